@@ -1,0 +1,136 @@
+#include "common/folders.h"
+
+#include "common/identity.h"
+#include "common/settings.h"
+#include "platform/paths/paths.h"
+#include "platform/text/text.h"
+
+namespace {
+
+// Index of the backslash that ends the root of a path, or npos when it has none:
+// "C:\" -> 2, "\\srv\share\" -> the one after the share name, "\x" -> 0.
+std::size_t RootEnd(std::string_view p) {
+  if (p.size() >= 3 && p[1] == ':' && p[2] == '\\') return 2;
+  if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') {
+    const std::size_t server = p.find('\\', 2);
+    if (server == std::string_view::npos) return std::string_view::npos;
+    return p.find('\\', server + 1);
+  }
+  if (!p.empty() && p[0] == '\\') return 0;
+  return std::string_view::npos;
+}
+
+// Runs of backslashes become one; a leading "\\" of a network path stays.
+std::string CollapseBackslashes(std::string_view p) {
+  const std::size_t keep = (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') ? 2 : 0;
+  std::string r(p.substr(0, keep));
+  for (std::size_t i = keep; i < p.size(); ++i) {
+    if (p[i] == '\\' && r.size() > keep && r.back() == '\\') continue;
+    r += p[i];
+  }
+  return r;
+}
+
+bool DeleteTree(const std::string& path) {
+  platform::ClearReadOnly(path);  // so its entries can be listed and removed
+  for (const auto& entry : platform::ListDirectory(path)) {
+    const std::string full = path + "\\" + entry.name;
+    if (entry.directory && !entry.symlink) {
+      DeleteTree(full);
+    } else {
+      platform::RemoveFile(full);
+    }
+  }
+  return platform::RemoveDirectory(path);
+}
+
+}  // namespace
+
+std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
+  std::string temp;
+  ReadSettingString("Gen_TempPath", temp);
+  std::string base;
+  const platform::FileInfo info = temp.empty() ? platform::FileInfo{} : platform::QueryFile(temp);
+  if (!temp.empty() && !(info.exists && !info.directory)) {
+    base = temp + "\\";
+  } else {
+    base = platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\";
+  }
+  if (!subFolder.empty()) {
+    base += subFolder;
+    base += "\\";
+  }
+  out = CollapseBackslashes(base);
+  CreateDirectoryPath(out);
+  return out;
+}
+
+std::string& EmptyWorkFolder(std::string& out, std::string_view subFolder) {
+  GetWorkFolder(out, subFolder);
+  std::string bare;
+  DeleteFolderTree(StripTrailingBackslash(bare, out));
+  CreateDirectoryPath(out);
+  return out;
+}
+
+std::string ResetWorkFolder(std::string_view subFolder) {
+  std::string out;
+  return EmptyWorkFolder(out, subFolder);
+}
+
+void CreateDirectoryPath(std::string_view path) {
+  if (path.empty()) return;
+  std::string p;
+  NormalisePath(p, path);
+  const std::size_t last = p.find_last_of('\\');
+  const std::size_t root = RootEnd(p);
+  if (last != std::string::npos && last > 0 && (root == std::string::npos || last > root)) {
+    CreateDirectoryPath(std::string_view(p).substr(0, last));
+  }
+  platform::MakeDirectory(p);
+}
+
+bool DeleteFolderTree(std::string_view path) {
+  const std::string p(path);
+  const platform::FileInfo entry = platform::QueryEntry(p);
+  if (!entry.exists) return false;
+  if (entry.symlink) return platform::RemoveFile(p);  // the link goes, its target stays
+  return DeleteTree(p);
+}
+
+std::string& NormalisePath(std::string& out, std::string_view path) {
+  std::string s;
+  s.reserve(path.size());
+  for (char c : path) {
+    if (c == '/') c = '\\';
+    if (c == '?' || c == '<' || c == '>' || c == '*' || c == '|' || c == '"') continue;
+    s += c;
+  }
+  const bool unc = s.size() >= 2 && s[0] == '\\' && s[1] == '\\';
+  const std::size_t keep = unc ? 2 : 0;  // the network prefix survives the collapse
+  std::string r = s.substr(0, keep);
+  for (std::size_t i = keep; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == '\\' && !r.empty() && r.back() == '\\' && r.size() > keep) continue;
+    if (c == '\\' && unc && r.size() == keep) continue;  // "\\\\x" keeps only its two
+    if (c == ':' && (unc || i >= 2)) continue;
+    r += c;
+  }
+  out = std::move(r);
+  return out;
+}
+
+std::string& StripSlashes(std::string& out, std::string_view text) {
+  std::string r;
+  for (char c : text) {
+    if (c != '/' && c != '\\') r += c;
+  }
+  out = std::move(r);
+  return out;
+}
+
+std::string& StripTrailingBackslash(std::string& out, std::string_view path) {
+  if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  out.assign(path);
+  return out;
+}

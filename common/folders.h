@@ -1,0 +1,35 @@
+// Work folders, folder creation and deletion, and path clean-up, on Windows-form paths.
+// The library and the manager call these under their own names; where the two name one
+// routine apart, both names are offered.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The per-product work folder (+ sub-folder), always ending in "\" and created:
+// `Gen_TempPath` when set and not an existing plain file, else the system temporary
+// folder + "$" + productName + "$\".
+std::string& GetWorkFolder(std::string& out, std::string_view subFolder);
+
+// GetWorkFolder, then the folder deleted with its content and created again.
+std::string& EmptyWorkFolder(std::string& out, std::string_view subFolder);
+std::string ResetWorkFolder(std::string_view subFolder);  // the manager's name
+
+// Creates every missing folder of the path, parents first; errors are ignored.
+void CreateDirectoryPath(std::string_view path);
+
+// Deletes everything below the folder, then the folder; answers whether the folder
+// itself was removed. Symbolic links are removed as links, never followed.
+bool DeleteFolderTree(std::string_view path);
+
+// "/" -> "\", the characters ? < > * | " removed, runs of backslashes collapsed (a
+// leading "\\" of a network path kept), and every ":" after the drive removed.
+std::string& NormalisePath(std::string& out, std::string_view path);
+inline std::string& CleanPathName(std::string& out, std::string_view path) { return NormalisePath(out, path); }
+
+// The text without any "/" or "\".
+std::string& StripSlashes(std::string& out, std::string_view text);
+inline std::string& StripPathSlashes(std::string& out, std::string_view text) { return StripSlashes(out, text); }
+
+// The path without one trailing backslash; an empty path gives an empty path.
+std::string& StripTrailingBackslash(std::string& out, std::string_view path);

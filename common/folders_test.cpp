@@ -1,0 +1,116 @@
+#include "common/folders.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/test_env.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(NormalisePath, Table) {
+  struct Case { const char* in; const char* out; };
+  const Case cases[] = {
+      {"C:/a//b:c", "C:\\a\\bc"},
+      {"C:/music/a:b?.mp3", "C:\\music\\ab.mp3"},
+      {"\\\\srv\\\\share\\x", "\\\\srv\\share\\x"},
+      {"\\\\srv\\a:b\\\\\\c", "\\\\srv\\ab\\c"},
+      {"a\\\\\\b", "a\\b"},           // a run of three collapses to one
+      {"<x>|*\"?", "x"},
+      {"C:", "C:"},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(NormalisePath(out, c.in), c.out) << c.in;
+    EXPECT_EQ(CleanPathName(out, c.in), c.out) << c.in;
+  }
+}
+
+TEST(PathText, StripRoutines) {
+  std::string out;
+  EXPECT_EQ(StripSlashes(out, "AC/DC \\ live"), "ACDC  live");
+  EXPECT_EQ(StripTrailingBackslash(out, "C:\\a\\"), "C:\\a");
+  EXPECT_EQ(StripTrailingBackslash(out, "C:\\a\\\\"), "C:\\a\\");  // exactly one
+  EXPECT_EQ(StripTrailingBackslash(out, "C:\\a"), "C:\\a");
+  EXPECT_EQ(StripTrailingBackslash(out, ""), "");
+}
+
+class Folders : public TempHome {
+ protected:
+  std::string Win(const std::string& posix) { return platform::FromPosixPath(posix); }
+  void Touch(const std::string& p) { std::ofstream(p) << "x"; }
+};
+
+TEST_F(Folders, WorkFolderDefaultsToTheProductFolderInTemp) {
+  std::string out;
+  GetWorkFolder(out, "");
+  EXPECT_EQ(out, Win(root_ + "/tmp") + "\\$Ombrix Jukebox$\\");
+  GetWorkFolder(out, "skin");
+  EXPECT_EQ(out, Win(root_ + "/tmp") + "\\$Ombrix Jukebox$\\skin\\");
+  EXPECT_TRUE(fs::is_directory(root_ + "/tmp/$Ombrix Jukebox$/skin"));
+}
+
+TEST_F(Folders, WorkFolderFollowsGenTempPath) {
+  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  std::string out;
+
+  key.SetString("Gen_TempPath", Win(root_ + "/missing") + "\\\\");  // doubled backslashes collapse
+  GetWorkFolder(out, "reports");
+  EXPECT_EQ(out, Win(root_ + "/missing") + "\\reports\\");
+  EXPECT_TRUE(fs::is_directory(root_ + "/missing/reports"));
+
+  Touch(root_ + "/plainfile");
+  key.SetString("Gen_TempPath", Win(root_ + "/plainfile"));
+  GetWorkFolder(out, "");
+  EXPECT_EQ(out, Win(root_ + "/tmp") + "\\$Ombrix Jukebox$\\");
+}
+
+TEST_F(Folders, EmptyWorkFolderStartsEmpty) {
+  std::string out;
+  GetWorkFolder(out, "tx2pc");
+  Touch(root_ + "/tmp/$Ombrix Jukebox$/tx2pc/old.mp3");
+  fs::create_directories(root_ + "/tmp/$Ombrix Jukebox$/tx2pc/sub/deeper");
+  EXPECT_EQ(ResetWorkFolder("tx2pc"), out);
+  EXPECT_TRUE(fs::is_directory(root_ + "/tmp/$Ombrix Jukebox$/tx2pc"));
+  EXPECT_TRUE(fs::is_empty(root_ + "/tmp/$Ombrix Jukebox$/tx2pc"));
+}
+
+TEST_F(Folders, CreateDirectoryPathMakesParentsFirst) {
+  CreateDirectoryPath(Win(root_ + "/a/b/c") + "\\");
+  EXPECT_TRUE(fs::is_directory(root_ + "/a/b/c"));
+  CreateDirectoryPath(Win(root_ + "/a//b/d"));
+  EXPECT_TRUE(fs::is_directory(root_ + "/a/b/d"));
+  CreateDirectoryPath("");  // nothing, no crash
+}
+
+TEST_F(Folders, DeleteFolderTreeRemovesEverythingButFollowsNoLink) {
+  const std::string t = root_ + "/tree";
+  fs::create_directories(t + "/nested/deep");
+  Touch(t + "/nested/deep/f.txt");
+  Touch(t + "/readonly.txt");
+  chmod((t + "/readonly.txt").c_str(), 0444);
+  chmod((t + "/nested/deep").c_str(), 0555);  // a folder we may not write into
+  Touch(t + "/..hidden");                     // a real entry, not the parent
+  fs::create_directories(root_ + "/outside");
+  Touch(root_ + "/outside/keep.txt");
+  fs::create_directory_symlink(root_ + "/outside", t + "/link");
+  EXPECT_TRUE(DeleteFolderTree(Win(t)));
+  EXPECT_FALSE(fs::exists(t));
+  EXPECT_TRUE(fs::exists(root_ + "/outside/keep.txt"));
+
+  // A link given as the folder itself is removed as a link.
+  fs::create_directory_symlink(root_ + "/outside", root_ + "/direct");
+  DeleteFolderTree(Win(root_ + "/direct"));
+  EXPECT_FALSE(fs::exists(root_ + "/direct"));
+  EXPECT_TRUE(fs::exists(root_ + "/outside/keep.txt"));
+  EXPECT_FALSE(DeleteFolderTree(Win(root_ + "/never")));
+}
+
+}  // namespace

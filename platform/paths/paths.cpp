@@ -1,0 +1,169 @@
+#include "platform/paths/paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/text/text.h"
+
+namespace platform {
+namespace {
+
+bool IsDrive(std::string_view p) {
+  return p.size() >= 2 && p[1] == ':' &&
+         ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
+}
+
+// Configured root of a drive letter, "/" when none is set.
+std::string DriveRoot(char letter) {
+  const char* env = std::getenv("TOVARIN_DRIVES");
+  if (env == nullptr) return "/";
+  std::string_view all(env);
+  while (!all.empty()) {
+    const std::size_t semi = all.find(';');
+    std::string_view item = all.substr(0, semi);
+    all = semi == std::string_view::npos ? std::string_view() : all.substr(semi + 1);
+    item = TrimView(item);
+    if (item.size() >= 3 && item[1] == '=' && ToUpperAscii(item[0]) == ToUpperAscii(letter)) {
+      return std::string(item.substr(2));
+    }
+  }
+  return "/";
+}
+
+std::string Slashes(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+std::string JoinRoot(std::string root, std::string_view rest) {
+  while (root.size() > 1 && root.back() == '/') root.pop_back();
+  std::string tail = Slashes(rest);
+  std::size_t skip = 0;
+  while (skip < tail.size() && tail[skip] == '/') ++skip;
+  tail.erase(0, skip);
+  if (tail.empty()) return root;
+  return root == "/" ? "/" + tail : root + "/" + tail;
+}
+
+FileInfo Describe(const struct stat& st, bool symlink) {
+  FileInfo info;
+  info.exists = true;
+  info.symlink = symlink;
+  info.directory = S_ISDIR(st.st_mode);
+  info.readOnly = (st.st_mode & S_IWUSR) == 0;
+  info.size = static_cast<std::uint64_t>(st.st_size);
+  return info;
+}
+
+}  // namespace
+
+std::string ToPosixPath(std::string_view p) {
+  if (IsDrive(p)) return JoinRoot(DriveRoot(p[0]), p.substr(2));
+  if (p.size() >= 2 && p[0] == '\\' && p[1] == '\\') return JoinRoot("/", p.substr(2));
+  return Slashes(p);
+}
+
+std::string FromPosixPath(std::string_view p) {
+  if (!p.empty() && p[0] == '/') {
+    // The longest configured drive root that holds the path wins.
+    std::string bestRoot;
+    char bestLetter = 0;
+    for (char letter = 'A'; letter <= 'Z'; ++letter) {
+      std::string root = DriveRoot(letter);
+      while (root.size() > 1 && root.back() == '/') root.pop_back();
+      if (root == "/" || root.size() <= bestRoot.size()) continue;
+      if (p.substr(0, root.size()) == root && (p.size() == root.size() || p[root.size()] == '/')) {
+        bestRoot = root;
+        bestLetter = letter;
+      }
+    }
+    if (bestLetter != 0) {
+      std::string rest(p.substr(bestRoot.size()));
+      for (char& c : rest) {
+        if (c == '/') c = '\\';
+      }
+      return std::string(1, bestLetter) + ":" + (rest.empty() ? "\\" : rest);
+    }
+  }
+  std::string out(p);
+  for (char& c : out) {
+    if (c == '/') c = '\\';
+  }
+  return out;
+}
+
+FileInfo QueryFile(std::string_view windowsPath) {
+  struct stat st {};
+  if (::stat(ToPosixPath(windowsPath).c_str(), &st) != 0) return {};
+  return Describe(st, false);
+}
+
+FileInfo QueryEntry(std::string_view windowsPath) {
+  struct stat st {};
+  if (::lstat(ToPosixPath(windowsPath).c_str(), &st) != 0) return {};
+  return Describe(st, S_ISLNK(st.st_mode));
+}
+
+std::vector<DirectoryEntry> ListDirectory(std::string_view windowsPath) {
+  std::vector<DirectoryEntry> out;
+  const std::string dir = ToPosixPath(windowsPath);
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return out;
+  while (struct dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+    DirectoryEntry entry;
+    entry.name = e->d_name;
+    struct stat st {};
+    if (::lstat((dir + "/" + entry.name).c_str(), &st) == 0) {
+      entry.symlink = S_ISLNK(st.st_mode);
+      entry.directory = S_ISDIR(st.st_mode);
+    }
+    out.push_back(std::move(entry));
+  }
+  ::closedir(d);
+  return out;
+}
+
+bool MakeDirectory(std::string_view windowsPath) {
+  return ::mkdir(ToPosixPath(windowsPath).c_str(), 0777) == 0;
+}
+
+bool RemoveDirectory(std::string_view windowsPath) {
+  return ::rmdir(ToPosixPath(windowsPath).c_str()) == 0;
+}
+
+bool RemoveFile(std::string_view windowsPath) {
+  return ::unlink(ToPosixPath(windowsPath).c_str()) == 0;
+}
+
+bool ClearReadOnly(std::string_view windowsPath) {
+  const std::string p = ToPosixPath(windowsPath);
+  struct stat st {};
+  if (::lstat(p.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
+  return ::chmod(p.c_str(), st.st_mode | S_IWUSR | (S_ISDIR(st.st_mode) ? S_IXUSR | S_IRUSR : 0)) == 0;
+}
+
+std::string GetTempPath() {
+  // Per user, as the desktop's temporary folder is: $TMPDIR, else a private folder in /tmp.
+  const char* tmp = std::getenv("TMPDIR");
+  std::string dir;
+  if (tmp != nullptr && *tmp != '\0') {
+    dir = tmp;
+  } else {
+    dir = "/tmp/tovarin-" + std::to_string(::getuid());
+    ::mkdir(dir.c_str(), 0700);
+  }
+  std::string out = FromPosixPath(dir);
+  if (out.empty() || out.back() != '\\') out += '\\';
+  return out;
+}
+
+}  // namespace platform

@@ -1,0 +1,99 @@
+#include "platform/text/text.h"
+
+#include <cstring>
+
+namespace platform {
+
+std::string ToLowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ToLowerAscii(c);
+  return out;
+}
+
+std::string ToUpperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ToUpperAscii(c);
+  return out;
+}
+
+int CompareBytes(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  if (n != 0) {
+    const int r = std::memcmp(a.data(), b.data(), n);
+    if (r != 0) return r < 0 ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+int CompareNoCase(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = static_cast<unsigned char>(ToLowerAscii(a[i]));
+    const unsigned char y = static_cast<unsigned char>(ToLowerAscii(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareNoCase(a, b) == 0;
+}
+
+std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
+  if (needle.empty()) return 0;
+  if (needle.size() > hay.size()) return std::string_view::npos;
+  for (std::size_t i = 0; i + needle.size() <= hay.size(); ++i) {
+    if (EqualsNoCase(hay.substr(i, needle.size()), needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
+std::size_t Utf8PrefixLength(std::string_view s, std::size_t maxBytes) {
+  if (s.size() <= maxBytes) return s.size();
+  std::size_t n = maxBytes;
+  // Step back over continuation bytes to the lead byte of the character at the cut.
+  std::size_t lead = n;
+  while (lead > 0 && (static_cast<unsigned char>(s[lead]) & 0xC0) == 0x80 && n - lead < 3) --lead;
+  if ((static_cast<unsigned char>(s[lead]) & 0xC0) == 0x80) return n;  // not UTF-8: cut bytes as they are
+  return lead;
+}
+
+void CopyToField(char* field, std::size_t capacity, std::string_view s) {
+  if (capacity == 0) return;
+  const std::size_t n = Utf8PrefixLength(s, capacity - 1);
+  std::memcpy(field, s.data(), n);
+  field[n] = '\0';
+}
+
+std::string_view ReadField(const char* field, std::size_t capacity) {
+  const void* nul = std::memchr(field, 0, capacity);
+  return std::string_view(field, nul ? static_cast<const char*>(nul) - field : capacity);
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(s);
+  std::string out;
+  out.reserve(s.size());
+  std::size_t pos = 0;
+  for (;;) {
+    const std::size_t hit = s.find(from, pos);
+    if (hit == std::string_view::npos) break;
+    out.append(s.substr(pos, hit - pos));
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(s.substr(pos));
+  return out;
+}
+
+std::string_view TrimView(std::string_view s) {
+  const char* ws = " \t\r\n";
+  const std::size_t b = s.find_first_not_of(ws);
+  if (b == std::string_view::npos) return {};
+  const std::size_t e = s.find_last_not_of(ws);
+  return s.substr(b, e - b + 1);
+}
+
+std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
+
+}  // namespace platform

@@ -1,0 +1,61 @@
+#include "platform/text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace platform {
+namespace {
+
+TEST(TextCompare, TableOfCases) {
+  struct Case { const char* a; const char* b; int bytes; int nocase; };
+  const Case cases[] = {
+      {"abc", "abc", 0, 0},   {"abc", "ABC", 1, 0},    {"a", "ab", -1, -1},
+      {"", "", 0, 0},         {"Zeta", "alpha", -1, 1}, {"\xC3\xA9", "\xC3\x89", 1, 1},  // é vs É: no folding beyond ASCII
+      {"a\x80", "a\x7f", 1, 1},  // bytes compare unsigned
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " | " + c.b);
+    EXPECT_EQ(CompareBytes(c.a, c.b), c.bytes);
+    EXPECT_EQ(CompareNoCase(c.a, c.b), c.nocase);
+    EXPECT_EQ(EqualsNoCase(c.a, c.b), c.nocase == 0);
+  }
+  EXPECT_EQ(FindNoCase("Hello World", "WORLD"), 6u);
+  EXPECT_EQ(FindNoCase("abc", "abcd"), std::string_view::npos);
+}
+
+TEST(TextField, CopiesNeverSplitACharacter) {
+  struct Case { std::string in; std::size_t capacity; std::string out; };
+  const std::string e = "\xC3\xA9";            // 2 bytes
+  const std::string euro = "\xE2\x82\xAC";     // 3 bytes
+  const std::string clef = "\xF0\x9D\x84\x9E"; // 4 bytes
+  const Case cases[] = {
+      {"hello", 6, "hello"},   {"hello", 5, "hell"},  {"hello", 1, ""},
+      {"a" + e, 3, "a"},       {"a" + e, 4, "a" + e}, {euro + euro, 6, euro},
+      {"ab" + clef, 5, "ab"},  {"ab" + clef, 7, "ab" + clef},
+      {"\x80\x80\x80\x80\x80", 3, "\x80\x80"},  // not UTF-8: cut as bytes
+  };
+  for (const auto& c : cases) {
+    char field[16];
+    std::memset(field, 'X', sizeof field);
+    CopyToField(field, c.capacity, c.in);
+    EXPECT_EQ(std::string(field), c.out) << "capacity " << c.capacity;
+  }
+}
+
+TEST(TextField, ReadFieldStopsAtCapacityWithoutNul) {
+  const char full[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(ReadField(full, 4), "abcd");
+  const char shorter[4] = {'a', 0, 'c', 'd'};
+  EXPECT_EQ(ReadField(shorter, 4), "a");
+}
+
+TEST(TextHelpers, ReplaceAllAndTrim) {
+  EXPECT_EQ(ReplaceAll("a\\\\\\b", "\\\\", "\\"), "a\\\\b");  // one pass, like replace-all
+  EXPECT_EQ(ReplaceAll("xx", "", "y"), "xx");
+  EXPECT_EQ(Trim("  a b \r\n"), "a b");
+  EXPECT_EQ(Trim(" \t "), "");
+}
+
+}  // namespace
+}  // namespace platform
