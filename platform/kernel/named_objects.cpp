@@ -1,0 +1,512 @@
+// Named mappings and semaphores in shared memory, and flock-based cross-process locks.
+//
+// Both kinds of shared object start with a creator record (magic, pid, start time). The
+// magic is written last, so an object without it is still being made (or its maker died
+// half-way) and counts as absent. Creation, stale-object removal and the creator's final
+// unlink run under one lock file per namespace, so two creators never race.
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/kernel/kernel.h"
+#include "platform/kernel/spin.h"
+
+namespace platform {
+
+namespace {
+
+constexpr std::uint32_t kMappingMagic = 0x4D564F54;    // "TOVM"
+constexpr std::uint32_t kSemaphoreMagic = 0x53564F54;  // "TOVS"
+constexpr std::size_t kHeaderSize = 4096;              // keeps the data page-aligned
+
+struct CreatorRecord {
+  std::uint32_t magic;
+  std::uint32_t pid;
+  std::uint64_t start;
+};
+
+std::uint32_t LoadMagic(const CreatorRecord* r) { return __atomic_load_n(&r->magic, __ATOMIC_ACQUIRE); }
+void StoreMagic(CreatorRecord* r, std::uint32_t m) { __atomic_store_n(&r->magic, m, __ATOMIC_RELEASE); }
+
+bool CreatorAlive(const CreatorRecord* r) { return IsProcessAlive(r->pid, r->start); }
+
+// Exclusive lock of the namespace's creation lock file, held for one creation or removal.
+class CreationLock {
+ public:
+  CreationLock() {
+    std::string folder = RuntimeFolder();
+    if (folder.empty()) return;
+    fd_ = ::open((folder + "/kernel-objects.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) return;
+    while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~CreationLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing drops the lock
+  }
+  bool ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Names this process created and must remove again.
+struct CreatedObject {
+  std::string shmName;
+  dev_t dev;
+  ino_t ino;
+};
+
+std::mutex& CreatedMutex() {
+  static auto* m = new std::mutex;
+  return *m;
+}
+std::vector<CreatedObject>& Created() {
+  static auto* v = new std::vector<CreatedObject>;
+  return *v;
+}
+
+// Unlinks the name when it still refers to the object we made.
+void UnlinkIfOurs(const CreatedObject& o) {
+  int fd = ::shm_open(o.shmName.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return;
+  struct stat st {};
+  bool ours = ::fstat(fd, &st) == 0 && st.st_dev == o.dev && st.st_ino == o.ino;
+  ::close(fd);
+  if (ours) ::shm_unlink(o.shmName.c_str());
+}
+
+void RemoveAtExit() { RemoveCreatedKernelObjects(); }
+
+void RememberCreated(const std::string& shmName, int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return;
+  std::lock_guard<std::mutex> lock(CreatedMutex());
+  static bool hooked = false;
+  if (!hooked) {
+    hooked = true;
+    std::atexit(RemoveAtExit);
+    std::at_quick_exit(RemoveAtExit);
+  }
+  Created().push_back({shmName, st.st_dev, st.st_ino});
+}
+
+void ForgetAndUnlink(const std::string& shmName, int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return;
+  CreationLock creation;
+  std::lock_guard<std::mutex> lock(CreatedMutex());
+  auto& v = Created();
+  for (auto it = v.begin(); it != v.end(); ++it) {
+    if (it->shmName == shmName && it->dev == st.st_dev && it->ino == st.st_ino) {
+      UnlinkIfOurs(*it);
+      v.erase(it);
+      return;
+    }
+  }
+}
+
+// Opens a live creator's object: the descriptor and its mapped header, or -1.
+int OpenLive(const std::string& shmName, std::uint32_t magic, std::size_t minSize) {
+  int fd = ::shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid() || static_cast<std::size_t>(st.st_size) < minSize) {
+    ::close(fd);
+    return -1;
+  }
+  void* p = ::mmap(nullptr, sizeof(CreatorRecord), PROT_READ, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    ::close(fd);
+    return -1;
+  }
+  auto* rec = static_cast<const CreatorRecord*>(p);
+  bool live = LoadMagic(rec) == magic && CreatorAlive(rec);
+  ::munmap(p, sizeof(CreatorRecord));
+  if (!live) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+enum class CreateOutcome { Created, Existing, Failed };
+
+// Under the creation lock: opens the object of a live creator, or removes a stale one and
+// creates a fresh object of totalSize bytes whose creator record names this process (the
+// caller initialises it and writes the magic).
+CreateOutcome CreateOrOpen(const std::string& shmName, std::uint32_t magic, std::size_t totalSize,
+                           int* fdOut) {
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int fd = ::shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      if (::ftruncate(fd, static_cast<off_t>(totalSize)) != 0) {
+        std::fprintf(stderr, "tovarin: cannot size the shared object %s: %s\n", shmName.c_str(),
+                     std::strerror(errno));
+        ::close(fd);
+        ::shm_unlink(shmName.c_str());
+        return CreateOutcome::Failed;
+      }
+      *fdOut = fd;
+      return CreateOutcome::Created;
+    }
+    if (errno != EEXIST) {
+      std::fprintf(stderr, "tovarin: cannot create the shared object %s: %s\n", shmName.c_str(),
+                   std::strerror(errno));
+      return CreateOutcome::Failed;
+    }
+    fd = OpenLive(shmName, magic, sizeof(CreatorRecord));
+    if (fd >= 0) {
+      *fdOut = fd;
+      return CreateOutcome::Existing;
+    }
+    // Left behind by a creator that died (or never finished): remove and make it anew.
+    ::shm_unlink(shmName.c_str());
+  }
+  return CreateOutcome::Failed;
+}
+
+long Futex(std::uint32_t* addr, int op, std::uint32_t val, const timespec* ts) {
+  return ::syscall(SYS_futex, addr, op, val, ts, nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+std::uint64_t NowNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
+}  // namespace
+
+void RemoveCreatedKernelObjects() {
+  std::lock_guard<std::mutex> lock(CreatedMutex());
+  for (const auto& o : Created()) UnlinkIfOurs(o);
+  Created().clear();
+}
+
+// ---- views ----
+
+MappedView::MappedView(MappedView&& other) noexcept { *this = std::move(other); }
+
+MappedView& MappedView::operator=(MappedView&& other) noexcept {
+  if (this != &other) {
+    Unmap();
+    base_ = other.base_;
+    mapLength_ = other.mapLength_;
+    data_ = other.data_;
+    size_ = other.size_;
+    other.base_ = other.data_ = nullptr;
+    other.mapLength_ = other.size_ = 0;
+  }
+  return *this;
+}
+
+MappedView::~MappedView() { Unmap(); }
+
+void MappedView::Unmap() {
+  if (base_ != nullptr) ::munmap(base_, mapLength_);
+  base_ = data_ = nullptr;
+  mapLength_ = size_ = 0;
+}
+
+bool MappedView::Flush(std::size_t offset, std::size_t length) const {
+  if (data_ == nullptr || offset > size_) return false;
+  if (length == 0 || length > size_ - offset) length = size_ - offset;
+  // msync wants a page-aligned start.
+  auto start = reinterpret_cast<std::uintptr_t>(data_) + offset;
+  auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  auto aligned = start & ~(page - 1);
+  return ::msync(reinterpret_cast<void*>(aligned), length + (start - aligned), MS_SYNC) == 0;
+}
+
+// ---- mappings ----
+
+namespace {
+struct MappingHeader {
+  CreatorRecord creator;
+  std::uint64_t size;
+};
+}  // namespace
+
+std::unique_ptr<FileMapping> FileMapping::Create(std::string_view name, std::size_t size,
+                                                 bool* alreadyExisted) {
+  if (alreadyExisted != nullptr) *alreadyExisted = false;
+  if (name.empty() || size == 0) return nullptr;
+  std::string shmName = KernelObjectName("map", name);
+  CreationLock creation;
+  if (!creation.ok()) return nullptr;
+  int fd = -1;
+  CreateOutcome outcome = CreateOrOpen(shmName, kMappingMagic, kHeaderSize + size, &fd);
+  if (outcome == CreateOutcome::Failed) return nullptr;
+  void* p = ::mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    ::close(fd);
+    if (outcome == CreateOutcome::Created) ::shm_unlink(shmName.c_str());
+    return nullptr;
+  }
+  auto* header = static_cast<MappingHeader*>(p);
+  std::unique_ptr<FileMapping> m(new FileMapping);
+  m->fd_ = fd;
+  m->shmName_ = shmName;
+  if (outcome == CreateOutcome::Created) {
+    header->creator.pid = GetCurrentProcessId();
+    header->creator.start = CurrentProcessStartTime();
+    header->size = size;
+    StoreMagic(&header->creator, kMappingMagic);
+    m->creator_ = true;
+    m->size_ = size;
+    RememberCreated(shmName, fd);
+  } else {
+    m->size_ = header->size;
+    if (alreadyExisted != nullptr) *alreadyExisted = true;
+  }
+  ::munmap(p, kHeaderSize);
+  return m;
+}
+
+std::unique_ptr<FileMapping> FileMapping::Open(std::string_view name) {
+  if (name.empty()) return nullptr;
+  std::string shmName = KernelObjectName("map", name);
+  int fd = OpenLive(shmName, kMappingMagic, kHeaderSize);
+  if (fd < 0) return nullptr;
+  void* p = ::mmap(nullptr, sizeof(MappingHeader), PROT_READ, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::size_t size = static_cast<const MappingHeader*>(p)->size;
+  ::munmap(p, sizeof(MappingHeader));
+  std::unique_ptr<FileMapping> m(new FileMapping);
+  m->fd_ = fd;
+  m->size_ = size;
+  m->shmName_ = shmName;
+  return m;
+}
+
+FileMapping::~FileMapping() {
+  if (fd_ < 0) return;
+  if (creator_) ForgetAndUnlink(shmName_, fd_);
+  ::close(fd_);
+}
+
+MappedView FileMapping::Map() const {
+  MappedView v;
+  std::size_t length = kHeaderSize + size_;
+  void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+  if (p == MAP_FAILED) return v;
+  v.base_ = p;
+  v.mapLength_ = length;
+  v.data_ = static_cast<char*>(p) + kHeaderSize;
+  v.size_ = size_;
+  return v;
+}
+
+// ---- semaphores ----
+
+struct NamedSemaphore::Block {
+  CreatorRecord creator;
+  std::uint32_t maximum;
+  std::atomic<std::uint32_t> count;    // the futex word
+  std::atomic<std::uint32_t> waiters;  // sleepers that a release must wake
+};
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
+
+namespace {
+bool TryTake(std::atomic<std::uint32_t>& count) {
+  std::uint32_t c = count.load(std::memory_order_relaxed);
+  while (c > 0) {
+    if (count.compare_exchange_weak(c, c - 1, std::memory_order_acquire, std::memory_order_relaxed)) return true;
+  }
+  return false;
+}
+}  // namespace
+
+std::unique_ptr<NamedSemaphore> NamedSemaphore::Create(std::string_view name, std::uint32_t initial,
+                                                       std::uint32_t maximum, bool* alreadyExisted) {
+  if (alreadyExisted != nullptr) *alreadyExisted = false;
+  if (name.empty() || maximum == 0 || initial > maximum) return nullptr;
+  std::string shmName = KernelObjectName("sem", name);
+  CreationLock creation;
+  if (!creation.ok()) return nullptr;
+  int fd = -1;
+  CreateOutcome outcome = CreateOrOpen(shmName, kSemaphoreMagic, kHeaderSize, &fd);
+  if (outcome == CreateOutcome::Failed) return nullptr;
+  void* p = ::mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    ::close(fd);
+    if (outcome == CreateOutcome::Created) ::shm_unlink(shmName.c_str());
+    return nullptr;
+  }
+  std::unique_ptr<NamedSemaphore> s(new NamedSemaphore);
+  s->fd_ = fd;
+  s->block_ = static_cast<Block*>(p);
+  s->shmName_ = shmName;
+  s->spinBudgetUs_ = SpinBudget::kMaxUs;
+  if (outcome == CreateOutcome::Created) {
+    s->block_->maximum = maximum;
+    s->block_->count.store(initial);
+    s->block_->waiters.store(0);
+    s->block_->creator.pid = GetCurrentProcessId();
+    s->block_->creator.start = CurrentProcessStartTime();
+    StoreMagic(&s->block_->creator, kSemaphoreMagic);
+    s->creator_ = true;
+    RememberCreated(shmName, fd);
+  } else if (alreadyExisted != nullptr) {
+    *alreadyExisted = true;
+  }
+  return s;
+}
+
+std::unique_ptr<NamedSemaphore> NamedSemaphore::Open(std::string_view name) {
+  if (name.empty()) return nullptr;
+  std::string shmName = KernelObjectName("sem", name);
+  int fd = OpenLive(shmName, kSemaphoreMagic, kHeaderSize);
+  if (fd < 0) return nullptr;
+  void* p = ::mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (p == MAP_FAILED) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::unique_ptr<NamedSemaphore> s(new NamedSemaphore);
+  s->fd_ = fd;
+  s->block_ = static_cast<Block*>(p);
+  s->shmName_ = shmName;
+  s->spinBudgetUs_ = SpinBudget::kMaxUs;
+  return s;
+}
+
+NamedSemaphore::~NamedSemaphore() {
+  if (fd_ < 0) return;
+  if (creator_) ForgetAndUnlink(shmName_, fd_);
+  ::munmap(block_, kHeaderSize);
+  ::close(fd_);
+}
+
+bool NamedSemaphore::Release(std::uint32_t count, std::uint32_t* previous) {
+  if (count == 0) return false;
+  std::uint32_t c = block_->count.load(std::memory_order_relaxed);
+  do {
+    if (c > block_->maximum || block_->maximum - c < count) return false;
+  } while (!block_->count.compare_exchange_weak(c, c + count, std::memory_order_seq_cst,
+                                                std::memory_order_relaxed));
+  if (previous != nullptr) *previous = c;
+  if (block_->waiters.load(std::memory_order_seq_cst) > 0) {
+    Futex(reinterpret_cast<std::uint32_t*>(&block_->count), FUTEX_WAKE, count, nullptr);
+  }
+  return true;
+}
+
+DWORD NamedSemaphore::Wait(DWORD timeoutMs) {
+  auto& count = block_->count;
+  if (TryTake(count)) return WAIT_OBJECT_0;
+  if (timeoutMs == 0) return WAIT_TIMEOUT;
+
+  const std::uint64_t begin = NowNs();
+  std::uint64_t spinNs = static_cast<std::uint64_t>(spinBudgetUs_) * 1000u;
+  if (timeoutMs != INFINITE) spinNs = std::min<std::uint64_t>(spinNs, std::uint64_t{timeoutMs} * 1000000u);
+  while (NowNs() - begin < spinNs) {
+    for (int i = 0; i < 32; ++i) CpuRelax();
+    if (TryTake(count)) {
+      spinBudgetUs_ = SpinBudget::kMaxUs;
+      return WAIT_OBJECT_0;
+    }
+  }
+
+  timespec deadline{};
+  const bool limited = timeoutMs != INFINITE;
+  if (limited) {
+    std::uint64_t end = begin + std::uint64_t{timeoutMs} * 1000000u;
+    deadline.tv_sec = static_cast<time_t>(end / 1000000000u);
+    deadline.tv_nsec = static_cast<long>(end % 1000000000u);
+  }
+  DWORD result = WAIT_TIMEOUT;
+  block_->waiters.fetch_add(1, std::memory_order_seq_cst);
+  for (;;) {
+    if (TryTake(count)) {
+      result = WAIT_OBJECT_0;
+      break;
+    }
+    long r = Futex(reinterpret_cast<std::uint32_t*>(&count), FUTEX_WAIT_BITSET, 0, limited ? &deadline : nullptr);
+    if (r != 0 && errno == ETIMEDOUT) {
+      result = TryTake(count) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+      break;
+    }
+  }
+  block_->waiters.fetch_sub(1, std::memory_order_seq_cst);
+  std::uint64_t waitedUs = (NowNs() - begin) / 1000u;
+  if (result == WAIT_OBJECT_0 && waitedUs < 4 * SpinBudget::kMaxUs) {
+    spinBudgetUs_ = SpinBudget::kMaxUs;
+  } else {
+    spinBudgetUs_ /= 2;
+  }
+  return result;
+}
+
+// ---- locks ----
+
+NamedLock::NamedLock(std::string_view name) {
+  std::string folder = RuntimeFolder();
+  if (folder.empty()) return;
+  std::string path = folder + "/" + KernelObjectName("lock", name).substr(1) + ".lock";
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    std::fprintf(stderr, "tovarin: cannot open the lock file %s: %s\n", path.c_str(), std::strerror(errno));
+  }
+}
+
+NamedLock::~NamedLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool NamedLock::Lock(DWORD timeoutMs) {
+  if (fd_ < 0) return false;
+  const auto begin = std::chrono::steady_clock::now();
+  if (timeoutMs == INFINITE) {
+    threads_.lock();
+    while (::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        threads_.unlock();
+        return false;
+      }
+    }
+    return true;
+  }
+  if (!threads_.try_lock_for(std::chrono::milliseconds(timeoutMs))) return false;
+  // flock has no time limit of its own: poll it with a growing pause.
+  auto pause = std::chrono::microseconds(50);
+  for (;;) {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) break;
+    auto elapsed = std::chrono::steady_clock::now() - begin;
+    if (elapsed >= std::chrono::milliseconds(timeoutMs)) break;
+    auto left = std::chrono::milliseconds(timeoutMs) - elapsed;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, left));
+    pause = std::min(pause * 2, std::chrono::microseconds(2000));
+  }
+  threads_.unlock();
+  return false;
+}
+
+void NamedLock::Unlock() {
+  if (fd_ < 0) return;
+  ::flock(fd_, LOCK_UN);
+  threads_.unlock();
+}
+
+}  // namespace platform
