@@ -393,7 +393,9 @@ SettingsKey SettingsKey::Create(Hive hive, std::string_view path) {
 bool SettingsKey::Delete(Hive hive, std::string_view path) {
   const std::string normal = hive::NormalPath(path);
   if (normal.empty()) return false;  // the hive itself cannot be deleted
-  auto [parentPath, name] = SplitLast(normal);
+  const auto split = SplitLast(normal);
+  const auto& parentPath = split.first;
+  const auto& name = split.second;
   return StoreFor(hive).Modify([&](Key& root) {
     Key* parent = hive::Find(root, parentPath);
     if (!parent) return Change{false, false};

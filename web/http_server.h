@@ -1,0 +1,84 @@
+// The manager's HTTP server: one listening socket, one thread per connection, one
+// request per connection. Each request goes through one pipeline: read the head (first
+// "\r\n\r\n", at most 16 KiB), parse it, refuse blocked or unauthenticated remote peers,
+// log it, and hand it to the registered handler with the longest matching prefix. Any
+// error becomes the error page; the connection is then closed.
+//
+// Settings (DWORD, product key, read for every request): VX_BlockRemote,
+// VX_RequireAuthentication, VX_LogLocal, VX_LogRemote, VX_LogPages. The password list
+// "httpauth.txt" lies in the folder of `Gen_AppDataDir` and is read by Start; the request
+// log "httplog.html" lies in the folder named by the key's default value.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "web/handler.h"
+#include "web/http_exception.h"
+#include "web/http_request.h"
+#include "web/response.h"
+
+class KernelDeviceClient;
+
+// Limits on what a client controls; SetLimits takes effect at the next Start.
+struct HttpServerLimits {
+  std::size_t maxConnections = 64;        // connection threads; a connection beyond them gets 503
+  std::size_t maxHeadBytes = 16 * 1024;   // a longer head gets 400
+  int idleTimeoutMs = 30000;              // nothing received, or nothing taken by the peer, for this long
+  int headTimeoutMs = 60000;              // the whole head must arrive within this
+  int lingerMs = 2000;                    // reading away what a peer still sends after its answer
+};
+
+class HttpServer {
+ public:
+  // Turns an exception the server does not know (the device client's, for one) into the
+  // error page to send; nullopt leaves the default, 500 with an empty message.
+  using ErrorMapper = std::function<std::optional<HttpException>(std::exception_ptr)>;
+
+  // Keeps the device client for the handlers; no handlers yet, not listening.
+  explicit HttpServer(KernelDeviceClient* device);
+  // Stops listening, cuts the open connections and waits for their threads.
+  ~HttpServer();
+  HttpServer(const HttpServer&) = delete;
+  HttpServer& operator=(const HttpServer&) = delete;
+
+  // Reads the password list, then listens on the port on every IPv4 address.
+  // False when the port cannot be bound. Port 0 takes a free port (see port()). Stops a
+  // running listener first; may be called again after Stop.
+  bool Start(int port);
+  // Closes the listening socket; open connections finish on their own threads. Harmless
+  // when not listening.
+  void Stop();
+
+  // Appends a handler; the list keeps the order. Handlers live as long as the server.
+  void AddHandler(std::unique_ptr<Handler> handler);
+  // The handler with the longest prefix the request's URL begins with, the earlier one on
+  // a tie; HttpException 404 when none matches.
+  Handler* FindHandler(const HttpRequest& request) const;
+
+  KernelDeviceClient* device() const { return device_; }
+  // The port listened on (the one chosen for port 0); 0 when not listening.
+  int port() const;
+
+  void SetLimits(const HttpServerLimits& limits);
+  void SetErrorMapper(ErrorMapper mapper);
+
+ private:
+  struct Core;  // threads, sockets and shared state (http_server.cpp)
+  struct Accepted;
+  struct Session;
+  void Serve(const Accepted& accepted, const HttpServerLimits& limits);
+  // Answers one head; true when the peer may still be sending (a body, a second request).
+  bool ProcessRequest(Connection& connection, std::string_view head);
+  void CheckAccess(const HttpRequest& request, bool local, std::string& user) const;
+  void LogRequest(const HttpRequest& request, const std::string& peer, bool local, const std::string& user) const;
+  void LoadPasswords();
+
+  KernelDeviceClient* device_;
+  std::shared_ptr<Core> core_;
+};
