@@ -1,0 +1,1152 @@
+// The simulated player's store: loading, checking and writing the folder.
+#include "platform/vendorsdk/simplayer.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "platform/paths/paths.h"
+#include "platform/text/text.h"
+
+namespace platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFormat = 1;
+
+// ---- small file helpers ----------------------------------------------------------------
+
+std::string Escape(std::string_view s) {
+  std::string out;
+  for (char c : s) {
+    if (c == '\\') out += "\\\\";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else out.push_back(c);
+  }
+  return out;
+}
+
+std::string Unescape(std::string_view s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      const char n = s[++i];
+      out.push_back(n == 'n' ? '\n' : n == 'r' ? '\r' : n);
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  out->clear();
+  char buf[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) { ::close(fd); return false; }
+    if (n == 0) break;
+    out->append(buf, std::size_t(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+// Writes a new file beside the old one and renames it over the old one.
+bool WriteFileAtomic(const std::string& path, std::string_view content) {
+  const std::string tmp = path + ".tmp";
+  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  std::size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) { ::close(fd); ::unlink(tmp.c_str()); return false; }
+    done += std::size_t(n);
+  }
+  if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+
+KeyValues ParseKeyValues(std::string_view text) {
+  KeyValues out;
+  while (!text.empty()) {
+    const std::size_t nl = text.find('\n');
+    std::string_view line = text.substr(0, nl);
+    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) continue;
+    out.emplace_back(std::string(line.substr(0, eq)), Unescape(line.substr(eq + 1)));
+  }
+  return out;
+}
+
+void Put(std::string& out, std::string_view key, std::string_view value) {
+  out.append(key).append("=").append(Escape(value)).append("\n");
+}
+void Put(std::string& out, std::string_view key, std::uint64_t value) {
+  Put(out, key, std::to_string(value));
+}
+
+template <typename T>
+bool ParseNumber(std::string_view s, T* out) {
+  T v{};
+  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
+  *out = v;
+  return true;
+}
+
+std::string JoinVersion(const std::uint16_t v[4]) {
+  return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
+         std::to_string(v[3]);
+}
+
+bool ParseVersion(std::string_view s, std::uint16_t v[4]) {
+  std::uint16_t parts[4];
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t dot = s.find('.');
+    const std::string_view part = i < 3 ? s.substr(0, dot) : s;
+    if ((i < 3 && dot == std::string_view::npos) || !ParseNumber(part, &parts[i])) return false;
+    if (i < 3) s = s.substr(dot + 1);
+  }
+  std::copy(parts, parts + 4, v);
+  return true;
+}
+
+std::string HexBytes(const std::uint8_t* p, std::size_t n) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < n; ++i) {
+    out.push_back(kHex[p[i] >> 4]);
+    out.push_back(kHex[p[i] & 15]);
+  }
+  return out;
+}
+
+bool ParseHexBytes(std::string_view s, std::uint8_t* p, std::size_t n) {
+  if (s.size() != 2 * n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned v = 0;
+    const auto r = std::from_chars(s.data() + 2 * i, s.data() + 2 * i + 2, v, 16);
+    if (r.ec != std::errc() || r.ptr != s.data() + 2 * i + 2) return false;
+    p[i] = std::uint8_t(v);
+  }
+  return true;
+}
+
+std::string PropertiesText(const SimProperties& p) {
+  std::string out;
+  Put(out, "format", kFormat);
+  Put(out, "model", p.modelName);
+  Put(out, "owner", p.ownerName);
+  Put(out, "unique-id", HexBytes(p.uniqueId, 16));
+  Put(out, "firmware", JoinVersion(p.firmwareVersion));
+  Put(out, "hardware", JoinVersion(p.hardwareVersion));
+  Put(out, "capacity", p.capacityBytes);
+  Put(out, "volume", std::to_string(p.volume));
+  Put(out, "mute", std::to_string(p.mute));
+  Put(out, "clock-offset", std::to_string(p.clockOffset));
+  Put(out, "property4", std::to_string(p.property4));
+  Put(out, "next-id", p.nextId);
+  return out;
+}
+
+std::string ItemText(const SimItem& it) {
+  std::string out;
+  Put(out, "type", it.type);
+  Put(out, "name", it.name);
+  if (it.type == kSdkTrack) {
+    Put(out, "album", it.album);
+    Put(out, "artist", it.artist);
+    Put(out, "genre", it.genre);
+    Put(out, "codec", it.codec);
+    Put(out, "length", it.length);
+    Put(out, "track", it.trackNumber);
+    Put(out, "year", it.year);
+    Put(out, "playonly", it.playOnly);
+  } else {
+    Put(out, "parent", it.parent);
+  }
+  Put(out, "attrib", it.fileAttributes);
+  Put(out, "modified", it.modified);
+  if (!it.file.empty()) Put(out, "file", it.file);
+  return out;
+}
+
+std::string PlaylistText(const SimPlaylist& pl) {
+  std::string out;
+  Put(out, "name", pl.name);
+  for (std::uint32_t t : pl.tracks) Put(out, "track", t);
+  return out;
+}
+
+// Id from a file name "<id>.txt"; 0 when it is not one.
+std::uint32_t IdOfFileName(const std::string& name) {
+  if (name.size() < 5 || name.compare(name.size() - 4, 4, ".txt") != 0) return 0;
+  std::uint32_t id = 0;
+  if (!ParseNumber(std::string_view(name).substr(0, name.size() - 4), &id)) return 0;
+  return id == kSdkAllTracksId ? 0 : id;
+}
+
+std::size_t Utf16Length(std::string_view s) { return Utf8ToSdkString(s).size(); }
+
+// Tag texts longer than the SDK keeps are cut on a character boundary.
+std::string ClipText(std::string_view s) {
+  SdkString w = Utf8ToSdkString(s);
+  if (w.size() <= kSdkMaxNameLength) return std::string(s);
+  std::size_t n = kSdkMaxNameLength;
+  if (w[n - 1] >= 0xD800 && w[n - 1] <= 0xDBFF) --n;
+  w.resize(n);
+  return SdkStringToUtf8(w);
+}
+
+bool ValidName(std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || Utf16Length(name) > kSdkMaxNameLength) {
+    return false;
+  }
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == '/') return false;
+  }
+  return true;
+}
+
+bool ValidPlaylistName(std::string_view name) {
+  if (name.empty() || Utf16Length(name) > kSdkMaxNameLength) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+bool IsDataType(std::uint32_t type) { return type == kSdkDataFile || type == kSdkDataFolder; }
+
+const SdkAttribute* Find(const std::vector<SdkAttribute>& attrs, std::string_view name) {
+  for (const SdkAttribute& a : attrs) {
+    if (EqualsNoCase(a.name, name)) return &a;
+  }
+  return nullptr;
+}
+
+bool IsText(const SdkAttribute& a) { return a.type == kSdkAttrText || a.type == kSdkAttrUtf16; }
+
+std::string TextOf(const std::vector<SdkAttribute>& attrs, std::string_view name) {
+  const SdkAttribute* a = Find(attrs, name);
+  return a != nullptr && IsText(*a) ? a->text : std::string();
+}
+
+bool NumberOf(const std::vector<SdkAttribute>& attrs, std::string_view name, std::uint32_t* out) {
+  const SdkAttribute* a = Find(attrs, name);
+  if (a == nullptr || a->type != kSdkAttrNumber) return false;
+  *out = a->number;
+  return true;
+}
+
+std::string PosixFolderOf(std::string_view folder) {
+  std::string p = ToPosixPath(folder);
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+
+// ---- the process-wide table of open players --------------------------------------------
+
+struct RegistryEntry {
+  std::weak_ptr<SimPlayer> player;
+  const SimPlayer* owner = nullptr;
+  int lockFd = -1;
+};
+std::mutex g_registryMu;
+std::map<std::string, RegistryEntry>& Registry() {
+  static auto* registry = new std::map<std::string, RegistryEntry>;
+  return *registry;
+}
+
+bool PopulateNewPlayer(const std::string& dir, const SimPlayerOptions& options,
+                       std::string* error) {
+  for (const char* sub : {"items", "files", "playlists"}) {
+    if (::mkdir((dir + "/" + sub).c_str(), 0755) != 0 && errno != EEXIST) {
+      *error = "Cannot create the folder " + dir + "/" + sub + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  SimProperties props;
+  props.modelName = options.modelName;
+  props.ownerName = options.ownerName;
+  props.capacityBytes = options.capacityBytes;
+  std::random_device rd;
+  for (auto& b : props.uniqueId) b = std::uint8_t(rd());
+  if (!WriteFileAtomic(dir + "/player.txt", PropertiesText(props))) {
+    *error = "Cannot write " + dir + "/player.txt: " + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// ---- creation ------------------------------------------------------------------------------
+
+bool CreateSimPlayer(std::string_view folder, const SimPlayerOptions& options,
+                     std::string* error) {
+  const std::string dir = PosixFolderOf(folder);
+  if (dir.empty()) {
+    *error = "No folder was given for the player.";
+    return false;
+  }
+  std::error_code ec;
+  if (fs::exists(dir, ec)) {
+    if (!fs::is_directory(dir, ec) || !fs::is_empty(dir, ec)) {
+      *error = "The folder " + dir + " is not empty; a new player needs an empty folder.";
+      return false;
+    }
+    return PopulateNewPlayer(dir, options, error);
+  }
+  // Built beside its final place and renamed into it, so that a half-made player is never
+  // taken for a player.
+  const fs::path parent = fs::path(dir).parent_path();
+  if (!parent.empty()) fs::create_directories(parent, ec);
+  const std::string tmp = dir + ".new-" + std::to_string(::getpid());
+  fs::remove_all(tmp, ec);
+  if (::mkdir(tmp.c_str(), 0755) != 0) {
+    *error = "Cannot create the folder " + tmp + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!PopulateNewPlayer(tmp, options, error)) {
+    fs::remove_all(tmp, ec);
+    return false;
+  }
+  if (::rename(tmp.c_str(), dir.c_str()) != 0) {
+    *error = "Cannot create the player in " + dir + ": " + std::strerror(errno);
+    fs::remove_all(tmp, ec);
+    return false;
+  }
+  return true;
+}
+
+// ---- opening and loading -------------------------------------------------------------------
+
+std::shared_ptr<SimPlayer> SimPlayer::Open(std::string_view folder, SdkResult* code,
+                                           std::string* error, bool readOnly) {
+  SdkResult ignoredCode;
+  std::string ignoredError;
+  if (code == nullptr) code = &ignoredCode;
+  if (error == nullptr) error = &ignoredError;
+  const std::string dir = PosixFolderOf(folder);
+  std::error_code ec;
+  const fs::path canonical = fs::canonical(dir, ec);
+  if (ec || !fs::exists(canonical / "player.txt", ec)) {
+    *code = kSdkErrNotConnected;
+    *error = "There is no player in " + dir + ".";
+    return nullptr;
+  }
+  const std::string key = canonical.string();
+
+  if (readOnly) {
+    std::shared_ptr<SimPlayer> p(new SimPlayer);
+    p->root_ = key;
+    p->readOnly_ = true;
+    if (!p->Load(error)) {
+      *code = kSdkErrLibraryCorrupt;
+      return nullptr;
+    }
+    return p;
+  }
+
+  std::lock_guard<std::mutex> lock(g_registryMu);
+  RegistryEntry& entry = Registry()[key];
+  if (auto existing = entry.player.lock()) return existing;
+  if (entry.lockFd < 0) {
+    const int fd = ::open((key + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const bool busy = fd >= 0 && errno == EWOULDBLOCK;
+      if (fd >= 0) ::close(fd);
+      Registry().erase(key);
+      *code = busy ? kSdkErrPortInUse : kSdkErrLibraryCorrupt;
+      *error = busy ? "The player in " + key + " is in use by another program."
+                    : "Cannot lock the player in " + key + ".";
+      return nullptr;
+    }
+    entry.lockFd = fd;
+  }
+  std::shared_ptr<SimPlayer> p(new SimPlayer);
+  p->root_ = key;
+  if (!p->Load(error)) {
+    ::close(entry.lockFd);
+    Registry().erase(key);
+    *code = kSdkErrLibraryCorrupt;
+    return nullptr;
+  }
+  entry.player = p;
+  entry.owner = p.get();
+  p->registered_ = true;
+  return p;
+}
+
+SimPlayer::~SimPlayer() {
+  if (!registered_) return;
+  std::lock_guard<std::mutex> lock(g_registryMu);
+  auto it = Registry().find(root_);
+  // A newer object may have taken the entry (and the lock) over already.
+  if (it != Registry().end() && it->second.owner == this) {
+    if (it->second.lockFd >= 0) ::close(it->second.lockFd);
+    Registry().erase(it);
+  }
+}
+
+bool SimPlayer::Load(std::string* error) {
+  std::string text;
+  if (!ReadWholeFile(root_ + "/player.txt", &text)) {
+    *error = "Cannot read " + root_ + "/player.txt.";
+    return false;
+  }
+  int format = 0;
+  for (const auto& [k, v] : ParseKeyValues(text)) {
+    if (k == "format") ParseNumber(v, &format);
+    else if (k == "model") props_.modelName = v;
+    else if (k == "owner") props_.ownerName = v;
+    else if (k == "unique-id") ParseHexBytes(v, props_.uniqueId, 16);
+    else if (k == "firmware") ParseVersion(v, props_.firmwareVersion);
+    else if (k == "hardware") ParseVersion(v, props_.hardwareVersion);
+    else if (k == "capacity") ParseNumber(v, &props_.capacityBytes);
+    else if (k == "volume") ParseNumber(v, &props_.volume);
+    else if (k == "mute") ParseNumber(v, &props_.mute);
+    else if (k == "clock-offset") ParseNumber(v, &props_.clockOffset);
+    else if (k == "property4") ParseNumber(v, &props_.property4);
+    else if (k == "next-id") ParseNumber(v, &props_.nextId);
+  }
+  if (format != kFormat) {
+    *error = root_ + "/player.txt is not a player of this version.";
+    return false;
+  }
+
+  std::error_code ec;
+  std::set<std::string> referenced;
+  std::uint32_t maxId = kSdkPlaylistRootId;
+  for (const auto& de : fs::directory_iterator(root_ + "/items", ec)) {
+    const std::string name = de.path().filename().string();
+    const std::uint32_t id = IdOfFileName(name);
+    if (id <= kSdkPlaylistRootId) {
+      if (!readOnly_ && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
+        fs::remove(de.path(), ec);  // an unfinished write
+      }
+      continue;
+    }
+    std::string body;
+    if (!ReadWholeFile(de.path().string(), &body)) continue;
+    SimItem it;
+    it.id = id;
+    for (const auto& [k, v] : ParseKeyValues(body)) {
+      if (k == "type") ParseNumber(v, &it.type);
+      else if (k == "name") it.name = v;
+      else if (k == "album") it.album = v;
+      else if (k == "artist") it.artist = v;
+      else if (k == "genre") it.genre = v;
+      else if (k == "codec") it.codec = v;
+      else if (k == "length") ParseNumber(v, &it.length);
+      else if (k == "track") ParseNumber(v, &it.trackNumber);
+      else if (k == "year") ParseNumber(v, &it.year);
+      else if (k == "playonly") ParseNumber(v, &it.playOnly);
+      else if (k == "parent") ParseNumber(v, &it.parent);
+      else if (k == "attrib") ParseNumber(v, &it.fileAttributes);
+      else if (k == "modified") ParseNumber(v, &it.modified);
+      else if (k == "file") it.file = v;
+    }
+    if (it.type != kSdkTrack && !IsDataType(it.type)) {
+      std::fprintf(stderr, "simplayer: %s has no known type; skipped\n", name.c_str());
+      continue;
+    }
+    // A file edited by hand may hold longer texts than the SDK hands out.
+    for (std::string* text : {&it.name, &it.album, &it.artist, &it.genre, &it.codec}) {
+      *text = ClipText(*text);
+    }
+    if (it.type != kSdkDataFolder) {
+      struct stat st;
+      if (it.file.empty() || it.file.find('/') != std::string::npos ||
+          ::stat((root_ + "/files/" + it.file).c_str(), &st) != 0) {
+        std::fprintf(stderr, "simplayer: the content of item %u is missing; skipped\n", id);
+        continue;
+      }
+      it.size = std::uint64_t(st.st_size);
+      referenced.insert(it.file);
+      used_ += it.size;
+    } else {
+      it.file.clear();
+    }
+    maxId = std::max(maxId, id);
+    items_[id] = std::move(it);
+  }
+  // A data item whose folder is gone, or whose folders form a loop, goes to the root.
+  for (auto& [id, it] : items_) {
+    if (!IsDataType(it.type)) continue;
+    std::uint32_t p = it.parent;
+    std::size_t steps = 0;
+    bool ok = true;
+    while (p != kSdkDataRootId) {
+      auto f = items_.find(p);
+      if (f == items_.end() || f->second.type != kSdkDataFolder || p == id ||
+          ++steps > items_.size()) {
+        ok = false;
+        break;
+      }
+      p = f->second.parent;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "simplayer: item %u had no valid folder; moved to the root\n", id);
+      it.parent = kSdkDataRootId;
+      if (!readOnly_) SaveItem(it);
+    }
+  }
+  for (const auto& [id, it] : items_) IndexItem(it);
+
+  // Content without an item (a crash between copying and recording) is removed; a reader
+  // that does not hold the lock leaves the uploads of the holder alone.
+  for (const auto& de : fs::directory_iterator(root_ + "/files", ec)) {
+    if (readOnly_) break;
+    const std::string name = de.path().filename().string();
+    if (referenced.count(name) == 0) fs::remove(de.path(), ec);
+  }
+
+  for (const auto& de : fs::directory_iterator(root_ + "/playlists", ec)) {
+    const std::string name = de.path().filename().string();
+    const std::uint32_t id = IdOfFileName(name);
+    if (id <= kSdkPlaylistRootId) {
+      if (!readOnly_ && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
+        fs::remove(de.path(), ec);
+      }
+      continue;
+    }
+    std::string body;
+    if (!ReadWholeFile(de.path().string(), &body)) continue;
+    SimPlaylist pl;
+    pl.id = id;
+    for (const auto& [k, v] : ParseKeyValues(body)) {
+      std::uint32_t t = 0;
+      if (k == "name") pl.name = v;
+      else if (k == "track" && ParseNumber(v, &t)) {
+        auto f = items_.find(t);
+        if (f != items_.end() && f->second.type == kSdkTrack) pl.tracks.push_back(t);
+      }
+    }
+    maxId = std::max(maxId, id);
+    playlists_[id] = std::move(pl);
+  }
+  if (props_.nextId <= maxId) props_.nextId = maxId + 1;
+  if (props_.nextId <= kSdkPlaylistRootId) props_.nextId = 16;
+  return true;
+}
+
+// ---- writing ------------------------------------------------------------------------------
+
+bool SimPlayer::SaveProperties() {
+  return WriteFileAtomic(root_ + "/player.txt", PropertiesText(props_));
+}
+
+bool SimPlayer::SaveItem(const SimItem& item) {
+  return WriteFileAtomic(root_ + "/items/" + std::to_string(item.id) + ".txt", ItemText(item));
+}
+
+bool SimPlayer::SavePlaylist(const SimPlaylist& playlist) {
+  return WriteFileAtomic(root_ + "/playlists/" + std::to_string(playlist.id) + ".txt",
+                         PlaylistText(playlist));
+}
+
+std::uint32_t SimPlayer::AllocateId() {
+  // 0xFFFFFFFF names all tracks; ids are never reused.
+  if (props_.nextId == 0 || props_.nextId >= kSdkAllTracksId - 1) return 0;
+  const std::uint32_t id = props_.nextId++;
+  if (!SaveProperties()) {
+    --props_.nextId;
+    return 0;
+  }
+  return id;
+}
+
+void SimPlayer::IndexItem(const SimItem& item) {
+  children_[item.type == kSdkTrack ? kSdkAllTracksId : item.parent].insert(item.id);
+}
+
+void SimPlayer::UnindexItem(const SimItem& item) {
+  auto it = children_.find(item.type == kSdkTrack ? kSdkAllTracksId : item.parent);
+  if (it != children_.end()) it->second.erase(item.id);
+}
+
+SdkResult SimPlayer::CheckWritable() const {
+  return readOnly_ ? kSdkErrWriteProtected : kSdkOk;
+}
+
+bool SimPlayer::IsDataContainer(std::uint32_t id) const {
+  if (id == kSdkDataRootId) return true;
+  auto it = items_.find(id);
+  return it != items_.end() && it->second.type == kSdkDataFolder;
+}
+
+bool SimPlayer::NameTakenLocked(std::uint32_t parent, std::string_view name,
+                                std::uint32_t except) const {
+  auto c = children_.find(parent);
+  if (c != children_.end()) {
+    for (std::uint32_t id : c->second) {
+      if (id != except && EqualsNoCase(items_.at(id).name, name)) return true;
+    }
+  }
+  for (const auto& [id, it] : pending_) {
+    if (it.type != kSdkTrack && it.parent == parent && EqualsNoCase(it.name, name)) return true;
+  }
+  return false;
+}
+
+// ---- faults and plugging -------------------------------------------------------------------
+
+void SimPlayer::InjectFault(SimFault fault, int occasions) {
+  std::lock_guard<std::mutex> lock(mu_);
+  faults_[fault] = occasions;
+}
+
+void SimPlayer::ClearFaults() {
+  std::lock_guard<std::mutex> lock(mu_);
+  faults_.clear();
+}
+
+bool SimPlayer::TakeFault(SimFault fault) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = faults_.find(fault);
+  if (it == faults_.end() || it->second == 0) return false;
+  if (it->second > 0) --it->second;
+  return true;
+}
+
+void SimPlayer::Unplug() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!plugged_) return;
+    plugged_ = false;
+  }
+  std::lock_guard<std::mutex> lock(listenersMu_);
+  for (SimPlayerListener* l : listeners_) l->OnUnplugged();
+}
+
+void SimPlayer::Replug() {
+  std::lock_guard<std::mutex> lock(mu_);
+  plugged_ = true;
+}
+
+bool SimPlayer::IsPlugged() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return plugged_;
+}
+
+void SimPlayer::AddListener(SimPlayerListener* listener) {
+  std::lock_guard<std::mutex> lock(listenersMu_);
+  listeners_.push_back(listener);
+}
+
+void SimPlayer::RemoveListener(SimPlayerListener* listener) {
+  std::lock_guard<std::mutex> lock(listenersMu_);
+  listeners_.erase(std::remove(listeners_.begin(), listeners_.end(), listener), listeners_.end());
+}
+
+// ---- reading -------------------------------------------------------------------------------
+
+SimPlayer::Snapshot SimPlayer::TakeSnapshot() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  Snapshot s;
+  s.properties = props_;
+  s.items = items_;
+  s.playlists = playlists_;
+  s.usedBytes = used_;
+  return s;
+}
+
+bool SimPlayer::GetItem(std::uint32_t id, SimItem* item) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto it = items_.find(id);
+  if (it == items_.end()) return false;
+  *item = it->second;
+  return true;
+}
+
+std::string SimPlayer::ContentPath(const SimItem& item) const {
+  return item.file.empty() ? std::string() : root_ + "/files/" + item.file;
+}
+
+SdkResult SimPlayer::SetPlayOnly(std::uint32_t trackId, bool playOnly) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  auto it = items_.find(trackId);
+  if (it == items_.end() || it->second.type != kSdkTrack) return kSdkErrInvalidId;
+  SimItem changed = it->second;
+  changed.playOnly = playOnly ? 1 : 0;
+  if (!SaveItem(changed)) return kSdkErrFail;
+  it->second = changed;
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::NextChild(const SdkItem& parent, std::uint64_t* cursor,
+                               SdkItem* child) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (parent.type == kSdkPlaylist) {
+    auto pl = playlists_.find(parent.id);
+    if (pl == playlists_.end()) return kSdkErrInvalidId;
+    if (*cursor >= pl->second.tracks.size()) return kSdkErrNoMoreItems;
+    const SimItem& t = items_.at(pl->second.tracks[std::size_t(*cursor)]);
+    ++*cursor;
+    child->id = t.id;
+    child->type = kSdkTrack;
+    child->name = Utf8ToSdkString(t.name);
+    return kSdkOk;
+  }
+  std::uint32_t key = 0;
+  if (parent.id == kSdkAllTracksId && parent.type == kSdkTrack) {
+    key = kSdkAllTracksId;
+  } else if (IsDataType(parent.type)) {
+    if (parent.id != kSdkDataRootId) {
+      auto it = items_.find(parent.id);
+      if (it == items_.end()) return kSdkErrInvalidId;
+      if (it->second.type != kSdkDataFolder) return kSdkErrUnsupportedType;
+    }
+    key = parent.id;
+  } else if (parent.type == kSdkTrack) {
+    return items_.count(parent.id) != 0 ? kSdkErrUnsupportedType : kSdkErrInvalidId;
+  } else {
+    return kSdkErrUnsupportedType;
+  }
+  auto c = children_.find(key);
+  if (c == children_.end()) return kSdkErrNoMoreItems;
+  auto next = c->second.upper_bound(std::uint32_t(*cursor));
+  if (next == c->second.end()) return kSdkErrNoMoreItems;
+  const SimItem& it = items_.at(*next);
+  *cursor = it.id;
+  child->id = it.id;
+  child->type = it.type;
+  child->name = Utf8ToSdkString(it.name);
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::NextPlaylist(std::uint64_t* cursor, SdkItem* playlist) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto next = playlists_.upper_bound(std::uint32_t(*cursor));
+  if (next == playlists_.end()) return kSdkErrNoMoreItems;
+  *cursor = next->first;
+  playlist->id = next->first;
+  playlist->type = kSdkPlaylist;
+  playlist->name = Utf8ToSdkString(next->second.name);
+  return kSdkOk;
+}
+
+// ---- playlists -----------------------------------------------------------------------------
+
+SdkResult SimPlayer::CreatePlaylist(std::string_view name, std::uint32_t* id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  if (!ValidPlaylistName(name)) return kSdkErrInvalidArg;
+  SimPlaylist pl;
+  pl.id = AllocateId();
+  if (pl.id == 0) return kSdkErrFail;
+  pl.name = std::string(name);
+  if (!SavePlaylist(pl)) return kSdkErrFail;
+  *id = pl.id;
+  playlists_[pl.id] = std::move(pl);
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::DeletePlaylist(std::uint32_t id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  auto it = playlists_.find(id);
+  if (it == playlists_.end()) return kSdkErrInvalidId;
+  if (::unlink((root_ + "/playlists/" + std::to_string(id) + ".txt").c_str()) != 0 &&
+      errno != ENOENT) {
+    return kSdkErrFail;
+  }
+  playlists_.erase(it);
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::RenamePlaylist(std::uint32_t id, std::string_view name) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  auto it = playlists_.find(id);
+  if (it == playlists_.end()) return kSdkErrInvalidId;
+  if (!ValidPlaylistName(name)) return kSdkErrInvalidArg;
+  SimPlaylist changed = it->second;
+  changed.name = std::string(name);
+  if (!SavePlaylist(changed)) return kSdkErrFail;
+  it->second = std::move(changed);
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::AddTracksToPlaylist(std::uint32_t id,
+                                         const std::vector<std::uint32_t>& tracks) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  auto it = playlists_.find(id);
+  if (it == playlists_.end()) return kSdkErrInvalidId;
+  for (std::uint32_t t : tracks) {
+    auto f = items_.find(t);
+    if (f == items_.end() || f->second.type != kSdkTrack) return kSdkErrInvalidId;
+  }
+  SimPlaylist changed = it->second;
+  changed.tracks.insert(changed.tracks.end(), tracks.begin(), tracks.end());
+  if (!SavePlaylist(changed)) return kSdkErrFail;
+  it->second = std::move(changed);
+  return kSdkOk;
+}
+
+// ---- attributes ----------------------------------------------------------------------------
+
+SdkResult SimPlayer::GetAttributeBlock(const SdkItem& item,
+                                       std::vector<std::uint8_t>* block) const {
+  std::lock_guard<std::mutex> lock(mu_);
+  AttributeBlockWriter w;
+  if (IsDataType(item.type) && item.id == kSdkDataRootId) {
+    w.AddText("FOLDER NAME", "DATA");
+    w.AddNumber("FILE ATTRIB", 0x10);
+    w.AddNumber("MODIFIED FILETIME", 0);
+    w.AddNumber("PARENT FOLDER", 0);
+    *block = w.Finish();
+    return kSdkOk;
+  }
+  if (item.type == kSdkPlaylist) {
+    return playlists_.count(item.id) != 0 ? kSdkErrUnsupportedType : kSdkErrInvalidId;
+  }
+  if (item.type != kSdkTrack && !IsDataType(item.type)) return kSdkErrUnsupportedType;
+  auto f = items_.find(item.id);
+  if (f == items_.end() || (item.type == kSdkTrack) != (f->second.type == kSdkTrack)) {
+    return kSdkErrInvalidId;
+  }
+  const SimItem& it = f->second;
+  const std::uint32_t size32 = it.size > 0xFFFFFFFFull ? 0xFFFFFFFFu : std::uint32_t(it.size);
+  if (it.type == kSdkTrack) {
+    w.AddText("TITLE", it.name);
+    w.AddText("ALBUM", it.album);
+    w.AddText("ARTIST", it.artist);
+    w.AddText("GENRE", it.genre);
+    w.AddText("CODEC", it.codec);
+    w.AddNumber("FILE SIZE", size32);
+    w.AddNumber("LENGTH", it.length);
+    w.AddNumber("TRACK NUM", it.trackNumber);
+    w.AddNumber("YEAR", it.year);
+    w.AddNumber("PLAYONLY", it.playOnly);
+  } else if (it.type == kSdkDataFile) {
+    w.AddText("FILE NAME", it.name);
+    w.AddText("TITLE", it.name);
+    w.AddNumber("FILE SIZE", size32);
+    w.AddNumber("FILE ATTRIB", it.fileAttributes);
+    w.AddNumber("MODIFIED FILETIME", it.modified);
+    w.AddNumber("PARENT FOLDER", it.parent);
+  } else {
+    w.AddText("FOLDER NAME", it.name);
+    w.AddNumber("FILE ATTRIB", it.fileAttributes);
+    w.AddNumber("MODIFIED FILETIME", it.modified);
+    w.AddNumber("PARENT FOLDER", it.parent);
+  }
+  *block = w.Finish();
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::SetAttribute(const SdkItem& item, const SdkAttribute& a) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  if (item.type != kSdkTrack && !IsDataType(item.type)) return kSdkErrUnsupportedType;
+  if (item.id == kSdkDataRootId) return kSdkErrInvalidArg;  // the root stays as it is
+  auto f = items_.find(item.id);
+  if (f == items_.end() || (item.type == kSdkTrack) != (f->second.type == kSdkTrack)) {
+    return kSdkErrInvalidId;
+  }
+  SimItem changed = f->second;
+  const bool text = IsText(a);
+  const bool number = a.type == kSdkAttrNumber;
+  const std::string& n = a.name;
+
+  if (changed.type == kSdkTrack) {
+    std::string* field = EqualsNoCase(n, "TITLE")    ? &changed.name
+                         : EqualsNoCase(n, "ALBUM")  ? &changed.album
+                         : EqualsNoCase(n, "ARTIST") ? &changed.artist
+                         : EqualsNoCase(n, "GENRE")  ? &changed.genre
+                                                     : nullptr;
+    std::uint32_t* value = EqualsNoCase(n, "TRACK NUM") ? &changed.trackNumber
+                           : EqualsNoCase(n, "YEAR")    ? &changed.year
+                                                        : nullptr;
+    if (field != nullptr && text) {
+      *field = ClipText(a.text);
+    } else if (value != nullptr && number) {
+      *value = a.number;
+    } else {
+      return kSdkErrUnsupportedType;
+    }
+    if (!SaveItem(changed)) return kSdkErrFail;
+    f->second = std::move(changed);
+    return kSdkOk;
+  }
+
+  const bool folder = changed.type == kSdkDataFolder;
+  const SdkResult exists = folder ? kSdkErrFolderExists : kSdkErrFileExists;
+  if ((EqualsNoCase(n, "FILE NAME") || (folder && EqualsNoCase(n, "FOLDER NAME"))) && text) {
+    if (!ValidName(a.text)) return kSdkErrInvalidArg;
+    if (NameTakenLocked(changed.parent, a.text, changed.id)) return exists;
+    changed.name = a.text;
+  } else if (EqualsNoCase(n, "PARENT FOLDER") && number) {
+    const std::uint32_t target = a.number;
+    if (!IsDataContainer(target)) return kSdkErrInvalidId;
+    // A folder may not go into itself or below itself.
+    for (std::uint32_t p = target; folder && p != kSdkDataRootId; p = items_.at(p).parent) {
+      if (p == changed.id) return kSdkErrInvalidArg;
+    }
+    if (target != changed.parent && NameTakenLocked(target, changed.name, changed.id)) {
+      return exists;
+    }
+    changed.parent = target;
+  } else if (EqualsNoCase(n, "FILE ATTRIB") && number) {
+    changed.fileAttributes = a.number;
+  } else if (EqualsNoCase(n, "MODIFIED FILETIME") && number) {
+    changed.modified = a.number;
+  } else {
+    return kSdkErrUnsupportedType;
+  }
+  if (!SaveItem(changed)) return kSdkErrFail;
+  UnindexItem(f->second);
+  f->second = std::move(changed);
+  IndexItem(f->second);
+  return kSdkOk;
+}
+
+// ---- adding and deleting -------------------------------------------------------------------
+
+SdkResult SimPlayer::PrepareUpload(std::uint32_t type, const std::vector<SdkAttribute>& attrs,
+                                   std::string_view sourceName, std::uint64_t size,
+                                   std::uint32_t sourceModified, PendingUpload* pending) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  SimItem it;
+  it.type = type;
+  if (type == kSdkTrack) {
+    it.codec = ToUpperAscii(TextOf(attrs, "CODEC"));
+    if (it.codec != "MP3" && it.codec != "WMA" && it.codec != "WAV") return kSdkErrInvalidFileType;
+    it.name = ClipText(TextOf(attrs, "TITLE"));
+    it.album = ClipText(TextOf(attrs, "ALBUM"));
+    it.artist = ClipText(TextOf(attrs, "ARTIST"));
+    it.genre = ClipText(TextOf(attrs, "GENRE"));
+    NumberOf(attrs, "LENGTH", &it.length);
+    NumberOf(attrs, "TRACK NUM", &it.trackNumber);
+    NumberOf(attrs, "YEAR", &it.year);
+  } else if (type == kSdkDataFile) {
+    it.name = TextOf(attrs, "FILE NAME");
+    if (it.name.empty()) it.name = std::string(sourceName);
+    if (!ValidName(it.name)) return kSdkErrInvalidArg;
+    it.parent = kSdkDataRootId;
+    NumberOf(attrs, "PARENT FOLDER", &it.parent);
+    if (!IsDataContainer(it.parent)) return kSdkErrInvalidId;
+    if (NameTakenLocked(it.parent, it.name, 0)) return kSdkErrFileExists;
+    it.modified = sourceModified;
+    NumberOf(attrs, "MODIFIED FILETIME", &it.modified);
+    NumberOf(attrs, "FILE ATTRIB", &it.fileAttributes);
+  } else {
+    return kSdkErrUnsupportedType;
+  }
+  const std::uint64_t free =
+      props_.capacityBytes > used_ + reserved_ ? props_.capacityBytes - used_ - reserved_ : 0;
+  if (size > free) return kSdkErrStorageFull;
+  it.id = AllocateId();
+  if (it.id == 0) return kSdkErrFail;
+  it.size = size;
+  it.file = std::to_string(it.id) + (type == kSdkTrack ? "." + ToLowerAscii(it.codec) : ".dat");
+  pending->item = it;
+  pending->tempPath = root_ + "/files/" + std::to_string(it.id) + ".part";
+  pending_[it.id] = it;
+  reserved_ += size;
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::CommitUpload(const PendingUpload& pending) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto p = pending_.find(pending.item.id);
+  if (p == pending_.end()) return kSdkErrFail;
+  SimItem it = p->second;
+  reserved_ -= it.size;
+  pending_.erase(p);
+  const std::string final = root_ + "/files/" + it.file;
+  struct stat st;
+  SdkResult r = kSdkOk;
+  if (it.type != kSdkTrack && !IsDataContainer(it.parent)) {
+    r = kSdkErrInvalidId;  // its folder was deleted meanwhile
+  } else if (::stat(pending.tempPath.c_str(), &st) != 0 ||
+             ::rename(pending.tempPath.c_str(), final.c_str()) != 0) {
+    r = kSdkErrTransfer;
+  } else {
+    it.size = std::uint64_t(st.st_size);
+    if (!SaveItem(it)) {
+      ::unlink(final.c_str());
+      return kSdkErrFail;
+    }
+    used_ += it.size;
+    items_[it.id] = it;
+    IndexItem(it);
+    return kSdkOk;
+  }
+  ::unlink(pending.tempPath.c_str());
+  return r;
+}
+
+void SimPlayer::AbandonUpload(const PendingUpload& pending) {
+  std::lock_guard<std::mutex> lock(mu_);
+  auto p = pending_.find(pending.item.id);
+  if (p != pending_.end()) {
+    reserved_ -= p->second.size;
+    pending_.erase(p);
+  }
+  ::unlink(pending.tempPath.c_str());
+}
+
+SdkResult SimPlayer::CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attrs,
+                                  std::uint32_t* id) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  SimItem it;
+  it.type = kSdkDataFolder;
+  it.name = std::string(name);
+  if (!ValidName(it.name)) return kSdkErrInvalidArg;
+  it.parent = kSdkDataRootId;
+  NumberOf(attrs, "PARENT FOLDER", &it.parent);
+  if (!IsDataContainer(it.parent)) return kSdkErrInvalidId;
+  if (NameTakenLocked(it.parent, it.name, 0)) return kSdkErrFolderExists;
+  NumberOf(attrs, "MODIFIED FILETIME", &it.modified);
+  NumberOf(attrs, "FILE ATTRIB", &it.fileAttributes);
+  it.id = AllocateId();
+  if (it.id == 0) return kSdkErrFail;
+  if (!SaveItem(it)) return kSdkErrFail;
+  *id = it.id;
+  items_[it.id] = it;
+  IndexItem(it);
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::DeleteItem(const SdkItem& item) {
+  if (item.type == kSdkPlaylist) return DeletePlaylist(item.id);
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  if (item.type != kSdkTrack && !IsDataType(item.type)) return kSdkErrUnsupportedType;
+  if (item.id == kSdkDataRootId) return kSdkErrInvalidArg;
+  auto f = items_.find(item.id);
+  if (f == items_.end() || (item.type == kSdkTrack) != (f->second.type == kSdkTrack)) {
+    return kSdkErrInvalidId;
+  }
+  const SimItem it = f->second;
+  if (it.type == kSdkDataFolder) {
+    auto c = children_.find(it.id);
+    if (c != children_.end() && !c->second.empty()) return kSdkErrFail;
+    for (const auto& [pid, p] : pending_) {
+      if (p.type != kSdkTrack && p.parent == it.id) return kSdkErrFail;
+    }
+  }
+  if (it.type == kSdkTrack) {
+    // Entries go first: a playlist never names a track that is gone.
+    for (auto& [pid, pl] : playlists_) {
+      if (std::find(pl.tracks.begin(), pl.tracks.end(), it.id) == pl.tracks.end()) continue;
+      SimPlaylist changed = pl;
+      changed.tracks.erase(std::remove(changed.tracks.begin(), changed.tracks.end(), it.id),
+                           changed.tracks.end());
+      if (!SavePlaylist(changed)) return kSdkErrFail;
+      pl = std::move(changed);
+    }
+  }
+  if (::unlink((root_ + "/items/" + std::to_string(it.id) + ".txt").c_str()) != 0 &&
+      errno != ENOENT) {
+    return kSdkErrFail;
+  }
+  if (!it.file.empty()) ::unlink(ContentPath(it).c_str());  // an orphan goes at the next load
+  used_ -= std::min(used_, it.size);
+  UnindexItem(it);
+  children_.erase(it.id);
+  items_.erase(f);
+  return kSdkOk;
+}
+
+// ---- properties ----------------------------------------------------------------------------
+
+SimProperties SimPlayer::GetProperties() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return props_;
+}
+
+std::uint64_t SimPlayer::UsedBytes() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return used_;
+}
+
+std::uint64_t SimPlayer::FreeBytes() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return props_.capacityBytes > used_ + reserved_ ? props_.capacityBytes - used_ - reserved_ : 0;
+}
+
+SdkResult SimPlayer::SetOwnerName(std::string_view owner) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  if (Utf16Length(owner) > kSdkMaxNameLength || owner.find('\0') != std::string_view::npos) {
+    return kSdkErrInvalidArg;
+  }
+  const std::string old = props_.ownerName;
+  props_.ownerName = std::string(owner);
+  if (!SaveProperties()) {
+    props_.ownerName = old;
+    return kSdkErrFail;
+  }
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::SetVolume(std::int32_t volume) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  if (volume < 0 || volume > 100) return kSdkErrInvalidArg;
+  const std::int32_t old = props_.volume;
+  props_.volume = volume;
+  if (!SaveProperties()) {
+    props_.volume = old;
+    return kSdkErrFail;
+  }
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::SetMute(std::int32_t mute) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  const std::int32_t old = props_.mute;
+  props_.mute = mute != 0 ? 1 : 0;
+  if (!SaveProperties()) {
+    props_.mute = old;
+    return kSdkErrFail;
+  }
+  return kSdkOk;
+}
+
+SdkResult SimPlayer::SetClockOffset(std::int64_t offset) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (SdkResult r = CheckWritable()) return r;
+  const std::int64_t old = props_.clockOffset;
+  props_.clockOffset = offset;
+  if (!SaveProperties()) {
+    props_.clockOffset = old;
+    return kSdkErrFail;
+  }
+  return kSdkOk;
+}
+
+}  // namespace platform

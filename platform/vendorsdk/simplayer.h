@@ -1,0 +1,215 @@
+// The simulated player: a folder that holds what a real player holds, behind the SDK.
+//
+//   player.txt          properties: model, owner, versions, unique id, capacity, volume,
+//                       mute, clock offset, the next id
+//   items/<id>.txt      one per track, data file and data folder: its attributes
+//   files/<id>.<ext>    the content of tracks and data files
+//   playlists/<id>.txt  name and entries of one playlist
+//   lock                held (flock) by the one process that has the player open
+//
+// Text files are "key=value" lines; "\" escapes "\", CR and LF in values. Every change is
+// written at once (a new file, then a rename), so the player survives restarts and crashes.
+// One SimPlayer object stands for a folder in a process: every SDK object and test handle
+// opened on it shares it. All members are thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/vendorsdk/attribute_block.h"
+#include "platform/vendorsdk/vendorsdk.h"
+
+namespace platform {
+
+// Failures a test can inject into a player. Each is armed for a number of occasions
+// (-1: until cleared); every refused call or dropped notification uses one.
+enum class SimFault {
+  kInitializeFails,  // Initialize answers kSdkErrDriverLoad
+  kNoDevice,         // GetDeviceCount answers 0 players
+  kBusy,             // every call that names the device answers kSdkErrBusy
+  kStorageFull,      // adding a track or data file answers kSdkErrStorageFull
+  kFileExists,       // adding a track or data file answers kSdkErrFileExists
+  kFolderExists,     // adding a data folder answers kSdkErrFolderExists
+  kProtected,        // adding or copying out a track or data file answers kSdkErrCopyProtected
+  kEventsNeverCome,  // notifications are dropped; the operations still complete
+};
+
+struct SimPlayerOptions {
+  std::string modelName = "Dozi Jukebox";
+  std::string ownerName;
+  std::uint64_t capacityBytes = 20'000'000'000ull;
+};
+
+// One track, data file or data folder.
+struct SimItem {
+  std::uint32_t id = 0;
+  std::uint32_t type = 0;     // kSdkTrack, kSdkDataFile, kSdkDataFolder
+  std::uint32_t parent = 0;   // data items: the folder (kSdkDataRootId for the root)
+  std::string name;           // tracks: the title; data items: the file or folder name
+  std::string album, artist, genre;
+  std::string codec;          // "MP3", "WMA", "WAV"
+  std::uint32_t length = 0;   // seconds
+  std::uint32_t trackNumber = 0;
+  std::uint32_t year = 0;
+  std::uint32_t playOnly = 0;
+  std::uint32_t fileAttributes = 0;
+  std::uint32_t modified = 0;  // seconds since 1970
+  std::uint64_t size = 0;      // bytes of content
+  std::string file;            // content file name under files/ ("" for folders)
+};
+
+struct SimPlaylist {
+  std::uint32_t id = 0;
+  std::string name;
+  std::vector<std::uint32_t> tracks;
+};
+
+struct SimProperties {
+  std::uint8_t uniqueId[16] = {};
+  std::uint16_t firmwareVersion[4] = {1, 20, 5, 0};
+  std::uint16_t hardwareVersion[4] = {2, 1, 0, 0};
+  std::string modelName;
+  std::string ownerName;
+  std::uint64_t capacityBytes = 0;
+  std::int32_t volume = 50;
+  std::int32_t mute = 0;
+  std::int64_t clockOffset = 0;  // the player's clock minus the computer's local time, s
+  std::int32_t property4 = 0;
+  std::uint32_t nextId = 16;
+};
+
+// Creates an empty player in `folder` (Windows form), which must not exist or be empty.
+bool CreateSimPlayer(std::string_view folder, const SimPlayerOptions& options,
+                     std::string* error);
+
+// Creates the demo player in `folder` (Windows form), which must not exist or be empty:
+// a dozen short tracks in WAV and MP3 by several artists, albums and genres, two
+// playlists, a data folder with a file and an owner name. The audio is synthesised here.
+bool CreateDemoPlayer(std::string_view folder, std::string* error);
+
+// Receives the player's unplugging (called without any of the player's locks held).
+class SimPlayerListener {
+ public:
+  virtual ~SimPlayerListener() = default;
+  virtual void OnUnplugged() = 0;
+};
+
+class SimPlayer {
+ public:
+  // The player in `folder` (Windows form), shared within the process. Null, with *code and
+  // *error set, when the folder holds no player (kSdkErrNotConnected), another process has
+  // it open (kSdkErrPortInUse) or its files cannot be read (kSdkErrLibraryCorrupt).
+  // readOnly opens a private snapshot without taking the lock; it refuses every change.
+  static std::shared_ptr<SimPlayer> Open(std::string_view folder, SdkResult* code,
+                                         std::string* error, bool readOnly = false);
+  ~SimPlayer();
+  SimPlayer(const SimPlayer&) = delete;
+  SimPlayer& operator=(const SimPlayer&) = delete;
+
+  std::string PosixFolder() const { return root_; }
+
+  // Failure injection.
+  void InjectFault(SimFault fault, int occasions = -1);
+  void ClearFaults();
+  // Uses one occasion of the fault when it is armed.
+  bool TakeFault(SimFault fault);
+  // The player goes away: listeners hear of it, the device count is 0 and every call
+  // answers kSdkErrNotConnected until Replug.
+  void Unplug();
+  void Replug();
+  bool IsPlugged() const;
+  void AddListener(SimPlayerListener* listener);
+  void RemoveListener(SimPlayerListener* listener);
+
+  // A copy of everything, for tools and tests.
+  struct Snapshot {
+    SimProperties properties;
+    std::map<std::uint32_t, SimItem> items;
+    std::map<std::uint32_t, SimPlaylist> playlists;
+    std::uint64_t usedBytes = 0;
+  };
+  Snapshot TakeSnapshot() const;
+  bool GetItem(std::uint32_t id, SimItem* item) const;
+  std::string ContentPath(const SimItem& item) const;  // POSIX path of the content file
+  SdkResult SetPlayOnly(std::uint32_t trackId, bool playOnly);
+
+  // Enumeration: the next child of `parent` after the cursor (cursor 0 = from the start).
+  // Sets and playlists keep their own cursor kinds: an item id for sets, a position for
+  // playlists.
+  SdkResult NextChild(const SdkItem& parent, std::uint64_t* cursor, SdkItem* child) const;
+  SdkResult NextPlaylist(std::uint64_t* cursor, SdkItem* playlist) const;
+
+  // Playlists.
+  SdkResult CreatePlaylist(std::string_view name, std::uint32_t* id);
+  SdkResult DeletePlaylist(std::uint32_t id);
+  SdkResult RenamePlaylist(std::uint32_t id, std::string_view name);
+  SdkResult AddTracksToPlaylist(std::uint32_t id, const std::vector<std::uint32_t>& tracks);
+
+  // Attributes.
+  SdkResult GetAttributeBlock(const SdkItem& item, std::vector<std::uint8_t>* block) const;
+  SdkResult SetAttribute(const SdkItem& item, const SdkAttribute& attribute);
+
+  // Adding content. An upload is prepared (checked, its id taken, its space reserved), its
+  // content copied to TempPath by the caller, then committed or abandoned.
+  struct PendingUpload {
+    SimItem item;
+    std::string tempPath;  // POSIX
+  };
+  SdkResult PrepareUpload(std::uint32_t type, const std::vector<SdkAttribute>& attributes,
+                          std::string_view sourceName, std::uint64_t size,
+                          std::uint32_t sourceModified, PendingUpload* pending);
+  SdkResult CommitUpload(const PendingUpload& pending);
+  void AbandonUpload(const PendingUpload& pending);
+  SdkResult CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attributes,
+                         std::uint32_t* id);
+  SdkResult DeleteItem(const SdkItem& item);
+
+  // Properties.
+  SimProperties GetProperties() const;
+  std::uint64_t FreeBytes() const;
+  std::uint64_t UsedBytes() const;
+  SdkResult SetOwnerName(std::string_view owner);
+  SdkResult SetVolume(std::int32_t volume);
+  SdkResult SetMute(std::int32_t mute);
+  SdkResult SetClockOffset(std::int64_t offset);
+
+ private:
+  SimPlayer() = default;
+  bool Load(std::string* error);
+  bool SaveProperties();
+  bool SaveItem(const SimItem& item);
+  bool SavePlaylist(const SimPlaylist& playlist);
+  std::uint32_t AllocateId();
+  bool IsDataContainer(std::uint32_t id) const;
+  bool NameTakenLocked(std::uint32_t parent, std::string_view name, std::uint32_t except) const;
+  SdkResult CheckWritable() const;
+  void IndexItem(const SimItem& item);
+  void UnindexItem(const SimItem& item);
+
+  std::string root_;  // POSIX folder
+  bool readOnly_ = false;
+  bool registered_ = false;  // in the process's table of open players, holding the lock
+
+  mutable std::mutex mu_;
+  SimProperties props_;
+  std::map<std::uint32_t, SimItem> items_;
+  std::map<std::uint32_t, SimPlaylist> playlists_;
+  std::map<std::uint32_t, std::set<std::uint32_t>> children_;  // parent -> ids (all tracks: 0xFFFFFFFF)
+  std::map<std::uint32_t, SimItem> pending_;                    // uploads in progress
+  std::uint64_t used_ = 0;
+  std::uint64_t reserved_ = 0;
+  std::map<SimFault, int> faults_;
+  bool plugged_ = true;
+
+  std::mutex listenersMu_;
+  std::vector<SimPlayerListener*> listeners_;
+};
+
+}  // namespace platform
