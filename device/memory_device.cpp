@@ -281,12 +281,15 @@ KernelId MemoryDeviceBase::ContactsRoot() const {
 // ---- Looking inside ----
 
 MemoryDeviceBase::Track& MemoryDeviceBase::TrackOf(const KernelId& track) {
+  // A catalogue walk reads the track it just reached: answer that without a search.
+  if (trackAtValid_ && trackAt_->first == track.word[0]) return trackAt_->second;
   auto it = tracks_.find(track.word[0]);
   if (it == tracks_.end()) throw NoSuch("track");
   return it->second;
 }
 
 const MemoryDeviceBase::Track& MemoryDeviceBase::TrackOf(const KernelId& track) const {
+  if (trackAtValid_ && trackAt_->first == track.word[0]) return trackAt_->second;
   auto it = tracks_.find(track.word[0]);
   if (it == tracks_.end()) throw NoSuch("track");
   return it->second;
@@ -472,6 +475,21 @@ int MemoryDeviceBase::SetTrackInfo(const KernelId& track, const TrackRecord& rec
 }
 
 int MemoryDeviceBase::GetTrackSize(const KernelId& track) { return TrackOf(track).record.fileSize; }
+// One copy of the stored record, as a real device answers it in one request; the
+// reserved extra fields keep what the caller passed, as with the base operation.
+int MemoryDeviceBase::GetTrackInfo(const KernelId& track, TrackRecord& record) {
+  const TrackRecord& stored = TrackOf(track).record;
+  const TrackRecord keep = record;
+  record = stored;
+  record.extraText = keep.extraText;
+  record.extraNumber1 = keep.extraNumber1;
+  record.extraNumber2 = keep.extraNumber2;
+  record.extraNumber3 = keep.extraNumber3;
+  record.extraFlag = keep.extraFlag;
+  record.extraWord1 = keep.extraWord1;
+  record.extraWord2 = keep.extraWord2;
+  return 0;
+}
 std::string MemoryDeviceBase::GetTrackArtist(const KernelId& track) {
   return TrackOf(track).record.artist.Str();
 }

@@ -165,6 +165,7 @@ class MemoryDeviceBase : public KernelDevice {
   int SupportsSearch() override;
   int SetTrackInfo(const KernelId& track, const TrackRecord& record) override;
   int GetTrackSize(const KernelId& track) override;
+  int GetTrackInfo(const KernelId& track, TrackRecord& record) override;
   std::string GetTrackArtist(const KernelId& track) override;
   std::string GetTrackAlbum(const KernelId& track) override;
   int GetTrackNumber(const KernelId& track) override;

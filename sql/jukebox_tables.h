@@ -1,0 +1,128 @@
+// The device tables: "audio", "data", "playlist" and "plitem", views over one connected
+// player reached through KernelDevice. Filling lists the rows' ids; a field is fetched
+// from the device when first asked for, and kept while the same row is read.
+//
+// An audio row costs one request however many of its fields a statement reads (plus one
+// for "locked"): while rows need one field each, that field's own operation (GetTrackYear,
+// ...); from the first row that needs two, the whole record with GetTrackInfo, for the
+// rest of the statement. The "id" column needs no request at all.
+//
+//   audio     id artist album tracknum title genre composer year comment length codec
+//             bitrate size | locked rating playcount   (a select-all yields id..size)
+//   data      id name size              (the root folder's items, folders among them)
+//   playlist  id name
+//   plitem    id plid pos aid           (id is the plid text followed by the pos text)
+//
+// Ids are written as the unsigned 64-bit number of words 0 (low) and 1 (high).
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/kernel_device.h"
+#include "device/kernel_id.h"
+#include "device/records.h"
+#include "sql/table.h"
+
+class CTableJukebox : public CTable {
+ public:
+  CTableJukebox(std::string name, std::int32_t columnCount,
+                const std::vector<std::string_view>& columnNames, KernelDevice* device)
+      : CTable(std::move(name), columnCount, columnNames), device_(device) {}
+
+  // The id of a row; the reference stays valid until another row's id is asked for.
+  const KernelId& GetRowId(std::int32_t row);
+  // Words 0 (low) and 1 (high) of a row's id.
+  std::uint64_t GetRowItemId(std::int32_t row) const { return ItemIdOf(ids_[static_cast<std::size_t>(row)]); }
+
+ protected:
+  // Ids are kept compact (a KernelId is 276 bytes, mostly an empty name).
+  struct StoredId {
+    std::uint32_t word[4];
+    std::uint32_t name;  // 0: none, else 1 + index into names_
+  };
+  static std::uint64_t ItemIdOf(const StoredId& id) {
+    return (static_cast<std::uint64_t>(id.word[1]) << 32) | id.word[0];
+  }
+
+  void ClearRows();
+  void ReserveRows(int count);
+  void AddRow(const KernelId& id);
+  // Makes the added rows the table's rows.
+  void CommitRows() { SetRowCount(ids_.size()); }
+
+  KernelDevice* device_;
+
+ private:
+  std::vector<StoredId> ids_;
+  std::vector<std::string> names_;
+  KernelId current_;
+  std::int32_t currentRow_ = -1;
+};
+
+class CTableJukeboxAudio : public CTableJukebox {
+ public:
+  explicit CTableJukeboxAudio(KernelDevice* device);
+  void Fill() override;
+  std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
+
+ private:
+  const TrackRecord& Record(std::int32_t row);
+  // A column read with its own operation.
+  std::string_view SingleField(std::int32_t row, std::int32_t column, std::string& scratch);
+
+  TrackRecord record_;
+  std::int32_t recordRow_ = -1;
+  bool wholeRecords_ = false;  // a row needed two fields: fetch whole records from now on
+  std::int32_t singleRow_ = -1;
+  std::int32_t singleColumn_ = -1;
+  std::string singleText_;
+  std::int32_t lockedRow_ = -1;
+  int locked_ = 0;
+};
+
+class CTableJukeboxData : public CTableJukebox {
+ public:
+  explicit CTableJukeboxData(KernelDevice* device);
+  void Fill() override;
+  std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
+
+ private:
+  std::string name_;
+  std::int32_t nameRow_ = -1;
+};
+
+class CTableJukeboxPlaylist : public CTableJukebox {
+ public:
+  explicit CTableJukeboxPlaylist(KernelDevice* device);
+  void Fill() override;
+  std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
+
+ private:
+  std::string name_;
+  std::int32_t nameRow_ = -1;
+};
+
+class CTableJukeboxPlaylistItem : public CTableJukebox {
+ public:
+  explicit CTableJukeboxPlaylistItem(KernelDevice* device);
+  void Fill() override;
+  std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
+
+ private:
+  std::vector<std::int32_t> positions_;
+  std::vector<std::uint64_t> trackIds_;
+};
+
+class CTableSourceJukebox : public CTableSource {
+ public:
+  // The device is not owned.
+  explicit CTableSourceJukebox(KernelDevice* device) : device_(device) {}
+  // "audio", "data", "playlist", "plitem" (exact); null for any other name.
+  std::unique_ptr<CTable> GetTable(std::string_view name) override;
+
+ private:
+  KernelDevice* device_;
+};
