@@ -759,6 +759,9 @@ TEST_F(SimSdkTest, ShutdownStopsTransfersWithoutTrace) {
   const SdkString dest = Utf8ToSdkString(FromPosixPath(out));
   ASSERT_EQ(sdk_->GetItemToFile(kDev, dest.c_str(), Item(id, kSdkTrack)), kSdkOk);
   ASSERT_EQ(sdk_->Shutdown(), kSdkOk);
+  // Notices posted before Shutdown returned may still wait in the queue: take them first.
+  MSG msg;
+  while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
   const std::size_t after = notices_.size();
   PumpUntil([] { return false; }, 200);
   EXPECT_EQ(notices_.size(), after);  // nothing is posted after the shutdown
