@@ -1,0 +1,22 @@
+// The escapes of the web interface: HTML text escaping of values that pages print, and
+// the URL tokens that let a value travel inside a link's query.
+//
+//   HtmlEscape        & -> &amp;  < -> &lt;  > -> &gt;  " -> &quot;  ' -> &#39;
+//   HtmlUnescape      the same entities back, each once (so "&amp;lt;" gives "&lt;")
+//   EncodeUrlTokens   &amp; -> |amp|  + -> |plus|  ? -> |qmark|  # -> |hash|  = -> |eq|
+//                     ' and &#39; -> |quote|  " and &quot; -> |dquote|
+//                     (it takes escaped text; a plain "&" stays as it is)
+//   DecodeUrlTokens   the tokens back, |amp| to a plain "&"
+//
+// So DecodeUrlTokens(EncodeUrlTokens(HtmlEscape(x))) gives x back for any x without
+// "<", ">" or "|" tokens. Every routine makes one pass from left to right: a replacement is never looked at
+// again, so no text is decoded twice.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::string HtmlEscape(std::string_view text);
+std::string HtmlUnescape(std::string_view text);
+std::string EncodeUrlTokens(std::string_view text);
+std::string DecodeUrlTokens(std::string_view text);

@@ -1,0 +1,81 @@
+#include "device/device_client_error.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "common/identity.h"
+#include "device/kernel_device_client.h"
+#include "platform/text/text.h"
+#include "platform/ui/host.h"
+
+namespace {
+
+constexpr int kCodeUnexpected = static_cast<int>(0x8000FFFFu);
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  int n = std::snprintf(nullptr, 0, format, args...);
+  if (n <= 0) return std::string();
+  std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
+  std::snprintf(buffer.data(), buffer.size(), format, args...);
+  return std::string(buffer.data(), static_cast<std::size_t>(n));
+}
+
+}  // namespace
+
+KernelDeviceClientException ManagerNotRunningError() {
+  return KernelDeviceClientException(0, "Device Connection", g_ProductIdentity.managerName + " is not running.");
+}
+
+KernelDeviceClientException ManagerTimeoutError(int opcode) {
+  return KernelDeviceClientException(
+      opcode, "Device Timeout",
+      "Your device did not complete an operation within 60 seconds.\n"
+      "This is not a crash.  Contact Quorvane for help with this issue.");
+}
+
+KernelDeviceClientException DeviceBusyError(int opcode) {
+  return KernelDeviceClientException(opcode, "Device Busy",
+                                     "The device is still busy with an operation of this program.");
+}
+
+int ShowMessageBox(std::string_view text, platform::UINT type) {
+  return platform::CurrentHost().MessageBox(std::string(text), g_ProductIdentity.productName, type);
+}
+
+std::string DeviceErrorReportText(const char* context, const std::exception* error) {
+  const ProductIdentity& id = g_ProductIdentity;
+  const char* ctx = context != nullptr ? context : "";
+  if (const auto* e = dynamic_cast<const KernelDeviceClientException*>(error)) {
+    if (e->code() == kCodeUnexpected) {
+      return Format(
+          "%s\n\nCode: 0x%X\nSource: %s\nDetail: %s\n\nIf this problem persists, try switching driver modes.\n"
+          "Select '%s Options' from the systray\nicon to access this option.  See our Known Issues page for more "
+          "details.",
+          ctx, static_cast<unsigned>(e->code()), e->source().c_str(), e->detail().c_str(), id.managerName.c_str());
+    }
+    return Format("%s\n\nCode: 0x%X\nSource: %s\nDetail: %s\n\nYou may need to terminate and restart %s (%s).", ctx,
+                  static_cast<unsigned>(e->code()), e->source().c_str(), e->detail().c_str(),
+                  id.managerName.c_str(), id.managerExeName.c_str());
+  }
+  // Any other error: its message, cut as the report's buffer of 256 characters cuts it.
+  std::string message = error != nullptr ? error->what() : "";
+  message.resize(platform::Utf8PrefixLength(message, 255));
+  return Format("%s\n\nDetail: %s\n\nYou may need to terminate and restart %s (%s).", ctx, message.c_str(),
+                id.managerName.c_str(), id.managerExeName.c_str());
+}
+
+void KernelDeviceClient::ReportError(const char* context, const std::exception& error) {
+  ShowMessageBox(DeviceErrorReportText(context, &error), platform::MB_ICONINFORMATION);
+}
+
+void KernelDeviceClient::ReportError(const char* context, std::exception_ptr error) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    ReportError(context, e);
+    return;
+  } catch (...) {
+  }
+  ShowMessageBox(DeviceErrorReportText(context, nullptr), platform::MB_ICONINFORMATION);
+}

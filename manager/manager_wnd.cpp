@@ -1,0 +1,247 @@
+#include "manager/manager_wnd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "common/folders.h"
+#include "common/identity.h"
+#include "common/settings.h"
+#include "device/messages.h"
+#include "manager/utilities.h"
+#include "platform/text/text.h"
+#include "web/http_server.h"
+
+std::string& NowPlayingText() {
+  static std::string text = "Playback Stopped";
+  return text;
+}
+
+std::uint32_t& NowPlayingTrackId() {
+  static std::uint32_t id = 0;
+  return id;
+}
+
+int& NowPlayingLength() {
+  static int length = 0;
+  return length;
+}
+
+namespace {
+
+constexpr int kIconConnected = 189;
+constexpr int kIconDisconnected = 190;
+constexpr std::size_t kTooltipBytes = 63;
+constexpr int kDefaultPort = 8047;
+
+}  // namespace
+
+OmbrixManagerWnd::OmbrixManagerWnd(DeviceFactory makeDevice) {
+  server_ = RequestServer::Create();
+  if (!server_) {
+    std::fprintf(stderr, "trayhub: the request block and its semaphores could not be created; "
+                         "other programs cannot reach the player\n");
+  }
+  ReadSettingDword("Kor_InstallResult", mask_);
+  if ((mask_ & kInstallJukeboxDriver) != 0 && makeDevice) device_ = makeDevice();
+}
+
+OmbrixManagerWnd::~OmbrixManagerWnd() {
+  // The web threads use the client: the server goes first.
+  http_.reset();
+  client_.reset();
+  if (hwnd_ != 0 && platform::IsWindow(hwnd_)) platform::DestroyWindow(hwnd_);
+}
+
+bool OmbrixManagerWnd::Create() {
+  platform::HWND h = platform::CreateWindow(
+      g_ProductIdentity.windowClassName, 0,
+      [this](platform::HWND window, platform::UINT m, platform::WPARAM w, platform::LPARAM l) -> platform::LRESULT {
+        if (hwnd_ == 0) hwnd_ = window;
+        return WindowProc(m, w, l);
+      });
+  if (h == 0) return false;
+  hwnd_ = h;
+  return true;
+}
+
+platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform::WPARAM wParam,
+                                               platform::LPARAM lParam) {
+  switch (message) {
+    case platform::WM_CREATE:
+      return OnCreate();
+    case platform::WM_CLOSE:
+      OnClose(true);
+      return 0;
+    case WM_MANAGERCLOSEQUIET:
+      OnClose(false);
+      return 0;
+    case platform::WM_DESTROY:
+      platform::PostQuitMessage(0);  // the main window is gone: the message loop ends
+      return 0;
+    case platform::WM_COMMAND:
+      if ((wParam & 0xFFFF) == ID_APP_EXIT) {
+        platform::SendMessage(hwnd_, platform::WM_CLOSE, 0, 0);
+        return 0;
+      }
+      break;
+    case WM_DEVICEREQUEST:
+      return OnDeviceRequest(wParam, lParam);
+    case WM_MANAGERSHUTDOWN:
+      OnManagerShutdown();
+    case platform::WM_TIMER:
+      OnTimer(static_cast<platform::UINT_PTR>(wParam));
+      return 0;
+    case WM_NOWPLAYING:
+      return OnNowPlaying(wParam, lParam);
+    case WM_PLAYBACKSTOPPED:
+      return OnPlaybackStopped(wParam, lParam);
+    default:
+      if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+        cachedDriverPresence_ = 0;
+        UpdateTrayIcon(NIM_ADD);
+      }
+      break;
+  }
+  return platform::DefWindowProc(hwnd_, message, wParam, lParam);
+}
+
+int OmbrixManagerWnd::OnCreate() {
+  taskbarCreated_ = platform::RegisterWindowMessage("TaskbarCreated");
+  if ((mask_ & kInstallJukeboxDriver) != 0) {
+    client_ = std::make_unique<KernelDeviceClient>();
+    client_->ConnectToManager(0, KernelId(5), KernelId(1), 0);
+    http_ = std::make_unique<HttpServer>(client_.get());
+    // The page, stream and data handlers are appended here once they exist.
+    if (device_) device_->AddNotifyWindow(hwnd_);
+    std::uint32_t disabled = 0;
+    ReadSettingDword("VX_Disable", disabled);
+    if (disabled == 0) {
+      std::uint32_t port = 0;
+      ReadSettingDword("VX_PortD", port);
+      if (port < 1 || port > 9999) port = kDefaultPort;
+      if (!http_->Start(static_cast<int>(port))) {
+        ShowMessageBox("Could not start Pallidor HTTP server.  Port was already occupied.",
+                       platform::MB_ICONINFORMATION);
+      }
+    }
+  }
+  platform::SetTimer(hwnd_, kTimerTray, 1000);
+  UpdateTrayIcon(NIM_ADD);
+  return 0;
+}
+
+void OmbrixManagerWnd::OnClose(bool confirm) {
+  std::uint32_t disable = 0;
+  ReadSettingDword("Gen_DisableOmbMgrCloseConfirm", disable);
+  if (disable != 0) closeConfirmationOff_ = 1;
+  if (confirm && closeConfirmationOff_ == 0) {
+    const ProductIdentity& id = g_ProductIdentity;
+    std::string text = "We recommend that you do not close " + id.managerName + ".\n\n" + id.productName +
+                       " needs the Manager to be running to communicate with your player.\n\nDo you still want to "
+                       "close " +
+                       id.managerName + "?";
+    if (ShowMessageBox(text, platform::MB_YESNO | platform::MB_ICONQUESTION) == platform::IDNO) return;
+  }
+  if (device_) {
+    try {
+      device_->Disconnect();
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "trayhub: disconnecting the player failed: %s\n", e.what());
+    }
+    if (http_) http_->Stop();
+  }
+  ResetWorkFolder("tx2pc");
+  ResetWorkFolder("lumarest");
+  ResetWorkFolder("skarnel");
+  RemoveTrayIcon();
+  platform::DestroyWindow(hwnd_);
+}
+
+platform::LRESULT OmbrixManagerWnd::OnDeviceRequest(platform::WPARAM, platform::LPARAM) {
+  if (server_) server_->Serve(device_.get(), hwnd_);
+  return 0;
+}
+
+void OmbrixManagerWnd::OnManagerShutdown() {
+  RemoveTrayIcon();
+  std::fflush(nullptr);
+  std::quick_exit(1);
+}
+
+void OmbrixManagerWnd::OnTimer(platform::UINT_PTR id) {
+  if (id != kTimerTray) return;
+  cachedConnection_ = -1;
+  UpdateTrayIcon(NIM_MODIFY);
+}
+
+platform::LRESULT OmbrixManagerWnd::OnNowPlaying(platform::WPARAM wParam, platform::LPARAM) {
+  const auto track = static_cast<std::uint32_t>(wParam);
+  if (track == NowPlayingTrackId()) return 0;
+  NowPlayingTrackId() = track;
+  if (device_) {
+    KernelId id(track);
+    try {
+      NowPlayingText() = device_->GetTrackTitle(id);
+      NowPlayingLength() = device_->GetTrackLength(id);
+    } catch (const std::exception&) {
+      NowPlayingText() = "Could not read name of current track.";
+    }
+  }
+  cachedConnection_ = -1;
+  UpdateTrayIcon(NIM_MODIFY);
+  return 0;
+}
+
+platform::LRESULT OmbrixManagerWnd::OnPlaybackStopped(platform::WPARAM, platform::LPARAM) {
+  NowPlayingTrackId() = 0xFFFFFFFF;
+  NowPlayingText() = "Playback Stopped";
+  NowPlayingLength() = 0;
+  return 0;
+}
+
+void OmbrixManagerWnd::UpdateTrayIcon(int action) {
+  const int presence = device_ ? 1 : 0;
+  int connected = 0;
+  if (device_) {
+    try {
+      connected = device_->IsConnected() != 0 ? 1 : 0;
+    } catch (const std::exception&) {
+      connected = 0;
+    }
+  }
+  if (presence == cachedDriverPresence_ && connected == cachedConnection_) return;
+  if (presence != cachedDriverPresence_) {
+    RemoveTrayIcon();
+    action = NIM_ADD;
+  }
+  cachedDriverPresence_ = presence;
+  cachedConnection_ = connected;
+  if (!device_ || (mask_ & kInstallJukeboxTray) == 0) return;
+
+  const int length = NowPlayingLength();
+  char buffer[1024];
+  std::snprintf(buffer, sizeof buffer, "%s\nNow Playing: %s (%d:%02d)", "Dozi Digital Jukebox",
+                NowPlayingText().c_str(), length / 60, length % 60);
+  std::string tip(buffer);
+  tip.resize(platform::Utf8PrefixLength(tip, kTooltipBytes));
+  int model = 0;
+  try {
+    model = device_->IsConnectedModel("Dozi");
+  } catch (const std::exception&) {
+  }
+  tray_.tooltip = tip;
+  tray_.icon = model != 0 ? kIconConnected : kIconDisconnected;
+  if (action == NIM_ADD) {
+    tray_.shown = true;
+    ++tray_.adds;
+  } else if (tray_.shown) {
+    ++tray_.modifies;
+  }
+}
+
+void OmbrixManagerWnd::RemoveTrayIcon() {
+  if (!tray_.shown) return;
+  tray_.shown = false;
+  ++tray_.deletes;
+}

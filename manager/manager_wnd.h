@@ -1,0 +1,93 @@
+// OmbrixManagerWnd: trayhub's hidden main window. It owns the server side of the request
+// road (mapping, semaphores, WM_DEVICEREQUEST), the hosted device, the manager's own
+// device client for the web server's threads, the HTTP server, the one-second timer, the
+// tray icon's state and the now-playing cache, and it runs the shutdown. Every device
+// operation of the manager runs on this window's thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "device/kernel_device.h"
+#include "device/kernel_device_client.h"
+#include "device/request_server.h"
+#include "manager/hosted_device.h"
+#include "platform/window/window.h"
+
+class HttpServer;
+
+// Bits of the installed-options mask Kor_InstallResult.
+constexpr std::uint32_t kInstallJukeboxDriver = 0x01000000;  // driver, own client, HTTP server
+constexpr std::uint32_t kInstallJukeboxTray = 0x00000800;    // the tray icon
+constexpr std::uint32_t TRAY_ICON_ID = 0x01000800;
+
+constexpr platform::UINT WM_TRAYNOTIFY = 0x65;
+constexpr platform::UINT kTimerTray = 15;
+constexpr platform::UINT ID_APP_EXIT = 57665;
+constexpr int NIM_ADD = 0;
+constexpr int NIM_MODIFY = 1;
+// The close path without the confirmation (SIGTERM and the like).
+constexpr platform::UINT WM_MANAGERCLOSEQUIET = platform::WM_APP + 1;
+
+// The tray icon as the manager last set it (the notification area itself comes later).
+struct TrayIconState {
+  bool shown = false;
+  int icon = 0;  // 189 connected, 190 not
+  std::string tooltip;
+  int adds = 0;
+  int modifies = 0;
+  int deletes = 0;
+};
+
+// Process-wide now-playing cache that the tray tooltip reads.
+std::string& NowPlayingText();        // "Playback Stopped" at start
+std::uint32_t& NowPlayingTrackId();   // 0 at start, 0xFFFFFFFF after a stop
+int& NowPlayingLength();              // seconds
+
+class OmbrixManagerWnd {
+ public:
+  // Maps the request block and creates the semaphores, reads the install mask and, when
+  // it has the driver bit, creates the hosted device with `makeDevice`.
+  explicit OmbrixManagerWnd(DeviceFactory makeDevice);
+  ~OmbrixManagerWnd();
+  OmbrixManagerWnd(const OmbrixManagerWnd&) = delete;
+  OmbrixManagerWnd& operator=(const OmbrixManagerWnd&) = delete;
+
+  // Creates the hidden window of the manager's class (registered already); the creation
+  // handler does the rest of the set-up. False when no window could be made.
+  bool Create();
+  platform::HWND GetSafeHwnd() const { return hwnd_; }
+
+  int OnCreate();
+  // The close path; `confirm` false skips the question (signals, the quiet close message).
+  void OnClose(bool confirm = true);
+  platform::LRESULT OnDeviceRequest(platform::WPARAM wParam, platform::LPARAM lParam);
+  [[noreturn]] void OnManagerShutdown();
+  void OnTimer(platform::UINT_PTR id);
+  platform::LRESULT OnNowPlaying(platform::WPARAM wParam, platform::LPARAM lParam);
+  platform::LRESULT OnPlaybackStopped(platform::WPARAM wParam, platform::LPARAM lParam);
+  void UpdateTrayIcon(int action);
+  void RemoveTrayIcon();
+  platform::LRESULT WindowProc(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
+
+  KernelDevice* GetDevice() const { return device_.get(); }
+  KernelDeviceClient* GetClient() const { return client_.get(); }
+  HttpServer* GetHttpServer() const { return http_.get(); }
+  bool HasRequestServer() const { return server_ != nullptr; }
+  std::uint32_t GetInstallMask() const { return mask_; }
+  const TrayIconState& GetTrayIcon() const { return tray_; }
+
+ private:
+  int cachedDriverPresence_ = 0;
+  int cachedConnection_ = -1;
+  std::unique_ptr<RequestServer> server_;
+  std::unique_ptr<KernelDevice> device_;
+  std::unique_ptr<KernelDeviceClient> client_;
+  std::unique_ptr<HttpServer> http_;
+  std::uint32_t mask_ = 0;
+  int closeConfirmationOff_ = 0;
+  platform::UINT taskbarCreated_ = 0;
+  platform::HWND hwnd_ = 0;
+  TrayIconState tray_;
+};

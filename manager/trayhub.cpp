@@ -1,0 +1,58 @@
+// trayhub: the manager daemon. Runs in the foreground until it is closed:
+//   SIGTERM, SIGINT, SIGHUP   the close path without the confirmation (exit code 0)
+//   WM_MANAGERSHUTDOWN        ends at once (exit code 1)
+//   trayhub -s <skin file>    registers a web skin and exits
+// Message boxes go to the console host: with a terminal they ask, without one they take
+// the default answer.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include "manager/manager_app.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+std::atomic<platform::HWND> g_mainWindow{0};
+
+void OnSignal(int) {
+  const int saved = errno;
+  char byte = 1;
+  ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+  (void)n;
+  errno = saved;
+}
+
+// Turns a termination signal into the quiet close of the main window (once it exists).
+void WatchSignals() {
+  if (::pipe2(g_signalPipe, O_CLOEXEC) != 0) return;
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &action, nullptr);
+  std::thread([] {
+    char byte;
+    while (::read(g_signalPipe[0], &byte, 1) < 0 && errno == EINTR) {
+    }
+    while (g_mainWindow.load() == 0) platform::Sleep(10);
+    platform::PostMessage(g_mainWindow.load(), WM_MANAGERCLOSEQUIET, 0, 0);
+  }).detach();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ManagerStartup startup;
+  for (int i = 1; i < argc; ++i) startup.arguments.emplace_back(argv[i]);
+  startup.makeDevice = MakeHostedDevice;
+  WatchSignals();
+  OmbrixManagerApp app(std::move(startup));
+  if (!app.InitInstance()) return 0;
+  g_mainWindow.store(app.GetMainWnd()->GetSafeHwnd());
+  return app.Run();
+}

@@ -1,0 +1,23 @@
+// Waits that keep serving the messages other threads and processes SEND to the waiting
+// thread. A thread that owns windows and blocks on a plain semaphore would hold up every
+// sender until it wakes (a sender waits for its answer); these waits run the incoming
+// sends meanwhile, as GetMessage and SendMessage do. Posted messages stay queued.
+#pragma once
+
+#include "platform/kernel/kernel.h"
+
+namespace platform {
+
+// Runs the sends that wait for the calling thread now, and returns; posted messages and
+// timers are not taken.
+void ServePendingSends();
+
+// NamedSemaphore::Wait that serves sends while it waits: WAIT_OBJECT_0, or WAIT_TIMEOUT
+// when the time limit (INFINITE: none) passed first. The first millisecond is a plain
+// wait, so a quick answer costs nothing extra; after it a send waits at most
+// kServeSliceMs for its turn.
+DWORD WaitServingSends(NamedSemaphore& semaphore, DWORD timeoutMs);
+
+constexpr DWORD kServeSliceMs = 2;
+
+}  // namespace platform
