@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 
 #include "common/folders.h"
 #include "common/identity.h"
@@ -10,6 +11,12 @@
 #include "device/messages.h"
 #include "manager/utilities.h"
 #include "platform/text/text.h"
+#include "device/device_client_error.h"
+#include "device/track_names.h"
+#include "web/handler_data.h"
+#include "web/handler_default.h"
+#include "web/handler_stream.h"
+#include "web/http_exception.h"
 #include "web/http_server.h"
 
 std::string& NowPlayingText() {
@@ -32,7 +39,6 @@ namespace {
 constexpr int kIconConnected = 189;
 constexpr int kIconDisconnected = 190;
 constexpr std::size_t kTooltipBytes = 63;
-constexpr int kDefaultPort = 8047;
 
 }  // namespace
 
@@ -112,15 +118,25 @@ int OmbrixManagerWnd::OnCreate() {
     client_ = std::make_unique<KernelDeviceClient>();
     client_->ConnectToManager(0, KernelId(5), KernelId(1), 0);
     http_ = std::make_unique<HttpServer>(client_.get());
-    // The page, stream and data handlers are appended here once they exist.
+    http_->AddHandler(std::make_unique<HandlerDefault>(http_.get()));
+    http_->AddHandler(std::make_unique<HandlerStream>(http_.get()));
+    http_->AddHandler(std::make_unique<HandlerData>(http_.get()));
+    // A device error escaping a handler becomes the device error page.
+    http_->SetErrorMapper([](std::exception_ptr error) -> std::optional<HttpException> {
+      try {
+        std::rethrow_exception(error);
+      } catch (const KernelDeviceClientException& e) {
+        return DeviceErrorException(static_cast<std::uint32_t>(e.code()), e.source(), e.detail());
+      } catch (...) {
+        return std::nullopt;
+      }
+    });
     if (device_) device_->AddNotifyWindow(hwnd_);
     std::uint32_t disabled = 0;
     ReadSettingDword("VX_Disable", disabled);
     if (disabled == 0) {
-      std::uint32_t port = 0;
-      ReadSettingDword("VX_PortD", port);
-      if (port < 1 || port > 9999) port = kDefaultPort;
-      if (!http_->Start(static_cast<int>(port))) {
+      // The port every stream address names (VX_PortD, 8047 when unusable).
+      if (!http_->Start(GetStreamPort())) {
         ShowMessageBox("Could not start Pallidor HTTP server.  Port was already occupied.",
                        platform::MB_ICONINFORMATION);
       }

@@ -1,0 +1,73 @@
+// Texts made from a track's tags by user-settable format strings, and the addresses of
+// track streams. The manager and the library name these routines differently; both
+// sets of names are offered and share one body.
+//
+// Format tokens, each replaced wherever it stands: %A artist, %L album, %T title,
+// %G genre, %N track number ("%02d"), %C the codec's extension ("mp3"), %Y year
+// ("%04d"). Artist, album, title and genre lose every "/" and "\" and their surrounding
+// white space, and an empty one becomes "Unknown". The pattern is read once from left to
+// right, so a tag that itself holds "%T" stays as it is.
+//
+// A device without a tag index (SupportsTagIndex() == 0) names every track by its own
+// file name (KernelDevice::GetTrackFileName), whatever the pattern. Naming never fails:
+// any device error gives the empty text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "device/kernel_id.h"
+#include "device/records.h"
+
+class KernelDevice;
+
+// Settings and default patterns of the three names.
+inline constexpr std::string_view kDisplayFormatSetting = "JB_TrackDisplayFormat";
+inline constexpr std::string_view kDisplayFormatDefault = "%A - %L - %N - %T";
+inline constexpr std::string_view kFileFormatSetting = "JB_Tx2PC_FilenameFormat";
+inline constexpr std::string_view kFileFormatDefault = "%A - %L - %N - %T.%C";
+inline constexpr std::string_view kStreamFormatSetting = "ForceUseDefaultFormatWithNoSlashes";
+
+// The pattern filled from a record (no device, no settings).
+std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record);
+
+// The track's text by the string setting `settingName` (product key), or by
+// `defaultFormat` when the setting is missing or empty.
+std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
+                             std::string_view settingName, std::string_view defaultFormat);
+
+// JB_TrackDisplayFormat, default "%A - %L - %N - %T".
+std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track);
+// The copy-to-computer file name: JB_Tx2PC_FilenameFormat, default "%A - %L - %N - %T.%C".
+std::string& GetTrackFileName(std::string& out, KernelDevice& device, const KernelId& track);
+// The name part of a stream address: the default file name without "#", "/" and "\",
+// cleaned as a path (CleanPathName) and with every character that a URL cannot carry
+// as it is written as %XX (blanks, quotes, "%" and the bytes of non-ASCII characters
+// among them). At most 259 bytes: a longer name is shortened before its extension.
+std::string& GetTrackStreamName(std::string& out, KernelDevice& device, const KernelId& track);
+
+// The library's names for the same routines.
+inline std::string& FormatTrackFileName(std::string& out, KernelDevice& device, const KernelId& track,
+                                        std::string_view settingName, std::string_view defaultPattern) {
+  return FormatTrackText(device, out, track, settingName, defaultPattern);
+}
+inline std::string& FormatTransferFileName(std::string& out, KernelDevice& device, const KernelId& track) {
+  return GetTrackFileName(out, device, track);
+}
+inline std::string& FormatTrackUrlName(std::string& out, KernelDevice& device, const KernelId& track) {
+  return GetTrackStreamName(out, device, track);
+}
+
+// The URL form of a name: unsafe bytes as %XX (upper-case hex), at most `maxBytes`
+// bytes, shortened before the extension and never inside a character or an escape.
+std::string CanonicalizeUrlName(std::string_view name, std::size_t maxBytes = 259);
+
+// The port of every stream address: the manager's HTTP port, the setting VX_PortD, 8047
+// when it is missing, below 1 or above 9999.
+int GetStreamPort();
+
+// "/stream/<item id>/<stream name>" and the whole address on the local machine,
+// "http://127.0.0.1:<port>/stream/<item id>/<stream name>".
+std::string FormatStreamPath(std::uint64_t itemId, std::string_view streamName);
+std::string FormatStreamAddress(KernelDevice& device, const KernelId& track);

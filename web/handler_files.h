@@ -1,0 +1,66 @@
+// What the request handlers share: the device they answer from, the message pump of
+// their waits, item URLs ("/data/<id>/<name>", "/stream/<id>/<name>") and sending a file
+// that the device is still writing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+class Connection;
+class HttpServer;
+class KernelDevice;
+
+// The device behind the server's device client; nullptr when the server has none.
+KernelDevice* ServerDevice(HttpServer* server);
+
+// Dispatches the calling thread's pending messages, then sleeps `sleepMs` ms.
+void PumpHandlerMessages(int sleepMs = 1);
+
+// The part of an item URL after the handler's prefix, without its query, split at its
+// last "/" and its file name's last ".".
+struct ItemUrl {
+  std::string folder;     // "123/" (with its trailing "/"), "" when there is no "/"
+  std::string name;       // the file name without its extension
+  std::string extension;  // ".mp3" as written, "" when none
+};
+ItemUrl SplitItemUrl(std::string_view rest);
+
+// The leading decimal digits of the text; 0 when there are none or they overflow.
+std::uint64_t ParseLeadingDigits(std::string_view text);
+
+// A lower-cased extension made safe as the end of a file name: letters and digits only,
+// at most 16 of them, with its dot; "" when nothing is left.
+std::string SafeFileExtension(std::string_view extension);
+
+// How long a handler waits for a device's copy (milliseconds).
+struct CopyWaits {
+  int retryMs = 15000;     // repeating a download that answers "busy" (2)
+  int openMs = 15000;      // for the copy's file to appear
+  int stallMs = 15000;     // for a copy that no longer grows
+  int idleCheckMs = 1000;  // no growth this long: ask the device whether it still copies
+};
+
+// Calls `download` again while it answers 2, for at most `retryMs`; the last answer.
+int RunDownload(const std::function<int()>& download, int retryMs);
+
+// The file opened for reading (a descriptor), retrying until it exists or `openMs`
+// passed; -1 then.
+int OpenWhenPresent(const std::string& windowsPath, int openMs);
+
+// How sending a file that is still being written ended.
+enum class CopyState {
+  Complete,  // the file reached the expected size
+  Failed,    // the file was removed, or stopped growing short of its size
+};
+
+// Sends the bytes [start, size) of the open file to the connection, waiting for the
+// device to write them: never more than size - start bytes. `log` hears each step.
+// FileException (PeerGone) when the peer goes away.
+CopyState SendGrowingFile(int fd, Connection& connection, std::int64_t start, std::int64_t size,
+                          KernelDevice& device, const CopyWaits& waits,
+                          const std::function<void(std::string_view)>& log = {});
+
+// Whether the path still names the file that `fd` holds open.
+bool IsSameFile(int fd, const std::string& windowsPath);
