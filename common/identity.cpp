@@ -110,7 +110,7 @@ int VariantForName(std::string_view module) {
 
 extern "C" const char tovarin_version_block[];
 // Pulls the version block into every module that uses the identity.
-static const void* volatile g_versionBlockUse = tovarin_version_block;
+[[maybe_unused]] static const void* volatile g_versionBlockUse = tovarin_version_block;
 
 std::string ModulePath() {
   // Find the loaded object whose segments hold this code: the main program has no name
