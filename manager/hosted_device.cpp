@@ -3,6 +3,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "common/folders.h"
+#include "common/settings.h"
+#include "manager/driver_clsdk3.h"
+#include "platform/paths/paths.h"
+#include "platform/vendorsdk/simplayer.h"
 
 void SeedDemoCatalogue(MemoryDeviceBase& device) {
   struct Album {
@@ -42,10 +49,49 @@ void SeedDemoCatalogue(MemoryDeviceBase& device) {
   device.AddStorage("Internal", 20 * 1024 * 1024, 18 * 1024 * 1024);
 }
 
+std::string HostedPlayerFolder() {
+  std::string appData;
+  ReadSettingString("Gen_AppDataDir", appData);
+  if (appData.empty()) {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    const char* home = std::getenv("HOME");
+    std::string base = xdg != nullptr && *xdg != '\0' ? xdg : std::string(home != nullptr ? home : "") + "/.local/share";
+    appData = platform::FromPosixPath(base + "/tovarin");
+  }
+  while (appData.size() > 1 && appData.back() == '\\') appData.pop_back();
+  return appData + "\\player";
+}
+
+namespace {
+
+std::unique_ptr<KernelDevice> MakeDriverDevice() {
+  const std::string folder = HostedPlayerFolder();
+  if (!platform::QueryEntry(folder).exists) {
+    // First start: a demo player, so that there is something to list and play.
+    std::string error;
+    CreateDirectoryPath(folder.substr(0, folder.rfind('\\')));
+    if (!platform::CreateDemoPlayer(folder, &error)) {
+      std::fprintf(stderr, "trayhub: the demo player could not be made in %s: %s\n",
+                   platform::ToPosixPath(folder).c_str(), error.c_str());
+    }
+  }
+  // The drivers live until the process ends, as the devices may reach them until then.
+  static std::vector<std::unique_ptr<KernelDriverCLSDK3>> drivers;
+  drivers.push_back(std::make_unique<KernelDriverCLSDK3>(folder));
+  KernelDriverCLSDK3& driver = *drivers.back();
+  driver.Initialize();
+  return driver.CreateDevice(KernelId(5), KernelId(1));
+}
+
+}  // namespace
+
 std::unique_ptr<KernelDevice> MakeHostedDevice() {
   const char* kind = std::getenv("TOVARIN_DEVICE");
-  if (kind != nullptr && *kind != '\0' && std::string(kind) != "memory") {
-    std::fprintf(stderr, "trayhub: TOVARIN_DEVICE=%s cannot be hosted by this build (known: memory)\n", kind);
+  const std::string chosen = kind != nullptr ? kind : "";
+  if (chosen == "driver" || (chosen.empty() && platform::IsVendorSdkInstalled())) return MakeDriverDevice();
+  if (!chosen.empty() && chosen != "memory") {
+    std::fprintf(stderr, "trayhub: TOVARIN_DEVICE=%s cannot be hosted by this build (known: memory, driver)\n",
+                 kind);
     return nullptr;
   }
   auto device = std::make_unique<MemoryDevice>();

@@ -1,10 +1,13 @@
-// The device trayhub hosts. Until the player driver is part of the build, the manager
-// hosts the in-memory player with a small demo catalogue; $TOVARIN_DEVICE=memory asks for
-// it explicitly (the test switch, documented in the README).
+// The device trayhub hosts: the player driver over the vendor SDK when the SDK is
+// installed, else the in-memory player with a small demo catalogue. $TOVARIN_DEVICE
+// chooses explicitly: "memory" (the test switch, documented in the README) or "driver".
+// The driver finds its player in the folder "player" of the application data folder
+// (Gen_AppDataDir); when that folder does not exist, a demo player is made there first.
 #pragma once
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "device/kernel_device.h"
 #include "device/memory_device.h"
@@ -16,6 +19,12 @@ using DeviceFactory = std::function<std::unique_ptr<KernelDevice>()>;
 // and a storage card. Deterministic: two devices seeded alike hand out the same ids.
 void SeedDemoCatalogue(MemoryDeviceBase& device);
 
-// What $TOVARIN_DEVICE selects (unset, empty or "memory": the in-memory player with the
-// demo catalogue); null, with a message on stderr, for a kind this build cannot host.
+// What $TOVARIN_DEVICE selects (unset or empty: the driver when the SDK is installed, else
+// the in-memory player); null, with a message on stderr, for a kind this build cannot host.
+// The driver's device is kind 5 on SDK device number 1; its driver lives until the process
+// ends.
 std::unique_ptr<KernelDevice> MakeHostedDevice();
+
+// The player's folder (Windows form): Gen_AppDataDir + "\player"; without that setting,
+// the application data folder of the installation ($XDG_DATA_HOME/tovarin).
+std::string HostedPlayerFolder();

@@ -30,6 +30,7 @@ class ManagerWndTest : public ::testing::Test {
     g_ProductIdentity.InitFromPath("trayhub");
     const std::string home = std::getenv("TOVARIN_HOME");
     ::setenv("TMPDIR", home.c_str(), 1);
+    ::setenv("TOVARIN_DEVICE", "memory", 1);  // these tests run the window over the in-memory player
     platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
     key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
     key_->SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);

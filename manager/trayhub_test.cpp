@@ -39,6 +39,7 @@ class TrayhubTest : public ::testing::Test {
     std::filesystem::create_directories(home_ + "/appdata");
     ::setenv("TMPDIR", (home_ + "/tmp").c_str(), 1);
     ::setenv("TOVARIN_REQUEST_LIMITS", "1000,2000", 1);
+    ::setenv("TOVARIN_DEVICE", "memory", 1);  // these tests run the manager over the in-memory player
     platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
     key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
     key_->SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);

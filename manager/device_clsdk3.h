@@ -1,0 +1,321 @@
+// KernelDeviceCLSDK3: the manager's real device, the device interface over the player
+// vendor's SDK (platform/vendorsdk/vendorsdk.h).
+//
+// The SDK names the player by its device number (word 0 of the segment id) and reports
+// what happens later (transfer progress and ends, playback start and stop, the player
+// going away) by posting messages to a hidden receiver window that the device owns; the
+// handlers pass them on to the base's progress and notify windows. A process hosts one
+// such device (Current(): the one made last); each receiver window serves the device
+// that made it.
+//
+// Results: most operations answer the SDK result mapped to a device status (0 success;
+// 1 failure, with the SDK code and its text left in the request block's reply-error
+// fields; 2 busy; 4 playlist exists; 6 transfer refused; 7 file exists; 8 storage full;
+// 11 folder exists). Reads answer defaults ("" and 0) when the SDK fails.
+//
+// Waits: a download waits for the previous one, a folder creation and each contact track
+// wait for the SDK's notice, pumping the thread's messages (which is how the notices
+// arrive). Every wait also ends when the player goes away or is disconnected, and after a
+// time limit: 10 s for a folder creation, and for transfers 60 s without any notice of
+// theirs (a transfer that makes progress is never cut short).
+//
+// Everything runs on the thread that created the device (the manager's main thread).
+// device_clsdk3.cpp: connection, notices, device, tracks, transfers, data items;
+// device_clsdk3_playlists.cpp: playlists, playback, contacts.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/kernel_device.h"
+#include "manager/sdk_attributes.h"
+#include "platform/vendorsdk/vendorsdk.h"
+#include "platform/window/window.h"
+
+class KernelDriverCLSDK3;
+
+// Device statuses of the driver.
+constexpr int kStatusOk = 0;
+constexpr int kStatusFailed = 1;
+constexpr int kStatusBusy = 2;
+constexpr int kStatusPlaylistExists = 4;
+constexpr int kStatusRefused = 6;
+constexpr int kStatusFileExists = 7;
+constexpr int kStatusStorageFull = 8;
+constexpr int kStatusFolderExists = 11;
+
+class KernelDeviceCLSDK3 final : public KernelDevice {
+ public:
+  KernelDeviceCLSDK3(KernelDriverCLSDK3* driver, const KernelId& device, const KernelId& segment);
+  ~KernelDeviceCLSDK3() override;
+
+  // The device of this process that the receiver window's handlers act on (null: none).
+  static KernelDeviceCLSDK3* Current();
+
+  // Makes the receiver window and the SDK object; 1 when the SDK object was made.
+  int CreateSdkObject();
+  // 1 when the SDK object can be used. Otherwise 0; a second failed check within 5 s of
+  // the previous one tells the user that the drivers are missing.
+  int CheckSdkPresent();
+  // The device status of an SDK result; a result without a status of its own gives 1 and
+  // leaves the code and its text in the request block's reply-error fields.
+  int MapSdkResult(platform::SdkResult result);
+
+  // Writes the playlist anew with the given entries, in order, under the name carried in
+  // `playlist`: the new playlist is made and filled before the old one is deleted, so a
+  // failure part-way leaves the old one as it was. 0, or the status of the failed step.
+  // The pending-id list is left holding the entries.
+  int RewritePlaylist(const std::vector<KernelId>& entries, const KernelId& playlist);
+
+  platform::HWND GetReceiverWindow() const { return receiver_; }
+  platform::VendorSdk* GetSdk() const { return sdk_.get(); }
+  int SdkDeviceNumber() const { return static_cast<int>(GetSegmentId().word[0]); }
+
+  // Shorter waits for tests: the folder creation's limit and the transfers' limit without
+  // notices, in milliseconds (0 restores the defaults).
+  static void SetWaitLimitsForTesting(unsigned folderMs, unsigned transferIdleMs);
+  // The clock of the SDK check's 5-second rule, for tests (null: the tick count).
+  static void SetCheckClockForTesting(std::uint32_t (*tickCount)());
+
+  // ---- KernelDevice ----
+  void InvalidateTrackIndex() override;
+  int InvalidatePlaylistCache() override;
+  int EnumFirstPlaylist(KernelId& playlist) override;
+  int EnumNextPlaylist(KernelId& playlist) override;
+  int EnumFirstPlaylistItem(const KernelId& playlist, KernelId& track) override;
+  int EnumNextPlaylistItem(const KernelId& playlist, KernelId& track) override;
+
+  void ShowSdkVersion() override;
+  int VerifyDeviceModel(const KernelId& expectedKind, FixedString256& expected,
+                        FixedString256& actual) override;
+  void Connect() override;
+  void Disconnect() override;
+  int IsConnectedModel(std::string_view model) override;
+  int IsConnected() override;
+  void Op2040() override;
+  std::string GetModelName() override;
+  std::string GetHardwareVersion() override;
+  std::string GetFirmwareVersion() override;
+  std::string GetDriverVersion() override;
+  std::string GetDeviceUniqueId() override;
+  std::string GetOwnerName() override;
+  int SetOwnerName(std::string_view name) override;
+  int Op2120() override;
+  int GetDeviceTime() override;
+  int SetDeviceTime(int time) override;
+  int HasClock() override;
+
+  int SupportsStorageList() override;
+  int GetFirstStorage(KernelId& storage) override;
+  int GetNextStorage(KernelId& storage) override;
+  std::string GetStorageName(const KernelId& storage) override;
+  int SelectStorage(const KernelId& storage) override;
+  int SupportsStorageFlag2() override;
+  int RefreshStorage() override;
+  int RecoverMissingTracks() override;
+  int GetTotalSpaceKB() override;
+  int GetFreeSpaceKB() override;
+  int SupportsTrackReorder() override;
+  int Op3120(int a, int b) override;
+  int Op3170() override;
+
+  int SetTrackInfo(const KernelId& track, const TrackRecord& record) override;
+  int GetTrackSize(const KernelId& track) override;
+  std::string GetTrackArtist(const KernelId& track) override;
+  std::string GetTrackAlbum(const KernelId& track) override;
+  int GetTrackNumber(const KernelId& track) override;
+  std::string GetTrackTitle(const KernelId& track) override;
+  int GetTrackCodec(const KernelId& track) override;
+  int GetTrackLength(const KernelId& track) override;
+  int GetTrackBitrate(const KernelId& track) override;
+  int GetTrackYear(const KernelId& track) override;
+  std::string GetTrackGenre(const KernelId& track) override;
+  std::string GetTrackComment(const KernelId& track) override;
+  int IsTrackLocked(const KernelId& track) override;
+  int SetTrackArtist(const KernelId& track, std::string_view text) override;
+  int SetTrackAlbum(const KernelId& track, std::string_view text) override;
+  int SetTrackNumber(const KernelId& track, int number) override;
+  int SetTrackTitle(const KernelId& track, std::string_view text) override;
+  int SetTrackYear(const KernelId& track, int year) override;
+  int SetTrackGenre(const KernelId& track, std::string_view text) override;
+  int SetTrackComment(const KernelId& track, std::string_view text) override;
+
+  int SupportsTransfers() override;
+  int UploadTrack(std::string_view sourcePath, const TrackRecord& record,
+                  KernelId& newTrack) override;
+  int UploadDataFile(std::string_view sourcePath, const KernelId& folder,
+                     KernelId& newItem) override;
+  int DownloadTrack(const KernelId& track, std::string_view targetPath, int flag) override;
+  int DownloadDataFile(const KernelId& item, std::string_view targetPath) override;
+  int IsDownloadRunning() override;
+  int IsUploadRunning() override;
+  void CancelTransfer() override;
+  std::string GetModelCode(const KernelId& item) override;
+  int SupportsTransferFlag2() override;
+  int SupportsCopyToComputer() override;
+
+  int SupportsAudio() override;
+  int GetFirstAudioTrack(KernelId& track) override;
+  int GetNextAudioTrack(KernelId& track) override;
+  int GetAudioFilesSize() override;
+  int DeleteAudioTrack(const KernelId& track) override;
+  std::string GetTrackFileName(const KernelId& track) override;
+  int TrackExists(const KernelId& track) override;
+
+  int SupportsDataFiles() override;
+  int SupportsDataFlag2() override;
+  int GetDataRootFolder(KernelId& folder) override;
+  int GetFirstDataItem(const KernelId& folder, KernelId& item) override;
+  int GetNextDataItem(const KernelId& folder, KernelId& item) override;
+  int GetDataFilesSize() override;
+  int DeleteDataFile(const KernelId& item) override;
+  int GetDataFileCount() override;
+  std::string GetDataItemName(const KernelId& item) override;
+  int GetDataFileSize(const KernelId& item) override;
+  int IsDataFolder(const KernelId& item) override;
+  int CreateDataFolder(std::string_view name, const KernelId& parent,
+                       KernelId& newFolder) override;
+  int GetDataItemModifiedTime(const KernelId& item) override;
+  int GetDataItemAttributes(const KernelId& item) override;
+  int DeleteDataFolder(const KernelId& item) override;
+  int RenameDataFile(const KernelId& item, std::string_view name) override;
+  int RenameDataFolder(const KernelId& item, std::string_view name) override;
+  int MoveDataItem(const KernelId& item, const KernelId& targetFolder) override;
+  int GetDataItemParent(const KernelId& item, KernelId& parent) override;
+  int HasDataFilesStatus() override;
+  std::string GetDataFilesStatus() override;
+
+  int SupportsPlaylists() override;
+  int CreatePlaylist(std::string_view name, KernelId& playlist) override;
+  int DeletePlaylist(const KernelId& playlist) override;
+  std::string GetPlaylistName(const KernelId& playlist) override;
+  int RenamePlaylist(const KernelId& playlist, std::string_view name) override;
+  int AddPendingToPlaylist(const KernelId& playlist) override;
+  int RemovePendingFromPlaylist(const KernelId& playlist) override;
+  int MovePlaylistItem(const KernelId& playlist, int from, int to) override;
+  int ShufflePlaylist(const KernelId& playlist) override;
+  int SortPlaylist(const KernelId& playlist, int key) override;
+
+  int SupportsPlayback() override;
+  int GetVolume() override;
+  int SetVolume(int volume) override;
+  int SetMute(int mute) override;
+  int IsMuted() override;
+  void ShowAdvancedSoundSettings() override;
+  int PlayTrack(const KernelId& track) override;
+  int StopPlayback() override;
+  int IsPaused() override;
+  int SetPaused(int paused) override;
+
+  int SupportsFMPresets() override;
+  int Op10020(const KernelId& preset) override;
+  int Op10030(int value) override;
+  int Op10040(const KernelId& preset) override;
+  int GetFirstFMPreset(KernelId& preset) override;
+  int GetNextFMPreset(KernelId& preset) override;
+  int GetFMPresetFrequency(const KernelId& preset) override;
+  int Op10080(const KernelId& preset, int value) override;
+
+  int SupportsNotes() override;
+
+  int SupportsContacts() override;
+  int GetContactsRootFolder(KernelId& folder) override;
+  int GetFirstContact(const KernelId& folder, KernelId& item) override;
+  int GetNextContact(const KernelId& folder, KernelId& item) override;
+  std::string GetContactName(const KernelId& item) override;
+  int CreateContact(std::string_view name, const ContactRecord& record, const KernelId& folder,
+                    KernelId& newContact) override;
+  int DeleteContact(const KernelId& item) override;
+  int Op12170(const KernelId& item, std::string_view text) override;
+  int IsContactFolder(const KernelId& item) override;
+  int CreateContactFolder(std::string_view name, const KernelId& parent,
+                          KernelId& newFolder) override;
+  int DeleteContactFolder(const KernelId& item) override;
+  int GetContactRecord(const KernelId& item, ContactRecord& record) override;
+  int SetContactRecord(const KernelId& item, const ContactRecord& record) override;
+
+  int SupportsGroup13000() override;
+
+ private:
+  // The SDK object, or a stand-in that answers "not connected" to every call while there
+  // is none.
+  platform::VendorSdk& Sdk();
+  void OnSdkNotice(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
+  // Pumps messages until done() holds, the device is disconnected, or the limit passed
+  // (measured from the start, or with `idle` from the last transfer notice). True when
+  // done() held.
+  bool PumpUntil(const std::function<bool()>& done, unsigned limitMs, bool idle);
+  static unsigned TransferIdleLimitMs();
+  // The transfers that the SDK drops when it shuts down end here: their flags are cleared
+  // and the progress window hears that they failed.
+  void EndRunningTransfers();
+
+  void LoadTrackAttributes(const KernelId& track);
+  void LoadDataItemAttributes(const KernelId& item);
+  // Reads an item's attribute block the SDK's way (its size, then the block) into the
+  // attribute buffer; the block's length, or nothing when a read failed.
+  bool ReadAttributeBlock(const platform::SdkItem& item, std::size_t* length);
+  // Properties. False when the SDK refused (the result is in *result).
+  bool GetProperty(std::uint32_t id, void* buffer, std::uint32_t size, platform::SdkResult* result);
+  std::string GetStringProperty(std::uint32_t id);
+  std::string GetVersionProperty(std::uint32_t id);
+  int SetTrackText(const KernelId& track, const char16_t* name, std::string_view text);
+  int SetTrackNumberAttribute(const KernelId& track, const char16_t* name, int value);
+  // Starts a download of {id, type} to the path; the status.
+  int StartDownload(const KernelId& item, std::uint32_t type, std::string_view targetPath,
+                    bool checkLock);
+  bool IsDataRoot(const KernelId& folder) const { return folder.word[0] == dataRoot_.id; }
+  platform::SdkItem DataParentOf(const KernelId& folder) const;
+  void FillDataItemId(const platform::SdkItem& child, KernelId& out) const;
+  // Finds a folder by name among a parent's children (0: none).
+  std::uint32_t FindDataFolder(const platform::SdkItem& parent, std::string_view name);
+  // Walks all tracks (contact tracks too) with the SDK. False when the SDK failed.
+  bool WalkAllTracks(std::vector<std::uint32_t>* ids);
+
+  // Playlists.
+  // The entries in order; false, with the mapped status in *status, when the SDK failed
+  // (an empty playlist is not a failure).
+  bool CollectPlaylistEntries(const KernelId& playlist, std::vector<KernelId>* entries,
+                              int* status);
+  // The SDK's create, without the name check; the new id, or the mapped status.
+  int CreateSdkPlaylist(std::string_view name, std::uint32_t* id);
+
+  // Contacts.
+  std::vector<KernelId> ContactTracks(std::string_view bracedName);
+
+  KernelDriverCLSDK3* driver_;
+  platform::HWND receiver_ = 0;
+  int connected_ = 0;
+  std::uint32_t lastFailedCheck_ = 0;
+  bool hadFailedCheck_ = false;
+  std::unique_ptr<platform::VendorSdk> sdk_;
+  platform::SdkItem playlistRoot_;
+  platform::SdkItem allTracks_;
+  platform::SdkItem dataRoot_;
+  int playlistCount_ = -1;
+  int audioCount_ = -1;
+  int audioKB_ = -1;
+  int dataKB_ = -1;
+  int dataCount_ = -1;
+  int dataChildren_ = -1;  // files and folders in the data root
+  int paused_ = 0;
+  std::int32_t resumeArgument_ = 0;
+  KernelId trackCacheKey_;
+  TrackRecord trackCache_;
+  KernelId dataCacheKey_;
+  DataItemRecord dataCache_;
+  std::vector<std::uint8_t> attributeBuffer_;
+  int downloadRunning_ = 0;
+  int uploadRunning_ = 0;
+  int cancel_ = 0;
+  std::uint32_t newItemId_ = 0;
+  std::uint8_t uploadDoneSeen_ = 0;
+  platform::SdkResult lastUploadResult_ = 0;
+  std::uint32_t lastTransferNotice_ = 0;  // tick count of the last transfer notice
+  std::vector<std::string> contactNames_;
+  std::size_t contactCursor_ = 0;
+};

@@ -1,0 +1,211 @@
+// trayhub with the real driver over a simulated player in a temporary folder, and this
+// process as its client: it uploads, lists and downloads through the device proxy.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <thread>
+
+#include "common/identity.h"
+#include "device/kernel_device_client.h"
+#include "device/messages.h"
+#include "manager/manager_wnd.h"
+#include "platform/kernel/test_support.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+#include "platform/window/window.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::testing::ChildProcess;
+
+const bool kIsolated = platform::testing::IsolateNamespace();
+
+std::string RandomBytes(std::size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = char(rng());
+  return s;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class DriverEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_ProductIdentity.InitFromPath("trayhub");
+    home_ = std::getenv("TOVARIN_HOME");
+    std::filesystem::create_directories(home_ + "/tmp");
+    std::filesystem::create_directories(home_ + "/appdata");
+    ::setenv("TMPDIR", (home_ + "/tmp").c_str(), 1);
+    ::setenv("TOVARIN_REQUEST_LIMITS", "7000,30000", 1);
+    ::unsetenv("TOVARIN_DEVICE");  // the driver is what trayhub hosts by default
+    platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+    auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+    key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
+    key.SetDword("VX_Disable", 1);
+    key.SetString("Gen_AppDataDir", platform::FromPosixPath(home_ + "/appdata"));
+    platform::RegisterClass("DriverEndToEnd Window");
+    window_ = platform::CreateWindow("DriverEndToEnd Window", 0,
+                                     [this](platform::HWND h, platform::UINT m, platform::WPARAM w,
+                                            platform::LPARAM l) -> platform::LRESULT {
+                                       if (m == WM_UPLOADDONE || m == WM_DOWNLOADDONE) done_.push_back({m, w, l});
+                                       return platform::DefWindowProc(h, m, w, l);
+                                     });
+  }
+  void TearDown() override {
+    if (window_ != 0) platform::DestroyWindow(window_);
+  }
+
+  static std::unique_ptr<ChildProcess> StartManager() {
+    return std::make_unique<ChildProcess>(
+        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>&1", platform::testing::ToolsFolder() + "/trayhub"});
+  }
+  static bool WaitForManager() {
+    for (int i = 0; i < 1000; ++i) {
+      if (platform::FindWindow(g_ProductIdentity.windowClassName) != 0) return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+  static void Stop(ChildProcess& manager) {
+    manager.Kill(SIGTERM);
+    EXPECT_EQ(manager.Wait(), 0);
+    for (int i = 0; i < 500 && platform::FindWindow(g_ProductIdentity.windowClassName) != 0; ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+  }
+
+  // Serves this thread's messages (the manager's transfer notices are sent to our window)
+  // until a done notice of that kind came; its item id (wParam) and value (lParam).
+  std::optional<std::pair<platform::WPARAM, platform::LPARAM>> WaitDone(platform::UINT message) {
+    const auto end = std::chrono::steady_clock::now() + 20s;
+    platform::MSG msg;
+    while (std::chrono::steady_clock::now() < end) {
+      for (std::size_t i = 0; i < done_.size(); ++i) {
+        if (done_[i].message == message) {
+          auto found = std::make_pair(done_[i].wParam, done_[i].lParam);
+          done_.erase(done_.begin() + static_cast<long>(i));
+          return found;
+        }
+      }
+      if (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
+        platform::DispatchMessage(&msg);
+      } else {
+        platform::Sleep(1);
+      }
+    }
+    return std::nullopt;
+  }
+
+  static std::vector<KernelId> Tracks(KernelDeviceClient& client) {
+    std::vector<KernelId> ids;
+    KernelId id;
+    for (int n = client.GetFirstAudioTrack(id); n != 0; n = client.GetNextAudioTrack(id)) ids.push_back(id);
+    return ids;
+  }
+
+  struct Done {
+    platform::UINT message;
+    platform::WPARAM wParam;
+    platform::LPARAM lParam;
+  };
+  std::string home_;
+  platform::HWND window_ = 0;
+  std::vector<Done> done_;
+};
+
+TEST_F(DriverEndToEndTest, AClientUploadsListsAndDownloadsThroughTheProxy) {
+  ASSERT_FALSE(std::filesystem::exists(home_ + "/appdata/player"));
+  auto manager = StartManager();
+  ASSERT_TRUE(WaitForManager());
+  EXPECT_TRUE(std::filesystem::exists(home_ + "/appdata/player/player.txt"));  // the demo player
+
+  KernelDeviceClient client;
+  ASSERT_EQ(client.ConnectToManager(0, KernelId(5), KernelId(1), 0), 1);
+  EXPECT_EQ(client.IsConnected(), 0);
+  client.Connect();
+  ASSERT_EQ(client.IsConnected(), 1);
+  EXPECT_EQ(client.GetModelName(), "Dozi Jukebox");
+  EXPECT_EQ(client.GetOwnerName(), "Demo User");
+  ASSERT_EQ(Tracks(client).size(), 12u);
+
+  // A track: up, listed, down again, byte for byte.
+  const std::string bytes = RandomBytes(1'500'000, 11);
+  std::ofstream(home_ + "/upload.mp3", std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+  TrackRecord record;
+  record.artist.Set("Client Artist");
+  record.album.Set("Client Album");
+  record.title.Set("Through The Proxy");
+  record.trackNumber = 3;
+  record.length = 90;
+  record.year = 2010;
+  client.SetProgressWindow(window_);
+  KernelId unused;
+  ASSERT_EQ(client.UploadTrack(platform::FromPosixPath(home_ + "/upload.mp3"), record, unused), 0);
+  const auto uploaded = WaitDone(WM_UPLOADDONE);
+  ASSERT_TRUE(uploaded.has_value());
+  ASSERT_EQ(uploaded->second, 0);
+  const KernelId track(static_cast<std::uint32_t>(uploaded->first));
+  const std::vector<KernelId> tracks = Tracks(client);
+  ASSERT_EQ(tracks.size(), 13u);
+  EXPECT_NE(std::find(tracks.begin(), tracks.end(), track), tracks.end());
+  EXPECT_EQ(client.GetTrackTitle(track), "Through The Proxy");
+  EXPECT_EQ(client.GetTrackSize(track), int(bytes.size()));
+  KernelId found;
+  EXPECT_EQ(client.GetFirstTrackByTags(found, "Client Artist", "", ""), 1);
+  EXPECT_EQ(found, track);
+
+  client.SetProgressWindow(window_);
+  ASSERT_EQ(client.DownloadTrack(track, platform::FromPosixPath(home_ + "/download.mp3"), 0), 0);
+  const auto downloaded = WaitDone(WM_DOWNLOADDONE);
+  ASSERT_TRUE(downloaded.has_value());
+  EXPECT_EQ(downloaded->second, 0);
+  EXPECT_EQ(ReadFile(home_ + "/download.mp3"), bytes);
+
+  // A data file in a new folder.
+  KernelId root, folder;
+  client.GetDataRootFolder(root);
+  ASSERT_EQ(client.CreateDataFolder("From Client", root, folder), 0);
+  const std::string text = "a data file\r\n" + RandomBytes(5000, 3);
+  std::ofstream(home_ + "/data.bin", std::ios::binary).write(text.data(), std::streamsize(text.size()));
+  client.SetProgressWindow(window_);
+  ASSERT_EQ(client.UploadDataFile(platform::FromPosixPath(home_ + "/data.bin"), folder, unused), 0);
+  const auto dataDone = WaitDone(WM_UPLOADDONE);
+  ASSERT_TRUE(dataDone.has_value());
+  KernelId item;
+  ASSERT_EQ(client.GetFirstDataItem(folder, item), 1);
+  EXPECT_EQ(item.GetName(), "data.bin");
+  client.SetProgressWindow(window_);
+  ASSERT_EQ(client.DownloadDataFile(item, platform::FromPosixPath(home_ + "/data.back")), 0);
+  ASSERT_TRUE(WaitDone(WM_DOWNLOADDONE).has_value());
+  EXPECT_EQ(ReadFile(home_ + "/data.back"), text);
+
+  // A failure's code and text travel back.
+  EXPECT_EQ(client.DownloadTrack(KernelId(987654), platform::FromPosixPath(home_ + "/none.mp3"), 0), 1);
+  std::string error;
+  EXPECT_EQ(client.GetLastErrorText(error), "Invalid track, file, or playlist ID.");
+  EXPECT_EQ(client.GetLastErrorCode(), 0x87);
+
+  Stop(*manager);
+
+  // The player keeps what it was given: a new start finds it, and no new demo.
+  auto again = StartManager();
+  ASSERT_TRUE(WaitForManager());
+  KernelDeviceClient second;
+  ASSERT_EQ(second.ConnectToManager(0, KernelId(5), KernelId(1), 0), 1);
+  second.Connect();
+  EXPECT_EQ(Tracks(second).size(), 13u);
+  EXPECT_EQ(second.GetTrackTitle(track), "Through The Proxy");
+  Stop(*again);
+}
+
+}  // namespace
