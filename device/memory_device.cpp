@@ -198,6 +198,8 @@ KernelId MemoryDeviceBase::AddTrack(const TrackSpec& spec) {
 KernelId MemoryDeviceBase::AddTrack(const TrackRecord& record, std::string content) {
   const std::uint32_t id = NewId();
   Track& track = tracks_[id];
+  trackIndex_[id] = &track;
+  trackOrder_.push_back(id);
   TrackRecord::Copy(track.record, record);
   track.content = std::move(content);
   InvalidateTrackIndex();
@@ -282,17 +284,15 @@ KernelId MemoryDeviceBase::ContactsRoot() const {
 
 MemoryDeviceBase::Track& MemoryDeviceBase::TrackOf(const KernelId& track) {
   // A catalogue walk reads the track it just reached: answer that without a search.
-  if (trackAtValid_ && trackAt_->first == track.word[0]) return trackAt_->second;
-  auto it = tracks_.find(track.word[0]);
-  if (it == tracks_.end()) throw NoSuch("track");
-  return it->second;
+  auto it = trackIndex_.find(track.word[0]);
+  if (it == trackIndex_.end()) throw NoSuch("track");
+  return *it->second;
 }
 
 const MemoryDeviceBase::Track& MemoryDeviceBase::TrackOf(const KernelId& track) const {
-  if (trackAtValid_ && trackAt_->first == track.word[0]) return trackAt_->second;
-  auto it = tracks_.find(track.word[0]);
-  if (it == tracks_.end()) throw NoSuch("track");
-  return it->second;
+  auto it = trackIndex_.find(track.word[0]);
+  if (it == trackIndex_.end()) throw NoSuch("track");
+  return *it->second;
 }
 
 TrackRecord& MemoryDeviceBase::RecordOf(const KernelId& track) { return TrackOf(track).record; }
@@ -650,9 +650,9 @@ int MemoryDeviceBase::GetFirstAudioTrack(KernelId& track) {
   trackCursor_ = 0;
   trackAtValid_ = false;
   if (tracks_.empty()) return 0;
-  trackAt_ = tracks_.begin();
+  trackAt_ = 0;
   trackAtValid_ = true;
-  trackCursor_ = trackAt_->first;
+  trackCursor_ = trackOrder_[0];
   track = KernelId(trackCursor_);
   return static_cast<int>(tracks_.size());
 }
@@ -660,15 +660,18 @@ int MemoryDeviceBase::GetFirstAudioTrack(KernelId& track) {
 int MemoryDeviceBase::GetNextAudioTrack(KernelId& track) {
   if (trackCursor_ == 0) return 0;
   // Deleting a track forgets the place; the walk then goes on after the last id walked.
-  auto it = trackAtValid_ ? std::next(trackAt_) : tracks_.upper_bound(trackCursor_);
-  if (it == tracks_.end()) {
+  const std::size_t next =
+      trackAtValid_ ? trackAt_ + 1
+                    : static_cast<std::size_t>(std::upper_bound(trackOrder_.begin(), trackOrder_.end(), trackCursor_) -
+                                               trackOrder_.begin());
+  if (next >= trackOrder_.size()) {
     trackCursor_ = 0;
     trackAtValid_ = false;
     return 0;
   }
-  trackAt_ = it;
+  trackAt_ = next;
   trackAtValid_ = true;
-  trackCursor_ = it->first;
+  trackCursor_ = trackOrder_[next];
   track = KernelId(trackCursor_);
   return 1;
 }
@@ -682,6 +685,8 @@ int MemoryDeviceBase::GetAudioFilesSize() {
 int MemoryDeviceBase::DeleteAudioTrack(const KernelId& track) {
   TrackOf(track);
   tracks_.erase(track.word[0]);
+  trackIndex_.erase(track.word[0]);
+  trackOrder_.erase(std::lower_bound(trackOrder_.begin(), trackOrder_.end(), track.word[0]));
   trackAtValid_ = false;
   for (auto& entry : playlists_) {
     auto& items = entry.second.items;

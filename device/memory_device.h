@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <map>
+#include <unordered_map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -334,8 +335,11 @@ class MemoryDeviceBase : public KernelDevice {
   std::uint32_t nextId_ = 101;
 
   std::map<std::uint32_t, Track> tracks_;
+  std::unordered_map<std::uint32_t, Track*> trackIndex_;  // the same tracks by id, for lookups
   std::uint32_t trackCursor_ = 0;  // id of the track last walked; 0 at the end
-  std::map<std::uint32_t, Track>::iterator trackAt_;  // its place, while trackAtValid_
+  // Ids in ascending order (ids only grow): a walk reads this array, not the big nodes.
+  std::vector<std::uint32_t> trackOrder_;
+  std::size_t trackAt_ = 0;  // place of trackCursor_ in trackOrder_, while trackAtValid_
   bool trackAtValid_ = false;
 
   std::map<std::uint32_t, Playlist> playlists_;
