@@ -125,18 +125,28 @@ void KernelDeviceClient::AcquireClientLock(std::unique_lock<std::mutex>& lock, i
   lockOwner_.store(me);
 }
 
+namespace {
+// Forgets the lock's owning thread when the holder returns.
+struct OwnerReset {
+  std::atomic<DWORD>& owner;
+  ~OwnerReset() { owner.store(0); }
+};
+}  // namespace
+
+bool KernelDeviceClient::TryAcquireClientLock(std::unique_lock<std::mutex>& lock) {
+  try {
+    AcquireClientLock(lock, 0);
+    return true;
+  } catch (const KernelDeviceClientException&) {
+    return false;  // this thread already holds it (a call from inside a served notice)
+  }
+}
+
 int KernelDeviceClient::ConnectToManager(int deviceIndex, const KernelId& device, const KernelId& segment,
                                          HWND manager) {
   std::unique_lock<std::mutex> lock;
-  try {
-    AcquireClientLock(lock, 0);
-  } catch (const KernelDeviceClientException&) {
-    return 0;
-  }
-  struct Release {
-    std::atomic<DWORD>& owner;
-    ~Release() { owner.store(0); }
-  } release{lockOwner_};
+  if (!TryAcquireClientLock(lock)) return 0;
+  OwnerReset release{lockOwner_};
 
   connected_ = 0;
   segmentId_ = segment;
@@ -159,15 +169,8 @@ int KernelDeviceClient::ConnectToManager(int deviceIndex, const KernelId& device
 
 int KernelDeviceClient::ReconnectToManager() {
   std::unique_lock<std::mutex> lock;
-  try {
-    AcquireClientLock(lock, 0);
-  } catch (const KernelDeviceClientException&) {
-    return 0;
-  }
-  struct Release {
-    std::atomic<DWORD>& owner;
-    ~Release() { owner.store(0); }
-  } release{lockOwner_};
+  if (!TryAcquireClientLock(lock)) return 0;
+  OwnerReset release{lockOwner_};
 
   HWND window = platform::FindWindow(g_ProductIdentity.windowClassName);
   manager_ = window;

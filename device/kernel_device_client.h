@@ -164,6 +164,7 @@ class KernelDeviceClient : public KernelDevice {
   void ReadLimits();
   void KeepLastReply();
   void AcquireClientLock(std::unique_lock<std::mutex>& lock, int opcode);
+  bool TryAcquireClientLock(std::unique_lock<std::mutex>& lock);
 
   std::mutex lock_;                           // the client lock
   std::atomic<platform::DWORD> lockOwner_{0};  // thread holding it, for re-entry

@@ -2,6 +2,7 @@
 
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
+#include "platform/window/wait.h"
 
 namespace {
 
@@ -62,19 +63,7 @@ void RefreshFolderViews() {
   });
 }
 
-void PumpMessages() {
-  platform::MSG msg;
-  while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
-    if (msg.message == platform::WM_QUIT) {
-      // The loop that owns the thread must still see it.
-      platform::PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    platform::TranslateMessage(&msg);
-    platform::DispatchMessage(&msg);
-  }
-  platform::Sleep(1);
-}
+void PumpMessages() { platform::PumpMessages(1); }
 
 int SplitString(std::string_view text, std::string_view delimiters, std::vector<std::string>& out) {
   out.clear();

@@ -58,9 +58,7 @@ void HandlerData::Handle(const HttpRequest& request, Connection& connection) {
   const int contentCode = ContentCodeForExtension(extension);
   const std::string attachment = url.name + url.extension;
   if (method == kHttpTrace) {
-    const std::string echo = request.TraceEcho();
-    WriteResponseHeaders(connection, 200, static_cast<std::int64_t>(echo.size()), kContentText);
-    SocketWriteText(connection, echo);
+    WriteTraceEcho(request, connection);
     return;
   }
   if (method == kHttpHead || size == 0) {

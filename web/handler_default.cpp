@@ -130,12 +130,6 @@ void SendPlainFile(Connection& connection, const std::string& path, std::uint64_
   close(fd);
 }
 
-void WriteTrace(const HttpRequest& request, Connection& connection) {
-  const std::string echo = request.TraceEcho();
-  WriteResponseHeaders(connection, 200, static_cast<std::int64_t>(echo.size()), kContentText);
-  SocketWriteText(connection, echo);
-}
-
 }  // namespace
 
 void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVariables& variables) {
@@ -201,7 +195,7 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
   if (method != kHttpGet && method != kHttpHead && method != kHttpTrace) {
     throw HttpException(500, {}, "Invalid HTTP method.");
   }
-  if (method == kHttpTrace) return WriteTrace(request, connection);
+  if (method == kHttpTrace) return WriteTraceEcho(request, connection);
 
   const bool page = extension == ".html" || extension == ".htm" || extension == ".m3u";
   const int contentCode = ContentCodeForExtension(extension);

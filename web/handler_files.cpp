@@ -11,8 +11,11 @@
 #include "device/kernel_device_client.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
+#include "platform/window/wait.h"
 #include "platform/window/window.h"
+#include "web/http_request.h"
 #include "web/http_server.h"
+#include "web/http_tables.h"
 #include "web/response.h"
 
 namespace {
@@ -30,16 +33,13 @@ long long ElapsedMs(Clock::time_point since) {
 KernelDevice* ServerDevice(HttpServer* server) { return server ? server->device() : nullptr; }
 
 void PumpHandlerMessages(int sleepMs) {
-  platform::MSG msg;
-  while (platform::PeekMessage(&msg, 0, 0, 0, platform::PM_REMOVE)) {
-    if (msg.message == platform::WM_QUIT) {
-      platform::PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    platform::TranslateMessage(&msg);
-    platform::DispatchMessage(&msg);
-  }
-  platform::Sleep(static_cast<platform::DWORD>(sleepMs));
+  platform::PumpMessages(static_cast<platform::DWORD>(sleepMs));
+}
+
+void WriteTraceEcho(const HttpRequest& request, Connection& connection) {
+  const std::string echo = request.TraceEcho();
+  WriteResponseHeaders(connection, 200, static_cast<std::int64_t>(echo.size()), kContentText);
+  SocketWriteText(connection, echo);
 }
 
 ItemUrl SplitItemUrl(std::string_view rest) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 class Connection;
+class HttpRequest;
 class HttpServer;
 class KernelDevice;
 
@@ -17,6 +18,9 @@ KernelDevice* ServerDevice(HttpServer* server);
 
 // Dispatches the calling thread's pending messages, then sleeps `sleepMs` ms.
 void PumpHandlerMessages(int sleepMs = 1);
+
+// Answers a TRACE: the request's own head (without credentials) as plain text.
+void WriteTraceEcho(const HttpRequest& request, Connection& connection);
 
 // The part of an item URL after the handler's prefix, without its query, split at its
 // last "/" and its file name's last ".".

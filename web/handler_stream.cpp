@@ -200,9 +200,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   const int contentCode = ContentCodeForExtension(extension);
   const int status = start > 0 ? 206 : 200;
   if (method == kHttpTrace) {
-    const std::string echo = request.TraceEcho();
-    WriteResponseHeaders(connection, 200, static_cast<std::int64_t>(echo.size()), kContentText);
-    SocketWriteText(connection, echo);
+    WriteTraceEcho(request, connection);
     return;
   }
   if (method == kHttpHead || size == 0) {

@@ -37,4 +37,17 @@ DWORD WaitServingSends(NamedSemaphore& semaphore, DWORD timeoutMs) {
   }
 }
 
+void PumpMessages(DWORD sleepMs) {
+  MSG msg;
+  while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessage(&msg);
+  }
+  Sleep(sleepMs);
+}
+
 }  // namespace platform
