@@ -17,6 +17,7 @@
 #include "device/memory_device.h"
 #include "device/messages.h"
 #include "device/operation_test_support.h"
+#include "device/proxy_test_support.h"
 #include "device/request_server.h"
 #include "platform/kernel/test_support.h"
 #include "platform/settings/settings.h"
@@ -210,32 +211,21 @@ TEST_F(ClientTest, EveryOperationCarriesItsArgumentsAndResults) {
   KernelDeviceClient client;
   ASSERT_EQ(Connect(client), 1);
 
-  struct RecordingHost : platform::Host {
-    std::vector<std::string> texts;
-    int MessageBox(const std::string& text, const std::string&, platform::UINT) override {
-      texts.push_back(text);
-      return platform::IDOK;
-    }
-  } host;
-  platform::SetCurrentHost(&host);
-  optest::Context remoteContext = seeds, localContext = seeds;
-  auto got = optest::RunEveryOperation(client, remoteContext);
-  optest::LoopbackClient reference(local);
-  auto want = optest::RunEveryOperation(reference, localContext);
-  platform::SetCurrentHost(nullptr);
+  optest::ProxyAndReferenceRun run(client, local, seeds);
+  const auto& got = run.got;
+  const auto& want = run.want;
 
   ASSERT_EQ(got.size(), want.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
     const char* name = DeviceOpName(want[i].opcode);
     if (want[i].opcode == OpCode(DeviceOp::GetDataItemModifiedTime)) continue;  // stamped at creation
-    EXPECT_EQ(got[i], want[i]) << name << "\n got: " << got[i].result << " " << got[i].outs << " " << got[i].error
-                               << "\nwant: " << want[i].result << " " << want[i].outs << " " << want[i].error;
+    EXPECT_EQ(got[i], want[i]) << name << optest::GotAndWant(got[i], want[i]);
   }
-  EXPECT_EQ(host.texts, reference.messages);
-  EXPECT_FALSE(host.texts.empty());
-  EXPECT_EQ(client.GetLastErrorCode(), reference.lastReplyCode);
+  EXPECT_EQ(run.host.texts, run.loopback.messages);
+  EXPECT_FALSE(run.host.texts.empty());
+  EXPECT_EQ(client.GetLastErrorCode(), run.loopback.lastReplyCode);
   std::string text;
-  EXPECT_EQ(client.GetLastErrorText(text), reference.lastReplyText);
+  EXPECT_EQ(client.GetLastErrorText(text), run.loopback.lastReplyText);
 }
 
 TEST_F(ClientTest, ErrorsOfTheManagerAreThrownExceptForQuietOperations) {

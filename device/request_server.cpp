@@ -23,6 +23,26 @@ std::unique_ptr<RequestServer> RequestServer::Create() {
 
 RequestServer::~RequestServer() = default;
 
+void RequestServer::RunHoldingRequests(platform::HWND window, const std::function<void()>& operation) {
+  if (serving_) {  // inside a served request: requests are held already
+    operation();
+    return;
+  }
+  struct Hold {
+    RequestServer& server;
+    platform::HWND window;
+    ~Hold() {
+      server.serving_ = false;
+      if (server.deferred_) {
+        server.deferred_ = false;
+        platform::PostMessage(window, WM_DEVICEREQUEST, 0, 0);
+      }
+    }
+  } hold{*this, window};
+  serving_ = true;
+  operation();
+}
+
 RequestServer::Outcome RequestServer::Serve(KernelDevice* device, platform::HWND window) {
   if (serving_) {
     deferred_ = true;

@@ -9,6 +9,7 @@
 // A message that finds no written request runs nothing and releases nothing.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "device/kernel_device.h"
@@ -29,6 +30,10 @@ class RequestServer {
   // another index, the block is answered unchanged). `window` receives the re-posted
   // message of a deferred request.
   Outcome Serve(KernelDevice* device, platform::HWND window);
+
+  // Runs one of the manager's own device operations (a tray command) as if it were a
+  // request: a request message arriving while it pumps messages is re-posted after it.
+  void RunHoldingRequests(platform::HWND window, const std::function<void()>& operation);
 
   bool IsServing() const { return serving_; }
   DeviceRequestBlock* block() const { return RequestBlockOf(view_.data()); }

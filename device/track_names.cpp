@@ -30,12 +30,13 @@ std::string Number(const char* format, int value) {
   return text;
 }
 
-// Bytes a URL carries as they are; everything else is escaped. "%" is escaped too, so
-// the server's decoding gives the name back exactly.
+// Bytes a URL path carries as they are; everything else is escaped. "%" is escaped too,
+// so the server's decoding gives the name back exactly, and "?" so a title holding one
+// does not start the query.
 bool UrlSafe(unsigned char c) {
   if (c <= 0x20 || c >= 0x7f) return false;
   switch (c) {
-    case '"': case '#': case '%': case '<': case '>': case '[': case '\\': case ']':
+    case '"': case '#': case '%': case '<': case '>': case '?': case '[': case '\\': case ']':
     case '^': case '`': case '{': case '|': case '}':
       return false;
     default:

@@ -80,6 +80,7 @@ TEST_F(TrackNames, StreamNamesAreUrlSafe) {
        "C:%20-%20abcd%20-%2003%20-%20AC&DC's.mp3"},
       {{.artist = "Bj\xC3\xB6rk", .album = "{[^`]}", .title = "t", .number = 4},
        "Bj%C3%B6rk%20-%20%7B%5B%5E%60%5D%7D%20-%2004%20-%20t.mp3"},
+      {{.artist = "Q", .album = "R", .title = "Why? Not", .number = 5}, "Q%20-%20R%20-%2005%20-%20Why%20Not.mp3"},
   };
   for (const Case& c : cases) {
     std::string out;

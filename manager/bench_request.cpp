@@ -5,21 +5,13 @@
 //
 // Runs its own trayhub (from the folder of this program) in a private namespace and home.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <semaphore.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,17 +19,17 @@
 #include "device/kernel_device_client.h"
 #include "manager/hosted_device.h"
 #include "manager/manager_wnd.h"
+#include "platform/kernel/bench_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
-
-extern char** environ;
 
 namespace {
 
 constexpr int kRoundTrips = 20000;
 constexpr int kPerClient = 20000;
+constexpr int kWarmUp = 500;
 
-std::map<std::string, double> g_results;
+namespace bench = platform::bench;
 
 std::string Folder() {
   char buf[4096];
@@ -46,116 +38,7 @@ std::string Folder() {
   return std::filesystem::path(buf).parent_path().string();
 }
 
-// A program with its stdin and stdout piped to us.
-class Child {
- public:
-  explicit Child(std::vector<std::string> args) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    ::posix_spawn(&pid_, args[0].c_str(), &fa, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(in[0]);
-    ::close(out[1]);
-    to_ = in[1];
-    from_ = out[0];
-  }
-  ~Child() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(to_);
-    ::close(from_);
-  }
-  std::string ReadLine(int timeoutMs = 60000) {
-    std::string line;
-    char c;
-    pollfd p{from_, POLLIN, 0};
-    while (::poll(&p, 1, timeoutMs) > 0 && ::read(from_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  void WriteLine(const std::string& s) {
-    std::string l = s + "\n";
-    ssize_t n = ::write(to_, l.data(), l.size());
-    (void)n;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int to_ = -1;
-  int from_ = -1;
-};
-
-void Report(benchmark::State& state, const char* name, std::vector<double>& us) {
-  if (us.empty()) return;
-  std::sort(us.begin(), us.end());
-  double median = us[us.size() / 2];
-  state.counters["median_us"] = median;
-  state.counters["p90_us"] = us[us.size() * 9 / 10];
-  g_results[name] = median;
-}
-
-template <typename RoundTrip>
-void Measure(benchmark::State& state, const char* name, RoundTrip roundTrip) {
-  std::vector<double> us;
-  us.reserve(kRoundTrips);
-  for (int i = 0; i < 500; ++i) roundTrip();  // warm-up
-  for (auto _ : state) {
-    auto t0 = std::chrono::steady_clock::now();
-    roundTrip();
-    auto t1 = std::chrono::steady_clock::now();
-    us.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-  }
-  Report(state, name, us);
-}
-
-std::string PosixName(const char* what) { return "/tovarin-benchreq-" + std::to_string(::getpid()) + "-" + what; }
-
-int FloorPeer(const char* pingName, const char* pongName) {
-  sem_t* ping = ::sem_open(pingName, 0);
-  sem_t* pong = ::sem_open(pongName, 0);
-  if (ping == SEM_FAILED || pong == SEM_FAILED) return 3;
-  std::printf("ready\n");
-  std::fflush(stdout);
-  for (;;) {
-    while (::sem_wait(ping) != 0) {
-    }
-    ::sem_post(pong);
-  }
-}
-
-void BM_Floor_PosixSemaphorePingPong(benchmark::State& state) {
-  std::string a = PosixName("ping"), b = PosixName("pong");
-  sem_t* ping = ::sem_open(a.c_str(), O_CREAT | O_EXCL, 0600, 0);
-  sem_t* pong = ::sem_open(b.c_str(), O_CREAT | O_EXCL, 0600, 0);
-  if (ping == SEM_FAILED || pong == SEM_FAILED) {
-    state.SkipWithError("sem_open failed");
-    return;
-  }
-  {
-    Child peer({"/proc/self/exe", "--peer-floor", a, b});
-    if (peer.ReadLine() != "ready") {
-      state.SkipWithError("peer did not start");
-    } else {
-      Measure(state, "floor", [&] {
-        ::sem_post(ping);
-        while (::sem_wait(pong) != 0) {
-        }
-      });
-    }
-  }
-  ::sem_close(ping);
-  ::sem_close(pong);
-  ::sem_unlink(a.c_str());
-  ::sem_unlink(b.c_str());
-}
+void BM_Floor_PosixSemaphorePingPong(benchmark::State& state) { bench::MeasureFloor(state, kWarmUp); }
 
 KernelId FirstTrack() {
   MemoryDevice reference;
@@ -172,14 +55,14 @@ void BM_RequestRoundTrip(benchmark::State& state) {
     return;
   }
   const KernelId track = FirstTrack();
-  Measure(state, "request", [&] { benchmark::DoNotOptimize(client.GetTrackYear(track)); });
+  bench::Measure(state, "request", kWarmUp, [&] { benchmark::DoNotOptimize(client.GetTrackYear(track)); });
 }
 
 void BM_FourClientProcesses(benchmark::State& state) {
   for (auto _ : state) {
-    std::vector<std::unique_ptr<Child>> clients;
+    std::vector<std::unique_ptr<bench::Child>> clients;
     for (int c = 0; c < 4; ++c) {
-      clients.push_back(std::make_unique<Child>(
+      clients.push_back(std::make_unique<bench::Child>(
           std::vector<std::string>{Folder() + "/trayhub_test_client", "bench", std::to_string(kPerClient)}));
       if (clients.back()->ReadLine() != "ready") {
         state.SkipWithError("client did not start");
@@ -194,7 +77,7 @@ void BM_FourClientProcesses(benchmark::State& state) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double rate = 4.0 * kPerClient / seconds;
     state.counters["requests_per_s"] = rate;
-    g_results["four"] = rate;
+    bench::Results()["four"] = rate;
   }
 }
 
@@ -205,11 +88,10 @@ BENCHMARK(BM_FourClientProcesses)->Iterations(1)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::strcmp(argv[1], "--peer-floor") == 0) return FloorPeer(argv[2], argv[3]);
+  if (bench::IsFloorPeer(argc, argv)) return bench::FloorPeer(argv[2], argv[3]);
 
   // A namespace and home of our own, so a running system is never disturbed.
-  const std::string ns = "benchreq-" + std::to_string(::getpid());
-  ::setenv("TOVARIN_NS", ns.c_str(), 1);
+  const std::string ns = bench::UseOwnNamespace("benchreq");
   std::string home = (std::filesystem::temp_directory_path() / (ns + "-XXXXXX")).string();
   if (::mkdtemp(home.data()) == nullptr) return 1;
   ::setenv("TOVARIN_HOME", home.c_str(), 1);
@@ -222,27 +104,18 @@ int main(int argc, char** argv) {
 
   int status = 0;
   {
-    Child manager({Folder() + "/trayhub"});
+    bench::Child manager({Folder() + "/trayhub"});
     for (int i = 0; i < 500 && platform::FindWindow(g_ProductIdentity.windowClassName) == 0; ++i) platform::Sleep(10);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    auto floor = g_results.find("floor");
-    auto request = g_results.find("request");
-    if (floor != g_results.end() && request != g_results.end() && floor->second > 0) {
-      std::printf("\nmedian round trip: floor (bare semaphore ping-pong) %.1f us, device request %.1f us, ratio %.2f "
-                  "(goal <= 2)\n",
-                  floor->second, request->second, request->second / floor->second);
-    } else {
-      status = 1;
-    }
-    if (auto four = g_results.find("four"); four != g_results.end()) {
+    if (!bench::PrintRatioToFloor("request", "device request", "2")) status = 1;
+    if (auto four = bench::Results().find("four"); four != bench::Results().end()) {
       std::printf("four client processes: %.0f requests/s in all\n", four->second);
     }
   }
   std::error_code ec;
   std::filesystem::remove_all(home, ec);
-  std::string folder = platform::RuntimeFolder();
-  if (!folder.empty()) std::filesystem::remove_all(folder, ec);
+  bench::RemoveRuntimeFolder();
   return status;
 }

@@ -40,20 +40,12 @@ constexpr std::size_t kAttributeBufferSize = 4096;
 // A block larger than this is not an attribute block of any item.
 constexpr std::uint32_t kMaxAttributeBlock = 1u << 20;
 
-constexpr const char* kContactsArtist = "{Contacts}";
 constexpr const char* kSupportAddress = "support@quorvane.example";
 
 // Model words of device kinds 1, 4 and 5.
 constexpr const char* kModelWordKind1 = "Jukebox";
 constexpr const char* kModelWordKind4 = "Z";
 constexpr const char* kModelWordKind5 = "DJ";
-
-SdkItem Item(std::uint32_t id, std::uint32_t type) {
-  SdkItem item;
-  item.id = id;
-  item.type = type;
-  return item;
-}
 
 const char16_t* OrNull(const std::optional<platform::SdkString>& s) {
   return s ? s->c_str() : nullptr;
@@ -413,6 +405,18 @@ bool KernelDeviceCLSDK3::GetProperty(std::uint32_t id, void* buffer, std::uint32
   return *result == platform::kSdkOk;
 }
 
+int KernelDeviceCLSDK3::GetIntProperty(std::uint32_t id) {
+  std::int32_t v = 0;
+  SdkResult r;
+  if (!GetProperty(id, &v, sizeof v, &r)) return MapSdkResult(r);
+  return v;
+}
+
+int KernelDeviceCLSDK3::SetIntProperty(std::uint32_t id, int value) {
+  const std::int32_t v = value;
+  return MapSdkResult(Sdk().SetDeviceProperty(SdkDeviceNumber(), id, &v, sizeof v));
+}
+
 std::string KernelDeviceCLSDK3::GetStringProperty(std::uint32_t id) {
   // Room for the longest name the SDK keeps and its terminator.
   char16_t buffer[platform::kSdkMaxNameLength + 1];
@@ -480,12 +484,7 @@ int KernelDeviceCLSDK3::SetOwnerName(std::string_view name) {
   return MapSdkResult(r);
 }
 
-int KernelDeviceCLSDK3::Op2120() {
-  std::int32_t v = 0;
-  SdkResult r;
-  if (!GetProperty(platform::kSdkPropProperty4, &v, sizeof v, &r)) return MapSdkResult(r);
-  return v;
-}
+int KernelDeviceCLSDK3::Op2120() { return GetIntProperty(platform::kSdkPropProperty4); }
 
 int KernelDeviceCLSDK3::GetDeviceTime() {
   std::int16_t c[8];
@@ -548,21 +547,16 @@ int KernelDeviceCLSDK3::RecoverMissingTracks() {
   return 0;
 }
 
-int KernelDeviceCLSDK3::GetTotalSpaceKB() {
+int KernelDeviceCLSDK3::GetSpaceKB(int half) {
   std::uint32_t v[4];
   SdkResult r;
   if (!GetProperty(platform::kSdkPropSpace, v, sizeof v, &r)) return MapSdkResult(r);
-  const std::int64_t total = static_cast<std::int64_t>((std::uint64_t(v[1]) << 32) | v[0]);
-  return ClampToInt(total / 1024);
+  const std::int64_t bytes = static_cast<std::int64_t>((std::uint64_t(v[2 * half + 1]) << 32) | v[2 * half]);
+  return ClampToInt(bytes / 1024);
 }
 
-int KernelDeviceCLSDK3::GetFreeSpaceKB() {
-  std::uint32_t v[4];
-  SdkResult r;
-  if (!GetProperty(platform::kSdkPropSpace, v, sizeof v, &r)) return MapSdkResult(r);
-  const std::int64_t free = static_cast<std::int64_t>((std::uint64_t(v[3]) << 32) | v[2]);
-  return ClampToInt(free / 1024);
-}
+int KernelDeviceCLSDK3::GetTotalSpaceKB() { return GetSpaceKB(0); }
+int KernelDeviceCLSDK3::GetFreeSpaceKB() { return GetSpaceKB(1); }
 
 int KernelDeviceCLSDK3::SupportsTrackReorder() { return 0; }
 int KernelDeviceCLSDK3::Op3120(int, int) { return 0; }

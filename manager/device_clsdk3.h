@@ -241,6 +241,15 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   int SupportsGroup13000() override;
 
  private:
+  // The artist of the tracks that hold contacts.
+  static constexpr const char* kContactsArtist = "{Contacts}";
+  static platform::SdkItem Item(std::uint32_t id, std::uint32_t type) {
+    platform::SdkItem item;
+    item.id = id;
+    item.type = type;
+    return item;
+  }
+
   // The SDK object, or a stand-in that answers "not connected" to every call while there
   // is none.
   platform::VendorSdk& Sdk();
@@ -262,6 +271,11 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // Properties. False when the SDK refused (the result is in *result).
   bool GetProperty(std::uint32_t id, void* buffer, std::uint32_t size, platform::SdkResult* result);
   std::string GetStringProperty(std::uint32_t id);
+  // A 32-bit number property, or the mapped SDK result when the SDK refused.
+  int GetIntProperty(std::uint32_t id);
+  int SetIntProperty(std::uint32_t id, int value);
+  // Half 0 (total) or 1 (free) of the space property, in KB; the mapped SDK result when refused.
+  int GetSpaceKB(int half);
   std::string GetVersionProperty(std::uint32_t id);
   int SetTrackText(const KernelId& track, const char16_t* name, std::string_view text);
   int SetTrackNumberAttribute(const KernelId& track, const char16_t* name, int value);

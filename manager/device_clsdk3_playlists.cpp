@@ -26,15 +26,6 @@ using platform::SdkResult;
 
 namespace {
 
-constexpr const char* kContactsArtist = "{Contacts}";
-
-SdkItem Item(std::uint32_t id, std::uint32_t type) {
-  SdkItem item;
-  item.id = id;
-  item.type = type;
-  return item;
-}
-
 // The contact fields kept as tracks: track number, the title's tag, the record element.
 struct ContactTrackField {
   int number;
@@ -291,29 +282,13 @@ int KernelDeviceCLSDK3::SortPlaylist(const KernelId& playlist, int key) {
 
 int KernelDeviceCLSDK3::SupportsPlayback() { return 1; }
 
-int KernelDeviceCLSDK3::GetVolume() {
-  std::int32_t v = 0;
-  SdkResult r;
-  if (!GetProperty(platform::kSdkPropVolume, &v, sizeof v, &r)) return MapSdkResult(r);
-  return v;
-}
+int KernelDeviceCLSDK3::GetVolume() { return GetIntProperty(platform::kSdkPropVolume); }
 
-int KernelDeviceCLSDK3::SetVolume(int volume) {
-  const std::int32_t v = volume;
-  return MapSdkResult(Sdk().SetDeviceProperty(SdkDeviceNumber(), platform::kSdkPropVolume, &v, sizeof v));
-}
+int KernelDeviceCLSDK3::SetVolume(int volume) { return SetIntProperty(platform::kSdkPropVolume, volume); }
 
-int KernelDeviceCLSDK3::SetMute(int mute) {
-  const std::int32_t v = mute;
-  return MapSdkResult(Sdk().SetDeviceProperty(SdkDeviceNumber(), platform::kSdkPropMute, &v, sizeof v));
-}
+int KernelDeviceCLSDK3::SetMute(int mute) { return SetIntProperty(platform::kSdkPropMute, mute); }
 
-int KernelDeviceCLSDK3::IsMuted() {
-  std::int32_t v = 0;
-  SdkResult r;
-  if (!GetProperty(platform::kSdkPropMute, &v, sizeof v, &r)) return MapSdkResult(r);
-  return v;
-}
+int KernelDeviceCLSDK3::IsMuted() { return GetIntProperty(platform::kSdkPropMute); }
 
 void KernelDeviceCLSDK3::ShowAdvancedSoundSettings() {
   SetReplyMessage("Advanced Sound Settings for this Jukebox model are not yet available.");

@@ -14,6 +14,7 @@
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
 #include "manager/manager_wnd.h"
+#include "manager/trayhub_test_support.h"
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
@@ -41,18 +42,9 @@ std::string ReadFile(const std::string& path) {
 class DriverEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_ProductIdentity.InitFromPath("trayhub");
     home_ = std::getenv("TOVARIN_HOME");
-    std::filesystem::create_directories(home_ + "/tmp");
-    std::filesystem::create_directories(home_ + "/appdata");
-    ::setenv("TMPDIR", (home_ + "/tmp").c_str(), 1);
-    ::setenv("TOVARIN_REQUEST_LIMITS", "7000,30000", 1);
+    trayhubtest::PrepareManagerHome(home_, "7000,30000");
     ::unsetenv("TOVARIN_DEVICE");  // the driver is what trayhub hosts by default
-    platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-    auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-    key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
-    key.SetDword("VX_Disable", 1);
-    key.SetString("Gen_AppDataDir", platform::FromPosixPath(home_ + "/appdata"));
     platform::RegisterClass("DriverEndToEnd Window");
     window_ = platform::CreateWindow("DriverEndToEnd Window", 0,
                                      [this](platform::HWND h, platform::UINT m, platform::WPARAM w,
@@ -65,17 +57,8 @@ class DriverEndToEndTest : public ::testing::Test {
     if (window_ != 0) platform::DestroyWindow(window_);
   }
 
-  static std::unique_ptr<ChildProcess> StartManager() {
-    return std::make_unique<ChildProcess>(
-        "/bin/sh", std::vector<std::string>{"-c", "exec \"$0\" 2>&1", platform::testing::ToolsFolder() + "/trayhub"});
-  }
-  static bool WaitForManager() {
-    for (int i = 0; i < 1000; ++i) {
-      if (platform::FindWindow(g_ProductIdentity.windowClassName) != 0) return true;
-      std::this_thread::sleep_for(10ms);
-    }
-    return false;
-  }
+  static std::unique_ptr<ChildProcess> StartManager() { return trayhubtest::StartTool("trayhub"); }
+  static bool WaitForManager() { return trayhubtest::WaitForManager(0, 1000) != 0; }
   static void Stop(ChildProcess& manager) {
     manager.Kill(SIGTERM);
     EXPECT_EQ(manager.Wait(), 0);
@@ -131,8 +114,7 @@ TEST_F(DriverEndToEndTest, AClientUploadsListsAndDownloadsThroughTheProxy) {
 
   KernelDeviceClient client;
   ASSERT_EQ(client.ConnectToManager(0, KernelId(5), KernelId(1), 0), 1);
-  EXPECT_EQ(client.IsConnected(), 0);
-  client.Connect();
+  client.Connect();  // the manager connects at start-up too; a second Connect changes nothing
   ASSERT_EQ(client.IsConnected(), 1);
   EXPECT_EQ(client.GetModelName(), "Dozi Jukebox");
   EXPECT_EQ(client.GetOwnerName(), "Demo User");

@@ -301,20 +301,18 @@ class DriverTest : public ::testing::Test {
     return platform::FromPosixPath(path);
   }
 
-  // Uploads and waits for the end; the new track's id (empty when it failed).
+  // Uploads and waits for the end; the new item's id (empty when it failed).
   KernelId UploadTrack(const std::string& windowsPath, const TrackRecord& record) {
-    device_->SetProgressWindow(window_);
-    KernelId unused;
-    EXPECT_EQ(device_->UploadTrack(windowsPath, record, unused), 0);
-    auto done = Take(WM_UPLOADDONE);
-    EXPECT_TRUE(done.has_value());
-    if (!done || done->lParam != 0) return KernelId();
-    return KernelId(static_cast<std::uint32_t>(done->wParam));
+    return Upload([&](KernelId& unused) { return device_->UploadTrack(windowsPath, record, unused); });
   }
   KernelId UploadData(const std::string& windowsPath, const KernelId& folder) {
+    return Upload([&](KernelId& unused) { return device_->UploadDataFile(windowsPath, folder, unused); });
+  }
+  template <typename Start>
+  KernelId Upload(Start start) {
     device_->SetProgressWindow(window_);
     KernelId unused;
-    EXPECT_EQ(device_->UploadDataFile(windowsPath, folder, unused), 0);
+    EXPECT_EQ(start(unused), 0);
     auto done = Take(WM_UPLOADDONE);
     EXPECT_TRUE(done.has_value());
     if (!done || done->lParam != 0) return KernelId();

@@ -90,6 +90,10 @@ platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform:
         platform::SendMessage(hwnd_, platform::WM_CLOSE, 0, 0);
         return 0;
       }
+      if ((wParam & 0xFFFF) == ID_TRAY_CONNECT || (wParam & 0xFFFF) == ID_TRAY_DISCONNECT) {
+        OnTrayCommand(static_cast<platform::UINT>(wParam & 0xFFFF));
+        return 0;
+      }
       break;
     case WM_DEVICEREQUEST:
       return OnDeviceRequest(wParam, lParam);
@@ -144,7 +148,30 @@ int OmbrixManagerWnd::OnCreate() {
   }
   platform::SetTimer(hwnd_, kTimerTray, 1000);
   UpdateTrayIcon(NIM_ADD);
+  // No desktop tray here to click "Connect" in: the manager gives that command itself
+  // once its message loop runs.
+  if (device_ && device_->IsAutoConnect() == 0) platform::PostMessage(hwnd_, platform::WM_COMMAND, ID_TRAY_CONNECT, 0);
   return 0;
+}
+
+void OmbrixManagerWnd::OnTrayCommand(platform::UINT id) {
+  if (!device_) return;
+  try {
+    auto command = [&] {
+      if (id == ID_TRAY_CONNECT) device_->Connect();
+      if (id == ID_TRAY_DISCONNECT) device_->Disconnect();
+    };
+    // Connecting pumps messages: other processes' requests wait until it is done.
+    if (server_) {
+      server_->RunHoldingRequests(hwnd_, command);
+    } else {
+      command();
+    }
+  } catch (const std::exception& e) {
+    ShowMessageBox(e.what(), platform::MB_ICONINFORMATION);
+  }
+  cachedConnection_ = -1;
+  UpdateTrayIcon(NIM_MODIFY);
 }
 
 void OmbrixManagerWnd::OnClose(bool confirm) {

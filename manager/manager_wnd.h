@@ -25,6 +25,8 @@ constexpr std::uint32_t TRAY_ICON_ID = 0x01000800;
 constexpr platform::UINT WM_TRAYNOTIFY = 0x65;
 constexpr platform::UINT kTimerTray = 15;
 constexpr platform::UINT ID_APP_EXIT = 57665;
+constexpr platform::UINT ID_TRAY_CONNECT = 501;
+constexpr platform::UINT ID_TRAY_DISCONNECT = 502;
 constexpr int NIM_ADD = 0;
 constexpr int NIM_MODIFY = 1;
 // The close path without the confirmation (SIGTERM and the like).
@@ -65,6 +67,8 @@ class OmbrixManagerWnd {
   platform::LRESULT OnDeviceRequest(platform::WPARAM wParam, platform::LPARAM lParam);
   [[noreturn]] void OnManagerShutdown();
   void OnTimer(platform::UINT_PTR id);
+  // The tray's connect and disconnect commands.
+  void OnTrayCommand(platform::UINT id);
   platform::LRESULT OnNowPlaying(platform::WPARAM wParam, platform::LPARAM lParam);
   platform::LRESULT OnPlaybackStopped(platform::WPARAM wParam, platform::LPARAM lParam);
   void UpdateTrayIcon(int action);

@@ -136,6 +136,24 @@ TEST_F(ManagerWndTest, CloseAsksAndNoKeepsEverything) {
   EXPECT_EQ(wnd->GetDevice()->IsConnected(), 0);
 }
 
+// Without a desktop tray the manager gives the tray's "Connect" itself; a request that
+// arrives while connecting pumps messages waits until it is done.
+TEST_F(ManagerWndTest, ConnectsItsPlayerOnceTheMessageLoopRuns) {
+  auto wnd = std::make_unique<OmbrixManagerWnd>([] {
+    auto device = MakeHostedDevice();
+    if (device) device->Disconnect();
+    return device;
+  });
+  ASSERT_TRUE(wnd->Create());
+  ASSERT_NE(wnd->GetDevice(), nullptr);
+  EXPECT_EQ(wnd->GetDevice()->IsConnected(), 0);
+  PumpMessages();
+  EXPECT_EQ(wnd->GetDevice()->IsConnected(), 1);
+  platform::PostMessage(wnd->GetSafeHwnd(), platform::WM_COMMAND, ID_TRAY_DISCONNECT, 0);
+  PumpMessages();
+  EXPECT_EQ(wnd->GetDevice()->IsConnected(), 0);
+}
+
 TEST_F(ManagerWndTest, OccupiedPortIsReported) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   int port = 0;

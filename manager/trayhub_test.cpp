@@ -15,8 +15,10 @@
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
 #include "device/operation_test_support.h"
+#include "device/proxy_test_support.h"
 #include "manager/hosted_device.h"
 #include "manager/manager_wnd.h"
+#include "manager/trayhub_test_support.h"
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
@@ -33,35 +35,15 @@ const bool kIsolated = platform::testing::IsolateNamespace();
 class TrayhubTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_ProductIdentity.InitFromPath("trayhub");
     home_ = std::getenv("TOVARIN_HOME");
-    std::filesystem::create_directories(home_ + "/tmp");
-    std::filesystem::create_directories(home_ + "/appdata");
-    ::setenv("TMPDIR", (home_ + "/tmp").c_str(), 1);
-    ::setenv("TOVARIN_REQUEST_LIMITS", "1000,2000", 1);
+    key_.emplace(trayhubtest::PrepareManagerHome(home_, "1000,2000"));
     ::setenv("TOVARIN_DEVICE", "memory", 1);  // these tests run the manager over the in-memory player
-    platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-    key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
-    key_->SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
-    key_->SetDword("VX_Disable", 1);
-    key_->SetString("Gen_AppDataDir", platform::FromPosixPath(home_ + "/appdata"));
   }
 
-  // The program with stdout and stderr on one pipe.
   static std::unique_ptr<ChildProcess> Start(const std::string& tool, std::vector<std::string> args = {}) {
-    std::vector<std::string> all = {"-c", "exec \"$0\" \"$@\" 2>&1", platform::testing::ToolsFolder() + "/" + tool};
-    all.insert(all.end(), args.begin(), args.end());
-    return std::make_unique<ChildProcess>("/bin/sh", all);
+    return trayhubtest::StartTool(tool, std::move(args));
   }
-  // Waits until a manager window is up; its handle, or 0.
-  static platform::HWND WaitForManager(platform::HWND other = 0) {
-    for (int i = 0; i < 500; ++i) {
-      platform::HWND h = platform::FindWindow(g_ProductIdentity.windowClassName);
-      if (h != 0 && h != other) return h;
-      std::this_thread::sleep_for(10ms);
-    }
-    return 0;
-  }
+  static platform::HWND WaitForManager(platform::HWND other = 0) { return trayhubtest::WaitForManager(other); }
   static std::string ReadAll(ChildProcess& p) {
     std::string all;
     while (auto line = p.ReadLine(5000)) all += *line + "\n";
@@ -153,19 +135,9 @@ TEST_F(TrayhubTest, EveryOperationRoundTripsWithItsArgumentsAndResults) {
   SeedDemoCatalogue(reference);
   KernelDeviceClient client;
   ASSERT_TRUE(Connect(client));
-  struct RecordingHost : platform::Host {
-    std::vector<std::string> texts;
-    int MessageBox(const std::string& text, const std::string&, platform::UINT) override {
-      texts.push_back(text);
-      return platform::IDOK;
-    }
-  } host;
-  platform::SetCurrentHost(&host);
-  optest::Context remoteContext = seeds, localContext = seeds;
-  auto got = optest::RunEveryOperation(client, remoteContext);
-  optest::LoopbackClient loopback(reference);
-  auto want = optest::RunEveryOperation(loopback, localContext);
-  platform::SetCurrentHost(nullptr);
+  optest::ProxyAndReferenceRun run(client, reference, seeds);
+  const auto& got = run.got;
+  const auto& want = run.want;
 
   ASSERT_EQ(got.size(), want.size());
   int withoutError = 0;
@@ -177,13 +149,11 @@ TEST_F(TrayhubTest, EveryOperationRoundTripsWithItsArgumentsAndResults) {
       continue;
     }
     if (op == OpCode(DeviceOp::GetDeviceTime) || op == OpCode(DeviceOp::GetDataItemModifiedTime)) continue;
-    EXPECT_EQ(got[i], want[i]) << DeviceOpName(op) << "\n got: " << got[i].result << " " << got[i].outs << " "
-                               << got[i].error << "\nwant: " << want[i].result << " " << want[i].outs << " "
-                               << want[i].error;
+    EXPECT_EQ(got[i], want[i]) << DeviceOpName(op) << optest::GotAndWant(got[i], want[i]);
     withoutError += got[i].error.empty();
   }
   EXPECT_GT(withoutError, 150);
-  EXPECT_EQ(host.texts, loopback.messages);
+  EXPECT_EQ(run.host.texts, run.loopback.messages);
 }
 
 TEST_F(TrayhubTest, FourClientProcessesGetOnlyTheirOwnAnswers) {

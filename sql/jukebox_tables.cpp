@@ -73,13 +73,11 @@ CTableJukeboxAudio::CTableJukeboxAudio(KernelDevice* device)
 
 void CTableJukeboxAudio::Fill() {
   ClearRows();
-  recordRow_ = singleRow_ = lockedRow_ = -1;
+  recordRow_ = singleRow_ = -1;
+  locked_.Forget();
   wholeRecords_ = false;
   KernelId track;
-  const int count = device_->GetFirstAudioTrack(track);
-  ReserveRows(count);
-  for (int more = count; more != 0; more = device_->GetNextAudioTrack(track)) AddRow(track);
-  CommitRows();
+  AddWalkedRows(track, device_->GetFirstAudioTrack(track), [&] { return device_->GetNextAudioTrack(track); });
 }
 
 const TrackRecord& CTableJukeboxAudio::Record(std::int32_t row) {
@@ -126,12 +124,7 @@ std::string_view CTableJukeboxAudio::FieldView(std::int32_t row, std::int32_t co
     case kAudioId:
       return IdText(GetRowItemId(row), scratch);
     case kAudioLocked:
-      if (row != lockedRow_) {
-        lockedRow_ = -1;
-        locked_ = device_->IsTrackLocked(GetRowId(row));
-        lockedRow_ = row;
-      }
-      return sql::FormatInt(locked_, scratch);
+      return sql::FormatInt(locked_.Get(row, [&] { return device_->IsTrackLocked(GetRowId(row)); }), scratch);
     case kAudioComposer:
     case kAudioRating:
     case kAudioPlayCount:
@@ -182,14 +175,11 @@ CTableJukeboxData::CTableJukeboxData(KernelDevice* device)
 
 void CTableJukeboxData::Fill() {
   ClearRows();
-  nameRow_ = -1;
+  name_.Forget();
   KernelId root;
   device_->GetDataRootFolder(root);
   KernelId item;
-  const int count = device_->GetFirstDataItem(root, item);
-  ReserveRows(count);
-  for (int more = count; more != 0; more = device_->GetNextDataItem(root, item)) AddRow(item);
-  CommitRows();
+  AddWalkedRows(item, device_->GetFirstDataItem(root, item), [&] { return device_->GetNextDataItem(root, item); });
 }
 
 std::string_view CTableJukeboxData::FieldView(std::int32_t row, std::int32_t column,
@@ -199,12 +189,7 @@ std::string_view CTableJukeboxData::FieldView(std::int32_t row, std::int32_t col
     case 0:
       return IdText(GetRowItemId(row), scratch);
     case 1:
-      if (row != nameRow_) {
-        nameRow_ = -1;
-        name_ = device_->GetDataItemName(GetRowId(row));
-        nameRow_ = row;
-      }
-      return name_;
+      return name_.Get(row, [&] { return device_->GetDataItemName(GetRowId(row)); });
     case 2:
       return sql::FormatInt(device_->GetDataFileSize(GetRowId(row)), scratch);
     default:
@@ -219,12 +204,9 @@ CTableJukeboxPlaylist::CTableJukeboxPlaylist(KernelDevice* device)
 
 void CTableJukeboxPlaylist::Fill() {
   ClearRows();
-  nameRow_ = -1;
+  name_.Forget();
   KernelId playlist;
-  const int count = device_->GetFirstPlaylist(playlist);
-  ReserveRows(count);
-  for (int more = count; more != 0; more = device_->GetNextPlaylist(playlist)) AddRow(playlist);
-  CommitRows();
+  AddWalkedRows(playlist, device_->GetFirstPlaylist(playlist), [&] { return device_->GetNextPlaylist(playlist); });
 }
 
 std::string_view CTableJukeboxPlaylist::FieldView(std::int32_t row, std::int32_t column,
@@ -234,12 +216,7 @@ std::string_view CTableJukeboxPlaylist::FieldView(std::int32_t row, std::int32_t
     case 0:
       return IdText(GetRowItemId(row), scratch);
     case 1:
-      if (row != nameRow_) {
-        nameRow_ = -1;
-        name_ = device_->GetPlaylistName(GetRowId(row));
-        nameRow_ = row;
-      }
-      return name_;
+      return name_.Get(row, [&] { return device_->GetPlaylistName(GetRowId(row)); });
     default:
       return std::string_view();
   }

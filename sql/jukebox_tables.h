@@ -52,6 +52,33 @@ class CTableJukebox : public CTable {
   void AddRow(const KernelId& id);
   // Makes the added rows the table's rows.
   void CommitRows() { SetRowCount(ids_.size()); }
+  // Adds the rows of a first/next walk and commits them: `count` is the first call's answer
+  // for `id`; `next` moves `id` on and answers 0 after the last.
+  template <typename Next>
+  void AddWalkedRows(KernelId& id, int count, Next next) {
+    ReserveRows(count);
+    for (int more = count; more != 0; more = next()) AddRow(id);
+    CommitRows();
+  }
+
+  // A value of one row, kept while the same row is read. The row is forgotten while
+  // fetching, so a fetch that throws leaves no stale value behind.
+  template <typename T>
+  struct RowCache {
+    template <typename Fetch>
+    const T& Get(std::int32_t r, Fetch fetch) {
+      if (r != row) {
+        row = -1;
+        value = fetch();
+        row = r;
+      }
+      return value;
+    }
+    void Forget() { row = -1; }
+
+    T value{};
+    std::int32_t row = -1;
+  };
 
   KernelDevice* device_;
 
@@ -79,8 +106,7 @@ class CTableJukeboxAudio : public CTableJukebox {
   std::int32_t singleRow_ = -1;
   std::int32_t singleColumn_ = -1;
   std::string singleText_;
-  std::int32_t lockedRow_ = -1;
-  int locked_ = 0;
+  RowCache<int> locked_;
 };
 
 class CTableJukeboxData : public CTableJukebox {
@@ -90,8 +116,7 @@ class CTableJukeboxData : public CTableJukebox {
   std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
 
  private:
-  std::string name_;
-  std::int32_t nameRow_ = -1;
+  RowCache<std::string> name_;
 };
 
 class CTableJukeboxPlaylist : public CTableJukebox {
@@ -101,8 +126,7 @@ class CTableJukeboxPlaylist : public CTableJukebox {
   std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
 
  private:
-  std::string name_;
-  std::int32_t nameRow_ = -1;
+  RowCache<std::string> name_;
 };
 
 class CTableJukeboxPlaylistItem : public CTableJukebox {

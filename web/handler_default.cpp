@@ -58,10 +58,10 @@ const std::string& VersionText() {
   return version;
 }
 
-void SetQueryVariables(std::string_view url, PageVariables& variables) {
-  const std::size_t q = url.find('?');
-  if (q == std::string_view::npos) return;
-  std::string query(url.substr(q + 1));
+// Splits the query as sent, then decodes each name and value, so an "&", "=" or "+"
+// typed into a form field stays part of its value.
+void SetQueryVariables(std::string_view rawQuery, PageVariables& variables) {
+  std::string query(rawQuery);
   for (char& c : query) {
     if (c == '+') c = ' ';
   }
@@ -72,8 +72,8 @@ void SetQueryVariables(std::string_view url, PageVariables& variables) {
     const std::string_view piece = std::string_view(query).substr(start, end - start);
     const std::size_t eq = piece.find('=');
     if (eq != std::string_view::npos) {
-      const std::string name(piece.substr(0, eq));
-      const std::string value = DecodeUrlTokens(piece.substr(eq + 1));
+      const std::string name = PercentDecode(piece.substr(0, eq));
+      const std::string value = DecodeUrlTokens(PercentDecode(piece.substr(eq + 1)));
       variables[name] = HtmlEscape(value);
       variables[name + "_passable"] = EncodeUrlTokens(value);
     }
@@ -148,7 +148,7 @@ void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVari
   variables["volume"] = Number(device.GetVolume());
   variables["paused"] = device.IsPaused() ? "Paused" : "Not Paused";
   variables["pausedcode"] = device.IsPaused() ? "q_paused" : "q_notpaused";
-  SetQueryVariables(request.url(), variables);
+  SetQueryVariables(request.rawQuery(), variables);
   SetSearchMemory(variables);
 }
 

@@ -260,6 +260,9 @@ TEST_F(Handlers, PageVariables) {
   EXPECT_EQ(r.body,
             "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|my host:8047||Not Paused q_notpaused|20480|"
             "it&#39;s|Tom &amp; &quot;Jerry&quot;\r\n");
+  // Fields split where the sender meant: an escaped "&", "=" or "+" stays in its value.
+  const std::string split = "R&amp;B=1+1|R&B|eq|1|plus|1|x|";
+  EXPECT_EQ(Get("/v.html?a=R%26B%3D1%2B1&c=x").body.substr(0, split.size()), split);
   // The query may replace any variable; what it sets is escaped.
   EXPECT_NE(Get("/v.html?hostname=%3Cscript%3E").body.find("|&lt;script&gt;|"), std::string::npos);
   // Without a Host header: the connection's own address.

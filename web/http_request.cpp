@@ -17,24 +17,6 @@ int HexValue(char c) {
   return -1;
 }
 
-// "%XX" becomes its byte; a "%" not followed by two hex digits stays as it is.
-std::string PercentDecode(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '%' && i + 2 < s.size()) {
-      const int hi = HexValue(s[i + 1]);
-      const int lo = HexValue(s[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        out.push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-        continue;
-      }
-    }
-    out.push_back(s[i]);
-  }
-  return out;
-}
 
 void DropLastSegment(std::string& out) {
   const std::size_t slash = out.rfind('/');
@@ -74,6 +56,25 @@ std::string RemoveDotSegments(std::string_view p) {
 
 }  // namespace
 
+// "%XX" becomes its byte; a "%" not followed by two hex digits stays as it is.
+std::string PercentDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size()) {
+      const int hi = HexValue(s[i + 1]);
+      const int lo = HexValue(s[i + 2]);
+      if (hi >= 0 && lo >= 0) {
+        out.push_back(static_cast<char>(hi * 16 + lo));
+        i += 2;
+        continue;
+      }
+    }
+    out.push_back(s[i]);
+  }
+  return out;
+}
+
 std::string CanonicalizeUrl(std::string_view url) {
   if (url.empty() || url.front() != '/') BadRequest();
   const std::size_t q = url.find('?');
@@ -109,6 +110,8 @@ void HttpRequest::ParseRequestLine(std::string_view line) {
   method_ = HttpMethodCode(pieces[0]);
   if (method_ == 0) throw HttpException(405);
   url_ = CanonicalizeUrl(pieces[1]);
+  const std::size_t q = pieces[1].find('?');
+  rawQuery_ = q == std::string_view::npos ? std::string() : std::string(pieces[1].substr(q + 1));
   version_ = ParseHttpVersion(pieces[2]);
   if (version_ == 0) BadRequest();
 }

@@ -7,6 +7,9 @@
 #include <string>
 #include <string_view>
 
+// "%XX" becomes its byte; a "%" not followed by two hex digits stays as it is.
+std::string PercentDecode(std::string_view s);
+
 class HttpRequest {
  public:
   using HeaderMap = std::map<std::string, std::string, std::less<>>;
@@ -22,6 +25,9 @@ class HttpRequest {
 
   int method() const { return method_; }        // kHttpGet ... (http_tables.h)
   const std::string& url() const { return url_; }  // canonical: decoded, dot segments resolved
+  // The query as sent (after "?"), not decoded: "&" and "=" inside values are still
+  // escaped, so the fields split where the sender meant.
+  const std::string& rawQuery() const { return rawQuery_; }
   float version() const { return version_; }
   const HeaderMap& headers() const { return headers_; }
   // The value of the header of that lower-case name, or nullptr.
@@ -43,6 +49,7 @@ class HttpRequest {
   HeaderMap headers_;
   int method_ = 0;
   std::string url_;
+  std::string rawQuery_;
   float version_ = 0;
   std::string raw_;
   std::string localAddress_;

@@ -1,10 +1,63 @@
-// The qcontrol command of the page-template language: argument resolution and the
-// result variable "qresult".
+// The qcontrol command of the page-template language: it puts tracks into the player's
+// active queue and drives playback and volume. It writes nothing to the page; its result
+// text goes to the variable "qresult" (HTML-escaped where it quotes a request or the
+// player). A device error ends the page before "qresult" is set.
 #include <algorithm>
+#include <cstdio>
 
 #include "common/escape.h"
+#include "device/kernel_device.h"
+#include "device/track_names.h"
 #include "platform/text/text.h"
 #include "web/template.h"
+#include "web/template_loop.h"
+
+namespace {
+
+// Appends the tracks of an enqueue source; false for a source it does not know.
+bool EnqueueSource(KernelDevice& device, const std::string& source, const std::string& arg2, const std::string& arg3,
+                   int& count) {
+  auto append = [&](const std::vector<KernelId>& tracks, bool skipLocked) {
+    for (const KernelId& track : tracks) {
+      if (skipLocked && device.IsTrackLocked(track) != 0) continue;
+      device.EnqueueTrack(track);
+      ++count;
+    }
+  };
+  if (source == "AUDIOSINGLE") {
+    append({ParseTemplateId(arg2)}, false);
+  } else if (source == "AUDIOALL") {
+    append(CollectAllTracks(device), true);
+  } else if (source == "SEARCHRESULTS") {
+    SortableKernelIdArray results(&device);
+    const std::vector<KernelId> list = GetSearchResults();
+    results.assign(list.begin(), list.end());
+    results.SortByTrackInfo(-1);
+    append(results, false);
+  } else if (source == "AUDIOBYARTIST") {
+    append(CollectTracksByTags(device, arg2, "", ""), false);
+  } else if (source == "AUDIOBYALBUM") {
+    append(CollectTracksByTags(device, arg3, arg2, ""), false);
+  } else if (source == "AUDIOBYGENRE") {
+    append(CollectTracksByTags(device, "", "", arg2), false);
+  } else if (source == "PLAYLIST") {
+    append(CollectPlaylistItems(device, ParseTemplateId(arg2)), false);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::string Enqueue(KernelDevice& device, const std::string& source, const std::string& arg2,
+                    const std::string& arg3) {
+  int count = 0;
+  if (!EnqueueSource(device, source, arg2, arg3, count)) {
+    return "Unknown enqueue loop type: '" + HtmlEscape(source) + "'.";
+  }
+  return std::to_string(count) + " track(s) enqueued.";
+}
+
+}  // namespace
 
 ExpQueueControl::ExpQueueControl(TemplatePage& page, std::vector<std::string> args) : Exp(page) {
   for (std::size_t i = 0; i < args.size() && i < 4; ++i) args_[i] = std::move(args[i]);
@@ -17,11 +70,46 @@ void ExpQueueControl::ResolveArguments(const PageVariables& variables) {
   }
 }
 
-void ExpQueueControl::Execute(TemplateOutput&, PageVariables& variables, KernelDevice&) {
+void ExpQueueControl::Execute(TemplateOutput&, PageVariables& variables, KernelDevice& device) {
   ResolveArguments(variables);
   const std::string command = platform::Trim(platform::ToLowerAscii(args_[0]));
   std::string result;
-  // The queue and playback commands are added here; an unknown one only reports itself.
-  if (!command.empty()) result = "Unknown queue control command: '" + HtmlEscape(command) + "'.";
+  if (command == "enqueue") {
+    result = Enqueue(device, args_[1], args_[2], args_[3]);
+  } else if (command == "play") {
+    device.PlayQueueCurrent();
+    result = "Playback started.";
+  } else if (command == "pause") {
+    device.SetPaused(device.IsPaused() == 0 ? 1 : 0);
+    result = device.IsPaused() != 0 ? "Playback paused." : "Playback unpaused.";
+  } else if (command == "prev") {
+    device.PlayPreviousInQueue();
+    result = "Skipped to previous track.";
+  } else if (command == "next") {
+    device.PlayNextInQueue();
+    result = "Skipped to next track.";
+  } else if (command == "stop") {
+    device.StopPlayback();
+    result = "Playback stopped.";
+  } else if (command == "skipto") {
+    const KernelId track = ParseTemplateId(args_[1]);
+    device.SetQueuePositionToTrack(track);
+    device.PlayQueueCurrent();
+    std::string name;
+    GetTrackDisplayName(name, device, track);
+    result = "Skipped to: " + HtmlEscape(name) + ".";
+  } else if (command == "shuffle") {
+    device.ShuffleQueue();
+    result = "Active Queue shuffled.";
+  } else if (command == "clear") {
+    device.ClearQueue();
+    result = "Active Queue cleared.";
+  } else if (command == "volume") {
+    const int level = static_cast<int>(std::clamp(ParseTemplateNumber(args_[1]), 0LL, 100LL));
+    device.SetVolume(level);
+    result = "Volume set to " + std::to_string(level) + "%.";
+  } else if (!command.empty()) {
+    result = "Unknown queue control command: '" + HtmlEscape(command) + "'.";
+  }
   variables["qresult"] = result;
 }

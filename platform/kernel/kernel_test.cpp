@@ -16,13 +16,10 @@ namespace platform {
 namespace {
 
 using platform::testing::ChildProcess;
+using platform::testing::ElapsedMs;
 using Clock = std::chrono::steady_clock;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
-
-long ElapsedMs(Clock::time_point since) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 bool ShmNameExists(const std::string& shmName) {
   int fd = ::shm_open(shmName.c_str(), O_RDONLY, 0);

@@ -122,6 +122,16 @@ void ForgetAndUnlink(const std::string& shmName, int fd) {
   }
 }
 
+// Maps the object's first `length` bytes, shared; on failure closes the descriptor and,
+// for an object this call just created, removes its name again.
+void* MapOrDiscard(int fd, std::size_t length, int prot, const std::string& shmName, bool created) {
+  void* p = ::mmap(nullptr, length, prot, MAP_SHARED, fd, 0);
+  if (p != MAP_FAILED) return p;
+  ::close(fd);
+  if (created) ::shm_unlink(shmName.c_str());
+  return nullptr;
+}
+
 // Opens a live creator's object: the descriptor and its mapped header, or -1.
 int OpenLive(const std::string& shmName, std::uint32_t magic, std::size_t minSize) {
   int fd = ::shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC, 0);
@@ -131,11 +141,8 @@ int OpenLive(const std::string& shmName, std::uint32_t magic, std::size_t minSiz
     ::close(fd);
     return -1;
   }
-  void* p = ::mmap(nullptr, sizeof(CreatorRecord), PROT_READ, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    ::close(fd);
-    return -1;
-  }
+  void* p = MapOrDiscard(fd, sizeof(CreatorRecord), PROT_READ, shmName, false);
+  if (p == nullptr) return -1;
   auto* rec = static_cast<const CreatorRecord*>(p);
   bool live = LoadMagic(rec) == magic && CreatorAlive(rec);
   ::munmap(p, sizeof(CreatorRecord));
@@ -180,6 +187,14 @@ CreateOutcome CreateOrOpen(const std::string& shmName, std::uint32_t magic, std:
     ::shm_unlink(shmName.c_str());
   }
   return CreateOutcome::Failed;
+}
+
+// Names this process as the creator and publishes the object: call once the rest of its
+// header is in place, since the magic is what makes it visible.
+void StampCreator(CreatorRecord* r, std::uint32_t magic) {
+  r->pid = GetCurrentProcessId();
+  r->start = CurrentProcessStartTime();
+  StoreMagic(r, magic);
 }
 
 long Futex(std::uint32_t* addr, int op, std::uint32_t val, const timespec* ts) {
@@ -254,21 +269,15 @@ std::unique_ptr<FileMapping> FileMapping::Create(std::string_view name, std::siz
   int fd = -1;
   CreateOutcome outcome = CreateOrOpen(shmName, kMappingMagic, kHeaderSize + size, &fd);
   if (outcome == CreateOutcome::Failed) return nullptr;
-  void* p = ::mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    ::close(fd);
-    if (outcome == CreateOutcome::Created) ::shm_unlink(shmName.c_str());
-    return nullptr;
-  }
+  void* p = MapOrDiscard(fd, kHeaderSize, PROT_READ | PROT_WRITE, shmName, outcome == CreateOutcome::Created);
+  if (p == nullptr) return nullptr;
   auto* header = static_cast<MappingHeader*>(p);
   std::unique_ptr<FileMapping> m(new FileMapping);
   m->fd_ = fd;
   m->shmName_ = shmName;
   if (outcome == CreateOutcome::Created) {
-    header->creator.pid = GetCurrentProcessId();
-    header->creator.start = CurrentProcessStartTime();
     header->size = size;
-    StoreMagic(&header->creator, kMappingMagic);
+    StampCreator(&header->creator, kMappingMagic);
     m->creator_ = true;
     m->size_ = size;
     RememberCreated(shmName, fd);
@@ -285,11 +294,8 @@ std::unique_ptr<FileMapping> FileMapping::Open(std::string_view name) {
   std::string shmName = KernelObjectName("map", name);
   int fd = OpenLive(shmName, kMappingMagic, kHeaderSize);
   if (fd < 0) return nullptr;
-  void* p = ::mmap(nullptr, sizeof(MappingHeader), PROT_READ, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    ::close(fd);
-    return nullptr;
-  }
+  void* p = MapOrDiscard(fd, sizeof(MappingHeader), PROT_READ, shmName, false);
+  if (p == nullptr) return nullptr;
   std::size_t size = static_cast<const MappingHeader*>(p)->size;
   ::munmap(p, sizeof(MappingHeader));
   std::unique_ptr<FileMapping> m(new FileMapping);
@@ -347,12 +353,8 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::Create(std::string_view name, st
   int fd = -1;
   CreateOutcome outcome = CreateOrOpen(shmName, kSemaphoreMagic, kHeaderSize, &fd);
   if (outcome == CreateOutcome::Failed) return nullptr;
-  void* p = ::mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    ::close(fd);
-    if (outcome == CreateOutcome::Created) ::shm_unlink(shmName.c_str());
-    return nullptr;
-  }
+  void* p = MapOrDiscard(fd, kHeaderSize, PROT_READ | PROT_WRITE, shmName, outcome == CreateOutcome::Created);
+  if (p == nullptr) return nullptr;
   std::unique_ptr<NamedSemaphore> s(new NamedSemaphore);
   s->fd_ = fd;
   s->block_ = static_cast<Block*>(p);
@@ -362,9 +364,7 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::Create(std::string_view name, st
     s->block_->maximum = maximum;
     s->block_->count.store(initial);
     s->block_->waiters.store(0);
-    s->block_->creator.pid = GetCurrentProcessId();
-    s->block_->creator.start = CurrentProcessStartTime();
-    StoreMagic(&s->block_->creator, kSemaphoreMagic);
+    StampCreator(&s->block_->creator, kSemaphoreMagic);
     s->creator_ = true;
     RememberCreated(shmName, fd);
   } else if (alreadyExisted != nullptr) {
@@ -378,11 +378,8 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::Open(std::string_view name) {
   std::string shmName = KernelObjectName("sem", name);
   int fd = OpenLive(shmName, kSemaphoreMagic, kHeaderSize);
   if (fd < 0) return nullptr;
-  void* p = ::mmap(nullptr, kHeaderSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-  if (p == MAP_FAILED) {
-    ::close(fd);
-    return nullptr;
-  }
+  void* p = MapOrDiscard(fd, kHeaderSize, PROT_READ | PROT_WRITE, shmName, false);
+  if (p == nullptr) return nullptr;
   std::unique_ptr<NamedSemaphore> s(new NamedSemaphore);
   s->fd_ = fd;
   s->block_ = static_cast<Block*>(p);

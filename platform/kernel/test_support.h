@@ -37,6 +37,12 @@ inline std::string ToolsFolder() {
   return std::filesystem::path(buf).parent_path().string();
 }
 
+// Milliseconds on the steady clock since `since`.
+inline long ElapsedMs(std::chrono::steady_clock::time_point since) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - since).count());
+}
+
 // A helper process with its stdin and stdout connected to the test.
 class ChildProcess {
  public:

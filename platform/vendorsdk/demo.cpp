@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/paths/paths.h"
+#include "platform/vendorsdk/file_copy.h"
 #include "platform/vendorsdk/simplayer.h"
 
 namespace platform {
@@ -266,22 +267,6 @@ bool MakeMp3(std::vector<std::int16_t> pcm, const DemoTrack& t, std::string* out
   return true;
 }
 
-bool WriteAll(const std::string& path, const std::string& bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ::close(fd);
-      return false;
-    }
-    done += std::size_t(n);
-  }
-  return ::close(fd) == 0;
-}
-
 SdkAttribute Text(const char* name, std::string value) {
   SdkAttribute a;
   a.type = kSdkAttrText;
@@ -305,7 +290,7 @@ SdkResult AddContent(SimPlayer& player, std::uint32_t type,
   SimPlayer::PendingUpload pending;
   const std::uint32_t now = std::uint32_t(std::time(nullptr));
   if (SdkResult r = player.PrepareUpload(type, attrs, "", bytes.size(), now, &pending)) return r;
-  if (!WriteAll(pending.tempPath, bytes)) {
+  if (!WriteWholeFile(pending.tempPath, bytes)) {
     player.AbandonUpload(pending);
     return kSdkErrFail;
   }

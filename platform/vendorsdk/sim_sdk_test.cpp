@@ -100,8 +100,7 @@ TEST_F(SimSdkTest, CopyOutTargetExistsWhenTheCallReturns) {
   const std::vector<char> content = RandomBytes(8 * 1024 * 1024, 2);
   const std::uint32_t id = UploadTrack(MakeFile("big.mp3", content));
   const std::string out = dir_ + "/stream.mp3";
-  const SdkString dest = Utf8ToSdkString(FromPosixPath(out));
-  ASSERT_EQ(sdk_->GetItemToFile(kDev, dest.c_str(), Item(id, kSdkTrack)), kSdkOk);
+  ASSERT_EQ(StartDownload(Item(id, kSdkTrack), out), kSdkOk);
   struct stat st;
   EXPECT_EQ(::stat(out.c_str(), &st), 0);  // a reader may open it at once
   Notice done{};
@@ -129,8 +128,7 @@ TEST_F(SimSdkTest, CopyOutRefusals) {
       {"the player's own file", Item(id, kSdkTrack), player_->ContentPath(track), kSdkErrBadPath},
   };
   for (const Case& c : cases) {
-    const SdkString dest = Utf8ToSdkString(FromPosixPath(c.dest));
-    EXPECT_EQ(sdk_->GetItemToFile(kDev, dest.c_str(), c.item), c.expected) << c.what;
+    EXPECT_EQ(StartDownload(c.item, c.dest), c.expected) << c.what;
   }
   EXPECT_EQ(ReadFile(player_->ContentPath(track)).size(), 1000u);
   EXPECT_EQ(sdk_->GetItemToFile(kDev, nullptr, Item(id, kSdkTrack)), kSdkErrInvalidArg);
@@ -397,9 +395,7 @@ TEST_F(SimSdkTest, NoticesArriveAfterTheCallReturns) {
   EXPECT_EQ(ChildIds(kDataRoot), std::vector<std::uint32_t>{std::uint32_t(done.lParam)});
 
   const std::uint32_t id = UploadTrack(MakeFile("t.mp3", RandomBytes(100000, 9)));
-  const SdkString dest = Utf8ToSdkString(FromPosixPath(dir_ + "/t.out"));
-  ASSERT_EQ(Call([&] { return sdk_->GetItemToFile(kDev, dest.c_str(), Item(id, kSdkTrack)); }),
-            kSdkOk);
+  ASSERT_EQ(Call([&] { return StartDownload(Item(id, kSdkTrack), dir_ + "/t.out"); }), kSdkOk);
   ASSERT_TRUE(Take(kSdkDownloadDone, &done));
   for (const Notice& n : notices_) EXPECT_FALSE(n.duringCall) << n.message;
 }
@@ -631,8 +627,7 @@ TEST_F(SimSdkTest, InjectedFailures) {
   };
   auto addData = [&] { return StartDataUpload(file, kSdkDataRootId, "new.bin"); };
   auto addFolder = [&] { return StartFolder("Brand New", kSdkDataRootId); };
-  const SdkString out = Utf8ToSdkString(FromPosixPath(dir_ + "/out"));
-  auto copyOut = [&] { return sdk_->GetItemToFile(kDev, out.c_str(), Item(track, kSdkTrack)); };
+  auto copyOut = [&] { return StartDownload(Item(track, kSdkTrack), dir_ + "/out"); };
   auto count = [&] {
     int n = -1;
     sdk_->GetDeviceCount(&n);
@@ -680,8 +675,7 @@ TEST_F(SimSdkTest, PlayOnlyTracksCannotBeCopiedOut) {
   const std::uint32_t id = UploadTrack(MakeFile("l.mp3", {'l'}));
   ASSERT_EQ(player_->SetPlayOnly(id, true), kSdkOk);
   EXPECT_EQ(Attributes(Item(id, kSdkTrack))["PLAYONLY"].number, 1u);
-  const SdkString out = Utf8ToSdkString(FromPosixPath(dir_ + "/l.out"));
-  EXPECT_EQ(sdk_->GetItemToFile(kDev, out.c_str(), Item(id, kSdkTrack)), kSdkErrCopyProtected);
+  EXPECT_EQ(StartDownload(Item(id, kSdkTrack), dir_ + "/l.out"), kSdkErrCopyProtected);
   struct stat st;
   EXPECT_NE(::stat((dir_ + "/l.out").c_str(), &st), 0);
   SdkItem track = Item(id, kSdkTrack);
@@ -719,8 +713,7 @@ TEST_F(SimSdkTest, UnplugEndsEverythingAndReplugComesBack) {
   const std::vector<char> content = RandomBytes(32 * 1024 * 1024, 15);
   const std::uint32_t id = UploadTrack(MakeFile("u.mp3", content));
   const std::string out = dir_ + "/u.out";
-  const SdkString dest = Utf8ToSdkString(FromPosixPath(out));
-  ASSERT_EQ(sdk_->GetItemToFile(kDev, dest.c_str(), Item(id, kSdkTrack)), kSdkOk);
+  ASSERT_EQ(StartDownload(Item(id, kSdkTrack), out), kSdkOk);
   player_->Unplug();
   Notice n{};
   ASSERT_TRUE(Take(kSdkDeviceRemoved, &n));
@@ -756,8 +749,7 @@ TEST_F(SimSdkTest, ShutdownStopsTransfersWithoutTrace) {
                           block.data()),
             kSdkOk);
   const std::string out = dir_ + "/big.out";
-  const SdkString dest = Utf8ToSdkString(FromPosixPath(out));
-  ASSERT_EQ(sdk_->GetItemToFile(kDev, dest.c_str(), Item(id, kSdkTrack)), kSdkOk);
+  ASSERT_EQ(StartDownload(Item(id, kSdkTrack), out), kSdkOk);
   ASSERT_EQ(sdk_->Shutdown(), kSdkOk);
   // Notices posted before Shutdown returned may still wait in the queue: take them first.
   MSG msg;

@@ -197,6 +197,14 @@ class SimSdkTest : public ::testing::Test {
     return FromPosixPath(path);
   }
 
+  // Waits for the end of an upload that should succeed; the new item's id.
+  std::uint32_t UploadedId() {
+    Notice done{};
+    EXPECT_TRUE(Take(kSdkUploadDone, &done));
+    EXPECT_EQ(done.wParam, kSdkOk);
+    return std::uint32_t(done.lParam);
+  }
+
   std::uint32_t UploadTrack(const std::string& windowsPath, const TrackTags& tags = {}) {
     const auto block = TrackBlock(tags);
     const SdkString source = Utf8ToSdkString(windowsPath);
@@ -205,10 +213,7 @@ class SimSdkTest : public ::testing::Test {
                                      block.data());
               }),
               kSdkOk);
-    Notice done{};
-    EXPECT_TRUE(Take(kSdkUploadDone, &done));
-    EXPECT_EQ(done.wParam, kSdkOk);
-    return std::uint32_t(done.lParam);
+    return UploadedId();
   }
 
   SdkResult StartDataUpload(const std::string& windowsPath, std::uint32_t parent,
@@ -230,10 +235,7 @@ class SimSdkTest : public ::testing::Test {
   std::uint32_t UploadData(const std::string& windowsPath, std::uint32_t parent,
                            const std::string& name) {
     EXPECT_EQ(StartDataUpload(windowsPath, parent, name), kSdkOk);
-    Notice done{};
-    EXPECT_TRUE(Take(kSdkUploadDone, &done));
-    EXPECT_EQ(done.wParam, kSdkOk);
-    return std::uint32_t(done.lParam);
+    return UploadedId();
   }
 
   SdkResult StartFolder(const std::string& name, std::uint32_t parent) {
@@ -256,10 +258,15 @@ class SimSdkTest : public ::testing::Test {
     return std::uint32_t(done.lParam);
   }
 
+  // Starts copying an item out to a POSIX path; the call's result.
+  SdkResult StartDownload(const SdkItem& item, const std::string& posixPath) {
+    const SdkString dest = Utf8ToSdkString(FromPosixPath(posixPath));
+    return sdk_->GetItemToFile(kDev, dest.c_str(), item);
+  }
+
   // Copies an item out and waits for the end; the result carried by the end notice.
   SdkResult Download(const SdkItem& item, const std::string& posixPath) {
-    const SdkString dest = Utf8ToSdkString(FromPosixPath(posixPath));
-    const SdkResult r = sdk_->GetItemToFile(kDev, dest.c_str(), item);
+    const SdkResult r = StartDownload(item, posixPath);
     if (r != kSdkOk) return r;
     Notice done{};
     if (!Take(kSdkDownloadDone, &done)) return kSdkErrFail;

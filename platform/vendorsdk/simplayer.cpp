@@ -13,8 +13,10 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <utility>
 
 #include "platform/paths/paths.h"
+#include "platform/vendorsdk/file_copy.h"
 #include "platform/text/text.h"
 
 namespace platform {
@@ -69,16 +71,7 @@ bool ReadWholeFile(const std::string& path, std::string* out) {
 // Writes a new file beside the old one and renames it over the old one.
 bool WriteFileAtomic(const std::string& path, std::string_view content) {
   const std::string tmp = path + ".tmp";
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  std::size_t done = 0;
-  while (done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) { ::close(fd); ::unlink(tmp.c_str()); return false; }
-    done += std::size_t(n);
-  }
-  if (::close(fd) != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+  if (!WriteWholeFile(tmp, content) || ::rename(tmp.c_str(), path.c_str()) != 0) {
     ::unlink(tmp.c_str());
     return false;
   }
@@ -207,6 +200,26 @@ std::uint32_t IdOfFileName(const std::string& name) {
   std::uint32_t id = 0;
   if (!ParseNumber(std::string_view(name).substr(0, name.size() - 4), &id)) return 0;
   return id == kSdkAllTracksId ? 0 : id;
+}
+
+// Calls use(id, fileName, text) for each record file "<id>.txt" of `folder`. A leftover of
+// an unfinished write is removed (unless `readOnly`); other files are passed over.
+template <typename Use>
+void ForEachRecordFile(const std::string& folder, bool readOnly, Use use) {
+  std::error_code ec;
+  for (const auto& de : fs::directory_iterator(folder, ec)) {
+    const std::string name = de.path().filename().string();
+    const std::uint32_t id = IdOfFileName(name);
+    if (id <= kSdkPlaylistRootId) {
+      if (!readOnly && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
+        fs::remove(de.path(), ec);  // an unfinished write
+      }
+      continue;
+    }
+    std::string body;
+    if (!ReadWholeFile(de.path().string(), &body)) continue;
+    use(id, name, body);
+  }
 }
 
 std::size_t Utf16Length(std::string_view s) { return Utf8ToSdkString(s).size(); }
@@ -442,17 +455,8 @@ bool SimPlayer::Load(std::string* error) {
   std::error_code ec;
   std::set<std::string> referenced;
   std::uint32_t maxId = kSdkPlaylistRootId;
-  for (const auto& de : fs::directory_iterator(root_ + "/items", ec)) {
-    const std::string name = de.path().filename().string();
-    const std::uint32_t id = IdOfFileName(name);
-    if (id <= kSdkPlaylistRootId) {
-      if (!readOnly_ && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
-        fs::remove(de.path(), ec);  // an unfinished write
-      }
-      continue;
-    }
-    std::string body;
-    if (!ReadWholeFile(de.path().string(), &body)) continue;
+  ForEachRecordFile(root_ + "/items", readOnly_, [&](std::uint32_t id, const std::string& name,
+                                                     const std::string& body) {
     SimItem it;
     it.id = id;
     for (const auto& [k, v] : ParseKeyValues(body)) {
@@ -473,7 +477,7 @@ bool SimPlayer::Load(std::string* error) {
     }
     if (it.type != kSdkTrack && !IsDataType(it.type)) {
       std::fprintf(stderr, "simplayer: %s has no known type; skipped\n", name.c_str());
-      continue;
+      return;
     }
     // A file edited by hand may hold longer texts than the SDK hands out.
     for (std::string* text : {&it.name, &it.album, &it.artist, &it.genre, &it.codec}) {
@@ -484,7 +488,7 @@ bool SimPlayer::Load(std::string* error) {
       if (it.file.empty() || it.file.find('/') != std::string::npos ||
           ::stat((root_ + "/files/" + it.file).c_str(), &st) != 0) {
         std::fprintf(stderr, "simplayer: the content of item %u is missing; skipped\n", id);
-        continue;
+        return;
       }
       it.size = std::uint64_t(st.st_size);
       referenced.insert(it.file);
@@ -494,7 +498,7 @@ bool SimPlayer::Load(std::string* error) {
     }
     maxId = std::max(maxId, id);
     items_[id] = std::move(it);
-  }
+  });
   // A data item whose folder is gone, or whose folders form a loop, goes to the root.
   for (auto& [id, it] : items_) {
     if (!IsDataType(it.type)) continue;
@@ -526,17 +530,8 @@ bool SimPlayer::Load(std::string* error) {
     if (referenced.count(name) == 0) fs::remove(de.path(), ec);
   }
 
-  for (const auto& de : fs::directory_iterator(root_ + "/playlists", ec)) {
-    const std::string name = de.path().filename().string();
-    const std::uint32_t id = IdOfFileName(name);
-    if (id <= kSdkPlaylistRootId) {
-      if (!readOnly_ && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) {
-        fs::remove(de.path(), ec);
-      }
-      continue;
-    }
-    std::string body;
-    if (!ReadWholeFile(de.path().string(), &body)) continue;
+  ForEachRecordFile(root_ + "/playlists", readOnly_, [&](std::uint32_t id, const std::string&,
+                                                         const std::string& body) {
     SimPlaylist pl;
     pl.id = id;
     for (const auto& [k, v] : ParseKeyValues(body)) {
@@ -549,7 +544,7 @@ bool SimPlayer::Load(std::string* error) {
     }
     maxId = std::max(maxId, id);
     playlists_[id] = std::move(pl);
-  }
+  });
   if (props_.nextId <= maxId) props_.nextId = maxId + 1;
   if (props_.nextId <= kSdkPlaylistRootId) props_.nextId = 16;
   return true;
@@ -559,6 +554,17 @@ bool SimPlayer::Load(std::string* error) {
 
 bool SimPlayer::SaveProperties() {
   return WriteFileAtomic(root_ + "/player.txt", PropertiesText(props_));
+}
+
+template <typename T>
+SdkResult SimPlayer::SaveProperty(T SimProperties::*field, T value) {
+  T old = std::move(props_.*field);
+  props_.*field = std::move(value);
+  if (!SaveProperties()) {
+    props_.*field = std::move(old);
+    return kSdkErrFail;
+  }
+  return kSdkOk;
 }
 
 bool SimPlayer::SaveItem(const SimItem& item) {
@@ -1103,50 +1109,26 @@ SdkResult SimPlayer::SetOwnerName(std::string_view owner) {
   if (Utf16Length(owner) > kSdkMaxNameLength || owner.find('\0') != std::string_view::npos) {
     return kSdkErrInvalidArg;
   }
-  const std::string old = props_.ownerName;
-  props_.ownerName = std::string(owner);
-  if (!SaveProperties()) {
-    props_.ownerName = old;
-    return kSdkErrFail;
-  }
-  return kSdkOk;
+  return SaveProperty(&SimProperties::ownerName, std::string(owner));
 }
 
 SdkResult SimPlayer::SetVolume(std::int32_t volume) {
   std::lock_guard<std::mutex> lock(mu_);
   if (SdkResult r = CheckWritable()) return r;
   if (volume < 0 || volume > 100) return kSdkErrInvalidArg;
-  const std::int32_t old = props_.volume;
-  props_.volume = volume;
-  if (!SaveProperties()) {
-    props_.volume = old;
-    return kSdkErrFail;
-  }
-  return kSdkOk;
+  return SaveProperty(&SimProperties::volume, volume);
 }
 
 SdkResult SimPlayer::SetMute(std::int32_t mute) {
   std::lock_guard<std::mutex> lock(mu_);
   if (SdkResult r = CheckWritable()) return r;
-  const std::int32_t old = props_.mute;
-  props_.mute = mute != 0 ? 1 : 0;
-  if (!SaveProperties()) {
-    props_.mute = old;
-    return kSdkErrFail;
-  }
-  return kSdkOk;
+  return SaveProperty(&SimProperties::mute, std::int32_t{mute != 0 ? 1 : 0});
 }
 
 SdkResult SimPlayer::SetClockOffset(std::int64_t offset) {
   std::lock_guard<std::mutex> lock(mu_);
   if (SdkResult r = CheckWritable()) return r;
-  const std::int64_t old = props_.clockOffset;
-  props_.clockOffset = offset;
-  if (!SaveProperties()) {
-    props_.clockOffset = old;
-    return kSdkErrFail;
-  }
-  return kSdkOk;
+  return SaveProperty(&SimProperties::clockOffset, offset);
 }
 
 }  // namespace platform

@@ -184,6 +184,9 @@ class SimPlayer {
   SimPlayer() = default;
   bool Load(std::string* error);
   bool SaveProperties();
+  // Sets one property and saves them all; the old value stays when saving fails. mu_ held.
+  template <typename T>
+  SdkResult SaveProperty(T SimProperties::*field, T value);
   bool SaveItem(const SimItem& item);
   bool SavePlaylist(const SimPlaylist& playlist);
   std::uint32_t AllocateId();

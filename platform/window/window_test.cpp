@@ -15,13 +15,10 @@ namespace platform {
 namespace {
 
 using platform::testing::ChildProcess;
+using platform::testing::ElapsedMs;
 using Clock = std::chrono::steady_clock;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
-
-long ElapsedMs(Clock::time_point since) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
 
 HWND ParseHandle(const std::optional<std::string>& line) {
   return line ? static_cast<HWND>(std::stoul(*line)) : 0;
