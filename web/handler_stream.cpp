@@ -102,12 +102,15 @@ void EndCopy(const std::string& path, std::uint64_t serial) {
 }
 
 struct Range {
+  bool used = false;       // a readable, satisfiable range: answered 206
   std::int64_t start = 0;
+  std::int64_t end = -1;   // last byte, inclusive
   bool unsatisfiable = false;
 };
 
 // "bytes=<start>-[<end>]" or "bytes=-<suffix>"; the first range of a list counts. A
-// header that cannot be read is not used (the whole item is sent).
+// header that cannot be read is not used (the whole item is sent); an end past the item
+// means its last byte.
 Range ParseRange(std::string_view value, std::int64_t size) {
   Range range;
   value = platform::TrimView(value);
@@ -134,6 +137,8 @@ Range ParseRange(std::string_view value, std::int64_t size) {
   if (suffix) {
     range.unsatisfiable = number == 0;  // the last 0 bytes
     range.start = overflow || number >= size ? 0 : size - number;
+    range.used = !range.unsatisfiable && size > 0;
+    range.end = size - 1;
     return range;
   }
   if (overflow || number >= size) {
@@ -141,7 +146,22 @@ Range ParseRange(std::string_view value, std::int64_t size) {
     range.start = 0;
     return range;
   }
+  // An optional last byte after the "-".
+  std::string_view last = platform::TrimView(after.substr(1));
+  std::int64_t end = size - 1;
+  if (!last.empty()) {
+    std::int64_t value = 0;
+    for (char c : last) {
+      if (c < '0' || c > '9') return Range{};  // unreadable: the whole item
+      if (value <= (std::numeric_limits<std::int64_t>::max() - (c - '0')) / 10) value = value * 10 + (c - '0');
+      else value = std::numeric_limits<std::int64_t>::max();
+    }
+    if (value < number) return Range{};  // not a range: the whole item
+    end = std::min(value, size - 1);
+  }
+  range.used = true;
   range.start = number;
+  range.end = end;
   return range;
 }
 
@@ -184,6 +204,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   size = std::max<std::int64_t>(size, 0);
 
   std::int64_t start = 0;
+  std::int64_t end = -1;  // no range: the whole item
   if (const std::string* rangeHeader = request.Header("range")) {
     const std::string* agent = request.Header("user-agent");
     if (!agent || agent->find("RealMedia") == std::string::npos) {
@@ -191,20 +212,23 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
       if (range.unsatisfiable) {
         throw HttpException(416, "Content-Range: bytes */" + std::to_string(size) + "\r\n");
       }
-      start = range.start;
+      if (range.used) {
+        start = range.start;
+        end = range.end;
+      }
     }
   }
 
   const int method = request.method();
   if (method != kHttpGet && method != kHttpHead && method != kHttpTrace) throw HttpException(500);
   const int contentCode = ContentCodeForExtension(extension);
-  const int status = start > 0 ? 206 : 200;
+  const int status = end >= 0 ? 206 : 200;
   if (method == kHttpTrace) {
     WriteTraceEcho(request, connection);
     return;
   }
   if (method == kHttpHead || size == 0) {
-    WriteResponseHeaders(connection, status, size, contentCode, attachment, start);
+    WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
     log.Write("Header sent.");
     return;
   }
@@ -250,10 +274,11 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     ~Closer() { close(fd); }
   } closer{fd};
 
-  WriteResponseHeaders(connection, status, size, contentCode, attachment, start);
+  WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
   log.Write("Header sent.\nls: " + std::to_string(start) + "\n\n");
+  const std::int64_t stop = end >= 0 ? end + 1 : size;  // never more than Content-Length
   const CopyState state =
-      SendGrowingFile(fd, connection, start, size, device, waits_, [&](std::string_view text) { log.Write(text); });
+      SendGrowingFile(fd, connection, start, stop, device, waits_, [&](std::string_view text) { log.Write(text); });
   EndCopy(path, serial);
   // Sent completely, or a failed copy: either way the file goes (a failed one is never
   // served again). Only the file this request read: a newer copy may have replaced it.

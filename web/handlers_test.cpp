@@ -395,25 +395,28 @@ TEST_F(Handlers, StreamRanges) {
     std::string headers;
     const char* status;
     std::size_t start;
+    std::size_t end;  // one past the last byte sent
     const char* range;
   };
   const Case cases[] = {
-      {"", "HTTP/1.1 200 OK", 0, "(none)"},
-      {"Range: bytes=0-\r\n", "HTTP/1.1 200 OK", 0, "(none)"},
-      {"Range: bytes=1000-\r\n", "HTTP/1.1 206 Partial Content", 1000, "bytes 1000-99999/100000"},
-      {"Range: bytes=1000-1999\r\n", "HTTP/1.1 206 Partial Content", 1000, "bytes 1000-99999/100000"},
-      {"Range: bytes=-100\r\n", "HTTP/1.1 206 Partial Content", 99900, "bytes 99900-99999/100000"},
-      {"Range: bytes=-200000\r\n", "HTTP/1.1 200 OK", 0, "(none)"},
-      {"Range: bytes=99999-\r\n", "HTTP/1.1 206 Partial Content", 99999, "bytes 99999-99999/100000"},
-      {"Range: bytes=1000-\r\nUser-Agent: RealMedia Player\r\n", "HTTP/1.1 200 OK", 0, "(none)"},
-      {"Range: items=5-\r\n", "HTTP/1.1 200 OK", 0, "(none)"},
+      {"", "HTTP/1.1 200 OK", 0, 100000, "(none)"},
+      {"Range: bytes=0-\r\n", "HTTP/1.1 206 Partial Content", 0, 100000, "bytes 0-99999/100000"},
+      {"Range: bytes=1000-\r\n", "HTTP/1.1 206 Partial Content", 1000, 100000, "bytes 1000-99999/100000"},
+      {"Range: bytes=1000-1999\r\n", "HTTP/1.1 206 Partial Content", 1000, 2000, "bytes 1000-1999/100000"},
+      {"Range: bytes=1000-5000000\r\n", "HTTP/1.1 206 Partial Content", 1000, 100000, "bytes 1000-99999/100000"},
+      {"Range: bytes=-100\r\n", "HTTP/1.1 206 Partial Content", 99900, 100000, "bytes 99900-99999/100000"},
+      {"Range: bytes=-200000\r\n", "HTTP/1.1 206 Partial Content", 0, 100000, "bytes 0-99999/100000"},
+      {"Range: bytes=99999-\r\n", "HTTP/1.1 206 Partial Content", 99999, 100000, "bytes 99999-99999/100000"},
+      {"Range: bytes=2000-1000\r\n", "HTTP/1.1 200 OK", 0, 100000, "(none)"},
+      {"Range: bytes=1000-\r\nUser-Agent: RealMedia Player\r\n", "HTTP/1.1 200 OK", 0, 100000, "(none)"},
+      {"Range: items=5-\r\n", "HTTP/1.1 200 OK", 0, 100000, "(none)"},
   };
   for (const Case& c : cases) {
     const Response r = Get(url, c.headers);
     EXPECT_EQ(r.Status(), c.status) << c.headers;
     EXPECT_EQ(r.Header("Content-Range"), c.range) << c.headers;
-    EXPECT_EQ(r.Header("Content-Length"), std::to_string(content.size() - c.start)) << c.headers;
-    EXPECT_TRUE(r.body == content.substr(c.start)) << c.headers << r.body.size();
+    EXPECT_EQ(r.Header("Content-Length"), std::to_string(c.end - c.start)) << c.headers;
+    EXPECT_TRUE(r.body == content.substr(c.start, c.end - c.start)) << c.headers << r.body.size();
     EXPECT_EQ(r.Header("Content-Type"), "audio/mpeg");
     EXPECT_EQ(r.Header("Content-Disposition"), "attachment; filename=\"Art - Alb - 04 - Tit.mp3\"");
   }

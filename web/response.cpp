@@ -113,8 +113,10 @@ std::string StatusLineText(int status) {
 void WriteStatusLine(Connection& connection, int status) { SocketWriteText(connection, StatusLineText(status)); }
 
 std::string WriteResponseHeaders(Connection& connection, int status, std::int64_t contentLength,
-                                 int contentTypeCode, std::string_view attachmentName, std::int64_t rangeStart) {
-  std::string block = ResponseHeaderBlock(contentLength, contentTypeCode, attachmentName, rangeStart, std::time(nullptr));
+                                 int contentTypeCode, std::string_view attachmentName, std::int64_t rangeStart,
+                                 std::int64_t rangeEnd) {
+  std::string block =
+      ResponseHeaderBlock(contentLength, contentTypeCode, attachmentName, rangeStart, std::time(nullptr), rangeEnd);
   WriteStatusLine(connection, status);
   SocketWriteText(connection, block);
   return block;

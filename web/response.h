@@ -66,17 +66,18 @@ void WriteStatusLine(Connection& connection, int status);
 // The header block of a successful answer, after the status lines, up to and including
 // the blank line; never longer than 1024 bytes (a long attachment name is shortened on a
 // character boundary). Content-Length is sent when `contentLength` is not 0: the length
-// itself for range start 0, else length - start with "Content-Range: bytes
-// start-(length-1)/length". An attachment name (control characters and, inside the quoted
+// itself for range start 0 without a range end; for a range (a start above 0, or a
+// `rangeEnd` of 0 or more: the last byte sent) the range's length with "Content-Range:
+// bytes start-end/length". An attachment name (control characters and, inside the quoted
 // file name, quotes and backslashes removed) adds Content-Disposition and the three
-// stream-name headers. HttpException 500 when the range start lies outside the content.
+// stream-name headers. HttpException 500 when the range lies outside the content.
 std::string ResponseHeaderBlock(std::int64_t contentLength, int contentTypeCode, std::string_view attachmentName,
-                                std::int64_t rangeStart, std::time_t now);
+                                std::int64_t rangeStart, std::time_t now, std::int64_t rangeEnd = -1);
 
 // WriteStatusLine, then the header block of the current time; answers the block.
 std::string WriteResponseHeaders(Connection& connection, int status, std::int64_t contentLength,
                                  int contentTypeCode, std::string_view attachmentName = {},
-                                 std::int64_t rangeStart = 0);
+                                 std::int64_t rangeStart = 0, std::int64_t rangeEnd = -1);
 
 // The whole error page: status lines, the exception's extra headers, the blank line, then
 // "<html><title>" + web server name + "</title><body>" + message + "</body></html>\r\n".

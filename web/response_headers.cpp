@@ -39,20 +39,23 @@ std::string HttpDateText(std::time_t when) {
 }
 
 std::string ResponseHeaderBlock(std::int64_t contentLength, int contentTypeCode, std::string_view attachmentName,
-                                std::int64_t rangeStart, std::time_t now) {
+                                std::int64_t rangeStart, std::time_t now, std::int64_t rangeEnd) {
   if (contentLength < 0 || rangeStart < 0 || (contentLength > 0 && rangeStart >= contentLength)) {
     throw HttpException(500);
   }
+  if (rangeEnd >= 0 && (rangeEnd < rangeStart || rangeEnd >= contentLength)) throw HttpException(500);
   std::string block;
   block += "Last-Modified: " + HttpDateText(now) + " GMT\r\n";
   block += "Expires: Mon, 26 Jul 1997 05:00:00 GMT\r\n";
   block += std::string("Content-Type: ") + ContentTypeForCode(contentTypeCode) + "\r\n";
   if (contentLength != 0) {
     char line[128];
-    if (rangeStart != 0) {
+    if (rangeStart != 0 || rangeEnd >= 0) {
+      // A requested range: its own length, and where it lies in the whole.
+      const std::int64_t last = rangeEnd >= 0 ? rangeEnd : contentLength - 1;
       std::snprintf(line, sizeof line, "Content-Length: %lld\r\nContent-Range: bytes %lld-%lld/%lld\r\n",
-                    static_cast<long long>(contentLength - rangeStart), static_cast<long long>(rangeStart),
-                    static_cast<long long>(contentLength - 1), static_cast<long long>(contentLength));
+                    static_cast<long long>(last - rangeStart + 1), static_cast<long long>(rangeStart),
+                    static_cast<long long>(last), static_cast<long long>(contentLength));
     } else {
       std::snprintf(line, sizeof line, "Content-Length: %lld\r\n", static_cast<long long>(contentLength));
     }

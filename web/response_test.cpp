@@ -28,16 +28,19 @@ TEST(ResponseHeaders, PlainBlock) {
 
 TEST(ResponseHeaders, LengthsAndRanges) {
   const struct {
-    std::int64_t length, start;
+    std::int64_t length, start, end;  // end -1: no range end
     const char* lines;  // the length lines expected, "" for none
   } cases[] = {
-      {1000, 0, "Content-Length: 1000\r\n"},
-      {1000, 100, "Content-Length: 900\r\nContent-Range: bytes 100-999/1000\r\n"},
-      {5000000000LL, 4000000000LL, "Content-Length: 1000000000\r\nContent-Range: bytes 4000000000-4999999999/5000000000\r\n"},
-      {0, 0, ""},
+      {1000, 0, -1, "Content-Length: 1000\r\n"},
+      {1000, 100, -1, "Content-Length: 900\r\nContent-Range: bytes 100-999/1000\r\n"},
+      {1000, 0, 999, "Content-Length: 1000\r\nContent-Range: bytes 0-999/1000\r\n"},
+      {1000, 100, 199, "Content-Length: 100\r\nContent-Range: bytes 100-199/1000\r\n"},
+      {5000000000LL, 4000000000LL, -1,
+       "Content-Length: 1000000000\r\nContent-Range: bytes 4000000000-4999999999/5000000000\r\n"},
+      {0, 0, -1, ""},
   };
   for (const auto& c : cases) {
-    const std::string block = ResponseHeaderBlock(c.length, kContentMpeg, "", c.start, kNow);
+    const std::string block = ResponseHeaderBlock(c.length, kContentMpeg, "", c.start, kNow, c.end);
     EXPECT_NE(block.find(std::string("Content-Type: audio/mpeg\r\n") + c.lines + "Pragma: no-cache\r\n"),
               std::string::npos)
         << block;
@@ -46,6 +49,14 @@ TEST(ResponseHeaders, LengthsAndRanges) {
     try {
       ResponseHeaderBlock(1000, kContentMpeg, "", start, kNow);
       ADD_FAILURE() << "start " << start << " accepted";
+    } catch (const HttpException& e) {
+      EXPECT_EQ(e.status(), 500);
+    }
+  }
+  for (std::int64_t end : {std::int64_t{1000}, std::int64_t{99}}) {  // past the content, before the start
+    try {
+      ResponseHeaderBlock(1000, kContentMpeg, "", 100, kNow, end);
+      ADD_FAILURE() << "end " << end << " accepted";
     } catch (const HttpException& e) {
       EXPECT_EQ(e.status(), 500);
     }
