@@ -50,8 +50,8 @@ std::string Edition(const char* suffix) { return std::string(kEditionPrefix) + s
 std::vector<ModuleRow> BuildModuleTable() {
   // Names must outlive the rows: keep them in a static store.
   static std::vector<std::string> names;
-  struct Spec { std::string name; char group; int cls; int index; int dev; int sto; bool startupOnly; int variant; };
-  const std::vector<Spec> specs = {
+  struct Entry { std::string name; char group; int cls; int index; int dev; int sto; bool startupOnly; int variant; };
+  const std::vector<Entry> entries = {
       // Group A: load without connecting.
       {Base(""), 'A', 0x40, 0, -1, -1, false, 1},
       {"halvrin", 'A', -1, 0, -1, -1, false, 2},
@@ -87,9 +87,9 @@ std::vector<ModuleRow> BuildModuleTable() {
       {Base("m2"), 'B', 0x53, 11, 0, 1, false, 8},
   };
   names.clear();
-  names.reserve(specs.size());
+  names.reserve(entries.size());
   std::vector<ModuleRow> rows;
-  for (const auto& s : specs) {
+  for (const auto& s : entries) {
     names.push_back(s.name);
     rows.push_back(ModuleRow{nullptr, s.group, s.cls, s.index, s.dev, s.sto, s.startupOnly, s.variant});
   }

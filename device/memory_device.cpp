@@ -169,30 +169,30 @@ MemoryDeviceBase::~MemoryDeviceBase() = default;
 
 // ---- Building ----
 
-KernelId MemoryDeviceBase::AddTrack(const TrackSpec& spec) {
+KernelId MemoryDeviceBase::AddTrack(const TrackSpec& desc) {
   TrackRecord record;
-  record.artist.Set(spec.artist);
-  record.album.Set(spec.album);
-  record.title.Set(spec.title);
-  record.genre.Set(spec.genre);
-  record.comment.Set(spec.comment);
-  record.composer.Set(spec.composer);
-  record.trackNumber = spec.number;
-  record.year = spec.year;
-  record.length = spec.length;
-  record.bitrate = spec.bitrate;
-  record.codec = static_cast<std::uint8_t>(spec.codec);
-  record.playOnly = spec.locked ? 1 : 0;
-  record.fileSize = spec.fileSize >= 0 ? spec.fileSize : static_cast<int>(spec.content.size());
-  if (spec.path.empty()) {
+  record.artist.Set(desc.artist);
+  record.album.Set(desc.album);
+  record.title.Set(desc.title);
+  record.genre.Set(desc.genre);
+  record.comment.Set(desc.comment);
+  record.composer.Set(desc.composer);
+  record.trackNumber = desc.number;
+  record.year = desc.year;
+  record.length = desc.length;
+  record.bitrate = desc.bitrate;
+  record.codec = static_cast<std::uint8_t>(desc.codec);
+  record.playOnly = desc.locked ? 1 : 0;
+  record.fileSize = desc.fileSize >= 0 ? desc.fileSize : static_cast<int>(desc.content.size());
+  if (desc.path.empty()) {
     char number[16];
-    std::snprintf(number, sizeof(number), "%02d", spec.number);
-    record.path.Set(spec.artist + " - " + spec.album + " - " + number + " - " + spec.title + "." +
-                    GetCodecExtension(spec.codec));
+    std::snprintf(number, sizeof(number), "%02d", desc.number);
+    record.path.Set(desc.artist + " - " + desc.album + " - " + number + " - " + desc.title + "." +
+                    GetCodecExtension(desc.codec));
   } else {
-    record.path.Set(spec.path);
+    record.path.Set(desc.path);
   }
-  return AddTrack(record, spec.content);
+  return AddTrack(record, desc.content);
 }
 
 KernelId MemoryDeviceBase::AddTrack(const TrackRecord& record, std::string content) {

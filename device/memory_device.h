@@ -76,7 +76,7 @@ class MemoryDeviceBase : public KernelDevice {
   ~MemoryDeviceBase() override;
 
   // ---- Building the content ----
-  KernelId AddTrack(const TrackSpec& spec);
+  KernelId AddTrack(const TrackSpec& desc);
   KernelId AddTrack(const TrackRecord& record, std::string content = std::string());
   KernelId AddPlaylist(std::string_view name, const std::vector<KernelId>& tracks = {});
   // An empty parent means the root folder.

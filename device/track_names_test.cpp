@@ -20,7 +20,7 @@ class TrackNames : public TempHome {
 
 TEST(FormatTrackPattern, Table) {
   struct Case {
-    TrackSpec spec;
+    TrackSpec desc;
     const char* pattern;
     const char* expected;
   };
@@ -36,7 +36,7 @@ TEST(FormatTrackPattern, Table) {
   for (const Case& c : cases) {
     MemoryDevice device;
     TrackRecord record;
-    device.GetTrackInfo(device.AddTrack(c.spec), record);
+    device.GetTrackInfo(device.AddTrack(c.desc), record);
     EXPECT_EQ(FormatTrackPattern(c.pattern, record), c.expected) << c.pattern;
   }
 }
@@ -69,7 +69,7 @@ TEST_F(TrackNames, SettingsChooseThePatterns) {
 
 TEST_F(TrackNames, StreamNamesAreUrlSafe) {
   struct Case {
-    TrackSpec spec;
+    TrackSpec desc;
     const char* expected;
   };
   const Case cases[] = {
@@ -84,7 +84,7 @@ TEST_F(TrackNames, StreamNamesAreUrlSafe) {
   };
   for (const Case& c : cases) {
     std::string out;
-    EXPECT_EQ(GetTrackStreamName(out, device_, device_.AddTrack(c.spec)), c.expected);
+    EXPECT_EQ(GetTrackStreamName(out, device_, device_.AddTrack(c.desc)), c.expected);
   }
   // The setting of the stream name is normally absent: the file-name setting does not apply.
   key_->SetString("JB_Tx2PC_FilenameFormat", "%T/%A");

@@ -122,27 +122,27 @@ struct Catalogue {
     std::vector<KernelId> tracks;
     tracks.reserve(kTracks);
     for (int i = 0; i < kTracks; ++i) {
-      TrackSpec spec;
-      spec.artist = artists[rng() % artists.size()];
-      spec.album = cap(word()) + " of " + cap(word());
-      spec.title = cap(word()) + " " + word() + " " + word();
-      spec.genre = kGenres[rng() % std::size(kGenres)];
-      spec.number = static_cast<int>(rng() % 20) + 1;
-      spec.year = 1960 + static_cast<int>(rng() % 60);
-      spec.length = 120 + static_cast<int>(rng() % 400);
-      spec.fileSize = spec.length * 16000;
-      const KernelId id = device.AddTrack(spec);
-      if (direct.AddTrack(spec) != id) throw std::runtime_error("devices disagree");
+      TrackSpec desc;
+      desc.artist = artists[rng() % artists.size()];
+      desc.album = cap(word()) + " of " + cap(word());
+      desc.title = cap(word()) + " " + word() + " " + word();
+      desc.genre = kGenres[rng() % std::size(kGenres)];
+      desc.number = static_cast<int>(rng() % 20) + 1;
+      desc.year = 1960 + static_cast<int>(rng() % 60);
+      desc.length = 120 + static_cast<int>(rng() % 400);
+      desc.fileSize = desc.length * 16000;
+      const KernelId id = device.AddTrack(desc);
+      if (direct.AddTrack(desc) != id) throw std::runtime_error("devices disagree");
       tracks.push_back(id);
 
       sqlite3_bind_int64(insertTrack, 1, static_cast<sqlite3_int64>(id.GetItemId()));
-      sqlite3_bind_text(insertTrack, 2, spec.artist.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(insertTrack, 3, spec.album.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int(insertTrack, 4, spec.number);
-      sqlite3_bind_text(insertTrack, 5, spec.title.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(insertTrack, 6, spec.genre.c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_int(insertTrack, 7, spec.year);
-      sqlite3_bind_int(insertTrack, 8, spec.length);
+      sqlite3_bind_text(insertTrack, 2, desc.artist.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insertTrack, 3, desc.album.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int(insertTrack, 4, desc.number);
+      sqlite3_bind_text(insertTrack, 5, desc.title.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(insertTrack, 6, desc.genre.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int(insertTrack, 7, desc.year);
+      sqlite3_bind_int(insertTrack, 8, desc.length);
       Step(insertTrack);
     }
     sqlite3_finalize(insertTrack);

@@ -49,7 +49,7 @@ class FakeTable : private NameHolder, public CTable {
 class FakeSource : public CTableSource {
  public:
   void Add(std::string name, std::vector<std::string> columns, std::vector<std::vector<std::string>> rows) {
-    tables_[name] = Spec{std::move(columns), std::move(rows)};
+    tables_[name] = TableData{std::move(columns), std::move(rows)};
   }
   std::unique_ptr<CTable> GetTable(std::string_view name) override {
     auto it = tables_.find(std::string(name));
@@ -58,11 +58,11 @@ class FakeSource : public CTableSource {
   }
 
  private:
-  struct Spec {
+  struct TableData {
     std::vector<std::string> columns;
     std::vector<std::vector<std::string>> rows;
   };
-  std::map<std::string, Spec> tables_;
+  std::map<std::string, TableData> tables_;
 };
 
 // The in-memory device answering GetTrackInfo with the whole stored record (composer,

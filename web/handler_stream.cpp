@@ -118,21 +118,21 @@ Range ParseRange(std::string_view value, std::int64_t size) {
   if (eq == std::string_view::npos || !platform::EqualsNoCase(platform::TrimView(value.substr(0, eq)), "bytes")) {
     return range;
   }
-  std::string_view spec = platform::TrimView(value.substr(eq + 1));
-  spec = platform::TrimView(spec.substr(0, spec.find(',')));
-  const bool suffix = spec.starts_with('-');
-  if (suffix) spec.remove_prefix(1);
+  std::string_view ranges = platform::TrimView(value.substr(eq + 1));
+  ranges = platform::TrimView(ranges.substr(0, ranges.find(',')));
+  const bool suffix = ranges.starts_with('-');
+  if (suffix) ranges.remove_prefix(1);
   std::size_t digits = 0;
   std::int64_t number = 0;
   bool overflow = false;
-  while (digits < spec.size() && spec[digits] >= '0' && spec[digits] <= '9') {
-    const int d = spec[digits] - '0';
+  while (digits < ranges.size() && ranges[digits] >= '0' && ranges[digits] <= '9') {
+    const int d = ranges[digits] - '0';
     if (number > (std::numeric_limits<std::int64_t>::max() - d) / 10) overflow = true;
     else number = number * 10 + d;
     ++digits;
   }
   if (digits == 0) return range;
-  const std::string_view after = platform::TrimView(spec.substr(digits));
+  const std::string_view after = platform::TrimView(ranges.substr(digits));
   if (suffix ? !after.empty() : !(after.starts_with('-'))) return range;
   if (suffix) {
     range.unsatisfiable = number == 0;  // the last 0 bytes
