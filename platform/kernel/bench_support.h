@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/spawn_piped.h"
 
 extern char** environ;
 
@@ -60,27 +61,8 @@ inline void RemoveRuntimeFolder() {
 class Child {
  public:
   explicit Child(std::vector<std::string> args, int stopSignal = SIGTERM) : stopSignal_(stopSignal) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) return;
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-      ::close(in[0]);
-      ::close(in[1]);
-      return;
-    }
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, args[0].c_str(), &fa, nullptr, argv.data(), environ) == 0) pid_ = pid;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(in[0]);
-    ::close(out[1]);
-    to_ = in[1];
-    from_ = out[0];
+    const pid_t pid = SpawnPiped(std::move(args), to_, from_);
+    if (pid > 0) pid_ = pid;
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;

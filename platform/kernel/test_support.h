@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/spawn_piped.h"
 
 extern char** environ;
 
@@ -47,30 +48,11 @@ inline long ElapsedMs(std::chrono::steady_clock::time_point since) {
 class ChildProcess {
  public:
   ChildProcess(const std::string& tool, const std::vector<std::string>& args) {
-    int in[2], out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0) return;
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-      ::close(in[0]);
-      ::close(in[1]);
-      return;
-    }
     std::string path = tool.find('/') == std::string::npos ? ToolsFolder() + "/" + tool : tool;
     std::vector<std::string> all{path};
     all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, in[0], 0);
-    posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, path.c_str(), &fa, nullptr, argv.data(), environ) == 0) pid_ = pid;
-    posix_spawn_file_actions_destroy(&fa);
-    ::close(in[0]);
-    ::close(out[1]);
-    toChild_ = in[1];
-    fromChild_ = out[0];
+    const pid_t pid = SpawnPiped(std::move(all), toChild_, fromChild_);
+    if (pid > 0) pid_ = pid;
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
