@@ -277,7 +277,7 @@ void SliderControl::SetPos(int pos) {
   Changed(ControlAspect::Position);
 }
 
-bool SliderControl::UserDrag(int pos, bool release) {
+bool SliderControl::UserDrag(int pos) {
   if (!CanUse()) return false;
   SetPos(pos);
   Notification n;
@@ -285,22 +285,22 @@ bool SliderControl::UserDrag(int pos, bool release) {
   n.action = kScrollThumbTrack;
   n.pos = pos_;
   Notify(n);
-  if (release) {
-    Notification done;
-    done.code = NotifyCode::Scroll;
-    done.action = kScrollThumbPosition;
-    done.pos = pos_;
-    Notify(done);
-    Notification end;
-    end.code = NotifyCode::Scroll;
-    end.action = kScrollEnd;
-    end.pos = pos_;
-    Notify(end);
-    Notification released;
-    released.code = NotifyCode::ReleasedCapture;
-    released.pos = pos_;
-    Notify(released);
+  return true;
+}
+
+bool SliderControl::UserRelease() {
+  if (!CanUse()) return false;
+  for (int action : {kScrollThumbPosition, kScrollEnd}) {
+    Notification n;
+    n.code = NotifyCode::Scroll;
+    n.action = action;
+    n.pos = pos_;
+    Notify(n);
   }
+  Notification released;
+  released.code = NotifyCode::ReleasedCapture;
+  released.pos = pos_;
+  Notify(released);
   return true;
 }
 

@@ -279,9 +279,10 @@ class SliderControl : public Control {
   int GetPageSize() const { return page_; }
 
   // The person drags the thumb to `pos`: the position (kept in range) and a Scroll
-  // notification with kScrollThumbTrack; ends with kScrollThumbPosition, kScrollEnd and
-  // ReleasedCapture when `release` is set.
-  bool UserDrag(int pos, bool release);
+  // notification with kScrollThumbTrack.
+  bool UserDrag(int pos);
+  // The person lets go of the thumb: kScrollThumbPosition, kScrollEnd, ReleasedCapture.
+  bool UserRelease();
   // The person presses a key on it (arrows move one, Page Up/Down a page, Home/End the
   // ends): Scroll notifications, then KeyDown.
   bool UserKey(UINT key);

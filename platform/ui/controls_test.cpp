@@ -171,8 +171,7 @@ TEST_F(ControlsTest, ProgressBarsWrapSlidersClampAndSpinsStepTheirBuddy) {
   slider.SetPos(7);
   w.heard.clear();
   d.DragSlider(kSlider, 9);
-  const std::vector<std::string> dragged = {"scroll 5@8", "scroll 5@9", "scroll 5@9", "scroll 4@9", "scroll 8@9",
-                                            "released"};
+  const std::vector<std::string> dragged = {"scroll 5@8", "scroll 5@9", "scroll 4@9", "scroll 8@9", "released"};
   EXPECT_EQ(w.heard, dragged);
   w.heard.clear();
   d.SliderKey(kSlider, VK_HOME);

@@ -108,6 +108,8 @@ bool ShellNotifyIcon(UINT action, const TrayIcon& icon) { return CurrentHost().N
 
 COLORREF GetSysColor(int index) { return CurrentHost().GetSysColor(index); }
 
+int GetSystemMetric(int index) { return CurrentHost().GetSystemMetric(index); }
+
 Point GetCursorPos() { return CurrentHost().GetCursorPos(); }
 
 }  // namespace platform

@@ -36,6 +36,7 @@ std::optional<std::vector<std::string>> GetClipboardFiles();
 bool ShellNotifyIcon(UINT action, const TrayIcon& icon);
 
 COLORREF GetSysColor(int index);
+int GetSystemMetric(int index);
 Point GetCursorPos();
 
 // Shows the wait cursor while it lives.

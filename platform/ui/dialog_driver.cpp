@@ -164,10 +164,10 @@ DialogDriver& DialogDriver::DragSlider(int id, int to) {
   const int step = to >= pos ? 1 : -1;
   while (pos != to) {
     pos += step;
-    s->UserDrag(pos, false);
+    s->UserDrag(pos);
     if (s->GetPos() != pos) break;  // the end of the range
   }
-  s->UserDrag(s->GetPos(), true);
+  s->UserRelease();
   return *this;
 }
 

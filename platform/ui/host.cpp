@@ -211,6 +211,17 @@ COLORREF Host::GetSysColor(int index) {
 
 Rect Host::GetTaskbarRect() { return {0, 1040, 1920, 1080}; }
 
+int Host::GetSystemMetric(int index) {
+  switch (index) {
+    case SM_CXSCREEN: return 1920;
+    case SM_CYSCREEN: return 1080;
+    case SM_CXSMICON:
+    case SM_CYSMICON: return 16;
+    case kMetricTabItemHeight: return 20;
+    default: return 0;
+  }
+}
+
 Host& CurrentHost() {
   if (Host* h = g_current.load()) return *h;
   static ConsoleHost* fallback = new ConsoleHost;  // lives until the process ends

@@ -152,6 +152,8 @@ class Host {
   virtual COLORREF GetSysColor(int index);
   virtual Rect GetTaskbarRect();
   virtual Point GetCursorPos() { return {}; }
+  // Sizes of the desktop (SM_*, kMetricTabItemHeight) in pixels.
+  virtual int GetSystemMetric(int index);
 
   // The window that owns this host's modal UI (0: none). Kept as given; callers that
   // must survive a destroyed owner check it with IsWindow.

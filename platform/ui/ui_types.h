@@ -46,6 +46,13 @@ constexpr int COLOR_HIGHLIGHT = 13;
 constexpr int COLOR_HIGHLIGHTTEXT = 14;
 constexpr int COLOR_GRAYTEXT = 17;
 
+// GetSystemMetric indexes: the desktop's, and ours from 0x7000.
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+constexpr int SM_CXSMICON = 49;
+constexpr int SM_CYSMICON = 50;
+constexpr int kMetricTabItemHeight = 0x7001;  // the height of a tab of a tab strip
+
 // The id of controls nobody addresses (labels, group boxes).
 constexpr int IDC_STATIC = -1;
 
