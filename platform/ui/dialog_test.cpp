@@ -7,6 +7,7 @@
 #include <chrono>
 
 #include "platform/kernel/test_support.h"
+#include "platform/paths/paths.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
@@ -243,6 +244,40 @@ TEST(DialogTest, AModelessProgressWindowServesMessagesPostedFromAnotherProcessWh
   EXPECT_EQ(w.GetDlgItemText(kStatus), "Item " + std::to_string(kPosts - 1));
   EXPECT_GT(steps, 0);
   EXPECT_TRUE(w.IsOpen());
+}
+
+TEST(DialogTest, FilesDroppedOnAWindowArriveInTheSystemsFormOnlyWhenItTakesThem) {
+  ScriptedHost host;
+  ProgressWindow w;
+  std::vector<std::string> dropped;
+  w.HandleDropFiles([&](const std::vector<std::string>& paths, Point) { dropped = paths; });
+  EXPECT_FALSE(w.UserDropFiles({"/home/me/a.mp3"}));  // not made yet
+  ASSERT_TRUE(w.Create());
+  EXPECT_FALSE(w.UserDropFiles({"/home/me/a.mp3"}));  // does not take files
+  w.DragAcceptFiles();
+  EXPECT_TRUE(w.UserDropFiles({"/home/me/a.mp3", "/mnt/music/b c.flac"}));
+  EXPECT_EQ(dropped, (std::vector<std::string>{FromPosixPath("/home/me/a.mp3"), FromPosixPath("/mnt/music/b c.flac")}));
+}
+
+// A pane of a frame: other processes find it by its class and reach it by posting.
+TEST(ViewTest, AViewIsFoundByItsClassAndHearsPostsFromAnotherProcess) {
+  ScriptedHost host;
+  using namespace layout;
+  static const DialogTemplate t = MakeTemplate(0, "", Column({ListView(1001).Expand()}), kFrameChild);
+  View view(t, "Test Folder View Class");
+  int posted = 0;
+  view.HandleMessage(kProgressMessage, [&](WPARAM, LPARAM) { return ++posted; });
+  ASSERT_TRUE(view.Create(0));
+  EXPECT_EQ(FindWindow("test folder view class"), view.GetSafeHwnd());
+  EXPECT_EQ(host.OpenWindows(), (std::vector<UiWindow*>{&view}));
+  EXPECT_EQ(view.ListView(1001).GetItemCount(), 0);
+  testing::ChildProcess poster("window_test_helper", {"poster", std::to_string(view.GetSafeHwnd()), "0", "3"});
+  const auto start = std::chrono::steady_clock::now();
+  while (posted < 3 && testing::ElapsedMs(start) < 10000) PumpMessages(1);
+  EXPECT_EQ(posted, 3);
+  view.Destroy();
+  EXPECT_EQ(FindWindow("Test Folder View Class"), 0u);
+  EXPECT_TRUE(host.OpenWindows().empty());
 }
 
 }  // namespace

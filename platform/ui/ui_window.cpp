@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/paths/paths.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
 
@@ -324,6 +325,22 @@ bool UiWindow::OnKeyDown(UINT, UINT) { return false; }
 
 void UiWindow::OnClose() {}
 
+void UiWindow::OnDropFiles(const std::vector<std::string>& paths, Point at) {
+  if (dropFiles_) {
+    auto handler = dropFiles_;
+    handler(paths, at);
+  }
+}
+
+bool UiWindow::UserDropFiles(const std::vector<std::string>& posixPaths, Point at) {
+  if (!acceptsFiles_ || !IsOpen()) return false;
+  std::vector<std::string> paths;
+  paths.reserve(posixPaths.size());
+  for (const auto& p : posixPaths) paths.push_back(FromPosixPath(p));
+  OnDropFiles(paths, at);
+  return true;
+}
+
 LRESULT UiWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   auto handler = messages_.find(message);
   if (handler != messages_.end()) {
@@ -379,6 +396,30 @@ void UiWindow::RadioChecked(Control& radio) {
   for (ButtonControl* b : RadioGroup(radio.id())) {
     if (b != &radio) b->SetCheck(0);
   }
+}
+
+// ---- View ----
+
+View::View(const DialogTemplate& t, std::string className) : UiWindow(t), className_(std::move(className)) {}
+
+View::~View() { Destroy(); }
+
+bool View::Create(HWND parent, UiWindow* parentWindow) {
+  if (IsOpen()) return true;
+  if (!CreateWindowObject(parent, parentWindow, className_)) return false;
+  SetVisibleState(true);
+  OnCreate();
+  host_ = &CurrentHost();
+  host_->WindowOpened(*this);
+  return true;
+}
+
+void View::Destroy() {
+  if (!IsOpen()) return;
+  SetVisibleState(false);
+  if (host_ != nullptr) host_->WindowClosed(*this);
+  host_ = nullptr;
+  DestroyWindowObject();
 }
 
 // ---- Dialog ----

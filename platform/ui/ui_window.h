@@ -167,6 +167,17 @@ class UiWindow : public ControlOwner {
   // Painting of Paint and PageArea controls, called by the host.
   void Paint(int controlId, Canvas& canvas) { OnPaint(controlId, canvas); }
 
+  // Files dropped on the window from a file manager (a host's WM_DROPFILES). Only a window
+  // that accepts them gets them.
+  void DragAcceptFiles(bool accept = true) { acceptsFiles_ = accept; }
+  bool AcceptsFiles() const { return acceptsFiles_; }
+  void HandleDropFiles(std::function<void(const std::vector<std::string>&, Point)> handler) {
+    dropFiles_ = std::move(handler);
+  }
+  // The host reports a drop of POSIX paths at a point of the window; the handler gets them
+  // in the system's form. False when the window does not take files.
+  bool UserDropFiles(const std::vector<std::string>& posixPaths, Point at = {});
+
   // A key a person pressed with the window active and no control taking it. True when
   // the window used it (Escape cancels, Enter presses the default button).
   bool UserKey(UINT key, UINT modifiers = 0);
@@ -203,6 +214,7 @@ class UiWindow : public ControlOwner {
   virtual void OnTimer(UINT_PTR id);
   virtual void OnPaint(int controlId, Canvas& canvas);
   virtual bool OnKeyDown(UINT key, UINT modifiers);
+  virtual void OnDropFiles(const std::vector<std::string>& paths, Point at);
   virtual void OnClose();
   virtual void OnDestroy() {}
 
@@ -226,6 +238,8 @@ class UiWindow : public ControlOwner {
   int flashes_ = 0;
   Rect rect_;
   int focus_ = 0;
+  bool acceptsFiles_ = false;
+  std::function<void(const std::vector<std::string>&, Point)> dropFiles_;
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<int, Control*> byId_;
   WindowPeer* peer_ = nullptr;
@@ -280,6 +294,28 @@ class Dialog : public UiWindow {
   bool modal_ = false;
   bool ended_ = false;
   int result_ = 0;
+};
+
+// A window that lives inside another one: a frame's pane, such as a folder view. It has a
+// handle of its own class (other processes find it by that class and post to it) and the
+// controls of its template; the host renders it inside its parent.
+class View : public UiWindow {
+ public:
+  View(const DialogTemplate& t, std::string className);
+  ~View() override;
+
+  // Makes the handle below `parent` (and, in this process, the parent's object) and the
+  // controls, runs OnCreate, and tells the host; false when the handle cannot be made.
+  bool Create(HWND parent, UiWindow* parentWindow = nullptr);
+  void Destroy();
+  const std::string& GetClassName() const { return className_; }
+
+ protected:
+  virtual void OnCreate() {}
+
+ private:
+  std::string className_;
+  Host* host_ = nullptr;
 };
 
 template <class T>
