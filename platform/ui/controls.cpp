@@ -53,6 +53,14 @@ LRESULT Control::Notify(Notification& n) {
   return owner_ != nullptr ? owner_->ControlNotify(n) : 0;
 }
 
+LRESULT Control::Notify(NotifyCode code, int item, std::uint64_t data) {
+  Notification n;
+  n.code = code;
+  n.item = item;
+  n.data = data;
+  return Notify(n);
+}
+
 // ---- Picture ----
 
 void PictureControl::SetIcon(std::string name) {
@@ -118,53 +126,44 @@ bool ButtonControl::UserClick() {
 int ListControl::AddString(std::string text) {
   int at = GetCount();
   if (tmpl().Has(kStyleSorted)) {
-    auto it = std::upper_bound(items_.begin(), items_.end(), text,
+    auto it = std::upper_bound(list_.items.begin(), list_.items.end(), text,
                                [](const std::string& t, const Item& i) { return CompareNoCase(t, i.text) < 0; });
-    at = static_cast<int>(it - items_.begin());
+    at = static_cast<int>(it - list_.items.begin());
   }
   return InsertString(at, std::move(text));
 }
 
 int ListControl::InsertString(int index, std::string text) {
   if (index == -1) index = GetCount();
-  if (index < 0 || index > GetCount()) return -1;
-  items_.insert(items_.begin() + index, Item{std::move(text)});
-  if (cur_ >= index) ++cur_;
+  if (!list_.Insert(index, Item{std::move(text)})) return -1;
   Changed(ControlAspect::Items);
   return index;
 }
 
 bool ListControl::DeleteString(int index) {
-  if (index < 0 || index >= GetCount()) return false;
-  items_.erase(items_.begin() + index);
-  if (cur_ == index) {
-    cur_ = -1;
-  } else if (cur_ > index) {
-    --cur_;
-  }
+  if (!list_.Erase(index)) return false;
   Changed(ControlAspect::Items);
   return true;
 }
 
 void ListControl::ResetContent() {
-  items_.clear();
-  cur_ = -1;
+  list_.Clear();
   if (IsCombo() && tmpl().Has(kStyleDropDownList)) text_.clear();
   Changed(ControlAspect::Items);
 }
 
 std::string ListControl::GetItemText(int index) const {
-  return index >= 0 && index < GetCount() ? items_[static_cast<std::size_t>(index)].text : std::string();
+  return list_.Valid(index) ? list_.items[static_cast<std::size_t>(index)].text : std::string();
 }
 
 bool ListControl::SetItemData(int index, std::uint64_t data) {
-  if (index < 0 || index >= GetCount()) return false;
-  items_[static_cast<std::size_t>(index)].data = data;
+  if (!list_.Valid(index)) return false;
+  list_.items[static_cast<std::size_t>(index)].data = data;
   return true;
 }
 
 std::uint64_t ListControl::GetItemData(int index) const {
-  return index >= 0 && index < GetCount() ? items_[static_cast<std::size_t>(index)].data : 0;
+  return list_.Valid(index) ? list_.items[static_cast<std::size_t>(index)].data : 0;
 }
 
 int ListControl::FindStringExact(int start, const std::string& text) const {
@@ -173,7 +172,7 @@ int ListControl::FindStringExact(int start, const std::string& text) const {
   int first = (start < 0 || start >= n) ? 0 : start + 1;
   for (int k = 0; k < n; ++k) {
     int i = (first + k) % n;
-    if (EqualsNoCase(items_[static_cast<std::size_t>(i)].text, text)) return i;
+    if (EqualsNoCase(list_.items[static_cast<std::size_t>(i)].text, text)) return i;
   }
   return -1;
 }
@@ -182,12 +181,12 @@ bool ListControl::SetCurSel(int index) {
   bool ok = index >= -1 && index < GetCount();
   int now = ok ? index : -1;
   if (IsCombo() && now >= 0) {
-    text_ = items_[static_cast<std::size_t>(now)].text;
+    text_ = list_.items[static_cast<std::size_t>(now)].text;
   } else if (IsCombo() && tmpl().Has(kStyleDropDownList)) {
     text_.clear();
   }
-  if (now != cur_) {
-    cur_ = now;
+  if (now != list_.current) {
+    list_.current = now;
     Changed(ControlAspect::Selection);
   }
   return ok && index != -1;
@@ -202,7 +201,7 @@ int ListControl::SelectString(const std::string& text) {
 std::vector<int> ListControl::GetSelItems() const {
   std::vector<int> out;
   for (int i = 0; i < GetCount(); ++i) {
-    if (items_[static_cast<std::size_t>(i)].selected) out.push_back(i);
+    if (list_.items[static_cast<std::size_t>(i)].selected) out.push_back(i);
   }
   return out;
 }
@@ -210,9 +209,9 @@ std::vector<int> ListControl::GetSelItems() const {
 bool ListControl::SetSel(int index, bool selected) {
   if (!tmpl().Has(kStyleMultiSelect)) return SetCurSel(selected ? index : -1);
   if (index == -1) {
-    for (auto& item : items_) item.selected = selected;
-  } else if (index >= 0 && index < GetCount()) {
-    items_[static_cast<std::size_t>(index)].selected = selected;
+    for (auto& item : list_.items) item.selected = selected;
+  } else if (list_.Valid(index)) {
+    list_.items[static_cast<std::size_t>(index)].selected = selected;
   } else {
     return false;
   }
@@ -229,10 +228,11 @@ void ListControl::SetText(std::string text) {
 }
 
 bool ListControl::UserSelect(int index) {
-  if (!CanUse() || index < 0 || index >= GetCount()) return false;
+  if (!CanUse() || !list_.Valid(index)) return false;
   if (!IsCombo() && tmpl().Has(kStyleMultiSelect)) {
-    items_[static_cast<std::size_t>(index)].selected = !items_[static_cast<std::size_t>(index)].selected;
-    cur_ = index;
+    Item& item = list_.items[static_cast<std::size_t>(index)];
+    item.selected = !item.selected;
+    list_.current = index;
     Changed(ControlAspect::Selection);
   } else {
     SetCurSel(index);
@@ -245,8 +245,8 @@ bool ListControl::UserSelect(int index) {
 bool ListControl::UserType(std::string text) {
   if (!CanUse() || !IsCombo() || tmpl().Has(kStyleDropDownList)) return false;
   text_ = std::move(text);
-  if (cur_ != -1) {
-    cur_ = -1;
+  if (list_.current != -1) {
+    list_.current = -1;
     Changed(ControlAspect::Selection);
   }
   Changed(ControlAspect::Text);
@@ -260,47 +260,45 @@ bool ListControl::UserDoubleClick(int index) {
   return true;
 }
 
-// ---- Slider ----
+// ---- Ranges ----
 
-void SliderControl::SetRange(int min, int max) {
-  if (max < min) std::swap(min, max);
+void RangeControl::PutRange(int min, int max, bool keepOrder) {
+  if (max < min && !keepOrder) std::swap(min, max);
   min_ = min;
   max_ = max;
-  pos_ = std::clamp(pos_, min_, max_);
+  pos_ = std::clamp(pos_, std::min(min_, max_), std::max(min_, max_));
   Changed(ControlAspect::Range);
 }
 
-void SliderControl::SetPos(int pos) {
-  pos = std::clamp(pos, min_, max_);
+void RangeControl::SetPos(int pos) {
+  pos = std::clamp(pos, std::min(min_, max_), std::max(min_, max_));
   if (pos == pos_) return;
   pos_ = pos;
   Changed(ControlAspect::Position);
 }
 
+// ---- Slider ----
+
+void SliderControl::NotifyScroll(int action) {
+  Notification n;
+  n.code = NotifyCode::Scroll;
+  n.action = action;
+  n.pos = pos_;
+  Notify(n);
+}
+
 bool SliderControl::UserDrag(int pos) {
   if (!CanUse()) return false;
   SetPos(pos);
-  Notification n;
-  n.code = NotifyCode::Scroll;
-  n.action = kScrollThumbTrack;
-  n.pos = pos_;
-  Notify(n);
+  NotifyScroll(kScrollThumbTrack);
   return true;
 }
 
 bool SliderControl::UserRelease() {
   if (!CanUse()) return false;
-  for (int action : {kScrollThumbPosition, kScrollEnd}) {
-    Notification n;
-    n.code = NotifyCode::Scroll;
-    n.action = action;
-    n.pos = pos_;
-    Notify(n);
-  }
-  Notification released;
-  released.code = NotifyCode::ReleasedCapture;
-  released.pos = pos_;
-  Notify(released);
+  NotifyScroll(kScrollThumbPosition);
+  NotifyScroll(kScrollEnd);
+  Notify(NotifyCode::ReleasedCapture, pos_);
   return true;
 }
 
@@ -340,16 +338,8 @@ bool SliderControl::UserKey(UINT key) {
   }
   if (action >= 0) {
     SetPos(to);
-    Notification n;
-    n.code = NotifyCode::Scroll;
-    n.action = action;
-    n.pos = pos_;
-    Notify(n);
-    Notification end;
-    end.code = NotifyCode::Scroll;
-    end.action = kScrollEnd;
-    end.pos = pos_;
-    Notify(end);
+    NotifyScroll(action);
+    NotifyScroll(kScrollEnd);
   }
   Notification k;
   k.code = NotifyCode::KeyDown;
@@ -360,21 +350,6 @@ bool SliderControl::UserKey(UINT key) {
 }
 
 // ---- Progress bar ----
-
-void ProgressControl::SetRange32(int min, int max) {
-  if (max < min) std::swap(min, max);
-  min_ = min;
-  max_ = max;
-  pos_ = std::clamp(pos_, min_, max_);
-  Changed(ControlAspect::Range);
-}
-
-void ProgressControl::SetPos(int pos) {
-  pos = std::clamp(pos, min_, max_);
-  if (pos == pos_) return;
-  pos_ = pos;
-  Changed(ControlAspect::Position);
-}
 
 void ProgressControl::StepIt() {
   if (max_ <= min_) {
@@ -390,20 +365,6 @@ void ProgressControl::StepIt() {
 }
 
 // ---- Spin ----
-
-void SpinControl::SetRange(int min, int max) {
-  min_ = min;
-  max_ = max;
-  pos_ = std::clamp(pos_, std::min(min_, max_), std::max(min_, max_));
-  Changed(ControlAspect::Range);
-}
-
-void SpinControl::SetPos(int pos) {
-  pos = std::clamp(pos, std::min(min_, max_), std::max(min_, max_));
-  if (pos == pos_) return;
-  pos_ = pos;
-  Changed(ControlAspect::Position);
-}
 
 bool SpinControl::UserStep(int delta) {
   if (!CanUse()) return false;
@@ -436,53 +397,38 @@ bool LinkControl::UserClick() {
 
 int TabsControl::InsertItem(int index, Tab tab) {
   if (index < 0 || index > GetItemCount()) index = GetItemCount();
-  tabs_.insert(tabs_.begin() + index, std::move(tab));
-  if (cur_ >= index) ++cur_;
+  tabs_.Insert(index, std::move(tab));
   Changed(ControlAspect::Items);
   return index;
 }
 
 bool TabsControl::DeleteItem(int index) {
-  if (index < 0 || index >= GetItemCount()) return false;
-  tabs_.erase(tabs_.begin() + index);
-  if (cur_ == index) {
-    cur_ = -1;
-  } else if (cur_ > index) {
-    --cur_;
-  }
+  if (!tabs_.Erase(index)) return false;
   Changed(ControlAspect::Items);
   return true;
 }
 
 void TabsControl::DeleteAllItems() {
-  tabs_.clear();
-  cur_ = -1;
+  tabs_.Clear();
   Changed(ControlAspect::Items);
 }
 
 const TabsControl::Tab* TabsControl::GetItem(int index) const {
-  return index >= 0 && index < GetItemCount() ? &tabs_[static_cast<std::size_t>(index)] : nullptr;
+  return tabs_.Valid(index) ? &tabs_.items[static_cast<std::size_t>(index)] : nullptr;
 }
 
 void TabsControl::SetCurSel(int index) {
-  if (index < -1 || index >= GetItemCount()) index = -1;
-  if (index == cur_) return;
-  cur_ = index;
+  if (!tabs_.Valid(index)) index = -1;
+  if (index == tabs_.current) return;
+  tabs_.current = index;
   Changed(ControlAspect::Selection);
 }
 
 bool TabsControl::UserSelect(int index) {
   if (!CanUse() || GetItem(index) == nullptr) return false;
-  Notification changing;
-  changing.code = NotifyCode::SelChanging;
-  changing.item = index;
-  changing.pos = cur_;
-  if (Notify(changing) != 0) return true;
+  if (Notify(NotifyCode::SelChanging, index) != 0) return true;
   SetCurSel(index);
-  Notification changed;
-  changed.code = NotifyCode::SelChanged;
-  changed.item = index;
-  Notify(changed);
+  Notify(NotifyCode::SelChanged, index);
   return true;
 }
 
@@ -523,36 +469,28 @@ int ToolbarControl::CommandToIndex(int command) const {
   return -1;
 }
 
-bool ToolbarControl::EnableButton(int command, bool enabled) {
+bool ToolbarControl::ChangeButton(int command, const std::function<void(ToolButton&)>& change) {
   int i = CommandToIndex(command);
   if (i < 0) return false;
-  buttons_[static_cast<std::size_t>(i)].enabled = enabled;
+  change(buttons_[static_cast<std::size_t>(i)]);
   Changed(ControlAspect::Buttons);
   return true;
+}
+
+bool ToolbarControl::EnableButton(int command, bool enabled) {
+  return ChangeButton(command, [&](ToolButton& b) { b.enabled = enabled; });
 }
 
 bool ToolbarControl::CheckButton(int command, bool checked) {
-  int i = CommandToIndex(command);
-  if (i < 0) return false;
-  buttons_[static_cast<std::size_t>(i)].checked = checked;
-  Changed(ControlAspect::Buttons);
-  return true;
+  return ChangeButton(command, [&](ToolButton& b) { b.checked = checked; });
 }
 
 bool ToolbarControl::HideButton(int command, bool hidden) {
-  int i = CommandToIndex(command);
-  if (i < 0) return false;
-  buttons_[static_cast<std::size_t>(i)].hidden = hidden;
-  Changed(ControlAspect::Buttons);
-  return true;
+  return ChangeButton(command, [&](ToolButton& b) { b.hidden = hidden; });
 }
 
 bool ToolbarControl::SetButtonText(int command, std::string label) {
-  int i = CommandToIndex(command);
-  if (i < 0) return false;
-  buttons_[static_cast<std::size_t>(i)].label = std::move(label);
-  Changed(ControlAspect::Buttons);
-  return true;
+  return ChangeButton(command, [&](ToolButton& b) { b.label = std::move(label); });
 }
 
 std::string ToolbarControl::GetTooltip(int command) {

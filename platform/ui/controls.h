@@ -22,6 +22,37 @@ namespace platform {
 
 class Control;
 
+// Items with one current index that follows insertions and deletions (-1: none).
+template <class T>
+struct IndexedItems {
+  std::vector<T> items;
+  int current = -1;
+
+  int Count() const { return static_cast<int>(items.size()); }
+  bool Valid(int index) const { return index >= 0 && index < Count(); }
+  // At `index` (0..Count()); false beyond.
+  bool Insert(int index, T item) {
+    if (index < 0 || index > Count()) return false;
+    items.insert(items.begin() + index, std::move(item));
+    if (current >= index) ++current;
+    return true;
+  }
+  bool Erase(int index) {
+    if (!Valid(index)) return false;
+    items.erase(items.begin() + index);
+    if (current == index) {
+      current = -1;
+    } else if (current > index) {
+      --current;
+    }
+    return true;
+  }
+  void Clear() {
+    items.clear();
+    current = -1;
+  }
+};
+
 enum class ControlAspect : std::uint8_t {
   Text,
   Enabled,
@@ -153,6 +184,8 @@ class Control {
   void Changed(ControlAspect what);
   void Command(int code);
   LRESULT Notify(Notification& n);
+  // A notification with a code, an item and its data; the owner's answer.
+  LRESULT Notify(NotifyCode code, int item = -1, std::uint64_t data = 0);
   ControlOwner* owner() const { return owner_; }
 
   std::string text_;
@@ -229,7 +262,7 @@ class ListControl : public Control {
   int InsertString(int index, std::string text);
   bool DeleteString(int index);
   void ResetContent();
-  int GetCount() const { return static_cast<int>(items_.size()); }
+  int GetCount() const { return list_.Count(); }
   std::string GetItemText(int index) const;
   bool SetItemData(int index, std::uint64_t data);
   std::uint64_t GetItemData(int index) const;
@@ -238,7 +271,7 @@ class ListControl : public Control {
   int FindStringExact(int start, const std::string& text) const;
 
   // -1 when nothing is selected.
-  int GetCurSel() const { return cur_; }
+  int GetCurSel() const { return list_.current; }
   // -1 clears. False when out of range (the selection is then cleared, as the desktop does).
   bool SetCurSel(int index);
   // Selects the first item that equals the text; its index or -1.
@@ -260,19 +293,32 @@ class ListControl : public Control {
 
  private:
   bool IsCombo() const { return kind() == ControlKind::ComboBox; }
-  std::vector<Item> items_;
-  int cur_ = -1;
+  IndexedItems<Item> list_;
 };
 
-class SliderControl : public Control {
+// Sliders, progress bars and spins: a position kept inside a range.
+class RangeControl : public Control {
  public:
   using Control::Control;
-  // The position is kept inside the range.
-  void SetRange(int min, int max);
   int GetRangeMin() const { return min_; }
   int GetRangeMax() const { return max_; }
+  // Kept inside the range.
   void SetPos(int pos);
   int GetPos() const { return pos_; }
+
+ protected:
+  // A range given high to low is turned round (spins keep it: their arrows run the other
+  // way); the position is kept inside.
+  void PutRange(int min, int max, bool keepOrder = false);
+  int min_ = 0;
+  int max_ = 100;
+  int pos_ = 0;
+};
+
+class SliderControl : public RangeControl {
+ public:
+  using RangeControl::RangeControl;
+  void SetRange(int min, int max) { PutRange(min, max); }
   void SetTicFreq(int freq) { ticFreq_ = freq; }
   int GetTicFreq() const { return ticFreq_; }
   void SetPageSize(int size) { page_ = size; }
@@ -288,22 +334,15 @@ class SliderControl : public Control {
   bool UserKey(UINT key);
 
  private:
-  int min_ = 0;
-  int max_ = 100;
-  int pos_ = 0;
+  void NotifyScroll(int action);
   int ticFreq_ = 1;
   int page_ = 10;
 };
 
-class ProgressControl : public Control {
+class ProgressControl : public RangeControl {
  public:
-  using Control::Control;
-  void SetRange32(int min, int max);
-  int GetRangeMin() const { return min_; }
-  int GetRangeMax() const { return max_; }
-  // Kept inside the range.
-  void SetPos(int pos);
-  int GetPos() const { return pos_; }
+  using RangeControl::RangeControl;
+  void SetRange32(int min, int max) { PutRange(min, max); }
   void SetStep(int step) { step_ = step; }
   int GetStep() const { return step_; }
   // Advances by the step; past the end it starts over from the beginning (as the desktop's
@@ -311,28 +350,16 @@ class ProgressControl : public Control {
   void StepIt();
 
  private:
-  int min_ = 0;
-  int max_ = 100;
-  int pos_ = 0;
   int step_ = 10;
 };
 
-class SpinControl : public Control {
+class SpinControl : public RangeControl {
  public:
-  using Control::Control;
-  void SetRange(int min, int max);
-  int GetRangeMin() const { return min_; }
-  int GetRangeMax() const { return max_; }
-  void SetPos(int pos);
-  int GetPos() const { return pos_; }
+  using RangeControl::RangeControl;
+  void SetRange(int min, int max) { PutRange(min, max, true); }
   // The person clicks an arrow (+1 up, -1 down): DeltaPos (result non-zero refuses), then
   // the new position, which the buddy edit (when there is one) shows.
   bool UserStep(int delta);
-
- private:
-  int min_ = 0;
-  int max_ = 100;
-  int pos_ = 0;
 };
 
 class LinkControl : public Control {
@@ -353,9 +380,9 @@ class TabsControl : public Control {
   int InsertItem(int index, Tab tab);
   bool DeleteItem(int index);
   void DeleteAllItems();
-  int GetItemCount() const { return static_cast<int>(tabs_.size()); }
+  int GetItemCount() const { return tabs_.Count(); }
   const Tab* GetItem(int index) const;
-  int GetCurSel() const { return cur_; }
+  int GetCurSel() const { return tabs_.current; }
   void SetCurSel(int index);
   void SetImageList(const ImageList* images) { images_ = images; }
   const ImageList* GetImageList() const { return images_; }
@@ -364,8 +391,7 @@ class TabsControl : public Control {
   bool UserSelect(int index);
 
  private:
-  std::vector<Tab> tabs_;
-  int cur_ = -1;
+  IndexedItems<Tab> tabs_;
   const ImageList* images_ = nullptr;
 };
 
@@ -418,6 +444,7 @@ class ToolbarControl : public Control {
   bool UserClick(int command);
 
  private:
+  bool ChangeButton(int command, const std::function<void(ToolButton&)>& change);
   std::vector<ToolButton> buttons_;
   const ImageList* images_ = nullptr;
 };

@@ -61,39 +61,34 @@ bool ListViewControl::SetColumnTitle(int index, std::string title) {
   return true;
 }
 
-int ListViewControl::InsertItem(int row, std::string text, int image, std::uint64_t data) {
+int ListViewControl::PutRow(int row, Row r) {
   if (row < 0 || row > GetItemCount()) return -1;
+  rows_.insert(rows_.begin() + row, std::move(r));
+  if (insertMark_ >= row) ++insertMark_;
+  if (reorderSource_ >= row) ++reorderSource_;
+  Changed(ControlAspect::Rows);
+  return row;
+}
+
+int ListViewControl::InsertItem(int row, std::string text, int image, std::uint64_t data) {
   Row r;
   r.cells.push_back(Cell{std::move(text), true});
   r.image = image;
   r.data = data;
-  rows_.insert(rows_.begin() + row, std::move(r));
-  if (insertMark_ >= row) ++insertMark_;
-  if (reorderSource_ >= row) ++reorderSource_;
-  Changed(ControlAspect::Rows);
-  return row;
+  return PutRow(row, std::move(r));
 }
 
 int ListViewControl::InsertItemOnDemand(int row, std::uint64_t data) {
-  if (row < 0 || row > GetItemCount()) return -1;
   Row r;
   r.onDemand = true;
   r.image = kImageOnDemand;
   r.data = data;
-  rows_.insert(rows_.begin() + row, std::move(r));
-  if (insertMark_ >= row) ++insertMark_;
-  if (reorderSource_ >= row) ++reorderSource_;
-  Changed(ControlAspect::Rows);
-  return row;
+  return PutRow(row, std::move(r));
 }
 
 bool ListViewControl::DeleteItem(int row) {
   if (!Valid(row)) return false;
-  Notification n;
-  n.code = NotifyCode::DeleteItem;
-  n.item = row;
-  n.data = rows_[static_cast<std::size_t>(row)].data;
-  Notify(n);
+  Notify(NotifyCode::DeleteItem, row, rows_[static_cast<std::size_t>(row)].data);
   rows_.erase(rows_.begin() + row);
   if (insertMark_ == row) {
     insertMark_ = -1;
@@ -110,13 +105,7 @@ bool ListViewControl::DeleteItem(int row) {
 }
 
 void ListViewControl::DeleteAllItems() {
-  for (int row = 0; row < GetItemCount(); ++row) {
-    Notification n;
-    n.code = NotifyCode::DeleteItem;
-    n.item = row;
-    n.data = rows_[static_cast<std::size_t>(row)].data;
-    Notify(n);
-  }
+  for (int row = 0; row < GetItemCount(); ++row) Notify(NotifyCode::DeleteItem, row, rows_[static_cast<std::size_t>(row)].data);
   rows_.clear();
   insertMark_ = -1;
   reorderSource_ = -1;
@@ -240,17 +229,21 @@ int ListViewControl::FindItemByData(std::uint64_t data) const {
   return -1;
 }
 
-void ListViewControl::SortItems(const std::function<int(std::uint64_t, std::uint64_t)>& compare) {
-  std::vector<std::size_t> order(rows_.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return compare(rows_[a].data, rows_[b].data) < 0; });
+void ListViewControl::ApplyOrder(const std::vector<std::size_t>& order) {
   std::vector<Row> sorted;
   sorted.reserve(rows_.size());
   for (std::size_t i : order) sorted.push_back(std::move(rows_[i]));
   rows_ = std::move(sorted);
   insertMark_ = -1;
   Changed(ControlAspect::Rows);
+}
+
+void ListViewControl::SortItems(const std::function<int(std::uint64_t, std::uint64_t)>& compare) {
+  std::vector<std::size_t> order(rows_.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return compare(rows_[a].data, rows_[b].data) < 0; });
+  ApplyOrder(order);
 }
 
 void ListViewControl::SortItemsEx(const std::function<int(int, int)>& compare) {
@@ -266,12 +259,7 @@ void ListViewControl::SortItemsEx(const std::function<int(int, int)>& compare) {
     throw;
   }
   sorting_ = nullptr;
-  std::vector<Row> sorted;
-  sorted.reserve(rows_.size());
-  for (std::size_t i : order) sorted.push_back(std::move(rows_[i]));
-  rows_ = std::move(sorted);
-  insertMark_ = -1;
-  Changed(ControlAspect::Rows);
+  ApplyOrder(order);
 }
 
 void ListViewControl::SetSortIndicator(int column, int direction) {
@@ -321,13 +309,7 @@ bool ListViewControl::EnsureVisible(int row) {
   return true;
 }
 
-void ListViewControl::NotifyItemChanged(int row) {
-  Notification n;
-  n.code = NotifyCode::ItemChanged;
-  n.item = row;
-  n.data = GetItemData(row);
-  Notify(n);
-}
+void ListViewControl::NotifyItemChanged(int row) { Notify(NotifyCode::ItemChanged, row, GetItemData(row)); }
 
 bool ListViewControl::UserClickRow(int row, UINT modifiers) {
   if (!CanUse() || !Valid(row)) return false;
@@ -372,11 +354,7 @@ bool ListViewControl::UserSelectRows(const std::vector<int>& rows) {
 
 bool ListViewControl::UserActivate(int row) {
   if (!CanUse() || !Valid(row)) return false;
-  Notification n;
-  n.code = NotifyCode::ItemActivate;
-  n.item = row;
-  n.data = GetItemData(row);
-  Notify(n);
+  Notify(NotifyCode::ItemActivate, row, GetItemData(row));
   return true;
 }
 
@@ -447,11 +425,7 @@ bool ListViewControl::UserRightClick(int row, Point where) {
 bool ListViewControl::UserBeginDrag(int row) {
   if (!CanUse() || !Valid(row)) return false;
   if (!GetItemState(row, LVIS_SELECTED)) UserClickRow(row);
-  Notification n;
-  n.code = NotifyCode::BeginDrag;
-  n.item = row;
-  n.data = GetItemData(row);
-  Notify(n);
+  Notify(NotifyCode::BeginDrag, row, GetItemData(row));
   return true;
 }
 
@@ -473,10 +447,7 @@ bool ListViewControl::UserReorderOver(int row) {
   if (reorderSource_ < 0 || !CanUse()) return false;
   if (!Valid(row)) row = -1;
   SetInsertMark(row);
-  Notification n;
-  n.code = NotifyCode::ReorderOver;
-  n.item = row;
-  Notify(n);
+  Notify(NotifyCode::ReorderOver, row);
   return true;
 }
 
@@ -495,9 +466,7 @@ bool ListViewControl::UserReorderDrop(int row) {
 bool ListViewControl::UserReorderCancel() {
   if (reorderSource_ < 0) return false;
   EndReorder();
-  Notification n;
-  n.code = NotifyCode::ReorderCancel;
-  Notify(n);
+  Notify(NotifyCode::ReorderCancel);
   return true;
 }
 

@@ -159,6 +159,9 @@ class ListViewControl : public Control {
   };
 
   bool Valid(int row) const { return row >= 0 && row < GetItemCount(); }
+  int PutRow(int row, Row r);
+  // Rows in the order of `order` (indexes of the rows as they are).
+  void ApplyOrder(const std::vector<std::size_t>& order);
   void NotifyItemChanged(int row);
   void EndReorder();
 

@@ -253,14 +253,14 @@ UINT ScriptedHost::TrackPopupMenu(const Menu& menu, int, int, HWND) {
   return chosen;
 }
 
-std::optional<std::string> ScriptedHost::ShowFolderPicker(const FolderPickerRequest& request) {
+std::optional<std::string> ScriptedHost::AnswerPathPicker(PromptKind kind, const std::string& title) {
   Prompt p;
-  p.kind = PromptKind::FolderPicker;
-  p.caption = request.title;
+  p.kind = kind;
+  p.caption = title;
   std::optional<std::string> answer;
-  if (auto e = Take(PromptKind::FolderPicker, request.title)) {
-    if (!e->text.empty() && request.title.find(e->text) == std::string::npos) {
-      ADD_FAILURE() << "folder picker title \"" << request.title << "\" lacks \"" << e->text << "\"";
+  if (auto e = Take(kind, title)) {
+    if (!e->text.empty() && title.find(e->text) == std::string::npos) {
+      ADD_FAILURE() << PromptKindName(kind) << " title \"" << title << "\" lacks \"" << e->text << "\"";
     }
     answer = e->path;
   }
@@ -270,21 +270,12 @@ std::optional<std::string> ScriptedHost::ShowFolderPicker(const FolderPickerRequ
   return answer;
 }
 
+std::optional<std::string> ScriptedHost::ShowFolderPicker(const FolderPickerRequest& request) {
+  return AnswerPathPicker(PromptKind::FolderPicker, request.title);
+}
+
 std::optional<std::string> ScriptedHost::ShowFilePicker(const FilePickerRequest& request) {
-  Prompt p;
-  p.kind = PromptKind::FilePicker;
-  p.caption = request.title;
-  std::optional<std::string> answer;
-  if (auto e = Take(PromptKind::FilePicker, request.title)) {
-    if (!e->text.empty() && request.title.find(e->text) == std::string::npos) {
-      ADD_FAILURE() << "file picker title \"" << request.title << "\" lacks \"" << e->text << "\"";
-    }
-    answer = e->path;
-  }
-  p.picked = answer.value_or("");
-  p.answer = answer ? IDOK : IDCANCEL;
-  Record(std::move(p));
-  return answer;
+  return AnswerPathPicker(PromptKind::FilePicker, request.title);
 }
 
 std::optional<COLORREF> ScriptedHost::ShowColourPicker(ColourPickerRequest& request) {

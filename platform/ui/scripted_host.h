@@ -125,6 +125,7 @@ class ScriptedHost : public Host {
   // The next expectation when it is of `kind`; a failure (naming `what`) otherwise.
   std::optional<Expectation> Take(PromptKind kind, const std::string& what);
   void Record(Prompt p);
+  std::optional<std::string> AnswerPathPicker(PromptKind kind, const std::string& title);
 
   mutable std::recursive_mutex mutex_;
   std::deque<Expectation> expected_;
