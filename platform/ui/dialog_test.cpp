@@ -246,6 +246,15 @@ TEST(DialogTest, AModelessProgressWindowServesMessagesPostedFromAnotherProcessWh
   EXPECT_TRUE(w.IsOpen());
 }
 
+TEST(DialogTest, AWindowOutlivingItsHostForgetsIt) {
+  ProgressWindow w;
+  {
+    ScriptedHost host;
+    ASSERT_TRUE(w.Create());
+  }
+  EXPECT_TRUE(w.DestroyWindow());  // the host is gone: nothing to tell
+}
+
 TEST(DialogTest, FilesDroppedOnAWindowArriveInTheSystemsFormOnlyWhenItTakesThem) {
   ScriptedHost host;
   ProgressWindow w;

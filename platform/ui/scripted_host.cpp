@@ -47,7 +47,7 @@ ScriptedHost::~ScriptedHost() {
     if (!e.text.empty() && e.kind != PromptKind::Dialog) what += " containing \"" + e.text + "\"";
     ADD_FAILURE() << "a " << what << " was never shown";
   }
-  for (UiWindow* w : open_) w->SetPeer(nullptr);
+  for (UiWindow* w : open_) w->ForgetHost(this);
 }
 
 ScriptedHost& ScriptedHost::ExpectMessageBox(int answer, std::string textContains) {

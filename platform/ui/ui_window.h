@@ -186,6 +186,11 @@ class UiWindow : public ControlOwner {
 
   void SetPeer(WindowPeer* peer) { peer_ = peer; }
   WindowPeer* GetPeer() const { return peer_; }
+  // A host that showed the window is going away before it: the window stops telling it.
+  virtual void ForgetHost(const Host* host) {
+    (void)host;
+    peer_ = nullptr;
+  }
 
   // ControlOwner.
   void ControlChanged(Control& control, ControlAspect what) override;
@@ -274,6 +279,10 @@ class Dialog : public UiWindow {
   bool IsModal() const { return modal_; }
   bool IsEnded() const { return ended_; }
   int GetModalResult() const { return result_; }
+  void ForgetHost(const Host* host) override {
+    UiWindow::ForgetHost(host);
+    if (host_ == host) host_ = nullptr;
+  }
 
   // Data exchange into the controls; the answer is whether the host sets the focus.
   virtual bool OnInitDialog();
@@ -309,6 +318,10 @@ class View : public UiWindow {
   bool Create(HWND parent, UiWindow* parentWindow = nullptr);
   void Destroy();
   const std::string& GetClassName() const { return className_; }
+  void ForgetHost(const Host* host) override {
+    UiWindow::ForgetHost(host);
+    if (host_ == host) host_ = nullptr;
+  }
 
  protected:
   virtual void OnCreate() {}
