@@ -450,6 +450,55 @@ TEST_F(Handlers, StreamSendsWhileTheDeviceWrites) {
   EXPECT_NE(text.str().find("\r\ncomplete\r\n"), std::string::npos);
 }
 
+TEST_F(Handlers, ConcurrentStreamsOfOneTrackEachGetTheirWholeAnswer) {
+  // What a browser's audio element does (a plain request, a short probe of the first
+  // bytes, a ranged one), and many clients doing it together, arriving while the device
+  // copies: whoever finishes first must not take the copy away from the others.
+  const std::string content = Content(256 * 1024, 'c');
+  const KernelId track = device_.AddTrack({.title = "Shared", .content = content});
+  const std::string url = "/stream/" + std::to_string(track.GetItemId()) + "/shared.mp3";
+  device_.block = 16384;
+  device_.pauseMs = 4;  // about 64 ms of copying
+  struct Ask {
+    std::size_t start, end;  // end: one past the last byte; 0 for a plain request
+  };
+  for (int clients : {2, 3, 16}) {
+    for (int round = 0; round < 6; ++round) {
+      std::vector<Ask> asks;
+      std::vector<std::future<Response>> answers;
+      for (int i = 0; i < clients; ++i) {
+        const std::size_t start = (i * 7919u + round * 104729u) % content.size();
+        const Ask ask = i % 3 == 0 ? Ask{0, 0} : i % 3 == 1 ? Ask{0, 2} : Ask{start, content.size()};
+        asks.push_back(ask);
+        std::string range;
+        if (ask.end == content.size()) range = "Range: bytes=" + std::to_string(ask.start) + "-\r\n";
+        if (ask.end == 2) range = "Range: bytes=0-1\r\n";
+        // Arrivals spread over the copy and a little beyond it.
+        const auto delay = std::chrono::milliseconds((i * 13 + round * 7) % 90);
+        answers.push_back(std::async(std::launch::async, [&, range, delay] {
+          std::this_thread::sleep_for(delay);
+          return Get(url, range);
+        }));
+      }
+      const auto began = Clock::now();
+      for (int i = 0; i < clients; ++i) {
+        const Response r = answers[i].get();
+        const Ask& ask = asks[i];
+        const std::string what = std::to_string(clients) + " clients, round " + std::to_string(round) + ", #" +
+                                 std::to_string(i);
+        EXPECT_EQ(r.Status(), ask.end == 0 ? "HTTP/1.1 200 OK" : "HTTP/1.1 206 Partial Content") << what;
+        const std::string expected = ask.end == 0 ? content : content.substr(ask.start, ask.end - ask.start);
+        EXPECT_TRUE(r.body == expected) << what << ": " << r.body.size() << " of " << expected.size() << " bytes";
+      }
+      EXPECT_LT(Clock::now() - began, 2500ms) << clients << " clients waited for a copy that never came";
+      device_.JoinWriters();
+      const auto deadline = Clock::now() + 1s;
+      while (!SkarnelFiles().empty() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+      EXPECT_TRUE(SkarnelFiles().empty()) << clients << " clients, round " << round;
+    }
+  }
+}
+
 TEST_F(Handlers, StreamReusesAFinishedCopyAndReplacesAPartialOne) {
   const std::string content = Content(50000, 'r');
   const KernelId track = device_.AddTrack({.title = "T", .content = content});
