@@ -263,21 +263,21 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   const KernelId id = KernelId::FromItemId(ParseLeadingDigits(idText));
   const std::string extension = platform::ToLowerAscii(url.extension);
   StreamLog log;
-  if (!device_) throw HttpException(500);
+  RequireConnectedItem(device_);
   KernelDevice& device = *device_;
 
   const bool track = GetCodecClass(GetCodecFromPath(url.name + extension)) == 2;
   std::int64_t size;
   std::string attachment;
   if (track) {
-    size = device.GetTrackSize(id);
+    if (device.TrackExists(id) == 0) ThrowNoSuchItem();
+    size = std::max(0, device.GetTrackSize(id));
     std::string name;
     CleanPathName(attachment, GetTrackFileName(name, device, id));
   } else {
-    size = device.GetDataFileSize(id);
+    size = DataFileSizeOrNotFound(device, id);
     attachment = device.GetDataItemName(id);
   }
-  size = std::max<std::int64_t>(size, 0);
 
   std::int64_t start = 0;
   std::int64_t end = -1;  // no range: the whole item
@@ -303,6 +303,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     WriteTraceEcho(request, connection);
     return;
   }
+  if (size == 0 && !track) RequireEmptyDataFileCopies(device, id, extension, waits_);
   if (method == kHttpHead || size == 0) {
     WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
     log.Write("Header sent.");

@@ -246,8 +246,11 @@ TEST_F(Handlers, PagesAndPlainFiles) {
   EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found");
   EXPECT_NE(r.body.find("Pallidor could not load the main <code>index.html</code> page"), std::string::npos);
   fs::create_directories(skins_ + "/Default/empty");
-  EXPECT_EQ(Get("/empty/").Status(), "HTTP/1.1 404 File Not Found");
-  EXPECT_EQ(Get("/empty").Status(), "HTTP/1.1 500 Internal Server Error");
+  for (const char* url : {"/empty/", "/empty"}) {  // a folder without index.html, either way
+    r = Get(url);
+    EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found") << url;
+    EXPECT_NE(r.body.find("could not load the main <code>index.html</code> page"), std::string::npos) << url;
+  }
 }
 
 TEST_F(Handlers, PageVariables) {
@@ -553,6 +556,51 @@ TEST_F(Handlers, StreamOfAFailedCopy) {
   EXPECT_EQ(r.Status(), "HTTP/1.1 500 Internal Server Error");
   EXPECT_NE(r.body.find("Request handler could not find file."), std::string::npos);
   EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(Handlers, ItemsThePlayerDoesNotHoldAre404) {
+  const KernelId track = device_.AddTrack({.title = "T", .content = "track bytes"});
+  const KernelId file = device_.AddDataFile(device_.DataRoot(), "a.txt", "file bytes");
+  const KernelId empty = device_.AddDataFile(device_.DataRoot(), "empty.txt");
+  const KernelId folder = device_.AddDataFolder(device_.DataRoot(), "Folder");
+  const std::string missing = "987654";
+  const std::string notConnected = "Your " + g_ProductIdentity.deviceWord + " is not connected.";
+  const struct {
+    std::string url;
+    bool connected;
+    const char* status;
+    std::string bodyHas;
+  } cases[] = {
+      {"/stream/" + missing + "/x.mp3", true, "404 File Not Found", ""},
+      {"/stream/" + missing + "/x.xyz", true, "404 File Not Found", ""},
+      {"/data/" + missing + "/x.txt", true, "404 File Not Found", ""},
+      {"/data/" + std::to_string(folder.GetItemId()) + "/Folder", true, "404 File Not Found", ""},
+      {"/stream/" + std::to_string(file.GetItemId()) + "/a.mp3", true, "404 File Not Found", ""},  // not a track
+      {"/stream/" + std::to_string(track.GetItemId()) + "/t.mp3", false, "404 File Not Found", notConnected},
+      {"/data/" + std::to_string(file.GetItemId()) + "/a.txt", false, "404 File Not Found", notConnected},
+      {"/stream/" + std::to_string(track.GetItemId()) + "/t.mp3", true, "200 OK", "track bytes"},
+      {"/data/" + std::to_string(file.GetItemId()) + "/a.txt", true, "200 OK", "file bytes"},
+      {"/data/" + std::to_string(empty.GetItemId()) + "/empty.txt", true, "200 OK", ""},
+  };
+  for (const auto& c : cases) {
+    device_.SetConnected(c.connected);
+    for (const char* method : {"GET", "HEAD"}) {
+      const Response r = Request(method, c.url);
+      const std::string what = std::string(method) + " " + c.url + (c.connected ? "" : " (not connected)");
+      EXPECT_EQ(r.Status(), std::string("HTTP/1.1 ") + c.status) << what;
+      if (std::string(c.status) == "200 OK") {
+        EXPECT_EQ(r.body, std::string(method) == "GET" ? c.bodyHas : "") << what;
+        continue;
+      }
+      EXPECT_EQ(r.Header("Content-Disposition"), "(none)") << what;  // no invented name
+      if (std::string(method) == "GET") {
+        EXPECT_NE(r.body.find(c.bodyHas), std::string::npos) << what << r.body;
+      }
+    }
+  }
+  device_.SetConnected(true);
+  device_.JoinWriters();
+  EXPECT_TRUE(SkarnelFiles().empty());
 }
 
 TEST_F(Handlers, StreamOfADataFile) {
