@@ -504,17 +504,22 @@ TEST_F(HttpServerTest, PeerThatResetsMidAnswerEndsTheRequestQuietly) {
   EXPECT_EQ(StatusLine(Get("/")), "HTTP/1.1 200 OK");
 }
 
-TEST_F(HttpServerTest, ConnectionThreadsAreCapped) {
+TEST_F(HttpServerTest, WorkersAreCapped) {
   HttpServerLimits limits;
-  limits.maxConnections = 2;
+  limits.maxWorkers = 2;
   limits.idleTimeoutMs = 300;
   StartServer(limits);
 
-  // A peer that stops reading holds its thread only until the idle time-out.
-  const int stalled = Connect(port_);
-  int small = 4096;
-  setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  SendAll(stalled, "GET /big HTTP/1.1\r\n\r\n");
+  // Peers that stop reading hold their workers only until the idle time-out; a head that
+  // is still arriving holds none.
+  std::vector<int> stalled;
+  for (int i = 0; i < 2; ++i) {
+    const int fd = Connect(port_);
+    int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    SendAll(fd, "GET /big HTTP/1.1\r\n\r\n");
+    stalled.push_back(fd);
+  }
   const int waiting = Connect(port_);
   SendAll(waiting, "GET /wait");
   std::this_thread::sleep_for(100ms);
@@ -523,20 +528,77 @@ TEST_F(HttpServerTest, ConnectionThreadsAreCapped) {
   EXPECT_EQ(StatusLine(busy), "HTTP/1.1 503 Service Unavailable");
   EXPECT_EQ(Body(busy), "<html><title>Pallidor</title><body>Too many connections. Try again later.</body></html>\r\n");
 
-  // Both held threads are released by their time-outs; then requests are answered again.
+  // Both held workers are released by their time-outs; then requests are answered again.
   const auto deadline = Clock::now() + 10s;
   std::string status;
   while (Clock::now() < deadline && (status = StatusLine(Get("/"))) != "HTTP/1.1 200 OK") {
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_EQ(status, "HTTP/1.1 200 OK");
-  close(stalled);
+  for (int fd : stalled) close(fd);
   close(waiting);
+}
+
+// A socket to the server from `from` (any 127.x.y.z), with a partial head sent.
+int SlowClient(int port, const std::string& from) {
+  const int fd = Connect(port, from.c_str());
+  SendAll(fd, "GET /slow HTTP/1.1\r\nHost: h\r\nX-Slow: ");
+  return fd;
+}
+
+std::string LoopbackAddress(int n) {  // 127.0.0.2 and up
+  return "127.0." + std::to_string((n + 2) / 256) + "." + std::to_string((n + 2) % 256);
+}
+
+TEST_F(HttpServerTest, SlowClientsHoldNoWorker) {
+  // A thousand peers that send their heads a byte at a time, spread over addresses so that
+  // the cap per address does not turn them away: requests from elsewhere are still answered.
+  HttpServerLimits limits;
+  limits.maxWorkers = 4;
+  StartServer(limits);
+  std::vector<int> slow;
+  for (int i = 0; i < 1000; ++i) slow.push_back(SlowClient(port_, LoopbackAddress(i / 10)));
+  for (int round = 0; round < 2; ++round) {
+    for (int fd : slow) SendAll(fd, "x");
+    std::this_thread::sleep_for(200ms);
+  }
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(StatusLine(Get("/normal")), "HTTP/1.1 200 OK") << i;
+  // The slow ones were kept, not cut: each is answered once its head is complete.
+  for (int i = 0; i < 1000; i += 97) {
+    SendAll(slow[i], "\r\n\r\n");
+    const std::string response = ReadAll(slow[i]);
+    EXPECT_EQ(StatusLine(response), "HTTP/1.1 200 OK") << i;
+    EXPECT_NE(Body(response).find("url=/slow\n"), std::string::npos) << i;
+  }
+  for (int fd : slow) close(fd);
+}
+
+TEST_F(HttpServerTest, ConnectionsPerPeerAreCapped) {
+  HttpServerLimits limits;
+  limits.maxPerPeer = 3;
+  StartServer(limits);
+  std::vector<int> held;
+  for (int i = 0; i < 3; ++i) held.push_back(SlowClient(port_, kRemote));
+  std::this_thread::sleep_for(100ms);
+  const std::string refused = Get("/", kRemote);
+  EXPECT_EQ(StatusLine(refused), "HTTP/1.1 503 Service Unavailable");
+  EXPECT_NE(Body(refused).find("Too many connections from your address."), std::string::npos) << refused;
+  EXPECT_EQ(StatusLine(Get("/", kLocal)), "HTTP/1.1 200 OK");  // other peers are not affected
+  // A connection that ends frees its place.
+  close(held.back());
+  held.pop_back();
+  std::string status;
+  const auto deadline = Clock::now() + 5s;
+  while (Clock::now() < deadline && (status = StatusLine(Get("/", kRemote))) != "HTTP/1.1 200 OK") {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(status, "HTTP/1.1 200 OK");
+  for (int fd : held) close(fd);
 }
 
 TEST_F(HttpServerTest, SilentPeerHoldsNoThread) {
   HttpServerLimits limits;
-  limits.maxConnections = 1;
+  limits.maxWorkers = 1;
   StartServer(limits);
   const int silent = Connect(port_);
   std::this_thread::sleep_for(100ms);
