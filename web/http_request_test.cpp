@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "web/http_exception.h"
 #include "web/http_tables.h"
 
@@ -125,6 +127,39 @@ TEST(HttpTables, VersionsAndLookups) {
 
   const std::vector<std::string_view> pieces = SplitOnChar("a  b", ' ');
   EXPECT_EQ(pieces, (std::vector<std::string_view>{"a", "", "b"}));
+}
+
+TEST(HttpRequestParse, BasicCredentialsAreDecodedStrictly) {
+  const struct {
+    std::string value;
+    std::optional<std::string> credentials;  // nullopt: refused
+  } cases[] = {
+      {"Basic YWxpY2U6c2VjcmV0", "alice:secret"},
+      {"Basic Ym9iOnBhOnNz", "bob:pa:ss"},
+      {"Basic YTpi", "a:b"},
+      {"Basic YTpiYw==", "a:bc"},
+      {"Basic YTpiY2Q=", "a:bcd"},
+      {"Basic w6k6w7w=", "\xc3\xa9:\xc3\xbc"},
+      {"Basic ", std::nullopt},
+      {"Basic", std::nullopt},
+      {"basic YWxpY2U6c2VjcmV0", std::nullopt},          // the scheme as written
+      {"Basic  YWxpY2U6c2VjcmV0", std::nullopt},         // one blank only
+      {"Basic !YWxpY2U6c2VjcmV0!*$", std::nullopt},      // characters outside the alphabet
+      {"Basic YWxp Y2U6 c2Vj cmV0", std::nullopt},       // split by blanks
+      {"Basic YWxpY2U6c2VjcmV0\t", std::nullopt},
+      {"Basic YWxpY2U6c2VjcmV", std::nullopt},           // not a whole number of quads
+      {"Basic YTpiYw", std::nullopt},                    // padding missing
+      {"Basic YTpiYw=", std::nullopt},
+      {"Basic YT==YTpi", std::nullopt},                  // padding inside
+      {"Basic YTpiYx==", std::nullopt},                  // bits after the last byte
+      {"Basic YTpiY2Q==", std::nullopt},
+      {"Basic YTpiY2R=", std::nullopt},
+      {"Basic ====", std::nullopt},
+      {"Basic YWxp-2U6_2VjcmV0", std::nullopt},          // the URL alphabet is another one
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BasicCredentials(c.value), c.credentials) << c.value;
+  }
 }
 
 }  // namespace

@@ -15,8 +15,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <crypto++/base64.h>
-#include <crypto++/filters.h>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -82,13 +80,6 @@ std::size_t OpenConnectionCap(std::size_t wanted) {
   }
   const rlim_t usable = limit.rlim_cur > kReservedDescriptors * 2 ? limit.rlim_cur - kReservedDescriptors : limit.rlim_cur / 2;
   return std::max<std::size_t>(1, std::min<std::size_t>(wanted, static_cast<std::size_t>(usable)));
-}
-
-std::string DecodeBase64(std::string_view text) {
-  std::string decoded;
-  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(text.data()), text.size(), true,
-                                new CryptoPP::Base64Decoder(new CryptoPP::StringSink(decoded)));
-  return decoded;
 }
 
 // A log field: no control characters (one request is one line), HTML-escaped.
@@ -684,8 +675,9 @@ void HttpServer::CheckAccess(const HttpRequest& request, bool local, std::string
       401, "WWW-Authenticate: Basic realm=\"" + SanitizeHeaderValue(g_ProductIdentity.webServerName) + " HTTP Server\"\r\n",
       "Authorization failed.");
   const std::string* authorization = request.Header("authorization");
-  if (!authorization || !authorization->starts_with("Basic ")) throw refused;
-  const std::string credentials = DecodeBase64(std::string_view(*authorization).substr(6));
+  const std::optional<std::string> decoded = authorization ? BasicCredentials(*authorization) : std::nullopt;
+  if (!decoded) throw refused;
+  const std::string& credentials = *decoded;
   std::shared_ptr<const std::vector<std::string>> passwords;
   {
     std::lock_guard<std::mutex> lock(core_->passwordsMu);
@@ -700,15 +692,16 @@ void HttpServer::CheckAccess(const HttpRequest& request, bool local, std::string
   throw refused;
 }
 
-void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer, bool local,
-                            const std::string& user) const {
+void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer, bool local, const std::string& user,
+                            int refusedStatus) const {
   std::uint32_t enabled = 0;
   ReadSettingDword(local ? "VX_LogLocal" : "VX_LogRemote", enabled);
   if (!enabled) return;
 
   const std::string& url = request.url();
   const bool stream = url.find("/stream/") != std::string::npos;
-  bool wanted = url == "/" || stream;
+  // A refusal is always worth a line: repeated wrong passwords must leave a trace.
+  bool wanted = url == "/" || stream || refusedStatus != 0;
   if (!wanted && url.find(".htm") != std::string::npos && url.find("log.htm") == std::string::npos) {
     std::uint32_t pages = 0;
     ReadSettingDword("VX_LogPages", pages);
@@ -736,7 +729,9 @@ void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer,
 
   std::string line = LogField(peer) + "\t" + stamp;
   if (!user.empty()) line += "(user: " + LogField(user) + ")\t";
-  line += LogField(logged) + "<br>\r\n";
+  line += LogField(logged);
+  if (refusedStatus != 0) line += "\t" + std::to_string(refusedStatus);
+  line += "<br>\r\n";
 
   // One append of the whole line: lines of concurrent requests never mix.
   const int fd = open(platform::ToPosixPath(WindowsFile(folder, "httplog.html")).c_str(),
@@ -760,7 +755,15 @@ bool HttpServer::ProcessRequest(Connection& connection, std::string_view head) {
     const std::string* length = request.Header("content-length");
     bodyMayFollow = (length && *length != "0") || request.Header("transfer-encoding");
     const bool local = connection.peerAddress() == "127.0.0.1" || connection.peerAddress() == connection.localAddress();
-    CheckAccess(request, local, user);
+    try {
+      CheckAccess(request, local, user);
+    } catch (const HttpException& refusal) {
+      try {
+        LogRequest(request, connection.peerAddress(), local, user, refusal.status());
+      } catch (...) {
+      }
+      throw;
+    }
     try {
       LogRequest(request, connection.peerAddress(), local, user);
     } catch (...) {

@@ -7,7 +7,9 @@
 // event loop).
 //
 // Settings (DWORD, product key, read for every request): VX_BlockRemote,
-// VX_RequireAuthentication, VX_LogLocal, VX_LogRemote, VX_LogPages. The password list
+// VX_RequireAuthentication, VX_LogLocal, VX_LogRemote, VX_LogPages. Basic credentials are
+// decoded strictly (BasicCredentials); a refused request is logged too, its line followed
+// by its status. The password list
 // "httpauth.txt" lies in the folder of `Gen_AppDataDir` and is read by Start; the request
 // log "httplog.html" lies in the folder named by the key's default value.
 #pragma once
@@ -81,7 +83,9 @@ class HttpServer {
   // Answers one head; true when the peer may still be sending (a body, a second request).
   bool ProcessRequest(Connection& connection, std::string_view head);
   void CheckAccess(const HttpRequest& request, bool local, std::string& user) const;
-  void LogRequest(const HttpRequest& request, const std::string& peer, bool local, const std::string& user) const;
+  // One line of the request log; a refused request's line ends with its status.
+  void LogRequest(const HttpRequest& request, const std::string& peer, bool local, const std::string& user,
+                  int refusedStatus = 0) const;
   void LoadPasswords();
 
   KernelDeviceClient* device_;

@@ -325,6 +325,8 @@ TEST_F(HttpServerTest, AccessDecision) {
       {kRemote, 0, 1, "Authorization: Basic " + Base64("carol") + "\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
       {kRemote, 0, 1, "Authorization: Basic " + Base64("dave:x") + "\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
       {kRemote, 0, 1, "Authorization: Basic !!!\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
+      {kRemote, 0, 1, "Authorization: Basic !" + Base64("alice:secret") + "!*$\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
+      {kRemote, 0, 1, "Authorization: Basic YWxp Y2U6 c2Vj cmV0\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
   };
   for (const auto& c : cases) {
     key_->SetDword("VX_BlockRemote", c.block);
@@ -338,11 +340,23 @@ TEST_F(HttpServerTest, AccessDecision) {
       EXPECT_EQ(Body(response), std::string("<html><title>Pallidor</title><body>") + c.message + "</body></html>\r\n")
           << what;
       EXPECT_EQ(HasHeader(response, realm), std::string(c.message) == "Authorization failed.") << what;
-      EXPECT_EQ(Log(), "") << what;
+      // A refusal leaves its trace: the line of an answered request, followed by its status.
+      const std::regex line("127\\.0\\.0\\.2\t\\[ [0-9]{2}-[0-9]{2}-[0-9]{2} [0-9:]{8} \\]\t\\(user: local\\)\t/\t401<br>\r\n");
+      EXPECT_TRUE(std::regex_match(Log(), line)) << what << ": " << Log();
     } else {
       EXPECT_NE(Log().find(std::string("\t(user: ") + c.user + ")\t/<br>\r\n"), std::string::npos) << what << Log();
     }
   }
+  // Every refusal is logged, also of addresses that are not logged when answered; none
+  // when the log of remote peers is off.
+  key_->SetDword("VX_BlockRemote", 1);
+  std::filesystem::remove(root_ + "/install/httplog.html");
+  Get("/style.css?x=1", kRemote);
+  EXPECT_NE(Log().find("\t/style.css\t401<br>\r\n"), std::string::npos) << Log();
+  key_->SetDword("VX_LogRemote", 0);
+  std::filesystem::remove(root_ + "/install/httplog.html");
+  Get("/", kRemote);
+  EXPECT_EQ(Log(), "");
 }
 
 TEST_F(HttpServerTest, PasswordListIsReadByStart) {
