@@ -9,6 +9,7 @@
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -82,8 +83,40 @@ std::size_t OpenConnectionCap(std::size_t wanted) {
   return std::max<std::size_t>(1, std::min<std::size_t>(wanted, static_cast<std::size_t>(usable)));
 }
 
-// A log field: no control characters (one request is one line), HTML-escaped.
-std::string LogField(std::string_view text) { return web::EscapeHtmlText(SanitizeHeaderValue(text)); }
+// Bounds of the request log: each field (before escaping) and the file, past which it is
+// renamed to "httplog.1.html" (replacing the one before) and begun again.
+constexpr std::size_t kMaxLoggedPath = 256;
+constexpr std::size_t kMaxLoggedUser = 64;
+constexpr off_t kMaxLogBytes = 1024 * 1024;
+
+// A log field: no control characters (one request is one line), at most `limit` bytes
+// (cut on a character boundary, "..." saying so), HTML-escaped.
+std::string LogField(std::string_view text, std::size_t limit) {
+  std::string field = SanitizeHeaderValue(text);
+  if (field.size() > limit) {
+    field.resize(platform::Utf8PrefixLength(field, limit));
+    field += "...";
+  }
+  return web::EscapeHtmlText(field);
+}
+
+// Appends one whole line (lines of concurrent requests never mix), starting the log
+// again first when it has grown past its limit.
+void AppendLogLine(const std::string& path, const std::string& line) {
+  static std::mutex mu;
+  std::lock_guard<std::mutex> lock(mu);
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && st.st_size + static_cast<off_t>(line.size()) > kMaxLogBytes) {
+    const std::string older = path.substr(0, path.size() - std::string_view(".html").size()) + ".1.html";
+    rename(path.c_str(), older.c_str());
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  if (write(fd, line.data(), line.size()) < 0) {
+    // A log that cannot be written is skipped.
+  }
+  close(fd);
+}
 
 std::string WindowsFile(std::string_view folder, std::string_view name) {
   std::string base;
@@ -727,20 +760,12 @@ void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer,
   char stamp[64];
   std::strftime(stamp, sizeof stamp, "[ %m-%d-%y %H:%M:%S ]\t", &tm);
 
-  std::string line = LogField(peer) + "\t" + stamp;
-  if (!user.empty()) line += "(user: " + LogField(user) + ")\t";
-  line += LogField(logged);
+  std::string line = LogField(peer, INET_ADDRSTRLEN) + "\t" + stamp;
+  if (!user.empty()) line += "(user: " + LogField(user, kMaxLoggedUser) + ")\t";
+  line += LogField(logged, kMaxLoggedPath);
   if (refusedStatus != 0) line += "\t" + std::to_string(refusedStatus);
   line += "<br>\r\n";
-
-  // One append of the whole line: lines of concurrent requests never mix.
-  const int fd = open(platform::ToPosixPath(WindowsFile(folder, "httplog.html")).c_str(),
-                      O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  if (write(fd, line.data(), line.size()) < 0) {
-    // A log that cannot be written is skipped.
-  }
-  close(fd);
+  AppendLogLine(platform::ToPosixPath(WindowsFile(folder, "httplog.html")), line);
 }
 
 bool HttpServer::ProcessRequest(Connection& connection, std::string_view head) {

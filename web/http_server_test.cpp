@@ -422,6 +422,52 @@ TEST_F(HttpServerTest, RequestLog) {
   EXPECT_EQ(StatusLine(Get("/")), "HTTP/1.1 200 OK");
 }
 
+TEST_F(HttpServerTest, RequestLogIsBounded) {
+  key_->SetDword("VX_LogLocal", 1);
+  key_->SetDword("VX_LogRemote", 1);
+  key_->SetDword("VX_LogPages", 1);
+  const std::string longUser(5000, 'u');
+  WritePasswords(longUser + ":pw\n");
+  key_->SetDword("VX_RequireAuthentication", 1);
+  StartServer();
+  // Each field is bounded, whatever the request holds: a 9 KB name, a long user name,
+  // characters that grow when escaped.
+  const struct {
+    std::string url;
+    const char* peer;
+    std::string headers;
+    const char* status;
+  } cases[] = {
+      {"/stream/1/" + std::string(9000, 'n') + ".mp3", kLocal, "", "200 OK"},
+      {"/" + std::string(9000, '<') + ".htm", kLocal, "", "200 OK"},
+      {"/", kRemote, "Authorization: Basic " + Base64(longUser + ":pw") + "\r\n", "200 OK"},
+      {"/" + std::string(9000, '"'), kRemote, "Authorization: Basic " + Base64("x:y") + "\r\n", "401 Unauthorized"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(root_ + "/install/httplog.html");
+    ASSERT_EQ(StatusLine(Get(c.url, c.peer, c.headers)), std::string("HTTP/1.1 ") + c.status) << c.url.substr(0, 20);
+    const std::string log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_LT(log.size(), 2048u) << log.substr(0, 200);
+    EXPECT_TRUE(log.ends_with("<br>\r\n")) << log.substr(0, 200);
+  }
+  const std::string line = Log();
+  EXPECT_NE(line.find("...\t401<br>"), std::string::npos) << line;  // a shortened field says so
+
+  // Past its size limit the log starts again; the lines before are kept in httplog.1.html.
+  key_->SetDword("VX_RequireAuthentication", 0);
+  const std::string old(1024 * 1024, 'o');
+  std::ofstream(root_ + "/install/httplog.html", std::ios::binary) << old;
+  Get("/");
+  const std::string fresh = Log();
+  EXPECT_LT(fresh.size(), 2048u);
+  EXPECT_TRUE(fresh.ends_with("\t/<br>\r\n")) << fresh.substr(0, 100);
+  std::ifstream rotated(root_ + "/install/httplog.1.html", std::ios::binary);
+  std::stringstream kept;
+  kept << rotated.rdbuf();
+  EXPECT_TRUE(kept.str() == old) << kept.str().size();
+}
+
 TEST_F(HttpServerTest, HandlerFailuresBecomeErrorPages) {
   server_->SetErrorMapper([](std::exception_ptr error) -> std::optional<HttpException> {
     try {
