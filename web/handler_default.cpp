@@ -161,6 +161,9 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
   KernelDevice& device = *device_;
   PageVariables variables;
   SetPageVariables(device, request, variables);
+  if (request.IsCrossSite() && (variables.count("qcmd") || variables.count("newskin"))) {
+    throw HttpException(403, {}, "A command sent from another site was refused.");
+  }
 
   const std::string& url = request.url();
   const std::string_view urlPath = std::string_view(url).substr(0, url.find('?'));

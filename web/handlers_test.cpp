@@ -184,10 +184,10 @@ class Handlers : public TempHome {
     fs::create_directories(fs::path(skins_ + "/" + name).parent_path());
     std::ofstream(skins_ + "/" + name, std::ios::binary) << text;
   }
-  Response Request(const std::string& method, const std::string& url, const std::string& headers = "Host: h\r\n") {
+  Response Request(const std::string& method, const std::string& url, const std::string& headers = "Host: localhost\r\n") {
     return Exchange(server_->port(), method + " " + url + " HTTP/1.1\r\n" + headers + "\r\n");
   }
-  Response Get(const std::string& url, const std::string& headers = "Host: h\r\n") { return Request("GET", url, headers); }
+  Response Get(const std::string& url, const std::string& headers = "Host: localhost\r\n") { return Request("GET", url, headers); }
   std::string Skarnel() { return root_ + "/tmp/$Ombrix Jukebox$/skarnel"; }
   std::vector<std::string> SkarnelFiles() {
     std::vector<std::string> names;
@@ -223,7 +223,7 @@ TEST_F(Handlers, PagesAndPlainFiles) {
   EXPECT_EQ(r.Status(), "HTTP/1.1 200 OK");
   EXPECT_EQ(r.Header("Content-Type"), "text/html");
   EXPECT_EQ(r.Header("Content-Length"), "(none)");  // a page's length is not known in advance
-  EXPECT_EQ(r.body, "Memory Player|h\r\n");
+  EXPECT_EQ(r.body, "Memory Player|localhost\r\n");
 
   EXPECT_EQ(Get("/sub/").body, "sub 50\r\n");
   EXPECT_EQ(Get("/sub").body, "sub 50\r\n");  // a folder serves its index.html
@@ -259,9 +259,9 @@ TEST_F(Handlers, PageVariables) {
             "<?print(b)?>|<?print(paused)?> <?print(pausedcode)?>|<?print(stortotal)?>|<?print(slast_quick)?>|"
             "<?print(devowner)?>");
   device_.Info().ownerName = "Tom & \"Jerry\"";
-  const Response r = Get("/v.html?a=1+2|plus|3&b&c=AC|amp|DC%20%3Cb%3E&larg1=quick&larg2=it's", "Host:  my host:8047 \r\n");
+  const Response r = Get("/v.html?a=1+2|plus|3&b&c=AC|amp|DC%20%3Cb%3E&larg1=quick&larg2=it's", "Host:  LocalHost:8047 \r\n");
   EXPECT_EQ(r.body,
-            "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|my host:8047||Not Paused q_notpaused|20480|"
+            "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|LocalHost:8047||Not Paused q_notpaused|20480|"
             "it&#39;s|Tom &amp; &quot;Jerry&quot;\r\n");
   // Fields split where the sender meant: an escaped "&", "=" or "+" stays in its value.
   const std::string split = "R&amp;B=1+1|R&B|eq|1|plus|1|x|";
@@ -295,7 +295,7 @@ TEST_F(Handlers, NewSkinAcceptsOnlyInstalledSkins) {
   for (const char* name : {"..", "../outside", "..%2Foutside", "Default/sub", "Missing", "notes.txt", "", "default",
                            "%2Fetc"}) {
     const Response r = Get(std::string("/?newskin=") + name);
-    EXPECT_EQ(r.body, "Memory Player|h\r\n") << name;
+    EXPECT_EQ(r.body, "Memory Player|localhost\r\n") << name;
     EXPECT_EQ(SettingText("VX_Skin"), "(unset)") << name;
   }
   EXPECT_EQ(Get("/?newskin=Other").body, "other\r\n");
@@ -310,6 +310,37 @@ TEST_F(Handlers, NewSkinAcceptsOnlyInstalledSkins) {
   const Response r = Get("/nothing.html");
   EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found");
   EXPECT_NE(r.body.find("Could not find file in zipped skin."), std::string::npos);
+}
+
+TEST_F(Handlers, CrossSiteRequestsCannotChangeThePlayer) {
+  // A page of another site that the user visits can make the browser ask for any address;
+  // the browser says so, and then nothing on the player changes.
+  WriteSkin("Other/index.html", "other");
+  WriteSkin("Default/q.html", "<?qcontrol(from_url,from_url,from_url,from_url)?>[<?print(qresult)?>]");
+  const struct {
+    const char* site;  // Sec-Fetch-Site, nullptr: none sent (an older browser, a media player)
+    bool changes;
+  } cases[] = {{"cross-site", false}, {"Cross-Site", false}, {"same-origin", true}, {"same-site", true},
+               {"none", true}, {nullptr, true}};
+  KernelDevice& player = device_;
+  for (const auto& c : cases) {
+    const std::string headers = "Host: localhost\r\n" + (c.site ? "Sec-Fetch-Site: " + std::string(c.site) + "\r\n" : "");
+    const std::string what = c.site ? c.site : "(none)";
+    key_->DeleteValue("VX_Skin");
+    player.SetVolume(50);
+    Response r = Get("/q.html?qcmd=volume&qarg1=7", headers);
+    EXPECT_EQ(player.GetVolume(), c.changes ? 7 : 50) << what;
+    if (!c.changes) {
+      EXPECT_EQ(r.Status(), "HTTP/1.1 403 Forbidden") << what;
+      EXPECT_NE(r.body.find("from another site"), std::string::npos) << what << r.body;
+    }
+    r = Get("/?newskin=Other", headers);
+    EXPECT_EQ(SettingText("VX_Skin"), c.changes ? "Other" : "(unset)") << what;
+    EXPECT_EQ(r.Status(), c.changes ? "HTTP/1.1 200 OK" : "HTTP/1.1 403 Forbidden") << what;
+    // Reading pages is never refused.
+    key_->DeleteValue("VX_Skin");
+    EXPECT_EQ(Get("/q.html", headers).body, "[]\r\n") << what;
+  }
 }
 
 TEST_F(Handlers, TraversalIsRefused) {
@@ -338,7 +369,7 @@ TEST_F(Handlers, PagesWaitForTheLockAtMostTheirTime) {
   EXPECT_EQ(Get("/style.css").body, "css");  // plain files do not take the lock
   release.set_value();
   holder.join();
-  EXPECT_EQ(Get("/").body, "Memory Player|h\r\n");
+  EXPECT_EQ(Get("/").body, "Memory Player|localhost\r\n");
 }
 
 // ---- downloads ----

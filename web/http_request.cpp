@@ -135,6 +135,11 @@ const std::string* HttpRequest::Header(std::string_view lowerName) const {
   return it == headers_.end() ? nullptr : &it->second;
 }
 
+bool HttpRequest::IsCrossSite() const {
+  const std::string* site = Header("sec-fetch-site");
+  return site && platform::EqualsNoCase(*site, "cross-site");
+}
+
 std::string HttpRequest::TraceEcho() const {
   const std::vector<std::string_view> lines = SplitOnChar(raw_, '\r');
   std::string out;

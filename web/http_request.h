@@ -34,6 +34,10 @@ class HttpRequest {
   // The value of the header of that lower-case name, or nullptr.
   const std::string* Header(std::string_view lowerName) const;
 
+  // Whether the browser marks the request as sent by a page of another site
+  // ("Sec-Fetch-Site: cross-site"): such a request may read pages, never change the player.
+  bool IsCrossSite() const;
+
   // The head as received, for answering TRACE, without Authorization and
   // Proxy-Authorization lines: credentials are never sent back.
   std::string TraceEcho() const;

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
@@ -122,6 +123,58 @@ std::string WindowsFile(std::string_view folder, std::string_view name) {
   std::string base;
   StripTrailingBackslash(base, folder);
   return base + "\\" + std::string(name);
+}
+
+// The name in a Host value: without its port; an IPv6 literal without its brackets; lower
+// case, without a final dot.
+std::string HostNameOf(std::string_view host) {
+  if (host.starts_with('[')) {
+    const std::size_t close = host.find(']');
+    host = close == std::string_view::npos ? host.substr(1) : host.substr(1, close - 1);
+  } else if (const std::size_t colon = host.find(':'); colon != std::string_view::npos && colon == host.rfind(':')) {
+    host = host.substr(0, colon);
+  }
+  if (host.ends_with('.')) host.remove_suffix(1);
+  return platform::ToLowerAscii(host);
+}
+
+bool IsInterfaceAddress(int family, const void* address) {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool found = false;
+  for (const ifaddrs* a = list; a && !found; a = a->ifa_next) {
+    if (!a->ifa_addr || a->ifa_addr->sa_family != family) continue;
+    if (family == AF_INET) {
+      found = std::memcmp(&reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, address, sizeof(in_addr)) == 0;
+    } else {
+      found = std::memcmp(&reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr, address, sizeof(in6_addr)) == 0;
+    }
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+// Whether a Host value names this computer: "localhost" and its sub-names, the host name
+// (with or without its domain, and its ".local" form), a loopback address or an address
+// of one of its interfaces. An empty value names nothing else and passes.
+bool IsThisComputersName(std::string_view hostValue, const std::string& localAddress) {
+  const std::string name = HostNameOf(platform::TrimView(hostValue));
+  if (name.empty() || name == "localhost" || name.ends_with(".localhost") || name == "localhost.localdomain") {
+    return true;
+  }
+  in_addr v4{};
+  if (inet_pton(AF_INET, name.c_str(), &v4) == 1) {
+    return (ntohl(v4.s_addr) >> 24) == 127 || name == localAddress || IsInterfaceAddress(AF_INET, &v4);
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, name.c_str(), &v6) == 1) {
+    return IN6_IS_ADDR_LOOPBACK(&v6) || IsInterfaceAddress(AF_INET6, &v6);
+  }
+  char own[256] = {};
+  if (gethostname(own, sizeof own - 1) != 0) return false;
+  const std::string full = platform::ToLowerAscii(own);
+  const std::string shortName = full.substr(0, full.find('.'));
+  return !full.empty() && (name == full || name == shortName || name == shortName + ".local");
 }
 
 }  // namespace
@@ -696,7 +749,14 @@ void HttpServer::LoadPasswords() {
 }
 
 void HttpServer::CheckAccess(const HttpRequest& request, bool local, std::string& user) const {
-  if (local) return;
+  if (local) {
+    // A page of another site whose name resolves to this computer must not reach it.
+    const std::string* host = request.Header("host");
+    if (host && !IsThisComputersName(*host, request.localAddress())) {
+      throw HttpException(421, {}, "This server does not answer to that name.");
+    }
+    return;
+  }
   std::uint32_t blockRemote = 0;
   ReadSettingDword("VX_BlockRemote", blockRemote);
   if (blockRemote) throw HttpException(401, {}, "Remote access is blocked.");

@@ -191,7 +191,7 @@ class HttpServerTest : public ::testing::Test {
   }
 
   std::string Get(std::string_view url, const char* from = kLocal, std::string_view extra = {}) {
-    return Exchange(port_, "GET " + std::string(url) + " HTTP/1.1\r\nHost: h\r\n" + std::string(extra) + "\r\n", from);
+    return Exchange(port_, "GET " + std::string(url) + " HTTP/1.1\r\nHost: localhost\r\n" + std::string(extra) + "\r\n", from);
   }
 
   std::string Log() {
@@ -214,7 +214,7 @@ TEST_F(HttpServerTest, RequestHeadsAndTheirStatusLines) {
     const char* status;
     const char* bodyHas;  // nullptr: the empty error page
   } cases[] = {
-      {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 200 OK", "url=/\n"},
+      {"GET / HTTP/1.1\r\nHost: localhost\r\n\r\n", "HTTP/1.1 200 OK", "url=/\n"},
       {"get /a%20b HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK", "url=/a b\n"},
       {"GET /\r\n\r\n", "HTTP/1.1 400 Bad Request", nullptr},
       {"GET  / HTTP/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request", nullptr},
@@ -229,7 +229,7 @@ TEST_F(HttpServerTest, RequestHeadsAndTheirStatusLines) {
       {"GET /stream HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "handler=default\n"},
       {"GET /stream/7/a.mp3 HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "handler=stream\n"},
       {"GET /data/7/a.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "handler=data\n"},
-      {"GET / HTTP/1.1\r\nHost:  example:8047  \r\n\r\n", "HTTP/1.1 200 OK", "h:host=example:8047\n"},
+      {"GET / HTTP/1.1\r\nHost:  localhost:8047  \r\n\r\n", "HTTP/1.1 200 OK", "h:host=localhost:8047\n"},
   };
   for (const auto& c : cases) {
     const std::string response = Exchange(port_, c.request);
@@ -357,6 +357,51 @@ TEST_F(HttpServerTest, AccessDecision) {
   std::filesystem::remove(root_ + "/install/httplog.html");
   Get("/", kRemote);
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(HttpServerTest, LocalPeersMustNameThisComputer) {
+  // A page of another site whose name the attacker points at 127.0.0.1 reaches this server
+  // from the loopback address, but under the attacker's name: refused. Remote peers reach
+  // the server by any name.
+  key_->SetDword("VX_LogLocal", 1);
+  StartServer();
+  char name[256] = {};
+  ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+  const std::string host = name;
+  const std::string port = ":" + std::to_string(port_);
+  const struct {
+    const char* peer;
+    std::string host;  // "(none)": no Host header
+    const char* status;
+  } cases[] = {
+      {kLocal, "(none)", "200 OK"},
+      {kLocal, "", "200 OK"},
+      {kLocal, "localhost" + port, "200 OK"},
+      {kLocal, "LOCALHOST", "200 OK"},
+      {kLocal, "app.localhost" + port, "200 OK"},
+      {kLocal, "127.0.0.1" + port, "200 OK"},
+      {kLocal, "127.1.2.3", "200 OK"},
+      {kLocal, "[::1]" + port, "200 OK"},
+      {kLocal, host + port, "200 OK"},
+      {kLocal, host.substr(0, host.find('.')) + ".local" + port, "200 OK"},
+      {kLocal, "evil.example" + port, "421 Misdirected Request"},
+      {kLocal, "evil.example", "421 Misdirected Request"},
+      {kLocal, "localhost.evil.example", "421 Misdirected Request"},
+      {kLocal, "127.0.0.1.evil.example" + port, "421 Misdirected Request"},
+      {kLocal, host + ".evil.example", "421 Misdirected Request"},
+      {kLocal, "192.0.2.1" + port, "421 Misdirected Request"},
+      {kLocal, "[2001:db8::1]" + port, "421 Misdirected Request"},
+      {kRemote, "evil.example" + port, "200 OK"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(root_ + "/install/httplog.html");
+    const std::string head = "GET / HTTP/1.1\r\n" + (c.host == "(none)" ? "" : "Host: " + c.host + "\r\n") + "\r\n";
+    const std::string response = Exchange(port_, head, c.peer);
+    EXPECT_EQ(StatusLine(response), std::string("HTTP/1.1 ") + c.status) << c.peer << " " << c.host;
+    if (std::string(c.status) != "200 OK") {
+      EXPECT_NE(Log().find("\t/\t421<br>"), std::string::npos) << c.host << Log();
+    }
+  }
 }
 
 TEST_F(HttpServerTest, PasswordListIsReadByStart) {
@@ -501,8 +546,8 @@ TEST_F(HttpServerTest, HandlerFailuresBecomeErrorPages) {
 TEST_F(HttpServerTest, TraceNeverEchoesCredentials) {
   StartServer();
   const std::string response =
-      Exchange(port_, "TRACE /t HTTP/1.1\r\nAuthorization: Basic " + Base64("alice:secret") + "\r\nHost: h\r\n\r\n");
-  EXPECT_EQ(Body(response), "TRACE /t HTTP/1.1\r\nHost: h\r\n\r\n");
+      Exchange(port_, "TRACE /t HTTP/1.1\r\nAuthorization: Basic " + Base64("alice:secret") + "\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(Body(response), "TRACE /t HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
 // --- limits and hostile peers -------------------------------------------------------
@@ -602,7 +647,7 @@ TEST_F(HttpServerTest, WorkersAreCapped) {
 // A socket to the server from `from` (any 127.x.y.z), with a partial head sent.
 int SlowClient(int port, const std::string& from) {
   const int fd = Connect(port, from.c_str());
-  SendAll(fd, "GET /slow HTTP/1.1\r\nHost: h\r\nX-Slow: ");
+  SendAll(fd, "GET /slow HTTP/1.1\r\nHost: localhost\r\nX-Slow: ");
   return fd;
 }
 
