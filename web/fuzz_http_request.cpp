@@ -75,7 +75,8 @@ void CheckCredentials(std::string_view value) {
 void CheckHeaderBlock(std::string_view name, std::int64_t length, std::int64_t start) {
   std::string block;
   try {
-    block = ResponseHeaderBlock(length, static_cast<int>(length % 16), name, start, 0);
+    block = ResponseHeaderBlock(length, static_cast<int>(length % 16), name, start, 0, -1,
+                                name.size() % 2 ? RangeOffer::Bytes : RangeOffer::None);
   } catch (const HttpException& e) {
     Check(e.status() == 500 && (start < 0 || length < 0 || (length > 0 && start >= length)));
     return;

@@ -286,7 +286,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     if (!agent || agent->find("RealMedia") == std::string::npos) {
       const Range range = ParseRange(*rangeHeader, size);
       if (range.unsatisfiable) {
-        throw HttpException(416, "Content-Range: bytes */" + std::to_string(size) + "\r\n");
+        throw HttpException(416, "Content-Range: bytes */" + std::to_string(size) + "\r\nAccept-Ranges: bytes\r\n");
       }
       if (range.used) {
         start = range.start;
@@ -305,7 +305,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   }
   if (size == 0 && !track) RequireEmptyDataFileCopies(device, id, extension, waits_);
   if (method == kHttpHead || size == 0) {
-    WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
+    WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end, RangeOffer::Bytes);
     log.Write("Header sent.");
     return;
   }
@@ -357,7 +357,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     throw FileException(FileException::Cause::Generic, "the device's copy did not appear");
   }
 
-  WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
+  WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end, RangeOffer::Bytes);
   log.Write("Header sent.\nls: " + std::to_string(start) + "\n\n");
   const std::int64_t stop = end >= 0 ? end + 1 : size;  // never more than Content-Length
   const CopyState state = SendGrowingFile(reader.fd, connection, start, stop, device, waits_,

@@ -385,6 +385,7 @@ TEST_F(Handlers, DataDownloads) {
   EXPECT_EQ(r.Header("Content-Type"), "text/plain; charset=iso-8859-1");
   EXPECT_EQ(r.Header("Content-Length"), "300000");
   EXPECT_EQ(r.Header("Content-Disposition"), "attachment; filename=\"Report.TXT\"");
+  EXPECT_EQ(r.Header("Accept-Ranges"), "(none)");  // downloads do not honour ranges
   EXPECT_TRUE(r.body == content);
   device_.JoinWriters();
   EXPECT_TRUE(SkarnelFiles().empty());
@@ -453,13 +454,16 @@ TEST_F(Handlers, StreamRanges) {
     EXPECT_TRUE(r.body == content.substr(c.start, c.end - c.start)) << c.headers << r.body.size();
     EXPECT_EQ(r.Header("Content-Type"), "audio/mpeg");
     EXPECT_EQ(r.Header("Content-Disposition"), "attachment; filename=\"Art - Alb - 04 - Tit.mp3\"");
+    EXPECT_EQ(r.Header("Accept-Ranges"), "bytes") << c.headers;  // a player may seek
   }
   for (const char* range : {"bytes=100000-", "bytes=99999999999999999999-", "bytes=-0"}) {
     const Response r = Get(url, std::string("Range: ") + range + "\r\n");
     EXPECT_EQ(r.Status(), "HTTP/1.1 416 Requested Range Not Satisfiable") << range;
     EXPECT_EQ(r.Header("Content-Range"), "bytes */100000") << range;
+    EXPECT_EQ(r.Header("Accept-Ranges"), "bytes") << range;
   }
   const int before = device_.downloads;
+  EXPECT_EQ(Request("HEAD", url).Header("Accept-Ranges"), "bytes");
   EXPECT_EQ(Request("HEAD", url).body, "");
   EXPECT_EQ(device_.downloads, before);  // HEAD copies nothing
   EXPECT_EQ(Request("POST", url).Status(), "HTTP/1.1 500 Internal Server Error");

@@ -114,9 +114,9 @@ void WriteStatusLine(Connection& connection, int status) { SocketWriteText(conne
 
 std::string WriteResponseHeaders(Connection& connection, int status, std::int64_t contentLength,
                                  int contentTypeCode, std::string_view attachmentName, std::int64_t rangeStart,
-                                 std::int64_t rangeEnd) {
-  std::string block =
-      ResponseHeaderBlock(contentLength, contentTypeCode, attachmentName, rangeStart, std::time(nullptr), rangeEnd);
+                                 std::int64_t rangeEnd, RangeOffer ranges) {
+  std::string block = ResponseHeaderBlock(contentLength, contentTypeCode, attachmentName, rangeStart,
+                                          std::time(nullptr), rangeEnd, ranges);
   WriteStatusLine(connection, status);
   SocketWriteText(connection, block);
   return block;

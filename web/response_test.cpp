@@ -45,6 +45,10 @@ TEST(ResponseHeaders, LengthsAndRanges) {
               std::string::npos)
         << block;
   }
+  // A stream offers ranges; the line sits with the length lines.
+  EXPECT_NE(ResponseHeaderBlock(1000, kContentMpeg, "", 100, kNow, -1, RangeOffer::Bytes)
+                .find("Content-Range: bytes 100-999/1000\r\nAccept-Ranges: bytes\r\nPragma: no-cache\r\n"),
+            std::string::npos);
   for (std::int64_t start : {std::int64_t{1000}, std::int64_t{2000}, std::int64_t{-1}}) {
     try {
       ResponseHeaderBlock(1000, kContentMpeg, "", start, kNow);
