@@ -229,6 +229,10 @@ TEST_F(Handlers, PagesAndPlainFiles) {
   EXPECT_EQ(Get("/sub").body, "sub 50\r\n");  // a folder serves its index.html
   EXPECT_EQ(Get("/list.m3u?x=1").body, "#EXTM3U\r\n1\r\n");
 
+  for (const char* name : {"logo.svg", "LOGO.SVG"}) {
+    WriteSkin(std::string("Default/") + name, "<svg/>");
+    EXPECT_EQ(Get(std::string("/") + name).Header("Content-Type"), "image/svg+xml") << name;
+  }
   r = Get("/style.css");
   EXPECT_EQ(r.Header("Content-Type"), "text/css");
   EXPECT_EQ(r.Header("Content-Length"), "6");
@@ -244,6 +248,8 @@ TEST_F(Handlers, PagesAndPlainFiles) {
 
   r = Get("/missing.html");
   EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found");
+  EXPECT_EQ(r.Header("Content-Type"), "text/html");
+  EXPECT_NE(r.body.find("<a href=\"/\">Back to the overview</a>"), std::string::npos) << r.body;
   EXPECT_NE(r.body.find("Pallidor could not load the main <code>index.html</code> page"), std::string::npos);
   fs::create_directories(skins_ + "/Default/empty");
   for (const char* url : {"/empty/", "/empty"}) {  // a folder without index.html, either way
@@ -394,6 +400,14 @@ TEST_F(Handlers, DataDownloads) {
   EXPECT_EQ(r.Header("Content-Length"), "300000");
   EXPECT_EQ(r.body, "");
   EXPECT_EQ(device_.downloads, 1);  // HEAD copies nothing
+
+  // The type follows the extension whatever its case.
+  for (const char* name : {"Manual.PDF", "manual.pdf"}) {
+    const KernelId pdf = device_.AddDataFile(device_.DataRoot(), name, "%PDF-1.4");
+    r = Get("/data/" + std::to_string(pdf.GetItemId()) + "/" + name);
+    EXPECT_EQ(r.Header("Content-Type"), "application/pdf") << name;
+    EXPECT_EQ(r.Header("Content-Disposition"), std::string("attachment; filename=\"") + name + "\"");
+  }
 
   r = Get("/data/" + std::to_string(empty.GetItemId()) + "/empty.bin");
   EXPECT_EQ(r.Status(), "HTTP/1.1 200 OK");

@@ -120,6 +120,12 @@ TEST(HttpTables, VersionsAndLookups) {
   EXPECT_EQ(ParseHttpVersion("HTTP/x"), 0.0f);
 
   EXPECT_EQ(ContentCodeForExtension(".MP3"), kContentMpeg);
+  for (const char* extension : {".svg", ".SVG", ".Svg"}) {
+    EXPECT_STREQ(ContentTypeForCode(ContentCodeForExtension(extension)), "image/svg+xml") << extension;
+  }
+  for (const char* extension : {".pdf", ".PDF"}) {
+    EXPECT_STREQ(ContentTypeForCode(ContentCodeForExtension(extension)), "application/pdf") << extension;
+  }
   EXPECT_EQ(ContentCodeForExtension("mp3"), kContentText);
   EXPECT_STREQ(ContentTypeForCode(99), "text/plain; charset=iso-8859-1");
   EXPECT_STREQ(HttpStatusText(404), "File Not Found");

@@ -538,7 +538,9 @@ TEST_F(HttpServerTest, HandlerFailuresBecomeErrorPages) {
   for (const auto& c : cases) {
     const std::string response = Get(c.url);
     EXPECT_EQ(StatusLine(response), std::string("HTTP/1.1 ") + c.status) << c.url;
-    EXPECT_EQ(Body(response), std::string("<html><title>Pallidor</title><body>") + c.message + "</body></html>\r\n");
+    const std::string back = std::string(c.status).starts_with("404") ? "<p><a href=\"/\">Back to the overview</a></p>" : "";
+    EXPECT_EQ(Body(response), std::string("<html><title>Pallidor</title><body>") + c.message + back + "</body></html>\r\n");
+    EXPECT_TRUE(HasHeader(response, "Content-Type: text/html")) << c.url;
   }
   EXPECT_EQ(Get("/throw/gone"), "");
 }

@@ -42,6 +42,8 @@ constexpr const char* kContentTypes[] = {
     "audio/x-wav",
     "application/ogg",
     "audio/mp4",
+    "image/svg+xml",
+    "application/pdf",
 };
 
 struct ExtensionRow {
@@ -53,7 +55,8 @@ constexpr ExtensionRow kExtensions[] = {
     {".gif", kContentGif},   {".jpg", kContentJpeg},  {".jpeg", kContentJpeg}, {".png", kContentPng},
     {".ico", kContentIcon},  {".mp3", kContentMpeg},  {".m3u", kContentMpegUrl}, {".wma", kContentWma},
     {".wav", kContentWav},   {".ogg", kContentOgg},   {".m4a", kContentMp4},  {".m4p", kContentMp4},
-    {".m4b", kContentMp4},   {".mp4", kContentMp4},   {".aac", kContentMp4},
+    {".m4b", kContentMp4},   {".mp4", kContentMp4},   {".aac", kContentMp4},  {".svg", kContentSvg},
+    {".pdf", kContentPdf},
 };
 
 }  // namespace

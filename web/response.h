@@ -85,8 +85,10 @@ std::string WriteResponseHeaders(Connection& connection, int status, std::int64_
                                  std::int64_t rangeStart = 0, std::int64_t rangeEnd = -1,
                                  RangeOffer ranges = RangeOffer::None);
 
-// The whole error page: status lines, the exception's extra headers, the blank line, then
-// "<html><title>" + web server name + "</title><body>" + message + "</body></html>\r\n".
+// The whole error page: status lines, "Content-Type: text/html", the exception's extra
+// headers, the blank line, then "<html><title>" + web server name + "</title><body>" +
+// message + "</body></html>\r\n"; a 404 page adds a link back to the overview ("/")
+// after the message.
 std::string ErrorPageText(const HttpException& error);
 
 // The value without CR, LF and other control characters (tab included).
