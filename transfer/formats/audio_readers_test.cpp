@@ -4,6 +4,7 @@
 
 #include <taglib/asffile.h>
 #include <taglib/asftag.h>
+#include <vorbis/vorbisfile.h>
 
 #include <filesystem>
 #include <functional>
@@ -49,6 +50,8 @@ class AudioFiles {
                 "-o", dir_ / "tags.ogg"}) &&
           Tool({"oggenc", "--quiet", "-q", "3", "-a", "Artist", "-c", "COMPOSER=Writer", tone, "-o",
                 dir_ / "composer.ogg"}) &&
+          MakeTone(dir_ / "long.wav", 75, 22050, 1) &&
+          Tool({"oggenc", "--quiet", "-q", "-1", dir_ / "long.wav", "-o", dir_ / "long.ogg"}) &&
           MakeFlac(16, 44100) && MakeFlac(8, 22050) && MakeFlac(24, 48000) &&
           Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "wmav2", "-b:a", "128k", "-metadata",
                 "title=WTitle", "-metadata", "artist=WArtist", "-metadata", "album=WAlbum", "-metadata", "track=4",
@@ -69,12 +72,16 @@ class AudioFiles {
     wma.tag()->removeItem("WM/TrackNumber");
     wma.tag()->setAttribute("WM/Track", TagLib::ASF::Attribute(4u));
     ok_ = wma.save();
+    // Two streams one after the other: a chained file.
+    testing::WriteBytes(dir_ / "chained.ogg",
+                        testing::ReadBytes(dir_ / "tags.ogg") + testing::ReadBytes(dir_ / "composer.ogg"));
     testing::WriteBytes(dir_ / "other.nvf", "nothing");
     testing::WriteBytes(dir_ / "noextension", "nothing");
   }
 
   bool ok() const { return ok_; }
   std::string Path(const std::string& name) const { return platform::FromPosixPath(dir_ / name); }
+  std::string Posix(const std::string& name) const { return dir_ / name; }
   std::uint64_t Size(const std::string& name) const { return std::filesystem::file_size(dir_ / name); }
 
  private:
@@ -161,6 +168,9 @@ TEST_F(AudioReadersTest, FilesOfEveryFormat) {
       {"tags.ogg", Expected().Length(10).Bitrate(10, sizeRate("tags.ogg")).Texts("Perf", "Album", "Title").Genre("Pop")
                        .Comment("Desc").Composer("Artist").Track(5).Year(2003)},
       {"composer.ogg", Expected().Length(10).Texts("Artist", "", "").Composer("Writer")},
+      // Chained: the whole length, the first stream's comments.
+      {"chained.ogg", Expected().Length(20).Texts("Perf", "Album", "Title").Genre("Pop").Comment("Desc")
+                          .Composer("Artist").Track(5).Year(2003)},
       {"flac16.flac", Expected().Length(10).Bitrate(sizeRate("flac16.flac"))
                           .Texts("FPerformer", "", "F16").Genre("Ambient").Comment("FComment")
                           .Composer("FArtist").Track(9).Year(1987)},
@@ -221,6 +231,22 @@ TEST_F(AudioReadersTest, FilesOfEveryFormat) {
     EXPECT_EQ(r.year, c.want.year);
     EXPECT_EQ(r.discNumber, c.want.disc);
     EXPECT_EQ(r.discCount, c.want.discCount);
+  }
+}
+
+// The length and bitrate of Ogg files as vorbisfile tells them.
+TEST_F(AudioReadersTest, OggFactsAgreeWithVorbisfile) {
+  for (const char* name : {"tags.ogg", "composer.ogg", "chained.ogg", "long.ogg"}) {
+    SCOPED_TRACE(name);
+    OggVorbis_File vf;
+    ASSERT_EQ(ov_fopen(files_->Posix(name).c_str(), &vf), 0);
+    const long bitrate = ov_bitrate(&vf, -1) / 1000;
+    const int length = static_cast<int>(ov_time_total(&vf, -1));
+    ov_clear(&vf);
+    TrackRecord r;
+    EXPECT_EQ(ReadAudioFileTags(files_->Path(name), r), 1);
+    EXPECT_EQ(r.bitrate, bitrate);
+    EXPECT_EQ(r.length, length);
   }
 }
 

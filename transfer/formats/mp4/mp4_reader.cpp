@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ namespace {
 
 constexpr std::size_t kBlockBytes = 5000;
 constexpr std::size_t kOverlap = 4;
+constexpr std::size_t kSearchChunk = 1 << 16;
 // Item data read at most: the data atom's 16-byte head and more text than a record field holds.
 constexpr std::size_t kMaxItemData = 16 + 1024;
 
@@ -125,19 +127,24 @@ bool ReadDuration(ByteSource& source, TrackRecord& record) {
 
 std::optional<std::uint64_t> FindAtomName(ByteSource& source, std::uint64_t start, int maxBlocks,
                                           const char* name) {
-  std::vector<unsigned char> block(kBlockBytes);
-  for (int n = 0; n < maxBlocks; ++n) {
-    const std::size_t len = source.ReadAt(start, block.data(), block.size());
+  if (maxBlocks <= 0) return std::nullopt;
+  // Blocks of 5000 bytes that overlap by 4 cover every 4 bytes of this range, so the
+  // range is searched as a whole, in larger reads.
+  const std::uint64_t stop =
+      std::min<std::uint64_t>(source.Size(), start + std::uint64_t(maxBlocks - 1) * (kBlockBytes - kOverlap) + kBlockBytes);
+  const std::unique_ptr<unsigned char[]> chunk(new unsigned char[kSearchChunk]);
+  while (start + 4 <= stop) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kSearchChunk, stop - start));
+    const std::size_t len = source.ReadAt(start, chunk.get(), want);
     if (len < 4) return std::nullopt;
-    const unsigned char* b = block.data();
-    const unsigned char* end = b + len;
-    for (const unsigned char* p = b; (p = static_cast<const unsigned char*>(std::memchr(p, name[0], end - p)));
-         ++p) {
-      if (end - p < 4) break;
-      if (std::memcmp(p, name, 4) == 0) return start + static_cast<std::uint64_t>(p - b);
+    const unsigned char* end = chunk.get() + len;
+    for (const unsigned char* p = chunk.get(); end - p >= 4; ++p) {
+      p = static_cast<const unsigned char*>(std::memchr(p, name[0], static_cast<std::size_t>(end - p) - 3));
+      if (!p) break;
+      if (std::memcmp(p, name, 4) == 0) return start + static_cast<std::uint64_t>(p - chunk.get());
     }
-    if (len < block.size()) return std::nullopt;
-    start += len - kOverlap;
+    if (len < want) return std::nullopt;
+    start += len - 3;
   }
   return std::nullopt;
 }

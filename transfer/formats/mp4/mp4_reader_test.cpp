@@ -155,6 +155,13 @@ TEST(Mp4Reader, FindsNamesAcrossBlockBoundaries) {
     MemorySource source(bytes.data(), bytes.size());
     EXPECT_EQ(FindAtomName(source, 0, 10, "udta"), std::optional<std::uint64_t>(at));
   }
+  // One block is 5,000 bytes: a name must lie wholly inside it.
+  std::string bytes(20000, '\0');
+  bytes.replace(4997, 4, "udta");
+  MemorySource source(bytes.data(), bytes.size());
+  EXPECT_EQ(FindAtomName(source, 0, 1, "udta"), std::nullopt);
+  EXPECT_EQ(FindAtomName(source, 0, 2, "udta"), std::optional<std::uint64_t>(4997));
+  EXPECT_EQ(FindAtomName(source, 5000, 2, "udta"), std::nullopt);
 }
 
 }  // namespace
