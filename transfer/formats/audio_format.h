@@ -4,6 +4,8 @@
 // finds them by codec code and never names a format itself.
 #pragma once
 
+#include <string_view>
+
 #include "device/records.h"
 #include "transfer/formats/byte_source.h"
 
@@ -31,6 +33,10 @@ struct AudioFormat {
   const TagReader* reader;     // never null
   const TagWriter* writer;     // null: tags of this format are not written back
 };
+
+// Opens the file (Windows-form path) and reads it with `reader`; 0 when it cannot be
+// opened. The per-format entry points (ReadWavInfo, ReadMp3Info ...) are this.
+int ReadFileWith(const TagReader& reader, std::string_view path, TrackRecord& record);
 
 // The format of a codec code (device/codec.h), or null for an unknown code and for 4
 // (nvf), which has no reader.

@@ -48,9 +48,7 @@ int AudibleReader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadAudibleTags(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return AudibleReader().Read(source, record);
+  return ReadFileWith(AudibleReader(), path, record);
 }
 
 }  // namespace transfer

@@ -112,9 +112,7 @@ int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadFlacTags(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return FlacReader().Read(source, record);
+  return ReadFileWith(FlacReader(), path, record);
 }
 
 }  // namespace transfer

@@ -184,9 +184,7 @@ int Mp3Reader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadMp3Info(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return Mp3Reader().Read(source, record);
+  return ReadFileWith(Mp3Reader(), path, record);
 }
 
 }  // namespace transfer

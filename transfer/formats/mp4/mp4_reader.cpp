@@ -196,9 +196,7 @@ int Mp4Reader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadMp4Tags(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return Mp4Reader(GetCodecFromPath(path)).Read(source, record);
+  return ReadFileWith(Mp4Reader(GetCodecFromPath(path)), path, record);
 }
 
 }  // namespace transfer

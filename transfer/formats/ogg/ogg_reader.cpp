@@ -221,9 +221,7 @@ int OggReader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadOggTags(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return OggReader().Read(source, record);
+  return ReadFileWith(OggReader(), path, record);
 }
 
 }  // namespace transfer

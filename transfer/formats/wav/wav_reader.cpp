@@ -90,9 +90,7 @@ int WavReader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadWavInfo(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return WavReader().Read(source, record);
+  return ReadFileWith(WavReader(), path, record);
 }
 
 }  // namespace transfer

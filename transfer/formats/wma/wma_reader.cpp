@@ -66,9 +66,7 @@ int WmaReader::Read(ByteSource& source, TrackRecord& record) const {
 }
 
 int ReadWmaTags(std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return WmaReader().Read(source, record);
+  return ReadFileWith(WmaReader(), path, record);
 }
 
 int WmaWriter::Write(const std::string& posixPath, const TrackRecord& record) const {
