@@ -12,12 +12,6 @@
 
 namespace transfer {
 
-int ReadFileWith(const TagReader& reader, std::string_view path, TrackRecord& record) {
-  FileSource source;
-  if (!source.Open(path)) return 0;
-  return reader.Read(source, record);
-}
-
 const AudioFormat* FindAudioFormat(int codec) {
   static const WavReader wavReader;
   static const Mp3Reader mp3Reader;

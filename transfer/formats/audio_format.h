@@ -36,7 +36,11 @@ struct AudioFormat {
 
 // Opens the file (Windows-form path) and reads it with `reader`; 0 when it cannot be
 // opened. The per-format entry points (ReadWavInfo, ReadMp3Info ...) are this.
-int ReadFileWith(const TagReader& reader, std::string_view path, TrackRecord& record);
+inline int ReadFileWith(const TagReader& reader, std::string_view path, TrackRecord& record) {
+  FileSource source;
+  if (!source.Open(path)) return 0;
+  return reader.Read(source, record);
+}
 
 // The format of a codec code (device/codec.h), or null for an unknown code and for 4
 // (nvf), which has no reader.
