@@ -4,6 +4,7 @@
 //                           storage medium listed; "disconnected": a player that never
 //                           connects
 //   $SHELLHOST_TEST_FAIL    the name of an operation that always fails ("GetFirstArtist")
+//   $SHELLHOST_TEST_TRACKS  a number: a player of that many tracks and nothing else
 // Started like trayhub; its variant is trayhub's.
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,16 @@ std::unique_ptr<KernelDevice> MakePlayer() {
   const char* kind = std::getenv("SHELLHOST_TEST_PLAYER");
   if (kind != nullptr && std::strcmp(kind, "disconnected") == 0) return std::make_unique<NeverConnected>();
   auto device = std::make_unique<MemoryDevice>();
+  if (const char* tracks = std::getenv("SHELLHOST_TEST_TRACKS"); tracks != nullptr && *tracks != '\0') {
+    const int count = std::atoi(tracks);
+    for (int i = 0; i < count; ++i) {
+      const std::string n = std::to_string(i);
+      device->AddTrack({.artist = "Artist " + std::to_string(i % 97), .album = "Album " + std::to_string(i % 389),
+                        .title = "Title " + n, .genre = "Genre " + std::to_string(i % 13), .number = i % 20 + 1,
+                        .year = 1990 + i % 30, .length = 180 + i % 120, .fileSize = 4000000});
+    }
+    return device;
+  }
   SeedDemoCatalogue(*device);
   device->SetCapability(DeviceOp::SupportsStorageList, 1);
   if (const char* fail = std::getenv("SHELLHOST_TEST_FAIL"); fail != nullptr && *fail != '\0') {
