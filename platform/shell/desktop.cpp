@@ -19,7 +19,10 @@ FileTypeIcon FileTypeIconOf(std::string_view fileName) {
     }
     g_object_unref(gicon);
   }
-  if (const gchar* generic = g_content_type_get_generic_icon_name(type)) icon.fallback = generic;
+  if (gchar* generic = g_content_type_get_generic_icon_name(type)) {
+    icon.fallback = generic;
+    g_free(generic);
+  }
   g_free(type);
   if (icon.name.empty()) icon.name = icon.fallback;
   return icon;
