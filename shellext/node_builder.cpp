@@ -20,7 +20,7 @@ void CEnumIDList::FillTrackFields(ShellItemData& item, const TrackRecord* record
     std::string format;
     ReadSettingString(kDisplayFormatSetting, format);
     if (format.empty()) format = kDisplayFormatDefault;
-    SetItemText(item.displayName, FormatTrackPattern(format, item.track));
+    SetItemText(item.displayName, FormatTrackPattern(format, item.track, TrackFieldMode::kRaw));
     item.value2 = item.track.fileSize;
   } else {
     SetItemText(item.displayName, device_.GetTrackFileName(item.id));

@@ -92,6 +92,12 @@ TEST_F(NodeBuilderTest, TrackNamesFollowTheDisplayFormatInOnePass) {
   device_.RecordOf(c_.mirror).codec = 99;  // unknown codec: empty extension
   device_.InvalidateTrackIndex();
   EXPECT_EQ(TrackName(c_.mirror), "Band %T / Mirror");
+  // Display names take the tags as they are.
+  device_.RecordOf(c_.mirror).artist.Set("AC/DC");
+  device_.RecordOf(c_.mirror).album.Set("");
+  device_.InvalidateTrackIndex();
+  Settings().SetString("JB_TrackDisplayFormat", "");
+  EXPECT_EQ(TrackName(c_.mirror), "AC/DC -  - 07 - Mirror");
   Settings().SetString("JB_TrackDisplayFormat", "%C.");
   EXPECT_EQ(TrackName(c_.mirror), ".");
 }
