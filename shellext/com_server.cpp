@@ -101,25 +101,6 @@ void StartLibrary() {
 
 // ---- The class factory ----
 
-HRESULT OmbrixClassFactory::QueryInterface(platform::REFIID riid, void** ppv) {
-  if (ppv == nullptr) return platform::E_POINTER;
-  if (riid == platform::IID_IUnknown || riid == platform::IID_IClassFactory) {
-    *ppv = static_cast<platform::IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return platform::E_NOINTERFACE;
-}
-
-platform::ULONG OmbrixClassFactory::AddRef() { return refs_.Add(); }
-
-platform::ULONG OmbrixClassFactory::Release() {
-  const platform::ULONG n = refs_.Drop();
-  if (n == 0) delete this;
-  return n;
-}
-
 HRESULT OmbrixClassFactory::CreateInstance(platform::IUnknown* outer, platform::REFIID riid, void** ppv) {
   if (ppv == nullptr) return platform::E_POINTER;
   *ppv = nullptr;

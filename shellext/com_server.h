@@ -38,13 +38,10 @@ class OmbrixApp {
 
 extern OmbrixApp theApp;
 
-class OmbrixClassFactory final : public platform::IClassFactory {
+class OmbrixClassFactory final : public platform::ComObject<platform::IClassFactory> {
  public:
   OmbrixClassFactory() = default;
 
-  platform::HRESULT QueryInterface(platform::REFIID riid, void** ppv) override;
-  platform::ULONG AddRef() override;
-  platform::ULONG Release() override;
   // Aggregation is refused; the shell-extension and context-menu interfaces are the
   // context menu's, every other request gets a folder (the namespace root).
   platform::HRESULT CreateInstance(platform::IUnknown* outer, platform::REFIID riid, void** ppv) override;
@@ -53,7 +50,6 @@ class OmbrixClassFactory final : public platform::IClassFactory {
  private:
   ~OmbrixClassFactory() override = default;
   LiveObject live_;
-  platform::RefCount refs_;
 };
 
 // The bodies of the exported entry points.

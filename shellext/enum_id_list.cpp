@@ -16,25 +16,6 @@ CEnumIDList::~CEnumIDList() {
   for (LPITEMIDLIST item : items_) pidls_.Free(item);
 }
 
-HRESULT CEnumIDList::QueryInterface(platform::REFIID riid, void** ppv) {
-  if (ppv == nullptr) return platform::E_POINTER;
-  *ppv = nullptr;
-  if (riid == platform::IID_IUnknown || riid == platform::IID_IEnumIDList) {
-    *ppv = static_cast<platform::IEnumIDList*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return platform::E_NOINTERFACE;
-}
-
-platform::ULONG CEnumIDList::AddRef() { return refs_.Add(); }
-
-platform::ULONG CEnumIDList::Release() {
-  const platform::ULONG n = refs_.Drop();
-  if (n == 0) delete this;
-  return n;
-}
-
 HRESULT CEnumIDList::Next(platform::ULONG count, LPITEMIDLIST* out, platform::ULONG* fetched) {
   if (count > 1 && fetched == nullptr) return platform::E_INVALIDARG;
   if (count > 0 && out == nullptr) return platform::E_POINTER;

@@ -34,15 +34,12 @@ enum class FixedFolder {
 };
 LPCITEMIDLIST GetFixedFolderList(FixedFolder which);
 
-class CEnumIDList final : public platform::IEnumIDList {
+class CEnumIDList final : public platform::ComObject<platform::IEnumIDList> {
  public:
   // Builds the content of the folder whose list relative to the namespace root is
   // `relativeList` (null: the device root), for the SHCONTF flags; asks Device().
   CEnumIDList(CShellFolder* folder, LPCITEMIDLIST relativeList, platform::DWORD flags);
 
-  platform::HRESULT QueryInterface(platform::REFIID riid, void** ppv) override;
-  platform::ULONG AddRef() override;
-  platform::ULONG Release() override;
   // count > 1 needs `fetched`; S_FALSE when the list ended before `count` entries. A copy
   // the allocator cannot make is handed out as null and still counted.
   platform::HRESULT Next(platform::ULONG count, LPITEMIDLIST* out, platform::ULONG* fetched) override;
@@ -67,7 +64,6 @@ class CEnumIDList final : public platform::IEnumIDList {
   void FillTrackFields(ShellItemData& item, const TrackRecord* record);
 
   LiveObject live_;
-  platform::RefCount refs_;
   PidlManager pidls_;
   std::vector<LPITEMIDLIST> items_;
   std::size_t current_ = 0;

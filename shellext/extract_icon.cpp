@@ -15,25 +15,6 @@ CExtractIcon::CExtractIcon(LPCITEMIDLIST item) : list_(pidls_.Copy(item)) {}
 
 CExtractIcon::~CExtractIcon() { pidls_.Free(list_); }
 
-HRESULT CExtractIcon::QueryInterface(platform::REFIID riid, void** ppv) {
-  if (ppv == nullptr) return platform::E_POINTER;
-  if (riid == platform::IID_IUnknown || riid == platform::IID_IExtractIconA) {
-    *ppv = static_cast<platform::IExtractIconA*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *ppv = nullptr;
-  return platform::E_NOINTERFACE;
-}
-
-platform::ULONG CExtractIcon::AddRef() { return refs_.Add(); }
-
-platform::ULONG CExtractIcon::Release() {
-  const platform::ULONG n = refs_.Drop();
-  if (n == 0) delete this;
-  return n;
-}
-
 HRESULT CExtractIcon::GetIconLocation(platform::UINT, char* iconFile, platform::UINT fileSize, int* index,
                                       platform::UINT* outFlags) {
   if (outFlags != nullptr) *outFlags |= platform::GIL_NOTFILENAME;

@@ -9,14 +9,11 @@
 
 namespace shellext {
 
-class CExtractIcon final : public platform::IExtractIconA {
+class CExtractIcon final : public platform::ComObject<platform::IExtractIconA> {
  public:
   // Keeps its own copy of the item's list.
   explicit CExtractIcon(LPCITEMIDLIST item);
 
-  platform::HRESULT QueryInterface(platform::REFIID riid, void** ppv) override;
-  platform::ULONG AddRef() override;
-  platform::ULONG Release() override;
   platform::HRESULT GetIconLocation(platform::UINT flags, char* iconFile, platform::UINT fileSize, int* index,
                                     platform::UINT* outFlags) override;
   platform::HRESULT Extract(const char* iconFile, platform::UINT index, platform::HICON* large,
@@ -26,7 +23,6 @@ class CExtractIcon final : public platform::IExtractIconA {
   ~CExtractIcon() override;
 
   LiveObject live_;
-  platform::RefCount refs_;
   PidlManager pidls_;
   LPITEMIDLIST list_ = nullptr;
 };

@@ -124,29 +124,13 @@ TEST(GlobalMemoryTest, BlocksKeepTheirSizeContentAndLockCount) {
   EXPECT_EQ(GlobalLock(nullptr), nullptr);
 }
 
-// A minimal object to check the smart pointer's reference handling.
-class Counted final : public IUnknown {
+// An object of the one-interface base that counts how many of its kind live.
+class Counted final : public ComObject<IUnknown> {
  public:
   explicit Counted(int* alive) : alive_(alive) { ++*alive_; }
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown) {
-      *ppv = this;
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return count_.Add(); }
-  ULONG Release() override {
-    const ULONG n = count_.Drop();
-    if (n == 0) delete this;
-    return n;
-  }
 
  private:
   ~Counted() override { --*alive_; }
-  RefCount count_;
   int* alive_;
 };
 

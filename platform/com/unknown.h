@@ -49,6 +49,33 @@ class RefCount {
   std::atomic<ULONG> count_{1};
 };
 
+// An object that offers one interface (and IUnknown): its reference count and the three
+// IUnknown methods. Derived classes keep their destructor private or protected and are
+// deleted by the last Release.
+template <class Interface>
+class ComObject : public Interface {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IUnknown::kIid || riid == Interface::kIid) {
+      *ppv = static_cast<Interface*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return refs_.Add(); }
+  ULONG Release() override {
+    const ULONG n = refs_.Drop();
+    if (n == 0) delete this;
+    return n;
+  }
+
+ private:
+  RefCount refs_;
+};
+
 // Holds one reference to an interface and releases it when it goes.
 template <class T>
 class ComPtr {
