@@ -42,6 +42,7 @@ class CShellFolder final : public platform::IShellFolder, public platform::IPers
   platform::HRESULT GetClassID(platform::CLSID* clsid) override;
   platform::HRESULT Initialize(LPCITEMIDLIST absoluteList) override;
 
+  CShellFolder* Parent() const { return parent_; }
   LPCITEMIDLIST OwnList() const { return ownList_; }
   LPCITEMIDLIST AbsoluteList() const { return absoluteList_; }
   const PidlManager& Pidls() const { return pidls_; }
