@@ -33,6 +33,8 @@ enum class FixedFolder {
   kAlbums, kGenres, kContacts, kNotes, kCount
 };
 LPCITEMIDLIST GetFixedFolderList(FixedFolder which);
+// Frees and forgets them (tests that check the recording, in a process that listed before).
+void ForgetFixedFolderListsForTesting();
 
 class CEnumIDList final : public platform::ComObject<platform::IEnumIDList> {
  public:

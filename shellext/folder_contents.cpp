@@ -65,6 +65,11 @@ void ShowOwnReport(const std::exception& e) {
 
 LPCITEMIDLIST GetFixedFolderList(FixedFolder which) { return Fixed(which).load(); }
 
+void ForgetFixedFolderListsForTesting() {
+  std::lock_guard<std::recursive_mutex> lock(g_ContentBuildLock);
+  for (auto& list : g_FixedFolderLists) platform::FreeItemIdList(list.exchange(nullptr));
+}
+
 // One build: the enumerator's folder, flags and device, and the listings.
 class ContentBuilder {
  public:

@@ -146,5 +146,30 @@ TEST_F(ShellFolderTest, BindingMakesAChildThatListsTheFolder) {
   platform::FreeItemIdList(hostList);
 }
 
+TEST_F(ShellFolderTest, TheFirstRootListingRecordsTheFixedFoldersForGood) {
+  ForgetFixedFolderListsForTesting();
+  const std::vector<std::uint8_t> host = {6, 0, 'h', 'o', 's', 't', 0, 0};
+  platform::LPITEMIDLIST hostList = platform::ItemIdListFromBytes(host.data(), host.size());
+  ComPtr<platform::IPersistFolder> persist;
+  root_.As(persist);
+  persist->Initialize(hostList);
+  ComPtr<platform::IEnumIDList> items;
+  ASSERT_EQ(root_->EnumObjects(0, 0x60, items.Put()), platform::S_OK);
+  items.Reset();
+
+  EXPECT_TRUE(platform::ItemIdListsEqual(GetFixedFolderList(FixedFolder::kDeviceRoot), hostList));
+  platform::LPCITEMIDLIST playlists = GetFixedFolderList(FixedFolder::kPlaylists);
+  ASSERT_EQ(platform::ItemIdListSize(playlists), host.size() - 2 + kOneItemListSize);
+  EXPECT_EQ(CPidlLast(playlists).GetDisplayName(), "Playlists");
+  EXPECT_EQ(GetFixedFolderList(FixedFolder::kSearch) != nullptr, true);
+
+  // A later listing from another place changes none of them.
+  root_ = ComPtr<platform::IShellFolder>::Attach(new CShellFolder(nullptr, nullptr));
+  ASSERT_EQ(root_->EnumObjects(0, 0x60, items.Put()), platform::S_OK);
+  EXPECT_EQ(GetFixedFolderList(FixedFolder::kPlaylists), playlists);
+  EXPECT_TRUE(platform::ItemIdListsEqual(GetFixedFolderList(FixedFolder::kDeviceRoot), hostList));
+  platform::FreeItemIdList(hostList);
+}
+
 }  // namespace
 }  // namespace shellexttest
