@@ -372,6 +372,29 @@ TEST_F(ConversionTest, EncodersUseTheChosenBitrate) {
   }
 }
 
+TEST_F(ConversionTest, ConvertedFilesTakeTheSourcesTags) {
+  // The engine writes the source's tags into what the encoders made.
+  platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey)
+      .SetDword("ATM_TWB_UseV2", 1);
+  for (const auto& [codec, name] : {std::pair{2, "out.mp3"}, std::pair{3, "out.wma"}}) {
+    SCOPED_TRACE(name);
+    Reports reports;
+    ASSERT_EQ(Encode(files_->Path("tone.wav"), name, codec, codec == 2, codec == 2 ? 4 : 50, reports), 0);
+    TrackRecord record;
+    record.path.Set(OutPath(name));
+    record.title.Set("Converted");
+    record.artist.Set("Someone");
+    record.trackNumber = 7;
+    ASSERT_EQ(WriteAudioFileTags(record), 1);
+    TrackRecord back;
+    ASSERT_EQ(ReadAudioFileTags(OutPath(name), back), 1);
+    EXPECT_EQ(back.title.Str(), "Converted");
+    EXPECT_EQ(back.artist.Str(), "Someone");
+    EXPECT_EQ(back.trackNumber, 7);
+    EXPECT_EQ(back.length, 2);
+  }
+}
+
 TEST_F(ConversionTest, VbrMp3CarriesItsHeaderFrame) {
   Reports reports;
   ASSERT_EQ(Encode(files_->Path("long.wav"), "vbr.mp3", 2, true, 2, reports), 0);
