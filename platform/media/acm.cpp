@@ -18,6 +18,14 @@ class PendingOutput {
  public:
   std::vector<std::uint8_t>& Buffer() { return bytes_; }
   bool Empty() const { return start_ >= bytes_.size(); }
+  // The start of every conversion call: nothing used yet, what is waiting goes out first.
+  // True when the call may take input (nothing is left waiting).
+  bool Begin(std::uint8_t* dst, std::uint32_t dstLength, std::uint32_t& srcUsed, std::uint32_t& dstUsed) {
+    srcUsed = 0;
+    dstUsed = 0;
+    Drain(dst, dstLength, dstUsed);
+    return Empty();
+  }
   // Moves what fits into dst at `used`.
   void Drain(std::uint8_t* dst, std::uint32_t dstLength, std::uint32_t& used) {
     const std::size_t n = std::min<std::size_t>(bytes_.size() - start_, dstLength - used);
@@ -42,10 +50,7 @@ class PcmAcmConverter final : public AcmConverter {
 
   bool Convert(const std::uint8_t* src, std::uint32_t srcLength, std::uint32_t& srcUsed, std::uint8_t* dst,
                std::uint32_t dstLength, std::uint32_t& dstUsed, bool end) override {
-    srcUsed = 0;
-    dstUsed = 0;
-    pending_.Drain(dst, dstLength, dstUsed);
-    if (!pending_.Empty()) return true;
+    if (!pending_.Begin(dst, dstLength, srcUsed, dstUsed)) return true;
     const std::uint32_t frameBytes = static_cast<std::uint32_t>(converter_.From().FrameBytes());
     const int frames =
         std::min<int>(static_cast<int>(srcLength / frameBytes), converter_.FramesThatFit(dstLength - dstUsed));
@@ -114,10 +119,7 @@ class Mp3AcmConverter final : public AcmConverter {
 
   bool Convert(const std::uint8_t* src, std::uint32_t srcLength, std::uint32_t& srcUsed, std::uint8_t* dst,
                std::uint32_t dstLength, std::uint32_t& dstUsed, bool end) override {
-    srcUsed = 0;
-    dstUsed = 0;
-    pending_.Drain(dst, dstLength, dstUsed);
-    if (!pending_.Empty()) return true;
+    if (!pending_.Begin(dst, dstLength, srcUsed, dstUsed)) return true;
     const std::uint32_t frameBytes = 2u * channels_;
     const std::uint32_t whole = srcLength / frameBytes * frameBytes;
     if (whole) {

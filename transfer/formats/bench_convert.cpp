@@ -19,20 +19,12 @@
 #include <vector>
 
 #include "platform/paths/paths.h"
-#include "platform/shell/shell.h"
+#include "transfer/formats/bench_support.h"
 #include "transfer/conversion_job.h"
 
 namespace {
 
-bool Tool(std::vector<std::string> args) {
-  const std::string program = args.front();
-  args.erase(args.begin());
-  platform::StartOptions options;
-  options.wait = true;
-  const platform::StartResult r = platform::StartProcess(program, args, options);
-  if (!r.started || r.exitCode != 0) std::fprintf(stderr, "bench_convert: %s failed\n", program.c_str());
-  return r.started && r.exitCode == 0;
-}
+using transfer::bench::Tool;
 
 class Files {
  public:

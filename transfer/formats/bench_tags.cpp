@@ -18,22 +18,14 @@
 #include <vector>
 
 #include "platform/paths/paths.h"
-#include "platform/shell/shell.h"
 #include "transfer/formats/audio_file_tags.h"
+#include "transfer/formats/bench_support.h"
 
 namespace {
 
 constexpr int kCopies = 125;
 
-bool Tool(std::vector<std::string> args) {
-  const std::string program = args.front();
-  args.erase(args.begin());
-  platform::StartOptions options;
-  options.wait = true;
-  const platform::StartResult r = platform::StartProcess(program, args, options);
-  if (!r.started || r.exitCode != 0) std::fprintf(stderr, "bench_tags: %s failed\n", program.c_str());
-  return r.started && r.exitCode == 0;
-}
+using transfer::bench::Tool;
 
 struct Kind {
   const char* name;  // also the file name of the original
