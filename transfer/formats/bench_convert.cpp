@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "platform/paths/paths.h"
-#include "transfer/formats/bench_support.h"
 #include "transfer/conversion_job.h"
+#include "transfer/formats/bench_support.h"
 
 namespace {
 
