@@ -113,7 +113,8 @@ void ListConversionChoices(int format, std::vector<std::uint32_t>& choices, int&
   }
   std::uint32_t stored = 0;
   ReadSettingDword(RuleName(format), stored);
-  if (stored != 0) {
+  // A stored separator is no choice: it would become the rule in force.
+  if (stored != 0 && stored != kRuleSeparator) {
     const auto it = std::find(choices.begin(), choices.end(), stored);
     if (it != choices.end()) selected = static_cast<int>(it - choices.begin());
   }

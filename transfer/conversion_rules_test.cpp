@@ -85,8 +85,11 @@ TEST_F(ConversionRulesTest, FamilyAndFileGiveTheRule) {
       // No decoder for the family's missing formats.
       {7, "a.m4a", true, Convert(2), kNone, 0, false},
       {2, "a.txt", true, 0, kNone, 0, false},
-      // A stored rule that is not among the choices gives the first choice.
+      // A stored rule that is not among the choices gives the first choice; so does a
+      // stored separator, which is no rule.
       {0, "a.mp3", true, Convert(5), kNone, 2, true},
+      {0, "a.mp3", true, kSep, kNone, 2, true},
+      {2, "a.flac", true, kSep, kNone, 11, true},
       // A library that cannot be loaded takes its choices away.
       {8, "a.ogg", true, Convert(3), kNoVorbis, 0, false},
       {8, "a.flac", true, Convert(3), kNoFlac, 0, false},
