@@ -53,6 +53,18 @@ std::unique_ptr<ConversionJob> MakeJob(const std::string& source, const std::str
   return job;
 }
 
+// Starts the worker; when no thread can be made the job ends at once, so the starter
+// still hears its end.
+void Start(void (*body)(std::unique_ptr<ConversionJob>), std::unique_ptr<ConversionJob> job) {
+  const ConversionProgress progress = job->progress;
+  void* const user = job->user;
+  try {
+    std::thread(body, std::move(job)).detach();
+  } catch (const std::system_error&) {
+    if (progress) progress(user, kConversionFailed, kConversionNothingDone, kConversionNothingDone);
+  }
+}
+
 }  // namespace
 
 void StartEncodeJob(const std::string& source, const std::string& destination, int targetCodec, bool vbr, int value,
@@ -61,12 +73,12 @@ void StartEncodeJob(const std::string& source, const std::string& destination, i
   job->targetCodec = targetCodec;
   job->vbr = vbr;
   job->value = value;
-  std::thread(EncodeJobThreadProc, std::move(job)).detach();
+  Start(EncodeJobThreadProc, std::move(job));
 }
 
 void StartDecodeJob(const std::string& source, const std::string& destination, ConversionProgress progress,
                     void* user, int step, ConversionCancel cancel) {
-  std::thread(DecodeJobThreadProc, MakeJob(source, destination, progress, user, step, std::move(cancel))).detach();
+  Start(DecodeJobThreadProc, MakeJob(source, destination, progress, user, step, std::move(cancel)));
 }
 
 void EncodeJobThreadProc(std::unique_ptr<ConversionJob> job) {
