@@ -71,6 +71,9 @@ TEST_F(PlaylistTest, CreateTrimsTheNameAndFindsAnExistingOneCaseSensitively) {
   KernelId again;
   EXPECT_EQ(device_->CreatePlaylist(" Rock ", again), 4);
   EXPECT_EQ(again.word[0], rock.word[0]);
+  KernelId spaced;
+  EXPECT_EQ(device_->CreatePlaylist("\vRock\f", spaced), 4);
+  EXPECT_EQ(spaced.word[0], rock.word[0]);
   KernelId lower;
   EXPECT_EQ(device_->CreatePlaylist("rock", lower), 0);
   EXPECT_NE(lower.word[0], rock.word[0]);

@@ -23,8 +23,6 @@ std::string StartupRefusalText() {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
 // The text after the first "-s" of the command line, without double quotes, trimmed;
 // false when the command line has no "-s".
 bool FindSkinArgument(const std::string& commandLine, std::string& path) {
@@ -34,10 +32,7 @@ bool FindSkinArgument(const std::string& commandLine, std::string& path) {
   for (char c : commandLine.substr(at + 2)) {
     if (c != '"') rest += c;
   }
-  while (!rest.empty() && IsBlank(rest.back())) rest.pop_back();
-  std::size_t start = 0;
-  while (start < rest.size() && IsBlank(rest[start])) ++start;
-  path = rest.substr(start);
+  path = platform::Trim(rest);
   return true;
 }
 

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/text/text.h"
+
 namespace sql {
 
 namespace {
 
-inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline unsigned char Fold(char c) {
   return static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
 }
@@ -19,7 +20,7 @@ inline unsigned char Fold(char c) {
 std::int32_t SqlAtoi(std::string_view text) {
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && IsSpace(text[i])) ++i;
+  while (i < n && platform::IsWhiteSpace(text[i])) ++i;
   bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   // Accumulate as a negative number: its range includes INT32_MIN.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text/text.h"
+
 namespace platform::hive {
 namespace {
 
@@ -26,11 +28,7 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using platform::TrimView;
 
 // Key names: '%' and control bytes as %HH, everything else as it is ("\" never occurs).
 void AppendKeyName(std::string* out, std::string_view name) {
@@ -140,11 +138,11 @@ void AppendHexBytes(std::string* out, std::string_view data) {
 
 std::optional<std::string> ParseHexBytes(std::string_view s) {
   std::string out;
-  s = Trim(s);
+  s = TrimView(s);
   if (s.empty()) return out;
   while (true) {
     size_t comma = s.find(',');
-    std::string_view item = Trim(s.substr(0, comma));
+    std::string_view item = TrimView(s.substr(0, comma));
     if (item.size() != 2) return std::nullopt;
     int hi = HexDigit(item[0]), lo = HexDigit(item[1]);
     if (hi < 0 || lo < 0) return std::nullopt;
@@ -171,14 +169,14 @@ std::optional<Value> ParseData(std::string_view s) {
   Value v;
   auto quotedText = [&](std::string_view rest, ValueType type) -> std::optional<Value> {
     auto text = TakeQuoted(&rest);
-    if (!text || !Trim(rest).empty()) return std::nullopt;
+    if (!text || !TrimView(rest).empty()) return std::nullopt;
     v.type = type;
     v.data = std::move(*text);
     v.data.push_back('\0');
     return v;
   };
   if (StartsWithNoCase(s, "dword:")) {
-    auto n = ParseHexNumber(Trim(s.substr(6)));
+    auto n = ParseHexNumber(TrimView(s.substr(6)));
     if (!n) return std::nullopt;
     v.type = ValueType::Dword;
     for (int i = 0; i < 4; ++i) v.data.push_back(static_cast<char>((*n >> (8 * i)) & 0xff));
@@ -314,7 +312,7 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
     text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    line = Trim(line);
+    line = TrimView(line);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
 
     if (line.front() == '[') {
@@ -364,12 +362,12 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
       }
       name = std::move(*quoted);
     }
-    rest = Trim(rest);
+    rest = TrimView(rest);
     if (rest.empty() || rest.front() != '=') {
       bad();
       continue;
     }
-    auto value = ParseData(Trim(rest.substr(1)));
+    auto value = ParseData(TrimView(rest.substr(1)));
     if (!value) {
       bad();
       continue;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/text/text.h"
+
 namespace platform {
 
 namespace {
@@ -25,13 +27,6 @@ const char* IconWord(UINT flags) {
     default:
       return nullptr;
   }
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
 }
 
 // The button the reply names: its number, or a unique start of its label; 0 when none.
@@ -151,7 +146,7 @@ int ConsoleHost::MessageBox(const std::string& text, const std::string& caption,
       std::fprintf(out_, "\n");
       return byDefault;  // input closed
     }
-    std::string reply = Trim(line);
+    std::string reply = platform::Trim(line);
     if (reply.empty()) return byDefault;
     if (int id = ParseChoice(reply, buttons)) return id;
     std::fprintf(out_, "Please answer with a number or a button name.\n");
