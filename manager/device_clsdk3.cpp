@@ -564,20 +564,18 @@ int KernelDeviceCLSDK3::Op3170() { return 0; }
 
 // ---- Track attributes ----
 
-bool KernelDeviceCLSDK3::ReadAttributeBlock(const SdkItem& item, std::size_t* length) {
+SdkResult KernelDeviceCLSDK3::ReadAttributeBlock(const SdkItem& item, std::size_t* length) {
   std::fill(attributeBuffer_.begin(), attributeBuffer_.end(), std::uint8_t(0));
   const int dev = SdkDeviceNumber();
   std::uint32_t size = 0;
-  if (Sdk().GetItemAttributes(dev, item, 0, &size, attributeBuffer_.data()) != platform::kSdkOk) return false;
+  if (SdkResult r = Sdk().GetItemAttributes(dev, item, 0, &size, attributeBuffer_.data())) return r;
   // The buffer follows the size the SDK reports, so a large block never overruns it.
-  if (size > kMaxAttributeBlock) return false;
+  if (size > kMaxAttributeBlock) return platform::kSdkErrFail;
   if (size > attributeBuffer_.size()) attributeBuffer_.resize(size, 0);
   std::uint32_t got = size;
-  if (Sdk().GetItemAttributes(dev, item, size, &got, attributeBuffer_.data()) != platform::kSdkOk) {
-    return false;
-  }
+  if (SdkResult r = Sdk().GetItemAttributes(dev, item, size, &got, attributeBuffer_.data())) return r;
   *length = std::min<std::size_t>(got, size);
-  return true;
+  return platform::kSdkOk;
 }
 
 void KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
@@ -586,9 +584,12 @@ void KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
   trackCache_.Clear();
   trackCache_.codec = 0;
   std::size_t length = 0;
-  if (!ReadAttributeBlock(Item(track.word[0], platform::kSdkTrack), &length)) {
-    // A failed read is not remembered: the next question asks the SDK again.
+  if (SdkResult r = ReadAttributeBlock(Item(track.word[0], platform::kSdkTrack), &length)) {
+    // A failed read is not remembered: the next question asks the SDK again. The read
+    // answers the defaults; why it failed ("Invalid track, file, or playlist ID." for a
+    // track the player does not hold) goes to the caller.
     trackCacheKey_ = KernelId();
+    MapSdkResult(r);
     return;
   }
   ParseTrackAttributes(attributeBuffer_.data(), length, trackCache_);
@@ -918,8 +919,9 @@ void KernelDeviceCLSDK3::LoadDataItemAttributes(const KernelId& item) {
   dataCache_.Clear();
   std::size_t length = 0;
   const std::uint32_t type = item.word[1] == 1 ? platform::kSdkDataFolder : platform::kSdkDataFile;
-  if (!ReadAttributeBlock(Item(item.word[0], type), &length)) {
+  if (SdkResult r = ReadAttributeBlock(Item(item.word[0], type), &length)) {
     dataCacheKey_ = KernelId();
+    MapSdkResult(r);
     return;
   }
   ParseDataItemAttributes(attributeBuffer_.data(), length, dataCache_);
@@ -995,7 +997,9 @@ std::string KernelDeviceCLSDK3::GetDataItemName(const KernelId& item) { return s
 int KernelDeviceCLSDK3::GetDataFileSize(const KernelId& item) {
   TrackRecord record;
   std::size_t length = 0;
-  if (ReadAttributeBlock(Item(item.word[0], platform::kSdkDataFile), &length)) {
+  if (SdkResult r = ReadAttributeBlock(Item(item.word[0], platform::kSdkDataFile), &length)) {
+    MapSdkResult(r);
+  } else {
     ParseTrackAttributes(attributeBuffer_.data(), length, record);
   }
   return record.fileSize;
@@ -1035,7 +1039,7 @@ int KernelDeviceCLSDK3::CreateDataFolder(std::string_view name, const KernelId& 
   if (id != 0) {
     DataItemRecord record;
     std::size_t length = 0;
-    if (!ReadAttributeBlock(Item(id, platform::kSdkDataFolder), &length)) {
+    if (ReadAttributeBlock(Item(id, platform::kSdkDataFolder), &length) != platform::kSdkOk) {
       id = 0;
     } else {
       ParseDataItemAttributes(attributeBuffer_.data(), length, record);

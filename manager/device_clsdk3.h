@@ -11,7 +11,9 @@
 // Results: most operations answer the SDK result mapped to a device status (0 success;
 // 1 failure, with the SDK code and its text left in the request block's reply-error
 // fields; 2 busy; 4 playlist exists; 6 transfer refused; 7 file exists; 8 storage full;
-// 11 folder exists). Reads answer defaults ("" and 0) when the SDK fails.
+// 11 folder exists). Reads answer defaults ("" and 0) when the SDK fails, and leave the
+// failure in the reply-error fields like any other (a read of an item the player does not
+// hold: 1 with "Invalid track, file, or playlist ID."), never as a message to show.
 //
 // Waits: a download waits for the previous one, a folder creation and each contact track
 // wait for the SDK's notice, pumping the thread's messages (which is how the notices
@@ -266,8 +268,8 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   void LoadTrackAttributes(const KernelId& track);
   void LoadDataItemAttributes(const KernelId& item);
   // Reads an item's attribute block the SDK's way (its size, then the block) into the
-  // attribute buffer; the block's length, or nothing when a read failed.
-  bool ReadAttributeBlock(const platform::SdkItem& item, std::size_t* length);
+  // attribute buffer and sets its length; the SDK result of the read that failed, or 0.
+  platform::SdkResult ReadAttributeBlock(const platform::SdkItem& item, std::size_t* length);
   // Properties. False when the SDK refused (the result is in *result).
   bool GetProperty(std::uint32_t id, void* buffer, std::uint32_t size, platform::SdkResult* result);
   std::string GetStringProperty(std::uint32_t id);

@@ -19,6 +19,7 @@
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
+#include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
 
 namespace {
@@ -177,6 +178,18 @@ TEST_F(DriverEndToEndTest, AClientUploadsListsAndDownloadsThroughTheProxy) {
   std::string error;
   EXPECT_EQ(client.GetLastErrorText(error), "Invalid track, file, or playlist ID.");
   EXPECT_EQ(client.GetLastErrorCode(), 0x87);
+  // So does the failure of a read of a track the player does not hold, which answers its
+  // defaults; the proxy (the web pages' too) shows nothing for it.
+  {
+    platform::ScriptedHost host;
+    KernelId none;
+    EXPECT_EQ(client.UploadTrack(platform::FromPosixPath(home_ + "/no-such.mp3"), record, none), 1);
+    EXPECT_EQ(client.GetLastErrorCode(), 0x8F);  // another failure first
+    EXPECT_EQ(client.GetTrackTitle(KernelId(987653)), "");
+    EXPECT_EQ(client.GetLastErrorCode(), 0x87);
+    EXPECT_EQ(client.GetLastErrorText(error), "Invalid track, file, or playlist ID.");
+    EXPECT_TRUE(host.shown().empty());
+  }
 
   Stop(*manager);
 
