@@ -3,11 +3,10 @@
 #include "manager/device_clsdk3.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "common/settings.h"
