@@ -40,6 +40,25 @@ std::int32_t SqlAtoi(std::string_view text) {
   return static_cast<std::int32_t>(positive > kMax ? kMax : positive);
 }
 
+std::uint64_t SqlIdValue(std::string_view text) {
+  constexpr std::uint64_t kBeyond = std::numeric_limits<std::uint64_t>::max();
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && platform::IsWhiteSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::uint64_t value = 0;
+  for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+    if (value > (kBeyond - digit) / 10) return kBeyond;
+    value = value * 10 + digit;
+  }
+  if (!negative) return value;
+  // A signed 64-bit reading holds down to -2^63.
+  if (value > (std::uint64_t(1) << 63)) return kBeyond;
+  return 0 - value;
+}
+
 std::string_view FormatInt(std::int64_t value, std::string& out) {
   char buf[24];
   const auto result = std::to_chars(buf, buf + sizeof buf, value);
