@@ -113,6 +113,14 @@ int ClampToInt(std::int64_t v) {
   return static_cast<int>(v);
 }
 
+// kbit/s from the size and the length (a length of 0 or less counts as 1 s). The size is
+// the player's unsigned byte count; 64 bits hold size x 8 of any file.
+int BitrateOf(const TrackRecord& r) {
+  const std::int64_t bytes = static_cast<std::uint32_t>(r.fileSize);
+  const std::int64_t seconds = r.length > 0 ? r.length : 1;
+  return ClampToInt(bytes * 8 / (seconds * 1000));
+}
+
 std::string DriversMissingText() {
   return "The Dozi device drivers are not properly installed.\n\n" + g_ProductIdentity.suiteName +
          " needs at least these drivers to be installed in order to run.\nPlease install the latest "
@@ -578,8 +586,8 @@ SdkResult KernelDeviceCLSDK3::ReadAttributeBlock(const SdkItem& item, std::size_
   return platform::kSdkOk;
 }
 
-void KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
-  if (track.word[0] == trackCacheKey_.word[0] && trackCacheKey_.word[0] != 0) return;
+int KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
+  if (track.word[0] == trackCacheKey_.word[0] && trackCacheKey_.word[0] != 0) return kStatusOk;
   trackCacheKey_ = KernelId(track.word[0]);
   trackCache_.Clear();
   trackCache_.codec = 0;
@@ -589,10 +597,30 @@ void KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
     // answers the defaults; why it failed ("Invalid track, file, or playlist ID." for a
     // track the player does not hold) goes to the caller.
     trackCacheKey_ = KernelId();
-    MapSdkResult(r);
-    return;
+    return MapSdkResult(r);
   }
   ParseTrackAttributes(attributeBuffer_.data(), length, trackCache_);
+  return kStatusOk;
+}
+
+int KernelDeviceCLSDK3::GetTrackInfo(const KernelId& track, TrackRecord& record) {
+  // The fields the getters give, from one read; its status is the answer.
+  const int status = LoadTrackAttributes(track);
+  const TrackRecord& r = trackCache_;
+  record.path.Set(r.path.GetText());
+  record.fileSize = r.fileSize;
+  record.artist.Set(r.artist.GetText());
+  record.album.Set(r.album.GetText());
+  record.trackNumber = r.trackNumber;
+  record.title.Set(r.title.GetText());
+  record.codec = r.codec;
+  record.length = r.length;
+  record.bitrate = BitrateOf(r);
+  record.year = r.year;
+  record.genre.Set(r.genre.GetText());
+  record.comment.Set(r.comment.GetText());
+  record.playOnly = r.playOnly;
+  return status;
 }
 
 int KernelDeviceCLSDK3::SetTrackInfo(const KernelId& track, const TrackRecord& r) {
@@ -642,10 +670,7 @@ int KernelDeviceCLSDK3::GetTrackLength(const KernelId& track) {
 
 int KernelDeviceCLSDK3::GetTrackBitrate(const KernelId& track) {
   LoadTrackAttributes(track);
-  // The size is the player's unsigned byte count; 64 bits hold size x 8 of any file.
-  const std::int64_t bytes = static_cast<std::uint32_t>(trackCache_.fileSize);
-  const std::int64_t seconds = trackCache_.length > 0 ? trackCache_.length : 1;
-  return ClampToInt(bytes * 8 / (seconds * 1000));
+  return BitrateOf(trackCache_);
 }
 
 int KernelDeviceCLSDK3::GetTrackYear(const KernelId& track) {

@@ -126,6 +126,8 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   int Op3170() override;
 
   int SetTrackInfo(const KernelId& track, const TrackRecord& record) override;
+  // What the track getters answer, read once; the status of that read.
+  int GetTrackInfo(const KernelId& track, TrackRecord& record) override;
   int GetTrackSize(const KernelId& track) override;
   std::string GetTrackArtist(const KernelId& track) override;
   std::string GetTrackAlbum(const KernelId& track) override;
@@ -265,7 +267,8 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // and the progress window hears that they failed.
   void EndRunningTransfers();
 
-  void LoadTrackAttributes(const KernelId& track);
+  // 0, or the status of the failed read (its code and text left in the reply fields).
+  int LoadTrackAttributes(const KernelId& track);
   void LoadDataItemAttributes(const KernelId& item);
   // Reads an item's attribute block the SDK's way (its size, then the block) into the
   // attribute buffer and sets its length; the SDK result of the read that failed, or 0.

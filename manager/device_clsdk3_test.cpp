@@ -232,8 +232,20 @@ TEST_F(DriverTest, ReadsOfAnItemThePlayerDoesNotHoldReportItsFailure) {
     EXPECT_EQ(Block().replyText.Str(), "Invalid track, file, or playlist ID.");
     EXPECT_EQ(Block().messageFlag, 0u);  // nothing for a message box
   }
+  // The whole record's read answers the failure too, so a statement over the tracks can
+  // tell a track that is gone from one with empty tags.
+  Block().replyCode = 0;
+  TrackRecord record;
+  record.title.Set("stale");
+  EXPECT_EQ(device_->GetTrackInfo(phantom, record), 1);
+  EXPECT_EQ(record.title.Str(), "");
+  EXPECT_EQ(Block().replyCode, static_cast<std::int32_t>(platform::kSdkErrInvalidId));
   // A read of an item that is there leaves the reply alone.
   Block().replyCode = 0;
+  ASSERT_EQ(device_->GetTrackInfo(track, record), 0);
+  EXPECT_EQ(record.title.Str(), "Title");
+  EXPECT_EQ(record.artist.Str(), "Artist");
+  EXPECT_EQ(record.bitrate, device_->GetTrackBitrate(track));
   EXPECT_EQ(device_->GetTrackTitle(track), "Title");
   EXPECT_EQ(device_->GetDataItemModifiedTime(folder) != 0, true);
   EXPECT_EQ(Block().replyCode, 0);
