@@ -304,7 +304,9 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   int CreateSdkPlaylist(std::string_view name, std::uint32_t* id);
 
   // Contacts.
-  std::vector<KernelId> ContactTracks(std::string_view bracedName);
+  // The contact's tracks (every generation); with `current`, those of the newest
+  // generation that holds all four fields (the newest one when none does).
+  std::vector<KernelId> ContactTracks(std::string_view bracedName, bool current = false);
 
   KernelDriverCLSDK3* driver_;
   platform::HWND receiver_ = 0;
