@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -56,20 +55,11 @@ bool WriteFileAtomic(const std::string& path, std::string_view content) {
   return true;
 }
 
-template <typename T>
-bool ParseNumber(std::string_view s, T* out) {
-  T v{};
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
-  *out = v;
-  return true;
-}
-
 // Id from a file name "<id>.txt"; 0 when it is not one.
 std::uint32_t IdOfFileName(const std::string& name) {
   if (name.size() < 5 || name.compare(name.size() - 4, 4, ".txt") != 0) return 0;
   std::uint32_t id = 0;
-  if (!ParseNumber(std::string_view(name).substr(0, name.size() - 4), &id)) return 0;
+  if (!simstore::ReadNumber(std::string_view(name).substr(0, name.size() - 4), &id)) return 0;
   return id == kSdkAllTracksId ? 0 : id;
 }
 
@@ -98,7 +88,7 @@ void ForEachRecordFile(const std::string& folder, bool readOnly, Use use) {
 std::uint32_t IdOfContentName(std::string_view name) {
   const std::size_t dot = name.find('.');
   std::uint32_t id = 0;
-  if (dot == std::string_view::npos || !ParseNumber(name.substr(0, dot), &id)) return 0;
+  if (dot == std::string_view::npos || !simstore::ReadNumber(name.substr(0, dot), &id)) return 0;
   return id;
 }
 

@@ -26,12 +26,7 @@ TEST_F(SimSdkTest, EverythingSurvivesAReopen) {
   const std::uint32_t track = UploadTrack(MakeFile("k.mp3", song), tags);
   const std::uint32_t folder = MakeFolder("Folder = name");
   const std::uint32_t file = UploadData(MakeFile("d.bin", {'d', 'a'}), folder, "d.bin");
-  SdkItem pl;
-  pl.type = kSdkPlaylist;
-  pl.name = u"List";
-  ASSERT_EQ(sdk_->CreatePlaylist(kDev, kPlaylistRoot, &pl), kSdkOk);
-  const SdkItem entries[] = {Item(track, kSdkTrack), Item(track, kSdkTrack)};
-  ASSERT_EQ(sdk_->AddTracksToPlaylist(kDev, pl, 2, entries), kSdkOk);
+  const SdkItem pl = MakePlaylist(u"List", {track, track});
   ASSERT_EQ(SetNumber(Item(track, kSdkTrack), u"YEAR", 1987), kSdkOk);
   const auto before = Attributes(Item(track, kSdkTrack));
 
@@ -124,12 +119,7 @@ TEST_F(SimSdkTest, DamagedRecordsCostNothingAndAreListedAgainOnceRepaired) {
   const std::uint32_t folder = MakeFolder("Docs");
   const std::uint32_t inside = UploadData(MakeFile("in.txt", {'i', 'n'}), folder, "in.txt");
   const std::uint32_t loose = UploadData(MakeFile("loose.txt", {'l'}), kSdkDataRootId, "loose.txt");
-  SdkItem pl;
-  pl.type = kSdkPlaylist;
-  pl.name = u"Mix";
-  ASSERT_EQ(sdk_->CreatePlaylist(kDev, kPlaylistRoot, &pl), kSdkOk);
-  const SdkItem entries[] = {Item(a, kSdkTrack), Item(b, kSdkTrack), Item(a, kSdkTrack)};
-  ASSERT_EQ(sdk_->AddTracksToPlaylist(kDev, pl, 3, entries), kSdkOk);
+  const SdkItem pl = MakePlaylist(u"Mix", {a, b, a});
   const std::string root = dir_ + "/player";
   std::map<std::string, std::vector<char>> content;
   for (const auto& e : fs::directory_iterator(root + "/files")) content[e.path().string()] = ReadFile(e.path());

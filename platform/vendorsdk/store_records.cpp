@@ -39,15 +39,6 @@ void Put(std::string& out, std::string_view key, std::string_view value) {
 void Put(std::string& out, std::string_view key, std::uint64_t value) { Put(out, key, std::to_string(value)); }
 void PutSigned(std::string& out, std::string_view key, std::int64_t value) { Put(out, key, std::to_string(value)); }
 
-template <typename T>
-bool ParseNumber(std::string_view s, T* out) {
-  T v{};
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
-  *out = v;
-  return true;
-}
-
 std::string JoinVersion(const std::uint16_t v[4]) {
   return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." + std::to_string(v[3]);
 }
@@ -57,7 +48,7 @@ bool ParseVersion(std::string_view s, std::uint16_t v[4]) {
   for (int i = 0; i < 4; ++i) {
     const std::size_t dot = s.find('.');
     const std::string_view part = i < 3 ? s.substr(0, dot) : s;
-    if ((i < 3 && dot == std::string_view::npos) || !ParseNumber(part, &parts[i])) return false;
+    if ((i < 3 && dot == std::string_view::npos) || !ReadNumber(part, &parts[i])) return false;
     if (i < 3) s = s.substr(dot + 1);
   }
   std::copy(parts, parts + 4, v);
@@ -132,7 +123,7 @@ class Record {
   bool Number(std::string_view key, T* out) {
     const std::string* v = Find(key);
     if (v == nullptr) return Missing(key);
-    return ParseNumber(*v, out) || Invalid(key);
+    return ReadNumber(*v, out) || Invalid(key);
   }
 
   bool Missing(std::string_view key) { return Fail("its line \"" + std::string(key) + "\" is missing"); }
@@ -258,7 +249,7 @@ bool ReadPlaylist(std::string_view text, std::uint32_t id, SimPlaylist* out, std
   for (const auto& [key, value] : r.lines()) {
     if (key != "track") continue;
     std::uint32_t track = 0;
-    if (!ParseNumber(value, &track)) return r.Invalid("track");
+    if (!ReadNumber(value, &track)) return r.Invalid("track");
     pl.tracks.push_back(track);
   }
   if (r.Find("entries") != nullptr) {

@@ -10,6 +10,7 @@
 // is read as it is.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,6 +21,17 @@ namespace platform::simstore {
 
 // The store format that player.txt names.
 constexpr int kFormat = 1;
+
+// A number that is the whole text (decimal digits, a sign where T has one); false for
+// anything else, out of range included.
+template <typename T>
+bool ReadNumber(std::string_view text, T* out) {
+  T v{};
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size()) return false;
+  *out = v;
+  return true;
+}
 
 std::string PropertiesText(const SimProperties& properties);
 std::string ItemText(const SimItem& item);
