@@ -63,7 +63,10 @@ std::string EscapeUrl(std::string_view text) {
 
 }  // namespace
 
-std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record) {
+std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record, TrackFieldMode mode) {
+  auto field = [mode](const FixedString256& tag) {
+    return mode == TrackFieldMode::kRaw ? tag.Str() : FieldText(tag.GetText());
+  };
   std::string out;
   out.reserve(pattern.size() + 64);
   for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -71,10 +74,10 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
       std::string value;
       bool token = true;
       switch (pattern[i + 1]) {
-        case 'A': value = FieldText(record.artist.GetText()); break;
-        case 'L': value = FieldText(record.album.GetText()); break;
-        case 'T': value = FieldText(record.title.GetText()); break;
-        case 'G': value = FieldText(record.genre.GetText()); break;
+        case 'A': value = field(record.artist); break;
+        case 'L': value = field(record.album); break;
+        case 'T': value = field(record.title); break;
+        case 'G': value = field(record.genre); break;
         case 'N': value = Number("%02d", record.trackNumber); break;
         case 'C': value = GetCodecExtension(record.codec); break;
         case 'Y': value = Number("%04d", record.year); break;

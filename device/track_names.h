@@ -29,8 +29,13 @@ inline constexpr std::string_view kFileFormatSetting = "JB_Tx2PC_FilenameFormat"
 inline constexpr std::string_view kFileFormatDefault = "%A - %L - %N - %T.%C";
 inline constexpr std::string_view kStreamFormatSetting = "ForceUseDefaultFormatWithNoSlashes";
 
-// The pattern filled from a record (no device, no settings).
-std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record);
+// How the tags go into a text: cleaned as above (file and stream names), or as they are
+// (display names: slashes, blanks and empty tags kept).
+enum class TrackFieldMode { kCleaned, kRaw };
+
+// The pattern filled from a record (no device, no settings), in one pass.
+std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record,
+                               TrackFieldMode mode = TrackFieldMode::kCleaned);
 
 // The track's text by the string setting `settingName` (product key), or by
 // `defaultFormat` when the setting is missing or empty.
