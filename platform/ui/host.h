@@ -140,6 +140,8 @@ class Host {
   // (add) or does not exist (modify, delete). A host shows them in TrayIconChanged.
   bool NotifyIcon(UINT action, const TrayIcon& icon);
   std::vector<TrayIcon> TrayIcons() const;
+  // True when the icons appear in a desktop's notification area a person can click.
+  virtual bool ShowsTrayIcons() const { return false; }
 
   // The clipboard: text, and file lists (POSIX paths). Kept in the process by default.
   virtual void SetClipboardText(const std::string& text);

@@ -68,6 +68,24 @@ std::vector<GtkWindow*> MappedToplevels() {
 bool SaveGtkWidget(GtkWidget* widget, const std::string& path) {
   if (widget == nullptr) return false;
   GtkWidget* top = gtk_widget_get_toplevel(widget);
+  // Without a window manager no window has the focus, and GTK draws every window as a
+  // background one; the picture shows the window as the active one it is when a person
+  // works in it.
+  gtk_widget_unset_state_flags(top, GTK_STATE_FLAG_BACKDROP);
+  // A page just switched may still wait for its size: wait for the window's next frame
+  // (layout comes before painting in a frame).
+  if (wxTheApp != nullptr) wxTheApp->ProcessPendingEvents();
+  if (GdkFrameClock* clock = gtk_widget_get_frame_clock(top)) {
+    bool painted = false;
+    const gulong handler = g_signal_connect_swapped(clock, "after-paint", G_CALLBACK(+[](bool* flag) { *flag = true; }), &painted);
+    gtk_widget_queue_resize(top);
+    const gint64 until = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+    // A tick that wakes the wait when no frame comes (an unmapped window).
+    const guint tick = g_timeout_add(50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    while (!painted && g_get_monotonic_time() < until) g_main_context_iteration(nullptr, TRUE);
+    g_source_remove(tick);
+    g_signal_handler_disconnect(clock, handler);
+  }
   const int width = gtk_widget_get_allocated_width(top);
   const int height = gtk_widget_get_allocated_height(top);
   if (width <= 1 || height <= 1) return false;
@@ -1032,7 +1050,18 @@ std::unique_ptr<Host> MakeDesktopHost(const std::string& programName) {
   if (HasDisplay()) {
     if (std::unique_ptr<WxHost> wx = WxHost::Open(programName)) return wx;
   }
-  auto console = std::make_unique<ConsoleHost>();
+  // A console host that stops being the current one when it goes, and tells the windows
+  // it was told about (static objects may outlive it).
+  struct Console : ConsoleHost {
+    std::vector<UiWindow*> open;
+    void WindowOpened(UiWindow& w) override { open.push_back(&w); }
+    void WindowClosed(UiWindow& w) override { std::erase(open, &w); }
+    ~Console() override {
+      if (&CurrentHost() == this) SetCurrentHost(nullptr);
+      for (UiWindow* w : open) w->ForgetHost(this);
+    }
+  };
+  auto console = std::make_unique<Console>();
   SetCurrentHost(console.get());
   return console;
 }

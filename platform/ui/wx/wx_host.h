@@ -112,6 +112,7 @@ class WxHost : public Host {
   void SetClipboardFiles(const std::vector<std::string>& files) override;
   std::optional<std::vector<std::string>> GetClipboardFiles() override;
   int DragFiles(const std::vector<std::string>& posixPaths) override;
+  bool ShowsTrayIcons() const override { return true; }
   COLORREF GetSysColor(int index) override;
   Rect GetTaskbarRect() override;
   Point GetCursorPos() override;

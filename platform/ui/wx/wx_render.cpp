@@ -246,6 +246,28 @@ struct TreeItem : wxTreeItemData {
   HTREEITEM handle;
 };
 
+// A row of exactly a label and one control.
+bool IsFormRow(const LayoutNode& n) {
+  return n.box == BoxKind::Row && n.children.size() == 2 && n.children[0].box == BoxKind::Control &&
+         n.children[0].control.kind == ControlKind::Label && n.children[1].box == BoxKind::Control &&
+         n.children[1].control.kind != ControlKind::Label;
+}
+
+// How a child sits in a row: boxes and large controls fill its height, pictures keep to
+// the top, the rest is centred.
+int RowAlignment(const LayoutNode& n) {
+  if (n.box != BoxKind::Control) return wxEXPAND;
+  switch (n.control.kind) {
+    case ControlKind::ListView:
+    case ControlKind::TreeView:
+    case ControlKind::ListBox:
+    case ControlKind::Paint:
+    case ControlKind::PageArea: return wxEXPAND;
+    case ControlKind::Picture: return wxALIGN_TOP;
+    default: return wxALIGN_CENTER_VERTICAL;
+  }
+}
+
 HTREEITEM TreeHandle(wxTreeCtrl* tree, const wxTreeItemId& item) {
   auto* data = item.IsOk() ? dynamic_cast<TreeItem*>(tree->GetItemData(item)) : nullptr;
   return data != nullptr ? data->handle : 0;
@@ -385,7 +407,8 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent, bool in
       const bool row = node.box == BoxKind::Row;
       auto* s = new wxBoxSizer(row ? wxHORIZONTAL : wxVERTICAL);
       bool first = true;
-      for (const LayoutNode& child : node.children) {
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const LayoutNode& child = node.children[i];
         const bool expand = child.expand || (child.box == BoxKind::Control && child.control.expand);
         if (child.box == BoxKind::ButtonRow && !row) {
           if (!first) s->AddSpacer(kMargin);
@@ -395,11 +418,27 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent, bool in
           first = false;
           continue;
         }
+        if (!row && IsFormRow(child)) {
+          // Rows of a label and a field, one below the other, line up as a form.
+          auto* form = new wxFlexGridSizer(2, kGap, kMargin);
+          form->AddGrowableCol(1);
+          std::size_t j = i;
+          for (; j < node.children.size() && IsFormRow(node.children[j]); ++j) {
+            const LayoutNode& pair = node.children[j];
+            form->Add(Build(pair.children[0], parent, false), 0, wxALIGN_CENTER_VERTICAL);
+            const bool grow = pair.children[1].expand || pair.children[1].control.expand;
+            form->Add(Build(pair.children[1], parent, false), 0, grow ? static_cast<int>(wxEXPAND) : static_cast<int>(wxALIGN_CENTER_VERTICAL));
+          }
+          if (!first) s->AddSpacer(kGap);
+          s->Add(form, 0, wxEXPAND);
+          i = j - 1;
+          first = false;
+          continue;
+        }
         wxSizer* inner = Build(child, parent, !row);
         if (!first) s->AddSpacer(child.box == BoxKind::Group ? kMargin : kGap);
         if (row) {
-          const bool label = child.box == BoxKind::Control && child.control.kind == ControlKind::Label;
-          s->Add(inner, expand ? 1 : 0, label ? static_cast<int>(wxALIGN_CENTER_VERTICAL) : static_cast<int>(wxEXPAND));
+          s->Add(inner, expand ? 1 : 0, RowAlignment(child));
         } else {
           s->Add(inner, expand ? 1 : 0, wxEXPAND);
         }
@@ -483,8 +522,12 @@ wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent
         f.MakeLarger();
         label->SetFont(f);
       }
-      if (t.width > 0) label->SetMinSize(wxSize(t.width * charW, -1));
-      label->SetMinSize(wxSize(std::max(label->GetMinSize().x, label->GetBestSize().x), -1));
+      // A label given a width wraps its text there.
+      if (t.width > 0 && label->GetBestSize().x > t.width * charW) {
+        label->Wrap(t.width * charW);
+        label->InvalidateBestSize();
+      }
+      label->SetMinSize(label->GetBestSize());
       w = label;
       break;
     }
@@ -869,7 +912,13 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
       if (what == ControlAspect::Text) {
         if (auto* s = wxDynamicCast(w, wxStaticText)) {
           s->SetLabelText(W(c.GetText()));
-          s->SetMinSize(wxSize(std::max(c.tmpl().width * s->GetCharWidth(), s->GetBestSize().x), -1));
+          s->InvalidateBestSize();
+          const int width = c.tmpl().width * s->GetCharWidth();
+          if (width > 0 && s->GetBestSize().x > width) {
+            s->Wrap(width);
+            s->InvalidateBestSize();
+          }
+          s->SetMinSize(wxSize(std::max(width, s->GetBestSize().x), s->GetBestSize().y));
         }
       }
       break;
@@ -1242,7 +1291,7 @@ void RenderedWindow::ShowActivePage() {
       }
       sizer->Clear(false);
       sizer->AddSpacer(area != nullptr ? area->GetTopInset() : 0);
-      sizer->Add(rendered->top(), 1, wxEXPAND | wxTOP, kGap);
+      sizer->Add(rendered->top(), 1, wxEXPAND | wxALL, kMargin);
     } else {
       sizer->Add(rendered->top(), 1, wxEXPAND | wxALL, kMargin);
     }
@@ -1257,7 +1306,7 @@ void RenderedWindow::ShowActivePage() {
       return nullptr;
     }();
     sizer->AddSpacer(area != nullptr ? area->GetTopInset() : 0);
-    sizer->Add(it->second->top(), 1, wxEXPAND | wxTOP, kGap);
+    sizer->Add(it->second->top(), 1, wxEXPAND | wxALL, kMargin);
   }
   it->second->top()->Show();
   if (notebook_ != nullptr) {
