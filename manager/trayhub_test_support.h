@@ -21,7 +21,7 @@
 namespace trayhubtest {
 
 // Readies `home` ($TOVARIN_HOME) for a manager that starts: folders for temporary files
-// and application data, the request limits, and settings that say the player options are
+// and application data, the request limits, no display, and settings that say the player options are
 // installed. Answers the product's settings key, made afresh.
 inline platform::SettingsKey PrepareManagerHome(const std::string& home, const char* requestLimits) {
   g_ProductIdentity.InitFromPath("trayhub");
@@ -29,6 +29,9 @@ inline platform::SettingsKey PrepareManagerHome(const std::string& home, const c
   std::filesystem::create_directories(home + "/appdata");
   ::setenv("TMPDIR", (home + "/tmp").c_str(), 1);
   ::setenv("TOVARIN_REQUEST_LIMITS", requestLimits, 1);
+  // These managers answer on the console, also when the tests run on a display.
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
   platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
