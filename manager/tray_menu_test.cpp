@@ -12,6 +12,7 @@
 #include "manager/manager_app.h"
 #include "manager/manager_wnd.h"
 #include "manager/option_pages.h"
+#include "manager/trayhub_test_support.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
 #include "platform/kernel/test_support.h"
@@ -30,19 +31,8 @@ const bool kIsolated = platform::testing::IsolateNamespace();
 class TrayMenuTest : public ::testing::Test {
  public:
   void SetUp() override {
-    g_ProductIdentity.InitFromPath("trayhub");
-    const std::string home = std::getenv("TOVARIN_HOME");
-    ::setenv("TMPDIR", home.c_str(), 1);
-    ::setenv("TOVARIN_DEVICE", "memory", 1);
+    key_.emplace(trayhubtest::PrepareWindowInThisProcess());
     ::setenv("PATH", "/usr/bin:/bin", 1);  // no shellhost anywhere
-    platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-    key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
-    key_->SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
-    key_->SetDword("VX_Disable", 1);
-    ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName);
-    NowPlayingText() = "Playback Stopped";
-    NowPlayingTrackId() = 0;
-    NowPlayingLength() = 0;
     wnd_ = std::make_unique<OmbrixManagerWnd>(MakeHostedDevice);
     ASSERT_TRUE(wnd_->Create());
     device_ = wnd_->GetDevice();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/identity.h"
+#include "manager/manager_app.h"
 #include "manager/manager_wnd.h"
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
@@ -37,6 +38,25 @@ inline platform::SettingsKey PrepareManagerHome(const std::string& home, const c
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_Disable", 1);
   key.SetString("Gen_AppDataDir", platform::FromPosixPath(home + "/appdata"));
+  return key;
+}
+
+// Readies a main window made in the test's own process: the in-memory player, the driver
+// and tray bits, no web server, the window class and an empty now-playing cache. Answers
+// the product's settings key, made afresh.
+inline platform::SettingsKey PrepareWindowInThisProcess() {
+  g_ProductIdentity.InitFromPath("trayhub");
+  const std::string home = std::getenv("TOVARIN_HOME");
+  ::setenv("TMPDIR", home.c_str(), 1);
+  ::setenv("TOVARIN_DEVICE", "memory", 1);
+  platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
+  key.SetDword("VX_Disable", 1);
+  ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName);
+  NowPlayingText() = "Playback Stopped";
+  NowPlayingTrackId() = 0;
+  NowPlayingLength() = 0;
   return key;
 }
 
