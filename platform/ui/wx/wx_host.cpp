@@ -944,6 +944,16 @@ bool WxHost::PumpUntil(const std::function<bool()>& done, int limitMs) {
   }
 }
 
+void WxHost::CallSoon(std::function<void()> f) {
+  g_idle_add_full(
+      G_PRIORITY_DEFAULT_IDLE,
+      [](gpointer data) -> gboolean {
+        (*static_cast<std::function<void()>*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      new std::function<void()>(std::move(f)), [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
 void WxHost::SetPromptObserver(std::function<void(WxPrompt&)> observer) { impl_->observer = std::move(observer); }
 
 std::vector<RenderedControl> WxHost::RenderedControls(UiWindow& window) {

@@ -125,6 +125,9 @@ class WxHost : public Host {
   // false on the time limit.
   bool PumpUntil(const std::function<bool()>& done, int limitMs);
 
+  // Runs `f` from the toolkit's loop on this thread, once it next gets to run.
+  void CallSoon(std::function<void()> f);
+
   // Called once for each prompt when it is on screen (null: none). A prompt the observer
   // leaves open stays for the person.
   void SetPromptObserver(std::function<void(WxPrompt&)> observer);
