@@ -38,125 +38,6 @@ namespace {
 using platform::RenderedControl;
 using platform::UiWindow;
 
-std::string Words(const std::string& text) {
-  std::string out;
-  for (char ch : text) {
-    const bool blank = ch == ' ' || ch == '\n' || ch == '\t';
-    if (blank && (out.empty() || out.back() == ' ')) continue;
-    out += blank ? ' ' : ch;
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
-// The differences between the window's controls and what the toolkit shows.
-std::vector<std::string> CompareWithModel(UiWindow& window, const std::vector<RenderedControl>& rendered) {
-  std::vector<std::string> faults;
-  std::vector<UiWindow*> windows = {&window};
-  if (auto* sheet = dynamic_cast<platform::PropertySheet*>(&window); sheet != nullptr && sheet->GetShownPage()) {
-    windows.push_back(sheet->GetShownPage());
-  }
-  std::size_t next = 0;
-  for (UiWindow* w : windows) {
-    for (const auto& owned : w->Controls()) {
-      platform::Control& c = *owned;
-      if (c.kind() == platform::ControlKind::PageArea) continue;  // the sheet's page is inside it
-      const std::string name = "control " + std::to_string(c.id()) + " (" + platform::ControlKindName(c.kind()) +
-                               " \"" + c.GetText() + "\")";
-      // Controls are rendered in template order; statics are matched by that order too.
-      const RenderedControl* r = nullptr;
-      for (std::size_t i = next; i < rendered.size(); ++i) {
-        if (rendered[i].id == c.id() && rendered[i].kind == c.kind()) {
-          r = &rendered[i];
-          next = i + 1;
-          break;
-        }
-      }
-      if (r == nullptr) {
-        faults.push_back(name + " is not rendered");
-        continue;
-      }
-      auto expect = [&](bool ok, const std::string& what) {
-        if (!ok) faults.push_back(name + ": " + what);
-      };
-      expect(r->enabled == c.IsEnabled(), "enabled state differs");
-      if (c.kind() != platform::ControlKind::Tabs) expect(r->shown == c.IsVisible(), "visibility differs");
-      using K = platform::ControlKind;
-      switch (c.kind()) {
-        case K::Label:
-        case K::Edit:
-        case K::PushButton:
-        case K::CheckBox:
-        case K::RadioButton:
-          // Labels may be wrapped on screen: line breaks count as blanks.
-          expect(Words(r->text) == Words(platform::CleanLabel(c.GetText())) || r->text == c.GetText(),
-                 "text \"" + r->text + "\" is not \"" + c.GetText() + "\"");
-          if (c.kind() == K::CheckBox || c.kind() == K::RadioButton) {
-            expect(r->check == static_cast<platform::ButtonControl&>(c).GetCheck(), "check state differs");
-          }
-          break;
-        case K::ComboBox:
-        case K::ListBox: {
-          auto& list = static_cast<platform::ListControl&>(c);
-          std::vector<std::string> items;
-          for (int i = 0; i < list.GetCount(); ++i) items.push_back(list.GetItemText(i));
-          expect(r->items == items, "items differ");
-          expect(r->selection == list.GetCurSel(), "selection differs");
-          break;
-        }
-        case K::Slider:
-        case K::Spin: {
-          auto& range = static_cast<platform::RangeControl&>(c);
-          expect(r->position == range.GetPos(), "position " + std::to_string(r->position) + " is not " +
-                                                    std::to_string(range.GetPos()));
-          expect(r->rangeMin == std::min(range.GetRangeMin(), range.GetRangeMax()) &&
-                     r->rangeMax == std::max(range.GetRangeMin(), range.GetRangeMax()),
-                 "range differs");
-          break;
-        }
-        case K::ProgressBar: {
-          auto& bar = static_cast<platform::ProgressControl&>(c);
-          expect(r->position == bar.GetPos() - bar.GetRangeMin(), "position differs");
-          expect(r->rangeMax == std::max(1, bar.GetRangeMax() - bar.GetRangeMin()), "range differs");
-          break;
-        }
-        case K::TreeView: {
-          auto& tree = static_cast<platform::TreeViewControl&>(c);
-          expect(static_cast<int>(r->items.size()) == tree.GetCount(), "item count differs");
-          if (tree.GetSelectedItem() != 0) {
-            std::string path = tree.GetItemText(tree.GetSelectedItem());
-            for (auto p = tree.GetParentItem(tree.GetSelectedItem()); p != 0; p = tree.GetParentItem(p)) {
-              path = tree.GetItemText(p) + "/" + path;
-            }
-            expect(r->text == path, "selected item \"" + r->text + "\" is not \"" + path + "\"");
-          }
-          break;
-        }
-        case K::ListView: {
-          auto& lv = static_cast<platform::ListViewControl&>(c);
-          expect(static_cast<int>(r->items.size()) == lv.GetItemCount(), "row count differs");
-          for (int i = 0; i < lv.GetItemCount() && i < static_cast<int>(r->items.size()); ++i) {
-            expect(r->items[static_cast<std::size_t>(i)] == lv.GetItemText(i, 0), "row " + std::to_string(i) + " differs");
-          }
-          break;
-        }
-        case K::Tabs: {
-          auto& tabs = static_cast<platform::TabsControl&>(c);
-          if (!tabs.IsVisible()) break;
-          std::vector<std::string> items;
-          for (int i = 0; i < tabs.GetItemCount(); ++i) items.push_back(tabs.GetItem(i)->text);
-          expect(r->items == items, "tabs differ");
-          expect(r->selection == tabs.GetCurSel(), "selected tab differs");
-          break;
-        }
-        default:
-          break;
-      }
-    }
-  }
-  return faults;
-}
-
 struct Sample {
   std::string name;
   std::string page;  // sheets: the page to show (its title)
@@ -270,7 +151,7 @@ int main(int argc, char** argv) {
     const std::string png = out + "/" + sample.name + ".png";
     auto look = [&](UiWindow& window, const std::vector<RenderedControl>& rendered, const std::function<bool(const std::string&)>& save) {
       seen = true;
-      for (const std::string& f : CompareWithModel(window, rendered)) {
+      for (const std::string& f : platform::CompareWithModel(window, rendered)) {
         std::printf("%s: %s\n", sample.name.c_str(), f.c_str());
         ++faults;
       }

@@ -355,30 +355,30 @@ class DialogPrompt : public PromptBase {
   bool Click(int id) override {
     wxWindow* w = Usable(id);
     if (w == nullptr) return false;
-    if (auto* b = wxDynamicCast(w, wxButton)) return Send(b, wxEVT_BUTTON);
-    if (auto* c = wxDynamicCast(w, wxCheckBox)) {
+    if (auto* b = dynamic_cast<wxButton*>(w)) return Send(b, wxEVT_BUTTON);
+    if (auto* c = dynamic_cast<wxCheckBox*>(w)) {
       c->SetValue(!c->GetValue());
       return Send(c, wxEVT_CHECKBOX, c->GetValue() ? 1 : 0);
     }
-    if (auto* rb = wxDynamicCast(w, wxRadioButton)) {
+    if (auto* rb = dynamic_cast<wxRadioButton*>(w)) {
       rb->SetValue(true);
       return Send(rb, wxEVT_RADIOBUTTON, 1);
     }
     return false;
   }
   bool SetCheck(int id, bool checked) override {
-    auto* c = wxDynamicCast(Usable(id), wxCheckBox);
+    auto* c = dynamic_cast<wxCheckBox*>(Usable(id));
     if (c == nullptr) return false;
     return c->GetValue() == checked || Click(id);
   }
   bool Type(int id, const std::string& text) override {
-    auto* t = wxDynamicCast(Usable(id), wxTextCtrl);
+    auto* t = dynamic_cast<wxTextCtrl*>(Usable(id));
     if (t == nullptr || !t->IsEditable()) return false;
     t->SetValue(W(text));  // sends the change as typing does
     return true;
   }
   bool Slide(int id, int position) override {
-    auto* s = wxDynamicCast(Usable(id), wxSlider);
+    auto* s = dynamic_cast<wxSlider*>(Usable(id));
     if (s == nullptr) return false;
     s->SetValue(position);
     for (auto type : {wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE}) {
@@ -399,7 +399,7 @@ class DialogPrompt : public PromptBase {
       }
       return false;
     }
-    auto* tree = wxDynamicCast(r_.tree(), wxTreeCtrl);
+    auto* tree = dynamic_cast<wxTreeCtrl*>(r_.tree());
     if (tree == nullptr) return false;
     wxTreeItemId found;
     std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
@@ -542,6 +542,12 @@ std::unique_ptr<WxHost> WxHost::Open(const std::string& programName) {
     static char* argv[] = {name.data(), nullptr};
     static int argc = 1;
     if (!wxEntryStart(argc, argv)) return false;
+    // A toolkit assertion is a line on stderr, never a dialog that waits for a person.
+    wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond,
+                          const wxString& msg) {
+      std::fprintf(stderr, "wx: %s(%d) %s: %s %s\n", U(file).c_str(), line, U(func).c_str(), U(cond).c_str(),
+                   U(msg).c_str());
+    });
     if (!wxTheApp->CallOnInit()) return false;
     wxTheApp->SetExitOnFrameDelete(false);
     return true;

@@ -156,6 +156,11 @@ class WxHost : public Host {
   std::unique_ptr<Impl> impl_;
 };
 
+// The differences between a window's controls (and a sheet's shown page's) and what the
+// toolkit shows of them: missing controls, enabled and shown states, texts (labels may
+// wrap), checks, items, selections, positions and ranges. Empty when they agree.
+std::vector<std::string> CompareWithModel(UiWindow& window, const std::vector<RenderedControl>& rendered);
+
 // With a display, a WxHost (made current); without one, or when the display cannot be
 // opened, a ConsoleHost (made current). The caller keeps it while the program runs.
 std::unique_ptr<Host> MakeDesktopHost(const std::string& programName);

@@ -246,6 +246,17 @@ struct TreeItem : wxTreeItemData {
   HTREEITEM handle;
 };
 
+// A label's size measured with its own font (GTK may not have applied a changed font to
+// its measurement yet).
+wxSize LabelSize(wxStaticText* label) {
+  wxSize best = label->GetBestSize();
+  wxClientDC dc(label);
+  dc.SetFont(label->GetFont());
+  wxCoord w = 0, h = 0;
+  dc.GetMultiLineTextExtent(label->GetLabelText(), &w, &h);
+  return wxSize(std::max(best.x, static_cast<int>(w)), std::max(best.y, static_cast<int>(h)));
+}
+
 // A row of exactly a label and one control.
 bool IsFormRow(const LayoutNode& n) {
   return n.box == BoxKind::Row && n.children.size() == 2 && n.children[0].box == BoxKind::Control &&
@@ -339,7 +350,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
       const bool tab = code == WXK_TAB && (mods & kModCtrl);
       const bool enter = (code == WXK_RETURN || code == WXK_NUMPAD_ENTER) && mods == 0;
       if (enter) {
-        auto* text = wxDynamicCast(wxWindow::FindFocus(), wxTextCtrl);
+        auto* text = dynamic_cast<wxTextCtrl*>(wxWindow::FindFocus());
         if (text != nullptr && text->IsMultiLine()) {
           e.Skip();
           return;
@@ -478,7 +489,7 @@ void RenderedWindow::AddButtonRow(const LayoutNode& node, wxWindow* parent, wxBo
       continue;
     }
     wxWindow* w = MakeControl(child.control, parent);
-    auto* button = wxDynamicCast(w, wxButton);
+    auto* button = dynamic_cast<wxButton*>(w);
     if (button != nullptr && StockId(child.control.id) != wxID_ANY) {
       standard->AddButton(button);
       anyStandard = true;
@@ -527,7 +538,7 @@ wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent
         label->Wrap(t.width * charW);
         label->InvalidateBestSize();
       }
-      label->SetMinSize(label->GetBestSize());
+      label->SetMinSize(LabelSize(label));
       w = label;
       break;
     }
@@ -576,7 +587,7 @@ wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent
     case ControlKind::ListBox:
       w = new wxListBox(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr,
                         t.Has(kStyleMultiSelect) ? wxLB_EXTENDED : wxLB_SINGLE);
-      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : -1, (t.lines > 0 ? t.lines : 6) * lineH));
+      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : -1, (t.lines > 0 ? t.lines : 6) * (lineH + 10) + 4));
       break;
     case ControlKind::ListView: {
       auto* lv = dynamic_cast<ListViewControl*>(c);
@@ -701,7 +712,7 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
     case ControlKind::ComboBox:
     case ControlKind::ListBox: {
       auto* list = static_cast<ListControl*>(control);
-      if (auto* lb = wxDynamicCast(w, wxListBox)) {
+      if (auto* lb = dynamic_cast<wxListBox*>(w)) {
         w->Bind(wxEVT_LISTBOX, guarded([this, list, lb](wxCommandEvent&) {
                   if (list->tmpl().Has(kStyleMultiSelect)) {
                     wxArrayInt sel;
@@ -718,11 +729,12 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
                 }));
         w->Bind(wxEVT_LISTBOX_DCLICK, guarded([list](wxCommandEvent& e) { list->UserDoubleClick(e.GetSelection()); }));
       } else {
-        w->Bind(c.kind() == ControlKind::ComboBox && wxDynamicCast(w, wxChoice) ? wxEVT_CHOICE : wxEVT_COMBOBOX,
+        // (On GTK a combo box is also a wxChoice.)
+        w->Bind(dynamic_cast<wxComboBox*>(w) == nullptr ? wxEVT_CHOICE : wxEVT_COMBOBOX,
                 guarded([this, list](wxCommandEvent& e) {
                   if (!list->UserSelect(e.GetSelection())) Sync(*list, byControl_[list], ControlAspect::Selection);
                 }));
-        if (wxDynamicCast(w, wxComboBox) != nullptr) {
+        if (dynamic_cast<wxComboBox*>(w) != nullptr) {
           w->Bind(wxEVT_TEXT, guarded([list](wxCommandEvent& e) { list->UserType(U(e.GetString())); }));
         }
       }
@@ -910,7 +922,7 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
   switch (c.kind()) {
     case ControlKind::Label:
       if (what == ControlAspect::Text) {
-        if (auto* s = wxDynamicCast(w, wxStaticText)) {
+        if (auto* s = dynamic_cast<wxStaticText*>(w)) {
           s->SetLabelText(W(c.GetText()));
           s->InvalidateBestSize();
           const int width = c.tmpl().width * s->GetCharWidth();
@@ -918,7 +930,8 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
             s->Wrap(width);
             s->InvalidateBestSize();
           }
-          s->SetMinSize(wxSize(std::max(width, s->GetBestSize().x), s->GetBestSize().y));
+          const wxSize size = LabelSize(s);
+          s->SetMinSize(wxSize(std::max(width, size.x), size.y));
         }
       }
       break;
@@ -958,17 +971,26 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
         what = ControlAspect::Selection;
       }
       if (what == ControlAspect::Selection || what == ControlAspect::Text) {
-        if (auto* lb = wxDynamicCast(w, wxListBox); lb != nullptr && list.tmpl().Has(kStyleMultiSelect)) {
+        if (auto* lb = dynamic_cast<wxListBox*>(w); lb != nullptr && list.tmpl().Has(kStyleMultiSelect)) {
           auto sel = list.GetSelItems();
-          for (int i = 0; i < list.GetCount(); ++i) {
+          for (int i = 0; i < list.GetCount() && i < static_cast<int>(lb->GetCount()); ++i) {
             const bool on = std::find(sel.begin(), sel.end(), i) != sel.end();
             if (lb->IsSelected(i) != on) on ? lb->SetSelection(i) : lb->Deselect(i);
           }
-        } else if (auto* combo = wxDynamicCast(w, wxComboBox)) {
-          if (list.GetCurSel() >= 0) combo->SetSelection(list.GetCurSel());
+        } else if (auto* combo = dynamic_cast<wxComboBox*>(w)) {
+          if (list.GetCurSel() >= 0 && list.GetCurSel() < static_cast<int>(combo->GetCount())) {
+            combo->SetSelection(list.GetCurSel());
+          }
           if (U(combo->GetValue()) != list.GetText()) combo->ChangeValue(W(list.GetText()));
         } else if (auto* ctrl = dynamic_cast<wxItemContainerImmutable*>(w)) {
-          ctrl->SetSelection(list.GetCurSel() >= 0 ? list.GetCurSel() : wxNOT_FOUND);
+          const int sel = list.GetCurSel();
+          if (sel < static_cast<int>(ctrl->GetCount())) {
+            if (auto* lb = dynamic_cast<wxListBox*>(w); lb != nullptr && sel < 0) {
+              lb->DeselectAll();
+            } else {
+              ctrl->SetSelection(sel >= 0 ? sel : wxNOT_FOUND);
+            }
+          }
         }
       }
       break;
@@ -1031,6 +1053,9 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
       if (what == ControlAspect::Buttons || what == ControlAspect::Image) {
         tb->ClearTools();
         const ImageList* images = bar.GetImageList();
+        // A bar without pictures shows its buttons' labels.
+        const long textOnly = wxTB_TEXT | wxTB_NOICONS;
+        tb->SetWindowStyleFlag(images == nullptr ? (tb->GetWindowStyleFlag() | textOnly) : (tb->GetWindowStyleFlag() & ~textOnly));
         const int size = images != nullptr ? images->Width() : 16;
         tb->SetToolBitmapSize(wxSize(size, size));
         for (int i = 0; i < bar.GetButtonCount(); ++i) {
@@ -1193,7 +1218,7 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
       if (wxWindow* w = Widget(window_.GetFocusId())) w->SetFocus();
       break;
     case WindowAspect::Flash:
-      if (auto* tlw = wxDynamicCast(top_, wxTopLevelWindow)) tlw->RequestUserAttention();
+      if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_)) tlw->RequestUserAttention();
       break;
     case WindowAspect::Ended:
       if (auto* d = dialog(); d != nullptr && d->IsModal()) {
@@ -1211,7 +1236,7 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
 }
 
 void RenderedWindow::Place() {
-  auto* tlw = wxDynamicCast(top_, wxTopLevelWindow);
+  auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_);
   if (tlw == nullptr) return;
   const Rect r = window_.GetWindowRect();
   if (window_.IsPlacedByCode()) {
@@ -1334,7 +1359,7 @@ void RenderedWindow::FitPageArea() {
     area->SetMinSize(pageMin_);
   }
   area->Layout();
-  if (auto* tlw = wxDynamicCast(top_, wxTopLevelWindow)) {
+  if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_)) {
     top_->GetSizer()->SetSizeHints(tlw);
     top_->Layout();
   }
@@ -1352,55 +1377,55 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
     r.enabled = w->IsThisEnabled();
     r.shown = w->IsShown();
     for (wxWindow* p = w->GetParent(); p != nullptr && p != top_; p = p->GetParent()) r.shown = r.shown && p->IsShown();
-    if (auto* s = wxDynamicCast(w, wxStaticText)) r.text = U(s->GetLabelText());
-    if (auto* t = wxDynamicCast(w, wxTextCtrl)) r.text = U(t->GetValue());
-    if (auto* b2 = wxDynamicCast(w, wxButton)) r.text = U(b2->GetLabel());
-    if (auto* cb = wxDynamicCast(w, wxCheckBox)) {
+    if (auto* s = dynamic_cast<wxStaticText*>(w)) r.text = U(s->GetLabelText());
+    if (auto* t = dynamic_cast<wxTextCtrl*>(w)) r.text = U(t->GetValue());
+    if (auto* b2 = dynamic_cast<wxButton*>(w)) r.text = U(b2->GetLabel());
+    if (auto* cb = dynamic_cast<wxCheckBox*>(w)) {
       r.text = U(cb->GetLabel());
       r.check = cb->Get3StateValue() == wxCHK_UNDETERMINED ? 2 : cb->GetValue() ? 1 : 0;
     }
-    if (auto* rb = wxDynamicCast(w, wxRadioButton)) {
+    if (auto* rb = dynamic_cast<wxRadioButton*>(w)) {
       r.text = U(rb->GetLabel());
       r.check = rb->GetValue() ? 1 : 0;
     }
-    if (auto* ch = wxDynamicCast(w, wxChoice)) {
+    if (auto* ch = dynamic_cast<wxChoice*>(w); ch != nullptr && dynamic_cast<wxComboBox*>(w) == nullptr) {
       for (unsigned i = 0; i < ch->GetCount(); ++i) r.items.push_back(U(ch->GetString(i)));
       r.selection = ch->GetSelection();
       r.text = r.selection >= 0 ? r.items[static_cast<std::size_t>(r.selection)] : "";
     }
-    if (auto* co = wxDynamicCast(w, wxComboBox)) {
+    if (auto* co = dynamic_cast<wxComboBox*>(w)) {
       for (unsigned i = 0; i < co->GetCount(); ++i) r.items.push_back(U(co->GetString(i)));
       r.selection = co->GetSelection();
       r.text = U(co->GetValue());
     }
-    if (auto* lb = wxDynamicCast(w, wxListBox)) {
+    if (auto* lb = dynamic_cast<wxListBox*>(w)) {
       for (unsigned i = 0; i < lb->GetCount(); ++i) r.items.push_back(U(lb->GetString(i)));
       r.selection = lb->GetSelection();
     }
-    if (auto* s = wxDynamicCast(w, wxSlider)) {
+    if (auto* s = dynamic_cast<wxSlider*>(w)) {
       r.position = s->GetValue();
       r.rangeMin = s->GetMin();
       r.rangeMax = s->GetMax();
     }
-    if (auto* g = wxDynamicCast(w, wxGauge)) {
+    if (auto* g = dynamic_cast<wxGauge*>(w)) {
       r.position = g->GetValue();
       r.rangeMax = g->GetRange();
     }
-    if (auto* sp = wxDynamicCast(w, wxSpinButton)) {
+    if (auto* sp = dynamic_cast<wxSpinButton*>(w)) {
       r.position = sp->GetValue();
       r.rangeMin = sp->GetMin();
       r.rangeMax = sp->GetMax();
     }
-    if (auto* hl = wxDynamicCast(w, wxHyperlinkCtrl)) r.text = U(hl->GetLabel());
-    if (auto* nb = wxDynamicCast(w, wxNotebook)) {
+    if (auto* hl = dynamic_cast<wxHyperlinkCtrl*>(w)) r.text = U(hl->GetLabel());
+    if (auto* nb = dynamic_cast<wxNotebook*>(w)) {
       for (size_t i = 0; i < nb->GetPageCount(); ++i) r.items.push_back(U(nb->GetPageText(i)));
       r.selection = nb->GetSelection();
     }
-    if (auto* wl = wxDynamicCast(w, wxListCtrl)) {
+    if (auto* wl = dynamic_cast<wxListCtrl*>(w)) {
       for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, 0)));
       r.selection = static_cast<int>(wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
     }
-    if (auto* wt = wxDynamicCast(w, wxTreeCtrl)) {
+    if (auto* wt = dynamic_cast<wxTreeCtrl*>(w)) {
       std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
         wxTreeItemIdValue cookie;
         for (wxTreeItemId i = wt->GetFirstChild(parent, cookie); i.IsOk(); i = wt->GetNextChild(parent, cookie)) {
@@ -1411,7 +1436,7 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
       };
       if (wt->GetRootItem().IsOk()) walk(wt->GetRootItem());
     }
-    if (auto* sb = wxDynamicCast(w, wxStatusBar)) r.text = U(sb->GetStatusText(0));
+    if (auto* sb = dynamic_cast<wxStatusBar*>(w)) r.text = U(sb->GetStatusText(0));
     out.push_back(std::move(r));
   }
   if (RenderedWindow* page = ShownPage()) {

@@ -44,7 +44,7 @@ class RenderedWindow : public WindowPeer {
 
   UiWindow& window() { return window_; }
   wxWindow* top() { return top_; }
-  wxDialog* dialog() { return wxDynamicCast(top_, wxDialog); }
+  wxDialog* dialog() { return dynamic_cast<wxDialog*>(top_); }
   // True while the window's controls are the ones the widgets were made for.
   bool Current() const;
 
