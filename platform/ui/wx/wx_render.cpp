@@ -713,7 +713,7 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
     case ControlKind::ListBox: {
       auto* list = static_cast<ListControl*>(control);
       if (auto* lb = dynamic_cast<wxListBox*>(w)) {
-        w->Bind(wxEVT_LISTBOX, guarded([this, list, lb](wxCommandEvent&) {
+        w->Bind(wxEVT_LISTBOX, guarded([list, lb](wxCommandEvent&) {
                   if (list->tmpl().Has(kStyleMultiSelect)) {
                     wxArrayInt sel;
                     lb->GetSelections(sel);
@@ -805,7 +805,7 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
     case ControlKind::ListView: {
       auto* lv = static_cast<ListViewControl*>(control);
       auto* wl = static_cast<wxListCtrl*>(w);
-      auto readSelection = [this, lv, wl](wxListEvent&) {
+      auto readSelection = [lv, wl](wxListEvent&) {
         std::vector<int> rows;
         for (long i = wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
              i = wl->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
@@ -819,7 +819,6 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
         if (rows != lv->GetSelectedRows() || (focused >= 0 && lv->GetNextItem(-1, LVNI_FOCUSED) != focused)) {
           lv->UserSelectRows(rows);
         }
-        (void)this;
       };
       w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded(readSelection));
       w->Bind(wxEVT_LIST_ITEM_DESELECTED, guarded(readSelection));
