@@ -311,7 +311,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
     top_ = new wxPanel(parent, wxID_ANY);
   }
   for (const auto& c : window.Controls()) made_.push_back(c.get());
-  wxSizer* content = Build(t.root, top_, true);
+  wxSizer* content = Build(t.root, top_);
   auto* outer = new wxBoxSizer(wxVERTICAL);
   // Pages and views sit inside their parent's margins.
   outer->Add(content, 1, wxEXPAND | wxALL, topLevel ? kMargin : 0);
@@ -404,13 +404,12 @@ void RenderedWindow::User(F&& f) {
   --userDepth_;
 }
 
-wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent, bool inColumn) {
+wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
   switch (node.box) {
     case BoxKind::Control: {
       auto* s = new wxBoxSizer(wxHORIZONTAL);
       wxWindow* w = MakeControl(node.control, parent);
       if (w != nullptr) s->Add(w, 1, wxEXPAND);
-      (void)inColumn;
       return s;
     }
     case BoxKind::Row:
@@ -436,9 +435,9 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent, bool in
           std::size_t j = i;
           for (; j < node.children.size() && IsFormRow(node.children[j]); ++j) {
             const LayoutNode& pair = node.children[j];
-            form->Add(Build(pair.children[0], parent, false), 0, wxALIGN_CENTER_VERTICAL);
+            form->Add(Build(pair.children[0], parent), 0, wxALIGN_CENTER_VERTICAL);
             const bool grow = pair.children[1].expand || pair.children[1].control.expand;
-            form->Add(Build(pair.children[1], parent, false), 0, grow ? static_cast<int>(wxEXPAND) : static_cast<int>(wxALIGN_CENTER_VERTICAL));
+            form->Add(Build(pair.children[1], parent), 0, grow ? static_cast<int>(wxEXPAND) : static_cast<int>(wxALIGN_CENTER_VERTICAL));
           }
           if (!first) s->AddSpacer(kGap);
           s->Add(form, 0, wxEXPAND);
@@ -446,7 +445,7 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent, bool in
           first = false;
           continue;
         }
-        wxSizer* inner = Build(child, parent, !row);
+        wxSizer* inner = Build(child, parent);
         if (!first) s->AddSpacer(child.box == BoxKind::Group ? kMargin : kGap);
         if (row) {
           s->Add(inner, expand ? 1 : 0, RowAlignment(child));
@@ -464,7 +463,7 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent, bool in
       for (const LayoutNode& child : node.children) {
         const bool expand = child.expand || (child.box == BoxKind::Control && child.control.expand);
         if (!first) inner->AddSpacer(kGap);
-        inner->Add(Build(child, box->GetStaticBox(), true), expand ? 1 : 0, wxEXPAND);
+        inner->Add(Build(child, box->GetStaticBox()), expand ? 1 : 0, wxEXPAND);
         first = false;
       }
       box->Add(inner, 1, wxEXPAND | wxALL, kGap);
@@ -485,7 +484,7 @@ void RenderedWindow::AddButtonRow(const LayoutNode& node, wxWindow* parent, wxBo
   bool anyStandard = false;
   for (const LayoutNode& child : node.children) {
     if (child.box != BoxKind::Control) {
-      row->Add(Build(child, parent, false), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
+      row->Add(Build(child, parent), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
       continue;
     }
     wxWindow* w = MakeControl(child.control, parent);
@@ -626,8 +625,8 @@ wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent
       w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : 30 * charW, -1));
       break;
     case ControlKind::Spin:
-      w = new wxSpinButton(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
-                           t.Has(kStyleVertical) || true ? wxSP_VERTICAL : wxSP_HORIZONTAL);
+      // Up and down arrows, as a buddy edit's spin has (GTK draws them as - and +).
+      w = new wxSpinButton(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_VERTICAL);
       break;
     case ControlKind::Link:
       w = new wxHyperlinkCtrl(parent, wxID_ANY, W(CleanLabel(t.text)), W(t.target.empty() ? "#" : t.target));

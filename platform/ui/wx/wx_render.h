@@ -73,7 +73,7 @@ class RenderedWindow : public WindowPeer {
     wxWindow* widget;
   };
 
-  wxSizer* Build(const LayoutNode& node, wxWindow* parent, bool inColumn);
+  wxSizer* Build(const LayoutNode& node, wxWindow* parent);
   wxWindow* MakeControl(const ControlTemplate& t, wxWindow* parent);
   void AddButtonRow(const LayoutNode& node, wxWindow* parent, wxBoxSizer* row);
   void BindControl(Control& c, wxWindow* w);
