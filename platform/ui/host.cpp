@@ -177,6 +177,8 @@ std::optional<std::vector<std::string>> Host::GetClipboardFiles() {
   return clipboardFiles_;
 }
 
+int Host::DragFiles(const std::vector<std::string>&) { return DROPEFFECT_NONE; }
+
 void Host::BeginWaitCursor() {
   if (waitDepth_.fetch_add(1) == 0) WaitCursorChanged(true);
 }
