@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/ui/ui_types.h"
+#include "platform/window/drop_effect.h"
 #include "platform/window/window.h"
 
 namespace platform {
@@ -84,10 +85,6 @@ constexpr UINT NIM_ADD = 0;
 constexpr UINT NIM_MODIFY = 1;
 constexpr UINT NIM_DELETE = 2;
 
-// What a drop did with dragged files.
-constexpr int DROPEFFECT_NONE = 0;
-constexpr int DROPEFFECT_COPY = 1;
-constexpr int DROPEFFECT_MOVE = 2;
 
 struct FileFilter {
   std::string name;                   // "Playlists (*.m3u)"
