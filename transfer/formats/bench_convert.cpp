@@ -20,11 +20,11 @@
 
 #include "platform/paths/paths.h"
 #include "transfer/conversion_job.h"
-#include "transfer/formats/bench_support.h"
+#include "transfer/formats/run_tool.h"
 
 namespace {
 
-using transfer::bench::Tool;
+using transfer::RunTool;
 
 class Files {
  public:
@@ -32,9 +32,9 @@ class Files {
     const char* base = std::getenv("BENCH_DIR");
     std::string tmpl = std::string(base ? base : "/tmp") + "/tovbenchconvert.XXXXXX";
     dir_ = ::mkdtemp(tmpl.data());
-    const bool ok = Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", Path("source.wav"), "synth", "60",
+    const bool ok = RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", Path("source.wav"), "synth", "60",
                           "pinknoise", "vol", "0.3"}) &&
-                    Tool({"flac", "--silent", "--force", Path("source.wav"), "-o", Path("source.flac")});
+                    RunTool({"flac", "--silent", "--force", Path("source.wav"), "-o", Path("source.flac")});
     if (!ok) std::exit(2);
   }
   ~Files() {
@@ -75,7 +75,7 @@ void BM_EncodeMp3Job(benchmark::State& state) {
 void BM_LameCommand(benchmark::State& state) {
   Files& files = TheFiles();
   for (auto _ : state) {
-    if (!Tool({"lame", "--quiet", "-b", "128", "-m", "j", "-t", files.Path("source.wav"), files.Path("lame.mp3")}))
+    if (!RunTool({"lame", "--quiet", "-b", "128", "-m", "j", "-t", files.Path("source.wav"), files.Path("lame.mp3")}))
       state.SkipWithError("lame failed");
   }
 }
@@ -98,7 +98,7 @@ void BM_DecodeFlacJob(benchmark::State& state) {
 void BM_FlacCommand(benchmark::State& state) {
   Files& files = TheFiles();
   for (auto _ : state) {
-    if (!Tool({"flac", "--silent", "--force", "-d", files.Path("source.flac"), "-o", files.Path("flac.wav")}))
+    if (!RunTool({"flac", "--silent", "--force", "-d", files.Path("source.flac"), "-o", files.Path("flac.wav")}))
       state.SkipWithError("flac failed");
   }
 }

@@ -19,13 +19,13 @@
 
 #include "platform/paths/paths.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "transfer/formats/bench_support.h"
+#include "transfer/formats/run_tool.h"
 
 namespace {
 
 constexpr int kCopies = 125;
 
-using transfer::bench::Tool;
+using transfer::RunTool;
 
 struct Kind {
   const char* name;  // also the file name of the original
@@ -62,8 +62,9 @@ class Files {
         {"tags.wma", ffmpeg({"-c:a", "wmav2", "-b:a", "128k"}, "tags.wma")},
         {"tags.m4a", ffmpeg({"-c:a", "aac", "-b:a", "128k"}, "tags.m4a")},
     };
-    bool ok = Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "10", "pinknoise", "vol", "0.3"});
-    for (const Kind& kind : kinds) ok = ok && Tool(kind.command);
+    bool ok =
+        RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "10", "pinknoise", "vol", "0.3"});
+    for (const Kind& kind : kinds) ok = ok && RunTool(kind.command);
     if (!ok) std::exit(2);
     for (int copy = 0; copy < kCopies; ++copy) {
       for (const Kind& kind : kinds) {
