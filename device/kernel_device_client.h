@@ -160,6 +160,7 @@ class KernelDeviceClient : public KernelDevice {
   // Throws unless connected to a live manager window (and not called on its thread).
   void CheckConnected(int opcode) const;
   void PrepareBlock(const Call& call);
+  bool ManagerStillRunsRequest() const;
   bool OpenRoad(platform::HWND manager);
   void ReadLimits();
   void KeepLastReply();
