@@ -72,6 +72,7 @@ std::string_view TrimSpace(std::string_view s) {
 // ---- Invalidation and disconnect ----
 
 void KernelDevice::InvalidateTrackIndex() {
+  catalogueVersion_.fetch_add(1);
   catalogue_->trackIndexDirty = 1;
   catalogue_->contentIds.clear();
 }
@@ -83,6 +84,7 @@ int KernelDevice::InvalidatePlaylistCache() {
 }
 
 void KernelDevice::Disconnect() {
+  catalogueVersion_.fetch_add(1);
   ClearTrackIndex();
   Catalogue& c = *catalogue_;
   c.tagResults.clear();

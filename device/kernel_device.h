@@ -19,6 +19,7 @@
 // lock is for callers that run several operations as one unit; the base never takes it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -374,6 +375,10 @@ class KernelDevice {
   // try_lock_for, e.g. 5000 ms).
   std::recursive_timed_mutex& GetLock() { return lock_; }
 
+  // Counts InvalidateTrackIndex and Disconnect: a copy of this device's tracks kept
+  // elsewhere (TrackCacheDevice) is good while the count stays. Read from any thread.
+  std::uint64_t CatalogueVersion() const { return catalogueVersion_.load(); }
+
   int GetDeviceIndex() const { return deviceIndex_; }
   const KernelId& GetDeviceId() const { return deviceId_; }
   const KernelId& GetSegmentId() const { return segmentId_; }
@@ -412,6 +417,7 @@ class KernelDevice {
   platform::HWND progressWindow_ = 0;
   std::vector<platform::HWND> notifyWindows_;
   std::unique_ptr<Catalogue> catalogue_;
+  std::atomic<std::uint64_t> catalogueVersion_{0};
   std::vector<KernelId> queue_;
   int queuePosition_ = 0;
   std::size_t queueCursor_ = 0;

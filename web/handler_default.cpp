@@ -15,6 +15,7 @@
 #include "device/device_client_error.h"
 #include "device/device_error.h"
 #include "device/kernel_device.h"
+#include "device/track_cache.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "web/handler_files.h"
@@ -156,6 +157,8 @@ HandlerDefault::HandlerDefault(HttpServer* server) : Handler(server), device_(Se
 
 HandlerDefault::HandlerDefault(HttpServer* server, KernelDevice* device) : Handler(server), device_(device) {}
 
+HandlerDefault::~HandlerDefault() = default;
+
 void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) {
   if (!device_ || device_->IsConnected() == 0) {
     throw HttpException(200, {},
@@ -212,8 +215,10 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
   if (method != kHttpGet) return;
   ConnectionOutput output(connection);
   TemplatePage templatePage(full, output, ResolveSkinRequest);
+  if (!pageDevice_) pageDevice_ = std::make_unique<TrackCacheDevice>(device);
+  pageDevice_->Revalidate(catalogueVersion_ ? catalogueVersion_() : std::nullopt);
   try {
-    RunTemplatePage(templatePage, variables, device);
+    RunTemplatePage(templatePage, variables, *pageDevice_);
   } catch (const FileException& e) {
     if (e.cause() == FileException::Cause::PeerGone) throw;
     throw HttpException(500, {}, "Could not process tags embedded in the page.<br>" + HtmlEscape(e.what()));

@@ -8,12 +8,17 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "web/handler.h"
 #include "web/template.h"
 
 class KernelDevice;
+class TrackCacheDevice;
 
 class HandlerDefault : public Handler {
  public:
@@ -24,12 +29,22 @@ class HandlerDefault : public Handler {
 
   void Handle(const HttpRequest& request, Connection& connection) override;
 
+  ~HandlerDefault() override;
+
   // How long a page waits for the device's lock (5,000 ms).
   void SetPageLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
+
+  // Pages read the tracks through a cache (device/track_cache.h) that lasts while
+  // `version` answers the same: the CatalogueVersion of the device that holds the
+  // tracks. Without it every page reads the tracks afresh.
+  using CatalogueVersionSource = std::function<std::optional<std::uint64_t>()>;
+  void SetCatalogueVersion(CatalogueVersionSource version) { catalogueVersion_ = std::move(version); }
 
  private:
   KernelDevice* device_;
   std::chrono::milliseconds lockWait_{5000};
+  CatalogueVersionSource catalogueVersion_;
+  std::unique_ptr<TrackCacheDevice> pageDevice_;  // used under the page lock only
 };
 
 // The page variables of a request, in this order: hostname (the Host header, or the

@@ -59,6 +59,17 @@ class GrowingDevice : public MemoryDeviceBase {
     for (std::thread& t : writers) t.join();
   }
 
+  // Steps of walks over the tracks with their records.
+  std::atomic<int> trackReads{0};
+  int GetFirstAudioTrackInfo(KernelId& t, TrackRecord& r) override {
+    ++trackReads;
+    return MemoryDeviceBase::GetFirstAudioTrackInfo(t, r);
+  }
+  int GetNextAudioTrackInfo(KernelId& t, TrackRecord& r) override {
+    ++trackReads;
+    return MemoryDeviceBase::GetNextAudioTrackInfo(t, r);
+  }
+
   int IsDownloadRunning() override { return running_.load() > 0 ? 1 : 0; }
   int DownloadTrack(const KernelId& track, std::string_view path, int) override {
     if (RecordOf(track).playOnly) return 6;
@@ -267,6 +278,25 @@ TEST_F(Handlers, PageVariables) {
   EXPECT_NE(Get("/v.html?hostname=%3Cscript%3E").body.find("|&lt;script&gt;|"), std::string::npos);
   // Without a Host header: the connection's own address.
   EXPECT_NE(Get("/", "").body.find("|127.0.0.1:" + std::to_string(server_->port())), std::string::npos);
+}
+
+// Pages keep the tracks they read while the player's catalogue stays the same; without
+// a catalogue version every page reads them afresh.
+TEST_F(Handlers, PagesReadTheTracksOncePerCatalogueVersion) {
+  WriteSkin("Default/t.html", "<?loop(AUDIOALL,title)?><?print(title)?>;<?endloop?>");
+  const KernelId a = device_.AddTrack({.title = "B side"});
+  device_.AddTrack({.title = "A side"});
+  EXPECT_EQ(Get("/t.html").body, "A side;B side;\r\n");
+  EXPECT_EQ(Get("/t.html").body, "A side;B side;\r\n");
+  EXPECT_EQ(device_.trackReads.load(), 2 * 3);  // the walk: a record with each step
+
+  pages_->SetCatalogueVersion([this] { return device_.CatalogueVersion(); });
+  device_.trackReads = 0;
+  Get("/t.html");
+  EXPECT_EQ(Get("/t.html").body, "A side;B side;\r\n");
+  EXPECT_EQ(device_.trackReads.load(), 3);
+  static_cast<KernelDevice&>(device_).SetTrackTitle(a, "C side");
+  EXPECT_EQ(Get("/t.html").body, "A side;C side;\r\n");
 }
 
 TEST_F(Handlers, NotConnected) {
