@@ -386,7 +386,9 @@ bool SearchCondition(LoopRun& run, const std::string (&a)[6], std::string& condi
     const std::string t = SqlStringLiteral(a[2]);
     condition = "artist?" + t + " OR album?" + t + " OR genre?" + t + " OR title?" + t;
   } else if (type == "advanced") {
-    condition = platform::ReplaceAll(a[2], "+", " ");
+    // A condition written in a page may spell its blanks "+" (year+>+1990); one from the
+    // request arrives decoded already, and its "+" is meant ("C++", "year = 2019+1").
+    condition = run.loop.argFromUrl(2) ? a[2] : platform::ReplaceAll(a[2], "+", " ");
     if (condition.empty()) return false;
     run.vars["last_sqlquery"] = HtmlEscape(condition);
   } else {
@@ -533,7 +535,9 @@ ExpLoop::ExpLoop(TemplatePage& page, std::vector<std::string> args) : Exp(page) 
 void ExpLoop::ResolveArguments(const PageVariables& variables) {
   static const char* const kNames[] = {"ltype", "larg1", "larg2", "larg3", "larg4", "larg5"};
   for (int i = 0; i < 6; ++i) {
-    if (args_[i] == "from_url") args_[i] = HtmlUnescape(GetPageVariable(variables, kNames[i]));
+    if (args_[i] != "from_url") continue;
+    args_[i] = HtmlUnescape(GetPageVariable(variables, kNames[i]));
+    fromUrl_[i] = true;
   }
 }
 

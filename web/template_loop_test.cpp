@@ -265,6 +265,19 @@ TEST_F(LoopTest, Search) {
   EXPECT_EQ(variables_.at("last_sqlquery"), "title ? &#39;&lt;&#39; OR 1=1");
 }
 
+// In an advanced search "+" stands for a blank only in a condition written in the page; a
+// condition from the request keeps its "+".
+TEST_F(LoopTest, PlusIsABlankOnlyInAConditionWrittenInThePage) {
+  const KernelId cpp = device_.AddTrack({.artist = "Ann", .title = "C++ Primer", .year = 2020});
+  const std::string body = "<?print(id)?>;";
+  EXPECT_EQ(Run("<?loop(SEARCH,advanced,from_url)?>" + body + "<?endloop?>", {{"larg2", "title ? &#39;C++&#39;"}}),
+            Id(cpp) + ";\r\n");
+  EXPECT_EQ(variables_.at("last_sqlquery"), "title ? &#39;C++&#39;");
+  EXPECT_EQ(Run("<?loop(SEARCH,advanced,from_url)?>" + body + "<?endloop?>", {{"larg2", "year = 2019+1"}}),
+            Id(cpp) + ";\r\n");
+  EXPECT_EQ(Run("<?loop(SEARCH,advanced,year+>+2019)?>" + body + "<?endloop?>"), Id(cpp) + ";\r\n");
+}
+
 TEST_F(LoopTest, SearchResultsKeepTheEnginesOrder) {
   EXPECT_EQ(Run("<?loop(SEARCHRESULTS)?>x<?endloop?>"), "\r\n");
   Run("<?loop(SEARCH,advanced,year > 1985 ORDER BY id DESC)?><?endloop?>");
