@@ -400,6 +400,9 @@ TEST_F(LoopTest, QueueControlEnqueue) {
       {"audioall", {}, "Unknown enqueue loop type: 'audioall'.", ""},
       {"FOO<", {}, "Unknown enqueue loop type: 'FOO&lt;'.", ""},
       {"AUDIOSINGLE,from_url", {{"qarg2", Id(c_)}}, "1 track(s) enqueued.", Id(c_) + ";"},
+      // An id that is no track of the player enqueues nothing.
+      {"AUDIOSINGLE,999999", {}, "0 track(s) enqueued.", ""},
+      {"AUDIOSINGLE,from_url", {{"qarg2", "x"}}, "0 track(s) enqueued.", ""},
       {"SEARCHRESULTS", {}, "0 track(s) enqueued.", ""},
       {"from_url,from_url", {{"qarg1", "AUDIOBYARTIST"}, {"qarg2", "O&#39;Brien"}}, "1 track(s) enqueued.",
        Id(d_) + ";"},  // no lock filter here
@@ -418,10 +421,10 @@ TEST_F(LoopTest, QueueControlEnqueue) {
   EXPECT_EQ(Run("<?qcontrol(enqueue,SEARCHRESULTS)?><?print(qresult)?>"), "3 track(s) enqueued.\r\n");
   EXPECT_EQ(queued(), Id(c_) + ";" + Id(d_) + ";" + Id(e_) + ";");
 
-  // Ids are 64-bit: word 1 survives.
-  Run("<?qcontrol(enqueue,AUDIOSINGLE,4294967397)?>");
+  // Ids are 64-bit: word 1 survives (the in-memory player knows its tracks by word 0).
+  Run("<?qcontrol(enqueue,AUDIOSINGLE," + std::to_string((1ull << 32) + a_.word[0]) + ")?>");
   ASSERT_EQ(device_.GetQueue().size(), 1u);
-  EXPECT_EQ(device_.GetQueue()[0].word[0], 101u);
+  EXPECT_EQ(device_.GetQueue()[0].word[0], a_.word[0]);
   EXPECT_EQ(device_.GetQueue()[0].word[1], 1u);
 }
 

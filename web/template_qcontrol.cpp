@@ -25,7 +25,9 @@ bool EnqueueSource(KernelDevice& device, const std::string& source, const std::s
     }
   };
   if (source == "AUDIOSINGLE") {
-    append({ParseTemplateId(arg2)}, false);
+    // Only a track of the player: the queue would otherwise hold an entry that names nothing.
+    const KernelId track = ParseTemplateId(arg2);
+    if (device.TrackExists(track) != 0) append({track}, false);
   } else if (source == "AUDIOALL") {
     append(CollectAllTracks(device), true);
   } else if (source == "SEARCHRESULTS") {
