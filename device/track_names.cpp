@@ -132,7 +132,15 @@ std::string& GetTrackStreamName(std::string& out, KernelDevice& device, const Ke
   return out;
 }
 
-std::string CanonicalizeUrlName(std::string_view name, std::size_t maxBytes) {
+std::string CanonicalizeUrlName(std::string_view rawName, std::size_t maxBytes) {
+  // No address path may hold a control character, escaped or not (the server refuses
+  // them): a line break or tab of a name becomes a blank. The name of a stream or data
+  // address only carries the extension and the download's name; the id finds the item.
+  std::string blanked(rawName);
+  for (char& c : blanked) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  const std::string_view name = blanked;
   std::string whole = EscapeUrl(name);
   if (whole.size() <= maxBytes) return whole;
   // Too long: keep the extension (it selects the stream's type) and as much of the stem

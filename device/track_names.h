@@ -59,8 +59,10 @@ inline std::string& FormatTrackUrlName(std::string& out, KernelDevice& device, c
   return GetTrackStreamName(out, device, track);
 }
 
-// The URL form of a name: unsafe bytes as %XX (upper-case hex), at most `maxBytes`
-// bytes, shortened before the extension and never inside a character or an escape.
+// The URL form of a name: control characters (CR, LF, tab ...) as blanks, since no
+// address path may carry them, then unsafe bytes as %XX (upper-case hex), at most
+// `maxBytes` bytes, shortened before the extension and never inside a character or an
+// escape.
 std::string CanonicalizeUrlName(std::string_view name, std::size_t maxBytes = 259);
 
 // The port of every stream address: the manager's HTTP port, the setting VX_PortD, 8047

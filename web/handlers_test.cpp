@@ -370,6 +370,36 @@ TEST_F(Handlers, PagesWaitForTheLockAtMostTheirTime) {
 
 // ---- downloads ----
 
+// The addresses a page prints for names that hold CR, LF or other control characters
+// answer like any other.
+TEST_F(Handlers, AddressesOfNamesWithLineBreaksWork) {
+  const KernelId track = device_.AddTrack({.artist = "Line\r\nBreak", .title = "Tab\there", .content = "sound"});
+  device_.AddDataFile(device_.DataRoot(), "two\r\nlines.txt", "text");
+  WriteSkin("Default/links.html",
+            "<?loop(AUDIOSINGLE,from_url)?><?print(stream_url)?><?endloop?>\n"
+            "<?loop(DATAFILES)?><?print(dl_url)?><?endloop?>");
+  const Response page = Get("/links.html?larg1=" + std::to_string(track.GetItemId()));
+  std::istringstream lines(page.body);
+  std::string stream, data;
+  std::getline(lines, stream);
+  std::getline(lines, data);
+  stream.pop_back();  // the "\r" of the page's line end
+  data.pop_back();
+  ASSERT_EQ(stream.rfind("/stream/", 0), 0u) << stream;
+  ASSERT_EQ(data.rfind("/data/", 0), 0u) << data;
+  for (const std::string& url : {stream, data}) {
+    EXPECT_EQ(url.find_first_of("\r\n\t "), std::string::npos) << url;
+  }
+
+  Response r = Get(stream);
+  EXPECT_EQ(r.Status(), "HTTP/1.1 200 OK") << stream;
+  EXPECT_EQ(r.body, "sound");
+  r = Get(data);
+  EXPECT_EQ(r.Status(), "HTTP/1.1 200 OK") << data;
+  EXPECT_EQ(r.body, "text");
+  EXPECT_EQ(r.Header("Content-Disposition"), "attachment; filename=\"two  lines.txt\"");
+}
+
 TEST_F(Handlers, DataDownloads) {
   const std::string content = Content(300000, 'a');
   const KernelId file = device_.AddDataFile(device_.DataRoot(), "Report.TXT", content);
