@@ -14,8 +14,13 @@ namespace {
 
 constexpr int kDefaultStreamPort = 8047;
 
-// Slashes out, white space trimmed, "Unknown" for nothing, slashes out again.
-std::string FieldText(std::string_view raw) {
+// Slashes out (for file and stream names), white space trimmed, "Unknown" for nothing,
+// slashes out again.
+std::string FieldText(std::string_view raw, TagSlashes slashes) {
+  if (slashes == TagSlashes::kKeep) {
+    std::string text = platform::Trim(raw);
+    return text.empty() ? "Unknown" : text;
+  }
   std::string text;
   StripSlashes(text, raw);
   text = platform::Trim(text);
@@ -63,7 +68,7 @@ std::string EscapeUrl(std::string_view text) {
 
 }  // namespace
 
-std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record) {
+std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record, TagSlashes slashes) {
   std::string out;
   out.reserve(pattern.size() + 64);
   for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -71,10 +76,10 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
       std::string value;
       bool token = true;
       switch (pattern[i + 1]) {
-        case 'A': value = FieldText(record.artist.GetText()); break;
-        case 'L': value = FieldText(record.album.GetText()); break;
-        case 'T': value = FieldText(record.title.GetText()); break;
-        case 'G': value = FieldText(record.genre.GetText()); break;
+        case 'A': value = FieldText(record.artist.GetText(), slashes); break;
+        case 'L': value = FieldText(record.album.GetText(), slashes); break;
+        case 'T': value = FieldText(record.title.GetText(), slashes); break;
+        case 'G': value = FieldText(record.genre.GetText(), slashes); break;
         case 'N': value = Number("%02d", record.trackNumber); break;
         case 'C': value = GetCodecExtension(record.codec); break;
         case 'Y': value = Number("%04d", record.year); break;
@@ -92,7 +97,7 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
 }
 
 std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
-                             std::string_view settingName, std::string_view defaultFormat) {
+                             std::string_view settingName, std::string_view defaultFormat, TagSlashes slashes) {
   out.clear();
   try {
     TrackRecord record;
@@ -101,7 +106,7 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
       std::string format;
       ReadSettingString(settingName, format);
       if (format.empty()) format = defaultFormat;
-      out = FormatTrackPattern(format, record);
+      out = FormatTrackPattern(format, record, slashes);
     } else {
       out = device.GetTrackFileName(track);
     }
@@ -112,7 +117,7 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
 }
 
 std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track) {
-  return FormatTrackText(device, out, track, kDisplayFormatSetting, kDisplayFormatDefault);
+  return FormatTrackText(device, out, track, kDisplayFormatSetting, kDisplayFormatDefault, TagSlashes::kKeep);
 }
 
 std::string& GetTrackFileName(std::string& out, KernelDevice& device, const KernelId& track) {

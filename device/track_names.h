@@ -4,9 +4,11 @@
 //
 // Format tokens, each replaced wherever it stands: %A artist, %L album, %T title,
 // %G genre, %N track number ("%02d"), %C the codec's extension ("mp3"), %Y year
-// ("%04d"). Artist, album, title and genre lose every "/" and "\" and their surrounding
-// white space, and an empty one becomes "Unknown". The pattern is read once from left to
-// right, so a tag that itself holds "%T" stays as it is.
+// ("%04d"). Artist, album, title and genre lose their surrounding white space, and an
+// empty one becomes "Unknown". File and stream names also lose every "/" and "\" (a name
+// on disk or in an address cannot hold them); the display name keeps them, so "AC/DC"
+// reads as itself on screen. The pattern is read once from left to right, so a tag that
+// itself holds "%T" stays as it is.
 //
 // A device without a tag index (SupportsTagIndex() == 0) names every track by its own
 // file name (KernelDevice::GetTrackFileName), whatever the pattern. Naming never fails:
@@ -29,15 +31,20 @@ inline constexpr std::string_view kFileFormatSetting = "JB_Tx2PC_FilenameFormat"
 inline constexpr std::string_view kFileFormatDefault = "%A - %L - %N - %T.%C";
 inline constexpr std::string_view kStreamFormatSetting = "ForceUseDefaultFormatWithNoSlashes";
 
+// Whether the tags of a name lose their slashes: every name but the display name.
+enum class TagSlashes { kStrip, kKeep };
+
 // The pattern filled from a record (no device, no settings).
-std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record);
+std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record,
+                               TagSlashes slashes = TagSlashes::kStrip);
 
 // The track's text by the string setting `settingName` (product key), or by
 // `defaultFormat` when the setting is missing or empty.
 std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
-                             std::string_view settingName, std::string_view defaultFormat);
+                             std::string_view settingName, std::string_view defaultFormat,
+                             TagSlashes slashes = TagSlashes::kStrip);
 
-// JB_TrackDisplayFormat, default "%A - %L - %N - %T".
+// JB_TrackDisplayFormat, default "%A - %L - %N - %T"; the tags keep their slashes.
 std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track);
 // The copy-to-computer file name: JB_Tx2PC_FilenameFormat, default "%A - %L - %N - %T.%C".
 std::string& GetTrackFileName(std::string& out, KernelDevice& device, const KernelId& track);
