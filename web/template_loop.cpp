@@ -189,6 +189,42 @@ void RunUnlockedTracks(LoopRun& run, const std::vector<KernelId>& tracks) {
   }
 }
 
+// One page of a list: items [first, end) of `total`, page `page` of `pages`.
+struct Paging {
+  long long total = 0;
+  long long page = 1;
+  long long pages = 1;
+  long long first = 0;
+  long long end = 0;
+};
+
+// Pages of `size` items (size 0 or less: one page of all); the page number is clamped to
+// the pages there are.
+Paging MakePaging(long long total, long long page, long long size) {
+  Paging p;
+  p.total = total;
+  p.end = total;
+  if (size > 0) {
+    p.pages = total == 0 ? 1 : (total - 1) / size + 1;
+    p.page = std::clamp(page, 1LL, p.pages);
+    p.first = (p.page - 1) * size;
+    p.end = p.first + std::min(size, total - p.first);
+  }
+  return p;
+}
+
+// "total", "page", "pages", "firstnum", "lastnum" (1-based, 0 and 0 for an empty list),
+// "prevpage" and "nextpage" (empty on the first and the last page).
+void SetPagingVariables(PageVariables& v, const Paging& p) {
+  v["total"] = std::to_string(p.total);
+  v["page"] = std::to_string(p.page);
+  v["pages"] = std::to_string(p.pages);
+  v["firstnum"] = std::to_string(p.first < p.end ? p.first + 1 : 0);
+  v["lastnum"] = std::to_string(p.end);
+  v["prevpage"] = p.page > 1 ? std::to_string(p.page - 1) : std::string();
+  v["nextpage"] = p.page < p.pages ? std::to_string(p.page + 1) : std::string();
+}
+
 // The column names the track table sorts by.
 int SortKeyOf(std::string_view name) {
   static const struct {
@@ -236,29 +272,12 @@ void RunTrackTable(LoopRun& run, const std::vector<KernelId>& tracks) {
     return CompareTrackRecords(records[a], records[b], order) < 0;
   });
 
-  const long long total = static_cast<long long>(rows.size());
-  const long long size = ParseTemplateNumber(run.arg(3));
-  long long pages = 1;
-  long long page = 1;
-  long long first = 0;
-  long long end = total;
-  if (size > 0) {
-    pages = total == 0 ? 1 : (total - 1) / size + 1;
-    page = std::clamp(ParseTemplateNumber(run.arg(2)), 1LL, pages);
-    first = (page - 1) * size;
-    end = first + std::min(size, total - first);
-  }
-  PageVariables& v = run.vars;
-  v["total"] = std::to_string(total);
-  v["page"] = std::to_string(page);
-  v["pages"] = std::to_string(pages);
-  v["firstnum"] = std::to_string(first < end ? first + 1 : 0);
-  v["lastnum"] = std::to_string(end);
-  v["prevpage"] = page > 1 ? std::to_string(page - 1) : std::string();
-  v["nextpage"] = page < pages ? std::to_string(page + 1) : std::string();
-  for (long long i = first; i < end; ++i) {
-    SetTrackVariables(v, run.device, tracks[rows[static_cast<std::size_t>(i)]]);
-    v["num"] = std::to_string(i + 1);
+  const Paging paging = MakePaging(static_cast<long long>(rows.size()), ParseTemplateNumber(run.arg(2)),
+                                   ParseTemplateNumber(run.arg(3)));
+  SetPagingVariables(run.vars, paging);
+  for (long long i = paging.first; i < paging.end; ++i) {
+    SetTrackVariables(run.vars, run.device, tracks[rows[static_cast<std::size_t>(i)]]);
+    run.vars["num"] = std::to_string(i + 1);
     run.Body();
   }
 }
@@ -331,16 +350,39 @@ void LoopGenres(LoopRun& run) {
       [&](const std::string& genre, KernelId& t) { return d.GetFirstTrackByTags(t, "", "", genre); });
 }
 
+// loop(QUEUE) walks the whole queue. loop(QUEUE, page, size) runs the body for one page
+// of `size` entries, and walks the queue only up to that page's end: page is a number,
+// or "current" (also when empty) for the page that holds the current entry. Before the
+// first body it sets the paging variables of the track table ("total" ... "nextpage")
+// and "currentnum", the number of the current entry (empty when the position lies
+// outside the queue). loop(QUEUE, current, 1) is the current entry alone.
 void LoopQueue(LoopRun& run) {
   const int position = run.device.GetQueuePosition();
+  const std::string page = platform::Trim(run.arg(1));
+  const bool paged = !page.empty() || !platform::TrimView(run.arg(2)).empty();
   std::vector<KernelId> entries;
+  std::size_t first = 0;
   KernelId track;
-  for (int r = run.device.GetFirstQueueEntry(track); r > 0; r = run.device.GetNextQueueEntry(track)) {
-    entries.push_back(track);
+  int r = run.device.GetFirstQueueEntry(track);
+  if (paged) {
+    const long long total = std::max(r, 0);
+    const long long size = ParseTemplateNumber(run.arg(2));
+    const bool current = page.empty() || page == "current";
+    const long long wanted = current && size > 0 ? position / size + 1 : ParseTemplateNumber(page);
+    const Paging paging = MakePaging(total, wanted, size);
+    SetPagingVariables(run.vars, paging);
+    run.vars["currentnum"] = position >= 0 && position < total ? std::to_string(position + 1) : std::string();
+    first = static_cast<std::size_t>(paging.first);
+    for (long long i = 0; r > 0 && i < paging.end; ++i) {
+      if (i >= paging.first) entries.push_back(track);
+      if (i + 1 < paging.end) r = run.device.GetNextQueueEntry(track);
+    }
+  } else {
+    for (; r > 0; r = run.device.GetNextQueueEntry(track)) entries.push_back(track);
   }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    SetQueueTrackVariables(run.vars, run.device, entries[i]);
-    const int number = static_cast<int>(i);
+  for (std::size_t e = 0; e < entries.size(); ++e) {
+    SetQueueTrackVariables(run.vars, run.device, entries[e]);
+    const int number = static_cast<int>(first + e);
     run.vars["aqnum"] = Printf("%d", number + 1);
     const bool before = number < position;
     const bool current = number == position;

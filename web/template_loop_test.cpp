@@ -178,6 +178,40 @@ TEST_F(LoopTest, QueueStatus) {
                 ":q_notyetplayed:Not Yet Played;\r\n");
 }
 
+// A page of the queue: numbers and states as in the whole queue, the walk stops at the
+// page's end, "current" (or nothing) picks the page of the current entry.
+TEST_F(LoopTest, QueuePages) {
+  for (const KernelId& t : {a_, b_, c_, e_, a_}) device_.EnqueueTrack(t);
+  device_.SetQueuePosition(3);
+  const std::string body = "<?print(aqnum)?>:<?print(statuscode)?>;";
+  const std::string paging = "|<?print(total)?> <?print(page)?>/<?print(pages)?> <?print(firstnum)?>-<?print(lastnum)?> "
+                             "<?print(prevpage)?>,<?print(nextpage)?> <?print(currentnum)?>";
+  struct Case {
+    std::string args;
+    PageVariables vars;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"current,1", {}, "4:q_current;|5 4/5 4-4 3,5 4"},
+      {"2,2", {}, "3:q_alreadyplayed;4:q_current;|5 2/3 3-4 1,3 4"},
+      {"from_url,2", {}, "3:q_alreadyplayed;4:q_current;|5 2/3 3-4 1,3 4"},
+      {"from_url,2", {{"larg1", "3"}}, "5:q_notyetplayed;|5 3/3 5-5 2, 4"},
+      {"9,2", {}, "5:q_notyetplayed;|5 3/3 5-5 2, 4"},
+      {"0,2", {}, "1:q_alreadyplayed;2:q_alreadyplayed;|5 1/3 1-2 ,2 4"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run("<?loop(QUEUE," + c.args + ")?>" + body + "<?endloop?>" + paging, c.vars), c.out + "\r\n") << c.args;
+  }
+  // The first page does not walk the rest of the queue.
+  device_.FailWithError(DeviceOp::GetNextQueueEntry);
+  EXPECT_EQ(Run("<?loop(QUEUE,1,1)?>" + body + "<?endloop?>"), "1:q_alreadyplayed;\r\n");
+  EXPECT_THROW(Run("<?loop(QUEUE)?>" + body + "<?endloop?>"), DeviceError);
+  // An empty queue: no body, one empty page.
+  device_.ClearFailures();
+  device_.ClearQueue();
+  EXPECT_EQ(Run("<?loop(QUEUE,current,1)?>x<?endloop?>" + paging), "|0 1/1 0-0 , \r\n");
+}
+
 TEST_F(LoopTest, DataItems) {
   const KernelId docs = device_.AddDataFolder(KernelId(), "Docs & <More>");
   device_.AddDataFolder(docs, "Inner");
