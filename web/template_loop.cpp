@@ -226,32 +226,50 @@ void SetPagingVariables(PageVariables& v, const Paging& p) {
 }
 
 // The column names the track table sorts by.
+constexpr struct {
+  const char* name;
+  int key;
+} kSortColumns[] = {
+    {"artist", kSortArtist}, {"album", kSortAlbum},     {"tracknum", kSortTrackNumber},
+    {"title", kSortTitle},   {"codec", kSortCodec},     {"bitrate", kSortBitrate},
+    {"length", kSortLength}, {"year", kSortYear},       {"genre", kSortGenre},
+    {"comment", kSortComment}, {"size", kSortFileSize},
+};
+
 int SortKeyOf(std::string_view name) {
-  static const struct {
-    const char* name;
-    int key;
-  } kKeys[] = {
-      {"artist", kSortArtist}, {"album", kSortAlbum},     {"tracknum", kSortTrackNumber},
-      {"title", kSortTitle},   {"codec", kSortCodec},     {"bitrate", kSortBitrate},
-      {"length", kSortLength}, {"year", kSortYear},       {"genre", kSortGenre},
-      {"comment", kSortComment}, {"size", kSortFileSize},
-  };
-  for (const auto& k : kKeys) {
+  for (const auto& k : kSortColumns) {
     if (name == k.name) return k.key;
   }
   return -1;
 }
 
+// For each column c the table sorts by: "sortnext_c", what a heading's link passes as
+// the column (the reverse order when the table is sorted by c already, else c), and
+// "ariasort_c" ("ascending", "descending" or "none").
+void SetSortVariables(PageVariables& v, std::string_view column, bool descending) {
+  for (const auto& k : kSortColumns) {
+    const bool sorted = column == k.name;
+    const std::string name = k.name;
+    v["sortnext_" + name] = sorted && !descending ? "-" + name : name;
+    v["ariasort_" + name] = !sorted ? "none" : descending ? "descending" : "ascending";
+  }
+}
+
 // loop(AUDIOALL, column, page, size): the track table of a skin. The tracks are sorted by
-// the column first (unknown or empty: the default order), locked tracks are left out, and
-// with a size above 0 only that page of them runs the body. Every track gets the whole
-// set of track variables plus "num" (its place in the table); before the first body the
-// loop sets "total", "page", "pages", "firstnum", "lastnum", and "prevpage" / "nextpage"
-// (empty on the first / last page).
+// the column first ("-column": the reverse order; unknown or empty: the default order),
+// locked tracks are left out, and with a size above 0 only that page of them runs the
+// body. Every track gets the whole set of track variables plus "num" (its place in the
+// table); before the first body the loop sets "total", "page", "pages", "firstnum",
+// "lastnum", "prevpage" / "nextpage" (empty on the first / last page), and the sort
+// variables of the headings (SetSortVariables).
 void RunTrackTable(LoopRun& run, const std::vector<KernelId>& tracks) {
-  const int key = SortKeyOf(platform::TrimView(run.arg(1)));
+  std::string_view column = platform::TrimView(run.arg(1));
+  const bool descending = column.starts_with('-');
+  if (descending) column.remove_prefix(1);
+  const int key = SortKeyOf(column);
   const int keys[1] = {key};
   const std::span<const int> order = key >= 0 ? std::span<const int>(keys) : std::span<const int>();
+  SetSortVariables(run.vars, key >= 0 ? column : std::string_view(), descending && key >= 0);
 
   // One record per track serves the sort and the lock filter; a record that cannot be
   // read sorts as an empty one.
@@ -268,8 +286,11 @@ void RunTrackTable(LoopRun& run, const std::vector<KernelId>& tracks) {
   for (std::size_t i = 0; i < tracks.size(); ++i) {
     if (records[i].playOnly == 0) rows.push_back(i);
   }
+  // The reverse order is the sorted order read backwards (rows equal in every key keep
+  // the walk's order).
   std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) {
-    return CompareTrackRecords(records[a], records[b], order) < 0;
+    const int c = CompareTrackRecords(records[a], records[b], order);
+    return descending && key >= 0 ? c > 0 : c < 0;
   });
 
   const Paging paging = MakePaging(static_cast<long long>(rows.size()), ParseTemplateNumber(run.arg(2)),

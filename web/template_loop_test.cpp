@@ -124,10 +124,21 @@ TEST_F(LoopTest, TrackTablePagesAndSorts) {
       {"title", "-3", "1.Army of Me;2.Hells Bells;[1-2/4 p1/2 <|2>]\r\n"},
       {"length", "1", "1.love me;2.Shoot;[1-2/4 p1/2 <|2>]\r\n"},
       {"nonsense", "2", "3.Army of Me;4.love me;[3-4/4 p2/2 <1|>]\r\n"},  // the default order
+      {"-title", "1", "1.Shoot;2.love me;[1-2/4 p1/2 <|2>]\r\n"},         // the reverse order
+      {"-year", "1", "1.Army of Me;2.love me;[1-2/4 p1/2 <|2>]\r\n"},
+      {"-year", "2", "3.Shoot;4.Hells Bells;[3-4/4 p2/2 <1|>]\r\n"},  // the year order read backwards
+      {"-", "1", "1.Hells Bells;2.Shoot;[1-2/4 p1/2 <|2>]\r\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Run(page, {{"larg1", c.column}, {"larg2", c.page}}), c.out) << c.column << " " << c.page;
   }
+  // What the headings link to, and what they announce.
+  const std::string headings = "<?print(sortnext_title)?> <?print(ariasort_title)?> <?print(sortnext_year)?> "
+                               "<?print(ariasort_year)?>";
+  auto after = [](const std::string& text) { return text.substr(text.find(']') + 1); };
+  EXPECT_EQ(after(Run(page + headings, {{"larg1", "title"}})), "-title ascending year none\r\n");
+  EXPECT_EQ(after(Run(page + headings, {{"larg1", "-title"}})), "title descending year none\r\n");
+  EXPECT_EQ(after(Run(page + headings, {{"larg1", ""}})), "title none year none\r\n");
   // Without a size: one page of everything.
   EXPECT_EQ(Run("<?loop(AUDIOALL,year)?><?print(year)?>,<?endloop?><?print(pages)?>"), "1980,1980,1990,1995,1\r\n");
 
