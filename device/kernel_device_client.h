@@ -70,6 +70,9 @@ class KernelDeviceClient : public KernelDevice {
   // Status code and text that the last completed request left in the block's reply
   // fields (copied at the end of that request).
   std::string& GetLastErrorText(std::string& out) const;
+  // A proxy cannot tell these without a request.
+  std::optional<std::uint64_t> CatalogueVersion() const override { return std::nullopt; }
+  std::optional<bool> PlaybackStoppedNow() const override { return std::nullopt; }
   int GetLastErrorCode() const;
 
   // Runs the capability probe while it is pending; never throws.

@@ -46,6 +46,9 @@ class ForwardingDevice : public KernelDevice {
     return inner_.EnumNextPlaylistItem(playlist, track);
   }
 
+  std::optional<std::uint64_t> CatalogueVersion() const override { return inner_.CatalogueVersion(); }
+  std::optional<bool> PlaybackStoppedNow() const override { return inner_.PlaybackStoppedNow(); }
+
   KernelDevice& inner() const { return inner_; }
 
  private:

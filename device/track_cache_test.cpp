@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "device/kernel_device_client.h"
 #include "device/memory_device.h"
 
 namespace {
@@ -164,21 +165,42 @@ TEST_F(TrackCacheTest, KeepsWhatItReadWhileTheVersionStays) {
             Names(device_, &KernelDevice::GetFirstArtist, &KernelDevice::GetNextArtist));
 }
 
+// What a device tells of its player without a request; a proxy tells nothing, a
+// forwarding device what the one behind it tells.
 TEST(CatalogueVersionTest, CountsInvalidationsAndDisconnects) {
   MemoryDevice device;
-  const std::uint64_t start = device.CatalogueVersion();
+  ForwardingDevice front(device);
+  const std::uint64_t start = device.CatalogueVersion().value();
   device.AddTrack({.title = "T"});
-  const std::uint64_t added = device.CatalogueVersion();
+  const std::uint64_t added = device.CatalogueVersion().value();
   EXPECT_GT(added, start);
+  EXPECT_EQ(front.CatalogueVersion(), added);
   KernelId t;
   device.GetFirstAudioTrack(t);
   device.GetTrackTitle(t);
   EXPECT_EQ(device.CatalogueVersion(), added);  // reads change nothing
   device.SetTrackTitle(t, "U");
-  EXPECT_GT(device.CatalogueVersion(), added);
-  const std::uint64_t renamed = device.CatalogueVersion();
+  EXPECT_GT(device.CatalogueVersion().value(), added);
+  const std::uint64_t renamed = device.CatalogueVersion().value();
   device.Disconnect();
-  EXPECT_GT(device.CatalogueVersion(), renamed);
+  EXPECT_GT(device.CatalogueVersion().value(), renamed);
+
+  EXPECT_EQ(front.PlaybackStoppedNow(), true);
+  device.PlayTrack(t);
+  EXPECT_EQ(front.PlaybackStoppedNow(), false);
+  // A stop notice stops it, unless the next entry plays.
+  device.NotifyStopped(1);
+  EXPECT_EQ(device.PlaybackStoppedNow(), true);
+  device.EnqueueTrack(t);
+  device.EnqueueTrack(t);
+  device.SetQueuePosition(0);
+  device.PlayQueueCurrent();
+  device.NotifyStopped(1);
+  EXPECT_EQ(device.PlaybackStoppedNow(), false);
+
+  KernelDeviceClient proxy;
+  EXPECT_EQ(proxy.CatalogueVersion(), std::nullopt);
+  EXPECT_EQ(proxy.PlaybackStoppedNow(), std::nullopt);
 }
 
 }  // namespace

@@ -153,6 +153,12 @@ void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVari
   SetSearchMemory(variables);
 }
 
+void SetPlayStateVariables(bool stopped, PageVariables& variables) {
+  const bool paused = GetPageVariable(variables, "pausedcode") == "q_paused";
+  variables["playstate"] = stopped ? "Stopped" : paused ? "Paused" : "Playing";
+  variables["playstatecode"] = stopped ? "q_stopped" : paused ? "q_paused" : "q_playing";
+}
+
 HandlerDefault::HandlerDefault(HttpServer* server) : Handler(server), device_(ServerDevice(server)) {}
 
 HandlerDefault::HandlerDefault(HttpServer* server, KernelDevice* device) : Handler(server), device_(device) {}
@@ -166,8 +172,11 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
                             g_ProductIdentity.managerName + " in the systray.");
   }
   KernelDevice& device = *device_;
+  const KernelDevice& player = player_ != nullptr ? *player_ : device;
+  const bool stopped = player.PlaybackStoppedNow().value_or(false);
   PageVariables variables;
   SetPageVariables(device, request, variables);
+  SetPlayStateVariables(stopped, variables);
 
   const std::string& url = request.url();
   const std::string_view urlPath = std::string_view(url).substr(0, url.find('?'));
@@ -180,6 +189,7 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
     if (IsInstalledSkin(skin)) {
       WriteSettingString("VX_Skin", skin);
       SetPageVariables(device, request, variables);
+      SetPlayStateVariables(stopped, variables);
     }
   }
 
@@ -216,7 +226,7 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
   ConnectionOutput output(connection);
   TemplatePage templatePage(full, output, ResolveSkinRequest);
   if (!pageDevice_) pageDevice_ = std::make_unique<TrackCacheDevice>(device);
-  pageDevice_->Revalidate(catalogueVersion_ ? catalogueVersion_() : std::nullopt);
+  pageDevice_->Revalidate(player.CatalogueVersion());
   try {
     RunTemplatePage(templatePage, variables, *pageDevice_);
   } catch (const FileException& e) {

@@ -8,10 +8,7 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
-#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "web/handler.h"
@@ -34,16 +31,18 @@ class HandlerDefault : public Handler {
   // How long a page waits for the device's lock (5,000 ms).
   void SetPageLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
 
-  // Pages read the tracks through a cache (device/track_cache.h) that lasts while
-  // `version` answers the same: the CatalogueVersion of the device that holds the
-  // tracks. Without it every page reads the tracks afresh.
-  using CatalogueVersionSource = std::function<std::optional<std::uint64_t>()>;
-  void SetCatalogueVersion(CatalogueVersionSource version) { catalogueVersion_ = std::move(version); }
+  // The device object that holds the player when the handler's device is a proxy of it
+  // (trayhub's own client): pages read only what it tells any thread, its
+  // CatalogueVersion (the tracks that pages read are kept while it stays, see
+  // device/track_cache.h) and PlaybackStoppedNow ("playstate"). Without it the handler's
+  // own device tells them; a proxy cannot, so its pages read the tracks afresh and do
+  // not tell a stopped player from a playing one.
+  void SetPlayerDevice(const KernelDevice* player) { player_ = player; }
 
  private:
   KernelDevice* device_;
+  const KernelDevice* player_ = nullptr;
   std::chrono::milliseconds lockWait_{5000};
-  CatalogueVersionSource catalogueVersion_;
   std::unique_ptr<TrackCacheDevice> pageDevice_;  // used under the page lock only
 };
 
@@ -55,3 +54,8 @@ class HandlerDefault : public Handler {
 // (slast_quick, slast_simple_*, slast_advanced) by the variable larg1. Texts from the
 // request and the device are HTML-escaped.
 void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVariables& variables);
+
+// "playstate" and "playstatecode": "Stopped" / "q_stopped" while nothing plays, else
+// "Paused" / "q_paused" or "Playing" / "q_playing" by the variable pausedcode. The
+// variables "paused" and "pausedcode" only tell a paused player from any other.
+void SetPlayStateVariables(bool stopped, PageVariables& variables);

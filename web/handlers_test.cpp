@@ -21,6 +21,7 @@
 #include "common/settings.h"
 #include "common/test_env.h"
 #include "device/memory_device.h"
+#include "device/track_cache.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "web/handler_data.h"
@@ -280,23 +281,47 @@ TEST_F(Handlers, PageVariables) {
   EXPECT_NE(Get("/", "").body.find("|127.0.0.1:" + std::to_string(server_->port())), std::string::npos);
 }
 
-// Pages keep the tracks they read while the player's catalogue stays the same; without
-// a catalogue version every page reads them afresh.
+// Pages keep the tracks they read while the player's catalogue stays the same; when the
+// handler's device forwards to the player without telling its state, every page reads
+// them afresh unless the handler knows the player.
 TEST_F(Handlers, PagesReadTheTracksOncePerCatalogueVersion) {
   WriteSkin("Default/t.html", "<?loop(AUDIOALL,title)?><?print(title)?>;<?endloop?>");
   const KernelId a = device_.AddTrack({.title = "B side"});
   device_.AddTrack({.title = "A side"});
   EXPECT_EQ(Get("/t.html").body, "A side;B side;\r\n");
   EXPECT_EQ(Get("/t.html").body, "A side;B side;\r\n");
-  EXPECT_EQ(device_.trackReads.load(), 2 * 3);  // the walk: a record with each step
-
-  pages_->SetCatalogueVersion([this] { return device_.CatalogueVersion(); });
-  device_.trackReads = 0;
-  Get("/t.html");
-  EXPECT_EQ(Get("/t.html").body, "A side;B side;\r\n");
-  EXPECT_EQ(device_.trackReads.load(), 3);
+  EXPECT_EQ(device_.trackReads.load(), 3);  // the walk: a record with each step
   static_cast<KernelDevice&>(device_).SetTrackTitle(a, "C side");
   EXPECT_EQ(Get("/t.html").body, "A side;C side;\r\n");
+
+  // A road to the player that tells nothing of it, like trayhub's own client.
+  class Road : public ForwardingDevice {
+   public:
+    using ForwardingDevice::ForwardingDevice;
+    std::optional<std::uint64_t> CatalogueVersion() const override { return std::nullopt; }
+    std::optional<bool> PlaybackStoppedNow() const override { return std::nullopt; }
+  } road(device_);
+  HttpServer other(nullptr);
+  auto handler = std::make_unique<HandlerDefault>(&other, &road);
+  HandlerDefault& pages = *handler;
+  other.AddHandler(std::move(handler));
+  ASSERT_TRUE(other.Start(0));
+  device_.trackReads = 0;
+  WriteSkin("Default/s.html", "<?print(playstate)?>");
+  auto page = [&](const std::string& url) {
+    return Exchange(other.port(), "GET " + url + " HTTP/1.1\r\nHost: h\r\n\r\n").body;
+  };
+  EXPECT_EQ(page("/t.html"), "A side;C side;\r\n");
+  EXPECT_EQ(page("/t.html"), "A side;C side;\r\n");
+  EXPECT_EQ(device_.trackReads.load(), 2 * 3);
+  EXPECT_EQ(page("/s.html"), "Playing\r\n");  // cannot tell
+
+  pages.SetPlayerDevice(&device_);
+  device_.trackReads = 0;
+  page("/t.html");
+  page("/t.html");
+  EXPECT_EQ(device_.trackReads.load(), 3);
+  EXPECT_EQ(page("/s.html"), "Stopped\r\n");
 }
 
 TEST_F(Handlers, NotConnected) {

@@ -418,6 +418,21 @@ TEST_F(LoopTest, QueueControlCommands) {
   EXPECT_EQ(variables_.at("qresult"), "");
 }
 
+// Commands that play say so when nothing of the queue plays after them.
+TEST_F(LoopTest, QueueControlSaysWhenThereIsNothingToPlay) {
+  auto run = [&](const char* command) { return Run(std::string("<?qcontrol(") + command + ")?><?print(qresult)?>"); };
+  for (const char* command : {"prev", "play", "next", "skipto,1"}) {
+    EXPECT_EQ(run(command), "Nothing to play: the queue is empty.\r\n") << command;
+  }
+  device_.EnqueueTrack(a_);
+  device_.SetQueuePosition(0);
+  EXPECT_EQ(run("play"), "Playback started.\r\n");
+  EXPECT_EQ(run("next"), "Nothing to play: the end of the queue was reached.\r\n");
+  EXPECT_EQ(run("prev"), "Skipped to previous track.\r\n");
+  EXPECT_EQ(run("prev"), "Nothing to play: the start of the queue was reached.\r\n");
+  EXPECT_EQ(device_.PlayLog().size(), 2u);
+}
+
 TEST_F(LoopTest, QueueControlSkipTo) {
   for (const KernelId& t : {a_, b_, c_}) device_.EnqueueTrack(t);
   EXPECT_EQ(Run("<?qcontrol(skipto,from_url)?><?print(qresult)?>", {{"qarg1", Id(b_)}}),
