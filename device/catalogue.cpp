@@ -20,10 +20,7 @@ constexpr std::uint32_t kTrackSetBuckets = 17;
 // Case-insensitive order; names that differ only in case in byte order, so the lists
 // come out the same whatever order the device walked its tracks in.
 void SortNames(std::vector<std::string>& names) {
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const int c = platform::CompareNoCase(a, b);
-    return c != 0 ? c < 0 : platform::CompareBytes(a, b) < 0;
-  });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return platform::NameLess(a, b); });
 }
 
 template <class Map>

@@ -426,7 +426,11 @@ void LoopPlaylist(LoopRun& run) {
 
 void LoopSkins(LoopRun& run) {
   const std::string current = GetSelectedSkin();
-  for (const std::string& skin : ListSkins()) {
+  // By name, case aside (names apart only by case in byte order): the folder's own order
+  // is whatever the file system keeps.
+  std::vector<std::string> skins = ListSkins();
+  std::sort(skins.begin(), skins.end(), [](const std::string& a, const std::string& b) { return platform::NameLess(a, b); });
+  for (const std::string& skin : skins) {
     run.vars["name"] = HtmlEscape(skin);
     run.vars["selected"] = skin == current ? "selected" : "";
     run.Body();
