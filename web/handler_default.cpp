@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -142,8 +143,12 @@ void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVari
   variables["devowner"] = HtmlEscape(device.GetOwnerName());
   variables["devhw"] = HtmlEscape(device.GetHardwareVersion());
   variables["devfw"] = HtmlEscape(device.GetFirmwareVersion());
-  variables["stortotal"] = Number(device.GetTotalSpaceKB() / 1024);
-  variables["storfree"] = Number(device.GetFreeSpaceKB() / 1024);
+  const int totalKB = device.GetTotalSpaceKB();
+  const int freeKB = device.GetFreeSpaceKB();
+  variables["stortotal"] = Number(totalKB / 1024);
+  variables["storfree"] = Number(freeKB / 1024);
+  // The used share, for a meter (pages cannot subtract).
+  variables["storused"] = Number(std::max(totalKB - freeKB, 0) / 1024);
   variables["date"] = HtmlEscape(DateText());
   variables["vexhalver"] = VersionText();
   variables["volume"] = Number(device.GetVolume());

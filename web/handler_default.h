@@ -47,7 +47,8 @@ class HandlerDefault : public Handler {
 };
 
 // The page variables of a request, in this order: hostname (the Host header, or the
-// local address and port), devname, devowner, devhw, devfw, stortotal, storfree (MB),
+// local address and port), devname, devowner, devhw, devfw, stortotal, storfree,
+// storused (MB; used = total - free),
 // date, vexhalver, volume, paused, pausedcode; then one variable per "name=value" of the
 // query ("+" read as a blank, the value through DecodeUrlTokens, stored HTML-escaped,
 // with a "<name>_passable" twin in URL tokens); then the search memory

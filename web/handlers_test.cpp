@@ -265,12 +265,14 @@ TEST_F(Handlers, PagesAndPlainFiles) {
 TEST_F(Handlers, PageVariables) {
   WriteSkin("Default/v.html",
             "<?print(a)?>|<?print(a_passable)?>|<?print(c)?>|<?print(c_passable)?>|<?print(hostname)?>|"
-            "<?print(b)?>|<?print(paused)?> <?print(pausedcode)?>|<?print(stortotal)?>|<?print(slast_quick)?>|"
+            "<?print(b)?>|<?print(paused)?> <?print(pausedcode)?>|<?print(stortotal)?> <?print(storused)?>|"
+            "<?print(slast_quick)?>|"
             "<?print(devowner)?>");
   device_.Info().ownerName = "Tom & \"Jerry\"";
+  device_.AddDataFile(device_.DataRoot(), "big.bin", std::string(3 * 1048576 + 10, 'x'));  // 3 MB used
   const Response r = Get("/v.html?a=1+2|plus|3&b&c=AC|amp|DC%20%3Cb%3E&larg1=quick&larg2=it's", "Host:  my host:8047 \r\n");
   EXPECT_EQ(r.body,
-            "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|my host:8047||Not Paused q_notpaused|20480|"
+            "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|my host:8047||Not Paused q_notpaused|20480 3|"
             "it&#39;s|Tom &amp; &quot;Jerry&quot;\r\n");
   // Fields split where the sender meant: an escaped "&", "=" or "+" stays in its value.
   const std::string split = "R&amp;B=1+1|R&B|eq|1|plus|1|x|";

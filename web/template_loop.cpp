@@ -502,6 +502,7 @@ void LoopSearch(LoopRun& run) {
   }
   ReplaceSearchResults(found);
   found.SortByTrackInfo(-1);
+  run.vars["total"] = std::to_string(found.size());  // for "N tracks found" above the list
   for (const KernelId& track : found) {
     SetQueueTrackVariables(run.vars, run.device, track);
     run.Body();

@@ -303,6 +303,8 @@ TEST_F(LoopTest, Search) {
   }
   Run("<?loop(SEARCH,advanced,title ? '<' OR 1=1)?><?endloop?>");
   EXPECT_EQ(variables_.at("last_sqlquery"), "title ? &#39;&lt;&#39; OR 1=1");
+  // The count of the results is set before the first body.
+  EXPECT_EQ(Run("<?loop(SEARCH,quick,love)?><?print(total)?>;<?endloop?>"), "2;2;\r\n");
 }
 
 // In an advanced search "+" stands for a blank only in a condition written in the page; a
