@@ -84,18 +84,6 @@ int TrackCacheDevice::GetNextAudioTrack(KernelId& track) {
   return 1;
 }
 
-int TrackCacheDevice::GetFirstAudioTrackInfo(KernelId& track, TrackRecord& record) {
-  const int r = GetFirstAudioTrack(track);
-  if (r > 0) GetTrackInfo(track, record);
-  return r;
-}
-
-int TrackCacheDevice::GetNextAudioTrackInfo(KernelId& track, TrackRecord& record) {
-  const int r = GetNextAudioTrack(track);
-  if (r > 0) GetTrackInfo(track, record);
-  return r;
-}
-
 // ---- A track's fields ----
 
 int TrackCacheDevice::GetTrackInfo(const KernelId& track, TrackRecord& record) {
@@ -119,72 +107,49 @@ int TrackCacheDevice::IsTrackLocked(const KernelId& track) { return Record(track
 
 // ---- Changes ----
 
-namespace {
-// Drops the cache once the call is over, also when it throws.
-struct DropAfter {
-  TrackCacheDevice& cache;
-  ~DropAfter() { cache.Drop(); }
-};
-}  // namespace
+template <typename Call>
+auto TrackCacheDevice::Changing(Call call) {
+  // Drops what it keeps once the call is over, also when it throws.
+  struct DropAfter {
+    TrackCacheDevice& cache;
+    ~DropAfter() { cache.Drop(); }
+  } drop{*this};
+  return call();
+}
 
 void TrackCacheDevice::Connect() {
-  DropAfter drop{*this};
-  inner().Connect();
+  Changing([&] { inner().Connect(); });
 }
 void TrackCacheDevice::Disconnect() {
-  DropAfter drop{*this};
-  KernelDevice::Disconnect();
-  inner().Disconnect();
+  Changing([&] {
+    KernelDevice::Disconnect();
+    inner().Disconnect();
+  });
 }
-int TrackCacheDevice::SelectStorage(const KernelId& storage) {
-  DropAfter drop{*this};
-  return inner().SelectStorage(storage);
+int TrackCacheDevice::SelectStorage(const KernelId& s) { return Changing([&] { return inner().SelectStorage(s); }); }
+int TrackCacheDevice::RefreshStorage() { return Changing([&] { return inner().RefreshStorage(); }); }
+int TrackCacheDevice::RecoverMissingTracks() { return Changing([&] { return inner().RecoverMissingTracks(); }); }
+int TrackCacheDevice::SetTrackInfo(const KernelId& t, const TrackRecord& r) {
+  return Changing([&] { return inner().SetTrackInfo(t, r); });
 }
-int TrackCacheDevice::RefreshStorage() {
-  DropAfter drop{*this};
-  return inner().RefreshStorage();
+int TrackCacheDevice::SetTrackArtist(const KernelId& t, std::string_view v) {
+  return Changing([&] { return inner().SetTrackArtist(t, v); });
 }
-int TrackCacheDevice::RecoverMissingTracks() {
-  DropAfter drop{*this};
-  return inner().RecoverMissingTracks();
+int TrackCacheDevice::SetTrackAlbum(const KernelId& t, std::string_view v) {
+  return Changing([&] { return inner().SetTrackAlbum(t, v); });
 }
-int TrackCacheDevice::SetTrackInfo(const KernelId& track, const TrackRecord& record) {
-  DropAfter drop{*this};
-  return inner().SetTrackInfo(track, record);
+int TrackCacheDevice::SetTrackNumber(const KernelId& t, int v) { return Changing([&] { return inner().SetTrackNumber(t, v); }); }
+int TrackCacheDevice::SetTrackTitle(const KernelId& t, std::string_view v) {
+  return Changing([&] { return inner().SetTrackTitle(t, v); });
 }
-int TrackCacheDevice::SetTrackArtist(const KernelId& track, std::string_view text) {
-  DropAfter drop{*this};
-  return inner().SetTrackArtist(track, text);
+int TrackCacheDevice::SetTrackYear(const KernelId& t, int v) { return Changing([&] { return inner().SetTrackYear(t, v); }); }
+int TrackCacheDevice::SetTrackGenre(const KernelId& t, std::string_view v) {
+  return Changing([&] { return inner().SetTrackGenre(t, v); });
 }
-int TrackCacheDevice::SetTrackAlbum(const KernelId& track, std::string_view text) {
-  DropAfter drop{*this};
-  return inner().SetTrackAlbum(track, text);
+int TrackCacheDevice::SetTrackComment(const KernelId& t, std::string_view v) {
+  return Changing([&] { return inner().SetTrackComment(t, v); });
 }
-int TrackCacheDevice::SetTrackNumber(const KernelId& track, int number) {
-  DropAfter drop{*this};
-  return inner().SetTrackNumber(track, number);
+int TrackCacheDevice::UploadTrack(std::string_view path, const TrackRecord& r, KernelId& made) {
+  return Changing([&] { return inner().UploadTrack(path, r, made); });
 }
-int TrackCacheDevice::SetTrackTitle(const KernelId& track, std::string_view text) {
-  DropAfter drop{*this};
-  return inner().SetTrackTitle(track, text);
-}
-int TrackCacheDevice::SetTrackYear(const KernelId& track, int year) {
-  DropAfter drop{*this};
-  return inner().SetTrackYear(track, year);
-}
-int TrackCacheDevice::SetTrackGenre(const KernelId& track, std::string_view text) {
-  DropAfter drop{*this};
-  return inner().SetTrackGenre(track, text);
-}
-int TrackCacheDevice::SetTrackComment(const KernelId& track, std::string_view text) {
-  DropAfter drop{*this};
-  return inner().SetTrackComment(track, text);
-}
-int TrackCacheDevice::UploadTrack(std::string_view sourcePath, const TrackRecord& record, KernelId& newTrack) {
-  DropAfter drop{*this};
-  return inner().UploadTrack(sourcePath, record, newTrack);
-}
-int TrackCacheDevice::DeleteAudioTrack(const KernelId& track) {
-  DropAfter drop{*this};
-  return inner().DeleteAudioTrack(track);
-}
+int TrackCacheDevice::DeleteAudioTrack(const KernelId& t) { return Changing([&] { return inner().DeleteAudioTrack(t); }); }

@@ -67,8 +67,12 @@ class TrackCacheDevice : public ForwardingDevice {
   // ---- Answered from the kept tracks ----
   int GetFirstAudioTrack(KernelId& track) override;
   int GetNextAudioTrack(KernelId& track) override;
-  int GetFirstAudioTrackInfo(KernelId& track, TrackRecord& record) override;
-  int GetNextAudioTrackInfo(KernelId& track, TrackRecord& record) override;
+  int GetFirstAudioTrackInfo(KernelId& track, TrackRecord& record) override {
+    return KernelDevice::GetFirstAudioTrackInfo(track, record);
+  }
+  int GetNextAudioTrackInfo(KernelId& track, TrackRecord& record) override {
+    return KernelDevice::GetNextAudioTrackInfo(track, record);
+  }
   int GetTrackInfo(const KernelId& track, TrackRecord& record) override;
   std::string GetTrackFileName(const KernelId& track) override;
   int GetTrackSize(const KernelId& track) override;
@@ -121,6 +125,9 @@ class TrackCacheDevice : public ForwardingDevice {
   std::uint64_t fetches() const { return fetches_; }
 
  private:
+  // Runs a call that passes a change on, and drops what is kept after it.
+  template <typename Call>
+  auto Changing(Call call);
   // The record of a track, fetched when it is not kept yet.
   const TrackRecord& Record(const KernelId& track);
   // Every track in the device's order, each with its record.
