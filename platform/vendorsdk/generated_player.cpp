@@ -16,7 +16,7 @@ namespace {
 const char* const kHostileArtists[] = {
     "AC/DC", "Back\\Slash Trio", "Simon & Sons", "<b>Bold</b> Move", "\"Quoted\" Quartet",
     "O'Brien's Band", "  Spaced Out  ", "100% Pure", "C++ Orchestra", "#1 Hits", "Questions? Answers!",
-    "a=b&c=d", "|amp| |plus| Markers", "from_url", "\xC3\x85sa \xC3\x98" "berg",
+    "a=b&c=d", "|amp| |plus| Markers", "from_url", "\xC3\x85sa \xC3\x98\x62\x65rg",
     "\xE6\x9D\xB1\xE4\xBA\xAC Strings", "\xCE\x96\xCF\x89\xCE\xAE Band", "\xF0\x9F\x8E\xB5 Emoji Band",
     "Line\r\nBreak", "Tab\tStop", "The Glass Ferns", "the glass ferns", "../../etc/passwd",
     "%2F%00 Encoded", "+Plus+Signs+", "&amp; Already Escaped", "Semi;colon, Comma",
