@@ -6,6 +6,9 @@
 //
 //   TOVARIN_BENCH_TRACKS  tracks of the generated player (default 5000)
 //   TOVARIN_BENCH_ROUNDS  requests per page and pace (default 15)
+//   TOVARIN_BENCH_SKINS   the skins folder to serve (default the source tree's skins), so
+//                         that an older trayhub placed beside this program can be measured
+//                         with its own skin
 //
 // Runs in a namespace, home and port of its own; nothing of a running system is touched.
 #include <arpa/inet.h>
@@ -187,7 +190,8 @@ int main(int argc, char** argv) {
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_PortD", static_cast<std::uint32_t>(g_port));
   key.SetString("Gen_AppDataDir", platform::FromPosixPath(home + "/app"));
-  key.SetString("VX_TestSkinsDir", platform::FromPosixPath(TOVARIN_SKINS_DIR));
+  const char* skins = std::getenv("TOVARIN_BENCH_SKINS");
+  key.SetString("VX_TestSkinsDir", platform::FromPosixPath(skins != nullptr && *skins != '\0' ? skins : TOVARIN_SKINS_DIR));
 
   std::string error;
   const auto made = Clock::now();
