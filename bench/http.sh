@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Requests per second for a small page over loopback: the manager's HTTP server
-# (bench_http_server) against nginx serving the same bytes, measured in one run with wrk.
-# Both close the connection after each answer (the manager's server always does), so wrk
-# sends "Connection: close" to both and nginx runs without keep-alive.
+# The manager's HTTP server (bench_http_server) against nginx serving the same small page
+# over loopback, measured in one run.
 #
-#   bench/http.sh                      # build dir: $TOVARIN_BUILD_DIR or build/release
-#   BENCH_DURATION=10s BENCH_ROUNDS=5 bench/http.sh   # per round and side; defaults 5s, 3
+#   bench/http.sh [rate]   requests per second with wrk. Both close the connection after
+#                          each answer (the manager's server always does), so wrk sends
+#                          "Connection: close" to both and nginx runs without keep-alive.
+#                          Goal: at least half of nginx's rate.
+#   bench/http.sh slow     with 1,000 slow clients open (from 127.0.0.2 and up, each sending
+#                          its head a byte per second), the time to answer a normal request
+#                          from 127.0.0.1 (bench_slow_clients); nginx runs with the settings
+#                          of the distribution's own configuration. Goal: every request
+#                          answered 200 within 100 ms.
+#
+#   build dir: $TOVARIN_BUILD_DIR or build/release
+#   BENCH_DURATION=10s BENCH_ROUNDS=5 bench/http.sh   # rate: per round and side; defaults 5s, 3
+#   BENCH_SLOW=1000 BENCH_REQUESTS=200 bench/http.sh slow
 #
 # Needs wrk and nginx (Debian packages wrk, nginx-light). Runs its own nginx on a free
 # port with its own configuration in a temporary folder; touches nothing else.
-# Exit status 1 when the goal (at least half of nginx's rate) is missed.
+# Exit status 1 when the goal is missed.
 set -euo pipefail
+mode="${1:-rate}"
+case "$mode" in rate|slow) ;; *) echo "usage: bench/http.sh [rate|slow]" >&2; exit 2 ;; esac
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${TOVARIN_BUILD_DIR:-$here/build/release}"
 duration="${BENCH_DURATION:-5s}"
@@ -24,7 +35,7 @@ done
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
-cmake --build "$build" --target bench_http_server >/dev/null
+cmake --build "$build" --target bench_http_server bench_slow_clients >/dev/null
 
 work="$(mktemp -d /tmp/tovbench.XXXXXX)"
 server_pid=""
@@ -66,7 +77,9 @@ for _ in $(seq 50); do
   if port_is_free "$candidate"; then nginx_port=$candidate; break; fi
 done
 [ -n "$nginx_port" ] || { echo "http.sh: no free port for nginx" >&2; exit 1; }
-sed -e "s|@WORK@|$work|g" -e "s|@PORT@|$nginx_port|g" "$here/bench/http/nginx.conf.in" >"$work/nginx.conf"
+config="$here/bench/http/nginx.conf.in"
+[ "$mode" = slow ] && config="$here/bench/http/nginx-default.conf.in"
+sed -e "s|@WORK@|$work|g" -e "s|@PORT@|$nginx_port|g" "$config" >"$work/nginx.conf"
 nginx -e "$work/error.log" -p "$work" -c "$work/nginx.conf" &
 nginx_pid=$!
 wait_for_port "$nginx_port"
@@ -76,6 +89,13 @@ wait_for_port "$server_port"
 if ! cmp -s <(curl -s "http://127.0.0.1:$server_port/index.html") <(curl -s "http://127.0.0.1:$nginx_port/index.html"); then
   echo "http.sh: the two servers answer different pages" >&2
   exit 1
+fi
+
+if [ "$mode" = slow ]; then
+  status=0
+  "$build/bin/bench_slow_clients" --target "bench_http_server=$server_port" --target "nginx=$nginx_port" \
+    --slow "${BENCH_SLOW:-1000}" --requests "${BENCH_REQUESTS:-200}" --goal-ms 100 || status=$?
+  exit "$status"
 fi
 
 rate() {  # url -> requests per second

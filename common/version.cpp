@@ -45,5 +45,8 @@ std::string GetFileVersionString(const std::string& windowsPath, bool withLetter
 }
 
 void GetModuleVersion(std::string& out) {
-  out = GetFileVersionString(platform::FromPosixPath(ModulePath()), true);
+  // The module's file is read once: every folder listing compares the library's version
+  // with the manager's, and a loaded module's version does not change.
+  static const std::string version = GetFileVersionString(platform::FromPosixPath(ModulePath()), true);
+  out = version;
 }

@@ -11,5 +11,5 @@
 std::string GetFileVersionString(const std::string& windowsPath, bool withLetter);
 
 // GetFileVersionString of the module (program or shared library) that holds this code,
-// with the letter.
+// with the letter; read once per process.
 void GetModuleVersion(std::string& out);

@@ -16,8 +16,8 @@ constexpr int kDefaultStreamPort = 8047;
 
 // Slashes out (for file and stream names), white space trimmed, "Unknown" for nothing,
 // slashes out again.
-std::string FieldText(std::string_view raw, TagSlashes slashes) {
-  if (slashes == TagSlashes::kKeep) {
+std::string FieldText(std::string_view raw, TrackFieldMode mode) {
+  if (mode == TrackFieldMode::kDisplay) {
     std::string text = platform::Trim(raw);
     return text.empty() ? "Unknown" : text;
   }
@@ -68,7 +68,10 @@ std::string EscapeUrl(std::string_view text) {
 
 }  // namespace
 
-std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record, TagSlashes slashes) {
+std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record, TrackFieldMode mode) {
+  auto field = [mode](const FixedString256& tag) {
+    return mode == TrackFieldMode::kRaw ? tag.Str() : FieldText(tag.GetText(), mode);
+  };
   std::string out;
   out.reserve(pattern.size() + 64);
   for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -76,10 +79,10 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
       std::string value;
       bool token = true;
       switch (pattern[i + 1]) {
-        case 'A': value = FieldText(record.artist.GetText(), slashes); break;
-        case 'L': value = FieldText(record.album.GetText(), slashes); break;
-        case 'T': value = FieldText(record.title.GetText(), slashes); break;
-        case 'G': value = FieldText(record.genre.GetText(), slashes); break;
+        case 'A': value = field(record.artist); break;
+        case 'L': value = field(record.album); break;
+        case 'T': value = field(record.title); break;
+        case 'G': value = field(record.genre); break;
         case 'N': value = Number("%02d", record.trackNumber); break;
         case 'C': value = GetCodecExtension(record.codec); break;
         case 'Y': value = Number("%04d", record.year); break;
@@ -97,7 +100,7 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
 }
 
 std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
-                             std::string_view settingName, std::string_view defaultFormat, TagSlashes slashes) {
+                             std::string_view settingName, std::string_view defaultFormat, TrackFieldMode mode) {
   out.clear();
   try {
     TrackRecord record;
@@ -106,7 +109,7 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
       std::string format;
       ReadSettingString(settingName, format);
       if (format.empty()) format = defaultFormat;
-      out = FormatTrackPattern(format, record, slashes);
+      out = FormatTrackPattern(format, record, mode);
     } else {
       out = device.GetTrackFileName(track);
     }
@@ -117,7 +120,7 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
 }
 
 std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track) {
-  return FormatTrackText(device, out, track, kDisplayFormatSetting, kDisplayFormatDefault, TagSlashes::kKeep);
+  return FormatTrackText(device, out, track, kDisplayFormatSetting, kDisplayFormatDefault, TrackFieldMode::kDisplay);
 }
 
 std::string& GetTrackFileName(std::string& out, KernelDevice& device, const KernelId& track) {

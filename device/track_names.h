@@ -7,7 +7,8 @@
 // ("%04d"). Artist, album, title and genre lose their surrounding white space, and an
 // empty one becomes "Unknown". File and stream names also lose every "/" and "\" (a name
 // on disk or in an address cannot hold them); the display name keeps them, so "AC/DC"
-// reads as itself on screen. The pattern is read once from left to right, so a tag that
+// reads as itself on screen, and the library's item names take the tags as they are
+// (TrackFieldMode). The pattern is read once from left to right, so a tag that
 // itself holds "%T" stays as it is.
 //
 // A device without a tag index (SupportsTagIndex() == 0) names every track by its own
@@ -31,18 +32,21 @@ inline constexpr std::string_view kFileFormatSetting = "JB_Tx2PC_FilenameFormat"
 inline constexpr std::string_view kFileFormatDefault = "%A - %L - %N - %T.%C";
 inline constexpr std::string_view kStreamFormatSetting = "ForceUseDefaultFormatWithNoSlashes";
 
-// Whether the tags of a name lose their slashes: every name but the display name.
-enum class TagSlashes { kStrip, kKeep };
+// How the tags go into a text: cleaned as above (file and stream names), as the manager
+// shows them (display names: slashes kept, blanks at the ends trimmed, "Unknown" for an
+// empty tag), or as they are (the library's item names: slashes, blanks and empty tags
+// kept).
+enum class TrackFieldMode { kCleaned, kDisplay, kRaw };
 
-// The pattern filled from a record (no device, no settings).
+// The pattern filled from a record (no device, no settings), in one pass.
 std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record,
-                               TagSlashes slashes = TagSlashes::kStrip);
+                               TrackFieldMode mode = TrackFieldMode::kCleaned);
 
 // The track's text by the string setting `settingName` (product key), or by
 // `defaultFormat` when the setting is missing or empty.
 std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
                              std::string_view settingName, std::string_view defaultFormat,
-                             TagSlashes slashes = TagSlashes::kStrip);
+                             TrackFieldMode mode = TrackFieldMode::kCleaned);
 
 // JB_TrackDisplayFormat, default "%A - %L - %N - %T"; the tags keep their slashes.
 std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track);

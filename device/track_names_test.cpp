@@ -41,6 +41,25 @@ TEST(FormatTrackPattern, Table) {
   }
 }
 
+TEST(FormatTrackPattern, RawFieldsAreTakenAsTheyAre) {
+  struct Case {
+    TrackSpec desc;
+    const char* pattern;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{.artist = " AC/DC ", .album = "\\", .title = "Live"}, "%A|%L|%T", " AC/DC |\\|Live"},
+      {{.title = "Title", .number = 3}, "%A - %L - %N - %T", " -  - 03 - Title"},
+      {{.artist = "Band %T", .title = "Song"}, "%A / %T", "Band %T / Song"},
+  };
+  for (const Case& c : cases) {
+    MemoryDevice device;
+    TrackRecord record;
+    device.GetTrackInfo(device.AddTrack(c.desc), record);
+    EXPECT_EQ(FormatTrackPattern(c.pattern, record, TrackFieldMode::kRaw), c.expected) << c.pattern;
+  }
+}
+
 TEST_F(TrackNames, SettingsChooseThePatterns) {
   const KernelId t = device_.AddTrack({.artist = "Art", .album = "Alb", .title = "Tit", .number = 7});
   std::string out;

@@ -1,33 +1,54 @@
 #include "manager/systray_progress.h"
 
 #include <cstdint>
-#include <mutex>
 
 #include "common/settings.h"
 #include "manager/utilities.h"
+#include "platform/ui/host.h"
 
 namespace {
 
-std::mutex g_taskbarMutex;
-ScreenRect g_taskbar{0, 1040, 1920, 1080};
+const platform::DialogTemplate& SystrayProgressTemplate() {
+  using namespace platform::layout;
+  static const platform::DialogTemplate t = [] {
+    platform::DialogTemplate made = platform::MakeTemplate(
+        DlgSystrayProgress::kTemplateId, "",
+        Row({Picture(platform::IDC_STATIC, "multimedia-player"),
+             Column({Text("Connecting...", DlgSystrayProgress::kTextId).Width(30),
+                     Progress(DlgSystrayProgress::kProgressId)})
+                 .Expand()}),
+        platform::kFrameThick);
+    made.width = DlgSystrayProgress::kWidth;
+    made.height = DlgSystrayProgress::kHeight;
+    return made;
+  }();
+  return t;
+}
 
 }  // namespace
 
-void SetTaskbarRect(const ScreenRect& rect) {
-  std::lock_guard<std::mutex> lock(g_taskbarMutex);
-  g_taskbar = rect;
+DlgSystrayProgress::DlgSystrayProgress() : Dialog(SystrayProgressTemplate()) { Create(0); }
+
+DlgSystrayProgress::~DlgSystrayProgress() {
+  Hide();
+  DestroyWindow();
 }
 
-ScreenRect GetTaskbarRect() {
-  std::lock_guard<std::mutex> lock(g_taskbarMutex);
-  return g_taskbar;
+platform::ProgressControl* DlgSystrayProgress::Bar() const {
+  return dynamic_cast<platform::ProgressControl*>(GetDlgItem(kProgressId));
 }
 
-DlgSystrayProgress::DlgSystrayProgress() = default;
+int DlgSystrayProgress::GetPos() const {
+  platform::ProgressControl* bar = Bar();
+  return bar != nullptr ? bar->GetPos() : 0;
+}
 
-DlgSystrayProgress::~DlgSystrayProgress() { Hide(); }
+int DlgSystrayProgress::GetRangeMax() const {
+  platform::ProgressControl* bar = Bar();
+  return bar != nullptr ? bar->GetRangeMax() : 0;
+}
 
-void DlgSystrayProgress::PlaceAtTray(const ScreenRect& bar, int width, int height, int* x, int* y) {
+void DlgSystrayProgress::PlaceAtTray(const platform::Rect& bar, int width, int height, int* x, int* y) {
   const int l = bar.left, t = bar.top, r = bar.right, b = bar.bottom;
   if (t > l) {  // along the bottom
     *x = r - 2 - width;
@@ -48,22 +69,25 @@ void DlgSystrayProgress::PlaceAtTray(const ScreenRect& bar, int width, int heigh
 }
 
 void DlgSystrayProgress::ShowAtTray(std::string_view text, int steps) {
-  text_ = std::string(text);
-  PlaceAtTray(GetTaskbarRect(), kWidth, kHeight, &x_, &y_);
-  topmost_ = true;
-  rangeMax_ = steps;
-  step_ = 1;
-  pos_ = 0;
-  visible_ = true;
+  SetDlgItemText(kTextId, std::string(text));
+  const platform::Rect here = GetWindowRect();
+  int x = 0, y = 0;
+  PlaceAtTray(platform::CurrentHost().GetTaskbarRect(), here.Width(), here.Height(), &x, &y);
+  SetWindowPos(platform::HWND_TOPMOST, x, y, 0, 0, platform::SWP_NOSIZE);
+  if (platform::ProgressControl* bar = Bar()) {
+    bar->SetRange32(0, steps);
+    bar->SetStep(1);
+    bar->SetPos(0);
+  }
+  ShowWindow(platform::SW_SHOW);
   ++shows_;
 }
 
 void DlgSystrayProgress::StepIt() {
-  pos_ += step_;
-  if (pos_ > rangeMax_ || pos_ < 0) pos_ -= rangeMax_;  // starts over from the beginning
+  if (platform::ProgressControl* bar = Bar()) bar->StepIt();
 }
 
-void DlgSystrayProgress::Hide() { visible_ = false; }
+void DlgSystrayProgress::Hide() { ShowWindow(platform::SW_HIDE); }
 
 SystrayProgressScope::SystrayProgressScope(DlgSystrayProgress* popup, std::string_view text, int steps) {
   std::uint32_t disabled = 0;

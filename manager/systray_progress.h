@@ -2,33 +2,27 @@
 // the hosted player connects or disconnects. It belongs to the driver, is made hidden once
 // and is shown, stepped and hidden by a SystrayProgressScope around each long operation.
 //
-// There is no window system behind it here: like the tray icon, the pop-up is kept as the
-// state a real window would show (text, bar, place, visibility), which tests and a later
-// window backend read. The taskbar's rectangle comes from SetTaskbarRect (default: a bar
-// along the bottom of a 1920 x 1080 screen).
+// It is a modeless window of the UI core: the host renders it (a real desktop shows it,
+// the console host keeps it as state), and it sits in the corner of the taskbar's
+// rectangle that the host reports.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-struct ScreenRect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-};
+#include "platform/ui/ui_window.h"
 
-// Where the taskbar is; the pop-up sits in the corner beside its notification area.
-void SetTaskbarRect(const ScreenRect& rect);
-ScreenRect GetTaskbarRect();
-
-class DlgSystrayProgress {
+class DlgSystrayProgress : public platform::Dialog {
  public:
+  static constexpr int kTemplateId = 180;
+  static constexpr int kTextId = 1019;
+  static constexpr int kProgressId = 1028;
+  // The size it is taken to have until a host has laid it out.
   static constexpr int kWidth = 240;
   static constexpr int kHeight = 64;
 
-  DlgSystrayProgress();   // hidden, text "Connecting...", empty bar
-  ~DlgSystrayProgress();  // hidden first
+  DlgSystrayProgress();            // made at once, hidden: "Connecting...", an empty bar
+  ~DlgSystrayProgress() override;  // hidden first
   DlgSystrayProgress(const DlgSystrayProgress&) = delete;
   DlgSystrayProgress& operator=(const DlgSystrayProgress&) = delete;
 
@@ -40,26 +34,23 @@ class DlgSystrayProgress {
   void Hide();
 
   // The top-left corner for a pop-up of this size beside the taskbar `bar`.
-  static void PlaceAtTray(const ScreenRect& bar, int width, int height, int* x, int* y);
+  static void PlaceAtTray(const platform::Rect& bar, int width, int height, int* x, int* y);
 
-  bool IsVisible() const { return visible_; }
-  bool IsTopmost() const { return topmost_; }
-  const std::string& GetText() const { return text_; }
-  int GetPos() const { return pos_; }
-  int GetRangeMax() const { return rangeMax_; }
-  int GetX() const { return x_; }
-  int GetY() const { return y_; }
+  bool IsVisible() const { return IsWindowVisible(); }
+  std::string GetText() const { return GetDlgItemText(kTextId); }
+  int GetPos() const;
+  int GetRangeMax() const;
+  int GetX() const { return GetWindowRect().left; }
+  int GetY() const { return GetWindowRect().top; }
   int GetShowCount() const { return shows_; }
 
+ protected:
+  // Nothing closes it but its scope.
+  void OnCancel() override { Hide(); }
+
  private:
-  std::string text_ = "Connecting...";
-  bool visible_ = false;
-  bool topmost_ = false;
-  int x_ = 0;
-  int y_ = 0;
-  int rangeMax_ = 100;
-  int step_ = 10;
-  int pos_ = 0;
+  platform::ProgressControl* Bar() const;
+
   int shows_ = 0;
 };
 

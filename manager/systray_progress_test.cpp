@@ -8,16 +8,18 @@
 #include "common/identity.h"
 #include "platform/kernel/test_support.h"
 #include "platform/settings/settings.h"
+#include "platform/ui/scripted_host.h"
 
 namespace {
 
 const bool kIsolated = platform::testing::IsolateNamespace();
 
 TEST(SystrayProgressTest, ThePopUpSitsInTheCornerOfTheNotificationArea) {
+  platform::ScriptedHost host;
   const int w = DlgSystrayProgress::kWidth, h = DlgSystrayProgress::kHeight;
   const struct {
     const char* edge;
-    ScreenRect bar;
+    platform::Rect bar;
     int x, y;
   } kCases[] = {
       {"bottom", {0, 1040, 1920, 1080}, 1920 - 2 - w, 1040 - h},
@@ -27,19 +29,21 @@ TEST(SystrayProgressTest, ThePopUpSitsInTheCornerOfTheNotificationArea) {
       {"square", {0, 0, 500, 500}, 0 - w, 500 - 2 - h},
   };
   for (const auto& c : kCases) {
-    SetTaskbarRect(c.bar);
+    host.SetTaskbarRect(c.bar);
     DlgSystrayProgress popup;
     popup.ShowAtTray("Connecting...", 5);
     EXPECT_EQ(popup.GetX(), c.x) << c.edge;
     EXPECT_EQ(popup.GetY(), c.y) << c.edge;
     EXPECT_TRUE(popup.IsVisible());
     EXPECT_TRUE(popup.IsTopmost());
+    EXPECT_EQ(host.FindOpenWindow(DlgSystrayProgress::kTemplateId), &popup);
   }
-  SetTaskbarRect({0, 1040, 1920, 1080});
+  EXPECT_TRUE(host.OpenWindows().empty());
 }
 
 TEST(SystrayProgressTest, ABarOfFourStepsIsFullAfterFourAndStartsOverAfterMore) {
   DlgSystrayProgress popup;
+  EXPECT_NE(popup.GetSafeHwnd(), 0u);  // a window of the thread's queue from the start
   EXPECT_FALSE(popup.IsVisible());
   EXPECT_EQ(popup.GetText(), "Connecting...");
   popup.ShowAtTray("Disconnecting...", 4);
@@ -51,6 +55,9 @@ TEST(SystrayProgressTest, ABarOfFourStepsIsFullAfterFourAndStartsOverAfterMore) 
   EXPECT_EQ(popup.GetPos(), 1);
   popup.ShowAtTray("Connecting...", 5);
   EXPECT_EQ(popup.GetPos(), 0);  // every showing starts an empty bar
+  popup.UserKey(platform::VK_ESCAPE);  // a key hides it at most; only its scope ends it
+  EXPECT_FALSE(popup.IsVisible());
+  EXPECT_TRUE(popup.IsOpen());
 }
 
 TEST(SystrayProgressTest, TheScopeShowsStepsAndHidesUnlessSwitchedOff) {

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
   std::stringstream page;
   page << in.rdbuf();
 
-  // Signals are taken by sigwait below, never by a connection thread.
+  // Signals are taken by sigwait below, never by the event loop or a worker.
   sigset_t stop;
   sigemptyset(&stop);
   sigaddset(&stop, SIGINT);

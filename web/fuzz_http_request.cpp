@@ -1,9 +1,14 @@
-// libFuzzer target: request heads through the parser, and the same bytes as an attachment
-// name through the header writer. Any input must end in a parsed request or a 400/405,
-// and what comes out must keep the promises the handlers rely on.
+// libFuzzer target: request heads through the parser, the same bytes as an Authorization
+// value through the credentials decoder and as an attachment name through the header
+// writer. Any input must end in a parsed request or a 400/405, and what comes out must
+// keep the promises the handlers and the access check rely on.
+#include <crypto++/base64.h>
+#include <crypto++/filters.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,10 +61,22 @@ void CheckRequest(const HttpRequest& request, std::string_view head) {
   }
 }
 
+// Decoded credentials have exactly one encoding, the one they were read from.
+void CheckCredentials(std::string_view value) {
+  const std::optional<std::string> credentials = BasicCredentials(value);
+  if (!credentials) return;
+  Check(value.starts_with("Basic "));
+  std::string encoded;
+  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(credentials->data()), credentials->size(), true,
+                                new CryptoPP::Base64Encoder(new CryptoPP::StringSink(encoded), false));
+  Check(encoded == value.substr(6));
+}
+
 void CheckHeaderBlock(std::string_view name, std::int64_t length, std::int64_t start) {
   std::string block;
   try {
-    block = ResponseHeaderBlock(length, static_cast<int>(length % 16), name, start, 0);
+    block = ResponseHeaderBlock(length, static_cast<int>(length % 16), name, start, 0, -1,
+                                name.size() % 2 ? RangeOffer::Bytes : RangeOffer::None);
   } catch (const HttpException& e) {
     Check(e.status() == 500 && (start < 0 || length < 0 || (length > 0 && start >= length)));
     return;
@@ -90,6 +107,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(e.status() == 400 || e.status() == 405);
     Check(e.extraHeaders().empty() && e.message().empty());
   }
+
+  CheckCredentials(text);
 
   std::int64_t length = 0;
   std::int64_t start = 0;

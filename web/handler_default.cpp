@@ -171,17 +171,16 @@ HandlerDefault::HandlerDefault(HttpServer* server, KernelDevice* device) : Handl
 HandlerDefault::~HandlerDefault() = default;
 
 void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) {
-  if (!device_ || device_->IsConnected() == 0) {
-    throw HttpException(200, {},
-                        "Your " + g_ProductIdentity.deviceWord + " is not connected. Connect using " +
-                            g_ProductIdentity.managerName + " in the systray.");
-  }
+  if (!device_ || device_->IsConnected() == 0) throw HttpException(200, {}, NotConnectedText());
   KernelDevice& device = *device_;
   const KernelDevice& player = player_ != nullptr ? *player_ : device;
   const bool stopped = player.PlaybackStoppedNow().value_or(false);
   PageVariables variables;
   SetPageVariables(device, request, variables);
   SetPlayStateVariables(stopped, variables);
+  if (request.IsCrossSite() && (variables.count("qcmd") || variables.count("newskin"))) {
+    throw HttpException(403, {}, "A command sent from another site was refused.");
+  }
 
   const std::string& url = request.url();
   const std::string_view urlPath = std::string_view(url).substr(0, url.find('?'));
@@ -205,7 +204,7 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
   if (info.directory) {
     full += "\\index.html";
     info = platform::QueryFile(full);
-    if (!info.exists || info.directory) throw HttpException(500, {}, SkinMissingText());
+    if (!info.exists || info.directory) throw HttpException(404, {}, SkinMissingText());
   }
 
   const std::string extension = ExtensionOf(full);

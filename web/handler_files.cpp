@@ -4,16 +4,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <exception>
 #include <vector>
 
+#include "common/folders.h"
+#include "common/identity.h"
+#include "device/device_error.h"
 #include "device/kernel_device_client.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/window/wait.h"
 #include "platform/window/window.h"
 #include "web/http_request.h"
+#include "web/http_exception.h"
 #include "web/http_server.h"
 #include "web/http_tables.h"
 #include "web/response.h"
@@ -31,6 +37,51 @@ long long ElapsedMs(Clock::time_point since) {
 }  // namespace
 
 KernelDevice* ServerDevice(HttpServer* server) { return server ? server->device() : nullptr; }
+
+std::string NotConnectedText() {
+  return "Your " + g_ProductIdentity.deviceWord + " is not connected. Connect using " + g_ProductIdentity.managerName +
+         " in the systray.";
+}
+
+void RequireConnectedItem(KernelDevice* device) {
+  if (!device || device->IsConnected() == 0) throw HttpException(404, {}, NotConnectedText());
+}
+
+void ThrowNoSuchItem() {
+  throw HttpException(404, {}, "This item is not on your " + g_ProductIdentity.deviceWord + ".");
+}
+
+std::int64_t DataFileSizeOrNotFound(KernelDevice& device, const KernelId& id) {
+  if (device.IsDataFolder(id) != 0) ThrowNoSuchItem();
+  try {
+    return std::max(0, device.GetDataFileSize(id));
+  } catch (const DeviceError&) {
+    ThrowNoSuchItem();  // a device of this process answers an id it does not hold so
+  }
+}
+
+RequestTempFile::RequestTempFile(const KernelId& id, std::string_view extension) {
+  static std::atomic<unsigned> serial{0};
+  std::string folder;
+  GetWorkFolder(folder, "skarnel");
+  path_ = folder + "data" + std::to_string(static_cast<std::int32_t>(id.word[0])) + "-" + std::to_string(getpid()) +
+          "-" + std::to_string(serial++) + SafeFileExtension(extension);
+}
+
+RequestTempFile::~RequestTempFile() {
+  if (fd >= 0) close(fd);
+  platform::RemoveFile(path_);
+  platform::RemoveFile(path_ + ".tmp");
+}
+
+void RequireEmptyDataFileCopies(KernelDevice& device, const KernelId& id, std::string_view extension,
+                                const CopyWaits& waits) {
+  RequestTempFile file(id, extension);
+  if (RunDownload([&] { return device.DownloadDataFile(id, file.path()); }, waits.retryMs) != 0) ThrowNoSuchItem();
+  // The device may create the file after it answers: removed only once it is there.
+  file.fd = OpenWhenPresent(file.path(), waits.openMs);
+  if (file.fd < 0) throw FileException(FileException::Cause::Generic, "the device's copy did not appear");
+}
 
 void PumpHandlerMessages(int sleepMs) {
   platform::PumpMessages(static_cast<platform::DWORD>(sleepMs));

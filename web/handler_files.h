@@ -12,9 +12,22 @@ class Connection;
 class HttpRequest;
 class HttpServer;
 class KernelDevice;
+struct KernelId;
 
 // The device behind the server's device client; nullptr when the server has none.
 KernelDevice* ServerDevice(HttpServer* server);
+
+// "Your <device> is not connected. Connect using <manager> in the systray."
+std::string NotConnectedText();
+// HttpException 404 with NotConnectedText when there is no device or it is not connected:
+// a stream or a download of nothing is never an empty success.
+void RequireConnectedItem(KernelDevice* device);
+// HttpException 404 for an item that the player does not hold.
+[[noreturn]] void ThrowNoSuchItem();
+// The size of the data file `id`, 404 (ThrowNoSuchItem) when it is a folder or the device
+// refuses to answer for it. A size of 0 does not prove the file exists (see
+// RequireDownloadable).
+std::int64_t DataFileSizeOrNotFound(KernelDevice& device, const KernelId& id);
 
 // Dispatches the calling thread's pending messages, then sleeps `sleepMs` ms.
 void PumpHandlerMessages(int sleepMs = 1);
@@ -65,6 +78,27 @@ enum class CopyState {
 CopyState SendGrowingFile(int fd, Connection& connection, std::int64_t start, std::int64_t size,
                           KernelDevice& device, const CopyWaits& waits,
                           const std::function<void(std::string_view)>& log = {});
+
+// A temporary file of one request in the work folder "skarnel" ("data<low id word>-<pid>-
+// <serial><ext>"); it and the device's companion file (+ ".tmp") are removed on every
+// way out.
+class RequestTempFile {
+ public:
+  RequestTempFile(const KernelId& id, std::string_view extension);
+  ~RequestTempFile();
+  RequestTempFile(const RequestTempFile&) = delete;
+  RequestTempFile& operator=(const RequestTempFile&) = delete;
+  const std::string& path() const { return path_; }
+  int fd = -1;  // closed by the destructor
+
+ private:
+  std::string path_;
+};
+
+// An empty data file and a missing one both have size 0: only a copy tells them apart.
+// ThrowNoSuchItem when the device does not copy the data file `id`.
+void RequireEmptyDataFileCopies(KernelDevice& device, const KernelId& id, std::string_view extension,
+                                const CopyWaits& waits);
 
 // Whether the path still names the file that `fd` holds open.
 bool IsSameFile(int fd, const std::string& windowsPath);

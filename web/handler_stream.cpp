@@ -1,6 +1,7 @@
 #include "web/handler_stream.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -53,52 +54,127 @@ class StreamLog {
   std::FILE* file_ = nullptr;
 };
 
-// Copies that a request has started and no request has yet seen end, by file path; a
-// request that finds its item here reads along instead of copying again.
-struct RunningCopies {
-  std::mutex mu;
-  std::map<std::string, std::pair<std::uint64_t, Clock::time_point>> byPath;  // serial, start
-  std::uint64_t nextSerial = 1;
-};
-RunningCopies& Copies() {
-  static RunningCopies copies;
-  return copies;
-}
+// The temporary copies that requests read, by file path. The first request that needs an
+// item has the device copy it; every request for the same item that comes while the copy
+// exists reads that copy; the last of them to finish deletes it once it is complete (or
+// failed). So no request ever loses its file to another one, however many read it.
+class SharedCopies {
+ public:
+  enum class State { Starting, Written, Failed };
+  struct Use {
+    std::uint64_t serial = 0;
+    bool copy = false;    // this request asks the device for the copy
+    bool exists = false;  // the file was there already
+  };
 
-enum class Plan { Reuse, ReadAlong, Copy };
-
-// Decides under the lock whether this request copies, reads along or reuses, and
-// registers the copy it is to make. `serial` names the copy read.
-Plan PlanCopy(const std::string& path, std::int64_t size, int openMs, std::uint64_t& serial) {
-  RunningCopies& copies = Copies();
-  std::lock_guard<std::mutex> lock(copies.mu);
-  const platform::FileInfo info = platform::QueryFile(path);
-  const auto running = copies.byPath.find(path);
-  if (running != copies.byPath.end()) {
-    const bool young = Clock::now() - running->second.second < std::chrono::milliseconds(openMs);
-    if (info.exists || young) {
-      serial = running->second.first;
-      return Plan::ReadAlong;
+  // Joins the copy at `path`, or registers a new one for this request to make. `size` is
+  // the item's size: a file that holds it is a finished copy. A copy that nobody reads and
+  // that stopped short counts as failed once the device says it is not copying.
+  Use Join(const std::string& path, std::int64_t size, KernelDevice& device) {
+    std::optional<bool> deviceCopying;
+    for (;;) {
+      std::unique_lock<std::mutex> lock(mu_);
+      const platform::FileInfo info = platform::QueryFile(path);
+      const bool complete = info.exists && !info.directory && static_cast<std::int64_t>(info.size) >= size;
+      auto it = copies_.find(path);
+      if (it != copies_.end() && it->second.state != State::Failed) {
+        Entry& entry = it->second;
+        const bool abandoned = entry.readers == 0 && entry.state == State::Written && !complete;
+        if (abandoned && !deviceCopying) {
+          lock.unlock();
+          deviceCopying = AskDeviceCopying(device);
+          continue;  // the registry may have changed meanwhile
+        }
+        if (!abandoned || *deviceCopying) {
+          ++entry.readers;
+          return {entry.serial, false, info.exists};
+        }
+        entry.state = State::Failed;  // stopped short, and nobody will finish it
+      }
+      if (it != copies_.end()) {
+        // A failed copy: its readers keep their open files; a new copy gets a new file.
+        copies_.erase(it);
+        RemoveCopy(path);
+      } else if (info.exists && !complete) {
+        RemoveCopy(path);  // left by a copy that failed
+      }
+      Entry& entry = copies_[path];
+      entry.serial = nextSerial_++;
+      entry.readers = 1;
+      entry.state = complete ? State::Written : State::Starting;
+      return {entry.serial, !complete, complete};
     }
-    copies.byPath.erase(running);  // its file never came or is gone again
   }
-  if (info.exists && !info.directory && static_cast<std::int64_t>(info.size) >= size) {
-    serial = 0;
-    return Plan::Reuse;
-  }
-  if (info.exists) platform::RemoveFile(path);  // left by a copy that failed
-  serial = copies.nextSerial++;
-  copies.byPath[path] = {serial, Clock::now()};
-  return Plan::Copy;
-}
 
-// The copy of `serial` has ended (complete or failed): later requests plan anew.
-void EndCopy(const std::string& path, std::uint64_t serial) {
-  if (serial == 0) return;
-  RunningCopies& copies = Copies();
-  std::lock_guard<std::mutex> lock(copies.mu);
-  const auto it = copies.byPath.find(path);
-  if (it != copies.byPath.end() && it->second.first == serial) copies.byPath.erase(it);
+  // The device has begun the copy (or refused it).
+  void Started(const std::string& path, std::uint64_t serial, bool ok) {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (Entry* entry = Find(path, serial)) entry->state = ok ? State::Written : State::Failed;
+  }
+
+  // The state once the device has been asked for the copy, waiting at most `waitMs`.
+  State WaitStarted(const std::string& path, std::uint64_t serial, int waitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+      {
+        std::lock_guard<std::mutex> lock(mu_);
+        const Entry* entry = Find(path, serial);
+        if (!entry) return State::Failed;
+        if (entry->state != State::Starting) return entry->state;
+      }
+      if (Clock::now() >= deadline) return State::Failed;
+      PumpHandlerMessages(5);
+    }
+  }
+
+  // A request is done with the copy: `fd` is its open file (-1 when it never opened it).
+  void Leave(const std::string& path, std::uint64_t serial, int fd, std::int64_t size, bool failed) {
+    std::lock_guard<std::mutex> lock(mu_);
+    Entry* entry = Find(path, serial);
+    if (!entry) return;  // replaced by a newer copy: this one's file is gone already
+    if (failed) entry->state = State::Failed;
+    if (--entry->readers > 0) return;
+    struct stat st {};
+    const bool complete = fd >= 0 && fstat(fd, &st) == 0 && st.st_size >= size && IsSameFile(fd, path);
+    if (entry->state == State::Failed || complete) {
+      RemoveCopy(path);
+      copies_.erase(path);
+    }
+    // Otherwise the device is still writing a copy that nobody reads now: it stays for
+    // the next request.
+  }
+
+ private:
+  struct Entry {
+    std::uint64_t serial = 0;
+    int readers = 0;
+    State state = State::Starting;
+  };
+
+  Entry* Find(const std::string& path, std::uint64_t serial) {
+    const auto it = copies_.find(path);
+    return it == copies_.end() || it->second.serial != serial ? nullptr : &it->second;
+  }
+  static bool AskDeviceCopying(KernelDevice& device) {
+    try {
+      return device.IsDownloadRunning() != 0;
+    } catch (const std::exception&) {
+      return false;  // no answer: copy again rather than wait for nothing
+    }
+  }
+  static void RemoveCopy(const std::string& path) {
+    platform::RemoveFile(path);
+    platform::RemoveFile(path + ".tmp");
+  }
+
+  std::mutex mu_;
+  std::map<std::string, Entry> copies_;
+  std::uint64_t nextSerial_ = 1;
+};
+
+SharedCopies& Copies() {
+  static SharedCopies copies;
+  return copies;
 }
 
 struct Range {
@@ -187,21 +263,21 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   const KernelId id = KernelId::FromItemId(ParseLeadingDigits(idText));
   const std::string extension = platform::ToLowerAscii(url.extension);
   StreamLog log;
-  if (!device_) throw HttpException(500);
+  RequireConnectedItem(device_);
   KernelDevice& device = *device_;
 
   const bool track = GetCodecClass(GetCodecFromPath(url.name + extension)) == 2;
   std::int64_t size;
   std::string attachment;
   if (track) {
-    size = device.GetTrackSize(id);
+    if (device.TrackExists(id) == 0) ThrowNoSuchItem();
+    size = std::max(0, device.GetTrackSize(id));
     std::string name;
     CleanPathName(attachment, GetTrackFileName(name, device, id));
   } else {
-    size = device.GetDataFileSize(id);
+    size = DataFileSizeOrNotFound(device, id);
     attachment = device.GetDataItemName(id);
   }
-  size = std::max<std::int64_t>(size, 0);
 
   std::int64_t start = 0;
   std::int64_t end = -1;  // no range: the whole item
@@ -210,7 +286,7 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     if (!agent || agent->find("RealMedia") == std::string::npos) {
       const Range range = ParseRange(*rangeHeader, size);
       if (range.unsatisfiable) {
-        throw HttpException(416, "Content-Range: bytes */" + std::to_string(size) + "\r\n");
+        throw HttpException(416, "Content-Range: bytes */" + std::to_string(size) + "\r\nAccept-Ranges: bytes\r\n");
       }
       if (range.used) {
         start = range.start;
@@ -227,8 +303,9 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     WriteTraceEcho(request, connection);
     return;
   }
+  if (size == 0 && !track) RequireEmptyDataFileCopies(device, id, extension, waits_);
   if (method == kHttpHead || size == 0) {
-    WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
+    WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end, RangeOffer::Bytes);
     log.Write("Header sent.");
     return;
   }
@@ -238,53 +315,53 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   const std::string path = folder + std::to_string(id.GetItemId()) + SafeFileExtension(extension);
   log.Write("\n" + path + "\n");
 
-  std::uint64_t serial = 0;
-  const Plan plan = PlanCopy(path, size, waits_.openMs, serial);
-  if (plan == Plan::Copy) {
-    log.Write("dne\n");
-    int copied;
+  SharedCopies& copies = Copies();
+  const SharedCopies::Use use = copies.Join(path, size, device);
+  // Leaves the copy on every way out, with the file still open so that its size counts.
+  struct Reader {
+    SharedCopies& copies;
+    const std::string& path;
+    std::uint64_t serial;
+    std::int64_t size;
+    int fd = -1;
+    bool copyFailed = false;
+    ~Reader() {
+      copies.Leave(path, serial, fd, size, copyFailed);
+      if (fd >= 0) close(fd);
+    }
+  } reader{copies, path, use.serial, size};
+  log.Write(use.exists ? "e\n" : "dne\n");
+  if (use.copy) {
+    int copied = 1;
     try {
       copied = RunDownload(
           [&] { return track ? device.DownloadTrack(id, path, 1) : device.DownloadDataFile(id, path); },
           waits_.retryMs);
     } catch (...) {
-      EndCopy(path, serial);
+      copies.Started(path, use.serial, false);
       throw;
     }
-    if (copied != 0) {
-      EndCopy(path, serial);
-      platform::RemoveFile(path);
-      throw FileException(FileException::Cause::Generic, "the device did not copy the item");
-    }
-  } else {
-    log.Write("e\n");
+    copies.Started(path, use.serial, copied == 0);
+    if (copied != 0) throw FileException(FileException::Cause::Generic, "the device did not copy the item");
+  } else if (copies.WaitStarted(path, use.serial, waits_.retryMs + waits_.openMs) != SharedCopies::State::Written) {
+    throw FileException(FileException::Cause::Generic, "the device did not copy the item");
   }
 
   const auto openStart = Clock::now();
-  const int fd = OpenWhenPresent(path, waits_.openMs);
+  reader.fd = OpenWhenPresent(path, waits_.openMs);
   log.Write("d\n" +
             std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - openStart).count()) +
             "\n");
-  if (fd < 0) {
-    EndCopy(path, serial);
+  if (reader.fd < 0) {
+    reader.copyFailed = true;
     throw FileException(FileException::Cause::Generic, "the device's copy did not appear");
   }
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } closer{fd};
 
-  WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end);
+  WriteResponseHeaders(connection, status, size, contentCode, attachment, start, end, RangeOffer::Bytes);
   log.Write("Header sent.\nls: " + std::to_string(start) + "\n\n");
   const std::int64_t stop = end >= 0 ? end + 1 : size;  // never more than Content-Length
-  const CopyState state =
-      SendGrowingFile(fd, connection, start, stop, device, waits_, [&](std::string_view text) { log.Write(text); });
-  EndCopy(path, serial);
-  // Sent completely, or a failed copy: either way the file goes (a failed one is never
-  // served again). Only the file this request read: a newer copy may have replaced it.
-  if (IsSameFile(fd, path)) {
-    platform::RemoveFile(path);
-    platform::RemoveFile(path + ".tmp");
-  }
+  const CopyState state = SendGrowingFile(reader.fd, connection, start, stop, device, waits_,
+                                          [&](std::string_view text) { log.Write(text); });
+  reader.copyFailed = state != CopyState::Complete;
   log.Write(state == CopyState::Complete ? "\ncomplete\n" : "\nfailed\n");
 }

@@ -3,9 +3,11 @@
 // chooses the kind (an audio codec: a track) and the content type; the device copies the
 // item into the work folder "skarnel" as <id><ext>, and the file is sent as it grows.
 //
-// A finished copy is kept until a GET has sent it completely, so a player that asks
-// again (with a range, say) is served without copying again; requests for an item whose
-// copy is running read along with it. A copy that fails is deleted, never served again.
+// Requests for the same item share one copy: the first asks the device for it, the others
+// read along (a browser asks plain and ranged at once), and the copy is deleted when the
+// last of its readers is done with it complete, never under another reader. A copy that
+// nobody reads while the device still writes it stays for the next request. A copy that
+// fails is deleted, never served again.
 //
 // Ranges: "bytes=<start>-[<end>]" answers 206 from the start to the end of the item (the
 // end is not used), "bytes=-<n>" the last n bytes; a start at or beyond the end is 416.

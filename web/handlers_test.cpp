@@ -196,10 +196,10 @@ class Handlers : public TempHome {
     fs::create_directories(fs::path(skins_ + "/" + name).parent_path());
     std::ofstream(skins_ + "/" + name, std::ios::binary) << text;
   }
-  Response Request(const std::string& method, const std::string& url, const std::string& headers = "Host: h\r\n") {
+  Response Request(const std::string& method, const std::string& url, const std::string& headers = "Host: localhost\r\n") {
     return Exchange(server_->port(), method + " " + url + " HTTP/1.1\r\n" + headers + "\r\n");
   }
-  Response Get(const std::string& url, const std::string& headers = "Host: h\r\n") { return Request("GET", url, headers); }
+  Response Get(const std::string& url, const std::string& headers = "Host: localhost\r\n") { return Request("GET", url, headers); }
   std::string Skarnel() { return root_ + "/tmp/$Ombrix Jukebox$/skarnel"; }
   std::vector<std::string> SkarnelFiles() {
     std::vector<std::string> names;
@@ -235,12 +235,16 @@ TEST_F(Handlers, PagesAndPlainFiles) {
   EXPECT_EQ(r.Status(), "HTTP/1.1 200 OK");
   EXPECT_EQ(r.Header("Content-Type"), "text/html");
   EXPECT_EQ(r.Header("Content-Length"), "(none)");  // a page's length is not known in advance
-  EXPECT_EQ(r.body, "Memory Player|h\r\n");
+  EXPECT_EQ(r.body, "Memory Player|localhost\r\n");
 
   EXPECT_EQ(Get("/sub/").body, "sub 50\r\n");
   EXPECT_EQ(Get("/sub").body, "sub 50\r\n");  // a folder serves its index.html
   EXPECT_EQ(Get("/list.m3u?x=1").body, "#EXTM3U\r\n1\r\n");
 
+  for (const char* name : {"logo.svg", "LOGO.SVG"}) {
+    WriteSkin(std::string("Default/") + name, "<svg/>");
+    EXPECT_EQ(Get(std::string("/") + name).Header("Content-Type"), "image/svg+xml") << name;
+  }
   r = Get("/style.css");
   EXPECT_EQ(r.Header("Content-Type"), "text/css");
   EXPECT_EQ(r.Header("Content-Length"), "6");
@@ -256,10 +260,15 @@ TEST_F(Handlers, PagesAndPlainFiles) {
 
   r = Get("/missing.html");
   EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found");
+  EXPECT_EQ(r.Header("Content-Type"), "text/html");
+  EXPECT_NE(r.body.find("<a href=\"/\">Back to the overview</a>"), std::string::npos) << r.body;
   EXPECT_NE(r.body.find("Pallidor could not load the main <code>index.html</code> page"), std::string::npos);
   fs::create_directories(skins_ + "/Default/empty");
-  EXPECT_EQ(Get("/empty/").Status(), "HTTP/1.1 404 File Not Found");
-  EXPECT_EQ(Get("/empty").Status(), "HTTP/1.1 500 Internal Server Error");
+  for (const char* url : {"/empty/", "/empty"}) {  // a folder without index.html, either way
+    r = Get(url);
+    EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found") << url;
+    EXPECT_NE(r.body.find("could not load the main <code>index.html</code> page"), std::string::npos) << url;
+  }
 }
 
 TEST_F(Handlers, PageVariables) {
@@ -270,9 +279,9 @@ TEST_F(Handlers, PageVariables) {
             "<?print(devowner)?>");
   device_.Info().ownerName = "Tom & \"Jerry\"";
   device_.AddDataFile(device_.DataRoot(), "big.bin", std::string(3 * 1048576 + 10, 'x'));  // 3 MB used
-  const Response r = Get("/v.html?a=1+2|plus|3&b&c=AC|amp|DC%20%3Cb%3E&larg1=quick&larg2=it's", "Host:  my host:8047 \r\n");
+  const Response r = Get("/v.html?a=1+2|plus|3&b&c=AC|amp|DC%20%3Cb%3E&larg1=quick&larg2=it's", "Host:  LocalHost:8047 \r\n");
   EXPECT_EQ(r.body,
-            "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|my host:8047||Not Paused q_notpaused|20480 3|"
+            "1 2+3|1 2|plus|3|AC&amp;DC &lt;b&gt;|AC&DC <b>|LocalHost:8047||Not Paused q_notpaused|20480 3|"
             "it&#39;s|Tom &amp; &quot;Jerry&quot;\r\n");
   // Fields split where the sender meant: an escaped "&", "=" or "+" stays in its value.
   const std::string split = "R&amp;B=1+1|R&B|eq|1|plus|1|x|";
@@ -311,7 +320,7 @@ TEST_F(Handlers, PagesReadTheTracksOncePerCatalogueVersion) {
   device_.trackReads = 0;
   WriteSkin("Default/s.html", "<?print(playstate)?>");
   auto page = [&](const std::string& url) {
-    return Exchange(other.port(), "GET " + url + " HTTP/1.1\r\nHost: h\r\n\r\n").body;
+    return Exchange(other.port(), "GET " + url + " HTTP/1.1\r\nHost: localhost\r\n\r\n").body;
   };
   EXPECT_EQ(page("/t.html"), "A side;C side;\r\n");
   EXPECT_EQ(page("/t.html"), "A side;C side;\r\n");
@@ -349,7 +358,7 @@ TEST_F(Handlers, NewSkinAcceptsOnlyInstalledSkins) {
   for (const char* name : {"..", "../outside", "..%2Foutside", "Default/sub", "Missing", "notes.txt", "", "default",
                            "%2Fetc"}) {
     const Response r = Get(std::string("/?newskin=") + name);
-    EXPECT_EQ(r.body, "Memory Player|h\r\n") << name;
+    EXPECT_EQ(r.body, "Memory Player|localhost\r\n") << name;
     EXPECT_EQ(SettingText("VX_Skin"), "(unset)") << name;
   }
   EXPECT_EQ(Get("/?newskin=Other").body, "other\r\n");
@@ -364,6 +373,37 @@ TEST_F(Handlers, NewSkinAcceptsOnlyInstalledSkins) {
   const Response r = Get("/nothing.html");
   EXPECT_EQ(r.Status(), "HTTP/1.1 404 File Not Found");
   EXPECT_NE(r.body.find("Could not find file in zipped skin."), std::string::npos);
+}
+
+TEST_F(Handlers, CrossSiteRequestsCannotChangeThePlayer) {
+  // A page of another site that the user visits can make the browser ask for any address;
+  // the browser says so, and then nothing on the player changes.
+  WriteSkin("Other/index.html", "other");
+  WriteSkin("Default/q.html", "<?qcontrol(from_url,from_url,from_url,from_url)?>[<?print(qresult)?>]");
+  const struct {
+    const char* site;  // Sec-Fetch-Site, nullptr: none sent (an older browser, a media player)
+    bool changes;
+  } cases[] = {{"cross-site", false}, {"Cross-Site", false}, {"same-origin", true}, {"same-site", true},
+               {"none", true}, {nullptr, true}};
+  KernelDevice& player = device_;
+  for (const auto& c : cases) {
+    const std::string headers = "Host: localhost\r\n" + (c.site ? "Sec-Fetch-Site: " + std::string(c.site) + "\r\n" : "");
+    const std::string what = c.site ? c.site : "(none)";
+    key_->DeleteValue("VX_Skin");
+    player.SetVolume(50);
+    Response r = Get("/q.html?qcmd=volume&qarg1=7", headers);
+    EXPECT_EQ(player.GetVolume(), c.changes ? 7 : 50) << what;
+    if (!c.changes) {
+      EXPECT_EQ(r.Status(), "HTTP/1.1 403 Forbidden") << what;
+      EXPECT_NE(r.body.find("from another site"), std::string::npos) << what << r.body;
+    }
+    r = Get("/?newskin=Other", headers);
+    EXPECT_EQ(SettingText("VX_Skin"), c.changes ? "Other" : "(unset)") << what;
+    EXPECT_EQ(r.Status(), c.changes ? "HTTP/1.1 200 OK" : "HTTP/1.1 403 Forbidden") << what;
+    // Reading pages is never refused.
+    key_->DeleteValue("VX_Skin");
+    EXPECT_EQ(Get("/q.html", headers).body, "[]\r\n") << what;
+  }
 }
 
 TEST_F(Handlers, TraversalIsRefused) {
@@ -392,7 +432,7 @@ TEST_F(Handlers, PagesWaitForTheLockAtMostTheirTime) {
   EXPECT_EQ(Get("/style.css").body, "css");  // plain files do not take the lock
   release.set_value();
   holder.join();
-  EXPECT_EQ(Get("/").body, "Memory Player|h\r\n");
+  EXPECT_EQ(Get("/").body, "Memory Player|localhost\r\n");
 }
 
 // ---- downloads ----
@@ -438,6 +478,7 @@ TEST_F(Handlers, DataDownloads) {
   EXPECT_EQ(r.Header("Content-Type"), "text/plain; charset=iso-8859-1");
   EXPECT_EQ(r.Header("Content-Length"), "300000");
   EXPECT_EQ(r.Header("Content-Disposition"), "attachment; filename=\"Report.TXT\"");
+  EXPECT_EQ(r.Header("Accept-Ranges"), "(none)");  // downloads do not honour ranges
   EXPECT_TRUE(r.body == content);
   device_.JoinWriters();
   EXPECT_TRUE(SkarnelFiles().empty());
@@ -446,6 +487,14 @@ TEST_F(Handlers, DataDownloads) {
   EXPECT_EQ(r.Header("Content-Length"), "300000");
   EXPECT_EQ(r.body, "");
   EXPECT_EQ(device_.downloads, 1);  // HEAD copies nothing
+
+  // The type follows the extension whatever its case.
+  for (const char* name : {"Manual.PDF", "manual.pdf"}) {
+    const KernelId pdf = device_.AddDataFile(device_.DataRoot(), name, "%PDF-1.4");
+    r = Get("/data/" + std::to_string(pdf.GetItemId()) + "/" + name);
+    EXPECT_EQ(r.Header("Content-Type"), "application/pdf") << name;
+    EXPECT_EQ(r.Header("Content-Disposition"), std::string("attachment; filename=\"") + name + "\"");
+  }
 
   r = Get("/data/" + std::to_string(empty.GetItemId()) + "/empty.bin");
   EXPECT_EQ(r.Status(), "HTTP/1.1 200 OK");
@@ -506,13 +555,16 @@ TEST_F(Handlers, StreamRanges) {
     EXPECT_TRUE(r.body == content.substr(c.start, c.end - c.start)) << c.headers << r.body.size();
     EXPECT_EQ(r.Header("Content-Type"), "audio/mpeg");
     EXPECT_EQ(r.Header("Content-Disposition"), "attachment; filename=\"Art - Alb - 04 - Tit.mp3\"");
+    EXPECT_EQ(r.Header("Accept-Ranges"), "bytes") << c.headers;  // a player may seek
   }
   for (const char* range : {"bytes=100000-", "bytes=99999999999999999999-", "bytes=-0"}) {
     const Response r = Get(url, std::string("Range: ") + range + "\r\n");
     EXPECT_EQ(r.Status(), "HTTP/1.1 416 Requested Range Not Satisfiable") << range;
     EXPECT_EQ(r.Header("Content-Range"), "bytes */100000") << range;
+    EXPECT_EQ(r.Header("Accept-Ranges"), "bytes") << range;
   }
   const int before = device_.downloads;
+  EXPECT_EQ(Request("HEAD", url).Header("Accept-Ranges"), "bytes");
   EXPECT_EQ(Request("HEAD", url).body, "");
   EXPECT_EQ(device_.downloads, before);  // HEAD copies nothing
   EXPECT_EQ(Request("POST", url).Status(), "HTTP/1.1 500 Internal Server Error");
@@ -535,6 +587,55 @@ TEST_F(Handlers, StreamSendsWhileTheDeviceWrites) {
   EXPECT_NE(text.str().find("dne\r\n"), std::string::npos);
   EXPECT_NE(text.str().find("\r\neof\r\n"), std::string::npos);
   EXPECT_NE(text.str().find("\r\ncomplete\r\n"), std::string::npos);
+}
+
+TEST_F(Handlers, ConcurrentStreamsOfOneTrackEachGetTheirWholeAnswer) {
+  // What a browser's audio element does (a plain request, a short probe of the first
+  // bytes, a ranged one), and many clients doing it together, arriving while the device
+  // copies: whoever finishes first must not take the copy away from the others.
+  const std::string content = Content(256 * 1024, 'c');
+  const KernelId track = device_.AddTrack({.title = "Shared", .content = content});
+  const std::string url = "/stream/" + std::to_string(track.GetItemId()) + "/shared.mp3";
+  device_.block = 16384;
+  device_.pauseMs = 4;  // about 64 ms of copying
+  struct Ask {
+    std::size_t start, end;  // end: one past the last byte; 0 for a plain request
+  };
+  for (int clients : {2, 3, 16}) {
+    for (int round = 0; round < 6; ++round) {
+      std::vector<Ask> asks;
+      std::vector<std::future<Response>> answers;
+      for (int i = 0; i < clients; ++i) {
+        const std::size_t start = (i * 7919u + round * 104729u) % content.size();
+        const Ask ask = i % 3 == 0 ? Ask{0, 0} : i % 3 == 1 ? Ask{0, 2} : Ask{start, content.size()};
+        asks.push_back(ask);
+        std::string range;
+        if (ask.end == content.size()) range = "Range: bytes=" + std::to_string(ask.start) + "-\r\n";
+        if (ask.end == 2) range = "Range: bytes=0-1\r\n";
+        // Arrivals spread over the copy and a little beyond it.
+        const auto delay = std::chrono::milliseconds((i * 13 + round * 7) % 90);
+        answers.push_back(std::async(std::launch::async, [&, range, delay] {
+          std::this_thread::sleep_for(delay);
+          return Get(url, range);
+        }));
+      }
+      const auto began = Clock::now();
+      for (int i = 0; i < clients; ++i) {
+        const Response r = answers[i].get();
+        const Ask& ask = asks[i];
+        const std::string what = std::to_string(clients) + " clients, round " + std::to_string(round) + ", #" +
+                                 std::to_string(i);
+        EXPECT_EQ(r.Status(), ask.end == 0 ? "HTTP/1.1 200 OK" : "HTTP/1.1 206 Partial Content") << what;
+        const std::string expected = ask.end == 0 ? content : content.substr(ask.start, ask.end - ask.start);
+        EXPECT_TRUE(r.body == expected) << what << ": " << r.body.size() << " of " << expected.size() << " bytes";
+      }
+      EXPECT_LT(Clock::now() - began, 2500ms) << clients << " clients waited for a copy that never came";
+      device_.JoinWriters();
+      const auto deadline = Clock::now() + 1s;
+      while (!SkarnelFiles().empty() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+      EXPECT_TRUE(SkarnelFiles().empty()) << clients << " clients, round " << round;
+    }
+  }
 }
 
 TEST_F(Handlers, StreamReusesAFinishedCopyAndReplacesAPartialOne) {
@@ -591,6 +692,51 @@ TEST_F(Handlers, StreamOfAFailedCopy) {
   EXPECT_EQ(r.Status(), "HTTP/1.1 500 Internal Server Error");
   EXPECT_NE(r.body.find("Request handler could not find file."), std::string::npos);
   EXPECT_LT(Clock::now() - start, 2s);
+}
+
+TEST_F(Handlers, ItemsThePlayerDoesNotHoldAre404) {
+  const KernelId track = device_.AddTrack({.title = "T", .content = "track bytes"});
+  const KernelId file = device_.AddDataFile(device_.DataRoot(), "a.txt", "file bytes");
+  const KernelId empty = device_.AddDataFile(device_.DataRoot(), "empty.txt");
+  const KernelId folder = device_.AddDataFolder(device_.DataRoot(), "Folder");
+  const std::string missing = "987654";
+  const std::string notConnected = "Your " + g_ProductIdentity.deviceWord + " is not connected.";
+  const struct {
+    std::string url;
+    bool connected;
+    const char* status;
+    std::string bodyHas;
+  } cases[] = {
+      {"/stream/" + missing + "/x.mp3", true, "404 File Not Found", ""},
+      {"/stream/" + missing + "/x.xyz", true, "404 File Not Found", ""},
+      {"/data/" + missing + "/x.txt", true, "404 File Not Found", ""},
+      {"/data/" + std::to_string(folder.GetItemId()) + "/Folder", true, "404 File Not Found", ""},
+      {"/stream/" + std::to_string(file.GetItemId()) + "/a.mp3", true, "404 File Not Found", ""},  // not a track
+      {"/stream/" + std::to_string(track.GetItemId()) + "/t.mp3", false, "404 File Not Found", notConnected},
+      {"/data/" + std::to_string(file.GetItemId()) + "/a.txt", false, "404 File Not Found", notConnected},
+      {"/stream/" + std::to_string(track.GetItemId()) + "/t.mp3", true, "200 OK", "track bytes"},
+      {"/data/" + std::to_string(file.GetItemId()) + "/a.txt", true, "200 OK", "file bytes"},
+      {"/data/" + std::to_string(empty.GetItemId()) + "/empty.txt", true, "200 OK", ""},
+  };
+  for (const auto& c : cases) {
+    device_.SetConnected(c.connected);
+    for (const char* method : {"GET", "HEAD"}) {
+      const Response r = Request(method, c.url);
+      const std::string what = std::string(method) + " " + c.url + (c.connected ? "" : " (not connected)");
+      EXPECT_EQ(r.Status(), std::string("HTTP/1.1 ") + c.status) << what;
+      if (std::string(c.status) == "200 OK") {
+        EXPECT_EQ(r.body, std::string(method) == "GET" ? c.bodyHas : "") << what;
+        continue;
+      }
+      EXPECT_EQ(r.Header("Content-Disposition"), "(none)") << what;  // no invented name
+      if (std::string(method) == "GET") {
+        EXPECT_NE(r.body.find(c.bodyHas), std::string::npos) << what << r.body;
+      }
+    }
+  }
+  device_.SetConnected(true);
+  device_.JoinWriters();
+  EXPECT_TRUE(SkarnelFiles().empty());
 }
 
 TEST_F(Handlers, StreamOfADataFile) {

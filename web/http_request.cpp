@@ -1,5 +1,8 @@
 #include "web/http_request.h"
 
+#include <crypto++/base64.h>
+#include <crypto++/filters.h>
+
 #include "platform/text/text.h"
 #include "web/http_exception.h"
 #include "web/http_tables.h"
@@ -132,6 +135,11 @@ const std::string* HttpRequest::Header(std::string_view lowerName) const {
   return it == headers_.end() ? nullptr : &it->second;
 }
 
+bool HttpRequest::IsCrossSite() const {
+  const std::string* site = Header("sec-fetch-site");
+  return site && platform::EqualsNoCase(*site, "cross-site");
+}
+
 std::string HttpRequest::TraceEcho() const {
   const std::vector<std::string_view> lines = SplitOnChar(raw_, '\r');
   std::string out;
@@ -148,4 +156,23 @@ std::string HttpRequest::TraceEcho() const {
     out.append(lines[i]);
   }
   return out;
+}
+
+std::optional<std::string> BasicCredentials(std::string_view authorization) {
+  if (!authorization.starts_with("Basic ")) return std::nullopt;
+  const std::string_view text = authorization.substr(6);
+  if (text.empty() || text.size() % 4 != 0) return std::nullopt;
+  const std::size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
+  static constexpr std::string_view kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const std::string_view digits = text.substr(0, text.size() - padding);
+  if (digits.find_first_not_of(kAlphabet) != std::string_view::npos) return std::nullopt;
+  // The bits after the last byte must be 0: one text, one encoding.
+  if (padding > 0) {
+    const std::size_t last = kAlphabet.find(digits.back());
+    if ((last & (padding == 2 ? 0x0F : 0x03)) != 0) return std::nullopt;
+  }
+  std::string decoded;
+  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(digits.data()), digits.size(), true,
+                                new CryptoPP::Base64Decoder(new CryptoPP::StringSink(decoded)));
+  return decoded;
 }

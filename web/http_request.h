@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,6 +34,10 @@ class HttpRequest {
   // The value of the header of that lower-case name, or nullptr.
   const std::string* Header(std::string_view lowerName) const;
 
+  // Whether the browser marks the request as sent by a page of another site
+  // ("Sec-Fetch-Site: cross-site"): such a request may read pages, never change the player.
+  bool IsCrossSite() const;
+
   // The head as received, for answering TRACE, without Authorization and
   // Proxy-Authorization lines: credentials are never sent back.
   std::string TraceEcho() const;
@@ -55,6 +60,12 @@ class HttpRequest {
   std::string localAddress_;
   int localPort_ = 0;
 };
+
+// The credentials of an Authorization header value: exactly "Basic", one blank, then
+// canonical Base64 (the standard alphabet, whole quads, "=" padding only at the end, no
+// bits after the last byte), decoded. nullopt for anything else, so that a lenient reading
+// never accepts what a strict one would refuse.
+std::optional<std::string> BasicCredentials(std::string_view authorization);
 
 // The URL as the handlers see it: the path percent-decoded, "\" taken as "/", "." and
 // ".." segments resolved (never above the root); the query ("?" on) percent-decoded.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "web/http_exception.h"
 #include "web/http_tables.h"
 
@@ -118,6 +120,12 @@ TEST(HttpTables, VersionsAndLookups) {
   EXPECT_EQ(ParseHttpVersion("HTTP/x"), 0.0f);
 
   EXPECT_EQ(ContentCodeForExtension(".MP3"), kContentMpeg);
+  for (const char* extension : {".svg", ".SVG", ".Svg"}) {
+    EXPECT_STREQ(ContentTypeForCode(ContentCodeForExtension(extension)), "image/svg+xml") << extension;
+  }
+  for (const char* extension : {".pdf", ".PDF"}) {
+    EXPECT_STREQ(ContentTypeForCode(ContentCodeForExtension(extension)), "application/pdf") << extension;
+  }
   EXPECT_EQ(ContentCodeForExtension("mp3"), kContentText);
   EXPECT_STREQ(ContentTypeForCode(99), "text/plain; charset=iso-8859-1");
   EXPECT_STREQ(HttpStatusText(404), "File Not Found");
@@ -125,6 +133,39 @@ TEST(HttpTables, VersionsAndLookups) {
 
   const std::vector<std::string_view> pieces = SplitOnChar("a  b", ' ');
   EXPECT_EQ(pieces, (std::vector<std::string_view>{"a", "", "b"}));
+}
+
+TEST(HttpRequestParse, BasicCredentialsAreDecodedStrictly) {
+  const struct {
+    std::string value;
+    std::optional<std::string> credentials;  // nullopt: refused
+  } cases[] = {
+      {"Basic YWxpY2U6c2VjcmV0", "alice:secret"},
+      {"Basic Ym9iOnBhOnNz", "bob:pa:ss"},
+      {"Basic YTpi", "a:b"},
+      {"Basic YTpiYw==", "a:bc"},
+      {"Basic YTpiY2Q=", "a:bcd"},
+      {"Basic w6k6w7w=", "\xc3\xa9:\xc3\xbc"},
+      {"Basic ", std::nullopt},
+      {"Basic", std::nullopt},
+      {"basic YWxpY2U6c2VjcmV0", std::nullopt},          // the scheme as written
+      {"Basic  YWxpY2U6c2VjcmV0", std::nullopt},         // one blank only
+      {"Basic !YWxpY2U6c2VjcmV0!*$", std::nullopt},      // characters outside the alphabet
+      {"Basic YWxp Y2U6 c2Vj cmV0", std::nullopt},       // split by blanks
+      {"Basic YWxpY2U6c2VjcmV0\t", std::nullopt},
+      {"Basic YWxpY2U6c2VjcmV", std::nullopt},           // not a whole number of quads
+      {"Basic YTpiYw", std::nullopt},                    // padding missing
+      {"Basic YTpiYw=", std::nullopt},
+      {"Basic YT==YTpi", std::nullopt},                  // padding inside
+      {"Basic YTpiYx==", std::nullopt},                  // bits after the last byte
+      {"Basic YTpiY2Q==", std::nullopt},
+      {"Basic YTpiY2R=", std::nullopt},
+      {"Basic ====", std::nullopt},
+      {"Basic YWxp-2U6_2VjcmV0", std::nullopt},          // the URL alphabet is another one
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(BasicCredentials(c.value), c.credentials) << c.value;
+  }
 }
 
 }  // namespace

@@ -3,27 +3,29 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <crypto++/base64.h>
-#include <crypto++/filters.h>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <deque>
 #include <fstream>
-#include <mutex>
 #include <list>
+#include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "common/folders.h"
 #include "common/identity.h"
@@ -37,16 +39,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Linux drops a connection that finds the accept queue full, and its peer retries only
-// after a second; a browser opens several connections for one page at once.
-constexpr int kBacklog = 64;
-// An idle connection thread waits this long for the next connection before it ends.
-constexpr auto kThreadKeepAlive = std::chrono::milliseconds(5000);
-// Refused connections whose peers are still sending are read away by the listener, at
-// most this many at once; beyond that they are closed at once.
-constexpr std::size_t kMaxLingering = 64;
+// Connections that arrive together wait here until the event loop takes them; a full
+// queue drops a connection, and its peer retries only after a second.
+constexpr int kBacklog = 1024;
+// An idle worker waits this long for the next request before it ends (the last one stays).
+constexpr auto kWorkerKeepAlive = std::chrono::milliseconds(5000);
+// New connections taken per wake-up, so that heads already arriving are read in between.
+constexpr int kAcceptBatch = 64;
 // What a lingering close reads away at most before it gives up.
 constexpr std::size_t kMaxLingerBytes = 1 << 20;
+// Descriptors kept free for everything else the process opens (files, the device).
+constexpr rlim_t kReservedDescriptors = 256;
+// The descriptor limit the server raises the process's soft limit to, at most.
+constexpr rlim_t kWantedDescriptors = 65536;
 
 std::string AddressText(const in_addr& address) {
   char text[INET_ADDRSTRLEN] = {};
@@ -54,37 +59,9 @@ std::string AddressText(const in_addr& address) {
   return text;
 }
 
-int Remaining(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
-}
-
-int PollOne(int fd, short events, int timeoutMs) {
-  pollfd p{fd, events, 0};
-  for (;;) {
-    const int r = poll(&p, 1, timeoutMs);
-    if (r >= 0 || errno != EINTR) return r;
-  }
-}
-
-// After an answer: send FIN, then read away what the peer still sends, so that the
-// close does not turn into a reset that destroys the answer in the peer's buffers.
-void LingeringClose(int fd, int lingerMs) {
-  shutdown(fd, SHUT_WR);
-  const auto deadline = Clock::now() + std::chrono::milliseconds(lingerMs);
-  char scratch[4096];
-  std::size_t total = 0;
-  while (total < kMaxLingerBytes) {
-    const ssize_t n = recv(fd, scratch, sizeof scratch, 0);
-    if (n > 0) {
-      total += static_cast<std::size_t>(n);
-      continue;
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
-    if (errno == EINTR) continue;
-    const int left = Remaining(deadline);
-    if (left == 0 || PollOne(fd, POLLIN, left) <= 0) return;
-  }
+int MillisecondsUntil(Clock::time_point deadline, Clock::time_point now) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+  return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left + 1, 1 << 30));
 }
 
 bool PeerHasData(int fd) {
@@ -92,15 +69,55 @@ bool PeerHasData(int fd) {
   return recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
 }
 
-std::string DecodeBase64(std::string_view text) {
-  std::string decoded;
-  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(text.data()), text.size(), true,
-                                new CryptoPP::Base64Decoder(new CryptoPP::StringSink(decoded)));
-  return decoded;
+// Connections open at once: what the server is allowed, and what the descriptor limit
+// leaves (raised to the hard limit first, since each connection needs one).
+std::size_t OpenConnectionCap(std::size_t wanted) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return wanted;
+  const rlim_t target = limit.rlim_max == RLIM_INFINITY ? kWantedDescriptors : std::min(limit.rlim_max, kWantedDescriptors);
+  if (limit.rlim_cur < target) {
+    rlimit raised = limit;
+    raised.rlim_cur = target;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  const rlim_t usable = limit.rlim_cur > kReservedDescriptors * 2 ? limit.rlim_cur - kReservedDescriptors : limit.rlim_cur / 2;
+  return std::max<std::size_t>(1, std::min<std::size_t>(wanted, static_cast<std::size_t>(usable)));
 }
 
-// A log field: no control characters (one request is one line), HTML-escaped.
-std::string LogField(std::string_view text) { return web::EscapeHtmlText(SanitizeHeaderValue(text)); }
+// Bounds of the request log: each field (before escaping) and the file, past which it is
+// renamed to "httplog.1.html" (replacing the one before) and begun again.
+constexpr std::size_t kMaxLoggedPath = 256;
+constexpr std::size_t kMaxLoggedUser = 64;
+constexpr off_t kMaxLogBytes = 1024 * 1024;
+
+// A log field: no control characters (one request is one line), at most `limit` bytes
+// (cut on a character boundary, "..." saying so), HTML-escaped.
+std::string LogField(std::string_view text, std::size_t limit) {
+  std::string field = SanitizeHeaderValue(text);
+  if (field.size() > limit) {
+    field.resize(platform::Utf8PrefixLength(field, limit));
+    field += "...";
+  }
+  return web::EscapeHtmlText(field);
+}
+
+// Appends one whole line (lines of concurrent requests never mix), starting the log
+// again first when it has grown past its limit.
+void AppendLogLine(const std::string& path, const std::string& line) {
+  static std::mutex mu;
+  std::lock_guard<std::mutex> lock(mu);
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && st.st_size + static_cast<off_t>(line.size()) > kMaxLogBytes) {
+    const std::string older = path.substr(0, path.size() - std::string_view(".html").size()) + ".1.html";
+    rename(path.c_str(), older.c_str());
+  }
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  if (write(fd, line.data(), line.size()) < 0) {
+    // A log that cannot be written is skipped.
+  }
+  close(fd);
+}
 
 std::string WindowsFile(std::string_view folder, std::string_view name) {
   std::string base;
@@ -108,25 +125,85 @@ std::string WindowsFile(std::string_view folder, std::string_view name) {
   return base + "\\" + std::string(name);
 }
 
+// The name in a Host value: without its port; an IPv6 literal without its brackets; lower
+// case, without a final dot.
+std::string HostNameOf(std::string_view host) {
+  if (host.starts_with('[')) {
+    const std::size_t close = host.find(']');
+    host = close == std::string_view::npos ? host.substr(1) : host.substr(1, close - 1);
+  } else if (const std::size_t colon = host.find(':'); colon != std::string_view::npos && colon == host.rfind(':')) {
+    host = host.substr(0, colon);
+  }
+  if (host.ends_with('.')) host.remove_suffix(1);
+  return platform::ToLowerAscii(host);
+}
+
+bool IsInterfaceAddress(int family, const void* address) {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return false;
+  bool found = false;
+  for (const ifaddrs* a = list; a && !found; a = a->ifa_next) {
+    if (!a->ifa_addr || a->ifa_addr->sa_family != family) continue;
+    if (family == AF_INET) {
+      found = std::memcmp(&reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, address, sizeof(in_addr)) == 0;
+    } else {
+      found = std::memcmp(&reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr, address, sizeof(in6_addr)) == 0;
+    }
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+// Whether a Host value names this computer: "localhost" and its sub-names, the host name
+// (with or without its domain, and its ".local" form), a loopback address or an address
+// of one of its interfaces. An empty value names nothing else and passes.
+bool IsThisComputersName(std::string_view hostValue, const std::string& localAddress) {
+  const std::string name = HostNameOf(platform::TrimView(hostValue));
+  if (name.empty() || name == "localhost" || name.ends_with(".localhost") || name == "localhost.localdomain") {
+    return true;
+  }
+  in_addr v4{};
+  if (inet_pton(AF_INET, name.c_str(), &v4) == 1) {
+    return (ntohl(v4.s_addr) >> 24) == 127 || name == localAddress || IsInterfaceAddress(AF_INET, &v4);
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, name.c_str(), &v6) == 1) {
+    return IN6_IS_ADDR_LOOPBACK(&v6) || IsInterfaceAddress(AF_INET6, &v6);
+  }
+  char own[256] = {};
+  if (gethostname(own, sizeof own - 1) != 0) return false;
+  const std::string full = platform::ToLowerAscii(own);
+  const std::string shortName = full.substr(0, full.find('.'));
+  return !full.empty() && (name == full || name == shortName || name == shortName + ".local");
+}
+
 }  // namespace
 
-struct HttpServer::Accepted {
+struct HttpServer::Job {
   int fd = -1;
-  std::string peer;
+  std::uint32_t peer = 0;  // the peer's IPv4 address, network order
+  std::string peerText;
+  std::string head;        // up to and including the blank line
+  bool more = false;       // bytes after the head arrived with it
+  std::shared_ptr<Session> session;
 };
 
-// One listening socket, from Start to Stop. Connection threads accept on it themselves
-// (each through its own epoll set, woken one at a time), so a connection never waits for
-// a hand-over; the listener thread takes new connections only while every allowed
-// connection thread is busy, to answer them 503.
+// One listening socket and its event loop, from Start to Stop. The loop owns every
+// connection whose head is still arriving and every answered one that is being closed;
+// a worker owns a connection from its complete head to the end of its answer.
 struct HttpServer::Session {
   int listenFd = -1;
-  int wakeFd = -1;                    // tells the listener to look again (saturation changed, Stop)
-  HttpServerLimits limits;            // fixed for the session
+  int epollFd = -1;
+  int wakeFd = -1;           // tells the loop to look at handed-back connections, or to stop
+  HttpServerLimits limits;   // fixed for the session
+  std::size_t maxOpen = 0;   // limits.maxOpen within the descriptor limit
   std::atomic<bool> stopping{false};
-  std::atomic<std::size_t> idle{0};   // threads about to wait or waiting in accept
-  std::condition_variable idleCv;     // idle fell to 0 while stopping (notified under Core::mu)
-  std::thread listener;
+  std::thread loop;
+
+  std::mutex mu;             // everything below
+  bool loopEnded = false;
+  std::vector<std::pair<int, std::uint32_t>> handedBack;       // answered: to be read away and closed
+  std::unordered_map<std::uint32_t, std::size_t> perPeer;     // open connections per peer address
 
   void Wake() const {
     const std::uint64_t one = 1;
@@ -134,27 +211,46 @@ struct HttpServer::Session {
       // The counter is far from overflowing; a failed write changes nothing.
     }
   }
+  // Counts a connection of the peer; false when the peer has its share already.
+  bool TakePeer(std::uint32_t peer) {
+    std::lock_guard<std::mutex> lock(mu);
+    std::size_t& open = perPeer[peer];
+    if (open >= limits.maxPerPeer) return false;
+    ++open;
+    return true;
+  }
+  void ReleasePeer(std::uint32_t peer) {
+    std::lock_guard<std::mutex> lock(mu);
+    const auto it = perPeer.find(peer);
+    if (it != perPeer.end() && --it->second == 0) perPeer.erase(it);
+  }
+  // Closes a connection the session counted.
+  void Close(int fd, std::uint32_t peer) {
+    close(fd);
+    ReleasePeer(peer);
+  }
+  // An answered connection whose peer may still be sending goes back to the loop, which
+  // reads it away; closed here when the loop has ended.
+  void HandBack(int fd, std::uint32_t peer) {
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      if (!loopEnded) {
+        handedBack.emplace_back(fd, peer);
+        Wake();
+        return;
+      }
+    }
+    Close(fd, peer);
+  }
+
+  void Run(HttpServer* server, const std::shared_ptr<Core>& core, const std::shared_ptr<Session>& self);
 };
 
 struct HttpServer::Core {
-  // The connection a thread serves, so that the server's end can cut it.
-  struct Slot {
-    std::mutex mu;
-    int fd = -1;
-  };
-
-  std::mutex mu;                      // session, generation changes, slots, closing, limits, mapper
-  std::condition_variable doneCv;     // a connection thread has ended
+  std::mutex mu;                      // session, limits, mapper
   std::shared_ptr<Session> session;
-  std::atomic<std::uint64_t> generation{0};  // changes with session
-  std::list<Slot> slots;
-  std::atomic<bool> closing{false};
   HttpServerLimits limits;
   ErrorMapper mapper;
-
-  std::atomic<std::size_t> threads{0};   // connection threads, busy or waiting in accept
-  std::atomic<std::size_t> starting{0};  // started, not yet counted as waiting
-  std::atomic<std::size_t> maxThreads{HttpServerLimits().maxConnections};
 
   std::mutex startMu;                 // Start and Stop
   int port = 0;
@@ -165,238 +261,349 @@ struct HttpServer::Core {
   mutable std::mutex passwordsMu;
   std::shared_ptr<const std::vector<std::string>> passwords = std::make_shared<std::vector<std::string>>();
 
-  // No thread waits in accept or is about to, and no more may start. A moment's view:
-  // the listener looks again before it refuses anyone.
-  bool Saturated(const Session& s) const {
-    return s.idle.load() == 0 && starting.load() == 0 && threads.load() >= maxThreads.load();
-  }
-  // Counts a new connection thread; false at the cap.
-  bool ReserveThread() {
-    starting.fetch_add(1);
-    std::size_t n = threads.load();
-    while (n < maxThreads.load()) {
-      if (threads.compare_exchange_weak(n, n + 1)) return true;
-    }
-    starting.fetch_sub(1);
-    return false;
-  }
-  // Answers how many threads still wait.
-  std::size_t LeaveIdle(Session& s) {
-    const std::size_t left = s.idle.fetch_sub(1) - 1;
-    if (left == 0 && s.stopping.load()) {
-      std::lock_guard<std::mutex> lock(mu);
-      s.idleCv.notify_all();
-    }
-    return left;
-  }
-  static void Spawn(HttpServer* server, const std::shared_ptr<Core>& core);
+  // The workers. A worker's slot holds the connection it answers, so that the server's
+  // end can cut it.
+  struct Slot {
+    int fd = -1;
+  };
+  std::mutex poolMu;                  // everything below
+  std::condition_variable poolCv;     // a job was queued, or the server closes
+  std::condition_variable doneCv;     // a worker has ended
+  std::deque<Job> jobs;
+  std::size_t workers = 0;
+  std::size_t idleWorkers = 0;
+  std::size_t maxWorkers = HttpServerLimits().maxWorkers;
+  std::list<Slot> slots;
+  bool closing = false;
+
+  // Queues a complete request for a worker, starting one when none is free; false when
+  // every worker allowed is busy.
+  static bool Dispatch(HttpServer* server, const std::shared_ptr<Core>& core, Job& job);
   static void Work(HttpServer* server, std::shared_ptr<Core> core);
-  static void Listen(std::shared_ptr<Core> core, std::shared_ptr<Session> session);
 };
 
-void HttpServer::Core::Spawn(HttpServer* server, const std::shared_ptr<Core>& core) {
+bool HttpServer::Core::Dispatch(HttpServer* server, const std::shared_ptr<Core>& core, Job& job) {
+  std::unique_lock<std::mutex> lock(core->poolMu);
+  if (core->closing) return false;
+  if (core->idleWorkers > core->jobs.size()) {
+    core->jobs.push_back(std::move(job));
+    core->poolCv.notify_one();
+    return true;
+  }
+  if (core->workers >= core->maxWorkers) return false;
   try {
     std::thread(&Core::Work, server, core).detach();
   } catch (const std::system_error&) {
-    // No thread now: the others (or the listener's 503) serve meanwhile.
-    std::lock_guard<std::mutex> lock(core->mu);
-    core->threads.fetch_sub(1);
-    core->starting.fetch_sub(1);
-    if (core->session) core->session->Wake();
-    core->doneCv.notify_all();
+    return false;  // no thread now: answered as busy
   }
+  ++core->workers;
+  core->jobs.push_back(std::move(job));
+  return true;
 }
 
 void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
-  Slot* slot;
-  {
-    std::lock_guard<std::mutex> lock(core->mu);
-    slot = &core->slots.emplace_back();
-  }
-  std::shared_ptr<Session> session;
-  std::shared_ptr<Session> polled;  // the session epollFd watches
-  std::uint64_t generation = ~std::uint64_t{0};
-  int epollFd = -1;
-  bool started = false;
+  std::unique_lock<std::mutex> lock(core->poolMu);
+  Slot& slot = core->slots.emplace_back();
   for (;;) {
-    // Wait in accept on the current socket, whichever Start made it.
-    if (core->closing.load()) break;
-    if (core->generation.load() != generation) {
-      std::lock_guard<std::mutex> lock(core->mu);
-      generation = core->generation.load();
-      session = core->session;
-    }
-    if (!session) break;
-    const bool wasSaturated = core->Saturated(*session);
-    session->idle.fetch_add(1);
-    if (!started) {
-      core->starting.fetch_sub(1);
-      started = true;
-    }
-    if (session->stopping.load()) {  // Stop has replaced the session meanwhile
-      core->LeaveIdle(*session);
+    if (core->jobs.empty()) {
+      if (core->closing) break;
+      ++core->idleWorkers;
+      const bool woken =
+          core->poolCv.wait_for(lock, kWorkerKeepAlive, [&] { return !core->jobs.empty() || core->closing; });
+      --core->idleWorkers;
+      if (!woken && core->workers > 1) break;  // idle long enough, and not the last one
       continue;
     }
-    if (wasSaturated) session->Wake();
-    if (polled != session) {
-      // Counted as waiting, so Stop keeps the socket open until this thread leaves it.
-      polled = session;
-      if (epollFd >= 0) close(epollFd);
-      epollFd = epoll_create1(EPOLL_CLOEXEC);
-      epoll_event interest{};
-      interest.events = EPOLLIN | EPOLLEXCLUSIVE;
-      if (epollFd < 0 || epoll_ctl(epollFd, EPOLL_CTL_ADD, session->listenFd, &interest) != 0) {
-        core->LeaveIdle(*session);
-        break;
-      }
-    }
-
-    sockaddr_in peer{};
-    int fd = -1;
-    bool timedOut = false;
-    while (!session->stopping.load()) {
-      socklen_t peerLength = sizeof peer;
-      fd = accept4(session->listenFd, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
-      if (fd >= 0) break;
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        epoll_event event{};
-        if (epoll_wait(epollFd, &event, 1, static_cast<int>(kThreadKeepAlive.count())) == 0) {
-          timedOut = true;
-          break;
-        }
-        continue;
-      }
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        // Out of descriptors: leave the pending connections queued for a moment.
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        continue;
-      }
-      break;  // the socket was shut down by Stop
-    }
-    const std::size_t othersWaiting = core->LeaveIdle(*session);
-    if (fd < 0) {
-      // A thread that waited long enough ends, unless it is the last one waiting.
-      if (timedOut && othersWaiting > 0) break;
-      continue;
-    }
-    {
-      std::lock_guard<std::mutex> lock(slot->mu);
-      slot->fd = fd;
-    }
-    if (core->closing.load()) shutdown(fd, SHUT_RDWR);
-    if (othersWaiting == 0) {
-      if (core->ReserveThread()) {
-        Spawn(server, core);
-      } else {
-        // Saturated: the listener answers the next ones. Its wake descriptor lives while
-        // the session is current (Stop clears that before it closes anything).
-        std::lock_guard<std::mutex> lock(core->mu);
-        if (core->session == session) session->Wake();
-      }
-    }
-
+    Job job = std::move(core->jobs.front());
+    core->jobs.pop_front();
+    slot.fd = job.fd;
+    const bool cut = core->closing;
+    lock.unlock();
+    if (cut) shutdown(job.fd, SHUT_RDWR);
     try {
-      server->Serve(Accepted{fd, AddressText(peer.sin_addr)}, session->limits);
+      server->Serve(job);
     } catch (...) {
-      // Out of memory while answering: the connection is dropped, the thread goes on.
+      // Out of memory while answering: the connection is dropped, the worker goes on.
+      if (job.fd >= 0) job.session->Close(job.fd, job.peer);
     }
-
-    {
-      std::lock_guard<std::mutex> lock(slot->mu);
-      slot->fd = -1;
-    }
-    close(fd);
+    lock.lock();
+    slot.fd = -1;
   }
-  if (epollFd >= 0) close(epollFd);
-  if (!started) core->starting.fetch_sub(1);
-  std::lock_guard<std::mutex> lock(core->mu);
-  core->slots.remove_if([slot](const Slot& s) { return &s == slot; });
-  core->threads.fetch_sub(1);
+  core->slots.remove_if([&](const Slot& s) { return &s == &slot; });
+  --core->workers;
   core->doneCv.notify_all();
 }
 
-void HttpServer::Core::Listen(std::shared_ptr<Core> core, std::shared_ptr<Session> session) {
-  struct Lingering {
-    int fd;
-    Clock::time_point deadline;
+void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& core,
+                              const std::shared_ptr<Session>& self) {
+  // A connection the loop owns: its head is arriving, or it is answered and closing.
+  struct Open {
+    std::uint32_t peer = 0;
+    std::string peerText;
+    std::string buffer;       // what arrived of the head
+    bool closing = false;     // answered; what the peer still sends is read away
+    std::size_t readAway = 0;
+    Clock::time_point headDeadline, idleDeadline, closeDeadline;
+    std::list<int>::iterator byHeadAt, byIdleAt, byCloseAt;
   };
-  std::vector<Lingering> lingering;
-  std::vector<pollfd> polls;
+  std::unordered_map<int, Open> open;
+  // Deadlines in the order they fall: each list gains at its back only.
+  std::list<int> byHead, byIdle, byClose;
   Clock::time_point acceptPausedUntil{};
-  const int lingerMs = session->limits.lingerMs;
-  while (!session->stopping.load()) {
-    const bool saturated = core->Saturated(*session);
-    const bool acceptPaused = Clock::now() < acceptPausedUntil;
-    polls.assign({{session->wakeFd, POLLIN, 0}, {saturated && !acceptPaused ? session->listenFd : -1, POLLIN, 0}});
-    int timeout = acceptPaused ? Remaining(acceptPausedUntil) + 1 : -1;
-    for (const Lingering& l : lingering) {
-      polls.push_back({l.fd, POLLIN, 0});
-      const int left = Remaining(l.deadline);
-      timeout = timeout < 0 ? left : std::min(timeout, left);
-    }
-    if (poll(polls.data(), polls.size(), timeout) < 0 && errno != EINTR) break;
-    if (polls[0].revents) {
-      std::uint64_t count;
-      if (read(session->wakeFd, &count, sizeof count) < 0) {
-        // Nothing to read: another wake was taken already.
-      }
-    }
+  bool acceptWatched = true;
+  const auto headTime = std::chrono::milliseconds(limits.headTimeoutMs);
+  const auto idleTime = std::chrono::milliseconds(limits.idleTimeoutMs);
+  const auto lingerTime = std::chrono::milliseconds(limits.lingerMs);
 
-    // Refused connections: read what their peers still send; close at the end or deadline.
-    const auto now = Clock::now();
-    for (std::size_t i = 0; i < lingering.size();) {
-      bool done = now >= lingering[i].deadline;
-      if (!done && polls[2 + i].revents) {
-        char scratch[4096];
-        const ssize_t n = recv(lingering[i].fd, scratch, sizeof scratch, MSG_DONTWAIT);
-        done = n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR);
-      }
-      if (done) {
-        close(lingering[i].fd);
-        lingering.erase(lingering.begin() + static_cast<std::ptrdiff_t>(i));
-        polls.erase(polls.begin() + static_cast<std::ptrdiff_t>(2 + i));
-      } else {
-        ++i;
-      }
+  auto forget = [&](int fd, Open& c) {
+    epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
+    if (c.closing) {
+      byClose.erase(c.byCloseAt);
+    } else {
+      byHead.erase(c.byHeadAt);
+      byIdle.erase(c.byIdleAt);
     }
+  };
+  auto drop = [&](int fd) {
+    const auto it = open.find(fd);
+    if (it == open.end()) return;
+    forget(fd, it->second);
+    const std::uint32_t peer = it->second.peer;
+    open.erase(it);
+    Close(fd, peer);
+  };
+  // From now on only what the peer still sends is read, until it closes or time is up.
+  auto startClosing = [&](int fd, Open& c, Clock::time_point now) {
+    if (!c.closing) {
+      byHead.erase(c.byHeadAt);
+      byIdle.erase(c.byIdleAt);
+    }
+    c.closing = true;
+    c.buffer = std::string();
+    c.closeDeadline = now + lingerTime;
+    c.byCloseAt = byClose.insert(byClose.end(), fd);
+  };
+  // An answer the loop gives itself (400, 503): small enough for the socket's buffer.
+  auto answer = [&](int fd, Open& c, const HttpException& error, Clock::time_point now) {
+    const std::string page = ErrorPageText(error);
+    send(fd, page.data(), page.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    shutdown(fd, SHUT_WR);
+    startClosing(fd, c, now);
+  };
+  auto watch = [&](int fd) {
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLRDHUP;
+    event.data.fd = fd;
+    return epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event) == 0;
+  };
+  auto watchListener = [&](bool on) {
+    if (on == acceptWatched) return;
+    epoll_event event{};
+    event.events = on ? static_cast<std::uint32_t>(EPOLLIN) : 0u;
+    event.data.fd = listenFd;
+    epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &event);
+    acceptWatched = on;
+  };
 
-    // A wake may mean a thread is free again: look before taking anything.
-    if (!polls[1].revents || polls[0].revents || session->stopping.load()) continue;
-    // Every allowed connection thread is busy: answer 503 without a thread.
-    while (core->Saturated(*session)) {
-      const int fd = accept4(session->listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  auto acceptSome = [&](Clock::time_point now) {
+    for (int i = 0; i < kAcceptBatch; ++i) {
+      sockaddr_in address{};
+      socklen_t length = sizeof address;
+      const int fd = accept4(listenFd, reinterpret_cast<sockaddr*>(&address), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
       if (fd < 0) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
         if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-          acceptPausedUntil = Clock::now() + std::chrono::milliseconds(50);
+          // Out of descriptors: leave the pending connections queued for a moment.
+          acceptPausedUntil = now + std::chrono::milliseconds(50);
+          watchListener(false);
         }
-        break;
+        return;
       }
-      const std::string page = ErrorPageText(HttpException(503, {}, "Too many connections. Try again later."));
-      send(fd, page.data(), page.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
-      if (lingering.size() < kMaxLingering) {
-        shutdown(fd, SHUT_WR);
-        lingering.push_back({fd, Clock::now() + std::chrono::milliseconds(lingerMs)});
-      } else {
+      const std::uint32_t peer = address.sin_addr.s_addr;
+      if (open.size() >= maxOpen) {
         close(fd);
+        continue;
+      }
+      if (!TakePeer(peer)) {
+        // Over its share: told so at once. What it sent is read first, so that the close
+        // is an orderly one and the answer reaches it.
+        char scratch[16384];
+        while (recv(fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+        }
+        const std::string page = ErrorPageText(HttpException(503, {}, "Too many connections from your address. Try again later."));
+        send(fd, page.data(), page.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        close(fd);
+        continue;
+      }
+      if (!watch(fd)) {
+        Close(fd, peer);
+        continue;
+      }
+      Open& c = open[fd];
+      c.peer = peer;
+      c.peerText = AddressText(address.sin_addr);
+      c.headDeadline = now + headTime;
+      c.idleDeadline = now + idleTime;
+      c.byHeadAt = byHead.insert(byHead.end(), fd);
+      c.byIdleAt = byIdle.insert(byIdle.end(), fd);
+    }
+  };
+
+  auto readHead = [&](int fd, Open& c, Clock::time_point now) {
+    thread_local char scratch[16384];
+    bool got = false;
+    std::size_t headLength = 0;
+    while (headLength == 0 && c.buffer.size() < limits.maxHeadBytes) {
+      const std::size_t room = std::min(sizeof scratch, limits.maxHeadBytes - c.buffer.size());
+      const ssize_t n = recv(fd, scratch, room, 0);
+      if (n > 0) {
+        const std::size_t from = c.buffer.size() >= 3 ? c.buffer.size() - 3 : 0;
+        c.buffer.append(scratch, static_cast<std::size_t>(n));
+        const std::size_t end = c.buffer.find("\r\n\r\n", from);
+        if (end != std::string::npos) headLength = end + 4;
+        got = true;
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      drop(fd);  // the peer closed before its head was complete, or reset
+      return;
+    }
+    if (headLength > 0) {
+      Job job;
+      job.fd = fd;
+      job.peer = c.peer;
+      job.peerText = c.peerText;
+      job.more = c.buffer.size() > headLength;
+      c.buffer.resize(headLength);
+      job.head = std::move(c.buffer);
+      job.session = self;
+      forget(fd, c);
+      if (Core::Dispatch(server, core, job)) {
+        open.erase(fd);
+        return;
+      }
+      // Every worker is busy: told so, and closed like an answered connection.
+      c.buffer = std::string();
+      watch(fd);
+      c.byHeadAt = byHead.insert(byHead.end(), fd);
+      c.byIdleAt = byIdle.insert(byIdle.end(), fd);
+      answer(fd, c, HttpException(503, {}, "Too many connections. Try again later."), now);
+      return;
+    }
+    if (c.buffer.size() >= limits.maxHeadBytes) {
+      answer(fd, c, HttpException(400), now);  // no blank line within the cap
+      return;
+    }
+    if (got) {
+      byIdle.erase(c.byIdleAt);
+      c.idleDeadline = now + idleTime;
+      c.byIdleAt = byIdle.insert(byIdle.end(), fd);
+    }
+  };
+
+  auto readAway = [&](int fd, Open& c) {
+    thread_local char scratch[16384];
+    for (;;) {
+      const ssize_t n = recv(fd, scratch, sizeof scratch, 0);
+      if (n > 0) {
+        c.readAway += static_cast<std::size_t>(n);
+        if (c.readAway >= kMaxLingerBytes) break;
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+      break;  // closed by the peer, or reset
+    }
+    drop(fd);
+  };
+
+  auto takeHandedBack = [&](Clock::time_point now) {
+    std::vector<std::pair<int, std::uint32_t>> back;
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      back.swap(handedBack);
+    }
+    for (const auto& [fd, peer] : back) {
+      if (!watch(fd)) {
+        Close(fd, peer);
+        continue;
+      }
+      Open& c = open[fd];
+      c.peer = peer;
+      c.closing = true;
+      c.closeDeadline = now + lingerTime;
+      c.byCloseAt = byClose.insert(byClose.end(), fd);
+    }
+  };
+
+  auto expire = [&](Clock::time_point now) {
+    // Heads that took too long, peers silent too long, closes that waited long enough.
+    while (!byHead.empty() && open.at(byHead.front()).headDeadline <= now) drop(byHead.front());
+    while (!byIdle.empty() && open.at(byIdle.front()).idleDeadline <= now) drop(byIdle.front());
+    while (!byClose.empty() && open.at(byClose.front()).closeDeadline <= now) drop(byClose.front());
+  };
+  auto nextTimeout = [&](Clock::time_point now) {
+    Clock::time_point next = Clock::time_point::max();
+    if (!byHead.empty()) next = std::min(next, open.at(byHead.front()).headDeadline);
+    if (!byIdle.empty()) next = std::min(next, open.at(byIdle.front()).idleDeadline);
+    if (!byClose.empty()) next = std::min(next, open.at(byClose.front()).closeDeadline);
+    if (!acceptWatched) next = std::min(next, acceptPausedUntil);
+    return next == Clock::time_point::max() ? -1 : MillisecondsUntil(next, now);
+  };
+
+  std::vector<epoll_event> events(256);
+  while (!stopping.load()) {
+    const int n = epoll_wait(epollFd, events.data(), static_cast<int>(events.size()), nextTimeout(Clock::now()));
+    if (n < 0 && errno != EINTR) break;
+    const Clock::time_point now = Clock::now();
+    for (int i = 0; i < n; ++i) {
+      const int fd = events[static_cast<std::size_t>(i)].data.fd;
+      if (fd == wakeFd) {
+        std::uint64_t count;
+        if (read(wakeFd, &count, sizeof count) < 0) {
+          // Nothing to read: another wake was taken already.
+        }
+        takeHandedBack(now);
+      } else if (fd == listenFd) {
+        acceptSome(now);
+      } else if (const auto it = open.find(fd); it != open.end()) {
+        if (it->second.closing) {
+          readAway(fd, it->second);
+        } else {
+          readHead(fd, it->second, now);
+        }
       }
     }
+    if (!acceptWatched && now >= acceptPausedUntil) watchListener(true);
+    expire(now);
   }
-  for (const Lingering& l : lingering) close(l.fd);
+
+  {
+    std::lock_guard<std::mutex> lock(mu);
+    loopEnded = true;
+  }
+  takeHandedBack(Clock::now());
+  for (const auto& [fd, c] : open) {
+    close(fd);
+    ReleasePeer(c.peer);
+  }
 }
 
 HttpServer::HttpServer(KernelDeviceClient* device) : device_(device), core_(std::make_shared<Core>()) {}
 
 HttpServer::~HttpServer() {
   Stop();
-  std::unique_lock<std::mutex> lock(core_->mu);
+  std::unique_lock<std::mutex> lock(core_->poolMu);
   core_->closing = true;
   for (Core::Slot& slot : core_->slots) {
-    std::lock_guard<std::mutex> slotLock(slot.mu);
     if (slot.fd >= 0) shutdown(slot.fd, SHUT_RDWR);
   }
-  core_->doneCv.wait(lock, [&] { return core_->threads.load() == 0; });
+  core_->poolCv.notify_all();
+  core_->doneCv.wait(lock, [&] { return core_->workers == 0; });
+  // Requests that were queued but never taken.
+  for (Job& job : core_->jobs) job.session->Close(job.fd, job.peer);
+  core_->jobs.clear();
 }
 
 bool HttpServer::Start(int port) {
@@ -419,36 +626,46 @@ bool HttpServer::Start(int port) {
     close(fd);
     return false;
   }
-  // A connection is handed over once its first bytes are there: a peer that connects and
-  // stays silent holds no thread (until the kernel gives up waiting, after a second or so),
-  // and the thread that takes a connection finds the head arriving.
+  // A connection is taken once its first bytes are there: a peer that connects and stays
+  // silent costs nothing (until the kernel gives up waiting, after a second or so).
   const int deferSeconds = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_DEFER_ACCEPT, &deferSeconds, sizeof deferSeconds);
+
   auto session = std::make_shared<Session>();
   session->listenFd = fd;
   session->wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (session->wakeFd < 0) {
+  session->epollFd = epoll_create1(EPOLL_CLOEXEC);
+  auto fail = [&] {
     close(fd);
+    if (session->wakeFd >= 0) close(session->wakeFd);
+    if (session->epollFd >= 0) close(session->epollFd);
     return false;
+  };
+  if (session->wakeFd < 0 || session->epollFd < 0) return fail();
+  for (const int watched : {fd, session->wakeFd}) {
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.fd = watched;
+    if (epoll_ctl(session->epollFd, EPOLL_CTL_ADD, watched, &event) != 0) return fail();
   }
   {
     std::lock_guard<std::mutex> lock(core_->mu);
     session->limits = core_->limits;
   }
+  session->maxOpen = OpenConnectionCap(session->limits.maxOpen);
+  {
+    std::lock_guard<std::mutex> lock(core_->poolMu);
+    core_->maxWorkers = session->limits.maxWorkers;
+  }
   try {
-    session->listener = std::thread(&Core::Listen, core_, session);
+    session->loop = std::thread(&Session::Run, session.get(), this, core_, session);
   } catch (const std::system_error&) {
-    close(fd);
-    close(session->wakeFd);
-    return false;
+    return fail();
   }
   {
     std::lock_guard<std::mutex> lock(core_->mu);
     core_->session = session;
-    core_->generation.fetch_add(1);
   }
-  if (core_->ReserveThread()) Core::Spawn(this, core_);
-  session->Wake();
   core_->port = ntohs(address.sin_port);
   return true;
 }
@@ -460,19 +677,14 @@ void HttpServer::Stop() {
     std::lock_guard<std::mutex> lock(core_->mu);
     session = std::move(core_->session);
     core_->session.reset();
-    core_->generation.fetch_add(1);
   }
   if (!session) return;
   session->stopping = true;
-  // Wakes every thread waiting in accept (it fails from now on) and the listener.
-  shutdown(session->listenFd, SHUT_RDWR);
   session->Wake();
-  session->listener.join();
-  {
-    std::unique_lock<std::mutex> lock(core_->mu);
-    session->idleCv.wait(lock, [&] { return session->idle.load() == 0; });
-  }
+  session->loop.join();
+  // The loop has ended: workers no longer wake it (they close what they would hand back).
   close(session->listenFd);
+  close(session->epollFd);
   close(session->wakeFd);
   core_->port = 0;
 }
@@ -485,9 +697,10 @@ int HttpServer::port() const {
 void HttpServer::SetLimits(const HttpServerLimits& limits) {
   std::lock_guard<std::mutex> lock(core_->mu);
   core_->limits = limits;
-  core_->limits.maxConnections = std::max<std::size_t>(1, limits.maxConnections);
+  core_->limits.maxWorkers = std::max<std::size_t>(1, limits.maxWorkers);
+  core_->limits.maxPerPeer = std::max<std::size_t>(1, limits.maxPerPeer);
+  core_->limits.maxOpen = std::max<std::size_t>(1, limits.maxOpen);
   core_->limits.maxHeadBytes = std::max<std::size_t>(4, limits.maxHeadBytes);
-  core_->maxThreads = core_->limits.maxConnections;
 }
 
 void HttpServer::SetErrorMapper(ErrorMapper mapper) {
@@ -536,7 +749,14 @@ void HttpServer::LoadPasswords() {
 }
 
 void HttpServer::CheckAccess(const HttpRequest& request, bool local, std::string& user) const {
-  if (local) return;
+  if (local) {
+    // A page of another site whose name resolves to this computer must not reach it.
+    const std::string* host = request.Header("host");
+    if (host && !IsThisComputersName(*host, request.localAddress())) {
+      throw HttpException(421, {}, "This server does not answer to that name.");
+    }
+    return;
+  }
   std::uint32_t blockRemote = 0;
   ReadSettingDword("VX_BlockRemote", blockRemote);
   if (blockRemote) throw HttpException(401, {}, "Remote access is blocked.");
@@ -548,8 +768,9 @@ void HttpServer::CheckAccess(const HttpRequest& request, bool local, std::string
       401, "WWW-Authenticate: Basic realm=\"" + SanitizeHeaderValue(g_ProductIdentity.webServerName) + " HTTP Server\"\r\n",
       "Authorization failed.");
   const std::string* authorization = request.Header("authorization");
-  if (!authorization || !authorization->starts_with("Basic ")) throw refused;
-  const std::string credentials = DecodeBase64(std::string_view(*authorization).substr(6));
+  const std::optional<std::string> decoded = authorization ? BasicCredentials(*authorization) : std::nullopt;
+  if (!decoded) throw refused;
+  const std::string& credentials = *decoded;
   std::shared_ptr<const std::vector<std::string>> passwords;
   {
     std::lock_guard<std::mutex> lock(core_->passwordsMu);
@@ -564,15 +785,16 @@ void HttpServer::CheckAccess(const HttpRequest& request, bool local, std::string
   throw refused;
 }
 
-void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer, bool local,
-                            const std::string& user) const {
+void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer, bool local, const std::string& user,
+                            int refusedStatus) const {
   std::uint32_t enabled = 0;
   ReadSettingDword(local ? "VX_LogLocal" : "VX_LogRemote", enabled);
   if (!enabled) return;
 
   const std::string& url = request.url();
   const bool stream = url.find("/stream/") != std::string::npos;
-  bool wanted = url == "/" || stream;
+  // A refusal is always worth a line: repeated wrong passwords must leave a trace.
+  bool wanted = url == "/" || stream || refusedStatus != 0;
   if (!wanted && url.find(".htm") != std::string::npos && url.find("log.htm") == std::string::npos) {
     std::uint32_t pages = 0;
     ReadSettingDword("VX_LogPages", pages);
@@ -598,18 +820,12 @@ void HttpServer::LogRequest(const HttpRequest& request, const std::string& peer,
   char stamp[64];
   std::strftime(stamp, sizeof stamp, "[ %m-%d-%y %H:%M:%S ]\t", &tm);
 
-  std::string line = LogField(peer) + "\t" + stamp;
-  if (!user.empty()) line += "(user: " + LogField(user) + ")\t";
-  line += LogField(logged) + "<br>\r\n";
-
-  // One append of the whole line: lines of concurrent requests never mix.
-  const int fd = open(platform::ToPosixPath(WindowsFile(folder, "httplog.html")).c_str(),
-                      O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-  if (fd < 0) return;
-  if (write(fd, line.data(), line.size()) < 0) {
-    // A log that cannot be written is skipped.
-  }
-  close(fd);
+  std::string line = LogField(peer, INET_ADDRSTRLEN) + "\t" + stamp;
+  if (!user.empty()) line += "(user: " + LogField(user, kMaxLoggedUser) + ")\t";
+  line += LogField(logged, kMaxLoggedPath);
+  if (refusedStatus != 0) line += "\t" + std::to_string(refusedStatus);
+  line += "<br>\r\n";
+  AppendLogLine(platform::ToPosixPath(WindowsFile(folder, "httplog.html")), line);
 }
 
 bool HttpServer::ProcessRequest(Connection& connection, std::string_view head) {
@@ -624,7 +840,15 @@ bool HttpServer::ProcessRequest(Connection& connection, std::string_view head) {
     const std::string* length = request.Header("content-length");
     bodyMayFollow = (length && *length != "0") || request.Header("transfer-encoding");
     const bool local = connection.peerAddress() == "127.0.0.1" || connection.peerAddress() == connection.localAddress();
-    CheckAccess(request, local, user);
+    try {
+      CheckAccess(request, local, user);
+    } catch (const HttpException& refusal) {
+      try {
+        LogRequest(request, connection.peerAddress(), local, user, refusal.status());
+      } catch (...) {
+      }
+      throw;
+    }
     try {
       LogRequest(request, connection.peerAddress(), local, user);
     } catch (...) {
@@ -655,50 +879,31 @@ bool HttpServer::ProcessRequest(Connection& connection, std::string_view head) {
   return bodyMayFollow;
 }
 
-void HttpServer::Serve(const Accepted& accepted, const HttpServerLimits& limits) {
-  const int fd = accepted.fd;
+void HttpServer::Serve(Job& job) {
+  const int fd = job.fd;
+  Session& session = *job.session;
   sockaddr_in local{};
   socklen_t localLength = sizeof local;
   getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLength);
   // Answers are collected in blocks by the connection; each block goes out at once.
   const int one = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  Connection connection(this, fd, accepted.peer, AddressText(local.sin_addr), ntohs(local.sin_port),
-                        limits.idleTimeoutMs);
-
-  // Read until the first blank line; a body is never read.
-  thread_local std::string buffer;
-  buffer.resize(limits.maxHeadBytes);
-  std::size_t received = 0;
-  std::size_t headLength = 0;
-  const auto headDeadline = Clock::now() + std::chrono::milliseconds(limits.headTimeoutMs);
-  while (headLength == 0 && received < buffer.size()) {
-    const ssize_t n = recv(fd, buffer.data() + received, buffer.size() - received, 0);
-    if (n > 0) {
-      const std::size_t from = received >= 3 ? received - 3 : 0;
-      received += static_cast<std::size_t>(n);
-      const std::size_t end = std::string_view(buffer.data(), received).find("\r\n\r\n", from);
-      if (end != std::string_view::npos) headLength = end + 4;
-      continue;
-    }
-    if (n == 0) return;  // the peer closed before its head was complete
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return;  // reset
-    const int wait = std::min(limits.idleTimeoutMs, Remaining(headDeadline));
-    if (wait <= 0 || PollOne(fd, POLLIN, wait) <= 0) return;  // idle too long
-  }
-
-  bool linger = true;
-  if (headLength == 0) {
-    // No blank line within the cap.
-    HandlerError(this).WriteErrorPage(connection, HttpException(400));
-  } else {
-    linger = ProcessRequest(connection, std::string_view(buffer.data(), headLength)) || received > headLength;
-  }
+  Connection connection(this, fd, job.peerText, AddressText(local.sin_addr), ntohs(local.sin_port),
+                        session.limits.idleTimeoutMs);
+  const bool bodyMayFollow = ProcessRequest(connection, job.head);
+  job.fd = -1;
   try {
     connection.Flush();
   } catch (const FileException&) {
+    session.Close(fd, job.peer);
     return;
   }
-  if (linger || PeerHasData(fd)) LingeringClose(fd, limits.lingerMs);
+  if (bodyMayFollow || job.more || PeerHasData(fd)) {
+    // Closing with unread bytes would reset the connection and could destroy the answer
+    // in the peer's buffers: FIN first, then the loop reads away what still comes.
+    shutdown(fd, SHUT_WR);
+    session.HandBack(fd, job.peer);
+    return;
+  }
+  session.Close(fd, job.peer);
 }

@@ -191,7 +191,7 @@ class HttpServerTest : public ::testing::Test {
   }
 
   std::string Get(std::string_view url, const char* from = kLocal, std::string_view extra = {}) {
-    return Exchange(port_, "GET " + std::string(url) + " HTTP/1.1\r\nHost: h\r\n" + std::string(extra) + "\r\n", from);
+    return Exchange(port_, "GET " + std::string(url) + " HTTP/1.1\r\nHost: localhost\r\n" + std::string(extra) + "\r\n", from);
   }
 
   std::string Log() {
@@ -214,7 +214,7 @@ TEST_F(HttpServerTest, RequestHeadsAndTheirStatusLines) {
     const char* status;
     const char* bodyHas;  // nullptr: the empty error page
   } cases[] = {
-      {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", "HTTP/1.1 200 OK", "url=/\n"},
+      {"GET / HTTP/1.1\r\nHost: localhost\r\n\r\n", "HTTP/1.1 200 OK", "url=/\n"},
       {"get /a%20b HTTP/1.0\r\n\r\n", "HTTP/1.1 200 OK", "url=/a b\n"},
       {"GET /\r\n\r\n", "HTTP/1.1 400 Bad Request", nullptr},
       {"GET  / HTTP/1.1\r\n\r\n", "HTTP/1.1 400 Bad Request", nullptr},
@@ -229,7 +229,7 @@ TEST_F(HttpServerTest, RequestHeadsAndTheirStatusLines) {
       {"GET /stream HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "handler=default\n"},
       {"GET /stream/7/a.mp3 HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "handler=stream\n"},
       {"GET /data/7/a.txt HTTP/1.1\r\n\r\n", "HTTP/1.1 200 OK", "handler=data\n"},
-      {"GET / HTTP/1.1\r\nHost:  example:8047  \r\n\r\n", "HTTP/1.1 200 OK", "h:host=example:8047\n"},
+      {"GET / HTTP/1.1\r\nHost:  localhost:8047  \r\n\r\n", "HTTP/1.1 200 OK", "h:host=localhost:8047\n"},
   };
   for (const auto& c : cases) {
     const std::string response = Exchange(port_, c.request);
@@ -325,6 +325,8 @@ TEST_F(HttpServerTest, AccessDecision) {
       {kRemote, 0, 1, "Authorization: Basic " + Base64("carol") + "\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
       {kRemote, 0, 1, "Authorization: Basic " + Base64("dave:x") + "\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
       {kRemote, 0, 1, "Authorization: Basic !!!\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
+      {kRemote, 0, 1, "Authorization: Basic !" + Base64("alice:secret") + "!*$\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
+      {kRemote, 0, 1, "Authorization: Basic YWxp Y2U6 c2Vj cmV0\r\n", "401 Unauthorized", "Authorization failed.", nullptr},
   };
   for (const auto& c : cases) {
     key_->SetDword("VX_BlockRemote", c.block);
@@ -338,9 +340,66 @@ TEST_F(HttpServerTest, AccessDecision) {
       EXPECT_EQ(Body(response), std::string("<html><title>Pallidor</title><body>") + c.message + "</body></html>\r\n")
           << what;
       EXPECT_EQ(HasHeader(response, realm), std::string(c.message) == "Authorization failed.") << what;
-      EXPECT_EQ(Log(), "") << what;
+      // A refusal leaves its trace: the line of an answered request, followed by its status.
+      const std::regex line("127\\.0\\.0\\.2\t\\[ [0-9]{2}-[0-9]{2}-[0-9]{2} [0-9:]{8} \\]\t\\(user: local\\)\t/\t401<br>\r\n");
+      EXPECT_TRUE(std::regex_match(Log(), line)) << what << ": " << Log();
     } else {
       EXPECT_NE(Log().find(std::string("\t(user: ") + c.user + ")\t/<br>\r\n"), std::string::npos) << what << Log();
+    }
+  }
+  // Every refusal is logged, also of addresses that are not logged when answered; none
+  // when the log of remote peers is off.
+  key_->SetDword("VX_BlockRemote", 1);
+  std::filesystem::remove(root_ + "/install/httplog.html");
+  Get("/style.css?x=1", kRemote);
+  EXPECT_NE(Log().find("\t/style.css\t401<br>\r\n"), std::string::npos) << Log();
+  key_->SetDword("VX_LogRemote", 0);
+  std::filesystem::remove(root_ + "/install/httplog.html");
+  Get("/", kRemote);
+  EXPECT_EQ(Log(), "");
+}
+
+TEST_F(HttpServerTest, LocalPeersMustNameThisComputer) {
+  // A page of another site whose name the attacker points at 127.0.0.1 reaches this server
+  // from the loopback address, but under the attacker's name: refused. Remote peers reach
+  // the server by any name.
+  key_->SetDword("VX_LogLocal", 1);
+  StartServer();
+  char name[256] = {};
+  ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+  const std::string host = name;
+  const std::string port = ":" + std::to_string(port_);
+  const struct {
+    const char* peer;
+    std::string host;  // "(none)": no Host header
+    const char* status;
+  } cases[] = {
+      {kLocal, "(none)", "200 OK"},
+      {kLocal, "", "200 OK"},
+      {kLocal, "localhost" + port, "200 OK"},
+      {kLocal, "LOCALHOST", "200 OK"},
+      {kLocal, "app.localhost" + port, "200 OK"},
+      {kLocal, "127.0.0.1" + port, "200 OK"},
+      {kLocal, "127.1.2.3", "200 OK"},
+      {kLocal, "[::1]" + port, "200 OK"},
+      {kLocal, host + port, "200 OK"},
+      {kLocal, host.substr(0, host.find('.')) + ".local" + port, "200 OK"},
+      {kLocal, "evil.example" + port, "421 Misdirected Request"},
+      {kLocal, "evil.example", "421 Misdirected Request"},
+      {kLocal, "localhost.evil.example", "421 Misdirected Request"},
+      {kLocal, "127.0.0.1.evil.example" + port, "421 Misdirected Request"},
+      {kLocal, host + ".evil.example", "421 Misdirected Request"},
+      {kLocal, "192.0.2.1" + port, "421 Misdirected Request"},
+      {kLocal, "[2001:db8::1]" + port, "421 Misdirected Request"},
+      {kRemote, "evil.example" + port, "200 OK"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(root_ + "/install/httplog.html");
+    const std::string head = "GET / HTTP/1.1\r\n" + (c.host == "(none)" ? "" : "Host: " + c.host + "\r\n") + "\r\n";
+    const std::string response = Exchange(port_, head, c.peer);
+    EXPECT_EQ(StatusLine(response), std::string("HTTP/1.1 ") + c.status) << c.peer << " " << c.host;
+    if (std::string(c.status) != "200 OK") {
+      EXPECT_NE(Log().find("\t/\t421<br>"), std::string::npos) << c.host << Log();
     }
   }
 }
@@ -408,6 +467,52 @@ TEST_F(HttpServerTest, RequestLog) {
   EXPECT_EQ(StatusLine(Get("/")), "HTTP/1.1 200 OK");
 }
 
+TEST_F(HttpServerTest, RequestLogIsBounded) {
+  key_->SetDword("VX_LogLocal", 1);
+  key_->SetDword("VX_LogRemote", 1);
+  key_->SetDword("VX_LogPages", 1);
+  const std::string longUser(5000, 'u');
+  WritePasswords(longUser + ":pw\n");
+  key_->SetDword("VX_RequireAuthentication", 1);
+  StartServer();
+  // Each field is bounded, whatever the request holds: a 9 KB name, a long user name,
+  // characters that grow when escaped.
+  const struct {
+    std::string url;
+    const char* peer;
+    std::string headers;
+    const char* status;
+  } cases[] = {
+      {"/stream/1/" + std::string(9000, 'n') + ".mp3", kLocal, "", "200 OK"},
+      {"/" + std::string(9000, '<') + ".htm", kLocal, "", "200 OK"},
+      {"/", kRemote, "Authorization: Basic " + Base64(longUser + ":pw") + "\r\n", "200 OK"},
+      {"/" + std::string(9000, '"'), kRemote, "Authorization: Basic " + Base64("x:y") + "\r\n", "401 Unauthorized"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(root_ + "/install/httplog.html");
+    ASSERT_EQ(StatusLine(Get(c.url, c.peer, c.headers)), std::string("HTTP/1.1 ") + c.status) << c.url.substr(0, 20);
+    const std::string log = Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+    EXPECT_LT(log.size(), 2048u) << log.substr(0, 200);
+    EXPECT_TRUE(log.ends_with("<br>\r\n")) << log.substr(0, 200);
+  }
+  const std::string line = Log();
+  EXPECT_NE(line.find("...\t401<br>"), std::string::npos) << line;  // a shortened field says so
+
+  // Past its size limit the log starts again; the lines before are kept in httplog.1.html.
+  key_->SetDword("VX_RequireAuthentication", 0);
+  const std::string old(1024 * 1024, 'o');
+  std::ofstream(root_ + "/install/httplog.html", std::ios::binary) << old;
+  Get("/");
+  const std::string fresh = Log();
+  EXPECT_LT(fresh.size(), 2048u);
+  EXPECT_TRUE(fresh.ends_with("\t/<br>\r\n")) << fresh.substr(0, 100);
+  std::ifstream rotated(root_ + "/install/httplog.1.html", std::ios::binary);
+  std::stringstream kept;
+  kept << rotated.rdbuf();
+  EXPECT_TRUE(kept.str() == old) << kept.str().size();
+}
+
 TEST_F(HttpServerTest, HandlerFailuresBecomeErrorPages) {
   server_->SetErrorMapper([](std::exception_ptr error) -> std::optional<HttpException> {
     try {
@@ -433,7 +538,9 @@ TEST_F(HttpServerTest, HandlerFailuresBecomeErrorPages) {
   for (const auto& c : cases) {
     const std::string response = Get(c.url);
     EXPECT_EQ(StatusLine(response), std::string("HTTP/1.1 ") + c.status) << c.url;
-    EXPECT_EQ(Body(response), std::string("<html><title>Pallidor</title><body>") + c.message + "</body></html>\r\n");
+    const std::string back = std::string(c.status).starts_with("404") ? "<p><a href=\"/\">Back to the overview</a></p>" : "";
+    EXPECT_EQ(Body(response), std::string("<html><title>Pallidor</title><body>") + c.message + back + "</body></html>\r\n");
+    EXPECT_TRUE(HasHeader(response, "Content-Type: text/html")) << c.url;
   }
   EXPECT_EQ(Get("/throw/gone"), "");
 }
@@ -441,8 +548,8 @@ TEST_F(HttpServerTest, HandlerFailuresBecomeErrorPages) {
 TEST_F(HttpServerTest, TraceNeverEchoesCredentials) {
   StartServer();
   const std::string response =
-      Exchange(port_, "TRACE /t HTTP/1.1\r\nAuthorization: Basic " + Base64("alice:secret") + "\r\nHost: h\r\n\r\n");
-  EXPECT_EQ(Body(response), "TRACE /t HTTP/1.1\r\nHost: h\r\n\r\n");
+      Exchange(port_, "TRACE /t HTTP/1.1\r\nAuthorization: Basic " + Base64("alice:secret") + "\r\nHost: localhost\r\n\r\n");
+  EXPECT_EQ(Body(response), "TRACE /t HTTP/1.1\r\nHost: localhost\r\n\r\n");
 }
 
 // --- limits and hostile peers -------------------------------------------------------
@@ -504,17 +611,22 @@ TEST_F(HttpServerTest, PeerThatResetsMidAnswerEndsTheRequestQuietly) {
   EXPECT_EQ(StatusLine(Get("/")), "HTTP/1.1 200 OK");
 }
 
-TEST_F(HttpServerTest, ConnectionThreadsAreCapped) {
+TEST_F(HttpServerTest, WorkersAreCapped) {
   HttpServerLimits limits;
-  limits.maxConnections = 2;
+  limits.maxWorkers = 2;
   limits.idleTimeoutMs = 300;
   StartServer(limits);
 
-  // A peer that stops reading holds its thread only until the idle time-out.
-  const int stalled = Connect(port_);
-  int small = 4096;
-  setsockopt(stalled, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  SendAll(stalled, "GET /big HTTP/1.1\r\n\r\n");
+  // Peers that stop reading hold their workers only until the idle time-out; a head that
+  // is still arriving holds none.
+  std::vector<int> stalled;
+  for (int i = 0; i < 2; ++i) {
+    const int fd = Connect(port_);
+    int small = 4096;
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    SendAll(fd, "GET /big HTTP/1.1\r\n\r\n");
+    stalled.push_back(fd);
+  }
   const int waiting = Connect(port_);
   SendAll(waiting, "GET /wait");
   std::this_thread::sleep_for(100ms);
@@ -523,20 +635,77 @@ TEST_F(HttpServerTest, ConnectionThreadsAreCapped) {
   EXPECT_EQ(StatusLine(busy), "HTTP/1.1 503 Service Unavailable");
   EXPECT_EQ(Body(busy), "<html><title>Pallidor</title><body>Too many connections. Try again later.</body></html>\r\n");
 
-  // Both held threads are released by their time-outs; then requests are answered again.
+  // Both held workers are released by their time-outs; then requests are answered again.
   const auto deadline = Clock::now() + 10s;
   std::string status;
   while (Clock::now() < deadline && (status = StatusLine(Get("/"))) != "HTTP/1.1 200 OK") {
     std::this_thread::sleep_for(50ms);
   }
   EXPECT_EQ(status, "HTTP/1.1 200 OK");
-  close(stalled);
+  for (int fd : stalled) close(fd);
   close(waiting);
+}
+
+// A socket to the server from `from` (any 127.x.y.z), with a partial head sent.
+int SlowClient(int port, const std::string& from) {
+  const int fd = Connect(port, from.c_str());
+  SendAll(fd, "GET /slow HTTP/1.1\r\nHost: localhost\r\nX-Slow: ");
+  return fd;
+}
+
+std::string LoopbackAddress(int n) {  // 127.0.0.2 and up
+  return "127.0." + std::to_string((n + 2) / 256) + "." + std::to_string((n + 2) % 256);
+}
+
+TEST_F(HttpServerTest, SlowClientsHoldNoWorker) {
+  // A thousand peers that send their heads a byte at a time, spread over addresses so that
+  // the cap per address does not turn them away: requests from elsewhere are still answered.
+  HttpServerLimits limits;
+  limits.maxWorkers = 4;
+  StartServer(limits);
+  std::vector<int> slow;
+  for (int i = 0; i < 1000; ++i) slow.push_back(SlowClient(port_, LoopbackAddress(i / 10)));
+  for (int round = 0; round < 2; ++round) {
+    for (int fd : slow) SendAll(fd, "x");
+    std::this_thread::sleep_for(200ms);
+  }
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(StatusLine(Get("/normal")), "HTTP/1.1 200 OK") << i;
+  // The slow ones were kept, not cut: each is answered once its head is complete.
+  for (int i = 0; i < 1000; i += 97) {
+    SendAll(slow[i], "\r\n\r\n");
+    const std::string response = ReadAll(slow[i]);
+    EXPECT_EQ(StatusLine(response), "HTTP/1.1 200 OK") << i;
+    EXPECT_NE(Body(response).find("url=/slow\n"), std::string::npos) << i;
+  }
+  for (int fd : slow) close(fd);
+}
+
+TEST_F(HttpServerTest, ConnectionsPerPeerAreCapped) {
+  HttpServerLimits limits;
+  limits.maxPerPeer = 3;
+  StartServer(limits);
+  std::vector<int> held;
+  for (int i = 0; i < 3; ++i) held.push_back(SlowClient(port_, kRemote));
+  std::this_thread::sleep_for(100ms);
+  const std::string refused = Get("/", kRemote);
+  EXPECT_EQ(StatusLine(refused), "HTTP/1.1 503 Service Unavailable");
+  EXPECT_NE(Body(refused).find("Too many connections from your address."), std::string::npos) << refused;
+  EXPECT_EQ(StatusLine(Get("/", kLocal)), "HTTP/1.1 200 OK");  // other peers are not affected
+  // A connection that ends frees its place.
+  close(held.back());
+  held.pop_back();
+  std::string status;
+  const auto deadline = Clock::now() + 5s;
+  while (Clock::now() < deadline && (status = StatusLine(Get("/", kRemote))) != "HTTP/1.1 200 OK") {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(status, "HTTP/1.1 200 OK");
+  for (int fd : held) close(fd);
 }
 
 TEST_F(HttpServerTest, SilentPeerHoldsNoThread) {
   HttpServerLimits limits;
-  limits.maxConnections = 1;
+  limits.maxWorkers = 1;
   StartServer(limits);
   const int silent = Connect(port_);
   std::this_thread::sleep_for(100ms);

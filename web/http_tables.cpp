@@ -17,9 +17,11 @@ constexpr StatusRow kStatusRows[] = {
     {206, "Partial Content"},
     {400, "Bad Request"},
     {401, "Unauthorized"},
+    {403, "Forbidden"},
     {404, "File Not Found"},
     {405, "Method Not Allowed"},
     {416, "Requested Range Not Satisfiable"},
+    {421, "Misdirected Request"},
     {500, "Internal Server Error"},
     {501, "Not Implemented"},
     {503, "Service Unavailable"},
@@ -40,6 +42,8 @@ constexpr const char* kContentTypes[] = {
     "audio/x-wav",
     "application/ogg",
     "audio/mp4",
+    "image/svg+xml",
+    "application/pdf",
 };
 
 struct ExtensionRow {
@@ -51,7 +55,8 @@ constexpr ExtensionRow kExtensions[] = {
     {".gif", kContentGif},   {".jpg", kContentJpeg},  {".jpeg", kContentJpeg}, {".png", kContentPng},
     {".ico", kContentIcon},  {".mp3", kContentMpeg},  {".m3u", kContentMpegUrl}, {".wma", kContentWma},
     {".wav", kContentWav},   {".ogg", kContentOgg},   {".m4a", kContentMp4},  {".m4p", kContentMp4},
-    {".m4b", kContentMp4},   {".mp4", kContentMp4},   {".aac", kContentMp4},
+    {".m4b", kContentMp4},   {".mp4", kContentMp4},   {".aac", kContentMp4},  {".svg", kContentSvg},
+    {".pdf", kContentPdf},
 };
 
 }  // namespace

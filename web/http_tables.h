@@ -32,6 +32,8 @@ enum HttpContentCode : int {
   kContentWav = 10,
   kContentOgg = 11,
   kContentMp4 = 12,
+  kContentSvg = 13,  // skins may hold vector images
+  kContentPdf = 14,  // the commonest document on a player's data partition
 };
 
 // The method's code, names compared ignoring ASCII case; 0 when the name is not a method.

@@ -114,9 +114,9 @@ void WriteStatusLine(Connection& connection, int status) { SocketWriteText(conne
 
 std::string WriteResponseHeaders(Connection& connection, int status, std::int64_t contentLength,
                                  int contentTypeCode, std::string_view attachmentName, std::int64_t rangeStart,
-                                 std::int64_t rangeEnd) {
-  std::string block =
-      ResponseHeaderBlock(contentLength, contentTypeCode, attachmentName, rangeStart, std::time(nullptr), rangeEnd);
+                                 std::int64_t rangeEnd, RangeOffer ranges) {
+  std::string block = ResponseHeaderBlock(contentLength, contentTypeCode, attachmentName, rangeStart,
+                                          std::time(nullptr), rangeEnd, ranges);
   WriteStatusLine(connection, status);
   SocketWriteText(connection, block);
   return block;
@@ -124,11 +124,14 @@ std::string WriteResponseHeaders(Connection& connection, int status, std::int64_
 
 std::string ErrorPageText(const HttpException& error) {
   std::string page = StatusLineText(error.status());
+  page += std::string("Content-Type: ") + ContentTypeForCode(kContentHtml) + "\r\n";
   page += error.extraHeaders();
   page += "\r\n<html><title>";
   page += g_ProductIdentity.webServerName;
   page += "</title><body>";
   page += error.message();
+  // A mistyped address leads somewhere useful.
+  if (error.status() == 404) page += "<p><a href=\"/\">Back to the overview</a></p>";
   page += "</body></html>\r\n";
   return page;
 }

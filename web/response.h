@@ -63,6 +63,10 @@ std::string HttpDateText(std::time_t when);
 std::string StatusLineText(int status);
 void WriteStatusLine(Connection& connection, int status);
 
+// Whether an answer offers byte ranges to its reader ("Accept-Ranges: bytes"): streams do,
+// so that a player knows it may seek.
+enum class RangeOffer { None, Bytes };
+
 // The header block of a successful answer, after the status lines, up to and including
 // the blank line; never longer than 1024 bytes (a long attachment name is shortened on a
 // character boundary). Content-Length is sent when `contentLength` is not 0: the length
@@ -72,15 +76,19 @@ void WriteStatusLine(Connection& connection, int status);
 // file name, quotes and backslashes removed) adds Content-Disposition and the three
 // stream-name headers. HttpException 500 when the range lies outside the content.
 std::string ResponseHeaderBlock(std::int64_t contentLength, int contentTypeCode, std::string_view attachmentName,
-                                std::int64_t rangeStart, std::time_t now, std::int64_t rangeEnd = -1);
+                                std::int64_t rangeStart, std::time_t now, std::int64_t rangeEnd = -1,
+                                RangeOffer ranges = RangeOffer::None);
 
 // WriteStatusLine, then the header block of the current time; answers the block.
 std::string WriteResponseHeaders(Connection& connection, int status, std::int64_t contentLength,
                                  int contentTypeCode, std::string_view attachmentName = {},
-                                 std::int64_t rangeStart = 0, std::int64_t rangeEnd = -1);
+                                 std::int64_t rangeStart = 0, std::int64_t rangeEnd = -1,
+                                 RangeOffer ranges = RangeOffer::None);
 
-// The whole error page: status lines, the exception's extra headers, the blank line, then
-// "<html><title>" + web server name + "</title><body>" + message + "</body></html>\r\n".
+// The whole error page: status lines, "Content-Type: text/html", the exception's extra
+// headers, the blank line, then "<html><title>" + web server name + "</title><body>" +
+// message + "</body></html>\r\n"; a 404 page adds a link back to the overview ("/")
+// after the message.
 std::string ErrorPageText(const HttpException& error);
 
 // The value without CR, LF and other control characters (tab included).

@@ -39,7 +39,7 @@ std::string HttpDateText(std::time_t when) {
 }
 
 std::string ResponseHeaderBlock(std::int64_t contentLength, int contentTypeCode, std::string_view attachmentName,
-                                std::int64_t rangeStart, std::time_t now, std::int64_t rangeEnd) {
+                                std::int64_t rangeStart, std::time_t now, std::int64_t rangeEnd, RangeOffer ranges) {
   if (contentLength < 0 || rangeStart < 0 || (contentLength > 0 && rangeStart >= contentLength)) {
     throw HttpException(500);
   }
@@ -61,6 +61,7 @@ std::string ResponseHeaderBlock(std::int64_t contentLength, int contentTypeCode,
     }
     block += line;
   }
+  if (ranges == RangeOffer::Bytes) block += "Accept-Ranges: bytes\r\n";
   block += "Pragma: no-cache\r\n";
   const std::string tail = "Connection: close\r\n\r\n";
   std::string name = SanitizeHeaderValue(attachmentName);

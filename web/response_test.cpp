@@ -45,6 +45,10 @@ TEST(ResponseHeaders, LengthsAndRanges) {
               std::string::npos)
         << block;
   }
+  // A stream offers ranges; the line sits with the length lines.
+  EXPECT_NE(ResponseHeaderBlock(1000, kContentMpeg, "", 100, kNow, -1, RangeOffer::Bytes)
+                .find("Content-Range: bytes 100-999/1000\r\nAccept-Ranges: bytes\r\nPragma: no-cache\r\n"),
+            std::string::npos);
   for (std::int64_t start : {std::int64_t{1000}, std::int64_t{2000}, std::int64_t{-1}}) {
     try {
       ResponseHeaderBlock(1000, kContentMpeg, "", start, kNow);
@@ -96,10 +100,16 @@ TEST(ResponseHeaders, StatusLinesAndErrorPage) {
       "HTTP/1\\.1 401 Unauthorized\r\n"
       "Server: Kestrova Manager [0-9]+\\.[0-9]+\\.[0-9]+[a-z]?\r\n"
       "Date: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n"
+      "Content-Type: text/html\r\n"
       "WWW-Authenticate: Basic realm=\"Pallidor HTTP Server\"\r\n"
       "\r\n"
       "<html><title>Pallidor</title><body>Authorization failed\\.</body></html>\r\n");
   EXPECT_TRUE(std::regex_match(page, expected)) << page;
+  // A page that is not there (a mistyped address) leads back to the overview.
+  const std::string missing = ErrorPageText(HttpException(404, {}, "Not here."));
+  EXPECT_TRUE(missing.ends_with("\r\nContent-Type: text/html\r\n\r\n<html><title>Pallidor</title><body>Not here."
+                                "<p><a href=\"/\">Back to the overview</a></p></body></html>\r\n"))
+      << missing;
   EXPECT_TRUE(StatusLineText(404).starts_with("HTTP/1.1 404 File Not Found\r\n"));
   g_ProductIdentity = ProductIdentity();
 }

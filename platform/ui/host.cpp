@@ -2,9 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <mutex>
+
+#include "platform/text/text.h"
+#include "platform/ui/menu.h"
+#include "platform/ui/ui_window.h"
 
 namespace platform {
 
@@ -27,12 +32,7 @@ const char* IconWord(UINT flags) {
   }
 }
 
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
-}
+bool SameIcon(const TrayIcon& a, const TrayIcon& b) { return a.window == b.window && a.id == b.id; }
 
 // The button the reply names: its number, or a unique start of its label; 0 when none.
 int ParseChoice(const std::string& reply, const std::vector<int>& buttons) {
@@ -112,6 +112,112 @@ const char* ButtonLabel(int id) {
   }
 }
 
+// ---- Host: the answers of a host that cannot show a thing ----
+
+int Host::RunModal(UiWindow& window) {
+  window.UserClose();
+  return IDCANCEL;
+}
+
+UINT Host::TrackPopupMenu(const Menu&, int, int, HWND) { return 0; }
+
+std::optional<std::string> Host::ShowFolderPicker(const FolderPickerRequest&) { return std::nullopt; }
+std::optional<std::string> Host::ShowFilePicker(const FilePickerRequest&) { return std::nullopt; }
+std::optional<COLORREF> Host::ShowColourPicker(ColourPickerRequest&) { return std::nullopt; }
+
+bool Host::NotifyIcon(UINT action, const TrayIcon& icon) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = std::find_if(trayIcons_.begin(), trayIcons_.end(), [&](const TrayIcon& t) { return SameIcon(t, icon); });
+    switch (action) {
+      case NIM_ADD:
+        if (it != trayIcons_.end()) return false;
+        trayIcons_.push_back(icon);
+        break;
+      case NIM_MODIFY:
+        if (it == trayIcons_.end()) return false;
+        *it = icon;
+        break;
+      case NIM_DELETE:
+        if (it == trayIcons_.end()) return false;
+        trayIcons_.erase(it);
+        break;
+      default:
+        return false;
+    }
+  }
+  TrayIconChanged(action, icon);
+  return true;
+}
+
+std::vector<TrayIcon> Host::TrayIcons() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return trayIcons_;
+}
+
+void Host::SetClipboardText(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clipboardText_ = text;
+  clipboardFiles_.reset();
+}
+
+std::optional<std::string> Host::GetClipboardText() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clipboardText_;
+}
+
+void Host::SetClipboardFiles(const std::vector<std::string>& files) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clipboardFiles_ = files;
+  clipboardText_.reset();
+}
+
+std::optional<std::vector<std::string>> Host::GetClipboardFiles() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clipboardFiles_;
+}
+
+int Host::DragFiles(const std::vector<std::string>&) { return DROPEFFECT_NONE; }
+
+void Host::BeginWaitCursor() {
+  if (waitDepth_.fetch_add(1) == 0) WaitCursorChanged(true);
+}
+
+void Host::EndWaitCursor() {
+  int before = waitDepth_.load();
+  while (before > 0 && !waitDepth_.compare_exchange_weak(before, before - 1)) {
+  }
+  if (before == 1) WaitCursorChanged(false);
+}
+
+COLORREF Host::GetSysColor(int index) {
+  switch (index) {
+    case COLOR_INACTIVECAPTION: return RGB(191, 205, 219);
+    case COLOR_WINDOW: return RGB(255, 255, 255);
+    case COLOR_WINDOWTEXT: return RGB(0, 0, 0);
+    case COLOR_CAPTIONTEXT: return RGB(0, 0, 0);
+    case COLOR_HIGHLIGHT: return RGB(0, 120, 215);
+    case COLOR_HIGHLIGHTTEXT: return RGB(255, 255, 255);
+    case COLOR_GRAYTEXT: return RGB(109, 109, 109);
+    case COLOR_BTNFACE:
+    default:
+      return RGB(240, 240, 240);
+  }
+}
+
+Rect Host::GetTaskbarRect() { return {0, 1040, 1920, 1080}; }
+
+int Host::GetSystemMetric(int index) {
+  switch (index) {
+    case SM_CXSCREEN: return 1920;
+    case SM_CYSCREEN: return 1080;
+    case SM_CXSMICON:
+    case SM_CYSMICON: return 16;
+    case kMetricTabItemHeight: return 20;
+    default: return 0;
+  }
+}
+
 Host& CurrentHost() {
   if (Host* h = g_current.load()) return *h;
   static ConsoleHost* fallback = new ConsoleHost;  // lives until the process ends
@@ -151,11 +257,56 @@ int ConsoleHost::MessageBox(const std::string& text, const std::string& caption,
       std::fprintf(out_, "\n");
       return byDefault;  // input closed
     }
-    std::string reply = Trim(line);
+    std::string reply = platform::Trim(line);
     if (reply.empty()) return byDefault;
     if (int id = ParseChoice(reply, buttons)) return id;
     std::fprintf(out_, "Please answer with a number or a button name.\n");
   }
+}
+
+void ConsoleHost::Declined(const std::string& what) {
+  std::fprintf(out_, "[%s cannot be shown here: Cancel]\n", what.c_str());
+  std::fflush(out_);
+}
+
+int ConsoleHost::RunModal(UiWindow& window) {
+  const std::string& caption = window.GetWindowText();
+  Declined("The window \"" + (caption.empty() ? std::to_string(window.GetTemplateId()) : caption) + "\"");
+  return Host::RunModal(window);
+}
+
+UINT ConsoleHost::TrackPopupMenu(const Menu&, int, int, HWND) {
+  Declined("A menu");
+  return 0;
+}
+
+std::optional<std::string> ConsoleHost::AskPath(const std::string& what, const std::string& title) {
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!interactive_ || in_ == nullptr) {
+    Declined(what + (title.empty() ? "" : " \"" + title + "\""));
+    return std::nullopt;
+  }
+  std::fprintf(out_, "\n--- %s ---\n%s (empty: Cancel) > ", title.empty() ? what.c_str() : title.c_str(), what.c_str());
+  std::fflush(out_);
+  char line[4096];
+  if (std::fgets(line, sizeof line, in_) == nullptr) return std::nullopt;
+  std::string reply = platform::Trim(line);
+  if (reply.empty()) return std::nullopt;
+  return reply;
+}
+
+std::optional<std::string> ConsoleHost::ShowFolderPicker(const FolderPickerRequest& request) {
+  return AskPath("Folder", request.title);
+}
+
+std::optional<std::string> ConsoleHost::ShowFilePicker(const FilePickerRequest& request) {
+  return AskPath(request.save ? "Save as" : "File", request.title);
+}
+
+std::optional<COLORREF> ConsoleHost::ShowColourPicker(ColourPickerRequest&) {
+  Declined("A colour picker");
+  return std::nullopt;
 }
 
 }  // namespace platform

@@ -1,0 +1,52 @@
+#include "platform/shell/desktop.h"
+
+#include <gio/gdesktopappinfo.h>
+#include <gio/gio.h>
+
+#include "platform/text/text.h"
+
+namespace platform {
+
+FileTypeIcon FileTypeIconOf(std::string_view fileName) {
+  FileTypeIcon icon;
+  const std::string name(fileName);
+  gchar* type = g_content_type_guess(name.c_str(), nullptr, 0, nullptr);
+  if (type == nullptr) return {"application-octet-stream", "application-x-generic"};
+  if (GIcon* gicon = g_content_type_get_icon(type)) {
+    if (G_IS_THEMED_ICON(gicon)) {
+      const gchar* const* names = g_themed_icon_get_names(G_THEMED_ICON(gicon));
+      if (names != nullptr && names[0] != nullptr) icon.name = names[0];
+    }
+    g_object_unref(gicon);
+  }
+  if (gchar* generic = g_content_type_get_generic_icon_name(type)) {
+    icon.fallback = generic;
+    g_free(generic);
+  }
+  g_free(type);
+  if (icon.name.empty()) icon.name = icon.fallback;
+  return icon;
+}
+
+std::string DefaultApplicationName(std::string_view mimeType) {
+  std::string type(mimeType);
+  gchar* argv[] = {const_cast<gchar*>("xdg-mime"), const_cast<gchar*>("query"), const_cast<gchar*>("default"),
+                   type.data(), nullptr};
+  gchar* output = nullptr;
+  gint status = 0;
+  const gboolean ran = g_spawn_sync(nullptr, argv, nullptr,
+                                    static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL),
+                                    nullptr, nullptr, &output, nullptr, &status, nullptr);
+  std::string text = ran && output != nullptr ? output : std::string();
+  g_free(output);
+  const std::string desktopId = Trim(text.substr(0, text.find('\n')));
+  if (desktopId.empty()) return {};
+  std::string name;
+  if (GDesktopAppInfo* info = g_desktop_app_info_new(desktopId.c_str())) {
+    if (const char* display = g_app_info_get_name(G_APP_INFO(info))) name = display;
+    g_object_unref(info);
+  }
+  return name;
+}
+
+}  // namespace platform

@@ -1,0 +1,95 @@
+#include "shellext/library.h"
+
+#include <crypto++/sha.h>
+#include <langinfo.h>
+#include <locale.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "common/identity.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/host.h"
+
+namespace shellext {
+
+std::atomic<unsigned> g_LiveObjectCount{0};
+KernelDeviceClient g_DeviceClient;
+std::string g_DllInstance;
+platform::UINT g_cfKernelIdList = 0;
+platform::UINT g_cfNoTransferToSelf = 0;
+
+namespace {
+
+std::atomic<KernelDevice*> g_testDevice{nullptr};
+
+}  // namespace
+
+KernelDevice& Device() {
+  KernelDevice* device = g_testDevice.load();
+  return device != nullptr ? *device : g_DeviceClient;
+}
+
+void SetDeviceForTesting(KernelDevice* device) { g_testDevice.store(device); }
+
+void SetOwnerWindow(platform::HWND owner) { platform::CurrentHost().SetOwnerWindow(owner); }
+
+platform::HWND GetOwnerWindow() {
+  platform::Host& host = platform::CurrentHost();
+  const platform::HWND owner = host.GetOwnerWindow();
+  if (owner != 0 && !platform::IsWindow(owner)) {
+    host.SetOwnerWindow(0);
+    return 0;
+  }
+  return owner;
+}
+
+void DebugTrace(const char* format, ...) {
+  static const bool on = [] {
+    auto key = platform::SettingsKey::Open(platform::Hive::CurrentUser, "Software\\Quorvane Software\\Shared");
+    if (!key) return false;
+    for (const std::string& name : key->SubKeyNames()) {
+      if (name == "PipeBufferSize") return true;
+    }
+    return false;
+  }();
+  if (!on) return;
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::vector<char> text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
+  if (n > 0) std::vsnprintf(text.data(), text.size(), format, again);
+  va_end(again);
+  std::fprintf(stderr, "%u: %s", platform::GetTickCount(), text.data());
+}
+
+std::string FormatDateTimeLocale(std::int64_t time) {
+  const std::time_t t = static_cast<std::time_t>(time);
+  std::tm tm{};
+  if (localtime_r(&t, &tm) == nullptr) return {};
+  // The user's formats, without touching the process's own locale.
+  locale_t user = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+  if (user == static_cast<locale_t>(0)) user = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
+  char date[128] = {};
+  char clock[128] = {};
+  strftime_l(date, sizeof date, "%x", &tm, user);
+  strftime_l(clock, sizeof clock, "%X", &tm, user);
+  freelocale(user);
+  return std::string(date) + " " + clock;
+}
+
+std::string GetShortSha1Hex(std::string_view text) {
+  CryptoPP::SHA1 sha;
+  CryptoPP::byte digest[CryptoPP::SHA1::DIGESTSIZE];
+  sha.CalculateDigest(digest, reinterpret_cast<const CryptoPP::byte*>(text.data()), text.size());
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", digest[0], digest[1], digest[2], digest[3]);
+  return hex;
+}
+
+}  // namespace shellext

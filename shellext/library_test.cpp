@@ -1,0 +1,47 @@
+// The library's small helpers: the owner window, diagnostics, dates, short digests.
+#include "shellext/library.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "platform/kernel/test_support.h"
+#include "platform/ui/host.h"
+#include "shellext/test_support.h"
+
+namespace shellexttest {
+namespace {
+
+const bool kIsolated = platform::testing::IsolateNamespace();
+
+using namespace shellext;
+
+TEST(LibraryHelpersTest, AnOwnerWindowThatIsGoneIsForgotten) {
+  platform::RegisterClass("LibraryHelpersOwner");
+  const platform::HWND owner = platform::CreateWindow("LibraryHelpersOwner");
+  SetOwnerWindow(owner);
+  EXPECT_EQ(GetOwnerWindow(), owner);
+  platform::DestroyWindow(owner);
+  EXPECT_EQ(GetOwnerWindow(), 0u);
+  EXPECT_EQ(platform::CurrentHost().GetOwnerWindow(), 0u);
+}
+
+TEST(LibraryHelpersTest, ShortDigestsAndDates) {
+  EXPECT_EQ(GetShortSha1Hex(""), "DA39A3EE");
+  EXPECT_EQ(GetShortSha1Hex("abc"), "A9993E36");
+  ::setenv("TZ", "UTC", 1);
+  ::setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(FormatDateTimeLocale(86400 + 3723), "01/02/70 01:02:03");
+}
+
+class DebugTraceTest : public LibraryTest {};
+
+TEST_F(DebugTraceTest, WritesWhenTheSharedKeyHasTheSwitch) {
+  platform::SettingsKey::Create(platform::Hive::CurrentUser, "Software\\Quorvane Software\\Shared\\PipeBufferSize");
+  ::testing::internal::CaptureStderr();
+  DebugTrace("%d %s\n", 12, std::string(2000, 'x').c_str());  // longer than any fixed buffer
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(written.find(": 12 " + std::string(2000, 'x') + "\n"), std::string::npos) << written.substr(0, 80);
+}
+
+}  // namespace
+}  // namespace shellexttest

@@ -1,0 +1,262 @@
+// Reading tags and facts from files made by the usual encoders: one table of file ->
+// expected record, through the one entry point the engine calls.
+#include <gtest/gtest.h>
+
+#include <taglib/asffile.h>
+#include <taglib/asftag.h>
+#include <vorbis/vorbisfile.h>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "common/test_env.h"
+#include "device/codec.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+#include "transfer/formats/audio_file_tags.h"
+#include "transfer/formats/audio_fixtures.h"
+#include "transfer/formats/flac/flac_reader.h"
+
+namespace transfer {
+namespace {
+
+using testing::MakeTone;
+using testing::ScratchFolder;
+using testing::Tool;
+
+// The files, made once for the whole suite.
+class AudioFiles {
+ public:
+  AudioFiles() {
+    const std::string tone = dir_ / "tone10.wav";
+    ok_ = MakeTone(tone, 10) && MakeTone(dir_ / "mono8.wav", 4, 22050, 1, 8) &&
+          MakeTone(dir_ / "tone48.wav", 20, 48000) &&
+          Tool({"lame", "--quiet", "-b", "128", "--tt", "Title", "--ta", "Artist", "--tl", "Album", "--ty", "2001",
+                "--tn", "3", "--tg", "Rock", "--tc", "Note", tone, dir_ / "cbr.mp3"}) &&
+          Tool({"lame", "--quiet", "-V", "4", tone, dir_ / "vbr.mp3"}) &&
+          Tool({"lame", "--quiet", "-V", "4", dir_ / "tone48.wav", dir_ / "vbr48.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "64", "--resample", "22.05", tone, dir_ / "mpeg2.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "128", "-t", tone, dir_ / "notag.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "128", "--id3v1-only", "--tt", "T1", "--ta", "A1", "--tg", "Jazz", tone,
+                dir_ / "v1only.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "128", "--id3v2-only", "--pad-id3v2-size", "20000", "--tt", "Pad", tone,
+                dir_ / "padded.mp3"}) &&
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "libmp3lame", "-b:a", "128k", "-metadata",
+                "title=\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83", "-metadata", "artist=FA", "-metadata", "date=2010",
+                "-metadata", "track=7/12", "-metadata", "composer=Comp", dir_ / "v24.mp3"}) &&
+          Tool({"oggenc", "--quiet", "-q", "3", "-t", "Title", "-a", "Artist", "-l", "Album", "-N", "5", "-d",
+                "2003-04-05", "-G", "Pop", "-c", "PERFORMER=Perf", "-c", "DESCRIPTION=Desc", tone,
+                "-o", dir_ / "tags.ogg"}) &&
+          Tool({"oggenc", "--quiet", "-q", "3", "-a", "Artist", "-c", "COMPOSER=Writer", tone, "-o",
+                dir_ / "composer.ogg"}) &&
+          MakeTone(dir_ / "long.wav", 75, 22050, 1) &&
+          Tool({"oggenc", "--quiet", "-q", "-1", dir_ / "long.wav", "-o", dir_ / "long.ogg"}) &&
+          MakeFlac(16, 44100) && MakeFlac(8, 22050) && MakeFlac(24, 48000) &&
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "wmav2", "-b:a", "128k", "-metadata",
+                "title=WTitle", "-metadata", "artist=WArtist", "-metadata", "album=WAlbum", "-metadata", "track=4",
+                "-metadata", "WM/Year=1999", "-metadata", "genre=Jazz", "-metadata", "composer=WComp", "-metadata",
+                "comment=WComment", dir_ / "tags.wma"}) &&
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "aac", "-b:a", "128k", "-metadata",
+                "title=MTitle", "-metadata", "artist=MArtist", "-metadata", "album=MAlbum", "-metadata", "track=2/9",
+                "-metadata", "disc=1/2", "-metadata", "date=2005", "-metadata", "composer=MComp", "-metadata",
+                "comment=MCmt", "-metadata", "grouping=MGrp", dir_ / "tags.m4a"});
+    if (!ok_) return;
+    // A FLAC cut in its audio keeps its metadata; one cut in its metadata does not.
+    const std::string flac = testing::ReadBytes(dir_ / "flac16.flac");
+    testing::WriteBytes(dir_ / "cut.flac", flac.substr(0, flac.size() / 2));
+    testing::WriteBytes(dir_ / "header.flac", flac.substr(0, 30));
+    // A WMA file whose track is only the numeric attribute counted from 0.
+    std::filesystem::copy_file(dir_ / "tags.wma", dir_ / "track.wma");
+    TagLib::ASF::File wma((dir_ / "track.wma").c_str());
+    wma.tag()->removeItem("WM/TrackNumber");
+    wma.tag()->setAttribute("WM/Track", TagLib::ASF::Attribute(4u));
+    ok_ = wma.save();
+    // Two streams one after the other: a chained file.
+    testing::WriteBytes(dir_ / "chained.ogg",
+                        testing::ReadBytes(dir_ / "tags.ogg") + testing::ReadBytes(dir_ / "composer.ogg"));
+    testing::WriteBytes(dir_ / "other.nvf", "nothing");
+    testing::WriteBytes(dir_ / "noextension", "nothing");
+  }
+
+  bool ok() const { return ok_; }
+  std::string Path(const std::string& name) const { return platform::FromPosixPath(dir_ / name); }
+  std::string Posix(const std::string& name) const { return dir_ / name; }
+  std::uint64_t Size(const std::string& name) const { return std::filesystem::file_size(dir_ / name); }
+
+ private:
+  bool MakeFlac(int bits, int rate) {
+    const std::string wav = dir_ / ("flac" + std::to_string(bits) + ".wav");
+    return MakeTone(wav, 10, rate, 2, bits) &&
+           Tool({"flac", "--silent", "--force", "-T", "TITLE=F" + std::to_string(bits), "-T", "ARTIST=FArtist",
+                 "-T", "PERFORMER=FPerformer", "-T", "TRACKNUMBER=9", "-T", "DATE=1987", "-T", "GENRE=Ambient",
+                 "-T", "COMMENT=FComment", wav, "-o", dir_ / ("flac" + std::to_string(bits) + ".flac")});
+  }
+
+  ScratchFolder dir_;
+  bool ok_ = false;
+};
+
+class AudioReadersTest : public TempHome {
+ protected:
+  static void SetUpTestSuite() { files_ = new AudioFiles(); }
+  static void TearDownTestSuite() {
+    delete files_;
+    files_ = nullptr;
+  }
+  void SetUp() override {
+    TempHome::SetUp();
+    ASSERT_TRUE(files_->ok());
+  }
+  static AudioFiles* files_;
+};
+
+AudioFiles* AudioReadersTest::files_ = nullptr;
+
+// What a read should give; built with the setters below, unset texts and numbers empty.
+struct Expected {
+  int result = 1;
+  int length = -1;   // -1: not checked
+  int bitrate = -1;  // -1: not checked
+  int bitrateMax = -1;  // >= 0: the bitrate lies in [bitrate, bitrateMax]
+  int sampleRate = 44100;
+  std::string artist, album, title, genre, comment, composer, grouping;
+  int track = 0, trackCount = 0, year = 0, disc = 0, discCount = 0;
+
+  Expected& Result(int v) { result = v; return *this; }
+  Expected& Length(int v) { length = v; return *this; }
+  Expected& Bitrate(int v, int max = -1) { bitrate = v; bitrateMax = max; return *this; }
+  Expected& Rate(int v) { sampleRate = v; return *this; }
+  Expected& Texts(std::string ar, std::string al, std::string ti) {
+    artist = std::move(ar); album = std::move(al); title = std::move(ti); return *this;
+  }
+  Expected& Genre(std::string v) { genre = std::move(v); return *this; }
+  Expected& Comment(std::string v) { comment = std::move(v); return *this; }
+  Expected& Composer(std::string v) { composer = std::move(v); return *this; }
+  Expected& Grouping(std::string v) { grouping = std::move(v); return *this; }
+  Expected& Track(int n, int count = 0) { track = n; trackCount = count; return *this; }
+  Expected& Disc(int n, int count) { disc = n; discCount = count; return *this; }
+  Expected& Year(int v) { year = v; return *this; }
+};
+
+TEST_F(AudioReadersTest, FilesOfEveryFormat) {
+  // The average rate of a 10-second file from its size.
+  const auto sizeRate = [](const std::string& file) { return static_cast<int>(files_->Size(file) * 8 / 10 / 1000); };
+  struct Case {
+    std::string file;
+    Expected want;
+  };
+  const std::vector<Case> cases = {
+      {"tone10.wav", Expected().Length(10).Bitrate(1411)},
+      {"mono8.wav", Expected().Length(4).Bitrate(176).Rate(22050)},
+      // CBR with an "Info" header and both tag kinds: the first frame header gives the rate.
+      {"cbr.mp3", Expected().Length(10).Bitrate(128).Texts("Artist", "Album", "Title").Genre("Rock")
+                      .Comment("Note").Track(3).Year(2001)},
+      // VBR: the Xing frame count gives the average.
+      {"vbr.mp3", Expected().Length(10).Bitrate(sizeRate("vbr.mp3") - 2, sizeRate("vbr.mp3"))},
+      // 48 kHz VBR: the Xing rate uses the frame's own sample rate (44.1 kHz would give 21 s).
+      {"vbr48.mp3", Expected().Length(20).Bitrate(sizeRate("vbr48.mp3") / 2 - 2, sizeRate("vbr48.mp3") / 2)},
+      {"mpeg2.mp3", Expected().Length(10).Bitrate(64)},
+      {"notag.mp3", Expected().Length(10).Bitrate(128)},
+      {"v1only.mp3", Expected().Length(10).Bitrate(128).Texts("A1", "", "T1").Genre("Jazz")},
+      // A padded ID3v2 tag of 20 KB is skipped and not counted in the length.
+      {"padded.mp3", Expected().Length(10).Bitrate(128).Texts("", "", "Pad")},
+      // ID3v2.4 as ffmpeg writes it: UTF-8 texts, the year from TDRC, the composer.
+      {"v24.mp3", Expected().Length(10).Bitrate(128).Texts("FA", "", "\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83")
+                      .Composer("Comp").Track(7).Year(2010)},
+      // PERFORMER wins the artist; ARTIST then names the composer; DESCRIPTION the comment.
+      {"tags.ogg", Expected().Length(10).Bitrate(10, sizeRate("tags.ogg")).Texts("Perf", "Album", "Title").Genre("Pop")
+                       .Comment("Desc").Composer("Artist").Track(5).Year(2003)},
+      {"composer.ogg", Expected().Length(10).Texts("Artist", "", "").Composer("Writer")},
+      // Chained: the whole length, the first stream's comments.
+      {"chained.ogg", Expected().Length(20).Texts("Perf", "Album", "Title").Genre("Pop").Comment("Desc")
+                          .Composer("Artist").Track(5).Year(2003)},
+      {"flac16.flac", Expected().Length(10).Bitrate(sizeRate("flac16.flac"))
+                          .Texts("FPerformer", "", "F16").Genre("Ambient").Comment("FComment")
+                          .Composer("FArtist").Track(9).Year(1987)},
+      {"flac8.flac", Expected().Length(10).Bitrate(sizeRate("flac8.flac")).Rate(22050)
+                         .Texts("FPerformer", "", "F8").Genre("Ambient").Comment("FComment")
+                         .Composer("FArtist").Track(9).Year(1987)},
+      {"flac24.flac", Expected().Length(10).Bitrate(sizeRate("flac24.flac")).Rate(48000)
+                          .Texts("FPerformer", "", "F24").Genre("Ambient").Comment("FComment")
+                          .Composer("FArtist").Track(9).Year(1987)},
+      // Cut in the audio: the metadata still tells the whole length.
+      {"cut.flac", Expected().Length(10).Bitrate(sizeRate("cut.flac"))
+                       .Texts("FPerformer", "", "F16").Genre("Ambient").Comment("FComment")
+                       .Composer("FArtist").Track(9).Year(1987)},
+      {"header.flac", Expected().Result(kFlacChainUnreadable)},
+      {"tags.wma", Expected().Length(10).Bitrate(128, 140).Texts("WArtist", "WAlbum", "WTitle").Genre("Jazz")
+                       .Comment("WComment").Composer("WComp").Track(4).Year(1999)},
+      // "WM/Track" 4 counts from 0.
+      {"track.wma", Expected().Length(10).Texts("WArtist", "WAlbum", "WTitle").Genre("Jazz")
+                        .Comment("WComment").Composer("WComp").Track(5).Year(1999)},
+      {"tags.m4a", Expected().Length(10).Bitrate(100, 140).Texts("MArtist", "MAlbum", "MTitle")
+                       .Comment("MCmt").Composer("MComp").Grouping("MGrp").Track(2, 9).Disc(1, 2).Year(2005)},
+      // No reader: path, size and codec are stored all the same.
+      {"other.nvf", Expected().Result(0).Length(0).Bitrate(0)},
+      {"noextension", Expected().Result(0).Length(0).Bitrate(0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    TrackRecord r;
+    r.playCount = 7;
+    r.rating = 60;
+    const std::string path = files_->Path(c.file);
+    EXPECT_EQ(ReadAudioFileTags(path, r), c.want.result);
+    EXPECT_EQ(r.path.Str(), path);
+    EXPECT_EQ(static_cast<std::uint32_t>(r.fileSize), static_cast<std::uint32_t>(files_->Size(c.file)));
+    EXPECT_EQ(r.codec, GetCodecFromPath(path));
+    EXPECT_EQ(r.playCount, 0);
+    EXPECT_EQ(r.rating, 0);
+    if (c.want.length >= 0) {
+      EXPECT_EQ(r.length, c.want.length);
+    }
+    if (c.want.bitrate >= 0 && c.want.bitrateMax < 0) {
+      EXPECT_EQ(r.bitrate, c.want.bitrate);
+    }
+    if (c.want.bitrateMax >= 0) {
+      EXPECT_GE(r.bitrate, c.want.bitrate);
+      EXPECT_LE(r.bitrate, c.want.bitrateMax);
+    }
+    EXPECT_EQ(r.sampleRate, c.want.sampleRate);
+    EXPECT_EQ(r.artist.Str(), c.want.artist);
+    EXPECT_EQ(r.album.Str(), c.want.album);
+    EXPECT_EQ(r.title.Str(), c.want.title);
+    EXPECT_EQ(r.genre.Str(), c.want.genre);
+    EXPECT_EQ(r.comment.Str(), c.want.comment);
+    EXPECT_EQ(r.composer.Str(), c.want.composer);
+    EXPECT_EQ(r.grouping.Str(), c.want.grouping);
+    EXPECT_EQ(r.trackNumber, c.want.track);
+    EXPECT_EQ(r.trackCount, c.want.trackCount);
+    EXPECT_EQ(r.year, c.want.year);
+    EXPECT_EQ(r.discNumber, c.want.disc);
+    EXPECT_EQ(r.discCount, c.want.discCount);
+  }
+}
+
+// The length and bitrate of Ogg files as vorbisfile tells them.
+TEST_F(AudioReadersTest, OggFactsAgreeWithVorbisfile) {
+  for (const char* name : {"tags.ogg", "composer.ogg", "chained.ogg", "long.ogg"}) {
+    SCOPED_TRACE(name);
+    OggVorbis_File vf;
+    ASSERT_EQ(ov_fopen(files_->Posix(name).c_str(), &vf), 0);
+    const long bitrate = ov_bitrate(&vf, -1) / 1000;
+    const int length = static_cast<int>(ov_time_total(&vf, -1));
+    ov_clear(&vf);
+    TrackRecord r;
+    EXPECT_EQ(ReadAudioFileTags(files_->Path(name), r), 1);
+    EXPECT_EQ(r.bitrate, bitrate);
+    EXPECT_EQ(r.length, length);
+  }
+}
+
+TEST_F(AudioReadersTest, MissingFileStoresOnlyThePath) {
+  TrackRecord r;
+  r.artist.Set("kept");
+  EXPECT_EQ(ReadAudioFileTags(files_->Path("absent.mp3"), r), 0);
+  EXPECT_EQ(r.path.Str(), files_->Path("absent.mp3"));
+  EXPECT_EQ(r.artist.Str(), "kept");
+}
+
+}  // namespace
+}  // namespace transfer

@@ -1,0 +1,70 @@
+#include "transfer/formats/byte_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/paths/paths.h"
+
+namespace transfer {
+
+FileSource::~FileSource() { Close(); }
+
+bool FileSource::Open(std::string_view path) {
+  Close();
+  path_ = std::string(path);
+  posixPath_ = platform::ToPosixPath(path);
+  const int fd = ::open(posixPath_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+void FileSource::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  size_ = 0;
+}
+
+std::size_t FileSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  if (fd_ < 0 || offset >= size_) return 0;
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, count - done,
+                              static_cast<off_t>(offset + done));
+    if (n <= 0) break;  // an error, or the file shrank meanwhile
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  if (offset >= size_) return 0;
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
+  if (count) std::memcpy(buffer, data_ + offset, count);
+  return count;
+}
+
+int SourceCursor::Seek(std::int64_t offset, int whence) {
+  std::int64_t base = 0;
+  if (whence == SEEK_CUR) base = static_cast<std::int64_t>(position);
+  else if (whence == SEEK_END) base = static_cast<std::int64_t>(source.Size());
+  else if (whence != SEEK_SET) return -1;
+  std::int64_t target = 0;
+  if (__builtin_add_overflow(base, offset, &target) || target < 0) return -1;
+  position = static_cast<std::uint64_t>(target);
+  return 0;
+}
+
+}  // namespace transfer

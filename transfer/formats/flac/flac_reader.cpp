@@ -1,0 +1,118 @@
+#include "transfer/formats/flac/flac_reader.h"
+
+#include <FLAC/metadata.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "sql/values.h"
+#include "transfer/formats/mp3/mp3_reader.h"
+
+namespace transfer {
+
+namespace {
+
+size_t ReadCallback(void* ptr, size_t size, size_t nmemb, FLAC__IOHandle handle) {
+  if (size == 0) return 0;
+  auto* cursor = static_cast<SourceCursor*>(handle);
+  return cursor->Read(ptr, size * nmemb) / size;
+}
+
+int SeekCallback(FLAC__IOHandle handle, FLAC__int64 offset, int whence) {
+  return static_cast<SourceCursor*>(handle)->Seek(offset, whence);
+}
+
+FLAC__int64 TellCallback(FLAC__IOHandle handle) {
+  return static_cast<FLAC__int64>(static_cast<SourceCursor*>(handle)->position);
+}
+
+int EofCallback(FLAC__IOHandle handle) { return static_cast<SourceCursor*>(handle)->AtEnd() ? 1 : 0; }
+
+struct ChainDeleter {
+  void operator()(FLAC__Metadata_Chain* c) const { FLAC__metadata_chain_delete(c); }
+};
+struct IteratorDeleter {
+  void operator()(FLAC__Metadata_Iterator* i) const { FLAC__metadata_iterator_delete(i); }
+};
+
+// Whether every metadata block header (after "fLaC", itself after any ID3v2 tag) gives a
+// length that the file holds, so the library never allocates for bytes that are not there.
+bool BlockLengthsFit(ByteSource& source) {
+  const std::uint64_t size = source.Size();
+  std::uint64_t pos = Id3v2TagBytes(source);
+  unsigned char h[4];
+  if (!source.ReadExact(pos, h, 4) || std::memcmp(h, "fLaC", 4) != 0) return false;
+  pos += 4;
+  for (;;) {
+    if (!source.ReadExact(pos, h, 4)) return false;
+    const std::uint64_t length = (std::uint64_t(h[1]) << 16) | (h[2] << 8) | h[3];
+    pos += 4;
+    if (length > size - pos) return false;
+    pos += length;
+    if (h[0] & 0x80) return true;  // the last block
+  }
+}
+
+void ReadComments(const FLAC__StreamMetadata* block, TrackRecord& record) {
+  std::string value;
+  // In this order, each found value overwriting the one before.
+  if (FindFlacComment(block, "title", value)) record.title.Set(value);
+  if (FindFlacComment(block, "album", value)) record.album.Set(value);
+  if (FindFlacComment(block, "tracknumber", value)) record.trackNumber = sql::SqlAtoi(value);
+  if (FindFlacComment(block, "artist", value)) {
+    record.artist.Set(value);
+    record.composer.Set(value);
+  }
+  if (FindFlacComment(block, "composer", value)) record.composer.Set(value);
+  if (FindFlacComment(block, "performer", value)) record.artist.Set(value);
+  if (FindFlacComment(block, "comment", value)) record.comment.Set(value);
+  if (FindFlacComment(block, "description", value)) record.comment.Set(value);
+  if (FindFlacComment(block, "genre", value)) record.genre.Set(value);
+  if (FindFlacComment(block, "date", value)) record.year = sql::SqlAtoi(value);
+}
+
+}  // namespace
+
+int FindFlacComment(const FLAC__StreamMetadata* block, const char* name, std::string& value) {
+  const int index = FLAC__metadata_object_vorbiscomment_find_entry_from(block, 0, name);
+  if (index < 0) return 0;
+  const FLAC__StreamMetadata_VorbisComment_Entry& entry = block->data.vorbis_comment.comments[index];
+  const std::size_t length = entry.length < 1023 ? entry.length : 1023;
+  const std::string_view text(reinterpret_cast<const char*>(entry.entry), length);
+  const std::size_t skip = std::strlen(name) + 1;
+  value = skip < text.size() ? std::string(text.substr(skip)) : std::string();
+  return 1;
+}
+
+int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
+  std::unique_ptr<FLAC__Metadata_Chain, ChainDeleter> chain(FLAC__metadata_chain_new());
+  if (!chain) return 0;
+  if (!BlockLengthsFit(source)) return kFlacChainUnreadable;
+  SourceCursor cursor(source);
+  const FLAC__IOCallbacks callbacks{ReadCallback, nullptr, SeekCallback, TellCallback, EofCallback, nullptr};
+  if (!FLAC__metadata_chain_read_with_callbacks(chain.get(), &cursor, callbacks)) return kFlacChainUnreadable;
+  std::unique_ptr<FLAC__Metadata_Iterator, IteratorDeleter> it(FLAC__metadata_iterator_new());
+  if (!it) return 0;
+  FLAC__metadata_iterator_init(it.get(), chain.get());
+  do {
+    const FLAC__StreamMetadata* block = FLAC__metadata_iterator_get_block(it.get());
+    if (!block) break;
+    if (block->type == FLAC__METADATA_TYPE_STREAMINFO) {
+      const FLAC__StreamMetadata_StreamInfo& info = block->data.stream_info;
+      const std::uint64_t length = info.sample_rate ? info.total_samples / info.sample_rate : 0;
+      record.length = SaturateInt32(length);
+      record.sampleRate = static_cast<std::int32_t>(info.sample_rate);
+      record.bitrate = length ? SaturateInt32(source.Size() * 8 / length / 1000) : 0;
+    } else if (block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+      ReadComments(block, record);
+    }
+  } while (FLAC__metadata_iterator_next(it.get()));
+  return 1;
+}
+
+int ReadFlacTags(std::string_view path, TrackRecord& record) {
+  return ReadFileWith(FlacReader(), path, record);
+}
+
+}  // namespace transfer

@@ -1,0 +1,26 @@
+// WMA files, through the media runtime's metadata editor (platform/media).
+#pragma once
+
+#include <string_view>
+
+#include "transfer/formats/audio_format.h"
+
+namespace transfer {
+
+class WmaReader final : public TagReader {
+ public:
+  // Texts, track number ("WM/TrackNumber", else "WM/Track" counted from 0), year,
+  // bitrate and length; 0 when the file cannot be opened as ASF.
+  int Read(ByteSource& source, TrackRecord& record) const override;
+};
+
+int ReadWmaTags(std::string_view path, TrackRecord& record);
+
+class WmaWriter final : public TagWriter {
+ public:
+  // Artist, album, title, track number, track (number - 1), year, genre and comment as
+  // string attributes of stream 0.
+  int Write(const std::string& posixPath, const TrackRecord& record) const override;
+};
+
+}  // namespace transfer

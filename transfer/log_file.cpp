@@ -1,0 +1,80 @@
+#include "transfer/log_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <ctime>
+
+#include "common/folders.h"
+#include "device/device_client_error.h"
+#include "platform/paths/paths.h"
+#include "platform/shell/shell.h"
+#include "platform/ui/host.h"
+
+namespace transfer {
+
+TempFile::TempFile(std::string path) : path_(std::move(path)) {}
+
+TempFile::~TempFile() { Close(); }
+
+int TempFile::Open() {
+  Close();
+  const std::string posix = platform::ToPosixPath(path_);
+  fd_ = ::open(posix.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) return 0;
+  char stamp[64];
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  const std::size_t n = std::strftime(stamp, sizeof stamp, "%I:%M:%S %p  %Y-%m-%d", &local);
+  WriteString(std::string_view(stamp, n));
+  return 1;
+}
+
+void TempFile::WriteString(std::string_view text) {
+  if (fd_ < 0) return;
+  // One write per line: the line reaches the file whole and at once.
+  std::string line;
+  line.reserve(text.size() + 2);
+  line.append(text);
+  line.append("\r\n");
+  const char* p = line.data();
+  std::size_t left = line.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd_, p, left);
+    if (n <= 0) return;  // a full disk loses the line, not the run
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+void TempFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::string GetReportPath(std::string_view fileName) {
+  std::string folder;
+  GetWorkFolder(folder, "reports");
+  return folder + std::string(fileName);
+}
+
+std::string GetSyncLogPath() { return GetReportPath("_synclog.txt"); }
+std::string GetOutlookSyncLogPath() { return GetReportPath("_outlsynclog.txt"); }
+
+ExpansionLogFile::ExpansionLogFile() : TempFile(GetReportPath("_exlog.txt")) {}
+ExpansionListFile::ExpansionListFile() : TempFile(GetReportPath("_explist.txt")) {}
+TransferLogFile::TransferLogFile() : TempFile(GetReportPath("_txlog.txt")) {}
+TagWriteBackLogFile::TagWriteBackLogFile() : TempFile(GetReportPath("_twblog.txt")) {}
+OutlookSyncLogFile::OutlookSyncLogFile() : TempFile(GetOutlookSyncLogPath()) {}
+
+void OpenLogFile(std::string_view fileName) {
+  const std::string path = GetReportPath(fileName);
+  if (!platform::QueryFile(path).exists) {
+    ShowMessageBox("Could not find log file.", platform::MB_ICONINFORMATION);
+    return;
+  }
+  platform::ShellOpen(platform::ToPosixPath(path));
+}
+
+}  // namespace transfer

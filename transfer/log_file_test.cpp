@@ -1,0 +1,89 @@
+// Log files: their names in the reports folder, their first line, their line ends, and
+// lines on disk as soon as they are written.
+#include "transfer/log_file.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "common/folders.h"
+#include "common/test_env.h"
+#include "platform/paths/paths.h"
+#include "platform/shell/shell.h"
+#include "platform/ui/scripted_host.h"
+#include "transfer/formats/audio_fixtures.h"
+
+namespace transfer {
+namespace {
+
+class LogFileTest : public TempHome {
+ protected:
+  std::string Reports() {
+    std::string folder;
+    return platform::ToPosixPath(GetWorkFolder(folder, "reports"));
+  }
+};
+
+TEST_F(LogFileTest, EachLogHasItsName) {
+  ExpansionLogFile exlog;
+  ExpansionListFile explist;
+  TransferLogFile txlog;
+  TagWriteBackLogFile twblog;
+  OutlookSyncLogFile outlook;
+  const struct {
+    const TempFile& log;
+    const char* name;
+  } cases[] = {{exlog, "_exlog.txt"},    {explist, "_explist.txt"},       {txlog, "_txlog.txt"},
+               {twblog, "_twblog.txt"}, {outlook, "_outlsynclog.txt"}};
+  std::string folder;
+  GetWorkFolder(folder, "reports");
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.log.GetPath(), folder + c.name);
+    EXPECT_FALSE(c.log.IsOpen());
+  }
+  EXPECT_EQ(GetSyncLogPath(), folder + "_synclog.txt");
+  EXPECT_EQ(GetOutlookSyncLogPath(), folder + "_outlsynclog.txt");
+}
+
+TEST_F(LogFileTest, BytesOnDiskAsEachLineIsWritten) {
+  TransferLogFile log;
+  const std::string file = Reports() + "_txlog.txt";
+  testing::WriteBytes(file, "the previous run's log, much longer than the new one\r\n");
+  ASSERT_EQ(log.Open(), 1);
+  const std::string first = testing::ReadBytes(file);
+  // 12-hour clock with seconds, AM or PM, two blanks, year-month-day.
+  EXPECT_TRUE(std::regex_match(first, std::regex(R"((0[1-9]|1[0-2]):[0-5]\d:[0-6]\d (AM|PM)  \d{4}-\d\d-\d\d\r\n)")))
+      << first;
+  log.WriteString("Sending a.mp3...complete.");
+  EXPECT_EQ(testing::ReadBytes(file), first + "Sending a.mp3...complete.\r\n");
+  log.WriteString("");
+  EXPECT_EQ(testing::ReadBytes(file), first + "Sending a.mp3...complete.\r\n\r\n");
+  log.Close();
+  log.WriteString("after closing");  // a closed log writes nothing
+  EXPECT_EQ(testing::ReadBytes(file), first + "Sending a.mp3...complete.\r\n\r\n");
+}
+
+TEST_F(LogFileTest, LogThatCannotBeCreatedWritesNothing) {
+  TempFile log(platform::FromPosixPath(root_ + "/no/such/folder/log.txt"));
+  EXPECT_EQ(log.Open(), 0);
+  EXPECT_FALSE(log.IsOpen());
+  log.WriteString("lost");
+}
+
+TEST_F(LogFileTest, OpeningLogs) {
+  platform::ScriptedHost host;
+  platform::ShellOpenRecording opened;
+  host.ExpectMessageBox(platform::IDOK, "Could not find log file.");
+  OpenLogFile("_twblog.txt");
+  EXPECT_TRUE(opened.calls().empty());
+
+  TagWriteBackLogFile log;
+  ASSERT_EQ(log.Open(), 1);
+  log.Close();
+  OpenLogFile("_twblog.txt");
+  ASSERT_EQ(opened.calls().size(), 1u);
+  EXPECT_EQ(opened.calls()[0].target, Reports() + "_twblog.txt");
+}
+
+}  // namespace
+}  // namespace transfer

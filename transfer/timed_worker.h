@@ -1,0 +1,56 @@
+// Work that may hang on a damaged file runs on a worker thread while its caller waits
+// with a time limit. Each call has its own state: a worker that overran its caller can
+// never hand its result to a later call, and it may only touch the caller's data through
+// `TimedCall::Complete` while that caller still waits. One worker runs at a time per
+// `TimedWorker`: a call waits (within its own limit) for an overrunning earlier worker to
+// end before it starts its own, and gives up without starting when it does not.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+namespace transfer {
+
+class TimedCall {
+ public:
+  // Runs `finish` and makes its answer the call's result, unless the caller has already
+  // given up; answers whether it ran. `finish` runs while the caller is blocked, so it
+  // may write into the caller's data; keep it short.
+  bool Complete(const std::function<int()>& finish);
+  // Whether the caller has given up (the worker may stop early).
+  bool Abandoned() const;
+
+ private:
+  friend class TimedWorker;
+  mutable std::mutex mutex_;
+  std::condition_variable done_;
+  bool finished_ = false;
+  bool abandoned_ = false;
+  int result_ = 0;
+};
+
+class TimedWorker {
+ public:
+  TimedWorker() = default;
+  ~TimedWorker();  // waits for a running worker
+  TimedWorker(const TimedWorker&) = delete;
+  TimedWorker& operator=(const TimedWorker&) = delete;
+
+  // Runs `job` on a new thread and answers its result, or `timeoutResult` when `limit`
+  // passed first (counting the wait for an earlier worker). A job that returns without
+  // completing its call answers `timeoutResult` as well.
+  int Run(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job, int timeoutResult = 0);
+
+  // Waits until no worker runs (tests, shutdown); false when `limit` passed first.
+  bool WaitIdle(std::chrono::milliseconds limit);
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  bool busy_ = false;
+};
+
+}  // namespace transfer

@@ -1,0 +1,72 @@
+// Timed work on a worker thread: one completion per call, late workers locked out of
+// their callers' data, and no worker started while an earlier one still runs.
+#include "transfer/timed_worker.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace transfer {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(TimedWorker, AnswersTheJobsOwnResult) {
+  TimedWorker worker;
+  int written = 0;
+  const int result = worker.Run(2000ms, [&](TimedCall& call) { call.Complete([&] { written = 1; return 7; }); });
+  EXPECT_EQ(result, 7);
+  EXPECT_EQ(written, 1);
+  // A job that ends without completing answers the time-out result at once.
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(worker.Run(5000ms, [](TimedCall&) {}, -1), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2000ms);
+}
+
+TEST(TimedWorker, LateWorkerCannotTouchItsCallerOrTheNextCall) {
+  TimedWorker worker;
+  std::atomic<bool> release{false};
+  std::atomic<bool> lateCompleted{true};
+  int callerData = 0;
+  // The first job overruns its 50 ms.
+  EXPECT_EQ(worker.Run(50ms,
+                       [&](TimedCall& call) {
+                         while (!release) std::this_thread::sleep_for(1ms);
+                         lateCompleted = call.Complete([&] { callerData = 99; return 1; });
+                       }),
+            0);
+  // The next call waits for it, then runs its own job and answers that job's result.
+  std::thread releaser([&] {
+    std::this_thread::sleep_for(100ms);
+    release = true;
+  });
+  EXPECT_EQ(worker.Run(5000ms, [](TimedCall& call) { call.Complete([] { return 2; }); }), 2);
+  releaser.join();
+  EXPECT_FALSE(lateCompleted);
+  EXPECT_EQ(callerData, 0);
+}
+
+TEST(TimedWorker, NoJobStartsWhileAnEarlierOneRuns) {
+  TimedWorker worker;
+  std::atomic<bool> release{false};
+  std::atomic<int> running{0};
+  std::atomic<int> started{0};
+  auto job = [&](TimedCall& call) {
+    ++started;
+    ++running;
+    while (!release) std::this_thread::sleep_for(1ms);
+    --running;
+    call.Complete([] { return 1; });
+  };
+  EXPECT_EQ(worker.Run(30ms, job), 0);
+  // The first job still runs past the second call's whole limit: the second never starts.
+  EXPECT_EQ(worker.Run(30ms, job), 0);
+  EXPECT_EQ(started, 1);
+  release = true;
+  EXPECT_TRUE(worker.WaitIdle(5000ms));
+  EXPECT_EQ(running, 0);
+}
+
+}  // namespace
+}  // namespace transfer
