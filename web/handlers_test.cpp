@@ -629,9 +629,11 @@ TEST_F(Handlers, ConcurrentStreamsOfOneTrackEachGetTheirWholeAnswer) {
         const std::string expected = ask.end == 0 ? content : content.substr(ask.start, ask.end - ask.start);
         EXPECT_TRUE(r.body == expected) << what << ": " << r.body.size() << " of " << expected.size() << " bytes";
       }
-      EXPECT_LT(Clock::now() - began, 2500ms) << clients << " clients waited for a copy that never came";
+      // A reader left waiting for a copy that never came would wait 15 s; a loaded machine
+      // (the sanitizer build beside other tests) takes a few seconds at most.
+      EXPECT_LT(Clock::now() - began, 10s) << clients << " clients waited for a copy that never came";
       device_.JoinWriters();
-      const auto deadline = Clock::now() + 1s;
+      const auto deadline = Clock::now() + 5s;
       while (!SkarnelFiles().empty() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
       EXPECT_TRUE(SkarnelFiles().empty()) << clients << " clients, round " << round;
     }
