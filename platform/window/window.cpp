@@ -31,6 +31,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/kernel/process_object.h"
 #include "platform/kernel/spin.h"
 #include "platform/window/window_table.h"
 
@@ -169,7 +170,13 @@ struct LocalWindow {
   bool destroying = false;
 };
 
+struct ThreadState;
+
+// One per process, whichever copy of this code (a program's, a loaded library's) uses it:
+// the windows of both live in one table of procedures and one queue per thread.
 struct ProcessState {
+  std::once_flag once;
+  ThreadState& (*threadState)() = nullptr;  // the calling thread's state, of the first copy
   std::mutex mutex;
   std::unordered_map<std::string, ClassEntry> classes;  // by lower-case name
   std::unordered_map<HWND, LocalWindow> windows;
@@ -204,15 +211,21 @@ void SweepDeadSockets(const std::string& folder) {
   ::closedir(d);
 }
 
+ThreadState& LocalTls();
+
 ProcessState& Process() {
+  // Lives until the process ends: threads may outlive statics.
   static ProcessState* state = [] {
-    auto* p = new ProcessState;  // lives until the process ends: threads may outlive statics
-    p->folder = RuntimeFolder();
-    p->pid = GetCurrentProcessId();
-    p->start = CurrentProcessStartTime();
-    if (!p->folder.empty()) SweepDeadSockets(p->folder);
-    std::atexit(OnExit);
-    std::at_quick_exit(OnExit);
+    ProcessState* p = &ProcessObject<ProcessState>("platform.window.process");
+    std::call_once(p->once, [p] {
+      p->threadState = &LocalTls;
+      p->folder = RuntimeFolder();
+      p->pid = GetCurrentProcessId();
+      p->start = CurrentProcessStartTime();
+      if (!p->folder.empty()) SweepDeadSockets(p->folder);
+      std::atexit(OnExit);
+      std::at_quick_exit(OnExit);
+    });
     return p;
   }();
   return *state;
@@ -281,10 +294,13 @@ struct ThreadState {
   }
 };
 
-ThreadState& Tls() {
+ThreadState& LocalTls() {
   thread_local ThreadState state;
   return state;
 }
+
+// The thread's state as the process's first copy of this code keeps it.
+ThreadState& Tls() { return Process().threadState(); }
 
 ThreadQueue& CurrentQueue() {
   ThreadState& ts = Tls();
