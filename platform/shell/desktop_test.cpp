@@ -28,6 +28,20 @@ TEST(DesktopTest, FileTypeIconsComeFromTheNameAlone) {
   EXPECT_FALSE(FileTypeIconOf("no extension").name.empty());
 }
 
+TEST(DesktopTest, FileTypeNamesComeFromTheNameAlone) {
+  struct Case {
+    const char* file;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"Welcome.txt", "plain text document"},
+      {"b.WAV", "WAV audio"},
+      {"archive.qqqzz", "QQQZZ File"},
+      {"no extension", "File"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FileTypeNameOf(c.file), c.name) << c.file;
+}
+
 class DefaultApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -199,6 +199,7 @@ int ListViewControl::GetItemImage(int row) {
   n.subItem = -1;  // the image only
   n.data = r.data;
   Notify(n);
+  if (n.keep) rows_[static_cast<std::size_t>(row)].image = n.image;
   return n.image;
 }
 
@@ -456,7 +457,7 @@ bool ListViewControl::UserKey(UINT key, UINT modifiers) {
   const int focused = GetNextItem(-1, LVNI_FOCUSED);
   switch (key) {
     case VK_RETURN:
-      if (focused >= 0) UserActivate(focused);
+      if (focused >= 0 && !(modifiers & kModAlt)) UserActivate(focused);
       break;
     case VK_UP:
       if (focused > 0) UserClickRow(focused - 1, modifiers & kModShift);
