@@ -83,6 +83,27 @@ std::string FormatDateTimeLocale(std::int64_t time) {
   return std::string(date) + " " + clock;
 }
 
+namespace {
+
+// Formats with the user's numeric conventions on this thread only.
+template <class... Args>
+std::string FormatNumeric(const char* format, Args... args) {
+  locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+  if (user == static_cast<locale_t>(0)) user = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  const locale_t previous = uselocale(user);
+  char text[64];
+  std::snprintf(text, sizeof text, format, args...);
+  uselocale(previous);
+  freelocale(user);
+  return text;
+}
+
+}  // namespace
+
+std::string FormatIntegerLocale(std::int64_t value) { return FormatNumeric("%'lld", static_cast<long long>(value)); }
+
+std::string FormatFloatLocale(double value) { return FormatNumeric("%'.2f", value); }
+
 std::string GetShortSha1Hex(std::string_view text) {
   CryptoPP::SHA1 sha;
   CryptoPP::byte digest[CryptoPP::SHA1::DIGESTSIZE];
