@@ -100,10 +100,13 @@ OwnedList& OwnedList::operator=(OwnedList&& o) noexcept {
   return *this;
 }
 
-std::vector<FolderEntry> EnumerateFolder(platform::IShellFolder* folder, platform::DWORD flags) {
+std::vector<FolderEntry> EnumerateFolder(platform::IShellFolder* folder, platform::DWORD flags,
+                                         platform::HRESULT* result) {
   std::vector<FolderEntry> entries;
   platform::ComPtr<platform::IEnumIDList> items;
-  if (folder->EnumObjects(0, flags, items.Put()) != S_OK || !items) return entries;
+  const HRESULT hr = folder->EnumObjects(0, flags, items.Put());
+  if (result != nullptr) *result = hr;
+  if (hr != S_OK || !items) return entries;
   for (;;) {
     LPITEMIDLIST item = nullptr;
     platform::ULONG fetched = 0;

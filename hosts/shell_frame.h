@@ -50,8 +50,10 @@ struct FolderEntry {
   bool folder = false;
 };
 
-// The children of a folder (SHCONTF flags), with their names and attributes.
-std::vector<FolderEntry> EnumerateFolder(platform::IShellFolder* folder, platform::DWORD flags);
+// The children of a folder (SHCONTF flags), with their names and attributes; `result`
+// (when given) gets EnumObjects' answer.
+std::vector<FolderEntry> EnumerateFolder(platform::IShellFolder* folder, platform::DWORD flags,
+                                         platform::HRESULT* result = nullptr);
 
 // Command and control ids of the frame.
 constexpr int kFrameToolbarId = 59392;

@@ -247,9 +247,18 @@ HRESULT CShellView::GetCurrentInfo(platform::FOLDERSETTINGS* settings) {
   return S_OK;
 }
 
-HRESULT CShellView::GetItemObject(platform::UINT, platform::REFIID, void** ppv) {
-  if (ppv != nullptr) *ppv = nullptr;
-  return platform::E_NOTIMPL;
+HRESULT CShellView::GetItemObject(platform::UINT item, platform::REFIID riid, void** ppv) {
+  if (ppv == nullptr) return platform::E_POINTER;
+  *ppv = nullptr;
+  if (riid != platform::IID_IContextMenu || folder_ == nullptr) return platform::E_NOTIMPL;
+  std::vector<LPCITEMIDLIST> items;
+  if ((item & 0xFF) == platform::SVGIO_SELECTION) {
+    items = SelectedLists();
+  } else if (folderList_ != nullptr) {
+    items.push_back(folderList_);
+  }
+  return folder_->GetUIObjectOf(window_ ? window_->GetSafeHwnd() : 0, static_cast<UINT>(items.size()),
+                                items.empty() ? nullptr : items.data(), riid, nullptr, ppv);
 }
 
 HRESULT CShellView::SaveViewState() {
@@ -1024,18 +1033,46 @@ void CShellView::OnReorderDrop(int source, int target) {
   const int base = folderType_ == NT_PLAYLIST ? 1 : 0;
   const int fromIndex = CPidlLast(RowList(source))->position - base;
   const int toIndex = CPidlLast(RowList(target))->position - base;
+  KernelId moved;  // the playlist as the player keeps it after the move
   try {
+    KernelDevice& device = Device();
     if (folderType_ == NT_PLAYLIST) {
-      Device().MovePlaylistItem(CPidlLast(folderList_).GetId(), fromIndex, toIndex);
+      const CPidlLast self(folderList_);
+      device.MovePlaylistItem(self.GetId(), fromIndex, toIndex);
+      // A player that writes a playlist anew gives it a new id under the same name.
+      bool same = false;
+      KernelId playlist;
+      for (int n = device.GetFirstPlaylist(playlist); n != 0 && !same; n = device.GetNextPlaylist(playlist)) {
+        if (playlist.word[0] == self->id.word[0]) {
+          same = true;
+        } else if (moved.word[0] == 0 && device.GetPlaylistName(playlist) == self.GetDisplayName()) {
+          moved = playlist;
+        }
+      }
+      if (same) moved = KernelId();
     } else {
-      Device().MoveQueueEntry(fromIndex, toIndex);
+      device.MoveQueueEntry(fromIndex, toIndex);
     }
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not move the item.", e);
     return;
   }
   anchorRow_ = -1;
-  RefreshList();
+  if (moved.word[0] != 0 && browser_ != nullptr && GetFixedFolderList(FixedFolder::kPlaylists) != nullptr) {
+    // Show the playlist under its new id.
+    ShellItemData item;
+    std::memcpy(static_cast<void*>(&item), &CPidlLast(folderList_).Item(), sizeof item);
+    item.id.Assign(moved);
+    std::vector<std::uint8_t> bytes(kOneItemListSize, 0);
+    std::memcpy(bytes.data(), &item, sizeof item);
+    const LPITEMIDLIST one = platform::ItemIdListFromBytes(bytes.data(), bytes.size());
+    const LPITEMIDLIST absolute = pidls_.Concatenate(GetFixedFolderList(FixedFolder::kPlaylists), one);
+    browser_->BrowseObject(absolute, platform::SBSP_ABSOLUTE);
+    pidls_.Free(absolute);
+    platform::FreeItemIdList(one);
+  } else {
+    RefreshList();
+  }
   RefreshFolderViews();
 }
 

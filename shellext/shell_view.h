@@ -122,7 +122,9 @@ class CShellView final : public platform::IShellView {
   }
   platform::HRESULT SaveViewState() override;
   platform::HRESULT SelectItem(LPCITEMIDLIST, platform::UINT) override { return platform::E_NOTIMPL; }
-  platform::HRESULT GetItemObject(platform::UINT, platform::REFIID, void** ppv) override;
+  // The context menu of the selection (SVGIO_SELECTION) or of the folder
+  // (SVGIO_BACKGROUND), as a right click gets it: how a host runs item commands by id.
+  platform::HRESULT GetItemObject(platform::UINT item, platform::REFIID riid, void** ppv) override;
 
   // The view's window object, list and column manager while the window exists (hosts
   // render them; tests drive them).

@@ -76,6 +76,10 @@ constexpr UINT SBSP_PARENT = 0x2000;
 constexpr UINT SBSP_NAVIGATEBACK = 0x4000;
 constexpr UINT SBSP_NAVIGATEFORWARD = 0x8000;
 
+// IShellView::GetItemObject: which items.
+constexpr UINT SVGIO_BACKGROUND = 0x0000;  // the folder itself
+constexpr UINT SVGIO_SELECTION = 0x0001;
+
 // FOLDERSETTINGS::ViewMode.
 constexpr UINT FVM_ICON = 1;
 constexpr UINT FVM_SMALLICON = 2;
