@@ -85,16 +85,22 @@ std::string FormatDateTimeLocale(std::int64_t time) {
 
 namespace {
 
+// The user's numeric conventions, made once: a list of 10,000 sizes formats each.
+locale_t UserNumericLocale() {
+  static const locale_t user = [] {
+    locale_t l = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+    return l != static_cast<locale_t>(0) ? l : newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return user;
+}
+
 // Formats with the user's numeric conventions on this thread only.
 template <class... Args>
 std::string FormatNumeric(const char* format, Args... args) {
-  locale_t user = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
-  if (user == static_cast<locale_t>(0)) user = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
-  const locale_t previous = uselocale(user);
+  const locale_t previous = uselocale(UserNumericLocale());
   char text[64];
   std::snprintf(text, sizeof text, format, args...);
   uselocale(previous);
-  freelocale(user);
   return text;
 }
 
