@@ -113,6 +113,14 @@ int ClampToInt(std::int64_t v) {
   return static_cast<int>(v);
 }
 
+// kbit/s from the size and the length (a length of 0 or less counts as 1 s). The size is
+// the player's unsigned byte count; 64 bits hold size x 8 of any file.
+int BitrateOf(const TrackRecord& r) {
+  const std::int64_t bytes = static_cast<std::uint32_t>(r.fileSize);
+  const std::int64_t seconds = r.length > 0 ? r.length : 1;
+  return ClampToInt(bytes * 8 / (seconds * 1000));
+}
+
 std::string DriversMissingText() {
   return "The Dozi device drivers are not properly installed.\n\n" + g_ProductIdentity.suiteName +
          " needs at least these drivers to be installed in order to run.\nPlease install the latest "
@@ -564,34 +572,55 @@ int KernelDeviceCLSDK3::Op3170() { return 0; }
 
 // ---- Track attributes ----
 
-bool KernelDeviceCLSDK3::ReadAttributeBlock(const SdkItem& item, std::size_t* length) {
+SdkResult KernelDeviceCLSDK3::ReadAttributeBlock(const SdkItem& item, std::size_t* length) {
   std::fill(attributeBuffer_.begin(), attributeBuffer_.end(), std::uint8_t(0));
   const int dev = SdkDeviceNumber();
   std::uint32_t size = 0;
-  if (Sdk().GetItemAttributes(dev, item, 0, &size, attributeBuffer_.data()) != platform::kSdkOk) return false;
+  if (SdkResult r = Sdk().GetItemAttributes(dev, item, 0, &size, attributeBuffer_.data())) return r;
   // The buffer follows the size the SDK reports, so a large block never overruns it.
-  if (size > kMaxAttributeBlock) return false;
+  if (size > kMaxAttributeBlock) return platform::kSdkErrFail;
   if (size > attributeBuffer_.size()) attributeBuffer_.resize(size, 0);
   std::uint32_t got = size;
-  if (Sdk().GetItemAttributes(dev, item, size, &got, attributeBuffer_.data()) != platform::kSdkOk) {
-    return false;
-  }
+  if (SdkResult r = Sdk().GetItemAttributes(dev, item, size, &got, attributeBuffer_.data())) return r;
   *length = std::min<std::size_t>(got, size);
-  return true;
+  return platform::kSdkOk;
 }
 
-void KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
-  if (track.word[0] == trackCacheKey_.word[0] && trackCacheKey_.word[0] != 0) return;
+int KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
+  if (track.word[0] == trackCacheKey_.word[0] && trackCacheKey_.word[0] != 0) return kStatusOk;
   trackCacheKey_ = KernelId(track.word[0]);
   trackCache_.Clear();
   trackCache_.codec = 0;
   std::size_t length = 0;
-  if (!ReadAttributeBlock(Item(track.word[0], platform::kSdkTrack), &length)) {
-    // A failed read is not remembered: the next question asks the SDK again.
+  if (SdkResult r = ReadAttributeBlock(Item(track.word[0], platform::kSdkTrack), &length)) {
+    // A failed read is not remembered: the next question asks the SDK again. The read
+    // answers the defaults; why it failed ("Invalid track, file, or playlist ID." for a
+    // track the player does not hold) goes to the caller.
     trackCacheKey_ = KernelId();
-    return;
+    return MapSdkResult(r);
   }
   ParseTrackAttributes(attributeBuffer_.data(), length, trackCache_);
+  return kStatusOk;
+}
+
+int KernelDeviceCLSDK3::GetTrackInfo(const KernelId& track, TrackRecord& record) {
+  // The fields the getters give, from one read; its status is the answer.
+  const int status = LoadTrackAttributes(track);
+  const TrackRecord& r = trackCache_;
+  record.path.Set(r.path.GetText());
+  record.fileSize = r.fileSize;
+  record.artist.Set(r.artist.GetText());
+  record.album.Set(r.album.GetText());
+  record.trackNumber = r.trackNumber;
+  record.title.Set(r.title.GetText());
+  record.codec = r.codec;
+  record.length = r.length;
+  record.bitrate = BitrateOf(r);
+  record.year = r.year;
+  record.genre.Set(r.genre.GetText());
+  record.comment.Set(r.comment.GetText());
+  record.playOnly = r.playOnly;
+  return status;
 }
 
 int KernelDeviceCLSDK3::SetTrackInfo(const KernelId& track, const TrackRecord& r) {
@@ -641,10 +670,7 @@ int KernelDeviceCLSDK3::GetTrackLength(const KernelId& track) {
 
 int KernelDeviceCLSDK3::GetTrackBitrate(const KernelId& track) {
   LoadTrackAttributes(track);
-  // The size is the player's unsigned byte count; 64 bits hold size x 8 of any file.
-  const std::int64_t bytes = static_cast<std::uint32_t>(trackCache_.fileSize);
-  const std::int64_t seconds = trackCache_.length > 0 ? trackCache_.length : 1;
-  return ClampToInt(bytes * 8 / (seconds * 1000));
+  return BitrateOf(trackCache_);
 }
 
 int KernelDeviceCLSDK3::GetTrackYear(const KernelId& track) {
@@ -918,8 +944,9 @@ void KernelDeviceCLSDK3::LoadDataItemAttributes(const KernelId& item) {
   dataCache_.Clear();
   std::size_t length = 0;
   const std::uint32_t type = item.word[1] == 1 ? platform::kSdkDataFolder : platform::kSdkDataFile;
-  if (!ReadAttributeBlock(Item(item.word[0], type), &length)) {
+  if (SdkResult r = ReadAttributeBlock(Item(item.word[0], type), &length)) {
     dataCacheKey_ = KernelId();
+    MapSdkResult(r);
     return;
   }
   ParseDataItemAttributes(attributeBuffer_.data(), length, dataCache_);
@@ -995,7 +1022,9 @@ std::string KernelDeviceCLSDK3::GetDataItemName(const KernelId& item) { return s
 int KernelDeviceCLSDK3::GetDataFileSize(const KernelId& item) {
   TrackRecord record;
   std::size_t length = 0;
-  if (ReadAttributeBlock(Item(item.word[0], platform::kSdkDataFile), &length)) {
+  if (SdkResult r = ReadAttributeBlock(Item(item.word[0], platform::kSdkDataFile), &length)) {
+    MapSdkResult(r);
+  } else {
     ParseTrackAttributes(attributeBuffer_.data(), length, record);
   }
   return record.fileSize;
@@ -1035,7 +1064,7 @@ int KernelDeviceCLSDK3::CreateDataFolder(std::string_view name, const KernelId& 
   if (id != 0) {
     DataItemRecord record;
     std::size_t length = 0;
-    if (!ReadAttributeBlock(Item(id, platform::kSdkDataFolder), &length)) {
+    if (ReadAttributeBlock(Item(id, platform::kSdkDataFolder), &length) != platform::kSdkOk) {
       id = 0;
     } else {
       ParseDataItemAttributes(attributeBuffer_.data(), length, record);

@@ -11,7 +11,9 @@
 // Results: most operations answer the SDK result mapped to a device status (0 success;
 // 1 failure, with the SDK code and its text left in the request block's reply-error
 // fields; 2 busy; 4 playlist exists; 6 transfer refused; 7 file exists; 8 storage full;
-// 11 folder exists). Reads answer defaults ("" and 0) when the SDK fails.
+// 11 folder exists). Reads answer defaults ("" and 0) when the SDK fails, and leave the
+// failure in the reply-error fields like any other (a read of an item the player does not
+// hold: 1 with "Invalid track, file, or playlist ID."), never as a message to show.
 //
 // Waits: a download waits for the previous one, a folder creation and each contact track
 // wait for the SDK's notice, pumping the thread's messages (which is how the notices
@@ -124,6 +126,8 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   int Op3170() override;
 
   int SetTrackInfo(const KernelId& track, const TrackRecord& record) override;
+  // What the track getters answer, read once; the status of that read.
+  int GetTrackInfo(const KernelId& track, TrackRecord& record) override;
   int GetTrackSize(const KernelId& track) override;
   std::string GetTrackArtist(const KernelId& track) override;
   std::string GetTrackAlbum(const KernelId& track) override;
@@ -263,11 +267,12 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // and the progress window hears that they failed.
   void EndRunningTransfers();
 
-  void LoadTrackAttributes(const KernelId& track);
+  // 0, or the status of the failed read (its code and text left in the reply fields).
+  int LoadTrackAttributes(const KernelId& track);
   void LoadDataItemAttributes(const KernelId& item);
   // Reads an item's attribute block the SDK's way (its size, then the block) into the
-  // attribute buffer; the block's length, or nothing when a read failed.
-  bool ReadAttributeBlock(const platform::SdkItem& item, std::size_t* length);
+  // attribute buffer and sets its length; the SDK result of the read that failed, or 0.
+  platform::SdkResult ReadAttributeBlock(const platform::SdkItem& item, std::size_t* length);
   // Properties. False when the SDK refused (the result is in *result).
   bool GetProperty(std::uint32_t id, void* buffer, std::uint32_t size, platform::SdkResult* result);
   std::string GetStringProperty(std::uint32_t id);
@@ -299,7 +304,9 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   int CreateSdkPlaylist(std::string_view name, std::uint32_t* id);
 
   // Contacts.
-  std::vector<KernelId> ContactTracks(std::string_view bracedName);
+  // The contact's tracks (every generation); with `current`, those of the newest
+  // generation that holds all four fields (the newest one when none does).
+  std::vector<KernelId> ContactTracks(std::string_view bracedName, bool current = false);
 
   KernelDriverCLSDK3* driver_;
   platform::HWND receiver_ = 0;

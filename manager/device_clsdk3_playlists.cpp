@@ -5,11 +5,18 @@
 // tiny audio tracks with the artist "{Contacts}", the contact's braced name as album and
 // one field in each title. The track walk of the device leaves those tracks out, so the
 // contact operations find them with a walk of their own over all tracks.
+//
+// A contact is written anew as a whole: its new tracks carry the next generation number
+// in their year, and readers take the newest generation whose four tracks are all there.
+// So an update that the player's going away cuts short leaves the old contact or the new
+// one, never a mixture; leftovers go with the next update or delete.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <set>
 
 #include "common/folders.h"
 #include "device/codec.h"
@@ -81,6 +88,23 @@ bool EnsureSmallWav(const std::string& windowsPath) {
   if (fd < 0) return false;
   const bool written = ::write(fd, want.data(), want.size()) == static_cast<ssize_t>(want.size());
   return ::close(fd) == 0 && written;
+}
+
+// Whether a contact of that name can be kept: its name in braces is the album of its
+// tracks, which the player keeps to 255 characters, and the name of its id.
+bool ContactNameFits(std::string_view name) {
+  const std::string braced = "{" + std::string(name) + "}";
+  return braced.size() < KernelId::kNameSize && platform::Utf8ToSdkString(braced).size() <= platform::kSdkMaxNameLength;
+}
+
+constexpr const char* kContactNameTooLong =
+    "The contact name is too long for the player: it may have at most 253 characters, fewer when they are "
+    "not plain letters.";
+
+// A contact id's name without the one pair of braces its tracks' album adds.
+std::string_view WithoutOuterBraces(std::string_view braced) {
+  if (braced.size() >= 2 && braced.front() == '{' && braced.back() == '}') return braced.substr(1, braced.size() - 2);
+  return braced;
 }
 
 std::string WithoutBraces(std::string_view text) {
@@ -323,14 +347,28 @@ int KernelDeviceCLSDK3::Op12170(const KernelId&, std::string_view) { return 0; }
 int KernelDeviceCLSDK3::IsContactFolder(const KernelId&) { return 0; }
 int KernelDeviceCLSDK3::DeleteContactFolder(const KernelId&) { return 0; }
 
-std::vector<KernelId> KernelDeviceCLSDK3::ContactTracks(std::string_view bracedName) {
+std::vector<KernelId> KernelDeviceCLSDK3::ContactTracks(std::string_view bracedName, bool current) {
   std::vector<std::uint32_t> ids;
   WalkAllTracks(&ids);
   std::vector<KernelId> tracks;
+  std::map<int, std::set<int>> generations;  // generation -> the field numbers it holds
   for (std::uint32_t id : ids) {
     const KernelId track(id);
-    if (GetTrackArtist(track) == kContactsArtist && GetTrackAlbum(track) == bracedName) tracks.push_back(track);
+    if (GetTrackArtist(track) != kContactsArtist || GetTrackAlbum(track) != bracedName) continue;
+    tracks.push_back(track);
+    generations[GetTrackYear(track)].insert(GetTrackNumber(track));
   }
+  if (!current || generations.size() <= 1) return tracks;
+  // The newest whole generation; the newest one when none is whole.
+  int chosen = generations.rbegin()->first;
+  for (auto g = generations.rbegin(); g != generations.rend(); ++g) {
+    if (std::all_of(std::begin(kContactFields), std::end(kContactFields),
+                    [&](const ContactTrackField& f) { return g->second.count(f.number) != 0; })) {
+      chosen = g->first;
+      break;
+    }
+  }
+  std::erase_if(tracks, [&](const KernelId& t) { return GetTrackYear(t) != chosen; });
   return tracks;
 }
 
@@ -371,13 +409,30 @@ std::string KernelDeviceCLSDK3::GetContactName(const KernelId& item) { return Wi
 int KernelDeviceCLSDK3::CreateContact(std::string_view name, const ContactRecord& record, const KernelId&,
                                       KernelId& newContact) {
   newContact = KernelId();
-  newContact.SetName("{" + std::string(name) + "}");
-  return SetContactRecord(newContact, record);
+  if (!ContactNameFits(name)) {
+    SetReplyError(static_cast<int>(platform::kSdkErrInvalidArg), kContactNameTooLong);
+    return kStatusFailed;
+  }
+  KernelId made;
+  made.SetName("{" + std::string(name) + "}");
+  const int status = SetContactRecord(made, record);
+  if (status == kStatusOk) newContact = made;
+  return status;
 }
 
 int KernelDeviceCLSDK3::DeleteContact(const KernelId& item) {
-  for (const KernelId& track : ContactTracks(item.GetName())) DeleteAudioTrack(track);
-  return 0;
+  // No contact of the player has a name that does not fit: its tracks are elsewhere.
+  if (!ContactNameFits(WithoutOuterBraces(item.GetName()))) {
+    SetReplyError(static_cast<int>(platform::kSdkErrInvalidArg), kContactNameTooLong);
+    return kStatusFailed;
+  }
+  // Every track of every generation; the first failure is the answer.
+  int status = kStatusOk;
+  for (const KernelId& track : ContactTracks(item.GetName())) {
+    const int deleted = DeleteAudioTrack(track);
+    if (status == kStatusOk) status = deleted;
+  }
+  return status;
 }
 
 int KernelDeviceCLSDK3::CreateContactFolder(std::string_view name, const KernelId&, KernelId& newFolder) {
@@ -391,7 +446,7 @@ int KernelDeviceCLSDK3::CreateContactFolder(std::string_view name, const KernelI
 
 int KernelDeviceCLSDK3::GetContactRecord(const KernelId& item, ContactRecord& record) {
   record.Clear();
-  for (const KernelId& track : ContactTracks(item.GetName())) {
+  for (const KernelId& track : ContactTracks(item.GetName(), true)) {
     const std::string title = WithoutBraces(GetTrackTitle(track));
     // " PH " before the text: a blank, the two letters and a blank.
     const std::string text = platform::Trim(title.size() > 4 ? std::string_view(title).substr(4) : std::string_view());
@@ -405,7 +460,13 @@ int KernelDeviceCLSDK3::GetContactRecord(const KernelId& item, ContactRecord& re
 
 int KernelDeviceCLSDK3::SetContactRecord(const KernelId& item, const ContactRecord& record) {
   const std::string braced(item.GetName());
+  if (!ContactNameFits(WithoutOuterBraces(braced))) {
+    SetReplyError(static_cast<int>(platform::kSdkErrInvalidArg), kContactNameTooLong);
+    return kStatusFailed;
+  }
   const std::vector<KernelId> old = ContactTracks(braced);
+  int generation = 0;
+  for (const KernelId& track : old) generation = std::max(generation, GetTrackYear(track));
   std::string folder;
   GetWorkFolder(folder, "");
   const std::string wav = folder + "small.wav";
@@ -422,7 +483,9 @@ int KernelDeviceCLSDK3::SetContactRecord(const KernelId& item, const ContactReco
   r.bitrate = 32;
   r.artist.Set(kContactsArtist);
   r.album.Set(braced);
+  r.year = generation + 1;
   // The new tracks are written first; the old ones go only once all four are there.
+  // Leftovers of a write cut short are of another generation, which readers pass over.
   std::vector<std::uint32_t> added;
   int status = kStatusOk;
   for (const ContactTrackField& f : kContactFields) {

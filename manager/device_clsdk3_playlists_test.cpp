@@ -71,6 +71,9 @@ TEST_F(PlaylistTest, CreateTrimsTheNameAndFindsAnExistingOneCaseSensitively) {
   KernelId again;
   EXPECT_EQ(device_->CreatePlaylist(" Rock ", again), 4);
   EXPECT_EQ(again.word[0], rock.word[0]);
+  KernelId spaced;
+  EXPECT_EQ(device_->CreatePlaylist("\vRock\f", spaced), 4);
+  EXPECT_EQ(spaced.word[0], rock.word[0]);
   KernelId lower;
   EXPECT_EQ(device_->CreatePlaylist("rock", lower), 0);
   EXPECT_NE(lower.word[0], rock.word[0]);
@@ -328,6 +331,100 @@ TEST_F(PlaylistTest, AContactThatCannotBeWrittenKeepsItsOldTracks) {
   int tracks = 0;
   for (const auto& [id, item] : player_->TakeSnapshot().items) tracks += item.album == "{Mara}";
   EXPECT_EQ(tracks, 4);
+}
+
+TEST_F(PlaylistTest, AContactNameThePlayerCannotKeepIsRefused) {
+  KernelId root;
+  device_->GetContactsRootFolder(root);
+  // The name goes into the tracks' album in braces, which the player keeps to 255
+  // characters, and into the contact's id.
+  const std::string longest(253, 'n');
+  KernelId fits;
+  ASSERT_EQ(device_->CreateContact(longest, Contact("1", "2", "3", "4"), root, fits), 0);
+  ContactRecord got;
+  EXPECT_EQ(device_->GetContactRecord(fits, got), 0);
+  EXPECT_EQ(got.field[kContactEmail].Str(), "4");
+  EXPECT_EQ(device_->DeleteContact(fits), 0);
+
+  std::string accents;  // 128 characters the player keeps, in 256 bytes the id cannot hold with braces
+  for (int i = 0; i < 128; ++i) accents += "\xC3\xA9";
+  for (const std::string& name : {std::string(254, 'n'), std::string(300, 'n'), accents}) {
+    SCOPED_TRACE(name.size());
+    KernelId refused;
+    Block().replyText.Set("");
+    EXPECT_EQ(device_->CreateContact(name, Contact("1", "2", "3", "4"), root, refused), 1);
+    EXPECT_NE(Block().replyText.Str().find("The contact name is too long for the player"), std::string::npos)
+        << Block().replyText.Str();
+    EXPECT_EQ(refused, KernelId());
+  }
+  int contactTracks = 0;
+  for (const auto& [id, item] : player_->TakeSnapshot().items) contactTracks += item.artist == "{Contacts}";
+  EXPECT_EQ(contactTracks, 0);
+}
+
+TEST_F(PlaylistTest, ADeleteThatLeavesTracksBehindReportsIt) {
+  KernelId root, mara;
+  device_->GetContactsRootFolder(root);
+  ASSERT_EQ(device_->CreateContact("Mara", Contact("1", "2", "3", "4"), root, mara), 0);
+  sdk_->Fail("DeleteItem", platform::kSdkErrBusy, 2);
+  EXPECT_EQ(device_->DeleteContact(mara), 2);
+  EXPECT_EQ(device_->DeleteContact(mara), 0);  // the rest goes the second time
+  KernelId c;
+  EXPECT_EQ(device_->GetFirstContact(root, c), 0);
+  // An id whose name no contact of the player can have is no contact deleted.
+  KernelId overlong;
+  overlong.SetName("{" + std::string(254, 'n') + "}");
+  EXPECT_EQ(device_->DeleteContact(overlong), 1);
+}
+
+TEST_F(PlaylistTest, AnUpdateCutShortByAnUnplugLeavesTheOldContactOrTheNewOne) {
+  KernelId root, ann;
+  device_->GetContactsRootFolder(root);
+  const ContactRecord before = Contact("old 1", "old 2", "old 3", "old@example.org");
+  const ContactRecord after = Contact("new 1", "new 2", "new 3", "new@example.org");
+  ASSERT_EQ(device_->CreateContact("Ann", before, root, ann), 0);
+  auto fields = [](const ContactRecord& r) {
+    std::vector<std::string> out;
+    for (int e : {kContactHomePhone, kContactWorkPhone, kContactMobilePhone, kContactEmail}) {
+      out.push_back(r.field[e].Str());
+    }
+    return out;
+  };
+  // The player goes away before the n-th track of the new contact is added, or before the
+  // n-th track of the old one is deleted.
+  for (const char* method : {"AddItem", "DeleteItem"}) {
+    for (int n = 1; n <= 4; ++n) {
+      SCOPED_TRACE(std::string(method) + " " + std::to_string(n));
+      int seen = 0;
+      sdk_->beforeCall = [&](const std::string& called) {
+        if (called == method && ++seen == n) player_->Unplug();
+      };
+      // Cut short while adding: a failure; while deleting the old tracks the new contact
+      // is in place already.
+      const int status = device_->SetContactRecord(ann, after);
+      sdk_->beforeCall = nullptr;
+      if (std::string(method) == "AddItem") {
+        EXPECT_NE(status, 0);
+      }
+      player_->Replug();
+      Pump([&] { return device_->IsConnected() == 0; });
+      device_->Connect();
+      ASSERT_EQ(device_->IsConnected(), 1);
+      ContactRecord got;
+      EXPECT_EQ(device_->GetContactRecord(ann, got), 0);
+      const std::vector<std::string> read = fields(got);
+      EXPECT_TRUE(read == fields(before) || read == fields(after)) << ::testing::PrintToString(read);
+      KernelId c;
+      EXPECT_EQ(device_->GetFirstContact(root, c), 1);
+      // A whole update afterwards leaves the contact's four tracks, nothing of before.
+      ASSERT_EQ(device_->SetContactRecord(ann, before), 0);
+      int tracks = 0;
+      for (const auto& [id, item] : player_->TakeSnapshot().items) tracks += item.album == "{Ann}";
+      EXPECT_EQ(tracks, 4);
+      EXPECT_EQ(device_->GetContactRecord(ann, got), 0);
+      EXPECT_EQ(fields(got), fields(before));
+    }
+  }
 }
 
 TEST_F(PlaylistTest, ContactFolders) {

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "common/settings.h"
@@ -203,6 +204,51 @@ TEST_F(DriverTest, AttributeReadsFollowTheSizeTheSdkReportsAndAFailedReadIsNotKe
   sdk_->Fail("GetItemAttributes", platform::kSdkErrBusy, 1);
   EXPECT_EQ(device_->GetTrackTitle(track), "");
   EXPECT_EQ(device_->GetTrackTitle(track), "Title");  // asked again, not the failed read
+}
+
+TEST_F(DriverTest, ReadsOfAnItemThePlayerDoesNotHoldReportItsFailure) {
+  const KernelId track = UploadTrack(MakeFile("a.mp3", RandomBytes(5000, 1)), Record("Artist", "Album", "Title"));
+  KernelId folder;
+  ASSERT_EQ(device_->CreateDataFolder("Docs", DataRoot(), folder), 0);
+  KernelId phantom(987654);
+  KernelId phantomFile(987655);
+  // Each read answers its default and leaves the player's failure for the caller.
+  const std::vector<std::pair<const char*, std::function<bool()>>> reads = {
+      {"title", [&] { return device_->GetTrackTitle(phantom).empty(); }},
+      {"artist", [&] { return device_->GetTrackArtist(phantom).empty(); }},
+      {"number", [&] { return device_->GetTrackNumber(phantom) == 0; }},
+      {"size", [&] { return device_->GetTrackSize(phantom) == 0; }},
+      {"locked", [&] { return device_->IsTrackLocked(phantom) == 0; }},
+      {"data file size", [&] { return device_->GetDataFileSize(phantomFile) == 0; }},
+      {"data modified", [&] { return device_->GetDataItemModifiedTime(phantomFile) == 0; }},
+      {"data attributes", [&] { return device_->GetDataItemAttributes(phantomFile) == 0; }},
+  };
+  for (const auto& [what, read] : reads) {
+    SCOPED_TRACE(what);
+    Block().replyCode = 0;
+    Block().replyText.Set("");
+    EXPECT_TRUE(read());
+    EXPECT_EQ(Block().replyCode, static_cast<std::int32_t>(platform::kSdkErrInvalidId));
+    EXPECT_EQ(Block().replyText.Str(), "Invalid track, file, or playlist ID.");
+    EXPECT_EQ(Block().messageFlag, 0u);  // nothing for a message box
+  }
+  // The whole record's read answers the failure too, so a statement over the tracks can
+  // tell a track that is gone from one with empty tags.
+  Block().replyCode = 0;
+  TrackRecord record;
+  record.title.Set("stale");
+  EXPECT_EQ(device_->GetTrackInfo(phantom, record), 1);
+  EXPECT_EQ(record.title.Str(), "");
+  EXPECT_EQ(Block().replyCode, static_cast<std::int32_t>(platform::kSdkErrInvalidId));
+  // A read of an item that is there leaves the reply alone.
+  Block().replyCode = 0;
+  ASSERT_EQ(device_->GetTrackInfo(track, record), 0);
+  EXPECT_EQ(record.title.Str(), "Title");
+  EXPECT_EQ(record.artist.Str(), "Artist");
+  EXPECT_EQ(record.bitrate, device_->GetTrackBitrate(track));
+  EXPECT_EQ(device_->GetTrackTitle(track), "Title");
+  EXPECT_EQ(device_->GetDataItemModifiedTime(folder) != 0, true);
+  EXPECT_EQ(Block().replyCode, 0);
 }
 
 TEST_F(DriverTest, ContactTracksAreLeftOutOfTheTrackWalkButCountInTheSize) {

@@ -149,6 +149,19 @@ TEST_F(ResultMapTest, FailedInitialisationTellsTheUserAndAMissingPlayerIsSilent)
   EXPECT_EQ(device_->IsConnected(), 1);
 }
 
+TEST_F(ResultMapTest, ADamagedPlayerIsNotConnectedAndTheLogSaysWhy) {
+  player_.reset();
+  std::filesystem::remove(dir_ + "/player/player.txt");
+  platform::ScriptedHost host;
+  host.ExpectMessageBox(platform::IDOK, "The device driver could not be initialized.");
+  ::testing::internal::CaptureStderr();
+  device_->Connect();
+  const std::string log = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(device_->IsConnected(), 0);
+  EXPECT_EQ(host.shown().size(), 1u);
+  EXPECT_NE(log.find("is damaged: player.txt missing."), std::string::npos) << log;
+}
+
 TEST_F(ResultMapTest, ConnectFindsRootsInAnyCaseAndConnectingTwiceAsksNothing) {
   ASSERT_NE(sdk_, nullptr);
   sdk_->rootFilter = [](SdkItem* item) {

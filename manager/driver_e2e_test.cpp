@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
+#include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
 
 namespace {
@@ -176,6 +178,18 @@ TEST_F(DriverEndToEndTest, AClientUploadsListsAndDownloadsThroughTheProxy) {
   std::string error;
   EXPECT_EQ(client.GetLastErrorText(error), "Invalid track, file, or playlist ID.");
   EXPECT_EQ(client.GetLastErrorCode(), 0x87);
+  // So does the failure of a read of a track the player does not hold, which answers its
+  // defaults; the proxy (the web pages' too) shows nothing for it.
+  {
+    platform::ScriptedHost host;
+    KernelId none;
+    EXPECT_EQ(client.UploadTrack(platform::FromPosixPath(home_ + "/no-such.mp3"), record, none), 1);
+    EXPECT_EQ(client.GetLastErrorCode(), 0x8F);  // another failure first
+    EXPECT_EQ(client.GetTrackTitle(KernelId(987653)), "");
+    EXPECT_EQ(client.GetLastErrorCode(), 0x87);
+    EXPECT_EQ(client.GetLastErrorText(error), "Invalid track, file, or playlist ID.");
+    EXPECT_TRUE(host.shown().empty());
+  }
 
   Stop(*manager);
 
@@ -191,3 +205,63 @@ TEST_F(DriverEndToEndTest, AClientUploadsListsAndDownloadsThroughTheProxy) {
 }
 
 }  // namespace
+
+// A damaged Gen_AppDataDir stops the manager with the reason, before it makes anything.
+class AppDataTest : public DriverEndToEndTest {};
+
+TEST_F(AppDataTest, AnUnusableApplicationDataFolderStopsTheManagerWithTheReason) {
+  const std::string key = g_ProductIdentity.settingsKey;
+  auto product = [&] { return *platform::SettingsKey::Open(platform::Hive::CurrentUser, key); };
+  std::filesystem::remove_all(home_ + "/appdata/player");  // an earlier test's
+  std::filesystem::create_directories(home_ + "/xdg");
+  ::setenv("XDG_DATA_HOME", (home_ + "/xdg").c_str(), 1);
+  std::ofstream(home_ + "/a-file") << "x";
+  struct Case {
+    const char* what;
+    std::function<void()> damage;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"missing", [&] { product().DeleteValue("Gen_AppDataDir"); }, "is missing or cannot be read"},
+      {"not a text", [&] { product().SetDword("Gen_AppDataDir", 7); }, "cannot be read: it is not a text"},
+      {"empty", [&] { product().SetString("Gen_AppDataDir", ""); }, "is empty"},
+      {"not a full path", [&] { product().SetString("Gen_AppDataDir", "appdata"); },
+       "names \"appdata\", which is not a full path"},
+      {"no such folder", [&] { product().SetString("Gen_AppDataDir", platform::FromPosixPath(home_ + "/gone")); },
+       "names \"" + platform::FromPosixPath(home_ + "/gone") + "\", which does not exist"},
+      {"a file", [&] { product().SetString("Gen_AppDataDir", platform::FromPosixPath(home_ + "/a-file")); },
+       "names \"" + platform::FromPosixPath(home_ + "/a-file") + "\", which is not a folder"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    trayhubtest::PrepareManagerHome(home_, "7000,30000");
+    c.damage();
+    auto manager = StartManager();
+    std::string out;
+    while (auto line = manager->ReadLine(5000)) out += *line + "\n";
+    if (platform::FindWindow(g_ProductIdentity.windowClassName) != 0) {
+      ADD_FAILURE() << "the manager started";
+      Stop(*manager);
+      continue;
+    }
+    EXPECT_EQ(manager->Wait(), 0);
+    EXPECT_NE(out.find("Kestrova Manager could not start.  The setting Gen_AppDataDir " + c.reason + "."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(platform::FindWindow(g_ProductIdentity.windowClassName), 0u);
+    // No demo player anywhere: not in the setting's folder, not in a default one.
+    EXPECT_FALSE(std::filesystem::exists(home_ + "/xdg/tovarin"));
+    EXPECT_FALSE(std::filesystem::exists(home_ + "/gone"));
+    EXPECT_FALSE(std::filesystem::exists(home_ + "/appdata/player"));
+  }
+  // A skin registration says the same instead of copying somewhere else.
+  std::ofstream(home_ + "/s.osk") << "skin";
+  auto skin = trayhubtest::StartTool("trayhub", {"-s", home_ + "/s.osk"});
+  std::string out;
+  while (auto line = skin->ReadLine(10000)) out += *line + "\n";
+  EXPECT_NE(out.find("Pallidor Skin \"s.osk\" could not be registered: the setting Gen_AppDataDir names \"" +
+                     platform::FromPosixPath(home_ + "/a-file") + "\", which is not a folder."),
+            std::string::npos)
+      << out;
+  ::unsetenv("XDG_DATA_HOME");
+}

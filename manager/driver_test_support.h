@@ -52,11 +52,14 @@ class RecordingSdk final : public platform::VendorSdk {
   }
   // Changes each root item the player hands out.
   std::function<void(SdkItem*)> rootFilter;
+  // Called with the method's name before each forwarded call (and before its failure).
+  std::function<void(const std::string&)> beforeCall;
   // Answers attribute reads in place of the player when it returns a result.
   std::function<std::optional<SdkResult>(const SdkItem&, std::uint32_t, std::uint32_t*, void*)> attributes;
 
 #define DRIVERTEST_FORWARD(name, ...)                   \
   ++calls_[#name];                                      \
+  if (beforeCall) beforeCall(#name);                    \
   if (auto f = fails_.find(#name); f != fails_.end() && f->second.times != 0) { \
     --f->second.times;                                  \
     return f->second.result;                            \

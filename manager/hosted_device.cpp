@@ -2,13 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/folders.h"
+#include "common/identity.h"
 #include "common/settings.h"
 #include "manager/driver_clsdk3.h"
 #include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
 #include "platform/vendorsdk/simplayer.h"
 
 void SeedDemoCatalogue(MemoryDeviceBase& device) {
@@ -49,27 +52,50 @@ void SeedDemoCatalogue(MemoryDeviceBase& device) {
   device.AddStorage("Internal", 20 * 1024 * 1024, 18 * 1024 * 1024);
 }
 
-std::string HostedPlayerFolder() {
-  std::string appData;
-  ReadSettingString("Gen_AppDataDir", appData);
-  if (appData.empty()) {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    std::string base = xdg != nullptr && *xdg != '\0' ? xdg : std::string(home != nullptr ? home : "") + "/.local/share";
-    appData = platform::FromPosixPath(base + "/tovarin");
+bool FindAppDataFolder(std::string& folder, std::string& problem) {
+  const std::string sentinel(1, '\0');
+  std::string text = sentinel;
+  ReadSettingString("Gen_AppDataDir", text);
+  if (text == sentinel) {
+    // Not a text the settings family reads: absent (or on a line the store cannot read),
+    // or a value of another kind.
+    std::optional<platform::SettingsKey> key =
+        platform::SettingsKey::Open(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+    problem = key && key->Get("Gen_AppDataDir") ? "cannot be read: it is not a text" : "is missing or cannot be read";
+    return false;
   }
-  while (appData.size() > 1 && appData.back() == '\\') appData.pop_back();
-  return appData + "\\player";
+  if (text.empty()) {
+    problem = "is empty";
+    return false;
+  }
+  const bool drive = text.size() >= 3 && text[1] == ':' && text[2] == '\\' &&
+                     ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
+  if (!drive && text[0] != '\\') {
+    problem = "names \"" + text + "\", which is not a full path";
+    return false;
+  }
+  const platform::FileInfo info = platform::QueryFile(text);
+  if (!info.exists || !info.directory) {
+    problem = "names \"" + text + "\", which " + (info.exists ? "is not a folder" : "does not exist");
+    return false;
+  }
+  while (text.size() > 1 && text.back() == '\\' && text[text.size() - 2] != ':') text.pop_back();
+  folder = text;
+  return true;
 }
 
 namespace {
 
 std::unique_ptr<KernelDevice> MakeDriverDevice() {
-  const std::string folder = HostedPlayerFolder();
+  std::string appData, problem;
+  if (!FindAppDataFolder(appData, problem)) {
+    std::fprintf(stderr, "trayhub: no player: the setting Gen_AppDataDir %s\n", problem.c_str());
+    return nullptr;
+  }
+  const std::string folder = appData + (appData.back() == '\\' ? "player" : "\\player");
   if (!platform::QueryEntry(folder).exists) {
     // First start: a demo player, so that there is something to list and play.
     std::string error;
-    CreateDirectoryPath(folder.substr(0, folder.rfind('\\')));
     if (!platform::CreateDemoPlayer(folder, &error)) {
       std::fprintf(stderr, "trayhub: the demo player could not be made in %s: %s\n",
                    platform::ToPosixPath(folder).c_str(), error.c_str());

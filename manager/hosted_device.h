@@ -2,7 +2,8 @@
 // installed, else the in-memory player with a small demo catalogue. $TOVARIN_DEVICE
 // chooses explicitly: "memory" (the test switch, documented in the README) or "driver".
 // The driver finds its player in the folder "player" of the application data folder
-// (Gen_AppDataDir); when that folder does not exist, a demo player is made there first.
+// (Gen_AppDataDir); when the setting names a usable folder and "player" does not exist in
+// it yet, a demo player is made there first.
 #pragma once
 
 #include <functional>
@@ -25,6 +26,9 @@ void SeedDemoCatalogue(MemoryDeviceBase& device);
 // ends.
 std::unique_ptr<KernelDevice> MakeHostedDevice();
 
-// The player's folder (Windows form): Gen_AppDataDir + "\player"; without that setting,
-// the application data folder of the installation ($XDG_DATA_HOME/tovarin).
-std::string HostedPlayerFolder();
+// The application data folder that Gen_AppDataDir names (Windows form, without a final
+// "\"), when it is an existing folder given by its full path. Otherwise false, and
+// `problem` completes "The setting Gen_AppDataDir ...": "is missing or cannot be read",
+// "cannot be read: it is not a text", "is empty", "names \"x\", which is not a full path",
+// "..., which does not exist" or "..., which is not a folder".
+bool FindAppDataFolder(std::string& folder, std::string& problem);

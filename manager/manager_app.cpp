@@ -21,9 +21,14 @@ std::string StartupRefusalText() {
          "and refer to error code 629 so we can help you get the problem resolved.";
 }
 
-namespace {
+std::string AppDataRefusalText(std::string_view problem) {
+  const ProductIdentity& id = g_ProductIdentity;
+  return id.managerName + " could not start.  The setting Gen_AppDataDir " + std::string(problem) +
+         ".\n\nIt names the folder of the skins, the password file and the player.  Please install " +
+         id.suiteName + " again, or correct the setting.";
+}
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+namespace {
 
 // The text after the first "-s" of the command line, without double quotes, trimmed;
 // false when the command line has no "-s".
@@ -34,10 +39,7 @@ bool FindSkinArgument(const std::string& commandLine, std::string& path) {
   for (char c : commandLine.substr(at + 2)) {
     if (c != '"') rest += c;
   }
-  while (!rest.empty() && IsBlank(rest.back())) rest.pop_back();
-  std::size_t start = 0;
-  while (start < rest.size() && IsBlank(rest[start])) ++start;
-  path = rest.substr(start);
+  path = platform::Trim(rest);
   return true;
 }
 
@@ -53,13 +55,15 @@ void RegisterSkinFile(std::string_view path) {
   std::string extension(dot == std::string_view::npos ? std::string_view() : name.substr(dot));
 
   std::string text;
+  std::string appData, problem;
   if (platform::ToLowerAscii(extension) != id.skinExtension) {
     text = "The file \"" + std::string(path) + "\" does not appear to be a valid " + id.webServerName +
            " Skin file.";
+  } else if (!FindAppDataFolder(appData, problem)) {
+    text = "Pallidor Skin \"" + base + extension + "\" could not be registered: the setting Gen_AppDataDir " +
+           problem + ".";
   } else {
-    std::string appData;
-    ReadSettingString("Gen_AppDataDir", appData);
-    std::string folder = appData + "\\skins";
+    std::string folder = appData + (appData.back() == '\\' ? "skins" : "\\skins");
     CreateDirectoryPath(folder);
     std::string source = path.empty() || path[0] != '/' ? std::string(path) : platform::FromPosixPath(path);
     std::error_code ec;
@@ -112,6 +116,14 @@ bool OmbrixManagerApp::InitInstance() {
   instanceLock_ = std::make_unique<platform::NamedLock>(g_ProductIdentity.windowClassName + ".instance");
   if (!instanceLock_->TryLock()) return false;
   if (ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName) == 0) return false;
+
+  // The player, the skins and the password file live in the application data folder: a
+  // setting that names none stops the manager before it makes anything anywhere.
+  std::string appData, problem;
+  if ((mask & kInstallJukeboxDriver) != 0 && !FindAppDataFolder(appData, problem)) {
+    ShowTopmostMessageBox(platform::MB_ICONERROR, AppDataRefusalText(problem));
+    return false;
+  }
 
   mainWnd_ = std::make_unique<OmbrixManagerWnd>(startup_.makeDevice);
   if (!mainWnd_->Create()) {

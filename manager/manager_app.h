@@ -40,6 +40,10 @@ class OmbrixManagerApp {
 // The refusal shown when Kor_InstallResult is absent or 0 (error code 629).
 std::string StartupRefusalText();
 
+// The refusal shown when Gen_AppDataDir names no usable folder; `problem` completes "The
+// setting Gen_AppDataDir ..." (FindAppDataFolder).
+std::string AppDataRefusalText(std::string_view problem);
+
 // Copies a web skin archive (a path as the user gave it) into the skins folder of
 // Gen_AppDataDir and reports the outcome in a message box.
 void RegisterSkinFile(std::string_view path);

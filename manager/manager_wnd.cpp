@@ -34,14 +34,6 @@ int& NowPlayingLength() {
   return length;
 }
 
-namespace {
-
-constexpr int kIconConnected = 189;
-constexpr int kIconDisconnected = 190;
-constexpr std::size_t kTooltipBytes = 63;
-
-}  // namespace
-
 OmbrixManagerWnd::OmbrixManagerWnd(DeviceFactory makeDevice) {
   server_ = RequestServer::Create();
   if (!server_) {
@@ -90,11 +82,13 @@ platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform:
         platform::SendMessage(hwnd_, platform::WM_CLOSE, 0, 0);
         return 0;
       }
-      if ((wParam & 0xFFFF) == ID_TRAY_CONNECT || (wParam & 0xFFFF) == ID_TRAY_DISCONNECT) {
+      if ((wParam & 0xFFFF) >= 500 && (wParam & 0xFFFF) <= 599) {
         OnTrayCommand(static_cast<platform::UINT>(wParam & 0xFFFF));
         return 0;
       }
       break;
+    case WM_TRAYNOTIFY:
+      return OnTrayNotify(wParam, lParam);
     case WM_DEVICEREQUEST:
       return OnDeviceRequest(wParam, lParam);
     case WM_MANAGERSHUTDOWN:
@@ -148,30 +142,13 @@ int OmbrixManagerWnd::OnCreate() {
   }
   platform::SetTimer(hwnd_, kTimerTray, 1000);
   UpdateTrayIcon(NIM_ADD);
-  // No desktop tray here to click "Connect" in: the manager gives that command itself
-  // once its message loop runs.
-  if (device_ && device_->IsAutoConnect() == 0) platform::PostMessage(hwnd_, platform::WM_COMMAND, ID_TRAY_CONNECT, 0);
-  return 0;
-}
-
-void OmbrixManagerWnd::OnTrayCommand(platform::UINT id) {
-  if (!device_) return;
-  try {
-    auto command = [&] {
-      if (id == ID_TRAY_CONNECT) device_->Connect();
-      if (id == ID_TRAY_DISCONNECT) device_->Disconnect();
-    };
-    // Connecting pumps messages: other processes' requests wait until it is done.
-    if (server_) {
-      server_->RunHoldingRequests(hwnd_, command);
-    } else {
-      command();
-    }
-  } catch (const std::exception& e) {
-    ShowMessageBox(e.what(), platform::MB_ICONINFORMATION);
+  // Without a desktop tray nobody can click "Connect": the manager gives that command
+  // itself once its message loop runs.
+  if (device_ && device_->IsAutoConnect() == 0 && !platform::CurrentHost().ShowsTrayIcons()) {
+    lastTrayIconId_ = TRAY_ICON_ID;  // as if the manager's own icon had been clicked
+    platform::PostMessage(hwnd_, platform::WM_COMMAND, ID_TRAY_CONNECT, 0);
   }
-  cachedConnection_ = -1;
-  UpdateTrayIcon(NIM_MODIFY);
+  return 0;
 }
 
 void OmbrixManagerWnd::OnClose(bool confirm) {
@@ -241,50 +218,4 @@ platform::LRESULT OmbrixManagerWnd::OnPlaybackStopped(platform::WPARAM, platform
   NowPlayingText() = "Playback Stopped";
   NowPlayingLength() = 0;
   return 0;
-}
-
-void OmbrixManagerWnd::UpdateTrayIcon(int action) {
-  const int presence = device_ ? 1 : 0;
-  int connected = 0;
-  if (device_) {
-    try {
-      connected = device_->IsConnected() != 0 ? 1 : 0;
-    } catch (const std::exception&) {
-      connected = 0;
-    }
-  }
-  if (presence == cachedDriverPresence_ && connected == cachedConnection_) return;
-  if (presence != cachedDriverPresence_) {
-    RemoveTrayIcon();
-    action = NIM_ADD;
-  }
-  cachedDriverPresence_ = presence;
-  cachedConnection_ = connected;
-  if (!device_ || (mask_ & kInstallJukeboxTray) == 0) return;
-
-  const int length = NowPlayingLength();
-  char buffer[1024];
-  std::snprintf(buffer, sizeof buffer, "%s\nNow Playing: %s (%d:%02d)", "Dozi Digital Jukebox",
-                NowPlayingText().c_str(), length / 60, length % 60);
-  std::string tip(buffer);
-  tip.resize(platform::Utf8PrefixLength(tip, kTooltipBytes));
-  int model = 0;
-  try {
-    model = device_->IsConnectedModel("Dozi");
-  } catch (const std::exception&) {
-  }
-  tray_.tooltip = tip;
-  tray_.icon = model != 0 ? kIconConnected : kIconDisconnected;
-  if (action == NIM_ADD) {
-    tray_.shown = true;
-    ++tray_.adds;
-  } else if (tray_.shown) {
-    ++tray_.modifies;
-  }
-}
-
-void OmbrixManagerWnd::RemoveTrayIcon() {
-  if (!tray_.shown) return;
-  tray_.shown = false;
-  ++tray_.deletes;
 }

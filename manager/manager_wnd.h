@@ -13,6 +13,7 @@
 #include "device/kernel_device_client.h"
 #include "device/request_server.h"
 #include "manager/hosted_device.h"
+#include "platform/ui/menu.h"
 #include "platform/window/window.h"
 
 class HttpServer;
@@ -25,17 +26,34 @@ constexpr std::uint32_t TRAY_ICON_ID = 0x01000800;
 constexpr platform::UINT WM_TRAYNOTIFY = 0x65;
 constexpr platform::UINT kTimerTray = 15;
 constexpr platform::UINT ID_APP_EXIT = 57665;
+// The tray menu's commands.
 constexpr platform::UINT ID_TRAY_CONNECT = 501;
 constexpr platform::UINT ID_TRAY_DISCONNECT = 502;
+constexpr platform::UINT ID_TRAY_OPEN = 503;
+constexpr platform::UINT ID_TRAY_BROWSE = 504;
+constexpr platform::UINT ID_TRAY_ABOUT = 506;
+constexpr platform::UINT ID_TRAY_PLAY = 507;
+constexpr platform::UINT ID_TRAY_STOP = 508;
+constexpr platform::UINT ID_TRAY_PAUSE = 509;
+constexpr platform::UINT ID_TRAY_PREVIOUS = 510;
+constexpr platform::UINT ID_TRAY_NEXT = 511;
+constexpr platform::UINT ID_TRAY_VOLUME = 512;
+constexpr platform::UINT ID_TRAY_STREAMALL = 523;
+constexpr platform::UINT ID_TRAY_OPTIONS = 524;
+constexpr platform::UINT ID_TRAY_EJECT = 525;
+// The tray icon's pictures: the theme's player, greyed while the player is not connected.
+constexpr const char* kTrayIconConnected = "tovarin-player-connected";
+constexpr const char* kTrayIconDisconnected = "tovarin-player-disconnected";
 constexpr int NIM_ADD = 0;
 constexpr int NIM_MODIFY = 1;
 // The close path without the confirmation (SIGTERM and the like).
 constexpr platform::UINT WM_MANAGERCLOSEQUIET = platform::WM_APP + 1;
 
-// The tray icon as the manager last set it (the notification area itself comes later).
+// The tray icon as the manager last set it (the host shows it in the notification area).
 struct TrayIconState {
   bool shown = false;
   int icon = 0;  // 189 connected, 190 not
+  std::string picture;  // the named icon the host shows
   std::string tooltip;
   int adds = 0;
   int modifies = 0;
@@ -67,8 +85,15 @@ class OmbrixManagerWnd {
   platform::LRESULT OnDeviceRequest(platform::WPARAM wParam, platform::LPARAM lParam);
   [[noreturn]] void OnManagerShutdown();
   void OnTimer(platform::UINT_PTR id);
-  // The tray's connect and disconnect commands.
+  // The tray icon's clicks: a double click opens the player's folder, the right button
+  // the tray menu.
+  platform::LRESULT OnTrayNotify(platform::WPARAM iconId, platform::LPARAM mouseMessage);
+  // The tray menu as it would be shown for a click on icon `iconId`.
+  platform::Menu BuildTrayMenu(platform::UINT iconId);
+  // The tray menu's commands (500 to 599).
   void OnTrayCommand(platform::UINT id);
+  // The player's folder in the file-manager stand-in; a message when it is not installed.
+  void OpenPlayerFolder();
   platform::LRESULT OnNowPlaying(platform::WPARAM wParam, platform::LPARAM lParam);
   platform::LRESULT OnPlaybackStopped(platform::WPARAM wParam, platform::LPARAM lParam);
   void UpdateTrayIcon(int action);
@@ -91,6 +116,7 @@ class OmbrixManagerWnd {
   std::unique_ptr<HttpServer> http_;
   std::uint32_t mask_ = 0;
   int closeConfirmationOff_ = 0;
+  platform::UINT lastTrayIconId_ = 0;
   platform::UINT taskbarCreated_ = 0;
   platform::HWND hwnd_ = 0;
   TrayIconState tray_;

@@ -14,6 +14,7 @@
 #include "common/identity.h"
 #include "device/messages.h"
 #include "manager/manager_app.h"
+#include "manager/trayhub_test_support.h"
 #include "manager/utilities.h"
 #include "platform/kernel/test_support.h"
 #include "platform/settings/settings.h"
@@ -27,18 +28,7 @@ const bool kIsolated = platform::testing::IsolateNamespace();
 class ManagerWndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    g_ProductIdentity.InitFromPath("trayhub");
-    const std::string home = std::getenv("TOVARIN_HOME");
-    ::setenv("TMPDIR", home.c_str(), 1);
-    ::setenv("TOVARIN_DEVICE", "memory", 1);  // these tests run the window over the in-memory player
-    platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-    key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
-    key_->SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
-    key_->SetDword("VX_Disable", 1);
-    ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName);
-    NowPlayingText() = "Playback Stopped";
-    NowPlayingTrackId() = 0;
-    NowPlayingLength() = 0;
+    key_.emplace(trayhubtest::PrepareWindowInThisProcess());  // over the in-memory player
   }
   std::unique_ptr<OmbrixManagerWnd> Make() {
     auto wnd = std::make_unique<OmbrixManagerWnd>(MakeHostedDevice);

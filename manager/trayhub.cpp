@@ -2,8 +2,9 @@
 //   SIGTERM, SIGINT, SIGHUP   the close path without the confirmation (exit code 0)
 //   WM_MANAGERSHUTDOWN        ends at once (exit code 1)
 //   trayhub -s <skin file>    registers a web skin and exits
-// Message boxes go to the console host: with a terminal they ask, without one they take
-// the default answer.
+// With a display ($DISPLAY or $WAYLAND_DISPLAY) the manager shows its tray icon, menu,
+// option pages and message boxes on the desktop; without one, message boxes go to the
+// console (with a terminal they ask, without one they take the default answer).
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "manager/manager_app.h"
+#include "platform/ui/wx/wx_host.h"
 
 namespace {
 
@@ -51,8 +53,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) startup.arguments.emplace_back(argv[i]);
   startup.makeDevice = MakeHostedDevice;
   WatchSignals();
+  std::unique_ptr<platform::Host> host = platform::MakeDesktopHost("trayhub");
   OmbrixManagerApp app(std::move(startup));
   if (!app.InitInstance()) return 0;
   g_mainWindow.store(app.GetMainWnd()->GetSafeHwnd());
+  // One loop: with real windows the toolkit's, which also serves the window queue.
+  if (auto* desktop = dynamic_cast<platform::WxHost*>(host.get())) return desktop->RunMessageLoop();
   return app.Run();
 }

@@ -85,6 +85,13 @@ TEST_F(TrayhubTest, SkinSwitchRegistersASkinAndExitsEvenBesideARunningManager) {
   std::getline(copied, bytes);
   EXPECT_EQ(bytes, "skin bytes");
 
+  // Form feed and vertical tab around the path are white space like blanks.
+  std::ofstream(home_ + "/Spaced.osk") << "spaced";
+  auto spaced = Start("trayhub", {"-s", "\f\"" + home_ + "/Spaced.osk\"\v"});
+  out = ReadAll(*spaced);
+  EXPECT_NE(out.find("Pallidor Skin \"Spaced.osk\" has been registered."), std::string::npos) << out;
+  EXPECT_TRUE(std::filesystem::exists(home_ + "/appdata/skins/Spaced.osk"));
+
   std::ofstream(home_ + "/notes.txt") << "x";
   auto q = Start("trayhub", {"-s" + home_ + "/notes.txt"});
   out = ReadAll(*q);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/identity.h"
+#include "manager/manager_app.h"
 #include "manager/manager_wnd.h"
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
@@ -21,7 +22,7 @@
 namespace trayhubtest {
 
 // Readies `home` ($TOVARIN_HOME) for a manager that starts: folders for temporary files
-// and application data, the request limits, and settings that say the player options are
+// and application data, the request limits, no display, and settings that say the player options are
 // installed. Answers the product's settings key, made afresh.
 inline platform::SettingsKey PrepareManagerHome(const std::string& home, const char* requestLimits) {
   g_ProductIdentity.InitFromPath("trayhub");
@@ -29,11 +30,33 @@ inline platform::SettingsKey PrepareManagerHome(const std::string& home, const c
   std::filesystem::create_directories(home + "/appdata");
   ::setenv("TMPDIR", (home + "/tmp").c_str(), 1);
   ::setenv("TOVARIN_REQUEST_LIMITS", requestLimits, 1);
+  // These managers answer on the console, also when the tests run on a display.
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
   platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_Disable", 1);
   key.SetString("Gen_AppDataDir", platform::FromPosixPath(home + "/appdata"));
+  return key;
+}
+
+// Readies a main window made in the test's own process: the in-memory player, the driver
+// and tray bits, no web server, the window class and an empty now-playing cache. Answers
+// the product's settings key, made afresh.
+inline platform::SettingsKey PrepareWindowInThisProcess() {
+  g_ProductIdentity.InitFromPath("trayhub");
+  const std::string home = std::getenv("TOVARIN_HOME");
+  ::setenv("TMPDIR", home.c_str(), 1);
+  ::setenv("TOVARIN_DEVICE", "memory", 1);
+  platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
+  key.SetDword("VX_Disable", 1);
+  ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName);
+  NowPlayingText() = "Playback Stopped";
+  NowPlayingTrackId() = 0;
+  NowPlayingLength() = 0;
   return key;
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "device/codec.h"
+#include "sql/sql_exception.h"
 #include "sql/values.h"
 
 namespace {
@@ -73,9 +74,8 @@ CTableJukeboxAudio::CTableJukeboxAudio(KernelDevice* device)
 
 void CTableJukeboxAudio::Fill() {
   ClearRows();
-  recordRow_ = singleRow_ = -1;
+  recordRow_ = -1;
   locked_.Forget();
-  wholeRecords_ = false;
   KernelId track;
   AddWalkedRows(track, device_->GetFirstAudioTrack(track), [&] { return device_->GetNextAudioTrack(track); });
 }
@@ -91,30 +91,13 @@ const TrackRecord& CTableJukeboxAudio::Record(std::int32_t row) {
     r.trackNumber = r.length = r.year = r.playCount = r.bitrate = r.fileSize = 0;
     r.rating = 0;
     r.codec = 2;
-    // The answer is not looked at: a fetch that fails quietly reads as empty texts and zeros.
-    device_->GetTrackInfo(GetRowId(row), record_);
+    if (const int answer = device_->GetTrackInfo(GetRowId(row), record_); answer != 0) {
+      std::string id;
+      throw COmbrixSQLDeviceReadException(std::string(IdText(GetRowItemId(row), id)), answer);
+    }
     recordRow_ = row;
   }
   return record_;
-}
-
-std::string_view CTableJukeboxAudio::SingleField(std::int32_t row, std::int32_t column,
-                                                 std::string& scratch) {
-  const KernelId& id = GetRowId(row);
-  switch (column) {
-    case kAudioArtist: return scratch = device_->GetTrackArtist(id);
-    case kAudioAlbum: return scratch = device_->GetTrackAlbum(id);
-    case kAudioTitle: return scratch = device_->GetTrackTitle(id);
-    case kAudioGenre: return scratch = device_->GetTrackGenre(id);
-    case kAudioComment: return scratch = device_->GetTrackComment(id);
-    case kAudioTrackNum: return sql::FormatInt(device_->GetTrackNumber(id), scratch);
-    case kAudioLength: return sql::FormatInt(device_->GetTrackLength(id), scratch);
-    case kAudioYear: return sql::FormatInt(device_->GetTrackYear(id), scratch);
-    case kAudioBitrate: return sql::FormatInt(device_->GetTrackBitrate(id), scratch);
-    case kAudioSize: return sql::FormatInt(device_->GetTrackSize(id), scratch);
-    case kAudioCodec: return scratch = GetCodecExtension(device_->GetTrackCodec(id));
-    default: return std::string_view();
-  }
 }
 
 std::string_view CTableJukeboxAudio::FieldView(std::int32_t row, std::int32_t column,
@@ -125,24 +108,8 @@ std::string_view CTableJukeboxAudio::FieldView(std::int32_t row, std::int32_t co
       return IdText(GetRowItemId(row), scratch);
     case kAudioLocked:
       return sql::FormatInt(locked_.Get(row, [&] { return device_->IsTrackLocked(GetRowId(row)); }), scratch);
-    case kAudioComposer:
-    case kAudioRating:
-    case kAudioPlayCount:
-      // No operation of their own.
-      if (row == singleRow_ && row != recordRow_) wholeRecords_ = true;
-      break;
     default:
       if (column < 0 || column >= static_cast<std::int32_t>(kAudioColumns.size())) return std::string_view();
-      if (row == recordRow_ || wholeRecords_) break;
-      if (row != singleRow_) {
-        singleRow_ = -1;
-        SingleField(row, column, singleText_);
-        singleRow_ = row;
-        singleColumn_ = column;
-        return singleText_;
-      }
-      if (column == singleColumn_) return singleText_;
-      wholeRecords_ = true;  // a second field of this row
       break;
   }
   const TrackRecord& r = Record(row);

@@ -3,9 +3,11 @@
 // from the device when first asked for, and kept while the same row is read.
 //
 // An audio row costs one request however many of its fields a statement reads (plus one
-// for "locked"): while rows need one field each, that field's own operation (GetTrackYear,
-// ...); from the first row that needs two, the whole record with GetTrackInfo, for the
-// rest of the statement. The "id" column needs no request at all.
+// for "locked"): the whole record with GetTrackInfo, whose answer tells a failed read. A
+// read that fails ends the statement (the device's error, or "Device read failed." for an
+// answer that is not 0): a row never mixes values that were read with ones that were not,
+// and a join with an index fails on a row exactly where the walk without one does. The
+// "id" column needs no request at all.
 //
 //   audio     id artist album tracknum title genre composer year comment length codec
 //             bitrate size | locked rating playcount   (a select-all yields id..size)
@@ -97,15 +99,9 @@ class CTableJukeboxAudio : public CTableJukebox {
 
  private:
   const TrackRecord& Record(std::int32_t row);
-  // A column read with its own operation.
-  std::string_view SingleField(std::int32_t row, std::int32_t column, std::string& scratch);
 
   TrackRecord record_;
   std::int32_t recordRow_ = -1;
-  bool wholeRecords_ = false;  // a row needed two fields: fetch whole records from now on
-  std::int32_t singleRow_ = -1;
-  std::int32_t singleColumn_ = -1;
-  std::string singleText_;
   RowCache<int> locked_;
 };
 

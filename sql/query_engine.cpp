@@ -6,6 +6,7 @@
 #include "sql/jukebox_tables.h"
 #include "sql/select.h"
 #include "sql/small_parser.h"
+#include "sql/values.h"
 
 std::optional<std::vector<std::string>> RunDeviceQuery(KernelDevice& device, std::string_view sql) {
   CSmallParser parser;
@@ -28,7 +29,9 @@ std::optional<std::vector<std::string>> RunDeviceQuery(KernelDevice& device, std
     const CResultRow* row = result.GetRow(i);
     if (row == nullptr) continue;
     const std::string* id = row->Find("id");
-    ids.push_back(id ? *id : std::string());
+    // The id as the device reads it back exactly: a text beyond 64 bits must not wrap
+    // round to name a real item.
+    ids.push_back(id ? std::to_string(sql::SqlIdValue(*id)) : std::string());
   }
   return ids;
 }

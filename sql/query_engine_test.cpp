@@ -50,6 +50,25 @@ TEST_F(DeviceQueryTest, IdColumnIsSixtyFourBits) {
   EXPECT_EQ(id.word[1], 1u);
   EXPECT_EQ(id.word[2], 0u);
   EXPECT_TRUE(id.GetName().empty());
+  // Texts beyond 64 bits saturate: they never come round to name a real item.
+  const struct {
+    const char* text;
+    std::uint64_t id;
+  } texts[] = {
+      {"18446744073709551615", UINT64_MAX},
+      {"18446744073709551616", UINT64_MAX},
+      {"18446744073709551720", UINT64_MAX},  // wrapped, this would be track 104
+      {"99999999999999999999999999", UINT64_MAX},
+      {"-1", UINT64_MAX},
+      {"-9223372036854775808", 0x8000000000000000ull},
+      {"-18446744073709551615", UINT64_MAX},  // wrapped, this would be 1
+      {"'  42abc'", 42},
+      {"'abc'", 0},
+  };
+  for (const auto& t : texts) {
+    ASSERT_EQ(device_.QueryFirst(std::string("SELECT DISTINCT ") + t.text + " AS id FROM audio", id), 1) << t.text;
+    EXPECT_EQ(id.GetItemId(), t.id) << t.text;
+  }
   // A result without an "id" column gives ids of 0.
   ASSERT_EQ(device_.QueryFirst("SELECT title FROM audio WHERE year < 1980", id), 1);
   EXPECT_EQ(id.GetItemId(), 0u);

@@ -79,6 +79,9 @@ OMBRIX_SQL_EXCEPTION_SUBJECT(COmbrixSQLDivideByZeroException, "Division by zero.
 OMBRIX_SQL_EXCEPTION_SUBJECT(COmbrixSQLBadOperatorException, "Bad operator.")
 // An expression nested deeper than the engine evaluates (code: the limit).
 OMBRIX_SQL_EXCEPTION_CODE(COmbrixSQLExpressionTooDeepException, "Expression too deep.")
+// The device answered a read of a row with a failure instead of throwing (subject: the
+// row's id text; code: the device's answer).
+OMBRIX_SQL_EXCEPTION_SUBJECT(COmbrixSQLDeviceReadException, "Device read failed.")
 
 #undef OMBRIX_SQL_EXCEPTION_SUBJECT
 #undef OMBRIX_SQL_EXCEPTION_CODE

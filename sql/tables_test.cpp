@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device/device_error.h"
 #include "sql/sql_exception.h"
 #include "sql/test_support.h"
 
@@ -99,17 +100,68 @@ TEST(AudioTable, OneRequestPerRowWhateverTheFields) {
   device.AddTrack({.artist = "A2", .album = "B2", .title = "T2", .year = 1985});
   device.AddTrack({.artist = "A3", .album = "B3", .title = "T3", .year = 2001});
 
-  // One field per row: that field's own operation.
+  // The whole record once per row, whether the statement reads one field or several; the
+  // id needs none.
   EXPECT_EQ(RunSql(device, "SELECT id FROM audio WHERE year > 1990")->table.GetCount(), 2u);
-  EXPECT_EQ(device.trackInfoCalls, 0);
-  EXPECT_EQ(device.singleFieldCalls, 3);
-
-  // Several: the first row switches to whole records, without losing what it read.
-  device.trackInfoCalls = device.singleFieldCalls = 0;
+  EXPECT_EQ(device.trackInfoCalls, 3);
+  device.trackInfoCalls = 0;
   EXPECT_EQ(RunSql(device, "SELECT artist, album, title FROM audio WHERE year > 1990")->Rows(),
             Rows({"A1|B1|T1", "A3|B3|T3"}));
-  EXPECT_EQ(device.singleFieldCalls, 1);
   EXPECT_EQ(device.trackInfoCalls, 3);
+  device.trackInfoCalls = 0;
+  EXPECT_EQ(RunSql(device, "SELECT id FROM audio")->table.GetCount(), 3u);
+  EXPECT_EQ(device.trackInfoCalls, 0);
+  EXPECT_EQ(device.singleFieldCalls, 0);
+}
+
+// A device on which reading one track fails: quietly (an answer that is not 0) or with the
+// device layer's error.
+class FailingTrackDevice : public sqltest::RecordDevice {
+ public:
+  KernelId failing;
+  bool quiet = true;
+
+ protected:
+  int GetTrackInfo(const KernelId& track, TrackRecord& record) override {
+    if (track != failing) return RecordDevice::GetTrackInfo(track, record);
+    if (quiet) return 1;
+    throw DeviceError(kErrorFail, "Device Error", "The track could not be read.");
+  }
+};
+
+TEST(AudioTable, AFailedTrackReadFailsTheStatementAndNeverGivesAMixedRow) {
+  const char* const statements[] = {
+      "SELECT artist, title FROM audio",
+      "SELECT title FROM audio",
+      "SELECT id FROM audio WHERE year > 1990",
+      // An equi-join on a track field: with its index, and walked in full (the division
+      // keeps the index out).
+      "SELECT audio.title FROM playlist, audio WHERE playlist.name = audio.title AND audio.year > 0",
+      "SELECT audio.title FROM playlist, audio WHERE playlist.name = audio.title AND audio.year / 1 > 0",
+  };
+  for (const bool quiet : {true, false}) {
+    for (const char* sql : statements) {
+      SCOPED_TRACE(std::string(sql) + (quiet ? " (quiet failure)" : " (thrown failure)"));
+      FailingTrackDevice device;
+      device.AddTrack({.artist = "A1", .title = "T1", .year = 1991});
+      const KernelId second = device.AddTrack({.artist = "A2", .title = "T2", .year = 1995});
+      device.AddTrack({.artist = "A3", .title = "T3", .year = 2001});
+      device.AddPlaylist("T3", {});
+      EXPECT_NO_THROW(RunSql(device, sql));
+      device.failing = second;
+      device.quiet = quiet;
+      EXPECT_ANY_THROW(RunSql(device, sql));
+    }
+  }
+  // The quiet failure names the track and the device's answer.
+  FailingTrackDevice device;
+  device.failing = device.AddTrack({.title = "T"});
+  try {
+    RunSql(device, "SELECT title FROM audio");
+    ADD_FAILURE() << "no exception";
+  } catch (const COmbrixSQLException& e) {
+    EXPECT_EQ(e.GetDescription(), "Device read failed.\n\n" + std::to_string(device.failing.GetItemId()) + "\n1");
+  }
 }
 
 TEST(DataTable, ListsTheRootFolderOnly) {

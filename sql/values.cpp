@@ -5,11 +5,12 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/text/text.h"
+
 namespace sql {
 
 namespace {
 
-inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline unsigned char Fold(char c) {
   return static_cast<unsigned char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
 }
@@ -19,7 +20,7 @@ inline unsigned char Fold(char c) {
 std::int32_t SqlAtoi(std::string_view text) {
   std::size_t i = 0;
   const std::size_t n = text.size();
-  while (i < n && IsSpace(text[i])) ++i;
+  while (i < n && platform::IsWhiteSpace(text[i])) ++i;
   bool negative = false;
   if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   // Accumulate as a negative number: its range includes INT32_MIN.
@@ -37,6 +38,25 @@ std::int32_t SqlAtoi(std::string_view text) {
   if (negative) return static_cast<std::int32_t>(value);
   const std::int64_t positive = -value;
   return static_cast<std::int32_t>(positive > kMax ? kMax : positive);
+}
+
+std::uint64_t SqlIdValue(std::string_view text) {
+  constexpr std::uint64_t kBeyond = std::numeric_limits<std::uint64_t>::max();
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n && platform::IsWhiteSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  std::uint64_t value = 0;
+  for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+    if (value > (kBeyond - digit) / 10) return kBeyond;
+    value = value * 10 + digit;
+  }
+  if (!negative) return value;
+  // A signed 64-bit reading holds down to -2^63.
+  if (value > (std::uint64_t(1) << 63)) return kBeyond;
+  return 0 - value;
 }
 
 std::string_view FormatInt(std::int64_t value, std::string& out) {

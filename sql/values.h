@@ -4,6 +4,9 @@
 //  - SqlAtoi reads like the C library's atoi (leading white space, an optional sign, then
 //    digits up to the first other byte; no digits give 0) but saturates at the limits of
 //    32 bits instead of overflowing, so a literal of 400 digits is simply INT32_MAX.
+//  - SqlIdValue reads an id text the same way into 64 bits: ids are unsigned, a negative
+//    number is taken modulo 2^64 as a 64-bit signed reading would give it, and a number
+//    beyond that range is the largest id, which names no item (never one that wrapped).
 //  - Equality and containment fold ASCII letters only.
 //  - Digit strings (only '0'-'9'; the empty text counts) compare as numbers of any length:
 //    leading zeros ignored, then the longer is larger, then byte order.
@@ -16,6 +19,7 @@
 namespace sql {
 
 std::int32_t SqlAtoi(std::string_view text);
+std::uint64_t SqlIdValue(std::string_view text);
 
 // Writes `value` in decimal ("%d") into `out`, replacing its content; returns a view of it.
 std::string_view FormatInt(std::int64_t value, std::string& out);

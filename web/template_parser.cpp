@@ -1,18 +1,12 @@
 // Tokenizer and parser of the page-template language: page text to a list of nodes.
 #include <algorithm>
 
+#include "platform/text/text.h"
 #include "web/template.h"
 
 namespace {
 
-constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";
-
-std::string_view TrimWhite(std::string_view s) {
-  const std::size_t first = s.find_first_not_of(kWhiteSpace);
-  if (first == std::string_view::npos) return {};
-  const std::size_t last = s.find_last_not_of(kWhiteSpace);
-  return s.substr(first, last - first + 1);
-}
+using platform::TrimView;
 
 Token HtmlToken(std::string_view text) {
   Token token;
@@ -116,7 +110,7 @@ class Parser {
 }  // namespace
 
 std::optional<Token> ParseTemplateCommand(std::string_view command) {
-  const std::string_view text = TrimWhite(command);
+  const std::string_view text = TrimView(command);
   if (text.empty()) return std::nullopt;
   Token token;
   const std::size_t open = text.find('(');
@@ -124,13 +118,13 @@ std::optional<Token> ParseTemplateCommand(std::string_view command) {
     token.name = text;
     return token;
   }
-  token.name = TrimWhite(text.substr(0, open));
+  token.name = TrimView(text.substr(0, open));
   if (token.name.empty()) return std::nullopt;
   std::string rest;
   for (char c : text.substr(open + 1)) {
     if (c != ')') rest.push_back(c);
   }
-  const std::string_view args = TrimWhite(rest);
+  const std::string_view args = TrimView(rest);
   std::size_t start = 0;
   while (start <= args.size()) {
     std::size_t comma = args.find(',', start);

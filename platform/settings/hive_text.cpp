@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text/text.h"
+
 namespace platform::hive {
 namespace {
 
@@ -26,11 +28,7 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using platform::TrimView;
 
 // Key names: '%' and control bytes as %HH, everything else as it is ("\" never occurs).
 void AppendKeyName(std::string* out, std::string_view name) {
@@ -140,11 +138,11 @@ void AppendHexBytes(std::string* out, std::string_view data) {
 
 std::optional<std::string> ParseHexBytes(std::string_view s) {
   std::string out;
-  s = Trim(s);
+  s = TrimView(s);
   if (s.empty()) return out;
   while (true) {
     size_t comma = s.find(',');
-    std::string_view item = Trim(s.substr(0, comma));
+    std::string_view item = TrimView(s.substr(0, comma));
     if (item.size() != 2) return std::nullopt;
     int hi = HexDigit(item[0]), lo = HexDigit(item[1]);
     if (hi < 0 || lo < 0) return std::nullopt;
@@ -171,14 +169,14 @@ std::optional<Value> ParseData(std::string_view s) {
   Value v;
   auto quotedText = [&](std::string_view rest, ValueType type) -> std::optional<Value> {
     auto text = TakeQuoted(&rest);
-    if (!text || !Trim(rest).empty()) return std::nullopt;
+    if (!text || !TrimView(rest).empty()) return std::nullopt;
     v.type = type;
     v.data = std::move(*text);
     v.data.push_back('\0');
     return v;
   };
   if (StartsWithNoCase(s, "dword:")) {
-    auto n = ParseHexNumber(Trim(s.substr(6)));
+    auto n = ParseHexNumber(TrimView(s.substr(6)));
     if (!n) return std::nullopt;
     v.type = ValueType::Dword;
     for (int i = 0; i < 4; ++i) v.data.push_back(static_cast<char>((*n >> (8 * i)) & 0xff));
@@ -207,6 +205,10 @@ std::optional<Value> ParseData(std::string_view s) {
 }
 
 bool IsTextWithNul(const Value& v) { return !v.data.empty() && v.data.back() == '\0'; }
+
+void AppendLines(std::string* out, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) out->append(line).push_back('\n');
+}
 
 }  // namespace
 
@@ -302,10 +304,15 @@ Key& FindOrCreate(Key& root, std::string_view path, bool* created) {
 
 ParseReport Parse(std::string_view text, Hive hive, Key* root) {
   ParseReport report;
-  Key* current = nullptr;  // values before any section, or under a bad one, are dropped
+  Key* current = nullptr;  // none before any section, or under a bad one
   int lineNo = 0;
+  std::string_view raw;
+  // Kept in the key whose section holds the line: any line there that cannot be read
+  // cannot be read in any section. Others (before the first section, under a bad header)
+  // go to the root, which writes them where no section would take them in.
   auto bad = [&] {
     if (++report.badLines == 1) report.firstBadLine = lineNo;
+    (current != nullptr ? current : root)->unreadable.emplace_back(raw);
   };
   const std::string_view hiveName = FullName(hive);
   while (!text.empty()) {
@@ -313,8 +320,9 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
     std::string_view line = text.substr(0, nl);
     text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
     ++lineNo;
+    raw = line;  // a kept line keeps its carriage return too
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    line = Trim(line);
+    line = TrimView(line);
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
 
     if (line.front() == '[') {
@@ -329,7 +337,9 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
         bad();
         continue;
       }
-      Key* key = root;
+      // Every name is checked before any key is made: a header that cannot be read
+      // leaves no keys behind.
+      std::vector<std::string> names;
       bool ok = true;
       std::string_view rest = sep == std::string_view::npos ? std::string_view() : full.substr(sep + 1);
       while (ok && sep != std::string_view::npos) {
@@ -339,14 +349,18 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
           ok = false;
           break;
         }
-        auto& slot = key->subkeys[*name];
-        if (!slot) slot = std::make_unique<Key>();
-        key = slot.get();
+        names.push_back(std::move(*name));
         if (sep != std::string_view::npos) rest.remove_prefix(sep + 1);
       }
       if (!ok) {
         bad();
         continue;
+      }
+      Key* key = root;
+      for (const std::string& name : names) {
+        auto& slot = key->subkeys[name];
+        if (!slot) slot = std::make_unique<Key>();
+        key = slot.get();
       }
       current = key;
       continue;
@@ -364,12 +378,12 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
       }
       name = std::move(*quoted);
     }
-    rest = Trim(rest);
+    rest = TrimView(rest);
     if (rest.empty() || rest.front() != '=') {
       bad();
       continue;
     }
-    auto value = ParseData(Trim(rest.substr(1)));
+    auto value = ParseData(TrimView(rest.substr(1)));
     if (!value) {
       bad();
       continue;
@@ -422,12 +436,15 @@ void Write(const Key& key, Hive hive, std::string_view path, std::string* out) {
   struct Item { const Key* key; std::string section; };
   std::vector<Item> stack;
   stack.push_back({&key, std::move(section)});
+  const bool isRoot = SplitPath(path).empty();
   while (!stack.empty()) {
     Item item = std::move(stack.back());
     stack.pop_back();
-    if (!item.key->values.empty() || item.key->subkeys.empty()) {
+    const bool keptHere = !(isRoot && item.key == &key) && !item.key->unreadable.empty();
+    if (!item.key->values.empty() || keptHere || item.key->subkeys.empty()) {
       out->append("\n[").append(item.section).append("]\n");
       for (const auto& [name, value] : item.key->values) AppendValueLine(out, name, value);
+      if (keptHere) AppendLines(out, item.key->unreadable);
     }
     // Pushed in reverse so sub-keys come out in name order.
     for (auto it = item.key->subkeys.rbegin(); it != item.key->subkeys.rend(); ++it) {
@@ -442,6 +459,7 @@ void Write(const Key& key, Hive hive, std::string_view path, std::string* out) {
 std::string WriteFile(const Key& root, Hive hive, std::string_view heading) {
   std::string out;
   out.append("; ").append(heading).push_back('\n');
+  AppendLines(&out, root.unreadable);
   // The hive root itself needs no section unless it holds values.
   if (!root.values.empty()) {
     out.append("\n[").append(FullName(hive)).append("]\n");

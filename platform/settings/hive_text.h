@@ -11,6 +11,8 @@
 //   "name"=hex:00,ff                REG_BINARY
 //   "name"=hex(7):41,00             any type (hex number) with bytes not in the forms above
 // Inside quotes: \\ \" \n \r \t and \xHH; every other byte stands for itself.
+// Lines that cannot be read are kept as they are and written back: with their key when
+// they stood in its section, else before the first section, where nothing is read.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +44,9 @@ struct Value {
 struct Key {
   std::map<std::string, Value, CaseLess> values;
   std::map<std::string, std::unique_ptr<Key>, CaseLess> subkeys;
+  // Lines of the file that could not be read, without their LF, in file order. In
+  // the hive root: every such line not inside a readable key's section.
+  std::vector<std::string> unreadable;
 };
 
 // "HKEY_CURRENT_USER" and so on.
@@ -65,12 +70,14 @@ struct ParseReport {
   int firstBadLine = 0;  // 1-based, 0 when none
 };
 // Parses a hive file of the given hive into *root (which should be empty). Lines that
-// cannot be read are skipped and counted; values under an unreadable section header are
-// skipped with it, so they never land in the wrong key.
+// cannot be read are counted and kept in `unreadable`; values under an unreadable section
+// header are kept with it, so they never land in the wrong key.
 ParseReport Parse(std::string_view text, Hive hive, Key* root);
 
-// Writes key (found at path below the hive root) and everything below it. A key gets a
-// section when it has values or no sub-keys; keys with sub-keys only are implied.
+// Writes key (found at path below the hive root) and everything below it, with the lines
+// kept in each key's section (not the hive root's: WriteFile puts those first). A key gets
+// a section when it has values, kept lines or no sub-keys; keys with sub-keys only are
+// implied.
 void Write(const Key& key, Hive hive, std::string_view path, std::string* out);
 // The whole file: a header comment, then Write of the root.
 std::string WriteFile(const Key& root, Hive hive, std::string_view heading);

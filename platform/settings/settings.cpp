@@ -220,7 +220,7 @@ class HiveStore {
     hive::ParseReport report = hive::Parse(text, hive_, &root_);
     if (report.badLines > 0)
       Warn(&warnedBad_, file_ + ": " + std::to_string(report.badLines) + " unreadable line(s), the first is line " +
-                            std::to_string(report.firstBadLine) + "; treated as absent");
+                            std::to_string(report.firstBadLine) + "; passed over, and kept in the file as they are");
     fileId_ = FileId::Of(st);
     valid_ = true;
     return true;

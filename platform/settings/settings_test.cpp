@@ -438,12 +438,69 @@ TEST_F(SettingsTest, ACorruptHiveYieldsItsReadableLinesAndSaysSoOnce) {
   EXPECT_NE(err.find("10 unreadable line(s), the first is line 4"), std::string::npos) << err;
   EXPECT_EQ(err.find("settings:"), err.rfind("settings:")) << "said more than once: " << err;
 
-  // A write keeps what could be read and leaves a clean file.
+  // A write keeps what could be read, and every line that could not, as it was: a repair
+  // by hand can still bring them back.
   ASSERT_TRUE(good->SetDword("z", 5));
+  const std::string written = ReadFile(HiveFile());
+  for (const std::string& line : std::vector<std::string>{"\"b\"=dword:zz", "garbage line", "\"c\"=sz:\"unterminated", "\"d\"=hex:0g", "\"e\"=sz:\"ok\\q\"",
+        "[HKEY_LOCAL_MACHINE\\Wrong]", "\"f\"=dword:00000002", "[HKEY_CURRENT_USER\\Bad%zz]",
+        "\"g\"=dword:00000003", std::string("\0\xff\x01 junk", 8)}) {
+    EXPECT_NE(written.find("\n" + line + "\n"), std::string::npos) << "lost: " << line << "\n" << written;
+  }
   ReopenFromDisk();
   testing::internal::CaptureStderr();
   EXPECT_EQ(SettingsKey::Open(Hive::CurrentUser, "Good")->ValueNames(), (std::vector<std::string>{"a", "e2", "z"}));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(SettingsKey::Open(Hive::CurrentUser, "Good\\Sub")->ValueNames(), (std::vector<std::string>{"h", "i"}));
+  EXPECT_EQ(SettingsKey::Open(Hive::CurrentUser, "")->SubKeyNames(), std::vector<std::string>{"Good"});
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("10 unreadable line(s)"), std::string::npos);
+  // Kept lines stay where they cannot be taken for settings: writing again changes nothing
+  // else, and a value line that stood under a bad section never joins a good one.
+  ASSERT_TRUE(SettingsKey::Open(Hive::CurrentUser, "Good")->DeleteValue("z"));
+  ASSERT_TRUE(SettingsKey::Open(Hive::CurrentUser, "Good")->SetDword("z", 5));
+  EXPECT_EQ(ReadFile(HiveFile()), written);
+  EXPECT_FALSE(SettingsKey::Open(Hive::CurrentUser, "Good")->Get("f"));
+  EXPECT_FALSE(SettingsKey::Open(Hive::LocalMachine, "Wrong"));
+}
+
+TEST_F(SettingsTest, LinesThatCannotBeReadAreKeptWithTheirKeyOrWhereNoKeyTakesThem) {
+  fs::create_directories(SettingsFolder());
+  // Before any section; in the hive root's own section; in a key; under a bad section.
+  WriteFile(HiveFile(),
+            "\"loose\"=dword:00000001\n"
+            "[HKEY_CURRENT_USER]\n"
+            "\"r\"=dword:00000002\n"
+            "root garbage\n"
+            "[HKEY_CURRENT_USER\\K]\n"
+            "\"v\"=dword:00000003\n"
+            "key garbage\n"
+            "[HKEY_CURRENT_USER\\Half\\%q]\n"  // makes no key "Half"
+            "\"stray\"=dword:00000004\n"
+            "[HKEY_CURRENT_USER\\L]\n");
+  testing::internal::CaptureStderr();
+  ASSERT_TRUE(SettingsKey::Open(Hive::CurrentUser, "")->SetDword("r2", 5));
+  ASSERT_TRUE(SettingsKey::Delete(Hive::CurrentUser, "L"));
+  testing::internal::GetCapturedStderr();
+  const std::string text = ReadFile(HiveFile());
+  // The key's own broken line stays in its section.
+  EXPECT_NE(text.find("[HKEY_CURRENT_USER\\K]\n\"v\"=dword:00000003\nkey garbage\n"), std::string::npos) << text;
+  // The rest comes before the first section, where nothing is read as a setting.
+  const std::size_t firstSection = text.find("\n[HKEY_CURRENT_USER]\n");  // the hive root's
+  for (const char* line : {"\"loose\"=dword:00000001", "root garbage", "[HKEY_CURRENT_USER\\Half\\%q]",
+                           "\"stray\"=dword:00000004"}) {
+    const std::size_t at = text.find(std::string("\n") + line + "\n");
+    EXPECT_NE(at, std::string::npos) << line << "\n" << text;
+    EXPECT_LT(at, firstSection) << line << "\n" << text;
+  }
+  ReopenFromDisk();
+  testing::internal::CaptureStderr();
+  auto root = SettingsKey::Open(Hive::CurrentUser, "");
+  EXPECT_EQ(root->ValueNames(), (std::vector<std::string>{"r", "r2"}));
+  EXPECT_EQ(root->SubKeyNames(), std::vector<std::string>{"K"});
+  EXPECT_EQ(SettingsKey::Open(Hive::CurrentUser, "K")->ValueNames(), std::vector<std::string>{"v"});
+  testing::internal::GetCapturedStderr();
+  // A key deleted goes with its broken lines.
+  ASSERT_TRUE(SettingsKey::Delete(Hive::CurrentUser, "K"));
+  EXPECT_EQ(ReadFile(HiveFile()).find("key garbage"), std::string::npos);
 }
 
 TEST_F(SettingsTest, AnUnreadableHiveIsAbsentAndNotOverwritten) {

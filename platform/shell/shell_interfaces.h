@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/com/data_object.h"
+#include "platform/com/drop_effect.h"
 #include "platform/com/unknown.h"
 #include "platform/shell/item_id_list.h"
 #include "platform/shell/named_icon.h"
@@ -53,10 +54,6 @@ constexpr UINT GIL_PERCLASS = 0x0004;      // out
 constexpr UINT GIL_NOTFILENAME = 0x0008;   // out
 
 // Drag and drop.
-constexpr DWORD DROPEFFECT_NONE = 0;
-constexpr DWORD DROPEFFECT_COPY = 1;
-constexpr DWORD DROPEFFECT_MOVE = 2;
-constexpr DWORD DROPEFFECT_LINK = 4;
 constexpr DWORD MK_LBUTTON = 0x0001;
 constexpr DWORD MK_RBUTTON = 0x0002;
 constexpr DWORD MK_SHIFT = 0x0004;

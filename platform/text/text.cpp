@@ -87,11 +87,9 @@ std::string ReplaceAll(std::string_view s, std::string_view from, std::string_vi
 }
 
 std::string_view TrimView(std::string_view s) {
-  const char* ws = " \t\r\n";
-  const std::size_t b = s.find_first_not_of(ws);
-  if (b == std::string_view::npos) return {};
-  const std::size_t e = s.find_last_not_of(ws);
-  return s.substr(b, e - b + 1);
+  while (!s.empty() && IsWhiteSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsWhiteSpace(s.back())) s.remove_suffix(1);
+  return s;
 }
 
 std::string Trim(std::string_view s) { return std::string(TrimView(s)); }

@@ -37,7 +37,9 @@ std::string_view ReadField(const char* field, std::size_t capacity);
 // Every occurrence of `from` replaced by `to`, left to right, in one pass.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
-// Trims blanks, tabs, CR and LF.
+// White space: blank, tab, LF, vertical tab, form feed and CR (ASCII only).
+inline bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Without the white space at both ends. Every trim of the system is this one.
 std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
 

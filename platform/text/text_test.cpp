@@ -53,8 +53,26 @@ TEST(TextField, ReadFieldStopsAtCapacityWithoutNul) {
 TEST(TextHelpers, ReplaceAllAndTrim) {
   EXPECT_EQ(ReplaceAll("a\\\\\\b", "\\\\", "\\"), "a\\\\b");  // one pass, like replace-all
   EXPECT_EQ(ReplaceAll("xx", "", "y"), "xx");
-  EXPECT_EQ(Trim("  a b \r\n"), "a b");
-  EXPECT_EQ(Trim(" \t "), "");
+}
+
+TEST(TextHelpers, TrimTakesEveryWhiteSpaceCharacterFromBothEnds) {
+  struct Case { std::string in, out; };
+  const Case cases[] = {
+      {"  a b \r\n", "a b"},
+      {" \t ", ""},
+      {"", ""},
+      {"\vRock\f", "Rock"},         // vertical tab and form feed are white space too
+      {"\f\v\t\r\n x \n\r\t\v\f", "x"},
+      {"a\v b", "a\v b"},            // only the ends
+      {"\xC2\xA0" "a" "\xC2\xA0", "\xC2\xA0" "a" "\xC2\xA0"},  // no white space beyond ASCII
+      {std::string("\0a\0", 3), std::string("\0a\0", 3)},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Trim(c.in), c.out) << "[" << c.in << "]";
+    EXPECT_EQ(TrimView(c.in), c.out) << "[" << c.in << "]";
+  }
+  for (char c : std::string(" \t\r\n\v\f")) EXPECT_TRUE(IsWhiteSpace(c)) << int(c);
+  for (char c : std::string("a\b\x1c\x7f\xa0", 5)) EXPECT_FALSE(IsWhiteSpace(c)) << int(c);
 }
 
 }  // namespace

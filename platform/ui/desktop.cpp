@@ -88,12 +88,18 @@ void SetClipboardText(const std::string& text) { CurrentHost().SetClipboardText(
 
 std::optional<std::string> GetClipboardText() { return CurrentHost().GetClipboardText(); }
 
-void SetClipboardFiles(const std::vector<std::string>& files) {
+namespace {
+std::vector<std::string> ToPosixPaths(const std::vector<std::string>& files) {
   std::vector<std::string> posix;
   posix.reserve(files.size());
   for (const auto& f : files) posix.push_back(ToPosixPath(f));
-  CurrentHost().SetClipboardFiles(posix);
+  return posix;
 }
+}  // namespace
+
+void SetClipboardFiles(const std::vector<std::string>& files) { CurrentHost().SetClipboardFiles(ToPosixPaths(files)); }
+
+int DragFilesOut(const std::vector<std::string>& paths) { return CurrentHost().DragFiles(ToPosixPaths(paths)); }
 
 std::optional<std::vector<std::string>> GetClipboardFiles() {
   auto posix = CurrentHost().GetClipboardFiles();

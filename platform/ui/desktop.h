@@ -32,6 +32,10 @@ std::optional<std::string> GetClipboardText();
 void SetClipboardFiles(const std::vector<std::string>& files);
 std::optional<std::vector<std::string>> GetClipboardFiles();
 
+// Drags files (Windows-form paths) out to other programs; the drop's effect
+// (DROPEFFECT_NONE when nothing took them).
+int DragFilesOut(const std::vector<std::string>& paths);
+
 // Adds, changes or removes a tray icon (NIM_ADD, NIM_MODIFY, NIM_DELETE).
 bool ShellNotifyIcon(UINT action, const TrayIcon& icon);
 

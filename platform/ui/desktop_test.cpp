@@ -119,6 +119,24 @@ TEST(DesktopTest, PickersSpeakSystemPathsToCallersAndHostPathsToTheHost) {
   }
 }
 
+// Files dragged out reach the host as POSIX paths; a host without a desktop takes none.
+TEST(DesktopTest, DraggedFilesReachTheHostAsPosixPaths) {
+  struct Recorder : ScriptedHost {
+    std::vector<std::string> dragged;
+    int DragFiles(const std::vector<std::string>& paths) override {
+      dragged = paths;
+      return DROPEFFECT_COPY;
+    }
+  };
+  {
+    ScriptedHost plain;
+    EXPECT_EQ(DragFilesOut({"C:\\music\\a.mp3"}), DROPEFFECT_NONE);
+  }
+  Recorder host;
+  EXPECT_EQ(DragFilesOut({"\\home\\me\\a.mp3", "\\home\\me\\b c.mp3"}), DROPEFFECT_COPY);
+  EXPECT_EQ(host.dragged, (std::vector<std::string>{"/home/me/a.mp3", "/home/me/b c.mp3"}));
+}
+
 TEST(DesktopTest, ClipboardWaitCursorAndTrayIcons) {
   ScriptedHost host;
   SetClipboardText("R&B");

@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "platform/kernel/process_object.h"
+#include "platform/text/text.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/ui_window.h"
 
@@ -37,13 +38,6 @@ const char* IconWord(UINT flags) {
     default:
       return nullptr;
   }
-}
-
-std::string Trim(const std::string& s) {
-  std::size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
-  return s.substr(b, e - b);
 }
 
 bool SameIcon(const TrayIcon& a, const TrayIcon& b) { return a.window == b.window && a.id == b.id; }
@@ -191,6 +185,8 @@ std::optional<std::vector<std::string>> Host::GetClipboardFiles() {
   return clipboardFiles_;
 }
 
+int Host::DragFiles(const std::vector<std::string>&) { return DROPEFFECT_NONE; }
+
 void Host::BeginWaitCursor() {
   if (waitDepth_.fetch_add(1) == 0) WaitCursorChanged(true);
 }
@@ -270,7 +266,7 @@ int ConsoleHost::MessageBox(const std::string& text, const std::string& caption,
       std::fprintf(out_, "\n");
       return byDefault;  // input closed
     }
-    std::string reply = Trim(line);
+    std::string reply = platform::Trim(line);
     if (reply.empty()) return byDefault;
     if (int id = ParseChoice(reply, buttons)) return id;
     std::fprintf(out_, "Please answer with a number or a button name.\n");
@@ -304,7 +300,7 @@ std::optional<std::string> ConsoleHost::AskPath(const std::string& what, const s
   std::fflush(out_);
   char line[4096];
   if (std::fgets(line, sizeof line, in_) == nullptr) return std::nullopt;
-  std::string reply = Trim(line);
+  std::string reply = platform::Trim(line);
   if (reply.empty()) return std::nullopt;
   return reply;
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/drop_effect.h"  // what a drop of dragged files did
 #include "platform/ui/ui_types.h"
 #include "platform/window/window.h"
 
@@ -84,6 +85,7 @@ constexpr UINT NIM_ADD = 0;
 constexpr UINT NIM_MODIFY = 1;
 constexpr UINT NIM_DELETE = 2;
 
+
 struct FileFilter {
   std::string name;                   // "Playlists (*.m3u)"
   std::vector<std::string> patterns;  // "*.m3u"
@@ -135,12 +137,19 @@ class Host {
   // (add) or does not exist (modify, delete). A host shows them in TrayIconChanged.
   bool NotifyIcon(UINT action, const TrayIcon& icon);
   std::vector<TrayIcon> TrayIcons() const;
+  // True when the icons appear in a desktop's notification area a person can click.
+  virtual bool ShowsTrayIcons() const { return false; }
 
   // The clipboard: text, and file lists (POSIX paths). Kept in the process by default.
   virtual void SetClipboardText(const std::string& text);
   virtual std::optional<std::string> GetClipboardText();
   virtual void SetClipboardFiles(const std::vector<std::string>& files);
   virtual std::optional<std::vector<std::string>> GetClipboardFiles();
+
+  // Files dragged out of a window to other programs (POSIX paths): the effect the drop
+  // target chose (DROPEFFECT_COPY, DROPEFFECT_MOVE), DROPEFFECT_NONE when nothing took
+  // them (the default: a host without a desktop has nobody to drop on).
+  virtual int DragFiles(const std::vector<std::string>& posixPaths);
 
   // The wait cursor: shown while the depth is above 0.
   void BeginWaitCursor();

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -131,6 +132,7 @@ class SimulatedSdk final : public VendorSdk, public SimPlayerListener {
   SdkResult CheckDevice(int dev);
   SdkResult FindNextRootItemLocked(SdkItem* item);
   bool EnsurePlayer();
+  std::shared_ptr<SimPlayer> OpenPlayer(SdkResult* code);
   void StartThreads();
   void StopThreads();
   void Enqueue(Lane& lane, Job job);
@@ -146,6 +148,7 @@ class SimulatedSdk final : public VendorSdk, public SimPlayerListener {
   const std::string folder_;
   std::mutex lifeMu_;  // Initialize and Shutdown, whole
   std::mutex mu_;
+  std::string lastError_;  // why the player could not be opened last time
   bool initialized_ = false;
   std::shared_ptr<SimPlayer> player_;
   HWND window_ = 0;
@@ -172,10 +175,22 @@ class SimulatedSdk final : public VendorSdk, public SimPlayerListener {
 
 // ---- life cycle -----------------------------------------------------------------------------
 
+std::shared_ptr<SimPlayer> SimulatedSdk::OpenPlayer(SdkResult* code) {
+  std::string error;
+  std::shared_ptr<SimPlayer> player = SimPlayer::Open(folder_, code, &error);
+  // Why a player that is there cannot be used goes to the log, once for each reason; a
+  // folder without a player is a computer with no player plugged in, nothing to say.
+  if (!player && *code != kSdkErrNotConnected && error != lastError_) {
+    std::fprintf(stderr, "simplayer: %s\n", error.c_str());
+  }
+  lastError_ = player ? std::string() : error;
+  return player;
+}
+
 bool SimulatedSdk::EnsurePlayer() {
   if (player_) return true;
   SdkResult code = 0;
-  player_ = SimPlayer::Open(folder_, &code, nullptr);
+  player_ = OpenPlayer(&code);
   if (!player_) return false;
   player_->AddListener(this);
   return true;
@@ -186,9 +201,7 @@ SdkResult SimulatedSdk::Initialize() {
   std::lock_guard<std::mutex> lock(mu_);
   if (initialized_) return kSdkOk;
   SdkResult code = kSdkOk;
-  std::string error;
-  std::shared_ptr<SimPlayer> player = SimPlayer::Open(folder_, &code, &error);
-  // A folder without a player is a computer with no player plugged in.
+  std::shared_ptr<SimPlayer> player = OpenPlayer(&code);
   if (!player && code != kSdkErrNotConnected) return code;
   if (player && player->TakeFault(SimFault::kInitializeFails)) return kSdkErrDriverLoad;
   player_ = std::move(player);

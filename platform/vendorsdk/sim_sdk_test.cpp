@@ -280,12 +280,7 @@ TEST_F(SimSdkTest, MovingDataItemsRefusesCycles) {
 TEST_F(SimSdkTest, DeletingItems) {
   const std::uint32_t t1 = UploadTrack(MakeFile("1.mp3", {'1'}));
   const std::uint32_t t2 = UploadTrack(MakeFile("2.mp3", {'2'}));
-  SdkItem pl;
-  pl.type = kSdkPlaylist;
-  pl.name = u"Mix";
-  ASSERT_EQ(sdk_->CreatePlaylist(kDev, kPlaylistRoot, &pl), kSdkOk);
-  const SdkItem entries[] = {Item(t1, kSdkTrack), Item(t2, kSdkTrack), Item(t1, kSdkTrack)};
-  ASSERT_EQ(sdk_->AddTracksToPlaylist(kDev, pl, 3, entries), kSdkOk);
+  const SdkItem pl = MakePlaylist(u"Mix", {t1, t2, t1});
   const std::uint32_t folder = MakeFolder("Full");
   const std::uint32_t file = UploadData(MakeFile("d", {'d'}), folder, "d");
 

@@ -89,6 +89,13 @@ inline std::vector<std::uint8_t> TrackBlock(const TrackTags& t) {
       .Bytes();
 }
 
+inline SdkItem Item(std::uint32_t id, std::uint32_t type) {
+  SdkItem i;
+  i.id = id;
+  i.type = type;
+  return i;
+}
+
 class SimSdkTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -273,6 +280,18 @@ class SimSdkTest : public ::testing::Test {
     return SdkResult(done.wParam);
   }
 
+  // A new playlist holding the tracks in that order.
+  SdkItem MakePlaylist(const std::u16string& name, const std::vector<std::uint32_t>& tracks) {
+    SdkItem pl;
+    pl.type = kSdkPlaylist;
+    pl.name = name;
+    EXPECT_EQ(sdk_->CreatePlaylist(kDev, Item(kSdkPlaylistRootId, kSdkDataFolder), &pl), kSdkOk);
+    std::vector<SdkItem> entries;
+    for (std::uint32_t t : tracks) entries.push_back(Item(t, kSdkTrack));
+    EXPECT_EQ(sdk_->AddTracksToPlaylist(kDev, pl, std::uint32_t(entries.size()), entries.data()), kSdkOk);
+    return pl;
+  }
+
   std::vector<SdkItem> Children(const SdkItem& parent) {
     std::vector<SdkItem> out;
     SdkItem child;
@@ -319,13 +338,6 @@ class SimSdkTest : public ::testing::Test {
   std::vector<Notice> notices_;
   bool inCall_ = false;
 };
-
-inline SdkItem Item(std::uint32_t id, std::uint32_t type) {
-  SdkItem i;
-  i.id = id;
-  i.type = type;
-  return i;
-}
 
 const SdkItem kAllTracks = Item(kSdkAllTracksId, kSdkTrack);
 const SdkItem kDataRoot = Item(kSdkDataRootId, kSdkDataFile);

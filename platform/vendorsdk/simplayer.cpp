@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -17,40 +16,18 @@
 
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/file_copy.h"
+#include "platform/vendorsdk/store_records.h"
 #include "platform/text/text.h"
 
 namespace platform {
 namespace fs = std::filesystem;
+using simstore::ItemText;
+using simstore::PlaylistText;
+using simstore::PropertiesText;
 
 namespace {
 
-constexpr int kFormat = 1;
-
 // ---- small file helpers ----------------------------------------------------------------
-
-std::string Escape(std::string_view s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else out.push_back(c);
-  }
-  return out;
-}
-
-std::string Unescape(std::string_view s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '\\' && i + 1 < s.size()) {
-      const char n = s[++i];
-      out.push_back(n == 'n' ? '\n' : n == 'r' ? '\r' : n);
-    } else {
-      out.push_back(s[i]);
-    }
-  }
-  return out;
-}
 
 bool ReadWholeFile(const std::string& path, std::string* out) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -78,132 +55,17 @@ bool WriteFileAtomic(const std::string& path, std::string_view content) {
   return true;
 }
 
-using KeyValues = std::vector<std::pair<std::string, std::string>>;
-
-KeyValues ParseKeyValues(std::string_view text) {
-  KeyValues out;
-  while (!text.empty()) {
-    const std::size_t nl = text.find('\n');
-    std::string_view line = text.substr(0, nl);
-    text = nl == std::string_view::npos ? std::string_view() : text.substr(nl + 1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
-    out.emplace_back(std::string(line.substr(0, eq)), Unescape(line.substr(eq + 1)));
-  }
-  return out;
-}
-
-void Put(std::string& out, std::string_view key, std::string_view value) {
-  out.append(key).append("=").append(Escape(value)).append("\n");
-}
-void Put(std::string& out, std::string_view key, std::uint64_t value) {
-  Put(out, key, std::to_string(value));
-}
-
-template <typename T>
-bool ParseNumber(std::string_view s, T* out) {
-  T v{};
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return false;
-  *out = v;
-  return true;
-}
-
-std::string JoinVersion(const std::uint16_t v[4]) {
-  return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]) + "." +
-         std::to_string(v[3]);
-}
-
-bool ParseVersion(std::string_view s, std::uint16_t v[4]) {
-  std::uint16_t parts[4];
-  for (int i = 0; i < 4; ++i) {
-    const std::size_t dot = s.find('.');
-    const std::string_view part = i < 3 ? s.substr(0, dot) : s;
-    if ((i < 3 && dot == std::string_view::npos) || !ParseNumber(part, &parts[i])) return false;
-    if (i < 3) s = s.substr(dot + 1);
-  }
-  std::copy(parts, parts + 4, v);
-  return true;
-}
-
-std::string HexBytes(const std::uint8_t* p, std::size_t n) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i) {
-    out.push_back(kHex[p[i] >> 4]);
-    out.push_back(kHex[p[i] & 15]);
-  }
-  return out;
-}
-
-bool ParseHexBytes(std::string_view s, std::uint8_t* p, std::size_t n) {
-  if (s.size() != 2 * n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    unsigned v = 0;
-    const auto r = std::from_chars(s.data() + 2 * i, s.data() + 2 * i + 2, v, 16);
-    if (r.ec != std::errc() || r.ptr != s.data() + 2 * i + 2) return false;
-    p[i] = std::uint8_t(v);
-  }
-  return true;
-}
-
-std::string PropertiesText(const SimProperties& p) {
-  std::string out;
-  Put(out, "format", kFormat);
-  Put(out, "model", p.modelName);
-  Put(out, "owner", p.ownerName);
-  Put(out, "unique-id", HexBytes(p.uniqueId, 16));
-  Put(out, "firmware", JoinVersion(p.firmwareVersion));
-  Put(out, "hardware", JoinVersion(p.hardwareVersion));
-  Put(out, "capacity", p.capacityBytes);
-  Put(out, "volume", std::to_string(p.volume));
-  Put(out, "mute", std::to_string(p.mute));
-  Put(out, "clock-offset", std::to_string(p.clockOffset));
-  Put(out, "property4", std::to_string(p.property4));
-  Put(out, "next-id", p.nextId);
-  return out;
-}
-
-std::string ItemText(const SimItem& it) {
-  std::string out;
-  Put(out, "type", it.type);
-  Put(out, "name", it.name);
-  if (it.type == kSdkTrack) {
-    Put(out, "album", it.album);
-    Put(out, "artist", it.artist);
-    Put(out, "genre", it.genre);
-    Put(out, "codec", it.codec);
-    Put(out, "length", it.length);
-    Put(out, "track", it.trackNumber);
-    Put(out, "year", it.year);
-    Put(out, "playonly", it.playOnly);
-  } else {
-    Put(out, "parent", it.parent);
-  }
-  Put(out, "attrib", it.fileAttributes);
-  Put(out, "modified", it.modified);
-  if (!it.file.empty()) Put(out, "file", it.file);
-  return out;
-}
-
-std::string PlaylistText(const SimPlaylist& pl) {
-  std::string out;
-  Put(out, "name", pl.name);
-  for (std::uint32_t t : pl.tracks) Put(out, "track", t);
-  return out;
-}
-
 // Id from a file name "<id>.txt"; 0 when it is not one.
 std::uint32_t IdOfFileName(const std::string& name) {
   if (name.size() < 5 || name.compare(name.size() - 4, 4, ".txt") != 0) return 0;
   std::uint32_t id = 0;
-  if (!ParseNumber(std::string_view(name).substr(0, name.size() - 4), &id)) return 0;
+  if (!simstore::ReadNumber(std::string_view(name).substr(0, name.size() - 4), &id)) return 0;
   return id == kSdkAllTracksId ? 0 : id;
 }
 
-// Calls use(id, fileName, text) for each record file "<id>.txt" of `folder`. A leftover of
-// an unfinished write is removed (unless `readOnly`); other files are passed over.
+// Calls use(id, fileName, text, readError) for each record file "<id>.txt" of `folder`;
+// readError is the errno of a file that could not be read (0: text holds it). A leftover
+// of an unfinished write is removed (unless `readOnly`); other files are passed over.
 template <typename Use>
 void ForEachRecordFile(const std::string& folder, bool readOnly, Use use) {
   std::error_code ec;
@@ -217,9 +79,17 @@ void ForEachRecordFile(const std::string& folder, bool readOnly, Use use) {
       continue;
     }
     std::string body;
-    if (!ReadWholeFile(de.path().string(), &body)) continue;
-    use(id, name, body);
+    const int error = ReadWholeFile(de.path().string(), &body) ? 0 : errno;
+    use(id, name, body, error);
   }
+}
+
+// The id a content file name starts with ("104.mp3", "104.part"); 0 when it has none.
+std::uint32_t IdOfContentName(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  std::uint32_t id = 0;
+  if (dot == std::string_view::npos || !simstore::ReadNumber(name.substr(0, dot), &id)) return 0;
+  return id;
 }
 
 std::size_t Utf16Length(std::string_view s) { return Utf8ToSdkString(s).size(); }
@@ -367,12 +237,20 @@ std::shared_ptr<SimPlayer> SimPlayer::Open(std::string_view folder, SdkResult* c
   const std::string dir = PosixFolderOf(folder);
   std::error_code ec;
   const fs::path canonical = fs::canonical(dir, ec);
-  if (ec || !fs::exists(canonical / "player.txt", ec)) {
+  if (ec || !fs::is_directory(canonical, ec)) {
     *code = kSdkErrNotConnected;
     *error = "There is no player in " + dir + ".";
     return nullptr;
   }
   const std::string key = canonical.string();
+  if (!fs::exists(canonical / "player.txt", ec)) {
+    // A folder holding a store's parts is a damaged player, not a computer without one.
+    bool store = false;
+    for (const char* part : {"items", "files", "playlists", "lock"}) store = store || fs::exists(canonical / part, ec);
+    *code = store ? kSdkErrLibraryCorrupt : kSdkErrNotConnected;
+    *error = store ? "The player in " + key + " is damaged: player.txt missing." : "There is no player in " + dir + ".";
+    return nullptr;
+  }
 
   if (readOnly) {
     std::shared_ptr<SimPlayer> p(new SimPlayer);
@@ -409,6 +287,10 @@ std::shared_ptr<SimPlayer> SimPlayer::Open(std::string_view folder, SdkResult* c
     *code = kSdkErrLibraryCorrupt;
     return nullptr;
   }
+  // Into the log of the program that uses the player (trayhub's, for one).
+  for (const SimStoreProblem& problem : p->problems_) {
+    std::fprintf(stderr, "simplayer: the player in %s: %s\n", key.c_str(), problem.text.c_str());
+  }
   entry.player = p;
   entry.owner = p.get();
   p->registered_ = true;
@@ -429,120 +311,137 @@ SimPlayer::~SimPlayer() {
 bool SimPlayer::Load(std::string* error) {
   std::string text;
   if (!ReadWholeFile(root_ + "/player.txt", &text)) {
-    *error = "Cannot read " + root_ + "/player.txt.";
+    *error = "Cannot read " + root_ + "/player.txt: " + std::strerror(errno) + ".";
     return false;
   }
-  int format = 0;
-  for (const auto& [k, v] : ParseKeyValues(text)) {
-    if (k == "format") ParseNumber(v, &format);
-    else if (k == "model") props_.modelName = v;
-    else if (k == "owner") props_.ownerName = v;
-    else if (k == "unique-id") ParseHexBytes(v, props_.uniqueId, 16);
-    else if (k == "firmware") ParseVersion(v, props_.firmwareVersion);
-    else if (k == "hardware") ParseVersion(v, props_.hardwareVersion);
-    else if (k == "capacity") ParseNumber(v, &props_.capacityBytes);
-    else if (k == "volume") ParseNumber(v, &props_.volume);
-    else if (k == "mute") ParseNumber(v, &props_.mute);
-    else if (k == "clock-offset") ParseNumber(v, &props_.clockOffset);
-    else if (k == "property4") ParseNumber(v, &props_.property4);
-    else if (k == "next-id") ParseNumber(v, &props_.nextId);
+  std::string why;
+  switch (simstore::ReadProperties(text, &props_, &why)) {
+    case simstore::PropertiesRead::kOk:
+      break;
+    case simstore::PropertiesRead::kOtherFormat:
+      *error = root_ + "/player.txt is " + why + ".";
+      return false;
+    case simstore::PropertiesRead::kDamaged:
+      *error = "The player in " + root_ + " is damaged: player.txt cannot be read (" + why + ").";
+      return false;
   }
-  if (format != kFormat) {
-    *error = root_ + "/player.txt is not a player of this version.";
-    return false;
-  }
-
   std::error_code ec;
+  for (const char* part : {"items", "files", "playlists"}) {
+    if (!fs::is_directory(root_ + "/" + part, ec)) {
+      *error = "The player in " + root_ + " is damaged: its folder " + part + " is missing.";
+      return false;
+    }
+  }
+  auto problem = [this](std::string record, std::string text) {
+    problems_.push_back({record, record + " " + text});
+  };
+
+  // Items. A record that cannot be read hides its item, and keeps its id and its content
+  // until it is repaired; so does a record whose content is missing.
   std::set<std::string> referenced;
+  std::map<std::uint32_t, SimItem> loaded;
+  std::set<std::uint32_t> unread;  // ids of item records that could not be read
   std::uint32_t maxId = kSdkPlaylistRootId;
   ForEachRecordFile(root_ + "/items", readOnly_, [&](std::uint32_t id, const std::string& name,
-                                                     const std::string& body) {
+                                                     const std::string& body, int readError) {
+    maxId = std::max(maxId, id);
+    const std::string record = "items/" + name;
     SimItem it;
-    it.id = id;
-    for (const auto& [k, v] : ParseKeyValues(body)) {
-      if (k == "type") ParseNumber(v, &it.type);
-      else if (k == "name") it.name = v;
-      else if (k == "album") it.album = v;
-      else if (k == "artist") it.artist = v;
-      else if (k == "genre") it.genre = v;
-      else if (k == "codec") it.codec = v;
-      else if (k == "length") ParseNumber(v, &it.length);
-      else if (k == "track") ParseNumber(v, &it.trackNumber);
-      else if (k == "year") ParseNumber(v, &it.year);
-      else if (k == "playonly") ParseNumber(v, &it.playOnly);
-      else if (k == "parent") ParseNumber(v, &it.parent);
-      else if (k == "attrib") ParseNumber(v, &it.fileAttributes);
-      else if (k == "modified") ParseNumber(v, &it.modified);
-      else if (k == "file") it.file = v;
+    if (readError != 0) {
+      problem(record, std::string("cannot be read (") + std::strerror(readError) +
+                          "): its item is not listed, and its content is kept until the record is repaired");
+      unread.insert(id);
+      return;
     }
-    if (it.type != kSdkTrack && !IsDataType(it.type)) {
-      std::fprintf(stderr, "simplayer: %s has no known type; skipped\n", name.c_str());
+    if (!simstore::ReadItem(body, id, &it, &why)) {
+      problem(record, "is damaged (" + why + "): its item is not listed, and its content is kept until the record is repaired");
+      unread.insert(id);
       return;
     }
     // A file edited by hand may hold longer texts than the SDK hands out.
-    for (std::string* text : {&it.name, &it.album, &it.artist, &it.genre, &it.codec}) {
-      *text = ClipText(*text);
-    }
+    for (std::string* t : {&it.name, &it.album, &it.artist, &it.genre, &it.codec}) *t = ClipText(*t);
     if (it.type != kSdkDataFolder) {
+      referenced.insert(it.file);
       struct stat st;
-      if (it.file.empty() || it.file.find('/') != std::string::npos ||
-          ::stat((root_ + "/files/" + it.file).c_str(), &st) != 0) {
-        std::fprintf(stderr, "simplayer: the content of item %u is missing; skipped\n", id);
+      if (::stat((root_ + "/files/" + it.file).c_str(), &st) != 0) {
+        problem(record, "names the content files/" + it.file + ", which is missing: its item is not listed");
+        unread.insert(id);
         return;
       }
       it.size = std::uint64_t(st.st_size);
-      referenced.insert(it.file);
-      used_ += it.size;
-    } else {
-      it.file.clear();
     }
-    maxId = std::max(maxId, id);
-    items_[id] = std::move(it);
+    loaded[id] = std::move(it);
   });
-  // A data item whose folder is gone, or whose folders form a loop, goes to the root.
-  for (auto& [id, it] : items_) {
+
+  // A data item inside a folder whose record cannot be read waits, unseen, for its repair;
+  // one whose folder is gone, or whose folders form a loop, goes to the root.
+  std::set<std::uint32_t> waiting;
+  for (auto& [id, it] : loaded) {
     if (!IsDataType(it.type)) continue;
     std::uint32_t p = it.parent;
     std::size_t steps = 0;
-    bool ok = true;
+    bool valid = true;
     while (p != kSdkDataRootId) {
-      auto f = items_.find(p);
-      if (f == items_.end() || f->second.type != kSdkDataFolder || p == id ||
-          ++steps > items_.size()) {
-        ok = false;
+      if (unread.count(p) != 0) break;
+      auto f = loaded.find(p);
+      if (f == loaded.end() || f->second.type != kSdkDataFolder || p == id || ++steps > loaded.size()) {
+        valid = false;
         break;
       }
       p = f->second.parent;
     }
-    if (!ok) {
-      std::fprintf(stderr, "simplayer: item %u had no valid folder; moved to the root\n", id);
+    const std::string record = "items/" + std::to_string(id) + ".txt";
+    if (p != kSdkDataRootId && valid) {
+      problem(record, "is inside the data folder " + std::to_string(p) +
+                          ", whose record cannot be read: it is not listed until that record is repaired");
+      waiting.insert(id);
+    } else if (!valid) {
+      problem(record, "had no valid data folder: it was moved to the root");
       it.parent = kSdkDataRootId;
       if (!readOnly_) SaveItem(it);
     }
   }
-  for (const auto& [id, it] : items_) IndexItem(it);
+  for (auto& [id, it] : loaded) {
+    used_ += it.size;
+    if (waiting.count(id) != 0) continue;
+    items_[id] = std::move(it);
+    IndexItem(items_[id]);
+  }
+  held_ = unread;
+  held_.insert(waiting.begin(), waiting.end());
 
-  // Content without an item (a crash between copying and recording) is removed; a reader
-  // that does not hold the lock leaves the uploads of the holder alone.
+  // Content without an item (a crash between copying and recording) is removed; content
+  // that a held record may name stays, and so does every file not named as content is
+  // ("<id>.<extension>"). A reader that does not hold the lock leaves the uploads of the
+  // holder alone.
   for (const auto& de : fs::directory_iterator(root_ + "/files", ec)) {
     if (readOnly_) break;
     const std::string name = de.path().filename().string();
-    if (referenced.count(name) == 0) fs::remove(de.path(), ec);
+    const std::uint32_t id = IdOfContentName(name);
+    if (id == 0 || referenced.count(name) != 0 || held_.count(id) != 0) continue;
+    fs::remove(de.path(), ec);
   }
 
-  ForEachRecordFile(root_ + "/playlists", readOnly_, [&](std::uint32_t id, const std::string&,
-                                                         const std::string& body) {
-    SimPlaylist pl;
-    pl.id = id;
-    for (const auto& [k, v] : ParseKeyValues(body)) {
-      std::uint32_t t = 0;
-      if (k == "name") pl.name = v;
-      else if (k == "track" && ParseNumber(v, &t)) {
-        auto f = items_.find(t);
-        if (f != items_.end() && f->second.type == kSdkTrack) pl.tracks.push_back(t);
-      }
-    }
+  // Playlists. One that cannot be read is not listed and keeps its file; entries naming
+  // held items stay in the list, unseen, so a repair brings them back in their place.
+  ForEachRecordFile(root_ + "/playlists", readOnly_, [&](std::uint32_t id, const std::string& name,
+                                                         const std::string& body, int readError) {
     maxId = std::max(maxId, id);
+    const std::string record = "playlists/" + name;
+    SimPlaylist pl;
+    if (readError != 0) {
+      problem(record, std::string("cannot be read (") + std::strerror(readError) +
+                          "): the playlist is not listed until it is repaired");
+      return;
+    }
+    if (!simstore::ReadPlaylist(body, id, &pl, &why)) {
+      problem(record, "is damaged (" + why + "): the playlist is not listed until it is repaired");
+      return;
+    }
+    std::erase_if(pl.tracks, [this](std::uint32_t t) {
+      auto f = items_.find(t);
+      return (f == items_.end() || f->second.type != kSdkTrack) && held_.count(t) == 0;
+    });
     playlists_[id] = std::move(pl);
   });
   if (props_.nextId <= maxId) props_.nextId = maxId + 1;
@@ -672,6 +571,11 @@ void SimPlayer::RemoveListener(SimPlayerListener* listener) {
 
 // ---- reading -------------------------------------------------------------------------------
 
+std::vector<SimStoreProblem> SimPlayer::Problems() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return problems_;
+}
+
 SimPlayer::Snapshot SimPlayer::TakeSnapshot() const {
   std::lock_guard<std::mutex> lock(mu_);
   Snapshot s;
@@ -712,13 +616,16 @@ SdkResult SimPlayer::NextChild(const SdkItem& parent, std::uint64_t* cursor,
   if (parent.type == kSdkPlaylist) {
     auto pl = playlists_.find(parent.id);
     if (pl == playlists_.end()) return kSdkErrInvalidId;
-    if (*cursor >= pl->second.tracks.size()) return kSdkErrNoMoreItems;
-    const SimItem& t = items_.at(pl->second.tracks[std::size_t(*cursor)]);
-    ++*cursor;
-    child->id = t.id;
-    child->type = kSdkTrack;
-    child->name = Utf8ToSdkString(t.name);
-    return kSdkOk;
+    // Entries naming held items are passed over.
+    while (*cursor < pl->second.tracks.size()) {
+      auto t = items_.find(pl->second.tracks[std::size_t((*cursor)++)]);
+      if (t == items_.end()) continue;
+      child->id = t->second.id;
+      child->type = kSdkTrack;
+      child->name = Utf8ToSdkString(t->second.name);
+      return kSdkOk;
+    }
+    return kSdkErrNoMoreItems;
   }
   std::uint32_t key = 0;
   if (parent.id == kSdkAllTracksId && parent.type == kSdkTrack) {

@@ -7,8 +7,12 @@
 //   playlists/<id>.txt  name and entries of one playlist
 //   lock                held (flock) by the one process that has the player open
 //
-// Text files are "key=value" lines; "\" escapes "\", CR and LF in values. Every change is
-// written at once (a new file, then a rename), so the player survives restarts and crashes.
+// Text files are "key=value" lines; "\" escapes "\", CR and LF in values (store_records.h).
+// Every change is written at once (a new file, then a rename), so the player survives
+// restarts and crashes. A record file that cannot be read whole is damaged: its item or
+// playlist is not listed, its id is never given out again, and nothing it may name is
+// removed, so the item comes back as it was once the file is repaired. Opening names each
+// such record (Problems(), and on stderr for the program that holds the player).
 // One SimPlayer object stands for a folder in a process: every SDK object and test handle
 // opened on it shares it. All members are thread-safe.
 #pragma once
@@ -94,6 +98,12 @@ bool CreateSimPlayer(std::string_view folder, const SimPlayerOptions& options,
 // playlists, a data folder with a file and an owner name. The audio is synthesised here.
 bool CreateDemoPlayer(std::string_view folder, std::string* error);
 
+// A record of the store that the last load could not use, or a repair that it made.
+struct SimStoreProblem {
+  std::string record;  // relative to the player's folder: "items/104.txt"
+  std::string text;    // what is wrong and what follows, beginning with the record
+};
+
 // Receives the player's unplugging (called without any of the player's locks held).
 class SimPlayerListener {
  public:
@@ -105,7 +115,8 @@ class SimPlayer {
  public:
   // The player in `folder` (Windows form), shared within the process. Null, with *code and
   // *error set, when the folder holds no player (kSdkErrNotConnected), another process has
-  // it open (kSdkErrPortInUse) or its files cannot be read (kSdkErrLibraryCorrupt).
+  // it open (kSdkErrPortInUse), or the store is damaged or of another version
+  // (kSdkErrLibraryCorrupt: "player.txt missing", "not a player of this version", ...).
   // readOnly opens a private snapshot without taking the lock; it refuses every change.
   static std::shared_ptr<SimPlayer> Open(std::string_view folder, SdkResult* code,
                                          std::string* error, bool readOnly = false);
@@ -128,7 +139,11 @@ class SimPlayer {
   void AddListener(SimPlayerListener* listener);
   void RemoveListener(SimPlayerListener* listener);
 
-  // A copy of everything, for tools and tests.
+  // What the load found wrong with the store.
+  std::vector<SimStoreProblem> Problems() const;
+
+  // A copy of everything, for tools and tests. Playlists may name held items (ids of
+  // records that could not be read), which are not in `items`.
   struct Snapshot {
     SimProperties properties;
     std::map<std::uint32_t, SimItem> items;
@@ -210,6 +225,8 @@ class SimPlayer {
   std::uint64_t reserved_ = 0;
   std::map<SimFault, int> faults_;
   bool plugged_ = true;
+  std::vector<SimStoreProblem> problems_;
+  std::set<std::uint32_t> held_;  // ids of records that exist but are not listed
 
   std::mutex listenersMu_;
   std::vector<SimPlayerListener*> listeners_;

@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
+
+#include "platform/text/text.h"
 #include "platform/vendorsdk/sim_test_support.h"
+#include "platform/vendorsdk/store_records.h"
 
 namespace platform {
 namespace testing_sim {
@@ -22,12 +26,7 @@ TEST_F(SimSdkTest, EverythingSurvivesAReopen) {
   const std::uint32_t track = UploadTrack(MakeFile("k.mp3", song), tags);
   const std::uint32_t folder = MakeFolder("Folder = name");
   const std::uint32_t file = UploadData(MakeFile("d.bin", {'d', 'a'}), folder, "d.bin");
-  SdkItem pl;
-  pl.type = kSdkPlaylist;
-  pl.name = u"List";
-  ASSERT_EQ(sdk_->CreatePlaylist(kDev, kPlaylistRoot, &pl), kSdkOk);
-  const SdkItem entries[] = {Item(track, kSdkTrack), Item(track, kSdkTrack)};
-  ASSERT_EQ(sdk_->AddTracksToPlaylist(kDev, pl, 2, entries), kSdkOk);
+  const SdkItem pl = MakePlaylist(u"List", {track, track});
   ASSERT_EQ(SetNumber(Item(track, kSdkTrack), u"YEAR", 1987), kSdkOk);
   const auto before = Attributes(Item(track, kSdkTrack));
 
@@ -61,7 +60,12 @@ TEST_F(SimSdkTest, LeftoversOfACrashAreCleanedOnOpen) {
   std::ofstream(root + "/files/900.part") << "half";
   std::ofstream(root + "/files/901.mp3") << "orphan";
   std::ofstream(root + "/items/902.txt.tmp") << "type=1";
-  std::ofstream(root + "/items/903.txt") << "type=1\nname=Ghost\ncodec=MP3\nfile=903.mp3\n";
+  SimItem ghost;
+  ghost.type = kSdkTrack;
+  ghost.name = "Ghost";
+  ghost.codec = "MP3";
+  ghost.file = "903.mp3";
+  std::ofstream(root + "/items/903.txt") << simstore::ItemText(ghost);
   std::ofstream(root + "/playlists/904.txt") << "name=P\ntrack=903\ntrack=" << track << "\n";
   Connect();
   EXPECT_FALSE(fs::exists(root + "/files/900.part"));
@@ -77,13 +81,116 @@ TEST_F(SimSdkTest, DataItemsWithoutAValidFolderGoToTheRoot) {
   sdk_.reset();
   player_.reset();
   const std::string root = dir_ + "/player";
-  std::ofstream(root + "/items/500.txt") << "type=4\nname=Lost\nparent=777\n";
-  std::ofstream(root + "/items/501.txt") << "type=4\nname=Loop1\nparent=502\n";
-  std::ofstream(root + "/items/502.txt") << "type=4\nname=Loop2\nparent=501\n";
+  auto folder = [](std::uint32_t id, const char* name, std::uint32_t parent) {
+    SimItem it;
+    it.id = id;
+    it.type = kSdkDataFolder;
+    it.parent = parent;
+    it.name = name;
+    return simstore::ItemText(it);
+  };
+  std::ofstream(root + "/items/500.txt") << folder(500, "Lost", 777);
+  std::ofstream(root + "/items/501.txt") << folder(501, "Loop1", 502);
+  std::ofstream(root + "/items/502.txt") << folder(502, "Loop2", 501);
   Connect();
   // The loop is broken where it was found; nothing is lost.
   EXPECT_EQ(ChildIds(kDataRoot), (std::vector<std::uint32_t>{500, 501}));
   EXPECT_EQ(ChildIds(Item(501, kSdkDataFolder)), std::vector<std::uint32_t>{502});
+}
+
+// Damage done to one record file of the store, by a crash of the disk or by hand.
+struct Damage {
+  const char* what;
+  std::function<std::string(const std::string&)> change;  // the record's new bytes
+};
+
+std::string Cut(const std::string& text, std::size_t keep) { return text.substr(0, std::min(keep, text.size())); }
+
+// The record cut after its n-th line.
+std::string FirstLines(const std::string& text, int n) {
+  std::size_t end = 0;
+  for (int i = 0; i < n && end != std::string::npos; ++i) end = text.find('\n', end) + 1;
+  return text.substr(0, end);
+}
+
+TEST_F(SimSdkTest, DamagedRecordsCostNothingAndAreListedAgainOnceRepaired) {
+  const std::uint32_t a = UploadTrack(MakeFile("a.mp3", RandomBytes(5000, 1)));
+  const std::uint32_t b = UploadTrack(MakeFile("b.mp3", RandomBytes(6000, 2)));
+  const std::uint32_t folder = MakeFolder("Docs");
+  const std::uint32_t inside = UploadData(MakeFile("in.txt", {'i', 'n'}), folder, "in.txt");
+  const std::uint32_t loose = UploadData(MakeFile("loose.txt", {'l'}), kSdkDataRootId, "loose.txt");
+  const SdkItem pl = MakePlaylist(u"Mix", {a, b, a});
+  const std::string root = dir_ + "/player";
+  std::map<std::string, std::vector<char>> content;
+  for (const auto& e : fs::directory_iterator(root + "/files")) content[e.path().string()] = ReadFile(e.path());
+  ASSERT_EQ(content.size(), 4u);
+
+  struct Case {
+    std::string record;
+    Damage damage;
+    std::vector<std::uint32_t> tracks, root, inFolder, playlist;
+  };
+  const std::string itemA = "items/" + std::to_string(a) + ".txt";
+  const std::string mix = "playlists/" + std::to_string(pl.id) + ".txt";
+  const std::vector<std::uint32_t> all = {a, b}, rootItems = {folder, loose}, folderItems = {inside},
+                                   playlist = {a, b, a};
+  const Case cases[] = {
+      {itemA, {"cut in the middle of a line", [](const std::string& t) { return Cut(t, t.size() / 2); }},
+       {b}, rootItems, folderItems, {b}},
+      {itemA, {"cut at the end of a line", [](const std::string& t) { return FirstLines(t, 3); }},
+       {b}, rootItems, folderItems, {b}},
+      {itemA, {"emptied", [](const std::string&) { return std::string(); }}, {b}, rootItems, folderItems, {b}},
+      {itemA, {"a number that is none", [](const std::string& t) { return ReplaceAll(t, "length=", "length=x"); }},
+       {b}, rootItems, folderItems, {b}},
+      {"items/" + std::to_string(loose) + ".txt", {"cut", [](const std::string& t) { return FirstLines(t, 2); }},
+       all, {folder}, folderItems, playlist},
+      // The folder's items stay where they are, unseen, until it is repaired.
+      {"items/" + std::to_string(folder) + ".txt", {"cut", [](const std::string& t) { return Cut(t, 9); }},
+       all, {loose}, {}, playlist},
+      {mix, {"cut in the middle of a line", [](const std::string& t) { return Cut(t, t.size() - 2); }},
+       all, rootItems, folderItems, {}},
+      {mix, {"cut at the end of a line", [](const std::string& t) { return FirstLines(t, 3); }},
+       all, rootItems, folderItems, {}},
+      {mix, {"emptied", [](const std::string&) { return std::string(); }}, all, rootItems, folderItems, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.record + " " + c.damage.what);
+    sdk_.reset();
+    player_.reset();
+    const std::string path = root + "/" + c.record;
+    std::string original;
+    {
+      const std::vector<char> bytes = ReadFile(path);
+      original.assign(bytes.begin(), bytes.end());
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.damage.change(original);
+    ::testing::internal::CaptureStderr();
+    Connect();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    // Named where the user looks: the log of the program holding the player, and check.
+    EXPECT_NE(log.find(c.record + " is damaged ("), std::string::npos) << log;
+    const std::vector<SimStoreProblem> problems = player_->Problems();
+    ASSERT_FALSE(problems.empty());
+    EXPECT_EQ(problems.front().record, c.record);
+    EXPECT_EQ(ChildIds(kAllTracks), c.tracks);
+    EXPECT_EQ(ChildIds(kDataRoot), c.root);
+    EXPECT_EQ(ChildIds(Item(folder, kSdkDataFolder)), c.inFolder);
+    EXPECT_EQ(ChildIds(pl), c.playlist);
+    // Changes made meanwhile leave the damaged record and what it names alone.
+    const std::uint32_t extra = MakeFolder("Meanwhile");
+    ASSERT_EQ(sdk_->DeleteItem(kDev, Item(extra, kSdkDataFolder)), kSdkOk);
+    for (const auto& [file, bytes] : content) EXPECT_TRUE(ReadFile(file) == bytes) << file << " was changed or lost";
+
+    sdk_.reset();
+    player_.reset();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << original;
+    Connect();
+    EXPECT_TRUE(player_->Problems().empty());
+    EXPECT_EQ(ChildIds(kAllTracks), all);
+    EXPECT_EQ(ChildIds(kDataRoot), rootItems);
+    EXPECT_EQ(ChildIds(Item(folder, kSdkDataFolder)), folderItems);
+    EXPECT_EQ(ChildIds(pl), playlist);
+  }
 }
 
 TEST_F(SimSdkTest, PlayerHeldByAnotherProgramIsRefused) {
@@ -127,15 +234,98 @@ TEST_F(SimSdkTest, PlayerHeldByAnotherProgramIsRefused) {
   ::close(release[0]);
 }
 
-TEST_F(SimSdkTest, DamagedOrMissingPlayer) {
+TEST_F(SimSdkTest, ADamagedStoreSaysWhyAndAFolderWithoutOneIsNoPlayer) {
   sdk_.reset();
   player_.reset();
-  std::ofstream(dir_ + "/player/player.txt") << "format=99\n";
-  auto sdk = CreateVendorSdk(folder_);
-  EXPECT_EQ(sdk->Initialize(), kSdkErrLibraryCorrupt);
-  SdkResult code = kSdkOk;
-  EXPECT_EQ(SimPlayer::Open(FromPosixPath(dir_ + "/nothing"), &code, nullptr), nullptr);
-  EXPECT_EQ(code, kSdkErrNotConnected);
+  const std::string root = dir_ + "/player";
+  std::string properties;
+  {
+    const std::vector<char> bytes = ReadFile(root + "/player.txt");
+    properties.assign(bytes.begin(), bytes.end());
+  }
+  struct Case {
+    const char* what;
+    std::function<void()> damage;
+    SdkResult code;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"player.txt removed", [&] { fs::remove(root + "/player.txt"); }, kSdkErrLibraryCorrupt,
+       "The player in " + root + " is damaged: player.txt missing."},
+      {"another format", [&] { std::ofstream(root + "/player.txt") << "format=99\n"; }, kSdkErrLibraryCorrupt,
+       root + "/player.txt is not a player of this version."},
+      {"player.txt cut", [&] { std::ofstream(root + "/player.txt") << Cut(properties, 40); }, kSdkErrLibraryCorrupt,
+       "The player in " + root + " is damaged: player.txt cannot be read (it ends in the middle of a line)."},
+      {"a property missing", [&] { std::ofstream(root + "/player.txt") << FirstLines(properties, 11); },
+       kSdkErrLibraryCorrupt, "(its line \"next-id\" is missing)"},
+      {"a folder missing", [&] { fs::remove_all(root + "/items"); }, kSdkErrLibraryCorrupt,
+       "The player in " + root + " is damaged: its folder items is missing."},
+      {"nothing there", [&] { fs::remove_all(root); }, kSdkErrNotConnected, "There is no player in " + root + "."},
+      {"an empty folder", [&] { fs::remove_all(root); fs::create_directories(root); }, kSdkErrNotConnected,
+       "There is no player in " + root + "."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(root);
+    ASSERT_TRUE(CreateSimPlayer(folder_, {}, nullptr));
+    std::ofstream(root + "/player.txt") << properties;
+    c.damage();
+    SdkResult code = kSdkOk;
+    std::string error;
+    EXPECT_EQ(SimPlayer::Open(folder_, &code, &error), nullptr);
+    EXPECT_EQ(code, c.code);
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    // The SDK refuses to start over a damaged player and says why in the log; without a
+    // player it starts and finds none.
+    auto sdk = CreateVendorSdk(folder_);
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(sdk->Initialize(), c.code == kSdkErrNotConnected ? kSdkOk : c.code);
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    if (c.code != kSdkErrNotConnected) {
+      EXPECT_NE(log.find(c.says), std::string::npos) << log;
+    }
+    // The tool says the same.
+    platform::testing::ChildProcess check("simplayer", {"check", root});
+    std::string out;
+    while (auto line = check.ReadLine()) out += *line + "\n";
+    EXPECT_EQ(check.Wait(), 1);
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+  }
+}
+
+TEST_F(SimSdkTest, CheckNamesEveryDamagedRecord) {
+  const std::uint32_t track = UploadTrack(MakeFile("a.mp3", {'a'}));
+  sdk_.reset();
+  player_.reset();
+  const std::string root = dir_ + "/player";
+  auto check = [&](std::string* out) {
+    platform::testing::ChildProcess tool("simplayer", {"check", root});
+    while (auto line = tool.ReadLine()) *out += *line + "\n";
+    return tool.Wait();
+  };
+  std::string out;
+  EXPECT_EQ(check(&out), 0);
+  EXPECT_EQ(out, "No problems in the player in " + root + ".\n");
+
+  const std::string record = "items/" + std::to_string(track) + ".txt";
+  std::ofstream(root + "/" + record, std::ios::app) << "name=cut";
+  std::ofstream(root + "/playlists/40.txt") << "name=Half\nentries=2\ntrack=" << track << "\n";
+  out.clear();
+  EXPECT_EQ(check(&out), 1);
+  EXPECT_NE(out.find(record + " is damaged (it ends in the middle of a line): its item is not listed, and its "
+                              "content is kept until the record is repaired\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("playlists/40.txt is damaged (it names 2 entries but holds 1): the playlist is not listed "
+                     "until it is repaired\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("2 problem(s) in the player in " + root + ".\n"), std::string::npos) << out;
+  // Checking changes nothing, even beside the program that holds the player.
+  Connect();
+  out.clear();
+  EXPECT_EQ(check(&out), 1);
+  EXPECT_TRUE(fs::exists(root + "/files/" + std::to_string(track) + ".mp3"));
 }
 
 TEST_F(SimSdkTest, CreatingNeedsAnEmptyFolder) {

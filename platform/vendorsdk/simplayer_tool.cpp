@@ -19,8 +19,10 @@ int Usage() {
                "       simplayer demo FOLDER\n"
                "       simplayer info FOLDER\n"
                "       simplayer list FOLDER\n"
+               "       simplayer check FOLDER\n"
                "       simplayer play-only FOLDER TRACK-ID on|off\n"
-               "FOLDER is a POSIX path; info and list also work while the player is in use.\n");
+               "FOLDER is a POSIX path; info, list and check also work while the player is in use.\n"
+               "check names every record of the store that cannot be read (exit status 1 when there is one).\n");
   return 2;
 }
 
@@ -60,7 +62,28 @@ int Info(const char* folder) {
               static_cast<unsigned long long>(s.usedBytes), p.volume, p.mute ? " (muted)" : "");
   std::printf("content    %d tracks, %zu playlists, %d data files, %d data folders\n", tracks,
               s.playlists.size(), files, folders);
+  if (const std::size_t n = player->Problems().size(); n > 0) {
+    std::printf("problems   %zu (simplayer check names them)\n", n);
+  }
   return 0;
+}
+
+int Check(const char* folder) {
+  SdkResult code = kSdkOk;
+  std::string error;
+  auto player = SimPlayer::Open(Folder(folder), &code, &error, true);
+  if (!player) {
+    std::printf("%s\n", error.c_str());
+    return 1;
+  }
+  const std::vector<SimStoreProblem> problems = player->Problems();
+  for (const SimStoreProblem& p : problems) std::printf("%s\n", p.text.c_str());
+  if (problems.empty()) {
+    std::printf("No problems in the player in %s.\n", player->PosixFolder().c_str());
+    return 0;
+  }
+  std::printf("%zu problem(s) in the player in %s.\n", problems.size(), player->PosixFolder().c_str());
+  return 1;
 }
 
 int List(const char* folder) {
@@ -78,7 +101,9 @@ int List(const char* folder) {
   std::printf("Playlists\n");
   for (const auto& [id, pl] : s.playlists) {
     std::printf("  %6u  %s:", id, pl.name.c_str());
-    for (std::uint32_t t : pl.tracks) std::printf(" %u", t);
+    for (std::uint32_t t : pl.tracks) {
+      if (s.items.count(t) != 0) std::printf(" %u", t);  // held entries are not listed
+    }
     std::printf("\n");
   }
   std::printf("Data\n");
@@ -132,6 +157,7 @@ int main(int argc, char** argv) {
   }
   if (command == "info" && argc == 3) return Info(folder);
   if (command == "list" && argc == 3) return List(folder);
+  if (command == "check" && argc == 3) return Check(folder);
   if (command == "play-only" && argc == 5) {
     auto player = OpenOrSay(folder, false);
     if (!player) return 1;

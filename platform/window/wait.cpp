@@ -14,7 +14,14 @@ namespace {
 // so PeekMessage only runs the incoming sends.
 constexpr UINT kNoMessage = 0xFFFFFFFF;
 constexpr DWORD kQuietMs = 1;
+
+std::function<void()>& PumpHook() {
+  thread_local std::function<void()> hook;
+  return hook;
+}
 }  // namespace
+
+void SetPumpHook(std::function<void()> hook) { PumpHook() = std::move(hook); }
 
 void ServePendingSends() {
   MSG msg;
@@ -46,6 +53,10 @@ void PumpMessages(DWORD sleepMs) {
     }
     TranslateMessage(&msg);
     DispatchMessage(&msg);
+  }
+  if (auto& hook = PumpHook()) {
+    auto run = hook;  // the hook may replace itself
+    run();
   }
   Sleep(sleepMs);
 }

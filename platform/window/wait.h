@@ -4,6 +4,8 @@
 // sends meanwhile, as GetMessage and SendMessage do. Posted messages stay queued.
 #pragma once
 
+#include <functional>
+
 #include "platform/kernel/kernel.h"
 
 namespace platform {
@@ -24,5 +26,10 @@ constexpr DWORD kServeSliceMs = 2;
 // loops call it to keep their windows served. A WM_QUIT is put back for the loop that
 // owns the thread.
 void PumpMessages(DWORD sleepMs = 1);
+
+// A step PumpMessages also runs on the thread that set it (before its sleep): a toolkit's
+// host dispatches its own pending events there, so a long operation that pumps keeps its
+// windows painted and answering. An empty hook removes it.
+void SetPumpHook(std::function<void()> hook);
 
 }  // namespace platform

@@ -76,5 +76,20 @@ TEST_F(WaitServingSendsTest, TimesOutWithoutARelease) {
   EXPECT_EQ(WaitServingSends(*semaphore_, 0), WAIT_OBJECT_0);
 }
 
+// A toolkit's events are served by every pump of the thread that set the hook, and only
+// by that thread's.
+TEST(PumpHookTest, RunsOnTheSettingThreadOnly) {
+  int runs = 0;
+  SetPumpHook([&] { ++runs; });
+  PumpMessages(0);
+  PumpMessages(0);
+  EXPECT_EQ(runs, 2);
+  std::thread([] { PumpMessages(0); }).join();
+  EXPECT_EQ(runs, 2);
+  SetPumpHook({});
+  PumpMessages(0);
+  EXPECT_EQ(runs, 2);
+}
+
 }  // namespace
 }  // namespace platform

@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -1027,6 +1028,53 @@ UINT RegisterClipboardFormat(std::string_view name) { return RegisterAtom(name);
 std::string GetClipboardFormatName(UINT format) {
   WindowTable* table = WindowTable::Instance();
   return table != nullptr ? table->AtomName(format) : std::string();
+}
+
+// ---- the queue as a descriptor, for toolkit loops ----
+
+namespace {
+
+// One epoll descriptor per thread over its eventfd and its socket: a single descriptor
+// that a toolkit's loop can watch.
+struct QueueDescriptor {
+  int fd = -1;
+  ~QueueDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+int GetMessageQueueDescriptor() {
+  thread_local QueueDescriptor descriptor;
+  if (descriptor.fd >= 0) return descriptor.fd;
+  ThreadQueue& q = CurrentQueue();
+  int fd = ::epoll_create1(EPOLL_CLOEXEC);
+  if (fd < 0) return -1;
+  for (int watched : {q.eventFd, q.sock}) {
+    if (watched < 0) continue;
+    epoll_event e{};
+    e.events = EPOLLIN;
+    e.data.fd = watched;
+    ::epoll_ctl(fd, EPOLL_CTL_ADD, watched, &e);
+  }
+  descriptor.fd = fd;
+  return fd;
+}
+
+void ResetMessageQueueDescriptor() {
+  ThreadQueue& q = CurrentQueue();
+  std::uint64_t value;
+  while (::read(q.eventFd, &value, sizeof value) > 0) {
+  }
+}
+
+int GetMessageQueueTimeoutMs() {
+  ThreadQueue& q = CurrentQueue();
+  const std::uint64_t due = NextTimerNs(q, 0, 0, 0);
+  if (due == 0) return -1;
+  const std::uint64_t now = NowNs();
+  return due <= now ? 0 : static_cast<int>(std::min<std::uint64_t>((due - now + 999999u) / 1000000u, 1u << 30));
 }
 
 }  // namespace platform

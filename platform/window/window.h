@@ -130,4 +130,13 @@ UINT RegisterClipboardFormat(std::string_view name);
 // The name registered for a number; "" when none.
 std::string GetClipboardFormatName(UINT format);
 
+// The calling thread's queue for another event loop (a toolkit's) to watch: a descriptor
+// that turns readable when a message, a send or a reply arrives for this thread. The
+// loop then calls ResetMessageQueueDescriptor and takes everything in (PeekMessage /
+// PumpMessages), and arms a time-out of GetMessageQueueTimeoutMs for the next timer
+// (-1: no timer). The descriptor belongs to the thread; -1 when it cannot be made.
+int GetMessageQueueDescriptor();
+void ResetMessageQueueDescriptor();
+int GetMessageQueueTimeoutMs();
+
 }  // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/window/window.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
 #include <chrono>
@@ -388,6 +389,52 @@ TEST(AtomTest, NumbersAgreeAcrossProcesses) {
   EXPECT_EQ(RegisterClipboardFormat("QUORVANE EXPLORER NO TRANSFER TO SELF"), theirs[1]);
   EXPECT_EQ(GetClipboardFormatName(theirs[2]), "A brand new name");
   EXPECT_EQ(RegisterWindowMessage("a BRAND new NAME"), theirs[2]);
+}
+
+bool DescriptorReadable(int fd, int waitMs) {
+  pollfd p{fd, POLLIN, 0};
+  return ::poll(&p, 1, waitMs) > 0;
+}
+
+// Another loop watches the queue through one descriptor: it turns readable for a post
+// from another thread and for one from another process, and quiet again once the queue
+// was reset and pumped; timers show up as the time-out to wait.
+TEST_F(WindowTest, QueueDescriptorWakesAnotherLoop) {
+  std::atomic<int> got{0};
+  HWND w = Make("Test Frame", 0, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+    if (m == WM_USER + 1 || m == WM_USER + 5) ++got;
+    return 0;
+  });
+  ASSERT_NE(w, 0u);
+  const int fd = GetMessageQueueDescriptor();
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(fd, GetMessageQueueDescriptor());
+  auto drain = [&] {
+    ResetMessageQueueDescriptor();
+    MSG msg;
+    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+  };
+  drain();
+  EXPECT_FALSE(DescriptorReadable(fd, 0));
+
+  std::thread([w] { PostMessage(w, WM_USER + 1, 0, 0); }).join();
+  ASSERT_TRUE(DescriptorReadable(fd, 5000));
+  drain();
+  EXPECT_EQ(got.load(), 1);
+  EXPECT_FALSE(DescriptorReadable(fd, 0));
+
+  ChildProcess child("window_test_helper", {"poster", std::to_string(w), "0", "1"});
+  ASSERT_TRUE(DescriptorReadable(fd, 10000));
+  drain();
+  EXPECT_EQ(got.load(), 2);
+
+  EXPECT_EQ(GetMessageQueueTimeoutMs(), -1);
+  ASSERT_NE(SetTimer(w, 3, 5000), 0u);
+  const int left = GetMessageQueueTimeoutMs();
+  EXPECT_GT(left, 4000);
+  EXPECT_LE(left, 5000);
+  KillTimer(w, 3);
+  EXPECT_EQ(GetMessageQueueTimeoutMs(), -1);
 }
 
 }  // namespace

@@ -1,0 +1,190 @@
+// ui_gallery: every window template of the project, filled with sample values, rendered
+// on the display with the real-window host, each saved as a PNG, and each checked against
+// its model: every control of the window (and of a sheet's shown page) must be rendered
+// with the text, state, items and selection the core holds.
+//
+//   ui_gallery [--out <folder>]   (default: build/gui); exit code 1 on a mismatch
+//
+// A new dialog joins the list below in the change that adds it.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/identity.h"
+#include "device/memory_device.h"
+#include "manager/option_pages.h"
+#include "manager/systray_progress.h"
+#include "options/tree_prop_sheet.h"
+#include "options/volume_dialog.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/host.h"
+#include "platform/ui/list_view.h"
+#include "platform/ui/property_sheet.h"
+#include "platform/ui/ui_window.h"
+#include "platform/ui/wx/wx_host.h"
+#include "shellext/name_dlg.h"
+#include "tools/auto_fill_track_num_dialog.h"
+
+namespace {
+
+using platform::RenderedControl;
+using platform::UiWindow;
+
+struct Sample {
+  std::string name;
+  std::string page;  // sheets: the page to show (its title)
+  // Shows the window; `shown` is called with it on screen (modal samples: inside the
+  // modal loop, which it must end).
+  std::function<void(platform::WxHost&, const std::function<void(UiWindow&)>& shown)> run;
+};
+
+// A modal sample: the window is looked at once on screen, then cancelled.
+template <class Make>
+Sample Modal(std::string name, Make make) {
+  return {name, "", [make](platform::WxHost&, const std::function<void(UiWindow&)>&) {
+            auto dialog = make();
+            dialog->DoModal();
+          }};
+}
+
+std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDeviceBase> device) {
+  std::vector<Sample> samples;
+  samples.push_back(Modal("auto_fill_track_numbers", [] {
+    auto d = std::make_unique<tools::CAutoFillTrackNumDialog>();
+    d->startingNumber = 1;
+    d->increment = 2;
+    return d;
+  }));
+  samples.push_back(Modal("name_dialog", [] {
+    auto d = std::make_unique<shellext::CNameDlg>();
+    d->name = "Road Trip Mix";
+    return d;
+  }));
+  samples.push_back(Modal("volume", [device] { return std::make_unique<options::VolumeDialog>(device.get()); }));
+  samples.push_back({"delete_progress", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
+                       shellext::CDeleteDialog d;
+                       d.Start("Deleting 12 tracks...", 12);
+                       for (int i = 0; i < 5; ++i) d.Step();
+                       d.SetItemText("Harbour Lights.mp3");
+                       host.PumpUntil([] { return false; }, 200);
+                       shown(d);
+                       d.Close();
+                     }});
+  samples.push_back({"systray_progress", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
+                       DlgSystrayProgress popup;
+                       popup.ShowAtTray("Connecting...", 4);
+                       popup.StepIt();
+                       popup.StepIt();
+                       host.PumpUntil([] { return false; }, 200);
+                       shown(popup);
+                       popup.Hide();
+                     }});
+  // The manager's options sheet, one picture per page.
+  for (const char* page : {"General", "Pallidor HTTP Options", "About"}) {
+    samples.push_back({std::string("options_") + (page[0] == 'G' ? "general" : page[0] == 'P' ? "web_server" : "about"),
+                       page, [device](platform::WxHost&, const std::function<void(UiWindow&)>&) {
+                         options::TreePropSheet::CTreePropSheet sheet("Kestrova Manager Options");
+                         sheet.SetTreeViewMode(true, true, false);
+                         sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
+                         manager::COptionGeneral general;
+                         manager::VexhalOptionsDlg web(nullptr, "D");
+                         manager::CManagerOptionAbout about(device.get());
+                         sheet.AddPage(&general);
+                         sheet.AddPage(&web);
+                         sheet.AddPage(&about);
+                         sheet.DoModal();
+                       }});
+  }
+  samples.push_back(Modal("about_sheet", [device] {
+    struct AboutSheet : platform::PropertySheet {
+      explicit AboutSheet(KernelDevice* d) : PropertySheet("Kestrova Manager Options"), page(d) {
+        SetFlags(platform::PSH_NOAPPLYNOW);
+        AddPage(&page);
+      }
+      manager::CManagerOptionAbout page;
+    };
+    return std::make_unique<AboutSheet>(device.get());
+  }));
+  return samples;
+}
+
+}  // namespace
+
+// A settings store and application data folder of the gallery's own, with two skins
+// for the web server's page to list.
+std::string PrepareSampleHome() {
+  std::string home = (std::filesystem::temp_directory_path() / "tovarin-gallery-XXXXXX").string();
+  if (::mkdtemp(home.data()) == nullptr) return {};
+  ::setenv("TOVARIN_HOME", home.c_str(), 1);
+  ::setenv("TOVARIN_NS", ("gallery-" + std::to_string(::getpid())).c_str(), 1);
+  std::filesystem::create_directories(home + "/appdata/skins/Default");
+  std::ofstream(home + "/appdata/skins/Classic.osk") << "";
+  g_ProductIdentity.InitFromPath("trayhub");
+  platform::SettingsKey key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  key.SetString("Gen_AppDataDir", platform::FromPosixPath(home + "/appdata"));
+  return home;
+}
+
+int main(int argc, char** argv) {
+  std::string out = "build/gui";
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--out") out = argv[i + 1];
+  }
+  const std::string home = PrepareSampleHome();
+  std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("ui_gallery");
+  if (!host) return 2;
+  std::filesystem::create_directories(out);
+  auto device = std::make_shared<MemoryDevice>();
+  device->SetVolume(60);
+
+  int faults = 0;
+  for (Sample& sample : Samples(*host, device)) {
+    bool seen = false;
+    const std::string png = out + "/" + sample.name + ".png";
+    auto look = [&](UiWindow& window, const std::vector<RenderedControl>& rendered, const std::function<bool(const std::string&)>& save) {
+      seen = true;
+      for (const std::string& f : platform::CompareWithModel(window, rendered)) {
+        std::printf("%s: %s\n", sample.name.c_str(), f.c_str());
+        ++faults;
+      }
+      if (!save(png)) {
+        std::printf("%s: the picture could not be written to %s\n", sample.name.c_str(), png.c_str());
+        ++faults;
+      }
+    };
+    host->SetPromptObserver([&](platform::WxPrompt& prompt) {
+      if (prompt.kind() != platform::WxPrompt::Kind::Dialog) {
+        prompt.Cancel();
+        return;
+      }
+      if (!sample.page.empty() && !prompt.SelectPage(sample.page)) {
+        std::printf("%s: the page \"%s\" cannot be shown\n", sample.name.c_str(), sample.page.c_str());
+        ++faults;
+      }
+      look(*prompt.window(), prompt.Controls(), [&](const std::string& p) { return prompt.SaveImage(p); });
+      prompt.Cancel();
+    });
+    sample.run(*host, [&](UiWindow& window) {
+      look(window, host->RenderedControls(window), [&](const std::string& p) { return host->SaveWindowImage(window, p); });
+    });
+    if (!seen) {
+      std::printf("%s: never shown\n", sample.name.c_str());
+      ++faults;
+    }
+    std::printf("%s %s\n", seen ? "rendered" : "missing", png.c_str());
+  }
+  host->SetPromptObserver({});
+  host.reset();
+  std::error_code ec;
+  if (!home.empty()) std::filesystem::remove_all(home, ec);
+  std::printf("ui_gallery: %d fault(s)\n", faults);
+  return faults == 0 ? 0 : 1;
+}

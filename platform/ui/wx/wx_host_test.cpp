@@ -1,0 +1,273 @@
+// The real-window host on a (virtual) display: messages from other threads and processes
+// and timers reach their windows while a modal dialog runs; PumpMessages keeps the
+// toolkit's events going; what code changes shows on screen and what a person does
+// reaches the core; message boxes answer with the button chosen; pickers cancel; the
+// clipboard holds text and file lists. Runs under tests/gui/headless; skipped without a
+// display.
+#include "platform/ui/wx/wx_host.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/kernel/test_support.h"
+#include "platform/ui/data_exchange.h"
+#include "platform/ui/desktop.h"
+#include "platform/ui/list_view.h"
+#include "platform/ui/tree_view.h"
+#include "platform/ui/ui_window.h"
+#include "platform/window/wait.h"
+
+namespace platform {
+namespace {
+
+const bool kIsolated = testing::IsolateNamespace();
+constexpr int kName = 100;
+constexpr int kCount = 101;
+constexpr int kFlag = 102;
+constexpr int kBar = 103;
+
+const DialogTemplate& TestTemplate() {
+  using namespace layout;
+  static const DialogTemplate t = MakeTemplate(
+      900, "Test Dialog",
+      Column({Row({Text("Name:"), Edit(kName).Width(20)}), Row({Text("Count:"), Edit(kCount).Number().Width(6)}),
+              Check(kFlag, "Flag"), Progress(kBar),
+              Buttons({DefaultButton(IDOK, "OK"), Button(IDCANCEL, "Cancel")})}));
+  return t;
+}
+
+class TestDialog : public Dialog {
+ public:
+  TestDialog() : Dialog(TestTemplate()) {}
+  std::string name = "first";
+  int count = 3;
+  int flag = 0;
+  void DoDataExchange(DataExchange& dx) override {
+    dx.Text(kName, name);
+    dx.Int(kCount, count, 0, 99);
+    dx.Check(kFlag, flag);
+  }
+};
+
+class WxHostTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (HasDisplay()) host_ = WxHost::Open("wx_host_test").release();
+  }
+  static void TearDownTestSuite() {
+    delete host_;
+    host_ = nullptr;
+  }
+  void SetUp() override {
+    if (host_ == nullptr) GTEST_SKIP() << "no display (run under tests/gui/headless)";
+  }
+  void TearDown() override {
+    if (host_ != nullptr) host_->SetPromptObserver({});
+  }
+  static WxHost* host_;
+};
+WxHost* WxHostTest::host_ = nullptr;
+
+const RenderedControl* Find(const std::vector<RenderedControl>& controls, int id) {
+  for (const auto& c : controls) {
+    if (c.id == id) return &c;
+  }
+  return nullptr;
+}
+
+// While a modal dialog runs, posts from another thread and from another process, and the
+// window's timer, are served by the dialog's loop.
+TEST_F(WxHostTest, MessagesAndTimersArriveWhileADialogIsOpen) {
+  RegisterClass("Wx Test Receiver");
+  std::atomic<int> posted{0};
+  int ticks = 0;
+  HWND receiver = CreateWindow("Wx Test Receiver", 0, [&](HWND h, UINT m, WPARAM w, LPARAM) -> LRESULT {
+    if (m == WM_USER + 5 || m == WM_USER + 1) ++posted;
+    if (m == WM_TIMER && w == 7) {
+      ++ticks;
+      KillTimer(h, 7);
+    }
+    return 0;
+  });
+  ASSERT_NE(receiver, 0u);
+  bool served = false;
+  host_->SetPromptObserver([&](WxPrompt& p) {
+    SetTimer(receiver, 7, 30);
+    std::thread([receiver] { PostMessage(receiver, WM_USER + 1, 0, 0); }).join();
+    testing::ChildProcess poster("window_test_helper", {"poster", std::to_string(receiver), "0", "1"});
+    served = host_->PumpUntil([&] { return posted.load() == 2 && ticks == 1; }, 10000);
+    p.Cancel();
+  });
+  TestDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_TRUE(served);
+  DestroyWindow(receiver);
+}
+
+// A long operation that only calls PumpMessages still lets the toolkit run.
+TEST_F(WxHostTest, PumpMessagesRunsTheToolkitsEvents) {
+  TestDialog dialog;
+  ASSERT_TRUE(dialog.Create());
+  dialog.ShowWindow(SW_SHOW);
+  bool called = false;
+  host_->CallSoon([&] { called = true; });
+  for (int i = 0; i < 200 && !called; ++i) PumpMessages(1);
+  EXPECT_TRUE(called);
+  dialog.DestroyWindow();
+}
+
+// What code sets shows in the widgets; what a person types, clicks and refuses reaches
+// the core.
+TEST_F(WxHostTest, CodeChangesShowAndAPersonsActionsReachTheCore) {
+  std::vector<std::string> faults;
+  host_->SetPromptObserver([&](WxPrompt& p) {
+    UiWindow& w = *p.window();
+    w.SetDlgItemText(kName, "second");
+    w.EnableDlgItem(kCount, false);
+    w.Progress(kBar).SetRange32(0, 4);
+    w.Progress(kBar).SetPos(3);
+    auto shown = p.Controls();
+    if (Find(shown, kName)->text != "second") faults.push_back("text not shown");
+    if (Find(shown, kCount)->enabled) faults.push_back("still enabled");
+    if (Find(shown, kBar)->position != 3 || Find(shown, kBar)->rangeMax != 4) faults.push_back("bar not shown");
+    if (p.Type(kCount, "7")) faults.push_back("typed into a disabled field");
+    w.EnableDlgItem(kCount, true);
+    p.Type(kCount, "1x");  // a number field takes no letters: the core refuses, the widget follows
+    if (Find(p.Controls(), kCount)->text != "3") faults.push_back("letters stayed in the number field");
+    p.Type(kCount, "42");
+    p.SetCheck(kFlag, true);
+    p.Click(IDOK);
+  });
+  TestDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDOK);
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  EXPECT_EQ(dialog.name, "second");
+  EXPECT_EQ(dialog.count, 42);
+  EXPECT_EQ(dialog.flag, 1);
+}
+
+enum { kEdit = 200, kButton, kCheck, kRadioA, kRadioB, kCombo, kChoice, kList, kListView, kTree,
+       kSlider, kProgress, kSpinEdit, kSpin, kLink, kToolbar, kStatus, kPaint, kPicture, kTitle };
+
+const DialogTemplate& EveryKindTemplate() {
+  using namespace layout;
+  static const DialogTemplate t = MakeTemplate(
+      901, "Every Kind",
+      Column({Row({Picture(kPicture, "folder"), Text("Every kind of control", kTitle).Style(kStyleTitle)}),
+              Toolbar(kToolbar),
+              Row({Group("Choices", {Check(kCheck, "Checked"), Radio(kRadioA, "First").GroupStart(),
+                                     Radio(kRadioB, "Second"), Combo(kCombo).Width(12),
+                                     Combo(kChoice).DropDownList().Width(12)}),
+                   Group("Lists", {List(kList).Lines(3), Tree(kTree).Lines(4)}).Expand()}),
+              ListView(kListView).Lines(4),
+              Row({Text("Slide:"), Slider(kSlider).Width(16)}), Progress(kProgress),
+              Row({Text("Count:"), Edit(kSpinEdit).Number().Width(4), Spin(kSpin, kSpinEdit)}),
+              Row({Edit(kEdit, "typed").Width(16), Button(kButton, "Press")}),
+              Link(kLink, "An address", "https://example.invalid/"), Paint(kPaint).Width(8).Lines(1),
+              StatusBar(kStatus), Buttons({DefaultButton(IDOK, "OK"), Button(IDCANCEL, "Cancel")})}));
+  return t;
+}
+
+// Every kind of control the core has, filled with values.
+class EveryKindDialog : public Dialog {
+ public:
+  EveryKindDialog() : Dialog(EveryKindTemplate()) {}
+  bool OnInitDialog() override {
+    CheckDlgButton(kCheck, 1);
+    CheckRadioButton(kRadioA, kRadioB, kRadioB);
+    for (const char* s : {"one", "two"}) List(kCombo).AddString(s);
+    List(kCombo).SetCurSel(1);
+    for (const char* s : {"red", "green", "blue"}) List(kChoice).AddString(s);
+    List(kChoice).SetCurSel(2);
+    for (const char* s : {"alpha", "beta", "gamma"}) List(kList).AddString(s);
+    List(kList).SetCurSel(0);
+    ListViewControl& lv = ListView(kListView);
+    lv.InsertColumn(0, {"Title", 160});
+    lv.InsertColumn(1, {"Artist", 120});
+    lv.InsertItem(0, "Harbour");
+    lv.SetItemText(0, 1, "The Quays");
+    lv.InsertItem(1, "Lanterns");
+    lv.SetItemText(1, 1, "Mira");
+    lv.SetItemState(1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    TreeViewControl& tree = Tree(kTree);
+    HTREEITEM music = tree.InsertItem("Music");
+    tree.InsertItem("Albums", music);
+    HTREEITEM lists = tree.InsertItem("Playlists", music);
+    tree.Expand(music, TVE_EXPAND);
+    tree.SelectItem(lists);
+    Slider(kSlider).SetRange(0, 20);
+    Slider(kSlider).SetPos(12);
+    Progress(kProgress).SetRange32(0, 10);
+    Progress(kProgress).SetPos(7);
+    Spin(kSpin).SetRange(0, 9);
+    Spin(kSpin).SetPos(4);
+    SetDlgItemText(kSpinEdit, "4");
+    Toolbar(kToolbar).AddButton({.command = 3001, .label = "Play", .image = -1});
+    Toolbar(kToolbar).AddButton({.command = 0, .separator = true});
+    Toolbar(kToolbar).AddButton({.command = 3002, .label = "Stop", .enabled = false});
+    StatusBar(kStatus).SetParts({120, -1});
+    StatusBar(kStatus).SetPartText(0, "2 tracks");
+    EnableDlgItem(kButton, false);
+    return true;
+  }
+  void OnPaint(int, Canvas& canvas) override {
+    canvas.FillRect(canvas.ClientRect(), RGB(0x35, 0x84, 0xE4));
+  }
+};
+
+// Every control kind is rendered as the core holds it, and a picture of it is kept.
+TEST_F(WxHostTest, EveryControlKindIsRenderedAsTheCoreHoldsIt) {
+  std::vector<std::string> faults;
+  bool saved = false;
+  host_->SetPromptObserver([&](WxPrompt& p) {
+    faults = CompareWithModel(*p.window(), p.Controls());
+    const char* out = std::getenv("TOVARIN_GUI_OUT");
+    saved = p.SaveImage(std::string(out != nullptr && *out ? out : ".") + "/every_control_kind.png");
+    // A person picks another list row and another tree item: the core follows.
+    p.Cancel();
+  });
+  EveryKindDialog dialog;
+  dialog.DoModal();
+  EXPECT_EQ(faults, std::vector<std::string>{});
+  EXPECT_TRUE(saved);
+}
+
+TEST_F(WxHostTest, MessageBoxesAnswerTheButtonChosen) {
+  struct Case {
+    UINT flags;
+    int choose;
+  };
+  const Case kCases[] = {{MB_OK, IDOK},           {MB_OKCANCEL, IDCANCEL}, {MB_YESNO, IDNO},
+                         {MB_YESNOCANCEL, IDYES}, {MB_ABORTRETRYIGNORE, IDRETRY}, {MB_RETRYCANCEL, IDRETRY}};
+  for (const Case& c : kCases) {
+    std::string text;
+    host_->SetPromptObserver([&](WxPrompt& p) {
+      text = p.text();
+      EXPECT_TRUE(p.Choose(static_cast<UINT>(c.choose)));
+    });
+    EXPECT_EQ(host_->MessageBox("Go on?", "Test", c.flags | MB_ICONQUESTION), c.choose) << c.flags;
+    EXPECT_EQ(text, "Go on?");
+  }
+}
+
+TEST_F(WxHostTest, PickersCancelledAnswerNothing) {
+  host_->SetPromptObserver([](WxPrompt& p) {
+    EXPECT_EQ(p.kind(), WxPrompt::Kind::Picker);
+    p.Cancel();
+  });
+  EXPECT_EQ(PickFolder(0, "Pick a folder"), std::nullopt);
+  EXPECT_EQ(PickOpenFile(0, "Pick a file", "Playlists (*.m3u)|*.m3u||"), std::nullopt);
+}
+
+TEST_F(WxHostTest, ClipboardHoldsTextAndFileLists) {
+  SetClipboardText("R&B \xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(GetClipboardText(), "R&B \xC3\xA9t\xC3\xA9");
+  SetClipboardFiles({"\\tmp\\a.mp3", "\\tmp\\b c.mp3"});
+  EXPECT_EQ(GetClipboardFiles(), (std::vector<std::string>{"\\tmp\\a.mp3", "\\tmp\\b c.mp3"}));
+}
+
+}  // namespace
+}  // namespace platform

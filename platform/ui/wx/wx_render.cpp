@@ -1,0 +1,1447 @@
+#include "platform/ui/wx/wx_render.h"
+
+#include <wx/artprov.h>
+#include <wx/dcbuffer.h>
+#include <wx/dnd.h>
+#include <wx/gauge.h>
+#include <wx/hyperlink.h>
+#include <wx/imaglist.h>
+#include <wx/listctrl.h>
+#include <wx/slider.h>
+#include <wx/spinbutt.h>
+#include <wx/statline.h>
+#include <wx/treectrl.h>
+
+#include <algorithm>
+#include <map>
+
+#include "platform/ui/canvas.h"
+#include "platform/ui/list_view.h"
+#include "platform/ui/tree_view.h"
+
+namespace platform::wxui {
+
+// ---- icons ----
+
+namespace {
+
+// Our own images stand in where the theme has no picture: a disconnected player is the
+// theme's player, greyed.
+struct OwnImage {
+  const char* name;
+  const char* themeName;
+  bool greyed;
+};
+constexpr OwnImage kOwnImages[] = {
+    {"tovarin-player-connected", "multimedia-player", false},
+    {"tovarin-player-disconnected", "multimedia-player", true},
+};
+
+wxBitmap ThemeBitmap(const std::string& name, int size) {
+  return wxArtProvider::GetBitmap(W(name), wxART_OTHER, wxSize(size, size));
+}
+
+}  // namespace
+
+wxBitmap ArtBitmap(const std::string& name, int size) {
+  static std::map<std::pair<std::string, int>, wxBitmap> cache;
+  auto key = std::make_pair(name, size);
+  auto it = cache.find(key);
+  if (it != cache.end()) return it->second;
+  wxBitmap bmp;
+  for (const OwnImage& own : kOwnImages) {
+    if (name == own.name) {
+      bmp = ThemeBitmap(own.themeName, size);
+      if (bmp.IsOk() && own.greyed) bmp = wxBitmap(bmp.ConvertToImage().ConvertToDisabled());
+    }
+  }
+  if (!bmp.IsOk() && !name.empty()) bmp = ThemeBitmap(name, size);
+  if (!bmp.IsOk()) bmp = wxArtProvider::GetBitmap(wxART_MISSING_IMAGE, wxART_OTHER, wxSize(size, size));
+  if (bmp.IsOk() && (bmp.GetWidth() != size || bmp.GetHeight() != size)) {
+    bmp = wxBitmap(bmp.ConvertToImage().Rescale(size, size, wxIMAGE_QUALITY_HIGH));
+  }
+  cache[key] = bmp;
+  return bmp;
+}
+
+wxColour ToColour(COLORREF c) { return wxColour(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+namespace {
+
+wxImageList* MakeImageList(const ImageList* images) {
+  if (images == nullptr || images->GetImageCount() == 0) return nullptr;
+  auto* list = new wxImageList(images->Width(), images->Height(), true, images->GetImageCount());
+  for (int i = 0; i < images->GetImageCount(); ++i) list->Add(ArtBitmap(images->GetIcon(i), images->Width()));
+  return list;
+}
+
+// The wx id that stands for a standard button, so that the desktop orders the row.
+wxWindowID StockId(int id) {
+  switch (id) {
+    case IDOK: return wxID_OK;
+    case IDCANCEL: return wxID_CANCEL;
+    case IDYES: return wxID_YES;
+    case IDNO: return wxID_NO;
+    case IDHELP: return wxID_HELP;
+    case ID_APPLY_NOW: return wxID_APPLY;
+    default: return wxID_ANY;
+  }
+}
+
+UINT Modifiers(const wxKeyboardState& k) {
+  return (k.ShiftDown() ? kModShift : 0u) | (k.ControlDown() ? kModCtrl : 0u) | (k.AltDown() ? kModAlt : 0u);
+}
+
+// The desktop's key number of a wx key code; 0 for keys the core does not know.
+UINT VirtualKey(int code) {
+  switch (code) {
+    case WXK_BACK: return VK_BACK;
+    case WXK_TAB: return VK_TAB;
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER: return VK_RETURN;
+    case WXK_ESCAPE: return VK_ESCAPE;
+    case WXK_SPACE: return VK_SPACE;
+    case WXK_PAGEUP: return VK_PRIOR;
+    case WXK_PAGEDOWN: return VK_NEXT;
+    case WXK_END: return VK_END;
+    case WXK_HOME: return VK_HOME;
+    case WXK_LEFT: return VK_LEFT;
+    case WXK_UP: return VK_UP;
+    case WXK_RIGHT: return VK_RIGHT;
+    case WXK_DOWN: return VK_DOWN;
+    case WXK_INSERT: return VK_INSERT;
+    case WXK_DELETE: return VK_DELETE;
+    case WXK_F5: return VK_F5;
+    default:
+      if (code >= 'A' && code <= 'Z') return static_cast<UINT>(code);
+      if (code >= '0' && code <= '9') return static_cast<UINT>(code);
+      if (code >= WXK_F1 && code <= WXK_F12) return static_cast<UINT>(0x70 + (code - WXK_F1));
+      return 0;
+  }
+}
+
+// A list view in report mode whose rows the core answers on demand.
+class VirtualList : public wxListCtrl {
+ public:
+  VirtualList(wxWindow* parent, long style, ListViewControl* lv)
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style), lv_(lv) {}
+  void Forget() { lv_ = nullptr; }
+
+  wxString OnGetItemText(long item, long column) const override {
+    return lv_ != nullptr ? W(lv_->GetItemText(static_cast<int>(item), static_cast<int>(column))) : wxString();
+  }
+  int OnGetItemImage(long item) const override { return lv_ != nullptr ? lv_->GetItemImage(static_cast<int>(item)) : -1; }
+  int OnGetItemColumnImage(long item, long column) const override { return column == 0 ? OnGetItemImage(item) : -1; }
+  bool OnGetItemIsChecked(long item) const override {
+    return lv_ != nullptr && lv_->GetCheck(static_cast<int>(item));
+  }
+  wxItemAttr* OnGetItemAttr(long item) const override {
+    if (lv_ == nullptr) return nullptr;
+    auto colours = lv_->GetCellColours(static_cast<int>(item), -1);
+    if (colours.first == CLR_DEFAULT && colours.second == CLR_DEFAULT) return nullptr;
+    attr_ = wxItemAttr();
+    if (colours.first != CLR_DEFAULT && colours.first != CLR_NONE) attr_.SetTextColour(ToColour(colours.first));
+    if (colours.second != CLR_DEFAULT && colours.second != CLR_NONE) attr_.SetBackgroundColour(ToColour(colours.second));
+    return &attr_;
+  }
+
+ private:
+  ListViewControl* lv_;
+  mutable wxItemAttr attr_;
+};
+
+// Painted areas: the window paints into a Canvas, replayed here.
+class PaintPanel : public wxPanel {
+ public:
+  PaintPanel(wxWindow* parent, UiWindow* window, int id, long style)
+      : wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style | wxFULL_REPAINT_ON_RESIZE),
+        window_(window),
+        id_(id) {
+    SetBackgroundStyle(wxBG_STYLE_PAINT);
+    Bind(wxEVT_PAINT, &PaintPanel::OnPaint, this);
+  }
+  void Forget() { window_ = nullptr; }
+
+ private:
+  void OnPaint(wxPaintEvent&) {
+    wxAutoBufferedPaintDC dc(this);
+    const wxSize size = GetClientSize();
+    dc.SetBackground(wxBrush(GetParent()->GetBackgroundColour()));
+    dc.Clear();
+    if (window_ == nullptr || !window_->IsOpen()) return;
+    Canvas canvas(Rect{0, 0, size.x, size.y});
+    window_->Paint(id_, canvas);
+    for (const DrawOp& op : canvas.Ops()) Replay(dc, op);
+  }
+
+  void Replay(wxDC& dc, const DrawOp& op) {
+    const wxRect r(op.rect.left, op.rect.top, op.rect.Width(), op.rect.Height());
+    switch (op.kind) {
+      case DrawOp::Kind::Fill:
+        dc.SetPen(*wxTRANSPARENT_PEN);
+        dc.SetBrush(wxBrush(ToColour(op.colour)));
+        dc.DrawRectangle(r);
+        break;
+      case DrawOp::Kind::Gradient:
+        dc.GradientFillLinear(r, ToColour(op.colour), ToColour(op.colour2), wxRIGHT);
+        break;
+      case DrawOp::Kind::Line:
+        dc.SetPen(wxPen(ToColour(op.colour), 1, op.pen == PenStyle::Dot ? wxPENSTYLE_DOT : wxPENSTYLE_SOLID));
+        dc.DrawLine(op.rect.left, op.rect.top, op.rect.right, op.rect.bottom);
+        break;
+      case DrawOp::Kind::Text: {
+        wxFont font = GetFont();
+        if (op.font == FontKind::System) font.MakeBold();
+        dc.SetFont(font);
+        dc.SetTextForeground(ToColour(op.colour));
+        int align = (op.flags & DT_CENTER) ? wxALIGN_CENTER_HORIZONTAL : (op.flags & DT_RIGHT) ? wxALIGN_RIGHT : wxALIGN_LEFT;
+        align |= (op.flags & DT_VCENTER) ? wxALIGN_CENTER_VERTICAL : wxALIGN_TOP;
+        wxString text = W(op.text);
+        if (op.flags & DT_END_ELLIPSIS) text = wxControl::Ellipsize(text, dc, wxELLIPSIZE_END, r.width);
+        dc.DrawLabel(text, r, align);
+        break;
+      }
+      case DrawOp::Kind::Icon:
+        dc.DrawBitmap(ArtBitmap(op.text, op.size), op.rect.left, op.rect.top, true);
+        break;
+      case DrawOp::Kind::SunkenEdge:
+        dc.SetBrush(*wxTRANSPARENT_BRUSH);
+        dc.SetPen(wxPen(wxSystemSettings::GetColour(wxSYS_COLOUR_3DSHADOW)));
+        dc.DrawRectangle(r);
+        break;
+    }
+  }
+
+  UiWindow* window_;
+  int id_;
+};
+
+class FileDrop : public wxFileDropTarget {
+ public:
+  FileDrop(UiWindow* window, std::shared_ptr<bool> alive) : window_(window), alive_(std::move(alive)) {}
+  bool OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& files) override {
+    if (!*alive_ || !window_->AcceptsFiles()) return false;
+    std::vector<std::string> paths;
+    for (const wxString& f : files) paths.push_back(U(f));
+    return window_->UserDropFiles(paths, Point{x, y});
+  }
+
+ private:
+  UiWindow* window_;
+  std::shared_ptr<bool> alive_;
+};
+
+long FrameStyle(std::uint32_t frame) {
+  long style = 0;
+  if (frame & kFrameCaption) style |= wxCAPTION;
+  if (frame & kFrameSystemMenu) style |= wxSYSTEM_MENU | wxCLOSE_BOX;
+  if (frame & kFrameThick) style |= wxRESIZE_BORDER;
+  if (frame & kFrameToolWindow) style |= wxFRAME_TOOL_WINDOW;
+  if (!(frame & kFrameCaption)) style |= wxFRAME_NO_TASKBAR;
+  return style;
+}
+
+struct TreeItem : wxTreeItemData {
+  explicit TreeItem(HTREEITEM h) : handle(h) {}
+  HTREEITEM handle;
+};
+
+// A label's size measured with its own font (GTK may not have applied a changed font to
+// its measurement yet).
+wxSize LabelSize(wxStaticText* label) {
+  wxSize best = label->GetBestSize();
+  wxClientDC dc(label);
+  dc.SetFont(label->GetFont());
+  wxCoord w = 0, h = 0;
+  dc.GetMultiLineTextExtent(label->GetLabelText(), &w, &h);
+  return wxSize(std::max(best.x, static_cast<int>(w)), std::max(best.y, static_cast<int>(h)));
+}
+
+// A row of exactly a label and one control.
+bool IsFormRow(const LayoutNode& n) {
+  return n.box == BoxKind::Row && n.children.size() == 2 && n.children[0].box == BoxKind::Control &&
+         n.children[0].control.kind == ControlKind::Label && n.children[1].box == BoxKind::Control &&
+         n.children[1].control.kind != ControlKind::Label;
+}
+
+// How a child sits in a row: boxes and large controls fill its height, pictures keep to
+// the top, the rest is centred.
+int RowAlignment(const LayoutNode& n) {
+  if (n.box != BoxKind::Control) return wxEXPAND;
+  switch (n.control.kind) {
+    case ControlKind::ListView:
+    case ControlKind::TreeView:
+    case ControlKind::ListBox:
+    case ControlKind::Paint:
+    case ControlKind::PageArea: return wxEXPAND;
+    case ControlKind::Picture: return wxALIGN_TOP;
+    default: return wxALIGN_CENTER_VERTICAL;
+  }
+}
+
+HTREEITEM TreeHandle(wxTreeCtrl* tree, const wxTreeItemId& item) {
+  auto* data = item.IsOk() ? dynamic_cast<TreeItem*>(tree->GetItemData(item)) : nullptr;
+  return data != nullptr ? data->handle : 0;
+}
+
+wxString TreePath(wxTreeCtrl* tree, wxTreeItemId item) {
+  wxString path = tree->GetItemText(item);
+  for (wxTreeItemId p = tree->GetItemParent(item); p.IsOk() && p != tree->GetRootItem(); p = tree->GetItemParent(p)) {
+    path = tree->GetItemText(p) + "/" + path;
+  }
+  return path;
+}
+
+}  // namespace
+
+// ---- building ----
+
+RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel, bool measure)
+    : window_(window), topLevel_(topLevel), measure_(measure) {
+  const DialogTemplate& t = window.GetTemplate();
+  if (topLevel) {
+    top_ = new wxDialog(parent, wxID_ANY, W(window.GetWindowText()), wxDefaultPosition, wxDefaultSize,
+                        FrameStyle(t.frame));
+    if (!t.icon.empty()) {
+      wxIcon icon;
+      icon.CopyFromBitmap(ArtBitmap(t.icon, 16));
+      static_cast<wxDialog*>(top_)->SetIcon(icon);
+    }
+  } else {
+    top_ = new wxPanel(parent, wxID_ANY);
+  }
+  for (const auto& c : window.Controls()) made_.push_back(c.get());
+  wxSizer* content = Build(t.root, top_);
+  auto* outer = new wxBoxSizer(wxVERTICAL);
+  // Pages and views sit inside their parent's margins.
+  outer->Add(content, 1, wxEXPAND | wxALL, topLevel ? kMargin : 0);
+  top_->SetSizer(outer);
+  SyncAll();
+  if (measure) return;
+  if (auto* sheet = dynamic_cast<PropertySheet*>(&window)) {
+    // The page area is as large as the largest page: each page's template is measured
+    // with widgets made and thrown away.
+    wxWindow* area = notebook_ != nullptr ? static_cast<wxWindow*>(notebook_) : pageArea_;
+    for (int i = 0; area != nullptr && i < sheet->GetPageCount(); ++i) {
+      auto* probe = new wxPanel(area);
+      {
+        RenderedWindow measured(*sheet->GetPage(i), probe, false, true);
+        measured.top()->GetSizer()->Layout();
+        const wxSize best = measured.top()->GetBestSize();
+        pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
+        pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin);
+      }
+      probe->Destroy();
+    }
+    ShowActivePage();
+  }
+  window.SetPeer(this);
+  if (topLevel && window.AcceptsFiles()) top_->SetDropTarget(new FileDrop(&window_, alive_));
+  if (topLevel) {
+    top_->GetSizer()->SetSizeHints(top_);
+    top_->Bind(wxEVT_CLOSE_WINDOW, [this, alive = alive_](wxCloseEvent& e) {
+      if (e.CanVeto()) e.Veto();
+      if (*alive) User([&] { window_.UserClose(); });
+    });
+    top_->Bind(wxEVT_CHAR_HOOK, [this, alive = alive_](wxKeyEvent& e) {
+      if (!*alive) return;
+      const int code = e.GetKeyCode();
+      const UINT mods = Modifiers(e);
+      const bool tab = code == WXK_TAB && (mods & kModCtrl);
+      const bool enter = (code == WXK_RETURN || code == WXK_NUMPAD_ENTER) && mods == 0;
+      if (enter) {
+        auto* text = dynamic_cast<wxTextCtrl*>(wxWindow::FindFocus());
+        if (text != nullptr && text->IsMultiLine()) {
+          e.Skip();
+          return;
+        }
+      }
+      if (code == WXK_ESCAPE || enter || tab) {
+        bool used = false;
+        User([&] { used = window_.UserKey(VirtualKey(code), mods); });
+        if (!used && code != WXK_ESCAPE) e.Skip();
+        return;
+      }
+      e.Skip();
+    });
+  }
+}
+
+RenderedWindow::~RenderedWindow() {
+  *alive_ = false;
+  pages_.clear();
+  if (window_.GetPeer() == this) window_.SetPeer(nullptr);
+  for (const Bound& b : bound_) {
+    if (auto* v = dynamic_cast<VirtualList*>(b.widget)) v->Forget();
+    if (auto* p = dynamic_cast<PaintPanel*>(b.widget)) p->Forget();
+  }
+  if (topLevel_) {
+    if (auto* d = dialog(); d != nullptr && d->IsModal()) d->EndModal(wxID_CANCEL);
+    top_->Hide();
+    top_->Destroy();  // deferred for top-level windows
+  } else {
+    wxWeakRef<wxWindow> panel(top_);
+    top_->Hide();
+    wxTheApp->CallAfter([panel] {
+      if (panel) panel->Destroy();
+    });
+  }
+}
+
+bool RenderedWindow::Current() const {
+  const auto& controls = window_.Controls();
+  if (!window_.IsOpen() || controls.size() != made_.size()) return false;
+  for (std::size_t i = 0; i < controls.size(); ++i) {
+    if (controls[i].get() != made_[i]) return false;
+  }
+  return true;
+}
+
+template <class F>
+void RenderedWindow::User(F&& f) {
+  ++userDepth_;
+  f();
+  --userDepth_;
+}
+
+wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
+  switch (node.box) {
+    case BoxKind::Control: {
+      auto* s = new wxBoxSizer(wxHORIZONTAL);
+      wxWindow* w = MakeControl(node.control, parent);
+      if (w != nullptr) s->Add(w, 1, wxEXPAND);
+      return s;
+    }
+    case BoxKind::Row:
+    case BoxKind::Column: {
+      const bool row = node.box == BoxKind::Row;
+      auto* s = new wxBoxSizer(row ? wxHORIZONTAL : wxVERTICAL);
+      bool first = true;
+      for (std::size_t i = 0; i < node.children.size(); ++i) {
+        const LayoutNode& child = node.children[i];
+        const bool expand = child.expand || (child.box == BoxKind::Control && child.control.expand);
+        if (child.box == BoxKind::ButtonRow && !row) {
+          if (!first) s->AddSpacer(kMargin);
+          auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+          AddButtonRow(child, parent, buttons);
+          s->Add(buttons, 0, wxEXPAND);
+          first = false;
+          continue;
+        }
+        if (!row && IsFormRow(child)) {
+          // Rows of a label and a field, one below the other, line up as a form.
+          auto* form = new wxFlexGridSizer(2, kGap, kMargin);
+          form->AddGrowableCol(1);
+          std::size_t j = i;
+          for (; j < node.children.size() && IsFormRow(node.children[j]); ++j) {
+            const LayoutNode& pair = node.children[j];
+            form->Add(Build(pair.children[0], parent), 0, wxALIGN_CENTER_VERTICAL);
+            const bool grow = pair.children[1].expand || pair.children[1].control.expand;
+            form->Add(Build(pair.children[1], parent), 0, grow ? static_cast<int>(wxEXPAND) : static_cast<int>(wxALIGN_CENTER_VERTICAL));
+          }
+          if (!first) s->AddSpacer(kGap);
+          s->Add(form, 0, wxEXPAND);
+          i = j - 1;
+          first = false;
+          continue;
+        }
+        wxSizer* inner = Build(child, parent);
+        if (!first) s->AddSpacer(child.box == BoxKind::Group ? kMargin : kGap);
+        if (row) {
+          s->Add(inner, expand ? 1 : 0, RowAlignment(child));
+        } else {
+          s->Add(inner, expand ? 1 : 0, wxEXPAND);
+        }
+        first = false;
+      }
+      return s;
+    }
+    case BoxKind::Group: {
+      auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, W(CleanLabel(node.text)));
+      auto* inner = new wxBoxSizer(wxVERTICAL);
+      bool first = true;
+      for (const LayoutNode& child : node.children) {
+        const bool expand = child.expand || (child.box == BoxKind::Control && child.control.expand);
+        if (!first) inner->AddSpacer(kGap);
+        inner->Add(Build(child, box->GetStaticBox()), expand ? 1 : 0, wxEXPAND);
+        first = false;
+      }
+      box->Add(inner, 1, wxEXPAND | wxALL, kGap);
+      return box;
+    }
+    case BoxKind::ButtonRow: {
+      auto* s = new wxBoxSizer(wxHORIZONTAL);
+      AddButtonRow(node, parent, s);
+      return s;
+    }
+  }
+  return new wxBoxSizer(wxVERTICAL);
+}
+
+void RenderedWindow::AddButtonRow(const LayoutNode& node, wxWindow* parent, wxBoxSizer* row) {
+  // Standard answers go where the desktop puts them; other buttons start the row.
+  auto* standard = new wxStdDialogButtonSizer;
+  bool anyStandard = false;
+  for (const LayoutNode& child : node.children) {
+    if (child.box != BoxKind::Control) {
+      row->Add(Build(child, parent), 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
+      continue;
+    }
+    wxWindow* w = MakeControl(child.control, parent);
+    auto* button = dynamic_cast<wxButton*>(w);
+    if (button != nullptr && StockId(child.control.id) != wxID_ANY) {
+      standard->AddButton(button);
+      anyStandard = true;
+    } else if (w != nullptr) {
+      row->Add(w, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, kGap);
+    }
+  }
+  row->AddStretchSpacer(1);
+  if (anyStandard) {
+    standard->Realize();
+    row->Add(standard, 0, wxALIGN_CENTER_VERTICAL);
+  } else {
+    delete standard;
+  }
+}
+
+wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent) {
+  Control* c = t.id != IDC_STATIC && !measure_ ? window_.GetDlgItem(t.id) : nullptr;
+  if (c == nullptr && t.id == IDC_STATIC && !measure_) {
+    // Statics have no id: find the control made from this very template leaf.
+    for (const auto& owned : window_.Controls()) {
+      if (owned->id() == IDC_STATIC && &owned->tmpl() != &t && owned->tmpl().text == t.text &&
+          owned->kind() == t.kind && byControl_.count(owned.get()) == 0) {
+        c = owned.get();
+        break;
+      }
+    }
+  }
+  const int charW = parent->GetCharWidth();
+  const int lineH = parent->GetCharHeight();
+  wxWindow* w = nullptr;
+  long border = t.Has(kStyleNoBorder) ? wxBORDER_NONE : 0;
+  switch (t.kind) {
+    case ControlKind::Label: {
+      long style = t.Has(kStyleAlignCentre) ? wxALIGN_CENTRE_HORIZONTAL : t.Has(kStyleAlignRight) ? wxALIGN_RIGHT : 0;
+      if (t.Has(kStyleSunken)) style |= wxBORDER_SUNKEN;
+      auto* label = new wxStaticText(parent, wxID_ANY, W(t.text), wxDefaultPosition, wxDefaultSize, style | wxST_NO_AUTORESIZE);
+      if (t.Has(kStyleTitle)) {
+        wxFont f = label->GetFont();
+        f.MakeBold();
+        f.MakeLarger();
+        label->SetFont(f);
+      }
+      // A label given a width wraps its text there.
+      if (t.width > 0 && label->GetBestSize().x > t.width * charW) {
+        label->Wrap(t.width * charW);
+        label->InvalidateBestSize();
+      }
+      label->SetMinSize(LabelSize(label));
+      w = label;
+      break;
+    }
+    case ControlKind::Picture:
+      w = new wxStaticBitmap(parent, wxID_ANY, ArtBitmap(t.icon, 32));
+      break;
+    case ControlKind::Edit: {
+      long style = border;
+      if (t.Has(kStyleMultiLine)) style |= wxTE_MULTILINE;
+      if (t.Has(kStylePassword)) style |= wxTE_PASSWORD;
+      if (t.Has(kStyleReadOnly)) style |= wxTE_READONLY;
+      auto* edit = new wxTextCtrl(parent, wxID_ANY, W(t.text), wxDefaultPosition, wxDefaultSize, style);
+      int width = t.width > 0 ? t.width * charW + 2 * kMargin : -1;
+      int height = t.Has(kStyleMultiLine) ? std::max(t.lines, 3) * lineH + kMargin : -1;
+      edit->SetMinSize(wxSize(width, height));
+      w = edit;
+      break;
+    }
+    case ControlKind::PushButton: {
+      auto* b = new wxButton(parent, StockId(t.id), W(t.text));
+      if (t.Has(kStyleDefault)) b->SetDefault();
+      w = b;
+      break;
+    }
+    case ControlKind::CheckBox:
+      w = new wxCheckBox(parent, wxID_ANY, W(t.text), wxDefaultPosition, wxDefaultSize,
+                         t.Has(kStyleThreeState) ? wxCHK_3STATE | wxCHK_ALLOW_3RD_STATE_FOR_USER : wxCHK_2STATE);
+      break;
+    case ControlKind::RadioButton: {
+      bool first = true;
+      for (const Bound& b : bound_) {
+        if (b.control != nullptr && b.control->kind() == ControlKind::RadioButton) first = false;
+      }
+      w = new wxRadioButton(parent, wxID_ANY, W(t.text), wxDefaultPosition, wxDefaultSize,
+                            (first || t.Has(kStyleGroupStart)) ? wxRB_GROUP : 0);
+      break;
+    }
+    case ControlKind::ComboBox:
+      if (t.Has(kStyleDropDownList)) {
+        w = new wxChoice(parent, wxID_ANY);
+      } else {
+        w = new wxComboBox(parent, wxID_ANY, W(t.text));
+      }
+      if (t.width > 0) w->SetMinSize(wxSize(t.width * charW + 4 * kMargin, -1));
+      break;
+    case ControlKind::ListBox:
+      w = new wxListBox(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr,
+                        t.Has(kStyleMultiSelect) ? wxLB_EXTENDED : wxLB_SINGLE);
+      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : -1, (t.lines > 0 ? t.lines : 6) * (lineH + 10) + 4));
+      break;
+    case ControlKind::ListView: {
+      auto* lv = dynamic_cast<ListViewControl*>(c);
+      long style = border;
+      if (t.Has(kStyleSingleSelection)) style |= wxLC_SINGLE_SEL;
+      if (t.Has(kStyleNoSortHeader)) style |= wxLC_NO_SORT_HEADER;
+      const ListViewMode mode = lv != nullptr ? lv->GetView() : t.mode;
+      if (mode == ListViewMode::Report) {
+        w = new VirtualList(parent, style | wxLC_REPORT | wxLC_VIRTUAL, lv);
+      } else {
+        style |= mode == ListViewMode::Icon ? wxLC_ICON : mode == ListViewMode::SmallIcon ? wxLC_SMALL_ICON : wxLC_LIST;
+        w = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style);
+      }
+      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : 40 * charW, (t.lines > 0 ? t.lines : 8) * (lineH + 8)));
+      break;
+    }
+    case ControlKind::TreeView: {
+      long style = border | wxTR_SINGLE;
+      if (t.Has(kStyleHasButtons)) style |= wxTR_HAS_BUTTONS;
+      if (!t.Has(kStyleHasLines)) style |= wxTR_NO_LINES;
+      if (t.Has(kStyleLinesAtRoot)) style |= wxTR_LINES_AT_ROOT;
+      style |= wxTR_HIDE_ROOT;
+      w = new wxTreeCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style);
+      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : 24 * charW, (t.lines > 0 ? t.lines : 10) * (lineH + 6)));
+      if (t.id != IDC_STATIC && treeWidget_ == nullptr) treeWidget_ = w;
+      break;
+    }
+    case ControlKind::Slider:
+      w = new wxSlider(parent, wxID_ANY, 0, 0, 100, wxDefaultPosition, wxDefaultSize,
+                       (t.Has(kStyleVertical) ? wxSL_VERTICAL : wxSL_HORIZONTAL) |
+                           (t.Has(kStyleAutoTicks) ? wxSL_AUTOTICKS : 0));
+      if (t.width > 0) w->SetMinSize(wxSize(t.width * charW, -1));
+      break;
+    case ControlKind::ProgressBar:
+      w = new wxGauge(parent, wxID_ANY, 100, wxDefaultPosition, wxDefaultSize, wxGA_HORIZONTAL | wxGA_SMOOTH);
+      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : 30 * charW, -1));
+      break;
+    case ControlKind::Spin:
+      // Up and down arrows, as a buddy edit's spin has (GTK draws them as - and +).
+      w = new wxSpinButton(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_VERTICAL);
+      break;
+    case ControlKind::Link:
+      w = new wxHyperlinkCtrl(parent, wxID_ANY, W(CleanLabel(t.text)), W(t.target.empty() ? "#" : t.target));
+      break;
+    case ControlKind::Toolbar:
+      w = new wxToolBar(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize,
+                        wxTB_HORIZONTAL | (t.Has(kStyleTextBesideImage) ? wxTB_HORZ_TEXT : 0) |
+                            (t.Has(kStyleFlat) ? wxTB_FLAT : 0));
+      break;
+    case ControlKind::StatusBar:
+      w = new wxStatusBar(parent, wxID_ANY, wxSTB_SIZEGRIP);
+      break;
+    case ControlKind::Paint:
+      w = new PaintPanel(parent, &window_, t.id, t.Has(kStyleSunken) ? wxBORDER_SUNKEN : wxBORDER_NONE);
+      w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : 16, t.lines > 0 ? t.lines * lineH : 16));
+      break;
+    case ControlKind::Tabs: {
+      auto* nb = new wxNotebook(parent, wxID_ANY);
+      if (t.Has(kStyleHidden)) nb->Hide();
+      else notebook_ = nb;
+      w = nb;
+      break;
+    }
+    case ControlKind::PageArea:
+      if (notebook_ != nullptr) {
+        // The shown tab strip is the page area: pages go inside its tabs.
+        if (c != nullptr) {
+          byControl_[c] = notebook_;
+          bound_.push_back({c, notebook_});
+        }
+        return nullptr;
+      }
+      w = new PaintPanel(parent, &window_, t.id, wxBORDER_NONE);
+      pageArea_ = w;
+      pageSizer_ = new wxBoxSizer(wxVERTICAL);
+      w->SetSizer(pageSizer_);
+      break;
+  }
+  if (w == nullptr) return nullptr;
+  if (t.Has(kStyleHidden) && t.kind != ControlKind::Tabs) w->Hide();
+  if (t.Has(kStyleDisabled)) w->Disable();
+  if (c != nullptr) {
+    byControl_[c] = w;
+    bound_.push_back({c, w});
+    BindControl(*c, w);
+  } else if (t.kind == ControlKind::RadioButton) {
+    bound_.push_back({nullptr, w});
+  }
+  return w;
+}
+
+// ---- what a person does ----
+
+void RenderedWindow::BindControl(Control& c, wxWindow* w) {
+  auto alive = alive_;
+  Control* control = &c;
+  auto guarded = [this, alive](auto&& f) {
+    return [this, alive, f](auto& e) {
+      e.Skip(false);
+      if (!*alive || guard_ > 0) return;
+      User([&] { f(e); });
+    };
+  };
+  switch (c.kind()) {
+    case ControlKind::PushButton:
+      w->Bind(wxEVT_BUTTON, guarded([control](wxCommandEvent&) { static_cast<ButtonControl*>(control)->UserClick(); }));
+      break;
+    case ControlKind::CheckBox:
+    case ControlKind::RadioButton:
+      w->Bind(c.kind() == ControlKind::CheckBox ? wxEVT_CHECKBOX : wxEVT_RADIOBUTTON,
+              guarded([this, control](wxCommandEvent&) {
+                static_cast<ButtonControl*>(control)->UserClick();
+                Sync(*control, byControl_[control], ControlAspect::Check);
+              }));
+      break;
+    case ControlKind::Edit:
+      w->Bind(wxEVT_TEXT, guarded([this, control](wxCommandEvent& e) {
+                auto* edit = static_cast<EditControl*>(control);
+                if (!edit->UserType(U(e.GetString()))) Sync(*control, byControl_[control], ControlAspect::Text);
+              }));
+      break;
+    case ControlKind::ComboBox:
+    case ControlKind::ListBox: {
+      auto* list = static_cast<ListControl*>(control);
+      if (auto* lb = dynamic_cast<wxListBox*>(w)) {
+        w->Bind(wxEVT_LISTBOX, guarded([list, lb](wxCommandEvent&) {
+                  if (list->tmpl().Has(kStyleMultiSelect)) {
+                    wxArrayInt sel;
+                    lb->GetSelections(sel);
+                    std::vector<int> want(sel.begin(), sel.end());
+                    for (int i = 0; i < list->GetCount(); ++i) {
+                      const bool on = std::find(want.begin(), want.end(), i) != want.end();
+                      const auto have = list->GetSelItems();
+                      if (on != (std::find(have.begin(), have.end(), i) != have.end())) list->UserSelect(i);
+                    }
+                  } else {
+                    list->UserSelect(lb->GetSelection());
+                  }
+                }));
+        w->Bind(wxEVT_LISTBOX_DCLICK, guarded([list](wxCommandEvent& e) { list->UserDoubleClick(e.GetSelection()); }));
+      } else {
+        // (On GTK a combo box is also a wxChoice.)
+        w->Bind(dynamic_cast<wxComboBox*>(w) == nullptr ? wxEVT_CHOICE : wxEVT_COMBOBOX,
+                guarded([this, list](wxCommandEvent& e) {
+                  if (!list->UserSelect(e.GetSelection())) Sync(*list, byControl_[list], ControlAspect::Selection);
+                }));
+        if (dynamic_cast<wxComboBox*>(w) != nullptr) {
+          w->Bind(wxEVT_TEXT, guarded([list](wxCommandEvent& e) { list->UserType(U(e.GetString())); }));
+        }
+      }
+      break;
+    }
+    case ControlKind::Slider: {
+      auto* slider = static_cast<SliderControl*>(control);
+      auto* ws = static_cast<wxSlider*>(w);
+      w->Bind(wxEVT_SCROLL_THUMBTRACK, guarded([slider, ws](wxScrollEvent&) { slider->UserDrag(ws->GetValue()); }));
+      w->Bind(wxEVT_SCROLL_THUMBRELEASE, guarded([slider, ws](wxScrollEvent&) {
+                if (slider->GetPos() != ws->GetValue()) slider->UserDrag(ws->GetValue());
+                slider->UserRelease();
+              }));
+      for (auto type : {wxEVT_SCROLL_LINEUP, wxEVT_SCROLL_LINEDOWN, wxEVT_SCROLL_PAGEUP, wxEVT_SCROLL_PAGEDOWN,
+                        wxEVT_SCROLL_TOP, wxEVT_SCROLL_BOTTOM, wxEVT_SCROLL_CHANGED}) {
+        w->Bind(type, guarded([slider, ws](wxScrollEvent&) {
+                  if (slider->GetPos() == ws->GetValue()) return;
+                  slider->UserDrag(ws->GetValue());
+                  slider->UserRelease();
+                }));
+      }
+      break;
+    }
+    case ControlKind::Spin: {
+      auto* spin = static_cast<SpinControl*>(control);
+      w->Bind(wxEVT_SPIN_UP, guarded([this, spin](wxSpinEvent& e) {
+                e.Veto();
+                spin->UserStep(+1);
+                Sync(*spin, byControl_[spin], ControlAspect::Position);
+              }));
+      w->Bind(wxEVT_SPIN_DOWN, guarded([this, spin](wxSpinEvent& e) {
+                e.Veto();
+                spin->UserStep(-1);
+                Sync(*spin, byControl_[spin], ControlAspect::Position);
+              }));
+      break;
+    }
+    case ControlKind::Link:
+      w->Bind(wxEVT_HYPERLINK, guarded([control](wxHyperlinkEvent&) { static_cast<LinkControl*>(control)->UserClick(); }));
+      break;
+    case ControlKind::Tabs:
+      w->Bind(wxEVT_NOTEBOOK_PAGE_CHANGING, guarded([control](wxBookCtrlEvent& e) {
+                if (!static_cast<TabsControl*>(control)->UserSelect(e.GetSelection())) e.Veto();
+              }));
+      break;
+    case ControlKind::Toolbar: {
+      auto* bar = static_cast<ToolbarControl*>(control);
+      w->Bind(wxEVT_TOOL, guarded([bar](wxCommandEvent& e) { bar->UserClick(e.GetId() - wxID_HIGHEST - 1); }));
+      break;
+    }
+    case ControlKind::TreeView: {
+      auto* tree = static_cast<TreeViewControl*>(control);
+      auto* wt = static_cast<wxTreeCtrl*>(w);
+      w->Bind(wxEVT_TREE_SEL_CHANGING, guarded([tree, wt](wxTreeEvent& e) {
+                const HTREEITEM h = TreeHandle(wt, e.GetItem());
+                if (h != 0 && h != tree->GetSelectedItem() && !tree->UserSelect(h)) e.Veto();
+              }));
+      w->Bind(wxEVT_TREE_ITEM_EXPANDING, guarded([tree, wt](wxTreeEvent& e) {
+                const HTREEITEM h = TreeHandle(wt, e.GetItem());
+                if (h != 0 && !tree->IsExpanded(h) && !tree->UserExpand(h, true)) e.Veto();
+              }));
+      w->Bind(wxEVT_TREE_ITEM_COLLAPSING, guarded([tree, wt](wxTreeEvent& e) {
+                const HTREEITEM h = TreeHandle(wt, e.GetItem());
+                if (h != 0 && tree->IsExpanded(h) && !tree->UserExpand(h, false)) e.Veto();
+              }));
+      break;
+    }
+    case ControlKind::ListView: {
+      auto* lv = static_cast<ListViewControl*>(control);
+      auto* wl = static_cast<wxListCtrl*>(w);
+      auto readSelection = [lv, wl](wxListEvent&) {
+        std::vector<int> rows;
+        for (long i = wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
+             i = wl->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+          rows.push_back(static_cast<int>(i));
+        }
+        const long focused = wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
+        if (focused >= 0) {
+          auto f = std::find(rows.begin(), rows.end(), static_cast<int>(focused));
+          if (f != rows.end()) std::rotate(rows.begin(), f, f + 1);
+        }
+        if (rows != lv->GetSelectedRows() || (focused >= 0 && lv->GetNextItem(-1, LVNI_FOCUSED) != focused)) {
+          lv->UserSelectRows(rows);
+        }
+      };
+      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded(readSelection));
+      w->Bind(wxEVT_LIST_ITEM_DESELECTED, guarded(readSelection));
+      w->Bind(wxEVT_LIST_ITEM_ACTIVATED, guarded([lv](wxListEvent& e) { lv->UserActivate(static_cast<int>(e.GetIndex())); }));
+      w->Bind(wxEVT_LIST_COL_CLICK, guarded([lv](wxListEvent& e) { lv->UserClickColumn(e.GetColumn()); }));
+      w->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, guarded([lv](wxListEvent& e) {
+                lv->UserRightClick(static_cast<int>(e.GetIndex()), Point{e.GetPoint().x, e.GetPoint().y});
+              }));
+      w->Bind(wxEVT_LIST_ITEM_CHECKED, guarded([lv](wxListEvent& e) {
+                if (!lv->GetCheck(static_cast<int>(e.GetIndex()))) lv->UserToggleCheck(static_cast<int>(e.GetIndex()));
+              }));
+      w->Bind(wxEVT_LIST_ITEM_UNCHECKED, guarded([lv](wxListEvent& e) {
+                if (lv->GetCheck(static_cast<int>(e.GetIndex()))) lv->UserToggleCheck(static_cast<int>(e.GetIndex()));
+              }));
+      w->Bind(wxEVT_LIST_KEY_DOWN, guarded([lv](wxListEvent& e) {
+                const UINT key = VirtualKey(e.GetKeyCode());
+                if (key == VK_DELETE || key == VK_F5 || key == VK_INSERT || (key >= 'A' && key <= 'Z')) {
+                  lv->UserKey(key, Modifiers(wxGetMouseState()));
+                }
+              }));
+      w->Bind(wxEVT_LIST_BEGIN_DRAG, guarded([lv, wl, alive](wxListEvent& e) {
+                lv->UserBeginDrag(static_cast<int>(e.GetIndex()));
+                if (lv->GetReorderSource() < 0) return;
+                // The owner asked for a reorder drag: the list follows the mouse until it
+                // lets go.
+                wl->CaptureMouse();
+              }));
+      auto rowAt = [wl](wxPoint p) {
+        int flags = 0;
+        const long row = wl->HitTest(p, flags);
+        return row >= 0 ? static_cast<int>(row) : -1;
+      };
+      w->Bind(wxEVT_MOTION, [lv, wl, rowAt, alive](wxMouseEvent& m) {
+        m.Skip();
+        if (*alive && wl->HasCapture() && lv->GetReorderSource() >= 0) lv->UserReorderOver(rowAt(m.GetPosition()));
+      });
+      w->Bind(wxEVT_LEFT_UP, [lv, wl, rowAt, alive](wxMouseEvent& m) {
+        m.Skip();
+        if (!wl->HasCapture()) return;
+        wl->ReleaseMouse();
+        if (*alive && lv->GetReorderSource() >= 0) lv->UserReorderDrop(rowAt(m.GetPosition()));
+      });
+      w->Bind(wxEVT_MOUSE_CAPTURE_LOST, [lv, alive](wxMouseCaptureLostEvent&) {
+        if (*alive && lv->GetReorderSource() >= 0) lv->UserReorderCancel();
+      });
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// ---- state into the widgets ----
+
+void RenderedWindow::SyncAll() {
+  ++guard_;
+  for (const Bound& b : bound_) {
+    if (b.control == nullptr) continue;
+    for (ControlAspect a : {ControlAspect::Text, ControlAspect::Items, ControlAspect::Columns, ControlAspect::Rows,
+                            ControlAspect::Tree, ControlAspect::Range, ControlAspect::Position, ControlAspect::Check,
+                            ControlAspect::Selection, ControlAspect::RowState, ControlAspect::Buttons,
+                            ControlAspect::Parts, ControlAspect::Image, ControlAspect::SortIndicator,
+                            ControlAspect::Enabled, ControlAspect::Visible}) {
+      Sync(*b.control, b.widget, a);
+    }
+  }
+  --guard_;
+}
+
+void RenderedWindow::ControlChanged(UiWindow&, Control& control, ControlAspect what) {
+  auto it = byControl_.find(&control);
+  if (it == byControl_.end()) return;
+  ++guard_;
+  Sync(control, it->second, what);
+  --guard_;
+  if (what == ControlAspect::Visible || what == ControlAspect::Text || what == ControlAspect::Items ||
+      what == ControlAspect::Buttons) {
+    top_->Layout();
+  }
+}
+
+void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
+  if (w == nullptr) return;
+  ++guard_;
+  switch (what) {
+    case ControlAspect::Enabled:
+      if (w != notebook_ || c.kind() == ControlKind::Tabs) w->Enable(c.IsEnabled());
+      break;
+    case ControlAspect::Visible:
+      if (c.kind() == ControlKind::PageArea || (c.kind() == ControlKind::Tabs && w != notebook_)) break;
+      w->Show(c.IsVisible());
+      break;
+    case ControlAspect::Repaint:
+    case ControlAspect::Background:
+      w->Refresh();
+      break;
+    default:
+      break;
+  }
+  switch (c.kind()) {
+    case ControlKind::Label:
+      if (what == ControlAspect::Text) {
+        if (auto* s = dynamic_cast<wxStaticText*>(w)) {
+          s->SetLabelText(W(c.GetText()));
+          s->InvalidateBestSize();
+          const int width = c.tmpl().width * s->GetCharWidth();
+          if (width > 0 && s->GetBestSize().x > width) {
+            s->Wrap(width);
+            s->InvalidateBestSize();
+          }
+          const wxSize size = LabelSize(s);
+          s->SetMinSize(wxSize(std::max(width, size.x), size.y));
+        }
+      }
+      break;
+    case ControlKind::Picture:
+      if (what == ControlAspect::Image) {
+        static_cast<wxStaticBitmap*>(w)->SetBitmap(ArtBitmap(static_cast<PictureControl&>(c).GetIcon(), 32));
+      }
+      break;
+    case ControlKind::Edit: {
+      auto* t = static_cast<wxTextCtrl*>(w);
+      auto& e = static_cast<EditControl&>(c);
+      if (what == ControlAspect::Text && U(t->GetValue()) != c.GetText()) t->ChangeValue(W(c.GetText()));
+      if (what == ControlAspect::Style) t->SetEditable(!e.IsReadOnly());
+      break;
+    }
+    case ControlKind::PushButton:
+      if (what == ControlAspect::Text) static_cast<wxButton*>(w)->SetLabel(W(c.GetText()));
+      break;
+    case ControlKind::CheckBox: {
+      auto* cb = static_cast<wxCheckBox*>(w);
+      const int check = static_cast<ButtonControl&>(c).GetCheck();
+      if (what == ControlAspect::Check) cb->Set3StateValue(check == 2 ? wxCHK_UNDETERMINED : check ? wxCHK_CHECKED : wxCHK_UNCHECKED);
+      if (what == ControlAspect::Text) cb->SetLabel(W(c.GetText()));
+      break;
+    }
+    case ControlKind::RadioButton:
+      if (what == ControlAspect::Check) static_cast<wxRadioButton*>(w)->SetValue(static_cast<ButtonControl&>(c).GetCheck() != 0);
+      if (what == ControlAspect::Text) w->SetLabel(W(c.GetText()));
+      break;
+    case ControlKind::ComboBox:
+    case ControlKind::ListBox: {
+      auto& list = static_cast<ListControl&>(c);
+      auto* items = dynamic_cast<wxItemContainer*>(w);
+      if (what == ControlAspect::Items && items != nullptr) {
+        items->Clear();
+        for (int i = 0; i < list.GetCount(); ++i) items->Append(W(list.GetItemText(i)));
+        what = ControlAspect::Selection;
+      }
+      if (what == ControlAspect::Selection || what == ControlAspect::Text) {
+        if (auto* lb = dynamic_cast<wxListBox*>(w); lb != nullptr && list.tmpl().Has(kStyleMultiSelect)) {
+          auto sel = list.GetSelItems();
+          for (int i = 0; i < list.GetCount() && i < static_cast<int>(lb->GetCount()); ++i) {
+            const bool on = std::find(sel.begin(), sel.end(), i) != sel.end();
+            if (lb->IsSelected(i) != on) on ? lb->SetSelection(i) : lb->Deselect(i);
+          }
+        } else if (auto* combo = dynamic_cast<wxComboBox*>(w)) {
+          if (list.GetCurSel() >= 0 && list.GetCurSel() < static_cast<int>(combo->GetCount())) {
+            combo->SetSelection(list.GetCurSel());
+          }
+          if (U(combo->GetValue()) != list.GetText()) combo->ChangeValue(W(list.GetText()));
+        } else if (auto* ctrl = dynamic_cast<wxItemContainerImmutable*>(w)) {
+          const int sel = list.GetCurSel();
+          if (sel < static_cast<int>(ctrl->GetCount())) {
+            if (auto* lb = dynamic_cast<wxListBox*>(w); lb != nullptr && sel < 0) {
+              lb->DeselectAll();
+            } else {
+              ctrl->SetSelection(sel >= 0 ? sel : wxNOT_FOUND);
+            }
+          }
+        }
+      }
+      break;
+    }
+    case ControlKind::Slider: {
+      auto& s = static_cast<SliderControl&>(c);
+      auto* ws = static_cast<wxSlider*>(w);
+      if (what == ControlAspect::Range) ws->SetRange(s.GetRangeMin(), s.GetRangeMax());
+      if (what == ControlAspect::Range || what == ControlAspect::Position) ws->SetValue(s.GetPos());
+      if (what == ControlAspect::Range && s.tmpl().Has(kStyleAutoTicks)) ws->SetTickFreq(std::max(1, s.GetTicFreq()));
+      break;
+    }
+    case ControlKind::ProgressBar: {
+      auto& p = static_cast<ProgressControl&>(c);
+      auto* g = static_cast<wxGauge*>(w);
+      if (what == ControlAspect::Range || what == ControlAspect::Position) {
+        g->SetRange(std::max(1, p.GetRangeMax() - p.GetRangeMin()));
+        g->SetValue(std::clamp(p.GetPos() - p.GetRangeMin(), 0, g->GetRange()));
+      }
+      break;
+    }
+    case ControlKind::Spin: {
+      auto& s = static_cast<SpinControl&>(c);
+      auto* ws = static_cast<wxSpinButton*>(w);
+      if (what == ControlAspect::Range || what == ControlAspect::Position) {
+        ws->SetRange(std::min(s.GetRangeMin(), s.GetRangeMax()), std::max(s.GetRangeMin(), s.GetRangeMax()));
+        ws->SetValue(s.GetPos());
+      }
+      break;
+    }
+    case ControlKind::Link:
+      if (what == ControlAspect::Text) static_cast<wxHyperlinkCtrl*>(w)->SetLabel(W(CleanLabel(c.GetText())));
+      break;
+    case ControlKind::Tabs: {
+      auto& tabs = static_cast<TabsControl&>(c);
+      auto* nb = static_cast<wxNotebook*>(w);
+      if (what == ControlAspect::Items) {
+        while (static_cast<int>(nb->GetPageCount()) > tabs.GetItemCount()) nb->DeletePage(nb->GetPageCount() - 1);
+        if (tabs.GetImageList() != nullptr) nb->AssignImageList(MakeImageList(tabs.GetImageList()));
+        for (int i = 0; i < tabs.GetItemCount(); ++i) {
+          const TabsControl::Tab* tab = tabs.GetItem(i);
+          if (i < static_cast<int>(nb->GetPageCount())) {
+            nb->SetPageText(static_cast<size_t>(i), W(tab->text));
+          } else {
+            auto* holder = new wxPanel(nb);
+            holder->SetSizer(new wxBoxSizer(wxVERTICAL));
+            nb->AddPage(holder, W(tab->text), false, tab->image);
+          }
+        }
+        what = ControlAspect::Selection;
+      }
+      if (what == ControlAspect::Selection && tabs.GetCurSel() >= 0 && tabs.GetCurSel() < static_cast<int>(nb->GetPageCount())) {
+        nb->ChangeSelection(static_cast<size_t>(tabs.GetCurSel()));
+      }
+      break;
+    }
+    case ControlKind::Toolbar: {
+      auto& bar = static_cast<ToolbarControl&>(c);
+      auto* tb = static_cast<wxToolBar*>(w);
+      if (what == ControlAspect::Buttons || what == ControlAspect::Image) {
+        tb->ClearTools();
+        const ImageList* images = bar.GetImageList();
+        // A bar without pictures shows its buttons' labels.
+        const long textOnly = wxTB_TEXT | wxTB_NOICONS;
+        tb->SetWindowStyleFlag(images == nullptr ? (tb->GetWindowStyleFlag() | textOnly) : (tb->GetWindowStyleFlag() & ~textOnly));
+        const int size = images != nullptr ? images->Width() : 16;
+        tb->SetToolBitmapSize(wxSize(size, size));
+        for (int i = 0; i < bar.GetButtonCount(); ++i) {
+          const auto& b = bar.GetButton(i);
+          if (b.hidden) continue;
+          if (b.separator) {
+            tb->AddSeparator();
+            continue;
+          }
+          wxBitmap bmp = images != nullptr && b.image >= 0 ? ArtBitmap(images->GetIcon(b.image), size) : wxBitmap();
+          if (!bmp.IsOk()) bmp = ArtBitmap("", size);
+          const int id = wxID_HIGHEST + 1 + b.command;
+          tb->AddTool(id, W(b.label), bmp, W(bar.GetTooltip(b.command)), b.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
+          tb->EnableTool(id, b.enabled);
+          if (b.checkable) tb->ToggleTool(id, b.checked);
+        }
+        tb->Realize();
+      }
+      break;
+    }
+    case ControlKind::StatusBar: {
+      auto& bar = static_cast<StatusBarControl&>(c);
+      auto* sb = static_cast<wxStatusBar*>(w);
+      if (what == ControlAspect::Parts || what == ControlAspect::Text) {
+        const auto& edges = bar.GetParts();
+        const int n = std::max<int>(1, static_cast<int>(edges.size()));
+        std::vector<int> widths(static_cast<std::size_t>(n), -1);
+        int left = 0;
+        for (int i = 0; i < static_cast<int>(edges.size()); ++i) {
+          widths[static_cast<std::size_t>(i)] = edges[static_cast<std::size_t>(i)] < 0 ? -1 : edges[static_cast<std::size_t>(i)] - left;
+          if (edges[static_cast<std::size_t>(i)] >= 0) left = edges[static_cast<std::size_t>(i)];
+        }
+        sb->SetFieldsCount(n, widths.data());
+        for (int i = 0; i < n; ++i) sb->SetStatusText(W(bar.GetPartText(i)), i);
+      }
+      break;
+    }
+    case ControlKind::TreeView: {
+      auto& tree = static_cast<TreeViewControl&>(c);
+      auto* wt = static_cast<wxTreeCtrl*>(w);
+      if (what == ControlAspect::Tree || what == ControlAspect::Image || what == ControlAspect::Text) {
+        // Trees here are small: rebuilt whole, with expansion and selection from the core.
+        wt->DeleteAllItems();
+        if (tree.GetImageList() != nullptr) wt->AssignImageList(MakeImageList(tree.GetImageList()));
+        wxTreeItemId root = wt->AddRoot("");
+        std::function<void(HTREEITEM, wxTreeItemId)> add = [&](HTREEITEM parent, wxTreeItemId at) {
+          for (HTREEITEM h : tree.GetChildren(parent)) {
+            int image = -1, selImage = -1;
+            tree.GetItemImage(h, image, selImage);
+            wxTreeItemId id = wt->AppendItem(at, W(tree.GetItemText(h)), image, selImage,
+                                             new TreeItem(h));
+            add(h, id);
+            if (tree.IsExpanded(h)) wt->Expand(id);
+          }
+        };
+        add(TVI_ROOT, root);
+        what = ControlAspect::Selection;
+      }
+      // A person's own selection or expansion is already on screen.
+      if (userDepth_ > 0) break;
+      if (what == ControlAspect::Selection || what == ControlAspect::Expanded) {
+        std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
+          wxTreeItemIdValue cookie;
+          for (wxTreeItemId i = wt->GetFirstChild(parent, cookie); i.IsOk(); i = wt->GetNextChild(parent, cookie)) {
+            const HTREEITEM h = TreeHandle(wt, i);
+            if (what == ControlAspect::Expanded && tree.IsExpanded(h) != wt->IsExpanded(i)) {
+              tree.IsExpanded(h) ? wt->Expand(i) : wt->Collapse(i);
+            }
+            if (what == ControlAspect::Selection && h == tree.GetSelectedItem() && !wt->IsSelected(i)) wt->SelectItem(i);
+            walk(i);
+          }
+        };
+        if (wt->GetRootItem().IsOk()) walk(wt->GetRootItem());
+      }
+      break;
+    }
+    case ControlKind::ListView: {
+      auto& lv = static_cast<ListViewControl&>(c);
+      auto* wl = static_cast<wxListCtrl*>(w);
+      const bool isVirtual = wl->HasFlag(wxLC_VIRTUAL);
+      if (what == ControlAspect::Columns && wl->InReportView()) {
+        wl->DeleteAllColumns();
+        for (int i = 0; i < lv.GetColumnCount(); ++i) {
+          const auto& col = lv.GetColumn(i);
+          wl->InsertColumn(i, W(col.title),
+                           col.format == LVCFMT_RIGHT ? wxLIST_FORMAT_RIGHT : col.format == LVCFMT_CENTER ? wxLIST_FORMAT_CENTRE : wxLIST_FORMAT_LEFT,
+                           col.width);
+        }
+      }
+      if (what == ControlAspect::Image) {
+        if (const ImageList* small = lv.GetImageList(true)) wl->AssignImageList(MakeImageList(small), wxIMAGE_LIST_SMALL);
+        if (const ImageList* normal = lv.GetImageList(false)) wl->AssignImageList(MakeImageList(normal), wxIMAGE_LIST_NORMAL);
+      }
+      if (what == ControlAspect::Style) {
+        wl->EnableCheckBoxes((lv.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0 || lv.tmpl().Has(kStyleCheckBoxes));
+      }
+      if (what == ControlAspect::Rows || what == ControlAspect::Image) {
+        if (isVirtual) {
+          wl->SetItemCount(lv.GetItemCount());
+        } else {
+          wl->DeleteAllItems();
+          for (int i = 0; i < lv.GetItemCount(); ++i) wl->InsertItem(i, W(lv.GetItemText(i, 0)), lv.GetItemImage(i));
+        }
+        wl->Refresh();
+        what = ControlAspect::RowState;
+      }
+      if (what == ControlAspect::RowState) {
+        for (int i = 0; i < lv.GetItemCount(); ++i) {
+          const UINT state = lv.GetItemState(i, LVIS_SELECTED | LVIS_FOCUSED | LVIS_DROPHILITED);
+          long want = ((state & LVIS_SELECTED) ? wxLIST_STATE_SELECTED : 0) | ((state & LVIS_FOCUSED) ? wxLIST_STATE_FOCUSED : 0) |
+                      ((state & LVIS_DROPHILITED) ? wxLIST_STATE_DROPHILITED : 0);
+          const long mask = wxLIST_STATE_SELECTED | wxLIST_STATE_FOCUSED | wxLIST_STATE_DROPHILITED;
+          if ((wl->GetItemState(i, mask) & mask) != want) wl->SetItemState(i, want, mask);
+        }
+        wl->Refresh();
+      }
+      if (what == ControlAspect::SortIndicator) {
+        if (lv.GetSortColumn() >= 0 && lv.GetSortDirection() != 0 && lv.GetSortColumn() < wl->GetColumnCount()) {
+          wl->ShowSortIndicator(lv.GetSortColumn(), lv.GetSortDirection() > 0);
+        } else {
+          wl->RemoveSortIndicator();
+        }
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  --guard_;
+}
+
+// ---- the window ----
+
+void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
+  switch (what) {
+    case WindowAspect::Caption:
+      top_->SetLabel(W(window_.GetWindowText()));
+      break;
+    case WindowAspect::Visible:
+      if (topLevel_ && !(dialog() != nullptr && dialog()->IsModal())) {
+        if (window_.IsWindowVisible()) {
+          Place();
+          top_->Show();
+          ReportRect();
+        } else {
+          top_->Hide();
+        }
+      }
+      break;
+    case WindowAspect::Enabled:
+      top_->Enable(window_.IsWindowEnabled());
+      break;
+    case WindowAspect::Position:
+      if (topLevel_) {
+        Place();
+        ReportRect();
+      }
+      break;
+    case WindowAspect::Focus:
+      if (wxWindow* w = Widget(window_.GetFocusId())) w->SetFocus();
+      break;
+    case WindowAspect::Flash:
+      if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_)) tlw->RequestUserAttention();
+      break;
+    case WindowAspect::Ended:
+      if (auto* d = dialog(); d != nullptr && d->IsModal()) {
+        auto* dlg = dynamic_cast<Dialog*>(&window_);
+        d->EndModal(dlg != nullptr ? dlg->GetModalResult() : wxID_CANCEL);
+      }
+      break;
+    case WindowAspect::ActivePage:
+      ShowActivePage();
+      break;
+    case WindowAspect::Foreground:
+      if (topLevel_) top_->Raise();
+      break;
+  }
+}
+
+void RenderedWindow::Place() {
+  auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_);
+  if (tlw == nullptr) return;
+  const Rect r = window_.GetWindowRect();
+  if (window_.IsPlacedByCode()) {
+    tlw->Move(r.left, r.top);
+  } else {
+    tlw->CentreOnParent();
+  }
+  long style = tlw->GetWindowStyleFlag();
+  const long wanted = window_.IsTopmost() ? (style | wxSTAY_ON_TOP) : (style & ~wxSTAY_ON_TOP);
+  if (wanted != style) tlw->SetWindowStyleFlag(wanted);
+}
+
+void RenderedWindow::ReportRect() {
+  const wxRect r = top_->GetScreenRect();
+  window_.HostMoved(Rect{r.x, r.y, r.x + r.width, r.y + r.height});
+}
+
+wxWindow* RenderedWindow::Widget(int id) {
+  Control* c = window_.GetDlgItem(id);
+  if (c != nullptr) {
+    auto it = byControl_.find(c);
+    if (it != byControl_.end()) return it->second;
+  }
+  if (RenderedWindow* page = ShownPage()) return page->Widget(id);
+  return nullptr;
+}
+
+Control* RenderedWindow::ControlOf(int id) {
+  if (Control* c = window_.GetDlgItem(id)) return c;
+  if (RenderedWindow* page = ShownPage()) return page->ControlOf(id);
+  return nullptr;
+}
+
+RenderedWindow* RenderedWindow::ShownPage() {
+  auto* sheet = dynamic_cast<PropertySheet*>(&window_);
+  if (sheet == nullptr) return nullptr;
+  auto it = pages_.find(sheet->GetShownPage());
+  return it == pages_.end() ? nullptr : it->second.get();
+}
+
+void RenderedWindow::ShowActivePage() {
+  auto* sheet = dynamic_cast<PropertySheet*>(&window_);
+  if (sheet == nullptr) return;
+  // Pages that closed or left the sheet go.
+  for (auto it = pages_.begin(); it != pages_.end();) {
+    if (sheet->GetPageIndex(it->first) < 0 || !it->second->Current()) {
+      it = pages_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  PropertyPage* shown = sheet->GetShownPage();
+  for (auto& [page, rendered] : pages_) {
+    if (page != shown) rendered->top()->Hide();
+  }
+  if (shown == nullptr) {
+    if (pageArea_ != nullptr) pageArea_->Refresh();
+    return;
+  }
+  auto it = pages_.find(shown);
+  if (it == pages_.end()) {
+    wxWindow* holder = pageArea_;
+    if (notebook_ != nullptr) {
+      const int index = sheet->GetPageIndex(shown);
+      if (index < 0 || index >= static_cast<int>(notebook_->GetPageCount())) return;
+      holder = notebook_->GetPage(static_cast<size_t>(index));
+    }
+    if (holder == nullptr) return;
+    auto rendered = std::make_unique<RenderedWindow>(*shown, holder, false);
+    wxSizer* sizer = holder->GetSizer();
+    if (holder == pageArea_) {
+      auto* area = dynamic_cast<PageAreaControl*>(window_.GetDlgItem(kSheetPageAreaId));
+      if (area == nullptr) {
+        for (const auto& ctl : window_.Controls()) {
+          if (ctl->kind() == ControlKind::PageArea) area = static_cast<PageAreaControl*>(ctl.get());
+        }
+      }
+      sizer->Clear(false);
+      sizer->AddSpacer(area != nullptr ? area->GetTopInset() : 0);
+      sizer->Add(rendered->top(), 1, wxEXPAND | wxALL, kMargin);
+    } else {
+      sizer->Add(rendered->top(), 1, wxEXPAND | wxALL, kMargin);
+    }
+    it = pages_.emplace(shown, std::move(rendered)).first;
+  } else if (pageArea_ != nullptr) {
+    auto* sizer = pageArea_->GetSizer();
+    sizer->Clear(false);
+    auto* area = [&]() -> PageAreaControl* {
+      for (const auto& ctl : window_.Controls()) {
+        if (ctl->kind() == ControlKind::PageArea) return static_cast<PageAreaControl*>(ctl.get());
+      }
+      return nullptr;
+    }();
+    sizer->AddSpacer(area != nullptr ? area->GetTopInset() : 0);
+    sizer->Add(it->second->top(), 1, wxEXPAND | wxALL, kMargin);
+  }
+  it->second->top()->Show();
+  if (notebook_ != nullptr) {
+    const int index = sheet->GetPageIndex(shown);
+    if (index >= 0 && index < static_cast<int>(notebook_->GetPageCount()) && notebook_->GetSelection() != index) {
+      ++guard_;
+      notebook_->ChangeSelection(static_cast<size_t>(index));
+      --guard_;
+    }
+  }
+  FitPageArea();
+}
+
+void RenderedWindow::FitPageArea() {
+  wxWindow* area = notebook_ != nullptr ? static_cast<wxWindow*>(notebook_) : pageArea_;
+  if (area == nullptr) return;
+  for (auto& [page, rendered] : pages_) {
+    wxSize best = rendered->top()->GetBestSize();
+    pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
+    pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin + (notebook_ != nullptr ? 0 : 40));
+  }
+  if (notebook_ != nullptr) {
+    notebook_->SetMinSize(notebook_->CalcSizeFromPage(pageMin_));
+  } else {
+    area->SetMinSize(pageMin_);
+  }
+  area->Layout();
+  if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_)) {
+    top_->GetSizer()->SetSizeHints(tlw);
+    top_->Layout();
+  }
+  area->Refresh();
+}
+
+std::vector<RenderedControl> RenderedWindow::Readback() {
+  std::vector<RenderedControl> out;
+  for (const Bound& b : bound_) {
+    if (b.control == nullptr) continue;
+    RenderedControl r;
+    r.id = b.control->id();
+    r.kind = b.control->kind();
+    wxWindow* w = b.widget;
+    r.enabled = w->IsThisEnabled();
+    r.shown = w->IsShown();
+    for (wxWindow* p = w->GetParent(); p != nullptr && p != top_; p = p->GetParent()) r.shown = r.shown && p->IsShown();
+    if (auto* s = dynamic_cast<wxStaticText*>(w)) r.text = U(s->GetLabelText());
+    if (auto* t = dynamic_cast<wxTextCtrl*>(w)) r.text = U(t->GetValue());
+    if (auto* b2 = dynamic_cast<wxButton*>(w)) r.text = U(b2->GetLabel());
+    if (auto* cb = dynamic_cast<wxCheckBox*>(w)) {
+      r.text = U(cb->GetLabel());
+      r.check = cb->Get3StateValue() == wxCHK_UNDETERMINED ? 2 : cb->GetValue() ? 1 : 0;
+    }
+    if (auto* rb = dynamic_cast<wxRadioButton*>(w)) {
+      r.text = U(rb->GetLabel());
+      r.check = rb->GetValue() ? 1 : 0;
+    }
+    if (auto* ch = dynamic_cast<wxChoice*>(w); ch != nullptr && dynamic_cast<wxComboBox*>(w) == nullptr) {
+      for (unsigned i = 0; i < ch->GetCount(); ++i) r.items.push_back(U(ch->GetString(i)));
+      r.selection = ch->GetSelection();
+      r.text = r.selection >= 0 ? r.items[static_cast<std::size_t>(r.selection)] : "";
+    }
+    if (auto* co = dynamic_cast<wxComboBox*>(w)) {
+      for (unsigned i = 0; i < co->GetCount(); ++i) r.items.push_back(U(co->GetString(i)));
+      r.selection = co->GetSelection();
+      r.text = U(co->GetValue());
+    }
+    if (auto* lb = dynamic_cast<wxListBox*>(w)) {
+      for (unsigned i = 0; i < lb->GetCount(); ++i) r.items.push_back(U(lb->GetString(i)));
+      r.selection = lb->GetSelection();
+    }
+    if (auto* s = dynamic_cast<wxSlider*>(w)) {
+      r.position = s->GetValue();
+      r.rangeMin = s->GetMin();
+      r.rangeMax = s->GetMax();
+    }
+    if (auto* g = dynamic_cast<wxGauge*>(w)) {
+      r.position = g->GetValue();
+      r.rangeMax = g->GetRange();
+    }
+    if (auto* sp = dynamic_cast<wxSpinButton*>(w)) {
+      r.position = sp->GetValue();
+      r.rangeMin = sp->GetMin();
+      r.rangeMax = sp->GetMax();
+    }
+    if (auto* hl = dynamic_cast<wxHyperlinkCtrl*>(w)) r.text = U(hl->GetLabel());
+    if (auto* nb = dynamic_cast<wxNotebook*>(w)) {
+      for (size_t i = 0; i < nb->GetPageCount(); ++i) r.items.push_back(U(nb->GetPageText(i)));
+      r.selection = nb->GetSelection();
+    }
+    if (auto* wl = dynamic_cast<wxListCtrl*>(w)) {
+      for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, 0)));
+      r.selection = static_cast<int>(wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+    }
+    if (auto* wt = dynamic_cast<wxTreeCtrl*>(w)) {
+      std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId i = wt->GetFirstChild(parent, cookie); i.IsOk(); i = wt->GetNextChild(parent, cookie)) {
+          r.items.push_back(U(TreePath(wt, i)));
+          if (wt->IsSelected(i)) r.text = r.items.back();
+          walk(i);
+        }
+      };
+      if (wt->GetRootItem().IsOk()) walk(wt->GetRootItem());
+    }
+    if (auto* sb = dynamic_cast<wxStatusBar*>(w)) r.text = U(sb->GetStatusText(0));
+    out.push_back(std::move(r));
+  }
+  if (RenderedWindow* page = ShownPage()) {
+    auto more = page->Readback();
+    out.insert(out.end(), more.begin(), more.end());
+  }
+  return out;
+}
+
+}  // namespace platform::wxui

@@ -1,0 +1,108 @@
+// Inside the wx host: how one UiWindow becomes widgets. A RenderedWindow walks the
+// template's boxes into sizers, makes one widget per control, pushes the core's state
+// into the widgets when the core says it changed, and turns what a person does into the
+// controls' User* calls. Property sheets show their pages inside the page area (a
+// notebook when the sheet's tab strip is shown). Only this folder includes wx.
+#pragma once
+
+#include <wx/wx.h>
+#include <wx/notebook.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/ui/property_sheet.h"
+#include "platform/ui/ui_window.h"
+#include "platform/ui/wx/wx_host.h"
+
+namespace platform::wxui {
+
+inline wxString W(const std::string& s) { return wxString::FromUTF8(s.c_str()); }
+inline std::string U(const wxString& s) { return std::string(s.utf8_str()); }
+
+// A named icon of the desktop's theme at `size` pixels; our own small images for the
+// names the theme lacks.
+wxBitmap ArtBitmap(const std::string& name, int size);
+wxColour ToColour(COLORREF c);
+
+// Outer margin of a dialog and the gaps between its parts (GNOME's spacing).
+constexpr int kMargin = 12;
+constexpr int kGap = 6;
+
+class RenderedWindow : public WindowPeer {
+ public:
+  // Builds the widgets of `window`. A top-level window gets a dialog (or a frame for a
+  // window without a caption); a child window (a page, a view) a panel inside
+  // `parent`.
+  // `measure`: widgets from the template alone, bound to nothing (to learn a size).
+  RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel, bool measure = false);
+  ~RenderedWindow() override;
+  RenderedWindow(const RenderedWindow&) = delete;
+  RenderedWindow& operator=(const RenderedWindow&) = delete;
+
+  UiWindow& window() { return window_; }
+  wxWindow* top() { return top_; }
+  wxDialog* dialog() { return dynamic_cast<wxDialog*>(top_); }
+  // True while the window's controls are the ones the widgets were made for.
+  bool Current() const;
+
+  // WindowPeer.
+  void WindowChanged(UiWindow& window, WindowAspect what) override;
+  void ControlChanged(UiWindow& window, Control& control, ControlAspect what) override;
+
+  // Controls read back from the widgets (with the shown page's, for sheets).
+  std::vector<RenderedControl> Readback();
+  // The widget of a control id (this window, then the shown page); null when none.
+  wxWindow* Widget(int id);
+  Control* ControlOf(int id);
+  // The rendering of the sheet's shown page; null when none.
+  RenderedWindow* ShownPage();
+  wxNotebook* notebook() { return notebook_; }
+  wxWindow* tree() { return treeWidget_; }
+
+  // Places, sizes and shows a top-level window as the core says.
+  void Place();
+  // Reports where the toolkit put the window.
+  void ReportRect();
+
+ private:
+  struct Bound {
+    Control* control;
+    wxWindow* widget;
+  };
+
+  wxSizer* Build(const LayoutNode& node, wxWindow* parent);
+  wxWindow* MakeControl(const ControlTemplate& t, wxWindow* parent);
+  void AddButtonRow(const LayoutNode& node, wxWindow* parent, wxBoxSizer* row);
+  void BindControl(Control& c, wxWindow* w);
+  void Sync(Control& c, wxWindow* w, ControlAspect what);
+  void SyncAll();
+  void ShowActivePage();
+  void FitPageArea();
+  // Runs a core call made for a person's action; the widgets' own echo is ignored.
+  template <class F>
+  void User(F&& f);
+
+  UiWindow& window_;
+  wxWindow* top_ = nullptr;
+  bool topLevel_;
+  bool measure_;
+  std::vector<const Control*> made_;  // the controls the widgets were made for
+  std::vector<Bound> bound_;
+  std::map<const Control*, wxWindow*> byControl_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  int guard_ = 0;     // >0 while code pushes state into widgets
+  int userDepth_ = 0; // >0 while a person's action runs in the core
+
+  // Property sheets.
+  wxNotebook* notebook_ = nullptr;
+  wxWindow* pageArea_ = nullptr;
+  wxBoxSizer* pageSizer_ = nullptr;
+  wxWindow* treeWidget_ = nullptr;
+  std::map<PropertyPage*, std::unique_ptr<RenderedWindow>> pages_;
+  wxSize pageMin_;
+};
+
+}  // namespace platform::wxui
