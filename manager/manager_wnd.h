@@ -6,8 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
@@ -17,6 +19,10 @@
 #include "platform/window/window.h"
 
 class HttpServer;
+
+// shellhost stands in for the desktop's file manager: the one in `programFolder`, else the
+// first on `pathVariable` (a PATH value); "" when it is not installed.
+std::string FindFileManager(const std::filesystem::path& programFolder, std::string_view pathVariable);
 
 // Bits of the installed-options mask Kor_InstallResult.
 constexpr std::uint32_t kInstallJukeboxDriver = 0x01000000;  // driver, own client, HTTP server

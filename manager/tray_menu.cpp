@@ -45,17 +45,14 @@ std::string DeviceLabel() {
   return space == std::string::npos ? product : product.substr(space + 1);
 }
 
-// shellhost stands in for the desktop's file manager: beside this program, else on PATH;
-// "" when it is not installed.
-std::string FindFileManager() {
-  std::error_code ec;
-  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const std::filesystem::path beside = self.parent_path() / "shellhost";
+}  // namespace
+
+std::string FindFileManager(const std::filesystem::path& programFolder, std::string_view pathVariable) {
+  if (!programFolder.empty()) {
+    const std::filesystem::path beside = programFolder / "shellhost";
     if (::access(beside.c_str(), X_OK) == 0) return beside.string();
   }
-  const char* path = std::getenv("PATH");
-  std::string_view dirs = path != nullptr ? path : "";
+  std::string_view dirs = pathVariable;
   while (!dirs.empty()) {
     const std::size_t colon = dirs.find(':');
     const std::string dir(dirs.substr(0, colon));
@@ -64,6 +61,16 @@ std::string FindFileManager() {
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   return {};
+}
+
+namespace {
+
+// The file manager of this program: beside it, else on PATH.
+std::string FindThisProgramsFileManager() {
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  const char* path = std::getenv("PATH");
+  return ::FindFileManager(ec ? std::filesystem::path() : self.parent_path(), path != nullptr ? path : "");
 }
 
 template <class F>
@@ -197,7 +204,7 @@ platform::Menu OmbrixManagerWnd::BuildTrayMenu(platform::UINT iconId) {
 }
 
 void OmbrixManagerWnd::OpenPlayerFolder() {
-  const std::string fileManager = FindFileManager();
+  const std::string fileManager = FindThisProgramsFileManager();
   if (fileManager.empty() || !ShellOpen(platform::FromPosixPath(fileManager), kPlayerFolderParameters)) {
     ShowMessageBox("The player's folder cannot be opened: its window program (shellhost) is not installed.",
                    platform::MB_ICONINFORMATION);

@@ -214,11 +214,59 @@ TEST_F(TrayMenuTest, BrowseOpensTheWebInterfaceOnTheServersPort) {
   }
 }
 
-TEST_F(TrayMenuTest, OpeningThePlayersFolderWithoutShellhostSaysSo) {
+// "Open" and a double click start shellhost on the player's folder; without shellhost the
+// person is told so.
+TEST_F(TrayMenuTest, OpeningThePlayersFolderStartsShellhostOrSaysItIsMissing) {
+  // The build puts shellhost beside this test when it builds the library.
+  const std::filesystem::path here = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+  const std::string fileManager = FindFileManager(here, "");
   platform::ScriptedHost host;
-  host.ExpectMessageBox(platform::IDOK, "shellhost");
+  if (fileManager.empty()) {
+    host.ExpectMessageBox(platform::IDOK, "shellhost");
+    platform::SendMessage(wnd_->GetSafeHwnd(), WM_TRAYNOTIFY, TRAY_ICON_ID, platform::WM_LBUTTONDBLCLK);
+    Choose(host, ID_TRAY_OPEN, [&] { host.ExpectMessageBox(platform::IDOK, "shellhost"); });
+    return;
+  }
+  platform::ShellOpenRecording recording;
   platform::SendMessage(wnd_->GetSafeHwnd(), WM_TRAYNOTIFY, TRAY_ICON_ID, platform::WM_LBUTTONDBLCLK);
-  Choose(host, ID_TRAY_OPEN, [&] { host.ExpectMessageBox(platform::IDOK, "shellhost"); });
+  Choose(host, ID_TRAY_OPEN);
+  const auto calls = recording.calls();
+  ASSERT_EQ(calls.size(), 2u);
+  for (const auto& call : calls) EXPECT_EQ(platform::ToPosixPath(call.target), fileManager);
+}
+
+// shellhost is looked for beside the program, then along PATH.
+TEST(FileManagerTest, FoundBesideTheProgramThenOnThePath) {
+  const std::filesystem::path root = std::filesystem::path(::testing::TempDir()) / "file_manager_lookup";
+  std::filesystem::remove_all(root);
+  const auto make = [&](const char* folder) {
+    std::filesystem::create_directories(root / folder);
+    const std::filesystem::path file = root / folder / "shellhost";
+    std::FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+  };
+  make("beside");
+  make("onpath");
+  std::filesystem::create_directories(root / "empty");
+  const std::string beside = (root / "beside" / "shellhost").string();
+  const std::string onPath = (root / "onpath" / "shellhost").string();
+  const struct {
+    std::filesystem::path program;
+    std::string path;
+    std::string expected;
+  } kCases[] = {
+      {root / "beside", (root / "onpath").string(), beside},
+      {root / "empty", (root / "empty").string() + ":" + (root / "onpath").string(), onPath},
+      {root / "empty", (root / "empty").string(), ""},
+      {std::filesystem::path(), "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.program.string() + " | " + c.path);
+    EXPECT_EQ(FindFileManager(c.program, c.path), c.expected);
+  }
+  std::filesystem::remove_all(root);
 }
 
 TEST_F(TrayMenuTest, ConnectAndDisconnectChangeTheIconsPicture) {

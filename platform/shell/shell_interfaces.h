@@ -15,6 +15,7 @@
 #include "platform/com/unknown.h"
 #include "platform/shell/item_id_list.h"
 #include "platform/shell/named_icon.h"
+#include "platform/window/drop_effect.h"
 #include "platform/window/window.h"
 
 namespace platform {

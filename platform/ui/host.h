@@ -19,6 +19,7 @@
 
 #include "platform/com/drop_effect.h"  // what a drop of dragged files did
 #include "platform/ui/ui_types.h"
+#include "platform/window/drop_effect.h"
 #include "platform/window/window.h"
 
 namespace platform {
