@@ -11,7 +11,6 @@
 #include <string>
 
 #include "platform/com/data_object.h"
-#include "platform/com/drop_effect.h"
 #include "platform/com/unknown.h"
 #include "platform/shell/item_id_list.h"
 #include "platform/shell/named_icon.h"

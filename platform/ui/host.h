@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/com/drop_effect.h"  // what a drop of dragged files did
 #include "platform/ui/ui_types.h"
 #include "platform/window/drop_effect.h"
 #include "platform/window/window.h"
