@@ -23,6 +23,7 @@ struct Library {
   void* (*viewObject)() = nullptr;
   int (*messageBox)(const char*) = nullptr;
   void (*destroyView)() = nullptr;
+  void (*pump)() = nullptr;
 
   Library() {
     handle = ::dlopen((testing::ToolsFolder() + "/../lib/ui_sharing_test_library.so").c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -32,6 +33,7 @@ struct Library {
     viewObject = reinterpret_cast<void* (*)()>(::dlsym(handle, "SharingTestViewObject"));
     messageBox = reinterpret_cast<int (*)(const char*)>(::dlsym(handle, "SharingTestMessageBox"));
     destroyView = reinterpret_cast<void (*)()>(::dlsym(handle, "SharingTestDestroyView"));
+    pump = reinterpret_cast<void (*)()>(::dlsym(handle, "SharingTestPump"));
   }
 };
 
@@ -70,6 +72,13 @@ TEST(SharingTest, ALibrarysViewLivesInTheProgramsFrameAndQueue) {
   // The library's message boxes are the program's host's.
   host.ExpectMessageBox(IDCANCEL, "from the library");
   EXPECT_EQ(library.messageBox("from the library"), IDCANCEL);
+
+  // A loop of the library's own code runs the program's toolkit step (a host's hook).
+  int toolkitSteps = 0;
+  SetPumpHook([&] { ++toolkitSteps; });
+  library.pump();
+  SetPumpHook({});
+  EXPECT_EQ(toolkitSteps, 1);
 
   library.destroyView();
   EXPECT_EQ(FindWindow("sharing test view", frame.GetSafeHwnd()), 0u);

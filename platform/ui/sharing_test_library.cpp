@@ -4,6 +4,7 @@
 // host, all from its own copy of the code.
 #include "platform/ui/host.h"
 #include "platform/ui/ui_window.h"
+#include "platform/window/wait.h"
 
 namespace {
 
@@ -34,6 +35,8 @@ extern "C" __attribute__((visibility("default"))) void* SharingTestViewObject() 
 extern "C" __attribute__((visibility("default"))) int SharingTestMessageBox(const char* text) {
   return CurrentHost().MessageBox(text, "Library", MB_OKCANCEL);
 }
+
+extern "C" __attribute__((visibility("default"))) void SharingTestPump() { PumpMessages(0); }
 
 extern "C" __attribute__((visibility("default"))) void SharingTestDestroyView() {
   delete g_view;

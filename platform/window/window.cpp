@@ -250,6 +250,7 @@ void ShutdownQueue(ThreadQueue& q);
 
 struct ThreadState {
   std::shared_ptr<ThreadQueue> queue;
+  std::function<void()> pumpHook;  // PumpMessages' toolkit step on this thread (wait.cpp)
   std::vector<Peer> peers;  // connected sockets to other processes' queues, oldest first
 
   ~ThreadState() {
@@ -302,6 +303,14 @@ ThreadState& LocalTls() {
 
 // The thread's state as the process's first copy of this code keeps it.
 ThreadState& Tls() { return Process().threadState(); }
+
+}  // namespace
+
+namespace detail {
+std::function<void()>& ThreadPumpHook() { return Tls().pumpHook; }
+}  // namespace detail
+
+namespace {
 
 ThreadQueue& CurrentQueue() {
   ThreadState& ts = Tls();
