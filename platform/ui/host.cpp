@@ -222,6 +222,7 @@ int Host::GetSystemMetric(int index) {
     case SM_CXSMICON:
     case SM_CYSMICON: return 16;
     case kMetricTabItemHeight: return 20;
+    case kMetricAverageCharWidth: return kDesignCharWidth;
     default: return 0;
   }
 }

@@ -44,6 +44,11 @@ UiWindow* UiWindow::FromHandle(HWND window) {
   return it == objects.byHandle.end() ? nullptr : it->second;
 }
 
+void UiWindow::SetMenuBar(const Menu* menu) {
+  menuBar_ = menu;
+  Changed(WindowAspect::MenuBar);
+}
+
 UiWindow& UiWindow::TopLevel() {
   UiWindow* w = this;
   while (w->parentWindow_ != nullptr) w = w->parentWindow_;

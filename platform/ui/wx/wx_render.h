@@ -45,6 +45,8 @@ class RenderedWindow : public WindowPeer {
   UiWindow& window() { return window_; }
   wxWindow* top() { return top_; }
   wxDialog* dialog() { return dynamic_cast<wxDialog*>(top_); }
+  // A main window with a menu bar is a frame (with the bar), not a dialog.
+  wxFrame* frame() { return dynamic_cast<wxFrame*>(top_); }
   // True while the window's controls are the ones the widgets were made for.
   bool Current() const;
 
@@ -81,6 +83,8 @@ class RenderedWindow : public WindowPeer {
   void SyncAll();
   void ShowActivePage();
   void FitPageArea();
+  // The frame's menu bar from the window's menu (its popups, their items and states).
+  void BuildMenuBar();
   // Runs a core call made for a person's action; the widgets' own echo is ignored.
   template <class F>
   void User(F&& f);
