@@ -23,7 +23,7 @@ const platform::DialogTemplate& FrameTemplate() {
   static const platform::DialogTemplate t = platform::MakeTemplate(
       0, "",
       Column({Toolbar(kFrameToolbarId).Style(platform::kStyleFlat),
-              Row({Paint(kFrameTreeAreaId).Width(32), Paint(kFrameViewAreaId).Expand()}).Expand(),
+              Row({Paint(kFrameTreeAreaId).Width(26), Paint(kFrameViewAreaId).Expand()}).Expand(),
               StatusBar(kFrameStatusBarId)}),
       platform::kFrameCaption | platform::kFrameSystemMenu | platform::kFrameThick);
   return t;
@@ -194,12 +194,18 @@ ShellFrame::~ShellFrame() { Close(); }
 bool ShellFrame::Create() {
   if (frame_) return true;
   frame_ = std::make_unique<FrameWindow>(*this);
+  // What a host needs before it shows the frame: its menu bar, its size, and where the
+  // tree pane and the folder's view go.
+  shownMenu_ = &ownMenu_;
+  frame_->SetMenuBar(shownMenu_);
+  frame_->SetWindowText(productName_);
+  frame_->SetWindowPos(platform::HWND_TOP, 0, 0, 1200, 720, platform::SWP_NOMOVE | platform::SWP_NOZORDER);
+  frame_->SetChildArea(std::string(kTreePaneClass), kFrameTreeAreaId);
+  frame_->SetChildArea(std::string(kFolderViewClass), kFrameViewAreaId);
   if (!frame_->Create(0)) {
     frame_.reset();
     return false;
   }
-  frame_->SetWindowText(productName_);
-  frame_->SetWindowPos(platform::HWND_TOP, 0, 0, 1000, 640, platform::SWP_NOMOVE | platform::SWP_NOZORDER);
   tree_ = std::make_unique<TreeWindow>(*this);
   if (!tree_->Create(frame_->GetSafeHwnd(), frame_.get())) {
     tree_.reset();
@@ -209,7 +215,6 @@ bool ShellFrame::Create() {
   noticeRegistration_ = platform::SHChangeNotifyRegister(
       tree_->GetSafeHwnd(), platform::SHCNE_RMDIR | platform::SHCNE_MKDIR | platform::SHCNE_UPDATEDIR, kNoticeMessage);
   SetOwnButtons();
-  shownMenu_ = &ownMenu_;
   ReloadTree();
   return true;
 }
@@ -257,9 +262,13 @@ platform::ListViewControl* ShellFrame::ViewList() const {
 void ShellFrame::SetOwnButtons() {
   platform::ToolbarControl& bar = Toolbar();
   while (bar.GetButtonCount() > 0) bar.DeleteButton(0);
-  bar.AddButton({.command = kCmdBack, .label = "Back", .image = -1, .tooltip = "Back"});
-  bar.AddButton({.command = kCmdUp, .label = "Up", .image = -1, .tooltip = "Up One Level"});
-  bar.AddButton({.command = kCmdRefresh, .label = "Refresh", .image = -1, .tooltip = "Refresh"});
+  if (toolbarImages_.GetImageCount() == 0) {
+    for (const char* icon : {"go-previous", "go-up", "view-refresh"}) toolbarImages_.Add(icon);
+  }
+  bar.SetImageList(&toolbarImages_);
+  bar.AddButton({.command = kCmdBack, .label = "", .image = 0, .tooltip = "Back"});
+  bar.AddButton({.command = kCmdUp, .label = "", .image = 1, .tooltip = "Up One Level"});
+  bar.AddButton({.command = kCmdRefresh, .label = "", .image = 2, .tooltip = "Refresh"});
   viewButtons_.clear();
 }
 
@@ -384,7 +393,7 @@ std::string ShellFrame::CurrentPath() const {
 void ShellFrame::Command(int id) {
   switch (id) {
     case kCmdClose:
-      Close();
+      // The loop ends; the windows go after it, never inside their own close.
       platform::PostQuitMessage(0);
       return;
     case kCmdBack:
@@ -575,12 +584,15 @@ HRESULT ShellFrame::InsertMenusSB(platform::HMENU shared, platform::OLEMENUGROUP
 HRESULT ShellFrame::SetMenuSB(platform::HMENU shared, void*, platform::HWND activeObject) {
   shownMenu_ = shared != nullptr ? static_cast<platform::Menu*>(shared) : &ownMenu_;
   menuTarget_ = activeObject;
-  if (frame_) frame_->Toolbar(kFrameToolbarId).Invalidate();  // hosts redraw the menu bar with the frame
+  if (frame_) frame_->SetMenuBar(shownMenu_);
   return S_OK;
 }
 
 HRESULT ShellFrame::RemoveMenusSB(platform::HMENU shared) {
-  if (shownMenu_ == shared) shownMenu_ = &ownMenu_;
+  if (shownMenu_ == shared) {
+    shownMenu_ = &ownMenu_;
+    if (frame_) frame_->SetMenuBar(shownMenu_);
+  }
   return S_OK;
 }
 
@@ -686,8 +698,7 @@ HRESULT ShellFrame::SetToolbarItems(const platform::TBBUTTON* buttons, platform:
   if (!frame_) return platform::E_FAIL;
   SetOwnButtons();
   platform::ToolbarControl& bar = Toolbar();
-  static platform::ImageList images(16, 16);
-  bar.SetImageList(&images);
+  platform::ImageList& images = toolbarImages_;
   if (count > 0) bar.AddButton({.separator = true});
   for (platform::UINT i = 0; buttons != nullptr && i < count; ++i) {
     const platform::TBBUTTON& b = buttons[i];
@@ -713,6 +724,7 @@ HRESULT ShellFrame::SetToolbarItems(const platform::TBBUTTON* buttons, platform:
     bar.AddButton(t);
     viewButtons_.push_back(b.idCommand);
   }
+  bar.SetImageList(&images);  // the new pictures are shown
   return S_OK;
 }
 

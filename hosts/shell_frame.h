@@ -61,11 +61,12 @@ constexpr int kFrameStatusBarId = 59393;
 constexpr int kFrameTreeAreaId = 59648;
 constexpr int kFrameViewAreaId = 59649;
 constexpr int kTreeId = 1;
-constexpr int kCmdClose = 57665;  // ID_APP_EXIT
-constexpr int kCmdBack = 0xA001;
-constexpr int kCmdUp = 0xA002;
-constexpr int kCmdRefresh = 0xA003;
-constexpr int kCmdAbout = 0xA004;
+// The frame's own commands (below 0x7000, as the toolkit's menus want them).
+constexpr int kCmdClose = 0x6000;
+constexpr int kCmdBack = 0x6001;
+constexpr int kCmdUp = 0x6002;
+constexpr int kCmdRefresh = 0x6003;
+constexpr int kCmdAbout = 0x6004;
 
 class ShellFrame final : public platform::IShellBrowser {
  public:
@@ -165,6 +166,7 @@ class ShellFrame final : public platform::IShellBrowser {
   platform::Menu* shownMenu_ = nullptr;
   platform::HWND menuTarget_ = 0;
   std::vector<int> viewButtons_;  // commands of the view's toolbar buttons
+  platform::ImageList toolbarImages_{16, 16};
   std::unique_ptr<OwnedList> pending_;
   bool pendingBack_ = false;
   platform::ULONG noticeRegistration_ = 0;

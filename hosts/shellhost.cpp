@@ -5,7 +5,14 @@
 //
 //   shellhost [-l LIBRARY] [-c CLASS] ls [FOLDER PATH]
 //   shellhost [-l LIBRARY] [-c CLASS] tree [FOLDER PATH]
-//   shellhost [-l LIBRARY] [-c CLASS] script      commands from standard input, one a line
+//   shellhost [-l LIBRARY] [-c CLASS] [-w] script commands from standard input, one a line
+//   shellhost [-l LIBRARY] [-c CLASS] [FOLDER PATH]  the window on the display
+//
+// The window opens on the folder of the path, or on the namespace's root when the path is
+// the file manager's own command line ("/e,/n,::{...}\::{...}", as trayhub starts it).
+// With -w a script drives the window on the display (else the window is made without
+// one), and two more commands work: shot FILE (a PNG of the window) and rendered (the
+// differences between the view's controls and what the display shows).
 //
 // LIBRARY defaults to $TOVARIN_SHELL_LIBRARY, else ombrixj1.so beside this program; CLASS
 // to the class the library's file name serves. A folder path names folders by their
@@ -51,6 +58,7 @@
 #include "platform/com/module.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/text/text.h"
+#include "platform/ui/wx/wx_host.h"
 #include "platform/window/wait.h"
 #include "shellext/shell_item.h"
 
@@ -353,6 +361,31 @@ class Host {
 
   void Where() { Print(Frame().CurrentPath()); }
 
+  // The display's host, when the window is on a display.
+  void SetDisplayHost(platform::WxHost* host) { display_ = host; }
+
+  void Shot(const std::string& file) {
+    if (display_ == nullptr) {
+      Print("error: no display");
+      return;
+    }
+    platform::UiWindow* frame = Frame().Frame();
+    display_->PumpUntil([] { return false; }, 150);  // what waits to be drawn is drawn
+    if (frame == nullptr || !display_->SaveWindowImage(*frame, file)) Print("error: no picture written to " + file);
+  }
+
+  void Rendered() {
+    platform::UiWindow* view = Frame().ViewWindow();
+    if (display_ == nullptr || view == nullptr) {
+      Print("error: no view on a display");
+      return;
+    }
+    const std::vector<std::string> differences =
+        platform::CompareWithModel(*view, display_->RenderedControls(*view));
+    for (const std::string& d : differences) Print(d);
+    if (differences.empty()) Print("as the view holds it");
+  }
+
   void Back() {
     Frame().Command(shellhost::kCmdBack);
     Frame().Pump();
@@ -445,6 +478,7 @@ class Host {
   ComPtr<IShellFolder> root_;
   OwnedList rootList_;
   std::unique_ptr<shellhost::ShellFrame> frame_;
+  platform::WxHost* display_ = nullptr;
   platform::DWORD flags_ = platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS;
 };
 
@@ -452,7 +486,25 @@ void Usage() {
   std::fprintf(stderr,
                "usage: shellhost [-l LIBRARY] [-c CLASS] ls [FOLDER PATH]\n"
                "       shellhost [-l LIBRARY] [-c CLASS] tree [FOLDER PATH]\n"
-               "       shellhost [-l LIBRARY] [-c CLASS] script   (commands on standard input)\n");
+               "       shellhost [-l LIBRARY] [-c CLASS] [-w] script   (commands on standard input)\n"
+               "       shellhost [-l LIBRARY] [-c CLASS] [FOLDER PATH] (the window)\n");
+}
+
+// The file manager's own command line names the namespace's root, not a path of names.
+bool IsFileManagerCommandLine(const std::string& argument) {
+  return argument.rfind("/e,", 0) == 0 || argument.rfind("/n,", 0) == 0 || argument.rfind("::{", 0) == 0;
+}
+
+int RunWindow(Host& host, platform::WxHost& display, const std::string& path) {
+  host.SetDisplayHost(&display);
+  shellhost::ShellFrame& frame = host.Frame();
+  if (frame.Frame() == nullptr) return 1;
+  std::string error;
+  if (!frame.Open(IsFileManagerCommandLine(path) ? std::string() : path, error)) {
+    std::fprintf(stderr, "shellhost: %s\n", error.c_str());
+    frame.Open("", error);
+  }
+  return display.RunMessageLoop();
 }
 
 std::string DefaultLibrary() {
@@ -529,6 +581,10 @@ int RunScript(Host& host) {
       host.Back();
     } else if (verb == "pump") {
       host.Pump(arg);
+    } else if (verb == "shot") {
+      host.Shot(arg);
+    } else if (verb == "rendered") {
+      host.Rendered();
     } else if (verb == "echo") {
       Print(arg);
     } else if (verb == "quit") {
@@ -545,28 +601,45 @@ int RunScript(Host& host) {
 int main(int argc, char** argv) {
   std::string library = DefaultLibrary();
   std::optional<std::string> classText;
+  bool onDisplay = false;
   int i = 1;
-  for (; i < argc && argv[i][0] == '-'; ++i) {
+  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0' && std::strchr("lcw", argv[i][1]) != nullptr &&
+         argv[i][2] == '\0';
+       ++i) {
     const std::string option = argv[i];
-    if ((option == "-l" || option == "-c") && i + 1 < argc) {
+    if (option == "-w") {
+      onDisplay = true;
+    } else if (i + 1 < argc) {
       (option == "-l" ? library : classText.emplace()) = argv[++i];
     } else {
       Usage();
       return 2;
     }
   }
-  if (i >= argc) {
-    Usage();
-    return 2;
-  }
-  const std::string command = argv[i++];
-  const std::string path = i < argc ? argv[i] : "";
-  if (command != "ls" && command != "tree" && command != "script") {
-    Usage();
-    return 2;
+  // A first word that is no command names the folder the window opens on.
+  std::string command = i < argc ? argv[i] : "";
+  std::string path;
+  if (command == "ls" || command == "tree" || command == "script") {
+    ++i;
+    path = i < argc ? argv[i] : "";
+  } else {
+    path = command;
+    command = "window";
+    onDisplay = true;
   }
 
   g_ProductIdentity.InitFromPath(library);  // the window's names are the library's product's
+  std::unique_ptr<platform::Host> desktop;
+  platform::WxHost* display = nullptr;
+  if (onDisplay) {
+    desktop = platform::MakeDesktopHost("shellhost");
+    display = dynamic_cast<platform::WxHost*>(desktop.get());
+    if (display == nullptr && command == "window") {
+      std::fprintf(stderr, "shellhost: no display to show the window on (ls, tree and script work without one)\n");
+      return 2;
+    }
+  }
+
   std::string error;
   std::unique_ptr<platform::ComModule> module = platform::ComModule::Load(library, &error);
   if (!module) {
@@ -598,10 +671,16 @@ int main(int argc, char** argv) {
   }
   factory.Reset();
 
-  // The host holds the last references; they go before the library may be unloaded.
-  Host host(std::move(module), std::move(root), std::move(rootList));
-  if (command == "ls") host.List(path);
-  if (command == "tree") host.Tree(path);
-  if (command == "script") RunScript(host);
-  return 0;
+  int status = 0;
+  {
+    // The host holds the last references; they go before the library may be unloaded,
+    // and the windows before the display's host.
+    Host host(std::move(module), std::move(root), std::move(rootList));
+    host.SetDisplayHost(display);
+    if (command == "ls") host.List(path);
+    if (command == "tree") host.Tree(path);
+    if (command == "script") RunScript(host);
+    if (command == "window") status = RunWindow(host, *display, path);
+  }
+  return status;
 }
