@@ -22,7 +22,7 @@ const platform::DialogTemplate& FrameTemplate() {
   using namespace platform::layout;
   static const platform::DialogTemplate t = platform::MakeTemplate(
       0, "",
-      Column({Toolbar(kFrameToolbarId).Style(platform::kStyleFlat),
+      Column({Toolbar(kFrameToolbarId).Style(platform::kStyleFlat | platform::kStyleTextBesideImage),
               Row({Paint(kFrameTreeAreaId).Width(26), Paint(kFrameViewAreaId).Expand()}).Expand(),
               StatusBar(kFrameStatusBarId)}),
       platform::kFrameCaption | platform::kFrameSystemMenu | platform::kFrameThick);

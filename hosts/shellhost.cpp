@@ -397,6 +397,13 @@ class Host {
     const std::size_t space = arguments.find(' ');
     const int ms = Number(arguments.substr(0, space));
     const std::string text = space == std::string::npos ? std::string() : platform::Trim(arguments.substr(space + 1));
+    if (display_ != nullptr) {
+      // The window's loop: toolkit events and the messages of every process.
+      if (!display_->PumpUntil([&] { return !text.empty() && Shows(text); }, ms) && !text.empty()) {
+        Print("error: no row shows \"" + text + "\"");
+      }
+      return;
+    }
     const auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms)) {
       platform::PumpMessages(5);

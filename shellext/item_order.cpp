@@ -63,20 +63,17 @@ int Identity(const ShellItemData& a, const ShellItemData& b) {
   return Bytes(a.SecondText(), b.SecondText());
 }
 
-// Tracks without a chosen key: one album's tracks by track number, as the folder shows an
-// album, then the rest of the keys (artist, title, ...). Album first keeps it transitive.
+// Tracks by their records: a chosen key first (below 99), then every key in order.
+// CompareTrackRecords' rule that puts one album's tracks in track-number order before the
+// keys is left out: with the artist key first it is not transitive (two tracks of one
+// album by different artists and a third track between their artists make a cycle). A
+// folder that shows one album asks for the track number first instead.
 int CompareTracks(const TrackRecord& a, const TrackRecord& b, int column) {
-  if (column >= 0 && column < 99) {
-    const int key = column;
-    return CompareTrackRecords(a, b, std::span<const int>(&key, 1));
-  }
-  if (int r = NoCase(a.album.GetText(), b.album.GetText())) return r;
-  if (int r = Bytes(a.album.GetText(), b.album.GetText())) return r;
-  if (int r = Three(a.trackNumber, b.trackNumber)) return r;
-  static constexpr std::array<int, 11> kRest = {kSortArtist, kSortTitle,   kSortCodec,    kSortBitrate,
-                                                kSortLength, kSortYear,    kSortGenre,    kSortComment,
-                                                kSortFileSize, kSortPlayOnly, kSortAlbum};
-  return CompareTrackRecords(a, b, kRest);
+  std::array<int, 13> keys{};
+  std::size_t n = 0;
+  if (column >= 0 && column < 99) keys[n++] = column;
+  for (int key = kSortArtist; key <= kSortPlayOnly; ++key) keys[n++] = key;
+  return CompareTrackRecords(a, b, std::span<const int>(keys.data(), n));
 }
 
 }  // namespace

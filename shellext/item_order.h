@@ -11,8 +11,9 @@
 namespace shellext {
 
 // -1 when a goes first, 1 when b does, 0 when they are the same item. Null stands for an
-// unreadable item. `column` below 99 puts that track key first (CompareTrackRecords'
-// keys); `tagIndex` says whether tracks carry their tags (else they go by place).
+// unreadable item. Tracks go by their tags (artist, album, track number, title, ...);
+// `column` below 99 puts that key of CompareTrackRecords first (2: one album's tracks by
+// number); `tagIndex` says whether tracks carry their tags (else they go by place).
 int CompareFolderItems(const ShellItemData* a, const ShellItemData* b, int column, bool tagIndex);
 
 // Whether an action row is one of those that lead a folder (2055, 2056, 2071, 2072,

@@ -3,6 +3,7 @@
 // antisymmetric nor transitive, which leaves a sort undefined).
 #include <gtest/gtest.h>
 
+#include "device/sortable.h"
 #include "shellext/item_order.h"
 #include "shellext/shell_folder.h"
 #include "shellext/test_support.h"
@@ -89,15 +90,16 @@ TEST(ItemOrderTest, AnyMixOfItemsIsOrderedStrictlyAndTransitively) {
   for (const ShellItemData& item : items) all.push_back(&item);
   all.push_back(nullptr);
   all.push_back(nullptr);
-  for (bool tagIndex : {true, false}) {
+  for (const auto& [tagIndex, column] : {std::pair{true, 99}, std::pair{false, 99}, std::pair{true, 2}}) {
+    auto compare = [&](const ShellItemData* x, const ShellItemData* y) { return CompareFolderItems(x, y, column, tagIndex); };
     for (const ShellItemData* a : all) {
-      EXPECT_EQ(Compare(a, a, tagIndex), 0);
+      EXPECT_EQ(compare(a, a), 0);
       for (const ShellItemData* b : all) {
-        const int ab = Compare(a, b, tagIndex);
-        ASSERT_EQ(ab, -Compare(b, a, tagIndex)) << "not antisymmetric";
+        const int ab = compare(a, b);
+        ASSERT_EQ(ab, -compare(b, a)) << "not antisymmetric";
         for (const ShellItemData* c : all) {
-          const int bc = Compare(b, c, tagIndex);
-          const int ac = Compare(a, c, tagIndex);
+          const int bc = compare(b, c);
+          const int ac = compare(a, c);
           if (ab < 0 && bc < 0) {
             ASSERT_LT(ac, 0) << "not transitive";
           }
@@ -108,8 +110,9 @@ TEST(ItemOrderTest, AnyMixOfItemsIsOrderedStrictlyAndTransitively) {
       }
     }
   }
-  // One album's tracks go by their numbers, whoever plays them.
-  EXPECT_LT(Compare(&items[19], &items[20]), 0);
+  // By artist first; a folder of one album asks for its tracks by number.
+  EXPECT_GT(Compare(&items[19], &items[20]), 0);
+  EXPECT_LT(CompareFolderItems(&items[19], &items[20], kSortTrackNumber, true), 0);
 }
 
 class CompareIdsTest : public LibraryTest {};

@@ -8,6 +8,7 @@
 #include "common/identity.h"
 #include "common/settings.h"
 #include "common/shell_utilities.h"
+#include "device/sortable.h"
 #include "device/messages.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
@@ -104,8 +105,8 @@ const std::vector<BrowserButton>& BrowserButtons() {
       {kCmdTopLevel, "Top Level", "go-top", nullptr},
       {kCmdAudioTracks, "Audio Tracks", "folder-music", &KernelDevice::SupportsTagIndex},
       {kCmdSearch, "Search", "edit-find", &KernelDevice::SupportsTagIndex},
-      {kCmdPlaylists, "Playlists", "view-media-playlist", &KernelDevice::SupportsPlaylists},
-      {kCmdActiveQueue, "Active Queue", "media-playback-start", &KernelDevice::SupportsPlayback},
+      {kCmdPlaylists, "Playlists", "view-list", &KernelDevice::SupportsPlaylists},
+      {kCmdActiveQueue, "Active Queue", "view-list-ordered", &KernelDevice::SupportsPlayback},
   };
   return buttons;
 }
@@ -895,6 +896,8 @@ void CShellView::SortList() {
   const std::string title = columns_ ? columns_->GetColumnTitle(definition) : std::string();
   const bool byLength = title == "Length" || title == "Size" || title == "Bitrate";
   const bool tagIndex = Capability(&KernelDevice::SupportsTagIndex) != 0;
+  // An album's folder shows its tracks by number; other folders by artist, album, number.
+  const int trackKey = folderType_ == NT_CONTAINER && folderKind_ == kKindAlbumTracks ? kSortTrackNumber : 99;
 
   // Every row's keys once: a comparison asks nothing of the device.
   std::vector<SortKey> keys(static_cast<std::size_t>(count));
@@ -933,7 +936,7 @@ void CShellView::SortList() {
     const SortKey& y = keys[static_cast<std::size_t>(b)];
     // Summary rows stay on top whichever the direction.
     if (x.lead != y.lead) return x.lead < y.lead ? -1 : 1;
-    if (folderOrder) return CompareFolderItems(itemOf(x), itemOf(y), 99, tagIndex);
+    if (folderOrder) return CompareFolderItems(itemOf(x), itemOf(y), trackKey, tagIndex);
     // Text rows keep the folder's order and their place around the others.
     if (x.band != y.band) return x.band < y.band ? -1 : 1;
     if (x.band != 1) return CompareFolderItems(itemOf(x), itemOf(y), 99, tagIndex);

@@ -14,6 +14,8 @@
 #include <wx/statline.h>
 #include <wx/treectrl.h>
 
+#include <gtk/gtk.h>
+
 #include <algorithm>
 #include <map>
 
@@ -67,6 +69,34 @@ wxBitmap ArtBitmap(const std::string& name, int size) {
 }
 
 wxColour ToColour(COLORREF c) { return wxColour(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+namespace {
+
+// A toolbar's picture as the desktop draws toolbars: the theme's symbolic icon of the name
+// in the text colour when there is one (the plain icons of some names are faint greys),
+// else the named icon.
+wxBitmap ToolbarBitmap(const std::string& name, int size, const wxColour& text) {
+  static std::map<std::pair<std::string, int>, wxBitmap> cache;
+  const auto key = std::make_pair(name, size);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  wxBitmap bmp;
+  GtkIconTheme* theme = gtk_icon_theme_get_default();
+  const std::string symbolic = name + "-symbolic";
+  if (theme != nullptr && !name.empty() && gtk_icon_theme_has_icon(theme, symbolic.c_str())) {
+    if (GtkIconInfo* info = gtk_icon_theme_lookup_icon(theme, symbolic.c_str(), size, GTK_ICON_LOOKUP_FORCE_SIZE)) {
+      GdkRGBA fg{text.Red() / 255.0, text.Green() / 255.0, text.Blue() / 255.0, 1.0};
+      if (GdkPixbuf* pixbuf = gtk_icon_info_load_symbolic(info, &fg, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+        bmp = wxBitmap(pixbuf);  // takes the pixbuf's reference
+      }
+      g_object_unref(info);
+    }
+  }
+  if (!bmp.IsOk()) bmp = ArtBitmap(name, size);
+  cache[key] = bmp;
+  return bmp;
+}
+
+}  // namespace
 
 namespace {
 
@@ -1143,7 +1173,10 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
         const ImageList* images = bar.GetImageList();
         // A bar without pictures shows its buttons' labels.
         const long textOnly = wxTB_TEXT | wxTB_NOICONS;
-        tb->SetWindowStyleFlag(images == nullptr ? (tb->GetWindowStyleFlag() | textOnly) : (tb->GetWindowStyleFlag() & ~textOnly));
+        // Labels beside the pictures stay when the template asks for them.
+        const long beside = bar.tmpl().Has(kStyleTextBesideImage) ? wxTB_TEXT : 0;
+        tb->SetWindowStyleFlag(images == nullptr ? (tb->GetWindowStyleFlag() | textOnly)
+                                                 : ((tb->GetWindowStyleFlag() & ~textOnly) | beside));
         const int size = images != nullptr ? images->Width() : 16;
         tb->SetToolBitmapSize(wxSize(size, size));
         for (int i = 0; i < bar.GetButtonCount(); ++i) {
@@ -1153,7 +1186,9 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
             tb->AddSeparator();
             continue;
           }
-          wxBitmap bmp = images != nullptr && b.image >= 0 ? ArtBitmap(images->GetIcon(b.image), size) : wxBitmap();
+          wxBitmap bmp = images != nullptr && b.image >= 0
+                             ? ToolbarBitmap(images->GetIcon(b.image), size, tb->GetForegroundColour())
+                             : wxBitmap();
           if (!bmp.IsOk()) bmp = ArtBitmap("", size);
           const int id = wxID_HIGHEST + 1 + b.command;
           tb->AddTool(id, W(b.label), bmp, W(bar.GetTooltip(b.command)), b.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
@@ -1548,7 +1583,14 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
       r.selection = nb->GetSelection();
     }
     if (auto* wl = dynamic_cast<wxListCtrl*>(w)) {
-      for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, 0)));
+      // The core's first column, wherever the display order shows it.
+      int shown = 0;
+      if (auto* lv = dynamic_cast<ListViewControl*>(b.control)) {
+        const std::vector<int> order = lv->GetColumnOrderArray();
+        const auto at = std::find(order.begin(), order.end(), 0);
+        if (at != order.end()) shown = static_cast<int>(at - order.begin());
+      }
+      for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, shown)));
       r.selection = static_cast<int>(wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
     }
     if (auto* wt = dynamic_cast<wxTreeCtrl*>(w)) {
