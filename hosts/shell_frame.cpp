@@ -219,14 +219,17 @@ bool ShellFrame::Create() {
   return true;
 }
 
+void ShellFrame::DropView() {
+  if (!view_) return;
+  view_->SaveViewState();
+  view_->UIActivate(platform::SVUIA_DEACTIVATE);
+  view_->DestroyViewWindow();
+  view_.Reset();
+  viewWindow_ = 0;
+}
+
 void ShellFrame::Close() {
-  if (view_) {
-    view_->SaveViewState();
-    view_->UIActivate(platform::SVUIA_DEACTIVATE);
-    view_->DestroyViewWindow();
-    view_.Reset();
-    viewWindow_ = 0;
-  }
+  DropView();
   folder_.Reset();
   if (noticeRegistration_ != 0) platform::SHChangeNotifyDeregister(noticeRegistration_);
   noticeRegistration_ = 0;
@@ -289,11 +292,7 @@ bool ShellFrame::Show(LPCITEMIDLIST relative, bool remember) {
   if (folder->CreateViewObject(frame_->GetSafeHwnd(), platform::IID_IShellView, view.PutVoid()) != S_OK) return false;
   // One view at a time owns the merged menus and buttons: the old one goes first.
   if (view_) {
-    view_->SaveViewState();
-    view_->UIActivate(platform::SVUIA_DEACTIVATE);
-    view_->DestroyViewWindow();
-    view_.Reset();
-    viewWindow_ = 0;
+    DropView();
     SetOwnButtons();
   }
   platform::FOLDERSETTINGS settings{platform::FVM_DETAILS, 0};

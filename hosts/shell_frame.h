@@ -144,6 +144,8 @@ class ShellFrame final : public platform::IShellBrowser {
 
   platform::ComPtr<platform::IShellFolder> Bind(LPCITEMIDLIST relative);
   bool Show(LPCITEMIDLIST relative, bool remember);
+  // The view saves its state, leaves the menus and buttons and goes.
+  void DropView();
   void FillTreeLevel(platform::HTREEITEM parent, LPCITEMIDLIST relative);
   void SelectTreeItemOf(LPCITEMIDLIST relative);
   void OnTreeSelection(platform::HTREEITEM item);

@@ -22,6 +22,7 @@
 #include "manager/manager_wnd.h"
 #include "platform/kernel/bench_support.h"
 #include "platform/settings/settings.h"
+#include "shellext/bench_manager.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
@@ -31,13 +32,6 @@ namespace {
 namespace bench = platform::bench;
 
 constexpr int kTracks = 10000;
-
-std::string Folder() {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  buf[n > 0 ? n : 0] = '\0';
-  return std::filesystem::path(buf).parent_path().string();
-}
 
 double Ms(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
@@ -157,48 +151,24 @@ BENCHMARK(BM_SortNamesAnchor)->Iterations(20)->UseRealTime()->Unit(benchmark::kM
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string ns = bench::UseOwnNamespace("benchview");
-  std::string home = (std::filesystem::temp_directory_path() / (ns + "-XXXXXX")).string();
-  if (::mkdtemp(home.data()) == nullptr) return 1;
-  ::setenv("TOVARIN_HOME", home.c_str(), 1);
-  ::setenv("TMPDIR", home.c_str(), 1);
-  ::setenv("SHELLHOST_TEST_TRACKS", std::to_string(kTracks).c_str(), 1);
-  g_ProductIdentity.InitFromPath("trayhub");
-  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-  key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
-  key.SetDword("VX_Disable", 1);
-  g_ProductIdentity.InitFromPath("/opt/tovarin/ombrixj1.so");  // the library's identity: same family
-  platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-
-  int status = 0;
-  {
-    bench::Child manager({Folder() + "/shellhost_test_player"});
-    for (int i = 0; i < 1000 && platform::FindWindow(g_ProductIdentity.windowClassName) == 0; ++i) platform::Sleep(10);
-    if (shellext::g_DeviceClient.ConnectToManager(0, KernelId(1), KernelId(1), 0) == 0 || TheSetup().view == nullptr) {
-      std::fprintf(stderr, "bench_view: the manager was not reached\n");
-      status = 1;
-    } else {
-      benchmark::Initialize(&argc, argv);
-      benchmark::RunSpecifiedBenchmarks();
-      benchmark::Shutdown();
-      auto& r = bench::Results();
-      std::printf("Filling \"Audio Tracks\" with %d tracks: %.1f ms, of which the enumeration %.1f ms, so %.1f ms "
-                  "once its items are in hand (goal: under 300 ms)\n",
-                  kTracks, r["fill_ms"], r["enum_ms"], r["fill_ms"] - r["enum_ms"]);
-      double worst = 0;
-      for (const auto& [name, ms] : r) {
-        if (name.rfind("first ", 0) == 0 || name.rfind("again ", 0) == 0) {
-          std::printf("  sort by %-22s %6.1f ms\n", name.c_str(), ms);
-          worst = std::max(worst, ms);
-        }
-      }
-      std::printf("Slowest sort: %.1f ms (goal: under 50 ms); the anchor, the names alone sorted case-blind: %.1f ms\n",
-                  worst, r["anchor_ms"]);
+  shellext::benchmarks::BenchManager manager("benchview", kTracks);
+  if (!manager.Connected() || TheSetup().view == nullptr) return 1;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  auto& r = bench::Results();
+  std::printf("Filling \"Audio Tracks\" with %d tracks: %.1f ms, of which the enumeration %.1f ms, so %.1f ms "
+              "once its items are in hand (goal: under 300 ms)\n",
+              kTracks, r["fill_ms"], r["enum_ms"], r["fill_ms"] - r["enum_ms"]);
+  double worst = 0;
+  for (const auto& [name, ms] : r) {
+    if (name.rfind("first ", 0) == 0 || name.rfind("again ", 0) == 0) {
+      std::printf("  sort by %-22s %6.1f ms\n", name.c_str(), ms);
+      worst = std::max(worst, ms);
     }
-    TheSetup().frame.reset();
   }
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
-  bench::RemoveRuntimeFolder();
-  return status;
+  std::printf("Slowest sort: %.1f ms (goal: under 50 ms); the anchor, the names alone sorted case-blind: %.1f ms\n",
+              worst, r["anchor_ms"]);
+  TheSetup().frame.reset();  // the windows go before the manager
+  return 0;
 }

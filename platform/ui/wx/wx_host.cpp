@@ -713,27 +713,12 @@ void WxHost::WindowClosed(UiWindow& window) { impl_->open.erase(&window); }
 
 UINT WxHost::TrackPopupMenu(const Menu& menu, int, int, HWND) {
   std::map<int, UINT> commands;
-  std::function<wxMenu*(const Menu&)> build = [&](const Menu& m) {
-    auto* out = new wxMenu;
-    for (const Menu::Item& item : m.Items()) {
-      if (item.IsSeparator()) {
-        out->AppendSeparator();
-        continue;
-      }
-      const int id = wxWindow::NewControlId();
-      wxMenuItem* made = nullptr;
-      if (item.popup != nullptr) {
-        made = out->AppendSubMenu(build(*item.popup), W(item.text));
-      } else {
-        commands[id] = item.id;
-        made = out->Append(id, W(item.text), wxString(), item.IsChecked() ? wxITEM_CHECK : wxITEM_NORMAL);
-        if (item.IsChecked()) made->Check(true);
-      }
-      if (item.IsGrayed()) made->Enable(false);
-    }
-    return out;
+  auto idOf = [&commands](UINT command) {
+    const int id = wxWindow::NewControlId();
+    commands[id] = command;
+    return id;
   };
-  std::unique_ptr<wxMenu> popup(build(menu));
+  std::unique_ptr<wxMenu> popup(wxui::MakeWxMenu(menu, idOf));
   UINT chosen = 0;
   popup->Bind(wxEVT_MENU, [&](wxCommandEvent& e) {
     auto it = commands.find(e.GetId());

@@ -1362,33 +1362,34 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
   }
 }
 
+wxMenu* MakeWxMenu(const Menu& menu, const std::function<int(UINT)>& idOf) {
+  auto* out = new wxMenu;
+  for (const Menu::Item& item : menu.Items()) {
+    if (item.IsSeparator()) {
+      out->AppendSeparator();
+      continue;
+    }
+    wxMenuItem* made = nullptr;
+    if (item.popup != nullptr) {
+      made = out->AppendSubMenu(MakeWxMenu(*item.popup, idOf), W(item.text));
+    } else {
+      made = out->Append(idOf(item.id), W(item.text), wxString(), item.IsChecked() ? wxITEM_CHECK : wxITEM_NORMAL);
+      if (item.IsChecked()) made->Check(true);
+    }
+    if (item.IsGrayed()) made->Enable(false);
+  }
+  return out;
+}
+
 void RenderedWindow::BuildMenuBar() {
   wxFrame* f = frame();
   const Menu* menu = window_.GetMenuBar();
   if (f == nullptr) return;
-  std::function<wxMenu*(const Menu&)> build = [&](const Menu& m) {
-    auto* out = new wxMenu;
-    for (const Menu::Item& item : m.Items()) {
-      if (item.IsSeparator()) {
-        out->AppendSeparator();
-        continue;
-      }
-      wxMenuItem* made = nullptr;
-      if (item.popup != nullptr) {
-        made = out->AppendSubMenu(build(*item.popup), W(item.text));
-      } else {
-        made = out->Append(wxID_HIGHEST + 1 + static_cast<int>(item.id), W(item.text), wxString(),
-                           item.IsChecked() ? wxITEM_CHECK : wxITEM_NORMAL);
-        if (item.IsChecked()) made->Check(true);
-      }
-      if (item.IsGrayed()) made->Enable(false);
-    }
-    return out;
-  };
+  auto idOf = [](UINT command) { return wxID_HIGHEST + 1 + static_cast<int>(command); };
   auto* bar = new wxMenuBar;
   if (menu != nullptr) {
     for (const Menu::Item& item : menu->Items()) {
-      if (item.popup != nullptr) bar->Append(build(*item.popup), W(item.text));
+      if (item.popup != nullptr) bar->Append(MakeWxMenu(*item.popup, idOf), W(item.text));
     }
   }
   wxMenuBar* old = f->GetMenuBar();
