@@ -107,22 +107,22 @@ HRESULT CShellFolder::BindToObject(LPCITEMIDLIST list, void*, platform::REFIID r
 }
 
 HRESULT CShellFolder::CompareIDs(platform::LPARAM column, LPCITEMIDLIST a, LPCITEMIDLIST b) {
-  const ShellItemData* first = GetLastItemId(a);
-  const ShellItemData* second = GetLastItemId(b);
-  if (first == nullptr || second == nullptr) DebugTrace("12 1\n");
+  // Held through CPidlLast, so that items at odd places in a host's list are read aligned.
+  std::optional<CPidlLast> x, y;
+  if (GetLastItemId(a) != nullptr) x.emplace(a);
+  if (GetLastItemId(b) != nullptr) y.emplace(b);
+  if (!x || !y) DebugTrace("12 1\n");
+  auto isTrack = [](const std::optional<CPidlLast>& item) {
+    return item && ((*item)->nodeType == NT_TRACK || (*item)->nodeType == NT_INDEXTRACK);
+  };
   bool tagIndex = false;
-  if ((first != nullptr && (first->nodeType == NT_TRACK || first->nodeType == NT_INDEXTRACK)) ||
-      (second != nullptr && (second->nodeType == NT_TRACK || second->nodeType == NT_INDEXTRACK))) {
+  if (isTrack(x) || isTrack(y)) {
     try {
       tagIndex = Device().SupportsTagIndex() != 0;
     } catch (const std::exception&) {
       tagIndex = false;
     }
   }
-  // Copies, so that items at odd places in a host's list are read aligned.
-  std::optional<CPidlLast> x, y;
-  if (first != nullptr) x.emplace(a);
-  if (second != nullptr) y.emplace(b);
   return CompareFolderItems(x ? &x->Item() : nullptr, y ? &y->Item() : nullptr, static_cast<int>(column), tagIndex);
 }
 
