@@ -12,19 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "platform/shell/shell.h"
+#include "transfer/formats/run_tool.h"
 
 namespace transfer::testing {
 
 // Runs a tool to its end; false (with a test failure) when it did not exit with 0.
 inline bool Tool(std::vector<std::string> args) {
-  const std::string program = args.front();
-  args.erase(args.begin());
-  platform::StartOptions options;
-  options.wait = true;
-  const platform::StartResult r = platform::StartProcess(program, args, options);
-  EXPECT_TRUE(r.started && r.exitCode == 0) << program << " failed: " << r.error << " exit " << r.exitCode;
-  return r.started && r.exitCode == 0;
+  std::string failure;
+  const bool ok = RunTool(std::move(args), &failure);
+  EXPECT_TRUE(ok) << failure;
+  return ok;
 }
 
 inline std::string ReadBytes(const std::string& path) {

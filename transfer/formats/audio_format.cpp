@@ -2,12 +2,18 @@
 
 #include "device/codec.h"
 #include "transfer/formats/audible/audible_reader.h"
+#include "transfer/formats/flac/flac_decoder.h"
 #include "transfer/formats/flac/flac_reader.h"
+#include "transfer/formats/mp3/mp3_encoder.h"
 #include "transfer/formats/mp3/mp3_reader.h"
 #include "transfer/formats/mp3/mp3_writer.h"
 #include "transfer/formats/mp4/mp4_reader.h"
+#include "transfer/formats/ogg/ogg_decoder.h"
 #include "transfer/formats/ogg/ogg_reader.h"
+#include "transfer/formats/wav/pcm_convert.h"
 #include "transfer/formats/wav/wav_reader.h"
+#include "transfer/formats/wma/wm_decoder.h"
+#include "transfer/formats/wma/wma_encoder.h"
 #include "transfer/formats/wma/wma_reader.h"
 
 namespace transfer {
@@ -25,16 +31,22 @@ const AudioFormat* FindAudioFormat(int codec) {
   static const Mp4Reader m4bReader(kCodecM4b);
   static const Mp4Reader mp4Reader(kCodecMp4);
   static const AudibleReader audibleReader;
-  static const AudioFormat kWav{"wav", &wavReader, nullptr};
-  static const AudioFormat kMp3{"mp3", &mp3Reader, &mp3Writer};
-  static const AudioFormat kWma{"wma", &wmaReader, &wmaWriter};
-  static const AudioFormat kFlac{"flac", &flacReader, nullptr};
-  static const AudioFormat kOgg{"ogg", &oggReader, nullptr};
-  static const AudioFormat kM4a{"mp4", &m4aReader, nullptr};
-  static const AudioFormat kM4p{"mp4", &m4pReader, nullptr};
-  static const AudioFormat kM4b{"mp4", &m4bReader, nullptr};
-  static const AudioFormat kMp4{"mp4", &mp4Reader, nullptr};
-  static const AudioFormat kAudible{"audible", &audibleReader, nullptr};
+  static const WavCodec wavCodec;
+  static const WmDecoder wmDecoder;  // MP3 and WMA alike
+  static const Mp3Encoder mp3Encoder;
+  static const WmaEncoder wmaEncoder;
+  static const FlacDecoder flacDecoder;
+  static const OggDecoder oggDecoder;
+  static const AudioFormat kWav{"wav", &wavReader, nullptr, &wavCodec, &wavCodec};
+  static const AudioFormat kMp3{"mp3", &mp3Reader, &mp3Writer, &wmDecoder, &mp3Encoder};
+  static const AudioFormat kWma{"wma", &wmaReader, &wmaWriter, &wmDecoder, &wmaEncoder};
+  static const AudioFormat kFlac{"flac", &flacReader, nullptr, &flacDecoder, nullptr};
+  static const AudioFormat kOgg{"ogg", &oggReader, nullptr, &oggDecoder, nullptr};
+  static const AudioFormat kM4a{"mp4", &m4aReader, nullptr, nullptr, nullptr};
+  static const AudioFormat kM4p{"mp4", &m4pReader, nullptr, nullptr, nullptr};
+  static const AudioFormat kM4b{"mp4", &m4bReader, nullptr, nullptr, nullptr};
+  static const AudioFormat kMp4{"mp4", &mp4Reader, nullptr, nullptr, nullptr};
+  static const AudioFormat kAudible{"audible", &audibleReader, nullptr, nullptr, nullptr};
   switch (codec) {
     case kCodecWav: return &kWav;
     case kCodecMp3: return &kMp3;

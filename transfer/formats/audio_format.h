@@ -1,13 +1,15 @@
 // One interface for every audio format the transfer handles: each format folder
 // (wav/, mp3/, wma/, flac/, ogg/, mp4/, audible/) offers a reader of its tags and facts,
-// a writer where tags are written back, and later its decoder and encoder; the engine
-// finds them by codec code and never names a format itself.
+// a writer where tags are written back, and the decoder and encoder of the conversion
+// (transfer/formats/conversion.h) where it has them; the engine finds them by codec code
+// and never names a format itself.
 #pragma once
 
 #include <string_view>
 
 #include "device/records.h"
 #include "transfer/formats/byte_source.h"
+#include "transfer/formats/conversion.h"
 
 namespace transfer {
 
@@ -32,6 +34,8 @@ struct AudioFormat {
   const char* name;            // "mp3", "mp4" ...: the format folder
   const TagReader* reader;     // never null
   const TagWriter* writer;     // null: tags of this format are not written back
+  const AudioDecoder* decoder; // null: not decoded
+  const AudioEncoder* encoder; // null: not a conversion target
 };
 
 // Opens the file (Windows-form path) and reads it with `reader`; 0 when it cannot be

@@ -18,22 +18,14 @@
 #include <vector>
 
 #include "platform/paths/paths.h"
-#include "platform/shell/shell.h"
 #include "transfer/formats/audio_file_tags.h"
+#include "transfer/formats/run_tool.h"
 
 namespace {
 
 constexpr int kCopies = 125;
 
-bool Tool(std::vector<std::string> args) {
-  const std::string program = args.front();
-  args.erase(args.begin());
-  platform::StartOptions options;
-  options.wait = true;
-  const platform::StartResult r = platform::StartProcess(program, args, options);
-  if (!r.started || r.exitCode != 0) std::fprintf(stderr, "bench_tags: %s failed\n", program.c_str());
-  return r.started && r.exitCode == 0;
-}
+using transfer::RunTool;
 
 struct Kind {
   const char* name;  // also the file name of the original
@@ -70,8 +62,9 @@ class Files {
         {"tags.wma", ffmpeg({"-c:a", "wmav2", "-b:a", "128k"}, "tags.wma")},
         {"tags.m4a", ffmpeg({"-c:a", "aac", "-b:a", "128k"}, "tags.m4a")},
     };
-    bool ok = Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "10", "pinknoise", "vol", "0.3"});
-    for (const Kind& kind : kinds) ok = ok && Tool(kind.command);
+    bool ok =
+        RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", tone, "synth", "10", "pinknoise", "vol", "0.3"});
+    for (const Kind& kind : kinds) ok = ok && RunTool(kind.command);
     if (!ok) std::exit(2);
     for (int copy = 0; copy < kCopies; ++copy) {
       for (const Kind& kind : kinds) {

@@ -20,7 +20,8 @@ void PutLittleEndian16(unsigned char* p, std::uint16_t v) {
 
 }  // namespace
 
-bool ReadWavChunks(ByteSource& source, platform::WAVEFORMATEX& format, std::uint32_t& dataOffset) {
+bool ReadWavChunks(ByteSource& source, platform::WAVEFORMATEX& format, std::uint32_t& dataOffset,
+                   std::uint32_t* dataBytes) {
   // The RIFF header is not checked: a file that only looks like WAV still gives its chunks.
   std::uint64_t pos = 12;
   if (source.Size() < pos) {
@@ -33,6 +34,7 @@ bool ReadWavChunks(ByteSource& source, platform::WAVEFORMATEX& format, std::uint
     pos += sizeof header;
     if (std::memcmp(header, "data", 4) == 0) {
       dataOffset = static_cast<std::uint32_t>(pos);
+      if (dataBytes) *dataBytes = size;
       return true;
     }
     if (std::memcmp(header, "fmt ", 4) == 0 && size >= 16) {

@@ -16,8 +16,9 @@ constexpr std::size_t kWavHeaderSize = 44;
 // gives the format (cbSize 0), a "data" chunk ends the walk with `dataOffset` at its
 // first sample byte; other chunks are skipped by their size and pad byte. A walk that
 // runs out of bytes leaves `dataOffset` where it stopped. Answers whether a "data" chunk
-// was reached.
-bool ReadWavChunks(ByteSource& source, platform::WAVEFORMATEX& format, std::uint32_t& dataOffset);
+// was reached; `dataBytes`, when given, gets its declared size.
+bool ReadWavChunks(ByteSource& source, platform::WAVEFORMATEX& format, std::uint32_t& dataOffset,
+                   std::uint32_t* dataBytes = nullptr);
 // The same on a file; both outputs must be given, else nothing is done.
 void ReadWavChunks(std::string_view path, platform::WAVEFORMATEX* format, std::uint32_t* dataOffset);
 

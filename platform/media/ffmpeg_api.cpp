@@ -1,0 +1,88 @@
+#include "platform/media/ffmpeg_api.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/media/codec_library.h"
+
+namespace platform {
+
+namespace {
+
+// Resolves every function of one library's list into `api`; false when any is missing.
+#define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;
+
+bool ResolveUtil(FfmpegApi& api) {
+  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kAvUtil));
+  if (!library) return false;
+  bool ok = true;
+  TOVARIN_AVUTIL_FUNCTIONS(TOVARIN_RESOLVE)
+  return ok;
+}
+
+bool ResolveResample(FfmpegApi& api) {
+  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kSwResample));
+  if (!library) return false;
+  bool ok = true;
+  TOVARIN_SWRESAMPLE_FUNCTIONS(TOVARIN_RESOLVE)
+  return ok;
+}
+
+bool ResolveCodec(FfmpegApi& api) {
+  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kAvCodec));
+  if (!library) return false;
+  bool ok = true;
+  TOVARIN_AVCODEC_FUNCTIONS(TOVARIN_RESOLVE)
+  return ok;
+}
+
+bool ResolveFormat(FfmpegApi& api) {
+  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kAvFormat));
+  if (!library) return false;
+  bool ok = true;
+  TOVARIN_AVFORMAT_FUNCTIONS(TOVARIN_RESOLVE)
+  return ok;
+}
+
+#undef TOVARIN_RESOLVE
+
+std::mutex& Lock() {
+  static std::mutex m;
+  return m;
+}
+
+// One table per set of library paths in force: a test that points a library elsewhere gets
+// an answer for that path, and every table handed out stays valid (kept for the process's
+// life, like the libraries).
+template <typename Build>
+const FfmpegApi* Cached(std::map<std::string, FfmpegApi>& tables, const std::string& key, Build build) {
+  std::lock_guard<std::mutex> lock(Lock());
+  if (auto it = tables.find(key); it != tables.end()) return &it->second;
+  FfmpegApi api;
+  if (!build(api)) return nullptr;
+  api.av_log_set_level(AV_LOG_QUIET);
+  return &tables.emplace(key, api).first->second;
+}
+
+}  // namespace
+
+const FfmpegApi* LoadFfmpeg() {
+  static auto* tables = new std::map<std::string, FfmpegApi>();
+  const std::string key = MediaLibraryPath(MediaLibrary::kAvUtil) + "|" +
+                             MediaLibraryPath(MediaLibrary::kSwResample) + "|" +
+                             MediaLibraryPath(MediaLibrary::kAvCodec) + "|" +
+                             MediaLibraryPath(MediaLibrary::kAvFormat);
+  return Cached(*tables, key, [](FfmpegApi& api) {
+    return ResolveUtil(api) && ResolveResample(api) && ResolveCodec(api) && ResolveFormat(api);
+  });
+}
+
+const FfmpegApi* LoadResampler() {
+  static auto* tables = new std::map<std::string, FfmpegApi>();
+  const std::string key =
+      MediaLibraryPath(MediaLibrary::kAvUtil) + "|" + MediaLibraryPath(MediaLibrary::kSwResample);
+  return Cached(*tables, key, [](FfmpegApi& api) { return ResolveUtil(api) && ResolveResample(api); });
+}
+
+}  // namespace platform

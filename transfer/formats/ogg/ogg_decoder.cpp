@@ -1,0 +1,239 @@
+#include "transfer/formats/ogg/ogg_decoder.h"
+
+#include <ogg/ogg.h>
+#include <vorbis/codec.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "platform/media/codec_library.h"
+
+namespace transfer {
+
+namespace {
+
+#define TOVARIN_OGG_FUNCTIONS(X) \
+  X(ogg_sync_init)               \
+  X(ogg_sync_buffer)             \
+  X(ogg_sync_clear)              \
+  X(ogg_sync_pageout)            \
+  X(ogg_sync_wrote)              \
+  X(ogg_stream_init)             \
+  X(ogg_stream_clear)            \
+  X(ogg_stream_pagein)           \
+  X(ogg_stream_packetout)        \
+  X(ogg_page_eos)                \
+  X(ogg_page_serialno)
+
+#define TOVARIN_VORBIS_FUNCTIONS(X) \
+  X(vorbis_info_init)               \
+  X(vorbis_info_clear)              \
+  X(vorbis_block_init)              \
+  X(vorbis_block_clear)             \
+  X(vorbis_comment_init)            \
+  X(vorbis_comment_clear)           \
+  X(vorbis_dsp_clear)               \
+  X(vorbis_synthesis_headerin)      \
+  X(vorbis_synthesis_init)          \
+  X(vorbis_synthesis)               \
+  X(vorbis_synthesis_blockin)       \
+  X(vorbis_synthesis_pcmout)        \
+  X(vorbis_synthesis_read)
+
+struct OggApi {
+#define TOVARIN_OGG_MEMBER(name) decltype(&::name) name = nullptr;
+  TOVARIN_OGG_FUNCTIONS(TOVARIN_OGG_MEMBER)
+  TOVARIN_VORBIS_FUNCTIONS(TOVARIN_OGG_MEMBER)
+#undef TOVARIN_OGG_MEMBER
+};
+
+bool LoadOgg(OggApi& api) {
+  const platform::CodecLibrary* ogg = platform::CodecLibrary::Load(CodecLibraryPath("ogg.dll", "libogg.so.0"));
+  if (!ogg) return false;
+  const platform::CodecLibrary* vorbis =
+      platform::CodecLibrary::Load(CodecLibraryPath("vorbis.dll", "libvorbis.so.0"));
+  if (!vorbis) return false;
+  bool ok = true;
+#define TOVARIN_RESOLVE_OGG(name) ok = ogg->Resolve(#name, api.name) && ok;
+#define TOVARIN_RESOLVE_VORBIS(name) ok = vorbis->Resolve(#name, api.name) && ok;
+  TOVARIN_OGG_FUNCTIONS(TOVARIN_RESOLVE_OGG)
+  TOVARIN_VORBIS_FUNCTIONS(TOVARIN_RESOLVE_VORBIS)
+#undef TOVARIN_RESOLVE_OGG
+#undef TOVARIN_RESOLVE_VORBIS
+  return ok;
+}
+
+constexpr int kPiece = 4096;
+
+// The state of one logical stream, cleared on every way out.
+struct LogicalStream {
+  const OggApi& api;
+  ogg_stream_state stream;
+  vorbis_info info;
+  vorbis_comment comment;
+  vorbis_dsp_state dsp;
+  vorbis_block block;
+  bool dspReady = false;
+
+  LogicalStream(const OggApi& a, int serial) : api(a) {
+    api.ogg_stream_init(&stream, serial);
+    api.vorbis_info_init(&info);
+    api.vorbis_comment_init(&comment);
+  }
+  ~LogicalStream() {
+    if (dspReady) {
+      api.vorbis_block_clear(&block);
+      api.vorbis_dsp_clear(&dsp);
+    }
+    api.ogg_stream_clear(&stream);
+    api.vorbis_comment_clear(&comment);
+    api.vorbis_info_clear(&info);
+  }
+};
+
+struct SyncState {
+  const OggApi& api;
+  ogg_sync_state sync;
+  explicit SyncState(const OggApi& a) : api(a) { api.ogg_sync_init(&sync); }
+  ~SyncState() { api.ogg_sync_clear(&sync); }
+};
+
+// Reads the next piece of the source into the sync layer; the bytes read.
+long Feed(const OggApi& api, ogg_sync_state& sync, SourceCursor& cursor) {
+  char* buffer = api.ogg_sync_buffer(&sync, kPiece);
+  if (!buffer) return 0;
+  const long bytes = static_cast<long>(cursor.Read(buffer, kPiece));
+  api.ogg_sync_wrote(&sync, bytes);
+  return bytes;
+}
+
+int Decode(const OggApi& api, ByteSource& source, OutputFile& output, platform::WAVEFORMATEX& format,
+           const ConversionJob* job, ProgressReporter& progress) {
+  SyncState s(api);
+  SourceCursor cursor(source);
+  std::vector<std::int16_t> converted;
+  bool haveFormat = false;
+  for (;;) {  // one logical stream after the other
+    ogg_page page;
+    const long bytes = Feed(api, s.sync, cursor);
+    if (api.ogg_sync_pageout(&s.sync, &page) != 1) {
+      // The end of the input; what follows whole streams is not audio.
+      if (bytes < kPiece || haveFormat) break;
+      return kOggNotOgg;
+    }
+    LogicalStream ls(api, api.ogg_page_serialno(&page));
+    if (api.ogg_stream_pagein(&ls.stream, &page) < 0) return kOggFirstPageUnreadable;
+    ogg_packet packet;
+    if (api.ogg_stream_packetout(&ls.stream, &packet) != 1) return kOggNoFirstHeader;
+    if (api.vorbis_synthesis_headerin(&ls.info, &ls.comment, &packet) < 0) return kOggNotVorbis;
+
+    // The comment and setup headers.
+    int headers = 0;
+    while (headers < 2) {
+      while (headers < 2) {
+        const int r = api.ogg_sync_pageout(&s.sync, &page);
+        if (r == 0) break;  // more data needed
+        if (r == 1) {
+          api.ogg_stream_pagein(&ls.stream, &page);
+          while (headers < 2) {
+            const int p = api.ogg_stream_packetout(&ls.stream, &packet);
+            if (p == 0) break;
+            if (p < 0 || api.vorbis_synthesis_headerin(&ls.info, &ls.comment, &packet) < 0) return kOggCorruptHeader;
+            ++headers;
+          }
+        }
+      }
+      if (headers < 2 && Feed(api, s.sync, cursor) == 0) return kOggHeadersCutShort;
+    }
+
+    const int channels = ls.info.channels;
+    const long rate = ls.info.rate;
+    if (channels < 1 || channels > 255 || rate < 1) return kOggCorruptHeader;
+    if (!haveFormat) {
+      format.wFormatTag = platform::WAVE_FORMAT_PCM;
+      format.nChannels = static_cast<std::uint16_t>(channels);
+      format.nSamplesPerSec = static_cast<std::uint32_t>(rate);
+      format.wBitsPerSample = 16;
+      format.nBlockAlign = static_cast<std::uint16_t>(2 * channels);
+      format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
+      format.cbSize = 0;
+      haveFormat = true;
+    } else if (format.nChannels != channels || format.nSamplesPerSec != static_cast<std::uint32_t>(rate)) {
+      return kOggFormatChanged;
+    }
+
+    if (api.vorbis_synthesis_init(&ls.dsp, &ls.info) != 0) return kOggCorruptHeader;
+    api.vorbis_block_init(&ls.dsp, &ls.block);
+    ls.dspReady = true;
+    const int chunk = std::max(1, kPiece / channels);  // samples per channel written at once
+    converted.resize(std::size_t(chunk) * channels);
+    bool end = false;
+    while (!end) {
+      while (!end) {
+        const int r = api.ogg_sync_pageout(&s.sync, &page);
+        if (r == 0) break;  // more data needed
+        if (r < 0) continue;  // a gap in the data: go on with the next page
+        api.ogg_stream_pagein(&ls.stream, &page);
+        for (;;) {
+          const int p = api.ogg_stream_packetout(&ls.stream, &packet);
+          if (p == 0) break;
+          if (p < 0) continue;
+          if (api.vorbis_synthesis(&ls.block, &packet) == 0) api.vorbis_synthesis_blockin(&ls.dsp, &ls.block);
+          float** pcm;
+          int samples;
+          while ((samples = api.vorbis_synthesis_pcmout(&ls.dsp, &pcm)) > 0) {
+            if (job && job->Cancelled()) return kConversionCancelled;
+            const int n = std::min(samples, chunk);
+            for (int c = 0; c < channels; ++c) {
+              const float* in = pcm[c];
+              for (int i = 0; i < n; ++i) {
+                const long v = std::lround(std::floor(in[i] * 32767.f + .5f));
+                converted[std::size_t(i) * channels + c] = static_cast<std::int16_t>(std::clamp(v, -32768L, 32767L));
+              }
+            }
+            if (!output.Write(converted.data(), std::size_t(n) * channels * sizeof(std::int16_t))) return kOggFileError;
+            api.vorbis_synthesis_read(&ls.dsp, n);
+          }
+          progress.Report(cursor.position, source.Size());
+        }
+        if (api.ogg_page_eos(&page)) end = true;
+      }
+      if (!end && Feed(api, s.sync, cursor) == 0) end = true;
+    }
+  }
+  // A source without a single stream gives no audio.
+  return haveFormat ? 0 : kOggNotOgg;
+}
+
+}  // namespace
+
+int DecodeOggStream(ByteSource& source, OutputFile& output, platform::WAVEFORMATEX& format,
+                    const ConversionJob* job, ProgressReporter& progress) {
+  OggApi api;
+  if (!LoadOgg(api)) return kOggLibraryMissing;
+  return Decode(api, source, output, format, job, progress);
+}
+
+int DecodeOggVorbis(const ConversionJob& job, const std::string& destination, ProgressReporter& progress) {
+  OggApi api;
+  if (!LoadOgg(api)) return kOggLibraryMissing;
+  FileSource source;
+  if (!source.Open(job.source)) return kOggSourceNotOpened;
+  OutputFile output;
+  if (!output.Create(destination, true)) return kOggDestinationNotOpened;
+  platform::WAVEFORMATEX format;
+  const int result = Decode(api, source, output, format, &job, progress);
+  if (result != 0) return result;
+  return output.Finish(&format) ? 0 : kOggFileError;
+}
+
+bool OggDecoder::Available(std::string& libraryName) const {
+  OggApi api;
+  if (!LoadOgg(api)) return false;
+  libraryName = "Ogg Vorbis Dynamic Library";
+  return true;
+}
+
+}  // namespace transfer
