@@ -90,7 +90,9 @@ TEST(ItemOrderTest, AnyMixOfItemsIsOrderedStrictlyAndTransitively) {
   for (const ShellItemData& item : items) all.push_back(&item);
   all.push_back(nullptr);
   all.push_back(nullptr);
-  for (const auto& [tagIndex, column] : {std::pair{true, 99}, std::pair{false, 99}, std::pair{true, 2}}) {
+  for (const auto& mode : {std::pair{true, 99}, std::pair{false, 99}, std::pair{true, 2}}) {
+    const bool tagIndex = mode.first;
+    const int column = mode.second;
     auto compare = [&](const ShellItemData* x, const ShellItemData* y) { return CompareFolderItems(x, y, column, tagIndex); };
     for (const ShellItemData* a : all) {
       EXPECT_EQ(compare(a, a), 0);
