@@ -23,7 +23,7 @@ const platform::DialogTemplate& FrameTemplate() {
   static const platform::DialogTemplate t = platform::MakeTemplate(
       0, "",
       Column({Toolbar(kFrameToolbarId).Style(platform::kStyleFlat | platform::kStyleTextBesideImage),
-              Row({Paint(kFrameTreeAreaId).Width(26), Paint(kFrameViewAreaId).Expand()}).Expand(),
+              Row({Paint(kFrameTreeAreaId).Width(31), Paint(kFrameViewAreaId).Expand()}).Expand(),
               StatusBar(kFrameStatusBarId)}),
       platform::kFrameCaption | platform::kFrameSystemMenu | platform::kFrameThick);
   return t;
@@ -458,6 +458,28 @@ void ShellFrame::FreeTreeData(platform::HTREEITEM item) {
   }
 }
 
+int ShellFrame::TreeImage(platform::IShellFolder* folder, LPCITEMIDLIST item) {
+  platform::ComPtr<platform::IExtractIconA> icon;
+  if (folder->GetUIObjectOf(0, 1, &item, platform::IID_IExtractIconA, nullptr, icon.PutVoid()) != S_OK) return -1;
+  char file[1024] = {};
+  int index = -1;
+  platform::UINT flags = 0;
+  if (icon->GetIconLocation(0, file, sizeof file, &index, &flags) != S_OK) return -1;
+  platform::HICON large = nullptr;
+  platform::HICON small = nullptr;
+  if (icon->Extract(file, static_cast<platform::UINT>(index), &large, &small, 16) != S_OK) return -1;
+  const std::string name = platform::IconName(small);
+  const std::string fallback = platform::IconFallbackName(small);
+  const std::string emblem = platform::IconEmblemName(small);
+  platform::DestroyIcon(large);
+  platform::DestroyIcon(small);
+  if (name.empty()) return -1;
+  for (int i = 0; i < treeImages_.GetImageCount(); ++i) {
+    if (treeImages_.GetIcon(i) == name && treeImages_.GetEmblem(i) == emblem) return i;
+  }
+  return treeImages_.Add(name, fallback, emblem);
+}
+
 void ShellFrame::FillTreeLevel(platform::HTREEITEM parent, LPCITEMIDLIST relative) {
   platform::ComPtr<platform::IShellFolder> folder = Bind(relative);
   if (!folder) return;
@@ -465,8 +487,9 @@ void ShellFrame::FillTreeLevel(platform::HTREEITEM parent, LPCITEMIDLIST relativ
   for (FolderEntry& e : EnumerateFolder(folder.Get(), platform::SHCONTF_FOLDERS)) {
     if (!e.folder) continue;
     LPITEMIDLIST full = platform::CombineItemIdLists(relative, e.list.Get());
+    const int image = TreeImage(folder.Get(), e.list.Get());
     const platform::HTREEITEM item =
-        tree.InsertItem(e.name, parent, platform::TVI_LAST, -1, -1, reinterpret_cast<std::uintptr_t>(full));
+        tree.InsertItem(e.name, parent, platform::TVI_LAST, image, image, reinterpret_cast<std::uintptr_t>(full));
     if (item == 0) {
       platform::FreeItemIdList(full);
       continue;
@@ -508,7 +531,9 @@ void ShellFrame::ReloadTree() {
   selecting_ = true;
   FreeTreeData(platform::TVI_ROOT);
   tree.DeleteAllItems();
-  const platform::HTREEITEM top = tree.InsertItem(productName_, platform::TVI_ROOT, platform::TVI_LAST);
+  if (treeImages_.GetImageCount() == 0) treeImages_.Add("multimedia-player", "drive-removable-media");
+  tree.SetImageList(&treeImages_);
+  const platform::HTREEITEM top = tree.InsertItem(productName_, platform::TVI_ROOT, platform::TVI_LAST, 0, 0);
   FillTreeLevel(top, nullptr);
   tree.Expand(top, platform::TVE_EXPAND);
   for (const std::string& path : expanded) {

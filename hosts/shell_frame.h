@@ -169,6 +169,9 @@ class ShellFrame final : public platform::IShellBrowser {
   platform::HWND menuTarget_ = 0;
   std::vector<int> viewButtons_;  // commands of the view's toolbar buttons
   platform::ImageList toolbarImages_{16, 16};
+  platform::ImageList treeImages_{16, 16};
+  // The tree's picture of a folder's child (its icon handler's named icon); -1 for none.
+  int TreeImage(platform::IShellFolder* folder, LPCITEMIDLIST item);
   std::unique_ptr<OwnedList> pending_;
   bool pendingBack_ = false;
   platform::ULONG noticeRegistration_ = 0;
