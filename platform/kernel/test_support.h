@@ -156,4 +156,19 @@ inline bool IsolateNamespace() {
   return true;
 }
 
+// A fresh folder under /tmp for each test (dir_, POSIX), removed with what it holds.
+class TempFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tovtest.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::string dir_;
+};
+
 }  // namespace platform::testing
