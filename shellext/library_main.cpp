@@ -9,6 +9,7 @@
 
 #include "platform/com/unknown.h"
 #include "shellext/com_server.h"
+#include "shellext/media_library_page.h"
 
 #define TOVARIN_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -34,3 +35,10 @@ TOVARIN_EXPORT platform::HRESULT DllCanUnloadNow() {
 // The installer registers the class and its place in the namespace; these change nothing.
 TOVARIN_EXPORT platform::HRESULT DllRegisterServer() { return platform::S_OK; }
 TOVARIN_EXPORT platform::HRESULT DllUnregisterServer() { return platform::S_OK; }
+
+// The media player's library plug-in entry: the header, once the library has started;
+// null (no plug-in) for a copy whose start-up refused its name.
+TOVARIN_EXPORT shellext::MediaLibraryPluginHeader* winampGetMediaLibraryPlugin() {
+  EnsureStarted();
+  return shellext::theApp.Loaded() ? shellext::GetMediaLibraryPluginHeader() : nullptr;
+}

@@ -270,6 +270,7 @@ HRESULT CShellView::SaveViewState() {
 platform::View* CShellView::Window() const { return window_.get(); }
 
 platform::ListViewControl* CShellView::List() const {
+  if (externalList_ != nullptr) return externalList_;
   if (!window_ || !window_->IsOpen()) return nullptr;
   return &window_->ListView(kViewListId);
 }
@@ -893,7 +894,12 @@ void CShellView::SortList() {
   const int count = list->GetItemCount();
   const bool folderOrder = UsesFolderOrder();
   const int definition = columns_ ? columns_->GetDefinitionIndex(sortColumn_) : 0;
-  const std::string title = columns_ ? columns_->GetColumnTitle(definition) : std::string();
+  std::string title;
+  if (columns_) {
+    title = columns_->GetColumnTitle(definition);
+  } else if (sortColumn_ >= 0 && sortColumn_ < list->GetColumnCount()) {
+    title = list->GetColumn(sortColumn_).title;
+  }
   const bool byLength = title == "Length" || title == "Size" || title == "Bitrate";
   const bool tagIndex = Capability(&KernelDevice::SupportsTagIndex) != 0;
   // An album's folder shows its tracks by number; other folders by artist, album, number.
