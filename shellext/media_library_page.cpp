@@ -79,8 +79,8 @@ const platform::DialogTemplate& PageTemplate() {
               Row({Picture(CWinampMLDlg::kIconId, "multimedia-player"), Button(CWinampMLDlg::kPlayId, "Play"),
                    Button(CWinampMLDlg::kPlayAllId, "Play All"), Button(CWinampMLDlg::kEnqueueId, "Enqueue"),
                    Button(CWinampMLDlg::kEnqueueAllId, "Enqueue All"),
-                   Text("Status", CWinampMLDlg::kStatusId).Expand(), Text("", CWinampMLDlg::kCreditId),
-                   Button(CWinampMLDlg::kHelpId, "Help")})}),
+                   Text("Status", CWinampMLDlg::kStatusId).Width(44).Expand(), Button(CWinampMLDlg::kHelpId, "Help")}),
+              Text("", CWinampMLDlg::kCreditId)}),
       platform::kFrameChild);
   return t;
 }
