@@ -37,10 +37,6 @@ struct ColumnTable {
 // "variant 7", "model m2", "variant 8", "playlist", ...); null for an unknown name.
 const ColumnTable* FindColumnTable(const std::string& name);
 
-// A width of the desktop's pixels as this host's font needs it: the sets were made for
-// the desktop's font, so wider letters get wider columns.
-int ScaledColumnWidth(int designWidth);
-
 constexpr int kMaxColumns = 128;
 constexpr int kColumnCommandFirst = 20000;  // 20000 + definition index toggles a column
 constexpr int kColumnCommandLast = 21000;

@@ -3,7 +3,6 @@
 #include <dlfcn.h>
 
 #include <array>
-#include <charconv>
 #include <cstdio>
 #include <deque>
 #include <new>
@@ -14,7 +13,6 @@
 #include "device/codec.h"
 #include "device/track_names.h"
 #include "platform/ui/desktop.h"
-#include "shellext/column_manager.h"
 #include "shellext/icons.h"
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
@@ -85,11 +83,10 @@ const platform::DialogTemplate& PageTemplate() {
   return t;
 }
 
-// "%.2f" whatever the process's locale says.
 std::string Fixed2(double value) {
   char text[64];
-  const auto r = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
-  return std::string(text, r.ptr);
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
 }
 
 bool IsTrackRow(std::uint32_t type) {
@@ -207,7 +204,7 @@ void CWinampMLDlg::OnCreate() {
 
   platform::ListViewControl& list = List();
   for (std::size_t c = 0; c < kColumns.size(); ++c) {
-    list.InsertColumn(static_cast<int>(c), {kColumns[c].title, ScaledColumnWidth(kColumns[c].width), kColumns[c].format});
+    list.InsertColumn(static_cast<int>(c), {kColumns[c].title, platform::ScaleDesignWidth(kColumns[c].width), kColumns[c].format});
   }
   list.SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, platform::LVS_EX_FULLROWSELECT);
   list.SetImageList(&SharedImageList(true), true);
@@ -255,7 +252,7 @@ void CWinampMLDlg::FillList() {
           const std::uint32_t type = CPidlLast(item)->nodeType;
           if (type == NT_MESSAGE || type == NT_ERROR || type == NT_HELPLINK) {
             // A message takes the whole width.
-            list.SetColumnWidth(0, ScaledColumnWidth(500));
+            list.SetColumnWidth(0, platform::ScaleDesignWidth(500));
             for (int c = 1; c < list.GetColumnCount(); ++c) list.SetColumnWidth(c, 0);
           }
         }
