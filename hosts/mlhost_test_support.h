@@ -71,7 +71,7 @@ class MlhostTest : public shellhosttest::ShellhostTest {
     mlhost.CloseInput();
     Output out;
     out.emplace_back("", std::vector<std::string>{});
-    while (auto line = mlhost.ReadLine(60000)) {
+    while (auto line = mlhost.ReadLine(60000 * platform::testing::SlowFactor())) {
       all_ += *line + "\n";
       if (line->rfind("> ", 0) == 0) {
         out.emplace_back(line->substr(2), std::vector<std::string>{});
