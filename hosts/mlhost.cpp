@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/script_commands.h"
 #include "platform/kernel/kernel.h"
 #include "platform/shell/shell.h"
 #include "platform/text/text.h"
@@ -73,12 +74,6 @@ void Print(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);  // in step with the plug-ins' messages on stderr
-}
-
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string out;
-  for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "\t" : "") + parts[i];
-  return out;
 }
 
 std::string Text(const char* text) { return text != nullptr ? text : ""; }
@@ -293,7 +288,7 @@ class Player {
     std::vector<std::string> lines;
     for (int i = 0; i < list.size; ++i) {
       const MediaLibraryRecord& r = list.items[i];
-      lines.push_back("\t" + Joined({Text(r.fileName), Text(r.artist), Text(r.title), Text(r.album), Text(r.genre),
+      lines.push_back("\t" + hostscript::Joined({Text(r.fileName), Text(r.artist), Text(r.title), Text(r.album), Text(r.genre),
                                      std::to_string(r.year), std::to_string(r.track), std::to_string(r.length)}));
       m3u += "#EXTINF:" + std::to_string(r.length) + "," + Text(r.artist) + " - " + Text(r.title) + "\r\n";
       m3u += Text(r.fileName) + "\r\n";
@@ -419,14 +414,9 @@ class Script {
   Script(Player& player, ScriptHost* host, platform::WxHost* display) : player_(player), host_(host), display_(display) {}
 
   void Run() {
-    std::string line;
-    while (std::getline(std::cin, line)) {
-      const std::string command = platform::Trim(line);
-      if (command.empty() || command[0] == '#') continue;
-      Print("> " + command);
-      const std::size_t space = command.find(' ');
-      const std::string verb = command.substr(0, space);
-      const std::string arg = space == std::string::npos ? "" : platform::Trim(command.substr(space + 1));
+    std::string verb;
+    std::string arg;
+    while (hostscript::NextCommand(std::cin, verb, arg, Print)) {
       if (verb == "quit") break;
       Do(verb, arg);
       Pump(0);
@@ -497,31 +487,12 @@ class Script {
   void Rows() {
     platform::ListViewControl* list = List();
     if (list == nullptr) return;
-    std::vector<std::string> titles;
-    for (int c = 0; c < list->GetColumnCount(); ++c) titles.push_back(list->GetColumn(c).title);
-    Print("# " + Joined(titles));
-    for (int row = 0; row < list->GetItemCount(); ++row) {
-      std::vector<std::string> texts;
-      for (int c = 0; c < list->GetColumnCount(); ++c) texts.push_back(list->GetItemText(row, c));
-      Print(Joined(texts));
-    }
+    for (const std::string& line : hostscript::ListRows(*list)) Print(line);
   }
 
   void Select(const std::string& what) {
     platform::ListViewControl* list = List();
-    if (list == nullptr) return;
-    std::vector<int> rows;
-    if (what == "all") {
-      for (int row = 0; row < list->GetItemCount(); ++row) rows.push_back(row);
-    } else if (what != "none") {
-      std::istringstream in(what);
-      for (int row; in >> row;) rows.push_back(row);
-    }
-    if (rows.empty()) {
-      list->SetItemState(-1, 0, platform::LVIS_SELECTED);
-      return;
-    }
-    if (!list->UserSelectRows(rows)) Print("error: no such rows");
+    if (list != nullptr && !hostscript::SelectListRows(*list, what)) Print("error: no such rows");
   }
 
   void Click(int id) {
@@ -533,14 +504,7 @@ class Script {
 
   void Sort(const std::string& title) {
     platform::ListViewControl* list = List();
-    if (list == nullptr) return;
-    for (int c = 0; c < list->GetColumnCount(); ++c) {
-      if (list->GetColumn(c).title == title) {
-        list->UserClickColumn(c);
-        return;
-      }
-    }
-    Print("error: no column \"" + title + "\"");
+    if (list != nullptr && !hostscript::ClickColumnTitled(*list, title)) Print("error: no column \"" + title + "\"");
   }
 
   void Menu(const std::string& text) {

@@ -11,22 +11,15 @@
 namespace {
 
 using namespace mlhosttest;
+using shellhosttest::PicturesFolder;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
-
-// $TOVARIN_GUI_OUT/gui (the build folder's pictures), else ./gui.
-std::string Pictures() {
-  const char* out = std::getenv("TOVARIN_GUI_OUT");
-  const std::string folder = std::string(out != nullptr && *out != '\0' ? out : ".") + "/gui";
-  std::filesystem::create_directories(folder);
-  return folder;
-}
 
 class MlhostWindowTest : public MlhostTest {
  protected:
   // Opens the entry, selects rows, takes the picture and compares the page's rendering.
   void Picture(const std::string& name, const std::string& rows) {
-    const std::string file = Pictures() + "/mlhost_" + name + ".png";
+    const std::string file = PicturesFolder() + "/mlhost_" + name + ".png";
     std::filesystem::remove(file);
     const Output out = Run({"open", "pump 300", "select " + rows, "pump 200", "shot " + file, "rendered"},
                            "ml_ombrixj1.so", true);

@@ -167,19 +167,13 @@ CWinampMLDlg::~CWinampMLDlg() {
 bool CWinampMLDlg::CreatePage(platform::HWND parent) {
   // The page's folder: the first item of the namespace's top level.
   CShellFolder* top = new CShellFolder(nullptr, nullptr);
-  {
-    platform::ComPtr<platform::IEnumIDList> items;
-    if (top->EnumObjects(0, platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS, items.Put()) == platform::S_OK &&
-        items) {
-      LPITEMIDLIST first = nullptr;
-      platform::ULONG fetched = 0;
-      if (items->Next(1, &first, &fetched) == platform::S_OK && fetched == 1) {
-        folder_ = new CShellFolder(nullptr, first);
-        view_ = new CShellView(folder_, first);
-        pidls_.Free(first);
-      }
+  EnumerateFolderItems(*top, 0, platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS, [&](LPITEMIDLIST item) {
+    if (folder_ == nullptr) {
+      folder_ = new CShellFolder(nullptr, item);
+      view_ = new CShellView(folder_, item);
     }
-  }
+    pidls_.Free(item);
+  });
   top->Release();
   if (!Create(parent, platform::UiWindow::FromHandle(parent))) {
     delete this;
@@ -236,29 +230,25 @@ void CWinampMLDlg::ClearList() {
 void CWinampMLDlg::FillList() {
   ClearList();
   platform::ListViewControl& list = List();
-  platform::ComPtr<platform::IEnumIDList> items;
-  if (folder_ != nullptr &&
-      folder_->EnumObjects(GetSafeHwnd(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS, items.Put()) ==
-          platform::S_OK &&
-      items) {
-    bool first = true;
-    for (;;) {
-      LPITEMIDLIST item = nullptr;
-      platform::ULONG fetched = 0;
-      if (items->Next(1, &item, &fetched) != platform::S_OK || fetched != 1) break;
-      if (first) {
-        first = false;
-        if (GetLastItemId(item) != nullptr) {
-          const std::uint32_t type = CPidlLast(item)->nodeType;
-          if (type == NT_MESSAGE || type == NT_ERROR || type == NT_HELPLINK) {
-            // A message takes the whole width.
-            list.SetColumnWidth(0, platform::ScaleDesignWidth(500));
-            for (int c = 1; c < list.GetColumnCount(); ++c) list.SetColumnWidth(c, 0);
-          }
-        }
-      }
-      if (list.InsertItemOnDemand(list.GetItemCount(), reinterpret_cast<std::uintptr_t>(item)) < 0) pidls_.Free(item);
-    }
+  bool first = true;
+  if (folder_ != nullptr) {
+    EnumerateFolderItems(*folder_, GetSafeHwnd(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS,
+                         [&](LPITEMIDLIST item) {
+                           if (first) {
+                             first = false;
+                             if (GetLastItemId(item) != nullptr) {
+                               const std::uint32_t type = CPidlLast(item)->nodeType;
+                               if (type == NT_MESSAGE || type == NT_ERROR || type == NT_HELPLINK) {
+                                 // A message takes the whole width.
+                                 list.SetColumnWidth(0, platform::ScaleDesignWidth(500));
+                                 for (int c = 1; c < list.GetColumnCount(); ++c) list.SetColumnWidth(c, 0);
+                               }
+                             }
+                           }
+                           if (list.InsertItemOnDemand(list.GetItemCount(), reinterpret_cast<std::uintptr_t>(item)) < 0) {
+                             pidls_.Free(item);
+                           }
+                         });
   }
   if (view_ != nullptr) view_->SortList();
   std::uint32_t width = 0;
@@ -272,17 +262,8 @@ void CWinampMLDlg::OnGetDispInfo(platform::Notification& n) {
   if (GetLastItemId(list) == nullptr) return;  // a bad list stays unanswered
   n.keep = true;
   if (n.subItem < 0) {
-    platform::ComPtr<platform::IExtractIconA> icon;
-    LPCITEMIDLIST one = list;
-    if (folder_ != nullptr &&
-        folder_->GetUIObjectOf(GetSafeHwnd(), 1, &one, platform::IID_IExtractIconA, nullptr, icon.PutVoid()) ==
-            platform::S_OK) {
-      char location[260] = {};
-      int index = -1;
-      UINT flags = 0;
-      if (icon->GetIconLocation(platform::GIL_FORSHELL, location, sizeof location, &index, &flags) == platform::S_OK) {
-        n.image = index;
-      }
+    if (folder_ != nullptr) {
+      if (const int index = FolderItemIcon(*folder_, GetSafeHwnd(), list); index >= 0) n.image = index;
     }
     SharedImageList(true);  // a file type's icon may have been added
     SharedImageList(false);
