@@ -101,7 +101,7 @@ std::string StoredBytes(const std::string& home, const std::string& address) {
 }
 
 TEST_F(MlhostTest, ThePageOfTheDemoPlayerSendsStreamsOfTheTracks) {
-  StartManager("trayhub");
+  StartManagerWithPlayer("trayhub");
   const auto out = Run({"tree", "open", "rows", "status", "select 0 2", "status", "click 6005", "click 6007",
                         "select none", "click 6008", "click 6005", "select 1", "menu Enqueue in Winamp", "skin",
                         "close", "skin"});

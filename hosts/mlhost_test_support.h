@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +52,25 @@ class MlhostTest : public shellhosttest::ShellhostTest {
     auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
     key.SetDword("VX_PortD", static_cast<std::uint32_t>(port_));
     key.DeleteValue("VX_Disable");
+  }
+
+  // Starts the manager and waits until its player is connected (a slow build takes a
+  // while to open the demo player).
+  void StartManagerWithPlayer(const char* tool) {
+    StartManager(tool);
+    KernelDeviceClient client;
+    ASSERT_TRUE(shellhosttest::Connect(client));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60 * platform::testing::SlowFactor());
+    bool connected = false;
+    while (!connected && std::chrono::steady_clock::now() < deadline) {
+      try {
+        connected = client.IsConnected() != 0;
+      } catch (const std::exception&) {
+        // still busy opening its player
+      }
+      if (!connected) platform::Sleep(100);
+    }
+    ASSERT_TRUE(connected) << tool << " did not connect its player";
   }
 
   // Runs a whole script; `onDisplay`: the window on the display the tests started on.

@@ -23,14 +23,18 @@ class MlhostWindowTest : public MlhostTest {
     std::filesystem::remove(file);
     const Output out = Run({"open", "pump 300", "select " + rows, "pump 200", "shot " + file, "rendered"},
                            "ml_ombrixj1.so", true);
-    EXPECT_EQ(Lines(out, "rendered"), std::vector<std::string>{"as the page holds it"}) << all_;
+    const std::vector<std::string> rendered = Lines(out, "rendered");
+    EXPECT_FALSE(rendered.empty()) << all_;
+    if (!rendered.empty()) {
+      EXPECT_EQ(rendered[0], "as the page holds it") << all_;
+    }
     EXPECT_EQ(all_.find("error:"), std::string::npos) << all_;
     EXPECT_TRUE(std::filesystem::exists(file) && std::filesystem::file_size(file) > 1000) << file;
   }
 };
 
 TEST_F(MlhostWindowTest, ThePageOfTheDemoPlayer) {
-  StartManager("trayhub");
+  StartManagerWithPlayer("trayhub");
   Picture("page", "1 2");
 }
 

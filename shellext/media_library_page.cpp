@@ -165,16 +165,26 @@ CWinampMLDlg::~CWinampMLDlg() {
 }
 
 bool CWinampMLDlg::CreatePage(platform::HWND parent) {
-  // The page's folder: the first item of the namespace's top level.
+  // The page's folder: the first item of the namespace's top level. When that is a text
+  // row (the player could not be reached), the top level itself, which shows the text.
   CShellFolder* top = new CShellFolder(nullptr, nullptr);
+  LPITEMIDLIST first = nullptr;
   EnumerateFolderItems(*top, 0, platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS, [&](LPITEMIDLIST item) {
-    if (folder_ == nullptr) {
-      folder_ = new CShellFolder(nullptr, item);
-      view_ = new CShellView(folder_, item);
+    if (first == nullptr) {
+      first = item;
+    } else {
+      pidls_.Free(item);
     }
-    pidls_.Free(item);
   });
-  top->Release();
+  if (GetLastItemId(first) != nullptr && (CPidlLast(first)->nodeType & 0xF000) == 0x1000) {  // a folder
+    folder_ = new CShellFolder(nullptr, first);
+    view_ = new CShellView(folder_, first);
+    top->Release();
+  } else {
+    folder_ = top;
+    view_ = new CShellView(folder_, nullptr);
+  }
+  pidls_.Free(first);
   if (!Create(parent, platform::UiWindow::FromHandle(parent))) {
     delete this;
     return false;

@@ -295,6 +295,23 @@ TEST_F(MediaLibraryTest, MessageRowsTakeTheWholeWidthAndAStoredWidthWins) {
   }
 }
 
+// A player that could not be reached while the top level was read, but can when the page
+// lists, shows the top level: never an empty page made from a text row.
+TEST_F(MediaLibraryTest, AFirstTextRowGivesThePageTheTopLevel) {
+  struct LateDevice : MemoryDeviceBase {
+    int refusals = 1;
+    void Connect() override {
+      if (refusals-- > 0) throw KernelDeviceClientException(0, "Device Connection", "Kestrova Manager is not running.");
+      MemoryDeviceBase::Connect();
+    }
+  } late;
+  late.AddTrack({.artist = "A", .album = "B", .title = "C", .number = 1});
+  Use(late);
+  OpenPage();
+  const std::vector<std::string> names = Names();
+  EXPECT_NE(std::find(names.begin(), names.end(), "Audio Tracks"), names.end()) << names.size();
+}
+
 // Play, Enqueue and their "All" forms: which rows go, locked tracks, and what each record
 // carries (the stream address on the manager's port with the whole item id).
 TEST_F(MediaLibraryTest, PlayAndEnqueueSendTheRowsAsStreams) {
