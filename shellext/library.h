@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/last_transfer.h"  // GetShortSha1Hex
 #include "device/kernel_device_client.h"
 #include "platform/window/window.h"
 
@@ -57,8 +58,5 @@ void DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The user's default date format, a blank and the default time format, of a time in
 // seconds since 1970, in local time.
 std::string FormatDateTimeLocale(std::int64_t time);
-
-// The first 4 bytes of the SHA-1 of the text's bytes, as 8 upper-case hex digits.
-std::string GetShortSha1Hex(std::string_view text);
 
 }  // namespace shellext
