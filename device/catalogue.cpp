@@ -20,10 +20,7 @@ constexpr std::uint32_t kTrackSetBuckets = 17;
 // Case-insensitive order; names that differ only in case in byte order, so the lists
 // come out the same whatever order the device walked its tracks in.
 void SortNames(std::vector<std::string>& names) {
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    const int c = platform::CompareNoCase(a, b);
-    return c != 0 ? c < 0 : platform::CompareBytes(a, b) < 0;
-  });
+  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return platform::NameLess(a, b); });
 }
 
 template <class Map>
@@ -72,6 +69,7 @@ std::string_view TrimSpace(std::string_view s) {
 // ---- Invalidation and disconnect ----
 
 void KernelDevice::InvalidateTrackIndex() {
+  catalogueVersion_.fetch_add(1);
   catalogue_->trackIndexDirty = 1;
   catalogue_->contentIds.clear();
 }
@@ -83,6 +81,7 @@ int KernelDevice::InvalidatePlaylistCache() {
 }
 
 void KernelDevice::Disconnect() {
+  catalogueVersion_.fetch_add(1);
   ClearTrackIndex();
   Catalogue& c = *catalogue_;
   c.tagResults.clear();

@@ -281,6 +281,7 @@ int KernelDevice::NotifyNowPlaying(int value) {
 
 int KernelDevice::NotifyStopped(int flag) {
   PostToNotifyWindows(notifyWindows_, WM_PLAYBACKSTOPPED, 0, 0);
+  SetPlaybackStopped(1);  // until the next entry plays, if one does
   if ((flag & 0xFF) != 0) return PlayNextInQueue();
   ++queuePosition_;
   if (queuePosition_ >= 0 && static_cast<std::size_t>(queuePosition_) < queue_.size()) {

@@ -19,6 +19,7 @@
 // lock is for callers that run several operations as one unit; the base never takes it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -374,6 +375,14 @@ class KernelDevice {
   // try_lock_for, e.g. 5000 ms).
   std::recursive_timed_mutex& GetLock() { return lock_; }
 
+  // What this object knows of the player without asking it, read from any thread; a
+  // proxy knows neither (nullopt), a device that forwards asks the one behind it.
+  // CatalogueVersion counts InvalidateTrackIndex and Disconnect: a copy of the tracks
+  // kept elsewhere (TrackCacheDevice) is good while it stays. PlaybackStoppedNow is
+  // IsPlaybackStopped.
+  virtual std::optional<std::uint64_t> CatalogueVersion() const { return catalogueVersion_.load(); }
+  virtual std::optional<bool> PlaybackStoppedNow() const { return IsPlaybackStopped() != 0; }
+
   int GetDeviceIndex() const { return deviceIndex_; }
   const KernelId& GetDeviceId() const { return deviceId_; }
   const KernelId& GetSegmentId() const { return segmentId_; }
@@ -386,8 +395,10 @@ class KernelDevice {
   const std::vector<KernelId>& GetQueue() const { return queue_; }
   const KernelId& GetNowPlaying() const { return nowPlaying_; }
   void SetNowPlaying(const KernelId& track) { nowPlaying_ = track; }
-  int IsPlaybackStopped() const { return playbackStopped_; }
-  void SetPlaybackStopped(int stopped) { playbackStopped_ = stopped; }
+  // 1 while nothing plays: after StopPlayback, a stop notice that played no next entry,
+  // or before the first PlayTrack. Read from any thread.
+  int IsPlaybackStopped() const { return playbackStopped_.load(); }
+  void SetPlaybackStopped(int stopped) { playbackStopped_.store(stopped); }
   platform::HWND GetProgressWindow() const { return progressWindow_; }
   const std::vector<platform::HWND>& GetNotifyWindows() const { return notifyWindows_; }
 
@@ -412,11 +423,12 @@ class KernelDevice {
   platform::HWND progressWindow_ = 0;
   std::vector<platform::HWND> notifyWindows_;
   std::unique_ptr<Catalogue> catalogue_;
+  std::atomic<std::uint64_t> catalogueVersion_{0};
   std::vector<KernelId> queue_;
   int queuePosition_ = 0;
   std::size_t queueCursor_ = 0;
   KernelId nowPlaying_;
-  int playbackStopped_ = 1;
+  std::atomic<int> playbackStopped_{1};
   DeviceRequestBlock ownBlock_;
   DeviceRequestBlock* currentBlock_ = &ownBlock_;
 };

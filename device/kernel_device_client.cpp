@@ -208,13 +208,22 @@ KernelDeviceClient::Session::~Session() {
   client_.lockOwner_.store(0);
 }
 
+// The manager marks the request it runs until its serving ends, a moment after it has
+// answered: a request whose answer is out (the answered ticket) holds the block no more.
+// The next request must not wait for that moment; when the client runs before the
+// manager's thread again (both woke on one CPU), that wait would cost a whole pause.
+bool KernelDeviceClient::ManagerStillRunsRequest() const {
+  const std::uint32_t serving = control_->servingTicket.load();
+  return serving != 0 && serving != control_->answeredTicket.load();
+}
+
 void KernelDeviceClient::PrepareBlock(const Call& call) {
   // A request whose proxy gave up is not run any more; one that the manager is still
   // running must end before the block is written again.
   control_->requestTicket.store(0);
-  if (control_->servingTicket.load() != 0) {
+  if (ManagerStillRunsRequest()) {
     const std::uint64_t begin = platform::GetTickCount64();
-    while (control_->servingTicket.load() != 0) {
+    while (ManagerStillRunsRequest()) {
       if (!platform::IsWindow(manager_)) throw ManagerNotRunningError();
       if (callLimitMs_ != INFINITE && platform::GetTickCount64() - begin >= callLimitMs_) {
         throw ManagerTimeoutError(call.opcode);

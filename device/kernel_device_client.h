@@ -70,6 +70,9 @@ class KernelDeviceClient : public KernelDevice {
   // Status code and text that the last completed request left in the block's reply
   // fields (copied at the end of that request).
   std::string& GetLastErrorText(std::string& out) const;
+  // A proxy cannot tell these without a request.
+  std::optional<std::uint64_t> CatalogueVersion() const override { return std::nullopt; }
+  std::optional<bool> PlaybackStoppedNow() const override { return std::nullopt; }
   int GetLastErrorCode() const;
 
   // Runs the capability probe while it is pending; never throws.
@@ -160,6 +163,7 @@ class KernelDeviceClient : public KernelDevice {
   // Throws unless connected to a live manager window (and not called on its thread).
   void CheckConnected(int opcode) const;
   void PrepareBlock(const Call& call);
+  bool ManagerStillRunsRequest() const;
   bool OpenRoad(platform::HWND manager);
   void ReadLimits();
   void KeepLastReply();

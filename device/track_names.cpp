@@ -14,8 +14,13 @@ namespace {
 
 constexpr int kDefaultStreamPort = 8047;
 
-// Slashes out, white space trimmed, "Unknown" for nothing, slashes out again.
-std::string FieldText(std::string_view raw) {
+// Slashes out (for file and stream names), white space trimmed, "Unknown" for nothing,
+// slashes out again.
+std::string FieldText(std::string_view raw, TrackFieldMode mode) {
+  if (mode == TrackFieldMode::kDisplay) {
+    std::string text = platform::Trim(raw);
+    return text.empty() ? "Unknown" : text;
+  }
   std::string text;
   StripSlashes(text, raw);
   text = platform::Trim(text);
@@ -65,7 +70,7 @@ std::string EscapeUrl(std::string_view text) {
 
 std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record, TrackFieldMode mode) {
   auto field = [mode](const FixedString256& tag) {
-    return mode == TrackFieldMode::kRaw ? tag.Str() : FieldText(tag.GetText());
+    return mode == TrackFieldMode::kRaw ? tag.Str() : FieldText(tag.GetText(), mode);
   };
   std::string out;
   out.reserve(pattern.size() + 64);
@@ -95,7 +100,7 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
 }
 
 std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
-                             std::string_view settingName, std::string_view defaultFormat) {
+                             std::string_view settingName, std::string_view defaultFormat, TrackFieldMode mode) {
   out.clear();
   try {
     TrackRecord record;
@@ -104,7 +109,7 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
       std::string format;
       ReadSettingString(settingName, format);
       if (format.empty()) format = defaultFormat;
-      out = FormatTrackPattern(format, record);
+      out = FormatTrackPattern(format, record, mode);
     } else {
       out = device.GetTrackFileName(track);
     }
@@ -115,7 +120,7 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
 }
 
 std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track) {
-  return FormatTrackText(device, out, track, kDisplayFormatSetting, kDisplayFormatDefault);
+  return FormatTrackText(device, out, track, kDisplayFormatSetting, kDisplayFormatDefault, TrackFieldMode::kDisplay);
 }
 
 std::string& GetTrackFileName(std::string& out, KernelDevice& device, const KernelId& track) {
@@ -135,7 +140,15 @@ std::string& GetTrackStreamName(std::string& out, KernelDevice& device, const Ke
   return out;
 }
 
-std::string CanonicalizeUrlName(std::string_view name, std::size_t maxBytes) {
+std::string CanonicalizeUrlName(std::string_view rawName, std::size_t maxBytes) {
+  // No address path may hold a control character, escaped or not (the server refuses
+  // them): a line break or tab of a name becomes a blank. The name of a stream or data
+  // address only carries the extension and the download's name; the id finds the item.
+  std::string blanked(rawName);
+  for (char& c : blanked) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  const std::string_view name = blanked;
   std::string whole = EscapeUrl(name);
   if (whole.size() <= maxBytes) return whole;
   // Too long: keep the extension (it selects the stream's type) and as much of the stem

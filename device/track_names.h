@@ -4,9 +4,12 @@
 //
 // Format tokens, each replaced wherever it stands: %A artist, %L album, %T title,
 // %G genre, %N track number ("%02d"), %C the codec's extension ("mp3"), %Y year
-// ("%04d"). Artist, album, title and genre lose every "/" and "\" and their surrounding
-// white space, and an empty one becomes "Unknown". The pattern is read once from left to
-// right, so a tag that itself holds "%T" stays as it is.
+// ("%04d"). Artist, album, title and genre lose their surrounding white space, and an
+// empty one becomes "Unknown". File and stream names also lose every "/" and "\" (a name
+// on disk or in an address cannot hold them); the display name keeps them, so "AC/DC"
+// reads as itself on screen, and the library's item names take the tags as they are
+// (TrackFieldMode). The pattern is read once from left to right, so a tag that
+// itself holds "%T" stays as it is.
 //
 // A device without a tag index (SupportsTagIndex() == 0) names every track by its own
 // file name (KernelDevice::GetTrackFileName), whatever the pattern. Naming never fails:
@@ -29,9 +32,11 @@ inline constexpr std::string_view kFileFormatSetting = "JB_Tx2PC_FilenameFormat"
 inline constexpr std::string_view kFileFormatDefault = "%A - %L - %N - %T.%C";
 inline constexpr std::string_view kStreamFormatSetting = "ForceUseDefaultFormatWithNoSlashes";
 
-// How the tags go into a text: cleaned as above (file and stream names), or as they are
-// (display names: slashes, blanks and empty tags kept).
-enum class TrackFieldMode { kCleaned, kRaw };
+// How the tags go into a text: cleaned as above (file and stream names), as the manager
+// shows them (display names: slashes kept, blanks at the ends trimmed, "Unknown" for an
+// empty tag), or as they are (the library's item names: slashes, blanks and empty tags
+// kept).
+enum class TrackFieldMode { kCleaned, kDisplay, kRaw };
 
 // The pattern filled from a record (no device, no settings), in one pass.
 std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& record,
@@ -40,9 +45,10 @@ std::string FormatTrackPattern(std::string_view pattern, const TrackRecord& reco
 // The track's text by the string setting `settingName` (product key), or by
 // `defaultFormat` when the setting is missing or empty.
 std::string& FormatTrackText(KernelDevice& device, std::string& out, const KernelId& track,
-                             std::string_view settingName, std::string_view defaultFormat);
+                             std::string_view settingName, std::string_view defaultFormat,
+                             TrackFieldMode mode = TrackFieldMode::kCleaned);
 
-// JB_TrackDisplayFormat, default "%A - %L - %N - %T".
+// JB_TrackDisplayFormat, default "%A - %L - %N - %T"; the tags keep their slashes.
 std::string& GetTrackDisplayName(std::string& out, KernelDevice& device, const KernelId& track);
 // The copy-to-computer file name: JB_Tx2PC_FilenameFormat, default "%A - %L - %N - %T.%C".
 std::string& GetTrackFileName(std::string& out, KernelDevice& device, const KernelId& track);
@@ -64,8 +70,10 @@ inline std::string& FormatTrackUrlName(std::string& out, KernelDevice& device, c
   return GetTrackStreamName(out, device, track);
 }
 
-// The URL form of a name: unsafe bytes as %XX (upper-case hex), at most `maxBytes`
-// bytes, shortened before the extension and never inside a character or an escape.
+// The URL form of a name: control characters (CR, LF, tab ...) as blanks, since no
+// address path may carry them, then unsafe bytes as %XX (upper-case hex), at most
+// `maxBytes` bytes, shortened before the extension and never inside a character or an
+// escape.
 std::string CanonicalizeUrlName(std::string_view name, std::size_t maxBytes = 259);
 
 // The port of every stream address: the manager's HTTP port, the setting VX_PortD, 8047

@@ -64,6 +64,11 @@ TEST_F(TrackNames, SettingsChooseThePatterns) {
   const KernelId t = device_.AddTrack({.artist = "Art", .album = "Alb", .title = "Tit", .number = 7});
   std::string out;
   EXPECT_EQ(GetTrackDisplayName(out, device_, t), "Art - Alb - 07 - Tit");
+  // The display name keeps the slashes of the tags; file and stream names lose them.
+  const KernelId slashed = device_.AddTrack({.artist = " AC/DC ", .album = "B\\Sides", .title = "", .number = 1});
+  EXPECT_EQ(GetTrackDisplayName(out, device_, slashed), "AC/DC - B\\Sides - 01 - Unknown");
+  EXPECT_EQ(GetTrackFileName(out, device_, slashed), "ACDC - BSides - 01 - Unknown.mp3");
+  EXPECT_EQ(GetTrackStreamName(out, device_, slashed), "ACDC%20-%20BSides%20-%2001%20-%20Unknown.mp3");
   EXPECT_EQ(GetTrackFileName(out, device_, t), "Art - Alb - 07 - Tit.mp3");
   EXPECT_EQ(FormatTransferFileName(out, device_, t), "Art - Alb - 07 - Tit.mp3");
 

@@ -116,7 +116,11 @@ int OmbrixManagerWnd::OnCreate() {
     client_ = std::make_unique<KernelDeviceClient>();
     client_->ConnectToManager(0, KernelId(5), KernelId(1), 0);
     http_ = std::make_unique<HttpServer>(client_.get());
-    http_->AddHandler(std::make_unique<HandlerDefault>(http_.get()));
+    auto pages = std::make_unique<HandlerDefault>(http_.get());
+    // Pages keep the tracks they read until the player's tracks change, and tell a
+    // stopped player from a playing one.
+    pages->SetPlayerDevice(device_.get());
+    http_->AddHandler(std::move(pages));
     http_->AddHandler(std::make_unique<HandlerStream>(http_.get()));
     http_->AddHandler(std::make_unique<HandlerData>(http_.get()));
     // A device error escaping a handler becomes the device error page.

@@ -59,4 +59,9 @@ void DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // seconds since 1970, in local time.
 std::string FormatDateTimeLocale(std::int64_t time);
 
+// A whole number with the user's digit grouping ("1,200,000"), no fraction.
+std::string FormatIntegerLocale(std::int64_t value);
+// A number with the user's grouping and decimal sign, two decimals ("0.98").
+std::string FormatFloatLocale(double value);
+
 }  // namespace shellext

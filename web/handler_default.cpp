@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <exception>
@@ -15,6 +16,7 @@
 #include "device/device_client_error.h"
 #include "device/device_error.h"
 #include "device/kernel_device.h"
+#include "device/track_cache.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "web/handler_files.h"
@@ -141,8 +143,12 @@ void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVari
   variables["devowner"] = HtmlEscape(device.GetOwnerName());
   variables["devhw"] = HtmlEscape(device.GetHardwareVersion());
   variables["devfw"] = HtmlEscape(device.GetFirmwareVersion());
-  variables["stortotal"] = Number(device.GetTotalSpaceKB() / 1024);
-  variables["storfree"] = Number(device.GetFreeSpaceKB() / 1024);
+  const int totalKB = device.GetTotalSpaceKB();
+  const int freeKB = device.GetFreeSpaceKB();
+  variables["stortotal"] = Number(totalKB / 1024);
+  variables["storfree"] = Number(freeKB / 1024);
+  // The used share, for a meter (pages cannot subtract).
+  variables["storused"] = Number(std::max(totalKB - freeKB, 0) / 1024);
   variables["date"] = HtmlEscape(DateText());
   variables["vexhalver"] = VersionText();
   variables["volume"] = Number(device.GetVolume());
@@ -152,15 +158,26 @@ void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVari
   SetSearchMemory(variables);
 }
 
+void SetPlayStateVariables(bool stopped, PageVariables& variables) {
+  const bool paused = GetPageVariable(variables, "pausedcode") == "q_paused";
+  variables["playstate"] = stopped ? "Stopped" : paused ? "Paused" : "Playing";
+  variables["playstatecode"] = stopped ? "q_stopped" : paused ? "q_paused" : "q_playing";
+}
+
 HandlerDefault::HandlerDefault(HttpServer* server) : Handler(server), device_(ServerDevice(server)) {}
 
 HandlerDefault::HandlerDefault(HttpServer* server, KernelDevice* device) : Handler(server), device_(device) {}
 
+HandlerDefault::~HandlerDefault() = default;
+
 void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) {
   if (!device_ || device_->IsConnected() == 0) throw HttpException(200, {}, NotConnectedText());
   KernelDevice& device = *device_;
+  const KernelDevice& player = player_ != nullptr ? *player_ : device;
+  const bool stopped = player.PlaybackStoppedNow().value_or(false);
   PageVariables variables;
   SetPageVariables(device, request, variables);
+  SetPlayStateVariables(stopped, variables);
   if (request.IsCrossSite() && (variables.count("qcmd") || variables.count("newskin"))) {
     throw HttpException(403, {}, "A command sent from another site was refused.");
   }
@@ -176,6 +193,7 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
     if (IsInstalledSkin(skin)) {
       WriteSettingString("VX_Skin", skin);
       SetPageVariables(device, request, variables);
+      SetPlayStateVariables(stopped, variables);
     }
   }
 
@@ -211,8 +229,10 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
   if (method != kHttpGet) return;
   ConnectionOutput output(connection);
   TemplatePage templatePage(full, output, ResolveSkinRequest);
+  if (!pageDevice_) pageDevice_ = std::make_unique<TrackCacheDevice>(device);
+  pageDevice_->Revalidate(player.CatalogueVersion());
   try {
-    RunTemplatePage(templatePage, variables, device);
+    RunTemplatePage(templatePage, variables, *pageDevice_);
   } catch (const FileException& e) {
     if (e.cause() == FileException::Cause::PeerGone) throw;
     throw HttpException(500, {}, "Could not process tags embedded in the page.<br>" + HtmlEscape(e.what()));

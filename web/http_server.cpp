@@ -194,7 +194,8 @@ struct HttpServer::Job {
 struct HttpServer::Session {
   int listenFd = -1;
   int epollFd = -1;
-  int wakeFd = -1;           // tells the loop to look at handed-back connections, or to stop
+  int wakeFd = -1;           // tells the loop to look at handed-back connections and for an
+                             // idle worker, or to stop
   HttpServerLimits limits;   // fixed for the session
   std::size_t maxOpen = 0;   // limits.maxOpen within the descriptor limit
   std::atomic<bool> stopping{false};
@@ -275,11 +276,21 @@ struct HttpServer::Core {
   std::size_t maxWorkers = HttpServerLimits().maxWorkers;
   std::list<Slot> slots;
   bool closing = false;
+  // The session whose loop holds requests that found every worker busy: woken by the next
+  // worker to become free. The loop clears it before it ends.
+  Session* waiting = nullptr;
 
-  // Queues a complete request for a worker, starting one when none is free; false when
-  // every worker allowed is busy.
+  // Queues a complete request for a worker, starting one when none is free; false (the
+  // job untouched) when every worker allowed is busy, and then the job's session is woken
+  // once one is free.
   static bool Dispatch(HttpServer* server, const std::shared_ptr<Core>& core, Job& job);
   static void Work(HttpServer* server, std::shared_ptr<Core> core);
+  // A worker has become free, or ended: the waiting loop may dispatch again. Under poolMu.
+  void WakeWaiting() {
+    if (!waiting) return;
+    waiting->Wake();
+    waiting = nullptr;  // the loop dispatches all it can, and asks again when it must
+  }
 };
 
 bool HttpServer::Core::Dispatch(HttpServer* server, const std::shared_ptr<Core>& core, Job& job) {
@@ -290,11 +301,17 @@ bool HttpServer::Core::Dispatch(HttpServer* server, const std::shared_ptr<Core>&
     core->poolCv.notify_one();
     return true;
   }
-  if (core->workers >= core->maxWorkers) return false;
+  // Asked in the same hold of the lock as the refusal, so that no worker can become free
+  // unseen in between.
+  auto busy = [&] {
+    core->waiting = job.session.get();
+    return false;
+  };
+  if (core->workers >= core->maxWorkers) return busy();
   try {
     std::thread(&Core::Work, server, core).detach();
   } catch (const std::system_error&) {
-    return false;  // no thread now: answered as busy
+    return busy();  // no thread now: waits like a request beyond the cap
   }
   ++core->workers;
   core->jobs.push_back(std::move(job));
@@ -308,6 +325,7 @@ void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
     if (core->jobs.empty()) {
       if (core->closing) break;
       ++core->idleWorkers;
+      core->WakeWaiting();
       const bool woken =
           core->poolCv.wait_for(lock, kWorkerKeepAlive, [&] { return !core->jobs.empty() || core->closing; });
       --core->idleWorkers;
@@ -331,38 +349,50 @@ void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
   }
   core->slots.remove_if([&](const Slot& s) { return &s == &slot; });
   --core->workers;
+  core->WakeWaiting();
   core->doneCv.notify_all();
 }
 
 void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& core,
                               const std::shared_ptr<Session>& self) {
-  // A connection the loop owns: its head is arriving, or it is answered and closing.
+  // A connection the loop owns: its head is arriving, it is complete and waits for a
+  // worker (not watched meanwhile), or it is answered and closing.
+  enum class State { Head, Waiting, Closing };
   struct Open {
     std::uint32_t peer = 0;
     std::string peerText;
-    std::string buffer;       // what arrived of the head
-    bool closing = false;     // answered; what the peer still sends is read away
-    std::size_t readAway = 0;
-    Clock::time_point headDeadline, idleDeadline, closeDeadline;
-    std::list<int>::iterator byHeadAt, byIdleAt, byCloseAt;
+    std::string buffer;       // what arrived of the head; the whole head while waiting
+    State state = State::Head;
+    bool more = false;        // waiting: bytes after the head arrived with it
+    std::size_t readAway = 0; // closing: what was read away
+    Clock::time_point headDeadline, idleDeadline, waitDeadline, closeDeadline;
+    std::list<int>::iterator byHeadAt, byIdleAt, byWaitAt, byCloseAt;
   };
   std::unordered_map<int, Open> open;
-  // Deadlines in the order they fall: each list gains at its back only.
-  std::list<int> byHead, byIdle, byClose;
+  // Deadlines in the order they fall: each list gains at its back only. byWait is also
+  // the order in which waiting requests go to workers.
+  std::list<int> byHead, byIdle, byWait, byClose;
   Clock::time_point acceptPausedUntil{};
   bool acceptWatched = true;
   const auto headTime = std::chrono::milliseconds(limits.headTimeoutMs);
   const auto idleTime = std::chrono::milliseconds(limits.idleTimeoutMs);
   const auto lingerTime = std::chrono::milliseconds(limits.lingerMs);
+  const auto waitTime = std::chrono::milliseconds(limits.workerWaitMs);
 
-  auto forget = [&](int fd, Open& c) {
-    epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
-    if (c.closing) {
-      byClose.erase(c.byCloseAt);
-    } else {
-      byHead.erase(c.byHeadAt);
-      byIdle.erase(c.byIdleAt);
+  // Takes the connection off the deadline lists of its state.
+  auto unlist = [&](Open& c) {
+    switch (c.state) {
+      case State::Head:
+        byHead.erase(c.byHeadAt);
+        byIdle.erase(c.byIdleAt);
+        break;
+      case State::Waiting: byWait.erase(c.byWaitAt); break;
+      case State::Closing: byClose.erase(c.byCloseAt); break;
     }
+  };
+  auto forget = [&](int fd, Open& c) {
+    if (c.state != State::Waiting) epoll_ctl(epollFd, EPOLL_CTL_DEL, fd, nullptr);
+    unlist(c);
   };
   auto drop = [&](int fd) {
     const auto it = open.find(fd);
@@ -374,11 +404,8 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
   };
   // From now on only what the peer still sends is read, until it closes or time is up.
   auto startClosing = [&](int fd, Open& c, Clock::time_point now) {
-    if (!c.closing) {
-      byHead.erase(c.byHeadAt);
-      byIdle.erase(c.byIdleAt);
-    }
-    c.closing = true;
+    unlist(c);
+    c.state = State::Closing;
     c.buffer = std::string();
     c.closeDeadline = now + lingerTime;
     c.byCloseAt = byClose.insert(byClose.end(), fd);
@@ -449,6 +476,29 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
     }
   };
 
+  // Hands waiting requests to workers, first come first served, while one is free. A
+  // worker that has just answered is not free yet although its client has the whole
+  // answer: the client's next request waits for it instead of being refused.
+  auto dispatchWaiting = [&] {
+    while (!byWait.empty()) {
+      const int fd = byWait.front();
+      Open& c = open.at(fd);
+      Job job;
+      job.fd = fd;
+      job.peer = c.peer;
+      job.peerText = c.peerText;
+      job.head = std::move(c.buffer);
+      job.more = c.more;
+      job.session = self;
+      if (!Core::Dispatch(server, core, job)) {
+        c.buffer = std::move(job.head);  // woken when a worker is free
+        return;
+      }
+      byWait.pop_front();
+      open.erase(fd);
+    }
+  };
+
   auto readHead = [&](int fd, Open& c, Clock::time_point now) {
     thread_local char scratch[16384];
     bool got = false;
@@ -470,25 +520,14 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
       return;
     }
     if (headLength > 0) {
-      Job job;
-      job.fd = fd;
-      job.peer = c.peer;
-      job.peerText = c.peerText;
-      job.more = c.buffer.size() > headLength;
+      // Behind the requests that wait already, if any.
+      c.more = c.buffer.size() > headLength;
       c.buffer.resize(headLength);
-      job.head = std::move(c.buffer);
-      job.session = self;
       forget(fd, c);
-      if (Core::Dispatch(server, core, job)) {
-        open.erase(fd);
-        return;
-      }
-      // Every worker is busy: told so, and closed like an answered connection.
-      c.buffer = std::string();
-      watch(fd);
-      c.byHeadAt = byHead.insert(byHead.end(), fd);
-      c.byIdleAt = byIdle.insert(byIdle.end(), fd);
-      answer(fd, c, HttpException(503, {}, "Too many connections. Try again later."), now);
+      c.state = State::Waiting;
+      c.waitDeadline = now + waitTime;
+      c.byWaitAt = byWait.insert(byWait.end(), fd);
+      dispatchWaiting();
       return;
     }
     if (c.buffer.size() >= limits.maxHeadBytes) {
@@ -531,22 +570,35 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
       }
       Open& c = open[fd];
       c.peer = peer;
-      c.closing = true;
+      c.state = State::Closing;
       c.closeDeadline = now + lingerTime;
       c.byCloseAt = byClose.insert(byClose.end(), fd);
     }
   };
 
   auto expire = [&](Clock::time_point now) {
-    // Heads that took too long, peers silent too long, closes that waited long enough.
+    // Heads that took too long, peers silent too long, requests that found no worker in
+    // time (a worker freed since the loop woke takes them still), closes that waited long
+    // enough.
     while (!byHead.empty() && open.at(byHead.front()).headDeadline <= now) drop(byHead.front());
     while (!byIdle.empty() && open.at(byIdle.front()).idleDeadline <= now) drop(byIdle.front());
+    if (!byWait.empty() && open.at(byWait.front()).waitDeadline <= now) dispatchWaiting();
+    while (!byWait.empty() && open.at(byWait.front()).waitDeadline <= now) {
+      const int fd = byWait.front();
+      if (!watch(fd)) {
+        drop(fd);
+        continue;
+      }
+      // Told so, and closed like an answered connection.
+      answer(fd, open.at(fd), HttpException(503, {}, "Too many connections. Try again later."), now);
+    }
     while (!byClose.empty() && open.at(byClose.front()).closeDeadline <= now) drop(byClose.front());
   };
   auto nextTimeout = [&](Clock::time_point now) {
     Clock::time_point next = Clock::time_point::max();
     if (!byHead.empty()) next = std::min(next, open.at(byHead.front()).headDeadline);
     if (!byIdle.empty()) next = std::min(next, open.at(byIdle.front()).idleDeadline);
+    if (!byWait.empty()) next = std::min(next, open.at(byWait.front()).waitDeadline);
     if (!byClose.empty()) next = std::min(next, open.at(byClose.front()).closeDeadline);
     if (!acceptWatched) next = std::min(next, acceptPausedUntil);
     return next == Clock::time_point::max() ? -1 : MillisecondsUntil(next, now);
@@ -565,12 +617,13 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
           // Nothing to read: another wake was taken already.
         }
         takeHandedBack(now);
+        dispatchWaiting();
       } else if (fd == listenFd) {
         acceptSome(now);
       } else if (const auto it = open.find(fd); it != open.end()) {
-        if (it->second.closing) {
+        if (it->second.state == State::Closing) {
           readAway(fd, it->second);
-        } else {
+        } else if (it->second.state == State::Head) {
           readHead(fd, it->second, now);
         }
       }
@@ -582,6 +635,11 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
   {
     std::lock_guard<std::mutex> lock(mu);
     loopEnded = true;
+  }
+  {
+    // No worker may wake this session once Stop has closed its descriptors.
+    std::lock_guard<std::mutex> lock(core->poolMu);
+    if (core->waiting == this) core->waiting = nullptr;
   }
   takeHandedBack(Clock::now());
   for (const auto& [fd, c] : open) {

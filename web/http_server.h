@@ -1,7 +1,7 @@
 // The manager's HTTP server: one request per connection. One event loop (epoll) accepts
 // connections and reads their heads (up to the first "\r\n\r\n", at most 16 KiB), so a
-// peer that sends slowly holds no thread; each complete head goes to a pool of workers,
-// which parse it, refuse blocked or unauthenticated remote peers, log it and hand it to
+// peer that sends slowly holds no thread; each complete head goes to a pool of workers
+// (waiting briefly, in arrival order, when every worker is busy), which parse it, refuse blocked or unauthenticated remote peers, log it and hand it to
 // the registered handler with the longest matching prefix. Any error becomes the error
 // page; the connection is then closed (what the peer still sends is read away by the
 // event loop).
@@ -31,7 +31,8 @@ class KernelDeviceClient;
 
 // Limits on what a client controls; SetLimits takes effect at the next Start.
 struct HttpServerLimits {
-  std::size_t maxWorkers = 64;            // threads answering complete requests; one beyond them gets 503
+  std::size_t maxWorkers = 64;            // threads answering complete requests; one beyond them waits
+  int workerWaitMs = 250;                 // for a worker, in arrival order; unserved by then, it gets 503
   std::size_t maxPerPeer = 32;            // open connections of one peer address; one beyond them gets 503
   std::size_t maxOpen = 10000;            // connections open at once (also bounded by the descriptor limit)
   std::size_t maxHeadBytes = 16 * 1024;   // a longer head gets 400

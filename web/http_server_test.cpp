@@ -14,6 +14,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -32,6 +33,9 @@ constexpr const char* kLocal = "127.0.0.1";
 constexpr const char* kRemote = "127.0.0.2";
 
 std::atomic<int> g_peerGone{0};
+// URLs under "/order/" in the order the handler saw them.
+std::mutex g_servedMu;
+std::vector<std::string> g_served;
 
 struct DeviceError {
   unsigned code;
@@ -61,6 +65,20 @@ class ReportHandler : public Handler {
         if (e.cause() == FileException::Cause::PeerGone) ++g_peerGone;
         throw;
       }
+      return;
+    }
+    if (url.starts_with("/order/")) {
+      std::lock_guard<std::mutex> lock(g_servedMu);
+      g_served.push_back(url);
+    }
+    if (url == "/linger") {
+      // The whole answer is out before the worker is free again: the window in which a
+      // quick client's next request finds every worker busy.
+      const std::string body = "lingering";
+      WriteResponseHeaders(connection, 200, static_cast<std::int64_t>(body.size()), kContentText);
+      SocketWriteText(connection, body);
+      connection.Flush();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
       return;
     }
     if (request.method() == kHttpTrace) {
@@ -110,6 +128,24 @@ std::string ReadAll(int fd) {
     const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
     if (n <= 0) break;
     out.append(buffer, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+// One answer, read up to the end its Content-Length gives, not until the server closes.
+std::string ReadAnswer(int fd) {
+  std::string out;
+  char buffer[4096];
+  std::size_t end = std::string::npos;
+  while (end == std::string::npos || out.size() < end) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    out.append(buffer, static_cast<std::size_t>(n));
+    const std::size_t head = out.find("\r\n\r\n");
+    const std::size_t length = out.find("\r\nContent-Length: ");
+    if (end == std::string::npos && head != std::string::npos && length != std::string::npos && length < head) {
+      end = head + 4 + std::stoul(out.substr(length + 18));
+    }
   }
   return out;
 }
@@ -614,11 +650,13 @@ TEST_F(HttpServerTest, PeerThatResetsMidAnswerEndsTheRequestQuietly) {
 TEST_F(HttpServerTest, WorkersAreCapped) {
   HttpServerLimits limits;
   limits.maxWorkers = 2;
-  limits.idleTimeoutMs = 300;
+  limits.idleTimeoutMs = 500;
+  limits.workerWaitMs = 50;
   StartServer(limits);
 
   // Peers that stop reading hold their workers only until the idle time-out; a head that
-  // is still arriving holds none.
+  // is still arriving holds none. A request that waits for a worker longer than it may is
+  // refused.
   std::vector<int> stalled;
   for (int i = 0; i < 2; ++i) {
     const int fd = Connect(port_);
@@ -644,6 +682,37 @@ TEST_F(HttpServerTest, WorkersAreCapped) {
   EXPECT_EQ(status, "HTTP/1.1 200 OK");
   for (int fd : stalled) close(fd);
   close(waiting);
+}
+
+TEST_F(HttpServerTest, RequestsWaitForABusyWorkerInTheirOrder) {
+  // One worker, still busy for a while after its answer has reached the client: requests
+  // sent meanwhile wait for it, and are answered in the order they came.
+  HttpServerLimits limits;
+  limits.maxWorkers = 1;
+  StartServer(limits);
+  for (int round = 0; round < 3; ++round) {
+    {
+      std::lock_guard<std::mutex> lock(g_servedMu);
+      g_served.clear();
+    }
+    const int first = Connect(port_);
+    SendAll(first, "GET /linger HTTP/1.1\r\nHost: localhost\r\n\r\n");
+    const std::string lingering = ReadAnswer(first);
+    ASSERT_EQ(Body(lingering), "lingering") << round;
+    std::vector<int> waiting;
+    for (int i = 0; i < 3; ++i) {
+      waiting.push_back(Connect(port_));
+      SendAll(waiting.back(), "GET /order/" + std::to_string(i) + " HTTP/1.1\r\nHost: localhost\r\n\r\n");
+      std::this_thread::sleep_for(10ms);  // so that the server reads them in this order
+    }
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(StatusLine(ReadAll(waiting[static_cast<std::size_t>(i)])), "HTTP/1.1 200 OK") << round << " " << i;
+      close(waiting[static_cast<std::size_t>(i)]);
+    }
+    close(first);
+    std::lock_guard<std::mutex> lock(g_servedMu);
+    EXPECT_EQ(g_served, (std::vector<std::string>{"/order/0", "/order/1", "/order/2"})) << round;
+  }
 }
 
 // A socket to the server from `from` (any 127.x.y.z), with a partial head sent.

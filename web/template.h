@@ -193,11 +193,15 @@ class ExpLoop : public Exp {
   // "larg1" ...), HTML-unescaped (the variables hold escaped text). Stored in the node,
   // so a nested loop keeps the first value.
   void ResolveArguments(const PageVariables& variables);
+  // Whether the argument was taken from the request (from_url) rather than written in
+  // the page.
+  bool argFromUrl(int index) const { return fromUrl_[static_cast<std::size_t>(index)]; }
   // The body once, in order, with the same output, variables and device.
   void RunBody(TemplateOutput& output, PageVariables& variables, KernelDevice& device);
 
  private:
   std::string args_[6];
+  bool fromUrl_[6] = {};
   ExpList body_;
 };
 

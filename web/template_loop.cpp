@@ -189,33 +189,87 @@ void RunUnlockedTracks(LoopRun& run, const std::vector<KernelId>& tracks) {
   }
 }
 
+// One page of a list: items [first, end) of `total`, page `page` of `pages`.
+struct Paging {
+  long long total = 0;
+  long long page = 1;
+  long long pages = 1;
+  long long first = 0;
+  long long end = 0;
+};
+
+// Pages of `size` items (size 0 or less: one page of all); the page number is clamped to
+// the pages there are.
+Paging MakePaging(long long total, long long page, long long size) {
+  Paging p;
+  p.total = total;
+  p.end = total;
+  if (size > 0) {
+    p.pages = total == 0 ? 1 : (total - 1) / size + 1;
+    p.page = std::clamp(page, 1LL, p.pages);
+    p.first = (p.page - 1) * size;
+    p.end = p.first + std::min(size, total - p.first);
+  }
+  return p;
+}
+
+// "total", "page", "pages", "firstnum", "lastnum" (1-based, 0 and 0 for an empty list),
+// "prevpage" and "nextpage" (empty on the first and the last page).
+void SetPagingVariables(PageVariables& v, const Paging& p) {
+  v["total"] = std::to_string(p.total);
+  v["page"] = std::to_string(p.page);
+  v["pages"] = std::to_string(p.pages);
+  v["firstnum"] = std::to_string(p.first < p.end ? p.first + 1 : 0);
+  v["lastnum"] = std::to_string(p.end);
+  v["prevpage"] = p.page > 1 ? std::to_string(p.page - 1) : std::string();
+  v["nextpage"] = p.page < p.pages ? std::to_string(p.page + 1) : std::string();
+}
+
 // The column names the track table sorts by.
+constexpr struct {
+  const char* name;
+  int key;
+} kSortColumns[] = {
+    {"artist", kSortArtist}, {"album", kSortAlbum},     {"tracknum", kSortTrackNumber},
+    {"title", kSortTitle},   {"codec", kSortCodec},     {"bitrate", kSortBitrate},
+    {"length", kSortLength}, {"year", kSortYear},       {"genre", kSortGenre},
+    {"comment", kSortComment}, {"size", kSortFileSize},
+};
+
 int SortKeyOf(std::string_view name) {
-  static const struct {
-    const char* name;
-    int key;
-  } kKeys[] = {
-      {"artist", kSortArtist}, {"album", kSortAlbum},     {"tracknum", kSortTrackNumber},
-      {"title", kSortTitle},   {"codec", kSortCodec},     {"bitrate", kSortBitrate},
-      {"length", kSortLength}, {"year", kSortYear},       {"genre", kSortGenre},
-      {"comment", kSortComment}, {"size", kSortFileSize},
-  };
-  for (const auto& k : kKeys) {
+  for (const auto& k : kSortColumns) {
     if (name == k.name) return k.key;
   }
   return -1;
 }
 
+// For each column c the table sorts by: "sortnext_c", what a heading's link passes as
+// the column (the reverse order when the table is sorted by c already, else c), and
+// "ariasort_c" ("ascending", "descending" or "none").
+void SetSortVariables(PageVariables& v, std::string_view column, bool descending) {
+  for (const auto& k : kSortColumns) {
+    const bool sorted = column == k.name;
+    const std::string name = k.name;
+    v["sortnext_" + name] = sorted && !descending ? "-" + name : name;
+    v["ariasort_" + name] = !sorted ? "none" : descending ? "descending" : "ascending";
+  }
+}
+
 // loop(AUDIOALL, column, page, size): the track table of a skin. The tracks are sorted by
-// the column first (unknown or empty: the default order), locked tracks are left out, and
-// with a size above 0 only that page of them runs the body. Every track gets the whole
-// set of track variables plus "num" (its place in the table); before the first body the
-// loop sets "total", "page", "pages", "firstnum", "lastnum", and "prevpage" / "nextpage"
-// (empty on the first / last page).
+// the column first ("-column": the reverse order; unknown or empty: the default order),
+// locked tracks are left out, and with a size above 0 only that page of them runs the
+// body. Every track gets the whole set of track variables plus "num" (its place in the
+// table); before the first body the loop sets "total", "page", "pages", "firstnum",
+// "lastnum", "prevpage" / "nextpage" (empty on the first / last page), and the sort
+// variables of the headings (SetSortVariables).
 void RunTrackTable(LoopRun& run, const std::vector<KernelId>& tracks) {
-  const int key = SortKeyOf(platform::TrimView(run.arg(1)));
+  std::string_view column = platform::TrimView(run.arg(1));
+  const bool descending = column.starts_with('-');
+  if (descending) column.remove_prefix(1);
+  const int key = SortKeyOf(column);
   const int keys[1] = {key};
   const std::span<const int> order = key >= 0 ? std::span<const int>(keys) : std::span<const int>();
+  SetSortVariables(run.vars, key >= 0 ? column : std::string_view(), descending && key >= 0);
 
   // One record per track serves the sort and the lock filter; a record that cannot be
   // read sorts as an empty one.
@@ -232,33 +286,19 @@ void RunTrackTable(LoopRun& run, const std::vector<KernelId>& tracks) {
   for (std::size_t i = 0; i < tracks.size(); ++i) {
     if (records[i].playOnly == 0) rows.push_back(i);
   }
+  // The reverse order is the sorted order read backwards (rows equal in every key keep
+  // the walk's order).
   std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) {
-    return CompareTrackRecords(records[a], records[b], order) < 0;
+    const int c = CompareTrackRecords(records[a], records[b], order);
+    return descending && key >= 0 ? c > 0 : c < 0;
   });
 
-  const long long total = static_cast<long long>(rows.size());
-  const long long size = ParseTemplateNumber(run.arg(3));
-  long long pages = 1;
-  long long page = 1;
-  long long first = 0;
-  long long end = total;
-  if (size > 0) {
-    pages = total == 0 ? 1 : (total - 1) / size + 1;
-    page = std::clamp(ParseTemplateNumber(run.arg(2)), 1LL, pages);
-    first = (page - 1) * size;
-    end = first + std::min(size, total - first);
-  }
-  PageVariables& v = run.vars;
-  v["total"] = std::to_string(total);
-  v["page"] = std::to_string(page);
-  v["pages"] = std::to_string(pages);
-  v["firstnum"] = std::to_string(first < end ? first + 1 : 0);
-  v["lastnum"] = std::to_string(end);
-  v["prevpage"] = page > 1 ? std::to_string(page - 1) : std::string();
-  v["nextpage"] = page < pages ? std::to_string(page + 1) : std::string();
-  for (long long i = first; i < end; ++i) {
-    SetTrackVariables(v, run.device, tracks[rows[static_cast<std::size_t>(i)]]);
-    v["num"] = std::to_string(i + 1);
+  const Paging paging = MakePaging(static_cast<long long>(rows.size()), ParseTemplateNumber(run.arg(2)),
+                                   ParseTemplateNumber(run.arg(3)));
+  SetPagingVariables(run.vars, paging);
+  for (long long i = paging.first; i < paging.end; ++i) {
+    SetTrackVariables(run.vars, run.device, tracks[rows[static_cast<std::size_t>(i)]]);
+    run.vars["num"] = std::to_string(i + 1);
     run.Body();
   }
 }
@@ -331,16 +371,39 @@ void LoopGenres(LoopRun& run) {
       [&](const std::string& genre, KernelId& t) { return d.GetFirstTrackByTags(t, "", "", genre); });
 }
 
+// loop(QUEUE) walks the whole queue. loop(QUEUE, page, size) runs the body for one page
+// of `size` entries, and walks the queue only up to that page's end: page is a number,
+// or "current" (also when empty) for the page that holds the current entry. Before the
+// first body it sets the paging variables of the track table ("total" ... "nextpage")
+// and "currentnum", the number of the current entry (empty when the position lies
+// outside the queue). loop(QUEUE, current, 1) is the current entry alone.
 void LoopQueue(LoopRun& run) {
   const int position = run.device.GetQueuePosition();
+  const std::string page = platform::Trim(run.arg(1));
+  const bool paged = !page.empty() || !platform::TrimView(run.arg(2)).empty();
   std::vector<KernelId> entries;
+  std::size_t first = 0;
   KernelId track;
-  for (int r = run.device.GetFirstQueueEntry(track); r > 0; r = run.device.GetNextQueueEntry(track)) {
-    entries.push_back(track);
+  int r = run.device.GetFirstQueueEntry(track);
+  if (paged) {
+    const long long total = std::max(r, 0);
+    const long long size = ParseTemplateNumber(run.arg(2));
+    const bool current = page.empty() || page == "current";
+    const long long wanted = current && size > 0 ? position / size + 1 : ParseTemplateNumber(page);
+    const Paging paging = MakePaging(total, wanted, size);
+    SetPagingVariables(run.vars, paging);
+    run.vars["currentnum"] = position >= 0 && position < total ? std::to_string(position + 1) : std::string();
+    first = static_cast<std::size_t>(paging.first);
+    for (long long i = 0; r > 0 && i < paging.end; ++i) {
+      if (i >= paging.first) entries.push_back(track);
+      if (i + 1 < paging.end) r = run.device.GetNextQueueEntry(track);
+    }
+  } else {
+    for (; r > 0; r = run.device.GetNextQueueEntry(track)) entries.push_back(track);
   }
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    SetQueueTrackVariables(run.vars, run.device, entries[i]);
-    const int number = static_cast<int>(i);
+  for (std::size_t e = 0; e < entries.size(); ++e) {
+    SetQueueTrackVariables(run.vars, run.device, entries[e]);
+    const int number = static_cast<int>(first + e);
     run.vars["aqnum"] = Printf("%d", number + 1);
     const bool before = number < position;
     const bool current = number == position;
@@ -363,7 +426,11 @@ void LoopPlaylist(LoopRun& run) {
 
 void LoopSkins(LoopRun& run) {
   const std::string current = GetSelectedSkin();
-  for (const std::string& skin : ListSkins()) {
+  // By name, case aside (names apart only by case in byte order): the folder's own order
+  // is whatever the file system keeps.
+  std::vector<std::string> skins = ListSkins();
+  std::sort(skins.begin(), skins.end(), [](const std::string& a, const std::string& b) { return platform::NameLess(a, b); });
+  for (const std::string& skin : skins) {
     run.vars["name"] = HtmlEscape(skin);
     run.vars["selected"] = skin == current ? "selected" : "";
     run.Body();
@@ -386,7 +453,9 @@ bool SearchCondition(LoopRun& run, const std::string (&a)[6], std::string& condi
     const std::string t = SqlStringLiteral(a[2]);
     condition = "artist?" + t + " OR album?" + t + " OR genre?" + t + " OR title?" + t;
   } else if (type == "advanced") {
-    condition = platform::ReplaceAll(a[2], "+", " ");
+    // A condition written in a page may spell its blanks "+" (year+>+1990); one from the
+    // request arrives decoded already, and its "+" is meant ("C++", "year = 2019+1").
+    condition = run.loop.argFromUrl(2) ? a[2] : platform::ReplaceAll(a[2], "+", " ");
     if (condition.empty()) return false;
     run.vars["last_sqlquery"] = HtmlEscape(condition);
   } else {
@@ -433,6 +502,7 @@ void LoopSearch(LoopRun& run) {
   }
   ReplaceSearchResults(found);
   found.SortByTrackInfo(-1);
+  run.vars["total"] = std::to_string(found.size());  // for "N tracks found" above the list
   for (const KernelId& track : found) {
     SetQueueTrackVariables(run.vars, run.device, track);
     run.Body();
@@ -533,7 +603,9 @@ ExpLoop::ExpLoop(TemplatePage& page, std::vector<std::string> args) : Exp(page) 
 void ExpLoop::ResolveArguments(const PageVariables& variables) {
   static const char* const kNames[] = {"ltype", "larg1", "larg2", "larg3", "larg4", "larg5"};
   for (int i = 0; i < 6; ++i) {
-    if (args_[i] == "from_url") args_[i] = HtmlUnescape(GetPageVariable(variables, kNames[i]));
+    if (args_[i] != "from_url") continue;
+    args_[i] = HtmlUnescape(GetPageVariable(variables, kNames[i]));
+    fromUrl_[i] = true;
   }
 }
 

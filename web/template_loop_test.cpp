@@ -124,10 +124,21 @@ TEST_F(LoopTest, TrackTablePagesAndSorts) {
       {"title", "-3", "1.Army of Me;2.Hells Bells;[1-2/4 p1/2 <|2>]\r\n"},
       {"length", "1", "1.love me;2.Shoot;[1-2/4 p1/2 <|2>]\r\n"},
       {"nonsense", "2", "3.Army of Me;4.love me;[3-4/4 p2/2 <1|>]\r\n"},  // the default order
+      {"-title", "1", "1.Shoot;2.love me;[1-2/4 p1/2 <|2>]\r\n"},         // the reverse order
+      {"-year", "1", "1.Army of Me;2.love me;[1-2/4 p1/2 <|2>]\r\n"},
+      {"-year", "2", "3.Shoot;4.Hells Bells;[3-4/4 p2/2 <1|>]\r\n"},  // the year order read backwards
+      {"-", "1", "1.Hells Bells;2.Shoot;[1-2/4 p1/2 <|2>]\r\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Run(page, {{"larg1", c.column}, {"larg2", c.page}}), c.out) << c.column << " " << c.page;
   }
+  // What the headings link to, and what they announce.
+  const std::string headings = "<?print(sortnext_title)?> <?print(ariasort_title)?> <?print(sortnext_year)?> "
+                               "<?print(ariasort_year)?>";
+  auto after = [](const std::string& text) { return text.substr(text.find(']') + 1); };
+  EXPECT_EQ(after(Run(page + headings, {{"larg1", "title"}})), "-title ascending year none\r\n");
+  EXPECT_EQ(after(Run(page + headings, {{"larg1", "-title"}})), "title descending year none\r\n");
+  EXPECT_EQ(after(Run(page + headings, {{"larg1", ""}})), "title none year none\r\n");
   // Without a size: one page of everything.
   EXPECT_EQ(Run("<?loop(AUDIOALL,year)?><?print(year)?>,<?endloop?><?print(pages)?>"), "1980,1980,1990,1995,1\r\n");
 
@@ -178,6 +189,40 @@ TEST_F(LoopTest, QueueStatus) {
                 ":q_notyetplayed:Not Yet Played;\r\n");
 }
 
+// A page of the queue: numbers and states as in the whole queue, the walk stops at the
+// page's end, "current" (or nothing) picks the page of the current entry.
+TEST_F(LoopTest, QueuePages) {
+  for (const KernelId& t : {a_, b_, c_, e_, a_}) device_.EnqueueTrack(t);
+  device_.SetQueuePosition(3);
+  const std::string body = "<?print(aqnum)?>:<?print(statuscode)?>;";
+  const std::string paging = "|<?print(total)?> <?print(page)?>/<?print(pages)?> <?print(firstnum)?>-<?print(lastnum)?> "
+                             "<?print(prevpage)?>,<?print(nextpage)?> <?print(currentnum)?>";
+  struct Case {
+    std::string args;
+    PageVariables vars;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"current,1", {}, "4:q_current;|5 4/5 4-4 3,5 4"},
+      {"2,2", {}, "3:q_alreadyplayed;4:q_current;|5 2/3 3-4 1,3 4"},
+      {"from_url,2", {}, "3:q_alreadyplayed;4:q_current;|5 2/3 3-4 1,3 4"},
+      {"from_url,2", {{"larg1", "3"}}, "5:q_notyetplayed;|5 3/3 5-5 2, 4"},
+      {"9,2", {}, "5:q_notyetplayed;|5 3/3 5-5 2, 4"},
+      {"0,2", {}, "1:q_alreadyplayed;2:q_alreadyplayed;|5 1/3 1-2 ,2 4"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run("<?loop(QUEUE," + c.args + ")?>" + body + "<?endloop?>" + paging, c.vars), c.out + "\r\n") << c.args;
+  }
+  // The first page does not walk the rest of the queue.
+  device_.FailWithError(DeviceOp::GetNextQueueEntry);
+  EXPECT_EQ(Run("<?loop(QUEUE,1,1)?>" + body + "<?endloop?>"), "1:q_alreadyplayed;\r\n");
+  EXPECT_THROW(Run("<?loop(QUEUE)?>" + body + "<?endloop?>"), DeviceError);
+  // An empty queue: no body, one empty page.
+  device_.ClearFailures();
+  device_.ClearQueue();
+  EXPECT_EQ(Run("<?loop(QUEUE,current,1)?>x<?endloop?>" + paging), "|0 1/1 0-0 , \r\n");
+}
+
 TEST_F(LoopTest, DataItems) {
   const KernelId docs = device_.AddDataFolder(KernelId(), "Docs & <More>");
   device_.AddDataFolder(docs, "Inner");
@@ -199,21 +244,16 @@ TEST_F(LoopTest, DataItems) {
 
 TEST_F(LoopTest, Skins) {
   const std::string skins = root_ + "/app/skins/";
-  fs::create_directories(skins + "Dark & <Light>");
+  fs::create_directories(skins + "dark & <Light>");
+  fs::create_directories(skins + "Zebra");
   std::ofstream(skins + "Packed.OSK") << "zip";
   std::ofstream(skins + "notes.txt") << "not a skin";
+  std::ofstream(skins + "alpha.osk") << "zip";
   const std::string page = "<?loop(SKINS)?><?print(name)?>=<?print(selected)?>|<?endloop?>";
-  auto sorted = [](std::string out) {  // the file system's order is not fixed
-    std::vector<std::string> parts;
-    for (std::size_t s = 0, e; (e = out.find('|', s)) != std::string::npos; s = e + 1) parts.push_back(out.substr(s, e - s));
-    std::sort(parts.begin(), parts.end());
-    std::string joined;
-    for (const auto& p : parts) joined += p + "|";
-    return joined;
-  };
-  EXPECT_EQ(sorted(Run(page)), "Dark &amp; &lt;Light&gt;=|Default=selected|Packed.OSK=|");
-  key_->SetString("VX_Skin", "Dark & <Light>");
-  EXPECT_EQ(sorted(Run(page)), "Dark &amp; &lt;Light&gt;=selected|Default=|Packed.OSK=|");
+  // Sorted by name without regard to case, whatever order the file system gives.
+  EXPECT_EQ(Run(page), "alpha.osk=|dark &amp; &lt;Light&gt;=|Default=selected|Packed.OSK=|Zebra=|\r\n");
+  key_->SetString("VX_Skin", "dark & <Light>");
+  EXPECT_EQ(Run(page), "alpha.osk=|dark &amp; &lt;Light&gt;=selected|Default=|Packed.OSK=|Zebra=|\r\n");
 
   fs::remove_all(root_ + "/app/skins");
   EXPECT_EQ(Run(page), "\r\n");
@@ -263,6 +303,21 @@ TEST_F(LoopTest, Search) {
   }
   Run("<?loop(SEARCH,advanced,title ? '<' OR 1=1)?><?endloop?>");
   EXPECT_EQ(variables_.at("last_sqlquery"), "title ? &#39;&lt;&#39; OR 1=1");
+  // The count of the results is set before the first body.
+  EXPECT_EQ(Run("<?loop(SEARCH,quick,love)?><?print(total)?>;<?endloop?>"), "2;2;\r\n");
+}
+
+// In an advanced search "+" stands for a blank only in a condition written in the page; a
+// condition from the request keeps its "+".
+TEST_F(LoopTest, PlusIsABlankOnlyInAConditionWrittenInThePage) {
+  const KernelId cpp = device_.AddTrack({.artist = "Ann", .title = "C++ Primer", .year = 2020});
+  const std::string body = "<?print(id)?>;";
+  EXPECT_EQ(Run("<?loop(SEARCH,advanced,from_url)?>" + body + "<?endloop?>", {{"larg2", "title ? &#39;C++&#39;"}}),
+            Id(cpp) + ";\r\n");
+  EXPECT_EQ(variables_.at("last_sqlquery"), "title ? &#39;C++&#39;");
+  EXPECT_EQ(Run("<?loop(SEARCH,advanced,from_url)?>" + body + "<?endloop?>", {{"larg2", "year = 2019+1"}}),
+            Id(cpp) + ";\r\n");
+  EXPECT_EQ(Run("<?loop(SEARCH,advanced,year+>+2019)?>" + body + "<?endloop?>"), Id(cpp) + ";\r\n");
 }
 
 TEST_F(LoopTest, SearchResultsKeepTheEnginesOrder) {
@@ -360,6 +415,21 @@ TEST_F(LoopTest, QueueControlCommands) {
   EXPECT_EQ(variables_.at("qresult"), "");
 }
 
+// Commands that play say so when nothing of the queue plays after them.
+TEST_F(LoopTest, QueueControlSaysWhenThereIsNothingToPlay) {
+  auto run = [&](const char* command) { return Run(std::string("<?qcontrol(") + command + ")?><?print(qresult)?>"); };
+  for (const char* command : {"prev", "play", "next", "skipto,1"}) {
+    EXPECT_EQ(run(command), "Nothing to play: the queue is empty.\r\n") << command;
+  }
+  device_.EnqueueTrack(a_);
+  device_.SetQueuePosition(0);
+  EXPECT_EQ(run("play"), "Playback started.\r\n");
+  EXPECT_EQ(run("next"), "Nothing to play: the end of the queue was reached.\r\n");
+  EXPECT_EQ(run("prev"), "Skipped to previous track.\r\n");
+  EXPECT_EQ(run("prev"), "Nothing to play: the start of the queue was reached.\r\n");
+  EXPECT_EQ(device_.PlayLog().size(), 2u);
+}
+
 TEST_F(LoopTest, QueueControlSkipTo) {
   for (const KernelId& t : {a_, b_, c_}) device_.EnqueueTrack(t);
   EXPECT_EQ(Run("<?qcontrol(skipto,from_url)?><?print(qresult)?>", {{"qarg1", Id(b_)}}),
@@ -387,6 +457,9 @@ TEST_F(LoopTest, QueueControlEnqueue) {
       {"audioall", {}, "Unknown enqueue loop type: 'audioall'.", ""},
       {"FOO<", {}, "Unknown enqueue loop type: 'FOO&lt;'.", ""},
       {"AUDIOSINGLE,from_url", {{"qarg2", Id(c_)}}, "1 track(s) enqueued.", Id(c_) + ";"},
+      // An id that is no track of the player enqueues nothing.
+      {"AUDIOSINGLE,999999", {}, "0 track(s) enqueued.", ""},
+      {"AUDIOSINGLE,from_url", {{"qarg2", "x"}}, "0 track(s) enqueued.", ""},
       {"SEARCHRESULTS", {}, "0 track(s) enqueued.", ""},
       {"from_url,from_url", {{"qarg1", "AUDIOBYARTIST"}, {"qarg2", "O&#39;Brien"}}, "1 track(s) enqueued.",
        Id(d_) + ";"},  // no lock filter here
@@ -405,10 +478,10 @@ TEST_F(LoopTest, QueueControlEnqueue) {
   EXPECT_EQ(Run("<?qcontrol(enqueue,SEARCHRESULTS)?><?print(qresult)?>"), "3 track(s) enqueued.\r\n");
   EXPECT_EQ(queued(), Id(c_) + ";" + Id(d_) + ";" + Id(e_) + ";");
 
-  // Ids are 64-bit: word 1 survives.
-  Run("<?qcontrol(enqueue,AUDIOSINGLE,4294967397)?>");
+  // Ids are 64-bit: word 1 survives (the in-memory player knows its tracks by word 0).
+  Run("<?qcontrol(enqueue,AUDIOSINGLE," + std::to_string((1ull << 32) + a_.word[0]) + ")?>");
   ASSERT_EQ(device_.GetQueue().size(), 1u);
-  EXPECT_EQ(device_.GetQueue()[0].word[0], 101u);
+  EXPECT_EQ(device_.GetQueue()[0].word[0], a_.word[0]);
   EXPECT_EQ(device_.GetQueue()[0].word[1], 1u);
 }
 

@@ -1,7 +1,9 @@
 // The qcontrol command of the page-template language: it puts tracks into the player's
 // active queue and drives playback and volume. It writes nothing to the page; its result
 // text goes to the variable "qresult" (HTML-escaped where it quotes a request or the
-// player). A device error ends the page before "qresult" is set.
+// player). A device error ends the page before "qresult" is set. A command that plays
+// (play, next, prev, skipto) but leaves no entry of the queue playing says so ("Nothing
+// to play: ...") instead of announcing success.
 #include <algorithm>
 #include <cstdio>
 
@@ -25,7 +27,9 @@ bool EnqueueSource(KernelDevice& device, const std::string& source, const std::s
     }
   };
   if (source == "AUDIOSINGLE") {
-    append({ParseTemplateId(arg2)}, false);
+    // Only a track of the player: the queue would otherwise hold an entry that names nothing.
+    const KernelId track = ParseTemplateId(arg2);
+    if (device.TrackExists(track) != 0) append({track}, false);
   } else if (source == "AUDIOALL") {
     append(CollectAllTracks(device), true);
   } else if (source == "SEARCHRESULTS") {
@@ -57,6 +61,18 @@ std::string Enqueue(KernelDevice& device, const std::string& source, const std::
   return std::to_string(count) + " track(s) enqueued.";
 }
 
+// What a command that plays did: `played` when an entry of the queue plays now, else
+// why nothing does (the player answers such a command without an error).
+std::string PlayResult(KernelDevice& device, std::string played) {
+  KernelId first;
+  const int count = device.GetFirstQueueEntry(first);
+  const int position = device.GetQueuePosition();
+  if (count <= 0) return "Nothing to play: the queue is empty.";
+  if (position >= count) return "Nothing to play: the end of the queue was reached.";
+  if (position < 0) return "Nothing to play: the start of the queue was reached.";
+  return played;
+}
+
 }  // namespace
 
 ExpQueueControl::ExpQueueControl(TemplatePage& page, std::vector<std::string> args) : Exp(page) {
@@ -78,16 +94,16 @@ void ExpQueueControl::Execute(TemplateOutput&, PageVariables& variables, KernelD
     result = Enqueue(device, args_[1], args_[2], args_[3]);
   } else if (command == "play") {
     device.PlayQueueCurrent();
-    result = "Playback started.";
+    result = PlayResult(device, "Playback started.");
   } else if (command == "pause") {
     device.SetPaused(device.IsPaused() == 0 ? 1 : 0);
     result = device.IsPaused() != 0 ? "Playback paused." : "Playback unpaused.";
   } else if (command == "prev") {
     device.PlayPreviousInQueue();
-    result = "Skipped to previous track.";
+    result = PlayResult(device, "Skipped to previous track.");
   } else if (command == "next") {
     device.PlayNextInQueue();
-    result = "Skipped to next track.";
+    result = PlayResult(device, "Skipped to next track.");
   } else if (command == "stop") {
     device.StopPlayback();
     result = "Playback stopped.";
@@ -97,7 +113,7 @@ void ExpQueueControl::Execute(TemplateOutput&, PageVariables& variables, KernelD
     device.PlayQueueCurrent();
     std::string name;
     GetTrackDisplayName(name, device, track);
-    result = "Skipped to: " + HtmlEscape(name) + ".";
+    result = PlayResult(device, "Skipped to: " + HtmlEscape(name) + ".");
   } else if (command == "shuffle") {
     device.ShuffleQueue();
     result = "Active Queue shuffled.";

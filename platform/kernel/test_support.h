@@ -38,6 +38,22 @@ inline std::string ToolsFolder() {
   return std::filesystem::path(buf).parent_path().string();
 }
 
+// How much longer than in a normal build the limits of a test should be: a sanitizer build
+// runs several times slower, and CI runs it beside the rest of the suite.
+inline int SlowFactor() {
+#if defined(__SANITIZE_ADDRESS__)
+  return 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return 4;
+#else
+  return 1;
+#endif
+#else
+  return 1;
+#endif
+}
+
 // Milliseconds on the steady clock since `since`.
 inline long ElapsedMs(std::chrono::steady_clock::time_point since) {
   return static_cast<long>(
@@ -155,5 +171,20 @@ inline bool IsolateNamespace() {
   ::testing::AddGlobalTestEnvironment(new IsolatedNamespace);
   return true;
 }
+
+// A fresh folder under /tmp for each test (dir_, POSIX), removed with what it holds.
+class TempFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "tovtest.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    dir_ = tmpl;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  std::string dir_;
+};
 
 }  // namespace platform::testing

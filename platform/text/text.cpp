@@ -39,6 +39,11 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;
 }
 
+bool NameLess(std::string_view a, std::string_view b) {
+  const int c = CompareNoCase(a, b);
+  return c != 0 ? c < 0 : CompareBytes(a, b) < 0;
+}
+
 std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
   if (needle.empty()) return 0;
   if (needle.size() > hay.size()) return std::string_view::npos;

@@ -19,6 +19,9 @@ int CompareBytes(std::string_view a, std::string_view b);
 // Comparison with ASCII letters folded to lower case: <0, 0, >0.
 int CompareNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The order of names in lists: case aside, and names apart only by case in byte order, so
+// a sorted list does not depend on the order the names came in.
+bool NameLess(std::string_view a, std::string_view b);
 // Position of `needle` in `hay` ignoring ASCII case, or npos.
 std::size_t FindNoCase(std::string_view hay, std::string_view needle);
 

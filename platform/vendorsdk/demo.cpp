@@ -1,26 +1,17 @@
 // The demo player a new user gets: short tracks synthesised here (WAV and MP3), tags,
 // playlists, a data folder with a file and an owner name.
-#include <fcntl.h>
-#include <lame/lame.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "platform/paths/paths.h"
-#include "platform/vendorsdk/file_copy.h"
+#include "platform/vendorsdk/sim_content.h"
 #include "platform/vendorsdk/simplayer.h"
 
 namespace platform {
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr int kRate = 22050;
 constexpr double kPi = 3.14159265358979323846;
@@ -172,154 +163,31 @@ std::vector<std::int16_t> Synthesise(const DemoTrack& track, unsigned seed) {
   return pcm;
 }
 
-// ---- file formats ---------------------------------------------------------------------------
-
-void PutU16(std::string& s, std::uint16_t v) {
-  s.push_back(char(v & 0xFF));
-  s.push_back(char(v >> 8));
-}
-void PutU32(std::string& s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
-}
-
-// 16-bit mono PCM, with the tags in a LIST INFO chunk after the samples.
-std::string MakeWav(const std::vector<std::int16_t>& pcm, const DemoTrack& t) {
-  std::string info = "INFO";
-  auto tag = [&info](const char* id, const std::string& text) {
-    std::string v = text;
-    v.push_back('\0');
-    if (v.size() % 2) v.push_back('\0');
-    info.append(id, 4);
-    PutU32(info, std::uint32_t(v.size()));
-    info += v;
-  };
-  tag("INAM", t.title);
-  tag("IART", t.artist);
-  tag("IPRD", t.album);
-  tag("IGNR", t.genre);
-  tag("ICRD", std::to_string(t.year));
-  tag("ITRK", std::to_string(t.number));
-
-  const std::uint32_t dataBytes = std::uint32_t(pcm.size() * 2);
-  std::string out = "RIFF";
-  PutU32(out, 4 + (8 + 16) + (8 + dataBytes) + (8 + std::uint32_t(info.size())));
-  out += "WAVEfmt ";
-  PutU32(out, 16);
-  PutU16(out, 1);  // PCM
-  PutU16(out, 1);  // mono
-  PutU32(out, kRate);
-  PutU32(out, kRate * 2);
-  PutU16(out, 2);
-  PutU16(out, 16);
-  out += "data";
-  PutU32(out, dataBytes);
-  for (std::int16_t s : pcm) PutU16(out, std::uint16_t(s));
-  out += "LIST";
-  PutU32(out, std::uint32_t(info.size()));
-  out += info;
-  return out;
-}
-
-// Constant bit rate MP3 with an ID3v2 tag in front.
-bool MakeMp3(std::vector<std::int16_t> pcm, const DemoTrack& t, std::string* out,
-             std::string* error) {
-  lame_global_flags* gf = lame_init();
-  if (gf == nullptr) {
-    *error = "The MP3 encoder could not be started.";
-    return false;
-  }
-  lame_set_in_samplerate(gf, kRate);
-  lame_set_out_samplerate(gf, kRate);
-  lame_set_num_channels(gf, 1);
-  lame_set_mode(gf, MONO);
-  lame_set_brate(gf, 64);
-  lame_set_quality(gf, 5);
-  lame_set_bWriteVbrTag(gf, 0);
-  id3tag_init(gf);
-  id3tag_add_v2(gf);
-  id3tag_set_title(gf, t.title);
-  id3tag_set_artist(gf, t.artist);
-  id3tag_set_album(gf, t.album);
-  id3tag_set_year(gf, std::to_string(t.year).c_str());
-  id3tag_set_genre(gf, t.genre);
-  id3tag_set_track(gf, std::to_string(t.number).c_str());
-  if (lame_init_params(gf) < 0) {
-    lame_close(gf);
-    *error = "The MP3 encoder refused its settings.";
-    return false;
-  }
-  std::vector<unsigned char> buffer(pcm.size() * 5 / 4 + 7200 + 65536);
-  const int n = lame_encode_buffer(gf, pcm.data(), pcm.data(), int(pcm.size()), buffer.data(),
-                                   int(buffer.size()));
-  if (n < 0) {
-    lame_close(gf);
-    *error = "The MP3 encoder failed (" + std::to_string(n) + ").";
-    return false;
-  }
-  out->assign(reinterpret_cast<const char*>(buffer.data()), std::size_t(n));
-  const int tail = lame_encode_flush(gf, buffer.data(), int(buffer.size()));
-  lame_close(gf);
-  if (tail < 0) {
-    *error = "The MP3 encoder failed at the end (" + std::to_string(tail) + ").";
-    return false;
-  }
-  out->append(reinterpret_cast<const char*>(buffer.data()), std::size_t(tail));
-  return true;
-}
-
-SdkAttribute Text(const char* name, std::string value) {
-  SdkAttribute a;
-  a.type = kSdkAttrText;
-  a.name = name;
-  a.text = std::move(value);
-  return a;
-}
-
-SdkAttribute Number(const char* name, std::uint32_t value) {
-  SdkAttribute a;
-  a.type = kSdkAttrNumber;
-  a.name = name;
-  a.number = value;
-  return a;
-}
-
-// Puts the bytes into the player as a new item through the same steps as an upload.
-SdkResult AddContent(SimPlayer& player, std::uint32_t type,
-                     const std::vector<SdkAttribute>& attrs, const std::string& bytes,
-                     std::uint32_t* id) {
-  SimPlayer::PendingUpload pending;
-  const std::uint32_t now = std::uint32_t(std::time(nullptr));
-  if (SdkResult r = player.PrepareUpload(type, attrs, "", bytes.size(), now, &pending)) return r;
-  if (!WriteWholeFile(pending.tempPath, bytes)) {
-    player.AbandonUpload(pending);
-    return kSdkErrFail;
-  }
-  if (SdkResult r = player.CommitUpload(pending)) return r;
-  *id = pending.item.id;
-  return kSdkOk;
+SimTrackTags TagsOf(const DemoTrack& t) {
+  return {.title = t.title,
+          .artist = t.artist,
+          .album = t.album,
+          .genre = t.genre,
+          .codec = t.mp3 ? "MP3" : "WAV",
+          .seconds = std::uint32_t(t.seconds),
+          .number = std::uint32_t(t.number),
+          .year = std::uint32_t(t.year)};
 }
 
 bool FillDemo(SimPlayer& player, std::string* error) {
   std::vector<std::uint32_t> ids;
   unsigned seed = 7;
   for (const DemoTrack& t : kTracks) {
-    std::vector<std::int16_t> pcm = Synthesise(t, seed++);
+    const SimTrackTags tags = TagsOf(t);
+    const std::vector<std::int16_t> pcm = Synthesise(t, seed++);
     std::string bytes;
     if (t.mp3) {
-      if (!MakeMp3(std::move(pcm), t, &bytes, error)) return false;
+      if (!MakeMp3File(pcm, kRate, tags, &bytes, error)) return false;
     } else {
-      bytes = MakeWav(pcm, t);
+      bytes = MakeWavFile(pcm, kRate, tags);
     }
-    const std::vector<SdkAttribute> attrs = {
-        Text("TITLE", t.title),   Text("ALBUM", t.album),
-        Text("ARTIST", t.artist), Text("GENRE", t.genre),
-        Text("CODEC", t.mp3 ? "MP3" : "WAV"),
-        Number("LENGTH", std::uint32_t(t.seconds)),
-        Number("TRACK NUM", std::uint32_t(t.number)),
-        Number("YEAR", std::uint32_t(t.year)),
-    };
     std::uint32_t id = 0;
-    if (AddContent(player, kSdkTrack, attrs, bytes, &id) != kSdkOk) {
+    if (AddSimContent(player, kSdkTrack, SimTrackAttributes(tags), bytes, &id) != kSdkOk) {
       *error = std::string("The demo track \"") + t.title + "\" could not be stored.";
       return false;
     }
@@ -338,11 +206,9 @@ bool FillDemo(SimPlayer& player, std::string* error) {
   const std::uint32_t now = std::uint32_t(std::time(nullptr));
   std::uint32_t folder = 0;
   std::uint32_t file = 0;
-  if (player.CreateFolder("Documents", {Number("MODIFIED FILETIME", now)}, &folder) != kSdkOk ||
-      AddContent(player, kSdkDataFile,
-                 {Text("FILE NAME", "Welcome.txt"), Number("PARENT FOLDER", folder),
-                  Number("MODIFIED FILETIME", now), Number("FILE ATTRIB", 0x20)},
-                 kWelcome, &file) != kSdkOk) {
+  if (player.CreateFolder("Documents", {SimNumber("MODIFIED FILETIME", now)}, &folder) != kSdkOk ||
+      AddSimContent(player, kSdkDataFile, SimDataFileAttributes("Welcome.txt", folder, now), kWelcome, &file) !=
+          kSdkOk) {
     *error = "The demo data folder could not be stored.";
     return false;
   }
@@ -352,32 +218,9 @@ bool FillDemo(SimPlayer& player, std::string* error) {
 }  // namespace
 
 bool CreateDemoPlayer(std::string_view folder, std::string* error) {
-  std::string dir = ToPosixPath(folder);
-  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  std::error_code ec;
-  if (fs::exists(dir, ec) && (!fs::is_directory(dir, ec) || !fs::is_empty(dir, ec))) {
-    *error = "The folder " + dir + " is not empty; the demo player needs an empty folder.";
-    return false;
-  }
-  // Made beside its place and renamed into it: a half-made demo is never taken for a player.
-  const std::string tmp = dir + ".demo-" + std::to_string(::getpid());
-  fs::remove_all(tmp, ec);
   SimPlayerOptions options;
   options.ownerName = "Demo User";
-  if (!CreateSimPlayer(FromPosixPath(tmp), options, error)) return false;
-  bool filled = false;
-  {
-    SdkResult code = kSdkOk;
-    std::shared_ptr<SimPlayer> player = SimPlayer::Open(FromPosixPath(tmp), &code, error);
-    filled = player && FillDemo(*player, error);
-  }
-  if (filled) {
-    if (fs::exists(dir, ec)) fs::remove(dir, ec);  // the empty folder it replaces
-    if (::rename(tmp.c_str(), dir.c_str()) == 0) return true;
-    *error = "Cannot create the demo player in " + dir + ": " + std::strerror(errno);
-  }
-  fs::remove_all(tmp, ec);
-  return false;
+  return CreateFilledSimPlayer(folder, options, "demo", FillDemo, error);
 }
 
 }  // namespace platform

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/paths/paths.h"
+#include "platform/vendorsdk/generated_player.h"
 #include "platform/vendorsdk/simplayer.h"
 
 using namespace platform;
@@ -17,6 +18,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: simplayer create FOLDER [--owner NAME] [--model NAME] [--capacity BYTES]\n"
                "       simplayer demo FOLDER\n"
+               "       simplayer generate FOLDER TRACKS [--seed N]\n"
                "       simplayer info FOLDER\n"
                "       simplayer list FOLDER\n"
                "       simplayer check FOLDER\n"
@@ -125,6 +127,23 @@ int List(const char* folder) {
   return 0;
 }
 
+// A large made-up player (see generated_player.h).
+int Generate(int argc, char** argv) {
+  if (argc != 4 && !(argc == 6 && std::strcmp(argv[4], "--seed") == 0)) return Usage();
+  GeneratedPlayerOptions options;
+  char* end = nullptr;
+  const long tracks = std::strtol(argv[3], &end, 10);
+  if (*end != '\0' || tracks < 0 || tracks > 1'000'000) return Usage();
+  options.tracks = int(tracks);
+  if (argc == 6) options.seed = unsigned(std::strtoul(argv[5], nullptr, 10));
+  std::string error;
+  if (!CreateGeneratedPlayer(Folder(argv[2]), options, &error)) {
+    std::fprintf(stderr, "simplayer: %s\n", error.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -155,6 +174,7 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
+  if (command == "generate") return Generate(argc, argv);
   if (command == "info" && argc == 3) return Info(folder);
   if (command == "list" && argc == 3) return List(folder);
   if (command == "check" && argc == 3) return Check(folder);
