@@ -11,6 +11,13 @@
 
 namespace shellext {
 
+// This process's change notices for the folders it has listed.
+class LibraryTransferShell : public transfer::TransferShell {
+ public:
+  void NotifyFixedFoldersUpdated() override;
+  void NotifyRootFolderUpdated() override;
+};
+
 void DoTovarinEntry(const std::vector<std::string>& names, std::string_view launcherPath);
 
 }  // namespace shellext

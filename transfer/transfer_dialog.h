@@ -35,14 +35,12 @@
 
 namespace transfer {
 
-// What the engine asks of the library around it. The defaults do what a process without
-// folder views needs: nothing, and playlists made directly on the device.
+// What the engine asks of the library around it. The defaults do what a process that
+// never listed the player's folders needs: no notices, and playlists made directly on
+// the device. (The folder views of every process hear the engine's broadcast anyway.)
 class TransferShell {
  public:
   virtual ~TransferShell() = default;
-  // The folder views of the player (command 3090 after a transfer).
-  virtual void PostToFolderViews(platform::WPARAM code) { (void)code; }
-  virtual void RefreshFolderViews() {}
   // Change notices for the host's folder tree: the fixed folders, and the library's root
   // item (when it is known).
   virtual void NotifyFixedFoldersUpdated() {}

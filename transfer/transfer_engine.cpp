@@ -11,6 +11,7 @@
 #include "common/folders.h"
 #include "common/identity.h"
 #include "common/settings.h"
+#include "common/shell_utilities.h"
 #include "common/version.h"
 #include "device/codec.h"
 #include "device/device_client_error.h"
@@ -127,7 +128,7 @@ void CTransferDialog::StartTransfer(TransferLogFile* log, const KernelId& target
   static const std::vector<std::string> kNone;
   TransferFiles(log, target, files != nullptr ? *files : kNone, roots, syncMode, finishFlag);
   shell_->NotifyFixedFoldersUpdated();
-  shell_->PostToFolderViews(3090);
+  ReloadFolderViews();
 }
 
 void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
@@ -216,7 +217,7 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
   }
   shell_->NotifyFixedFoldersUpdated();
-  shell_->PostToFolderViews(3090);
+  ReloadFolderViews();
 }
 
 void CTransferDialog::EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag) {
@@ -225,7 +226,7 @@ void CTransferDialog::EndRun(TransferLogFile* log, const SourceGroups* roots, in
     playlistsCreated_ = BuildAutoPlaylists(log, *roots, sentTracks_, ask);
   }
   if (log != nullptr) log->Close();
-  shell_->RefreshFolderViews();
+  RefreshFolderViews();
   FinishRun(finishFlag);
 }
 
