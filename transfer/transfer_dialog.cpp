@@ -185,6 +185,8 @@ void CTransferDialog::BeginRun(const std::string& title, const std::string& seco
   fileSize_ = 0;
   rateTimes100_ = 0;
   sentIds_.clear();
+  savedIds_ = 0;
+  lastSave_ = 0;
   sentTracks_.clear();
   rateBar_->SetRange32(0, 50);
   rateBar_->SetPos(0);
@@ -251,9 +253,13 @@ void CTransferDialog::OnUploadDone(std::uint32_t item, int result) {
   if (result == 0 && item != 0) sentIds_.push_back(item);
 }
 
-void CTransferDialog::SaveLastTransfer() {
+void CTransferDialog::SaveLastTransfer(bool force) {
+  const std::uint64_t now = platform::GetTickCount64();
+  if (!force && (sentIds_.size() == savedIds_ || now - lastSave_ < 1000)) return;
   if (deviceUniqueId_.empty()) deviceUniqueId_ = device_.GetDeviceUniqueId();
   WriteLastTransfer(deviceUniqueId_, sentIds_);
+  savedIds_ = sentIds_.size();
+  lastSave_ = now;
 }
 
 void CTransferDialog::OnCancelButton() {

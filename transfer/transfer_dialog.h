@@ -134,8 +134,10 @@ class CTransferDialog : public platform::Dialog {
   // A completion notice: `item` is the new item's id, `result` 0 or the device's code.
   void OnUploadDone(std::uint32_t item, int result);
   // Writes the ids reported so far as "Kor_Tx_LastTransfer" + the short SHA-1 of the
-  // device's unique id.
-  void SaveLastTransfer();
+  // device's unique id. The engine calls it after every file; a write (a settings file
+  // synced to disk) happens when ids were added and a second has passed since the last
+  // one, or when `force` is set, as at the end of a run.
+  void SaveLastTransfer(bool force = false);
   // The end of a run: the window shows the totals and (unless it may close by itself)
   // waits until the person closes it.
   void FinishRun(int autoClose);
@@ -195,6 +197,8 @@ class CTransferDialog : public platform::Dialog {
   std::uint32_t currentId_ = 0;
   int doneResult_ = 0;
   std::vector<std::uint32_t> sentIds_;
+  std::size_t savedIds_ = 0;
+  std::uint64_t lastSave_ = 0;
   std::string deviceUniqueId_;
   std::map<std::string, std::string> sentTracks_;
   std::uint64_t totalBytes_ = 0, totalMs_ = 0;

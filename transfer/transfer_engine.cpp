@@ -173,6 +173,7 @@ void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target
     }
     EndRun(log, &all, syncMode, 1, finishFlag);
   } catch (const std::exception& e) {
+    SaveLastTransfer(true);
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
   }
 }
@@ -214,6 +215,7 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
     }
     EndRun(log, nullptr, 0, 0, finishFlag);
   } catch (const std::exception& e) {
+    SaveLastTransfer(true);
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
   }
   shell_->NotifyFixedFoldersUpdated();
@@ -221,6 +223,7 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
 }
 
 void CTransferDialog::EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag) {
+  SaveLastTransfer(true);
   device_.CommitChanges();
   if (roots != nullptr && !roots->empty() && syncMode == 0 && !cancelled_ && device_.SupportsPlaylists() != 0) {
     playlistsCreated_ = BuildAutoPlaylists(log, *roots, sentTracks_, ask);
