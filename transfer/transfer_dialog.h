@@ -172,6 +172,9 @@ class CTransferDialog : public platform::Dialog {
   void OnCancelButton();
   void OnViewLogs();
   void ShowCounters();
+  // The start of both routes: the list taken, the window and the log told; false (after
+  // saying so) for an empty list.
+  bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files);
   void TransferOneFile(FileResult& r, int syncMode);
   void SendAudioFile(FileResult& r);
   void SendDataFile(FileResult& r, const KernelId& folder, int syncMode);

@@ -131,19 +131,21 @@ void CTransferDialog::StartTransfer(TransferLogFile* log, const KernelId& target
   ReloadFolderViews();
 }
 
-void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
-                                    const SourceGroups* roots, int syncMode, int finishFlag) {
+bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files) {
   fileList_.assign(files.begin(), files.end());
   dropRoots_ = SourceGroups();
-  const std::string title = syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device";
   BeginRun(title, kSecondLine, static_cast<int>(fileList_.size()));
   WriteLog(log, title);
-  if (fileList_.empty()) {
-    cancelled_ = true;
-    WriteLog(log, "File queue was empty.  No files transferred.");
-    ShowMessageBox("File queue was empty.  No files transferred.", platform::MB_ICONINFORMATION);
-    return;
-  }
+  if (!fileList_.empty()) return true;
+  cancelled_ = true;
+  WriteLog(log, "File queue was empty.  No files transferred.");
+  ShowMessageBox("File queue was empty.  No files transferred.", platform::MB_ICONINFORMATION);
+  return false;
+}
+
+void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+                                    const SourceGroups* roots, int syncMode, int finishFlag) {
+  if (!OpenRun(log, syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device", files)) return;
   try {
     WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
                          static_cast<int>(target.word[0])));
@@ -180,17 +182,7 @@ void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target
 
 void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& folder,
                                         const std::vector<std::string>& paths, int finishFlag) {
-  fileList_.assign(paths.begin(), paths.end());
-  dropRoots_ = SourceGroups();
-  const std::string title = "Transferring to Device";
-  BeginRun(title, kSecondLine, static_cast<int>(fileList_.size()));
-  WriteLog(log, title);
-  if (fileList_.empty()) {
-    cancelled_ = true;
-    WriteLog(log, "File queue was empty.  No files transferred.");
-    ShowMessageBox("File queue was empty.  No files transferred.", platform::MB_ICONINFORMATION);
-    return;
-  }
+  if (!OpenRun(log, "Transferring to Device", paths)) return;
   try {
     target_ = folder;
     dataTarget_.reset();
