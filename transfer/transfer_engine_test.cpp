@@ -558,6 +558,24 @@ TEST_F(EngineTest, AFormatThePlayerCannotPlayIsConvertedAndTheTemporaryFilesGo) 
   EXPECT_TRUE(fs::exists(src_ + "/song.ogg"));
 }
 
+TEST_F(EngineTest, ViewLogsOffersTheFourLogs) {
+  ASSERT_TRUE(Mp3().ok());
+  Run({DataFile("x.txt")});
+  platform::ShellOpenRecording opened;
+  host_.ExpectMenu(CTransferDialog::kMenuTransferLog);
+  host_.ExpectMenu(CTransferDialog::kMenuWriteBackLog);
+  host_.ExpectMessageBox(platform::IDOK, "Could not find log file.");
+  for (int i = 0; i < 2; ++i) {
+    dialog_->SendToWindow(platform::WM_COMMAND, CTransferDialog::kViewLogsId, 0);
+    platform::PumpMessages(0);
+  }
+  ASSERT_EQ(opened.calls().size(), 1u);
+  EXPECT_EQ(opened.calls()[0].target, platform::ToPosixPath(GetReportPath("_txlog.txt")));
+  const std::vector<platform::Prompt> prompts = host_.prompts();
+  ASSERT_FALSE(prompts.empty());
+  EXPECT_EQ(prompts[0].text, "Transfer Log\nFilelist Build Log\nTransfer Filelist\nTag WriteBack Log\n");
+}
+
 TEST_F(EngineTest, TheSpeedReportNamesTheComputerThePlayerAndTheRun) {
   dialog_->BeginRun("Transferring to Device", "", 7);
   const std::string query = dialog_->SpeedQuery();
