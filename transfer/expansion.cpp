@@ -1,6 +1,7 @@
 #include "transfer/expansion.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -195,8 +196,12 @@ void ListExpansion::ExpandPlaylist(const std::string& path, int depth) {
     Log(line + "depth is greater than 0...skipping.");
     return;
   }
-  std::ifstream in(platform::ToPosixPath(path), std::ios::binary);
-  if (!in) {
+  // Only a plain file is opened: a pipe named like a playlist would never answer.
+  struct stat st {};
+  const std::string posix = platform::ToPosixPath(path);
+  std::ifstream in;
+  if (::stat(posix.c_str(), &st) == 0 && S_ISREG(st.st_mode)) in.open(posix, std::ios::binary);
+  if (!in.is_open()) {
     Log(line + "could not open...skipping.");
     return;
   }

@@ -3,6 +3,7 @@
 #include "transfer/expansion.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -158,9 +159,13 @@ TEST_F(ExpansionTest, NamesThatCannotBeReadAreLoggedAndSkipped) {
   const bool canStillRead = ::access((top_ + "/closed").c_str(), R_OK) == 0;  // running as root
   WriteBytes(top_ + "/unreadable.m3u", "a.mp3\n");
   fs::permissions(top_ + "/unreadable.m3u", fs::perms::none);
-  const std::string log = Expand({W("gone"), W("closed"), W("unreadable.m3u")});
+  ASSERT_EQ(::mkfifo((top_ + "/pipe.m3u").c_str(), 0600), 0);  // would never answer a read
+  const std::string log = Expand({W("gone"), W("closed"), W("unreadable.m3u"), W("pipe.m3u")});
   fs::permissions(top_ + "/closed", fs::perms::owner_all);
   EXPECT_TRUE(files_.empty());
+  EXPECT_NE(log.find("Processing " + W("pipe.m3u") + "...file...processing.\r\nFile is a playlist...could not open...skipping."),
+            std::string::npos)
+      << log;
   EXPECT_NE(log.find("Processing " + W("gone") + "...invalid path...skipped."), std::string::npos) << log;
   if (!canStillRead) {
     EXPECT_NE(log.find("directory...could not read contents...skipped."), std::string::npos) << log;

@@ -91,11 +91,13 @@ void SetTagReadLimitForTesting(unsigned milliseconds) { g_tagReadLimitMs.store(m
 
 int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int flagB) {
   if (record == nullptr) return 0;
-  // Never destroyed: a read that hangs must not hold up the end of the process.
-  static TimedWorker* worker = new TimedWorker;
+  // A worker of its own for each read, so that one file that hangs (a pipe named like an
+  // MP3) does not stop the reads of the files after it. A worker still running when the
+  // caller gave up keeps its object; it must not hold up the end of the process.
+  auto* worker = new TimedWorker;
   auto start = std::make_shared<TrackRecord>();
   TrackRecord::Copy(*start, *record);
-  return worker->Run(
+  const int result = worker->Run(
       std::chrono::milliseconds(g_tagReadLimitMs.load()),
       [path, record, start, flagA, flagB](TimedCall& call) {
         // The worker reads into its own record; the caller's is written only while it
@@ -115,6 +117,10 @@ int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int f
         });
       },
       0);
+  // A finished read's worker ends at once (the destructor waits for it); one given up may
+  // still run.
+  if (result != 0 || worker->WaitIdle(std::chrono::milliseconds(0))) delete worker;
+  return result;
 }
 
 // ---- Runs ----
@@ -462,7 +468,7 @@ int CTransferDialog::NeedsConversion(const std::string& path) {
       return 1;
     case 2: {
       TrackRecord record;
-      ReadAudioFileTags(path, record);
+      ReadTagsTimed(path, &record, 0, 0);  // a file that hangs is not reduced
       std::uint32_t threshold = 128;
       ReadSettingDword("Xc2_RThr", threshold);
       return record.bitrate > 0 && static_cast<std::uint32_t>(record.bitrate) > threshold ? 1 : 0;

@@ -261,11 +261,13 @@ TEST_F(EngineTest, ATagReadThatHangsSkipsTheFileAndNeverReachesALaterRecord) {
   SetTagReadLimitForTesting(300);
   const std::string fifo = src_ + "/hang.mp3";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string log = Run({platform::FromPosixPath(fifo)});
+  // The file after the one that hangs is read and sent.
+  const std::string log = Run({platform::FromPosixPath(fifo), Mp3File("next.mp3", "Next", "A", "B")});
   EXPECT_NE(log.find("File is audio...reading tag...tag could not be read, file may be corrupted...skipped."),
             std::string::npos)
       << log;
   EXPECT_EQ(dialog_->FilesSkipped(), 1);
+  EXPECT_FALSE(TrackTitled("Next").IsEmpty()) << log;
 
   // The abandoned read ends once the pipe gives it a tagged file; the next read must see
   // only its own file.
