@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 #include "common/folders.h"
 #include "common/identity.h"
@@ -118,8 +119,20 @@ int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int f
       },
       0);
   // A finished read's worker ends at once (the destructor waits for it); one given up may
-  // still run.
-  if (result != 0 || worker->WaitIdle(std::chrono::milliseconds(0))) delete worker;
+  // still run, and is kept until a later read finds it done.
+  static std::mutex mutex;
+  static auto* givenUp = new std::vector<TimedWorker*>;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::erase_if(*givenUp, [](TimedWorker* w) {
+    if (!w->WaitIdle(std::chrono::milliseconds(0))) return false;
+    delete w;
+    return true;
+  });
+  if (result != 0 || worker->WaitIdle(std::chrono::milliseconds(0))) {
+    delete worker;
+  } else {
+    givenUp->push_back(worker);
+  }
   return result;
 }
 
