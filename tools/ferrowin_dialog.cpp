@@ -340,7 +340,7 @@ void FerrowinDialog::TransferToDevice() {
     Inform("There are no tracks to transfer.");
     return;
   }
-  if (routes_.transfer) routes_.transfer(files_, fileSegment_, segments_);
+  if (routes_.transfer) routes_.transfer(GetSafeHwnd(), files_, fileSegment_, segments_);
 }
 
 void FerrowinDialog::OnHelp() {

@@ -44,8 +44,9 @@ struct FerrowinRoutes {
   // files they hold, as a transfer expands them: sorted or in their order, audio files
   // only or not.
   std::function<std::vector<std::string>(const std::vector<std::string>& names, bool sorted, bool audioOnly)> expand;
-  // Sends the planned files to the player, each to the segment of its index.
-  std::function<void(const std::vector<std::string>& files, const std::vector<int>& fileSegment,
+  // Sends the planned files to the player, each to the segment of its index, in a window
+  // that `owner` (the dialog) owns.
+  std::function<void(platform::HWND owner, const std::vector<std::string>& files, const std::vector<int>& fileSegment,
                      const std::vector<KernelId>& segments)>
       transfer;
 };

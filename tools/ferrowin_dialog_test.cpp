@@ -103,8 +103,10 @@ class FerrowinDialogTest : public TempHome {
       }
       return out;
     };
-    routes.transfer = [this](const std::vector<std::string>& files, const std::vector<int>& segments,
-                             const std::vector<KernelId>& ids) { transfers_.push_back({files, segments, ids}); };
+    routes.transfer = [this](platform::HWND owner, const std::vector<std::string>& files,
+                             const std::vector<int>& segments, const std::vector<KernelId>& ids) {
+      transfers_.push_back({owner, files, segments, ids});
+    };
     return routes;
   }
 
@@ -137,6 +139,7 @@ class FerrowinDialogTest : public TempHome {
     bool audioOnly;
   };
   struct Transfer {
+    platform::HWND owner;
     std::vector<std::string> files;
     std::vector<int> segments;
     std::vector<KernelId> ids;
@@ -416,6 +419,8 @@ TEST_F(FerrowinDialogTest, SortAndTransferTheFitPlan) {
     d.Click(D::kSortId);
     EXPECT_EQ(Names(dlg), (std::vector<std::string>{"a.mp3", "B.mp3", "c.mp3"}));
     d.Click(D::kTransferId);
+    ASSERT_EQ(transfers_.size(), 1u);
+    EXPECT_EQ(transfers_[0].owner, dlg.GetSafeHwnd());
   });
   ASSERT_EQ(transfers_.size(), 1u);
   EXPECT_EQ(transfers_[0].files, (std::vector<std::string>{a, b, c}));
