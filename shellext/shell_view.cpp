@@ -13,6 +13,7 @@
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "shellext/enum_id_list.h"
+#include "shellext/fill_command.h"
 #include "shellext/icons.h"
 #include "shellext/item_order.h"
 #include "shellext/shell_folder.h"
@@ -585,6 +586,7 @@ void CShellView::OnCommand(int id) {
         InvokeItemCommand(kItemPaste, {});
       }
       return;
+    case kCmdFill: OpenFillDialog(Device(), GetOwnerWindow()); return;
     case kCmdSelectAll: SelectAll(); return;
     case kCmdInvertSelection: InvertSelection(); return;
     case kCmdLargeIcons: SetListStyle(platform::FVM_ICON); return;
@@ -627,8 +629,8 @@ void CShellView::OnCommand(int id) {
         columns_->ToggleColumn(id - kColumnCommandFirst);
         columns_->SaveLayout();
       }
-      // The player's buttons, options, reports, help and fill come with the player's
-      // commands; everything else is not the view's.
+      // The player's buttons, options, reports and help come with the player's commands;
+      // everything else is not the view's.
       return;
   }
 }
