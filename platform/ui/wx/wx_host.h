@@ -111,7 +111,9 @@ class WxHost : public Host {
   std::optional<std::string> GetClipboardText() override;
   void SetClipboardFiles(const std::vector<std::string>& files) override;
   std::optional<std::vector<std::string>> GetClipboardFiles() override;
-  int DragFiles(const std::vector<std::string>& posixPaths) override;
+  void SetClipboardOffer(std::shared_ptr<DataOffer> offer) override;
+  std::shared_ptr<DataOffer> GetClipboardOffer() override;
+  DWORD DragOffer(std::shared_ptr<DataOffer> offer, DWORD allowedEffects) override;
   bool ShowsTrayIcons() const override { return true; }
   COLORREF GetSysColor(int index) override;
   Rect GetTaskbarRect() override;
