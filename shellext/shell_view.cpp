@@ -31,15 +31,6 @@ namespace {
 
 void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
-// A capability of the device; 0 when it cannot be asked.
-int Capability(int (KernelDevice::*ask)()) {
-  try {
-    return (Device().*ask)();
-  } catch (const std::exception&) {
-    return 0;
-  }
-}
-
 const platform::DialogTemplate& ViewTemplate(bool folderToolbar) {
   using namespace platform::layout;
   static const platform::DialogTemplate with = platform::MakeTemplate(
