@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/short_hash.h"
 #include "device/kernel_device_client.h"
 #include "platform/window/window.h"
 
@@ -64,6 +65,6 @@ std::string FormatIntegerLocale(std::int64_t value);
 std::string FormatFloatLocale(double value);
 
 // The first 4 bytes of the SHA-1 of the text's bytes, as 8 upper-case hex digits.
-std::string GetShortSha1Hex(std::string_view text);
+using ::GetShortSha1Hex;
 
 }  // namespace shellext
