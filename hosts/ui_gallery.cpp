@@ -32,6 +32,10 @@
 #include "platform/ui/wx/wx_host.h"
 #include "shellext/name_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
+#include "tools/item_editors.h"
+#include "tools/quodrel_edit_dialog.h"
+#include "tools/search_dialogs.h"
+#include "tools/sql_gen_dlg.h"
 
 namespace {
 
@@ -112,6 +116,40 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
       manager::CManagerOptionAbout page;
     };
     return std::make_unique<AboutSheet>(device.get());
+  }));
+  samples.push_back(Modal("search_simple", [] { return std::make_unique<tools::CSearchSimpleDlg>(); }));
+  samples.push_back(Modal("search_advanced", [] {
+    auto d = std::make_unique<tools::CSearchDlg>();
+    d->condition = "genre='Jazz' AND year > 1990";
+    return d;
+  }));
+  samples.push_back(Modal("edit_note", [] {
+    auto d = std::make_unique<tools::EditNoteDialog>();
+    d->text = "Strings, picks, capo.\nRehearsal on Thursday at 8.";
+    return d;
+  }));
+  samples.push_back(Modal("edit_contact", [] {
+    static ContactRecord record;
+    record.Clear();
+    record.field[kContactFirstName].Set("Mara");
+    record.field[kContactLastName].Set("Quill");
+    record.field[kContactOrganization].Set("Harbour Lights Trio");
+    record.field[kContactHomeCity].Set("Port Ellis");
+    record.field[kContactEmail].Set("mara@example.org");
+    return std::make_unique<tools::EditContactDialog>(&record);
+  }));
+  samples.push_back(Modal("quodrel_edit", [device] {
+    return std::make_unique<tools::QuodrelEditDialog>(device.get(), device->AddPlaylist("QL: Evening Jazz"));
+  }));
+  samples.push_back(Modal("sql_reports", [device] {
+    struct ReportsSheet : platform::PropertySheet {
+      explicit ReportsSheet(KernelDevice* d) : PropertySheet("Logs and Reports"), page(d) {
+        SetFlags(platform::PSH_NOAPPLYNOW);
+        AddPage(&page);
+      }
+      tools::CSQLGenDlg page;
+    };
+    return std::make_unique<ReportsSheet>(device.get());
   }));
   return samples;
 }

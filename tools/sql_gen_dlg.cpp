@@ -40,20 +40,19 @@ void Truncate(const std::string& path) {
 }  // namespace
 
 const platform::DialogTemplate& SqlGenTemplate() {
+  // The help texts' lines are broken where they read best; the texts are the page's own.
   static const platform::DialogTemplate t = platform::MakeTemplate(
       P::kTemplateId, "Content Reports",
-      Column({Text("Type an SQL Query here:"), Edit(P::kQueryId).Width(80).Label("SQL Query"),
+      Column({Text("Type an SQL Query here:"), Edit(P::kQueryId).Width(70).Label("SQL Query"),
               Row({Text("Report Output Format:"), Combo(P::kFormatId).DropDownList().Width(22),
                    Button(P::kGenerateId, "Generate Report"), Button(P::kDefaultTracklistId, "Make Default Tracklist")}),
               Row({Group("Tables", {Text("audio:\tAudio tracks on Jukebox.\ndata:\tData files on Jukebox.\n"
                                          "playlist:\tPlaylists on Jukebox.\nplitem:\tDistinct playlist items.")}),
-                   Group("Fields", {Text("audio:\nid, artist, album, tracknum, title, genre, year, comment, length, "
-                                         "bitrate, size, codec, locked")
-                                        .Width(30),
+                   Group("Fields", {Text("audio:\nid, artist, album, tracknum, title, genre,\nyear, comment, length, "
+                                         "bitrate, size, codec, locked"),
                                     Text("data:\nid, name, size"), Text("playlist:\nid, name"),
                                     Text("plitem:\nid, plid, pos, aid")}),
-                   Group("Operators", {Text("+, -, /, *, <>, =, !=, <, >, <=, >=, AND, OR, IS NULL, IS NOT NULL")
-                                           .Width(22)})}),
+                   Group("Operators", {Text("+, -, /, *, <>, =, !=,\n<, >, <=, >=, AND, OR,\nIS NULL, IS NOT NULL")})}),
               Text("String literals must be single-quoted.  String comparisons are case-insensitive."),
               Row({Button(P::kHelpId, "More SQL Help and Examples")})}),
       platform::kFrameChild);
