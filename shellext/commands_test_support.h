@@ -16,17 +16,10 @@
 
 namespace shellexttest {
 
-class CommandsTest : public LibraryTest {
+// Commands run on the player the library's folders ask (Player()).
+class CommandRunner : public LibraryTest {
  protected:
-  void SetUp() override {
-    LibraryTest::SetUp();
-    RegisterSqlEngine();
-    shellext::ForgetFixedFolderListsForTesting();
-    catalogue_ = Seed(device_);
-    Use(device_);
-    Settings().SetString("Gen_AppDataDir", platform::FromPosixPath(root_ + "/appdata"));
-    std::filesystem::create_directories(root_ + "/appdata");
-  }
+  virtual KernelDevice& Player() = 0;
 
   // Runs a command of the folder at `path` (names from the root) on the children named
   // `names` (none: the folder's own item, as the toolbar passes it; the root has none).
@@ -70,18 +63,20 @@ class CommandsTest : public LibraryTest {
     });
   }
 
-  // The playlist of a name (empty id when none) and its tracks.
+  // The playlist of a name (empty id when none), the names, and a playlist's tracks.
   KernelId PlaylistNamed(const std::string& name) {
+    KernelDevice& player = Player();
     KernelId p;
-    for (int n = device_.GetFirstPlaylist(p); n != 0; n = device_.GetNextPlaylist(p)) {
-      if (device_.GetPlaylistName(p) == name) return p;
+    for (int n = player.GetFirstPlaylist(p); n != 0; n = player.GetNextPlaylist(p)) {
+      if (player.GetPlaylistName(p) == name) return p;
     }
     return KernelId();
   }
   std::vector<std::string> PlaylistNames() {
+    KernelDevice& player = Player();
     std::vector<std::string> names;
     KernelId p;
-    for (int n = device_.GetFirstPlaylist(p); n != 0; n = device_.GetNextPlaylist(p)) names.push_back(device_.GetPlaylistName(p));
+    for (int n = player.GetFirstPlaylist(p); n != 0; n = player.GetNextPlaylist(p)) names.push_back(player.GetPlaylistName(p));
     return names;
   }
   std::vector<KernelId> TracksOf(const std::string& name) {
@@ -90,11 +85,29 @@ class CommandsTest : public LibraryTest {
       ADD_FAILURE() << "no playlist " << name;
       return {};
     }
-    return device_.PlaylistItems(p);
+    std::vector<KernelId> tracks;
+    KernelId t;
+    for (int n = Player().GetFirstPlaylistItem(p, t); n != 0; n = Player().GetNextPlaylistItem(p, t)) tracks.push_back(t);
+    return tracks;
   }
-  std::vector<std::string> Shown() { return host_.ShownTexts(); }
 
   platform::ScriptedHost host_;
+};
+
+// The commands on the in-memory player with a small catalogue.
+class CommandsTest : public CommandRunner {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    RegisterSqlEngine();
+    shellext::ForgetFixedFolderListsForTesting();
+    catalogue_ = Seed(device_);
+    Use(device_);
+    Settings().SetString("Gen_AppDataDir", platform::FromPosixPath(root_ + "/appdata"));
+    std::filesystem::create_directories(root_ + "/appdata");
+  }
+  KernelDevice& Player() override { return device_; }
+
   MemoryDevice device_;
   Catalogue catalogue_;
 };
