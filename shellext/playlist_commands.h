@@ -1,7 +1,6 @@
 // The playlist commands: making a playlist (empty or of tracks), adding tracks to one,
 // removing entries from a playlist or the Active Queue, and backing playlists up to
-// ".rpb" files and restoring them. A backup holds, per entry in order, the 20 bytes of
-// the entry's content id (the SHA-1 of its artist, album and title), nothing else.
+// ".rpb" files and restoring them.
 #pragma once
 
 #include <optional>
@@ -10,11 +9,10 @@
 #include <vector>
 
 #include "device/sortable.h"
+#include "shellext/playlist_backup.h"
 #include "shellext/shell_item.h"
 
 namespace shellext {
-
-inline constexpr std::size_t kBackupRecordSize = 20;
 
 // Asks for a name with the name dialog until it is not blank; false on Cancel. `name`
 // is shown first and holds the answer.
@@ -55,14 +53,5 @@ void BackupAllPlaylists();
 // playlist of those found; an existing playlist of that name is replaced when the person
 // agrees. Entries whose track is not on the player are counted in the report.
 void RestorePlaylist();
-
-// The file name a playlist's backup gets: the name with every character a file name
-// cannot hold, or that could lead out of the folder ("/", "\", ":", control characters
-// and the characters ? < > * | "), made "_", and leading dots made "_", + ".rpb".
-std::string BackupFileName(std::string_view playlistName);
-
-// A backup's content ids (40 upper-case hex digits each); nullopt when the size is not a
-// whole number of records.
-std::optional<std::vector<std::string>> ReadBackupRecords(std::string_view bytes);
 
 }  // namespace shellext
