@@ -59,6 +59,16 @@ Sample Modal(std::string name, Make make) {
           }};
 }
 
+// A sheet without Apply that holds one page made on a device.
+template <class Page>
+struct OnePageSheet : platform::PropertySheet {
+  OnePageSheet(std::string caption, KernelDevice* device) : PropertySheet(std::move(caption)), page(device) {
+    SetFlags(platform::PSH_NOAPPLYNOW);
+    AddPage(&page);
+  }
+  Page page;
+};
+
 std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDeviceBase> device) {
   std::vector<Sample> samples;
   samples.push_back(Modal("auto_fill_track_numbers", [] {
@@ -108,14 +118,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        }});
   }
   samples.push_back(Modal("about_sheet", [device] {
-    struct AboutSheet : platform::PropertySheet {
-      explicit AboutSheet(KernelDevice* d) : PropertySheet("Kestrova Manager Options"), page(d) {
-        SetFlags(platform::PSH_NOAPPLYNOW);
-        AddPage(&page);
-      }
-      manager::CManagerOptionAbout page;
-    };
-    return std::make_unique<AboutSheet>(device.get());
+    return std::make_unique<OnePageSheet<manager::CManagerOptionAbout>>("Kestrova Manager Options", device.get());
   }));
   samples.push_back(Modal("search_simple", [] { return std::make_unique<tools::CSearchSimpleDlg>(); }));
   samples.push_back(Modal("search_advanced", [] {
@@ -142,14 +145,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
     return std::make_unique<tools::QuodrelEditDialog>(device.get(), device->AddPlaylist("QL: Evening Jazz"));
   }));
   samples.push_back(Modal("sql_reports", [device] {
-    struct ReportsSheet : platform::PropertySheet {
-      explicit ReportsSheet(KernelDevice* d) : PropertySheet("Logs and Reports"), page(d) {
-        SetFlags(platform::PSH_NOAPPLYNOW);
-        AddPage(&page);
-      }
-      tools::CSQLGenDlg page;
-    };
-    return std::make_unique<ReportsSheet>(device.get());
+    return std::make_unique<OnePageSheet<tools::CSQLGenDlg>>("Logs and Reports", device.get());
   }));
   return samples;
 }

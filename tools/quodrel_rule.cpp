@@ -51,6 +51,16 @@ std::optional<int> WholeNumber(std::string_view text) {
   return value;
 }
 
+// The data through the cipher with PKCS#5 padding. Throws CryptoPP::Exception.
+std::string Transform(CryptoPP::StreamTransformation& cipher, std::string_view data) {
+  std::string out;
+  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(data.data()), data.size(), true,
+                                new CryptoPP::StreamTransformationFilter(
+                                    cipher, new CryptoPP::StringSink(out),
+                                    CryptoPP::BlockPaddingSchemeDef::PKCS_PADDING));
+  return out;
+}
+
 }  // namespace
 
 std::string ListNameOf(std::string_view playlistName) {
@@ -91,25 +101,15 @@ bool ParseRuleRecord(std::string_view text, QuodrelRule& rule) {
 
 std::string EncipherRule(std::string_view record) {
   CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Encryption cipher(kRuleKey, sizeof kRuleKey, kZeroVector);
-  std::string out;
-  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(record.data()), record.size(), true,
-                                new CryptoPP::StreamTransformationFilter(
-                                    cipher, new CryptoPP::StringSink(out),
-                                    CryptoPP::BlockPaddingSchemeDef::PKCS_PADDING));
-  return out;
+  return Transform(cipher, record);
 }
 
 std::optional<std::string> DecipherRule(std::string_view data) {
   try {
     CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Decryption cipher(kRuleKey, sizeof kRuleKey, kZeroVector);
-    std::string out;
-    CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(data.data()), data.size(), true,
-                                  new CryptoPP::StreamTransformationFilter(
-                                      cipher, new CryptoPP::StringSink(out),
-                                      CryptoPP::BlockPaddingSchemeDef::PKCS_PADDING));
-    return out;
+    return Transform(cipher, data);
   } catch (const CryptoPP::Exception&) {
-    return std::nullopt;
+    return std::nullopt;  // not whole blocks, or the padding is wrong
   }
 }
 
