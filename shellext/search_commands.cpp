@@ -44,10 +44,10 @@ void Search(const std::string& condition) {
 }  // namespace
 
 void RunTrackSearch(const std::string& condition) {
-  platform::WaitCursor wait;
   SetSearchResults({});
   std::vector<KernelId> hits;
   try {
+    platform::WaitCursor wait;
     KernelDevice& device = Device();
     KernelId id;
     for (int more = device.QueryFirst(SearchStatement(condition), id); more != 0; more = device.QueryNext(id)) {

@@ -22,10 +22,14 @@ void Discard(KernelDevice& device, const KernelId& fresh) {
 int ReplacePlaylist(KernelDevice& device, KernelId& playlist, const std::vector<KernelId>& tracks) {
   const std::string name = device.GetPlaylistName(playlist);
   KernelId fresh;
-  int status = kStatusPlaylistExists;
-  for (int n = 1; status == kStatusPlaylistExists && n <= 20; ++n) {
-    const std::string temporary = name + (n == 1 ? " (new)" : " (new " + std::to_string(n) + ")");
-    status = device.CreatePlaylist(temporary, fresh);
+  int status = 0;
+  // After the name, or alone when the name leaves no room for the mark.
+  for (const std::string& base : {name + " ", std::string()}) {
+    for (int n = 1; n <= 20; ++n) {
+      status = device.CreatePlaylist(base + (n == 1 ? "(new)" : "(new " + std::to_string(n) + ")"), fresh);
+      if (status != kStatusPlaylistExists) break;
+    }
+    if (status == 0) break;
   }
   if (status != 0) return status;
   try {
