@@ -64,7 +64,4 @@ std::string FormatIntegerLocale(std::int64_t value);
 // A number with the user's grouping and decimal sign, two decimals ("0.98").
 std::string FormatFloatLocale(double value);
 
-// The first 4 bytes of the SHA-1 of the text's bytes, as 8 upper-case hex digits.
-using ::GetShortSha1Hex;
-
 }  // namespace shellext
