@@ -70,6 +70,8 @@ void CContextMenu::Run(int command) {
     case 3024: NotifyFixedFoldersUpdated(); return;
     case 3026: OpenAdvancedSearch(); return;
     case 3027: OpenSimpleSearch(); return;
+    case 3045: CreateNewPlaylist(); return;
+    case 3047: CreateRulePlaylist(); return;
     case 3060: ClearActiveQueue(); return;
     case 3090: ReloadFolderViews(); return;
     case 4030: BackupAllPlaylists(); return;
@@ -85,8 +87,6 @@ void CContextMenu::Run(int command) {
   switch (command) {
     case 3022: SkipToTrack(selection); return;
     case 3037: BackupSelectedPlaylists(selection); return;
-    case 3045: CreateNewPlaylist(); return;
-    case 3047: CreateRulePlaylist(); return;
     case 3052: EditRulePlaylist(selection); return;
     case 3085: RemoveFromPlaylistOrQueue(CPidlLast(folder_ != nullptr ? folder_->OwnList() : nullptr), selection); return;
     default: break;

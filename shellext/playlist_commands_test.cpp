@@ -59,7 +59,10 @@ TEST_F(PlaylistCommandsTest, NewPlaylistAsksUntilANameIsGivenAndRefusesBlankAndT
   Invoke(3045, {"Playlists"});
   ExpectName("type name here", std::nullopt);
   Invoke(3045, {"Playlists"});
-  EXPECT_EQ(PlaylistNames(), (std::vector<std::string>{"Evening", "Jazz Mix", "Road Mix"}));
+  // A menu with nothing selected makes one all the same.
+  ExpectName("type name here", "Bare");
+  Invoke(3045, {});
+  EXPECT_EQ(PlaylistNames(), (std::vector<std::string>{"Bare", "Evening", "Jazz Mix", "Road Mix"}));
 }
 
 // Before the "Playlists" folder was ever listed there is no list to send a notice for:
