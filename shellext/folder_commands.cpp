@@ -8,7 +8,7 @@
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "shellext/library.h"
-#include "shellext/name_dlg.h"
+#include "shellext/playlist_commands.h"
 
 namespace shellext {
 
@@ -20,16 +20,11 @@ constexpr int kStatusFolderExists = 11;
 
 void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
-// Asks for a name with the name dialog (`name` shown first) until it is not blank; the
-// trimmed name, false on Cancel.
+// The name the person gives (`name` shown first), trimmed; false on Cancel.
 bool AskName(std::string& name) {
-  for (;;) {
-    CNameDlg dialog(GetOwnerWindow());
-    dialog.name = name;
-    if (dialog.DoModal() != platform::IDOK) return false;
-    name = platform::Trim(dialog.name);
-    if (!name.empty()) return true;
-  }
+  if (!AskPlaylistName(name)) return false;
+  name = platform::Trim(name);
+  return true;
 }
 
 bool Exists(int status) {
