@@ -170,8 +170,8 @@ HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT f
     // A command with no operation behind it for this item is left out (with the
     // separator after it when nothing else is left between two separators).
     if (!entry.popup && !HasOperation(static_cast<int>(entry.id), item)) {
-      insert = false;
-      if (lastWasSeparator) dropWithNext = true;
+      if (lastWasSeparator && i + 1 < entries.size() && entries[i + 1].IsSeparator()) ++i;
+      continue;
     }
     if (dropWithNext) {
       ++i;

@@ -1,0 +1,342 @@
+// The context menus: the entries of each kind of item against what the player can do,
+// and each command reaching its handler.
+#include "shellext/context_menu.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "platform/shell/drag_drop.h"
+#include "platform/ui/dialog_driver.h"
+#include "platform/ui/scripted_host.h"
+#include "shellext/computer_player.h"
+#include "shellext/name_dlg.h"
+#include "shellext/shell_folder.h"
+#include "shellext/test_support.h"
+
+namespace shellexttest {
+namespace {
+
+using namespace shellext;
+using platform::ComPtr;
+using platform::Menu;
+
+// A menu on one line: entries by ", ", a sub-menu's in brackets, greyed ones in
+// parentheses.
+std::string Flat(const Menu& menu) {
+  std::string out;
+  for (const Menu::Item& item : menu.Items()) {
+    if (!out.empty()) out += ", ";
+    std::string text = item.IsSeparator() ? "-" : item.text;
+    if (item.IsGrayed()) text = "(" + text + ")";
+    if (item.popup) text += " [" + Flat(*item.popup) + "]";
+    out += text;
+  }
+  return out;
+}
+
+class ContextMenuTest : public LibraryTest {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    c_ = Seed(device_);
+    Use(device_);
+    g_cfNoTransferToSelf = platform::RegisterClipboardFormat(kNoTransferToSelfFormat);
+    root_ = ComPtr<platform::IShellFolder>::Attach(new CShellFolder(nullptr, nullptr));
+  }
+  void TearDown() override {
+    root_.Reset();
+    LibraryTest::TearDown();
+  }
+
+  // The context menu of one item of the root folder.
+  ComPtr<platform::IContextMenu> MenuOf(platform::LPCITEMIDLIST item) {
+    ComPtr<platform::IContextMenu> menu;
+    EXPECT_EQ(root_->GetUIObjectOf(0, item != nullptr ? 1 : 0, item != nullptr ? &item : nullptr,
+                                   platform::IID_IContextMenu, nullptr, menu.PutVoid()),
+              platform::S_OK);
+    return menu;
+  }
+  std::string Shown(platform::LPCITEMIDLIST item, platform::HRESULT* result = nullptr) {
+    Menu menu;
+    const platform::HRESULT hr = MenuOf(item)->QueryContextMenu(&menu, 0, 1, 0x7FFF, platform::CMF_NORMAL);
+    if (result != nullptr) *result = hr;
+    return Flat(menu);
+  }
+  void Invoke(platform::LPCITEMIDLIST item, int command) {
+    platform::CMINVOKECOMMANDINFO info;
+    info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(command));
+    EXPECT_EQ(MenuOf(item)->InvokeCommand(&info), platform::S_OK);
+  }
+
+  platform::ScriptedHost host_;
+  MemoryDevice device_;
+  Catalogue c_;
+  ComPtr<platform::IShellFolder> root_;
+};
+
+TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
+  const std::string play = "%PLAY%";  // "Play in " + the computer's player, as the player's kind names it
+  const std::string jukebox = "Play on Jukebox, Queue on Jukebox, -, " + play + ", -, ";
+  const std::string playlists = "Create New Playlist..., -, Evening, Jazz Mix";
+  struct Case {
+    const char* what;
+    std::uint32_t type;
+    std::uint32_t kind;
+    const char* name;
+    std::function<void(MemoryDevice&)> player;
+    std::string menu;
+  };
+  const auto none = [](MemoryDevice&) {};
+  const Case cases[] = {
+      {"a track", NT_TRACK, 11, "Harbour", none,
+       "Play Track [" + jukebox + "Choose playback software...], -, Add to Playlist [" + playlists +
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+      {"a track, no playlists", NT_TRACK, 11, "Harbour",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsPlaylists, 0); },
+       "Play Track [" + jukebox +
+           "Choose playback software...], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, "
+           "Properties (Edit Tag)"},
+      {"a track, no playback", NT_TRACK, 11, "Harbour",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsPlayback, 0); },
+       "Play Track [" + play + ", -, Choose playback software...], -, Add to Playlist [" + playlists +
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+      {"a track, no copies to the computer", NT_TRACK, 11, "Harbour",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsCopyToComputer, 0); },
+       "Add to Playlist [" + playlists + "], -, &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+      {"a track, a player with storage media", NT_TRACK, 11, "Harbour",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsStorageList, 1); },
+       "Add to Playlist [" + playlists +
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+      {"a track, an Eigen player", NT_TRACK, 11, "Harbour", [](MemoryDevice& d) { d.Info().modelName = "Eigen 20"; },
+       "Add to Playlist [" + playlists +
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+      {"a track, no tag index", NT_TRACK, 11, "Harbour",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsTagIndex, 0); },
+       "Play Track [" + play + ", -, Choose software player...], -, Add to Playlist [" + playlists +
+           "], -, Refresh, Rebuild Left Pane Tree, -, Copy to Computer..., Delete"},
+      {"a playlist entry", NT_PLITEM, 11, "Harbour", none,
+       "Play Track [" + jukebox + "Choose software player...], -, Add to Playlist [" + playlists +
+           "], -, Copy to Computer..., Delete [Remove from Playlist Only, Remove and Delete Track], -, "
+           "Properties (Edit Tag)..."},
+      {"a queue entry", NT_QITEM, 11, "Harbour", none,
+       "Add to Playlist [" + playlists + "], Copy to Computer..., -, Skip to this Track, -, Remove from Queue"},
+      {"a Quodrel", NT_PLAYLIST, 21, "QL: Fresh", none,
+       "Edit Quodrel..., -, Play these Tracks [" + jukebox +
+           "Choose software player...], -, Refresh, Rebuild Left Pane Tree, -, Sort, Shuffle, -, "
+           "Copy to Computer..., Backup Playlist..., -, Delete, Rename..."},
+      {"a playlist", NT_PLAYLIST, 21, "QR: Fresh", none,
+       "Play these Tracks [" + jukebox +
+           "Choose software player...], -, Refresh, Rebuild Left Pane Tree, -, Sort, Shuffle, -, "
+           "Copy to Computer..., Backup Playlist..., -, Delete, Rename..."},
+      {"the playlists", NT_LISTS, kListPlaylists, "Playlists", none,
+       "New Playlist..., New Quodrel..., -, Backup Playlists..., Restore Playlist..., -, Refresh, "
+       "Rebuild Left Pane Tree"},
+      {"the playlists, no tag index", NT_LISTS, kListPlaylists, "Playlists",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsTagIndex, 0); },
+       "New Playlist..., -, Backup Playlists..., Restore Playlist..., -, Refresh, Rebuild Left Pane Tree"},
+      {"an artist", NT_CONTAINER, kKindArtistTracks, "Ada Lind", none,
+       "Play these Tracks [" + jukebox + "Choose software player...], -, Add to Playlist [" + playlists +
+           "], -, Refresh, Rebuild Left Pane Tree, -, Copy to Computer..., Delete"},
+      {"an album, no playback", NT_CONTAINER, kKindAlbumTracks, "North Light",
+       [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsPlayback, 0); },
+       "Play these Tracks [" + play + ", -, Choose playback software...], -, Add to Playlist [" + playlists +
+           "], -, Refresh, Rebuild Left Pane Tree, -, Copy to Computer..., Delete"},
+      {"the active queue", NT_CONTAINER, kKindActiveQueue, "Active Queue", none,
+       "Add to Playlist [" + playlists + "], -, Refresh, Rebuild Left Pane Tree, -, Shuffle Queue, Clear Queue"},
+      {"the search", NT_CONTAINER, kKindSearch, "Search", none,
+       "Refresh, Rebuild Left Pane Tree, -, New Simple Search..., New Advanced Search..."},
+      {"the audio tracks", NT_CONTAINER, kKindAudioTracks, "Audio Tracks", none, "Refresh, Rebuild Left Pane Tree"},
+      {"a storage medium", NT_MEMSEG, 7, "Internal", none, "Refresh, Rebuild Left Pane Tree, -, (Paste Tracks)"},
+      {"the device information", NT_INFO, 0, "Device Information", none,
+       "Refresh, Rebuild Left Pane Tree, -, Change Owner Name..., Synchronize Time to PC"},
+      {"the device information, no clock", NT_INFOROW, 0, "Owner", [](MemoryDevice& d) { d.Info().hasClock = 0; },
+       "Refresh, Rebuild Left Pane Tree, -, Change Owner Name..., (Synchronize Time to PC)"},
+      {"a data folder", NT_DATAFOLDER, 31, "Documents", none,
+       "New Folder..., -, Refresh, Rebuild Left Pane Tree, -, Copy to Computer..., -, Delete, Rename..."},
+      {"a data file", NT_DATA, 32, "readme.txt", none,
+       "Refresh, Rebuild Left Pane Tree, -, Copy to Computer..., -, Delete, Rename..."},
+      {"a notes folder", NT_NOTEFOLDER, 41, "Notes", none,
+       "New Note..., New Folder..., -, Synchronize with [Google News, Microsoft Outlook], -, Refresh, "
+       "Rebuild Left Pane Tree, -, Delete"},
+      {"a note", NT_NOTE, 42, "Shopping", none, "Edit Note..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},
+      {"a contacts folder", NT_CONTACTFOLDER, 51, "Contacts", none,
+       "New Contact..., -, Synchronize with [Microsoft Outlook (Default Contact Folder), Microsoft Outlook "
+       "(Choose Folder)], View Synchronization Log, -, Refresh, Rebuild Left Pane Tree, -, Delete"},
+      {"a contact", NT_CONTACT, 52, "Mara Quill", none,
+       "Edit Contact..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},
+      {"a radio preset", NT_FREQ, 61, "City FM", none, "Refresh, -, Change Frequency..."},
+      {"a text row", NT_MESSAGE, 0, "Nothing here", none, "Refresh, Rebuild Left Pane Tree"},
+  };
+  for (const Case& c : cases) {
+    MemoryDevice player;
+    Seed(player);
+    c.player(player);
+    Use(player);
+    std::string name;
+    GetDefaultPlayerName(name);
+    std::string want = c.menu;
+    for (std::size_t at; (at = want.find(play)) != std::string::npos;) want.replace(at, play.size(), "Play in " + name);
+    EXPECT_EQ(Shown(Folder(c.type, c.kind, c.name)), want) << c.what;
+  }
+  Use(device_);
+  EXPECT_EQ(Shown(nullptr), "Refresh, Rebuild Left Pane Tree, -, (Paste Tracks)") << "no item";
+  const std::vector<std::uint8_t> foreign = {4, 0, 1, 2, 0, 0};
+  platform::LPITEMIDLIST list = platform::ItemIdListFromBytes(foreign.data(), foreign.size());
+  EXPECT_EQ(Shown(list), "Refresh, Rebuild Left Pane Tree, -, (Paste Tracks)") << "a list that is not the library's";
+  platform::FreeItemIdList(list);
+}
+
+// Paste Tracks can be chosen while the clipboard holds files, not the player's own items.
+TEST_F(ContextMenuTest, PasteTracksFollowsTheClipboard) {
+  platform::LPCITEMIDLIST internal = Folder(NT_MEMSEG, 7, "Internal");
+  host_.SetClipboardFiles({"/music/a.mp3"});
+  EXPECT_EQ(Shown(internal), "Refresh, Rebuild Left Pane Tree, -, Paste Tracks");
+  struct Own : platform::FilesOffer {
+    using FilesOffer::FilesOffer;
+    std::vector<std::string> Formats() override {
+      return {std::string(kNoTransferToSelfFormat), std::string(platform::kUriListFormat)};
+    }
+  };
+  host_.SetClipboardOffer(std::make_shared<Own>(std::vector<std::string>{"/tmp/x.mp3"}));
+  EXPECT_EQ(Shown(internal), "Refresh, Rebuild Left Pane Tree, -, (Paste Tracks)");
+}
+
+// Ids are the resource's plus the first id; the answer is the largest offset used + 1,
+// the playlist entries included; a menu without a folder adds nothing.
+TEST_F(ContextMenuTest, TheAnswerCountsTheOffsetsUsed) {
+  platform::HRESULT hr = 0;
+  Shown(Folder(NT_TRACK, 11, "Harbour"), &hr);
+  EXPECT_EQ(hr, kPlaylistCommandFirst + 2 + 1);
+  Shown(Folder(NT_FREQ, 61, "City FM"), &hr);
+  EXPECT_EQ(hr, 3044 + 1);
+  Menu menu;
+  menu.Append(platform::MF_STRING, 1, "The host's own");
+  ASSERT_EQ(MenuOf(Folder(NT_FREQ, 61, "City FM"))->QueryContextMenu(&menu, 1, 100, 0x7FFF, 0), 3044 + 1);
+  EXPECT_EQ(Flat(menu), "The host's own, Refresh, -, Change Frequency...");
+  EXPECT_NE(menu.Find(3044 + 100), nullptr);
+  auto* bare = new CContextMenu(nullptr, 0, nullptr);
+  Menu nothing;
+  EXPECT_EQ(bare->QueryContextMenu(&nothing, 0, 1, 0x7FFF, 0), platform::S_OK);
+  EXPECT_EQ(nothing.GetItemCount(), 0);
+  ComPtr<platform::IShellExtInit> init;
+  EXPECT_EQ(bare->QueryInterface(platform::IID_IShellExtInit, init.PutVoid()), platform::S_OK);
+  EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), platform::S_OK);
+  bare->Release();
+}
+
+TEST_F(ContextMenuTest, AVerbGivenAsTextIsRefused) {
+  platform::CMINVOKECOMMANDINFO info;
+  info.lpVerb = "properties";
+  EXPECT_EQ(MenuOf(Folder(NT_TRACK, 11, "Harbour"))->InvokeCommand(&info), platform::E_INVALIDARG);
+  EXPECT_TRUE(host_.prompts().empty());
+}
+
+// The commands that the menus' texts name, each reaching the player.
+TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
+  auto name = [this](const char* text) {
+    host_.ExpectDialog(CNameDlg::kTemplateId, [text](platform::DialogDriver& d) {
+      d.Type(CNameDlg::kNameId, text);
+      d.Ok();
+    });
+  };
+  name("  Evening Two ");
+  Invoke(Folder(NT_PLAYLIST, c_.evening.word[0], "Evening"), 4000);
+  EXPECT_EQ(device_.GetPlaylistName(c_.evening), "Evening Two");
+
+  name("notes/2024");
+  const KernelId readme = [&] {
+    KernelId item;
+    for (int n = device_.GetFirstDataItem(c_.documents, item); n != 0; n = device_.GetNextDataItem(c_.documents, item)) {
+      if (device_.GetDataItemName(item) == "readme.txt") return item;
+    }
+    return KernelId();
+  }();
+  platform::LPITEMIDLIST file = Folder(NT_DATA, readme.word[0], "readme.txt");
+  reinterpret_cast<ShellItemData*>(file)->id.Assign(readme);
+  Invoke(file, 4000);
+  EXPECT_EQ(device_.GetDataItemName(readme), "notes2024");  // one part of a path
+
+  name("list.csv");  // taken in that folder
+  host_.ExpectMessageBox(platform::IDOK, "An item named list.csv already exists.");
+  Invoke(file, 4000);
+
+  name("Archive");
+  platform::LPITEMIDLIST documents = Folder(NT_DATAFOLDER, c_.documents.word[0], "Documents");
+  reinterpret_cast<ShellItemData*>(documents)->id.Assign(c_.documents);
+  Invoke(documents, 4045);
+  std::vector<std::string> names;
+  KernelId item;
+  for (int n = device_.GetFirstDataItem(c_.documents, item); n != 0; n = device_.GetNextDataItem(c_.documents, item)) {
+    names.push_back(device_.GetDataItemName(item));
+  }
+  EXPECT_NE(std::find(names.begin(), names.end(), "Archive"), names.end());
+
+  name("Ideas");
+  platform::LPITEMIDLIST notes = Folder(NT_NOTEFOLDER, device_.NotesRoot().word[0], "Notes");
+  reinterpret_cast<ShellItemData*>(notes)->id.Assign(device_.NotesRoot());
+  Invoke(notes, 4045);
+  bool ideas = false;
+  for (int n = device_.GetFirstNote(device_.NotesRoot(), item); n != 0; n = device_.GetNextNote(device_.NotesRoot(), item)) {
+    ideas = ideas || (device_.IsNoteFolder(item) != 0 && device_.GetNoteName(item) == "Ideas");
+  }
+  EXPECT_TRUE(ideas);
+
+  // Sort: the player's default order (artist, album, number).
+  const KernelId mix = device_.AddPlaylist("Mix", {c_.mirror, c_.opening, c_.longRoad, c_.harbour});
+  Invoke(Folder(NT_PLAYLIST, mix.word[0], "Mix"), 3021);
+  EXPECT_EQ(device_.PlaylistItems(mix), (std::vector<KernelId>{c_.harbour, c_.longRoad, c_.opening, c_.mirror}));
+  Invoke(Folder(NT_PLAYLIST, mix.word[0], "Mix"), 3080);
+  std::vector<KernelId> shuffled = device_.PlaylistItems(mix);
+  EXPECT_EQ(shuffled.size(), 4u);
+
+  name("Ada");
+  Invoke(Folder(NT_INFO, 0, "Device Information"), 3046);
+  EXPECT_EQ(device_.GetOwnerName(), "Ada");
+
+  const auto before = std::time(nullptr);
+  Invoke(Folder(NT_INFO, 0, "Device Information"), 3028);
+  EXPECT_GE(device_.GetDeviceTime(), before);
+  device_.Info().hasClock = 0;
+  host_.ExpectMessageBox(platform::IDOK, "This player has no clock.");
+  Invoke(Folder(NT_INFO, 0, "Device Information"), 3028);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+TEST_F(ContextMenuTest, CommandsWithoutAnOperationOrASelection) {
+  const struct {
+    int command;
+    std::uint32_t type;
+    const char* message;
+  } cases[] = {
+      {3010, NT_MEMSEG, "Unknown option: 3010"},
+      {3095, NT_PLAYLIST, "Unknown option: 3095"},
+      {3056, NT_NOTEFOLDER, "Unknown option: 3056"},
+      {3057, NT_NOTEFOLDER, "Unknown option: 3057"},
+      {4000, NT_NOTE, "This item cannot be renamed."},
+      {4045, NT_CONTACTFOLDER, "Cannot create new items in this folder."},
+      {3021, NT_CONTAINER, "Please select a playlist."},
+      {kPlaylistCommandFirst + 1, NT_TRACK, "Unknown command: 0x1771.\nPlease use the right-click context menu."},
+  };
+  for (const auto& c : cases) {
+    host_.ExpectMessageBox(platform::IDOK, c.message);
+    Invoke(Folder(c.type, 5, "Something"), c.command);
+  }
+  // Every command that works on items says so when none are given.
+  for (int command : {3035, 4000, 4045, 3021, 4010}) {
+    host_.ExpectMessageBox(platform::IDOK, "No items were selected.");
+    Invoke(nullptr, command);
+  }
+  // Renaming more than one item at a time.
+  platform::LPCITEMIDLIST two[] = {Folder(NT_PLAYLIST, 1, "A"), Folder(NT_PLAYLIST, 2, "B")};
+  ComPtr<platform::IContextMenu> menu;
+  ASSERT_EQ(root_->GetUIObjectOf(0, 2, two, platform::IID_IContextMenu, nullptr, menu.PutVoid()), platform::S_OK);
+  host_.ExpectMessageBox(platform::IDOK, "Please select one item at a time.");
+  platform::CMINVOKECOMMANDINFO info;
+  info.lpVerb = platform::VerbFromOffset(4000);
+  menu->InvokeCommand(&info);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+}  // namespace
+}  // namespace shellexttest
