@@ -24,6 +24,8 @@ CLIPFORMAT ClipboardFormatFromName(std::string_view name) {
 
 namespace {
 
+constexpr std::string_view kDataObjectKind = "IDataObject";
+
 FORMATETC HGlobalFormat(CLIPFORMAT format) {
   FORMATETC f;
   f.cfFormat = format;
@@ -36,7 +38,6 @@ class OleDataOffer final : public DataOffer {
  public:
   OleDataOffer(IDataObject* data, IDropSource* source) : data_(Hold(data)), source_(Hold(source)) {}
 
-  IDataObject* DataObject() const { return data_.Get(); }
   bool Cancelled() const { return cancelled_; }
 
   std::vector<std::string> Formats() override {
@@ -86,6 +87,7 @@ class OleDataOffer final : public DataOffer {
   void Feedback(DWORD effect) override {
     if (source_) source_->GiveFeedback(effect);
   }
+  void* Source(std::string_view kind) override { return kind == kDataObjectKind ? data_.Get() : nullptr; }
 
  private:
   template <class T>
@@ -236,9 +238,10 @@ std::shared_ptr<DataOffer> OfferOfDataObject(IDataObject* data, IDropSource* sou
 }
 
 IDataObject* DataObjectOfOffer(const std::shared_ptr<DataOffer>& offer) {
-  if (auto* ole = dynamic_cast<OleDataOffer*>(offer.get()); ole != nullptr && ole->DataObject() != nullptr) {
-    ole->DataObject()->AddRef();
-    return ole->DataObject();
+  // An offer made from a data object of this process, also by another copy of this code.
+  if (auto* own = offer ? static_cast<IDataObject*>(offer->Source(kDataObjectKind)) : nullptr) {
+    own->AddRef();
+    return own;
   }
   return new (std::nothrow) OfferDataObject(offer);
 }

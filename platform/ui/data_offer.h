@@ -37,6 +37,13 @@ class DataOffer {
   virtual std::optional<std::string> Data(std::string_view format) = 0;
   // A drag's source hears the effect the target under the pointer answers (0: refused).
   virtual void Feedback(DWORD effect) { (void)effect; }
+  // The object the offer was made from, for a receiver in this process that knows its
+  // kind ("IDataObject": a data object); null otherwise. A virtual call, so it works
+  // between the copies of this code that a host and its plug-ins carry.
+  virtual void* Source(std::string_view kind) {
+    (void)kind;
+    return nullptr;
+  }
 };
 
 // "text/uri-list" of POSIX paths (file URIs, CR LF after each) and back: only local

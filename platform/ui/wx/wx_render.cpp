@@ -1126,6 +1126,9 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
                 const HTREEITEM h = TreeHandle(wt, e.GetItem());
                 if (h != 0 && tree->IsExpanded(h) && !tree->UserExpand(h, false)) e.Veto();
               }));
+      w->Bind(wxEVT_TREE_ITEM_RIGHT_CLICK, guarded([tree, wt](wxTreeEvent& e) {
+                tree->UserRightClick(TreeHandle(wt, e.GetItem()), Point{e.GetPoint().x, e.GetPoint().y});
+              }));
       break;
     }
     case ControlKind::ListView: {
