@@ -8,8 +8,9 @@
 // person's choice; choosing another makes it the person's default for "audio/x-mpegurl",
 // which is what the library's "computer's player" lookup reads.
 //
-// The media player is `mlhost`: its uninstall entry names its program, its plug-ins lie in
-// the folder "Plugins" beside it, and its main window has the class "mlhost".
+// The media player (`mlhost` stands in for it and carries its names): its uninstall entry
+// names its program, its plug-ins lie in the folder "Plugins" beside it, and its main
+// window has the class "Winamp v1.x".
 #pragma once
 
 #include <array>
@@ -27,9 +28,9 @@ namespace options {
 // The media player's uninstall entry (HKEY_LOCAL_MACHINE), its value naming the program,
 // and the class of its main window.
 inline constexpr std::string_view kMediaPlayerUninstallKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\mlhost";
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Winamp";
 inline constexpr std::string_view kMediaPlayerUninstallValue = "UninstallString";
-inline constexpr std::string_view kMediaPlayerWindowClass = "mlhost";
+inline constexpr std::string_view kMediaPlayerWindowClass = "Winamp v1.x";
 
 // The type whose default application plays stream playlists, and the playlist types a
 // playback program is listed for.

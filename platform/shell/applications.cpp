@@ -91,8 +91,9 @@ std::optional<DesktopApplication> ReadEntry(const std::string& file, const std::
   if (Take(g_key_file_get_string(kf.get(), kEntryGroup, "Type", nullptr)) != "Application") return std::nullopt;
   const std::string tryExec = Take(g_key_file_get_string(kf.get(), kEntryGroup, "TryExec", nullptr));
   if (!tryExec.empty()) {
-    const bool present = tryExec.find('/') != std::string::npos ? ::access(tryExec.c_str(), X_OK) == 0
-                                                                 : !Take(g_find_program_in_path(tryExec.c_str())).empty();
+    const bool present = tryExec.find('/') != std::string::npos
+                             ? ::access(tryExec.c_str(), X_OK) == 0
+                             : !Take(g_find_program_in_path(tryExec.c_str())).empty();
     if (!present) {
       hidden = true;
       return std::nullopt;

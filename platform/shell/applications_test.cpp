@@ -69,10 +69,11 @@ TEST_F(ApplicationsTest, EntriesThatHandleAPlaylistTypeAreListedOncePerId) {
   Entry("system", "beta.desktop", Player("Beta", "\"/opt/beta player/run\" --play %F", "audio/x-scpls;"));
   Entry("system", "editor.desktop", Player("Editor", "true %F", "text/plain;"));
   Entry("system", "masked.desktop", Player("Masked", "true", "audio/x-mpegurl;"));
-  Entry("data", "masked.desktop", "Type=Application\nName=Masked\nHidden=true\n");  // the person removed it
+  Entry("data", "masked.desktop", "Type=Application\nName=Masked\nHidden=true\n");            // the person removed it
   Entry("system2", "alpha.desktop", Player("Alpha Elsewhere", "false", "audio/x-mpegurl;"));  // a later folder
   Entry("system", "kde/gamma.desktop", Player("Gamma", "/usr/bin/true", "AUDIO/X-MPEGURL;"));
-  Entry("system", "missing.desktop", Player("Missing", "nothing-such-x", "audio/x-mpegurl;") + "TryExec=nothing-such-x\n");
+  Entry("system", "missing.desktop",
+        Player("Missing", "nothing-such-x", "audio/x-mpegurl;") + "TryExec=nothing-such-x\n");
   Entry("system", "link.desktop", "Type=Link\nName=Link\nURL=http://x/\nMimeType=audio/x-mpegurl;\n");
 
   struct Expected {
@@ -82,8 +83,8 @@ TEST_F(ApplicationsTest, EntriesThatHandleAPlaylistTypeAreListedOncePerId) {
   };
   const std::vector<Expected> expected = {
       {"alpha.desktop", "Alpha Player", "/usr/bin/true"},  // found on PATH
-      {"beta.desktop", "Beta", "/opt/beta player/run"},     // quoted, not on disk
-      {"kde-gamma.desktop", "Gamma", "/usr/bin/true"},      // a sub-folder names the id
+      {"beta.desktop", "Beta", "/opt/beta player/run"},    // quoted, not on disk
+      {"kde-gamma.desktop", "Gamma", "/usr/bin/true"},     // a sub-folder names the id
   };
   const std::vector<DesktopApplication> apps = ListApplicationsFor(kPlaylistTypes);
   ASSERT_EQ(apps.size(), expected.size());
@@ -102,7 +103,8 @@ TEST_F(ApplicationsTest, EntriesThatHandleAPlaylistTypeAreListedOncePerId) {
 TEST_F(ApplicationsTest, ThePersonsChoiceOverTheSystemsDefault) {
   Entry("system", "alpha.desktop", Player("Alpha", "true %U", "audio/x-mpegurl;"));
   Entry("system", "beta.desktop", Player("Beta", "true %U", "audio/x-mpegurl;"));
-  std::ofstream(root_ + "/system/applications/mimeapps.list") << "[Default Applications]\naudio/x-mpegurl=alpha.desktop\n";
+  std::ofstream(root_ + "/system/applications/mimeapps.list")
+      << "[Default Applications]\naudio/x-mpegurl=alpha.desktop\n";
 
   EXPECT_EQ(DefaultApplicationId("audio/x-mpegurl"), "alpha.desktop");
   EXPECT_EQ(SystemDefaultApplicationId("audio/x-mpegurl"), "alpha.desktop");

@@ -96,7 +96,8 @@ std::vector<MountedVolume> ListMountedVolumes() {
 }
 
 UINT GetDriveType(std::string_view root) {
-  if (root.size() < 2 || root[1] != ':' || !((root[0] >= 'A' && root[0] <= 'Z') || (root[0] >= 'a' && root[0] <= 'z'))) {
+  if (root.size() < 2 || root[1] != ':' ||
+      !((root[0] >= 'A' && root[0] <= 'Z') || (root[0] >= 'a' && root[0] <= 'z'))) {
     return DRIVE_NO_ROOT_DIR;
   }
   std::string folder = ToPosixPath(std::string(1, root[0]) + ":\\");
