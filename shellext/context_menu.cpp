@@ -6,6 +6,7 @@
 #include "platform/ui/host.h"
 #include "shellext/queue_commands.h"
 #include "shellext/shell_folder.h"
+#include "shellext/view_commands.h"
 
 namespace shellext {
 
@@ -65,6 +66,7 @@ void CContextMenu::Run(int command) {
     case 3005: RefreshFolderViews(); return;
     case 3015: PostToFolderViews(kViewCommandActivate); return;
     case 3019: ShuffleActiveQueue(); return;
+    case 3023: ShowPlaybackOptions(GetOwnerWindow()); return;
     case 3024: NotifyFixedFoldersUpdated(); return;
     case 3060: ClearActiveQueue(); return;
     case 3090: ReloadFolderViews(); return;

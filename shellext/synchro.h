@@ -1,0 +1,53 @@
+// Brevlink, the view's "Sync": the files of the PC source folders (`JB_Tx_SyncFolderList`)
+// that were not handed to the player before go to it through the transfer. What was
+// handed over is kept in the synchronisation cache ("cur2.db" in the work folder "filech",
+// one line per file: size, modification time and path), so a file is sent again only
+// when it changed; resetting the cache (the Brevlink options page) sends everything
+// again. With `JB_Tx_SyncLogging` the analysis is written to "_synclog.txt".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace transfer {
+class TempFile;
+}
+
+namespace shellext {
+
+struct SyncFileState {
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;  // seconds since 1970
+  bool operator==(const SyncFileState&) const = default;
+};
+
+// The cache: path (Windows form) -> what the file was when it was handed over.
+using SyncCache = std::map<std::string, SyncFileState>;
+SyncCache ReadSyncCache(const std::string& file);
+// Written whole into a new file that then replaces the old; false when it failed.
+bool WriteSyncCache(const std::string& file, const SyncCache& cache);
+// GetWorkFolder("filech") + "cur2.db".
+std::string SyncCachePath();
+
+struct SyncScan {
+  std::vector<std::string> newFiles;            // new or changed since they were handed over, in folder order
+  std::map<std::string, SyncFileState> states;  // of the new files
+  int unchanged = 0;
+  std::vector<std::string> missingFolders;
+};
+
+// Walks the folders (sub-folders too, symbolic links to folders not followed) and sorts
+// their files by the cache; each step goes to the log when one is given.
+SyncScan ScanSourceFolders(const std::vector<std::string>& folders, const SyncCache& cache, transfer::TempFile* log);
+
+// Hands files to the player's transfer (it reports its own failures).
+using SyncSender = std::function<void(const std::vector<std::string>& files)>;
+
+// The whole command: reads the settings, scans, tells the person what it found, hands the
+// new files to `send` and remembers them in the cache.
+void RunSynchro(const SyncSender& send);
+
+}  // namespace shellext
