@@ -349,6 +349,24 @@ wxSize LabelSize(wxStaticText* label) {
   return wxSize(std::max(best.x, static_cast<int>(w)), std::max(best.y, static_cast<int>(h)));
 }
 
+// A labelled group's frame, whose own width is its label's: what it holds is sized by the
+// sizer. (GTK's frame asks its children for their natural widths, and a wrapped label's
+// natural width is its whole text on one line, which widened every group holding one.)
+class GroupBox : public wxStaticBox {
+ public:
+  GroupBox(wxWindow* parent, const wxString& label) : wxStaticBox(parent, wxID_ANY, label) {}
+
+ protected:
+  wxSize DoGetBestSize() const override {
+    wxClientDC dc(const_cast<GroupBox*>(this));
+    dc.SetFont(GetFont());
+    wxCoord w = 0;
+    wxCoord h = 0;
+    dc.GetTextExtent(GetLabelText(), &w, &h);
+    return wxSize(w + 4 * kGap, h + kGap);
+  }
+};
+
 // A row of exactly a label and one control.
 bool IsFormRow(const LayoutNode& n) {
   return n.box == BoxKind::Row && n.children.size() == 2 && n.children[0].box == BoxKind::Control &&
@@ -562,7 +580,7 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
       return s;
     }
     case BoxKind::Group: {
-      auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, W(CleanLabel(node.text)));
+      auto* box = new wxStaticBoxSizer(new GroupBox(parent, W(CleanLabel(node.text))), wxVERTICAL);
       auto* inner = new wxBoxSizer(wxVERTICAL);
       bool first = true;
       for (const LayoutNode& child : node.children) {
