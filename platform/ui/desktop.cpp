@@ -116,6 +116,12 @@ COLORREF GetSysColor(int index) { return CurrentHost().GetSysColor(index); }
 
 int GetSystemMetric(int index) { return CurrentHost().GetSystemMetric(index); }
 
+int ScaleDesignWidth(int pixels) {
+  const int average = GetSystemMetric(kMetricAverageCharWidth);
+  if (average <= kDesignCharWidth) return pixels;
+  return static_cast<int>(static_cast<double>(pixels) * average / kDesignCharWidth + 0.5);
+}
+
 Point GetCursorPos() { return CurrentHost().GetCursorPos(); }
 
 }  // namespace platform
