@@ -19,6 +19,7 @@
 
 #include "common/identity.h"
 #include "device/memory_device.h"
+#include "hosts/ui_gallery_options.h"
 #include "manager/option_pages.h"
 #include "manager/systray_progress.h"
 #include "options/tree_prop_sheet.h"
@@ -103,6 +104,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                          sheet.DoModal();
                        }});
   }
+  for (OptionsGallerySample& s : LibraryOptionsSamples(device.get())) samples.push_back({s.name, s.page, [s](platform::WxHost&, const std::function<void(UiWindow&)>&) { s.show(); }});
   samples.push_back(Modal("about_sheet", [device] {
     struct AboutSheet : platform::PropertySheet {
       explicit AboutSheet(KernelDevice* d) : PropertySheet("Kestrova Manager Options"), page(d) {

@@ -94,13 +94,13 @@ const platform::DialogTemplate& PlaybackPageTemplate() {
                  {Text("Select a player application to be used when playing tracks on your computer via Explorer "
                        "or Pallidor.  The selected app must support standard M3U playlist files and standard HTTP "
                        "streaming playback (most popular apps do).")
-                      .Width(62),
-                  Row({Combo(P::kPrograms).Label("Playback Software").DropDownList().Sorted().Width(40).Expand(),
+                      .Width(72),
+                  Row({Combo(P::kPrograms).Label("Playback Software").DropDownList().Sorted().Width(36).Expand(),
                        Picture(P::kProgramIcon, "audio-x-generic")}),
                   Text("The list above includes applications that have registered themselves with Windows.  If the "
                        "app you wish to use does not appear, you can register it yourself by clicking the "
                        "'Register' button below.")
-                      .Width(62),
+                      .Width(72),
                   Row({Button(P::kRegister, "Register Application...")})}),
            Group(
                "Increase this setting if playback is skipping.",

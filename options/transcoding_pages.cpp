@@ -62,13 +62,13 @@ const platform::DialogTemplate& TonavelPageTemplate() {
               Text("Tonavel detects the following installed plugins:"),
               Row({ListView(P::kDecoders)
                        .Label("Installed decoders")
-                       .Lines(5)
+                       .Lines(7)
                        .Width(30)
                        .Style(platform::kStyleNoSortHeader)
                        .Expand(),
                    ListView(P::kEncoders)
                        .Label("Installed encoders")
-                       .Lines(5)
+                       .Lines(7)
                        .Width(30)
                        .Style(platform::kStyleNoSortHeader)
                        .Expand()}),
@@ -111,8 +111,8 @@ bool OptTonavel::OnInitDialog() {
                           Codecs{kEncoders, "Installed Encoder", &transfer::IsEncoderAvailable}}) {
     platform::ListViewControl& list = ListView(c.id);
     list.SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, platform::LVS_EX_FULLROWSELECT);
-    list.InsertColumn(0, {.title = "Format", .width = 50});
-    list.InsertColumn(1, {.title = c.title, .width = 200});
+    list.InsertColumn(0, {.title = "Format", .width = platform::ScaleDesignWidth(50)});
+    list.InsertColumn(1, {.title = c.title, .width = platform::ScaleDesignWidth(200)});
     for (int format = kFirstFormat; format <= kLastFormat; ++format) {
       std::string library;
       if (!c.available(format, library)) continue;
@@ -123,8 +123,8 @@ bool OptTonavel::OnInitDialog() {
   platform::ListViewControl& rules = ListView(kRules);
   rules.SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, platform::LVS_EX_FULLROWSELECT);
   rules.SetImageList(&formatIcons_, true);
-  rules.InsertColumn(0, {.title = "Format", .width = 75});
-  rules.InsertColumn(1, {.title = "Tonavel Transfer Rule", .width = 200});
+  rules.InsertColumn(0, {.title = "Format", .width = platform::ScaleDesignWidth(75)});
+  rules.InsertColumn(1, {.title = "Tonavel Transfer Rule", .width = platform::ScaleDesignWidth(200)});
   FillRules();
   PropertyPage::OnInitDialog();
   EnableRules();
@@ -211,7 +211,7 @@ const platform::DialogTemplate& TranscodePageTemplate() {
       P::kTemplateId, "Tonavel::Encoding Options",
       Column({Text("When converting from another format to MP3 or WMA, or reducing the bitrate of MP3 or WMA files, "
                    "Tonavel will encode using the following settings:")
-                  .Width(60),
+                  .Width(72),
               Group("Converting to or Reducing MP3", {Row({Radio(P::kMp3Constant, "Constant Bitrate").GroupStart(),
                                                            Radio(P::kMp3Variable, "Variable Bitrate")}),
                                                       slider(P::kMp3Bitrate, P::kMp3BitrateLabel, "MP3 bitrate"),

@@ -90,8 +90,12 @@ void RunOptionsSheet(KernelDevice& device, platform::HWND owner) {
   sheet.SetTreeViewMode(true, true, false);
   sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
   PageList pages;
-  std::string player;
-  GetDefaultPlayerName(player);
+  std::string player = "Playback Software";
+  try {
+    GetDefaultPlayerName(player);
+  } catch (const std::exception&) {
+    // the player cannot say which program it streams to; the generic name stays
+  }
   Add<options::OptGeneral>(sheet, pages, &device, player);
   const int kind = device.GetDeviceIndex();
   if (kind == 5) Add<options::OptZaro>(sheet, pages);
