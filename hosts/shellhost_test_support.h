@@ -101,7 +101,7 @@ class ShellhostTest : public ::testing::Test {
     shellhost.CloseInput();
     Output out;
     std::string command;
-    while (auto line = shellhost.ReadLine(60000)) {
+    while (auto line = shellhost.ReadLine(60000 * platform::testing::SlowFactor())) {
       out.all += *line + "\n";
       if (line->rfind("> ", 0) == 0) {
         command = line->substr(2);
@@ -147,7 +147,7 @@ class ShellhostTest : public ::testing::Test {
       for (const std::string& c : commands) process_.WriteLine(c);
       process_.WriteLine("echo --end--");
       std::vector<std::string> out;
-      while (auto line = process_.ReadLine(60000)) {
+      while (auto line = process_.ReadLine(60000 * platform::testing::SlowFactor())) {
         if (*line == "--end--") break;
         if (*line != "> echo --end--") out.push_back(*line);
       }
