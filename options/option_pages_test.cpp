@@ -28,6 +28,7 @@
 #include "platform/shell/file_version.h"
 #include "platform/shell/removable_drives.h"
 #include "platform/shell/shell.h"
+#include "platform/shell/xdg_test_folders.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
@@ -695,31 +696,13 @@ class PlaybackPageTest : public OptionPagesTest {
  protected:
   void SetUp() override {
     OptionPagesTest::SetUp();
-    for (const char* d : {"config", "data/applications", "system/applications", "install", "player/Plugins"}) {
-      fs::create_directories(dir_ + "/" + d);
-    }
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS",
-                            "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"}) {
-      const char* v = std::getenv(var);
-      saved_.emplace_back(var, v ? std::optional<std::string>(v) : std::nullopt);
-    }
-    ::setenv("XDG_CONFIG_HOME", (dir_ + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (dir_ + "/data").c_str(), 1);
-    ::setenv("XDG_CONFIG_DIRS", (dir_ + "/none").c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (dir_ + "/system").c_str(), 1);
-    ::unsetenv("XDG_CURRENT_DESKTOP");
-    ::unsetenv("DESKTOP_SESSION");
+    xdg_.emplace(dir_);
+    for (const char* d : {"install", "player/Plugins"}) fs::create_directories(dir_ + "/" + d);
     key_->SetString("", platform::FromPosixPath(dir_ + "/install"));
     std::ofstream(dir_ + "/install/" + PluginSourceName()) << "library";
   }
   void TearDown() override {
-    for (auto& [var, value] : saved_) {
-      if (value) {
-        ::setenv(var.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(var.c_str());
-      }
-    }
+    xdg_.reset();
     OptionPagesTest::TearDown();
   }
   void InstallMediaPlayer() {
@@ -735,7 +718,7 @@ class PlaybackPageTest : public OptionPagesTest {
     std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  std::optional<platform::testing::XdgTestFolders> xdg_;
 };
 
 TEST_F(PlaybackPageTest, CompensationIsHeldToItsRangeAndTheExternalPlayerIsAlwaysWritten) {

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/shell/file_version.h"
+#include "platform/shell/xdg_test_folders.h"
 
 // GIO keeps its content-type data for the life of the process (sanitizer builds).
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\nleak:libglib-2.0.so\n"; }
@@ -27,29 +28,10 @@ class ApplicationsTest : public ::testing::Test {
   void SetUp() override {
     char tmpl[] = "/tmp/tovapps.XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    for (const char* dir : {"config", "data/applications", "system/applications", "system2/applications"}) {
-      fs::create_directories(root_ + "/" + dir);
-    }
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS",
-                            "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION"}) {
-      const char* v = std::getenv(var);
-      saved_.emplace_back(var, v ? std::optional<std::string>(v) : std::nullopt);
-    }
-    ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-    ::setenv("XDG_CONFIG_DIRS", (root_ + "/none").c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (root_ + "/system:" + root_ + "/system2").c_str(), 1);
-    ::unsetenv("XDG_CURRENT_DESKTOP");
-    ::unsetenv("DESKTOP_SESSION");
+    xdg_.emplace(root_, std::vector<std::string>{"system", "system2"});
   }
   void TearDown() override {
-    for (auto& [var, value] : saved_) {
-      if (value) {
-        ::setenv(var.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(var.c_str());
-      }
-    }
+    xdg_.reset();
     fs::remove_all(root_);
   }
   void Entry(const std::string& where, const std::string& id, const std::string& body) {
@@ -61,7 +43,7 @@ class ApplicationsTest : public ::testing::Test {
     return "Type=Application\nName=" + name + "\nExec=" + exec + "\nIcon=audio-player\nMimeType=" + types + "\n";
   }
   std::string root_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  std::optional<testing::XdgTestFolders> xdg_;
 };
 
 TEST_F(ApplicationsTest, EntriesThatHandleAPlaylistTypeAreListedOncePerId) {
