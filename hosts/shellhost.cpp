@@ -33,7 +33,9 @@
 // ID (an item command on the selection, through its context menu; invoke-folder ID on
 // the folder), toggle N (shows or hides column N of the set), status, menu, toolbar,
 // pane (the tree pane), where (the path shown), back, pump MS [TEXT] (serves the window's
-// messages for that long, or until a cell of the view reads TEXT), echo TEXT. Each command's output follows a line "> command";
+// messages for that long, or until a cell of the view reads TEXT), echo TEXT; paste
+// FOLDER<TAB>FILE<TAB>... (files handed to a folder of the player as a paste or a drop
+// hands them: the library starts its launcher). Each command's output follows a line "> command";
 // failures print "error: ...". The exit code is 0, or 1 when the library could not be
 // loaded or would not give its folder.
 #include <unistd.h>
@@ -56,6 +58,7 @@
 #include "hosts/shell_frame.h"
 #include "platform/com/allocator.h"
 #include "platform/com/module.h"
+#include "platform/paths/paths.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/text/text.h"
 #include "platform/ui/wx/wx_host.h"
@@ -392,6 +395,33 @@ class Host {
   }
 
   // Serves the window's messages for `ms`, or until a cell of the view reads `text`.
+  void Paste(const std::string& arguments) {
+    std::vector<std::string> parts;
+    std::stringstream in(arguments);
+    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    if (parts.size() < 2) {
+      Print("error: paste FOLDER<tab>FILE...");
+      return;
+    }
+    OwnedList folder;
+    std::string error;
+    if (!Frame(false).FindPath(parts[0], folder, error)) {
+      Print("error: " + error);
+      return;
+    }
+    using Entry = void (*)(const void*, const char* const*, int);
+    const auto entry = reinterpret_cast<Entry>(module_->Symbol("PasteFilesIntoFolder"));
+    if (entry == nullptr) {
+      Print("error: the library takes no files");
+      return;
+    }
+    std::vector<std::string> files;
+    for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(platform::FromPosixPath(parts[i]));
+    std::vector<const char*> names;
+    for (const std::string& f : files) names.push_back(f.c_str());
+    entry(folder.Get(), names.data(), static_cast<int>(names.size()));
+  }
+
   void Pump(const std::string& arguments) {
     Frame();
     const std::size_t space = arguments.find(' ');
@@ -592,6 +622,8 @@ int RunScript(Host& host) {
       host.Shot(arg);
     } else if (verb == "rendered") {
       host.Rendered();
+    } else if (verb == "paste") {
+      host.Paste(arg);
     } else if (verb == "echo") {
       Print(arg);
     } else if (verb == "quit") {

@@ -1,7 +1,9 @@
 // Stands in for the desktop installer's registry work: the product keys, the installed-
-// options mask, the installation folder and the application-data folder.
+// options mask, the installation folder and the application-data folder. It also tells the
+// install step the launcher file names of the installed product, from the identity tables.
 //
 //   tovinstall <installation folder> <application data folder>
+//   tovinstall --launchers     one line per launcher: its file name, a tab, the product name
 //
 // Folders are POSIX paths; they are stored in Windows form like every path of the system.
 #include <cstdio>
@@ -22,6 +24,14 @@ constexpr std::uint32_t kJukeboxTray = 0x00000800;
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--launchers") == 0) {
+    ProductIdentity product;
+    product.InitFromPath("trayhub");
+    for (const LauncherRow& row : LauncherTable()) {
+      if (row.variantCode == product.variantCode) std::printf("%s\t%s\n", LauncherName(row).c_str(), product.productName.c_str());
+    }
+    return 0;
+  }
   if (argc != 3 || argv[1][0] != '/' || argv[2][0] != '/') {
     std::fprintf(stderr, "usage: tovinstall <installation folder> <application data folder>\n"
                          "       both folders as absolute paths\n");

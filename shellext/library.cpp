@@ -1,6 +1,5 @@
 #include "shellext/library.h"
 
-#include <crypto++/sha.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -109,14 +108,5 @@ std::string FormatNumeric(const char* format, Args... args) {
 std::string FormatIntegerLocale(std::int64_t value) { return FormatNumeric("%'lld", static_cast<long long>(value)); }
 
 std::string FormatFloatLocale(double value) { return FormatNumeric("%'.2f", value); }
-
-std::string GetShortSha1Hex(std::string_view text) {
-  CryptoPP::SHA1 sha;
-  CryptoPP::byte digest[CryptoPP::SHA1::DIGESTSIZE];
-  sha.CalculateDigest(digest, reinterpret_cast<const CryptoPP::byte*>(text.data()), text.size());
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", digest[0], digest[1], digest[2], digest[3]);
-  return hex;
-}
 
 }  // namespace shellext

@@ -1360,7 +1360,12 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
       if (wxWindow* w = Widget(window_.GetFocusId())) w->SetFocus();
       break;
     case WindowAspect::Flash:
-      if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_)) tlw->RequestUserAttention();
+      // The urgency hint itself: wx's RequestUserAttention runs a yield of its own first,
+      // which crashes when it is called from inside a pump of our loop.
+      if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_); tlw != nullptr && tlw->GetHandle() != nullptr &&
+                                                                !tlw->IsActive()) {
+        gtk_window_set_urgency_hint(GTK_WINDOW(tlw->GetHandle()), TRUE);
+      }
       break;
     case WindowAspect::Ended:
       if (auto* d = dialog(); d != nullptr && d->IsModal()) {
