@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -17,6 +18,7 @@
 #include "device/device_client_error.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/desktop.h"
+#include "transfer/conversion_rules.h"
 #include "transfer/log_file.h"
 
 namespace shellext {
@@ -57,6 +59,11 @@ void Walk(const std::string& folder, const SyncCache& cache, SyncScan& scan, tra
     if (!info.exists || info.directory) continue;  // a link to a folder, or to nothing
     // A list of files holds one path a line.
     if (path.find_first_of("\r\n") != std::string::npos) continue;
+    // Brevlink keeps music in step; other files (pictures, texts) stay on the computer.
+    if (!transfer::IsTransferableFormat(path)) {
+      ++scan.otherFiles;
+      continue;
+    }
     const std::optional<SyncFileState> state = StateOf(path);
     if (!state) continue;
     const auto known = cache.find(path);
@@ -76,6 +83,35 @@ std::string SyncCachePath() {
   std::string folder;
   GetWorkFolder(folder, "filech");
   return folder + "cur2.db";
+}
+
+std::string SyncPendingPath() {
+  std::string folder;
+  GetWorkFolder(folder, "filech");
+  return folder + "tmp.adb";
+}
+
+std::vector<std::string> ConfirmedByTransferLog(const std::string& logText, const SyncCache& pending) {
+  // The transfer log's line of an audio file: "File: " + path + ".File is audio..." and
+  // its steps, ending in the outcome.
+  static const std::string kStart = "File: ";
+  static const std::string kAudio = ".File is audio...";
+  std::vector<std::string> confirmed;
+  std::istringstream in(logText);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(kStart, 0) != 0) continue;
+    if (!line.ends_with("...complete.") && !line.ends_with("...already exists...skipped.")) continue;
+    // A name may hold the marker itself: every place it occurs is tried.
+    for (std::size_t at = line.find(kAudio, kStart.size()); at != std::string::npos; at = line.find(kAudio, at + 1)) {
+      std::string path = line.substr(kStart.size(), at - kStart.size());
+      if (pending.count(path) != 0) {
+        confirmed.push_back(std::move(path));
+        break;
+      }
+    }
+  }
+  return confirmed;
 }
 
 SyncCache ReadSyncCache(const std::string& file) {
@@ -134,7 +170,7 @@ SyncScan ScanSourceFolders(const std::vector<std::string>& folders, const SyncCa
     Walk(folder, cache, scan, log, 0);
   }
   Log(log, std::to_string(scan.newFiles.size()) + " new or changed files, " + std::to_string(scan.unchanged) +
-               " unchanged.");
+               " unchanged, " + std::to_string(scan.otherFiles) + " other files.");
   return scan;
 }
 
@@ -156,7 +192,30 @@ void RunSynchro(const SyncSender& send) {
     if (log->Open() == 0) log.reset();
   }
   const std::string cacheFile = SyncCachePath();
+  const std::string pendingFile = SyncPendingPath();
   SyncCache cache = ReadSyncCache(cacheFile);
+  // What the last transfer put on the player joins the cache; the rest is sent again.
+  const SyncCache pending = ReadSyncCache(pendingFile);
+  if (!pending.empty()) {
+    // Only a log written after the hand-over tells of it (a log of the same clock tick
+    // does not count: its files are sent again, and the player refuses those it has).
+    const std::string logFile = platform::ToPosixPath(transfer::TransferLogFile().GetPath());
+    std::error_code logEc, pendingEc;
+    const fs::file_time_type logTime = fs::last_write_time(logFile, logEc);
+    const fs::file_time_type handedTime = fs::last_write_time(platform::ToPosixPath(pendingFile), pendingEc);
+    const bool current = !logEc && !pendingEc && logTime > handedTime;
+    std::string logText;
+    if (current) {
+      std::ifstream in(logFile, std::ios::binary);
+      logText.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::vector<std::string> confirmed = ConfirmedByTransferLog(logText, pending);
+    for (const std::string& path : confirmed) cache[path] = pending.at(path);
+    Log(log.get(), std::to_string(confirmed.size()) + " of " + std::to_string(pending.size()) +
+                       " files handed over last time are on the player.");
+    if (!confirmed.empty() && !WriteSyncCache(cacheFile, cache)) Log(log.get(), "The cache could not be written.");
+    platform::RemoveFile(pendingFile);
+  }
   SyncScan scan;
   {
     platform::WaitCursor wait;
@@ -171,10 +230,12 @@ void RunSynchro(const SyncSender& send) {
     return;
   }
   if (!missing.empty()) Inform("These source folders are missing and were skipped:" + missing);
+  // Kept before the hand-over: the transfer may end, and its log be read, before `send`
+  // returns.
+  SyncCache handed(scan.states.begin(), scan.states.end());
+  if (!WriteSyncCache(pendingFile, handed)) Log(log.get(), "The list of files handed over could not be written.");
   send(scan.newFiles);
   Log(log.get(), "Handed " + std::to_string(scan.newFiles.size()) + " files to the transfer.");
-  for (const auto& [path, state] : scan.states) cache[path] = state;
-  if (!WriteSyncCache(cacheFile, cache)) Log(log.get(), "The cache could not be written.");
 }
 
 }  // namespace shellext

@@ -20,6 +20,7 @@
 #include "platform/ui/host.h"
 #include "shellext/computer_player.h"
 #include "shellext/library.h"
+#include "shellext/send_files.h"
 #include "shellext/shell_view.h"
 #include "shellext/synchro.h"
 
@@ -69,9 +70,20 @@ void AddSqlQueryPage(platform::PropertySheet&, PageList&, KernelDevice&) {}
 // The fill dialog of memory-based players comes with the fill tool.
 void RunFillDialog(platform::HWND) {}
 
-// Brevlink hands the new files of the source folders to the transfer to the player
-// (RunSynchro with the transfer's sender); it comes with the transfer.
-void RunBrevlink() {}
+// Brevlink keeps a jukebox in step with the PC source folders of its options page, which
+// only such a player shows.
+void RunBrevlink() {
+  try {
+    if (Device().SupportsTagIndex() == 0) {
+      Inform("Brevlink synchronizes jukebox players only.");
+      return;
+    }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not set up transfer.", e);
+    return;
+  }
+  RunSynchro(SyncFilesToPlayer);
+}
 
 }  // namespace
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -305,6 +307,7 @@ class SynchroTest : public LibraryTest {
     fs::create_directories(music_ + "/album");
     std::ofstream(music_ + "/a.mp3") << "a";
     std::ofstream(music_ + "/album/b.mp3") << "bb";
+    std::ofstream(music_ + "/album/cover.jpg") << "picture";
     Settings().SetString("JB_Tx_SyncFolderList",
                          platform::FromPosixPath(music_) + "|" + platform::FromPosixPath(root_ + "/gone") + "|");
   }
@@ -313,39 +316,100 @@ class SynchroTest : public LibraryTest {
     RunSynchro([&](const std::vector<std::string>& files) { sent = files; });
     return sent;
   }
+  // The transfer log of a run that handled the files with these outcomes, written a
+  // second after the last hand-over (or a second before it).
+  void TransferLog(const std::vector<std::pair<std::string, std::string>>& outcomes, bool afterHandOver = true) {
+    transfer::TransferLogFile log;
+    ASSERT_EQ(log.Open(), 1);
+    log.WriteString("Transferring to Device");
+    for (const auto& [file, outcome] : outcomes) {
+      log.WriteString("File: " + W(music_ + file) + ".File is audio...reading tag...starting transfer..." + outcome);
+    }
+    log.Close();
+    const std::string handed = platform::ToPosixPath(SyncPendingPath());
+    if (fs::exists(handed)) {
+      const auto second = std::chrono::seconds(afterHandOver ? 1 : -1);
+      fs::last_write_time(platform::ToPosixPath(log.GetPath()), fs::last_write_time(handed) + second);
+    }
+  }
   std::string W(const std::string& posix) { return platform::FromPosixPath(posix); }
   std::string music_;
   platform::ScriptedHost host_;
 };
 
-TEST_F(SynchroTest, OnlyNewAndChangedFilesGoToThePlayer) {
+TEST_F(SynchroTest, NewAndChangedAudioFilesGoToThePlayerUntilItHasThem) {
   host_.ExpectMessageBox(IDOK, "These source folders are missing and were skipped:\n" + W(root_ + "/gone"));
   EXPECT_EQ(Run(), (std::vector<std::string>{W(music_ + "/a.mp3"), W(music_ + "/album/b.mp3")}));
+  TransferLog({{"/a.mp3", "complete."}, {"/album/b.mp3", "already exists...skipped."}});
   host_.ExpectMessageBox(IDOK, "Brevlink found no new files to transfer.");
   EXPECT_TRUE(Run().empty());
+
   std::ofstream(music_ + "/album/b.mp3") << "changed";
   std::ofstream(music_ + "/c.mp3") << "c";
+  std::ofstream(music_ + "/d.mp3") << "d";
   host_.ExpectMessageBox(IDOK, "missing");
-  EXPECT_EQ(Run(), (std::vector<std::string>{W(music_ + "/album/b.mp3"), W(music_ + "/c.mp3")}));
+  EXPECT_EQ(Run(), (std::vector<std::string>{W(music_ + "/album/b.mp3"), W(music_ + "/c.mp3"), W(music_ + "/d.mp3")}));
+  // Only what the player took is remembered: a cancelled or failed file is sent again.
+  TransferLog({{"/album/b.mp3", "canceled."}, {"/c.mp3", "complete."}, {"/d.mp3", "error (0x1)(0x0)."}});
+  host_.ExpectMessageBox(IDOK, "missing");
+  EXPECT_EQ(Run(), (std::vector<std::string>{W(music_ + "/album/b.mp3"), W(music_ + "/d.mp3")}));
+
   // Resetting the cache sends everything again.
-  fs::remove(platform::ToPosixPath(SyncCachePath()));
+  for (const std::string& f : {SyncCachePath(), SyncPendingPath()}) fs::remove(platform::ToPosixPath(f));
   host_.ExpectMessageBox(IDOK, "missing");
-  EXPECT_EQ(Run().size(), 3u);
+  EXPECT_EQ(Run().size(), 4u);
+}
+
+TEST_F(SynchroTest, ALogOlderThanTheHandOverConfirmsNothing) {
+  Settings().SetString("JB_Tx_SyncFolderList", W(music_));
+  EXPECT_EQ(Run().size(), 2u);
+  // The launcher never ran: the log is an earlier transfer's.
+  TransferLog({{"/a.mp3", "complete."}, {"/album/b.mp3", "complete."}}, false);
+  EXPECT_EQ(Run().size(), 2u);
+  TransferLog({{"/a.mp3", "complete."}});
+  EXPECT_EQ(Run(), std::vector<std::string>{W(music_ + "/album/b.mp3")});
+}
+
+TEST(SynchroLogTest, TheTransferLogConfirmsWhatThePlayerHolds) {
+  const SyncCache pending = {{"C:\\m\\a.mp3", {}},
+                             {"C:\\m\\b.mp3", {}},
+                             {"C:\\m\\c.File is audio...d.mp3", {}},
+                             {"C:\\m\\e.mp3", {}},
+                             {"C:\\m\\f.mp3", {}},
+                             {"C:\\m\\g.mp3", {}}};
+  const std::string log =
+      "10:00:00 AM  2024-01-01\r\n"
+      "Transferring to Device\r\n"
+      "File: C:\\m\\a.mp3.File is audio...reading tag...tag is good...a(x)b(y)t(z)...starting transfer...complete.\r\n"
+      "File: C:\\m\\b.mp3.File is audio...reading tag...starting transfer...already exists...skipped.\r\n"
+      "File: C:\\m\\c.File is audio...d.mp3.File is audio...starting transfer...complete.\r\n"
+      "File: C:\\m\\e.mp3.File is audio...reading tag...starting transfer...canceled.\r\n"
+      "File: C:\\m\\f.mp3.File is audio...reading tag...autoskipping...skipped.\r\n"
+      "File: C:\\m\\g.mp3.File is data...starting transfer...complete.\r\n"
+      "File: C:\\m\\other.mp3.File is audio...starting transfer...complete.\r\n"
+      "File: C:\\m\\e.mp3.File is audio...complete";  // cut short
+  std::vector<std::string> confirmed = ConfirmedByTransferLog(log, pending);
+  std::sort(confirmed.begin(), confirmed.end());
+  EXPECT_EQ(confirmed, (std::vector<std::string>{"C:\\m\\a.mp3", "C:\\m\\b.mp3", "C:\\m\\c.File is audio...d.mp3"}));
 }
 
 TEST_F(SynchroTest, TheAnalysisIsLoggedWhenLoggingIsOn) {
   Settings().SetDword("JB_Tx_SyncLogging", 1);
   host_.ExpectMessageBox(IDOK, "missing");
   Run();
+  TransferLog({{"/a.mp3", "complete."}});
+  host_.ExpectMessageBox(IDOK, "missing");
+  Run();
   std::ifstream in(platform::ToPosixPath(transfer::GetSyncLogPath()));
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find('\r')));
   ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[1], "Scanning " + W(music_) + "...");
-  EXPECT_EQ(lines[2], W(music_ + "/a.mp3") + "... new.");
+  EXPECT_EQ(lines[1], "1 of 2 files handed over last time are on the player.");
+  EXPECT_EQ(lines[2], "Scanning " + W(music_) + "...");
+  EXPECT_EQ(lines[3], W(music_ + "/album/b.mp3") + "... new.");
   EXPECT_EQ(lines[4], "Scanning " + W(root_ + "/gone") + "... missing.");
-  EXPECT_EQ(lines[5], "2 new or changed files, 0 unchanged.");
-  EXPECT_EQ(lines[6], "Handed 2 files to the transfer.");
+  EXPECT_EQ(lines[5], "1 new or changed files, 1 unchanged, 1 other files.");
+  EXPECT_EQ(lines[6], "Handed 1 files to the transfer.");
 }
 
 TEST_F(SynchroTest, WithoutSourceFoldersNothingIsScanned) {
