@@ -14,6 +14,7 @@
 #include "platform/settings/settings.h"
 #include "transfer/formats/audio_fixtures.h"
 #include "transfer/log_file.h"
+#include "transfer/send_to.h"
 
 namespace shellhosttest {
 namespace {
@@ -70,7 +71,7 @@ class BrevlinkTest : public ShellhostTest {
       if (std::includes(now.begin(), now.end(), titles.begin(), titles.end()) && files == fileLines &&
           log.ends_with("complete.\r\n")) {
         // The launcher holds the one-transfer lock until it ends.
-        platform::NamedLock single(g_ProductIdentity.transferSemaphoreName);
+        platform::NamedLock single(transfer::TransferLockName());
         if (!single.Lock(30000 * platform::testing::SlowFactor())) return false;
         single.Unlock();
         return true;

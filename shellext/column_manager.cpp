@@ -1,7 +1,5 @@
 #include "shellext/column_manager.h"
 
-#include "platform/ui/desktop.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -183,10 +181,10 @@ void ColumnManager::LoadDefaults() {
   shown_.fill(0);
   width_.fill(0);
   position_.fill(0);
-  // The sets' widths were made for the desktop's font: wider letters get wider columns.
   for (int d = 0; d < Count(); ++d) {
     const ColumnDefinition& c = table_->columns[static_cast<std::size_t>(d)];
     shown_[static_cast<std::size_t>(d)] = (!table_->hasVisibility || c.visibility >= 1) ? 1 : 0;
+    // The sets' widths were made for the desktop's font: wider letters get wider columns.
     width_[static_cast<std::size_t>(d)] = static_cast<std::uint16_t>(platform::ScaleDesignWidth(c.width));
     position_[static_cast<std::size_t>(d)] = static_cast<std::uint16_t>(c.position);
   }

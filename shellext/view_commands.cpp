@@ -67,9 +67,6 @@ void AddTransferOptionsPage(platform::PropertySheet&, PageList&) {}
 // comes with the SQL dialog.
 void AddSqlQueryPage(platform::PropertySheet&, PageList&, KernelDevice&) {}
 
-// The fill dialog of memory-based players comes with the fill tool.
-void RunFillDialog(platform::HWND) {}
-
 // Brevlink keeps a jukebox in step with the PC source folders of its options page, which
 // only such a player shows.
 void RunBrevlink() {
@@ -161,7 +158,6 @@ bool ViewCommands::Run(int id) {
     case kCmdReports: RunReportsSheet(Device(), GetOwnerWindow()); return true;
     case kCmdSync: RunBrevlink(); return true;
     case kCmdHelp: ShowHelp(); return true;
-    case kCmdFill: RunFillDialog(GetOwnerWindow()); return true;
     case kCmdProperties: view_.ShowProperties(); return true;
     default: return false;
   }

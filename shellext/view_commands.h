@@ -1,6 +1,6 @@
 // The folder view's own commands beyond its list: the player's playback buttons (back,
 // play, next, stop, pause, mute, volume), the options sheet, the "Logs and Reports"
-// sheet, help, Brevlink, the fill dialog and "&Properties"; and the playback display in
+// sheet, help, Brevlink and "&Properties"; and the playback display in
 // the host's status bar (what the player plays, and when it stopped).
 #pragma once
 

@@ -116,10 +116,10 @@ COLORREF GetSysColor(int index) { return CurrentHost().GetSysColor(index); }
 
 int GetSystemMetric(int index) { return CurrentHost().GetSystemMetric(index); }
 
-int ScaleDesignWidth(int pixels) {
+int ScaleDesignWidth(int designPixels) {
   const int average = GetSystemMetric(kMetricAverageCharWidth);
-  if (average <= kDesignCharWidth) return pixels;
-  return static_cast<int>(static_cast<double>(pixels) * average / kDesignCharWidth + 0.5);
+  const double scale = average > kDesignCharWidth ? static_cast<double>(average) / kDesignCharWidth : 1.0;
+  return static_cast<int>(designPixels * scale + 0.5);
 }
 
 Point GetCursorPos() { return CurrentHost().GetCursorPos(); }
