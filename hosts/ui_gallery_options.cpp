@@ -16,6 +16,7 @@
 #include "options/tree_prop_sheet.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
+#include "tools/sql_gen_dlg.h"
 
 namespace {
 
@@ -98,10 +99,13 @@ std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device) {
       {"library_options_zaro_fx", "VANTRO ZaRo FX", [device] { ShowFamilySheet<options::OptZaroNX>(device); }});
   samples.push_back(
       {"library_options_vantro_ii", "VANTRO II", [device] { ShowFamilySheet<options::OptVantroII>(device); }});
-  samples.push_back({"logs_and_reports", "", [] {
+  // The jukebox's sheet: the report page first; the picture shows the log page.
+  samples.push_back({"logs_and_reports", "Transfer Logs", [device] {
                        platform::PropertySheet sheet("Logs and Reports");
                        sheet.SetFlags(platform::PSH_NOAPPLYNOW);
+                       tools::CSQLGenDlg reports(device);
                        options::CLogDlg logs;
+                       sheet.AddPage(&reports);
                        sheet.AddPage(&logs);
                        sheet.DoModal();
                      }});

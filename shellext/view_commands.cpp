@@ -23,6 +23,7 @@
 #include "shellext/send_files.h"
 #include "shellext/shell_view.h"
 #include "shellext/synchro.h"
+#include "tools/sql_gen_dlg.h"
 
 namespace shellext {
 
@@ -62,10 +63,6 @@ void Add(platform::PropertySheet& sheet, PageList& pages, Args&&... args) {
 // The transfer options page (its place in the sheet is after the player's pages) comes
 // with the transfer pages.
 void AddTransferOptionsPage(platform::PropertySheet&, PageList&) {}
-
-// The SQL query page opens the "Logs and Reports" sheet on a player with a tag index; it
-// comes with the SQL dialog.
-void AddSqlQueryPage(platform::PropertySheet&, PageList&, KernelDevice&) {}
 
 // Brevlink keeps a jukebox in step with the PC source folders of its options page, which
 // only such a player shows.
@@ -130,7 +127,7 @@ void RunReportsSheet(KernelDevice& device, platform::HWND owner) {
   platform::PropertySheet sheet("Logs and Reports", owner);
   sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
   PageList pages;
-  if (Ask(device, &KernelDevice::SupportsTagIndex) != 0) AddSqlQueryPage(sheet, pages, device);
+  if (Ask(device, &KernelDevice::SupportsTagIndex) != 0) Add<tools::CSQLGenDlg>(sheet, pages, &device);
   Add<options::CLogDlg>(sheet, pages);
   sheet.DoModal();
 }

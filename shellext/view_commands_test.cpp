@@ -12,6 +12,7 @@
 
 #include "common/folders.h"
 #include "device/messages.h"
+#include "options/log_page.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
 #include "platform/paths/paths.h"
@@ -19,6 +20,7 @@
 #include "platform/ui/dialog_driver.h"
 #include "shellext/synchro.h"
 #include "shellext/view_test_support.h"
+#include "tools/sql_gen_dlg.h"
 #include "transfer/log_file.h"
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\nleak:libglib-2.0.so\n"; }
@@ -179,7 +181,7 @@ TEST_F(ViewCommandsTest, EveryCommandOpensWhatItShould) {
   host_.ExpectDialog(options::VolumeDialog::kTemplateId, [](DialogDriver& d) { d.Click(platform::IDCANCEL); });
   Command(kCmdVolume);
   host_.ExpectDialog("Logs and Reports", [](DialogDriver& d) {
-    EXPECT_EQ(d.Page().TemplateId(), 548);
+    EXPECT_EQ(d.Page().TemplateId(), tools::CSQLGenDlg::kTemplateId);
     d.Cancel();
   });
   Command(kCmdReports);
@@ -228,6 +230,28 @@ TEST_F(ViewCommandsTest, AfterTheOptionsTheListFollowsTheirDisplaySettings) {
   Command(kCmdOptions);
   EXPECT_EQ(List().GetExtendedStyle() & (platform::LVS_EX_GRIDLINES | platform::LVS_EX_FULLROWSELECT), 0u);
   EXPECT_EQ(List().GetCellColours(0, 0).second, platform::CLR_DEFAULT);
+}
+
+TEST_F(LibraryTest, TheReportsSheetOpensOnTheReportPageOfAPlayerWithATagIndex) {
+  const struct {
+    int tagIndex;
+    std::vector<int> pages;
+  } cases[] = {{1, {tools::CSQLGenDlg::kTemplateId, options::CLogDlg::kTemplateId}}, {0, {options::CLogDlg::kTemplateId}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.tagIndex);
+    MemoryDevice player;
+    player.SetCapability(DeviceOp::SupportsTagIndex, c.tagIndex);
+    platform::ScriptedHost host;
+    host.ExpectDialog("Logs and Reports", [&](DialogDriver& d) {
+      auto& sheet = dynamic_cast<platform::PropertySheet&>(d.window());
+      std::vector<int> pages;
+      for (int i = 0; i < sheet.GetPageCount(); ++i) pages.push_back(sheet.GetPage(i)->GetTemplateId());
+      EXPECT_EQ(pages, c.pages);
+      EXPECT_NE(sheet.GetFlags() & platform::PSH_NOAPPLYNOW, 0u);
+      d.Cancel();
+    });
+    RunReportsSheet(player, 0);
+  }
 }
 
 // A player of a chosen kind and device word for the options sheet.

@@ -580,7 +580,8 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
       return s;
     }
     case BoxKind::Group: {
-      auto* box = new wxStaticBoxSizer(new GroupBox(parent, W(CleanLabel(node.text))), wxVERTICAL);
+      // The frame's label is text: an "&" left by CleanLabel ("Name && Organization") is shown.
+      auto* box = new wxStaticBoxSizer(new GroupBox(parent, wxControl::EscapeMnemonics(W(CleanLabel(node.text)))), wxVERTICAL);
       auto* inner = new wxBoxSizer(wxVERTICAL);
       bool first = true;
       for (const LayoutNode& child : node.children) {
