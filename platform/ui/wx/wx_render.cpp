@@ -1529,6 +1529,9 @@ void RenderedWindow::ShowActivePage() {
     }
   }
   FitPageArea();
+  // A tab's holder keeps its size when a page first goes into it, so no size event lays
+  // the page out: a page shown after the first one lay squeezed in its corner.
+  if (wxWindow* holder = it->second->top()->GetParent(); notebook_ != nullptr && holder != nullptr) holder->Layout();
 }
 
 void RenderedWindow::FitPageArea() {
@@ -1563,6 +1566,11 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
     r.enabled = w->IsThisEnabled();
     r.shown = w->IsShown();
     for (wxWindow* p = w->GetParent(); p != nullptr && p != top_; p = p->GetParent()) r.shown = r.shown && p->IsShown();
+    const wxRect place = w->GetScreenRect();
+    r.left = place.x;
+    r.top = place.y;
+    r.width = place.width;
+    r.height = place.height;
     if (auto* s = dynamic_cast<wxStaticText*>(w)) r.text = U(s->GetLabelText());
     if (auto* t = dynamic_cast<wxTextCtrl*>(w)) r.text = U(t->GetValue());
     if (auto* b2 = dynamic_cast<wxButton*>(w)) r.text = U(b2->GetLabel());
