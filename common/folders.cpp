@@ -54,6 +54,8 @@ bool DeleteTree(const std::string& path) {
 
 }  // namespace
 
+std::string DefaultWorkFolder() { return platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\"; }
+
 std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   std::string temp;
   ReadSettingString("Gen_TempPath", temp);
@@ -62,7 +64,7 @@ std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   if (!temp.empty() && !(info.exists && !info.directory)) {
     base = temp + "\\";
   } else {
-    base = platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\";
+    base = DefaultWorkFolder();
   }
   if (!subFolder.empty()) {
     base += subFolder;

@@ -11,6 +11,9 @@
 // `Gen_TempPath` when set and not an existing plain file, else the system temporary
 // folder + "$" + productName + "$\".
 std::string& GetWorkFolder(std::string& out, std::string_view subFolder);
+// The work folder when `Gen_TempPath` names none: the system temporary folder + "$" +
+// productName + "$\" (not created).
+std::string DefaultWorkFolder();
 
 // GetWorkFolder, then the folder deleted with its content and created again.
 std::string& EmptyWorkFolder(std::string& out, std::string_view subFolder);

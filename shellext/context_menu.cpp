@@ -8,6 +8,7 @@
 #include "shellext/queue_commands.h"
 #include "shellext/search_commands.h"
 #include "shellext/shell_folder.h"
+#include "shellext/view_commands.h"
 
 namespace shellext {
 
@@ -67,6 +68,7 @@ void CContextMenu::Run(int command) {
     case 3005: RefreshFolderViews(); return;
     case 3015: PostToFolderViews(kViewCommandActivate); return;
     case 3019: ShuffleActiveQueue(); return;
+    case 3023: ShowPlaybackOptions(GetOwnerWindow()); return;
     case 3024: NotifyFixedFoldersUpdated(); return;
     case 3026: OpenAdvancedSearch(); return;
     case 3027: OpenSimpleSearch(); return;
