@@ -65,6 +65,17 @@ std::string DeviceErrorReportText(const char* context, const std::exception* err
                 id.managerName.c_str(), id.managerExeName.c_str());
 }
 
+void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
+    code = client->GetLastErrorCode();
+    client->GetLastErrorText(text);
+    return;
+  }
+  const DeviceRequestBlock* block = device.GetCurrentBlock();
+  code = block->replyCode;
+  text = block->replyText.Str();
+}
+
 void KernelDeviceClient::ReportError(const char* context, const std::exception& error) {
   ShowMessageBox(DeviceErrorReportText(context, &error), platform::MB_ICONINFORMATION);
 }

@@ -70,18 +70,6 @@ void WriteLog(TransferLogFile* log, const std::string& line) {
   if (log != nullptr) log->WriteString(line);
 }
 
-// The status and text the device left for its last failure.
-void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
-  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
-    code = client->GetLastErrorCode();
-    client->GetLastErrorText(text);
-    return;
-  }
-  const DeviceRequestBlock* block = device.GetCurrentBlock();
-  code = block->replyCode;
-  text = block->replyText.Str();
-}
-
 std::atomic<unsigned> g_tagReadLimitMs{5000};
 
 }  // namespace
