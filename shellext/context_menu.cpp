@@ -4,6 +4,7 @@
 
 #include "common/shell_utilities.h"
 #include "platform/ui/host.h"
+#include "shellext/item_commands.h"
 #include "shellext/queue_commands.h"
 #include "shellext/shell_folder.h"
 
@@ -75,6 +76,13 @@ void CContextMenu::Run(int command) {
   if (selection.empty()) {
     Inform("No items were selected.");
     return;
+  }
+  switch (command) {
+    case 3035: DeleteItems(folder_, selection); return;
+    case 3050: PlayOnPlayer(selection); return;
+    case 3055: QueueOnPlayer(selection); return;
+    case 3075: PlayOnComputer(selection); return;
+    default: break;
   }
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);
