@@ -4,6 +4,7 @@
 
 #include "common/shell_utilities.h"
 #include "platform/ui/host.h"
+#include "shellext/copy_to_computer.h"
 #include "shellext/item_commands.h"
 #include "shellext/queue_commands.h"
 #include "shellext/shell_folder.h"
@@ -82,6 +83,7 @@ void CContextMenu::Run(int command) {
     case 3050: PlayOnPlayer(selection); return;
     case 3055: QueueOnPlayer(selection); return;
     case 3075: PlayOnComputer(selection); return;
+    case 4010: CopyToComputer(selection); return;
     default: break;
   }
   char text[64];

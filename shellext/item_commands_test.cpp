@@ -13,6 +13,7 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/scripted_host.h"
 #include "shellext/context_menu.h"
+#include "shellext/copy_to_computer.h"
 #include "shellext/test_support.h"
 
 namespace shellexttest {
@@ -203,6 +204,132 @@ TEST_F(ItemCommands, NoToTheQuestionAndItemsThatCannotGoChangeNothing) {
   EXPECT_EQ(device_.TrackCount(), 4u);
   KernelId item;
   EXPECT_EQ(device_.GetFirstDataItem(device_.DataRoot(), item), 2);
+}
+
+// ---- Copy to the computer ----
+
+TEST_F(ItemCommands, CopyingAPlaylistMakesItsFolderAndList) {
+  const std::string to = Destination("Music");
+  host_.ExpectFolderPicker(to, "Select a folder to copy files to:");
+  Invoke(4010, {"Playlists"}, {"Evening"});
+  const std::string folder = to + "/Evening";
+  EXPECT_EQ(ReadAll(folder + "/Evening.m3u"),
+            "#EXTM3U\r\nAda Lind - North Light - 01 - Harbour.mp3\r\nBrass Fold - Metal Hours - 01 - Opening.wav\r\n");
+  EXPECT_EQ(ReadAll(folder + "/Ada Lind - North Light - 01 - Harbour.mp3"), device_.ContentOf(catalogue_.harbour));
+  EXPECT_EQ(ReadAll(folder + "/Brass Fold - Metal Hours - 01 - Opening.wav"), device_.ContentOf(catalogue_.opening));
+  const auto last = Settings().Get("Kor_Tx2PC_LastFolder");
+  ASSERT_TRUE(last.has_value());
+  EXPECT_EQ(last->data, platform::FromPosixPath(to) + std::string(1, '\0'));
+  // Nothing but the copies is left behind.
+  std::size_t files = 0;
+  for (const auto& e : fs::directory_iterator(folder)) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 3u);
+}
+
+TEST_F(ItemCommands, NamesFromThePlayerStayInsideTheChosenFolder) {
+  const KernelId hostile = device_.AddDataFolder(KernelId(), "..");
+  device_.AddDataFile(hostile, "../../escape.txt", "one");
+  device_.AddDataFile(hostile, "C:\\evil\tname\n.txt", "two");
+  device_.AddDataFile(hostile, "/etc/passwd", "three");
+  const std::string to = Destination("Safe");
+  host_.ExpectFolderPicker(to);
+  Invoke(4010, {"Data Files"}, {".."});
+  // The folder ".." became one safe part; every file is inside it under a cleaned name.
+  EXPECT_EQ(ReadAll(to + "/unnamed/....escape.txt"), "one");
+  EXPECT_EQ(ReadAll(to + "/unnamed/Cevilname.txt"), "two");
+  EXPECT_EQ(ReadAll(to + "/unnamed/etcpasswd"), "three");
+  for (const auto& e : fs::recursive_directory_iterator(root_)) {
+    if (e.is_regular_file()) {
+      EXPECT_NE(e.path().filename().string().find("escape"), 0u) << e.path();
+    }
+  }
+  EXPECT_FALSE(fs::exists(root_ + "/escape.txt"));
+}
+
+TEST_F(ItemCommands, AFolderThatLeadsElsewhereIsRefused) {
+  const std::string to = Destination("Linked");
+  const std::string elsewhere = Destination("Elsewhere");
+  fs::create_directory_symlink(elsewhere, to + "/Documents");
+  host_.ExpectFolderPicker(to);
+  host_.ExpectMessageBox(IDOK, "could not be copied");
+  Invoke(4010, {"Data Files"}, {"Documents"});
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+
+TEST_F(ItemCommands, AnExistingFileIsReplacedOnlyWhenThePersonSaysSo) {
+  const std::string to = Destination("Existing");
+  const std::string file = to + "/top.txt";
+  struct Case {
+    int answer;
+    std::string content;
+  };
+  for (const Case& k : {Case{IDNO, "mine"}, Case{IDYES, "top"}}) {
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "mine";
+    host_.ExpectFolderPicker(to);
+    host_.ExpectMessageBox(k.answer, "already exists.\n\nReplace it?");
+    Invoke(4010, {"Data Files"}, {"top.txt"});
+    EXPECT_EQ(ReadAll(file), k.content) << k.answer;
+  }
+  // Cancel stops the whole copy.
+  fs::create_directories(to + "/Documents");
+  std::ofstream(to + "/Documents/list.csv", std::ios::binary) << "mine";
+  host_.ExpectFolderPicker(to);
+  host_.ExpectMessageBox(platform::IDCANCEL, "list.csv");
+  Invoke(4010, {"Data Files"}, {"Documents"});
+  EXPECT_FALSE(fs::exists(to + "/Documents/Old/a.txt"));
+}
+
+TEST_F(ItemCommands, LockedTracksAreSkippedWithOneMessage) {
+  std::vector<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    device_.AddTrack({.artist = "Lock", .album = "Test", .title = "T" + std::to_string(i),
+                      .content = "bytes" + std::to_string(i), .number = i + 1, .locked = i == 2 || i == 4});
+    names.push_back("Lock - Test - 0" + std::to_string(i + 1) + " - T" + std::to_string(i));
+  }
+  const std::string to = Destination("Locked");
+  host_.ExpectFolderPicker(to);
+  host_.ExpectMessageBox(IDOK, "Some of the selected files are locked content");
+  Invoke(4010, {"Audio Tracks"}, names);
+  std::size_t files = 0;
+  for (const auto& e : fs::directory_iterator(to)) files += e.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 3u);
+  EXPECT_EQ(ReadAll(to + "/Lock - Test - 01 - T0.mp3"), "bytes0");
+}
+
+TEST_F(ItemCommands, RefusedDestinations) {
+  host_.ExpectFolderPicker(std::nullopt);
+  Invoke(4010, {"Data Files"}, {"top.txt"});
+  host_.ExpectFolderPicker(root_ + "/missing");
+  host_.ExpectMessageBox(IDOK, "Invalid target folder.");
+  Invoke(4010, {"Data Files"}, {"top.txt"});
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+TEST(SafeFileNamePart, MakesOneHarmlessPart) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"Song.mp3", "Song.mp3"},
+      {"..", "unnamed"},
+      {".", "unnamed"},
+      {"  ", "unnamed"},
+      {"../x", "..x"},
+      {"a/b\\c", "abc"},
+      {"C:\\Windows", "CWindows"},
+      {"tab\there\nnew", "tabherenew"},
+      {"q?<>*|\"", "q"},
+      {" .hidden ", ".hidden"},
+      {"Ünïcødé ♫.ogg", "Ünïcødé ♫.ogg"},
+  };
+  for (const Case& k : cases) EXPECT_EQ(shellext::SafeFileNamePart(k.in), k.out) << k.in;
+  // Long names keep their extension and whole characters.
+  const std::string longName = std::string(300, 'x') + "\xC3\xA9" + ".flac";
+  const std::string cut = shellext::SafeFileNamePart(std::string(253, 'a') + "\xC3\xA9" + std::string(40, 'b') + ".flac");
+  EXPECT_LE(cut.size(), 255u);
+  EXPECT_EQ(cut.substr(cut.size() - 5), ".flac");
+  EXPECT_EQ(cut.substr(0, 250), std::string(250, 'a'));
+  EXPECT_EQ(shellext::SafeFileNamePart(longName).size(), 255u);
 }
 
 }  // namespace
