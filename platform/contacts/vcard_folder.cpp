@@ -90,8 +90,13 @@ bool Empty(const VCardAddress& a) {
 ContactItem ReadCard(std::string_view card, const std::string& origin) {
   ContactItem item;
   item.origin = origin;
-  // The library takes UTF-8: a card in the desktop's 8-bit set is converted first.
-  const std::string text = AsUtf8(card);
+  // The library takes UTF-8: a card in the desktop's 8-bit set is converted first. Lines
+  // end in LF alone: a CR that ends no line is no text, and the library's parser loses
+  // memory over one. A NUL is no text either, and the parser reads past the end of a
+  // quoted-printable value that a NUL cuts short.
+  std::string text = AsUtf8(card);
+  std::erase(text, '\r');
+  std::erase(text, '\0');
   EVCard* vcard = e_vcard_new_from_string(text.c_str());
   if (vcard == nullptr) return item;
   VCardContact& c = item.contact;
