@@ -8,6 +8,7 @@
 #include "shellext/item_commands.h"
 #include "shellext/queue_commands.h"
 #include "shellext/shell_folder.h"
+#include "tools/contact_sync.h"
 
 namespace shellext {
 
@@ -68,6 +69,8 @@ void CContextMenu::Run(int command) {
     case 3015: PostToFolderViews(kViewCommandActivate); return;
     case 3019: ShuffleActiveQueue(); return;
     case 3024: NotifyFixedFoldersUpdated(); return;
+    case 3042: tools::SyncOutlookContacts(Device(), 0); return;
+    case 3059: tools::SyncOutlookContacts(Device(), 1); return;
     case 3060: ClearActiveQueue(); return;
     case 3090: ReloadFolderViews(); return;
     default: break;
