@@ -76,6 +76,17 @@ void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
   text = block->replyText.Str();
 }
 
+bool DeviceStillThere(KernelDevice& device) {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
+    if (!platform::IsWindow(client->GetManagerWindow())) return false;
+  }
+  try {
+    return device.IsConnected() != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void KernelDeviceClient::ReportError(const char* context, const std::exception& error) {
   ShowMessageBox(DeviceErrorReportText(context, &error), platform::MB_ICONINFORMATION);
 }

@@ -49,6 +49,10 @@ class KernelDevice;
 // reply, or the request block of a device in this process.
 void LastDeviceError(KernelDevice& device, int& code, std::string& text);
 
+// Whether a transfer can still end well: a proxy's manager is still there, and the
+// device says it is connected (an error asking counts as no).
+bool DeviceStillThere(KernelDevice& device);
+
 // The report text of a failed device command: `context` (one line, "Could not ...")
 // followed by what the error says and what the user can do.
 std::string DeviceErrorReportText(const char* context, const std::exception* error);

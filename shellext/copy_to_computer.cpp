@@ -249,17 +249,6 @@ class CopyRun {
 
   void Log(const std::string& line) { log_.WriteString(line); }
 
-  bool DeviceStillThere() {
-    if (auto* client = dynamic_cast<KernelDeviceClient*>(&device_)) {
-      if (!platform::IsWindow(client->GetManagerWindow())) return false;
-    }
-    try {
-      return device_.IsConnected() != 0;
-    } catch (const std::exception&) {
-      return false;
-    }
-  }
-
   // Fetches one entry into `temp` (Windows form). 0, or the device's status (or the
   // completion's result); -1 when cancelled or the player went away (`why` says which).
   int Fetch(const CopyEntry& entry, const std::string& temp, std::string& why) {
@@ -289,7 +278,7 @@ class CopyRun {
       transfer::WaitForMessages(50);
       if (platform::GetTickCount64() - lastCheck >= 1000) {
         lastCheck = platform::GetTickCount64();
-        if (!DeviceStillThere()) {
+        if (!DeviceStillThere(device_)) {
           why = "The player is no longer connected.";
           return -1;
         }

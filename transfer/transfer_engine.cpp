@@ -353,16 +353,7 @@ void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int sy
   if (::stat(platform::ToPosixPath(r.path).c_str(), &st) == 0) fileSize_ = r.size = st.st_size;
 }
 
-bool CTransferDialog::DeviceStillThere() {
-  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device_)) {
-    if (!platform::IsWindow(client->GetManagerWindow())) return false;
-  }
-  try {
-    return device_.IsConnected() != 0;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
+bool CTransferDialog::DeviceStillThere() { return ::DeviceStillThere(device_); }
 
 void CTransferDialog::WaitForDevice(FileResult& r) {
   std::uint64_t lastCheck = platform::GetTickCount64();
