@@ -107,7 +107,9 @@ class Sync {
     Status("Deleting existing contacts...");
     try {
       for (auto& [id, kept] : old_) {
-        device_.DeleteContact(id);
+        if (const int status = device_.DeleteContact(id); status != 0) {
+          return Fail(Printf("The device did not delete \"%s\" (error %d).", kept.name.c_str(), status), nullptr);
+        }
         ++deleted_;
         popup_.Step();
         platform::PumpMessages(0);
