@@ -537,7 +537,7 @@ void CollectDataFolderFiles(const KernelId& folder, const std::string& path, std
   }
 }
 
-CopyResult CopyItemsToComputer(const CPidlList& selection, const std::string& rootIn,
+CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::string& rootIn,
                                transfer::CTransferDialog* progress) {
   CopyResult result;
   const std::string root = WithBackslash(rootIn);
@@ -647,7 +647,7 @@ void CopyToComputer(const CPidlList& selection) {
     Inform("Invalid target folder.");
     return;
   }
-  CopyItemsToComputer(selection, path + "\\");
+  BuildCopyToComputerLists(selection, path + "\\");
   WriteSettingString("Kor_Tx2PC_LastFolder", path);
 }
 

@@ -1,6 +1,6 @@
 // Copying tracks, playlists and data files from the player to a folder of the computer:
 // "Copy to Computer..." asks for the folder; items dragged out of a view are copied by
-// the same entry (CopyItemsToComputer) with a folder the drop names.
+// the same entry (BuildCopyToComputerLists) with a folder the drop names.
 //
 // The selection becomes a list of entries (the object on the player, its kind and where
 // it goes), and each entry is fetched from the player under the transfer window, one
@@ -66,7 +66,7 @@ void CopyToComputer(const CPidlList& selection);
 // given (a transfer window the caller made and shows), else a window of its own. Locked
 // tracks are skipped with one message. Device failures are reported ("Could not set up
 // transfer to PC.").
-CopyResult CopyItemsToComputer(const CPidlList& selection, const std::string& root,
+CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::string& root,
                                transfer::CTransferDialog* progress = nullptr);
 
 // The file name of one selected track or data file: the track's copy-to-computer name

@@ -95,7 +95,7 @@ TEST_F(CopyE2E, TracksComeByteForByteUnderSafeNames) {
   }
   ASSERT_EQ(selection.size(), 3u);
   host_.ExpectMessageBox(platform::IDNO, "already exists");
-  const shellext::CopyResult result = shellext::CopyItemsToComputer(selection, platform::FromPosixPath(to));
+  const shellext::CopyResult result = shellext::BuildCopyToComputerLists(selection, platform::FromPosixPath(to));
   EXPECT_EQ(result.written.size(), 2u);
   EXPECT_EQ(result.skipped, 1);
   EXPECT_EQ(ReadAll(to + "/unnamed"), StoreContent(tracks[0]));
