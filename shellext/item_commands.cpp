@@ -13,6 +13,7 @@
 #include "platform/window/wait.h"
 #include "shellext/library.h"
 #include "shellext/name_dlg.h"
+#include "shellext/playlist_commands.h"
 #include "shellext/queue_commands.h"
 
 namespace shellext {
@@ -211,6 +212,10 @@ void DeleteItems(CShellFolder* parent, const CPidlList& selection) {
   if (first.nodeType == NT_CONTAINER || first.nodeType == NT_LISTS) {
     DeleteTracks(parent, selection);
   } else {
+    // Playlist entries leave their playlist first; their tracks go from the player below.
+    if (first.nodeType == NT_PLITEM && parent != nullptr && parent->OwnList() != nullptr) {
+      RemoveFromPlaylistOrQueue(CPidlLast(parent->OwnList()), selection);
+    }
     CDeleteDialog popup(GetOwnerWindow());
     {
       platform::WaitCursor wait;

@@ -173,7 +173,10 @@ TEST_F(ItemCommands, DeletingEachKindOfItem) {
       {{"Contacts"}, "Mara Quill", [](MemoryDevice& d) { KernelId n; return d.GetFirstContact(d.ContactsRoot(), n) == 0; }},
       // A playlist entry's track goes from the player.
       {{"Playlists", "Jazz Mix"}, "Brass Fold - Metal Hours - 01 - Opening",
-       [&](MemoryDevice& d) { return d.TrackExists(c.opening) == 0; }},
+       [&](MemoryDevice& d) {
+         KernelId entry;
+         return d.TrackExists(c.opening) == 0 && d.GetFirstPlaylistItem(c.jazzMix, entry) == 0;
+       }},
   };
   for (const Case& k : cases) {
     MemoryDevice fresh;
