@@ -40,7 +40,6 @@ namespace shellext {
 
 namespace {
 
-constexpr std::size_t kNameMax = 255;
 constexpr const char* kSetupFailed = "Could not set up transfer to PC.";
 constexpr const char* kLockedMessage =
     "Some of the selected files are locked content and cannot be transferred.\nThey will be skipped, but your "
@@ -54,25 +53,6 @@ std::string Printf(const char* format, auto... args) {
   char text[1024];
   std::snprintf(text, sizeof text, format, args...);
   return text;
-}
-
-// The length of the UTF-8 character that begins with `lead` (1 for a stray byte).
-std::size_t CharLength(unsigned char lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
-  return 1;
-}
-
-// At most `limit` bytes of `text`, never half a character.
-std::string CutOnCharacter(std::string_view text, std::size_t limit) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t next = at + CharLength(static_cast<unsigned char>(text[at]));
-    if (next > limit || next > text.size()) break;
-    at = next;
-  }
-  return std::string(text.substr(0, at));
 }
 
 // The files of a run are created with the person's usual permissions (umask).
@@ -485,25 +465,6 @@ bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector
 }
 
 }  // namespace
-
-std::string SafeFileNamePart(std::string_view name) {
-  std::string kept;
-  for (char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) continue;
-    if (std::strchr("/\\:?<>*|\"", c) != nullptr) continue;
-    kept += c;
-  }
-  kept = platform::Trim(kept);
-  if (kept.find_first_not_of('.') == std::string::npos) return "unnamed";
-  if (kept.size() <= kNameMax) return kept;
-  // Too long: the extension stays (it says what the file is), the stem is cut.
-  const std::size_t dot = kept.rfind('.');
-  std::string extension;
-  if (dot != std::string::npos && dot > 0 && kept.size() - dot <= 16) extension = kept.substr(dot);
-  return CutOnCharacter(std::string_view(kept).substr(0, kept.size() - extension.size()), kNameMax - extension.size()) +
-         extension;
-}
 
 std::string GetCopyFileName(const ShellItemData& item) {
   try {

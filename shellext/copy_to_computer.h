@@ -8,11 +8,12 @@
 // name pattern, data files by their names on the player, a playlist becomes a folder of
 // its tracks with an M3U list of them.
 //
-// Names come from the player and are made safe before they become file names: no
-// separators, no drive or root, no "." or ".." component, no control characters, at
-// most 255 bytes. A file lands only inside the chosen folder (a folder of that name that
-// leads elsewhere is refused), is first written under a temporary name beside its place
-// and renamed into it when complete, and never replaces an existing file without asking.
+// Names come from the player and are made safe before they become file names
+// (SafeFileNamePart): no separators, no drive or root, no "." or "..", no control
+// characters, at most 255 bytes. A file lands only inside the chosen folder (a folder of
+// that name that leads elsewhere is refused), is first written under a temporary name
+// beside its place and renamed into it when complete, and never replaces an existing file
+// without asking.
 #pragma once
 
 #include <string>
@@ -49,12 +50,6 @@ struct CopyResult {
   int failed = 0;
   bool cancelled = false;
 };
-
-// A name from the player as one safe file-name part: separators, drive colons, the
-// characters ? < > * | and the double quote, and control characters removed; blanks
-// trimmed; cut to 255 bytes on a character boundary (the extension kept); a name left
-// empty or made only of dots becomes "unnamed".
-std::string SafeFileNamePart(std::string_view name);
 
 // "Copy to Computer...": asks for a folder (the last one chosen first) and copies the
 // selection there; refuses an empty selection and network paths; remembers the folder
