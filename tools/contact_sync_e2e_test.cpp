@@ -30,7 +30,7 @@ class ContactSyncE2E : public ::testing::Test {
     trayhubtest::PrepareManagerHome(home_, "2000,20000");
     fs::remove_all(home_ + "/appdata/player");  // each test's own demo player
     ::unsetenv("TOVARIN_DEVICE");
-    ::unsetenv("CONTACT_SYNC_TEST_UNPLUG");
+    ::unsetenv("LAUNCHER_TEST_UNPLUG");
     ::setenv("XDG_DATA_HOME", home_.c_str(), 1);
     folder_ = home_ + "/contacts";
     fs::remove_all(folder_);
@@ -47,7 +47,7 @@ class ContactSyncE2E : public ::testing::Test {
   void TearDown() override {
     client_.reset();
     Stop();
-    ::unsetenv("CONTACT_SYNC_TEST_UNPLUG");
+    ::unsetenv("LAUNCHER_TEST_UNPLUG");
   }
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(folder_ + "/" + name, std::ios::binary) << text;
@@ -129,9 +129,9 @@ TEST_F(ContactSyncE2E, APlayerPulledOutWhileContactsAreMadeIsReportedAndNothingI
   Start("trayhub");
   AddOld();
   Stop();
-  // The same player, pulled out as soon as a new contact is on its way into it.
-  ::setenv("CONTACT_SYNC_TEST_UNPLUG", "1", 1);
-  Start("contact_sync_test_manager");
+  // The same player, pulled out as soon as the first track of a new contact is stored.
+  ::setenv("LAUNCHER_TEST_UNPLUG", "item", 1);
+  Start("launcher_test_manager");
   host_.ExpectMessageBox(IDYES, kConfirm);
   host_.ExpectMessageBox(IDOK, "could not be put back");
   tools::SyncOutlookContacts(*client_, 0);
