@@ -14,7 +14,7 @@
 #include "platform/ui/scripted_host.h"
 #include "shellext/context_menu.h"
 #include "shellext/copy_to_computer.h"
-#include "shellext/test_support.h"
+#include "shellext/commands_test_support.h"
 
 namespace shellexttest {
 namespace {
@@ -31,38 +31,13 @@ std::string ReadAll(const std::string& posix) {
   return s.str();
 }
 
-class ItemCommands : public LibraryTest {
+class ItemCommands : public CommandRunner {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
     catalogue_ = Seed(device_);
     Use(device_);
     Settings().SetDword("Gen_Tx_AutoCloseDialog", 1);  // nobody presses Close
-  }
-
-  // Runs a command of the folder at `path` on its children named `names`.
-  void Invoke(int command, const std::vector<std::string>& path, const std::vector<std::string>& names) {
-    std::vector<shellext::CShellFolder*> folders = {new shellext::CShellFolder(nullptr, nullptr)};
-    platform::LPITEMIDLIST list = nullptr;
-    for (const std::string& name : path) {
-      list = Child(list, name);
-      ASSERT_NE(list, nullptr) << name;
-      folders.push_back(new shellext::CShellFolder(folders.back(), list));
-    }
-    std::vector<platform::LPCITEMIDLIST> items;
-    for (const std::string& name : names) {
-      items.push_back(Child(list, name));
-      ASSERT_NE(items.back(), nullptr) << name;
-    }
-    platform::ComPtr<platform::IContextMenu> menu;
-    ASSERT_EQ(folders.back()->GetUIObjectOf(0, static_cast<platform::UINT>(items.size()), items.data(),
-                                            platform::IID_IContextMenu, nullptr, menu.PutVoid()),
-              platform::S_OK);
-    platform::CMINVOKECOMMANDINFO info;
-    info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(command));
-    EXPECT_EQ(menu->InvokeCommand(&info), platform::S_OK);
-    menu.Reset();
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) (*it)->Release();
   }
 
   // The selection of children named `names` of the folder at `path`.
@@ -90,9 +65,10 @@ class ItemCommands : public LibraryTest {
     return folder;
   }
 
+  KernelDevice& Player() override { return device_; }
+
   MemoryDevice device_;
   Catalogue catalogue_;
-  platform::ScriptedHost host_;
 };
 
 TEST_F(ItemCommands, TheTracksASelectionStandsFor) {
