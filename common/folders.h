@@ -38,6 +38,12 @@ inline std::string& StripPathSlashes(std::string& out, std::string_view text) { 
 // The path without one trailing backslash; an empty path gives an empty path.
 std::string& StripTrailingBackslash(std::string& out, std::string_view path);
 
+// A name that came from outside (the player, a playlist) as one safe file-name part:
+// "/", "\\", ":", control characters and ? < > * | " become "_", and so do leading dots (no
+// "." or "..", no hidden file); an empty name is "_". At most `maxBytes` bytes, cut on a
+// character boundary before the extension, which stays.
+std::string SafeFileNamePart(std::string_view name, std::size_t maxBytes = 255);
+
 // The whole content of a file; nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(std::string_view path);
 // Makes `bytes` the file's whole content through a temporary file beside it that is
