@@ -5,6 +5,7 @@
 #include "common/folders.h"
 #include "device/sortable.h"
 #include "platform/com/drop_files.h"
+#include "platform/shell/drag_drop.h"
 #include "platform/ui/host.h"
 #include "shellext/clipboard_formats.h"
 #include "shellext/copy_to_computer.h"
@@ -104,6 +105,7 @@ HRESULT CDataObject::GetData(const FORMATETC* format, platform::STGMEDIUM* mediu
   if (format->cfFormat == platform::CF_HDROP && hglobal) {
     medium->tymed = platform::TYMED_HGLOBAL;
     medium->hGlobal = nullptr;
+    if (!filesReady_ && prepareWhenAsked_) PrepareFiles();
     if (!filesReady_ || files_.empty()) return platform::DV_E_FORMATETC;
     medium->hGlobal = platform::MakeDropFilesBlock(files_);
     return medium->hGlobal != nullptr ? S_OK : platform::E_OUTOFMEMORY;
@@ -191,6 +193,16 @@ void CDataObject::PrepareFiles() {
     if (std::find(files_.begin(), files_.end(), top) == files_.end()) files_.push_back(std::move(top));
   }
   filesReady_ = true;
+}
+
+void CopyItemsToClipboard(CShellFolder& folder, const std::vector<LPCITEMIDLIST>& items) {
+  platform::ComPtr<platform::IDataObject> data;
+  if (folder.GetUIObjectOf(0, static_cast<platform::UINT>(items.size()), const_cast<LPCITEMIDLIST*>(items.data()),
+                           platform::IID_IDataObject, nullptr, data.PutVoid()) != S_OK) {
+    return;
+  }
+  if (auto* own = dynamic_cast<CDataObject*>(data.Get())) own->PrepareFilesWhenAsked();
+  platform::OleSetClipboard(data.Get());
 }
 
 }  // namespace shellext

@@ -57,6 +57,10 @@ class CDataObject final : public platform::IDataObject, public platform::IEnumFO
   // What the file list names: each file or folder the copy made at the top of "tx2pc".
   const std::vector<std::string>& PreparedFiles() const { return files_; }
 
+  // A copy on the clipboard has no drop to wait for: the files are made when a program
+  // first asks for the file list.
+  void PrepareFilesWhenAsked() { prepareWhenAsked_ = true; }
+
   // The display name of the first item when the object was made (empty when it could
   // not be read): the name of a playlist made by dropping the items.
   const std::string& SourceName() const { return sourceName_; }
@@ -73,8 +77,13 @@ class CDataObject final : public platform::IDataObject, public platform::IEnumFO
   PidlManager pidls_;
   std::vector<LPITEMIDLIST> items_;
   bool filesReady_ = false;
+  bool prepareWhenAsked_ = false;
   std::vector<std::string> files_;
   std::string sourceName_;
 };
+
+// "Copy": the items (lists relative to the folder) on the desktop's clipboard as a data
+// object whose files are made when a program pastes them.
+void CopyItemsToClipboard(CShellFolder& folder, const std::vector<LPCITEMIDLIST>& items);
 
 }  // namespace shellext
