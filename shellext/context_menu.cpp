@@ -221,6 +221,12 @@ HRESULT CContextMenu::InvokeCommand(platform::CMINVOKECOMMANDINFO* info) {
 }
 
 void CContextMenu::AddToPlaylist(int entry, const CPidlList& selection) {
+  SortableKernelIdArray tracks(&Device());
+  CollectSelectionTrackIds(selection, tracks);
+  if (entry < 0) {
+    CreatePlaylistFromTracks(tracks);  // "Create New Playlist..."
+    return;
+  }
   auto found = playlistMenuMap_.find(entry);
   if (found == playlistMenuMap_.end()) {
     char text[96];
@@ -229,7 +235,21 @@ void CContextMenu::AddToPlaylist(int entry, const CPidlList& selection) {
     Inform(text);
     return;
   }
-  (void)selection;
+  try {
+    KernelDevice& device = Device();
+    KernelId playlist;
+    for (int more = device.GetFirstPlaylist(playlist); more != 0; more = device.GetNextPlaylist(playlist)) {
+      if (playlist.word[0] == found->second) {
+        AddTracksToPlaylist(playlist, tracks);
+        return;
+      }
+    }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not add the tracks to the playlist.", e);
+    return;
+  }
+  // Deleted since the menu was made: never the last playlist instead.
+  Inform("That playlist is no longer on the player.");
 }
 
 void CContextMenu::Run(int command) {
