@@ -41,7 +41,8 @@
 // and tree-popup-shot PATH<TAB>FILE (on a display: the menu a right click shows, as a
 // picture), drop PATH<TAB>FILE... and drop-view ROW<TAB>FILE... (another program's files
 // dropped on a tree item or on a row of the view, -1 its background: the effect), clipboard
-// (its formats and files), set-clipboard FILE<TAB>... (another program copies files).
+// (its formats and files), set-clipboard FILE<TAB>... (another program copies files),
+// screen-rect view [ROW] | tree PATH (on a display: where it is on the screen).
 // Each command's output follows a line "> command";
 // failures print "error: ...". The exit code is 0, or 1 when the library could not be
 // loaded or would not give its folder.
@@ -513,6 +514,34 @@ class Host {
     Print("effect " + std::to_string(effect));
   }
 
+  // On the display: where the view's list (or one of its rows) or a tree item is on the
+  // screen, as "rect LEFT TOP RIGHT BOTTOM".
+  void ScreenRect(const std::string& arguments) {
+    if (display_ == nullptr) {
+      Print("error: no display");
+      return;
+    }
+    display_->PumpUntil([] { return false; }, 100);  // laid out and drawn
+    std::optional<platform::Rect> rect;
+    if (arguments.rfind("tree", 0) == 0) {
+      const std::string path = platform::Trim(arguments.substr(4));
+      if (const platform::HTREEITEM item = TreeItemAt(path)) {
+        Frame().Tree().EnsureVisible(item);
+        display_->PumpUntil([] { return false; }, 100);
+        rect = display_->ScreenRect(*Frame().TreePane(), shellhost::kTreeId, static_cast<long>(item));
+      }
+    } else if (platform::UiWindow* view = Frame().ViewWindow()) {
+      const std::string row = platform::Trim(arguments.substr(arguments.rfind("view", 0) == 0 ? 4 : 0));
+      rect = display_->ScreenRect(*view, 1001, row.empty() ? -1 : Number(row));
+    }
+    if (!rect) {
+      Print("error: not on the screen");
+      return;
+    }
+    Print("rect " + std::to_string(rect->left) + " " + std::to_string(rect->top) + " " + std::to_string(rect->right) +
+          " " + std::to_string(rect->bottom));
+  }
+
   // What the clipboard offers: its formats, then its files.
   void Clipboard() {
     std::shared_ptr<platform::DataOffer> offer = platform::CurrentHost().GetClipboardOffer();
@@ -758,6 +787,8 @@ int RunScript(Host& host) {
       host.PopupShot(arg, verb == "tree-popup-shot");
     } else if (verb == "drop" || verb == "drop-view") {
       host.Drop(arg, verb == "drop");
+    } else if (verb == "screen-rect") {
+      host.ScreenRect(arg);
     } else if (verb == "clipboard") {
       host.Clipboard();
     } else if (verb == "set-clipboard") {

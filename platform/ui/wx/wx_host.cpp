@@ -8,6 +8,7 @@
 #include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/listctrl.h>
 #include <wx/taskbar.h>
 #include <wx/treectrl.h>
 
@@ -1130,6 +1131,11 @@ void WxHost::SetPromptObserver(std::function<void(WxPrompt&)> observer) { impl_-
 std::vector<RenderedControl> WxHost::RenderedControls(UiWindow& window) {
   RenderedWindow* r = impl_->Find(window);
   return r != nullptr ? r->Readback() : std::vector<RenderedControl>{};
+}
+
+std::optional<Rect> WxHost::ScreenRect(UiWindow& window, int controlId, long item) {
+  RenderedWindow* r = impl_->Find(window);
+  return r != nullptr ? r->ScreenRectOf(controlId, item) : std::nullopt;
 }
 
 bool WxHost::SaveWindowImage(UiWindow& window, const std::string& path) {

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -140,6 +141,9 @@ class WxHost : public Host {
   // picture of one; false when the window is not rendered.
   std::vector<RenderedControl> RenderedControls(UiWindow& window);
   bool SaveWindowImage(UiWindow& window, const std::string& path);
+  // Where a control of a rendered window is on the screen: a list view's row or a tree
+  // view's item (-1: the whole control); nullopt when it is not shown. Tests point at it.
+  std::optional<Rect> ScreenRect(UiWindow& window, int controlId, long item = -1);
 
   // The tray: whether the icon of (window, id) sits in a notification area now, and its
   // tooltip as shown.

@@ -1622,6 +1622,34 @@ void RenderedWindow::BindDropHandler() {
   drop_ = std::make_unique<DropBinding>(top_->GetHandle(), window_, [this] { return DragStateHere(); });
 }
 
+std::optional<Rect> RenderedWindow::ScreenRectOf(int controlId, long item) {
+  wxWindow* w = Widget(controlId);
+  if (w == nullptr || !w->IsShownOnScreen()) return std::nullopt;
+  wxRect rect = w->GetScreenRect();
+  if (item >= 0) {
+    wxRect part;
+    if (auto* list = dynamic_cast<wxListCtrl*>(w)) {
+      if (!list->GetItemRect(item, part)) return std::nullopt;
+    } else if (auto* tree = dynamic_cast<wxTreeCtrl*>(w)) {
+      wxTreeItemId found;
+      std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId i = tree->GetFirstChild(parent, cookie); i.IsOk() && !found.IsOk();
+             i = tree->GetNextChild(parent, cookie)) {
+          if (TreeHandle(tree, i) == static_cast<HTREEITEM>(item)) found = i;
+          if (!found.IsOk()) walk(i);
+        }
+      };
+      walk(tree->GetRootItem());
+      if (!found.IsOk() || !tree->GetBoundingRect(found, part, true)) return std::nullopt;
+    } else {
+      return std::nullopt;
+    }
+    rect = wxRect(w->ClientToScreen(part.GetTopLeft()), part.GetSize());
+  }
+  return Rect{rect.GetLeft(), rect.GetTop(), rect.GetRight() + 1, rect.GetBottom() + 1};
+}
+
 DragState RenderedWindow::DragStateHere() {
   DragState state;
   const wxPoint mouse = wxGetMousePosition();

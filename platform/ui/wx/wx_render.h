@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,6 +87,9 @@ class RenderedWindow : public WindowPeer {
   // Where the pointer is over the window now: its place, the control, list row and tree
   // item under it.
   DragState DragStateHere();
+  // Where a control is on the screen: a list view's row or a tree view's item (-1: the
+  // whole control); nullopt when it is not shown.
+  std::optional<Rect> ScreenRectOf(int controlId, long item);
 
  private:
   struct Bound {
