@@ -10,6 +10,7 @@
 #include "platform/ui/host.h"
 #include "shellext/computer_player.h"
 #include "shellext/copy_to_computer.h"
+#include "shellext/edit_commands.h"
 #include "shellext/folder_commands.h"
 #include "shellext/item_commands.h"
 #include "shellext/playlist_commands.h"
@@ -287,6 +288,7 @@ void CContextMenu::Run(int command) {
     case 3022: SkipToTrack(selection); return;
     case 3035: DeleteItems(folder_, selection); return;
     case 3037: BackupSelectedPlaylists(selection); return;
+    case 3043: CreateNoteOrContact(selection); return;
     case 3050: PlayOnPlayer(selection); return;
     case 3052: EditRulePlaylist(selection); return;
     case 3055: QueueOnPlayer(selection); return;

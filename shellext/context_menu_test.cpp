@@ -303,6 +303,62 @@ TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
   EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
+// New Note... and New Contact...: a name given (asked again while blank), an existing one
+// refused; a contact's first field holds at most 260 bytes of its name.
+TEST_F(ContextMenuTest, NewNotesAndContacts) {
+  auto name = [this](std::vector<std::string> texts) {
+    host_.ExpectDialog(CNameDlg::kTemplateId, [t = texts.at(0)](platform::DialogDriver& d) {
+      d.Type(CNameDlg::kNameId, t);
+      d.Ok();
+    });
+    for (std::size_t i = 1; i < texts.size(); ++i) {
+      host_.ExpectDialog(CNameDlg::kTemplateId, [t = texts[i]](platform::DialogDriver& d) {
+        d.Type(CNameDlg::kNameId, t);
+        d.Ok();
+      });
+    }
+  };
+  platform::LPITEMIDLIST notes = Folder(NT_NOTEFOLDER, 0, "Notes");
+  reinterpret_cast<ShellItemData*>(notes)->id.Assign(device_.NotesRoot());
+  name({"   ", " Groceries "});
+  Invoke(notes, 3043);
+  std::vector<std::string> names;
+  KernelId item;
+  for (int n = device_.GetFirstNote(device_.NotesRoot(), item); n != 0; n = device_.GetNextNote(device_.NotesRoot(), item)) {
+    names.push_back(device_.GetNoteName(item));
+  }
+  EXPECT_NE(std::find(names.begin(), names.end(), "Groceries"), names.end());
+  name({"Shopping"});
+  host_.ExpectMessageBox(platform::IDOK, "An item named Shopping already exists.");
+  Invoke(notes, 3043);
+
+  platform::LPITEMIDLIST contacts = Folder(NT_CONTACTFOLDER, 0, "Contacts");
+  reinterpret_cast<ShellItemData*>(contacts)->id.Assign(device_.ContactsRoot());
+  const std::string longName(300, 'c');
+  name({longName});
+  Invoke(contacts, 3043);
+  bool found = false;
+  for (int n = device_.GetFirstContact(device_.ContactsRoot(), item); n != 0;
+       n = device_.GetNextContact(device_.ContactsRoot(), item)) {
+    if (device_.GetContactName(item) != longName) continue;
+    ContactRecord record;
+    device_.GetContactRecord(item, record);
+    found = record.field[0].GetText() == std::string(260, 'c');
+  }
+  EXPECT_TRUE(found);
+
+  host_.ExpectMessageBox(platform::IDOK, "Cannot create new items in this folder.");
+  Invoke(Folder(NT_DATAFOLDER, 3, "Documents"), 3043);
+  platform::LPCITEMIDLIST two[] = {notes, contacts};
+  ComPtr<platform::IContextMenu> menu;
+  ASSERT_EQ(root_->GetUIObjectOf(0, 2, two, platform::IID_IContextMenu, nullptr, menu.PutVoid()), platform::S_OK);
+  host_.ExpectMessageBox(platform::IDOK, "Please select one item at a time.");
+  platform::CMINVOKECOMMANDINFO info;
+  info.lpVerb = platform::VerbFromOffset(3043);
+  menu->InvokeCommand(&info);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
 TEST_F(ContextMenuTest, CommandsWithoutAnOperationOrASelection) {
   const struct {
     int command;
