@@ -165,7 +165,7 @@ TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
        "(Choose Folder)], View Synchronization Log, -, Refresh, Rebuild Left Pane Tree, -, Delete"},
       {"a contact", NT_CONTACT, 52, "Mara Quill", none,
        "Edit Contact..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},
-      {"a radio preset", NT_FREQ, 61, "City FM", none, "Refresh, -, Change Frequency..."},
+      {"a radio preset", NT_FREQ, 61, "City FM", none, "Refresh"},
       {"a text row", NT_MESSAGE, 0, "Nothing here", none, "Refresh, Rebuild Left Pane Tree"},
   };
   for (const Case& c : cases) {
@@ -208,12 +208,12 @@ TEST_F(ContextMenuTest, TheAnswerCountsTheOffsetsUsed) {
   platform::HRESULT hr = 0;
   Shown(Folder(NT_TRACK, 11, "Harbour"), &hr);
   EXPECT_EQ(hr, kPlaylistCommandFirst + 2 + 1);
-  Shown(Folder(NT_FREQ, 61, "City FM"), &hr);
+  Shown(Folder(NT_NOTE, 42, "Shopping"), &hr);
   EXPECT_EQ(hr, 3044 + 1);
   Menu menu;
   menu.Append(platform::MF_STRING, 1, "The host's own");
-  ASSERT_EQ(MenuOf(Folder(NT_FREQ, 61, "City FM"))->QueryContextMenu(&menu, 1, 100, 0x7FFF, 0), 3044 + 1);
-  EXPECT_EQ(Flat(menu), "The host's own, Refresh, -, Change Frequency...");
+  ASSERT_EQ(MenuOf(Folder(NT_CONTACT, 52, "Mara Quill"))->QueryContextMenu(&menu, 1, 100, 0x7FFF, 0), 3044 + 1);
+  EXPECT_EQ(Flat(menu), "The host's own, Edit Contact..., -, Refresh, Rebuild Left Pane Tree, -, Delete");
   EXPECT_NE(menu.Find(3044 + 100), nullptr);
   auto* bare = new CContextMenu(nullptr, 0, nullptr);
   Menu nothing;

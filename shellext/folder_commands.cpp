@@ -69,6 +69,8 @@ bool HasOperation(int command, const ShellItemData* item) {
     case 3010:  // formatting a memory segment
     case 3095:  // merging playlists
       return false;
+    case 3044:  // a radio preset's frequency has no operation of its own
+      return type != NT_FREQ;
     case 3021:
     case 3080:
       return type == NT_PLAYLIST;

@@ -6,8 +6,8 @@
 //
 // Commands the menus offer that no operation of the player can do (formatting a memory
 // segment, sorting or shuffling a memory segment, merging playlists, renaming a notes or
-// contacts folder, a note, a contact or a tag folder) are left out of the menus
-// (HasOperation).
+// contacts folder, a note, a contact or a tag folder, changing a radio preset's
+// frequency) are left out of the menus (HasOperation).
 #pragma once
 
 #include "shellext/shell_item.h"
