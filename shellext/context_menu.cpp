@@ -253,6 +253,17 @@ void CContextMenu::AddToPlaylist(int entry, const CPidlList& selection) {
   Inform("That playlist is no longer on the player.");
 }
 
+LPCITEMIDLIST CContextMenu::PasteFolder() const {
+  // The folder the menu was shown for: the clicked folder item (a storage medium in the
+  // tree), else the folder whose contents were clicked.
+  if (!items_.empty()) {
+    if (const ShellItemData* first = GetLastItemId(items_.front()); first != nullptr && (first->nodeType & 0xF000) == 0x1000) {
+      return items_.front();
+    }
+  }
+  return folder_ != nullptr ? folder_->OwnList() : nullptr;
+}
+
 void CContextMenu::Run(int command) {
   // Commands that need no selection.
   switch (command) {
@@ -268,7 +279,7 @@ void CContextMenu::Run(int command) {
     case 3047: CreateRulePlaylist(); return;
     case 3059: tools::SyncOutlookContacts(Device(), 1); return;
     case 3060: ClearActiveQueue(); return;
-    case 3065: PasteFilesToPlayer(folder_ != nullptr ? folder_->OwnList() : nullptr); return;
+    case 3065: PasteFilesToPlayer(PasteFolder()); return;
     case 3090: ReloadFolderViews(); return;
     case 4030: BackupAllPlaylists(); return;
     case 4040: RestorePlaylist(); return;

@@ -64,6 +64,8 @@ class CContextMenu final : public platform::IContextMenu, public platform::IShel
   // playlist of the player, each remembered with its id word.
   platform::Menu PlaylistMenu(platform::UINT firstCommand);
   void AddToPlaylist(int entry, const CPidlList& selection);
+  // Where Paste Tracks sends the clipboard's files.
+  LPCITEMIDLIST PasteFolder() const;
 
   LiveObject live_;
   platform::RefCount refs_;

@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <filesystem>
 
+#include "common/folders.h"
+#include "platform/paths/paths.h"
 #include "platform/shell/drag_drop.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
@@ -200,6 +203,20 @@ TEST_F(ContextMenuTest, PasteTracksFollowsTheClipboard) {
   };
   host_.SetClipboardOffer(std::make_shared<Own>(std::vector<std::string>{"/tmp/x.mp3"}));
   EXPECT_EQ(Shown(internal), "Refresh, Rebuild Left Pane Tree, -, (Paste Tracks)");
+
+  // Pasted through the menu of a storage medium (as the tree shows it), the files go into
+  // that medium; through the root's own menu, the player asks for a medium.
+  device_.SetCapability(DeviceOp::SupportsStorageList, 1);
+  host_.SetClipboardFiles({"/music/a.mp3"});
+  std::string work;
+  GetWorkFolder(work, "tx2device");
+  const std::string list = platform::ToPosixPath(work + "_txman.dat");
+  std::filesystem::remove(list);
+  Invoke(internal, 3065);
+  EXPECT_TRUE(std::filesystem::exists(list));
+  host_.ExpectMessageBox(platform::IDOK, "Please paste files to either the Internal Memory or SmartMedia Card folders.");
+  Invoke(nullptr, 3065);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
 // Ids are the resource's plus the first id; the answer is the largest offset used + 1,
