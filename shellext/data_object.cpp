@@ -11,6 +11,7 @@
 #include "shellext/copy_to_computer.h"
 #include "shellext/item_commands.h"
 #include "shellext/shell_folder.h"
+#include "transfer/transfer_dialog.h"
 
 namespace shellext {
 
@@ -184,7 +185,17 @@ void CDataObject::PrepareFiles() {
   }
   std::string root;
   EmptyWorkFolder(root, "tx2pc");
-  const CopyResult copied = BuildCopyToComputerLists(selection, root);
+  // A drop or a paste waits for these files: the transfer window shows the copy and goes
+  // at its end by itself. Its Close is asked for now and taken while the copy runs (the
+  // run starts with the window open).
+  transfer::CTransferDialog window(Device(), nullptr, GetOwnerWindow());
+  if (window.Create(GetOwnerWindow())) {
+    window.CenterWindow();
+    window.ShowWindow(platform::SW_SHOW);
+    platform::PostMessage(window.GetSafeHwnd(), platform::WM_CLOSE, 0, 0);
+  }
+  const CopyResult copied = BuildCopyToComputerLists(selection, root, &window);
+  window.DestroyWindow();
   // A copied playlist is a folder of its tracks: the drop gets the folder.
   for (const std::string& path : copied.written) {
     if (path.compare(0, root.size(), root) != 0) continue;
