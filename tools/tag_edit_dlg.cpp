@@ -1,0 +1,156 @@
+#include "tools/tag_edit_dlg.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "platform/ui/data_exchange.h"
+#include "platform/ui/host.h"
+
+namespace tools {
+
+using namespace platform::layout;
+
+namespace {
+
+constexpr std::size_t kTextLimit = 255;
+
+// A check box with its edit, as one row of the form.
+platform::LayoutNode FieldRow(int check, const char* text, int edit, int width, bool number = false) {
+  platform::LayoutNode e = Edit(edit).Width(width).Label(text);
+  if (number) e.Number();
+  if (width > 10) e.Expand();
+  return Row({Check(check, text).Width(12), std::move(e)});
+}
+
+platform::DialogTemplate MakeLayout(int id) {
+  using D = TagEditDlg;
+  const bool extended = id != D::kBasicTemplateId;
+  const bool full = id == D::kFullTemplateId;
+  std::vector<platform::LayoutNode> rows = {
+      Text("Only checked fields will be updated in the selected tracks."),
+      FieldRow(D::kTitleCheck, "Title", D::kTitleId, 40),
+      FieldRow(D::kArtistCheck, "Artist", D::kArtistId, 40),
+      FieldRow(D::kAlbumCheck, "Album", D::kAlbumId, 40),
+      Row({Check(D::kTrackCheck, "Track #").Width(12), Edit(D::kTrackId).Number().Width(6).Label("Track #"),
+           Check(D::kYearCheck, "Year"), Edit(D::kYearId).Number().Width(6).Label("Year")}),
+      FieldRow(D::kGenreCheck, "Genre", D::kGenreId, 40),
+      FieldRow(D::kCommentCheck, "Comment", D::kCommentId, 40),
+  };
+  if (extended) {
+    rows.push_back(FieldRow(D::kComposerCheck, "Composer", D::kComposerId, 40));
+    rows.push_back(Row({Check(D::kBpmCheck, "BPM").Width(12), Edit(D::kBpmId).Number().Width(6).Label("BPM"),
+                        Check(D::kRatingCheck, "Rating"), Combo(D::kRatingId).DropDownList().Width(12).Label("Rating")}));
+  }
+  if (full) {
+    rows.push_back(Row({Check(D::kVolumeCheck, "Volume Adj.").Width(12), Slider(D::kVolumeId).Expand().Label("Volume Adj.")}));
+    rows.push_back(Row({Text("Play Count: 0  ", D::kPlayCountId).Width(20), Button(D::kResetCountId, "Reset Count")}));
+  }
+  rows.push_back(Buttons({DefaultButton(platform::IDOK, "OK"), Button(platform::IDCANCEL, "Cancel")}));
+  return platform::MakeTemplate(id, "Edit Track Information", Column(std::move(rows)));
+}
+
+}  // namespace
+
+const platform::DialogTemplate& TagEditTemplate(int templateId) {
+  static const platform::DialogTemplate basic = MakeLayout(TagEditDlg::kBasicTemplateId);
+  static const platform::DialogTemplate full = MakeLayout(TagEditDlg::kFullTemplateId);
+  static const platform::DialogTemplate extended = MakeLayout(TagEditDlg::kExtendedTemplateId);
+  switch (templateId) {
+    case TagEditDlg::kBasicTemplateId: return basic;
+    case TagEditDlg::kFullTemplateId: return full;
+    case TagEditDlg::kExtendedTemplateId: return extended;
+    default: throw std::invalid_argument("no tag editor layout " + std::to_string(templateId));
+  }
+}
+
+int RatingIndex(int rating) {
+  // The field is a byte: anything from 100 up is the top entry, never one past the list.
+  if (rating >= 100) return 0;
+  if (rating <= 0) return 5;
+  return 5 - rating / 20;
+}
+
+TagEditDlg::TagEditDlg(int templateId, const int applyFlags[kFieldCount], platform::HWND parent)
+    : Dialog(TagEditTemplate(templateId), parent) {
+  for (int i = 0; i < kFieldCount; ++i) apply[static_cast<std::size_t>(i)] = applyFlags != nullptr ? applyFlags[i] : 0;
+  for (std::size_t i = 0; i < kChecks.size(); ++i) {
+    const int check = kChecks[i];
+    HandleCommand(check, [this, i, check] {
+      apply[i] = Button(check).GetCheck();
+      ApplyChecks();
+    });
+  }
+  HandleCommand(kResetCountId, [this] {
+    playCount = 0;
+    playCountReset = true;
+    ShowPlayCount();
+  });
+}
+
+bool TagEditDlg::HasControl(int id) const { return GetTemplate().Find(id) != nullptr; }
+
+bool TagEditDlg::OnInitDialog() {
+  if (HasControl(kRatingId)) {
+    platform::ListControl& combo = List(kRatingId);
+    for (const char* text : kRatingTexts) combo.AddString(text);
+  }
+  if (HasControl(kVolumeId)) {
+    platform::SliderControl& slider = Slider(kVolumeId);
+    slider.SetRange(-255, 255);
+    slider.SetTicFreq(255);
+  }
+  for (int id : {kAlbumId, kArtistId, kCommentId, kGenreId, kTitleId, kComposerId}) {
+    if (HasControl(id)) Edit(id).SetLimitText(kTextLimit);
+  }
+  Dialog::OnInitDialog();
+  ShowPlayCount();
+  ApplyChecks();
+  return true;
+}
+
+void TagEditDlg::DoDataExchange(platform::DataExchange& dx) {
+  for (std::size_t i = 0; i < kChecks.size(); ++i) {
+    if (HasControl(kChecks[i])) dx.Check(kChecks[i], apply[i]);
+  }
+  dx.Text(kAlbumId, album, kTextLimit);
+  dx.Text(kArtistId, artist, kTextLimit);
+  dx.Text(kCommentId, comment, kTextLimit);
+  dx.Text(kGenreId, genre, kTextLimit);
+  dx.Text(kTitleId, title, kTextLimit);
+  dx.Int(kYearId, year, 0, 9999);
+  dx.Int(kTrackId, trackNumber, 0, 9999);
+  if (HasControl(kBpmId)) dx.Int(kBpmId, bpm, 0, 9999);
+  if (HasControl(kComposerId)) dx.Text(kComposerId, composer, kTextLimit);
+  if (HasControl(kVolumeId)) dx.SliderPos(kVolumeId, volumeAdjustment);
+  if (HasControl(kRatingId)) {
+    int index = RatingIndex(rating);
+    dx.ListIndex(kRatingId, index);
+    // Nothing chosen keeps the rating the dialog was given.
+    if (dx.IsSaving() && index >= 0) rating = 100 - 20 * index;
+  }
+  if (dx.IsSaving()) ApplyChecks();
+}
+
+void TagEditDlg::ApplyChecks() {
+  static constexpr std::array<int, kFieldCount> kValues = {kArtistId, kAlbumId,    kTrackId, kTitleId,  kYearId,  kGenreId,
+                                                           kCommentId, kComposerId, kBpmId,   kVolumeId, kRatingId};
+  for (std::size_t i = 0; i < kValues.size(); ++i) {
+    const int id = kValues[i];
+    if (!HasControl(id)) continue;
+    const bool on = apply[i] != 0;
+    if (id == kVolumeId || id == kRatingId) {
+      EnableDlgItem(id, on);
+    } else {
+      Edit(id).SetReadOnly(!on);
+    }
+  }
+}
+
+void TagEditDlg::ShowPlayCount() {
+  if (!HasControl(kPlayCountId) || !IsOpen()) return;
+  char text[48];
+  std::snprintf(text, sizeof text, "Play Count: %d  ", playCount);
+  SetDlgItemText(kPlayCountId, text);
+}
+
+}  // namespace tools
