@@ -6,6 +6,7 @@
 #include "platform/ui/host.h"
 #include "shellext/queue_commands.h"
 #include "shellext/shell_folder.h"
+#include "shellext/tag_commands.h"
 
 namespace shellext {
 
@@ -76,6 +77,7 @@ void CContextMenu::Run(int command) {
     Inform("No items were selected.");
     return;
   }
+  if (RunTagCommand(command, selection)) return;
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);
   Inform(text);
