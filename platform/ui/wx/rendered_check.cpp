@@ -64,7 +64,7 @@ std::vector<std::string> CompareWithModel(UiWindow& window, const std::vector<Re
         case K::CheckBox:
         case K::RadioButton:
           // Labels may be wrapped on screen: line breaks count as blanks.
-          expect(Words(r->text) == Words(CleanLabel(c.GetText())) || r->text == c.GetText(),
+          expect(Words(CleanLabel(r->text)) == Words(CleanLabel(c.GetText())) || r->text == c.GetText(),
                  "text \"" + r->text + "\" is not \"" + c.GetText() + "\"");
           if (c.kind() == K::CheckBox || c.kind() == K::RadioButton) {
             expect(r->check == static_cast<ButtonControl&>(c).GetCheck(), "check state differs");
