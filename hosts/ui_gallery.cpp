@@ -19,6 +19,7 @@
 
 #include "common/identity.h"
 #include "device/memory_device.h"
+#include "hosts/ui_gallery_tag_tools.h"
 #include "manager/option_pages.h"
 #include "manager/systray_progress.h"
 #include "options/tree_prop_sheet.h"
@@ -173,6 +174,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                          sheet.DoModal();
                        }});
   }
+  for (gallery::TagToolSample& s : gallery::TagToolSamples()) samples.push_back({s.name, s.page, std::move(s.run)});
   samples.push_back(Modal("about_sheet", [device] {
     struct AboutSheet : platform::PropertySheet {
       explicit AboutSheet(KernelDevice* d) : PropertySheet("Kestrova Manager Options"), page(d) {

@@ -14,12 +14,17 @@ namespace {
 
 constexpr std::size_t kTextLimit = 255;
 
-// A check box with its edit, as one row of the form.
-platform::LayoutNode FieldRow(int check, const char* text, int edit, int width, bool number = false) {
-  platform::LayoutNode e = Edit(edit).Width(width).Label(text);
-  if (number) e.Number();
-  if (width > 10) e.Expand();
-  return Row({Check(check, text).Width(12), std::move(e)});
+// A check box with the field it applies: one row of the form the host lines up.
+platform::LayoutNode FieldRow(int check, const char* text, platform::LayoutNode field) {
+  return Row({Check(check, text), std::move(field.Label(text))});
+}
+
+platform::LayoutNode TextRow(int check, const char* text, int edit) {
+  return FieldRow(check, text, Edit(edit).Width(40).Expand());
+}
+
+platform::LayoutNode NumberRow(int check, const char* text, int edit) {
+  return FieldRow(check, text, Edit(edit).Number().Width(6));
 }
 
 platform::DialogTemplate MakeLayout(int id) {
@@ -28,21 +33,21 @@ platform::DialogTemplate MakeLayout(int id) {
   const bool full = id == D::kFullTemplateId;
   std::vector<platform::LayoutNode> rows = {
       Text("Only checked fields will be updated in the selected tracks."),
-      FieldRow(D::kTitleCheck, "Title", D::kTitleId, 40),
-      FieldRow(D::kArtistCheck, "Artist", D::kArtistId, 40),
-      FieldRow(D::kAlbumCheck, "Album", D::kAlbumId, 40),
-      Row({Check(D::kTrackCheck, "Track #").Width(12), Edit(D::kTrackId).Number().Width(6).Label("Track #"),
-           Check(D::kYearCheck, "Year"), Edit(D::kYearId).Number().Width(6).Label("Year")}),
-      FieldRow(D::kGenreCheck, "Genre", D::kGenreId, 40),
-      FieldRow(D::kCommentCheck, "Comment", D::kCommentId, 40),
+      TextRow(D::kTitleCheck, "Title", D::kTitleId),
+      TextRow(D::kArtistCheck, "Artist", D::kArtistId),
+      TextRow(D::kAlbumCheck, "Album", D::kAlbumId),
+      NumberRow(D::kTrackCheck, "Track #", D::kTrackId),
+      NumberRow(D::kYearCheck, "Year", D::kYearId),
+      TextRow(D::kGenreCheck, "Genre", D::kGenreId),
+      TextRow(D::kCommentCheck, "Comment", D::kCommentId),
   };
   if (extended) {
-    rows.push_back(FieldRow(D::kComposerCheck, "Composer", D::kComposerId, 40));
-    rows.push_back(Row({Check(D::kBpmCheck, "BPM").Width(12), Edit(D::kBpmId).Number().Width(6).Label("BPM"),
-                        Check(D::kRatingCheck, "Rating"), Combo(D::kRatingId).DropDownList().Width(12).Label("Rating")}));
+    rows.push_back(TextRow(D::kComposerCheck, "Composer", D::kComposerId));
+    rows.push_back(NumberRow(D::kBpmCheck, "BPM", D::kBpmId));
+    rows.push_back(FieldRow(D::kRatingCheck, "Rating", Combo(D::kRatingId).DropDownList().Width(12)));
   }
   if (full) {
-    rows.push_back(Row({Check(D::kVolumeCheck, "Volume Adj.").Width(12), Slider(D::kVolumeId).Expand().Label("Volume Adj.")}));
+    rows.push_back(FieldRow(D::kVolumeCheck, "Volume Adj.", Slider(D::kVolumeId).Expand()));
     rows.push_back(Row({Text("Play Count: 0  ", D::kPlayCountId).Width(20), Button(D::kResetCountId, "Reset Count")}));
   }
   rows.push_back(Buttons({DefaultButton(platform::IDOK, "OK"), Button(platform::IDCANCEL, "Cancel")}));

@@ -43,11 +43,12 @@ const platform::DialogTemplate& OptTransfersTemplate() {
       P::kTemplateId, "Transfers",
       Column({Row({Check(P::kPauseEnableId, "Insert pause of"), Edit(P::kPauseLengthId).Number().Width(3).Label("Insert pause of"),
                    Text("seconds between each file transferred to PC.")}),
+              // Inside a group box GTK sizes a wrapped text by its unwrapped width.
+              Text("Set a checkmark next to the file formats you wish to be ignored and skipped during file "
+                   "transfers to the player.  Formats without checkmarks will be transferred as normal.")
+                  .Width(56),
               Group("File Formats",
-                    {Text("Set a checkmark next to the file formats you wish to be ignored and skipped during file "
-                          "transfers to the player.  Formats without checkmarks will be transferred as normal.")
-                         .Width(56),
-                     ListView(P::kFormatsId).Lines(6).Style(platform::kStyleCheckBoxes | platform::kStyleNoSortHeader).Expand(),
+                    {ListView(P::kFormatsId).Lines(6).Width(40).Style(platform::kStyleCheckBoxes | platform::kStyleNoSortHeader).Expand(),
                      Check(P::kSkipMp3Id, "Always skip MP3 files.").Hidden(),
                      Check(P::kSkipWmaId, "Always skip WMA files.").Hidden(),
                      Check(P::kSkipWavId, "Always skip WAV files.").Hidden(),

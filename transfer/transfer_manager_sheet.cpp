@@ -98,7 +98,7 @@ const platform::DialogTemplate& AudioPageTemplate() {
   using P = CTMAudioPage;
   static const platform::DialogTemplate t = platform::MakeTemplate(
       P::kTemplateId, "Audio Tracks",
-      Column({Edit(P::kPathId).ReadOnly().Width(90).Label("Path"), ListView(P::kListId).Lines(16).Expand()}),
+      Column({Edit(P::kPathId).ReadOnly().Width(116).Label("Path"), ListView(P::kListId).Lines(16).Expand()}),
       platform::kFrameChild);
   return t;
 }
@@ -529,9 +529,10 @@ CTransferManagerSheet::CTransferManagerSheet(const std::vector<std::string>* fil
       data_(files != nullptr ? *files : std::vector<std::string>()),
       playlists_(roots) {
   SetFlags(platform::PSH_NOAPPLYNOW);
-  for (const char* icon : {"folder-music", "folder-documents", "view-media-playlist", "preferences-system"}) {
-    tabImages_.Add(icon);
-  }
+  tabImages_.Add("folder-music", "folder");
+  tabImages_.Add("folder-documents", "folder");
+  tabImages_.Add("view-media-playlist", "audio-x-generic");
+  tabImages_.Add("preferences-system", "emblem-system");
   SetTabImageList(&tabImages_);
   audio_.SetTabImage(0);
   data_.SetTabImage(1);
