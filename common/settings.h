@@ -13,6 +13,13 @@
 int ReadSettingDword(std::string_view name, std::uint32_t& out);
 inline int ReadSettingDword(std::string_view name, std::uint32_t* out) { return ReadSettingDword(name, *out); }
 
+// The DWORD value as an int (options keep flags and small numbers so), `preset` when the
+// key or the value is missing or has another type.
+inline int ReadSettingFlag(std::string_view name, std::uint32_t preset) {
+  ReadSettingDword(name, preset);
+  return static_cast<int>(preset);
+}
+
 // 0 on success; non-zero when the key cannot be opened or written.
 int WriteSettingDword(std::string_view name, std::uint32_t value);
 

@@ -1,7 +1,7 @@
 #include "shellext/tag_commands.h"
 
-#include <array>
 #include <optional>
+#include <vector>
 
 #include "common/identity.h"
 #include "common/shell_utilities.h"
@@ -25,31 +25,6 @@ namespace {
 
 void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
-// Each field of a record in the editor's flag order, as compared between the tracks:
-// texts byte for byte, numbers by value.
-std::array<std::string, TagEditDlg::kFieldCount> FieldsOf(const TrackRecord& r) {
-  return {r.artist.Str(),         r.album.Str(),        std::to_string(r.trackNumber), r.title.Str(),
-          std::to_string(r.year), r.genre.Str(),        r.comment.Str(),               r.composer.Str(),
-          std::to_string(r.tempo), std::to_string(r.extraNumber1), std::to_string(r.rating)};
-}
-
-// The editor's values into a record, for the checked fields.
-void ApplyEdits(const TagEditDlg& dlg, TrackRecord& r) {
-  const auto on = [&](int field) { return dlg.apply[static_cast<std::size_t>(field)] != 0; };
-  // Emptied names are kept: a track without them cannot be found by its tags.
-  if (on(TagEditDlg::kArtist) && !dlg.artist.empty()) r.artist.Set(dlg.artist);
-  if (on(TagEditDlg::kAlbum) && !dlg.album.empty()) r.album.Set(dlg.album);
-  if (on(TagEditDlg::kTitle) && !dlg.title.empty()) r.title.Set(dlg.title);
-  if (on(TagEditDlg::kTrackNumber)) r.trackNumber = dlg.trackNumber;
-  if (on(TagEditDlg::kYear)) r.year = dlg.year;
-  if (on(TagEditDlg::kGenre)) r.genre.Set(dlg.genre);
-  if (on(TagEditDlg::kComment)) r.comment.Set(dlg.comment);
-  if (on(TagEditDlg::kComposer)) r.composer.Set(dlg.composer);
-  if (on(TagEditDlg::kBpm)) r.tempo = static_cast<std::int16_t>(dlg.bpm);
-  if (on(TagEditDlg::kVolume)) r.extraNumber1 = dlg.volumeAdjustment;
-  if (on(TagEditDlg::kRating)) r.rating = static_cast<std::uint8_t>(dlg.rating);
-}
-
 }  // namespace
 
 int TagEditLayout(KernelDevice& device) {
@@ -63,8 +38,7 @@ int TagEditLayout(KernelDevice& device) {
 void EditTrackTags(const CPidlList& selection) {
   if (selection.empty()) return;
   KernelDevice& device = Device();
-  TrackRecord first;
-  int flags[TagEditDlg::kFieldCount];
+  std::vector<TrackRecord> records(selection.size());
   int layout = TagEditDlg::kBasicTemplateId;
   try {
     // Asked for their side effect on the device's catalogue; the answers are not used.
@@ -72,37 +46,17 @@ void EditTrackTags(const CPidlList& selection) {
     device.GetFirstArtist(name);
     device.GetFirstAlbum(name, "");
     device.GetFirstGenre(name);
-    device.GetTrackInfo(selection.front().GetId(), first);
-    const auto firstFields = FieldsOf(first);
-    for (int& f : flags) f = 1;
-    for (std::size_t i = 1; i < selection.size(); ++i) {
-      TrackRecord other;
-      device.GetTrackInfo(selection[i].GetId(), other);
-      const auto fields = FieldsOf(other);
-      for (std::size_t k = 0; k < fields.size(); ++k) {
-        if (fields[k] != firstFields[k]) flags[k] = 0;
-      }
-    }
+    for (std::size_t i = 0; i < selection.size(); ++i) device.GetTrackInfo(selection[i].GetId(), records[i]);
     layout = TagEditLayout(device);
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not read tag.", e);
     return;
   }
-
-  TagEditDlg dlg(layout, flags, GetOwnerWindow());
-  const auto agreed = [&](int field) { return flags[field] != 0; };
-  if (agreed(TagEditDlg::kArtist)) dlg.artist = first.artist.Str();
-  if (agreed(TagEditDlg::kAlbum)) dlg.album = first.album.Str();
-  if (agreed(TagEditDlg::kTrackNumber)) dlg.trackNumber = first.trackNumber;
-  if (agreed(TagEditDlg::kTitle)) dlg.title = first.title.Str();
-  if (agreed(TagEditDlg::kYear)) dlg.year = first.year;
-  if (agreed(TagEditDlg::kGenre)) dlg.genre = first.genre.Str();
-  if (agreed(TagEditDlg::kComment)) dlg.comment = first.comment.Str();
-  if (agreed(TagEditDlg::kComposer)) dlg.composer = first.composer.Str();
-  if (agreed(TagEditDlg::kBpm)) dlg.bpm = first.tempo;
-  if (agreed(TagEditDlg::kVolume)) dlg.volumeAdjustment = first.extraNumber1;
-  if (agreed(TagEditDlg::kRating)) dlg.rating = first.rating;
-  dlg.playCount = first.playCount;
+  std::vector<const TrackRecord*> read;
+  for (const TrackRecord& r : records) read.push_back(&r);
+  const auto flags = TagEditDlg::AgreementOf(read);
+  TagEditDlg dlg(layout, flags.data(), GetOwnerWindow());
+  dlg.PresetFrom(records.front());
   if (dlg.DoModal() != platform::IDOK) return;
 
   // One track takes the dialog's play count; several keep their own unless it was reset.
@@ -117,7 +71,7 @@ void EditTrackTags(const CPidlList& selection) {
         TrackRecord r;
         device.GetTrackInfo(item.GetId(), r);
         progress.SetItemText(r.title.Str());
-        ApplyEdits(dlg, r);
+        dlg.ApplyTo(r, true);
         if (setCount) r.playCount = dlg.playCount;
         if (r.playOnly == 0) device.SetTrackInfo(item.GetId(), r);
         progress.Step();

@@ -94,6 +94,64 @@ TagEditDlg::TagEditDlg(int templateId, const int applyFlags[kFieldCount], platfo
 
 bool TagEditDlg::HasControl(int id) const { return GetTemplate().Find(id) != nullptr; }
 
+namespace {
+
+// Each field of a record in flag order, as the records are compared.
+std::array<std::string, TagEditDlg::kFieldCount> FieldsOf(const TrackRecord& r) {
+  return {r.artist.Str(),          r.album.Str(),          std::to_string(r.trackNumber), r.title.Str(),
+          std::to_string(r.year),  r.genre.Str(),          r.comment.Str(),               r.composer.Str(),
+          std::to_string(r.tempo), std::to_string(r.extraNumber1), std::to_string(r.rating)};
+}
+
+}  // namespace
+
+std::array<int, TagEditDlg::kFieldCount> TagEditDlg::AgreementOf(const std::vector<const TrackRecord*>& records) {
+  std::array<int, kFieldCount> flags;
+  flags.fill(1);
+  if (records.empty()) return flags;
+  const auto first = FieldsOf(*records.front());
+  for (const TrackRecord* r : records) {
+    const auto fields = FieldsOf(*r);
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+      if (fields[k] != first[k]) flags[k] = 0;
+    }
+  }
+  return flags;
+}
+
+void TagEditDlg::PresetFrom(const TrackRecord& r) {
+  const auto agreed = [&](Field field) { return apply[static_cast<std::size_t>(field)] != 0; };
+  if (agreed(kArtist)) artist = r.artist.Str();
+  if (agreed(kAlbum)) album = r.album.Str();
+  if (agreed(kTrackNumber)) trackNumber = r.trackNumber;
+  if (agreed(kTitle)) title = r.title.Str();
+  if (agreed(kYear)) year = r.year;
+  if (agreed(kGenre)) genre = r.genre.Str();
+  if (agreed(kComment)) comment = r.comment.Str();
+  if (agreed(kComposer)) composer = r.composer.Str();
+  if (agreed(kBpm)) bpm = r.tempo;
+  if (agreed(kVolume)) volumeAdjustment = r.extraNumber1;
+  if (agreed(kRating)) rating = r.rating;
+  playCount = r.playCount;
+}
+
+void TagEditDlg::ApplyTo(TrackRecord& r, bool genreMayEmpty) const {
+  const auto on = [&](Field field) {
+    return apply[static_cast<std::size_t>(field)] != 0 && HasControl(kChecks[static_cast<std::size_t>(field)]);
+  };
+  if (on(kArtist) && !artist.empty()) r.artist.Set(artist);
+  if (on(kAlbum) && !album.empty()) r.album.Set(album);
+  if (on(kTitle) && !title.empty()) r.title.Set(title);
+  if (on(kTrackNumber)) r.trackNumber = trackNumber;
+  if (on(kYear)) r.year = year;
+  if (on(kGenre) && (genreMayEmpty || !genre.empty())) r.genre.Set(genre);
+  if (on(kComment)) r.comment.Set(comment);
+  if (on(kComposer)) r.composer.Set(composer);
+  if (on(kBpm)) r.tempo = static_cast<std::int16_t>(bpm);
+  if (on(kVolume)) r.extraNumber1 = volumeAdjustment;
+  if (on(kRating)) r.rating = static_cast<std::uint8_t>(rating);
+}
+
 bool TagEditDlg::OnInitDialog() {
   if (HasControl(kRatingId)) {
     platform::ListControl& combo = List(kRatingId);

@@ -9,6 +9,9 @@
 
 #include <array>
 #include <string>
+#include <vector>
+
+#include "device/records.h"
 
 #include "platform/ui/ui_window.h"
 
@@ -50,6 +53,16 @@ class TagEditDlg : public platform::Dialog {
 
   // Whether the layout has this control (529 has all, 528 only the basic fields).
   bool HasControl(int id) const;
+
+  // The flags of the records: 1 where every record has the first one's value (texts byte
+  // for byte, numbers by value).
+  static std::array<int, kFieldCount> AgreementOf(const std::vector<const TrackRecord*>& records);
+  // Takes each field whose flag is set from the record, and the play count.
+  void PresetFrom(const TrackRecord& record);
+  // Writes the checked fields that this layout shows into the record. Artist, album and
+  // title are never emptied (a track is found by them); genre is emptied only when
+  // `genreMayEmpty`; comment and composer may be emptied.
+  void ApplyTo(TrackRecord& record, bool genreMayEmpty) const;
 
   std::array<int, kFieldCount> apply{};
   std::string album, artist, comment, genre, title, composer;  // at most 255 bytes each

@@ -15,12 +15,6 @@ namespace {
 
 constexpr const char* kDataFilesRow = "Data Files";
 
-int ReadFlag(std::string_view name, std::uint32_t preset) {
-  std::uint32_t value = preset;
-  ReadSettingDword(name, value);
-  return static_cast<int>(value);
-}
-
 void WriteFlag(std::string_view name, int value) { WriteSettingDword(name, static_cast<std::uint32_t>(value)); }
 
 // A text setting whose empty value also means the default.
@@ -61,16 +55,16 @@ const platform::DialogTemplate& OptTransfersTemplate() {
 }
 
 OptTransfers::OptTransfers() : PropertyPage(OptTransfersTemplate()) {
-  pauseEnable = ReadFlag("Gen_Tx2PC_PauseEnable", 0);
-  const int length = ReadFlag("Gen_Tx2PC_PauseLength", 1);
+  pauseEnable = ReadSettingFlag("Gen_Tx2PC_PauseEnable", 0);
+  const int length = ReadSettingFlag("Gen_Tx2PC_PauseLength", 1);
   pauseLength = length >= 1 && length <= 7 ? length : 1;
-  skipMp3 = ReadFlag("Gen_Tx_SkipMP3", 0);
-  skipWma = ReadFlag("Gen_Tx_SkipWMA", 0);
-  skipWav = ReadFlag("Gen_Tx_SkipWAV", 0);
-  skipData = ReadFlag("Gen_Tx_SkipData", 0);
-  disableRecursion = ReadFlag("Gen_Tx_DisableRecursion", 0);
-  autoCloseDialog = ReadFlag("Gen_Tx_AutoCloseDialog", 0);
-  stayOpenOnSkips = ReadFlag("Gen_Tx_DialogStayOpenOnSkips", 0);
+  skipMp3 = ReadSettingFlag("Gen_Tx_SkipMP3", 0);
+  skipWma = ReadSettingFlag("Gen_Tx_SkipWMA", 0);
+  skipWav = ReadSettingFlag("Gen_Tx_SkipWAV", 0);
+  skipData = ReadSettingFlag("Gen_Tx_SkipData", 0);
+  disableRecursion = ReadSettingFlag("Gen_Tx_DisableRecursion", 0);
+  autoCloseDialog = ReadSettingFlag("Gen_Tx_AutoCloseDialog", 0);
+  stayOpenOnSkips = ReadSettingFlag("Gen_Tx_DialogStayOpenOnSkips", 0);
   HandleCommand(kPauseEnableId, [this] { EnablePause(); });
 }
 
@@ -80,7 +74,7 @@ bool OptTransfers::OnInitDialog() {
   for (int code = 1; code <= 11; ++code) {
     const std::string extension = platform::ToUpperAscii(GetCodecExtension(code));
     if (extension.empty() || !IsTransferableFormat("file." + extension)) continue;
-    formats.emplace_back(extension, ReadFlag("Gen_Tx_Skip" + extension, 0));
+    formats.emplace_back(extension, ReadSettingFlag("Gen_Tx_Skip" + extension, 0));
   }
   formats.emplace_back(kDataFilesRow, skipData);
   platform::ListViewControl& list = ListView(kFormatsId);
@@ -151,11 +145,11 @@ const platform::DialogTemplate& OptTransfersAdvancedTemplate() {
 
 OptTransfersAdvanced::OptTransfersAdvanced() : PropertyPage(OptTransfersAdvancedTemplate()) {
   delimiterList = ReadText("ATM_DelimiterList", "-");
-  useFolders = ReadFlag("ATM_UseFolders", 0);
+  useFolders = ReadSettingFlag("ATM_UseFolders", 0);
   defaultAlbum = ReadText("ATM_DefaultAlbum", "Single");
-  writeBack = ReadFlag("ATM_TWB_Enable", 0);
-  useV1 = ReadFlag("ATM_TWB_UseV1", 0);
-  useV2 = ReadFlag("ATM_TWB_UseV2", 0);
+  writeBack = ReadSettingFlag("ATM_TWB_Enable", 0);
+  useV1 = ReadSettingFlag("ATM_TWB_UseV1", 0);
+  useV2 = ReadSettingFlag("ATM_TWB_UseV2", 0);
   HandleCommand(kWriteBackId, [this] { EnableWriteBack(); });
 }
 

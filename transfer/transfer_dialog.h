@@ -183,6 +183,10 @@ class CTransferDialog : public platform::Dialog {
   // saying so) for an empty list.
   bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files,
                const std::string& secondLine);
+  // The run of both routes over a list; `prepared` holds the sheet's records for the
+  // first files (null on the direct route).
+  void RunList(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files, SourceGroups& roots,
+               int syncMode, int finishFlag, std::deque<TrackRecord>* prepared);
   void TransferOneFile(FileResult& r, int syncMode);
   // One record of the preparation sheet, sent with its tags as they are.
   void SendPreparedFile(FileResult& r, TrackRecord& record);

@@ -177,39 +177,8 @@ bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, co
 
 void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
                                     const SourceGroups* roots, int syncMode, int finishFlag) {
-  if (!OpenRun(log, syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device", files, kSecondLine)) return;
-  try {
-    WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
-                         static_cast<int>(target.word[0])));
-    device_.SelectStorage(target);
-    itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
-    itagFill_ = SettingOn("JB_Tx_ITagFill", 1);
-    WriteLog(log, std::string(itagSkip_ ? "Auto-skipping files with incomplete tags.\n" : "") +
-                      (itagFill_ ? "Auto-completing incomplete tags." : ""));
-    runStart_ = platform::GetTickCount64();
-    target_ = target;
-    dataTarget_.reset();
-    while (!fileList_.empty() && !cancelled_) {
-      FileResult r;
-      r.path = fileList_.front();
-      fileList_.pop_front();
-      try {
-        TransferOneFile(r, syncMode);
-        FinishOutcome(log, r);
-      } catch (const std::exception& e) {
-        WriteLog(log, r.line + "error: " + e.what());  // the run ends; the file says why
-        throw;
-      }
-    }
-    SourceGroups all = roots != nullptr ? *roots : SourceGroups();
-    for (const SourceGroups::Group& g : dropRoots_.groups()) {
-      for (const std::string& p : g.paths) all.Add(g.key, p);
-    }
-    EndRun(log, &all, syncMode, 1, finishFlag);
-  } catch (const std::exception& e) {
-    SaveLastTransfer(true);
-    KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
-  }
+  SourceGroups groups = roots != nullptr ? *roots : SourceGroups();
+  RunList(log, target, files, groups, syncMode, finishFlag, nullptr);
 }
 
 void CTransferDialog::TransferPrepared(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
@@ -228,15 +197,25 @@ void CTransferDialog::TransferPrepared(TransferLogFile* log, const KernelId& tar
       paths.push_back(record->path.Str());
     }
   }
-  if (!OpenRun(log, "Transferring to Device", paths, "")) return;
+  RunList(log, target, paths, groups, syncMode, finishFlag, &records);
+}
+
+void CTransferDialog::RunList(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+                              SourceGroups& roots, int syncMode, int finishFlag, std::deque<TrackRecord>* prepared) {
+  const std::string title = syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device";
+  if (!OpenRun(log, title, files, prepared != nullptr ? "" : kSecondLine)) return;
   try {
     WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
                          static_cast<int>(target.word[0])));
     device_.SelectStorage(target);
-    // The sheet's records are sent as edited; files dropped on the window meanwhile are
-    // checked as on the direct route.
+    // The prepared records are sent as edited; files dropped on the window during such a
+    // run are checked as on the direct route, which logs the settings.
     itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
     itagFill_ = SettingOn("JB_Tx_ITagFill", 1);
+    if (prepared == nullptr) {
+      WriteLog(log, std::string(itagSkip_ ? "Auto-skipping files with incomplete tags.\n" : "") +
+                        (itagFill_ ? "Auto-completing incomplete tags." : ""));
+    }
     runStart_ = platform::GetTickCount64();
     target_ = target;
     dataTarget_.reset();
@@ -245,24 +224,26 @@ void CTransferDialog::TransferPrepared(TransferLogFile* log, const KernelId& tar
       r.path = fileList_.front();
       fileList_.pop_front();
       try {
-        if (!records.empty()) {
+        // The sheet's records come first in the list; drops are appended after them.
+        if (prepared != nullptr && !prepared->empty()) {
           TrackRecord record;
-          TrackRecord::Copy(record, records.front());
-          records.pop_front();
+          TrackRecord::Copy(record, prepared->front());
+          prepared->pop_front();
           SendPreparedFile(r, record);
         } else {
           TransferOneFile(r, syncMode);
         }
         FinishOutcome(log, r);
       } catch (const std::exception& e) {
-        WriteLog(log, r.line + "error: " + e.what());
+        WriteLog(log, r.line + "error: " + e.what());  // the run ends; the file says why
         throw;
       }
     }
     for (const SourceGroups::Group& g : dropRoots_.groups()) {
-      for (const std::string& p : g.paths) groups.Add(g.key, p);
+      for (const std::string& p : g.paths) roots.Add(g.key, p);
     }
-    EndRun(log, &groups, syncMode, 0, finishFlag);
+    // The prepared route asked about the playlists in its sheet.
+    EndRun(log, &roots, syncMode, prepared != nullptr ? 0 : 1, finishFlag);
   } catch (const std::exception& e) {
     SaveLastTransfer(true);
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);

@@ -269,43 +269,14 @@ void CTMAudioPage::RunCommand(int command) {
 }
 
 void CTMAudioPage::EditTags(const std::vector<int>& rows) {
-  const TrackRecord& first = *records_[static_cast<std::size_t>(rows.front())];
-  // A field is preset when every selected record agrees on it.
-  const auto agree = [&](const auto& field) {
-    for (int row : rows) {
-      if (field(*records_[static_cast<std::size_t>(row)]) != field(first)) return false;
-    }
-    return true;
-  };
-  int flags[TagEditDlg::kFieldCount] = {};
-  flags[TagEditDlg::kArtist] = agree([](const TrackRecord& r) { return r.artist.Str(); });
-  flags[TagEditDlg::kAlbum] = agree([](const TrackRecord& r) { return r.album.Str(); });
-  flags[TagEditDlg::kTrackNumber] = agree([](const TrackRecord& r) { return r.trackNumber; });
-  flags[TagEditDlg::kTitle] = agree([](const TrackRecord& r) { return r.title.Str(); });
-  flags[TagEditDlg::kYear] = agree([](const TrackRecord& r) { return r.year; });
-  flags[TagEditDlg::kGenre] = agree([](const TrackRecord& r) { return r.genre.Str(); });
-  flags[TagEditDlg::kComment] = agree([](const TrackRecord& r) { return r.comment.Str(); });
-  TagEditDlg dlg(TagEditDlg::kBasicTemplateId, flags, GetSafeHwnd());
-  if (flags[TagEditDlg::kArtist]) dlg.artist = first.artist.Str();
-  if (flags[TagEditDlg::kAlbum]) dlg.album = first.album.Str();
-  if (flags[TagEditDlg::kTrackNumber]) dlg.trackNumber = first.trackNumber;
-  if (flags[TagEditDlg::kTitle]) dlg.title = first.title.Str();
-  if (flags[TagEditDlg::kYear]) dlg.year = first.year;
-  if (flags[TagEditDlg::kGenre]) dlg.genre = first.genre.Str();
-  if (flags[TagEditDlg::kComment]) dlg.comment = first.comment.Str();
+  std::vector<const TrackRecord*> selected;
+  for (int row : rows) selected.push_back(records_[static_cast<std::size_t>(row)].get());
+  // The basic layout: a field is preset when every selected record agrees on it.
+  const auto flags = TagEditDlg::AgreementOf(selected);
+  TagEditDlg dlg(TagEditDlg::kBasicTemplateId, flags.data(), GetSafeHwnd());
+  dlg.PresetFrom(*selected.front());
   if (dlg.DoModal() != platform::IDOK) return;
-  const auto on = [&](int field) { return dlg.apply[static_cast<std::size_t>(field)] != 0; };
-  for (int row : rows) {
-    TrackRecord& r = *records_[static_cast<std::size_t>(row)];
-    if (on(TagEditDlg::kTrackNumber)) r.trackNumber = dlg.trackNumber;
-    if (on(TagEditDlg::kYear)) r.year = dlg.year;
-    if (on(TagEditDlg::kComment)) r.comment.Set(dlg.comment);
-    // The names a track is found by are never emptied.
-    if (on(TagEditDlg::kArtist) && !dlg.artist.empty()) r.artist.Set(dlg.artist);
-    if (on(TagEditDlg::kAlbum) && !dlg.album.empty()) r.album.Set(dlg.album);
-    if (on(TagEditDlg::kTitle) && !dlg.title.empty()) r.title.Set(dlg.title);
-    if (on(TagEditDlg::kGenre) && !dlg.genre.empty()) r.genre.Set(dlg.genre);
-  }
+  for (int row : rows) dlg.ApplyTo(*records_[static_cast<std::size_t>(row)], false);
 }
 
 void CTMAudioPage::CopyOrSwap(const std::vector<int>& rows, bool swap) {
