@@ -1,5 +1,13 @@
 #include "common/folders.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
 #include "common/identity.h"
 #include "common/settings.h"
 #include "platform/paths/paths.h"
@@ -133,4 +141,46 @@ std::string& StripTrailingBackslash(std::string& out, std::string_view path) {
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   out.assign(path);
   return out;
+}
+
+std::optional<std::string> ReadFileBytes(std::string_view path) {
+  const int fd = ::open(platform::ToPosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
+  const std::string target = platform::ToPosixPath(path);
+  // A short name of its own in the same folder: the target's name may be as long as
+  // names can be.
+  const std::size_t slash = target.rfind('/');
+  std::string temporary = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".tmpXXXXXX";
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  ::fchmod(fd, 0644);
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
 }

@@ -3,6 +3,7 @@
 // routine apart, both names are offered.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,3 +34,9 @@ inline std::string& StripPathSlashes(std::string& out, std::string_view text) { 
 
 // The path without one trailing backslash; an empty path gives an empty path.
 std::string& StripTrailingBackslash(std::string& out, std::string_view path);
+
+// The whole content of a file; nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(std::string_view path);
+// Makes `bytes` the file's whole content through a temporary file beside it that is
+// renamed over it, so a write that fails leaves the old file as it was; false then.
+bool ReplaceFileBytes(std::string_view path, std::string_view bytes);

@@ -113,4 +113,36 @@ TEST_F(Folders, DeleteFolderTreeRemovesEverythingButFollowsNoLink) {
   EXPECT_FALSE(DeleteFolderTree(Win(root_ + "/never")));
 }
 
+// A replaced file reads back whole; a write that cannot finish leaves the old content and
+// no stray file; a name as long as the file system allows still gets its temporary file.
+TEST_F(Folders, ReplacingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
+  const std::string dir = root_ + "/files";
+  fs::create_directories(dir);
+  const std::string path = Win(dir + "/rule");
+  ASSERT_TRUE(ReplaceFileBytes(path, std::string("a\0b", 3)));
+  EXPECT_EQ(ReadFileBytes(path), std::string("a\0b", 3));
+  ASSERT_TRUE(ReplaceFileBytes(path, ""));
+  EXPECT_EQ(ReadFileBytes(path), "");
+
+  const std::string longest = Win(dir + "/" + std::string(255, 'A'));
+  EXPECT_TRUE(ReplaceFileBytes(longest, "x"));
+  EXPECT_EQ(ReadFileBytes(longest), "x");
+
+  ASSERT_TRUE(ReplaceFileBytes(path, "old"));
+  ::chmod(dir.c_str(), 0500);  // no new file can be made beside it
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(ReplaceFileBytes(path, "new"));
+    EXPECT_EQ(ReadFileBytes(path), "old");
+  }
+  ::chmod(dir.c_str(), 0700);
+  fs::create_directories(dir + "/sub");
+  EXPECT_FALSE(ReplaceFileBytes(Win(dir + "/sub"), "x"));  // the rename cannot finish
+  EXPECT_TRUE(fs::is_directory(dir + "/sub"));
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 3u);  // rule, the long name, sub: no temporary file stays
+  EXPECT_FALSE(ReadFileBytes(Win(dir + "/missing")));
+  EXPECT_FALSE(ReplaceFileBytes(Win(root_ + "/no/such/folder/x"), "x"));
+}
+
 }  // namespace

@@ -4,7 +4,9 @@
 
 #include "common/shell_utilities.h"
 #include "platform/ui/host.h"
+#include "shellext/playlist_commands.h"
 #include "shellext/queue_commands.h"
+#include "shellext/search_commands.h"
 #include "shellext/shell_folder.h"
 #include "shellext/tag_commands.h"
 
@@ -67,8 +69,14 @@ void CContextMenu::Run(int command) {
     case 3015: PostToFolderViews(kViewCommandActivate); return;
     case 3019: ShuffleActiveQueue(); return;
     case 3024: NotifyFixedFoldersUpdated(); return;
+    case 3026: OpenAdvancedSearch(); return;
+    case 3027: OpenSimpleSearch(); return;
+    case 3045: CreateNewPlaylist(); return;
+    case 3047: CreateRulePlaylist(); return;
     case 3060: ClearActiveQueue(); return;
     case 3090: ReloadFolderViews(); return;
+    case 4030: BackupAllPlaylists(); return;
+    case 4040: RestorePlaylist(); return;
     default: break;
   }
   CPidlList selection;
@@ -76,6 +84,13 @@ void CContextMenu::Run(int command) {
   if (selection.empty()) {
     Inform("No items were selected.");
     return;
+  }
+  switch (command) {
+    case 3022: SkipToTrack(selection); return;
+    case 3037: BackupSelectedPlaylists(selection); return;
+    case 3052: EditRulePlaylist(selection); return;
+    case 3085: RemoveFromPlaylistOrQueue(CPidlLast(folder_ != nullptr ? folder_->OwnList() : nullptr), selection); return;
+    default: break;
   }
   if (RunTagCommand(command, selection)) return;
   char text[64];

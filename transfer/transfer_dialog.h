@@ -109,6 +109,11 @@ class CTransferDialog : public platform::Dialog {
   // sends nothing.
   void TransferPrepared(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
                         const SourceGroups* roots, int syncMode, int finishFlag);
+  // A planned run by the direct route: each file into the memory segment beside it in
+  // `targets` (one per file), made current whenever it changes; files dropped during the
+  // run go to the last one. No playlists are made. Then the change notices, as above.
+  void TransferToSegments(TransferLogFile* log, const std::vector<std::string>& files,
+                          const std::vector<KernelId>& targets, int finishFlag);
   // The data-file route: each path sent as a data file into the device folder `folder`.
   void TransferDataFiles(TransferLogFile* log, const KernelId& folder, const std::vector<std::string>& paths,
                          int finishFlag);
@@ -183,10 +188,10 @@ class CTransferDialog : public platform::Dialog {
   // saying so) for an empty list.
   bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files,
                const std::string& secondLine);
-  // The run of both routes over a list; `prepared` holds the sheet's records for the
-  // first files (null on the direct route).
-  void RunList(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files, SourceGroups& roots,
-               int syncMode, int finishFlag, std::deque<TrackRecord>* prepared);
+  // The direct route over files whose segments are `targets` (one for all, or one each);
+  // `prepared` holds the preparation sheet's records for the first files (null: none).
+  void RunDirect(TransferLogFile* log, const std::vector<std::string>& files, const std::vector<KernelId>& targets,
+                 const SourceGroups* roots, int syncMode, int finishFlag, std::deque<TrackRecord>* prepared = nullptr);
   void TransferOneFile(FileResult& r, int syncMode);
   // One record of the preparation sheet, sent with its tags as they are.
   void SendPreparedFile(FileResult& r, TrackRecord& record);

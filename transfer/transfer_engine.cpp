@@ -177,8 +177,7 @@ bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, co
 
 void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
                                     const SourceGroups* roots, int syncMode, int finishFlag) {
-  SourceGroups groups = roots != nullptr ? *roots : SourceGroups();
-  RunList(log, target, files, groups, syncMode, finishFlag, nullptr);
+  RunDirect(log, files, {target}, roots, syncMode, finishFlag);
 }
 
 void CTransferDialog::TransferPrepared(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
@@ -197,17 +196,37 @@ void CTransferDialog::TransferPrepared(TransferLogFile* log, const KernelId& tar
       paths.push_back(record->path.Str());
     }
   }
-  RunList(log, target, paths, groups, syncMode, finishFlag, &records);
+  RunDirect(log, paths, {target}, &groups, syncMode, finishFlag, &records);
 }
 
-void CTransferDialog::RunList(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
-                              SourceGroups& roots, int syncMode, int finishFlag, std::deque<TrackRecord>* prepared) {
+void CTransferDialog::TransferToSegments(TransferLogFile* log, const std::vector<std::string>& files,
+                                         const std::vector<KernelId>& targets, int finishFlag) {
+  if (IsOpen()) SetWindowText("Transfer Manager");
+  RunDirect(log, files, targets.empty() ? std::vector<KernelId>{KernelId(0)} : targets, nullptr, 0, finishFlag);
+  shell_->NotifyFixedFoldersUpdated();
+  ReloadFolderViews();
+}
+
+void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::string>& files,
+                                const std::vector<KernelId>& targets, const SourceGroups* roots, int syncMode,
+                                int finishFlag, std::deque<TrackRecord>* prepared) {
   const std::string title = syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device";
   if (!OpenRun(log, title, files, prepared != nullptr ? "" : kSecondLine)) return;
   try {
-    WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
-                         static_cast<int>(target.word[0])));
-    device_.SelectStorage(target);
+    // The segment of the file at `index` is made current when it is not already; files
+    // beyond the targets (dropped during the run) stay with the last one.
+    bool selected = false;
+    const auto selectFor = [&](std::size_t index) {
+      const KernelId& target = targets[std::min(index, targets.size() - 1)];
+      if (selected && target == target_) return;
+      WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
+                           static_cast<int>(target.word[0])));
+      device_.SelectStorage(target);
+      target_ = target;
+      dataTarget_.reset();
+      selected = true;
+    };
+    selectFor(0);
     // The prepared records are sent as edited; files dropped on the window during such a
     // run are checked as on the direct route, which logs the settings.
     itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
@@ -217,9 +236,8 @@ void CTransferDialog::RunList(TransferLogFile* log, const KernelId& target, cons
                         (itagFill_ ? "Auto-completing incomplete tags." : ""));
     }
     runStart_ = platform::GetTickCount64();
-    target_ = target;
-    dataTarget_.reset();
-    while (!fileList_.empty() && !cancelled_) {
+    for (std::size_t index = 0; !fileList_.empty() && !cancelled_; ++index) {
+      selectFor(index);
       FileResult r;
       r.path = fileList_.front();
       fileList_.pop_front();
@@ -239,11 +257,12 @@ void CTransferDialog::RunList(TransferLogFile* log, const KernelId& target, cons
         throw;
       }
     }
+    SourceGroups all = roots != nullptr ? *roots : SourceGroups();
     for (const SourceGroups::Group& g : dropRoots_.groups()) {
-      for (const std::string& p : g.paths) roots.Add(g.key, p);
+      for (const std::string& p : g.paths) all.Add(g.key, p);
     }
     // The prepared route asked about the playlists in its sheet.
-    EndRun(log, &roots, syncMode, prepared != nullptr ? 0 : 1, finishFlag);
+    EndRun(log, &all, syncMode, prepared != nullptr ? 0 : 1, finishFlag);
   } catch (const std::exception& e) {
     SaveLastTransfer(true);
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);

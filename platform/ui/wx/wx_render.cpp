@@ -562,7 +562,8 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
       return s;
     }
     case BoxKind::Group: {
-      auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, W(CleanLabel(node.text)));
+      // The frame's label is text: an "&" left by CleanLabel ("Name && Organization") is shown.
+      auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, wxControl::EscapeMnemonics(W(CleanLabel(node.text))));
       auto* inner = new wxBoxSizer(wxVERTICAL);
       bool first = true;
       for (const LayoutNode& child : node.children) {
