@@ -12,6 +12,7 @@
 #include "common/settings.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
+#include "platform/text/text.h"
 
 namespace {
 
@@ -54,6 +55,8 @@ bool DeleteTree(const std::string& path) {
 
 }  // namespace
 
+std::string DefaultWorkFolder() { return platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\"; }
+
 std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   std::string temp;
   ReadSettingString("Gen_TempPath", temp);
@@ -62,7 +65,7 @@ std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   if (!temp.empty() && !(info.exists && !info.directory)) {
     base = temp + "\\";
   } else {
-    base = platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\";
+    base = DefaultWorkFolder();
   }
   if (!subFolder.empty()) {
     base += subFolder;
@@ -183,4 +186,27 @@ bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
   if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
   ::unlink(temporary.c_str());
   return false;
+}
+
+std::string SafeFileNamePart(std::string_view name, std::size_t maxBytes) {
+  std::string safe;
+  bool leading = true;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool unsafe = u < 0x20 || u == 0x7F || std::string_view("/\\:?<>*|\"").find(c) != std::string_view::npos;
+    safe += unsafe || (leading && c == '.') ? '_' : c;
+    leading = leading && c == '.';
+  }
+  if (safe.empty()) safe.push_back('_');
+  if (safe.size() <= maxBytes) return safe;
+  // Too long: the extension stays (it says what the file is), the stem is cut.
+  const std::size_t dot = safe.rfind('.');
+  std::string extension;
+  if (dot != std::string::npos && dot > 0 && safe.size() - dot <= 16 && safe.size() - dot < maxBytes) {
+    extension = safe.substr(dot);
+  }
+  const std::string_view stem = std::string_view(safe).substr(0, safe.size() - extension.size());
+  std::string cut(stem.substr(0, platform::Utf8PrefixLength(stem, maxBytes - extension.size())));
+  cut.append(extension);
+  return cut;
 }

@@ -145,4 +145,22 @@ TEST_F(Folders, ReplacingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
   EXPECT_FALSE(ReplaceFileBytes(Win(root_ + "/no/such/folder/x"), "x"));
 }
 
+TEST(SafeFileNamePart, MakesOneHarmlessPart) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"Song.mp3", "Song.mp3"},   {"..", "__"},           {".", "_"},
+      {"", "_"},                  {"../x", "___x"},       {"a/b\\c", "a_b_c"},
+      {"C:\\Windows", "C__Windows"}, {"tab\there\n", "tab_here_"}, {"q?<>*|\"", "q______"},
+      {".hidden", "_hidden"},     {"a..b", "a..b"},       {"Ünïcødé ♫.ogg", "Ünïcødé ♫.ogg"},
+  };
+  for (const Case& k : cases) EXPECT_EQ(SafeFileNamePart(k.in), k.out) << k.in;
+  // Long names keep their extension and whole characters.
+  const std::string cut = SafeFileNamePart(std::string(253, 'a') + "\xC3\xA9" + std::string(40, 'b') + ".flac");
+  EXPECT_EQ(cut, std::string(250, 'a') + ".flac");
+  EXPECT_EQ(SafeFileNamePart(std::string(300, 'x'), 100), std::string(100, 'x'));
+  EXPECT_EQ(SafeFileNamePart(std::string(252, 'x') + "\xE2\x99\xAB" + ".ogg"), std::string(251, 'x') + ".ogg");
+}
+
 }  // namespace

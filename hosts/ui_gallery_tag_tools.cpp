@@ -8,11 +8,9 @@
 #include "common/settings.h"
 #include "device/memory_device.h"
 #include "platform/paths/paths.h"
-#include "platform/ui/property_sheet.h"
 #include "tools/artist_info_dlg.h"
 #include "tools/field_swap_dlg.h"
 #include "tools/tag_edit_dlg.h"
-#include "transfer/opt_transfers.h"
 #include "transfer/transfer_manager_sheet.h"
 
 namespace gallery {
@@ -108,15 +106,6 @@ std::vector<TagToolSample> TagToolSamples() {
                          sheet.DoModal();
                        }});
   }
-  samples.push_back({"options_transfers", "Transfers", [](platform::WxHost&, const std::function<void(platform::UiWindow&)>&) {
-                       platform::PropertySheet sheet("Ombrix Jukebox Options");
-                       sheet.SetFlags(platform::PSH_NOAPPLYNOW);
-                       transfer::OptTransfers page;
-                       page.pauseEnable = 1;
-                       page.pauseLength = 2;
-                       sheet.AddPage(&page);
-                       sheet.DoModal();
-                     }});
   return samples;
 }
 

@@ -1,5 +1,5 @@
 // The gallery's samples of the tag tools: the tag editor's layouts, the field picker, the
-// album lookup, the transfer preparation sheet's pages and the transfer option pages.
+// album lookup and the transfer preparation sheet's pages (its Options tab among them).
 #pragma once
 
 #include <functional>

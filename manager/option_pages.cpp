@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/version.h"
 #include "manager/utilities.h"
+#include "options/page_settings.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
@@ -54,10 +55,10 @@ const platform::DialogTemplate& OptionGeneralTemplate() {
 }
 
 COptionGeneral::COptionGeneral() : PropertyPage(OptionGeneralTemplate()) {
-  disableCloseConfirm = ReadSettingFlag("Gen_DisableOmbMgrCloseConfirm", 0);
-  enableContextMenu = ReadSettingFlag("Gen_Tx_EnableContextMenu", 1);
-  disableManagerTimeout = ReadSettingFlag("Gen_DisableManagerTimeout", 0);
-  disableSystrayProgress = ReadSettingFlag("Gen_DisableSystrayProgress", 0);
+  disableCloseConfirm = options::ReadDwordSetting("Gen_DisableOmbMgrCloseConfirm", 0);
+  enableContextMenu = options::ReadDwordSetting("Gen_Tx_EnableContextMenu", 1);
+  disableManagerTimeout = options::ReadDwordSetting("Gen_DisableManagerTimeout", 0);
+  disableSystrayProgress = options::ReadDwordSetting("Gen_DisableSystrayProgress", 0);
 }
 
 void COptionGeneral::DoDataExchange(platform::DataExchange& dx) {
@@ -108,17 +109,17 @@ const platform::DialogTemplate& HttpOptionsTemplate() {
 
 VexhalOptionsDlg::VexhalOptionsDlg(HttpServer* server, std::string portSuffix)
     : PropertyPage(HttpOptionsTemplate()), server_(server), portSuffix_(std::move(portSuffix)) {
-  blockRemote = ReadSettingFlag("VX_BlockRemote", 0);
-  disable = ReadSettingFlag("VX_Disable", 0);
-  logLocal = ReadSettingFlag("VX_LogLocal", 0);
-  logRemote = ReadSettingFlag("VX_LogRemote", 0);
-  requireAuthentication = ReadSettingFlag("VX_RequireAuthentication", 0);
+  blockRemote = options::ReadDwordSetting("VX_BlockRemote", 0);
+  disable = options::ReadDwordSetting("VX_Disable", 0);
+  logLocal = options::ReadDwordSetting("VX_LogLocal", 0);
+  logRemote = options::ReadDwordSetting("VX_LogRemote", 0);
+  requireAuthentication = options::ReadDwordSetting("VX_RequireAuthentication", 0);
   skin = GetSelectedSkin();
   std::uint32_t stored = 0;
   ReadSettingDword("VX_Port" + portSuffix_, stored);
   port = stored >= 1 && stored <= 9999 ? static_cast<int>(stored) : DefaultPortForSuffix(portSuffix_);
-  logPages = ReadSettingFlag("VX_LogPages", 0);
-  oldSkinMode = ReadSettingFlag("VX_OldSkinMode", 0);
+  logPages = options::ReadDwordSetting("VX_LogPages", 0);
+  oldSkinMode = options::ReadDwordSetting("VX_OldSkinMode", 0);
   HandleCommand(kEditPasswords, [this] { OnEditPasswords(); });
   HandleCommand(kViewLog, [this] { OnViewLog(); });
   HandleCommand(kClearLog, [this] { OnClearLog(); });

@@ -1,18 +1,11 @@
 #include "shellext/playlist_backup.h"
 
+#include "common/folders.h"
+
 namespace shellext {
 
 std::string BackupFileName(std::string_view playlistName) {
-  std::string name;
-  bool leading = true;
-  for (char c : playlistName) {
-    const auto u = static_cast<unsigned char>(c);
-    const bool unsafe = u < 0x20 || u == 0x7F || std::string_view("/\\:?<>*|\"").find(c) != std::string_view::npos;
-    name += unsafe || (leading && c == '.') ? '_' : c;
-    leading = leading && c == '.';
-  }
-  if (name.empty()) name = "_";
-  return name + std::string(kBackupExtension);
+  return SafeFileNamePart(playlistName, 255 - kBackupExtension.size()) + std::string(kBackupExtension);
 }
 
 std::optional<std::vector<std::string>> ReadBackupRecords(std::string_view bytes) {

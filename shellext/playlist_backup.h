@@ -14,9 +14,8 @@ namespace shellext {
 inline constexpr std::size_t kBackupRecordSize = 20;
 inline constexpr std::string_view kBackupExtension = ".rpb";
 
-// The playlist's name with every character a file name cannot hold, or that could lead
-// out of the folder ("/", "\", ":", control characters and ? < > * | "), made "_", and
-// leading dots made "_" (no "..", no hidden file), + ".rpb".
+// The playlist's name made one safe file-name part (SafeFileNamePart: "/", "\", ":",
+// control characters, ? < > * | " and leading dots made "_"), + ".rpb".
 std::string BackupFileName(std::string_view playlistName);
 
 // A backup's content ids (40 upper-case hex digits each); nullopt when the size is not a

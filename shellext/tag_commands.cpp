@@ -12,6 +12,7 @@
 #include "shellext/icons.h"
 #include "shellext/library.h"
 #include "shellext/name_dlg.h"
+#include "shellext/search_commands.h"
 #include "tools/artist_info_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
 #include "tools/tag_edit_dlg.h"
@@ -91,6 +92,32 @@ void EditTrackTags(const CPidlList& selection) {
   RefreshFolderViews();
 }
 
+void EditItem(const CPidlList& selection) {
+  if (selection.empty()) return;
+  const std::uint32_t type = selection.front()->nodeType;
+  const bool track = type == NT_TRACK || type == NT_PLITEM || type == NT_INDEXTRACK;
+  if (!track && type != NT_NOTE && type != NT_CONTACT) {
+    Inform("This item cannot be edited.");
+    return;
+  }
+  if (!track && selection.size() > 1) {
+    Inform("Please edit one item at a time.");
+    return;
+  }
+  try {
+    if (track) {
+      EditTrackTags(selection);
+    } else if (type == NT_NOTE) {
+      EditNote(selection);
+    } else {
+      EditContact(selection);
+    }
+    Device().CommitChanges();
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not edit item.", e);
+  }
+}
+
 void RenumberTracks(const CPidlList& selection) {
   tools::CAutoFillTrackNumDialog dlg(GetOwnerWindow());
   if (dlg.DoModal() != platform::IDOK) return;
@@ -130,6 +157,7 @@ void ViewSyncLog() { transfer::OpenLogFile("_outlsynclog.txt"); }
 
 bool RunTagCommand(int command, const CPidlList& selection) {
   switch (command) {
+    case 3044: EditItem(selection); return true;
     case 3061: ViewSyncLog(); return true;
     case 3068: ShowArtistAlbums(selection); return true;
     case 4020: RenumberTracks(selection); return true;

@@ -21,6 +21,12 @@ int TagEditLayout(KernelDevice& device);
 // was pressed.
 void EditTrackTags(const CPidlList& selection);
 
+// "Properties (Edit Tag)" (3044), the view's edit command: the editor of the selection's
+// first item kind (tracks, playlist and index entries: EditTrackTags with the whole
+// selection; a note or a contact: its editor, one at a time), then a commit. Other kinds,
+// and radio presets (no operation changes one), cannot be edited.
+void EditItem(const CPidlList& selection);
+
 // Numbers the selected items in selection order from the dialog's start by its step.
 void RenumberTracks(const CPidlList& selection);
 
@@ -30,8 +36,9 @@ void ShowArtistAlbums(const CPidlList& selection);
 // Opens the contact synchronisation's log, or says it is missing.
 void ViewSyncLog();
 
-// The context-menu commands of this file: 3061 View Synchronization Log, 3068 Albums by
-// this Artist..., 4020 (renumbering). False for any other id.
+// The context-menu commands of this file: 3044 Properties (Edit Tag), 3061 View
+// Synchronization Log, 3068 Albums by this Artist..., 4020 (renumbering). False for any
+// other id.
 bool RunTagCommand(int command, const CPidlList& selection);
 
 }  // namespace shellext

@@ -20,6 +20,7 @@
 #include "shellext/test_support.h"
 #include "tools/artist_info_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
+#include "tools/item_editors.h"
 #include "tools/tag_edit_dlg.h"
 #include "transfer/log_file.h"
 
@@ -168,6 +169,46 @@ TEST_F(TagCommandsTest, TheEditorsLayoutFollowsTheProductAndThePlayer) {
     device_.Info().modelCode = c.model;
     EXPECT_EQ(TagEditLayout(device_), c.layout);
   }
+}
+
+TEST_F(TagCommandsTest, PropertiesOpensTheEditorOfTheSelectedKind) {
+  // Items of other kinds, made here as the folders list them.
+  const auto item = [&](std::uint32_t type, const KernelId& id) { return Folder(type, id.word[0]); };
+  const KernelId note = device_.AddNote(device_.NotesRoot(), "Chords", "G C D");
+  const KernelId preset = device_.AddFMPreset("Harbour FM", 9470);
+  const KernelId data = device_.AddDataFile(KernelId(), "lyrics.txt", "la");
+  const struct {
+    const char* what;
+    std::vector<LPCITEMIDLIST> items;
+    std::function<void()> expect;
+  } kCases[] = {
+      {"a playlist entry edits the track's tags", {item(NT_PLITEM, catalogue_.harbour)},
+       [&] { host_.ExpectDialog(TagEditDlg::kBasicTemplateId, [](DialogDriver& d) { d.Type(TagEditDlg::kGenreId, "Sea").Ok(); }); }},
+      {"a note its text", {item(NT_NOTE, note)},
+       [&] {
+         host_.ExpectDialog(tools::EditNoteDialog::kTemplateId, [](DialogDriver& d) {
+           EXPECT_EQ(d.Text(tools::EditNoteDialog::kTextId), "G C D");
+           d.Type(tools::EditNoteDialog::kTextId, "G C D Em").Ok();
+         });
+       }},
+      {"two notes are one too many", {item(NT_NOTE, note), item(NT_NOTE, note)},
+       [&] { host_.ExpectMessageBox(IDOK, "Please edit one item at a time."); }},
+      {"a data file", {item(NT_DATA, data)}, [&] { host_.ExpectMessageBox(IDOK, "This item cannot be edited."); }},
+      {"a radio preset", {item(NT_FREQ, preset)}, [&] { host_.ExpectMessageBox(IDOK, "This item cannot be edited."); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    c.expect();
+    auto* menu = new CContextMenu(nullptr, static_cast<platform::UINT>(c.items.size()),
+                                  const_cast<LPCITEMIDLIST*>(c.items.data()));
+    platform::CMINVOKECOMMANDINFO info;
+    info.lpVerb = platform::VerbFromOffset(3044);
+    EXPECT_EQ(menu->InvokeCommand(&info), platform::S_OK);
+    menu->Release();
+    EXPECT_EQ(host_.pendingAnswers(), 0u);
+  }
+  EXPECT_EQ(Record(catalogue_.harbour).genre.Str(), "Sea");
+  EXPECT_EQ(device_.GetNoteText(note), "G C D Em");
 }
 
 TEST_F(TagCommandsTest, RenumberingGoesInSelectionOrderFromTheStartByTheStep) {

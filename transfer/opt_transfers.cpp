@@ -15,15 +15,6 @@ namespace {
 
 constexpr const char* kDataFilesRow = "Data Files";
 
-void WriteFlag(std::string_view name, int value) { WriteSettingDword(name, static_cast<std::uint32_t>(value)); }
-
-// A text setting whose empty value also means the default.
-std::string ReadText(std::string_view name, const char* preset) {
-  std::string value = preset;
-  ReadSettingString(name, value);
-  return value.empty() ? preset : value;
-}
-
 // The skip flag of a row of the format list.
 std::string SkipSettingOf(const std::string& row) { return "Gen_Tx_Skip" + std::string(row == kDataFilesRow ? "Data" : row); }
 
@@ -37,12 +28,11 @@ const platform::DialogTemplate& OptTransfersTemplate() {
       P::kTemplateId, "Transfers",
       Column({Row({Check(P::kPauseEnableId, "Insert pause of"), Edit(P::kPauseLengthId).Number().Width(3).Label("Insert pause of"),
                    Text("seconds between each file transferred to PC.")}),
-              // Inside a group box GTK sizes a wrapped text by its unwrapped width.
-              Text("Set a checkmark next to the file formats you wish to be ignored and skipped during file "
-                   "transfers to the player.  Formats without checkmarks will be transferred as normal.")
-                  .Width(56),
               Group("File Formats",
-                    {ListView(P::kFormatsId).Lines(6).Width(40).Style(platform::kStyleCheckBoxes | platform::kStyleNoSortHeader).Expand(),
+                    {Text("Set a checkmark next to the file formats you wish to be ignored and skipped during file "
+                          "transfers to the player.  Formats without checkmarks will be transferred as normal.")
+                         .Width(56),
+                     ListView(P::kFormatsId).Lines(6).Width(40).Style(platform::kStyleCheckBoxes | platform::kStyleNoSortHeader).Expand(),
                      Check(P::kSkipMp3Id, "Always skip MP3 files.").Hidden(),
                      Check(P::kSkipWmaId, "Always skip WMA files.").Hidden(),
                      Check(P::kSkipWavId, "Always skip WAV files.").Hidden(),
@@ -111,17 +101,17 @@ void OptTransfers::EnablePause() {
 }
 
 void OptTransfers::OnOK() {
-  WriteFlag("Gen_Tx2PC_PauseEnable", pauseEnable);
-  WriteFlag("Gen_Tx2PC_PauseLength", pauseLength);
-  WriteFlag("Gen_Tx_SkipMP3", skipMp3);
-  WriteFlag("Gen_Tx_SkipWMA", skipWma);
-  WriteFlag("Gen_Tx_SkipWAV", skipWav);
-  WriteFlag("Gen_Tx_SkipData", skipData);
-  WriteFlag("Gen_Tx_DisableRecursion", disableRecursion);
-  WriteFlag("Gen_Tx_AutoCloseDialog", autoCloseDialog);
-  WriteFlag("Gen_Tx_DialogStayOpenOnSkips", stayOpenOnSkips);
+  WriteSettingFlag("Gen_Tx2PC_PauseEnable", pauseEnable);
+  WriteSettingFlag("Gen_Tx2PC_PauseLength", pauseLength);
+  WriteSettingFlag("Gen_Tx_SkipMP3", skipMp3);
+  WriteSettingFlag("Gen_Tx_SkipWMA", skipWma);
+  WriteSettingFlag("Gen_Tx_SkipWAV", skipWav);
+  WriteSettingFlag("Gen_Tx_SkipData", skipData);
+  WriteSettingFlag("Gen_Tx_DisableRecursion", disableRecursion);
+  WriteSettingFlag("Gen_Tx_AutoCloseDialog", autoCloseDialog);
+  WriteSettingFlag("Gen_Tx_DialogStayOpenOnSkips", stayOpenOnSkips);
   // The list decides: it overrides the four flags written before it.
-  for (const auto& [text, check] : formats) WriteFlag(SkipSettingOf(text), check);
+  for (const auto& [text, check] : formats) WriteSettingFlag(SkipSettingOf(text), check);
 }
 
 // ---- OptTransfersAdvanced ----
@@ -144,9 +134,9 @@ const platform::DialogTemplate& OptTransfersAdvancedTemplate() {
 }
 
 OptTransfersAdvanced::OptTransfersAdvanced() : PropertyPage(OptTransfersAdvancedTemplate()) {
-  delimiterList = ReadText("ATM_DelimiterList", "-");
+  delimiterList = ReadSettingText("ATM_DelimiterList", "-", true);
   useFolders = ReadSettingFlag("ATM_UseFolders", 0);
-  defaultAlbum = ReadText("ATM_DefaultAlbum", "Single");
+  defaultAlbum = ReadSettingText("ATM_DefaultAlbum", "Single", true);
   writeBack = ReadSettingFlag("ATM_TWB_Enable", 0);
   useV1 = ReadSettingFlag("ATM_TWB_UseV1", 0);
   useV2 = ReadSettingFlag("ATM_TWB_UseV2", 0);
@@ -172,11 +162,11 @@ void OptTransfersAdvanced::EnableWriteBack() {
 
 void OptTransfersAdvanced::OnOK() {
   WriteSettingString("ATM_DelimiterList", delimiterList);
-  WriteFlag("ATM_UseFolders", useFolders);
+  WriteSettingFlag("ATM_UseFolders", useFolders);
   WriteSettingString("ATM_DefaultAlbum", defaultAlbum);
-  WriteFlag("ATM_TWB_Enable", writeBack);
-  WriteFlag("ATM_TWB_UseV1", useV1);
-  WriteFlag("ATM_TWB_UseV2", useV2);
+  WriteSettingFlag("ATM_TWB_Enable", writeBack);
+  WriteSettingFlag("ATM_TWB_UseV1", useV1);
+  WriteSettingFlag("ATM_TWB_UseV2", useV2);
 }
 
 }  // namespace transfer
