@@ -18,6 +18,7 @@
 #include "shellext/search_commands.h"
 #include "shellext/send_files.h"
 #include "shellext/shell_folder.h"
+#include "shellext/tag_commands.h"
 #include "shellext/view_commands.h"
 #include "tools/contact_sync.h"
 
@@ -309,6 +310,7 @@ void CContextMenu::Run(int command) {
     default: break;
   }
   if (RunFolderCommand(command, selection)) return;
+  if (RunTagCommand(command, selection)) return;
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);
   Inform(text);
