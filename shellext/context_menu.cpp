@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "common/shell_utilities.h"
 #include "device/sortable.h"
@@ -123,8 +124,7 @@ HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT f
   } catch (const std::exception&) {
   }
   const bool noPlayEntries = Contains(model, "Nitrus") || Contains(model, "Eigen");
-  std::string playerName;
-  GetDefaultPlayerName(playerName);
+  std::optional<std::string> playerName;  // asked of the desktop when a menu names it
 
   UINT largest = 0;
   bool used = false;
@@ -142,7 +142,10 @@ HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT f
       }
       if ((e.text == "Play on Jukebox" || e.text == "Queue on Jukebox") && !playback) continue;
       Menu::Item c = e;
-      if (c.text == "Play on Computer") c.text = "Play in " + playerName;
+      if (c.text == "Play on Computer") {
+        if (!playerName) GetDefaultPlayerName(playerName.emplace());
+        c.text = "Play in " + *playerName;
+      }
       if (c.popup) {
         c.popup = std::make_shared<Menu>(copy(*e.popup));
       } else {
