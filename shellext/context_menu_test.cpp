@@ -73,6 +73,17 @@ class ContextMenuTest : public LibraryTest {
     info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(command));
     EXPECT_EQ(MenuOf(item)->InvokeCommand(&info), platform::S_OK);
   }
+  // A command on two items of the root at once, which one-item commands refuse.
+  void InvokeOnTwo(platform::LPCITEMIDLIST first, platform::LPCITEMIDLIST second, int command) {
+    platform::LPCITEMIDLIST two[] = {first, second};
+    ComPtr<platform::IContextMenu> menu;
+    ASSERT_EQ(root_->GetUIObjectOf(0, 2, two, platform::IID_IContextMenu, nullptr, menu.PutVoid()), platform::S_OK);
+    host_.ExpectMessageBox(platform::IDOK, "Please select one item at a time.");
+    platform::CMINVOKECOMMANDINFO info;
+    info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(command));
+    menu->InvokeCommand(&info);
+    EXPECT_EQ(host_.pendingAnswers(), 0u);
+  }
 
   platform::ScriptedHost host_;
   MemoryDevice device_;
@@ -368,14 +379,7 @@ TEST_F(ContextMenuTest, NewNotesAndContacts) {
 
   host_.ExpectMessageBox(platform::IDOK, "Cannot create new items in this folder.");
   Invoke(Folder(NT_DATAFOLDER, 3, "Documents"), 3043);
-  platform::LPCITEMIDLIST two[] = {notes, contacts};
-  ComPtr<platform::IContextMenu> menu;
-  ASSERT_EQ(root_->GetUIObjectOf(0, 2, two, platform::IID_IContextMenu, nullptr, menu.PutVoid()), platform::S_OK);
-  host_.ExpectMessageBox(platform::IDOK, "Please select one item at a time.");
-  platform::CMINVOKECOMMANDINFO info;
-  info.lpVerb = platform::VerbFromOffset(3043);
-  menu->InvokeCommand(&info);
-  EXPECT_EQ(host_.pendingAnswers(), 0u);
+  InvokeOnTwo(notes, contacts, 3043);
 }
 
 // Every entry of every menu reaches a handler: chosen on an item of its menu's kind, with
@@ -486,14 +490,7 @@ TEST_F(ContextMenuTest, CommandsWithoutAnOperationOrASelection) {
     Invoke(nullptr, command);
   }
   // Renaming more than one item at a time.
-  platform::LPCITEMIDLIST two[] = {Folder(NT_PLAYLIST, 1, "A"), Folder(NT_PLAYLIST, 2, "B")};
-  ComPtr<platform::IContextMenu> menu;
-  ASSERT_EQ(root_->GetUIObjectOf(0, 2, two, platform::IID_IContextMenu, nullptr, menu.PutVoid()), platform::S_OK);
-  host_.ExpectMessageBox(platform::IDOK, "Please select one item at a time.");
-  platform::CMINVOKECOMMANDINFO info;
-  info.lpVerb = platform::VerbFromOffset(4000);
-  menu->InvokeCommand(&info);
-  EXPECT_EQ(host_.pendingAnswers(), 0u);
+  InvokeOnTwo(Folder(NT_PLAYLIST, 1, "A"), Folder(NT_PLAYLIST, 2, "B"), 4000);
 }
 
 }  // namespace
