@@ -255,6 +255,35 @@ TEST_F(ContextMenuTest, TheAnswerCountsTheOffsetsUsed) {
   bare->Release();
 }
 
+// An Add to Playlist entry names the playlist its own menu listed: a menu that listed none
+// knows no entry, and a playlist deleted since is refused, never another one filled instead.
+TEST_F(ContextMenuTest, AddToPlaylistEntriesBelongToTheirMenu) {
+  platform::LPITEMIDLIST mirror = Folder(NT_TRACK, 0, "Mirror");
+  reinterpret_cast<ShellItemData*>(mirror)->id.Assign(c_.mirror);
+  auto choose = [](platform::IContextMenu* menu, int command) {
+    platform::CMINVOKECOMMANDINFO info;
+    info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(command));
+    EXPECT_EQ(menu->InvokeCommand(&info), platform::S_OK);
+  };
+  const int evening = kPlaylistCommandFirst + 1, jazzMix = kPlaylistCommandFirst + 2;
+  ComPtr<platform::IContextMenu> shown = MenuOf(mirror);
+  Menu popup;
+  shown->QueryContextMenu(&popup, 0, 1, 0x7FFF, 0);
+
+  host_.ExpectMessageBox(platform::IDOK, "Unknown command: 0x1772.\nPlease use the right-click context menu.");
+  choose(MenuOf(mirror).Get(), jazzMix);
+
+  device_.DeletePlaylist(c_.jazzMix);
+  host_.ExpectMessageBox(platform::IDOK, "That playlist is no longer on the player.");
+  choose(shown.Get(), jazzMix);
+  EXPECT_EQ(device_.PlaylistItems(c_.evening), (std::vector<KernelId>{c_.harbour, c_.opening}));
+
+  host_.ExpectMessageBox(platform::IDOK, "1 track added to playlist Evening.");
+  choose(shown.Get(), evening);
+  EXPECT_EQ(device_.PlaylistItems(c_.evening), (std::vector<KernelId>{c_.harbour, c_.opening, c_.mirror}));
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
 TEST_F(ContextMenuTest, AVerbGivenAsTextIsRefused) {
   platform::CMINVOKECOMMANDINFO info;
   info.lpVerb = "properties";
