@@ -17,9 +17,11 @@
 #include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/drag_drop.h"
+#include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "shellext/clipboard_formats.h"
 #include "shellext/data_object.h"
+#include "shellext/name_dlg.h"
 #include "shellext/shell_folder.h"
 #include "shellext/test_support.h"
 
@@ -396,6 +398,23 @@ TEST_F(DragDropTest, TheLibrarysOwnTargets) {
     if (device_.GetPlaylistName(playlist) == "Metal Hours") made = device_.PlaylistItems(playlist) == std::vector<KernelId>{c_.opening};
   }
   EXPECT_TRUE(made);
+  // The same ids from another program carry no folder name: the name is asked, never
+  // taken from the drag before.
+  auto foreign = ComPtr<Foreign>::Attach(new Foreign);
+  {
+    FORMATETC f = Format(g_cfKernelIdList);
+    platform::STGMEDIUM m;
+    ASSERT_EQ(album->GetData(&f, &m), S_OK);
+    foreign->blocks[f.cfFormat] = Bytes(m.hGlobal);
+    platform::ReleaseStgMedium(&m);
+  }
+  host_.ExpectDialog(CNameDlg::kTemplateId, [](platform::DialogDriver& d) {
+    EXPECT_EQ(d.Text(CNameDlg::kNameId), "type name here");
+    d.Type(CNameDlg::kNameId, "Brought Over").Ok();
+  });
+  host_.ExpectMessageBox(platform::IDOK, "Playlist 'Brought Over' created with 1 track.");
+  EXPECT_EQ(DropOn(TargetOf(Folder(NT_LISTS, kListPlaylists, "Playlists")).Get(), foreign.Get()).second,
+            platform::DROPEFFECT_COPY);
 
   // Onto a playlist: the tracks are added.
   platform::LPITEMIDLIST evening = Folder(NT_PLAYLIST, 0, "Evening");
