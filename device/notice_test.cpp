@@ -8,7 +8,7 @@
 
 #include "device/memory_device.h"
 #include "device/messages.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/window/window.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "platform/settings/settings.h"
 

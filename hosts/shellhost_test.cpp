@@ -9,8 +9,8 @@
 #include <map>
 #include <sstream>
 
-#include "manager/trayhub_test_support.h"
-#include "platform/kernel/test_support.h"
+#include "testing/trayhub.h"
+#include "testing/processes.h"
 
 namespace {
 

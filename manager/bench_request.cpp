@@ -19,7 +19,7 @@
 #include "device/kernel_device_client.h"
 #include "manager/hosted_device.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 

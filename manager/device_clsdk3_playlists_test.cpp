@@ -7,7 +7,7 @@
 #include "common/folders.h"
 #include "device/device_error.h"
 #include "device/sortable.h"
-#include "manager/driver_test_support.h"
+#include "testing/driver.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "common/settings.h"
 #include "device/codec.h"
 #include "device/device_error.h"
-#include "manager/driver_test_support.h"
+#include "testing/driver.h"
 #include "platform/text/text.h"
 
 namespace {

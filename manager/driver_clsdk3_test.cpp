@@ -7,7 +7,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "manager/driver_test_support.h"
+#include "testing/driver.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "common/identity.h"
 #include "common/settings.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "common/identity.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
 

@@ -16,7 +16,7 @@
 
 #include "common/identity.h"
 #include "device/kernel_device_client.h"
-#include "device/operation_test_support.h"
+#include "testing/device_operations.h"
 #include "manager/hosted_device.h"
 
 int main(int argc, char** argv) {

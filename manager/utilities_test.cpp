@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 
 namespace {
 

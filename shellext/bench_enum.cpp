@@ -16,7 +16,7 @@
 #include "common/identity.h"
 #include "device/kernel_device_client.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/settings/settings.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/library.h"

@@ -5,7 +5,7 @@
 #include "platform/ui/scripted_host.h"
 #include "shellext/com_server.h"
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 
 namespace shellexttest {
 namespace {

@@ -4,7 +4,7 @@
 #include "common/version.h"
 #include "device/device_client_error.h"
 #include "platform/ui/scripted_host.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 
 namespace shellexttest {
 namespace {

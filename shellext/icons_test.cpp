@@ -6,7 +6,7 @@
 #include "shellext/computer_player.h"
 #include "shellext/extract_icon.h"
 #include "shellext/icons.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 
 namespace shellexttest {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/allocator.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 
 namespace shellexttest {
 namespace {

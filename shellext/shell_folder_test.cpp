@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 
 namespace shellexttest {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "platform/sqlparser/parser.h"
 #include "sql/sql_exception.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "sql/result.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "device/device_error.h"
 #include "sql/sql_exception.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
 
 namespace {
 

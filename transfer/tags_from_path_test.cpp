@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/settings/settings.h"
 
 namespace transfer {

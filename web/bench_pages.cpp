@@ -29,7 +29,7 @@
 
 #include "common/identity.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/generated_player.h"

@@ -19,7 +19,7 @@
 
 #include "common/identity.h"
 #include "common/settings.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "device/track_cache.h"
 #include "platform/paths/paths.h"
@@ -28,7 +28,7 @@
 #include "web/handler_default.h"
 #include "web/handler_stream.h"
 #include "web/http_server.h"
-#include "web/skin_test_support.h"
+#include "testing/skins.h"
 
 namespace {
 

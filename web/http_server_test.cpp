@@ -23,6 +23,7 @@
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "web/http_tables.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -185,8 +186,8 @@ std::string Base64(std::string_view in) {
 class HttpServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tovweb.XXXXXX";
-    root_ = mkdtemp(tmpl);
+    root_ = platform::testing::MakeTempFolder("tovweb");
+    ASSERT_FALSE(root_.empty());
     std::filesystem::create_directories(root_ + "/tmp");
     std::filesystem::create_directories(root_ + "/app");
     std::filesystem::create_directories(root_ + "/install");

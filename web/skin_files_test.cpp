@@ -6,10 +6,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
-#include "web/skin_test_support.h"
+#include "testing/skins.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "device/sortable.h"
 #include "platform/paths/paths.h"

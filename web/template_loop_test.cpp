@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "common/settings.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/device_error.h"
 #include "device/memory_device.h"
 #include "platform/paths/paths.h"

@@ -1,4 +1,5 @@
 #include "platform/shell/desktop.h"
+#include "testing/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -31,8 +32,8 @@ TEST(DesktopTest, FileTypeIconsComeFromTheNameAlone) {
 class DefaultApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tovdesktop.XXXXXX";
-    root_ = ::mkdtemp(tmpl);
+    root_ = platform::testing::MakeTempFolder("tovdesktop");
+    ASSERT_FALSE(root_.empty());
     std::filesystem::create_directories(root_ + "/config");
     std::filesystem::create_directories(root_ + "/data/applications");
     for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS", "XDG_CURRENT_DESKTOP"}) {

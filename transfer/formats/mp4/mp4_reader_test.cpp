@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "device/codec.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 
 namespace transfer {
 namespace {

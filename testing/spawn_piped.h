@@ -1,11 +1,13 @@
 // Starting a helper program with its stdin and stdout piped to the caller (two-process
-// tests and benchmarks).
+// tests and benchmarks). The helper runs in the temporary folder ($TMPDIR), so a relative
+// path it writes to never lands in the working tree the tests were started from.
 #pragma once
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,9 @@ inline pid_t SpawnPiped(std::vector<std::string> args, int& toChild, int& fromCh
   posix_spawn_file_actions_init(&fa);
   posix_spawn_file_actions_adddup2(&fa, in[0], 0);
   posix_spawn_file_actions_adddup2(&fa, out[1], 1);
+  std::error_code ec;
+  const std::string folder = std::filesystem::temp_directory_path(ec).string();
+  if (!ec) posix_spawn_file_actions_addchdir_np(&fa, folder.c_str());
   pid_t pid = -1;
   if (::posix_spawn(&pid, args[0].c_str(), &fa, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&fa);

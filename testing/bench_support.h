@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
-#include "platform/kernel/spawn_piped.h"
+#include "testing/spawn_piped.h"
 
 extern char** environ;
 

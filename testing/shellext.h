@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "common/identity.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell_interfaces.h"

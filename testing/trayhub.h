@@ -14,7 +14,7 @@
 #include "common/identity.h"
 #include "manager/manager_app.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/window/window.h"

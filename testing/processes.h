@@ -22,7 +22,8 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
-#include "platform/kernel/spawn_piped.h"
+#include "testing/spawn_piped.h"
+#include "testing/temp_folder.h"
 
 extern char** environ;
 
@@ -156,13 +157,12 @@ inline bool IsolateNamespace() {
   return true;
 }
 
-// A fresh folder under /tmp for each test (dir_, POSIX), removed with what it holds.
+// A fresh folder under $TMPDIR for each test (dir_, POSIX), removed with what it holds.
 class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tovtest.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
+    dir_ = MakeTempFolder("tovtest");
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override {
     std::error_code ec;

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/operation_test_support.h"
+#include "testing/device_operations.h"
 #include "platform/ui/host.h"
 
 namespace optest {

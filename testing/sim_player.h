@@ -14,12 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/attribute_block.h"
 #include "platform/vendorsdk/simplayer.h"
 #include "platform/vendorsdk/vendorsdk.h"
 #include "platform/window/window.h"
+#include "testing/temp_folder.h"
 
 namespace platform {
 namespace testing_sim {
@@ -104,9 +105,8 @@ class SimSdkTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    char tmpl[] = "/tmp/vsdktest.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = platform::testing::MakeTempFolder("vsdktest");
+    ASSERT_FALSE(dir_.empty());
     folder_ = FromPosixPath(dir_ + "/player");
     std::string error;
     ASSERT_TRUE(CreateSimPlayer(folder_, options_, &error)) << error;

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "transfer/formats/run_tool.h"
+#include "testing/run_tool.h"
+#include "testing/temp_folder.h"
 
 namespace transfer::testing {
 
@@ -37,8 +38,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
 class ScratchFolder {
  public:
   ScratchFolder() {
-    char tmpl[] = "/tmp/tovaudio.XXXXXX";
-    path_ = ::mkdtemp(tmpl);
+    path_ = platform::testing::MakeTempFolder("tovaudio");
   }
   ~ScratchFolder() {
     std::error_code ec;

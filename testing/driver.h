@@ -21,12 +21,13 @@
 #include "device/messages.h"
 #include "manager/device_clsdk3.h"
 #include "manager/driver_clsdk3.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/vendorsdk/simplayer.h"
 #include "platform/window/window.h"
+#include "testing/temp_folder.h"
 
 namespace drivertest {
 
@@ -196,9 +197,8 @@ class DriverTest : public ::testing::Test {
     key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
     platform::SetVendorSdkInstalled(true);
     KernelDeviceCLSDK3::SetWaitLimitsForTesting(0, 0);
-    char tmpl[] = "/tmp/drvtest.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = platform::testing::MakeTempFolder("drvtest");
+    ASSERT_FALSE(dir_.empty());
     folder_ = platform::FromPosixPath(dir_ + "/player");
     MakePlayer();
     platform::RegisterClass("DriverTest Window");
