@@ -221,15 +221,15 @@ const char kOperations[] = R"(
 13010|SupportsGroup13000||intResult
 )";
 
-struct SpecRow {
+struct OperationRow {
   int opcode;
   std::string name;
   std::vector<std::string> fields;
   std::string result;
 };
 
-std::vector<SpecRow> SpecRows() {
-  std::vector<SpecRow> rows;
+std::vector<OperationRow> OperationRows() {
+  std::vector<OperationRow> rows;
   std::istringstream in(kOperations);
   std::string line;
   while (std::getline(in, line)) {
@@ -240,7 +240,7 @@ std::vector<SpecRow> SpecRows() {
       parts.push_back(line.substr(start, bar - start));
     }
     parts.push_back(line.substr(start));
-    SpecRow row{std::stoi(parts[0]), parts[1], {}, parts[3]};
+    OperationRow row{std::stoi(parts[0]), parts[1], {}, parts[3]};
     std::istringstream fields(parts[2]);
     for (std::string f; std::getline(fields, f, ',');) row.fields.push_back(f);
     rows.push_back(row);
@@ -351,14 +351,14 @@ class DispatchTest : public ::testing::Test {
 };
 
 TEST_F(DispatchTest, EveryOperationCodeReachesItsMethodWithItsFieldsAndResult) {
-  const std::vector<SpecRow> rows = SpecRows();
+  const std::vector<OperationRow> rows = OperationRows();
   ASSERT_EQ(rows.size(), 201u);
   // Every row of the table is one of these (each code below dispatches to its own row).
 #define COUNT_ROW(...) +1
   constexpr std::size_t kTableRows = 0 KERNEL_DEVICE_OPERATIONS(COUNT_ROW);
 #undef COUNT_ROW
   EXPECT_EQ(kTableRows, rows.size());
-  for (const SpecRow& row : rows) {
+  for (const OperationRow& row : rows) {
     SCOPED_TRACE(row.opcode);
     device.calls.clear();
     block.intResult = -5;
@@ -452,14 +452,14 @@ TEST_F(DispatchTest, AnyExceptionBecomesAFailureReplyWithANonZeroCode) {
   block.intArg1 = 4;
   block.intArg2 = 0;
   memory.Dispatch(&block);
-  EXPECT_EQ(block.errorCode, kErrorInvalidArgument);
+  EXPECT_EQ(block.errorCode, platform::E_INVALIDARG);
   EXPECT_EQ(block.errorTitle.GetText(), "Invalid Argument");
   EXPECT_NE(block.errorDetail.GetText(), "");
 
   memory.FailWithError(DeviceOp::GetOwnerName, 0, "", "no code given");
   block.opcode = OpCode(DeviceOp::GetOwnerName);
   memory.Dispatch(&block);
-  EXPECT_EQ(block.errorCode, kErrorFail);
+  EXPECT_EQ(block.errorCode, platform::E_FAIL);
   EXPECT_EQ(block.errorTitle.GetText(), "Device Error");
   EXPECT_EQ(block.errorDetail.GetText(), "no code given");
 }
@@ -584,7 +584,7 @@ TEST(LoopbackTest, OperationsGeneratedFromTheTableCarryArgumentsAndResults) {
   EXPECT_EQ(entry.word[0], a.word[0]);
   EXPECT_EQ(entry.word[2], 9u);
 
-  memory.FailWithError(DeviceOp::GetTrackTitle, kErrorUnexpected, "Device", "gone");
+  memory.FailWithError(DeviceOp::GetTrackTitle, platform::E_UNEXPECTED, "Device", "gone");
   EXPECT_THROW(client.GetTrackTitle(a), DeviceError);
 }
 
