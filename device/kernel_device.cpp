@@ -28,7 +28,7 @@ KernelDevice::~KernelDevice() = default;
 
 void KernelDevice::WriteFailure(DeviceRequestBlock& block, std::int32_t code,
                                 std::string_view title, std::string_view detail) {
-  block.errorCode = code != 0 ? code : kErrorFail;
+  block.errorCode = code != 0 ? code : platform::E_FAIL;
   block.errorTitle.Set(title.empty() ? std::string_view("Device Error") : title);
   block.errorDetail.Set(detail);
 }
@@ -55,14 +55,14 @@ void KernelDevice::Dispatch(DeviceRequestBlock* block) {
     WriteFailure(*block, e.code(), e.source(), e.detail());
   } catch (const std::bad_alloc&) {
     reply = devop::Reply();
-    WriteFailure(*block, kErrorOutOfMemory, "Out of Memory",
+    WriteFailure(*block, platform::E_OUTOFMEMORY, "Out of Memory",
                  "There was not enough memory to complete the device operation.");
   } catch (const std::exception& e) {
     reply = devop::Reply();
-    WriteFailure(*block, kErrorFail, "Device Error", e.what());
+    WriteFailure(*block, platform::E_FAIL, "Device Error", e.what());
   } catch (...) {
     reply = devop::Reply();
-    WriteFailure(*block, kErrorFail, "Device Error",
+    WriteFailure(*block, platform::E_FAIL, "Device Error",
                  "The device operation failed with an unknown error.");
   }
   block->flags = 0;

@@ -326,7 +326,7 @@ TEST_F(PlaylistTest, ItemsAreEnumeratedUncached) {
 }
 
 TEST_F(PlaylistTest, SortFailureOfOneNameCountsAsEqual) {
-  dev.FailWithError(DeviceOp::GetPlaylistName, kErrorFail, "Device", "unreadable", 1);
+  dev.FailWithError(DeviceOp::GetPlaylistName, platform::E_FAIL, "Device", "unreadable", 1);
   KernelId p;
   EXPECT_EQ(dev.GetFirstPlaylist(p), 3);  // the sort survives the failed read
 }

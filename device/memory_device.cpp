@@ -8,6 +8,7 @@
 #include <sstream>
 #include <type_traits>
 
+#include "device/device_status.h"
 #include "device/sortable.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
@@ -17,17 +18,8 @@ namespace {
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kAttributeArchive = 0x20;
 
-// Statuses the player's driver answers too.
-constexpr int kStatusFailed = 1;
-constexpr int kStatusPlaylistExists = 4;
-constexpr int kStatusRefused = 6;
-constexpr int kStatusFileExists = 7;
-constexpr int kStatusStorageFull = 8;
-constexpr int kStatusFinished = 9;  // the transfer is complete; no completion notice follows
-constexpr int kStatusFolderExists = 11;
-
 DeviceError NoSuch(std::string_view what) {
-  return DeviceError(kErrorFail, "Memory Device", "No such " + std::string(what) + " on the device.");
+  return DeviceError(platform::E_FAIL, "Memory Device", "No such " + std::string(what) + " on the device.");
 }
 
 std::string FileNamePart(std::string_view path) {
@@ -777,7 +769,7 @@ int MemoryDeviceBase::GetDataItemAttributes(const KernelId& item) {
 int MemoryDeviceBase::DeleteDataFolder(const KernelId& item) {
   Node& node = data_->Folder(item);
   if (node.id == data_->root) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be deleted.");
+    throw DeviceError(platform::E_FAIL, "Memory Device", "The root folder cannot be deleted.");
   }
   data_->Remove(node.id);
   return 0;
@@ -795,7 +787,7 @@ int MemoryDeviceBase::RenameDataFile(const KernelId& item, std::string_view name
 int MemoryDeviceBase::RenameDataFolder(const KernelId& item, std::string_view name) {
   Node& node = data_->Folder(item);
   if (node.parent == 0) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be renamed.");
+    throw DeviceError(platform::E_FAIL, "Memory Device", "The root folder cannot be renamed.");
   }
   if (Node* other = data_->FindChild(data_->nodes.at(node.parent), name); other && other != &node) {
     return kStatusFolderExists;
@@ -1096,7 +1088,7 @@ int MemoryDeviceBase::CreateNoteFolder(std::string_view name, const KernelId& pa
 int MemoryDeviceBase::DeleteNoteFolder(const KernelId& item) {
   Node& node = notes_->Folder(item);
   if (node.id == notes_->root) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be deleted.");
+    throw DeviceError(platform::E_FAIL, "Memory Device", "The root folder cannot be deleted.");
   }
   notes_->Remove(node.id);
   return 0;
@@ -1175,7 +1167,7 @@ int MemoryDeviceBase::CreateContactFolder(std::string_view name, const KernelId&
 int MemoryDeviceBase::DeleteContactFolder(const KernelId& item) {
   Node& node = contacts_->Folder(item);
   if (node.id == contacts_->root) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be deleted.");
+    throw DeviceError(platform::E_FAIL, "Memory Device", "The root folder cannot be deleted.");
   }
   contacts_->Remove(node.id);
   return 0;

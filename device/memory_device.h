@@ -111,7 +111,7 @@ class MemoryDeviceBase : public KernelDevice {
 
   // ---- Failures ----
   // The operation throws DeviceError(code, source, detail), `times` calls or (-1) always.
-  void FailWithError(DeviceOp op, std::int32_t code = kErrorFail,
+  void FailWithError(DeviceOp op, std::int32_t code = platform::E_FAIL,
                      std::string source = "Memory Device",
                      std::string detail = "The operation failed.", int times = -1);
   // The operation answers `status` (texts: empty; none: nothing) and leaves `replyText`

@@ -752,7 +752,7 @@ int KernelDeviceCLSDK3::UploadDataFile(std::string_view sourcePath, const Kernel
   struct stat st {};
   if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (fd >= 0) ::close(fd);
-    throw DeviceError(kErrorFail, "File Error",
+    throw DeviceError(platform::E_FAIL, "File Error",
                       "The file \"" + std::string(sourcePath) + "\" could not be opened for reading.");
   }
   ::close(fd);

@@ -33,22 +33,13 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_status.h"
 #include "device/kernel_device.h"
 #include "manager/sdk_attributes.h"
 #include "platform/vendorsdk/vendorsdk.h"
 #include "platform/window/window.h"
 
 class KernelDriverCLSDK3;
-
-// Device statuses of the driver.
-constexpr int kStatusOk = 0;
-constexpr int kStatusFailed = 1;
-constexpr int kStatusBusy = 2;
-constexpr int kStatusPlaylistExists = 4;
-constexpr int kStatusRefused = 6;
-constexpr int kStatusFileExists = 7;
-constexpr int kStatusStorageFull = 8;
-constexpr int kStatusFolderExists = 11;
 
 class KernelDeviceCLSDK3 final : public KernelDevice {
  public:

@@ -471,7 +471,7 @@ int KernelDeviceCLSDK3::SetContactRecord(const KernelId& item, const ContactReco
   GetWorkFolder(folder, "");
   const std::string wav = folder + "small.wav";
   if (!EnsureSmallWav(wav)) {
-    throw DeviceError(kErrorFail, "Contacts",
+    throw DeviceError(platform::E_FAIL, "Contacts",
                       "The contact could not be stored on the player: the file \"" + wav +
                           "\" could not be written.");
   }

@@ -323,7 +323,7 @@ TEST_F(FolderContentsTest, ConnectionChecksShowTheirBlocksOnlyWithNonFolders) {
 
 TEST_F(FolderContentsTest, AFailedRequestIsReportedAndKeepsWhatWasListed) {
   platform::LPITEMIDLIST artists = At({"Artists"});
-  device_.FailWithError(DeviceOp::GetNextArtist, kErrorFail, "Memory Device", "The walk broke.");
+  device_.FailWithError(DeviceOp::GetNextArtist, platform::E_FAIL, "Memory Device", "The walk broke.");
   platform::ScriptedHost host;
   host.ExpectMessageBox(platform::IDOK, "Could not access artists.");
   EXPECT_EQ(Names(artists), (std::vector<std::string>{"Ada Lind"}));
@@ -375,7 +375,7 @@ TEST_F(FolderContentsTest, TheRootReportsAFailureAndATimeOutInItsOwnWords) {
 }
 
 TEST_F(FolderContentsTest, DeviceInformationThatFailsShowsTwoBoxes) {
-  device_.FailWithError(DeviceOp::GetOwnerName, kErrorFail, "Memory Device", "No owner today.");
+  device_.FailWithError(DeviceOp::GetOwnerName, platform::E_FAIL, "Memory Device", "No owner today.");
   platform::ScriptedHost host;
   host.ExpectMessageBox(platform::IDOK, "Could not display Device Info items.");
   host.ExpectMessageBox(platform::IDOK, "No owner today.");

@@ -125,7 +125,7 @@ class FailingTrackDevice : public sqltest::RecordDevice {
   int GetTrackInfo(const KernelId& track, TrackRecord& record) override {
     if (track != failing) return RecordDevice::GetTrackInfo(track, record);
     if (quiet) return 1;
-    throw DeviceError(kErrorFail, "Device Error", "The track could not be read.");
+    throw DeviceError(platform::E_FAIL, "Device Error", "The track could not be read.");
   }
 };
 
