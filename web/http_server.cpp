@@ -27,12 +27,12 @@
 #include <thread>
 #include <unordered_map>
 
+#include "common/escape.h"
 #include "common/folders.h"
 #include "common/identity.h"
 #include "common/settings.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
-#include "web/escape.h"
 #include "web/http_tables.h"
 
 namespace {
@@ -98,7 +98,7 @@ std::string LogField(std::string_view text, std::size_t limit) {
     field.resize(platform::Utf8PrefixLength(field, limit));
     field += "...";
   }
-  return web::EscapeHtmlText(field);
+  return HtmlEscapeText(field);
 }
 
 // Appends one whole line (lines of concurrent requests never mix), starting the log
