@@ -20,7 +20,7 @@
 #include "common/identity.h"
 #include "device/memory_device.h"
 #include "manager/option_pages.h"
-#include "manager/systray_progress.h"
+#include "driver/systray_progress.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
 #include "platform/paths/paths.h"

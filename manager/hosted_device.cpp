@@ -9,7 +9,7 @@
 #include "common/folders.h"
 #include "common/identity.h"
 #include "common/settings.h"
-#include "manager/driver_clsdk3.h"
+#include "driver/driver_clsdk3.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/simplayer.h"

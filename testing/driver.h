@@ -19,8 +19,9 @@
 
 #include "common/identity.h"
 #include "device/messages.h"
-#include "manager/device_clsdk3.h"
-#include "manager/driver_clsdk3.h"
+#include "driver/device_clsdk3.h"
+#include "driver/driver_clsdk3.h"
+#include "driver/sdk_support.h"
 #include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"

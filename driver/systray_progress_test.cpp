@@ -1,5 +1,5 @@
 // The connect pop-up: its place beside the taskbar, its bar, and the scope that drives it.
-#include "manager/systray_progress.h"
+#include "driver/systray_progress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The driver's device against the simulated player: listing, tags, transfers both ways,
 // data folders, the injected failures of the player and the waits that end.
-#include "manager/device_clsdk3.h"
+#include "driver/device_clsdk3.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

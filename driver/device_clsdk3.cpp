@@ -1,6 +1,6 @@
 // KernelDeviceCLSDK3: the SDK object and the receiver window, the SDK check, connecting,
 // the notices, the result map, and the device, track, transfer and data-item operations.
-#include "manager/device_clsdk3.h"
+#include "driver/device_clsdk3.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,8 +16,12 @@
 #include "common/settings.h"
 #include "device/codec.h"
 #include "device/device_error.h"
-#include "manager/driver_clsdk3.h"
-#include "manager/utilities.h"
+#include "device/device_client_error.h"
+#include "driver/kernel_driver.h"
+#include "driver/sdk_support.h"
+#include "platform/ui/host.h"
+#include "platform/window/wait.h"
+#include "platform/window/window.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
@@ -133,10 +137,11 @@ std::string DriversMissingText() {
 
 // ---- Life cycle ----
 
-KernelDeviceCLSDK3::KernelDeviceCLSDK3(KernelDriverCLSDK3* driver, const KernelId& device,
+KernelDeviceCLSDK3::KernelDeviceCLSDK3(KernelDriver* driver, SdkMaker makeSdk, const KernelId& device,
                                        const KernelId& segment)
     : KernelDevice(driver, device, segment),
       driver_(driver),
+      makeSdk_(std::move(makeSdk)),
       allTracks_(Item(platform::kSdkAllTracksId, platform::kSdkTrack)),
       attributeBuffer_(kAttributeBufferSize, 0) {
   trackCache_.Clear();
@@ -178,7 +183,7 @@ int KernelDeviceCLSDK3::CreateSdkObject() {
         return platform::DefWindowProc(h, m, w, l);
       });
   DisableVendorMp3Library();
-  sdk_ = driver_ != nullptr ? driver_->MakeSdk() : nullptr;
+  sdk_ = makeSdk_ ? makeSdk_() : nullptr;
   lastFailedCheck_ = 0;
   return sdk_ ? 1 : 0;
 }
@@ -272,7 +277,7 @@ bool KernelDeviceCLSDK3::PumpUntil(const std::function<bool()>& done, unsigned l
     std::uint32_t from = start;
     if (idle && static_cast<std::int32_t>(lastTransferNotice_ - start) > 0) from = lastTransferNotice_;
     if (platform::GetTickCount() - from >= limitMs) return false;
-    PumpMessages();
+    platform::PumpMessages();
   }
   return true;
 }

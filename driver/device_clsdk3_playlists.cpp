@@ -22,9 +22,10 @@
 #include "device/codec.h"
 #include "device/device_error.h"
 #include "device/sortable.h"
-#include "manager/device_clsdk3.h"
-#include "manager/driver_clsdk3.h"
-#include "manager/utilities.h"
+#include "driver/device_clsdk3.h"
+#include "driver/sdk_support.h"
+#include "platform/window/wait.h"
+#include "platform/window/window.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 

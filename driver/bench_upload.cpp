@@ -16,8 +16,8 @@
 
 #include "common/identity.h"
 #include "device/messages.h"
-#include "manager/device_clsdk3.h"
-#include "manager/driver_clsdk3.h"
+#include "driver/device_clsdk3.h"
+#include "driver/driver_clsdk3.h"
 #include "platform/kernel/kernel.h"
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/simplayer.h"

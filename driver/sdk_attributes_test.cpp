@@ -1,6 +1,6 @@
 // The driver's reading and writing of the SDK's attribute blocks. The blocks come from
 // outside: every length must be checked against the bytes that are there.
-#include "manager/sdk_attributes.h"
+#include "driver/sdk_attributes.h"
 
 #include <gtest/gtest.h>
 

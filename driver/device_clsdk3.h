@@ -35,15 +35,19 @@
 
 #include "device/device_status.h"
 #include "device/kernel_device.h"
-#include "manager/sdk_attributes.h"
+#include "driver/sdk_attributes.h"
 #include "platform/vendorsdk/vendorsdk.h"
 #include "platform/window/window.h"
 
-class KernelDriverCLSDK3;
+class KernelDriver;
 
 class KernelDeviceCLSDK3 final : public KernelDevice {
  public:
-  KernelDeviceCLSDK3(KernelDriverCLSDK3* driver, const KernelId& device, const KernelId& segment);
+  // Makes the device's SDK object (null: none could be made).
+  using SdkMaker = std::function<std::unique_ptr<platform::VendorSdk>()>;
+  // `driver` (may be null) made the device and hears when it goes; `makeSdk` makes its SDK
+  // object in CreateSdkObject.
+  KernelDeviceCLSDK3(KernelDriver* driver, SdkMaker makeSdk, const KernelId& device, const KernelId& segment);
   ~KernelDeviceCLSDK3() override;
 
   // The device of this process that the receiver window's handlers act on (null: none).
@@ -299,7 +303,8 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // generation that holds all four fields (the newest one when none does).
   std::vector<KernelId> ContactTracks(std::string_view bracedName, bool current = false);
 
-  KernelDriverCLSDK3* driver_;
+  KernelDriver* driver_;
+  SdkMaker makeSdk_;
   platform::HWND receiver_ = 0;
   int connected_ = 0;
   std::uint32_t lastFailedCheck_ = 0;

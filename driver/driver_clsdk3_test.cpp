@@ -1,6 +1,7 @@
 // The driver and its device's connection: result map and error texts, the SDK check and
 // its message, connecting and disconnecting, SDK strings, installed driver versions.
-#include "manager/driver_clsdk3.h"
+#include "driver/driver_clsdk3.h"
+#include "driver/sdk_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
-#include "manager/systray_progress.h"
+#include "driver/systray_progress.h"
 
 #include <cstdint>
 
 #include "common/settings.h"
-#include "manager/utilities.h"
+#include "platform/window/wait.h"
+#include "platform/window/window.h"
 #include "platform/ui/host.h"
 
 namespace {
@@ -94,21 +95,21 @@ SystrayProgressScope::SystrayProgressScope(DlgSystrayProgress* popup, std::strin
   ReadSettingDword("Gen_DisableSystrayProgress", disabled);
   if (disabled != 0 || popup == nullptr) return;
   popup_ = popup;
-  PumpMessages();
+  platform::PumpMessages();
   popup_->ShowAtTray(text, steps);
-  PumpMessages();
+  platform::PumpMessages();
 }
 
 SystrayProgressScope::~SystrayProgressScope() {
   if (popup_ == nullptr) return;
-  PumpMessages();
+  platform::PumpMessages();
   popup_->Hide();
-  PumpMessages();
+  platform::PumpMessages();
 }
 
 void SystrayProgressScope::Step() {
   if (popup_ == nullptr) return;
-  PumpMessages();
+  platform::PumpMessages();
   popup_->StepIt();
-  PumpMessages();
+  platform::PumpMessages();
 }

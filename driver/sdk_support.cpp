@@ -1,41 +1,11 @@
-#include "manager/driver_clsdk3.h"
+#include "driver/sdk_support.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "common/version.h"
-#include "manager/device_clsdk3.h"
 #include "platform/settings/settings.h"
 #include "platform/text/text.h"
-
-// ---- KernelDriver ----
-
-KernelDriver::KernelDriver(std::string name)
-    : progress_(std::make_unique<DlgSystrayProgress>()), name_(std::move(name)) {}
-
-KernelDriver::~KernelDriver() = default;
-
-void KernelDriver::ForgetDevice(KernelDevice* device) {
-  devices_.erase(std::remove(devices_.begin(), devices_.end(), device), devices_.end());
-}
-
-// ---- KernelDriverCLSDK3 ----
-
-KernelDriverCLSDK3::KernelDriverCLSDK3(std::string playerFolder)
-    : KernelDriver(""), playerFolder_(std::move(playerFolder)) {}
-
-std::unique_ptr<platform::VendorSdk> KernelDriverCLSDK3::MakeSdk() const {
-  return sdkFactory_ ? sdkFactory_(playerFolder_) : platform::CreateVendorSdk(playerFolder_);
-}
-
-std::unique_ptr<KernelDevice> KernelDriverCLSDK3::CreateDevice(const KernelId& device,
-                                                               const KernelId& segment) {
-  auto made = std::make_unique<KernelDeviceCLSDK3>(this, device, segment);
-  made->CreateSdkObject();  // without an SDK object the device still answers
-  AddDevice(made.get());
-  return made;
-}
 
 // ---- Error texts ----
 

@@ -1,4 +1,4 @@
-#include "manager/sdk_attributes.h"
+#include "driver/sdk_attributes.h"
 
 #include <cstring>
 #include <string>
