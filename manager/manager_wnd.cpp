@@ -13,11 +13,11 @@
 #include "platform/text/text.h"
 #include "device/device_client_error.h"
 #include "device/track_names.h"
-#include "web/handler_data.h"
-#include "web/handler_default.h"
-#include "web/handler_stream.h"
-#include "web/http_exception.h"
-#include "web/http_server.h"
+#include "web/pages/handler_data.h"
+#include "web/pages/handler_default.h"
+#include "web/pages/handler_stream.h"
+#include "web/http/http_exception.h"
+#include "web/http/http_server.h"
 
 std::string& NowPlayingText() {
   static std::string text = "Playback Stopped";

@@ -19,7 +19,7 @@
 #include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
-#include "web/http_server.h"
+#include "web/http/http_server.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
-#include "web/http_server.h"
+#include "web/http/http_server.h"
 
 namespace manager {
 namespace {

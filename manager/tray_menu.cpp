@@ -22,8 +22,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
-#include "web/http_server.h"
-#include "web/stream_playlist.h"
+#include "web/http/http_server.h"
+#include "web/pages/stream_playlist.h"
 
 namespace {
 
