@@ -106,10 +106,6 @@ std::string ExpandEnvironmentStrings(std::string_view text) {
   return out;
 }
 
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && platform::EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
 }  // namespace
 
 std::string GetServiceDriverVersion(std::string_view service) {
@@ -126,9 +122,9 @@ std::string GetServiceDriverVersion(std::string_view service) {
 
 std::string GetClassDriverVersion(std::string_view hardwareId) {
   std::string classKey;
-  if (StartsWithNoCase(hardwareId, "usb\\")) {
+  if (platform::StartsWithNoCase(hardwareId, "usb\\")) {
     classKey = "{36FC9E60-C465-11CF-8056-444553540000}";
-  } else if (StartsWithNoCase(hardwareId, "1394\\")) {
+  } else if (platform::StartsWithNoCase(hardwareId, "1394\\")) {
     classKey = "{6BDD1FC1-810F-11D0-BEC7-08002BE2092F}";
   } else {
     return kNotFound;

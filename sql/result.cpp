@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numeric>
 
+#include "platform/text/text.h"
 #include "sql/sql_exception.h"
 #include "sql/values.h"
 
@@ -129,7 +130,7 @@ int CompareKeys(const SortKey& a, const SortKey& b) {
   if (!aNumber && !bNumber) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
     if (a.prefix2 != b.prefix2) return a.prefix2 < b.prefix2 ? -1 : 1;
-    return sql::CompareText(std::string_view(a.data, a.size), std::string_view(b.data, b.size));
+    return platform::CompareBytes(std::string_view(a.data, a.size), std::string_view(b.data, b.size));
   }
   // A number and another text: the text goes before all numbers when its first byte sorts
   // before '0', else after them. (Comparing such pairs byte by byte would make the order

@@ -5,7 +5,6 @@
 
 #include "common/settings.h"
 #include "platform/text/text.h"
-#include "sql/values.h"
 
 namespace transfer {
 
@@ -58,7 +57,7 @@ int TagsFromPath(std::string_view path, TrackRecord& record) {
     const std::string_view token = platform::TrimView(*it);
     if (token.empty()) continue;  // blanks between two delimiters
     if (AllDigits(token)) {
-      record.trackNumber = sql::SqlAtoi(token);
+      record.trackNumber = platform::ParseInt32(token);
       continue;
     }
     switch (counted++) {

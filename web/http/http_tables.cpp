@@ -93,16 +93,7 @@ const char* ContentTypeForCode(int code) {
 }
 
 std::vector<std::string_view> SplitOnChar(std::string_view text, char separator) {
-  std::vector<std::string_view> pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t at = text.find(separator, start);
-    if (at == std::string_view::npos) break;
-    pieces.push_back(text.substr(start, at - start));
-    start = at + 1;
-  }
-  pieces.push_back(text.substr(start));
-  return pieces;
+  return platform::SplitKeepingEmpty(text, separator);
 }
 
 float ParseHttpVersion(std::string_view text) {

@@ -49,7 +49,7 @@ int ContentCodeForExtension(std::string_view extension);
 const char* ContentTypeForCode(int code);
 
 // The pieces of `text` between separators, in order: n separators give n + 1 pieces,
-// empty pieces included ("a  b" split at " " gives "a", "", "b").
+// empty pieces included ("a  b" split at " " gives "a", "", "b"); platform::SplitKeepingEmpty.
 std::vector<std::string_view> SplitOnChar(std::string_view text, char separator);
 
 // The number after "HTTP/" (compared ignoring case): digits with an optional fraction;

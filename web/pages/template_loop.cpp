@@ -530,34 +530,14 @@ constexpr KindEntry kKinds[] = {
 // ---- Shared with qcontrol ----
 
 KernelId ParseTemplateId(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const auto digit = static_cast<std::uint64_t>(text[i] - '0');
-    if (value > (UINT64_MAX - digit) / 10) return KernelId::FromItemId(0);
-    value = value * 10 + digit;
-  }
-  return KernelId::FromItemId(negative ? 0 - value : value);
+  const platform::ScannedNumber n = platform::ScanNumber(text);
+  if (n.overflow) return KernelId::FromItemId(0);
+  return KernelId::FromItemId(n.negative ? 0 - n.magnitude : n.magnitude);
 }
 
 std::string FormatTemplateId(const KernelId& id) { return std::to_string(id.GetItemId()); }
 
-long long ParseTemplateNumber(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  long long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const int digit = text[i] - '0';
-    if (value > (LLONG_MAX - digit) / 10) return negative ? LLONG_MIN : LLONG_MAX;
-    value = value * 10 + digit;
-  }
-  return negative ? -value : value;
-}
+long long ParseTemplateNumber(std::string_view text) { return platform::ParseInt64(text); }
 
 SortableKernelIdArray CollectAllTracks(KernelDevice& device) {
   SortableKernelIdArray tracks = AudioTracks(device);

@@ -28,14 +28,14 @@ class DevicePageContext final : public TemplateContext {
   KernelDevice& device_;
 };
 
-// An id as pages write it: the decimal 64-bit item id (words 0 and 1). Leading blanks and
-// a sign are allowed, reading stops at the first other character; no digits, or a number
+// An id as pages write it: the decimal 64-bit item id (words 0 and 1). Leading white
+// space (platform::IsWhiteSpace) and a sign are allowed, reading stops at the first other character; no digits, or a number
 // beyond 64 bits, give 0. A negative number stands for its two's complement.
 KernelId ParseTemplateId(std::string_view text);
 // The 64-bit item id of an id as text.
 std::string FormatTemplateId(const KernelId& id);
-// A whole number as pages write it (page numbers, sizes, levels): leading blanks and a
-// sign allowed, reading stops at the first other character, no digits give 0; a number
+// A whole number as pages write it (page numbers, sizes, levels): leading white space and
+// a sign allowed (platform::ParseInt64), reading stops at the first other character, no digits give 0; a number
 // beyond 64 bits gives the largest (or smallest) value.
 long long ParseTemplateNumber(std::string_view text);
 

@@ -124,14 +124,7 @@ std::optional<Token> ParseTemplateCommand(std::string_view command) {
   for (char c : text.substr(open + 1)) {
     if (c != ')') rest.push_back(c);
   }
-  const std::string_view args = TrimView(rest);
-  std::size_t start = 0;
-  while (start <= args.size()) {
-    std::size_t comma = args.find(',', start);
-    if (comma == std::string_view::npos) comma = args.size();
-    if (comma > start) token.args.emplace_back(args.substr(start, comma - start));
-    start = comma + 1;
-  }
+  for (std::string_view arg : platform::SplitDroppingEmpty(TrimView(rest), ",")) token.args.emplace_back(arg);
   return token;
 }
 
