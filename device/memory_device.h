@@ -317,6 +317,10 @@ class MemoryDeviceBase : public KernelDevice {
   };
 
   std::uint32_t NewId() { return nextId_++; }
+  // NewId for a tree operation, asked only when the item is made.
+  auto NewIds() {
+    return [this] { return NewId(); };
+  }
   Track& TrackOf(const KernelId& track);
   const Track& TrackOf(const KernelId& track) const;
   Playlist& PlaylistOf(const KernelId& playlist);
