@@ -504,14 +504,7 @@ int KernelDeviceCLSDK3::GetDeviceTime() {
   SdkResult r;
   // A clock that could not be read is no time at all.
   if (!GetProperty(platform::kSdkPropClock, c, sizeof c, &r)) return 0;
-  std::tm tm{};
-  tm.tm_year = c[0] - 1900;
-  tm.tm_mon = c[1] - 1;
-  tm.tm_mday = c[2];
-  tm.tm_hour = c[4];
-  tm.tm_min = c[5];
-  tm.tm_sec = c[6];
-  tm.tm_isdst = -1;
+  std::tm tm = platform::TmFromClockFields(c);
   return static_cast<int>(std::mktime(&tm));
 }
 
@@ -519,14 +512,7 @@ int KernelDeviceCLSDK3::SetDeviceTime(int time) {
   std::int16_t c[8] = {0, 0, 0, 0, -1, -1, -1, 0};
   const std::time_t t = time;
   std::tm tm{};
-  if (localtime_r(&t, &tm) != nullptr) {
-    c[0] = std::int16_t(tm.tm_year + 1900);
-    c[1] = std::int16_t(tm.tm_mon + 1);
-    c[2] = std::int16_t(tm.tm_mday);
-    c[4] = std::int16_t(tm.tm_hour);
-    c[5] = std::int16_t(tm.tm_min);
-    c[6] = std::int16_t(tm.tm_sec);
-  }
+  if (localtime_r(&t, &tm) != nullptr) platform::ClockFieldsFromTm(tm, c);
   return MapSdkResult(Sdk().SetDeviceProperty(SdkDeviceNumber(), platform::kSdkPropClock, c, sizeof c));
 }
 
@@ -608,6 +594,11 @@ int KernelDeviceCLSDK3::LoadTrackAttributes(const KernelId& track) {
   return kStatusOk;
 }
 
+const TrackRecord& KernelDeviceCLSDK3::CachedTrack(const KernelId& track) {
+  LoadTrackAttributes(track);
+  return trackCache_;
+}
+
 int KernelDeviceCLSDK3::GetTrackInfo(const KernelId& track, TrackRecord& record) {
   // The fields the getters give, from one read; its status is the answer.
   const int status = LoadTrackAttributes(track);
@@ -638,65 +629,29 @@ int KernelDeviceCLSDK3::SetTrackInfo(const KernelId& track, const TrackRecord& r
   return 0;
 }
 
-int KernelDeviceCLSDK3::GetTrackSize(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.fileSize;
-}
+int KernelDeviceCLSDK3::GetTrackSize(const KernelId& track) { return CachedTrack(track).fileSize; }
 
-std::string KernelDeviceCLSDK3::GetTrackArtist(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.artist.Str();
-}
+std::string KernelDeviceCLSDK3::GetTrackArtist(const KernelId& track) { return CachedTrack(track).artist.Str(); }
 
-std::string KernelDeviceCLSDK3::GetTrackAlbum(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.album.Str();
-}
+std::string KernelDeviceCLSDK3::GetTrackAlbum(const KernelId& track) { return CachedTrack(track).album.Str(); }
 
-int KernelDeviceCLSDK3::GetTrackNumber(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.trackNumber;
-}
+int KernelDeviceCLSDK3::GetTrackNumber(const KernelId& track) { return CachedTrack(track).trackNumber; }
 
-std::string KernelDeviceCLSDK3::GetTrackTitle(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.title.Str();
-}
+std::string KernelDeviceCLSDK3::GetTrackTitle(const KernelId& track) { return CachedTrack(track).title.Str(); }
 
-int KernelDeviceCLSDK3::GetTrackCodec(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.codec;
-}
+int KernelDeviceCLSDK3::GetTrackCodec(const KernelId& track) { return CachedTrack(track).codec; }
 
-int KernelDeviceCLSDK3::GetTrackLength(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.length;
-}
+int KernelDeviceCLSDK3::GetTrackLength(const KernelId& track) { return CachedTrack(track).length; }
 
-int KernelDeviceCLSDK3::GetTrackBitrate(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return BitrateOf(trackCache_);
-}
+int KernelDeviceCLSDK3::GetTrackBitrate(const KernelId& track) { return BitrateOf(CachedTrack(track)); }
 
-int KernelDeviceCLSDK3::GetTrackYear(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.year;
-}
+int KernelDeviceCLSDK3::GetTrackYear(const KernelId& track) { return CachedTrack(track).year; }
 
-std::string KernelDeviceCLSDK3::GetTrackGenre(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.genre.Str();
-}
+std::string KernelDeviceCLSDK3::GetTrackGenre(const KernelId& track) { return CachedTrack(track).genre.Str(); }
 
-std::string KernelDeviceCLSDK3::GetTrackComment(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.comment.Str();
-}
+std::string KernelDeviceCLSDK3::GetTrackComment(const KernelId& track) { return CachedTrack(track).comment.Str(); }
 
-int KernelDeviceCLSDK3::IsTrackLocked(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.playOnly;
-}
+int KernelDeviceCLSDK3::IsTrackLocked(const KernelId& track) { return CachedTrack(track).playOnly; }
 
 int KernelDeviceCLSDK3::SetTrackText(const KernelId& track, const char16_t* name, std::string_view text) {
   InvalidateTrackIndex();
@@ -902,10 +857,7 @@ int KernelDeviceCLSDK3::DeleteAudioTrack(const KernelId& track) {
   return MapSdkResult(Sdk().DeleteItem(SdkDeviceNumber(), Item(track.word[0], platform::kSdkTrack)));
 }
 
-std::string KernelDeviceCLSDK3::GetTrackFileName(const KernelId& track) {
-  LoadTrackAttributes(track);
-  return trackCache_.path.Str();
-}
+std::string KernelDeviceCLSDK3::GetTrackFileName(const KernelId& track) { return CachedTrack(track).path.Str(); }
 
 int KernelDeviceCLSDK3::TrackExists(const KernelId& track) {
   std::fill(attributeBuffer_.begin(), attributeBuffer_.end(), std::uint8_t(0));

@@ -259,6 +259,9 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
 
   // 0, or the status of the failed read (its code and text left in the reply fields).
   int LoadTrackAttributes(const KernelId& track);
+  // The cached record after LoadTrackAttributes: what every track getter answers from
+  // (the defaults when the read failed).
+  const TrackRecord& CachedTrack(const KernelId& track);
   void LoadDataItemAttributes(const KernelId& item);
   // Reads an item's attribute block the SDK's way (its size, then the block) into the
   // attribute buffer and sets its length; the SDK result of the read that failed, or 0.
