@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/settings.h"
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/request_server.h"
@@ -24,9 +25,6 @@ class HttpServer;
 // first on `pathVariable` (a PATH value); "" when it is not installed.
 std::string FindFileManager(const std::filesystem::path& programFolder, std::string_view pathVariable);
 
-// Bits of the installed-options mask Kor_InstallResult.
-constexpr std::uint32_t kInstallJukeboxDriver = 0x01000000;  // driver, own client, HTTP server
-constexpr std::uint32_t kInstallJukeboxTray = 0x00000800;    // the tray icon
 constexpr std::uint32_t TRAY_ICON_ID = 0x01000800;
 
 constexpr platform::UINT WM_TRAYNOTIFY = 0x65;
