@@ -11,6 +11,8 @@
 
 #include "platform/text/text.h"
 
+namespace device {
+
 namespace {
 
 // Sets hash by word 0 into this many buckets; a tag search visits the buckets in
@@ -413,3 +415,5 @@ int KernelDevice::FindTrackByContentId(std::string_view contentId, KernelId& tra
   track = it->second;
   return 1;
 }
+
+}  // namespace device

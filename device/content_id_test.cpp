@@ -4,6 +4,8 @@
 
 #include "device/memory_device.h"
 
+namespace device {
+
 namespace {
 
 TEST(ContentIdTest, KnownDigests) {
@@ -61,3 +63,5 @@ TEST(ContentIdTest, ReadErrorDuringTheBuildIsRaised) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -9,6 +9,8 @@
 
 #include "platform/com/hresult.h"
 
+namespace device {
+
 // Error codes are the component result codes (platform/com/hresult.h: E_FAIL,
 // E_INVALIDARG ...), printed by the reports as "Code: 0x%X".
 
@@ -35,3 +37,5 @@ class DeviceError : public std::runtime_error {
 inline DeviceError InvalidArgumentError(std::string detail) {
   return DeviceError(platform::E_INVALIDARG, "Invalid Argument", std::move(detail));
 }
+
+}  // namespace device

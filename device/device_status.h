@@ -2,6 +2,8 @@
 // in-memory device, the player driver and every caller that tells them apart.
 #pragma once
 
+namespace device {
+
 constexpr int kStatusOk = 0;
 constexpr int kStatusFailed = 1;
 constexpr int kStatusBusy = 2;
@@ -11,3 +13,5 @@ constexpr int kStatusFileExists = 7;
 constexpr int kStatusStorageFull = 8;
 constexpr int kStatusFinished = 9;  // a transfer is complete; no completion notice follows
 constexpr int kStatusFolderExists = 11;
+
+}  // namespace device

@@ -14,6 +14,8 @@
 #include "device/memory_device.h"
 #include "device/operations.h"
 
+namespace device {
+
 namespace {
 
 // opcode | method | argument fields in call order (in/out) | where the result goes
@@ -268,11 +270,11 @@ class RecordingDevice : public KernelDevice {
   bool throwInNext = false;
 
 #define RECORDING_ROW(code, Name, R, Flow, ...)                                   \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                     \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                     \
     calls.push_back({#Name, {}});                                                 \
     Describe(calls.back().fields DEVOP_COMMA_ARGS(__VA_ARGS__));                  \
     if (throwInNext) throw DeviceError(0x1234, "Recorder", "thrown on purpose");  \
-    return Result<::devop::R::Type>(code);                                        \
+    return Result<::device::devop::R::Type>(code);                                        \
   }
   KERNEL_DEVICE_OPERATIONS(RECORDING_ROW)
 #undef RECORDING_ROW
@@ -377,7 +379,7 @@ TEST_F(DispatchTest, EveryOperationCodeReachesItsMethodWithItsFieldsAndResult) {
     } else if (row.result == "noteText") {
       EXPECT_EQ(block.intResult, 0);
       EXPECT_EQ(block.textResult.GetText(), "");
-      EXPECT_EQ(devop::ReadNoteText(block), TextResultFor(row.opcode));
+      EXPECT_EQ(device::devop::ReadNoteText(block), TextResultFor(row.opcode));
     } else {
       ASSERT_EQ(row.result, "none");
       EXPECT_EQ(block.intResult, 0);
@@ -471,7 +473,7 @@ TEST_F(DispatchTest, NoteTextIsClearedBeforeAReadAndBoundedBothWays) {
   block.itemArg1 = note;
   block.opcode = OpCode(DeviceOp::GetNoteText);
   memory.Dispatch(&block);
-  EXPECT_EQ(devop::ReadNoteText(block), std::string(4099, 'z'));
+  EXPECT_EQ(device::devop::ReadNoteText(block), std::string(4099, 'z'));
   EXPECT_EQ(block.noteText[4099], '\0');
   EXPECT_EQ(block.textResult.GetText(), "");
 
@@ -517,7 +519,7 @@ class LoopbackDevice : public KernelDevice {
   int requests = 0;
 
 #define LOOPBACK_ROW(code, Name, R, Flow, ...)                                                \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                                 \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                                 \
     return DEVOP_ROW(code, R, Flow, __VA_ARGS__)::Forward(                                    \
         shared_, [&] { Exchange(code); } DEVOP_COMMA_ARGS(__VA_ARGS__));                      \
   }
@@ -589,3 +591,5 @@ TEST(LoopbackTest, OperationsGeneratedFromTheTableCarryArgumentsAndResults) {
 }
 
 }  // namespace
+
+}  // namespace device

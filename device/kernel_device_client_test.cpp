@@ -24,6 +24,8 @@
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
 
+namespace device {
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -35,7 +37,7 @@ bool IsCapability(int opcode) {
   switch (opcode) {
 #define CAPABILITY_ROW(code, Name, R, Flow, ...) \
   case code:                                     \
-    return ::devop::Flow::kCapability;
+    return ::device::devop::Flow::kCapability;
     KERNEL_DEVICE_OPERATIONS(CAPABILITY_ROW)
 #undef CAPABILITY_ROW
     default:
@@ -516,3 +518,5 @@ TEST(ReportErrorTest, TextsNameTheFailureAndTheAdvice) {
 }
 
 }  // namespace
+
+}  // namespace device

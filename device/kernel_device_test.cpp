@@ -12,6 +12,8 @@
 #include "device/device_error.h"
 #include "device/memory_device.h"
 
+namespace device {
+
 namespace {
 
 std::vector<std::string> Walk(KernelDevice& d, int (KernelDevice::*first)(FixedString256&),
@@ -501,3 +503,5 @@ TEST(QueryTest, EngineRowsBecomeIdsAndFailuresAnswerZero) {
 }
 
 }  // namespace
+
+}  // namespace device

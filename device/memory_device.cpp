@@ -13,6 +13,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+namespace device {
+
 namespace {
 
 constexpr std::uint32_t kAttributeDirectory = 0x10;
@@ -1183,10 +1185,12 @@ T InjectedResult([[maybe_unused]] int status) {
 }  // namespace
 
 #define MEMORY_DEVICE_DEFINE_ROW(code, Name, R, Flow, ...)                                   \
-  ::devop::R::Type MemoryDevice::Name(DEVOP_PARAMS(__VA_ARGS__)) {                           \
+  ::device::devop::R::Type MemoryDevice::Name(DEVOP_PARAMS(__VA_ARGS__)) {                           \
     int status = 0;                                                                          \
-    if (TakeFailure(code, status)) return InjectedResult<::devop::R::Type>(status);          \
+    if (TakeFailure(code, status)) return InjectedResult<::device::devop::R::Type>(status);          \
     return MemoryDeviceBase::Name(DEVOP_ARGS(__VA_ARGS__));                                  \
   }
 KERNEL_DEVICE_OPERATIONS(MEMORY_DEVICE_DEFINE_ROW)
 #undef MEMORY_DEVICE_DEFINE_ROW
+
+}  // namespace device

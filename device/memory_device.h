@@ -34,6 +34,8 @@
 #include "device/kernel_device.h"
 #include "device/operations.h"
 
+namespace device {
+
 // What AddTrack fills into a TrackRecord (designated initializers name what matters).
 // fileSize < 0: the size of `content`.
 // An empty path becomes "artist - album - NN - title.ext".
@@ -369,3 +371,5 @@ class MemoryDevice final : public MemoryDeviceBase {
  public:
   KERNEL_DEVICE_OPERATIONS(DEVOP_OVERRIDE_ROW)
 };
+
+}  // namespace device

@@ -12,6 +12,8 @@
 #include "device/sortable.h"
 #include "platform/paths/paths.h"
 
+namespace device {
+
 namespace {
 
 std::vector<std::string> Children(KernelDevice& d, const KernelId& folder,
@@ -281,3 +283,5 @@ TEST(FailureInjectionTest, CapabilitiesAnswerAsSet) {
 }
 
 }  // namespace
+
+}  // namespace device

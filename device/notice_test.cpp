@@ -11,6 +11,8 @@
 #include "testing/processes.h"
 #include "platform/window/window.h"
 
+namespace device {
+
 namespace {
 
 const bool kIsolated = platform::testing::IsolateNamespace();
@@ -127,3 +129,5 @@ TEST_F(NoticeTest, AGoneProgressWindowIsForgotten) {
 }
 
 }  // namespace
+
+}  // namespace device

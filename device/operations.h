@@ -21,9 +21,9 @@
 // forwarding method is generated like this:
 //
 //   #define X(code, Name, R, Flow, ...)  (one line each, joined with backslashes)
-//     ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {
+//     ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {
 //       return DEVOP_ROW(code, R, Flow, __VA_ARGS__)::Forward(
-//           *block, [&] { Exchange(code, ::devop::Flow{}); } DEVOP_COMMA_ARGS(__VA_ARGS__));
+//           *block, [&] { Exchange(code, ::device::devop::Flow{}); } DEVOP_COMMA_ARGS(__VA_ARGS__));
 //     }
 //   KERNEL_DEVICE_OPERATIONS(X)
 //   #undef X
@@ -53,6 +53,8 @@
 #include "device/request_block.h"
 #include "platform/text/text.h"
 #include "platform/window/window.h"
+
+namespace device {
 
 // clang-format off
 #define DEVOP_ROW_GetHostVersion(X) X(500, GetHostVersion, Text, Quiet)
@@ -473,7 +475,7 @@ enum class DeviceOp : int {
 // its signature taken from the row (parameters p0, p1, ...):
 //   DEVOP_OVERRIDE(GetTrackInfo)   int GetTrackInfo(const KernelId& p0, TrackRecord& p1) override;
 #define DEVOP_OVERRIDE(Name) DEVOP_ROW_##Name(DEVOP_OVERRIDE_ROW)
-#define DEVOP_OVERRIDE_ROW(code, Name, R, Flow, ...) ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override;
+#define DEVOP_OVERRIDE_ROW(code, Name, R, Flow, ...) ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override;
 
 constexpr int OpCode(DeviceOp op) { return static_cast<int>(op); }
 
@@ -483,11 +485,11 @@ const char* DeviceOpName(int opcode);
 
 // ---------------------------------------------------------------------------------------
 // Helpers for code generated from the table. For a row's fields F...:
-//   DEVOP_TYPES(F...)       ", ::devop::F1, ::devop::F2"   (empty for no fields)
-//   DEVOP_PARAMS(F...)      "::devop::F1::Param p0, ::devop::F2::Param p1"
+//   DEVOP_TYPES(F...)       ", ::device::devop::F1, ::device::devop::F2"   (empty for no fields)
+//   DEVOP_PARAMS(F...)      "::device::devop::F1::Param p0, ::device::devop::F2::Param p1"
 //   DEVOP_ARGS(F...)        "p0, p1"
 //   DEVOP_COMMA_ARGS(F...)  ", p0, p1"
-//   DEVOP_ROW(code, R, Flow, F...)   the row as a type, ::devop::Row<...>
+//   DEVOP_ROW(code, R, Flow, F...)   the row as a type, ::device::devop::Row<...>
 #define DEVOP_CAT(a, b) DEVOP_CAT_I(a, b)
 #define DEVOP_CAT_I(a, b) a##b
 #define DEVOP_COUNT(...) DEVOP_COUNT_I(__VA_OPT__(__VA_ARGS__, ) 6, 5, 4, 3, 2, 1, 0)
@@ -495,21 +497,21 @@ const char* DeviceOpName(int opcode);
 
 #define DEVOP_TYPES(...) DEVOP_CAT(DEVOP_TYPES_, DEVOP_COUNT(__VA_ARGS__))(__VA_ARGS__)
 #define DEVOP_TYPES_0()
-#define DEVOP_TYPES_1(a) , ::devop::a
-#define DEVOP_TYPES_2(a, b) DEVOP_TYPES_1(a), ::devop::b
-#define DEVOP_TYPES_3(a, b, c) DEVOP_TYPES_2(a, b), ::devop::c
-#define DEVOP_TYPES_4(a, b, c, d) DEVOP_TYPES_3(a, b, c), ::devop::d
-#define DEVOP_TYPES_5(a, b, c, d, e) DEVOP_TYPES_4(a, b, c, d), ::devop::e
-#define DEVOP_TYPES_6(a, b, c, d, e, f) DEVOP_TYPES_5(a, b, c, d, e), ::devop::f
+#define DEVOP_TYPES_1(a) , ::device::devop::a
+#define DEVOP_TYPES_2(a, b) DEVOP_TYPES_1(a), ::device::devop::b
+#define DEVOP_TYPES_3(a, b, c) DEVOP_TYPES_2(a, b), ::device::devop::c
+#define DEVOP_TYPES_4(a, b, c, d) DEVOP_TYPES_3(a, b, c), ::device::devop::d
+#define DEVOP_TYPES_5(a, b, c, d, e) DEVOP_TYPES_4(a, b, c, d), ::device::devop::e
+#define DEVOP_TYPES_6(a, b, c, d, e, f) DEVOP_TYPES_5(a, b, c, d, e), ::device::devop::f
 
 #define DEVOP_PARAMS(...) DEVOP_CAT(DEVOP_PARAMS_, DEVOP_COUNT(__VA_ARGS__))(__VA_ARGS__)
 #define DEVOP_PARAMS_0()
-#define DEVOP_PARAMS_1(a) ::devop::a::Param p0
-#define DEVOP_PARAMS_2(a, b) DEVOP_PARAMS_1(a), ::devop::b::Param p1
-#define DEVOP_PARAMS_3(a, b, c) DEVOP_PARAMS_2(a, b), ::devop::c::Param p2
-#define DEVOP_PARAMS_4(a, b, c, d) DEVOP_PARAMS_3(a, b, c), ::devop::d::Param p3
-#define DEVOP_PARAMS_5(a, b, c, d, e) DEVOP_PARAMS_4(a, b, c, d), ::devop::e::Param p4
-#define DEVOP_PARAMS_6(a, b, c, d, e, f) DEVOP_PARAMS_5(a, b, c, d, e), ::devop::f::Param p5
+#define DEVOP_PARAMS_1(a) ::device::devop::a::Param p0
+#define DEVOP_PARAMS_2(a, b) DEVOP_PARAMS_1(a), ::device::devop::b::Param p1
+#define DEVOP_PARAMS_3(a, b, c) DEVOP_PARAMS_2(a, b), ::device::devop::c::Param p2
+#define DEVOP_PARAMS_4(a, b, c, d) DEVOP_PARAMS_3(a, b, c), ::device::devop::d::Param p3
+#define DEVOP_PARAMS_5(a, b, c, d, e) DEVOP_PARAMS_4(a, b, c, d), ::device::devop::e::Param p4
+#define DEVOP_PARAMS_6(a, b, c, d, e, f) DEVOP_PARAMS_5(a, b, c, d, e), ::device::devop::f::Param p5
 
 #define DEVOP_ARGS(...) DEVOP_CAT(DEVOP_ARGS_, DEVOP_COUNT(__VA_ARGS__))
 #define DEVOP_ARGS_0
@@ -523,7 +525,7 @@ const char* DeviceOpName(int opcode);
 #define DEVOP_COMMA_ARGS(...) __VA_OPT__(, DEVOP_ARGS(__VA_ARGS__))
 
 #define DEVOP_ROW(code, R, Flow, ...) \
-  ::devop::Row<code, ::devop::R, ::devop::Flow DEVOP_TYPES(__VA_ARGS__)>
+  ::device::devop::Row<code, ::device::devop::R, ::device::devop::Flow DEVOP_TYPES(__VA_ARGS__)>
 
 namespace devop {
 
@@ -715,3 +717,5 @@ struct Row {
 };
 
 }  // namespace devop
+
+}  // namespace device

@@ -28,12 +28,14 @@
 #include "device/kernel_device.h"
 #include "device/operations.h"
 
+namespace device {
+
 class ForwardingDevice : public KernelDevice {
  public:
   explicit ForwardingDevice(KernelDevice& inner) : inner_(inner) {}
 
 #define FORWARDING_DEVICE_ROW(code, Name, R, Flow, ...) \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override { return inner_.Name(DEVOP_ARGS(__VA_ARGS__)); }
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override { return inner_.Name(DEVOP_ARGS(__VA_ARGS__)); }
   KERNEL_DEVICE_OPERATIONS(FORWARDING_DEVICE_ROW)
 #undef FORWARDING_DEVICE_ROW
 
@@ -140,3 +142,5 @@ class TrackCacheDevice : public ForwardingDevice {
   std::size_t cursor_ = 0;
   std::uint64_t fetches_ = 0;
 };
+
+}  // namespace device

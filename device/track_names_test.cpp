@@ -6,6 +6,8 @@
 #include "device/memory_device.h"
 #include "platform/settings/settings.h"
 
+namespace device {
+
 namespace {
 
 class TrackNames : public TempHome {
@@ -153,3 +155,5 @@ TEST_F(TrackNames, StreamPortIsTheHttpPort) {
 }
 
 }  // namespace
+
+}  // namespace device

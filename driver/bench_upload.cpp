@@ -23,6 +23,8 @@
 #include "platform/vendorsdk/simplayer.h"
 #include "platform/window/window.h"
 
+using namespace device;
+
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: bench_upload <source file> <work folder> [rounds]\n");

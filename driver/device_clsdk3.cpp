@@ -25,6 +25,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+using namespace device;
+
 using platform::SdkItem;
 using platform::SdkResult;
 

@@ -42,13 +42,13 @@
 
 class KernelDriver;
 
-class KernelDeviceCLSDK3 final : public KernelDevice {
+class KernelDeviceCLSDK3 final : public device::KernelDevice {
  public:
   // Makes the device's SDK object (null: none could be made).
   using SdkMaker = std::function<std::unique_ptr<platform::VendorSdk>()>;
   // `driver` (may be null) made the device and hears when it goes; `makeSdk` makes its SDK
   // object in CreateSdkObject.
-  KernelDeviceCLSDK3(KernelDriver* driver, SdkMaker makeSdk, const KernelId& device, const KernelId& segment);
+  KernelDeviceCLSDK3(KernelDriver* driver, SdkMaker makeSdk, const device::KernelId& device, const device::KernelId& segment);
   ~KernelDeviceCLSDK3() override;
 
   // The device of this process that the receiver window's handlers act on (null: none).
@@ -67,7 +67,7 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // `playlist`: the new playlist is made and filled before the old one is deleted, so a
   // failure part-way leaves the old one as it was. 0, or the status of the failed step.
   // The pending-id list is left holding the entries.
-  int RewritePlaylist(const std::vector<KernelId>& entries, const KernelId& playlist);
+  int RewritePlaylist(const std::vector<device::KernelId>& entries, const device::KernelId& playlist);
 
   platform::HWND GetReceiverWindow() const { return receiver_; }
   platform::VendorSdk* GetSdk() const { return sdk_.get(); }
@@ -82,10 +82,10 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // ---- KernelDevice ----
   void InvalidateTrackIndex() override;
   int InvalidatePlaylistCache() override;
-  int EnumFirstPlaylist(KernelId& playlist) override;
-  int EnumNextPlaylist(KernelId& playlist) override;
-  int EnumFirstPlaylistItem(const KernelId& playlist, KernelId& track) override;
-  int EnumNextPlaylistItem(const KernelId& playlist, KernelId& track) override;
+  int EnumFirstPlaylist(device::KernelId& playlist) override;
+  int EnumNextPlaylist(device::KernelId& playlist) override;
+  int EnumFirstPlaylistItem(const device::KernelId& playlist, device::KernelId& track) override;
+  int EnumNextPlaylistItem(const device::KernelId& playlist, device::KernelId& track) override;
 
   DEVOP_OVERRIDE(ShowSdkVersion)
   DEVOP_OVERRIDE(VerifyDeviceModel)
@@ -258,11 +258,11 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   void EndRunningTransfers();
 
   // 0, or the status of the failed read (its code and text left in the reply fields).
-  int LoadTrackAttributes(const KernelId& track);
+  int LoadTrackAttributes(const device::KernelId& track);
   // The cached record after LoadTrackAttributes: what every track getter answers from
   // (the defaults when the read failed).
-  const TrackRecord& CachedTrack(const KernelId& track);
-  void LoadDataItemAttributes(const KernelId& item);
+  const device::TrackRecord& CachedTrack(const device::KernelId& track);
+  void LoadDataItemAttributes(const device::KernelId& item);
   // Reads an item's attribute block the SDK's way (its size, then the block) into the
   // attribute buffer and sets its length; the SDK result of the read that failed, or 0.
   platform::SdkResult ReadAttributeBlock(const platform::SdkItem& item, std::size_t* length);
@@ -275,14 +275,14 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // Half 0 (total) or 1 (free) of the space property, in KB; the mapped SDK result when refused.
   int GetSpaceKB(int half);
   std::string GetVersionProperty(std::uint32_t id);
-  int SetTrackText(const KernelId& track, const char16_t* name, std::string_view text);
-  int SetTrackNumberAttribute(const KernelId& track, const char16_t* name, int value);
+  int SetTrackText(const device::KernelId& track, const char16_t* name, std::string_view text);
+  int SetTrackNumberAttribute(const device::KernelId& track, const char16_t* name, int value);
   // Starts a download of {id, type} to the path; the status.
-  int StartDownload(const KernelId& item, std::uint32_t type, std::string_view targetPath,
+  int StartDownload(const device::KernelId& item, std::uint32_t type, std::string_view targetPath,
                     bool checkLock);
-  bool IsDataRoot(const KernelId& folder) const { return folder.word[0] == dataRoot_.id; }
-  platform::SdkItem DataParentOf(const KernelId& folder) const;
-  void FillDataItemId(const platform::SdkItem& child, KernelId& out) const;
+  bool IsDataRoot(const device::KernelId& folder) const { return folder.word[0] == dataRoot_.id; }
+  platform::SdkItem DataParentOf(const device::KernelId& folder) const;
+  void FillDataItemId(const platform::SdkItem& child, device::KernelId& out) const;
   // Finds a folder by name among a parent's children (0: none).
   std::uint32_t FindDataFolder(const platform::SdkItem& parent, std::string_view name);
   // Walks all tracks (contact tracks too) with the SDK. False when the SDK failed.
@@ -291,7 +291,7 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // Playlists.
   // The entries in order; false, with the mapped status in *status, when the SDK failed
   // (an empty playlist is not a failure).
-  bool CollectPlaylistEntries(const KernelId& playlist, std::vector<KernelId>* entries,
+  bool CollectPlaylistEntries(const device::KernelId& playlist, std::vector<device::KernelId>* entries,
                               int* status);
   // The SDK's create, without the name check; the new id, or the mapped status.
   int CreateSdkPlaylist(std::string_view name, std::uint32_t* id);
@@ -299,7 +299,7 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   // Contacts.
   // The contact's tracks (every generation); with `current`, those of the newest
   // generation that holds all four fields (the newest one when none does).
-  std::vector<KernelId> ContactTracks(std::string_view bracedName, bool current = false);
+  std::vector<device::KernelId> ContactTracks(std::string_view bracedName, bool current = false);
 
   KernelDriver* driver_;
   SdkMaker makeSdk_;
@@ -319,9 +319,9 @@ class KernelDeviceCLSDK3 final : public KernelDevice {
   int dataChildren_ = -1;  // files and folders in the data root
   int paused_ = 0;
   std::int32_t resumeArgument_ = 0;
-  KernelId trackCacheKey_;
-  TrackRecord trackCache_;
-  KernelId dataCacheKey_;
+  device::KernelId trackCacheKey_;
+  device::TrackRecord trackCache_;
+  device::KernelId dataCacheKey_;
   DataItemRecord dataCache_;
   std::vector<std::uint8_t> attributeBuffer_;
   int downloadRunning_ = 0;

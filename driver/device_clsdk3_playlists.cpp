@@ -29,6 +29,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+using namespace device;
+
 using platform::SdkItem;
 using platform::SdkResult;
 

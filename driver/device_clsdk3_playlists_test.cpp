@@ -9,6 +9,8 @@
 #include "device/sortable.h"
 #include "testing/driver.h"
 
+using namespace device;
+
 namespace {
 
 using namespace drivertest;

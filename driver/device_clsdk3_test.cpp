@@ -15,6 +15,8 @@
 #include "testing/driver.h"
 #include "platform/text/text.h"
 
+using namespace device;
+
 namespace {
 
 using namespace drivertest;

@@ -2,6 +2,8 @@
 
 #include "driver/device_clsdk3.h"
 
+using namespace device;
+
 // ---- KernelDriverCLSDK3 ----
 
 KernelDriverCLSDK3::KernelDriverCLSDK3(std::string playerFolder)

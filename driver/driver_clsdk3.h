@@ -31,9 +31,9 @@ class KernelDriverCLSDK3 final : public KernelDriver {
   int Initialize() override { return 1; }
   // A KernelDeviceCLSDK3 with its SDK object made (a device whose SDK object could not be
   // made still exists: it answers "not connected" and reports the missing drivers).
-  std::unique_ptr<KernelDevice> CreateDevice(const KernelId& device,
-                                             const KernelId& segment) override;
-  int CheckDevice(const KernelId&) override { return 1; }
+  std::unique_ptr<device::KernelDevice> CreateDevice(const device::KernelId& device,
+                                             const device::KernelId& segment) override;
+  int CheckDevice(const device::KernelId&) override { return 1; }
 
   const std::string& GetPlayerFolder() const { return playerFolder_; }
 

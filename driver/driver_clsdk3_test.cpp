@@ -10,6 +10,8 @@
 
 #include "testing/driver.h"
 
+using namespace device;
+
 namespace {
 
 using namespace drivertest;

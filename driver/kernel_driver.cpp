@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+using namespace device;
+
 KernelDriver::KernelDriver(std::string name)
     : progress_(std::make_unique<DlgSystrayProgress>()), name_(std::move(name)) {}
 

@@ -9,7 +9,7 @@
 #include "device/kernel_device.h"
 #include "driver/systray_progress.h"
 
-class KernelDriver : public DeviceOwner {
+class KernelDriver : public device::DeviceOwner {
  public:
   // Stores the name and makes the hidden progress pop-up.
   explicit KernelDriver(std::string name);
@@ -22,21 +22,21 @@ class KernelDriver : public DeviceOwner {
   std::string GetName() const { return name_; }
   // Makes a device for the device id (word 0 = device kind) and segment id (word 0 = the
   // SDK device number).
-  virtual std::unique_ptr<KernelDevice> CreateDevice(const KernelId& device,
-                                                     const KernelId& segment) = 0;
+  virtual std::unique_ptr<device::KernelDevice> CreateDevice(const device::KernelId& device,
+                                                     const device::KernelId& segment) = 0;
   // Whether the driver still knows the device with this id.
-  int CheckDevice(const KernelId& device) override = 0;
+  int CheckDevice(const device::KernelId& device) override = 0;
 
   DlgSystrayProgress* GetSystrayProgress() { return progress_.get(); }
-  const std::vector<KernelDevice*>& GetDevices() const { return devices_; }
+  const std::vector<device::KernelDevice*>& GetDevices() const { return devices_; }
   // A device going away leaves the list.
-  void ForgetDevice(KernelDevice* device);
+  void ForgetDevice(device::KernelDevice* device);
 
  protected:
-  void AddDevice(KernelDevice* device) { devices_.push_back(device); }
+  void AddDevice(device::KernelDevice* device) { devices_.push_back(device); }
 
  private:
   std::unique_ptr<DlgSystrayProgress> progress_;
   std::string name_;
-  std::vector<KernelDevice*> devices_;
+  std::vector<device::KernelDevice*> devices_;
 };

@@ -7,6 +7,8 @@
 #include "platform/text/text.h"
 #include "platform/vendorsdk/vendorsdk.h"
 
+using namespace device;
+
 void DataItemRecord::Clear() {
   folderName.Clear();
   fileName.Clear();

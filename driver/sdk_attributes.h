@@ -27,9 +27,9 @@
 
 // The attributes of one data file or folder.
 struct DataItemRecord {
-  FixedString260 folderName;    // "FOLDER NAME"
-  FixedString260 fileName;      // "FILE NAME"
-  KernelId parent;              // word 0 = "PARENT FOLDER"
+  device::FixedString260 folderName;    // "FOLDER NAME"
+  device::FixedString260 fileName;      // "FILE NAME"
+  device::KernelId parent;              // word 0 = "PARENT FOLDER"
   std::uint32_t fileAttributes; // "FILE ATTRIB"
   std::uint32_t modifiedTime;   // "MODIFIED FILETIME", seconds since 1970
 
@@ -40,7 +40,7 @@ static_assert(std::is_standard_layout_v<DataItemRecord>);
 
 // Track attributes: TITLE, ALBUM, ARTIST, GENRE, CODEC (its extension text, into the codec
 // code), FILE SIZE, LENGTH, TRACK NUM, YEAR, PLAYONLY (low byte).
-void ParseTrackAttributes(const void* block, std::size_t length, TrackRecord& record);
+void ParseTrackAttributes(const void* block, std::size_t length, device::TrackRecord& record);
 // Data item attributes: FOLDER NAME, FILE NAME, FILE ATTRIB, MODIFIED FILETIME, PARENT FOLDER.
 void ParseDataItemAttributes(const void* block, std::size_t length, DataItemRecord& record);
 

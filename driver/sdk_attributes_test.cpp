@@ -11,6 +11,8 @@
 #include "platform/vendorsdk/attribute_block.h"
 #include "platform/vendorsdk/vendorsdk.h"
 
+using namespace device;
+
 namespace {
 
 // Raw entries, so that tests can write what no honest writer would.

@@ -38,6 +38,8 @@
 #include "platform/text/text.h"
 #include "shellext/shell_item.h"
 
+using namespace device;
+
 namespace {
 
 using platform::ComPtr;

@@ -20,6 +20,8 @@
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 
+using namespace device;
+
 namespace {
 
 int Usage() {

@@ -22,6 +22,8 @@
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
 
+using namespace device;
+
 namespace {
 
 using namespace std::chrono_literals;

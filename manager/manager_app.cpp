@@ -11,6 +11,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+using namespace device;
+
 std::string StartupRefusalText() {
   const ProductIdentity& id = g_ProductIdentity;
   return id.managerName + " could not start.  No device support options were detected.\n\n" + id.suiteName +

@@ -104,8 +104,8 @@ class OmbrixManagerWnd {
   void RemoveTrayIcon();
   platform::LRESULT WindowProc(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
 
-  KernelDevice* GetDevice() const { return device_.get(); }
-  KernelDeviceClient* GetClient() const { return client_.get(); }
+  device::KernelDevice* GetDevice() const { return device_.get(); }
+  device::KernelDeviceClient* GetClient() const { return client_.get(); }
   HttpServer* GetHttpServer() const { return http_.get(); }
   bool HasRequestServer() const { return server_ != nullptr; }
   std::uint32_t GetInstallMask() const { return mask_; }
@@ -114,9 +114,9 @@ class OmbrixManagerWnd {
  private:
   int cachedDriverPresence_ = 0;
   int cachedConnection_ = -1;
-  std::unique_ptr<RequestServer> server_;
-  std::unique_ptr<KernelDevice> device_;
-  std::unique_ptr<KernelDeviceClient> client_;
+  std::unique_ptr<device::RequestServer> server_;
+  std::unique_ptr<device::KernelDevice> device_;
+  std::unique_ptr<device::KernelDeviceClient> client_;
   std::unique_ptr<HttpServer> http_;
   std::uint32_t mask_ = 0;
   int closeConfirmationOff_ = 0;

@@ -21,6 +21,8 @@
 #include "platform/ui/scripted_host.h"
 #include "web/http/http_server.h"
 
+using namespace device;
+
 namespace {
 
 const bool kIsolated = platform::testing::IsolateNamespace();

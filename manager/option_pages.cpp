@@ -15,6 +15,8 @@
 #include "web/http/http_server.h"
 #include "web/pages/skin_files.h"
 
+using namespace device;
+
 namespace manager {
 
 using namespace platform::layout;

@@ -10,8 +10,9 @@
 #include "platform/ui/property_sheet.h"
 
 class HttpServer;
+namespace device {
 class KernelDevice;
-
+}  // namespace device
 namespace manager {
 
 class COptionGeneral : public platform::PropertyPage {
@@ -84,13 +85,13 @@ class CManagerOptionAbout : public platform::PropertyPage {
   static constexpr int kTemplateId = 522;
   static constexpr int kProductLine = 1071;
 
-  explicit CManagerOptionAbout(KernelDevice* device);
+  explicit CManagerOptionAbout(device::KernelDevice* device);
   void DoDataExchange(platform::DataExchange& dx) override;
 
   std::string productLine;  // managerName + " " + the program's version
 
  private:
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 };
 
 const platform::DialogTemplate& OptionGeneralTemplate();

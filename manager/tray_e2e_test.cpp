@@ -21,6 +21,8 @@
 #include "testing/processes.h"
 #include "platform/ui/wx/wx_host.h"
 
+using namespace device;
+
 extern char** environ;
 
 namespace {

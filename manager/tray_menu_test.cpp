@@ -22,6 +22,8 @@
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
 
+using namespace device;
+
 namespace {
 
 using platform::DialogDriver;

@@ -25,6 +25,8 @@
 #include "platform/ui/host.h"
 #include "platform/window/window.h"
 
+using namespace device;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -19,6 +19,8 @@
 #include "testing/device_operations.h"
 #include "manager/hosted_device.h"
 
+using namespace device;
+
 int main(int argc, char** argv) {
   if (argc < 3) {
     std::fprintf(stderr, "usage: trayhub_test_client stress <requests> <offset> | bench <requests>\n");

@@ -2,6 +2,8 @@
 
 #include "platform/window/wait.h"
 
+using namespace device;
+
 int ShowTopmostMessageBox(platform::UINT type, std::string_view text) {
   return ShowMessageBox(text, type | platform::MB_TOPMOST);
 }

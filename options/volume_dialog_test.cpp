@@ -11,6 +11,8 @@
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 
+using namespace device;
+
 namespace options {
 namespace {
 

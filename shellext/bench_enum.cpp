@@ -21,6 +21,8 @@
 #include "shellext/enum_id_list.h"
 #include "shellext/library.h"
 
+using namespace device;
+
 namespace {
 
 namespace bench = platform::bench;
@@ -44,8 +46,8 @@ class CountingDevice final : public KernelDevice {
   long requests = 0;
 
 #define COUNTING_ROW(code, Name, R, Flow, ...)                             \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {             \
-    if (!::devop::Flow::kCapability) ++requests;                           \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {             \
+    if (!::device::devop::Flow::kCapability) ++requests;                           \
     return inner_.Name(DEVOP_ARGS(__VA_ARGS__));                           \
   }
   KERNEL_DEVICE_OPERATIONS(COUNTING_ROW)

@@ -3,6 +3,8 @@
 
 #include "testing/shellext.h"
 
+using namespace device;
+
 namespace shellexttest {
 namespace {
 

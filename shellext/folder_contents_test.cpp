@@ -6,6 +6,8 @@
 #include "platform/ui/scripted_host.h"
 #include "testing/shellext.h"
 
+using namespace device;
+
 namespace shellexttest {
 namespace {
 

@@ -8,6 +8,8 @@
 #include "shellext/icons.h"
 #include "testing/shellext.h"
 
+using namespace device;
+
 namespace shellexttest {
 namespace {
 

@@ -4,6 +4,8 @@
 #include "platform/com/allocator.h"
 #include "testing/shellext.h"
 
+using namespace device;
+
 namespace shellexttest {
 namespace {
 

@@ -7,6 +7,8 @@
 #include "shellext/enum_id_list.h"
 #include "shellext/extract_icon.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::E_INVALIDARG;

@@ -4,6 +4,8 @@
 #include "shellext/shell_folder.h"
 #include "testing/shellext.h"
 
+using namespace device;
+
 namespace shellexttest {
 namespace {
 

@@ -24,6 +24,8 @@
 #include "sql/select.h"
 #include "sql/small_parser.h"
 
+using namespace device;
+
 namespace {
 
 constexpr int kTracks = 100000;

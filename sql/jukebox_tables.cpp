@@ -7,6 +7,8 @@
 #include "sql/sql_exception.h"
 #include "sql/values.h"
 
+using namespace device;
+
 namespace {
 
 const std::vector<std::string_view> kAudioColumns = {

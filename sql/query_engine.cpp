@@ -8,6 +8,8 @@
 #include "sql/small_parser.h"
 #include "sql/values.h"
 
+using namespace device;
+
 std::optional<std::vector<std::string>> RunDeviceQuery(KernelDevice& device, std::string_view sql) {
   CSmallParser parser;
   try {

@@ -8,17 +8,16 @@
 #include <string_view>
 #include <vector>
 
+namespace device {
 class KernelDevice;
-
-// Makes KernelDevice::QueryFirst run statements through this engine. Call once at
-// start-up (the manager and the library both do); calling it again does no harm.
+}  // namespace device
 void RegisterSqlEngine();
 
 // Runs one statement over a device's tables and answers the id of every result row, in
 // order: its "id" text read with SqlIdValue, in decimal ("" where a row has none).
 // nullopt when the text is not a SELECT or does not parse. Throws COmbrixSQLException and
 // the device's errors.
-std::optional<std::vector<std::string>> RunDeviceQuery(KernelDevice& device, std::string_view sql);
+std::optional<std::vector<std::string>> RunDeviceQuery(device::KernelDevice& device, std::string_view sql);
 
 // `text` as a string literal: enclosed in single quotes, each quote inside doubled, so
 // that user text is always one value and never changes a statement's structure

@@ -4,6 +4,8 @@
 
 #include "device/memory_device.h"
 
+using namespace device;
+
 namespace {
 
 class DeviceQueryTest : public ::testing::Test {

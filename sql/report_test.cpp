@@ -7,6 +7,8 @@
 #include "sql/result.h"
 #include "testing/sql_tables.h"
 
+using namespace device;
+
 namespace {
 
 using sqltest::RunSql;

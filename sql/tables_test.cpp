@@ -6,6 +6,8 @@
 #include "sql/sql_exception.h"
 #include "testing/sql_tables.h"
 
+using namespace device;
+
 namespace {
 
 using sqltest::RunSql;

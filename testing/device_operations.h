@@ -35,13 +35,13 @@ struct Outcome {
   bool operator==(const Outcome&) const = default;
 };
 
-inline std::string Describe(const KernelId& id) {
+inline std::string Describe(const device::KernelId& id) {
   char words[64];
   std::snprintf(words, sizeof words, "%u.%u.%u.%u:", id.word[0], id.word[1], id.word[2], id.word[3]);
   return std::string(words) + std::string(id.GetName());
 }
 
-inline std::string Describe(const TrackRecord& r) {
+inline std::string Describe(const device::TrackRecord& r) {
   std::string s;
   for (const auto* f : {&r.artist, &r.album, &r.title, &r.genre, &r.comment, &r.composer, &r.grouping, &r.extraText}) {
     s += f->GetText();
@@ -55,7 +55,7 @@ inline std::string Describe(const TrackRecord& r) {
   return s;
 }
 
-inline std::string Describe(const ContactRecord& c) {
+inline std::string Describe(const device::ContactRecord& c) {
   std::string s;
   for (const auto& f : c.field) {
     s += f.GetText();
@@ -66,15 +66,15 @@ inline std::string Describe(const ContactRecord& c) {
 
 // What the arguments are made from; updated by every out field.
 struct Context {
-  std::map<int, KernelId> items;  // by opcode * 10 + argument index, by opcode, or by group
-  KernelId ItemFor(int code, int index) const {
+  std::map<int, device::KernelId> items;  // by opcode * 10 + argument index, by opcode, or by group
+  device::KernelId ItemFor(int code, int index) const {
     for (int key : {code * 10 + index, code, code / 1000 * 1000}) {
       if (auto it = items.find(key); it != items.end()) return it->second;
     }
-    return KernelId();
+    return device::KernelId();
   }
-  TrackRecord track;
-  ContactRecord contact;
+  device::TrackRecord track;
+  device::ContactRecord contact;
   std::string note = std::string(5000, 'n');  // longer than the block's note field
 };
 
@@ -83,23 +83,23 @@ struct Context {
 template <class F>
 struct Arg;
 
-template <KernelId DeviceRequestBlock::*M>
-struct Arg<devop::ItemInField<M>> {
-  KernelId slot;
-  const KernelId& Make(Context& c, int code, int index) {
+template <device::KernelId device::DeviceRequestBlock::*M>
+struct Arg<device::devop::ItemInField<M>> {
+  device::KernelId slot;
+  const device::KernelId& Make(Context& c, int code, int index) {
     slot = c.ItemFor(code, index);
     return slot;
   }
   void Out(Context&, std::string&) {}
 };
-template <KernelId DeviceRequestBlock::*M>
-struct Arg<devop::ItemOutField<M>> {
-  KernelId slot;
-  KernelId before;
+template <device::KernelId device::DeviceRequestBlock::*M>
+struct Arg<device::devop::ItemOutField<M>> {
+  device::KernelId slot;
+  device::KernelId before;
   int code = 0;
-  KernelId& Make(Context&, int opcode, int) {
+  device::KernelId& Make(Context&, int opcode, int) {
     code = opcode;
-    slot = KernelId(static_cast<std::uint32_t>(opcode));  // travels both ways: the rest must come back
+    slot = device::KernelId(static_cast<std::uint32_t>(opcode));  // travels both ways: the rest must come back
     slot.word[3] = 7;
     before = slot;
     return slot;
@@ -109,8 +109,8 @@ struct Arg<devop::ItemOutField<M>> {
     if (slot != before && !slot.IsEmpty()) c.items[code / 1000 * 1000] = slot;
   }
 };
-template <FixedString256 DeviceRequestBlock::*M>
-struct Arg<devop::TextInField<M>> {
+template <device::FixedString256 device::DeviceRequestBlock::*M>
+struct Arg<device::devop::TextInField<M>> {
   std::string slot;
   std::string_view Make(Context&, int code, int index) {
     slot = "Text " + std::to_string(code) + "/" + std::to_string(index);
@@ -118,64 +118,64 @@ struct Arg<devop::TextInField<M>> {
   }
   void Out(Context&, std::string&) {}
 };
-template <FixedString256 DeviceRequestBlock::*M>
-struct Arg<devop::TextOutField<M>> {
-  FixedString256 slot;
-  FixedString256& Make(Context&, int code, int) {
+template <device::FixedString256 device::DeviceRequestBlock::*M>
+struct Arg<device::devop::TextOutField<M>> {
+  device::FixedString256 slot;
+  device::FixedString256& Make(Context&, int code, int) {
     slot.Set("before " + std::to_string(code));
     return slot;
   }
   void Out(Context&, std::string& outs) { outs += "[" + slot.Str() + "]"; }
 };
-template <std::int32_t DeviceRequestBlock::*M>
-struct Arg<devop::IntInField<M>> {
+template <std::int32_t device::DeviceRequestBlock::*M>
+struct Arg<device::devop::IntInField<M>> {
   int Make(Context&, int code, int index) { return (code + index) % 5; }
   void Out(Context&, std::string&) {}
 };
 template <>
-struct Arg<devop::WindowIn> {
+struct Arg<device::devop::WindowIn> {
   platform::HWND Make(Context&, int, int) { return 0; }
   void Out(Context&, std::string&) {}
 };
 template <>
-struct Arg<devop::TrackIn> {
-  TrackRecord slot;
-  const TrackRecord& Make(Context& c, int code, int) {
-    TrackRecord::Copy(slot, c.track);
+struct Arg<device::devop::TrackIn> {
+  device::TrackRecord slot;
+  const device::TrackRecord& Make(Context& c, int code, int) {
+    device::TrackRecord::Copy(slot, c.track);
     slot.comment.Set("comment " + std::to_string(code));
     return slot;
   }
   void Out(Context&, std::string&) {}
 };
 template <>
-struct Arg<devop::TrackOut> {
-  TrackRecord slot;
-  TrackRecord& Make(Context&, int code, int) {
+struct Arg<device::devop::TrackOut> {
+  device::TrackRecord slot;
+  device::TrackRecord& Make(Context&, int code, int) {
     slot.extraWord1 = static_cast<std::uint32_t>(code);  // not filled by devices: must come back
     return slot;
   }
   void Out(Context& c, std::string& outs) {
     outs += "[" + Describe(slot) + "]";
-    TrackRecord::Copy(c.track, slot);
+    device::TrackRecord::Copy(c.track, slot);
   }
 };
 template <>
-struct Arg<devop::ContactIn> {
-  ContactRecord slot;
-  const ContactRecord& Make(Context&, int code, int) {
+struct Arg<device::devop::ContactIn> {
+  device::ContactRecord slot;
+  const device::ContactRecord& Make(Context&, int code, int) {
     for (std::size_t i = 0; i < std::size(slot.field); ++i) slot.field[i].Set("c" + std::to_string(code + i));
     return slot;
   }
   void Out(Context&, std::string&) {}
 };
 template <>
-struct Arg<devop::ContactOut> {
-  ContactRecord slot;
-  ContactRecord& Make(Context&, int, int) { return slot; }
+struct Arg<device::devop::ContactOut> {
+  device::ContactRecord slot;
+  device::ContactRecord& Make(Context&, int, int) { return slot; }
   void Out(Context&, std::string& outs) { outs += "[" + Describe(slot) + "]"; }
 };
 template <>
-struct Arg<devop::NoteIn> {
+struct Arg<device::devop::NoteIn> {
   std::string_view Make(Context& c, int, int) { return c.note; }
   void Out(Context&, std::string&) {}
 };
@@ -192,9 +192,9 @@ std::string ResultText(const T& v) {
 inline std::string ErrorText(std::exception_ptr e) {
   try {
     std::rethrow_exception(e);
-  } catch (const KernelDeviceClientException& x) {
+  } catch (const device::KernelDeviceClientException& x) {
     return std::to_string(x.code()) + "|" + x.source() + "|" + x.detail();
-  } catch (const DeviceError& x) {
+  } catch (const device::DeviceError& x) {
     return std::to_string(x.code()) + "|" + x.source() + "|" + x.detail();
   } catch (const std::exception& x) {
     return std::string("other|") + x.what();
@@ -206,7 +206,7 @@ inline std::string ErrorText(std::exception_ptr e) {
 template <class Unused, class... F>
 struct Caller {
   template <class Method, std::size_t... I>
-  static Outcome Call(KernelDevice& device, Method method, Context& c, int code, std::index_sequence<I...>) {
+  static Outcome Call(device::KernelDevice& device, Method method, Context& c, int code, std::index_sequence<I...>) {
     std::tuple<Arg<F>...> args;
     Outcome o;
     o.opcode = code;
@@ -225,11 +225,11 @@ struct Caller {
 };
 
 // Calls every operation of the table once, in table order.
-inline std::vector<Outcome> RunEveryOperation(KernelDevice& device, Context& context) {
+inline std::vector<Outcome> RunEveryOperation(device::KernelDevice& device, Context& context) {
   std::vector<Outcome> outcomes;
 #define OPTEST_ROW(code, Name, R, Flow, ...)                                                       \
   outcomes.push_back(Caller<void DEVOP_TYPES(__VA_ARGS__)>::Call(                                  \
-      device, &KernelDevice::Name, context, code,                                                  \
+      device, &device::KernelDevice::Name, context, code,                                                  \
       std::make_index_sequence<DEVOP_COUNT(__VA_ARGS__)>()));
   KERNEL_DEVICE_OPERATIONS(OPTEST_ROW)
 #undef OPTEST_ROW
@@ -238,23 +238,23 @@ inline std::vector<Outcome> RunEveryOperation(KernelDevice& device, Context& con
 
 // A client generated from the table like the proxy, whose requests run on a device in
 // this process: the reference that a proxy's outcomes are compared with.
-class LoopbackClient : public KernelDevice {
+class LoopbackClient : public device::KernelDevice {
  public:
-  explicit LoopbackClient(KernelDevice& target) : target_(target) {}
+  explicit LoopbackClient(device::KernelDevice& target) : target_(target) {}
   std::vector<std::string> messages;  // information texts the proxy would show
 
 #define OPTEST_LOOPBACK_ROW(code, Name, R, Flow, ...)                                    \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                            \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                            \
     return DEVOP_ROW(code, R, Flow, __VA_ARGS__)::Forward(                               \
-        block_, [&] { Exchange(code, ::devop::Flow::kRaisesErrors); } DEVOP_COMMA_ARGS(__VA_ARGS__)); \
+        block_, [&] { Exchange(code, ::device::devop::Flow::kRaisesErrors); } DEVOP_COMMA_ARGS(__VA_ARGS__)); \
   }
   KERNEL_DEVICE_OPERATIONS(OPTEST_LOOPBACK_ROW)
 #undef OPTEST_LOOPBACK_ROW
 
-  int EnumFirstPlaylist(KernelId&) override { return 0; }
-  int EnumNextPlaylist(KernelId&) override { return 0; }
-  int EnumFirstPlaylistItem(const KernelId&, KernelId&) override { return 0; }
-  int EnumNextPlaylistItem(const KernelId&, KernelId&) override { return 0; }
+  int EnumFirstPlaylist(device::KernelId&) override { return 0; }
+  int EnumNextPlaylist(device::KernelId&) override { return 0; }
+  int EnumFirstPlaylistItem(const device::KernelId&, device::KernelId&) override { return 0; }
+  int EnumNextPlaylistItem(const device::KernelId&, device::KernelId&) override { return 0; }
 
   int lastReplyCode = 0;
   std::string lastReplyText;
@@ -267,12 +267,12 @@ class LoopbackClient : public KernelDevice {
     lastReplyText = block_.replyText.Str();
     if (!raises) return;
     if (block_.errorCode != 0) {
-      throw KernelDeviceClientException(block_.errorCode, block_.errorTitle.Str(), block_.errorDetail.Str());
+      throw device::KernelDeviceClientException(block_.errorCode, block_.errorTitle.Str(), block_.errorDetail.Str());
     }
     if (block_.messageFlag != 0) messages.push_back(block_.messageText.Str());
   }
-  KernelDevice& target_;
-  DeviceRequestBlock block_;
+  device::KernelDevice& target_;
+  device::DeviceRequestBlock block_;
 };
 
 }  // namespace optest

@@ -23,7 +23,7 @@ struct RecordingHost : platform::Host {
 // Every operation run through `proxy` (got) and through a loopback client over `reference`
 // (want), each from its own copy of `seeds`.
 struct ProxyAndReferenceRun {
-  ProxyAndReferenceRun(KernelDevice& proxy, KernelDevice& reference, const Context& seeds) : loopback(reference) {
+  ProxyAndReferenceRun(device::KernelDevice& proxy, device::KernelDevice& reference, const Context& seeds) : loopback(reference) {
     platform::SetCurrentHost(&host);
     Context remoteContext = seeds, localContext = seeds;
     got = RunEveryOperation(proxy, remoteContext);

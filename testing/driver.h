@@ -174,9 +174,9 @@ inline std::string ReadPosixFile(const std::string& path) {
 }
 
 // A track record as the transfer engine hands it to the device.
-inline TrackRecord Record(const std::string& artist, const std::string& album, const std::string& title,
+inline device::TrackRecord Record(const std::string& artist, const std::string& album, const std::string& title,
                           int number = 1, int length = 60, int codec = 2) {
-  TrackRecord r;
+  device::TrackRecord r;
   r.artist.Set(artist);
   r.album.Set(album);
   r.title.Set(title);
@@ -206,7 +206,7 @@ class DriverTest : public ::testing::Test {
     window_ = platform::CreateWindow("DriverTest Window", 0,
                                      [this](platform::HWND h, platform::UINT m, platform::WPARAM w,
                                             platform::LPARAM l) -> platform::LRESULT {
-                                       if (m >= WM_UPLOADPROGRESS && m <= WM_PLAYBACKSTOPPED) {
+                                       if (m >= device::WM_UPLOADPROGRESS && m <= device::WM_PLAYBACKSTOPPED) {
                                          notices_.push_back({m, w, l});
                                          return 0;
                                        }
@@ -252,7 +252,7 @@ class DriverTest : public ::testing::Test {
     });
     sdk_ = nullptr;
     EXPECT_EQ(driver_->Initialize(), 1);
-    std::unique_ptr<KernelDevice> made = driver_->CreateDevice(KernelId(5), KernelId(1));
+    std::unique_ptr<device::KernelDevice> made = driver_->CreateDevice(device::KernelId(5), device::KernelId(1));
     device_.reset(static_cast<KernelDeviceCLSDK3*>(made.release()));
     device_->AddNotifyWindow(window_);
   }
@@ -306,53 +306,53 @@ class DriverTest : public ::testing::Test {
   }
 
   // Uploads and waits for the end; the new item's id (empty when it failed).
-  KernelId UploadTrack(const std::string& windowsPath, const TrackRecord& record) {
-    return Upload([&](KernelId& unused) { return device_->UploadTrack(windowsPath, record, unused); });
+  device::KernelId UploadTrack(const std::string& windowsPath, const device::TrackRecord& record) {
+    return Upload([&](device::KernelId& unused) { return device_->UploadTrack(windowsPath, record, unused); });
   }
-  KernelId UploadData(const std::string& windowsPath, const KernelId& folder) {
-    return Upload([&](KernelId& unused) { return device_->UploadDataFile(windowsPath, folder, unused); });
+  device::KernelId UploadData(const std::string& windowsPath, const device::KernelId& folder) {
+    return Upload([&](device::KernelId& unused) { return device_->UploadDataFile(windowsPath, folder, unused); });
   }
   template <typename Start>
-  KernelId Upload(Start start) {
+  device::KernelId Upload(Start start) {
     device_->SetProgressWindow(window_);
-    KernelId unused;
+    device::KernelId unused;
     EXPECT_EQ(start(unused), 0);
-    auto done = Take(WM_UPLOADDONE);
+    auto done = Take(device::WM_UPLOADDONE);
     EXPECT_TRUE(done.has_value());
-    if (!done || done->lParam != 0) return KernelId();
-    return KernelId(static_cast<std::uint32_t>(done->wParam));
+    if (!done || done->lParam != 0) return device::KernelId();
+    return device::KernelId(static_cast<std::uint32_t>(done->wParam));
   }
   // Downloads and waits for the end; the value the done notice carried (-1: none came).
-  long long Download(const KernelId& item, const std::string& posixPath, bool track = true) {
+  long long Download(const device::KernelId& item, const std::string& posixPath, bool track = true) {
     device_->SetProgressWindow(window_);
     const std::string path = platform::FromPosixPath(posixPath);
     const int status = track ? device_->DownloadTrack(item, path, 0) : device_->DownloadDataFile(item, path);
     if (status != 0) return 1000 + status;
-    auto done = Take(WM_DOWNLOADDONE);
+    auto done = Take(device::WM_DOWNLOADDONE);
     return done ? static_cast<long long>(done->lParam) : -1;
   }
 
-  std::vector<KernelId> AudioTracks() {
-    std::vector<KernelId> ids;
-    KernelId id;
+  std::vector<device::KernelId> AudioTracks() {
+    std::vector<device::KernelId> ids;
+    device::KernelId id;
     for (int n = device_->GetFirstAudioTrack(id); n != 0; n = device_->GetNextAudioTrack(id)) ids.push_back(id);
     return ids;
   }
-  std::vector<KernelId> DataItems(const KernelId& folder) {
-    std::vector<KernelId> ids;
-    KernelId id;
+  std::vector<device::KernelId> DataItems(const device::KernelId& folder) {
+    std::vector<device::KernelId> ids;
+    device::KernelId id;
     for (int n = device_->GetFirstDataItem(folder, id); n != 0; n = device_->GetNextDataItem(folder, id)) {
       ids.push_back(id);
     }
     return ids;
   }
-  KernelId DataRoot() {
-    KernelId root;
+  device::KernelId DataRoot() {
+    device::KernelId root;
     device_->GetDataRootFolder(root);
     return root;
   }
 
-  DeviceRequestBlock& Block() { return *device_->GetCurrentBlock(); }
+  device::DeviceRequestBlock& Block() { return *device_->GetCurrentBlock(); }
 
   platform::SimPlayerOptions options_;
   bool connectAtStart_ = true;

@@ -24,31 +24,31 @@ using shellext::ShellItemData;
 // The catalogue: four tracks of three artists, two playlists, data files in a folder
 // with a sub-folder, a note, a contact, a radio preset and a storage medium.
 struct Catalogue {
-  KernelId harbour, longRoad, opening, mirror;
-  KernelId evening, jazzMix;
-  KernelId documents, old, top;
+  device::KernelId harbour, longRoad, opening, mirror;
+  device::KernelId evening, jazzMix;
+  device::KernelId documents, old, top;
 };
 
-inline Catalogue Seed(MemoryDeviceBase& device) {
+inline Catalogue Seed(device::MemoryDeviceBase& device) {
   Catalogue c;
   c.harbour = device.AddTrack({.artist = "Ada Lind", .album = "North Light", .title = "Harbour", .genre = "Folk",
                                .number = 1, .year = 2004, .length = 180});
   c.longRoad = device.AddTrack({.artist = "Ada Lind", .album = "North Light", .title = "Long Road", .genre = "Folk",
                                 .number = 2, .year = 2004, .length = 200});
   c.opening = device.AddTrack({.artist = "Brass Fold", .album = "Metal Hours", .title = "Opening", .genre = "Jazz",
-                               .number = 1, .year = 1998, .length = 210, .codec = kCodecWav});
+                               .number = 1, .year = 1998, .length = 210, .codec = device::kCodecWav});
   c.mirror = device.AddTrack({.artist = "Cyra", .album = "Glass Rooms", .title = "Mirror", .genre = "Pop",
                               .number = 7, .year = 0, .length = 150});
   c.evening = device.AddPlaylist("Evening", {c.harbour, c.opening});
   c.jazzMix = device.AddPlaylist("Jazz Mix", {c.opening});
-  c.documents = device.AddDataFolder(KernelId(), "Documents");
+  c.documents = device.AddDataFolder(device::KernelId(), "Documents");
   device.AddDataFile(c.documents, "readme.txt", "read me");
   device.AddDataFile(c.documents, "list.csv", "a,b");
   c.old = device.AddDataFolder(c.documents, "Old");
   device.AddDataFile(c.old, "a.txt", "a");
-  c.top = device.AddDataFile(KernelId(), "top.txt", "top");
-  device.AddNote(KernelId(), "Shopping", "Strings, picks.");
-  device.AddContact(KernelId(), "Mara Quill");
+  c.top = device.AddDataFile(device::KernelId(), "top.txt", "top");
+  device.AddNote(device::KernelId(), "Shopping", "Strings, picks.");
+  device.AddContact(device::KernelId(), "Mara Quill");
   device.AddFMPreset("City FM", 8850);
   device.AddStorage("Internal", 1000, 800);
   return c;
@@ -87,7 +87,7 @@ class LibraryTest : public TempHome {
     TempHome::TearDown();
   }
 
-  void Use(KernelDevice& device) { shellext::SetDeviceForTesting(&device); }
+  void Use(device::KernelDevice& device) { shellext::SetDeviceForTesting(&device); }
   platform::SettingsKey& Settings() { return *key_; }
 
   // The items of the folder whose own list is `folder` (null: the device root).

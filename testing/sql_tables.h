@@ -67,22 +67,22 @@ class FakeSource : public CTableSource {
 
 // The in-memory device answering GetTrackInfo with the whole stored record (composer,
 // rating and play count included) and counting the track requests the engine makes.
-class RecordDevice : public MemoryDeviceBase {
+class RecordDevice : public device::MemoryDeviceBase {
  public:
   int trackInfoCalls = 0;
   int singleFieldCalls = 0;
 
  protected:
-  int GetTrackInfo(const KernelId& track, TrackRecord& record) override {
+  int GetTrackInfo(const device::KernelId& track, device::TrackRecord& record) override {
     ++trackInfoCalls;
-    TrackRecord::Copy(record, RecordOf(track));
+    device::TrackRecord::Copy(record, RecordOf(track));
     return 0;
   }
-  std::string GetTrackArtist(const KernelId& t) override { return Count(MemoryDeviceBase::GetTrackArtist(t)); }
-  std::string GetTrackAlbum(const KernelId& t) override { return Count(MemoryDeviceBase::GetTrackAlbum(t)); }
-  std::string GetTrackTitle(const KernelId& t) override { return Count(MemoryDeviceBase::GetTrackTitle(t)); }
-  int GetTrackYear(const KernelId& t) override { return Count(MemoryDeviceBase::GetTrackYear(t)); }
-  int GetTrackNumber(const KernelId& t) override { return Count(MemoryDeviceBase::GetTrackNumber(t)); }
+  std::string GetTrackArtist(const device::KernelId& t) override { return Count(device::MemoryDeviceBase::GetTrackArtist(t)); }
+  std::string GetTrackAlbum(const device::KernelId& t) override { return Count(device::MemoryDeviceBase::GetTrackAlbum(t)); }
+  std::string GetTrackTitle(const device::KernelId& t) override { return Count(device::MemoryDeviceBase::GetTrackTitle(t)); }
+  int GetTrackYear(const device::KernelId& t) override { return Count(device::MemoryDeviceBase::GetTrackYear(t)); }
+  int GetTrackNumber(const device::KernelId& t) override { return Count(device::MemoryDeviceBase::GetTrackNumber(t)); }
 
  private:
   template <class T>
@@ -125,7 +125,7 @@ inline std::unique_ptr<Outcome> RunSql(CTableSource& source, const std::string& 
   return outcome;
 }
 
-inline std::unique_ptr<Outcome> RunSql(KernelDevice& device, const std::string& sql) {
+inline std::unique_ptr<Outcome> RunSql(device::KernelDevice& device, const std::string& sql) {
   CTableSourceJukebox source(&device);
   return RunSql(source, sql);
 }

@@ -12,6 +12,8 @@
 #include "platform/media/codec_library.h"
 #include "platform/settings/settings.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

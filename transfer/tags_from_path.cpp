@@ -6,6 +6,8 @@
 #include "common/settings.h"
 #include "platform/text/text.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

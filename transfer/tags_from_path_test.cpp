@@ -6,6 +6,8 @@
 #include "testing/temp_home.h"
 #include "platform/settings/settings.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

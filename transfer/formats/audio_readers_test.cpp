@@ -18,6 +18,8 @@
 #include "testing/audio_fixtures.h"
 #include "transfer/formats/flac/flac_reader.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

@@ -22,6 +22,8 @@
 #include "testing/run_tool.h"
 #include "testing/temp_folder.h"
 
+using namespace device;
+
 namespace {
 
 constexpr int kCopies = 125;

@@ -26,6 +26,8 @@
 #include "transfer/formats/wma/wm_decoder.h"
 #include "transfer/formats/wma/wma_encoder.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

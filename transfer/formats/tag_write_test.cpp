@@ -22,6 +22,8 @@
 #include "testing/audio_fixtures.h"
 #include "transfer/formats/mp3/mp3_reader.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

@@ -35,6 +35,8 @@
 #include "platform/text/text.h"
 #include "web/http/http_tables.h"
 
+using namespace device;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -27,9 +27,9 @@
 #include "web/http/http_request.h"
 #include "web/http/response.h"
 
+namespace device {
 class KernelDeviceClient;
-
-// Limits on what a client controls; SetLimits takes effect at the next Start.
+}  // namespace device
 struct HttpServerLimits {
   std::size_t maxWorkers = 64;            // threads answering complete requests; one beyond them waits
   int workerWaitMs = 250;                 // for a worker, in arrival order; unserved by then, it gets 503
@@ -48,7 +48,7 @@ class HttpServer {
   using ErrorMapper = std::function<std::optional<HttpException>(std::exception_ptr)>;
 
   // Keeps the device client for the handlers; no handlers yet, not listening.
-  explicit HttpServer(KernelDeviceClient* device);
+  explicit HttpServer(device::KernelDeviceClient* device);
   // Stops listening, cuts the open connections and waits for the workers.
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
@@ -69,7 +69,7 @@ class HttpServer {
   // a tie; HttpException 404 when none matches.
   Handler* FindHandler(const HttpRequest& request) const;
 
-  KernelDeviceClient* device() const { return device_; }
+  device::KernelDeviceClient* device() const { return device_; }
   // The port listened on (the one chosen for port 0); 0 when not listening.
   int port() const;
 
@@ -89,6 +89,6 @@ class HttpServer {
                   int refusedStatus = 0) const;
   void LoadPasswords();
 
-  KernelDeviceClient* device_;
+  device::KernelDeviceClient* device_;
   std::shared_ptr<Core> core_;
 };

@@ -25,6 +25,8 @@
 #include "web/http/http_tables.h"
 #include "testing/temp_folder.h"
 
+using namespace device;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -11,6 +11,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+using namespace device;
+
 HandlerData::HandlerData(HttpServer* server) : Handler(server, "data"), device_(ServerDevice(server)) {}
 
 HandlerData::HandlerData(HttpServer* server, KernelDevice* device) : Handler(server, "data"), device_(device) {}

@@ -6,20 +6,21 @@
 #include "web/http/handler.h"
 #include "web/pages/handler_files.h"
 
+namespace device {
 class KernelDevice;
-
+}  // namespace device
 class HandlerData : public Handler {
  public:
   // Answers from the server's device client.
   explicit HandlerData(HttpServer* server);
   // Answers from `device`.
-  HandlerData(HttpServer* server, KernelDevice* device);
+  HandlerData(HttpServer* server, device::KernelDevice* device);
 
   void Handle(const HttpRequest& request, Connection& connection) override;
 
   void SetCopyWaits(const CopyWaits& waits) { waits_ = waits; }
 
  private:
-  KernelDevice* device_;
+  device::KernelDevice* device_;
   CopyWaits waits_;
 };

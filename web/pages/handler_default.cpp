@@ -27,6 +27,8 @@
 #include "web/pages/skin_files.h"
 #include "web/pages/template_loop.h"
 
+using namespace device;
+
 namespace {
 
 constexpr std::size_t kFileBlock = 4096;

@@ -14,15 +14,18 @@
 #include "web/http/handler.h"
 #include "web/template/template.h"
 
+namespace device {
 class KernelDevice;
+}  // namespace device
+namespace device {
 class TrackCacheDevice;
-
+}  // namespace device
 class HandlerDefault : public Handler {
  public:
   // Answers from the server's device client.
   explicit HandlerDefault(HttpServer* server);
   // Answers from `device` (tests, and servers that own a device directly).
-  HandlerDefault(HttpServer* server, KernelDevice* device);
+  HandlerDefault(HttpServer* server, device::KernelDevice* device);
 
   void Handle(const HttpRequest& request, Connection& connection) override;
 
@@ -37,13 +40,13 @@ class HandlerDefault : public Handler {
   // device/track_cache.h) and PlaybackStoppedNow ("playstate"). Without it the handler's
   // own device tells them; a proxy cannot, so its pages read the tracks afresh and do
   // not tell a stopped player from a playing one.
-  void SetPlayerDevice(const KernelDevice* player) { player_ = player; }
+  void SetPlayerDevice(const device::KernelDevice* player) { player_ = player; }
 
  private:
-  KernelDevice* device_;
-  const KernelDevice* player_ = nullptr;
+  device::KernelDevice* device_;
+  const device::KernelDevice* player_ = nullptr;
   std::chrono::milliseconds lockWait_{5000};
-  std::unique_ptr<TrackCacheDevice> pageDevice_;  // used under the page lock only
+  std::unique_ptr<device::TrackCacheDevice> pageDevice_;  // used under the page lock only
 };
 
 // The page variables of a request, in this order: hostname (the Host header, or the
@@ -54,7 +57,7 @@ class HandlerDefault : public Handler {
 // with a "<name>_passable" twin in URL tokens); then the search memory
 // (slast_quick, slast_simple_*, slast_advanced) by the variable larg1. Texts from the
 // request and the device are HTML-escaped.
-void SetPageVariables(KernelDevice& device, const HttpRequest& request, PageVariables& variables);
+void SetPageVariables(device::KernelDevice& device, const HttpRequest& request, PageVariables& variables);
 
 // "playstate" and "playstatecode": "Stopped" / "q_stopped" while nothing plays, else
 // "Paused" / "q_paused" or "Playing" / "q_playing" by the variable pausedcode. The

@@ -11,23 +11,25 @@
 class Connection;
 class HttpRequest;
 class HttpServer;
+namespace device {
 class KernelDevice;
+}  // namespace device
+namespace device {
 struct KernelId;
-
-// The device behind the server's device client; nullptr when the server has none.
-KernelDevice* ServerDevice(HttpServer* server);
+}  // namespace device
+device::KernelDevice* ServerDevice(HttpServer* server);
 
 // "Your <device> is not connected. Connect using <manager> in the systray."
 std::string NotConnectedText();
 // HttpException 404 with NotConnectedText when there is no device or it is not connected:
 // a stream or a download of nothing is never an empty success.
-void RequireConnectedItem(KernelDevice* device);
+void RequireConnectedItem(device::KernelDevice* device);
 // HttpException 404 for an item that the player does not hold.
 [[noreturn]] void ThrowNoSuchItem();
 // The size of the data file `id`, 404 (ThrowNoSuchItem) when it is a folder or the device
 // refuses to answer for it. A size of 0 does not prove the file exists (see
 // RequireDownloadable).
-std::int64_t DataFileSizeOrNotFound(KernelDevice& device, const KernelId& id);
+std::int64_t DataFileSizeOrNotFound(device::KernelDevice& device, const device::KernelId& id);
 
 // Dispatches the calling thread's pending messages, then sleeps `sleepMs` ms.
 void PumpHandlerMessages(int sleepMs = 1);
@@ -76,7 +78,7 @@ enum class CopyState {
 // device to write them: never more than size - start bytes. `log` hears each step.
 // FileException (PeerGone) when the peer goes away.
 CopyState SendGrowingFile(int fd, Connection& connection, std::int64_t start, std::int64_t size,
-                          KernelDevice& device, const CopyWaits& waits,
+                          device::KernelDevice& device, const CopyWaits& waits,
                           const std::function<void(std::string_view)>& log = {});
 
 // A temporary file of one request in the work folder "skarnel" ("data<low id word>-<pid>-
@@ -84,7 +86,7 @@ CopyState SendGrowingFile(int fd, Connection& connection, std::int64_t start, st
 // way out.
 class RequestTempFile {
  public:
-  RequestTempFile(const KernelId& id, std::string_view extension);
+  RequestTempFile(const device::KernelId& id, std::string_view extension);
   ~RequestTempFile();
   RequestTempFile(const RequestTempFile&) = delete;
   RequestTempFile& operator=(const RequestTempFile&) = delete;
@@ -97,7 +99,7 @@ class RequestTempFile {
 
 // An empty data file and a missing one both have size 0: only a copy tells them apart.
 // ThrowNoSuchItem when the device does not copy the data file `id`.
-void RequireEmptyDataFileCopies(KernelDevice& device, const KernelId& id, std::string_view extension,
+void RequireEmptyDataFileCopies(device::KernelDevice& device, const device::KernelId& id, std::string_view extension,
                                 const CopyWaits& waits);
 
 // Whether the path still names the file that `fd` holds open.

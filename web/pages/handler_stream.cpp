@@ -22,6 +22,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+using namespace device;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

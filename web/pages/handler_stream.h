@@ -19,9 +19,9 @@
 #include "web/http/handler.h"
 #include "web/pages/handler_files.h"
 
+namespace device {
 class KernelDevice;
-
-// The class of a codec code: 2 for audio (codes 1-3 and 5-11), 4 for code 4, else 3.
+}  // namespace device
 int GetCodecClass(int codec);
 
 class HandlerStream : public Handler {
@@ -29,13 +29,13 @@ class HandlerStream : public Handler {
   // Answers from the server's device client.
   explicit HandlerStream(HttpServer* server);
   // Answers from `device`.
-  HandlerStream(HttpServer* server, KernelDevice* device);
+  HandlerStream(HttpServer* server, device::KernelDevice* device);
 
   void Handle(const HttpRequest& request, Connection& connection) override;
 
   void SetCopyWaits(const CopyWaits& waits) { waits_ = waits; }
 
  private:
-  KernelDevice* device_;
+  device::KernelDevice* device_;
   CopyWaits waits_;
 };

@@ -30,6 +30,8 @@
 #include "web/http/http_server.h"
 #include "testing/skins.h"
 
+using namespace device;
+
 namespace {
 
 namespace fs = std::filesystem;

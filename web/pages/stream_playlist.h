@@ -4,13 +4,10 @@
 
 #include <string>
 
+namespace device {
 class KernelDevice;
+}  // namespace device
+namespace device {
 class SortableKernelIdArray;
-
-// Writes <work folder>\lumarest\<ticks>.m3u (the folder emptied first) with CR LF lines:
-// "#EXTM3U", then per track "#EXTINF:<seconds>,<file name>" and
-// "http://127.0.0.1:<port>/stream/<item id>/<stream name>"; play-only tracks are left
-// out (one message says so), and opens it. Refused with a message when the device has
-// no tag index or the web server is disabled (VX_Disable). Answers the file's path, or
-// "" when nothing was written.
-std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArray& ids);
+}  // namespace device
+std::string WriteStreamPlaylist(device::KernelDevice& device, const device::SortableKernelIdArray& ids);

@@ -14,6 +14,8 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/scripted_host.h"
 
+using namespace device;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -15,6 +15,8 @@
 #include "web/pages/skin_files.h"
 #include "web/template/template.h"
 
+using namespace device;
+
 namespace {
 
 namespace fs = std::filesystem;

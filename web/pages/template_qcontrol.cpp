@@ -14,6 +14,8 @@
 #include "web/template/template.h"
 #include "web/pages/template_loop.h"
 
+using namespace device;
+
 namespace {
 
 // Appends the tracks of an enqueue source; false for a source it does not know.

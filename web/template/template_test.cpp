@@ -15,6 +15,8 @@
 #include "web/pages/skin_files.h"
 #include "web/pages/template_loop.h"
 
+using namespace device;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -9,6 +9,8 @@
 #include "transfer/formats/audio_file_tags.h"
 #include "testing/audio_fixtures.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

@@ -9,6 +9,8 @@
 #include "platform/text/text.h"
 #include "transfer/formats/mp3/mp3_reader.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -10,6 +10,8 @@
 #include "platform/text/text.h"
 #include "transfer/formats/genres.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -9,6 +9,8 @@
 #include "device/codec.h"
 #include "testing/audio_fixtures.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

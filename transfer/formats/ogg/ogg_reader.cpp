@@ -10,6 +10,8 @@
 
 #include "platform/text/text.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {
