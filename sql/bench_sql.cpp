@@ -24,6 +24,8 @@
 #include "sql/select.h"
 #include "sql/small_parser.h"
 
+using namespace sql;
+
 using namespace device;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "sql/sql_exception.h"
 #include "sql/values.h"
 
+namespace sql {
+
 using platform::sqlparser::TokenKind;
 
 std::int32_t CExpItem::GetValueInt(CRow& row) { return sql::SqlAtoi(ValueView(row)); }
@@ -181,3 +183,5 @@ std::unique_ptr<CExpItem> BuildExpression(const platform::sqlparser::TokenList& 
   if (stack.empty()) return nullptr;
   return std::move(stack.back());
 }
+
+}  // namespace sql

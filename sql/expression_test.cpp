@@ -10,6 +10,8 @@
 #include "sql/sql_exception.h"
 #include "testing/sql_tables.h"
 
+namespace sql {
+
 namespace {
 
 namespace ps = platform::sqlparser;
@@ -251,3 +253,5 @@ TEST(SqlExceptions, Descriptions) {
 }
 
 }  // namespace
+
+}  // namespace sql

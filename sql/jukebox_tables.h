@@ -28,6 +28,8 @@
 #include "device/records.h"
 #include "sql/table.h"
 
+namespace sql {
+
 class CTableJukebox : public CTable {
  public:
   CTableJukebox(std::string name, std::int32_t columnCount,
@@ -146,3 +148,5 @@ class CTableSourceJukebox : public CTableSource {
  private:
   device::KernelDevice* device_;
 };
+
+}  // namespace sql

@@ -11,6 +11,9 @@
 namespace device {
 class KernelDevice;
 }  // namespace device
+
+namespace sql {
+
 void RegisterSqlEngine();
 
 // Runs one statement over a device's tables and answers the id of every result row, in
@@ -23,3 +26,5 @@ std::optional<std::vector<std::string>> RunDeviceQuery(device::KernelDevice& dev
 // that user text is always one value and never changes a statement's structure
 // ("Don't" -> "'Don''t'").
 std::string SqlStringLiteral(std::string_view text);
+
+}  // namespace sql

@@ -4,6 +4,8 @@
 
 #include "device/memory_device.h"
 
+namespace sql {
+
 using namespace device;
 
 namespace {
@@ -122,3 +124,5 @@ TEST(RunDeviceQuery, AnswersNothingForOtherStatements) {
 }
 
 }  // namespace
+
+}  // namespace sql

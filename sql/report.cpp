@@ -9,6 +9,8 @@
 #include "common/escape.h"
 #include "sql/result.h"
 
+namespace sql {
+
 const char CResultTable::kCreditText[] = "Content report generated from the player's catalogue";
 
 namespace {
@@ -157,3 +159,5 @@ void CResultTable::Write(char mode, CReportSink& out, std::vector<std::string>& 
   }
   out.WriteString(p->tail);
 }
+
+}  // namespace sql

@@ -7,6 +7,8 @@
 #include "sql/result.h"
 #include "testing/sql_tables.h"
 
+namespace sql {
+
 using namespace device;
 
 namespace {
@@ -109,3 +111,5 @@ TEST_F(ReportTest, XmlElementNamesAreValidNames) {
 }
 
 }  // namespace
+
+}  // namespace sql

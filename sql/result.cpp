@@ -9,6 +9,8 @@
 #include "sql/sql_exception.h"
 #include "sql/values.h"
 
+namespace sql {
+
 namespace {
 constexpr std::uint32_t kBuckets = 17;
 }
@@ -182,3 +184,5 @@ void CResultTable::Sort(const std::vector<std::string>& keys,
   for (std::uint32_t i : order) sorted.push_back(std::move(rows_[i]));
   rows_ = std::move(sorted);
 }
+
+}  // namespace sql

@@ -6,6 +6,8 @@
 #include "sql/sql_exception.h"
 #include "testing/sql_tables.h"
 
+namespace sql {
+
 using namespace device;
 
 namespace {
@@ -234,3 +236,5 @@ TEST(ProducedStatements, RunOverTheDevice) {
 }
 
 }  // namespace
+
+}  // namespace sql

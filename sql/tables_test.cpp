@@ -6,6 +6,8 @@
 #include "sql/sql_exception.h"
 #include "testing/sql_tables.h"
 
+namespace sql {
+
 using namespace device;
 
 namespace {
@@ -214,3 +216,5 @@ TEST(JoinedRow, NamesAndFaults) {
 }
 
 }  // namespace
+
+}  // namespace sql

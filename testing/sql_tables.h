@@ -28,11 +28,11 @@ struct NameHolder {
 };
 
 // A table of fixed texts: rows[r][c] is the text of column c.
-class FakeTable : private NameHolder, public CTable {
+class FakeTable : private NameHolder, public sql::CTable {
  public:
   FakeTable(std::string name, std::vector<std::string> columns, std::vector<std::vector<std::string>> rows)
       : NameHolder(std::move(columns)),
-        CTable(std::move(name), static_cast<std::int32_t>(owned.size()), views),
+        sql::CTable(std::move(name), static_cast<std::int32_t>(owned.size()), views),
         rows_(std::move(rows)) {}
 
   void Fill() override { SetRowCount(rows_.size()); }
@@ -46,12 +46,12 @@ class FakeTable : private NameHolder, public CTable {
 };
 
 // Tables by name, each handed out anew on every request.
-class FakeSource : public CTableSource {
+class FakeSource : public sql::CTableSource {
  public:
   void Add(std::string name, std::vector<std::string> columns, std::vector<std::vector<std::string>> rows) {
     tables_[name] = TableData{std::move(columns), std::move(rows)};
   }
-  std::unique_ptr<CTable> GetTable(std::string_view name) override {
+  std::unique_ptr<sql::CTable> GetTable(std::string_view name) override {
     auto it = tables_.find(std::string(name));
     if (it == tables_.end()) return nullptr;
     return std::make_unique<FakeTable>(it->first, it->second.columns, it->second.rows);
@@ -94,7 +94,7 @@ class RecordDevice : public device::MemoryDeviceBase {
 
 // A statement run from text: its result rows and output names.
 struct Outcome {
-  CResultTable table;
+  sql::CResultTable table;
   std::vector<std::string> names;
 
   // The rows as texts of the named columns joined by "|", one row per entry.
@@ -114,11 +114,11 @@ struct Outcome {
   std::vector<std::string> Rows() const { return Rows(names); }
 };
 
-inline std::unique_ptr<Outcome> RunSql(CTableSource& source, const std::string& sql) {
-  CSmallParser parser;
+inline std::unique_ptr<Outcome> RunSql(sql::CTableSource& source, const std::string& sql) {
+  sql::CSmallParser parser;
   parser.Parse(sql);
   auto outcome = std::make_unique<Outcome>();
-  CSelectStatement statement(sql, parser.GetStatement(), &source);
+  sql::CSelectStatement statement(sql, parser.GetStatement(), &source);
   statement.Build();
   statement.Execute(outcome->table);
   outcome->names = statement.GetColumnNames();
@@ -126,7 +126,7 @@ inline std::unique_ptr<Outcome> RunSql(CTableSource& source, const std::string& 
 }
 
 inline std::unique_ptr<Outcome> RunSql(device::KernelDevice& device, const std::string& sql) {
-  CTableSourceJukebox source(&device);
+  sql::CTableSourceJukebox source(&device);
   return RunSql(source, sql);
 }
 

@@ -31,6 +31,8 @@
 #include "web/pages/skin_files.h"
 #include "web/template/template.h"
 
+using namespace sql;
+
 using namespace device;
 
 namespace {
