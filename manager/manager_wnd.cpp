@@ -19,6 +19,8 @@
 #include "web/http/http_exception.h"
 #include "web/http/http_server.h"
 
+using namespace web;
+
 using namespace device;
 
 std::string& NowPlayingText() {

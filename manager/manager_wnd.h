@@ -19,7 +19,9 @@
 #include "platform/ui/menu.h"
 #include "platform/window/window.h"
 
+namespace web {
 class HttpServer;
+}  // namespace web
 
 // shellhost stands in for the desktop's file manager: the one in `programFolder`, else the
 // first on `pathVariable` (a PATH value); "" when it is not installed.
@@ -106,7 +108,7 @@ class OmbrixManagerWnd {
 
   device::KernelDevice* GetDevice() const { return device_.get(); }
   device::KernelDeviceClient* GetClient() const { return client_.get(); }
-  HttpServer* GetHttpServer() const { return http_.get(); }
+  web::HttpServer* GetHttpServer() const { return http_.get(); }
   bool HasRequestServer() const { return server_ != nullptr; }
   std::uint32_t GetInstallMask() const { return mask_; }
   const TrayIconState& GetTrayIcon() const { return tray_; }
@@ -117,7 +119,7 @@ class OmbrixManagerWnd {
   std::unique_ptr<device::RequestServer> server_;
   std::unique_ptr<device::KernelDevice> device_;
   std::unique_ptr<device::KernelDeviceClient> client_;
-  std::unique_ptr<HttpServer> http_;
+  std::unique_ptr<web::HttpServer> http_;
   std::uint32_t mask_ = 0;
   int closeConfirmationOff_ = 0;
   platform::UINT lastTrayIconId_ = 0;

@@ -15,6 +15,8 @@
 #include "web/http/http_server.h"
 #include "web/pages/skin_files.h"
 
+using namespace web;
+
 using namespace device;
 
 namespace manager {

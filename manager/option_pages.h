@@ -9,10 +9,13 @@
 
 #include "platform/ui/property_sheet.h"
 
-class HttpServer;
 namespace device {
 class KernelDevice;
 }  // namespace device
+
+namespace web {
+class HttpServer;
+}  // namespace web
 namespace manager {
 
 class COptionGeneral : public platform::PropertyPage {
@@ -51,7 +54,7 @@ class VexhalOptionsDlg : public platform::PropertyPage {
   static constexpr int kOldSkinMode = 1015;
 
   // `server` (may be null) is restarted on OK; the port is "VX_Port" + `portSuffix`.
-  VexhalOptionsDlg(HttpServer* server, std::string portSuffix);
+  VexhalOptionsDlg(web::HttpServer* server, std::string portSuffix);
 
   void DoDataExchange(platform::DataExchange& dx) override;
   // Fills the skin list from the skins folder and selects the page's skin in it.
@@ -73,7 +76,7 @@ class VexhalOptionsDlg : public platform::PropertyPage {
   int oldSkinMode = 0;
 
  private:
-  HttpServer* server_;
+  web::HttpServer* server_;
   std::string portSuffix_;
 };
 

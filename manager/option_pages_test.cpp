@@ -19,6 +19,8 @@
 #include "platform/ui/scripted_host.h"
 #include "web/http/http_server.h"
 
+using namespace web;
+
 namespace manager {
 namespace {
 

@@ -25,6 +25,8 @@
 #include "web/http/http_server.h"
 #include "web/pages/stream_playlist.h"
 
+using namespace web;
+
 using namespace device;
 
 namespace {

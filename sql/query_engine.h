@@ -14,6 +14,8 @@ class KernelDevice;
 
 namespace sql {
 
+// Makes KernelDevice::QueryFirst run statements through this engine. Call once at
+// start-up (the manager and the library both do); calling it again does no harm.
 void RegisterSqlEngine();
 
 // Runs one statement over a device's tables and answers the id of every result row, in

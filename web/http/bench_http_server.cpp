@@ -17,6 +17,8 @@
 #include "web/http/http_server.h"
 #include "web/http/http_tables.h"
 
+using namespace web;
+
 namespace {
 
 class PageHandler : public Handler {

@@ -17,6 +17,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+using namespace web;
+
 namespace {
 
 void Check(bool condition) {

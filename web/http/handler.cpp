@@ -4,6 +4,8 @@
 #include "web/http/http_request.h"
 #include "web/http/response.h"
 
+namespace web {
+
 Handler::Handler(HttpServer* server, std::string_view name) : server_(server) {
   prefix_.reserve(name.size() + 2);
   prefix_ += '/';
@@ -23,3 +25,5 @@ void HandlerError::WriteErrorPage(Connection& connection, const HttpException& e
     // The peer has gone: nobody is left to read the page.
   }
 }
+
+}  // namespace web

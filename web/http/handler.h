@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 class Connection;
 class HttpException;
 class HttpRequest;
@@ -40,3 +42,5 @@ class HandlerError : public Handler {
   // The page of ErrorPageText; a peer that has gone ends it silently.
   void WriteErrorPage(Connection& connection, const HttpException& error) const;
 };
+
+}  // namespace web

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 class HttpException : public std::exception {
  public:
   // `extraHeaders` is written verbatim between the status lines and the blank line, so
@@ -47,3 +49,5 @@ class FileException : public std::runtime_error {
  private:
   Cause cause_;
 };
+
+}  // namespace web

@@ -7,6 +7,8 @@
 #include "web/http/http_exception.h"
 #include "web/http/http_tables.h"
 
+namespace web {
+
 namespace {
 
 [[noreturn]] void BadRequest() { throw HttpException(400); }
@@ -176,3 +178,5 @@ std::optional<std::string> BasicCredentials(std::string_view authorization) {
                                 new CryptoPP::Base64Decoder(new CryptoPP::StringSink(decoded)));
   return decoded;
 }
+
+}  // namespace web

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 // "%XX" becomes its byte; a "%" not followed by two hex digits stays as it is.
 std::string PercentDecode(std::string_view s);
 
@@ -72,3 +74,5 @@ std::optional<std::string> BasicCredentials(std::string_view authorization);
 // HttpException 400 when the URL does not begin with "/", when the path holds a NUL or
 // other control character once decoded, or when the query decodes to a NUL.
 std::string CanonicalizeUrl(std::string_view url);
+
+}  // namespace web

@@ -7,6 +7,8 @@
 #include "web/http/http_exception.h"
 #include "web/http/http_tables.h"
 
+namespace web {
+
 namespace {
 
 int ParseStatus(std::string_view head) {
@@ -169,3 +171,5 @@ TEST(HttpRequestParse, BasicCredentialsAreDecodedStrictly) {
 }
 
 }  // namespace
+
+}  // namespace web

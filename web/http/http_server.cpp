@@ -35,6 +35,8 @@
 #include "platform/text/text.h"
 #include "web/http/http_tables.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -967,3 +969,5 @@ void HttpServer::Serve(Job& job) {
   }
   session.Close(fd, job.peer);
 }
+
+}  // namespace web

@@ -30,6 +30,10 @@
 namespace device {
 class KernelDeviceClient;
 }  // namespace device
+
+namespace web {
+
+// Limits on what a client controls; SetLimits takes effect at the next Start.
 struct HttpServerLimits {
   std::size_t maxWorkers = 64;            // threads answering complete requests; one beyond them waits
   int workerWaitMs = 250;                 // for a worker, in arrival order; unserved by then, it gets 503
@@ -92,3 +96,5 @@ class HttpServer {
   device::KernelDeviceClient* device_;
   std::shared_ptr<Core> core_;
 };
+
+}  // namespace web

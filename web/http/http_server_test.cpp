@@ -25,6 +25,8 @@
 #include "web/http/http_tables.h"
 #include "testing/temp_folder.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -835,3 +837,5 @@ TEST_F(HttpServerTest, DestroyingTheServerCutsOpenConnections) {
 }
 
 }  // namespace
+
+}  // namespace web

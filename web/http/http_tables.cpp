@@ -4,6 +4,8 @@
 
 #include "platform/text/text.h"
 
+namespace web {
+
 namespace {
 
 constexpr const char* kMethodNames[] = {"GET", "POST", "HEAD", "PUT", "DELETE", "LINK", "UNLINK", "TRACE"};
@@ -114,3 +116,5 @@ float ParseHttpVersion(std::string_view text) {
   }
   return static_cast<float>(value);
 }
+
+}  // namespace web

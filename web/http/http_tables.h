@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace web {
+
 // Method codes; 0 means "no such method".
 enum HttpMethodCodeValue : int {
   kHttpGet = 1,
@@ -55,3 +57,5 @@ std::vector<std::string_view> SplitOnChar(std::string_view text, char separator)
 // The number after "HTTP/" (compared ignoring case): digits with an optional fraction;
 // 0 when the text does not begin with "HTTP/" or no digit follows.
 float ParseHttpVersion(std::string_view text);
+
+}  // namespace web

@@ -13,6 +13,8 @@
 #include "web/http/http_exception.h"
 #include "web/http/http_tables.h"
 
+namespace web {
+
 namespace {
 
 constexpr std::size_t kSendBlock = 16 * 1024;
@@ -135,3 +137,5 @@ std::string ErrorPageText(const HttpException& error) {
   page += "</body></html>\r\n";
   return page;
 }
+
+}  // namespace web

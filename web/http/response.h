@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+namespace web {
+
 class HttpException;
 class HttpServer;
 
@@ -93,3 +95,5 @@ std::string ErrorPageText(const HttpException& error);
 
 // The value without CR, LF and other control characters (tab included).
 std::string SanitizeHeaderValue(std::string_view value);
+
+}  // namespace web

@@ -7,6 +7,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+namespace web {
+
 namespace {
 
 constexpr std::size_t kMaxHeaderBlock = 1024;
@@ -83,3 +85,5 @@ std::string SanitizeHeaderValue(std::string_view value) {
   }
   return out;
 }
+
+}  // namespace web

@@ -8,6 +8,8 @@
 #include "web/http/http_exception.h"
 #include "web/http/http_tables.h"
 
+namespace web {
+
 namespace {
 
 constexpr std::time_t kNow = 784111777;  // Sun, 06 Nov 1994 08:49:37 GMT
@@ -121,3 +123,5 @@ TEST(ResponseHeaders, DeviceErrorPageEscapesDeviceText) {
 }
 
 }  // namespace
+
+}  // namespace web

@@ -34,6 +34,8 @@
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/generated_player.h"
 
+using namespace web;
+
 namespace {
 
 namespace bench = platform::bench;

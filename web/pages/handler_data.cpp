@@ -11,6 +11,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+namespace web {
+
 using namespace device;
 
 HandlerData::HandlerData(HttpServer* server) : Handler(server, "data"), device_(ServerDevice(server)) {}
@@ -48,3 +50,5 @@ void HandlerData::Handle(const HttpRequest& request, Connection& connection) {
   WriteResponseHeaders(connection, 200, size, contentCode, attachment);
   SendGrowingFile(file.fd, connection, 0, size, device, waits_);
 }
+
+}  // namespace web

@@ -9,6 +9,9 @@
 namespace device {
 class KernelDevice;
 }  // namespace device
+
+namespace web {
+
 class HandlerData : public Handler {
  public:
   // Answers from the server's device client.
@@ -24,3 +27,5 @@ class HandlerData : public Handler {
   device::KernelDevice* device_;
   CopyWaits waits_;
 };
+
+}  // namespace web

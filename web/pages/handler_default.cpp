@@ -27,6 +27,8 @@
 #include "web/pages/skin_files.h"
 #include "web/pages/template_loop.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -251,3 +253,5 @@ void HandlerDefault::Handle(const HttpRequest& request, Connection& connection) 
     throw HttpException(500, {}, "Could not process tags embedded in the page.<br>" + HtmlEscape(detail));
   }
 }
+
+}  // namespace web

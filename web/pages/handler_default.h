@@ -16,10 +16,11 @@
 
 namespace device {
 class KernelDevice;
-}  // namespace device
-namespace device {
 class TrackCacheDevice;
 }  // namespace device
+
+namespace web {
+
 class HandlerDefault : public Handler {
  public:
   // Answers from the server's device client.
@@ -63,3 +64,5 @@ void SetPageVariables(device::KernelDevice& device, const HttpRequest& request, 
 // "Paused" / "q_paused" or "Playing" / "q_playing" by the variable pausedcode. The
 // variables "paused" and "pausedcode" only tell a paused player from any other.
 void SetPlayStateVariables(bool stopped, PageVariables& variables);
+
+}  // namespace web

@@ -24,6 +24,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -210,3 +212,5 @@ CopyState SendGrowingFile(int fd, Connection& connection, std::int64_t start, st
   note("\neof\n");
   return CopyState::Complete;
 }
+
+}  // namespace web

@@ -8,15 +8,18 @@
 #include <string>
 #include <string_view>
 
+namespace device {
+class KernelDevice;
+struct KernelId;
+}  // namespace device
+
+namespace web {
+
 class Connection;
 class HttpRequest;
 class HttpServer;
-namespace device {
-class KernelDevice;
-}  // namespace device
-namespace device {
-struct KernelId;
-}  // namespace device
+
+// The device behind the server's device client; nullptr when the server has none.
 device::KernelDevice* ServerDevice(HttpServer* server);
 
 // "Your <device> is not connected. Connect using <manager> in the systray."
@@ -104,3 +107,5 @@ void RequireEmptyDataFileCopies(device::KernelDevice& device, const device::Kern
 
 // Whether the path still names the file that `fd` holds open.
 bool IsSameFile(int fd, const std::string& windowsPath);
+
+}  // namespace web

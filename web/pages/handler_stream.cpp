@@ -22,6 +22,8 @@
 #include "web/http/http_tables.h"
 #include "web/http/response.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -367,3 +369,5 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   reader.copyFailed = state != CopyState::Complete;
   log.Write(state == CopyState::Complete ? "\ncomplete\n" : "\nfailed\n");
 }
+
+}  // namespace web

@@ -22,6 +22,10 @@
 namespace device {
 class KernelDevice;
 }  // namespace device
+
+namespace web {
+
+// The class of a codec code: 2 for audio (codes 1-3 and 5-11), 4 for code 4, else 3.
 int GetCodecClass(int codec);
 
 class HandlerStream : public Handler {
@@ -39,3 +43,5 @@ class HandlerStream : public Handler {
   device::KernelDevice* device_;
   CopyWaits waits_;
 };
+
+}  // namespace web

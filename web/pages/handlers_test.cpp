@@ -30,6 +30,8 @@
 #include "web/http/http_server.h"
 #include "testing/skins.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -752,3 +754,5 @@ TEST_F(Handlers, StreamOfADataFile) {
 }
 
 }  // namespace
+
+}  // namespace web

@@ -14,6 +14,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+namespace web {
+
 namespace {
 
 constexpr const char* kOutside = "The requested file lies outside the skin.";
@@ -251,3 +253,5 @@ bool ResolveSkinFile(std::string_view relativePath, std::string& out) {
 bool ResolveSkinRequest(std::string_view path, std::string& out) {
   return ResolveSkinFile(SanitizeSkinPath(path), out);
 }
+
+}  // namespace web

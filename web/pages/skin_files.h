@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+namespace web {
+
 // The skins folder with a trailing "\"; false (and the folder it would be) when it does
 // not exist.
 bool GetSkinsFolder(std::string& out);
@@ -43,3 +45,5 @@ bool ResolveSkinFile(std::string_view relativePath, std::string& out);
 
 // SanitizeSkinPath, then ResolveSkinFile: how pages and includes find their files.
 bool ResolveSkinRequest(std::string_view path, std::string& out);
+
+}  // namespace web

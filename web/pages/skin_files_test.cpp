@@ -11,6 +11,8 @@
 #include "platform/settings/settings.h"
 #include "testing/skins.h"
 
+namespace web {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -155,3 +157,5 @@ TEST_F(SkinFiles, InstalledSkins) {
 }
 
 }  // namespace
+
+}  // namespace web

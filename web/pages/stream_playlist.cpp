@@ -14,6 +14,8 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/host.h"
 
+namespace web {
+
 using namespace device;
 
 std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArray& ids) {
@@ -62,3 +64,5 @@ std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArra
   platform::ShellOpen(platform::ToPosixPath(path), "");
   return path;
 }
+
+}  // namespace web

@@ -14,6 +14,8 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/scripted_host.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -96,3 +98,5 @@ TEST_F(StreamPlaylist, RefusedWithoutTagIndexOrServer) {
 }
 
 }  // namespace
+
+}  // namespace web

@@ -31,6 +31,8 @@
 #include "web/pages/skin_files.h"
 #include "web/template/template.h"
 
+namespace web {
+
 using namespace sql;
 
 using namespace device;
@@ -593,3 +595,5 @@ void DevicePageContext::RunLoop(ExpLoop& loop, TemplateOutput& output, PageVaria
   }
   output.Write("Unknown loop type: '" + HtmlEscape(type) + "'.");
 }
+
+}  // namespace web

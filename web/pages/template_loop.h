@@ -16,6 +16,11 @@
 namespace device {
 class KernelDevice;
 }  // namespace device
+
+namespace web {
+
+// The context the pages run against: the device their loops (template_loop.cpp) and
+// queue commands (template_qcontrol.cpp) read and drive.
 class DevicePageContext final : public TemplateContext {
  public:
   explicit DevicePageContext(device::KernelDevice& device) : device_(device) {}
@@ -53,3 +58,5 @@ std::vector<device::KernelId> CollectPlaylistItems(device::KernelDevice& device,
 // time (under the page lock); the list guards itself all the same.
 std::vector<device::KernelId> GetSearchResults();
 void ReplaceSearchResults(std::vector<device::KernelId> ids);
+
+}  // namespace web

@@ -15,6 +15,8 @@
 #include "web/pages/skin_files.h"
 #include "web/template/template.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -490,3 +492,5 @@ TEST_F(LoopTest, QueueControlEnqueue) {
 }
 
 }  // namespace
+
+}  // namespace web

@@ -14,6 +14,8 @@
 #include "web/template/template.h"
 #include "web/pages/template_loop.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -120,3 +122,5 @@ void DevicePageContext::RunQueueControl(ExpQueueControl& node, TemplateOutput&, 
   }
   variables["qresult"] = result;
 }
+
+}  // namespace web

@@ -12,6 +12,8 @@
 #include "web/pages/template_loop.h"
 #include "web/template/template.h"
 
+using namespace web;
+
 using namespace device;
 
 namespace {

@@ -36,6 +36,7 @@
 #include <string_view>
 #include <vector>
 
+namespace web {
 
 inline constexpr int kMaxIncludeDepth = 16;
 inline constexpr int kMaxIncludesPerPage = 1000;
@@ -258,3 +259,5 @@ void ExecuteTemplateNodes(ExpList& nodes, TemplateOutput& output, PageVariables&
 void RunTemplatePage(TemplatePage& page, PageVariables& variables, TemplateContext& context);
 // The same over a text instead of a file (the page's path is not read).
 void RunTemplateText(std::string_view text, TemplatePage& page, PageVariables& variables, TemplateContext& context);
+
+}  // namespace web

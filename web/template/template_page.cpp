@@ -9,6 +9,8 @@
 #include "web/http/http_exception.h"
 #include "web/template/template.h"
 
+namespace web {
+
 namespace {
 
 const std::string kEmpty;
@@ -141,3 +143,5 @@ void RunTemplatePage(TemplatePage& page, PageVariables& variables, TemplateConte
   }
   RunTemplateText(text.str(), page, variables, context);
 }
+
+}  // namespace web

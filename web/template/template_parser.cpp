@@ -4,6 +4,8 @@
 #include "platform/text/text.h"
 #include "web/template/template.h"
 
+namespace web {
+
 namespace {
 
 using platform::TrimView;
@@ -177,3 +179,5 @@ ExpList ParseTemplateText(std::string_view text, TemplatePage& page) {
   while (!tokens.empty()) parser.Node(nodes);
   return nodes;
 }
+
+}  // namespace web

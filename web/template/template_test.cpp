@@ -15,6 +15,8 @@
 #include "web/pages/skin_files.h"
 #include "web/pages/template_loop.h"
 
+namespace web {
+
 using namespace device;
 
 namespace {
@@ -215,3 +217,5 @@ TEST(TemplateParser, CommandTokens) {
 }
 
 }  // namespace
+
+}  // namespace web
