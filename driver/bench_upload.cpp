@@ -23,6 +23,8 @@
 #include "platform/vendorsdk/simplayer.h"
 #include "platform/window/window.h"
 
+using namespace driver;
+
 using namespace device;
 
 int main(int argc, char** argv) {

@@ -25,6 +25,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+namespace driver {
+
 using namespace device;
 
 using platform::SdkItem;
@@ -1100,3 +1102,5 @@ int KernelDeviceCLSDK3::GetFMPresetFrequency(const KernelId&) { return 0; }
 int KernelDeviceCLSDK3::Op10080(const KernelId&, int) { return 0; }
 int KernelDeviceCLSDK3::SupportsNotes() { return 0; }
 int KernelDeviceCLSDK3::SupportsGroup13000() { return 0; }
+
+}  // namespace driver

@@ -40,6 +40,8 @@
 #include "platform/vendorsdk/vendorsdk.h"
 #include "platform/window/window.h"
 
+namespace driver {
+
 class KernelDriver;
 
 class KernelDeviceCLSDK3 final : public device::KernelDevice {
@@ -334,3 +336,5 @@ class KernelDeviceCLSDK3 final : public device::KernelDevice {
   std::vector<std::string> contactNames_;
   std::size_t contactCursor_ = 0;
 };
+
+}  // namespace driver

@@ -29,6 +29,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+namespace driver {
+
 using namespace device;
 
 using platform::SdkItem;
@@ -515,3 +517,5 @@ int KernelDeviceCLSDK3::SetContactRecord(const KernelId& item, const ContactReco
   for (const KernelId& track : old) DeleteAudioTrack(track);
   return kStatusOk;
 }
+
+}  // namespace driver

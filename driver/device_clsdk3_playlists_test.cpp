@@ -9,6 +9,8 @@
 #include "device/sortable.h"
 #include "testing/driver.h"
 
+namespace driver {
+
 using namespace device;
 
 namespace {
@@ -442,3 +444,5 @@ TEST_F(PlaylistTest, ContactFolders) {
 }
 
 }  // namespace
+
+}  // namespace driver

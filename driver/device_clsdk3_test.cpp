@@ -15,6 +15,8 @@
 #include "testing/driver.h"
 #include "platform/text/text.h"
 
+namespace driver {
+
 using namespace device;
 
 namespace {
@@ -517,3 +519,5 @@ TEST_F(DriverTest, ModelCodesAndTheModelCheck) {
 }
 
 }  // namespace
+
+}  // namespace driver

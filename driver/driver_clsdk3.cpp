@@ -2,6 +2,8 @@
 
 #include "driver/device_clsdk3.h"
 
+namespace driver {
+
 using namespace device;
 
 // ---- KernelDriverCLSDK3 ----
@@ -20,3 +22,5 @@ std::unique_ptr<KernelDevice> KernelDriverCLSDK3::CreateDevice(const KernelId& d
   AddDevice(made.get());
   return made;
 }
+
+}  // namespace driver

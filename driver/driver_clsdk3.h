@@ -23,6 +23,8 @@
 #include "driver/kernel_driver.h"
 #include "platform/vendorsdk/vendorsdk.h"
 
+namespace driver {
+
 class KernelDriverCLSDK3 final : public KernelDriver {
  public:
   // `playerFolder` (Windows form) is where the SDK finds the player.
@@ -47,3 +49,5 @@ class KernelDriverCLSDK3 final : public KernelDriver {
   std::string playerFolder_;
   SdkFactory sdkFactory_;
 };
+
+}  // namespace driver

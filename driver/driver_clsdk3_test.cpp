@@ -10,6 +10,8 @@
 
 #include "testing/driver.h"
 
+namespace driver {
+
 using namespace device;
 
 namespace {
@@ -294,3 +296,5 @@ TEST_F(DeviceDriverVersionTest, TheDeviceKindChoosesTheLookup) {
 }
 
 }  // namespace
+
+}  // namespace driver

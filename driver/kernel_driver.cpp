@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace driver {
+
 using namespace device;
 
 KernelDriver::KernelDriver(std::string name)
@@ -12,3 +14,5 @@ KernelDriver::~KernelDriver() = default;
 void KernelDriver::ForgetDevice(KernelDevice* device) {
   devices_.erase(std::remove(devices_.begin(), devices_.end(), device), devices_.end());
 }
+
+}  // namespace driver

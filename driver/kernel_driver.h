@@ -9,6 +9,8 @@
 #include "device/kernel_device.h"
 #include "driver/systray_progress.h"
 
+namespace driver {
+
 class KernelDriver : public device::DeviceOwner {
  public:
   // Stores the name and makes the hidden progress pop-up.
@@ -40,3 +42,5 @@ class KernelDriver : public device::DeviceOwner {
   std::string name_;
   std::vector<device::KernelDevice*> devices_;
 };
+
+}  // namespace driver

@@ -7,6 +7,8 @@
 #include "platform/text/text.h"
 #include "platform/vendorsdk/vendorsdk.h"
 
+namespace driver {
+
 using namespace device;
 
 void DataItemRecord::Clear() {
@@ -117,3 +119,5 @@ SdkAttributeBlock& SdkAttributeBlock::Number(std::string_view name, std::uint32_
 }
 
 std::vector<std::uint8_t> SdkAttributeBlock::Bytes() const { return writer_.Finish(); }
+
+}  // namespace driver

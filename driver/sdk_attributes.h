@@ -25,6 +25,8 @@
 #include "device/records.h"
 #include "platform/vendorsdk/attribute_block.h"
 
+namespace driver {
+
 // The attributes of one data file or folder.
 struct DataItemRecord {
   device::FixedString260 folderName;    // "FOLDER NAME"
@@ -55,3 +57,5 @@ class SdkAttributeBlock {
  private:
   platform::AttributeBlockWriter writer_;
 };
+
+}  // namespace driver

@@ -11,6 +11,8 @@
 #include "platform/vendorsdk/attribute_block.h"
 #include "platform/vendorsdk/vendorsdk.h"
 
+namespace driver {
+
 using namespace device;
 
 namespace {
@@ -170,3 +172,5 @@ TEST(SdkAttributesTest, WrittenBlocksAreExactlySizedAndReadBack) {
 }
 
 }  // namespace
+
+}  // namespace driver

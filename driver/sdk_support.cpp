@@ -7,6 +7,8 @@
 #include "platform/settings/settings.h"
 #include "platform/text/text.h"
 
+namespace driver {
+
 // ---- Error texts ----
 
 std::string SdkErrorText(std::uint32_t code) {
@@ -143,3 +145,5 @@ std::string GetClassDriverVersion(std::string_view hardwareId) {
   }
   return kNotFound;
 }
+
+}  // namespace driver

@@ -10,6 +10,8 @@
 
 #include "platform/vendorsdk/vendorsdk.h"
 
+namespace driver {
+
 // The text of an SDK result code; codes outside the table give the fallback text
 // formatted with the code.
 std::string SdkErrorText(std::uint32_t code);
@@ -30,3 +32,5 @@ void DisableVendorMp3Library();
 // "1.0.0" when anything is missing.
 std::string GetServiceDriverVersion(std::string_view service);
 std::string GetClassDriverVersion(std::string_view hardwareId);
+
+}  // namespace driver

@@ -7,6 +7,8 @@
 #include "platform/window/window.h"
 #include "platform/ui/host.h"
 
+namespace driver {
+
 namespace {
 
 const platform::DialogTemplate& SystrayProgressTemplate() {
@@ -113,3 +115,5 @@ void SystrayProgressScope::Step() {
   popup_->StepIt();
   platform::PumpMessages();
 }
+
+}  // namespace driver

@@ -12,6 +12,8 @@
 
 #include "platform/ui/ui_window.h"
 
+namespace driver {
+
 class DlgSystrayProgress : public platform::Dialog {
  public:
   static constexpr int kTemplateId = 180;
@@ -70,3 +72,5 @@ class SystrayProgressScope {
  private:
   DlgSystrayProgress* popup_ = nullptr;
 };
+
+}  // namespace driver

@@ -10,6 +10,8 @@
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
 
+namespace driver {
+
 namespace {
 
 const bool kIsolated = platform::testing::IsolateNamespace();
@@ -86,3 +88,5 @@ TEST(SystrayProgressTest, TheScopeShowsStepsAndHidesUnlessSwitchedOff) {
 }
 
 }  // namespace
+
+}  // namespace driver

@@ -14,6 +14,8 @@
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/simplayer.h"
 
+using namespace driver;
+
 using namespace device;
 
 void SeedDemoCatalogue(MemoryDeviceBase& device) {

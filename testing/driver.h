@@ -197,7 +197,7 @@ class DriverTest : public ::testing::Test {
     platform::SettingsKey::Delete(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
     key_.emplace(platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey));
     platform::SetVendorSdkInstalled(true);
-    KernelDeviceCLSDK3::SetWaitLimitsForTesting(0, 0);
+    driver::KernelDeviceCLSDK3::SetWaitLimitsForTesting(0, 0);
     dir_ = platform::testing::MakeTempFolder("drvtest");
     ASSERT_FALSE(dir_.empty());
     folder_ = platform::FromPosixPath(dir_ + "/player");
@@ -230,8 +230,8 @@ class DriverTest : public ::testing::Test {
     if (window_ != 0) platform::DestroyWindow(window_);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
-    KernelDeviceCLSDK3::SetWaitLimitsForTesting(0, 0);
-    KernelDeviceCLSDK3::SetCheckClockForTesting(nullptr);
+    driver::KernelDeviceCLSDK3::SetWaitLimitsForTesting(0, 0);
+    driver::KernelDeviceCLSDK3::SetCheckClockForTesting(nullptr);
     platform::SetVendorSdkInstalled(true);
   }
 
@@ -242,7 +242,7 @@ class DriverTest : public ::testing::Test {
 
   void MakeDevice() {
     device_.reset();
-    driver_ = std::make_unique<KernelDriverCLSDK3>(folder_);
+    driver_ = std::make_unique<driver::KernelDriverCLSDK3>(folder_);
     driver_->SetSdkFactory([this](std::string_view f) -> std::unique_ptr<platform::VendorSdk> {
       auto inner = platform::CreateVendorSdk(f);
       if (!inner) return nullptr;
@@ -253,7 +253,7 @@ class DriverTest : public ::testing::Test {
     sdk_ = nullptr;
     EXPECT_EQ(driver_->Initialize(), 1);
     std::unique_ptr<device::KernelDevice> made = driver_->CreateDevice(device::KernelId(5), device::KernelId(1));
-    device_.reset(static_cast<KernelDeviceCLSDK3*>(made.release()));
+    device_.reset(static_cast<driver::KernelDeviceCLSDK3*>(made.release()));
     device_->AddNotifyWindow(window_);
   }
 
@@ -361,8 +361,8 @@ class DriverTest : public ::testing::Test {
   std::string dir_;     // POSIX
   std::string folder_;  // the player, Windows form
   platform::HWND window_ = 0;
-  std::unique_ptr<KernelDriverCLSDK3> driver_;
-  std::unique_ptr<KernelDeviceCLSDK3> device_;
+  std::unique_ptr<driver::KernelDriverCLSDK3> driver_;
+  std::unique_ptr<driver::KernelDeviceCLSDK3> device_;
   RecordingSdk* sdk_ = nullptr;
   std::shared_ptr<platform::SimPlayer> player_;
   std::vector<Notice> notices_;
