@@ -15,6 +15,8 @@
 #include "manager/hosted_device.h"
 #include "manager/manager_app.h"
 
+using namespace manager;
+
 using namespace device;
 
 namespace {

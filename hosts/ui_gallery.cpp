@@ -33,6 +33,8 @@
 #include "shellext/name_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
 
+using namespace manager;
+
 using namespace driver;
 
 using namespace device;

@@ -23,6 +23,8 @@
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 
+using namespace manager;
+
 using namespace device;
 
 namespace {

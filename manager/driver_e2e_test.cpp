@@ -22,6 +22,8 @@
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
 
+namespace manager {
+
 using namespace device;
 
 namespace {
@@ -270,3 +272,5 @@ TEST_F(AppDataTest, AnUnusableApplicationDataFolderStopsTheManagerWithTheReason)
       << out;
   ::unsetenv("XDG_DATA_HOME");
 }
+
+}  // namespace manager

@@ -14,6 +14,8 @@
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/simplayer.h"
 
+namespace manager {
+
 using namespace driver;
 
 using namespace device;
@@ -128,3 +130,5 @@ std::unique_ptr<KernelDevice> MakeHostedDevice() {
   SeedDemoCatalogue(*device);
   return device;
 }
+
+}  // namespace manager

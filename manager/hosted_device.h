@@ -13,6 +13,8 @@
 #include "device/kernel_device.h"
 #include "device/memory_device.h"
 
+namespace manager {
+
 using DeviceFactory = std::function<std::unique_ptr<device::KernelDevice>()>;
 
 // The catalogue of the hosted in-memory player: twelve tracks by four artists on four
@@ -32,3 +34,5 @@ std::unique_ptr<device::KernelDevice> MakeHostedDevice();
 // "cannot be read: it is not a text", "is empty", "names \"x\", which is not a full path",
 // "..., which does not exist" or "..., which is not a folder".
 bool FindAppDataFolder(std::string& folder, std::string& problem);
+
+}  // namespace manager

@@ -11,6 +11,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+namespace manager {
+
 using namespace device;
 
 std::string StartupRefusalText() {
@@ -148,3 +150,5 @@ int OmbrixManagerApp::Run() {
   }
   return static_cast<int>(msg.wParam);
 }
+
+}  // namespace manager

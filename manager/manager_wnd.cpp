@@ -19,6 +19,8 @@
 #include "web/http/http_exception.h"
 #include "web/http/http_server.h"
 
+namespace manager {
+
 using namespace web;
 
 using namespace device;
@@ -82,7 +84,7 @@ platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform:
       platform::PostQuitMessage(0);  // the main window is gone: the message loop ends
       return 0;
     case platform::WM_COMMAND:
-      if ((wParam & 0xFFFF) == ID_APP_EXIT) {
+      if ((wParam & 0xFFFF) == platform::ID_APP_EXIT) {
         platform::SendMessage(hwnd_, platform::WM_CLOSE, 0, 0);
         return 0;
       }
@@ -107,7 +109,7 @@ platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform:
     default:
       if (taskbarCreated_ != 0 && message == taskbarCreated_) {
         cachedDriverPresence_ = 0;
-        UpdateTrayIcon(NIM_ADD);
+        UpdateTrayIcon(platform::NIM_ADD);
       }
       break;
   }
@@ -149,7 +151,7 @@ int OmbrixManagerWnd::OnCreate() {
     }
   }
   platform::SetTimer(hwnd_, kTimerTray, 1000);
-  UpdateTrayIcon(NIM_ADD);
+  UpdateTrayIcon(platform::NIM_ADD);
   // Without a desktop tray nobody can click "Connect": the manager gives that command
   // itself once its message loop runs.
   if (device_ && device_->IsAutoConnect() == 0 && !platform::CurrentHost().ShowsTrayIcons()) {
@@ -200,7 +202,7 @@ void OmbrixManagerWnd::OnManagerShutdown() {
 void OmbrixManagerWnd::OnTimer(platform::UINT_PTR id) {
   if (id != kTimerTray) return;
   cachedConnection_ = -1;
-  UpdateTrayIcon(NIM_MODIFY);
+  UpdateTrayIcon(platform::NIM_MODIFY);
 }
 
 platform::LRESULT OmbrixManagerWnd::OnNowPlaying(platform::WPARAM wParam, platform::LPARAM) {
@@ -217,7 +219,7 @@ platform::LRESULT OmbrixManagerWnd::OnNowPlaying(platform::WPARAM wParam, platfo
     }
   }
   cachedConnection_ = -1;
-  UpdateTrayIcon(NIM_MODIFY);
+  UpdateTrayIcon(platform::NIM_MODIFY);
   return 0;
 }
 
@@ -227,3 +229,5 @@ platform::LRESULT OmbrixManagerWnd::OnPlaybackStopped(platform::WPARAM, platform
   NowPlayingLength() = 0;
   return 0;
 }
+
+}  // namespace manager

@@ -23,6 +23,8 @@ namespace web {
 class HttpServer;
 }  // namespace web
 
+namespace manager {
+
 // shellhost stands in for the desktop's file manager: the one in `programFolder`, else the
 // first on `pathVariable` (a PATH value); "" when it is not installed.
 std::string FindFileManager(const std::filesystem::path& programFolder, std::string_view pathVariable);
@@ -31,7 +33,6 @@ constexpr std::uint32_t TRAY_ICON_ID = 0x01000800;
 
 constexpr platform::UINT WM_TRAYNOTIFY = 0x65;
 constexpr platform::UINT kTimerTray = 15;
-constexpr platform::UINT ID_APP_EXIT = 57665;
 // The tray menu's commands.
 constexpr platform::UINT ID_TRAY_CONNECT = 501;
 constexpr platform::UINT ID_TRAY_DISCONNECT = 502;
@@ -50,8 +51,6 @@ constexpr platform::UINT ID_TRAY_EJECT = 525;
 // The tray icon's pictures: the theme's player, greyed while the player is not connected.
 constexpr const char* kTrayIconConnected = "tovarin-player-connected";
 constexpr const char* kTrayIconDisconnected = "tovarin-player-disconnected";
-constexpr int NIM_ADD = 0;
-constexpr int NIM_MODIFY = 1;
 // The close path without the confirmation (SIGTERM and the like).
 constexpr platform::UINT WM_MANAGERCLOSEQUIET = platform::WM_APP + 1;
 
@@ -127,3 +126,5 @@ class OmbrixManagerWnd {
   platform::HWND hwnd_ = 0;
   TrayIconState tray_;
 };
+
+}  // namespace manager

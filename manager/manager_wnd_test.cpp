@@ -21,6 +21,8 @@
 #include "platform/ui/scripted_host.h"
 #include "web/http/http_server.h"
 
+namespace manager {
+
 using namespace device;
 
 namespace {
@@ -174,3 +176,5 @@ TEST_F(ManagerWndTest, OccupiedPortIsReported) {
 }
 
 }  // namespace
+
+}  // namespace manager

@@ -21,9 +21,11 @@
 #include "testing/processes.h"
 #include "platform/ui/wx/wx_host.h"
 
-using namespace device;
-
 extern char** environ;
+
+namespace manager {
+
+using namespace device;
 
 namespace {
 
@@ -200,3 +202,5 @@ TEST(TrayEndToEndTest, TheTrayMenuDrivesTheDemoPlayerAndTheSettings) {
 }
 
 }  // namespace
+
+}  // namespace manager

@@ -22,6 +22,8 @@
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
 
+namespace manager {
+
 using namespace device;
 
 namespace {
@@ -309,3 +311,5 @@ TEST_F(TrayMenuTest, TooltipIsCutWithoutSplittingACharacter) {
 }
 
 }  // namespace
+
+}  // namespace manager

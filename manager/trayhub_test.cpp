@@ -25,6 +25,8 @@
 #include "platform/ui/host.h"
 #include "platform/window/window.h"
 
+namespace manager {
+
 using namespace device;
 
 namespace {
@@ -330,3 +332,5 @@ TEST_F(TrayhubTest, SigtermClosesWithoutAskingAndShutdownMessageEndsAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace manager

@@ -19,6 +19,8 @@
 #include "testing/device_operations.h"
 #include "manager/hosted_device.h"
 
+using namespace manager;
+
 using namespace device;
 
 int main(int argc, char** argv) {

@@ -11,6 +11,8 @@
 #include "manager/manager_app.h"
 #include "manager/utilities.h"
 
+using namespace manager;
+
 using namespace device;
 
 namespace {

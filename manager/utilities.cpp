@@ -2,6 +2,8 @@
 
 #include "platform/window/wait.h"
 
+namespace manager {
+
 using namespace device;
 
 int ShowTopmostMessageBox(platform::UINT type, std::string_view text) {
@@ -9,3 +11,5 @@ int ShowTopmostMessageBox(platform::UINT type, std::string_view text) {
 }
 
 void PumpMessages() { platform::PumpMessages(1); }
+
+}  // namespace manager

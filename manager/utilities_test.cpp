@@ -4,6 +4,8 @@
 
 #include "testing/processes.h"
 
+namespace manager {
+
 namespace {
 
 const bool kIsolated = platform::testing::IsolateNamespace();
@@ -27,3 +29,5 @@ TEST(PumpMessagesTest, DispatchesWhatWaitsAndLeavesTheQuitForTheLoop) {
 }
 
 }  // namespace
+
+}  // namespace manager

@@ -53,10 +53,10 @@ inline platform::SettingsKey PrepareWindowInThisProcess() {
   auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_Disable", 1);
-  ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName);
-  NowPlayingText() = "Playback Stopped";
-  NowPlayingTrackId() = 0;
-  NowPlayingLength() = 0;
+  manager::ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName);
+  manager::NowPlayingText() = "Playback Stopped";
+  manager::NowPlayingTrackId() = 0;
+  manager::NowPlayingLength() = 0;
   return key;
 }
 
