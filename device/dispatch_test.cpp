@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "device/device_error.h"
@@ -259,6 +260,18 @@ std::string TextResultFor(int opcode) { return "text " + std::to_string(opcode);
 
 // Records each call: the method's name and, for every argument, the block field it came
 // from ("itemArg1 in", "textArg2 out", ...), found by address or by value.
+// KERNEL_DEVICE_OWN_OPERATIONS names every operation the interface leaves to the devices:
+// a class that declares only those (and the playlist walks, which are not operations) is
+// not abstract. Nothing is made of it, so its methods need no bodies.
+class OwnOperationsOnly final : public KernelDevice {
+  KERNEL_DEVICE_OWN_OPERATIONS(DEVOP_OVERRIDE)
+  int EnumFirstPlaylist(KernelId& playlist) override;
+  int EnumNextPlaylist(KernelId& playlist) override;
+  int EnumFirstPlaylistItem(const KernelId& playlist, KernelId& track) override;
+  int EnumNextPlaylistItem(const KernelId& playlist, KernelId& track) override;
+};
+static_assert(!std::is_abstract_v<OwnOperationsOnly>);
+
 class RecordingDevice : public KernelDevice {
  public:
   struct Call {
