@@ -1,11 +1,18 @@
 // shellhost: our stand-in for the file manager that hosts the library's namespace. It
 // loads a variant copy of tovarin.so as a file manager loads a namespace extension (the
 // library's class factory, the root folder initialised with its absolute list), and
-// shows the player's folders on the command line.
+// shows the player's folders on the command line, in a script, or in its window.
 //
 //   shellhost [-l LIBRARY] [-c CLASS] ls [FOLDER PATH]
 //   shellhost [-l LIBRARY] [-c CLASS] tree [FOLDER PATH]
-//   shellhost [-l LIBRARY] [-c CLASS] script      commands from standard input, one a line
+//   shellhost [-l LIBRARY] [-c CLASS] [-w] script commands from standard input, one a line
+//   shellhost [-l LIBRARY] [-c CLASS] [FOLDER PATH]  the window on the display
+//
+// The window opens on the folder of the path, or on the namespace's root when the path is
+// the file manager's own command line ("/e,/n,::{...}\::{...}", as trayhub starts it).
+// With -w a script drives the window on the display (else the window is made without
+// one), and two more commands work: shot FILE (a PNG of the window) and rendered (the
+// differences between the view's controls and what the display shows).
 //
 // LIBRARY defaults to $TOVARIN_SHELL_LIBRARY, else ombrixj1.so beside this program; CLASS
 // to the class the library's file name serves. A folder path names folders by their
@@ -16,26 +23,46 @@
 //
 // Script commands: ls [PATH], tree [PATH], flags N (what ls and tree enumerate:
 // 0x20 folders, 0x40 other items; both by default), name PATH (the full display name),
-// attributes PATH, classid, canunload, # comments. Each command's output follows a line
-// "> command"; failures print "error: ...". The exit code is 0, or 1 when the library
-// could not be loaded or would not give its folder.
+// attributes PATH, classid, canunload, # comments; and the window (made without a display
+// at the first of these): view [PATH] shows a folder's own view, rows (the view's column
+// titles, then each row's texts, by tabs, in display order), sort TITLE (a click on that
+// column's header; the direction flips every click), select all | none | N... (rows by
+// number from 0), activate (the first selected row, as Enter does), key [ctrl+|shift+|
+// alt+]NAME (Delete, Enter, Escape, Insert or a letter, to the list), drag FROM TO (a row
+// dragged onto another; -1: past the end), command ID (a menu or toolbar command), invoke
+// ID (an item command on the selection, through its context menu; invoke-folder ID on
+// the folder), toggle N (shows or hides column N of the set), status, menu, toolbar,
+// pane (the tree pane), where (the path shown), back, pump MS [TEXT] (serves the window's
+// messages for that long, or until a cell of the view reads TEXT), echo TEXT; paste
+// FOLDER<TAB>FILE<TAB>... (files handed to a folder of the player as a paste or a drop
+// hands them: the library starts its launcher). Each command's output follows a line "> command";
+// failures print "error: ...". The exit code is 0, or 1 when the library could not be
+// loaded or would not give its folder.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/identity.h"
+#include "common/shell_utilities.h"
+#include "hosts/shell_frame.h"
 #include "platform/com/allocator.h"
 #include "platform/com/module.h"
+#include "platform/paths/paths.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/text/text.h"
+#include "platform/ui/wx/wx_host.h"
+#include "platform/window/wait.h"
 #include "shellext/shell_item.h"
 
 using namespace device;
@@ -47,6 +74,8 @@ using platform::HRESULT;
 using platform::IShellFolder;
 using platform::LPCITEMIDLIST;
 using platform::LPITEMIDLIST;
+using shellhost::FolderEntry;
+using shellhost::OwnedList;
 
 std::string Hex(HRESULT hr) {
   char text[16];
@@ -71,100 +100,59 @@ std::string Explain(HRESULT hr) {
 
 std::string Result(HRESULT hr) { return Explain(hr) + " (" + Hex(hr) + ")"; }
 
-// A list owned by the host, freed through the shell allocator.
-struct List {
-  LPITEMIDLIST p = nullptr;
-  explicit List(LPITEMIDLIST list = nullptr) : p(list) {}
-  List(List&& o) noexcept : p(std::exchange(o.p, nullptr)) {}
-  List& operator=(List&& o) noexcept {
-    std::swap(p, o.p);
-    return *this;
-  }
-  ~List() { platform::FreeItemIdList(p); }
-};
-
-// The host's own item for the place of the namespace in its tree: the class id.
-List RootList(const platform::CLSID& clsid) {
-  std::uint8_t bytes[2 + 2 + 16 + 2] = {20, 0, 0x1F, 0x50};
-  std::memcpy(bytes + 4, &clsid, 16);
-  return List(platform::ItemIdListFromBytes(bytes, sizeof bytes));
+void Print(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);  // in step with the library's messages on stderr
 }
 
-struct Entry {
-  List list;
-  std::string name;
-  bool folder = false;
-};
+// The host's own item for the place of the namespace in its tree: the class id.
+OwnedList RootList(const platform::CLSID& clsid) {
+  std::uint8_t bytes[2 + 2 + 16 + 2] = {20, 0, 0x1F, 0x50};
+  std::memcpy(bytes + 4, &clsid, 16);
+  return OwnedList(platform::ItemIdListFromBytes(bytes, sizeof bytes));
+}
+
+std::string Joined(const std::vector<std::string>& parts) {
+  std::string out;
+  for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "\t" : "") + parts[i];
+  return out;
+}
 
 class Host {
  public:
-  Host(std::unique_ptr<platform::ComModule> module, ComPtr<IShellFolder> root)
-      : module_(std::move(module)), root_(std::move(root)) {}
+  Host(std::unique_ptr<platform::ComModule> module, ComPtr<IShellFolder> root, OwnedList rootList)
+      : module_(std::move(module)), root_(std::move(root)), rootList_(std::move(rootList)) {}
+  ~Host() { frame_.reset(); }  // the view and folders go before the library may
 
   void SetFlags(platform::DWORD flags) { flags_ = flags; }
 
-  std::vector<Entry> Enumerate(IShellFolder* folder, platform::DWORD flags) {
-    std::vector<Entry> entries;
-    ComPtr<platform::IEnumIDList> items;
-    const HRESULT hr = folder->EnumObjects(0, flags, items.Put());
-    if (hr != platform::S_OK || !items) {
-      Print("error: EnumObjects: " + Result(hr));
-      return entries;
-    }
-    for (;;) {
-      LPITEMIDLIST item = nullptr;
-      platform::ULONG fetched = 0;
-      if (items->Next(1, &item, &fetched) != platform::S_OK || fetched != 1) break;
-      Entry e;
-      e.list = List(item);
-      platform::STRRET name;
-      if (folder->GetDisplayNameOf(item, platform::SHGDN_INFOLDER, &name) == platform::S_OK) {
-        e.name = platform::StrRetToString(&name, item);
-      }
-      LPCITEMIDLIST one = item;
-      platform::ULONG attributes = 0;
-      folder->GetAttributesOf(1, &one, &attributes);
-      e.folder = (attributes & platform::SFGAO_FOLDER) != 0;
-      entries.push_back(std::move(e));
-    }
+  std::vector<FolderEntry> Enumerate(IShellFolder* folder, platform::DWORD flags) {
+    HRESULT hr = platform::S_OK;
+    std::vector<FolderEntry> entries = shellhost::EnumerateFolder(folder, flags, &hr);
+    if (hr != platform::S_OK) Print("error: EnumObjects: " + Result(hr));
     return entries;
   }
 
   // The folder at a path of display names; null (after a message) when there is none.
   ComPtr<IShellFolder> Open(const std::string& path) {
-    ComPtr<IShellFolder> folder = root_;
-    std::string rest = path;
-    while (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) rest.erase(0, 1);
-    while (!rest.empty()) {
-      std::vector<Entry> entries = Enumerate(folder.Get(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS);
-      // The longest name that the rest of the path starts with, up to a separator.
-      const Entry* match = nullptr;
-      for (const Entry& e : entries) {
-        if (!e.folder || rest.compare(0, e.name.size(), e.name) != 0) continue;
-        if (rest.size() != e.name.size() && rest[e.name.size()] != '/' && rest[e.name.size()] != '\\') continue;
-        if (match == nullptr || e.name.size() > match->name.size()) match = &e;
-      }
-      if (match == nullptr) {
-        Print("error: no folder \"" + rest.substr(0, rest.find_first_of("/\\")) + "\"");
-        return nullptr;
-      }
-      ComPtr<IShellFolder> child;
-      const HRESULT hr = folder->BindToObject(match->list.p, nullptr, platform::IID_IShellFolder, child.PutVoid());
-      if (hr != platform::S_OK) {
-        Print("error: BindToObject: " + Result(hr));
-        return nullptr;
-      }
-      folder = child;
-      rest.erase(0, match->name.size());
-      while (!rest.empty() && (rest.front() == '/' || rest.front() == '\\')) rest.erase(0, 1);
+    OwnedList relative;
+    std::string error;
+    if (!Frame(false).FindPath(path, relative, error)) {
+      Print("error: " + error);
+      return nullptr;
     }
+    if (relative.Get() == nullptr) return root_;
+    ComPtr<IShellFolder> folder;
+    const HRESULT hr = root_->BindToObject(relative.Get(), nullptr, platform::IID_IShellFolder, folder.PutVoid());
+    if (hr != platform::S_OK) Print("error: BindToObject: " + Result(hr));
     return folder;
   }
 
-  void List_(const std::string& path) {
+  void List(const std::string& path) {
     ComPtr<IShellFolder> folder = Open(path);
     if (!folder) return;
-    for (const Entry& e : Enumerate(folder.Get(), flags_)) Print(Line(folder.Get(), e, ""));
+    for (const FolderEntry& e : Enumerate(folder.Get(), flags_)) Print(Line(folder.Get(), e, ""));
   }
 
   void Tree(const std::string& path) {
@@ -179,12 +167,12 @@ class Host {
     const std::string leaf = cut == std::string::npos ? path : path.substr(cut + 1);
     ComPtr<IShellFolder> parent = Open(parentPath);
     if (!parent) return;
-    for (const Entry& e : Enumerate(parent.Get(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS)) {
+    for (const FolderEntry& e : Enumerate(parent.Get(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS)) {
       if (e.name != leaf) continue;
       platform::STRRET name;
-      const HRESULT hr = parent->GetDisplayNameOf(e.list.p, platform::SHGDN_NORMAL, &name);
-      Print(hr == platform::S_OK ? platform::StrRetToString(&name, e.list.p) : "error: GetDisplayNameOf: " + Result(hr));
-      LPCITEMIDLIST one = e.list.p;
+      const HRESULT hr = parent->GetDisplayNameOf(e.list.Get(), platform::SHGDN_NORMAL, &name);
+      Print(hr == platform::S_OK ? platform::StrRetToString(&name, e.list.Get()) : "error: GetDisplayNameOf: " + Result(hr));
+      LPCITEMIDLIST one = e.list.Get();
       platform::ULONG attributes = 0;
       parent->GetAttributesOf(1, &one, &attributes);
       Print("attributes " + Hex(static_cast<HRESULT>(attributes)));
@@ -207,27 +195,293 @@ class Host {
 
   void CanUnload() { Print("DllCanUnloadNow: " + Result(module_->CanUnloadNow())); }
 
-  static void Print(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);  // in step with the library's messages on stderr
+  // The frame; `shown` makes it (without a display here) for the window commands.
+  shellhost::ShellFrame& Frame(bool shown = true) {
+    if (!frame_) {
+      frame_ = std::make_unique<shellhost::ShellFrame>(root_, rootList_.Get(), g_ProductIdentity.productName);
+    }
+    if (shown && frame_->Frame() == nullptr && !frame_->Create()) Print("error: the window cannot be made");
+    return *frame_;
+  }
+
+  // ---- The window's commands ----
+
+  void View(const std::string& path) {
+    std::string error;
+    if (!Frame().Open(path, error)) Print("error: " + error);
+  }
+
+  platform::ListViewControl* ViewList() {
+    platform::ListViewControl* list = Frame().ViewList();
+    if (list == nullptr) Print("error: no view");
+    return list;
+  }
+
+  void Rows() {
+    platform::ListViewControl* list = ViewList();
+    if (list == nullptr) return;
+    const std::vector<int> order = list->GetColumnOrderArray();
+    std::vector<std::string> titles;
+    for (int c : order) titles.push_back(list->GetColumn(c).title);
+    Print("# " + Joined(titles));
+    for (int row = 0; row < list->GetItemCount(); ++row) {
+      std::vector<std::string> texts;
+      for (int c : order) texts.push_back(list->GetItemText(row, c));
+      Print(Joined(texts));
+    }
+  }
+
+  void Sort(const std::string& title) {
+    platform::ListViewControl* list = ViewList();
+    if (list == nullptr) return;
+    for (int c = 0; c < list->GetColumnCount(); ++c) {
+      if (list->GetColumn(c).title == title) {
+        list->UserClickColumn(c);
+        return;
+      }
+    }
+    Print("error: no column \"" + title + "\"");
+  }
+
+  void Select(const std::string& what) {
+    platform::ListViewControl* list = ViewList();
+    if (list == nullptr) return;
+    std::vector<int> rows;
+    if (what == "all") {
+      for (int row = 0; row < list->GetItemCount(); ++row) rows.push_back(row);
+    } else if (what != "none") {
+      std::istringstream in(what);
+      for (int row; in >> row;) rows.push_back(row);
+    }
+    if (!list->UserSelectRows(rows)) Print("error: no such rows");
+  }
+
+  void Activate() {
+    if (ActiveView() == nullptr) return;
+    platform::SendMessage(ViewWindow(), WM_VIEWCOMMAND, 0, static_cast<platform::LPARAM>(kViewCommandActivate));
+    Frame().Pump();
+  }
+
+  void Key(std::string name) {
+    platform::ListViewControl* list = ViewList();
+    if (list == nullptr) return;
+    platform::UINT modifiers = 0;
+    for (const auto& [prefix, bit] : {std::pair<const char*, platform::UINT>{"ctrl+", platform::kModCtrl},
+                                      {"shift+", platform::kModShift}, {"alt+", platform::kModAlt}}) {
+      if (name.rfind(prefix, 0) == 0) {
+        modifiers |= bit;
+        name.erase(0, std::strlen(prefix));
+      }
+    }
+    platform::UINT key = 0;
+    if (name == "Delete") key = platform::VK_DELETE;
+    if (name == "Enter") key = platform::VK_RETURN;
+    if (name == "Escape") key = platform::VK_ESCAPE;
+    if (name == "Insert") key = platform::VK_INSERT;
+    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z') key = static_cast<platform::UINT>(name[0] - 'a' + 'A');
+    if (key == 0) {
+      Print("error: no key \"" + name + "\"");
+      return;
+    }
+    list->UserKey(key, modifiers);
+    Frame().Pump();
+  }
+
+  void Drag(const std::string& arguments) {
+    platform::ListViewControl* list = ViewList();
+    if (list == nullptr) return;
+    int from = 0;
+    int to = 0;
+    if (std::sscanf(arguments.c_str(), "%d %d", &from, &to) != 2) {
+      Print("error: drag FROM TO");
+      return;
+    }
+    if (!list->UserBeginDrag(from)) {
+      Print("error: no row " + std::to_string(from));
+      return;
+    }
+    if (list->GetReorderSource() < 0) return;  // the view refused the drag
+    list->UserReorderOver(to);
+    list->UserReorderDrop(to);
+    Frame().Pump();
+  }
+
+  void Command(int id) {
+    Frame().Command(id);
+    Frame().Pump();
+  }
+
+  void Invoke(int id, bool folder) {
+    platform::IShellView* view = ActiveView();
+    if (view == nullptr) return;
+    ComPtr<platform::IContextMenu> menu;
+    const HRESULT hr = view->GetItemObject(folder ? platform::SVGIO_BACKGROUND : platform::SVGIO_SELECTION,
+                                           platform::IID_IContextMenu, menu.PutVoid());
+    if (hr != platform::S_OK) {
+      Print("error: GetItemObject: " + Result(hr));
+      return;
+    }
+    platform::CMINVOKECOMMANDINFO info;
+    info.hwnd = ViewWindow();
+    info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(id));
+    menu->InvokeCommand(&info);
+    Frame().Pump();
+  }
+
+  void Status() {
+    for (int part = 0; part < 3; ++part) Print(std::to_string(part) + ": " + Frame().StatusBar().GetPartText(part));
+  }
+
+  void Menu() {
+    std::istringstream in(Frame().MenuBar().Describe());
+    for (std::string line; std::getline(in, line);) Print(line);
+  }
+
+  void Toolbar() {
+    platform::ToolbarControl& bar = Frame().Toolbar();
+    for (int i = 0; i < bar.GetButtonCount(); ++i) {
+      const auto& b = bar.GetButton(i);
+      if (b.separator) {
+        Print("-");
+        continue;
+      }
+      Print(std::to_string(b.command) + "\t" + (b.label.empty() ? bar.GetTooltip(b.command) : b.label) +
+            (b.checked ? "\t[x]" : ""));
+    }
+  }
+
+  void Pane() {
+    platform::TreeViewControl& tree = Frame().Tree();
+    std::function<void(platform::HTREEITEM, const std::string&)> walk = [&](platform::HTREEITEM parent,
+                                                                            const std::string& indent) {
+      for (platform::HTREEITEM item : tree.GetChildren(parent)) {
+        const std::string text = tree.GetItemText(item);
+        if (text.empty()) continue;  // an unopened folder's placeholder
+        Print(indent + text + (tree.GetSelectedItem() == item ? "  <" : ""));
+        if (tree.IsExpanded(item)) walk(item, indent + "  ");
+      }
+    };
+    walk(platform::TVI_ROOT, "");
+  }
+
+  void Where() { Print(Frame().CurrentPath()); }
+
+  // The display's host, when the window is on a display.
+  void SetDisplayHost(platform::WxHost* host) { display_ = host; }
+
+  void Shot(const std::string& file) {
+    if (display_ == nullptr) {
+      Print("error: no display");
+      return;
+    }
+    platform::UiWindow* frame = Frame().Frame();
+    display_->PumpUntil([] { return false; }, 150);  // what waits to be drawn is drawn
+    if (frame == nullptr || !display_->SaveWindowImage(*frame, file)) Print("error: no picture written to " + file);
+  }
+
+  void Rendered() {
+    platform::UiWindow* view = Frame().ViewWindow();
+    if (display_ == nullptr || view == nullptr) {
+      Print("error: no view on a display");
+      return;
+    }
+    const std::vector<std::string> differences =
+        platform::CompareWithModel(*view, display_->RenderedControls(*view));
+    for (const std::string& d : differences) Print(d);
+    if (differences.empty()) Print("as the view holds it");
+  }
+
+  void Back() {
+    Frame().Command(shellhost::kCmdBack);
+    Frame().Pump();
+  }
+
+  // Serves the window's messages for `ms`, or until a cell of the view reads `text`.
+  void Paste(const std::string& arguments) {
+    std::vector<std::string> parts;
+    std::stringstream in(arguments);
+    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    if (parts.size() < 2) {
+      Print("error: paste FOLDER<tab>FILE...");
+      return;
+    }
+    OwnedList folder;
+    std::string error;
+    if (!Frame(false).FindPath(parts[0], folder, error)) {
+      Print("error: " + error);
+      return;
+    }
+    using Entry = void (*)(const void*, const char* const*, int);
+    const auto entry = reinterpret_cast<Entry>(module_->Symbol("PasteFilesIntoFolder"));
+    if (entry == nullptr) {
+      Print("error: the library takes no files");
+      return;
+    }
+    std::vector<std::string> files;
+    for (std::size_t i = 1; i < parts.size(); ++i) files.push_back(platform::FromPosixPath(parts[i]));
+    std::vector<const char*> names;
+    for (const std::string& f : files) names.push_back(f.c_str());
+    entry(folder.Get(), names.data(), static_cast<int>(names.size()));
+  }
+
+  void Pump(const std::string& arguments) {
+    Frame();
+    const std::size_t space = arguments.find(' ');
+    const int ms = Number(arguments.substr(0, space));
+    const std::string text = space == std::string::npos ? std::string() : platform::Trim(arguments.substr(space + 1));
+    if (display_ != nullptr) {
+      // The window's loop: toolkit events and the messages of every process.
+      if (!display_->PumpUntil([&] { return !text.empty() && Shows(text); }, ms) && !text.empty()) {
+        Print("error: no row shows \"" + text + "\"");
+      }
+      return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms)) {
+      platform::PumpMessages(5);
+      if (!text.empty() && Shows(text)) return;
+    }
+    if (!text.empty()) Print("error: no row shows \"" + text + "\"");
   }
 
  private:
+  static int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
+
+  bool Shows(const std::string& text) {
+    platform::ListViewControl* list = Frame().ViewList();
+    for (int row = 0; list != nullptr && row < list->GetItemCount(); ++row) {
+      for (int c = 0; c < list->GetColumnCount(); ++c) {
+        if (list->GetItemText(row, c) == text) return true;
+      }
+    }
+    return false;
+  }
+
+  platform::IShellView* ActiveView() {
+    platform::IShellView* view = Frame().ActiveView();
+    if (view == nullptr) Print("error: no view");
+    return view;
+  }
+  platform::HWND ViewWindow() {
+    platform::HWND window = 0;
+    if (platform::IShellView* view = Frame().ActiveView()) view->GetWindow(&window);
+    return window;
+  }
+
   void Tree(IShellFolder* folder, const std::string& indent, int depth) {
-    for (const Entry& e : Enumerate(folder, flags_)) {
+    for (const FolderEntry& e : Enumerate(folder, flags_)) {
       Print(Line(folder, e, indent));
       if (!e.folder || depth >= 16) continue;
       ComPtr<IShellFolder> child;
-      if (folder->BindToObject(e.list.p, nullptr, platform::IID_IShellFolder, child.PutVoid()) == platform::S_OK) {
+      if (folder->BindToObject(e.list.Get(), nullptr, platform::IID_IShellFolder, child.PutVoid()) == platform::S_OK) {
         Tree(child.Get(), indent + "  ", depth + 1);
       }
     }
   }
 
-  static std::string IconName(IShellFolder* folder, const Entry& e) {
+  static std::string IconName(IShellFolder* folder, const FolderEntry& e) {
     ComPtr<platform::IExtractIconA> icon;
-    LPCITEMIDLIST one = e.list.p;
+    LPCITEMIDLIST one = e.list.Get();
     if (folder->GetUIObjectOf(0, 1, &one, platform::IID_IExtractIconA, nullptr, icon.PutVoid()) != platform::S_OK) {
       return "-";
     }
@@ -247,20 +501,23 @@ class Host {
     return name;
   }
 
-  static std::string SecondText(const Entry& e) {
-    const std::size_t length = platform::HandedOverLength(e.list.p);
-    if (!shellext::IsShellItem(e.list.p, length)) return "";
-    const auto* item = reinterpret_cast<const std::uint8_t*>(e.list.p);
+  static std::string SecondText(const FolderEntry& e) {
+    const std::size_t length = platform::HandedOverLength(e.list.Get());
+    if (!shellext::IsShellItem(e.list.Get(), length)) return "";
+    const auto* item = reinterpret_cast<const std::uint8_t*>(e.list.Get());
     return std::string(platform::ReadField(reinterpret_cast<const char*>(item) + offsetof(shellext::ShellItemData, secondText),
                                            sizeof(FixedString256::text)));
   }
 
-  std::string Line(IShellFolder* folder, const Entry& e, const std::string& indent) {
+  std::string Line(IShellFolder* folder, const FolderEntry& e, const std::string& indent) {
     return indent + (e.folder ? "D\t" : "I\t") + e.name + "\t" + SecondText(e) + "\t" + IconName(folder, e);
   }
 
   std::unique_ptr<platform::ComModule> module_;
   ComPtr<IShellFolder> root_;
+  OwnedList rootList_;
+  std::unique_ptr<shellhost::ShellFrame> frame_;
+  platform::WxHost* display_ = nullptr;
   platform::DWORD flags_ = platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS;
 };
 
@@ -268,7 +525,25 @@ void Usage() {
   std::fprintf(stderr,
                "usage: shellhost [-l LIBRARY] [-c CLASS] ls [FOLDER PATH]\n"
                "       shellhost [-l LIBRARY] [-c CLASS] tree [FOLDER PATH]\n"
-               "       shellhost [-l LIBRARY] [-c CLASS] script   (commands on standard input)\n");
+               "       shellhost [-l LIBRARY] [-c CLASS] [-w] script   (commands on standard input)\n"
+               "       shellhost [-l LIBRARY] [-c CLASS] [FOLDER PATH] (the window)\n");
+}
+
+// The file manager's own command line names the namespace's root, not a path of names.
+bool IsFileManagerCommandLine(const std::string& argument) {
+  return argument.rfind("/e,", 0) == 0 || argument.rfind("/n,", 0) == 0 || argument.rfind("::{", 0) == 0;
+}
+
+int RunWindow(Host& host, platform::WxHost& display, const std::string& path) {
+  host.SetDisplayHost(&display);
+  shellhost::ShellFrame& frame = host.Frame();
+  if (frame.Frame() == nullptr) return 1;
+  std::string error;
+  if (!frame.Open(IsFileManagerCommandLine(path) ? std::string() : path, error)) {
+    std::fprintf(stderr, "shellhost: %s\n", error.c_str());
+    frame.Open("", error);
+  }
+  return display.RunMessageLoop();
 }
 
 std::string DefaultLibrary() {
@@ -290,17 +565,19 @@ platform::CLSID ClassOf(const std::string& library) {
   return clsid;
 }
 
+int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
+
 int RunScript(Host& host) {
   std::string line;
   while (std::getline(std::cin, line)) {
     const std::string command = platform::Trim(line);
     if (command.empty() || command[0] == '#') continue;
-    Host::Print("> " + command);
+    Print("> " + command);
     const std::size_t space = command.find(' ');
     const std::string verb = command.substr(0, space);
     const std::string arg = space == std::string::npos ? "" : platform::Trim(command.substr(space + 1));
     if (verb == "ls") {
-      host.List_(arg);
+      host.List(arg);
     } else if (verb == "tree") {
       host.Tree(arg);
     } else if (verb == "flags") {
@@ -311,10 +588,50 @@ int RunScript(Host& host) {
       host.ClassId();
     } else if (verb == "canunload") {
       host.CanUnload();
+    } else if (verb == "view") {
+      host.View(arg);
+    } else if (verb == "rows") {
+      host.Rows();
+    } else if (verb == "sort") {
+      host.Sort(arg);
+    } else if (verb == "select") {
+      host.Select(arg);
+    } else if (verb == "activate") {
+      host.Activate();
+    } else if (verb == "key") {
+      host.Key(arg);
+    } else if (verb == "drag") {
+      host.Drag(arg);
+    } else if (verb == "command") {
+      host.Command(Number(arg));
+    } else if (verb == "invoke" || verb == "invoke-folder") {
+      host.Invoke(Number(arg), verb == "invoke-folder");
+    } else if (verb == "status") {
+      host.Status();
+    } else if (verb == "menu") {
+      host.Menu();
+    } else if (verb == "toolbar") {
+      host.Toolbar();
+    } else if (verb == "pane") {
+      host.Pane();
+    } else if (verb == "where") {
+      host.Where();
+    } else if (verb == "back") {
+      host.Back();
+    } else if (verb == "pump") {
+      host.Pump(arg);
+    } else if (verb == "shot") {
+      host.Shot(arg);
+    } else if (verb == "rendered") {
+      host.Rendered();
+    } else if (verb == "paste") {
+      host.Paste(arg);
+    } else if (verb == "echo") {
+      Print(arg);
     } else if (verb == "quit") {
       break;
     } else {
-      Host::Print("error: unknown command \"" + verb + "\"");
+      Print("error: unknown command \"" + verb + "\"");
     }
   }
   return 0;
@@ -325,25 +642,43 @@ int RunScript(Host& host) {
 int main(int argc, char** argv) {
   std::string library = DefaultLibrary();
   std::optional<std::string> classText;
+  bool onDisplay = false;
   int i = 1;
-  for (; i < argc && argv[i][0] == '-'; ++i) {
+  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0' && std::strchr("lcw", argv[i][1]) != nullptr &&
+         argv[i][2] == '\0';
+       ++i) {
     const std::string option = argv[i];
-    if ((option == "-l" || option == "-c") && i + 1 < argc) {
+    if (option == "-w") {
+      onDisplay = true;
+    } else if (i + 1 < argc) {
       (option == "-l" ? library : classText.emplace()) = argv[++i];
     } else {
       Usage();
       return 2;
     }
   }
-  if (i >= argc) {
-    Usage();
-    return 2;
+  // A first word that is no command names the folder the window opens on.
+  std::string command = i < argc ? argv[i] : "";
+  std::string path;
+  if (command == "ls" || command == "tree" || command == "script") {
+    ++i;
+    path = i < argc ? argv[i] : "";
+  } else {
+    path = command;
+    command = "window";
+    onDisplay = true;
   }
-  const std::string command = argv[i++];
-  const std::string path = i < argc ? argv[i] : "";
-  if (command != "ls" && command != "tree" && command != "script") {
-    Usage();
-    return 2;
+
+  g_ProductIdentity.InitFromPath(library);  // the window's names are the library's product's
+  std::unique_ptr<platform::Host> desktop;
+  platform::WxHost* display = nullptr;
+  if (onDisplay) {
+    desktop = platform::MakeDesktopHost("shellhost");
+    display = dynamic_cast<platform::WxHost*>(desktop.get());
+    if (display == nullptr && command == "window") {
+      std::fprintf(stderr, "shellhost: no display to show the window on (ls, tree and script work without one)\n");
+      return 2;
+    }
   }
 
   std::string error;
@@ -360,29 +695,33 @@ int main(int argc, char** argv) {
   ComPtr<platform::IClassFactory> factory;
   HRESULT hr = module->GetClassObject(clsid, platform::IID_IClassFactory, factory.PutVoid());
   if (hr != platform::S_OK) {
-    Host::Print("DllGetClassObject: " + Result(hr));
-    Host::Print("DllCanUnloadNow: " + Result(module->CanUnloadNow()));
+    Print("DllGetClassObject: " + Result(hr));
+    Print("DllCanUnloadNow: " + Result(module->CanUnloadNow()));
     return 1;
   }
   ComPtr<IShellFolder> root;
   hr = factory->CreateInstance(nullptr, platform::IID_IShellFolder, root.PutVoid());
   if (hr != platform::S_OK) {
-    Host::Print("CreateInstance: " + Result(hr));
+    Print("CreateInstance: " + Result(hr));
     return 1;
   }
+  OwnedList rootList = RootList(clsid);
   {
     ComPtr<platform::IPersistFolder> persist;
-    if (root.As(persist) == platform::S_OK) {
-      List rootList = RootList(clsid);
-      persist->Initialize(rootList.p);
-    }
+    if (root.As(persist) == platform::S_OK) persist->Initialize(rootList.Get());
   }
   factory.Reset();
 
-  // The host holds the last references; they go before the library may be unloaded.
-  Host host(std::move(module), std::move(root));
-  if (command == "ls") host.List_(path);
-  if (command == "tree") host.Tree(path);
-  if (command == "script") RunScript(host);
-  return 0;
+  int status = 0;
+  {
+    // The host holds the last references; they go before the library may be unloaded,
+    // and the windows before the display's host.
+    Host host(std::move(module), std::move(root), std::move(rootList));
+    host.SetDisplayHost(display);
+    if (command == "ls") host.List(path);
+    if (command == "tree") host.Tree(path);
+    if (command == "script") RunScript(host);
+    if (command == "window") status = RunWindow(host, *display, path);
+  }
+  return status;
 }

@@ -4,116 +4,15 @@
 // answers.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <map>
-#include <sstream>
-
-#include "testing/trayhub.h"
-#include "testing/processes.h"
+#include "common/shell_utilities.h"
+#include "hosts/shellhost_test_support.h"
 
 namespace {
 
-using platform::testing::ChildProcess;
+using namespace device;
+using namespace shellhosttest;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
-
-struct Line {
-  std::string kind;  // "D" or "I"
-  std::string name;
-  std::string second;
-  std::string icon;
-};
-
-std::vector<std::string> Split(const std::string& text, char at) {
-  std::vector<std::string> parts;
-  std::stringstream in(text);
-  std::string part;
-  while (std::getline(in, part, at)) parts.push_back(part);
-  if (!text.empty() && text.back() == at) parts.emplace_back();
-  return parts;
-}
-
-// One run of shellhost: everything it printed, and per script command its listing.
-struct Output {
-  int exitCode = -1;
-  std::string all;
-  std::map<std::string, std::vector<Line>> listings;
-  std::map<std::string, std::vector<std::string>> text;
-
-  std::vector<std::string> Names(const std::string& command) const {
-    std::vector<std::string> names;
-    auto it = listings.find(command);
-    if (it != listings.end()) {
-      for (const Line& l : it->second) names.push_back(l.name);
-    }
-    return names;
-  }
-  std::vector<std::string> SortedNames(const std::string& command) const {
-    std::vector<std::string> names = Names(command);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-  bool Shows(const std::string& text) const { return all.find(text) != std::string::npos; }
-};
-
-class ShellhostTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    home_ = std::getenv("TOVARIN_HOME");
-    trayhubtest::PrepareManagerHome(home_, "2000,20000");
-    ::unsetenv("TOVARIN_DEVICE");
-    ::unsetenv("SHELLHOST_TEST_PLAYER");
-    ::unsetenv("SHELLHOST_TEST_FAIL");
-    // The library under its variant names, as the install step lays it out.
-    const std::string built = platform::testing::ToolsFolder() + "/../lib/tovarin.so";
-    std::filesystem::create_directories(home_ + "/lib");
-    for (const char* name : {"ombrixj1.so", "ombrixq7.so"}) {
-      std::filesystem::copy_file(built, home_ + "/lib/" + name, std::filesystem::copy_options::overwrite_existing);
-    }
-  }
-  void TearDown() override {
-    if (manager_) {
-      manager_->Kill(SIGTERM);
-      manager_->Wait();
-      for (int i = 0; i < 500 && platform::FindWindow(g_ProductIdentity.windowClassName) != 0; ++i) {
-        platform::Sleep(10);
-      }
-    }
-  }
-
-  void StartManager(const char* tool) {
-    manager_ = trayhubtest::StartTool(tool);
-    ASSERT_NE(trayhubtest::WaitForManager(0, 2000), 0u) << tool << " did not start";
-  }
-
-  Output Run(const std::vector<std::string>& script, const std::string& library = "ombrixj1.so") {
-    ChildProcess shellhost("/bin/sh", {"-c", "exec \"$0\" \"$@\" 2>&1", platform::testing::ToolsFolder() + "/shellhost",
-                                       "-l", home_ + "/lib/" + library, "script"});
-    for (const std::string& line : script) shellhost.WriteLine(line);
-    shellhost.CloseInput();
-    Output out;
-    std::string command;
-    while (auto line = shellhost.ReadLine(60000)) {
-      out.all += *line + "\n";
-      if (line->rfind("> ", 0) == 0) {
-        command = line->substr(2);
-        out.listings[command];
-        continue;
-      }
-      out.text[command].push_back(*line);
-      const std::vector<std::string> parts = Split(*line, '\t');
-      if (parts.size() == 4 && (parts[0] == "D" || parts[0] == "I")) {
-        out.listings[command].push_back({parts[0], parts[1], parts[2], parts[3]});
-      }
-    }
-    out.exitCode = shellhost.Wait();
-    return out;
-  }
-
-  std::string home_;
-  std::unique_ptr<ChildProcess> manager_;
-};
 
 const std::vector<std::string> kNotConnected = {
     "Ombrix Suite cannot currently establish communication with your device.",
@@ -257,6 +156,168 @@ TEST_F(ShellhostTest, TheLibraryStaysLoadedAndNamesItsClass) {
   EXPECT_EQ(out.text.at("classid"), (std::vector<std::string>{"{6E3F1B27-C48A-4D05-9B7E-52A0F8C3D14B}"}));
   // Without a manager the root has no folders, so a path into it is refused.
   EXPECT_EQ(out.text.at("name Device Information"), (std::vector<std::string>{"error: no item \"Device Information\""}));
+}
+
+}  // namespace
+
+namespace {
+
+// Each kind of folder of the demo player in the folder view: its columns and one row.
+TEST_F(ShellhostTest, TheViewOfEachKindOfFolder) {
+  StartManager("trayhub");
+  struct Case {
+    std::string path;
+    std::vector<std::string> titles;
+    std::size_t row;
+    std::vector<std::string> texts;
+  };
+  const std::vector<Case> cases = {
+      {"", {"Name", "Count", "Used Space", "Free Space", "Total Space"}, 0, {}},
+      {"Audio Tracks", {"Name", "Size", "Type", "Length", "Bitrate", "Year", "Genre", "Comment"}, 1,
+       {"Harbor Lights - Tidewater Sketches - 01 - Low Tide"}},
+      {"Artists", {"Name", "Contains"}, 1, {"Harbor Lights", "1"}},
+      {"Artists/The Glass Ferns", {"Name", "Contains"}, 1, {"[ All: The Glass Ferns ]", "3"}},
+      {"Albums/Small Hours", {"Name", "Size", "Type", "Length", "Bitrate", "Year", "Genre", "Comment"}, 1,
+       {"Northwind Brass - Small Hours - 01 - Midnight Stroll"}},
+      {"Genres", {"Name", "Contains"}, 1, {"Ambient"}},
+      {"Playlists", {"Name", "Contains"}, 1, {"[ Playlist Index ]"}},
+      {"Playlists/Evening Mix", {"#", "Name", "Type", "Size", "Length", "Bitrate", "Genre", "Year", "Comment"}, 1,
+       {"1", "Harbor Lights - Tidewater Sketches - 01 - Low Tide"}},
+      {"Playlists/[ Playlist Index ]", {"Name", "Count", "Playlists"}, 1,
+       {"Harbor Lights - Tidewater Sketches - 01 - Low Tide", "1", "Evening Mix"}},
+      {"Data Files", {"Name", "Size", "Type", "Modified", "Attributes"}, 1, {"Documents"}},
+      {"Data Files/Documents", {"Name", "Size", "Type", "Modified", "Attributes"}, 1, {"Welcome.txt"}},
+      {"Device Information", {"Device Property", "Value"}, 1, {"Model", "Dozi Jukebox"}},
+      {"Active Queue", {"#", "Name", "Status", "Length"}, 0, {}},
+  };
+  Session session(home_);
+  for (const Case& c : cases) {
+    const auto rows = session.Rows(c.path.empty() ? "/" : c.path);
+    ASSERT_FALSE(rows.empty()) << c.path;
+    EXPECT_EQ(rows[0], c.titles) << c.path;
+    if (c.texts.empty()) continue;
+    ASSERT_GT(rows.size(), c.row) << c.path;
+    const std::vector<std::string> row(rows[c.row].begin(), rows[c.row].begin() +
+                                                              static_cast<std::ptrdiff_t>(std::min(rows[c.row].size(), c.texts.size())));
+    EXPECT_EQ(row, c.texts) << c.path;
+  }
+}
+
+// Every column of the track list sorts both ways into a total order: sorting downwards
+// gives the upward order turned round, every time.
+TEST_F(ShellhostTest, EveryColumnSortsBothWays) {
+  StartManager("trayhub");
+  Session session(home_);
+  const auto first = session.Rows("Audio Tracks");
+  ASSERT_FALSE(first.empty());
+  const std::vector<std::string> titles = first[0];
+  auto names = [](const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::string> out;
+    for (std::size_t r = 1; r < rows.size(); ++r) out.push_back(rows[r][0]);
+    return out;
+  };
+  for (const std::string& title : titles) {
+    session.Run({"sort " + title});
+    const auto down = session.Rows();  // the first click sorts downwards
+    session.Run({"sort " + title});
+    const auto up = session.Rows();
+    session.Run({"sort " + title});
+    EXPECT_EQ(names(session.Rows()), names(down)) << title << ": sorting again changed the order";
+    std::vector<std::string> turned = names(up);
+    std::reverse(turned.begin(), turned.end());
+    EXPECT_EQ(turned, names(down)) << title;
+    session.Run({"sort " + title});  // upwards again for the next column
+  }
+  session.Run({"sort Length"});
+  session.Run({"sort Length"});
+  const std::vector<std::string> lengths = Column(session.Rows(), "Length");
+  EXPECT_TRUE(std::is_sorted(lengths.begin(), lengths.end(), [](const std::string& a, const std::string& b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+  }));
+}
+
+// The columns a person chose are there again in the next shellhost.
+TEST_F(ShellhostTest, StoredColumnLayoutsSurviveARestart) {
+  StartManager("trayhub");
+  {
+    Session session(home_);
+    session.Run({"view Audio Tracks", "command 20001", "command 20011"});  // show Artist, hide Genre
+  }
+  Session again(home_);
+  const auto rows = again.Rows("Audio Tracks");
+  ASSERT_FALSE(rows.empty());
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Artist", "Size", "Type", "Length", "Bitrate", "Year", "Comment"}));
+}
+
+// Another process changes the player and calls RefreshFolderViews: the open view reloads,
+// and so does the tree pane.
+TEST_F(ShellhostTest, ARefreshPostedFromAnotherProcessReloadsTheOpenView) {
+  StartManager("trayhub");
+  Session session(home_);
+  session.Run({"view Playlists/Evening Mix", "view Playlists"});
+  ASSERT_TRUE(Column(session.Rows(), "Name").size() >= 3u);
+  KernelDeviceClient client;
+  ASSERT_TRUE(Connect(client));
+  KernelId made;
+  ASSERT_EQ(client.CreatePlaylist("Late Night", made), 0);
+  client.CommitChanges();
+  RefreshFolderViews();
+  const std::vector<std::string> out = session.Run({"pump 10000 Late Night", "rows", "pane"});
+  auto shows = [&](const std::string& text) {
+    return std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
+  };
+  EXPECT_TRUE(shows("Late Night\t")) << "the view";
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const std::string& l) { return l == "    Late Night"; }))
+      << "the tree pane:\n" << Joined(out);
+  (void)shows;
+}
+
+// The queue commands change the player's queue, and the open view shows it.
+TEST_F(ShellhostTest, QueueCommandsChangeThePlayersQueue) {
+  StartManager("trayhub");
+  KernelDeviceClient client;
+  ASSERT_TRUE(Connect(client));
+  KernelId track;
+  std::vector<KernelId> tracks;
+  for (int n = client.GetFirstAudioTrack(track); n != 0 && tracks.size() < 5; n = client.GetNextAudioTrack(track)) {
+    tracks.push_back(track);
+  }
+  for (const KernelId& t : tracks) client.EnqueueTrack(t);
+  Session session(home_);
+  EXPECT_EQ(Column(session.Rows("Active Queue"), "#").size(), tracks.size());
+  session.Run({"invoke-folder 3019"});  // Shuffle Queue
+  EXPECT_EQ(Column(session.Rows(), "#"), (std::vector<std::string>{"1", "2", "3", "4", "5"}));
+  session.Run({"invoke-folder 3060"});  // Clear Queue
+  EXPECT_EQ(Column(session.Rows(), "#").size(), 0u);
+  EXPECT_EQ(client.GetFirstQueueEntry(track), 0);
+}
+
+TEST_F(ShellhostTest, TheViewWithoutAManagerShowsItsTextRows) {
+  Session session(home_);
+  const auto rows = session.Rows("/");
+  ASSERT_EQ(rows.size(), 1 + kNotConnected.size());
+  EXPECT_EQ(rows[0], (std::vector<std::string>{"Name", "Count", "Used Space", "Free Space", "Total Space"}));
+  for (std::size_t i = 0; i < kNotConnected.size(); ++i) EXPECT_EQ(rows[i + 1][0], kNotConnected[i]);
+}
+
+TEST_F(ShellhostTest, ActivatingAndDraggingRowsInTheView) {
+  StartManager("trayhub");
+  Session session(home_);
+  std::vector<std::string> out = session.Run({"view Artists", "select 1", "activate", "where"});
+  EXPECT_EQ(out.back(), "Artists/Mira Solenne");
+  out = session.Run({"back", "where"});
+  EXPECT_EQ(out.back(), "Artists");
+  // The last entry of a playlist dragged to the front.
+  const auto before = Column(session.Rows("Playlists/Evening Mix"), "Name");
+  ASSERT_EQ(before.size(), 5u);
+  out = session.Run({"drag 4 0"});
+  const auto after = Column(session.Rows(), "Name");
+  EXPECT_EQ(session.Run({"where"}).back(), "Playlists/Evening Mix");  // the playlist, written anew
+  EXPECT_EQ(after, (std::vector<std::string>{before[4], before[0], before[1], before[2], before[3]}));
+  out = session.Run({"select 0 1", "drag 0 3"});
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const std::string& l) {
+    return l.find("You can only reorder one track at a time.") != std::string::npos;
+  }));
 }
 
 }  // namespace

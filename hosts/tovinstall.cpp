@@ -5,7 +5,7 @@
 //
 //   tovinstall <installation folder> <application data folder>
 //   tovinstall libraries    the file names the library is installed under (one a line)
-//   tovinstall launchers    the launcher's file names (one a line)
+//   tovinstall launchers    one line per launcher: its file name, a tab, the product name
 //   tovinstall port         the port of the web interface (VX_PortD, 8047 when unusable)
 //
 // Folders are POSIX paths; they are stored in Windows form like every path of the system.
@@ -40,9 +40,9 @@ int PrintLibraryNames(int family) {
   return 0;
 }
 
-int PrintLauncherNames(int family) {
+int PrintLaunchers(const ProductIdentity& id) {
   for (const LauncherRow& row : LauncherTable()) {
-    if (row.variantCode == family) std::printf("%s\n", LauncherName(row).c_str());
+    if (row.variantCode == id.variantCode) std::printf("%s\t%s\n", LauncherName(row).c_str(), id.productName.c_str());
   }
   return 0;
 }
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   const ProductIdentity& id = g_ProductIdentity;
   if (argc == 2) {
     if (std::strcmp(argv[1], "libraries") == 0) return PrintLibraryNames(id.variantCode);
-    if (std::strcmp(argv[1], "launchers") == 0) return PrintLauncherNames(id.variantCode);
+    if (std::strcmp(argv[1], "launchers") == 0) return PrintLaunchers(id);
     if (std::strcmp(argv[1], "port") == 0) {
       std::printf("%d\n", GetStreamPort());
       return 0;

@@ -32,6 +32,8 @@
 #include "platform/ui/wx/wx_host.h"
 #include "shellext/name_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
+#include "transfer/tag_fill_dlg.h"
+#include "transfer/transfer_dialog.h"
 
 using namespace manager;
 
@@ -61,6 +63,61 @@ Sample Modal(std::string name, Make make) {
           }};
 }
 
+// A player for the transfer window's pictures: it takes data files at once and lets the
+// gallery look at the window while the fifth one is on its way.
+class GalleryPlayer : public MemoryDeviceBase {
+ public:
+  GalleryPlayer() { Info().modelName = "Dozi Jukebox"; }
+  std::function<void()> during;
+
+ protected:
+  int UploadDataFile(std::string_view path, const KernelId& folder, KernelId& item) override {
+    const int status = MemoryDeviceBase::UploadDataFile(path, folder, item);
+    if (++sent_ == 5 && during) during();
+    return status;
+  }
+
+ private:
+  int sent_ = 0;
+};
+
+// Twelve small files for the transfer window to send, in the gallery's home.
+std::vector<std::string> SampleFiles() {
+  const std::string folder = std::string(std::getenv("TOVARIN_HOME")) + "/send";
+  std::filesystem::create_directories(folder);
+  std::vector<std::string> files;
+  for (const char* name : {"01 Harbour Lights.mp3", "02 Long Road.mp3", "03 Opening.mp3", "04 Mirror.mp3",
+                           "05 North Light.mp3", "06 Glass Rooms.mp3", "07 Evening.mp3", "08 Brass Fold.mp3",
+                           "09 Metal Hours.mp3", "10 Quiet Water.mp3", "11 Cyra.mp3", "12 Last Train.mp3"}) {
+    std::ofstream(folder + "/" + name) << std::string(300000, 'x');
+    files.push_back(platform::FromPosixPath(folder + "/" + name));
+  }
+  return files;
+}
+
+// The transfer window sending twelve files: looked at while the fifth is on its way
+// (`during`), or once the run has ended.
+void ShowTransfer(platform::WxHost& host, const std::function<void(UiWindow&)>& shown, bool during) {
+  GalleryPlayer player;
+  transfer::CTransferDialog dialog(player);
+  if (!dialog.Create(0)) return;
+  dialog.CenterWindow();
+  dialog.ShowWindow(platform::SW_SHOW);
+  if (during) {
+    player.during = [&] {
+      dialog.OnUploadProgress(60);
+      host.PumpUntil([] { return false; }, 200);
+      shown(dialog);
+    };
+  }
+  dialog.TransferDataFiles(nullptr, KernelId(0), SampleFiles(), 1);
+  if (!during) {
+    host.PumpUntil([] { return false; }, 200);
+    shown(dialog);
+  }
+  dialog.DestroyWindow();
+}
+
 std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDeviceBase> device) {
   std::vector<Sample> samples;
   samples.push_back(Modal("auto_fill_track_numbers", [] {
@@ -84,6 +141,19 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        shown(d);
                        d.Close();
                      }});
+  samples.push_back({"transfer_progress", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
+                       ShowTransfer(host, shown, true);
+                     }});
+  samples.push_back({"transfer_complete", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
+                       ShowTransfer(host, shown, false);
+                     }});
+  samples.push_back(Modal("tag_fill", [] {
+    static TrackRecord record;
+    record.title.Set("Harbour Lights");
+    record.trackNumber = 3;
+    record.year = 2004;
+    return std::make_unique<transfer::CTagFillDlg>("03 Harbour Lights.mp3", &record);
+  }));
   samples.push_back({"systray_progress", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
                        DlgSystrayProgress popup;
                        popup.ShowAtTray("Connecting...", 4);

@@ -18,6 +18,7 @@
 #include "manager/manager_wnd.h"
 #include "testing/bench_support.h"
 #include "platform/settings/settings.h"
+#include "shellext/bench_manager.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/library.h"
 
@@ -30,13 +31,6 @@ namespace bench = platform::bench;
 constexpr int kTracks = 10000;
 constexpr int kRoundTrips = 20000;
 constexpr int kWarmUp = 500;
-
-std::string Folder() {
-  char buf[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  buf[n > 0 ? n : 0] = '\0';
-  return std::filesystem::path(buf).parent_path().string();
-}
 
 // Forwards every operation to another device and counts those that are requests (the
 // capability questions are answered from the proxy's cache).
@@ -116,40 +110,17 @@ BENCHMARK(BM_EnumerateAudioTracks)->Iterations(10)->UseRealTime()->Unit(benchmar
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string ns = bench::UseOwnNamespace("benchenum");
-  std::string home = (std::filesystem::temp_directory_path() / (ns + "-XXXXXX")).string();
-  if (::mkdtemp(home.data()) == nullptr) return 1;
-  ::setenv("TOVARIN_HOME", home.c_str(), 1);
-  ::setenv("TMPDIR", home.c_str(), 1);
-  ::setenv("SHELLHOST_TEST_TRACKS", std::to_string(kTracks).c_str(), 1);
-  g_ProductIdentity.InitFromPath("trayhub");
-  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-  key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
-  key.SetDword("VX_Disable", 1);
-  g_ProductIdentity.InitFromPath("/opt/tovarin/ombrixj1.so");  // the library's identity: same family
-
-  int status = 0;
-  {
-    bench::Child manager({Folder() + "/shellhost_test_player"});
-    for (int i = 0; i < 1000 && platform::FindWindow(g_ProductIdentity.windowClassName) == 0; ++i) platform::Sleep(10);
-    if (shellext::g_DeviceClient.ConnectToManager(0, KernelId(1), KernelId(1), 0) == 0) {
-      std::fprintf(stderr, "bench_enum: the manager was not reached\n");
-      status = 1;
-    } else {
-      benchmark::Initialize(&argc, argv);
-      benchmark::RunSpecifiedBenchmarks();
-      benchmark::Shutdown();
-      auto& r = bench::Results();
-      if (r.count("enum_ms") != 0 && r.count("request") != 0) {
-        std::printf("\"Audio Tracks\" of %.0f tracks: %.1f ms (goal: under 500 ms), %.3f device requests per item; "
-                    "one device request: %.1f us, so the requests alone take %.1f ms\n",
-                    r["enum_items"], r["enum_ms"], r["enum_requests_per_item"], r["request"],
-                    r["request"] * r["enum_requests_per_item"] * r["enum_items"] / 1000.0);
-      }
-    }
+  shellext::benchmarks::BenchManager manager("benchenum", kTracks);
+  if (!manager.Connected()) return 1;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  auto& r = bench::Results();
+  if (r.count("enum_ms") != 0 && r.count("request") != 0) {
+    std::printf("\"Audio Tracks\" of %.0f tracks: %.1f ms (goal: under 500 ms), %.3f device requests per item; "
+                "one device request: %.1f us, so the requests alone take %.1f ms\n",
+                r["enum_items"], r["enum_ms"], r["enum_requests_per_item"], r["request"],
+                r["request"] * r["enum_requests_per_item"] * r["enum_items"] / 1000.0);
   }
-  std::error_code ec;
-  std::filesystem::remove_all(home, ec);
-  bench::RemoveRuntimeFolder();
-  return status;
+  return 0;
 }

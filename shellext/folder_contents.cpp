@@ -10,6 +10,7 @@
 
 #include "common/identity.h"
 #include "common/settings.h"
+#include "common/last_transfer.h"
 #include "common/version.h"
 #include "device/kernel_device_client.h"
 #include "platform/ui/host.h"
@@ -322,17 +323,7 @@ void ContentBuilder::ListDeviceRoot() {
 }
 
 std::vector<std::uint32_t> ContentBuilder::LastTransferIds() {
-  const std::string name = "Kor_Tx_LastTransfer" + GetShortSha1Hex(device_.GetDeviceUniqueId());
-  std::vector<std::uint8_t> buffer(kLastTransferBytes);
-  std::uint32_t size = kLastTransferBytes;
-  if (ReadSettingBinary(name, buffer.data(), size) == 0) size = 0;
-  std::vector<std::uint32_t> ids;
-  for (std::uint32_t at = 0; at + 4 <= size; at += 4) {
-    ids.push_back(static_cast<std::uint32_t>(buffer[at]) | (static_cast<std::uint32_t>(buffer[at + 1]) << 8) |
-                  (static_cast<std::uint32_t>(buffer[at + 2]) << 16) |
-                  (static_cast<std::uint32_t>(buffer[at + 3]) << 24));
-  }
-  return ids;
+  return ReadLastTransfer(device_.GetDeviceUniqueId(), kLastTransferBytes / 4);
 }
 
 // ---- Folders below the root ----

@@ -79,6 +79,25 @@ void BuildIconTable() {
   FillFixed(t);
 }
 
+const platform::ImageList& SharedImageList(bool small) {
+  static platform::ImageList smallList(16, 16);
+  static platform::ImageList largeList(32, 32);
+  platform::ImageList& list = small ? smallList : largeList;
+  Table& t = TheTable();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  if (t.entries.empty()) FillFixed(t);
+  const int n = static_cast<int>(t.entries.size());
+  // A table made afresh (the file-type icons dropped) starts the list again.
+  bool same = list.GetImageCount() <= n;
+  for (int i = 0; same && i < list.GetImageCount(); ++i) same = list.GetIcon(i) == t.entries[static_cast<std::size_t>(i)].name;
+  if (!same) list.Remove(-1);
+  for (int i = list.GetImageCount(); i < n; ++i) {
+    const IconEntry& e = t.entries[static_cast<std::size_t>(i)];
+    list.Add(e.name, e.fallback, e.emblem);
+  }
+  return list;
+}
+
 IconEntry IconAt(int index) {
   Table& t = TheTable();
   std::lock_guard<std::mutex> lock(t.mutex);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device/kernel_device.h"
+#include "platform/ui/image_list.h"
 #include "shellext/shell_item.h"
 
 namespace shellext {
@@ -32,6 +33,11 @@ struct IconChoice {
   enum Kind { kIndex, kFileType, kNone, kNoIcon } kind = kNone;
   int index = -1;  // kIndex
 };
+// The library's two image lists (16 and 32 pixels) that every view's list shows its
+// icons from, holding the table's pictures at their indexes (brought up to date with the
+// table on every call).
+const platform::ImageList& SharedImageList(bool small);
+
 // The icon of an item (Kind kNone: success without an index, a message row; kNoIcon:
 // the item asks for no icon at all). May ask the device (a data folder's root test).
 IconChoice ChooseIcon(const ShellItemData& item, device::KernelDevice& device);

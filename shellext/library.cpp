@@ -1,6 +1,5 @@
 #include "shellext/library.h"
 
-#include <crypto++/sha.h>
 #include <langinfo.h>
 #include <locale.h>
 
@@ -85,13 +84,31 @@ std::string FormatDateTimeLocale(std::int64_t time) {
   return std::string(date) + " " + clock;
 }
 
-std::string GetShortSha1Hex(std::string_view text) {
-  CryptoPP::SHA1 sha;
-  CryptoPP::byte digest[CryptoPP::SHA1::DIGESTSIZE];
-  sha.CalculateDigest(digest, reinterpret_cast<const CryptoPP::byte*>(text.data()), text.size());
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", digest[0], digest[1], digest[2], digest[3]);
-  return hex;
+namespace {
+
+// The user's numeric conventions, made once: a list of 10,000 sizes formats each.
+locale_t UserNumericLocale() {
+  static const locale_t user = [] {
+    locale_t l = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+    return l != static_cast<locale_t>(0) ? l : newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0));
+  }();
+  return user;
 }
+
+// Formats with the user's numeric conventions on this thread only.
+template <class... Args>
+std::string FormatNumeric(const char* format, Args... args) {
+  const locale_t previous = uselocale(UserNumericLocale());
+  char text[64];
+  std::snprintf(text, sizeof text, format, args...);
+  uselocale(previous);
+  return text;
+}
+
+}  // namespace
+
+std::string FormatIntegerLocale(std::int64_t value) { return FormatNumeric("%'lld", static_cast<long long>(value)); }
+
+std::string FormatFloatLocale(double value) { return FormatNumeric("%'.2f", value); }
 
 }  // namespace shellext

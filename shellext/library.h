@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/last_transfer.h"  // GetShortSha1Hex
 #include "device/kernel_device_client.h"
 #include "platform/window/window.h"
 
@@ -58,7 +59,9 @@ void DebugTrace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // seconds since 1970, in local time.
 std::string FormatDateTimeLocale(std::int64_t time);
 
-// The first 4 bytes of the SHA-1 of the text's bytes, as 8 upper-case hex digits.
-std::string GetShortSha1Hex(std::string_view text);
+// A whole number with the user's digit grouping ("1,200,000"), no fraction.
+std::string FormatIntegerLocale(std::int64_t value);
+// A number with the user's grouping and decimal sign, two decimals ("0.98").
+std::string FormatFloatLocale(double value);
 
 }  // namespace shellext

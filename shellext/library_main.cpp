@@ -5,10 +5,20 @@
 // library and calls it before it gets anything from it, so this is the load as the host
 // sees it, and it runs after every static object of the library (and of the libraries
 // linked into it) is constructed and outside the loader's lock.
+#include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
+#include "common/identity.h"
 #include "platform/com/unknown.h"
+#include "platform/ui/host.h"
+#include "platform/ui/wx/wx_host.h"
 #include "shellext/com_server.h"
+#include "shellext/do_tovarin.h"
+#include "shellext/send_files.h"
+#include "shellext/transfer_entry.h"
+#include "transfer/send_to.h"
 
 #define TOVARIN_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -17,6 +27,19 @@ namespace {
 void EnsureStarted() {
   static std::once_flag once;
   std::call_once(once, shellext::StartLibrary);
+}
+
+// The launcher has no windows of its own: the transfer's window needs the desktop's host,
+// made here unless the process has one.
+void RunTransfer(const std::vector<std::string>& names, const char* launcherPath) {
+  EnsureStarted();
+  const std::string launcher = launcherPath != nullptr ? launcherPath : "";
+  std::unique_ptr<platform::Host> desktop;
+  if (dynamic_cast<platform::ConsoleHost*>(&platform::CurrentHost()) != nullptr) {
+    desktop = platform::MakeDesktopHost(ModuleBaseName(launcher));
+  }
+  shellext::DoTovarinEntry(names, launcher);
+  if (desktop) platform::SetCurrentHost(nullptr);
 }
 
 }  // namespace
@@ -34,3 +57,24 @@ TOVARIN_EXPORT platform::HRESULT DllCanUnloadNow() {
 // The installer registers the class and its place in the namespace; these change nothing.
 TOVARIN_EXPORT platform::HRESULT DllRegisterServer() { return platform::S_OK; }
 TOVARIN_EXPORT platform::HRESULT DllUnregisterServer() { return platform::S_OK; }
+
+TOVARIN_EXPORT void DoTovarin(char* files, char* launcherPath) {
+  RunTransfer(transfer::SplitQuotedNames(files != nullptr ? files : ""), launcherPath);
+}
+
+__attribute__((visibility("default"))) void DoTovarin(const char* const* names, int count, const char* launcherPath) {
+  std::vector<std::string> list;
+  for (int i = 0; names != nullptr && i < count; ++i) {
+    if (names[i] != nullptr) list.emplace_back(names[i]);
+  }
+  RunTransfer(list, launcherPath);
+}
+
+TOVARIN_EXPORT void PasteFilesIntoFolder(const void* folder, const char* const* paths, int count) {
+  EnsureStarted();
+  std::vector<std::string> list;
+  for (int i = 0; paths != nullptr && i < count; ++i) {
+    if (paths[i] != nullptr) list.emplace_back(paths[i]);
+  }
+  shellext::SendFilesIntoFolder(static_cast<platform::LPCITEMIDLIST>(folder), list);
+}

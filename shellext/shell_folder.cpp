@@ -2,10 +2,14 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "common/identity.h"
+#include "shellext/context_menu.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/extract_icon.h"
+#include "shellext/item_order.h"
+#include "shellext/shell_view.h"
 
 using namespace device;
 
@@ -104,11 +108,35 @@ HRESULT CShellFolder::BindToObject(LPCITEMIDLIST list, void*, platform::REFIID r
   return hr;
 }
 
-HRESULT CShellFolder::CompareIDs(platform::LPARAM, LPCITEMIDLIST, LPCITEMIDLIST) { return E_NOTIMPL; }
+HRESULT CShellFolder::CompareIDs(platform::LPARAM column, LPCITEMIDLIST a, LPCITEMIDLIST b) {
+  // Held through CPidlLast, so that items at odd places in a host's list are read aligned.
+  std::optional<CPidlLast> x, y;
+  if (GetLastItemId(a) != nullptr) x.emplace(a);
+  if (GetLastItemId(b) != nullptr) y.emplace(b);
+  if (!x || !y) DebugTrace("12 1\n");
+  auto isTrack = [](const std::optional<CPidlLast>& item) {
+    return item && ((*item)->nodeType == NT_TRACK || (*item)->nodeType == NT_INDEXTRACK);
+  };
+  bool tagIndex = false;
+  if (isTrack(x) || isTrack(y)) {
+    try {
+      tagIndex = Device().SupportsTagIndex() != 0;
+    } catch (const std::exception&) {
+      tagIndex = false;
+    }
+  }
+  return CompareFolderItems(x ? &x->Item() : nullptr, y ? &y->Item() : nullptr, static_cast<int>(column), tagIndex);
+}
 
-HRESULT CShellFolder::CreateViewObject(platform::HWND, platform::REFIID, void** ppv) {
-  if (ppv != nullptr) *ppv = nullptr;
-  return E_NOTIMPL;
+HRESULT CShellFolder::CreateViewObject(platform::HWND, platform::REFIID riid, void** ppv) {
+  if (ppv == nullptr) return platform::E_POINTER;
+  *ppv = nullptr;
+  if (riid != platform::IID_IShellView) return E_NOTIMPL;  // the folder's drop target comes with drag and drop
+  CShellView* view = new (std::nothrow) CShellView(this, ownList_);
+  if (view == nullptr) return E_OUTOFMEMORY;
+  const HRESULT hr = view->QueryInterface(riid, ppv);
+  view->Release();
+  return hr;
 }
 
 HRESULT CShellFolder::GetAttributesOf(platform::UINT count, LPCITEMIDLIST* items, ULONG* inOut) {
@@ -154,6 +182,14 @@ HRESULT CShellFolder::GetUIObjectOf(platform::HWND, platform::UINT count, LPCITE
                                     platform::REFIID riid, platform::UINT*, void** ppv) {
   if (ppv == nullptr) return platform::E_POINTER;
   *ppv = nullptr;
+  if (riid == platform::IID_IContextMenu) {
+    CContextMenu* menu = new (std::nothrow) CContextMenu(this, count, items);
+    if (menu != nullptr) {
+      const HRESULT hr = menu->QueryInterface(riid, ppv);
+      menu->Release();
+      return hr;
+    }
+  }
   if (riid == platform::IID_IExtractIconA) {
     if (items == nullptr || count == 0) return E_INVALIDARG;
     CExtractIcon* icon = new (std::nothrow) CExtractIcon(items[0]);

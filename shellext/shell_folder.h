@@ -2,9 +2,8 @@
 // makes the namespace root; BindToObject makes the folders below it. Its identity is the
 // last item of its own list (null for the root).
 //
-// Built here: initialisation, the class id, enumeration, binding, attributes, display
-// names and the icon handler. The view, context menus, data objects, drop targets and
-// item comparison come with the folder view.
+// Data objects and drop targets come with drag and drop; the context menu's entries with
+// the context menus.
 #pragma once
 
 #include "platform/shell/shell_interfaces.h"

@@ -39,6 +39,22 @@ inline std::string ToolsFolder() {
   return std::filesystem::path(buf).parent_path().string();
 }
 
+// How much longer than in a normal build the limits of a test should be: a sanitizer build
+// runs several times slower, and CI runs it beside the rest of the suite.
+inline int SlowFactor() {
+#if defined(__SANITIZE_ADDRESS__)
+  return 4;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return 4;
+#else
+  return 1;
+#endif
+#else
+  return 1;
+#endif
+}
+
 // Milliseconds on the steady clock since `since`.
 inline long ElapsedMs(std::chrono::steady_clock::time_point since) {
   return static_cast<long>(

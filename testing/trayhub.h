@@ -23,13 +23,19 @@ namespace trayhubtest {
 
 // Readies `home` ($TOVARIN_HOME) for a manager that starts: folders for temporary files
 // and application data, the request limits, no display, and settings that say the player options are
-// installed. Answers the product's settings key, made afresh.
+// installed. Answers the product's settings key, made afresh. The limits ("<taken ms>,<complete
+// ms>") are stretched in slower builds (platform::testing::SlowFactor).
 inline platform::SettingsKey PrepareManagerHome(const std::string& home, const char* requestLimits) {
   g_ProductIdentity.InitFromPath("trayhub");
   std::filesystem::create_directories(home + "/tmp");
   std::filesystem::create_directories(home + "/appdata");
   ::setenv("TMPDIR", (home + "/tmp").c_str(), 1);
-  ::setenv("TOVARIN_REQUEST_LIMITS", requestLimits, 1);
+  const std::string limits = requestLimits;
+  const std::size_t comma = limits.find(',');
+  const int factor = platform::testing::SlowFactor();
+  const std::string scaled = std::to_string(std::stol(limits.substr(0, comma)) * factor) + "," +
+                             std::to_string(std::stol(limits.substr(comma + 1)) * factor);
+  ::setenv("TOVARIN_REQUEST_LIMITS", scaled.c_str(), 1);
   // These managers answer on the console, also when the tests run on a display.
   ::unsetenv("DISPLAY");
   ::unsetenv("WAYLAND_DISPLAY");

@@ -170,7 +170,7 @@ bool ParseChangeNotice(const void* data, std::size_t size, ChangeNotice* out) {
 }
 
 void SHChangeNotify(LONG event, UINT flags, LPCITEMIDLIST item1, LPCITEMIDLIST item2) {
-  if (flags != SHCNF_IDLIST) return;  // only item-id lists are carried
+  if ((flags & 0xFF) != SHCNF_IDLIST) return;  // only item-id lists are carried
   const std::string folder = NoticeFolder();
   if (folder.empty()) return;
   RemoveOldNotices(folder);

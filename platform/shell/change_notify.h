@@ -34,6 +34,7 @@ constexpr LONG SHCNE_UPDATEITEM = 0x00002000;
 constexpr LONG SHCNE_ALLEVENTS = 0x7FFFFFFF;
 
 constexpr UINT SHCNF_IDLIST = 0x0000;
+constexpr UINT SHCNF_FLUSH = 0x1000;  // notices are delivered at once anyway
 
 struct ChangeNotice {
   LONG event = 0;
@@ -42,7 +43,8 @@ struct ChangeNotice {
 };
 
 // Posts the notice to every registered window whose events include `event`. Only item-id
-// lists are carried (SHCNF_IDLIST); a malformed list travels as none.
+// lists are carried (SHCNF_IDLIST, with or without SHCNF_FLUSH); a malformed list travels
+// as none.
 void SHChangeNotify(LONG event, UINT flags, LPCITEMIDLIST item1, LPCITEMIDLIST item2);
 
 // Registers a window of this process for the events; a window has one registration,

@@ -28,6 +28,26 @@ FileTypeIcon FileTypeIconOf(std::string_view fileName) {
   return icon;
 }
 
+std::string FileTypeNameOf(std::string_view fileName) {
+  const std::string name(fileName);
+  gboolean uncertain = FALSE;
+  gchar* type = g_content_type_guess(name.c_str(), nullptr, 0, &uncertain);
+  std::string text;
+  if (type != nullptr && !g_content_type_is_unknown(type)) {
+    if (gchar* description = g_content_type_get_description(type)) {
+      text = description;
+      g_free(description);
+    }
+  }
+  g_free(type);
+  if (!text.empty()) return text;
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot + 1 == name.size()) return "File";
+  std::string extension = name.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  return extension + " File";
+}
+
 std::string DefaultApplicationName(std::string_view mimeType) {
   std::string type(mimeType);
   gchar* argv[] = {const_cast<gchar*>("xdg-mime"), const_cast<gchar*>("query"), const_cast<gchar*>("default"),

@@ -16,6 +16,10 @@ struct FileTypeIcon {
 // The icon of the type a file of this name has.
 FileTypeIcon FileTypeIconOf(std::string_view fileName);
 
+// What the desktop calls the type of a file of this name ("plain text document"); for a
+// name it cannot place, the extension in capitals and " File" ("XYZ File"), or "File".
+std::string FileTypeNameOf(std::string_view fileName);
+
 // The display name of the desktop's default application for a MIME type, as xdg-mime
 // names it and its desktop entry calls it; empty when there is none or it cannot be
 // found.

@@ -59,6 +59,74 @@ constexpr DWORD MK_RBUTTON = 0x0002;
 constexpr DWORD MK_SHIFT = 0x0004;
 constexpr DWORD MK_CONTROL = 0x0008;
 
+// IShellView::UIActivate.
+constexpr UINT SVUIA_DEACTIVATE = 0;
+constexpr UINT SVUIA_ACTIVATE_NOFOCUS = 1;
+constexpr UINT SVUIA_ACTIVATE_FOCUS = 2;
+constexpr UINT SVUIA_INPLACEACTIVATE = 3;
+
+// IShellBrowser::BrowseObject.
+constexpr UINT SBSP_DEFBROWSER = 0x0000;
+constexpr UINT SBSP_ABSOLUTE = 0x0000;
+constexpr UINT SBSP_RELATIVE = 0x1000;
+constexpr UINT SBSP_PARENT = 0x2000;
+constexpr UINT SBSP_NAVIGATEBACK = 0x4000;
+constexpr UINT SBSP_NAVIGATEFORWARD = 0x8000;
+
+// IShellView::GetItemObject: which items.
+constexpr UINT SVGIO_BACKGROUND = 0x0000;  // the folder itself
+constexpr UINT SVGIO_SELECTION = 0x0001;
+
+// FOLDERSETTINGS::ViewMode.
+constexpr UINT FVM_ICON = 1;
+constexpr UINT FVM_SMALLICON = 2;
+constexpr UINT FVM_LIST = 3;
+constexpr UINT FVM_DETAILS = 4;
+
+// The browser's controls (GetControlWindow, SendControlMsg) and what is sent to them.
+constexpr UINT FCW_STATUS = 1;
+constexpr UINT FCW_TOOLBAR = 2;
+constexpr UINT FCW_TREE = 3;
+constexpr UINT WM_SHOWWINDOW = 0x0018;  // wParam: 1 show, 0 hide
+constexpr UINT SB_SETTEXT = WM_USER + 1;   // wParam: the part; lParam: const char* text
+constexpr UINT SB_GETTEXT = WM_USER + 2;   // wParam: the part; lParam: std::string* out
+constexpr UINT SB_SETPARTS = WM_USER + 4;  // wParam: count; lParam: const int* right edges (-1: the end)
+constexpr UINT TB_CHECKBUTTON = WM_USER + 2;    // wParam: command; lParam: 1 pressed, 0 released
+constexpr UINT TB_ISBUTTONCHECKED = WM_USER + 10;  // wParam: command; answer 1 when pressed
+
+// SetToolbarItems.
+constexpr UINT FCT_MERGE = 0x0001;
+constexpr UINT FCT_CONFIGABLE = 0x0002;
+constexpr UINT FCT_ADDTOEND = 0x0004;
+
+// Buttons a view adds to its browser's toolbar.
+constexpr std::uint8_t TBSTATE_CHECKED = 0x01;
+constexpr std::uint8_t TBSTATE_ENABLED = 0x04;
+constexpr std::uint8_t BTNS_BUTTON = 0x00;
+constexpr std::uint8_t BTNS_SEP = 0x01;
+constexpr std::uint8_t BTNS_CHECK = 0x02;
+constexpr std::uint8_t BTNS_AUTOSIZE = 0x10;
+constexpr std::uint8_t BTNS_SHOWTEXT = 0x40;
+struct TBBUTTON {
+  const char* icon = nullptr;  // named icon (the desktop's bitmap index)
+  int idCommand = 0;
+  std::uint8_t fsState = TBSTATE_ENABLED;
+  std::uint8_t fsStyle = BTNS_BUTTON;
+  const char* text = nullptr;     // the label shown with BTNS_SHOWTEXT
+  const char* tooltip = nullptr;  // what the button's tooltip says
+};
+
+// The browser's menus a view merges its items into (the popups' and markers' ids).
+constexpr UINT FCIDM_MENU_FILE = 0x8000;
+constexpr UINT FCIDM_MENU_EDIT = 0x8040;
+constexpr UINT FCIDM_MENU_VIEW = 0x8080;
+constexpr UINT FCIDM_MENU_VIEW_SEP_OPTIONS = 0x8081;
+constexpr UINT FCIDM_MENU_TOOLS = 0x80C0;
+constexpr UINT FCIDM_MENU_HELP = 0x8100;
+struct OLEMENUGROUPWIDTHS {
+  std::int32_t width[6] = {};
+};
+
 // Context menus.
 constexpr UINT CMF_NORMAL = 0x0000;
 constexpr UINT CMF_DEFAULTONLY = 0x0001;
@@ -205,33 +273,54 @@ class IDropSource : public IUnknown {
   virtual HRESULT GiveFeedback(DWORD effect) = 0;
 };
 
-// The folder view a folder creates for its host's window. Menu and toolbar merging join
-// when the user-interface core offers menus.
-class IShellView : public IUnknown {
+// An object with a window.
+class IOleWindow : public IUnknown {
+ public:
+  static constexpr GUID kIid = {0x00000114, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  virtual HRESULT GetWindow(HWND* window) = 0;
+  virtual HRESULT ContextSensitiveHelp(bool enterMode) = 0;
+};
+
+// The folder view a folder creates for its host's window. Menus are the UI core's
+// (HMENU is a platform::Menu*); a key message carries its key in wParam.
+class IShellView : public IOleWindow {
  public:
   static constexpr GUID kIid = {0x000214E3, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-  virtual HRESULT GetWindow(HWND* window) = 0;
+  virtual HRESULT TranslateAccelerator(MSG* message) = 0;
+  virtual HRESULT EnableModeless(bool enable) = 0;
+  virtual HRESULT UIActivate(UINT state) = 0;
+  virtual HRESULT Refresh() = 0;
   virtual HRESULT CreateViewWindow(IShellView* previous, const FOLDERSETTINGS* settings, IShellBrowser* browser,
                                    const RECT* bounds, HWND* window) = 0;
   virtual HRESULT DestroyViewWindow() = 0;
-  virtual HRESULT UIActivate(UINT state) = 0;
-  virtual HRESULT Refresh() = 0;
+  virtual HRESULT GetCurrentInfo(FOLDERSETTINGS* settings) = 0;
+  virtual HRESULT AddPropertySheetPages(DWORD reserved, void* addPage, LPARAM lParam) = 0;
+  virtual HRESULT SaveViewState() = 0;
   virtual HRESULT SelectItem(LPCITEMIDLIST item, UINT flags) = 0;
   virtual HRESULT GetItemObject(UINT item, REFIID riid, void** ppv) = 0;
-  virtual HRESULT SaveViewState() = 0;
 };
 
-// The host's side of a view: navigation, status texts, its windows.
-class IShellBrowser : public IUnknown {
+// The host's side of a view: navigation, menus, status texts and toolbar, its windows.
+class IShellBrowser : public IOleWindow {
  public:
   static constexpr GUID kIid = {0x000214E2, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-  virtual HRESULT GetWindow(HWND* window) = 0;
-  virtual HRESULT BrowseObject(LPCITEMIDLIST list, UINT flags) = 0;
+  // Fills `shared` (an empty menu) with the browser's own popups.
+  virtual HRESULT InsertMenusSB(HMENU shared, OLEMENUGROUPWIDTHS* widths) = 0;
+  // Shows `shared` as the frame's menu bar (null: the browser's own); commands of items
+  // that are not the browser's go to `activeObject` as WM_COMMAND.
+  virtual HRESULT SetMenuSB(HMENU shared, void* reserved, HWND activeObject) = 0;
+  virtual HRESULT RemoveMenusSB(HMENU shared) = 0;
   virtual HRESULT SetStatusTextSB(const char* text) = 0;
+  virtual HRESULT EnableModelessSB(bool enable) = 0;
+  virtual HRESULT TranslateAcceleratorSB(MSG* message, std::uint16_t id) = 0;
+  virtual HRESULT BrowseObject(LPCITEMIDLIST list, UINT flags) = 0;
   virtual HRESULT GetControlWindow(UINT id, HWND* window) = 0;
   virtual HRESULT SendControlMsg(UINT id, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) = 0;
   virtual HRESULT QueryActiveShellView(IShellView** view) = 0;
   virtual HRESULT OnViewWindowActive(IShellView* view) = 0;
+  // Adds the view's buttons to the browser's toolbar (FCT_ADDTOEND: after its own); their
+  // commands go to the view's window as WM_COMMAND. A new view's buttons replace the last.
+  virtual HRESULT SetToolbarItems(const TBBUTTON* buttons, UINT count, UINT flags) = 0;
 };
 
 inline constexpr const GUID& IID_IEnumIDList = IEnumIDList::kIid;
@@ -243,6 +332,7 @@ inline constexpr const GUID& IID_IShellExtInit = IShellExtInit::kIid;
 inline constexpr const GUID& IID_IContextMenu = IContextMenu::kIid;
 inline constexpr const GUID& IID_IDropTarget = IDropTarget::kIid;
 inline constexpr const GUID& IID_IDropSource = IDropSource::kIid;
+inline constexpr const GUID& IID_IOleWindow = IOleWindow::kIid;
 inline constexpr const GUID& IID_IShellView = IShellView::kIid;
 inline constexpr const GUID& IID_IShellBrowser = IShellBrowser::kIid;
 

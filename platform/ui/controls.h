@@ -78,7 +78,8 @@ enum class ControlAspect : std::uint8_t {
 
 enum class NotifyCode : std::uint8_t {
   // List view.
-  GetDispInfo,    // the owner fills text (and image) of item/subItem, for rows shown on demand
+  GetDispInfo,    // the owner fills text (and image) of item/subItem, for rows shown on demand;
+                  // with keep set the list keeps the answer and asks no more
   CustomDraw,     // the owner may set textColour / backColour of item/subItem
   ColumnClick,    // subItem: the column
   ItemChanged,    // item's state changed by the person (selection, focus, check)
@@ -89,6 +90,7 @@ enum class NotifyCode : std::uint8_t {
   ReorderCancel,  // Escape ended the reorder drag
   KeyDown,        // key, modifiers
   RightClick,     // item (-1: background), point
+  HeaderRightClick,  // point
   DeleteItem,     // item is about to go; data is its data
   // Tree view.
   SelChanging,    // oldItem -> newItem; result non-zero refuses the change
@@ -141,6 +143,7 @@ struct Notification {
   COLORREF backColour = CLR_DEFAULT;
   Point point;
   LRESULT result = 0;
+  bool keep = false;  // GetDispInfo: the list keeps the text (the desktop's LVIF_DI_SETITEM)
 };
 
 // What a control needs of the window that holds it.

@@ -50,6 +50,7 @@ class AllWindow : public Dialog {
   std::map<std::uint64_t, std::vector<std::string>> rowTexts;  // data -> column texts
   HTREEITEM refuse = 0;
   int asked = 0;
+  bool keepTexts = false;
 
  protected:
   bool OnCommand(int id, int code) override {
@@ -63,6 +64,7 @@ class AllWindow : public Dialog {
         const auto& texts = rowTexts[n.data];
         if (n.subItem >= 0 && n.subItem < static_cast<int>(texts.size())) n.text = texts[n.subItem];
         n.image = static_cast<int>(n.data % 3);
+        n.keep = keepTexts;
         return;
       }
       case NotifyCode::CustomDraw:
@@ -92,6 +94,9 @@ class AllWindow : public Dialog {
         return;
       case NotifyCode::GetTooltip:
         n.text = "Tip " + std::to_string(n.item);
+        return;
+      case NotifyCode::HeaderRightClick:
+        heard.push_back("header menu");
         return;
       default:
         return;
@@ -227,6 +232,51 @@ TEST_F(ControlsTest, ListViewsAskForTextsOnDemandAndSortByThemStably) {
 
   EXPECT_EQ(list.GetCellColours(0, 0).second, RGB(230, 230, 255));
   EXPECT_EQ(list.GetCellColours(1, 0).second, CLR_DEFAULT);
+}
+
+// Columns keep a display order apart from their indexes: inserted at a slot, moved by a
+// person only where headers may be dragged, and renumbered when a column goes.
+TEST_F(ControlsTest, ListViewColumnsKeepTheirDisplayOrder) {
+  ListViewControl& list = w.ListView(kRows);
+  list.InsertColumn(0, {"Name", 300, LVCFMT_LEFT, 1});
+  list.InsertColumn(1, {"#", 30, LVCFMT_RIGHT, 0});
+  list.InsertColumn(2, {"Size", 80, LVCFMT_RIGHT});
+  EXPECT_EQ(list.GetColumnOrderArray(), (std::vector<int>{1, 0, 2}));
+  EXPECT_FALSE(list.UserMoveColumn(2, 0));  // headers are not draggable yet
+  list.SetExtendedStyle(LVS_EX_HEADERDRAGDROP, LVS_EX_HEADERDRAGDROP);
+  EXPECT_TRUE(list.UserMoveColumn(2, 0));
+  EXPECT_EQ(list.GetColumnOrderArray(), (std::vector<int>{2, 1, 0}));
+  EXPECT_TRUE(list.DeleteColumn(1));
+  EXPECT_EQ(list.GetColumnOrderArray(), (std::vector<int>{1, 0}));
+  for (const std::vector<int>& bad : {std::vector<int>{0}, std::vector<int>{0, 0}, std::vector<int>{0, 2}}) {
+    EXPECT_FALSE(list.SetColumnOrderArray(bad));
+  }
+  EXPECT_TRUE(list.SetColumnOrderArray({0, 1}));
+  EXPECT_TRUE(list.UserResizeColumn(1, 55));
+  EXPECT_EQ(list.GetColumn(1).width, 55);
+  EXPECT_TRUE(list.UserRightClickHeader());
+  EXPECT_EQ(w.heard.back(), "header menu");
+}
+
+// Texts the owner marks to be kept are asked once; an automatic width fits the longest.
+TEST_F(ControlsTest, ListViewsKeepTextsTheOwnerMarksAndSizeColumnsToThem) {
+  ListViewControl& list = w.ListView(kRows);
+  list.InsertColumn(0, {"Title", 10});
+  w.rowTexts[1] = {"short"};
+  w.rowTexts[2] = {"a much longer title"};
+  w.keepTexts = true;
+  list.InsertItemOnDemand(0, 1);
+  list.InsertItemOnDemand(1, 2);
+  EXPECT_EQ(list.GetItemText(1, 0), "a much longer title");
+  w.rowTexts[2] = {"changed"};
+  EXPECT_EQ(list.GetItemText(1, 0), "a much longer title");
+  EXPECT_EQ(w.asked, 1);
+  ASSERT_TRUE(list.SetColumnWidth(0, LVSCW_AUTOSIZE));
+  const int wide = list.GetColumn(0).width;
+  EXPECT_GT(wide, list.GetItemText(0, 0).size() * 7);
+  list.DeleteItem(1);
+  ASSERT_TRUE(list.SetColumnWidth(0, LVSCW_AUTOSIZE));
+  EXPECT_LT(list.GetColumn(0).width, wide);
 }
 
 TEST_F(ControlsTest, ListViewSelectionChecksDeletionAndReorderDrags) {

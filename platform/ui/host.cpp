@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/kernel/process_object.h"
 #include "platform/text/text.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/ui_window.h"
@@ -15,7 +16,14 @@ namespace platform {
 
 namespace {
 
-std::atomic<Host*> g_current{nullptr};
+// The current host of the process, shared with the copies of this code in loaded
+// libraries: their message boxes and windows go to the program's host.
+struct CurrentHostState {
+  std::atomic<Host*> current{nullptr};
+  std::once_flag once;
+  Host* fallback = nullptr;
+};
+CurrentHostState& HostState() { return ProcessObject<CurrentHostState>("platform.ui.host"); }
 
 const char* IconWord(UINT flags) {
   switch (flags & MB_ICONMASK) {
@@ -206,17 +214,19 @@ int Host::GetSystemMetric(int index) {
     case SM_CXSMICON:
     case SM_CYSMICON: return 16;
     case kMetricTabItemHeight: return 20;
+    case kMetricAverageCharWidth: return kDesignCharWidth;
     default: return 0;
   }
 }
 
 Host& CurrentHost() {
-  if (Host* h = g_current.load()) return *h;
-  static ConsoleHost* fallback = new ConsoleHost;  // lives until the process ends
-  return *fallback;
+  CurrentHostState& state = HostState();
+  if (Host* h = state.current.load()) return *h;
+  std::call_once(state.once, [&state] { state.fallback = new ConsoleHost; });  // lives until the process ends
+  return *state.fallback;
 }
 
-void SetCurrentHost(Host* host) { g_current.store(host); }
+void SetCurrentHost(Host* host) { HostState().current.store(host); }
 
 ConsoleHost::ConsoleHost() : ConsoleHost(stdin, stderr, ::isatty(STDIN_FILENO) != 0) {}
 

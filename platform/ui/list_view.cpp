@@ -23,7 +23,12 @@ void ListViewControl::SetExtendedStyle(UINT mask, UINT style) {
 
 int ListViewControl::InsertColumn(int index, Column column) {
   if (index < 0 || index > GetColumnCount()) index = GetColumnCount();
+  const int slot = column.order < 0 || column.order > GetColumnCount() ? GetColumnCount() : column.order;
   columns_.insert(columns_.begin() + index, std::move(column));
+  for (int& c : order_) {
+    if (c >= index) ++c;
+  }
+  order_.insert(order_.begin() + slot, index);
   for (Row& r : rows_) {
     if (static_cast<int>(r.cells.size()) > index) r.cells.insert(r.cells.begin() + index, Cell{});
   }
@@ -31,9 +36,25 @@ int ListViewControl::InsertColumn(int index, Column column) {
   return index;
 }
 
+bool ListViewControl::SetColumnOrderArray(const std::vector<int>& order) {
+  if (order.size() != columns_.size()) return false;
+  std::vector<bool> seen(columns_.size(), false);
+  for (int c : order) {
+    if (c < 0 || c >= GetColumnCount() || seen[static_cast<std::size_t>(c)]) return false;
+    seen[static_cast<std::size_t>(c)] = true;
+  }
+  order_ = order;
+  Changed(ControlAspect::Columns);
+  return true;
+}
+
 bool ListViewControl::DeleteColumn(int index) {
   if (index < 0 || index >= GetColumnCount()) return false;
   columns_.erase(columns_.begin() + index);
+  order_.erase(std::find(order_.begin(), order_.end(), index));
+  for (int& c : order_) {
+    if (c > index) --c;
+  }
   for (Row& r : rows_) {
     if (static_cast<int>(r.cells.size()) > index) r.cells.erase(r.cells.begin() + index);
   }
@@ -47,9 +68,27 @@ bool ListViewControl::DeleteColumn(int index) {
   return true;
 }
 
+namespace {
+
+// Pixels of a text in the list's font, taken as an average character of 7 pixels.
+int TextPixels(const std::string& text) {
+  int characters = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++characters;  // lead bytes only
+  }
+  return characters * 7;
+}
+
+}  // namespace
+
 bool ListViewControl::SetColumnWidth(int index, int width) {
   if (index < 0 || index >= GetColumnCount()) return false;
-  columns_[static_cast<std::size_t>(index)].width = width;
+  if (width == LVSCW_AUTOSIZE) {
+    int widest = 0;
+    for (int row = 0; row < GetItemCount(); ++row) widest = std::max(widest, TextPixels(GetItemText(row, index)));
+    width = widest + 12 + (index == 0 && smallImages_ != nullptr ? smallImages_->Width() + 4 : 0);
+  }
+  columns_[static_cast<std::size_t>(index)].width = std::max(width, 0);
   Changed(ControlAspect::Columns);
   return true;
 }
@@ -123,9 +162,9 @@ bool ListViewControl::SetItemText(int row, int column, std::string text) {
 }
 
 std::string ListViewControl::GetItemText(int row, int column) {
-  const std::vector<Row>& rows = sorting_ != nullptr ? *sorting_ : rows_;
+  std::vector<Row>& rows = sorting_ != nullptr ? *sorting_ : rows_;
   if (row < 0 || row >= static_cast<int>(rows.size()) || column < 0) return {};
-  const Row& r = rows[static_cast<std::size_t>(row)];
+  Row& r = rows[static_cast<std::size_t>(row)];
   if (static_cast<int>(r.cells.size()) > column && r.cells[static_cast<std::size_t>(column)].explicitText) {
     return r.cells[static_cast<std::size_t>(column)].text;
   }
@@ -136,6 +175,10 @@ std::string ListViewControl::GetItemText(int row, int column) {
   n.subItem = column;
   n.data = r.data;
   Notify(n);
+  if (n.keep && column < std::max(GetColumnCount(), 1)) {
+    if (static_cast<int>(r.cells.size()) <= column) r.cells.resize(static_cast<std::size_t>(column) + 1);
+    r.cells[static_cast<std::size_t>(column)] = Cell{n.text, true};
+  }
   return n.text;
 }
 
@@ -156,6 +199,7 @@ int ListViewControl::GetItemImage(int row) {
   n.subItem = -1;  // the image only
   n.data = r.data;
   Notify(n);
+  if (n.keep) rows_[static_cast<std::size_t>(row)].image = n.image;
   return n.image;
 }
 
@@ -367,6 +411,31 @@ bool ListViewControl::UserClickColumn(int column) {
   return true;
 }
 
+bool ListViewControl::UserMoveColumn(int column, int slot) {
+  if (!CanUse() || !(exStyle_ & LVS_EX_HEADERDRAGDROP) || column < 0 || column >= GetColumnCount() || slot < 0 ||
+      slot >= GetColumnCount()) {
+    return false;
+  }
+  order_.erase(std::find(order_.begin(), order_.end(), column));
+  order_.insert(order_.begin() + slot, column);
+  Changed(ControlAspect::Columns);
+  return true;
+}
+
+bool ListViewControl::UserResizeColumn(int column, int width) {
+  if (!CanUse() || column < 0 || column >= GetColumnCount() || width < 0) return false;
+  return SetColumnWidth(column, width);
+}
+
+bool ListViewControl::UserRightClickHeader(Point where) {
+  if (!CanUse() || GetView() != ListViewMode::Report) return false;
+  Notification n;
+  n.code = NotifyCode::HeaderRightClick;
+  n.point = where;
+  Notify(n);
+  return true;
+}
+
 bool ListViewControl::UserToggleCheck(int row) {
   if (!CanUse() || !Valid(row) || !(exStyle_ & LVS_EX_CHECKBOXES)) return false;
   Row& r = rows_[static_cast<std::size_t>(row)];
@@ -388,7 +457,7 @@ bool ListViewControl::UserKey(UINT key, UINT modifiers) {
   const int focused = GetNextItem(-1, LVNI_FOCUSED);
   switch (key) {
     case VK_RETURN:
-      if (focused >= 0) UserActivate(focused);
+      if (focused >= 0 && !(modifiers & kModAlt)) UserActivate(focused);
       break;
     case VK_UP:
       if (focused > 0) UserClickRow(focused - 1, modifiers & kModShift);

@@ -32,7 +32,11 @@ constexpr int LVCFMT_CENTER = 2;
 // Extended styles that callers switch at run time.
 constexpr UINT LVS_EX_GRIDLINES = 0x0001;
 constexpr UINT LVS_EX_CHECKBOXES = 0x0004;
+constexpr UINT LVS_EX_HEADERDRAGDROP = 0x0010;  // a person may move columns by their headers
 constexpr UINT LVS_EX_FULLROWSELECT = 0x0020;
+
+// SetColumnWidth: the width of the widest text of the column.
+constexpr int LVSCW_AUTOSIZE = -1;
 
 // An image index the owner answers on demand.
 constexpr int kImageOnDemand = -2;
@@ -43,6 +47,7 @@ class ListViewControl : public Control {
     std::string title;
     int width = 100;  // pixels
     int format = LVCFMT_LEFT;
+    int order = -1;   // InsertColumn: the display slot it takes (-1: after the others)
   };
 
   ListViewControl(ControlOwner* owner, const ControlTemplate& t);
@@ -57,8 +62,13 @@ class ListViewControl : public Control {
   bool DeleteColumn(int index);
   int GetColumnCount() const { return static_cast<int>(columns_.size()); }
   const Column& GetColumn(int index) const { return columns_.at(static_cast<std::size_t>(index)); }
+  // LVSCW_AUTOSIZE: wide enough for the column's longest text (of every row).
   bool SetColumnWidth(int index, int width);
   bool SetColumnTitle(int index, std::string title);
+  // The columns in display order (the column index shown at each slot from the left).
+  std::vector<int> GetColumnOrderArray() const { return order_; }
+  // False unless `order` holds every column index once.
+  bool SetColumnOrderArray(const std::vector<int>& order);
 
   // Rows. InsertItem answers the row's index (-1 when `row` is beyond the end; pass
   // GetItemCount() to append).
@@ -120,6 +130,9 @@ class ListViewControl : public Control {
   int GetInsertMark() const { return insertMark_; }
   bool EnsureVisible(int row);
   int GetTopVisible() const { return topVisible_; }
+  // How many rows fit the list's height, as its host reports it (else 20).
+  int GetCountPerPage() const { return pageRows_; }
+  void HostPageRows(int rows) { pageRows_ = rows > 0 ? rows : 1; }
 
   // What a person does. Each is false when the list cannot be used or the row does not
   // exist.
@@ -131,6 +144,12 @@ class ListViewControl : public Control {
   // Double click, or Enter on the focused row: ItemActivate.
   bool UserActivate(int row);
   bool UserClickColumn(int column);
+  // Dragging a column's header to a display slot (with LVS_EX_HEADERDRAGDROP), and its
+  // edge to a width.
+  bool UserMoveColumn(int column, int slot);
+  bool UserResizeColumn(int column, int width);
+  // A right click on the column headers: HeaderRightClick.
+  bool UserRightClickHeader(Point where = {});
   bool UserToggleCheck(int row);
   bool UserKey(UINT key, UINT modifiers = 0);
   bool UserRightClick(int row, Point where = {});
@@ -168,9 +187,10 @@ class ListViewControl : public Control {
   ListViewMode mode_;
   UINT exStyle_ = 0;
   std::vector<Column> columns_;
+  std::vector<int> order_;  // display slot -> column
   std::vector<Row> rows_;
   // During SortItemsEx: the rows as they were, which GetItemText answers for.
-  const std::vector<Row>* sorting_ = nullptr;
+  std::vector<Row>* sorting_ = nullptr;
   int sortColumn_ = -1;
   int sortDirection_ = 0;
   const ImageList* smallImages_ = nullptr;
@@ -181,6 +201,7 @@ class ListViewControl : public Control {
   int insertMark_ = -1;
   int reorderSource_ = -1;
   int topVisible_ = 0;
+  int pageRows_ = 20;
 };
 
 }  // namespace platform

@@ -59,6 +59,22 @@ Menu::Item* Menu::Find(UINT id) {
 
 const Menu::Item* Menu::Find(UINT id) const { return const_cast<Menu*>(this)->Find(id); }
 
+Menu* Menu::FindPopup(UINT id) {
+  for (Item& item : items_) {
+    if (!item.popup) continue;
+    if (item.id == id) return item.popup.get();
+    if (Menu* inner = item.popup->FindPopup(id)) return inner;
+  }
+  return nullptr;
+}
+
+int Menu::IndexOf(UINT id) const {
+  for (int i = 0; i < GetItemCount(); ++i) {
+    if (items_[static_cast<std::size_t>(i)].id == id) return i;
+  }
+  return -1;
+}
+
 const Menu::Item* Menu::FindText(const std::string& text) const {
   for (const Item& item : items_) {
     if (!item.IsSeparator() && CleanLabel(item.text) == CleanLabel(text)) return &item;

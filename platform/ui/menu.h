@@ -65,6 +65,12 @@ class Menu {
   // The item with this command, here or in a sub-menu; null when none.
   Item* Find(UINT id);
   const Item* Find(UINT id) const;
+  // The sub-menu with this id (a host names its menu bar's popups so that a view can
+  // merge items into them), here or deeper; null when none.
+  Menu* FindPopup(UINT id);
+  // The position of the item (a command, a separator or a sub-menu) with this id at this
+  // level; -1 when none.
+  int IndexOf(UINT id) const;
   // The item whose text (without "&" marks) equals `text`, here or in a sub-menu.
   const Item* FindText(const std::string& text) const;
 

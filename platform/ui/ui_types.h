@@ -52,6 +52,10 @@ constexpr int SM_CYSCREEN = 1;
 constexpr int SM_CXSMICON = 49;
 constexpr int SM_CYSMICON = 50;
 constexpr int kMetricTabItemHeight = 0x7001;  // the height of a tab of a tab strip
+// The average width of a letter or digit of the lists' font, in tenths of a pixel. Widths
+// given in the desktop's pixels (columns) were made for an average of kDesignCharWidth.
+constexpr int kMetricAverageCharWidth = 0x7002;
+constexpr int kDesignCharWidth = 55;
 
 // The id of controls nobody addresses (labels, group boxes).
 constexpr int IDC_STATIC = -1;

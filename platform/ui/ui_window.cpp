@@ -4,6 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/kernel/process_object.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
@@ -12,11 +13,13 @@ namespace platform {
 
 namespace {
 
-std::mutex g_windowsMutex;
-std::unordered_map<HWND, UiWindow*>& Windows() {
-  static auto* windows = new std::unordered_map<HWND, UiWindow*>;
-  return *windows;
-}
+// The window objects of the process, whichever copy of this code made them (a library's
+// views live in the frame of the program that loaded it).
+struct WindowObjects {
+  std::mutex mutex;
+  std::unordered_map<HWND, UiWindow*> byHandle;
+};
+WindowObjects& Objects() { return ProcessObject<WindowObjects>("platform.ui.windows"); }
 
 // "Default" push button of a template, 0 when none.
 int DefaultButtonId(const UiWindow& w) {
@@ -35,9 +38,15 @@ UiWindow::UiWindow(const DialogTemplate& t) : tmpl_(t), caption_(t.caption), rec
 UiWindow::~UiWindow() { DestroyWindowObject(); }
 
 UiWindow* UiWindow::FromHandle(HWND window) {
-  std::lock_guard<std::mutex> lock(g_windowsMutex);
-  auto it = Windows().find(window);
-  return it == Windows().end() ? nullptr : it->second;
+  WindowObjects& objects = Objects();
+  std::lock_guard<std::mutex> lock(objects.mutex);
+  auto it = objects.byHandle.find(window);
+  return it == objects.byHandle.end() ? nullptr : it->second;
+}
+
+void UiWindow::SetMenuBar(const Menu* menu) {
+  menuBar_ = menu;
+  Changed(WindowAspect::MenuBar);
 }
 
 UiWindow& UiWindow::TopLevel() {
@@ -59,8 +68,9 @@ bool UiWindow::CreateWindowObject(HWND parent, UiWindow* parentWindow, std::stri
   parentHwnd_ = parent;
   parentWindow_ = parentWindow;
   {
-    std::lock_guard<std::mutex> lock(g_windowsMutex);
-    Windows()[h] = this;
+    WindowObjects& objects = Objects();
+    std::lock_guard<std::mutex> lock(objects.mutex);
+    objects.byHandle[h] = this;
   }
   controls_.clear();
   byId_.clear();
@@ -78,8 +88,9 @@ void UiWindow::DestroyWindowObject() {
   if (hwnd_ == 0) return;
   const HWND h = hwnd_;
   {
-    std::lock_guard<std::mutex> lock(g_windowsMutex);
-    Windows().erase(h);
+    WindowObjects& objects = Objects();
+    std::lock_guard<std::mutex> lock(objects.mutex);
+    objects.byHandle.erase(h);
   }
   hwnd_ = 0;
   visible_ = false;

@@ -39,6 +39,7 @@ namespace platform {
 
 class DataExchange;
 class Host;
+class Menu;
 class UiWindow;
 
 enum class WindowAspect : std::uint8_t {
@@ -51,6 +52,7 @@ enum class WindowAspect : std::uint8_t {
   Ended,       // a modal window ended
   ActivePage,  // a property sheet shows another page (or none)
   Foreground,
+  MenuBar,     // the window shows another menu bar (or none)
 };
 
 // What a host attaches to a window it renders.
@@ -178,6 +180,20 @@ class UiWindow : public ControlOwner {
   // in the system's form. False when the window does not take files.
   bool UserDropFiles(const std::vector<std::string>& posixPaths, Point at = {});
 
+  // The menu bar a main window shows (null: none). The menu stays the caller's and must
+  // outlive its showing; a person's choice reaches OnCommand (WM_COMMAND, code 0).
+  void SetMenuBar(const Menu* menu);
+  const Menu* GetMenuBar() const { return menuBar_; }
+  void UserMenuCommand(UINT command) { OnCommand(static_cast<int>(command), 0); }
+
+  // Where a host shows the child windows of a class (views, panes): inside the control of
+  // this id of this window; 0 when the window does not say.
+  void SetChildArea(const std::string& className, int controlId) { childAreas_[LowerCase(className)] = controlId; }
+  int GetChildArea(const std::string& className) const {
+    auto it = childAreas_.find(LowerCase(className));
+    return it == childAreas_.end() ? 0 : it->second;
+  }
+
   // A key a person pressed with the window active and no control taking it. True when
   // the window used it (Escape cancels, Enter presses the default button).
   bool UserKey(UINT key, UINT modifiers = 0);
@@ -229,6 +245,10 @@ class UiWindow : public ControlOwner {
  private:
   template <class T>
   T& Get(int id) const;
+  static std::string LowerCase(std::string s) {
+    for (char& c : s) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return s;
+  }
 
   DialogTemplate tmpl_;
   HWND hwnd_ = 0;
@@ -248,6 +268,8 @@ class UiWindow : public ControlOwner {
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<int, Control*> byId_;
   WindowPeer* peer_ = nullptr;
+  const Menu* menuBar_ = nullptr;
+  std::map<std::string, int> childAreas_;  // window class (lower case) -> control id
 
   struct CommandKey {
     int id;

@@ -15,10 +15,9 @@ namespace {
 constexpr UINT kNoMessage = 0xFFFFFFFF;
 constexpr DWORD kQuietMs = 1;
 
-std::function<void()>& PumpHook() {
-  thread_local std::function<void()> hook;
-  return hook;
-}
+// Kept with the thread's queue, so every copy of this code in the process (a library's)
+// runs the host's toolkit step too.
+std::function<void()>& PumpHook() { return detail::ThreadPumpHook(); }
 }  // namespace
 
 void SetPumpHook(std::function<void()> hook) { PumpHook() = std::move(hook); }

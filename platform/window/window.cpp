@@ -32,6 +32,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/kernel/process_object.h"
 #include "platform/kernel/spin.h"
 #include "platform/text/text.h"
 #include "platform/window/window_table.h"
@@ -163,7 +164,13 @@ struct LocalWindow {
   bool destroying = false;
 };
 
+struct ThreadState;
+
+// One per process, whichever copy of this code (a program's, a loaded library's) uses it:
+// the windows of both live in one table of procedures and one queue per thread.
 struct ProcessState {
+  std::once_flag once;
+  ThreadState& (*threadState)() = nullptr;  // the calling thread's state, of the first copy
   std::mutex mutex;
   std::unordered_map<std::string, ClassEntry> classes;  // by lower-case name
   std::unordered_map<HWND, LocalWindow> windows;
@@ -198,15 +205,21 @@ void SweepDeadSockets(const std::string& folder) {
   ::closedir(d);
 }
 
+ThreadState& LocalTls();
+
 ProcessState& Process() {
+  // Lives until the process ends: threads may outlive statics.
   static ProcessState* state = [] {
-    auto* p = new ProcessState;  // lives until the process ends: threads may outlive statics
-    p->folder = RuntimeFolder();
-    p->pid = GetCurrentProcessId();
-    p->start = CurrentProcessStartTime();
-    if (!p->folder.empty()) SweepDeadSockets(p->folder);
-    std::atexit(OnExit);
-    std::at_quick_exit(OnExit);
+    ProcessState* p = &ProcessObject<ProcessState>("platform.window.process");
+    std::call_once(p->once, [p] {
+      p->threadState = &LocalTls;
+      p->folder = RuntimeFolder();
+      p->pid = GetCurrentProcessId();
+      p->start = CurrentProcessStartTime();
+      if (!p->folder.empty()) SweepDeadSockets(p->folder);
+      std::atexit(OnExit);
+      std::at_quick_exit(OnExit);
+    });
     return p;
   }();
   return *state;
@@ -230,6 +243,7 @@ void ShutdownQueue(ThreadQueue& q);
 
 struct ThreadState {
   std::shared_ptr<ThreadQueue> queue;
+  std::function<void()> pumpHook;  // PumpMessages' toolkit step on this thread (wait.cpp)
   std::vector<Peer> peers;  // connected sockets to other processes' queues, oldest first
 
   ~ThreadState() {
@@ -275,10 +289,21 @@ struct ThreadState {
   }
 };
 
-ThreadState& Tls() {
+ThreadState& LocalTls() {
   thread_local ThreadState state;
   return state;
 }
+
+// The thread's state as the process's first copy of this code keeps it.
+ThreadState& Tls() { return Process().threadState(); }
+
+}  // namespace
+
+namespace detail {
+std::function<void()>& ThreadPumpHook() { return Tls().pumpHook; }
+}  // namespace detail
+
+namespace {
 
 ThreadQueue& CurrentQueue() {
   ThreadState& ts = Tls();

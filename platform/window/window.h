@@ -139,4 +139,9 @@ int GetMessageQueueDescriptor();
 void ResetMessageQueueDescriptor();
 int GetMessageQueueTimeoutMs();
 
+namespace detail {
+// The calling thread's PumpMessages hook (wait.h), kept with its queue.
+std::function<void()>& ThreadPumpHook();
+}  // namespace detail
+
 }  // namespace platform

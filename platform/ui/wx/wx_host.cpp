@@ -675,14 +675,32 @@ void WxHost::WindowOpened(UiWindow& window) {
   const bool child = (window.GetTemplate().frame & kFrameChild) != 0;
   wxWindow* parent = impl_->ParentOf(window.GetParentHwnd());
   if (child && parent != nullptr) {
-    auto rendered = std::make_unique<RenderedWindow>(window, parent, false);
-    if (parent->GetSizer() != nullptr) parent->GetSizer()->Add(rendered->top(), 1, wxEXPAND);
+    // The parent may say where children of the view's class go (a frame's panes).
+    wxWindow* container = parent;
+    auto* view = dynamic_cast<View*>(&window);
+    UiWindow* owner = UiWindow::FromHandle(window.GetParentHwnd());
+    if (view != nullptr && owner != nullptr) {
+      const int area = owner->GetChildArea(view->GetClassName());
+      RenderedWindow* rendered = area != 0 ? impl_->Find(owner->TopLevel()) : nullptr;
+      if (wxWindow* w = rendered != nullptr ? rendered->Widget(area) : nullptr) container = w;
+    }
+    if (container != parent && container->GetSizer() == nullptr) container->SetSizer(new wxBoxSizer(wxVERTICAL));
+    auto rendered = std::make_unique<RenderedWindow>(window, container, false);
+    if (container->GetSizer() != nullptr) container->GetSizer()->Add(rendered->top(), 1, wxEXPAND);
+    container->Layout();
     parent->Layout();
     impl_->open[&window] = std::move(rendered);
     return;
   }
   auto rendered = std::make_unique<RenderedWindow>(window, parent, true);
-  rendered->top()->Fit();
+  const Rect wanted = window.GetWindowRect();
+  if (rendered->frame() != nullptr && !wanted.IsEmpty()) {
+    // A main window opens at the size its program gave it (at least its content's).
+    const wxSize best = rendered->top()->GetBestSize();
+    rendered->top()->SetSize(std::max(best.x, wanted.Width()), std::max(best.y, wanted.Height()));
+  } else {
+    rendered->top()->Fit();
+  }
   if (window.IsWindowVisible()) {
     rendered->Place();
     rendered->top()->Show();
@@ -695,27 +713,12 @@ void WxHost::WindowClosed(UiWindow& window) { impl_->open.erase(&window); }
 
 UINT WxHost::TrackPopupMenu(const Menu& menu, int, int, HWND) {
   std::map<int, UINT> commands;
-  std::function<wxMenu*(const Menu&)> build = [&](const Menu& m) {
-    auto* out = new wxMenu;
-    for (const Menu::Item& item : m.Items()) {
-      if (item.IsSeparator()) {
-        out->AppendSeparator();
-        continue;
-      }
-      const int id = wxWindow::NewControlId();
-      wxMenuItem* made = nullptr;
-      if (item.popup != nullptr) {
-        made = out->AppendSubMenu(build(*item.popup), W(item.text));
-      } else {
-        commands[id] = item.id;
-        made = out->Append(id, W(item.text), wxString(), item.IsChecked() ? wxITEM_CHECK : wxITEM_NORMAL);
-        if (item.IsChecked()) made->Check(true);
-      }
-      if (item.IsGrayed()) made->Enable(false);
-    }
-    return out;
+  auto idOf = [&commands](UINT command) {
+    const int id = wxWindow::NewControlId();
+    commands[id] = command;
+    return id;
   };
-  std::unique_ptr<wxMenu> popup(build(menu));
+  std::unique_ptr<wxMenu> popup(wxui::MakeWxMenu(menu, idOf));
   UINT chosen = 0;
   popup->Bind(wxEVT_MENU, [&](wxCommandEvent& e) {
     auto it = commands.find(e.GetId());
@@ -919,6 +922,10 @@ int WxHost::GetSystemMetric(int index) {
     case SM_CXSMICON:
     case SM_CYSMICON: return 16;
     case kMetricTabItemHeight: return impl_->menuOwner->GetCharHeight() + 2 * wxui::kGap + 4;
+    case kMetricAverageCharWidth: {
+      static const wxString sample = "abcdefghijklmnopqrstuvwxyz0123456789";
+      return impl_->menuOwner->GetTextExtent(sample).x * 10 / static_cast<int>(sample.length());
+    }
     default: return Host::GetSystemMetric(index);
   }
 }

@@ -1,5 +1,7 @@
 #include "platform/ui/wx/wx_render.h"
 
+#include "platform/ui/menu.h"
+
 #include <wx/artprov.h>
 #include <wx/dcbuffer.h>
 #include <wx/dnd.h>
@@ -11,6 +13,8 @@
 #include <wx/spinbutt.h>
 #include <wx/statline.h>
 #include <wx/treectrl.h>
+
+#include <gtk/gtk.h>
 
 #include <algorithm>
 #include <map>
@@ -68,10 +72,78 @@ wxColour ToColour(COLORREF c) { return wxColour(GetRValue(c), GetGValue(c), GetB
 
 namespace {
 
+// A toolbar's picture as the desktop draws toolbars: the theme's symbolic icon of the name
+// in the text colour when there is one (the plain icons of some names are faint greys),
+// else the named icon.
+wxBitmap ToolbarBitmap(const std::string& name, int size, const wxColour& text) {
+  static std::map<std::pair<std::string, int>, wxBitmap> cache;
+  const auto key = std::make_pair(name, size);
+  if (auto it = cache.find(key); it != cache.end()) return it->second;
+  wxBitmap bmp;
+  GtkIconTheme* theme = gtk_icon_theme_get_default();
+  const std::string symbolic = name + "-symbolic";
+  if (theme != nullptr && !name.empty() && gtk_icon_theme_has_icon(theme, symbolic.c_str())) {
+    if (GtkIconInfo* info = gtk_icon_theme_lookup_icon(theme, symbolic.c_str(), size, GTK_ICON_LOOKUP_FORCE_SIZE)) {
+      GdkRGBA fg{text.Red() / 255.0, text.Green() / 255.0, text.Blue() / 255.0, 1.0};
+      if (GdkPixbuf* pixbuf = gtk_icon_info_load_symbolic(info, &fg, nullptr, nullptr, nullptr, nullptr, nullptr)) {
+        bmp = wxBitmap(pixbuf);  // takes the pixbuf's reference
+      }
+      g_object_unref(info);
+    }
+  }
+  if (!bmp.IsOk()) bmp = ArtBitmap(name, size);
+  cache[key] = bmp;
+  return bmp;
+}
+
+}  // namespace
+
+namespace {
+
+// An icon of an image list: its name, else its fallback (a file type's generic icon), with
+// its emblem drawn on its lower right quarter.
+wxBitmap ListBitmap(const ImageList& images, int i) {
+  const int size = images.Width();
+  wxBitmap bmp;
+  for (const std::string& name : {images.GetIcon(i), images.GetFallback(i)}) {
+    if (!bmp.IsOk() && !name.empty()) bmp = ThemeBitmap(name, size);
+  }
+  if (!bmp.IsOk()) bmp = ArtBitmap(images.GetIcon(i), size);
+  if (bmp.IsOk() && (bmp.GetWidth() != size || bmp.GetHeight() != size)) {
+    bmp = wxBitmap(bmp.ConvertToImage().Rescale(size, size, wxIMAGE_QUALITY_HIGH));
+  }
+  const std::string& emblem = images.GetEmblem(i);
+  if (bmp.IsOk() && !emblem.empty()) {
+    const wxBitmap mark = ThemeBitmap(emblem, size / 2);
+    if (mark.IsOk()) {
+      wxImage base = bmp.ConvertToImage();
+      if (!base.HasAlpha()) base.InitAlpha();
+      wxImage over = mark.ConvertToImage().Rescale(size / 2, size / 2, wxIMAGE_QUALITY_HIGH);
+      if (!over.HasAlpha()) over.InitAlpha();
+      const int at = size - size / 2;
+      for (int y = 0; y < over.GetHeight(); ++y) {
+        for (int x = 0; x < over.GetWidth(); ++x) {
+          const unsigned a = over.GetAlpha(x, y);
+          if (a == 0) continue;
+          auto mix = [a](unsigned under, unsigned top) {
+            return static_cast<unsigned char>((top * a + under * (255 - a)) / 255);
+          };
+          base.SetRGB(at + x, at + y, mix(base.GetRed(at + x, at + y), over.GetRed(x, y)),
+                      mix(base.GetGreen(at + x, at + y), over.GetGreen(x, y)),
+                      mix(base.GetBlue(at + x, at + y), over.GetBlue(x, y)));
+          base.SetAlpha(at + x, at + y, static_cast<unsigned char>(std::max<unsigned>(base.GetAlpha(at + x, at + y), a)));
+        }
+      }
+      bmp = wxBitmap(base);
+    }
+  }
+  return bmp;
+}
+
 wxImageList* MakeImageList(const ImageList* images) {
   if (images == nullptr || images->GetImageCount() == 0) return nullptr;
   auto* list = new wxImageList(images->Width(), images->Height(), true, images->GetImageCount());
-  for (int i = 0; i < images->GetImageCount(); ++i) list->Add(ArtBitmap(images->GetIcon(i), images->Width()));
+  for (int i = 0; i < images->GetImageCount(); ++i) list->Add(ListBitmap(*images, i));
   return list;
 }
 
@@ -120,6 +192,8 @@ UINT VirtualKey(int code) {
   }
 }
 
+wxImageList* MakeImageList(const ImageList* images);
+
 // A list view in report mode whose rows the core answers on demand.
 class VirtualList : public wxListCtrl {
  public:
@@ -127,11 +201,29 @@ class VirtualList : public wxListCtrl {
       : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style), lv_(lv) {}
   void Forget() { lv_ = nullptr; }
 
-  wxString OnGetItemText(long item, long column) const override {
-    return lv_ != nullptr ? W(lv_->GetItemText(static_cast<int>(item), static_cast<int>(column))) : wxString();
+  // The widget's columns are the core's in display order.
+  int CoreColumn(long shown) const {
+    if (lv_ == nullptr) return static_cast<int>(shown);
+    const std::vector<int> order = lv_->GetColumnOrderArray();
+    return shown >= 0 && shown < static_cast<long>(order.size()) ? order[static_cast<std::size_t>(shown)]
+                                                                  : static_cast<int>(shown);
   }
-  int OnGetItemImage(long item) const override { return lv_ != nullptr ? lv_->GetItemImage(static_cast<int>(item)) : -1; }
-  int OnGetItemColumnImage(long item, long column) const override { return column == 0 ? OnGetItemImage(item) : -1; }
+  wxString OnGetItemText(long item, long column) const override {
+    return lv_ != nullptr ? W(lv_->GetItemText(static_cast<int>(item), CoreColumn(column))) : wxString();
+  }
+  int OnGetItemImage(long item) const override {
+    if (lv_ == nullptr) return -1;
+    const int image = lv_->GetItemImage(static_cast<int>(item));
+    // The core's image list may have grown since the widget took it (icons added on demand).
+    const ImageList* images = lv_->GetImageList(true);
+    wxImageList* shown = GetImageList(wxIMAGE_LIST_SMALL);
+    if (images != nullptr && image >= 0 && (shown == nullptr || image >= shown->GetImageCount()) &&
+        image < images->GetImageCount()) {
+      const_cast<VirtualList*>(this)->AssignImageList(MakeImageList(images), wxIMAGE_LIST_SMALL);
+    }
+    return image;
+  }
+  int OnGetItemColumnImage(long item, long column) const override { return CoreColumn(column) == 0 ? OnGetItemImage(item) : -1; }
   bool OnGetItemIsChecked(long item) const override {
     return lv_ != nullptr && lv_->GetCheck(static_cast<int>(item));
   }
@@ -299,7 +391,20 @@ wxString TreePath(wxTreeCtrl* tree, wxTreeItemId item) {
 RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel, bool measure)
     : window_(window), topLevel_(topLevel), measure_(measure) {
   const DialogTemplate& t = window.GetTemplate();
-  if (topLevel) {
+  if (topLevel && window.GetMenuBar() != nullptr) {
+    top_ = new wxFrame(parent, wxID_ANY, W(window.GetWindowText()), wxDefaultPosition, wxDefaultSize,
+                       wxDEFAULT_FRAME_STYLE);
+    BuildMenuBar();
+    // Menu commands; the toolbar's own tool events are its buttons'.
+    top_->Bind(wxEVT_MENU, [this, alive = alive_](wxCommandEvent& e) {
+      if (!*alive || dynamic_cast<wxToolBar*>(e.GetEventObject()) != nullptr) {
+        e.Skip();
+        return;
+      }
+      const int command = e.GetId() - wxID_HIGHEST - 1;
+      if (command > 0) User([&] { window_.UserMenuCommand(static_cast<UINT>(command)); });
+    });
+  } else if (topLevel) {
     top_ = new wxDialog(parent, wxID_ANY, W(window.GetWindowText()), wxDefaultPosition, wxDefaultSize,
                         FrameStyle(t.frame));
     if (!t.icon.empty()) {
@@ -313,8 +418,8 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
   for (const auto& c : window.Controls()) made_.push_back(c.get());
   wxSizer* content = Build(t.root, top_);
   auto* outer = new wxBoxSizer(wxVERTICAL);
-  // Pages and views sit inside their parent's margins.
-  outer->Add(content, 1, wxEXPAND | wxALL, topLevel ? kMargin : 0);
+  // Pages and views sit inside their parent's margins; a frame's bars reach its edges.
+  outer->Add(content, 1, wxEXPAND | wxALL, topLevel && frame() == nullptr ? kMargin : 0);
   top_->SetSizer(outer);
   SyncAll();
   if (measure) return;
@@ -822,7 +927,22 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
       w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded(readSelection));
       w->Bind(wxEVT_LIST_ITEM_DESELECTED, guarded(readSelection));
       w->Bind(wxEVT_LIST_ITEM_ACTIVATED, guarded([lv](wxListEvent& e) { lv->UserActivate(static_cast<int>(e.GetIndex())); }));
-      w->Bind(wxEVT_LIST_COL_CLICK, guarded([lv](wxListEvent& e) { lv->UserClickColumn(e.GetColumn()); }));
+      auto coreColumn = [lv](int shown) {
+        const std::vector<int> order = lv->GetColumnOrderArray();
+        return shown >= 0 && shown < static_cast<int>(order.size()) ? order[static_cast<std::size_t>(shown)] : shown;
+      };
+      w->Bind(wxEVT_LIST_COL_CLICK, guarded([lv, coreColumn](wxListEvent& e) { lv->UserClickColumn(coreColumn(e.GetColumn())); }));
+      w->Bind(wxEVT_LIST_COL_END_DRAG, [lv, wl, coreColumn, alive](wxListEvent& e) {
+        e.Skip();
+        const int shown = e.GetColumn();
+        // The new width is the widget's once the drag has ended.
+        wxTheApp->CallAfter([lv, wl, coreColumn, alive, shown] {
+          if (*alive && shown < wl->GetColumnCount()) lv->UserResizeColumn(coreColumn(shown), wl->GetColumnWidth(shown));
+        });
+      });
+      w->Bind(wxEVT_LIST_COL_RIGHT_CLICK, guarded([lv](wxListEvent& e) {
+                lv->UserRightClickHeader(Point{e.GetPoint().x, e.GetPoint().y});
+              }));
       w->Bind(wxEVT_LIST_ITEM_RIGHT_CLICK, guarded([lv](wxListEvent& e) {
                 lv->UserRightClick(static_cast<int>(e.GetIndex()), Point{e.GetPoint().x, e.GetPoint().y});
               }));
@@ -1053,7 +1173,10 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
         const ImageList* images = bar.GetImageList();
         // A bar without pictures shows its buttons' labels.
         const long textOnly = wxTB_TEXT | wxTB_NOICONS;
-        tb->SetWindowStyleFlag(images == nullptr ? (tb->GetWindowStyleFlag() | textOnly) : (tb->GetWindowStyleFlag() & ~textOnly));
+        // Labels beside the pictures stay when the template asks for them.
+        const long beside = bar.tmpl().Has(kStyleTextBesideImage) ? wxTB_TEXT : 0;
+        tb->SetWindowStyleFlag(images == nullptr ? (tb->GetWindowStyleFlag() | textOnly)
+                                                 : ((tb->GetWindowStyleFlag() & ~textOnly) | beside));
         const int size = images != nullptr ? images->Width() : 16;
         tb->SetToolBitmapSize(wxSize(size, size));
         for (int i = 0; i < bar.GetButtonCount(); ++i) {
@@ -1063,7 +1186,9 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
             tb->AddSeparator();
             continue;
           }
-          wxBitmap bmp = images != nullptr && b.image >= 0 ? ArtBitmap(images->GetIcon(b.image), size) : wxBitmap();
+          wxBitmap bmp = images != nullptr && b.image >= 0
+                             ? ToolbarBitmap(images->GetIcon(b.image), size, tb->GetForegroundColour())
+                             : wxBitmap();
           if (!bmp.IsOk()) bmp = ArtBitmap("", size);
           const int id = wxID_HIGHEST + 1 + b.command;
           tb->AddTool(id, W(b.label), bmp, W(bar.GetTooltip(b.command)), b.checkable ? wxITEM_CHECK : wxITEM_NORMAL);
@@ -1136,8 +1261,9 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
       const bool isVirtual = wl->HasFlag(wxLC_VIRTUAL);
       if (what == ControlAspect::Columns && wl->InReportView()) {
         wl->DeleteAllColumns();
-        for (int i = 0; i < lv.GetColumnCount(); ++i) {
-          const auto& col = lv.GetColumn(i);
+        const std::vector<int> order = lv.GetColumnOrderArray();  // in display order
+        for (int i = 0; i < static_cast<int>(order.size()); ++i) {
+          const auto& col = lv.GetColumn(order[static_cast<std::size_t>(i)]);
           wl->InsertColumn(i, W(col.title),
                            col.format == LVCFMT_RIGHT ? wxLIST_FORMAT_RIGHT : col.format == LVCFMT_CENTER ? wxLIST_FORMAT_CENTRE : wxLIST_FORMAT_LEFT,
                            col.width);
@@ -1216,7 +1342,12 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
       if (wxWindow* w = Widget(window_.GetFocusId())) w->SetFocus();
       break;
     case WindowAspect::Flash:
-      if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_)) tlw->RequestUserAttention();
+      // The urgency hint itself: wx's RequestUserAttention runs a yield of its own first,
+      // which crashes when it is called from inside a pump of our loop.
+      if (auto* tlw = dynamic_cast<wxTopLevelWindow*>(top_); tlw != nullptr && tlw->GetHandle() != nullptr &&
+                                                                !tlw->IsActive()) {
+        gtk_window_set_urgency_hint(GTK_WINDOW(tlw->GetHandle()), TRUE);
+      }
       break;
     case WindowAspect::Ended:
       if (auto* d = dialog(); d != nullptr && d->IsModal()) {
@@ -1230,7 +1361,45 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
     case WindowAspect::Foreground:
       if (topLevel_) top_->Raise();
       break;
+    case WindowAspect::MenuBar:
+      BuildMenuBar();
+      break;
   }
+}
+
+wxMenu* MakeWxMenu(const Menu& menu, const std::function<int(UINT)>& idOf) {
+  auto* out = new wxMenu;
+  for (const Menu::Item& item : menu.Items()) {
+    if (item.IsSeparator()) {
+      out->AppendSeparator();
+      continue;
+    }
+    wxMenuItem* made = nullptr;
+    if (item.popup != nullptr) {
+      made = out->AppendSubMenu(MakeWxMenu(*item.popup, idOf), W(item.text));
+    } else {
+      made = out->Append(idOf(item.id), W(item.text), wxString(), item.IsChecked() ? wxITEM_CHECK : wxITEM_NORMAL);
+      if (item.IsChecked()) made->Check(true);
+    }
+    if (item.IsGrayed()) made->Enable(false);
+  }
+  return out;
+}
+
+void RenderedWindow::BuildMenuBar() {
+  wxFrame* f = frame();
+  const Menu* menu = window_.GetMenuBar();
+  if (f == nullptr) return;
+  auto idOf = [](UINT command) { return wxID_HIGHEST + 1 + static_cast<int>(command); };
+  auto* bar = new wxMenuBar;
+  if (menu != nullptr) {
+    for (const Menu::Item& item : menu->Items()) {
+      if (item.popup != nullptr) bar->Append(MakeWxMenu(*item.popup, idOf), W(item.text));
+    }
+  }
+  wxMenuBar* old = f->GetMenuBar();
+  f->SetMenuBar(bar);
+  delete old;
 }
 
 void RenderedWindow::Place() {
@@ -1420,7 +1589,14 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
       r.selection = nb->GetSelection();
     }
     if (auto* wl = dynamic_cast<wxListCtrl*>(w)) {
-      for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, 0)));
+      // The core's first column, wherever the display order shows it.
+      int shown = 0;
+      if (auto* lv = dynamic_cast<ListViewControl*>(b.control)) {
+        const std::vector<int> order = lv->GetColumnOrderArray();
+        const auto at = std::find(order.begin(), order.end(), 0);
+        if (at != order.end()) shown = static_cast<int>(at - order.begin());
+      }
+      for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, shown)));
       r.selection = static_cast<int>(wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
     }
     if (auto* wt = dynamic_cast<wxTreeCtrl*>(w)) {

@@ -8,6 +8,7 @@
 #include <wx/wx.h>
 #include <wx/notebook.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -17,6 +18,10 @@
 #include "platform/ui/ui_window.h"
 #include "platform/ui/wx/wx_host.h"
 
+namespace platform {
+class Menu;
+}
+
 namespace platform::wxui {
 
 inline wxString W(const std::string& s) { return wxString::FromUTF8(s.c_str()); }
@@ -25,6 +30,10 @@ inline std::string U(const wxString& s) { return std::string(s.utf8_str()); }
 // A named icon of the desktop's theme at `size` pixels; our own small images for the
 // names the theme lacks.
 wxBitmap ArtBitmap(const std::string& name, int size);
+
+// The toolkit's menu of a core menu: each command gets the id `idOf` answers for it, with
+// its check and greyed state; sub-menus nest.
+wxMenu* MakeWxMenu(const Menu& menu, const std::function<int(UINT)>& idOf);
 wxColour ToColour(COLORREF c);
 
 // Outer margin of a dialog and the gaps between its parts (GNOME's spacing).
@@ -45,6 +54,8 @@ class RenderedWindow : public WindowPeer {
   UiWindow& window() { return window_; }
   wxWindow* top() { return top_; }
   wxDialog* dialog() { return dynamic_cast<wxDialog*>(top_); }
+  // A main window with a menu bar is a frame (with the bar), not a dialog.
+  wxFrame* frame() { return dynamic_cast<wxFrame*>(top_); }
   // True while the window's controls are the ones the widgets were made for.
   bool Current() const;
 
@@ -81,6 +92,8 @@ class RenderedWindow : public WindowPeer {
   void SyncAll();
   void ShowActivePage();
   void FitPageArea();
+  // The frame's menu bar from the window's menu (its popups, their items and states).
+  void BuildMenuBar();
   // Runs a core call made for a person's action; the widgets' own echo is ignored.
   template <class F>
   void User(F&& f);

@@ -1,0 +1,192 @@
+// bench_transfer: 1,000 generated MP3 files of 200 KB each, sent to the simulated player by
+// the launcher (from its start to its end: expansion, tag reads and checks, one upload and
+// completion notice per file through trayhub's player driver, the logs and the last
+// transfer's record), beside `cp` of the same files into one folder on the same disk, in
+// one run. Both read the files from the page cache.
+//
+//   bench_transfer [--work DIR]   DIR: where the files and the player go (default: a folder
+//                                 beside this program, so on the build's disk)
+//
+// Keeps to its own namespace and settings under DIR, so a running system is never touched.
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/folders.h"
+#include "common/identity.h"
+#include "manager/manager_wnd.h"
+#include "platform/kernel/kernel.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+#include "platform/shell/shell.h"
+#include "platform/vendorsdk/simplayer.h"
+#include "platform/window/window.h"
+#include "testing/run_tool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFiles = 1000;
+
+struct Setup {
+  std::string work, tools, install;
+  std::vector<std::string> files;
+  std::uint64_t bytes = 0;
+  int managerPid = 0;
+  double cpSeconds = 0, launcherSeconds = 0;
+};
+Setup g;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// An MP3 of about 200 KB (12.5 s at 128 kbit/s), then 1,000 copies, each with its own tag.
+bool MakeFiles() {
+  const std::string src = g.work + "/src";
+  fs::create_directories(src);
+  if (!transfer::RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", src + "/tone.wav", "synth", "12.5", "sine",
+                          "440"}) ||
+      !transfer::RunTool({"lame", "--quiet", "-b", "128", src + "/tone.wav", src + "/tone.mp3"})) {
+    return false;
+  }
+  const std::string audio = ReadAll(src + "/tone.mp3");
+  for (int i = 0; i < kFiles; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "track %04d.mp3", i);
+    std::string tag = "TAG";
+    for (const std::string& field : {std::string(name), std::string("Bench Artist"), std::string("Bench Album")}) {
+      tag += field.substr(0, 30) + std::string(30 - std::min<std::size_t>(30, field.size()), '\0');
+    }
+    tag += std::string(34, '\0') + '\xff';
+    const std::string path = src + "/" + name;
+    std::ofstream(path, std::ios::binary) << audio << tag;
+    g.files.push_back(path);
+    g.bytes += audio.size() + tag.size();
+  }
+  fs::remove(src + "/tone.wav");
+  fs::remove(src + "/tone.mp3");
+  for (const std::string& f : g.files) ReadAll(f);  // into the page cache
+  return true;
+}
+
+bool StartManager() {
+  g_ProductIdentity.InitFromPath("trayhub");
+  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
+  key.SetDword("VX_Disable", 1);
+  key.SetString("Gen_AppDataDir", platform::FromPosixPath(g.work + "/appdata"));
+  key.SetString("", platform::FromPosixPath(g.install));
+  platform::SimPlayerOptions options;
+  options.capacityBytes = 1ull << 40;
+  std::string error;
+  fs::create_directories(g.work + "/appdata");
+  if (!platform::CreateSimPlayer(platform::FromPosixPath(g.work + "/appdata/player"), options, &error)) {
+    std::fprintf(stderr, "bench_transfer: %s\n", error.c_str());
+    return false;
+  }
+  const platform::StartResult r = platform::StartProcess(g.tools + "/trayhub", {});
+  g.managerPid = r.pid;
+  for (int i = 0; r.started && i < 1000; ++i) {
+    if (platform::FindWindow(g_ProductIdentity.windowClassName) != 0) return true;
+    platform::Sleep(10);
+  }
+  std::fprintf(stderr, "bench_transfer: trayhub did not start\n");
+  return false;
+}
+
+double Seconds(const std::chrono::steady_clock::duration& d) { return std::chrono::duration<double>(d).count(); }
+
+void BM_Cp(benchmark::State& state) {
+  for (auto _ : state) {
+    const std::string target = g.work + "/cp";
+    fs::remove_all(target);
+    fs::create_directories(target);
+    std::vector<std::string> args = {"-t", target};
+    args.insert(args.end(), g.files.begin(), g.files.end());
+    platform::StartOptions options;
+    options.wait = true;
+    const auto start = std::chrono::steady_clock::now();
+    const platform::StartResult r = platform::StartProcess("cp", args, options);
+    g.cpSeconds = Seconds(std::chrono::steady_clock::now() - start);
+    state.SetIterationTime(g.cpSeconds);
+    if (!r.started || r.exitCode != 0) state.SkipWithError("cp failed");
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.bytes * state.iterations()));
+}
+
+void BM_Launcher(benchmark::State& state) {
+  for (auto _ : state) {
+    platform::StartOptions options;
+    options.wait = true;
+    const auto start = std::chrono::steady_clock::now();
+    const platform::StartResult r = platform::StartProcess(g.install + "/tovarinj1", g.files, options);
+    g.launcherSeconds = Seconds(std::chrono::steady_clock::now() - start);
+    state.SetIterationTime(g.launcherSeconds);
+    // Every file must have reached the player.
+    std::string reports;
+    GetWorkFolder(reports, "reports");
+    const std::string log = ReadAll(platform::ToPosixPath(reports + "_txlog.txt"));
+    std::size_t complete = 0;
+    for (std::size_t at = log.find("complete."); at != std::string::npos; at = log.find("complete.", at + 1)) ++complete;
+    if (!r.started || complete != g.files.size()) {
+      state.SkipWithError(("the launcher completed " + std::to_string(complete) + " files").c_str());
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(g.bytes * state.iterations()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string work;
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--work") work = argv[i + 1];
+  }
+  g.tools = fs::read_symlink("/proc/self/exe").parent_path().string();
+  if (work.empty()) work = g.tools + "/bench_transfer.work";
+  fs::remove_all(work);
+  fs::create_directories(work);
+  g.work = fs::canonical(work).string();
+  g.install = g.work + "/install";
+  fs::create_directories(g.install);
+  fs::copy_file(g.tools + "/../lib/tovarin.so", g.install + "/tovarin.so");
+  fs::copy_file(g.tools + "/tovarinxx", g.install + "/tovarinj1");
+  ::setenv("TOVARIN_NS", ("benchtransfer-" + std::to_string(::getpid())).c_str(), 1);
+  ::setenv("TOVARIN_HOME", (g.work + "/home").c_str(), 1);
+  ::setenv("TMPDIR", g.work.c_str(), 1);
+  ::unsetenv("DISPLAY");
+  ::unsetenv("WAYLAND_DISPLAY");
+
+  int status = 1;
+  if (MakeFiles() && StartManager()) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RegisterBenchmark("cp/1000_files_200KB", BM_Cp)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark("launcher/1000_files_200KB", BM_Launcher)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(benchmark::kMillisecond);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    if (g.cpSeconds > 0 && g.launcherSeconds > 0) {
+      std::printf("launcher speed / cp speed: %.2f (goal >= 0.50)\n", g.cpSeconds / g.launcherSeconds);
+    }
+    status = 0;
+  }
+  if (g.managerPid > 0) {
+    ::kill(g.managerPid, SIGTERM);
+    platform::WaitForProcess(g.managerPid, 10000);
+  }
+  fs::remove_all(g.work);
+  return status;
+}

@@ -1,0 +1,136 @@
+#include "shellext/send_files.h"
+
+#include <cstdio>
+
+#include "common/folders.h"
+#include "common/identity.h"
+#include "common/settings.h"
+#include "device/device_client_error.h"
+#include "platform/paths/paths.h"
+#include "platform/shell/shell.h"
+#include "platform/ui/desktop.h"
+#include "platform/ui/host.h"
+#include "shellext/library.h"
+#include "shellext/shell_item.h"
+
+using namespace device;
+
+namespace shellext {
+namespace {
+
+void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
+
+// Writes the list file and starts the launcher; `header` is the first line when not empty.
+void WriteListAndStart(const KernelId& target, const char* fileName, const std::string& header,
+                       const std::vector<std::string>& paths) {
+  // A list file holds one path a line: a name with a line break would arrive as two.
+  std::vector<std::string> sendable;
+  std::string refused;
+  for (const std::string& p : paths) {
+    if (p.find_first_of("\r\n") == std::string::npos) {
+      sendable.push_back(p);
+    } else {
+      refused += "\n" + p;
+    }
+  }
+  if (!refused.empty()) Inform("These files cannot be sent, their names hold a line break:" + refused);
+  if (sendable.empty()) return;
+
+  std::string folder;
+  EmptyWorkFolder(folder, "tx2device");
+  const std::string listPath = folder + fileName;
+  std::FILE* list = std::fopen(platform::ToPosixPath(listPath).c_str(), "wb");
+  if (list == nullptr) {
+    Inform("Could not set up transfer.");
+    return;
+  }
+  bool written = header.empty() || std::fprintf(list, "%s\r\n", header.c_str()) > 0;
+  for (const std::string& p : sendable) written = written && std::fprintf(list, "%s\r\n", p.c_str()) > 0;
+  written = std::fclose(list) == 0 && written;
+  if (!written) {
+    platform::RemoveFile(listPath);
+    Inform("Could not set up transfer.");
+    return;
+  }
+
+  std::string installFolder;
+  if (ReadSettingString("", installFolder) == 0) {
+    Inform("Could not read path to tovarinxx.exe from registry.  " + g_ProductIdentity.suiteName +
+           " was not installed properly.");
+    return;  // the list stays; the next send empties the folder
+  }
+  std::string modelCode;
+  try {
+    modelCode = Device().GetModelCode(target);
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not set up transfer.", e);
+    return;
+  }
+  // The list's path is the launcher's one argument, whole, whatever characters it holds.
+  platform::StartProcess(platform::ToPosixPath(LauncherPathFor(installFolder, modelCode)),
+                         {platform::ToPosixPath(listPath)});
+}
+
+}  // namespace
+
+std::string LauncherPathFor(const std::string& installFolder, const std::string& modelCode) {
+  return installFolder + "\\tovarin" + modelCode;
+}
+
+void SendFilesToPlayer(const KernelId& target, const std::vector<std::string>& paths) {
+  WriteListAndStart(target, "_txman.dat", "", paths);
+}
+
+void SendDataFilesToFolder(const KernelId& folder, const std::vector<std::string>& paths) {
+  WriteListAndStart(folder, "_txdat.dat", std::to_string(folder.word[0]), paths);
+}
+
+namespace {
+
+// Where files pasted into a folder go: the folder's storage medium when the player lists
+// media (the folder must be one), else the player as a whole. False after a message.
+bool PasteTarget(platform::LPCITEMIDLIST folder, KernelId& target) {
+  target = KernelId();
+  try {
+    if (Device().SupportsStorageList() == 0) return true;
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not set up transfer.", e);
+    return false;
+  }
+  const ShellItemData* item = GetLastItemId(folder);
+  if (item == nullptr || item->nodeType != NT_MEMSEG) {
+    Inform("Please paste files to either the Internal Memory or SmartMedia Card folders.");
+    return false;
+  }
+  target = item->id;
+  return true;
+}
+
+}  // namespace
+
+void SendFilesIntoFolder(platform::LPCITEMIDLIST folder, const std::vector<std::string>& paths) {
+  const ShellItemData* item = GetLastItemId(folder);
+  if (item != nullptr && item->nodeType == NT_DATAFOLDER) {
+    SendDataFilesToFolder(item->id, paths);
+    return;
+  }
+  KernelId target;
+  if (PasteTarget(folder, target)) SendFilesToPlayer(target, paths);
+}
+
+void PasteFilesToPlayer(platform::LPCITEMIDLIST folder) {
+  KernelId target;
+  if (!PasteTarget(folder, target)) return;
+  const std::optional<std::vector<std::string>> files = platform::GetClipboardFiles();
+  if (!files) {
+    Inform("There is nothing in the clipboard that can be pasted to your device.");
+    return;
+  }
+  if (files->empty()) {
+    Inform("Did not find any files to paste.");
+    return;
+  }
+  SendFilesToPlayer(target, *files);
+}
+
+}  // namespace shellext

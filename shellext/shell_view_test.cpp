@@ -1,0 +1,330 @@
+// The folder view in shellhost's frame: columns and texts per kind of folder, sorting,
+// status texts, activation, reordering inside a playlist, merged menus and buttons.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/shell_utilities.h"
+#include "platform/shell/shell.h"
+#include "shellext/view_test_support.h"
+
+using namespace device;
+
+namespace shellexttest {
+namespace {
+
+using namespace shellext;
+
+const bool kIsolated = platform::testing::IsolateNamespace();
+
+// Each kind of folder: its columns in display order and the texts of one row.
+TEST_F(ViewTest, EachKindOfFolderShowsItsColumnsAndTexts) {
+  const KernelId big = device_.AddDataFile(device_.DataRoot(), "big.bin", std::string(5000, 'x'));
+  const std::string bigTime = FormatDateTimeLocale(device_.GetDataItemModifiedTime(big));
+  const std::string oldTime = FormatDateTimeLocale(device_.GetDataItemModifiedTime(catalogue_.old));
+  device_.EnqueueTrack(catalogue_.mirror);
+  struct Case {
+    std::string path;
+    std::vector<std::string> titles;
+    std::string row;  // the row's name
+    std::vector<std::string> texts;
+  };
+  const std::vector<Case> cases = {
+      {"", {"Name", "Count", "Used Space", "Free Space", "Total Space"}, "Audio Tracks",
+       {"Audio Tracks", "4", "0 MB", "20479 MB", "20480 MB"}},
+      {"Audio Tracks", {"Name", "Size", "Type", "Length", "Bitrate", "Year", "Genre", "Comment"},
+       "Brass Fold - Metal Hours - 01 - Opening", {"Brass Fold - Metal Hours - 01 - Opening", "0 KB", "wav", "3:30",
+                                                   "128 Kbps", "1998", "Jazz", ""}},
+      {"Playlists", {"Name", "Contains"}, "Evening", {"Evening", "2"}},
+      {"Playlists/Evening", {"#", "Name", "Type", "Size", "Length", "Bitrate", "Genre", "Year", "Comment"},
+       "Ada Lind - North Light - 01 - Harbour", {"1", "Ada Lind - North Light - 01 - Harbour", "mp3", "0 KB", "3:00",
+                                                 "128 Kbps", "Folk", "2004", ""}},
+      {"Playlists/[ Playlist Index ]", {"Name", "Count", "Playlists"}, "Brass Fold - Metal Hours - 01 - Opening",
+       {"Brass Fold - Metal Hours - 01 - Opening", "2", "Evening, Jazz Mix"}},
+      {"Artists", {"Name", "Contains"}, "Ada Lind", {"Ada Lind", "1"}},
+      {"Active Queue", {"#", "Name", "Status", "Length"}, "Cyra - Glass Rooms - 07 - Mirror",
+       {"1", "Cyra - Glass Rooms - 07 - Mirror", "Current track.", "2:30"}},
+      {"Data Files", {"Name", "Size", "Type", "Modified", "Attributes"}, "big.bin",
+       {"big.bin", "4 KB", "BIN File", bigTime, "A"}},
+      {"Data Files/Documents", {"Name", "Size", "Type", "Modified", "Attributes"}, "Old",
+       {"Old", "1", "File Folder", oldTime, ""}},
+      {"Notes", {"Name", "Contains"}, "Shopping", {"Shopping", ""}},
+      {"FM Radio Tuner", {"#", "Frequency"}, "88.50 MHz", {"1", "88.50 MHz"}},
+      {"Device Information", {"Device Property", "Value"}, "Owner", {"Owner", "Owner"}},
+  };
+  for (const Case& c : cases) {
+    Open(c.path);
+    EXPECT_EQ(Titles(), c.titles) << c.path;
+    const int row = RowOf(c.row);
+    ASSERT_GE(row, 0) << c.path << ": no row " << c.row;
+    EXPECT_EQ(RowTexts(row), c.texts) << c.path;
+  }
+}
+
+// The texts the design spells out: a small file, a variable bitrate, a sample rate, the
+// attribute letters, playlists' counts of the tracks they hold.
+TEST_F(ViewTest, TextsOfSizesRatesAndAttributes) {
+  const KernelId small = device_.AddDataFile(device_.DataRoot(), "small.txt", std::string(1000, 'x'));
+  (void)small;
+  const KernelId vbr = device_.AddTrack({.artist = "V", .album = "B", .title = "R", .number = 1, .bitrate = 1});
+  device_.RecordOf(vbr).sampleRate = 44100;
+  device_.RecordOf(vbr).rating = 80;
+  device_.InvalidateTrackIndex();
+  Open("Data Files");
+  EXPECT_EQ(List().GetItemText(RowOf("small.txt"), ColumnOf("Size")), "1 KB");  // 1,000 bytes is not 0 KB
+  Open("Audio Tracks");
+  const int row = RowOf("V - B - 01 - R");
+  ASSERT_GE(row, 0);
+  EXPECT_EQ(List().GetItemText(row, ColumnOf("Bitrate")), "VBR");
+  View().Columns()->ToggleColumn(9);   // Samplerate
+  View().Columns()->ToggleColumn(14);  // Rating
+  EXPECT_EQ(List().GetItemText(row, ColumnOf("Samplerate")), "44 kHz");  // the record holds Hz
+  EXPECT_EQ(List().GetItemText(row, ColumnOf("Rating")), "4");
+}
+
+// Every column sorts both ways: a total order (sorting again changes nothing) in which the
+// descending order is the ascending one turned round.
+TEST_F(ViewTest, EveryColumnSortsBothWaysTotallyAndStably) {
+  // Ties on every column but the name's: equal lengths, years, genres and sizes.
+  device_.AddTrack({.artist = "Ada Lind", .album = "North Light", .title = "Harbour", .genre = "Folk", .number = 1,
+                    .year = 2004, .length = 180});
+  Open("Audio Tracks");
+  View().Columns()->RestoreDefaults();
+  for (int d = 1; d < static_cast<int>(View().Columns()->Table().columns.size()); ++d) {
+    if (!View().Columns()->IsShown(d)) View().Columns()->ToggleColumn(d);
+  }
+  auto order = [&] {
+    std::vector<std::uint64_t> rows;
+    for (int row = 0; row < List().GetItemCount(); ++row) rows.push_back(List().GetItemData(row));
+    return rows;
+  };
+  for (int c = 0; c < List().GetColumnCount(); ++c) {
+    View().ClickColumn(c);
+    if (View().SortDirection() > 0) View().ClickColumn(c);  // descending first
+    const std::vector<std::uint64_t> down = order();
+    View().SortList();
+    EXPECT_EQ(order(), down) << List().GetColumn(c).title << " is not stable";
+    View().ClickColumn(c);
+    ASSERT_EQ(View().SortDirection(), 1);
+    std::vector<std::uint64_t> up = order();
+    std::reverse(up.begin(), up.end());
+    EXPECT_EQ(up, down) << List().GetColumn(c).title;
+  }
+  // Lengths by their text's length first, then the text; numbers as numbers.
+  View().ClickColumn(ColumnOf("Length"));
+  if (View().SortDirection() < 0) View().ClickColumn(ColumnOf("Length"));
+  EXPECT_EQ(ColumnTexts(ColumnOf("Length")), (std::vector<std::string>{"2:30", "3:00", "3:00", "3:20", "3:30"}));
+  View().ClickColumn(ColumnOf("#"));
+  if (View().SortDirection() < 0) View().ClickColumn(ColumnOf("#"));
+  EXPECT_EQ(ColumnTexts(ColumnOf("#")), (std::vector<std::string>{"1", "1", "1", "2", "7"}));
+}
+
+TEST_F(ViewTest, TheListComesUpSortedUpwardsAndTheFirstClickTurnsItDown) {
+  Open("Artists/Ada Lind");
+  EXPECT_EQ(View().SortColumn(), 0);
+  EXPECT_EQ(View().SortDirection(), 1);
+  EXPECT_EQ(List().GetItemText(0, 0), "[ All: Ada Lind ]");
+  View().ClickColumn(0);
+  EXPECT_EQ(View().SortDirection(), -1);
+  EXPECT_EQ(List().GetItemText(0, 0), "[ All: Ada Lind ]");  // on top either way
+  View().ClickColumn(1);
+  EXPECT_EQ(View().SortDirection(), 1);
+}
+
+TEST_F(ViewTest, StatusTextsForTheFolderAndTheSelection) {
+  const KernelId three = device_.AddTrack({.artist = "S", .album = "T", .title = "Three", .number = 1, .length = 180,
+                                           .fileSize = 3 * 1024 * 1024});
+  const KernelId four = device_.AddTrack({.artist = "S", .album = "T", .title = "Four", .number = 2, .length = 270,
+                                          .fileSize = 1024 * 1024});
+  device_.AddPlaylist("Pair", {three, four});
+  Open("Playlists/Pair");
+  EXPECT_EQ(Status(0).rfind("2 files (4 MB, 00:07:30). ", 0), 0u) << Status(0);
+  EXPECT_EQ(Status(0).substr(Status(0).size() - 9), " MB free.");
+  ASSERT_TRUE(List().UserSelectRows({0, 1}));
+  EXPECT_EQ(Status(0), "2 files selected (4 MB, 00:07:30).");
+  EXPECT_EQ(Status(2), List().GetItemText(1, 0));
+  ASSERT_TRUE(List().UserSelectRows({0}));
+  EXPECT_EQ(Status(0), "1 file selected (3 MB, 00:03:00).");
+  Open("Device Information");
+  EXPECT_EQ(Status(0), std::to_string(List().GetItemCount()) + " items.");
+  // Every part keeps room of its own.
+  const std::vector<int> parts = Frame().StatusBar().GetParts();
+  ASSERT_EQ(parts.size(), 3u);
+  EXPECT_LT(parts[0], parts[1]);
+  EXPECT_EQ(parts[2], -1);
+  // The search folder counts its matches.
+  {
+    std::lock_guard<std::mutex> lock(g_SearchResultsLock);
+    g_SearchResults = {catalogue_.harbour};
+  }
+  Open("Search");
+  EXPECT_EQ(Status(0), "1 match.");
+  {
+    std::lock_guard<std::mutex> lock(g_SearchResultsLock);
+    g_SearchResults = {catalogue_.harbour, catalogue_.mirror};
+  }
+  View().RefreshList();
+  EXPECT_EQ(Status(0), "2 matches.");
+  std::lock_guard<std::mutex> lock(g_SearchResultsLock);
+  g_SearchResults.clear();
+}
+
+TEST_F(ViewTest, ActivatingARowBrowsesOpensOrActs) {
+  Open("");
+  ASSERT_TRUE(List().UserSelectRows({RowOf("Artists")}));
+  View().ActivateSelectedRow();
+  Frame().Pump();  // the frame browses from its queue
+  EXPECT_EQ(Frame().CurrentPath(), "Artists");
+
+  // With no row selected nothing happens.
+  List().SetItemState(-1, 0, platform::LVIS_SELECTED);
+  View().ActivateSelectedRow();
+  Frame().Pump();
+  EXPECT_EQ(Frame().CurrentPath(), "Artists");
+
+  // A help row opens its address and browses nowhere.
+  struct NeverConnected : MemoryDeviceBase {
+    void Connect() override {}
+  } away;
+  away.SetConnected(false);
+  Use(away);
+  Settings().SetString("URL_HelpTshooter", "http://help.example/t");
+  View().RefreshList();
+  platform::ShellOpenRecording opened;
+  const int help = RowOf("For more help, double-click here to browse to our online Troubleshooter.");
+  ASSERT_GE(help, 0);
+  ASSERT_TRUE(List().UserSelectRows({help}));
+  ASSERT_TRUE(List().UserActivate(help));
+  Frame().Pump();
+  ASSERT_EQ(opened.calls().size(), 1u);
+  EXPECT_EQ(opened.calls()[0].target, "http://help.example/t");
+  EXPECT_EQ(Frame().CurrentPath(), "Artists");
+  frame_.reset();  // before the player it asks goes
+}
+
+TEST_F(ViewTest, AnActionRowWithoutAnActionDoesNothing) {
+  MemoryDevice empty;  // uses no track database: the empty player's row has no action
+  Use(empty);
+  Open("Audio Tracks");
+  const int row = RowOf("Player is empty. Drag and drop your audio files here to transfer.");
+  ASSERT_GE(row, 0);
+  ASSERT_TRUE(List().UserSelectRows({row}));
+  View().ActivateSelectedRow();
+  Frame().Pump();
+  EXPECT_EQ(Frame().CurrentPath(), "Audio Tracks");
+  EXPECT_TRUE(host_.prompts().empty());
+  frame_.reset();  // before the player it asks goes
+}
+
+TEST_F(ViewTest, ATrackDraggedInsideAPlaylistMovesThere) {
+  device_.AddPlaylist("Three", {catalogue_.harbour, catalogue_.longRoad, catalogue_.mirror});
+  Open("Playlists/Three");
+  ASSERT_EQ(List().GetItemCount(), 3);
+  host_.ExpectMessageBox(platform::IDOK, "You can only reorder one track at a time.");
+  ASSERT_TRUE(List().UserSelectRows({0, 1}));
+  ASSERT_TRUE(List().UserBeginDrag(0));
+  EXPECT_EQ(List().GetReorderSource(), -1);
+
+  struct Case {
+    int source;
+    int target;  // -1: past the end
+    const char* message;
+  };
+  const Case refused[] = {{0, 0, "Item was not moved."}, {0, 1, "Item was not moved."},
+                          {1, -1, "You cannot drag past the last item in the list."}};
+  for (const Case& c : refused) {
+    host_.ExpectMessageBox(platform::IDOK, c.message);
+    ASSERT_TRUE(List().UserSelectRows({c.source}));
+    ASSERT_TRUE(List().UserBeginDrag(c.source));
+    ASSERT_TRUE(List().UserReorderDrop(c.target));
+  }
+  auto words = [&] {
+    std::vector<std::uint32_t> ids;
+    for (const KernelId& id : device_.PlaylistItems(CPidlLast(Frame().CurrentList()).GetId())) ids.push_back(id.word[0]);
+    return ids;
+  };
+  EXPECT_EQ(words(), (std::vector<std::uint32_t>{catalogue_.harbour.word[0], catalogue_.longRoad.word[0],
+                                                  catalogue_.mirror.word[0]}));
+  // The last track goes in front of the first.
+  ASSERT_TRUE(List().UserSelectRows({2}));
+  ASSERT_TRUE(List().UserBeginDrag(2));
+  ASSERT_TRUE(List().UserReorderOver(0));
+  ASSERT_TRUE(List().UserReorderDrop(0));
+  EXPECT_EQ(words(), (std::vector<std::uint32_t>{catalogue_.mirror.word[0], catalogue_.harbour.word[0],
+                                                  catalogue_.longRoad.word[0]}));
+  EXPECT_EQ(List().GetItemText(0, ColumnOf("Name")), "Cyra - Glass Rooms - 07 - Mirror");  // shown at once
+}
+
+TEST_F(ViewTest, TheViewMergesItsMenusOnceAndItsButtonsByCapability) {
+  Open("Audio Tracks");
+  const platform::Menu& bar = Frame().MenuBar();
+  platform::Menu* edit = const_cast<platform::Menu&>(bar).FindPopup(platform::FCIDM_MENU_EDIT);
+  ASSERT_NE(edit, nullptr);
+  EXPECT_EQ(edit->GetItem(0).text, "Copy");
+  EXPECT_TRUE(edit->GetItem(5).IsSeparator());
+  platform::Menu* view = const_cast<platform::Menu&>(bar).FindPopup(platform::FCIDM_MENU_VIEW);
+  ASSERT_NE(view, nullptr);
+  EXPECT_GE(view->IndexOf(kCmdDetails), 0);
+  EXPECT_LT(view->IndexOf(kCmdDetails), view->IndexOf(platform::FCIDM_MENU_VIEW_SEP_OPTIONS));
+  const platform::Menu* merged = &bar;
+  View().UIActivate(platform::SVUIA_ACTIVATE_FOCUS);  // the same state again
+  EXPECT_EQ(&Frame().MenuBar(), merged);
+
+  auto commands = [&] {
+    std::vector<int> ids;
+    for (int i = 0; i < Frame().Toolbar().GetButtonCount(); ++i) ids.push_back(Frame().Toolbar().GetButton(i).command);
+    return ids;
+  };
+  auto has = [](const std::vector<int>& ids, int id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
+  EXPECT_TRUE(has(commands(), kCmdPlay));
+  EXPECT_TRUE(has(commands(), kCmdActiveQueue));
+  device_.SetCapability(DeviceOp::SupportsPlayback, 0);
+  Open("Artists");
+  EXPECT_FALSE(has(commands(), kCmdPlay));
+  EXPECT_FALSE(has(commands(), kCmdActiveQueue));
+  EXPECT_TRUE(has(commands(), kCmdTopLevel));
+  // A merged button's command reaches the view: Top Level browses to the root.
+  Frame().Toolbar().UserClick(kCmdTopLevel);
+  Frame().Pump();
+  EXPECT_EQ(Frame().CurrentPath(), "");
+}
+
+TEST_F(ViewTest, TheRootAndDeviceInformationShowThePictureWithoutGrid) {
+  for (const char* path : {"", "Device Information"}) {
+    Open(path);
+    EXPECT_FALSE(List().GetBackgroundImage().empty()) << path;
+    EXPECT_EQ(List().GetExtendedStyle() & platform::LVS_EX_GRIDLINES, 0u) << path;
+    EXPECT_EQ(List().GetCellColours(0, 0).second, platform::CLR_NONE) << path;
+  }
+  Open("Audio Tracks");
+  EXPECT_TRUE(List().GetBackgroundImage().empty());
+  EXPECT_NE(List().GetExtendedStyle() & platform::LVS_EX_GRIDLINES, 0u);
+  EXPECT_EQ(List().GetCellColours(0, 0).second, 0x00FFE6E6u);
+  EXPECT_EQ(List().GetCellColours(1, 0).second, platform::CLR_DEFAULT);
+}
+
+TEST_F(ViewTest, ExplorerAsksForLargeIconsAndGetsDetailsUnlessTheStyleWasChosen) {
+  Open("Audio Tracks");
+  EXPECT_EQ(View().ViewMode(), platform::FVM_DETAILS);
+  EXPECT_EQ(List().GetView(), platform::ListViewMode::Report);
+  Frame().Command(kCmdList);
+  EXPECT_EQ(List().GetView(), platform::ListViewMode::List);
+  Open("Artists");  // a list folder takes the audio folders' style
+  EXPECT_EQ(List().GetView(), platform::ListViewMode::List);
+  Open("Data Files");
+  EXPECT_EQ(List().GetView(), platform::ListViewMode::Report);
+}
+
+// A refresh posted to the Explorer windows reaches the view in the frame and the tree.
+TEST_F(ViewTest, ARefreshReloadsTheViewAndTheTree) {
+  Open("Playlists");
+  ASSERT_EQ(RowOf("Late"), -1);
+  device_.AddPlaylist("Late");
+  RefreshFolderViews();
+  Frame().Pump();
+  EXPECT_GE(RowOf("Late"), 0);
+  EXPECT_NE(Frame().Tree().FindByPath(g_ProductIdentity.productName + "/Playlists"), 0u);
+}
+
+}  // namespace
+}  // namespace shellexttest

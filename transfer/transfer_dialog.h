@@ -1,0 +1,242 @@
+// CTransferDialog: the modeless window of a transfer to the player and the transfer
+// engine that runs in the same thread. The window shows the current file, a per-file and
+// an overall bar, counters, the throughput, elapsed and remaining time, and at the end
+// the buttons to close, to view the logs and to compare the throughput with other users;
+// it receives the device's progress and completion notices and takes files dropped on it
+// during a run. The engine sends a list of files: per file it decides audio or data,
+// checks and completes the tags, converts when a rule says so, sends the file, waits for
+// the device, and writes one line into the transfer log; afterwards it may make playlists
+// of the folders and playlist files the files came from.
+//
+// Everything runs on the thread that made the window; waits pump its messages, so the
+// window stays alive and the device's notices (sent messages) arrive.
+//
+//   CTransferDialog dialog(device, &shell);
+//   dialog.Create(); dialog.ShowWindow(platform::SW_SHOW);
+//   TransferLogFile log; log.Open();
+//   dialog.StartTransfer(&log, KernelId(0), &files, &roots, 0, 0);
+//   dialog.DestroyWindow();
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/kernel_device.h"
+#include "platform/ui/ui_window.h"
+#include "transfer/formats/conversion.h"
+#include "transfer/log_file.h"
+#include "transfer/source_groups.h"
+
+namespace transfer {
+
+// What the engine asks of the library around it. The defaults do what a process that
+// never listed the player's folders needs: no notices, and playlists made directly on
+// the device. (The folder views of every process hear the engine's broadcast anyway.)
+class TransferShell {
+ public:
+  virtual ~TransferShell() = default;
+  // Change notices for the host's folder tree: the fixed folders, and the library's root
+  // item (when it is known).
+  virtual void NotifyFixedFoldersUpdated() {}
+  virtual void NotifyRootFolderUpdated() {}
+  // Makes a player playlist without asking and without messages: the number of tracks
+  // given, or -1 when no playlist was made (a blank name, or one that exists already
+  // and `JB_Tx_OverwritePlaylists` is 0). Device failures are thrown.
+  virtual int CreateDevicePlaylist(device::KernelDevice& device, std::string& name, const std::vector<device::KernelId>& tracks);
+};
+
+// Outcomes of one file besides the device's own statuses.
+constexpr int kOutcomeSent = 0;           // the device took it; its completion notice follows
+constexpr int kOutcomeFailed = 1;         // the device reported a failure
+constexpr int kOutcomeSkipped = 5;
+constexpr int kOutcomeExists = 7;
+constexpr int kOutcomeStorageFull = 8;
+constexpr int kOutcomeSynchronous = 9;    // the device finished at once; no notice follows
+constexpr int kOutcomeNotActivated = 10;  // a protected file not activated on this computer
+
+class CTransferDialog : public platform::Dialog {
+ public:
+  static constexpr int kTemplateId = 511;
+  static constexpr int kFileProgressId = 1000;
+  static constexpr int kStatusId = 1001;
+  static constexpr int kRunProgressId = 1002;
+  static constexpr int kCancelId = 10002;
+  static constexpr int kProcessingId = 1015;
+  static constexpr int kSecondTitleId = 1019;
+  static constexpr int kTransferredId = 1088;
+  static constexpr int kSkippedTagsId = 1089;
+  static constexpr int kSkippedExistingId = 1090;
+  static constexpr int kAutoFilledId = 1091;
+  static constexpr int kPlaylistsId = 1092;
+  static constexpr int kCloseId = 1093;
+  static constexpr int kViewLogsId = 1099;
+  static constexpr int kRateBarId = 1126;
+  static constexpr int kRateId = 1127;
+  static constexpr int kCompareId = 1128;
+  static constexpr int kElapsedId = 1129;
+  static constexpr int kRemainingId = 1130;
+  static constexpr int kPostResultsId = 1131;
+  // The View Logs menu.
+  static constexpr int kLogsMenuId = 627;
+  static constexpr int kMenuTransferLog = 700;
+  static constexpr int kMenuBuildLog = 701;
+  static constexpr int kMenuFileList = 702;
+  static constexpr int kMenuWriteBackLog = 703;
+
+  explicit CTransferDialog(device::KernelDevice& device, TransferShell* shell = nullptr, platform::HWND parent = 0);
+  ~CTransferDialog() override;
+
+  // ---- The engine ----
+
+  // The entry: caption "Transfer Manager", the direct route, then the change notices for
+  // the fixed folders and command 3090 to the folder views. `files` and `roots` are read
+  // (the roots may be null).
+  void StartTransfer(TransferLogFile* log, const device::KernelId& target, const std::vector<std::string>* files,
+                     const SourceGroups* roots, int syncMode, int finishFlag);
+  // The direct route: each file sent with its tags checked and completed.
+  void TransferFiles(TransferLogFile* log, const device::KernelId& target, const std::vector<std::string>& files,
+                     const SourceGroups* roots, int syncMode, int finishFlag);
+  // The data-file route: each path sent as a data file into the device folder `folder`.
+  void TransferDataFiles(TransferLogFile* log, const device::KernelId& folder, const std::vector<std::string>& paths,
+                         int finishFlag);
+  // Whether a file is converted before it is sent (`Xc2_On`, the rule of its format and,
+  // for a bitrate reduction, `Xc2_RThr`).
+  int NeedsConversion(const std::string& path);
+  // Decodes and encodes the file into the work folder "xcode" by the rule, then writes
+  // the tags of `record` (the file's own when null) into the result; the output path, or
+  // empty when a step failed (the log line says which).
+  std::string ConvertForDevice(std::string& logLine, const std::string& path, std::uint32_t rule,
+                               const device::TrackRecord* record = nullptr);
+  // Makes one player playlist per source group of the files sent; the number made.
+  int BuildAutoPlaylists(TransferLogFile* log, const SourceGroups& roots,
+                         const std::map<std::string, std::string>& sentTracks, int ask);
+  // The speed report buttons.
+  void OpenSpeedComparison();
+  void PostSpeedResult();
+  // The report's query text ("cpu_make=...&...").
+  std::string SpeedQuery() const;
+
+  // ---- The window ----
+
+  // Readies the window for a run: flags, counters, bars and texts reset.
+  void BeginRun(const std::string& title, const std::string& secondLine, int fileCount);
+  // The current file's name on the status line, the counters shown, the file bar at 0.
+  void SetCurrentFile(const std::string& name);
+  // A progress notice of the current file (also called by the engine with 100 after
+  // each file): -1 asks the device to stop the file.
+  int OnUploadProgress(int percent);
+  // A completion notice: `item` is the new item's id, `result` 0 or the device's code.
+  void OnUploadDone(std::uint32_t item, int result);
+  // Writes the ids reported so far as "Kor_Tx_LastTransfer" + the short SHA-1 of the
+  // device's unique id. The engine calls it after every file; a write (a settings file
+  // synced to disk) happens when ids were added and a second has passed since the last
+  // one, or when `force` is set, as at the end of a run.
+  void SaveLastTransfer(bool force = false);
+  // The end of a run: the window shows the totals and (unless it may close by itself)
+  // waits until the person closes it.
+  void FinishRun(int autoClose);
+  // The conversion jobs' progress callback (any thread); `dialog` is the window object.
+  static void ConversionProgress(void* dialog, int state, int value, int maximum);
+
+  // ---- State the engine keeps (read by tests and the caller) ----
+  bool IsCancelled() const { return cancelled_; }
+  bool IsClosed() const { return closed_; }
+  int FilesProcessed() const { return processed_; }
+  int FilesCompleted() const { return completed_; }
+  int FilesSkipped() const { return skipped_; }
+  int FilesExisting() const { return existing_; }
+  int TagsAutoFilled() const { return autoFilled_; }
+  int PlaylistsCreated() const { return playlistsCreated_; }
+  const std::vector<std::uint32_t>& SentIds() const { return sentIds_; }
+  const std::map<std::string, std::string>& SentTracks() const { return sentTracks_; }
+  std::int64_t LastRateTimes100() const { return rateTimes100_; }
+  // Files taken from a drop during a run, appended to the list.
+  void AddFiles(const std::vector<std::string>& paths);
+
+  void DoDataExchange(platform::DataExchange& dx) override;
+  bool OnInitDialog() override;
+
+ protected:
+  void OnCancel() override {}  // Escape does not end the window
+  void OnClose() override { closed_ = true; }
+  void OnDestroy() override;
+
+ private:
+  struct FileResult;
+  void OnCancelButton();
+  void OnViewLogs();
+  void ShowCounters();
+  // The start of both routes: the list taken, the window and the log told; false (after
+  // saying so) for an empty list.
+  bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files);
+  void TransferOneFile(FileResult& r, int syncMode);
+  void SendAudioFile(FileResult& r);
+  void SendDataFile(FileResult& r, const device::KernelId& folder, int syncMode);
+  void FinishOutcome(TransferLogFile* log, FileResult& r);
+  void WaitForDevice(FileResult& r);
+  bool DeviceStillThere();
+  void EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag);
+  void PumpUntilConverted();
+  // Where data files of the direct route go: the player's data root.
+  device::KernelId DataTarget();
+
+  device::KernelDevice& device_;
+  TransferShell* shell_;
+  std::unique_ptr<TransferShell> ownShell_;
+
+  // Run state.
+  std::deque<std::string> fileList_;
+  std::string title_;
+  int fileCount_ = 0;
+  int processed_ = 0;
+  int completed_ = 0, skipped_ = 0, existing_ = 0, autoFilled_ = 0, playlistsCreated_ = 0;
+  bool cancelled_ = false, stop_ = false, waiting_ = false, closed_ = false;
+  std::uint32_t currentId_ = 0;
+  int doneResult_ = 0;
+  std::vector<std::uint32_t> sentIds_;
+  std::size_t savedIds_ = 0;
+  std::uint64_t lastSave_ = 0;
+  std::string deviceUniqueId_;
+  std::map<std::string, std::string> sentTracks_;
+  std::uint64_t totalBytes_ = 0, totalMs_ = 0;
+  std::uint64_t fileStart_ = 0, runStart_ = 0;
+  std::int64_t fileSize_ = 0;
+  std::int64_t rateTimes100_ = 0;
+  device::KernelId target_;
+  std::optional<device::KernelId> dataTarget_;
+  bool itagSkip_ = false, itagFill_ = true;
+  SourceGroups dropRoots_;
+
+  // Conversion: set by the jobs' callback from their thread.
+  std::atomic<bool> busy_{false};
+  std::atomic<int> conversionError_{0};
+  ConversionCancel conversionCancel_;
+
+  // Bound controls.
+  platform::ProgressControl* fileBar_ = nullptr;
+  platform::ProgressControl* runBar_ = nullptr;
+  platform::ProgressControl* rateBar_ = nullptr;
+  std::string rateText_;
+};
+
+const platform::DialogTemplate& TransferDialogTemplate();
+
+// Serves the calling thread's messages (and the toolkit's events) until a message
+// arrives or `ms` pass; waits of the engine are loops of it.
+void WaitForMessages(int ms);
+
+// The timed tag read: reads the file's tags into `record` on a worker thread (unless
+// `flagB`), trims them, and fills an empty artist, album or title from the path when
+// `flagA` is set. 1 when it finished within the limit; 0 on time-out, and then the record
+// is left as it was, also when the worker finishes later.
+int ReadTagsTimed(const std::string& path, device::TrackRecord* record, int flagA, int flagB);
+// The limit of ReadTagsTimed (5000 ms); tests shorten it.
+void SetTagReadLimitForTesting(unsigned milliseconds);
+
+}  // namespace transfer

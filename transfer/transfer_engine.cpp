@@ -1,0 +1,620 @@
+// The transfer engine: the steps CTransferDialog runs for each file of a transfer, the
+// conversion before sending, the timed tag read and the speed report.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+
+#include "common/folders.h"
+#include "common/identity.h"
+#include "common/settings.h"
+#include "common/shell_utilities.h"
+#include "common/version.h"
+#include "device/codec.h"
+#include "device/device_client_error.h"
+#include "device/kernel_device_client.h"
+#include "platform/kernel/kernel.h"
+#include "platform/paths/paths.h"
+#include "platform/shell/shell.h"
+#include "platform/text/text.h"
+#include "platform/ui/host.h"
+#include "platform/window/wait.h"
+#include "transfer/conversion_job.h"
+#include "transfer/conversion_rules.h"
+#include "transfer/file_path.h"
+#include "transfer/formats/audio_file_tags.h"
+#include "transfer/tag_fill_dlg.h"
+#include "transfer/tags_from_path.h"
+#include "transfer/timed_worker.h"
+#include "transfer/transfer_dialog.h"
+
+using namespace device;
+
+namespace transfer {
+
+struct CTransferDialog::FileResult {
+  std::string path;
+  std::string line;           // the file's log line, written when the file is done
+  int outcome = kOutcomeSent;
+  std::uint32_t newId = 0;    // the item the device made, when it tells at once
+  std::int64_t size = 0;      // bytes, for the totals
+  std::string convertedPath;  // a file made by the conversion, deleted afterwards
+  int errorCode = 0;          // a failure's code and text, for the log and the message
+  std::string errorText;
+  bool delivered = false;     // the device reported the file complete
+};
+
+namespace {
+
+constexpr const char* kSecondLine = "You can drop more files onto this dialog box during the transfer.";
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+  char buffer[1200];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}
+
+bool SettingOn(const char* name, std::uint32_t fallback) {
+  std::uint32_t value = fallback;
+  ReadSettingDword(name, value);
+  return value != 0;
+}
+
+void WriteLog(TransferLogFile* log, const std::string& line) {
+  if (log != nullptr) log->WriteString(line);
+}
+
+// The status and text the device left for its last failure.
+void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
+    code = client->GetLastErrorCode();
+    client->GetLastErrorText(text);
+    return;
+  }
+  const DeviceRequestBlock* block = device.GetCurrentBlock();
+  code = block->replyCode;
+  text = block->replyText.Str();
+}
+
+std::atomic<unsigned> g_tagReadLimitMs{5000};
+
+}  // namespace
+
+// ---- Tags ----
+
+void SetTagReadLimitForTesting(unsigned milliseconds) { g_tagReadLimitMs.store(milliseconds != 0 ? milliseconds : 5000); }
+
+int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int flagB) {
+  if (record == nullptr) return 0;
+  // A worker of its own for each read, so that one file that hangs (a pipe named like an
+  // MP3) does not stop the reads of the files after it. A worker still running when the
+  // caller gave up keeps its object; it must not hold up the end of the process.
+  auto* worker = new TimedWorker;
+  auto start = std::make_shared<TrackRecord>();
+  TrackRecord::Copy(*start, *record);
+  const int result = worker->Run(
+      std::chrono::milliseconds(g_tagReadLimitMs.load()),
+      [path, record, start, flagA, flagB](TimedCall& call) {
+        // The worker reads into its own record; the caller's is written only while it
+        // still waits, so a read given up never reaches a later file's record.
+        TrackRecord& r = *start;
+        if (flagB == 0) {
+          ReadAudioFileTags(path, r);
+          TrimTrackTags(r);
+        }
+        if (flagA != 0 && (r.artist.GetText().empty() || r.album.GetText().empty() || r.title.GetText().empty())) {
+          TagsFromPath(path, r);
+          TrimTrackTags(r);
+        }
+        call.Complete([&] {
+          TrackRecord::Copy(*record, r);
+          return 1;
+        });
+      },
+      0);
+  // A finished read's worker ends at once (the destructor waits for it); one given up may
+  // still run, and is kept until a later read finds it done.
+  static std::mutex mutex;
+  static auto* givenUp = new std::vector<TimedWorker*>;
+  std::lock_guard<std::mutex> lock(mutex);
+  std::erase_if(*givenUp, [](TimedWorker* w) {
+    if (!w->WaitIdle(std::chrono::milliseconds(0))) return false;
+    delete w;
+    return true;
+  });
+  if (result != 0 || worker->WaitIdle(std::chrono::milliseconds(0))) {
+    delete worker;
+  } else {
+    givenUp->push_back(worker);
+  }
+  return result;
+}
+
+// ---- Runs ----
+
+void CTransferDialog::StartTransfer(TransferLogFile* log, const KernelId& target, const std::vector<std::string>* files,
+                                    const SourceGroups* roots, int syncMode, int finishFlag) {
+  // The prepared route (the preparation sheet) is not offered yet: every run is direct.
+  std::uint32_t useAtm = 0;
+  ReadSettingDword("JB_Tx_UseATM", useAtm);
+  if (IsOpen()) SetWindowText("Transfer Manager");
+  static const std::vector<std::string> kNone;
+  TransferFiles(log, target, files != nullptr ? *files : kNone, roots, syncMode, finishFlag);
+  shell_->NotifyFixedFoldersUpdated();
+  ReloadFolderViews();
+}
+
+bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files) {
+  fileList_.assign(files.begin(), files.end());
+  dropRoots_ = SourceGroups();
+  BeginRun(title, kSecondLine, static_cast<int>(fileList_.size()));
+  WriteLog(log, title);
+  if (!fileList_.empty()) return true;
+  cancelled_ = true;
+  WriteLog(log, "File queue was empty.  No files transferred.");
+  ShowMessageBox("File queue was empty.  No files transferred.", platform::MB_ICONINFORMATION);
+  return false;
+}
+
+void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+                                    const SourceGroups* roots, int syncMode, int finishFlag) {
+  if (!OpenRun(log, syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device", files)) return;
+  try {
+    WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
+                         static_cast<int>(target.word[0])));
+    device_.SelectStorage(target);
+    itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
+    itagFill_ = SettingOn("JB_Tx_ITagFill", 1);
+    WriteLog(log, std::string(itagSkip_ ? "Auto-skipping files with incomplete tags.\n" : "") +
+                      (itagFill_ ? "Auto-completing incomplete tags." : ""));
+    runStart_ = platform::GetTickCount64();
+    target_ = target;
+    dataTarget_.reset();
+    while (!fileList_.empty() && !cancelled_) {
+      FileResult r;
+      r.path = fileList_.front();
+      fileList_.pop_front();
+      try {
+        TransferOneFile(r, syncMode);
+        FinishOutcome(log, r);
+      } catch (const std::exception& e) {
+        WriteLog(log, r.line + "error: " + e.what());  // the run ends; the file says why
+        throw;
+      }
+    }
+    SourceGroups all = roots != nullptr ? *roots : SourceGroups();
+    for (const SourceGroups::Group& g : dropRoots_.groups()) {
+      for (const std::string& p : g.paths) all.Add(g.key, p);
+    }
+    EndRun(log, &all, syncMode, 1, finishFlag);
+  } catch (const std::exception& e) {
+    SaveLastTransfer(true);
+    KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
+  }
+}
+
+void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& folder,
+                                        const std::vector<std::string>& paths, int finishFlag) {
+  if (!OpenRun(log, "Transferring to Device", paths)) return;
+  try {
+    target_ = folder;
+    dataTarget_.reset();
+    // Folder 0 is no folder: such files go where the direct route puts data files.
+    const KernelId into = folder.word[0] != 0 ? folder : DataTarget();
+    WriteLog(log, Printf("Transfer target is %s and data folder %u.", device_.GetModelName().c_str(), into.word[0]));
+    runStart_ = platform::GetTickCount64();
+    while (!fileList_.empty() && !cancelled_) {
+      FileResult r;
+      r.path = fileList_.front();
+      fileList_.pop_front();
+      ++processed_;
+      r.line = "File: " + r.path + ".";
+      try {
+        SetCurrentFile(SplitFilePath(r.path).FileName());
+        SendDataFile(r, into, 0);
+        FinishOutcome(log, r);
+      } catch (const std::exception& e) {
+        WriteLog(log, r.line + "error: " + e.what());
+        throw;
+      }
+    }
+    EndRun(log, nullptr, 0, 0, finishFlag);
+  } catch (const std::exception& e) {
+    SaveLastTransfer(true);
+    KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
+  }
+  shell_->NotifyFixedFoldersUpdated();
+  ReloadFolderViews();
+}
+
+void CTransferDialog::EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag) {
+  SaveLastTransfer(true);
+  device_.CommitChanges();
+  if (roots != nullptr && !roots->empty() && syncMode == 0 && !cancelled_ && device_.SupportsPlaylists() != 0) {
+    playlistsCreated_ = BuildAutoPlaylists(log, *roots, sentTracks_, ask);
+  }
+  if (log != nullptr) log->Close();
+  RefreshFolderViews();
+  FinishRun(finishFlag);
+}
+
+// ---- One file ----
+
+void CTransferDialog::TransferOneFile(FileResult& r, int syncMode) {
+  ++processed_;
+  const FilePathParts parts = SplitFilePath(r.path);
+  r.line = "File: " + r.path + ".";
+  SetCurrentFile(parts.FileName());
+  if (IsTransferableFormat(r.path)) {
+    SendAudioFile(r);
+  } else {
+    SendDataFile(r, DataTarget(), syncMode);
+  }
+}
+
+KernelId CTransferDialog::DataTarget() {
+  // Data files go into the player's data root: a memory segment's number names no folder.
+  if (!dataTarget_) {
+    KernelId root;
+    device_.GetDataRootFolder(root);
+    dataTarget_ = root.word[0] != 0 ? root : target_;
+  }
+  return *dataTarget_;
+}
+
+void CTransferDialog::SendAudioFile(FileResult& r) {
+  const FilePathParts parts = SplitFilePath(r.path);
+  r.line += "File is audio...reading tag...";
+  const int convert = NeedsConversion(r.path);
+  TrackRecord record;
+  if (ReadTagsTimed(r.path, &record, 0, 0) == 0) {
+    ++skipped_;
+    r.outcome = kOutcomeSkipped;
+    r.line += "tag could not be read, file may be corrupted...";
+    return;
+  }
+  if (device_.SupportsTagIndex() != 0) {
+    const auto present = [](const FixedString256& s) { return !s.GetText().empty(); };
+    if (present(record.artist) && present(record.title) && present(record.album)) {
+      r.line += "tag is good...a(" + record.artist.Str() + ")b(" + record.album.Str() + ")t(" + record.title.Str() + ")...";
+    } else {
+      r.line += "some required tag fields are missing...";
+      if (!present(record.title)) record.title.Set(parts.name);
+      bool filled = false;
+      CTagFillDlg fill(parts.FileName(), &record, GetSafeHwnd());
+      if (itagSkip_) {
+        ++skipped_;
+        r.outcome = kOutcomeSkipped;
+        r.line += "autoskipping...";
+      } else if (itagFill_) {
+        r.line += "autofilling...";
+        ++autoFilled_;
+        filled = true;
+      } else if (fill.DoModal() != platform::IDOK) {
+        ++skipped_;
+        r.outcome = kOutcomeSkipped;
+        r.line += "user wanted to skip...";
+      } else {
+        r.line += "manual fill...";
+        filled = true;
+      }
+      if (filled) {
+        fill.ApplyToTrack();
+        if (!present(record.title)) record.title.Set(parts.name);
+      }
+    }
+  }
+  std::string sendPath = r.path;
+  if (convert != 0 && r.outcome == kOutcomeSent) {
+    const std::string converted =
+        ConvertForDevice(r.line, r.path, GetConversionRule(GetAudioFileCodec(r.path)), &record);
+    if (converted.empty()) {
+      r.outcome = kOutcomeSkipped;
+    } else {
+      r.convertedPath = sendPath = converted;
+      TrackRecord made;
+      ReadTagsTimed(converted, &made, 1, 0);
+      record.bitrate = made.bitrate;
+      record.codec = made.codec;
+      record.fileSize = made.fileSize;
+      SetCurrentFile(parts.FileName());
+    }
+  }
+  if (r.outcome != kOutcomeSent) return;
+  r.line += "starting transfer...";
+  KernelId result;
+  device_.SetProgressWindow(GetSafeHwnd());
+  fileStart_ = platform::GetTickCount64();
+  waiting_ = true;  // the completion may come while the call still runs
+  doneResult_ = 0;
+  r.outcome = device_.UploadTrack(sendPath, record, result);
+  r.newId = result.word[0];
+  fileSize_ = r.size = record.fileSize;
+  sentTracks_[r.path] = KernelDevice::MakeContentId(record.artist.GetText(), record.album.GetText(), record.title.GetText());
+}
+
+void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int syncMode) {
+  r.line += "File is data...";
+  if (syncMode != 0) {
+    r.outcome = kOutcomeSkipped;
+    r.line += "data files skipped during sync...";
+    return;
+  }
+  const platform::FileInfo info = platform::QueryFile(r.path);
+  if (!info.exists || info.directory) {
+    // A folder or a vanished file has nothing the device could copy.
+    r.outcome = kOutcomeSkipped;
+    r.line += "not a file...";
+    return;
+  }
+  r.line += "starting transfer...";
+  KernelId result;
+  device_.SetProgressWindow(GetSafeHwnd());
+  fileStart_ = platform::GetTickCount64();
+  waiting_ = true;
+  doneResult_ = 0;
+  r.outcome = device_.UploadDataFile(r.path, folder, result);
+  r.newId = result.word[0];
+  struct stat st {};
+  if (::stat(platform::ToPosixPath(r.path).c_str(), &st) == 0) fileSize_ = r.size = st.st_size;
+}
+
+bool CTransferDialog::DeviceStillThere() {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device_)) {
+    if (!platform::IsWindow(client->GetManagerWindow())) return false;
+  }
+  try {
+    return device_.IsConnected() != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void CTransferDialog::WaitForDevice(FileResult& r) {
+  std::uint64_t lastCheck = platform::GetTickCount64();
+  while (waiting_) {
+    if (cancelled_) return;  // the device finishes or drops the file on its own
+    WaitForMessages(50);
+    if (!waiting_) break;
+    // Neither a player taken away nor a manager that ended sends the completion.
+    if (platform::GetTickCount64() - lastCheck >= 1000) {
+      lastCheck = platform::GetTickCount64();
+      if (!DeviceStillThere()) {
+        waiting_ = false;
+        r.outcome = kOutcomeFailed;
+        r.errorText = "The player is no longer connected.";
+        return;
+      }
+    }
+  }
+  if (doneResult_ != 0) {
+    r.outcome = kOutcomeFailed;
+    r.errorCode = doneResult_;
+    r.errorText = "The player did not complete the transfer.";
+    return;
+  }
+  r.delivered = true;
+}
+
+void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
+  if (r.outcome != kOutcomeSent) waiting_ = false;
+  bool timed = false;
+  switch (r.outcome) {
+    case kOutcomeSkipped:
+      r.line += "skipped.";
+      break;
+    case kOutcomeExists:
+      ++existing_;
+      r.line += "already exists...skipped.";
+      break;
+    case kOutcomeStorageFull:
+      cancelled_ = stop_ = true;
+      ShowMessageBox("Memory is full.", platform::MB_ICONINFORMATION);
+      r.line += "memory is full.";
+      break;
+    case kOutcomeSynchronous:
+      r.line += "synchronous...";
+      OnUploadProgress(100);
+      // The device finished at once: the id it gave back is the file's item.
+      OnUploadDone(r.newId, 0);
+      r.delivered = true;
+      [[fallthrough]];
+    case kOutcomeSent:
+      if (r.outcome == kOutcomeSent) WaitForDevice(r);
+      if (r.outcome == kOutcomeFailed) break;
+      if (!r.delivered) {
+        r.line += "canceled.";
+      } else {
+        r.line += "complete.";
+        ++completed_;
+        timed = true;
+      }
+      break;
+    case kOutcomeNotActivated:
+      OnUploadProgress(100);
+      OnUploadDone(0, 0);
+      ShowMessageBox("This protected file has not yet been activated for use on this computer.\nIt will not be "
+                     "transferred.\n\nTry activating this file and transferring again.",
+                     platform::MB_ICONINFORMATION);
+      r.line += "not activated for transfer...skipped.";
+      break;
+    default:
+      LastDeviceError(device_, r.errorCode, r.errorText);
+      break;
+  }
+  if (r.outcome != kOutcomeSkipped && r.outcome != kOutcomeExists && r.outcome != kOutcomeStorageFull &&
+      r.outcome != kOutcomeSynchronous && r.outcome != kOutcomeSent && r.outcome != kOutcomeNotActivated) {
+    cancelled_ = stop_ = true;
+    const std::string name = SplitFilePath(r.path).FileName();
+    ShowMessageBox(Printf("Could not send file:\n%s\n\nError code: %d\n\nDescription:%s", name.c_str(), r.errorCode,
+                          r.errorText.c_str()),
+                   platform::MB_ICONINFORMATION);
+    // The source stays as it was; the line says why the file is not on the player.
+    r.line += Printf("error (0x%x)(0x%x).", static_cast<unsigned>(r.outcome), static_cast<unsigned>(r.errorCode));
+    if (!r.errorText.empty()) r.line += " " + r.errorText;
+  }
+  if (timed) {
+    totalMs_ += platform::GetTickCount64() - fileStart_;
+    totalBytes_ += static_cast<std::uint64_t>(std::max<std::int64_t>(r.size, 0));
+  }
+  if (!r.convertedPath.empty()) platform::RemoveFile(r.convertedPath);
+  if (completed_ % 50 == 0) device_.CommitChanges();
+  OnUploadProgress(100);
+  WriteLog(log, r.line);
+  SaveLastTransfer();
+}
+
+// ---- Conversion ----
+
+int CTransferDialog::NeedsConversion(const std::string& path) {
+  if (!SettingOn("Xc2_On", 0)) return 0;
+  const std::uint32_t rule = GetConversionRule(GetAudioFileCodec(path));
+  if (rule <= 0xFFFF) return 0;
+  switch (rule >> 16) {
+    case 1:
+      return 1;
+    case 2: {
+      TrackRecord record;
+      ReadTagsTimed(path, &record, 0, 0);  // a file that hangs is not reduced
+      std::uint32_t threshold = 128;
+      ReadSettingDword("Xc2_RThr", threshold);
+      return record.bitrate > 0 && static_cast<std::uint32_t>(record.bitrate) > threshold ? 1 : 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+void CTransferDialog::PumpUntilConverted() {
+  while (busy_.load()) WaitForMessages(20);
+}
+
+std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::string& path, std::uint32_t rule,
+                                              const TrackRecord* record) {
+  const int targetCodec = static_cast<int>(rule & 0xFFFF);
+  const FilePathParts parts = SplitFilePath(path);
+  std::string folder;
+  GetWorkFolder(folder, "xcode");
+  const std::string wav = folder + "tmp.wav";
+  conversionCancel_ = MakeConversionCancel();
+  if (cancelled_) conversionCancel_->store(true);
+
+  if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Decoding..." + parts.FileName());
+  busy_.store(true);
+  conversionError_.store(0);
+  StartDecodeJob(path, wav, &CTransferDialog::ConversionProgress, this, 5, conversionCancel_);
+  PumpUntilConverted();
+  if (const int error = conversionError_.load(); error != 0) {
+    logLine += Printf("Tonavel decoding error %d...", error);
+    platform::RemoveFile(wav);
+    return {};
+  }
+
+  const std::string extension = GetCodecExtension(targetCodec);
+  const std::string output = folder + parts.name + "." + extension;
+  const std::string upper = platform::ToUpperAscii(extension);
+  std::uint32_t vbr = 0, quality = 128, bitrate = 128;
+  ReadSettingDword("Xc_" + upper + "_RateMode_VBR", vbr);
+  ReadSettingDword("Xc_" + upper + "_VBRQuality", quality);
+  ReadSettingDword("Xc_" + upper + "_CBRBitrate", bitrate);
+  const int value = static_cast<int>(vbr != 0 ? quality : bitrate);
+  logLine += targetCodec == kCodecWav ? std::string("Tonaveling to WAV...")
+                                      : Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr != 0 ? "VBR" : "CBR", value);
+
+  if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Encoding..." + parts.FileName());
+  busy_.store(true);
+  conversionError_.store(0);
+  StartEncodeJob(wav, output, targetCodec, vbr != 0, value, &CTransferDialog::ConversionProgress, this, 5,
+                 conversionCancel_);
+  PumpUntilConverted();
+  platform::RemoveFile(wav);
+  if (const int error = conversionError_.load(); error != 0) {
+    logLine += Printf("Tonavel encoding error %d...", error);
+    return {};
+  }
+
+  TrackRecord tags;
+  if (record != nullptr) {
+    TrackRecord::Copy(tags, *record);
+  } else {
+    ReadTagsTimed(path, &tags, 1, 0);
+  }
+  tags.path.Set(output);
+  WriteAudioFileTagsTimed(tags);
+  return output;
+}
+
+// ---- Speed report ----
+
+std::string CTransferDialog::SpeedQuery() const {
+  std::string vendor, mhz;
+  std::ifstream cpuinfo("/proc/cpuinfo");
+  for (std::string line; std::getline(cpuinfo, line) && (vendor.empty() || mhz.empty());) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const std::string key = platform::Trim(line.substr(0, colon));
+    const std::string value = platform::Trim(line.substr(colon + 1));
+    if (key == "vendor_id" && vendor.empty()) vendor = value;
+    if (key == "cpu MHz" && mhz.empty()) mhz = value;
+  }
+  const std::string make = vendor == "AuthenticAMD" ? "AMD" : vendor == "GenuineIntel" ? "INTEL" : "X86";
+  int speed = std::atoi(mhz.c_str());
+  if (speed % 5 != 0) speed += 5 - speed % 5;
+
+  std::string version;
+  GetModuleVersion(version);
+  std::string type;
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device_)) {
+    const int kind = client->GetDeviceIndex();
+    const std::uint32_t number = client->GetDeviceId().word[0];
+    if (kind == 0) type = number == 1 ? "JB" : number == 2 ? "J2" : number == 3 ? "J3" : number == 4 ? "JZ" : "";
+    if (kind == 1) type = number == 0 ? "II" : number == 1 ? "JB" : "";
+    if (kind == 5 && number == 0) type = "MV";
+  }
+  // Values are escaped where they would break the query; blanks become "+".
+  const auto value = [](const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+      if (c == ' ') {
+        out += '+';
+      } else if (c < 0x20 || c >= 0x7F || c == '&' || c == '=' || c == '%' || c == '+' || c == '#') {
+        out += Printf("%%%02X", c);
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+    return out;
+  };
+  KernelDevice& device = const_cast<KernelDevice&>(device_);
+  return "cpu_make=" + value(make) + "&cpu_speed=" + std::to_string(speed) + "&os=Linux&obxe_ver=" + value(version) +
+         "&dev_type=" + value(type) + "&dev_hwver=" + value(device.GetHardwareVersion()) +
+         "&dev_fwver=" + value(device.GetFirmwareVersion()) + "&obxe_mbps=" + std::to_string(rateTimes100_) +
+         "&obxe_sampsize=" + std::to_string(fileCount_);
+}
+
+void CTransferDialog::OpenSpeedComparison() {
+  std::string address;
+  ReadSettingString("URL_Verdassy", address);
+  if (!address.empty()) platform::ShellOpen(address);
+}
+
+void CTransferDialog::PostSpeedResult() {
+  std::string address;
+  ReadSettingString("URL_VerdassyPost", address);
+  if (address.empty()) return;  // nowhere to post to
+  try {
+    platform::ShellOpen(address + SpeedQuery());
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not read the player's versions.", e);
+  }
+}
+
+}  // namespace transfer

@@ -1,0 +1,599 @@
+// The transfer engine against an in-memory player: what each file becomes on the player
+// and in the log, the tag checks and fills, the device's outcomes and completion notices,
+// commits, the progress shown, the end of a run and the playlists made afterwards.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <deque>
+#include <filesystem>
+#include <thread>
+
+#include "common/folders.h"
+#include "common/last_transfer.h"
+#include "testing/temp_home.h"
+#include "device/device_client_error.h"
+#include "device/memory_device.h"
+#include "device/messages.h"
+#include "testing/processes.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+#include "platform/ui/dialog_driver.h"
+#include "platform/ui/scripted_host.h"
+#include "platform/window/wait.h"
+#include "transfer/conversion_rules.h"
+#include "testing/audio_fixtures.h"
+#include "transfer/tag_fill_dlg.h"
+#include "transfer/transfer_dialog.h"
+
+using namespace device;
+
+namespace transfer {
+namespace {
+
+const bool kIsolated = platform::testing::IsolateNamespace();
+
+namespace fs = std::filesystem;
+using testing::ReadBytes;
+using testing::WriteBytes;
+
+// The in-memory player, with completion notices sent later as a real player's are, and
+// answers chosen by the test.
+class TestDevice : public MemoryDeviceBase {
+ public:
+  enum class Completion { kAtOnce, kNotice, kFailedNotice, kNever };
+  Completion completion = Completion::kAtOnce;
+  std::deque<int> uploadAnswers;  // answered (with a reply text) before anything is done
+  int commits = 0;
+  int notices = 0;  // progress notices sent before a completion notice
+  std::function<void()> duringUpload;  // runs once the device took a file
+
+  int CommitChanges() override {
+    ++commits;
+    return 0;
+  }
+  // The transfer's target is a memory segment's number, which names no medium here.
+  int SelectStorage(const KernelId&) override { return 0; }
+  int UploadTrack(std::string_view path, const TrackRecord& record, KernelId& id) override {
+    if (int s; Answer(s)) return s;
+    return Complete(MemoryDeviceBase::UploadTrack(path, record, id), id);
+  }
+  int UploadDataFile(std::string_view path, const KernelId& folder, KernelId& id) override {
+    if (int s; Answer(s)) return s;
+    return Complete(MemoryDeviceBase::UploadDataFile(path, folder, id), id);
+  }
+
+ private:
+  bool Answer(int& status) {
+    if (uploadAnswers.empty()) return false;
+    status = uploadAnswers.front();
+    uploadAnswers.pop_front();
+    SetReplyError(status, "The test player refused it.");
+    return true;
+  }
+  int Complete(int status, const KernelId& id) {
+    if (status != kOutcomeSynchronous || completion == Completion::kAtOnce) return status;
+    if (duringUpload) duringUpload();
+    for (int i = 0; i < notices; ++i) platform::PostMessage(GetProgressWindow(), WM_UPLOADPROGRESS, 50, 0);
+    if (completion == Completion::kNotice) platform::PostMessage(GetProgressWindow(), WM_UPLOADDONE, id.word[0], 0);
+    if (completion == Completion::kFailedNotice) platform::PostMessage(GetProgressWindow(), WM_UPLOADDONE, 0, 0x80);
+    return kOutcomeSent;
+  }
+};
+
+// An MP3 of a second of tone with an ID3v1 tag of the given texts (none when all empty).
+class Mp3Maker {
+ public:
+  Mp3Maker() {
+    if (testing::MakeTone(dir_ / "tone.wav", 1) &&
+        testing::Tool({"lame", "--quiet", "-b", "64", dir_ / "tone.wav", dir_ / "plain.mp3"})) {
+      plain_ = ReadBytes(dir_ / "plain.mp3");
+    }
+  }
+  void Make(const std::string& path, const std::string& title, const std::string& artist, const std::string& album) {
+    std::string bytes = plain_;
+    if (!title.empty() || !artist.empty() || !album.empty()) {
+      std::string tag = "TAG";
+      for (const std::string* field : {&title, &artist, &album}) tag += field->substr(0, 30) + std::string(30 - std::min<std::size_t>(30, field->size()), '\0');
+      tag += std::string(4 + 30, '\0');
+      tag += '\xff';
+      bytes += tag;
+    }
+    WriteBytes(path, bytes);
+  }
+  bool ok() const { return !plain_.empty(); }
+
+ private:
+  testing::ScratchFolder dir_;
+  std::string plain_;
+};
+
+class EngineTest : public TempHome {
+ protected:
+  void SetUp() override {
+    TempHome::SetUp();
+    settings_ = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+    settings_->SetDword("Gen_Tx_AutoCloseDialog", 1);
+    src_ = root_ + "/src";
+    fs::create_directories(src_);
+    device_ = std::make_unique<TestDevice>();
+    dialog_ = std::make_unique<CTransferDialog>(*device_);
+    ASSERT_TRUE(dialog_->Create(0));
+  }
+  void TearDown() override {
+    dialog_.reset();
+    device_.reset();
+    SetTagReadLimitForTesting(0);
+    TempHome::TearDown();
+  }
+
+  static Mp3Maker& Mp3() {
+    static Mp3Maker maker;
+    return maker;
+  }
+  // A file under src/ (Windows form); MP3s get a tag of the texts.
+  std::string Mp3File(const std::string& name, const std::string& title, const std::string& artist,
+                      const std::string& album) {
+    Mp3().Make(src_ + "/" + name, title, artist, album);
+    return platform::FromPosixPath(src_ + "/" + name);
+  }
+  std::string DataFile(const std::string& name, const std::string& bytes = "data") {
+    WriteBytes(src_ + "/" + name, bytes);
+    return platform::FromPosixPath(src_ + "/" + name);
+  }
+
+  // Runs the direct route; the transfer log after its first line.
+  std::string Run(const std::vector<std::string>& files, const SourceGroups* roots = nullptr) {
+    TransferLogFile log;
+    log.Open();
+    dialog_->StartTransfer(&log, KernelId(0), &files, roots, 0, 0);
+    log.Close();
+    const std::string text = ReadBytes(platform::ToPosixPath(log.GetPath()));
+    return text.substr(text.find("\r\n") + 2);
+  }
+
+  // The player's track of this title; empty id when none.
+  KernelId TrackTitled(const std::string& title) {
+    KernelId track;
+    for (int n = D().GetFirstAudioTrack(track); n != 0; n = D().GetNextAudioTrack(track)) {
+      if (device_->RecordOf(track).title.GetText() == title) return track;
+    }
+    return KernelId();
+  }
+
+  KernelDevice& D() { return *device_; }
+
+  platform::ScriptedHost host_;
+  std::optional<platform::SettingsKey> settings_;
+  std::string src_;
+  std::unique_ptr<TestDevice> device_;
+  std::unique_ptr<CTransferDialog> dialog_;
+};
+
+TEST_F(EngineTest, TaggedAudioAndDataFilesReachThePlayerAndEveryStepIsLogged) {
+  ASSERT_TRUE(Mp3().ok());
+  const std::string song = Mp3File("song.mp3", "Harbour", "Ada Lind", "North Light");
+  const std::string notes = DataFile("notes.txt", "liner notes");
+  const std::string log = Run({song, notes});
+
+  EXPECT_EQ(log, "Transferring to Device\r\n"
+                 "Transfer target is Memory Player and memory segment 0.\r\n"
+                 "Auto-completing incomplete tags.\r\n"
+                 "File: " + song + ".File is audio...reading tag...tag is good...a(Ada Lind)b(North Light)t(Harbour)"
+                 "...starting transfer...synchronous...complete.\r\n"
+                 "File: " + notes + ".File is data...starting transfer...synchronous...complete.\r\n");
+  const KernelId track = TrackTitled("Harbour");
+  ASSERT_FALSE(track.IsEmpty());
+  EXPECT_EQ(device_->RecordOf(track).artist.GetText(), "Ada Lind");
+  KernelId item;
+  ASSERT_NE(D().GetFirstDataItem(device_->DataRoot(), item), 0);
+  EXPECT_EQ(D().GetDataItemName(item), "notes.txt");
+  EXPECT_EQ(device_->ContentOf(item), "liner notes");
+
+  EXPECT_EQ(dialog_->FilesCompleted(), 2);
+  EXPECT_EQ(dialog_->SentIds(), (std::vector<std::uint32_t>{track.word[0], item.word[0]}));
+  EXPECT_EQ(ReadLastTransfer(device_->Info().uniqueId, 100), dialog_->SentIds());
+  EXPECT_EQ(dialog_->SentTracks().at(song), KernelDevice::MakeContentId("Ada Lind", "North Light", "Harbour"));
+  // The window ends showing the totals.
+  EXPECT_EQ(dialog_->GetWindowText(), "Transfer complete.");
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kTransferredId), "2");
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kProcessingId), "Processing complete.");
+  for (int id : {CTransferDialog::kCloseId, CTransferDialog::kViewLogsId, CTransferDialog::kCompareId,
+                 CTransferDialog::kPostResultsId}) {
+    EXPECT_TRUE(dialog_->GetDlgItem(id)->IsEnabled()) << id;
+  }
+  EXPECT_FALSE(dialog_->GetDlgItem(CTransferDialog::kCancelId)->IsEnabled());
+}
+
+TEST_F(EngineTest, IncompleteTagsAreSkippedFilledOrAskedFor) {
+  ASSERT_TRUE(Mp3().ok());
+  struct Case {
+    std::uint32_t skip, fill;
+    const char* fillWith;  // null: the setting is absent
+    std::function<void(platform::ScriptedHost&)> dialog;
+    const char* logged;
+    const char* artist;  // null: nothing sent
+  };
+  const Case cases[] = {
+      {1, 1, nullptr, nullptr, "some required tag fields are missing...autoskipping...skipped.", nullptr},
+      {0, 1, nullptr, nullptr, "some required tag fields are missing...autofilling...starting transfer", "<Unknown>"},
+      {0, 1, "Various", nullptr, "autofilling...", "Various"},
+      {0, 0, nullptr,
+       [](platform::ScriptedHost& h) {
+         h.ExpectDialog(CTagFillDlg::kTemplateId, [](platform::DialogDriver& d) { d.Click(platform::IDCANCEL); });
+       },
+       "some required tag fields are missing...user wanted to skip...skipped.", nullptr},
+      {0, 0, nullptr,
+       [](platform::ScriptedHost& h) {
+         h.ExpectDialog(CTagFillDlg::kTemplateId, [](platform::DialogDriver& d) {
+           EXPECT_EQ(d.Text(CTagFillDlg::kFileNameId), "untagged.mp3");
+           EXPECT_EQ(d.Text(CTagFillDlg::kTitleId), "untagged");
+           d.Type(CTagFillDlg::kArtistId, "  Typed Artist ");
+           d.Click(platform::IDOK);
+         });
+       },
+       "manual fill...starting transfer", "Typed Artist"},
+  };
+  for (const Case& c : cases) {
+    device_ = std::make_unique<TestDevice>();
+    dialog_ = std::make_unique<CTransferDialog>(*device_);
+    ASSERT_TRUE(dialog_->Create(0));
+    settings_->SetDword("JB_Tx_ITagSkip", c.skip);
+    settings_->SetDword("JB_Tx_ITagFill", c.fill);
+    if (c.fillWith != nullptr) settings_->SetString("JB_Tx_ITagFillWith", c.fillWith);
+    else settings_->DeleteValue("JB_Tx_ITagFillWith");
+    if (c.dialog) c.dialog(host_);
+    const std::string log = Run({Mp3File("untagged.mp3", "", "", "")});
+    EXPECT_NE(log.find(c.logged), std::string::npos) << c.logged << "\n" << log;
+    const KernelId track = TrackTitled("untagged");
+    if (c.artist == nullptr) {
+      EXPECT_TRUE(track.IsEmpty()) << log;
+      EXPECT_EQ(dialog_->FilesSkipped(), 1);
+    } else {
+      ASSERT_FALSE(track.IsEmpty()) << log;
+      EXPECT_EQ(device_->RecordOf(track).artist.GetText(), c.artist);
+      EXPECT_EQ(device_->RecordOf(track).album.GetText(), c.fill != 0 ? c.artist : "<Unknown>");
+    }
+    EXPECT_EQ(host_.pendingAnswers(), 0u);
+  }
+}
+
+TEST_F(EngineTest, ATagReadThatHangsSkipsTheFileAndNeverReachesALaterRecord) {
+  ASSERT_TRUE(Mp3().ok());
+  SetTagReadLimitForTesting(300);
+  const std::string fifo = src_ + "/hang.mp3";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // The file after the one that hangs is read and sent.
+  const std::string log = Run({platform::FromPosixPath(fifo), Mp3File("next.mp3", "Next", "A", "B")});
+  EXPECT_NE(log.find("File is audio...reading tag...tag could not be read, file may be corrupted...skipped."),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(dialog_->FilesSkipped(), 1);
+  EXPECT_FALSE(TrackTitled("Next").IsEmpty()) << log;
+
+  // The abandoned read ends once the pipe gives it a tagged file; the next read must see
+  // only its own file.
+  Mp3().Make(src_ + "/feed.mp3", "From The Pipe", "Pipe", "Pipe");
+  std::thread feeder([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::string bytes = ReadBytes(src_ + "/feed.mp3");
+    WriteBytes(fifo, bytes);
+  });
+  SetTagReadLimitForTesting(5000);
+  const std::string own = Mp3File("own.mp3", "Own", "Own Artist", "Own Album");
+  TrackRecord record;
+  EXPECT_EQ(ReadTagsTimed(own, &record, 0, 0), 1);
+  feeder.join();
+  EXPECT_EQ(record.title.GetText(), "Own");
+  EXPECT_EQ(record.artist.GetText(), "Own Artist");
+}
+
+TEST_F(EngineTest, TheDevicesAnswersDecideWhatHappensToTheFileAndTheRun) {
+  ASSERT_TRUE(Mp3().ok());
+  const struct {
+    int answer;
+    const char* message;  // the box shown, null for none
+    const char* logged;
+    bool runGoesOn;
+  } cases[] = {
+      {kOutcomeExists, nullptr, "starting transfer...already exists...skipped.", true},
+      {kOutcomeStorageFull, "Memory is full.", "starting transfer...memory is full.", false},
+      {kOutcomeNotActivated, "This protected file has not yet been activated", "not activated for transfer...skipped.", true},
+      {1, "Could not send file:\nfirst.mp3\n\nError code: 1\n\nDescription:The test player refused it.",
+       "starting transfer...error (0x1)(0x1). The test player refused it.", false},
+  };
+  for (const auto& c : cases) {
+    device_ = std::make_unique<TestDevice>();
+    dialog_ = std::make_unique<CTransferDialog>(*device_);
+    ASSERT_TRUE(dialog_->Create(0));
+    device_->uploadAnswers = {c.answer};
+    if (c.message != nullptr) host_.ExpectMessageBox(platform::IDOK, c.message);
+    const std::string log = Run({Mp3File("first.mp3", "First", "A", "B"), Mp3File("second.mp3", "Second", "A", "B")});
+    EXPECT_NE(log.find(c.logged), std::string::npos) << c.answer << "\n" << log;
+    EXPECT_EQ(!TrackTitled("Second").IsEmpty(), c.runGoesOn) << c.answer << "\n" << log;
+    EXPECT_EQ(dialog_->IsCancelled(), !c.runGoesOn);
+    EXPECT_EQ(dialog_->FilesExisting(), c.answer == kOutcomeExists ? 1 : 0);
+    EXPECT_TRUE(TrackTitled("First").IsEmpty());
+  }
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+TEST_F(EngineTest, TheWaitForTheCompletionEndsOnItsNoticeOnCancelAndWhenThePlayerIsGone) {
+  ASSERT_TRUE(Mp3().ok());
+  const std::string song = Mp3File("song.mp3", "Harbour", "Ada Lind", "North Light");
+  const struct {
+    TestDevice::Completion completion;
+    std::function<void(TestDevice&, CTransferDialog&)> meanwhile;
+    const char* message;
+    const char* logged;
+    bool recorded;  // the id is in the last transfer's list
+  } cases[] = {
+      {TestDevice::Completion::kNotice, nullptr, nullptr, "starting transfer...complete.", true},
+      {TestDevice::Completion::kFailedNotice, nullptr, "The player did not complete the transfer.",
+       "starting transfer...error (0x1)(0x80). The player did not complete the transfer.", false},
+      {TestDevice::Completion::kNever,
+       [](TestDevice& device, CTransferDialog& d) {
+         device.duringUpload = [&d] {
+           platform::PostMessage(d.GetSafeHwnd(), platform::WM_COMMAND, CTransferDialog::kCancelId, 0);
+         };
+       },
+       nullptr, "starting transfer...canceled.", false},
+      {TestDevice::Completion::kNever,
+       [](TestDevice& device, CTransferDialog&) {
+         device.duringUpload = [&device] { device.SetConnected(false); };
+       },
+       "The player is no longer connected.", "starting transfer...error (0x1)(0x0). The player is no longer connected.",
+       false},
+  };
+  for (const auto& c : cases) {
+    device_ = std::make_unique<TestDevice>();
+    dialog_ = std::make_unique<CTransferDialog>(*device_);
+    ASSERT_TRUE(dialog_->Create(0));
+    device_->completion = c.completion;
+    device_->notices = 2;
+    if (c.meanwhile) c.meanwhile(*device_, *dialog_);
+    if (c.message != nullptr) host_.ExpectMessageBox(platform::IDOK, c.message);
+    const std::string log = Run({song});
+    EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+    EXPECT_EQ(!dialog_->SentIds().empty(), c.recorded) << log;
+    EXPECT_EQ(dialog_->FilesCompleted(), c.recorded ? 1 : 0);
+  }
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+TEST_F(EngineTest, ChangesAreCommittedEveryFiftyCompletedFilesAndAtTheEnd) {
+  std::vector<std::string> files;
+  for (int i = 0; i < 52; ++i) files.push_back(DataFile("f" + std::to_string(i) + ".txt"));
+  Run(files);
+  EXPECT_EQ(device_->commits, 2);  // after the 50th, and at the end
+
+  // While nothing has completed, after every file.
+  device_ = std::make_unique<TestDevice>();
+  dialog_ = std::make_unique<CTransferDialog>(*device_);
+  ASSERT_TRUE(dialog_->Create(0));
+  device_->uploadAnswers = {kOutcomeExists, kOutcomeExists, kOutcomeExists};
+  Run({files[0], files[1], files[2]});
+  EXPECT_EQ(device_->commits, 4);
+}
+
+TEST_F(EngineTest, DataFilesGoToTheDataRootOrTheFolderGivenAndFoldersAreNotSent) {
+  const KernelId folder = device_->AddDataFolder(KernelId(), "Docs");
+  const std::string a = DataFile("a.txt", "A");
+  fs::create_directories(src_ + "/sub");
+  TransferLogFile log;
+  log.Open();
+  dialog_->TransferDataFiles(&log, folder, {a, platform::FromPosixPath(src_ + "/sub")}, 0);
+  log.Close();
+  const std::string text = ReadBytes(platform::ToPosixPath(log.GetPath()));
+  EXPECT_NE(text.find("Transfer target is Memory Player and data folder " + std::to_string(folder.word[0]) + "."),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("File is data...not a file...skipped."), std::string::npos) << text;
+  KernelId item;
+  ASSERT_NE(D().GetFirstDataItem(folder, item), 0);
+  EXPECT_EQ(D().GetDataItemName(item), "a.txt");
+  EXPECT_EQ(D().GetNextDataItem(folder, item), 0);
+
+  // Folder 0 is no folder: the data root takes the files.
+  dialog_->TransferDataFiles(nullptr, KernelId(0), {DataFile("b.txt", "B")}, 0);
+  bool found = false;
+  for (int n = D().GetFirstDataItem(device_->DataRoot(), item); n != 0;
+       n = D().GetNextDataItem(device_->DataRoot(), item)) {
+    found = found || D().GetDataItemName(item) == "b.txt";
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(EngineTest, AnEmptyListSendsNothingAndSaysSo) {
+  host_.ExpectMessageBox(platform::IDOK, "File queue was empty.  No files transferred.");
+  const std::string log = Run({});
+  EXPECT_EQ(log, "Transferring to Device\r\nFile queue was empty.  No files transferred.\r\n");
+  EXPECT_TRUE(dialog_->IsCancelled());
+}
+
+TEST_F(EngineTest, ADeviceFailureEndsTheRunWithTheFilesReason) {
+  ASSERT_TRUE(Mp3().ok());
+  device_->uploadAnswers.clear();
+  struct Throwing : TestDevice {
+    int UploadTrack(std::string_view, const TrackRecord&, KernelId&) override {
+      throw KernelDeviceClientException(0x87, "Device Error", "Invalid track, file, or playlist ID.");
+    }
+  };
+  auto throwing = std::make_unique<Throwing>();
+  dialog_ = std::make_unique<CTransferDialog>(*throwing);
+  ASSERT_TRUE(dialog_->Create(0));
+  host_.ExpectMessageBox(platform::IDOK, "Problem encountered during transfer to your device.");
+  const std::string log = Run({Mp3File("song.mp3", "T", "A", "B"), DataFile("x.txt")});
+  EXPECT_NE(log.find("starting transfer...error: Invalid track, file, or playlist ID."), std::string::npos) << log;
+  EXPECT_EQ(log.find("x.txt"), std::string::npos) << log;
+  dialog_.reset();
+}
+
+TEST_F(EngineTest, ProgressStaysWithinTheRunAndForetellsNothingBeforeAnythingIsDone) {
+  dialog_->BeginRun("Transferring to Device", "", 0);
+  EXPECT_EQ(dialog_->OnUploadProgress(40), 0);  // no file counted yet: no division by zero
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kRemainingId), "--:--");
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kRateId), "0.00 Mbit/s");
+  EXPECT_EQ(dialog_->GetWindowText(), "0% Transferring to Device");
+
+  // Files dropped during the run count in the total.
+  dialog_->BeginRun("Transferring to Device", "", 1);
+  dialog_->AddFiles({DataFile("late1.txt"), DataFile("late2.txt")});
+  for (int i = 0; i < 3; ++i) {
+    dialog_->SetCurrentFile("x");
+    dialog_->OnUploadProgress(100);
+  }
+  EXPECT_LE(dialog_->Progress(CTransferDialog::kRunProgressId).GetPos(), 1000);
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kProcessingId), "Processing file 0/3.");
+  dialog_->OnUploadDone(0, 0);
+  EXPECT_TRUE(dialog_->SentIds().empty());
+
+  // Cancel asks a device that plays to stop the file.
+  dialog_->SendToWindow(platform::WM_COMMAND, CTransferDialog::kCancelId, 0);
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kCancelId), "Wait...");
+  EXPECT_FALSE(dialog_->GetDlgItem(CTransferDialog::kCancelId)->IsEnabled());
+  EXPECT_EQ(dialog_->SendToWindow(WM_UPLOADPROGRESS, 10, 0), -1);
+}
+
+TEST_F(EngineTest, TheEndOfARunWaitsForThePersonUnlessItMayCloseByItself) {
+  const struct {
+    std::uint32_t autoClose, stayOnSkips;
+    bool skipped;
+    bool waits;
+  } cases[] = {{1, 0, true, false}, {1, 1, true, true}, {1, 1, false, false}, {0, 0, false, true}};
+  for (const auto& c : cases) {
+    settings_->SetDword("Gen_Tx_AutoCloseDialog", c.autoClose);
+    settings_->SetDword("Gen_Tx_DialogStayOpenOnSkips", c.stayOnSkips);
+    dialog_ = std::make_unique<CTransferDialog>(*device_);
+    ASSERT_TRUE(dialog_->Create(0));
+    device_->uploadAnswers.clear();
+    if (c.skipped) device_->uploadAnswers = {kOutcomeExists};
+    // The person presses Close a while after the run has ended.
+    const platform::HWND window = dialog_->GetSafeHwnd();
+    std::thread person([window] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      platform::PostMessage(window, platform::WM_COMMAND, CTransferDialog::kCloseId, 0);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    dialog_->TransferDataFiles(nullptr, KernelId(0), {DataFile("s.txt")}, 0);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    person.join();
+    EXPECT_EQ(dialog_->IsClosed(), c.waits) << c.autoClose << c.stayOnSkips << c.skipped;
+    EXPECT_EQ(waited >= std::chrono::milliseconds(250), c.waits) << c.autoClose << c.stayOnSkips << c.skipped;
+    platform::PumpMessages(0);
+    device_ = std::make_unique<TestDevice>();
+  }
+}
+
+TEST_F(EngineTest, FoldersAndPlaylistFilesBecomePlayerPlaylists) {
+  ASSERT_TRUE(Mp3().ok());
+  const std::string one = Mp3File("one.mp3", "One", "A", "B");
+  const std::string two = Mp3File("two.mp3", "Two", "A", "B");
+  const std::string skipped = Mp3File("skip.mp3", "", "", "");
+  SourceGroups roots;
+  roots.Add("", one);                   // the root's own files make no playlist
+  roots.Add("Rock\\Album\\", one);
+  roots.Add("Rock\\Album\\", skipped);
+  roots.Add("mix", two);
+  roots.Add("mix", one);
+  device_->AddPlaylist("Old");
+  roots.Add("Old", two);
+  settings_->SetDword("JB_Tx_ITagSkip", 1);
+  host_.ExpectMessageBox(platform::IDYES, "Would you like to generate playlists out of them?");
+  const std::string log = Run({one, two, skipped}, &roots);
+
+  EXPECT_EQ(dialog_->PlaylistsCreated(), 2);
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kPlaylistsId), "2");
+  std::map<std::string, std::vector<std::string>> lists;
+  KernelId playlist;
+  for (int n = device_->GetFirstPlaylist(playlist); n != 0; n = device_->GetNextPlaylist(playlist)) {
+    for (const KernelId& t : device_->PlaylistItems(playlist)) {
+      lists[D().GetPlaylistName(playlist)].push_back(device_->RecordOf(t).title.Str());
+    }
+    lists[D().GetPlaylistName(playlist)];
+  }
+  EXPECT_EQ(lists["Rock - Album"], (std::vector<std::string>{"One"}));
+  EXPECT_EQ(lists["mix"], (std::vector<std::string>{"Two", "One"}));
+  EXPECT_TRUE(lists["Old"].empty());
+  for (const std::string& text : std::vector<std::string>{"\nAttempting to automatically build playlist 'Rock\\Album\\'.", "Added: A - B - One",
+                                 "Could not find matching track for " + skipped + "...skipping.",
+                                 "Playlist 'Rock\\Album\\' created with 1 items.",
+                                 "Playlist 'Old' was not created, either because of an error, or because it already exists."}) {
+    EXPECT_NE(log.find(text), std::string::npos) << text << "\n" << log;
+  }
+
+  // An existing playlist is replaced when the setting says so; without asking when the
+  // asking is switched off there are none at all.
+  settings_->SetDword("JB_Tx_OverwritePlaylists", 1);
+  SourceGroups old;
+  old.Add("Old", two);
+  EXPECT_EQ(dialog_->BuildAutoPlaylists(nullptr, old, dialog_->SentTracks(), 0), 1);
+  settings_->SetDword("JB_Tx_DisableAskAutoPlaylistCreation", 1);
+  EXPECT_EQ(dialog_->BuildAutoPlaylists(nullptr, old, dialog_->SentTracks(), 1), 0);
+  SourceGroups rootOnly;
+  rootOnly.Add(" ", one);
+  EXPECT_EQ(dialog_->BuildAutoPlaylists(nullptr, rootOnly, dialog_->SentTracks(), 0), 0);
+}
+
+TEST_F(EngineTest, AFormatThePlayerCannotPlayIsConvertedAndTheTemporaryFilesGo) {
+  ASSERT_TRUE(Mp3().ok());
+  testing::ScratchFolder tools;
+  ASSERT_TRUE(testing::MakeTone(tools / "tone.wav", 1));
+  ASSERT_TRUE(testing::Tool({"oggenc", "--quiet", "-t", "Converted", "-a", "Ogg Artist", "-l", "Ogg Album",
+                             tools / "tone.wav", "-o", src_ + "/song.ogg"}));
+  settings_->SetDword("Xc2_On", 1);
+  WriteConversionRule(kCodecOgg, kRuleConvert + kCodecMp3);
+  const std::string song = platform::FromPosixPath(src_ + "/song.ogg");
+  const std::string log = Run({song});
+  EXPECT_NE(log.find("tag is good...a(Ogg Artist)b(Ogg Album)t(Converted)...Tonaveling to MP3 CBR 128...starting "
+                     "transfer...synchronous...complete."),
+            std::string::npos)
+      << log;
+  const KernelId track = TrackTitled("Converted");
+  ASSERT_FALSE(track.IsEmpty());
+  EXPECT_EQ(device_->RecordOf(track).codec, kCodecMp3);
+  // The MP3 carries the tags (an ID3v1 tag at its end by default).
+  const std::string& content = device_->ContentOf(track);
+  ASSERT_GT(content.size(), 128u);
+  EXPECT_EQ(content.substr(content.size() - 128, 12), "TAGConverted");
+  std::string xcode;
+  GetWorkFolder(xcode, "xcode");
+  EXPECT_TRUE(fs::is_empty(platform::ToPosixPath(xcode)));
+  EXPECT_TRUE(fs::exists(src_ + "/song.ogg"));
+}
+
+TEST_F(EngineTest, ViewLogsOffersTheFourLogs) {
+  ASSERT_TRUE(Mp3().ok());
+  Run({DataFile("x.txt")});
+  platform::ShellOpenRecording opened;
+  host_.ExpectMenu(CTransferDialog::kMenuTransferLog);
+  host_.ExpectMenu(CTransferDialog::kMenuWriteBackLog);
+  host_.ExpectMessageBox(platform::IDOK, "Could not find log file.");
+  for (int i = 0; i < 2; ++i) {
+    dialog_->SendToWindow(platform::WM_COMMAND, CTransferDialog::kViewLogsId, 0);
+    platform::PumpMessages(0);
+  }
+  ASSERT_EQ(opened.calls().size(), 1u);
+  EXPECT_EQ(opened.calls()[0].target, platform::ToPosixPath(GetReportPath("_txlog.txt")));
+  const std::vector<platform::Prompt> prompts = host_.prompts();
+  ASSERT_FALSE(prompts.empty());
+  EXPECT_EQ(prompts[0].text, "Transfer Log\nFilelist Build Log\nTransfer Filelist\nTag WriteBack Log\n");
+}
+
+TEST_F(EngineTest, TheSpeedReportNamesTheComputerThePlayerAndTheRun) {
+  dialog_->BeginRun("Transferring to Device", "", 7);
+  const std::string query = dialog_->SpeedQuery();
+  EXPECT_EQ(query.rfind("cpu_make=", 0), 0u) << query;
+  for (const char* part : {"&os=Linux&", "&dev_hwver=1.0.0.0&", "&dev_fwver=1.0.0.0&", "&obxe_mbps=0&", "&obxe_sampsize=7"}) {
+    EXPECT_NE(query.find(part), std::string::npos) << part << " in " << query;
+  }
+  EXPECT_EQ(query.find(' '), std::string::npos);
+  platform::ShellOpenRecording opened;
+  settings_->SetString("URL_VerdassyPost", "http://example.invalid/post?");
+  dialog_->PostSpeedResult();
+  ASSERT_EQ(opened.calls().size(), 1u);
+  EXPECT_EQ(opened.calls()[0].target, "http://example.invalid/post?" + query);
+}
+
+}  // namespace
+}  // namespace transfer
