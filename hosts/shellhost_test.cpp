@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "common/shell_utilities.h"
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "common/shell_utilities.h"
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
 
 namespace {
 

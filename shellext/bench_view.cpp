@@ -22,7 +22,7 @@
 #include "manager/manager_wnd.h"
 #include "testing/bench_support.h"
 #include "platform/settings/settings.h"
-#include "shellext/bench_manager.h"
+#include "testing/bench_manager.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"

@@ -6,7 +6,7 @@
 #include "platform/shell/change_notify.h"
 #include "platform/window/wait.h"
 #include "shellext/queue_commands.h"
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
 
 using namespace device;
 

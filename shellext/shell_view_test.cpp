@@ -6,7 +6,7 @@
 
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
 
 using namespace device;
 

@@ -34,7 +34,7 @@ inline void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-// A fresh folder under /tmp, removed with the object.
+// A fresh folder under $TMPDIR, removed with the object.
 class ScratchFolder {
  public:
   ScratchFolder() {

@@ -1,5 +1,5 @@
 // Test support for comparing a device proxy with a local reference: every operation of
-// the table run through both (see operation_test_support.h), with the message boxes the
+// the table run through both (see device_operations.h), with the message boxes the
 // proxy shows meanwhile recorded.
 #pragma once
 
