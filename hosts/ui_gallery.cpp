@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/identity.h"
+#include "common/settings.h"
 #include "device/memory_device.h"
 #include "manager/option_pages.h"
 #include "driver/systray_progress.h"
@@ -31,7 +32,9 @@
 #include "platform/ui/ui_window.h"
 #include "platform/ui/wx/wx_host.h"
 #include "shellext/name_dlg.h"
+#include "shellext/icons.h"
 #include "tools/auto_fill_track_num_dialog.h"
+#include "tools/ferrowin_dialog.h"
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/transfer_dialog.h"
 
@@ -61,6 +64,41 @@ Sample Modal(std::string name, Make make) {
             auto dialog = make();
             dialog->DoModal();
           }};
+}
+
+// The fill dialog on a player of two memory segments, with tracks dropped on it.
+std::unique_ptr<platform::Dialog> SampleFerrowinDialog() {
+  struct Filled : tools::FerrowinDialog {
+    explicit Filled(MemoryDevice& d)
+        : FerrowinDialog(d, &shellext::SharedImageList(true),
+                         {[](const std::vector<std::string>& names, bool, bool) { return names; }, {}}) {}
+    bool OnInitDialog() override {
+      FerrowinDialog::OnInitDialog();
+      const std::string folder = std::string(std::getenv("TOVARIN_HOME")) + "/music";
+      std::filesystem::create_directories(folder);
+      std::vector<std::string> paths;
+      const std::pair<const char*, int> tracks[] = {
+          {"Harbor Lights - Low Tide.mp3", 4200}, {"Harbor Lights - Fog Bell.mp3", 3900},
+          {"Northwind Brass - Midnight Stroll.ogg", 5100}, {"Mira Solenne - Orchard Song.flac", 9800},
+          {"The Glass Ferns - Neon Rain.mp3", 3600}, {"The Glass Ferns - Pulse.mp3", 2000}};
+      for (const auto& [name, kb] : tracks) {
+        paths.push_back(folder + "/" + name);
+        std::ofstream(paths.back()) << "";
+        std::filesystem::resize_file(paths.back(), static_cast<std::uintmax_t>(kb) * 1024);
+      }
+      UserDropFiles(paths);
+      return true;
+    }
+  };
+  static MemoryDevice device;
+  if (device.SupportsStorageList() == 0) {
+    device.SetCapability(DeviceOp::SupportsStorageList, 1);
+    device.AddStorage("Internal Memory", 16384, 0);
+    device.AddStorage("SmartMedia Card", 16384, 0);
+  }
+  WriteSettingString("FWN_RandomPath", "C:\\Music\\Albums");
+  WriteSettingString("FWN_PlaylistPath", "C:\\Music\\Playlists");
+  return std::make_unique<Filled>(device);
 }
 
 // A player for the transfer window's pictures: it takes data files at once and lets the
@@ -126,6 +164,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
     d->increment = 2;
     return d;
   }));
+  samples.push_back(Modal("ferrowin", [] { return SampleFerrowinDialog(); }));
   samples.push_back(Modal("name_dialog", [] {
     auto d = std::make_unique<shellext::CNameDlg>();
     d->name = "Road Trip Mix";

@@ -13,6 +13,7 @@
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "shellext/enum_id_list.h"
+#include "shellext/fill_command.h"
 #include "shellext/icons.h"
 #include "shellext/item_order.h"
 #include "shellext/shell_folder.h"
@@ -272,6 +273,7 @@ HRESULT CShellView::SaveViewState() {
 platform::View* CShellView::Window() const { return window_.get(); }
 
 platform::ListViewControl* CShellView::List() const {
+  if (externalList_ != nullptr) return externalList_;
   if (!window_ || !window_->IsOpen()) return nullptr;
   return &window_->ListView(kViewListId);
 }
@@ -586,6 +588,7 @@ void CShellView::OnCommand(int id) {
         InvokeItemCommand(kItemPaste, {});
       }
       return;
+    case kCmdFill: OpenFillDialog(Device(), GetOwnerWindow()); return;
     case kCmdSelectAll: SelectAll(); return;
     case kCmdInvertSelection: InvertSelection(); return;
     case kCmdLargeIcons: SetListStyle(platform::FVM_ICON); return;
@@ -628,8 +631,8 @@ void CShellView::OnCommand(int id) {
         columns_->ToggleColumn(id - kColumnCommandFirst);
         columns_->SaveLayout();
       }
-      // The player's buttons, options, reports, help and fill come with the player's
-      // commands; everything else is not the view's.
+      // The player's buttons, options, reports and help come with the player's commands;
+      // everything else is not the view's.
       return;
   }
 }
@@ -895,7 +898,12 @@ void CShellView::SortList() {
   const int count = list->GetItemCount();
   const bool folderOrder = UsesFolderOrder();
   const int definition = columns_ ? columns_->GetDefinitionIndex(sortColumn_) : 0;
-  const std::string title = columns_ ? columns_->GetColumnTitle(definition) : std::string();
+  std::string title;
+  if (columns_) {
+    title = columns_->GetColumnTitle(definition);
+  } else if (sortColumn_ >= 0 && sortColumn_ < list->GetColumnCount()) {
+    title = list->GetColumn(sortColumn_).title;
+  }
   const bool byLength = title == "Length" || title == "Size" || title == "Bitrate";
   const bool tagIndex = Capability(&KernelDevice::SupportsTagIndex) != 0;
   // An album's folder shows its tracks by number; other folders by artist, album, number.

@@ -79,6 +79,10 @@ void ConnectForRow(const LauncherRow& row, KernelDeviceClient& client) {
 
 }  // namespace
 
+std::string TransferLockName() {
+  return g_ProductIdentity.transferSemaphoreName.empty() ? std::string("TVSEM") : g_ProductIdentity.transferSemaphoreName;
+}
+
 const LauncherRow* FindLauncherRow(std::string_view launcherPath) {
   const std::string name = ModuleBaseName(launcherPath);
   for (const LauncherRow& row : LauncherTable()) {
@@ -115,9 +119,7 @@ ListFileKind ListFileKindOf(const std::string& name) {
 void DoTovarin(const std::vector<std::string>& given, std::string_view launcherPath, KernelDevice& device,
                TransferShell* shell) {
   g_ProductIdentity.InitFromPath(launcherPath);
-  const std::string lockName = g_ProductIdentity.transferSemaphoreName.empty() ? std::string("TVSEM")
-                                                                                : g_ProductIdentity.transferSemaphoreName;
-  platform::NamedLock single(lockName);
+  platform::NamedLock single(TransferLockName());
   if (!single.Lock(5)) {
     ShowMessageBox("Another transfer is already in progress.", platform::MB_ICONINFORMATION);
     return;

@@ -20,6 +20,9 @@
 
 namespace transfer {
 
+// The name of the cross-process lock that lets one transfer run at a time.
+std::string TransferLockName();
+
 // The row whose launcher name is the file name of `launcherPath` (folder and case
 // ignored); null when none.
 const LauncherRow* FindLauncherRow(std::string_view launcherPath);

@@ -1000,7 +1000,7 @@ void RenderedWindow::SyncAll() {
                             ControlAspect::Tree, ControlAspect::Range, ControlAspect::Position, ControlAspect::Check,
                             ControlAspect::Selection, ControlAspect::RowState, ControlAspect::Buttons,
                             ControlAspect::Parts, ControlAspect::Image, ControlAspect::SortIndicator,
-                            ControlAspect::Enabled, ControlAspect::Visible}) {
+                            ControlAspect::Style, ControlAspect::Enabled, ControlAspect::Visible}) {
       Sync(*b.control, b.widget, a);
     }
   }
