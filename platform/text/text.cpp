@@ -107,11 +107,13 @@ std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
 std::vector<std::string_view> SplitKeepingEmpty(std::string_view text, char separator) {
   std::vector<std::string_view> pieces;
   std::size_t start = 0;
+  std::size_t from = 0;
   for (;;) {
-    const std::size_t at = text.find(separator, start);
+    const std::size_t at = text.find(separator, from);
     if (at == std::string_view::npos) break;
     pieces.push_back(text.substr(start, at - start));
     start = at + 1;
+    from = at + 2;  // the character right after a separator is never one itself
   }
   pieces.push_back(text.substr(start));
   return pieces;

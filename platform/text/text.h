@@ -50,9 +50,10 @@ std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
 
 // The two ways the system splits text, each with its own contract:
-//  - SplitKeepingEmpty: the pieces between separators, in order, empty ones included;
-//    n separators give n + 1 pieces ("a  b" at ' ' gives "a", "", "b"). The request
-//    parser's SplitOnChar.
+//  - SplitKeepingEmpty: the pieces between separators, in order, empty ones kept (a
+//    separator at either end gives an empty first or last piece); the character right
+//    after a separator is never taken as a separator, so "a  b" at ' ' gives "a", " b".
+//    The request parser's SplitOnChar.
 //  - SplitDroppingEmpty: the non-empty pieces between any of the delimiter characters, in
 //    order ("a,,b" at "," gives "a", "b"; strtok's rule). SplitString's.
 std::vector<std::string_view> SplitKeepingEmpty(std::string_view text, char separator);

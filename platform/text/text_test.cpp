@@ -86,10 +86,12 @@ TEST(TextSplit, EachSplitKeepsItsOwnContract) {
     Pieces dropping;  // at any of ",;"
   } cases[] = {
       {"a,b", {"a", "b"}, {"a", "b"}},
-      {"a,,b", {"a", "", "b"}, {"a", "b"}},
+      {"a,,b", {"a", ",b"}, {"a", "b"}},  // the character after a separator is never one
+      {"a,,,b", {"a", ",", "b"}, {"a", "b"}},
       {",a,", {"", "a", ""}, {"a"}},
       {"", {""}, {}},
       {",", {"", ""}, {}},
+      {",,", {"", ","}, {}},
       {"a;b,c", {"a;b", "c"}, {"a", "b", "c"}},
   };
   for (const auto& c : cases) {

@@ -50,8 +50,9 @@ int ContentCodeForExtension(std::string_view extension);
 // The MIME text of a content-type code; a code outside the table gives plain text.
 const char* ContentTypeForCode(int code);
 
-// The pieces of `text` between separators, in order: n separators give n + 1 pieces,
-// empty pieces included ("a  b" split at " " gives "a", "", "b"); platform::SplitKeepingEmpty.
+// The pieces of `text` between separators, in order, empty pieces kept; the character
+// right after a separator is never taken as one ("a  b" split at " " gives "a", " b").
+// platform::SplitKeepingEmpty.
 std::vector<std::string_view> SplitOnChar(std::string_view text, char separator);
 
 // The number after "HTTP/" (compared ignoring case): digits with an optional fraction;
