@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "device/device_status.h"
 #include "device/kernel_device.h"
 #include "platform/ui/ui_window.h"
 #include "transfer/formats/conversion.h"
@@ -51,13 +52,13 @@ class TransferShell {
   virtual int CreateDevicePlaylist(device::KernelDevice& device, std::string& name, const std::vector<device::KernelId>& tracks);
 };
 
-// Outcomes of one file besides the device's own statuses.
-constexpr int kOutcomeSent = 0;           // the device took it; its completion notice follows
-constexpr int kOutcomeFailed = 1;         // the device reported a failure
+// Outcomes of one file: the device's own statuses, and two of the run's.
+constexpr int kOutcomeSent = device::kStatusOk;  // the device took it; its completion notice follows
+constexpr int kOutcomeFailed = device::kStatusFailed;
 constexpr int kOutcomeSkipped = 5;
-constexpr int kOutcomeExists = 7;
-constexpr int kOutcomeStorageFull = 8;
-constexpr int kOutcomeSynchronous = 9;    // the device finished at once; no notice follows
+constexpr int kOutcomeExists = device::kStatusFileExists;
+constexpr int kOutcomeStorageFull = device::kStatusStorageFull;
+constexpr int kOutcomeSynchronous = device::kStatusFinished;  // the device finished at once; no notice follows
 constexpr int kOutcomeNotActivated = 10;  // a protected file not activated on this computer
 
 class CTransferDialog : public platform::Dialog {
