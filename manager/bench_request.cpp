@@ -105,6 +105,9 @@ int main(int argc, char** argv) {
   auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_Disable", 1);
+  // trayhub does not start without its application data folder.
+  std::filesystem::create_directories(home + "/appdata");
+  key.SetString("Gen_AppDataDir", platform::FromPosixPath(home + "/appdata"));
 
   int status = 0;
   {
