@@ -20,6 +20,7 @@
 #include "common/identity.h"
 #include "common/settings.h"
 #include "device/memory_device.h"
+#include "hosts/ui_gallery_options.h"
 #include "manager/option_pages.h"
 #include "driver/systray_progress.h"
 #include "options/tree_prop_sheet.h"
@@ -35,6 +36,10 @@
 #include "shellext/icons.h"
 #include "tools/auto_fill_track_num_dialog.h"
 #include "tools/ferrowin_dialog.h"
+#include "tools/item_editors.h"
+#include "tools/quodrel_edit_dialog.h"
+#include "tools/search_dialogs.h"
+#include "tools/sql_gen_dlg.h"
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/transfer_dialog.h"
 
@@ -65,6 +70,16 @@ Sample Modal(std::string name, Make make) {
             dialog->DoModal();
           }};
 }
+
+// A sheet without Apply that holds one page made on a device.
+template <class Page>
+struct OnePageSheet : platform::PropertySheet {
+  OnePageSheet(std::string caption, KernelDevice* device) : PropertySheet(std::move(caption)), page(device) {
+    SetFlags(platform::PSH_NOAPPLYNOW);
+    AddPage(&page);
+  }
+  Page page;
+};
 
 // The fill dialog on a player of two memory segments, with tracks dropped on it.
 std::unique_ptr<platform::Dialog> SampleFerrowinDialog() {
@@ -218,15 +233,36 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                          sheet.DoModal();
                        }});
   }
+  for (OptionsGallerySample& s : LibraryOptionsSamples(device.get())) samples.push_back({s.name, s.page, [s](platform::WxHost&, const std::function<void(UiWindow&)>&) { s.show(); }});
   samples.push_back(Modal("about_sheet", [device] {
-    struct AboutSheet : platform::PropertySheet {
-      explicit AboutSheet(KernelDevice* d) : PropertySheet("Kestrova Manager Options"), page(d) {
-        SetFlags(platform::PSH_NOAPPLYNOW);
-        AddPage(&page);
-      }
-      manager::CManagerOptionAbout page;
-    };
-    return std::make_unique<AboutSheet>(device.get());
+    return std::make_unique<OnePageSheet<manager::CManagerOptionAbout>>("Kestrova Manager Options", device.get());
+  }));
+  samples.push_back(Modal("search_simple", [] { return std::make_unique<tools::CSearchSimpleDlg>(); }));
+  samples.push_back(Modal("search_advanced", [] {
+    auto d = std::make_unique<tools::CSearchDlg>();
+    d->condition = "genre='Jazz' AND year > 1990";
+    return d;
+  }));
+  samples.push_back(Modal("edit_note", [] {
+    auto d = std::make_unique<tools::EditNoteDialog>();
+    d->text = "Strings, picks, capo.\nRehearsal on Thursday at 8.";
+    return d;
+  }));
+  samples.push_back(Modal("edit_contact", [] {
+    static ContactRecord record;
+    record.Clear();
+    record.field[kContactFirstName].Set("Mara");
+    record.field[kContactLastName].Set("Quill");
+    record.field[kContactOrganization].Set("Harbour Lights Trio");
+    record.field[kContactHomeCity].Set("Port Ellis");
+    record.field[kContactEmail].Set("mara@example.org");
+    return std::make_unique<tools::EditContactDialog>(&record);
+  }));
+  samples.push_back(Modal("quodrel_edit", [device] {
+    return std::make_unique<tools::QuodrelEditDialog>(device.get(), device->AddPlaylist("QL: Evening Jazz"));
+  }));
+  samples.push_back(Modal("sql_reports", [device] {
+    return std::make_unique<OnePageSheet<tools::CSQLGenDlg>>("Logs and Reports", device.get());
   }));
   return samples;
 }

@@ -1,10 +1,14 @@
 // Test helper: trayhub's start-up with the player driver over the simulated player, and a
 // hand that pulls the player out: with $LAUNCHER_TEST_UNPLUG set, the player is unplugged
-// as soon as a file is on its way into it (its ".part" file appears in the store).
+// as soon as a file is on its way into it (its ".part" file appears in the store); with
+// it set to "item", as soon as the store holds an item it did not hold at start (the
+// first track of a new contact).
 #include <dirent.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -31,13 +35,24 @@ bool PartFileIn(const std::string& folder) {
   return found;
 }
 
-void UnplugOnFirstUpload() {
+// The names of the files in a folder.
+std::set<std::string> FilesIn(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* e = ::readdir(dir)) names.insert(e->d_name);
+    ::closedir(dir);
+  }
+  return names;
+}
+
+// Unplugs the player once `ready` answers true for its store's POSIX folder.
+void UnplugWhen(std::function<std::function<bool()>(const std::string&)> watch) {
   std::string appData, problem;
   if (!FindAppDataFolder(appData, problem)) return;
   const std::string player = appData + "\\player";
-  std::thread([player] {
-    const std::string files = platform::ToPosixPath(player) + "/files";
-    while (!PartFileIn(files)) platform::Sleep(1);
+  const std::function<bool()> ready = watch(platform::ToPosixPath(player));
+  std::thread([player, ready] {
+    while (!ready()) platform::Sleep(1);
     if (auto sim = platform::SimPlayer::Open(player, nullptr, nullptr)) sim->Unplug();
   }).detach();
 }
@@ -51,6 +66,23 @@ int main(int argc, char** argv) {
   startup.makeDevice = MakeHostedDevice;
   OmbrixManagerApp app(std::move(startup));
   if (!app.InitInstance()) return 0;
-  if (std::getenv("LAUNCHER_TEST_UNPLUG") != nullptr) UnplugOnFirstUpload();
+  if (const char* unplug = std::getenv("LAUNCHER_TEST_UNPLUG")) {
+    if (std::strcmp(unplug, "item") == 0) {
+      UnplugWhen([](const std::string& store) {
+        const std::string items = store + "/items";
+        return [items, before = FilesIn(items)] {
+          for (const std::string& name : FilesIn(items)) {
+            if (before.count(name) == 0 && name.find(".txt") != std::string::npos) return true;
+          }
+          return false;
+        };
+      });
+    } else {
+      UnplugWhen([](const std::string& store) {
+        const std::string files = store + "/files";
+        return [files] { return PartFileIn(files); };
+      });
+    }
+  }
   return app.Run();
 }

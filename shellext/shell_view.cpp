@@ -17,6 +17,7 @@
 #include "shellext/icons.h"
 #include "shellext/item_order.h"
 #include "shellext/shell_folder.h"
+#include "shellext/view_commands.h"
 
 using namespace device;
 
@@ -533,8 +534,11 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& 
       }
     }
     case WM_NOWPLAYING:
+      ViewCommands(*this).NowPlaying(wParam, lParam);
+      return 0;
     case WM_PLAYBACKSTOPPED:
-      return 0;  // the playback display comes with the player's commands
+      ViewCommands(*this).PlaybackStopped();
+      return 0;
     case WM_SETFOCUS:
       if (browser_ != nullptr) browser_->OnViewWindowActive(this);
       UIActivate(platform::SVUIA_ACTIVATE_FOCUS);
@@ -627,12 +631,11 @@ void CShellView::OnCommand(int id) {
       }
       return;
     default:
+      if (ViewCommands(*this).Run(id)) return;
       if (id >= kColumnCommandFirst && id <= kColumnCommandLast && columns_) {
         columns_->ToggleColumn(id - kColumnCommandFirst);
         columns_->SaveLayout();
       }
-      // The player's buttons, options, reports and help come with the player's commands;
-      // everything else is not the view's.
       return;
   }
 }

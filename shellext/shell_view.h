@@ -168,6 +168,7 @@ class CShellView final : public platform::IShellView {
  private:
   class ViewWindow;
   friend class ViewWindow;
+  friend class ViewCommands;  // the player's commands and the playback display
   ~CShellView() override;
 
   bool OnCreate();

@@ -72,18 +72,6 @@ void WriteLog(TransferLogFile* log, const std::string& line) {
   if (log != nullptr) log->WriteString(line);
 }
 
-// The status and text the device left for its last failure.
-void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
-  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
-    code = client->GetLastErrorCode();
-    client->GetLastErrorText(text);
-    return;
-  }
-  const DeviceRequestBlock* block = device.GetCurrentBlock();
-  code = block->replyCode;
-  text = block->replyText.Str();
-}
-
 std::atomic<unsigned> g_tagReadLimitMs{5000};
 
 }  // namespace
@@ -391,16 +379,7 @@ void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int sy
   if (::stat(platform::ToPosixPath(r.path).c_str(), &st) == 0) fileSize_ = r.size = st.st_size;
 }
 
-bool CTransferDialog::DeviceStillThere() {
-  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device_)) {
-    if (!platform::IsWindow(client->GetManagerWindow())) return false;
-  }
-  try {
-    return device_.IsConnected() != 0;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
+bool CTransferDialog::DeviceStillThere() { return ::DeviceStillThere(device_); }
 
 void CTransferDialog::WaitForDevice(FileResult& r) {
   std::uint64_t lastCheck = platform::GetTickCount64();

@@ -1,4 +1,4 @@
-#include "web/pages/stream_playlist.h"
+#include "device/stream_playlist.h"
 
 #include <cstdio>
 
@@ -14,9 +14,7 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/host.h"
 
-namespace web {
-
-using namespace device;
+namespace device {
 
 std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArray& ids) {
   if (device.SupportsTagIndex() == 0) {
@@ -65,4 +63,4 @@ std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArra
   return path;
 }
 
-}  // namespace web
+}  // namespace device

@@ -1,15 +1,14 @@
 // The stream playlist: an M3U file of tracks on the player, each addressed through the
 // manager's HTTP server, which the computer's default player for playlists then plays.
+// The manager's tray and the library's "Play on Computer" both write it here.
 #pragma once
 
 #include <string>
 
 namespace device {
+
 class KernelDevice;
 class SortableKernelIdArray;
-}  // namespace device
-
-namespace web {
 
 // Writes <work folder>\lumarest\<ticks>.m3u (the folder emptied first) with CR LF lines:
 // "#EXTM3U", then per track "#EXTINF:<seconds>,<file name>" and
@@ -17,6 +16,12 @@ namespace web {
 // out (one message says so), and opens it. Refused with a message when the device has
 // no tag index or the web server is disabled (VX_Disable). Answers the file's path, or
 // "" when nothing was written.
-std::string WriteStreamPlaylist(device::KernelDevice& device, const device::SortableKernelIdArray& ids);
+// A playlist file that cannot be written is reported, and nothing is opened.
+std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArray& ids);
 
-}  // namespace web
+// The library's name for the same routine.
+inline void PlayTracksOnComputer(KernelDevice& device, const SortableKernelIdArray& ids) {
+  WriteStreamPlaylist(device, ids);
+}
+
+}  // namespace device
