@@ -28,7 +28,7 @@
 #include "platform/shell/file_version.h"
 #include "platform/shell/removable_drives.h"
 #include "platform/shell/shell.h"
-#include "platform/shell/xdg_test_folders.h"
+#include "testing/xdg_folders.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"

@@ -11,7 +11,7 @@
 #include "testing/trayhub.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/property_sheet.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
 #include "shellext/playlist_commands.h"
 #include "shellext/search_commands.h"
 #include "tools/item_editors.h"

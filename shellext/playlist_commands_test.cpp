@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "common/folders.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
 #include "shellext/enum_id_list.h"
 
 using namespace device;

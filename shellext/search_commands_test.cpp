@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "common/settings.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
 #include "tools/item_editors.h"
 #include "tools/quodrel_edit_dialog.h"
 #include "tools/search_dialogs.h"

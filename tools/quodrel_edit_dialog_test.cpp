@@ -7,7 +7,7 @@
 #include "common/folders.h"
 #include "common/short_hash.h"
 #include "device/sortable.h"
-#include "tools/tools_test_support.h"
+#include "testing/tools.h"
 
 using namespace device;
 

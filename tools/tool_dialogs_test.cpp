@@ -9,7 +9,7 @@
 #include "tools/item_editors.h"
 #include "tools/search_dialogs.h"
 #include "tools/sql_gen_dlg.h"
-#include "tools/tools_test_support.h"
+#include "testing/tools.h"
 
 using namespace device;
 

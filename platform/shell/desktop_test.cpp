@@ -8,7 +8,7 @@
 #include <fstream>
 #include <optional>
 
-#include "platform/shell/xdg_test_folders.h"
+#include "testing/xdg_folders.h"
 
 // GIO keeps its content-type data for the life of the process (sanitizer builds).
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\n"; }
