@@ -6,7 +6,6 @@
 
 #include <charconv>
 #include <climits>
-#include <cstdlib>
 #include <vector>
 
 #include "common/shell_utilities.h"
@@ -89,7 +88,7 @@ bool ParseRuleRecord(std::string_view text, QuodrelRule& rule) {
   if (SplitString(text, "|", pieces) != 13) return false;
   auto value = [](const std::string& v) { return v == "-" ? std::string() : v; };
   QuodrelRule read;
-  read.limit = std::atoi(pieces[0].c_str());
+  read.limit = platform::ParseInt32(pieces[0]);
   read.unit = pieces[1];
   read.match = pieces[2];
   for (int i = 0; i < 3; ++i) {
