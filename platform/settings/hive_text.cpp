@@ -49,6 +49,8 @@ std::optional<std::string> DecodeKeyName(std::string_view s) {
     int hi = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
     int lo = i + 2 < s.size() ? HexDigit(s[i + 2]) : -1;
     if (hi < 0 || lo < 0) return std::nullopt;
+    // "\" separates names: a name holding one (%5C) could not be written back as one key.
+    if (hi * 16 + lo == '\\') return std::nullopt;
     out.push_back(static_cast<char>(hi * 16 + lo));
     i += 2;
   }
