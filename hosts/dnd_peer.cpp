@@ -11,15 +11,17 @@
 // Paths are POSIX paths.
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <iostream>
 #include <memory>
-#include <sstream>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
+#include "hosts/script_commands.h"
 #include "platform/paths/paths.h"
+#include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/list_view.h"
 #include "platform/ui/ui_window.h"
@@ -36,19 +38,11 @@ void Print(const std::string& line) {
   std::fflush(stdout);
 }
 
-std::vector<std::string> Split(const std::string& text) {
+// The paths of a command, by tabs.
+std::vector<std::string> Paths(std::string_view text) {
   std::vector<std::string> parts;
-  std::stringstream in(text);
-  for (std::string part; std::getline(in, part, '\t');) {
-    if (!part.empty()) parts.push_back(part);
-  }
+  for (std::string_view part : platform::SplitDroppingEmpty(text, "\t")) parts.emplace_back(part);
   return parts;
-}
-
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string out;
-  for (const std::string& p : parts) out += (out.empty() ? "" : "\t") + p;
-  return out;
 }
 
 const platform::DialogTemplate& PeerTemplate() {
@@ -91,21 +85,21 @@ class PeerWindow : public platform::Dialog {
     const std::string verb = line.substr(0, space);
     const std::string rest = space == std::string::npos ? std::string() : line.substr(space + 1);
     if (verb == "files") {
-      files_ = Split(rest);
+      files_ = Paths(rest);
       platform::ListViewControl& list = ListView(kListId);
       list.DeleteAllItems();
       for (const std::string& f : files_) list.InsertItem(list.GetItemCount(), f);
       Print("ok");
     } else if (verb == "where") {
-      const std::optional<platform::Rect> r = host_.ScreenRect(*this, kListId, rest.empty() ? -1 : std::atol(rest.c_str()));
+      const std::optional<platform::Rect> r = host_.ScreenRect(*this, kListId, rest.empty() ? -1 : hostscript::Number(rest));
       Print(r ? "rect " + std::to_string(r->left) + " " + std::to_string(r->top) + " " + std::to_string(r->right) +
                     " " + std::to_string(r->bottom)
               : "rect none");
     } else if (verb == "dropped") {
-      Print("dropped " + Joined(dropped_));
+      Print("dropped " + hostscript::Joined(dropped_));
     } else if (verb == "copy") {
       std::vector<std::string> files;
-      for (const std::string& f : Split(rest)) files.push_back(platform::FromPosixPath(f));
+      for (const std::string& f : Paths(rest)) files.push_back(platform::FromPosixPath(f));
       platform::SetClipboardFiles(files);
       Print("ok");
     } else if (verb == "paste") {
@@ -113,7 +107,7 @@ class PeerWindow : public platform::Dialog {
       if (const auto files = platform::GetClipboardFiles()) {
         for (const std::string& f : *files) posix.push_back(platform::ToPosixPath(f));
       }
-      Print("pasted " + Joined(posix));
+      Print("pasted " + hostscript::Joined(posix));
     } else if (verb == "quit") {
       platform::PostQuitMessage(0);
     } else {

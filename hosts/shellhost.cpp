@@ -59,6 +59,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/identity.h"
@@ -74,6 +75,8 @@
 #include "platform/ui/wx/wx_host.h"
 #include "platform/window/wait.h"
 #include "shellext/shell_item.h"
+
+using namespace device;
 
 namespace {
 
@@ -486,8 +489,7 @@ class Host {
   // drops to it: the effect it answered.
   void Drop(const std::string& arguments, bool tree) {
     std::vector<std::string> parts;
-    std::stringstream in(arguments);
-    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    for (std::string_view part : platform::SplitKeepingEmpty(arguments, '\t')) parts.emplace_back(part);
     if (parts.size() < 2) {
       Print(tree ? "error: drop PATH<tab>FILE..." : "error: drop-view ROW<tab>FILE...");
       return;
@@ -501,7 +503,7 @@ class Host {
       window = Frame().TreePane();
     } else {
       window = Frame().ViewWindow();
-      state.row = Number(parts[0]);
+      state.row = hostscript::Number(parts[0]);
       state.control = 1001;
     }
     if (window == nullptr || !window->GetDropHandler()) {
@@ -532,7 +534,7 @@ class Host {
       }
     } else if (platform::UiWindow* view = Frame().ViewWindow()) {
       const std::string row = platform::Trim(arguments.substr(arguments.rfind("view", 0) == 0 ? 4 : 0));
-      rect = display_->ScreenRect(*view, 1001, row.empty() ? -1 : Number(row));
+      rect = display_->ScreenRect(*view, 1001, row.empty() ? -1 : hostscript::Number(row));
     }
     if (!rect) {
       Print("error: not on the screen");
@@ -560,15 +562,14 @@ class Host {
   // Another program copies files (POSIX paths, by tabs).
   void SetClipboard(const std::string& arguments) {
     std::vector<std::string> files;
-    std::stringstream in(arguments);
-    for (std::string part; std::getline(in, part, '\t');) files.push_back(part);
+    for (std::string_view part : platform::SplitDroppingEmpty(arguments, "\t")) files.emplace_back(part);
     platform::CurrentHost().SetClipboardFiles(files);
   }
 
   void Pump(const std::string& arguments) {
     Frame();
     const std::size_t space = arguments.find(' ');
-    const int ms = Number(arguments.substr(0, space));
+    const int ms = hostscript::Number(arguments.substr(0, space));
     const std::string text = space == std::string::npos ? std::string() : platform::Trim(arguments.substr(space + 1));
     if (display_ != nullptr) {
       // The window's loop: toolkit events and the messages of every process.
@@ -586,8 +587,6 @@ class Host {
   }
 
  private:
-  static int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
-
   bool Shows(const std::string& text) {
     platform::ListViewControl* list = Frame().ViewList();
     for (int row = 0; list != nullptr && row < list->GetItemCount(); ++row) {
@@ -603,9 +602,9 @@ class Host {
   platform::HTREEITEM TreeItemAt(const std::string& path) {
     platform::TreeViewControl& tree = Frame().Tree();
     platform::HTREEITEM item = tree.GetRootItem();
-    std::stringstream in(path);
-    for (std::string name; item != 0 && std::getline(in, name, '/');) {
-      if (name.empty()) continue;
+    for (std::string_view part : platform::SplitDroppingEmpty(path, "/")) {
+      if (item == 0) break;
+      const std::string name(part);
       tree.UserExpand(item, true);
       platform::HTREEITEM next = 0;
       for (platform::HTREEITEM child : tree.GetChildren(item)) {
@@ -725,8 +724,6 @@ platform::CLSID ClassOf(const std::string& library) {
   return clsid;
 }
 
-int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
-
 int RunScript(Host& host) {
   std::string verb;
   std::string arg;
@@ -758,9 +755,9 @@ int RunScript(Host& host) {
     } else if (verb == "drag") {
       host.Drag(arg);
     } else if (verb == "command") {
-      host.Command(Number(arg));
+      host.Command(hostscript::Number(arg));
     } else if (verb == "invoke" || verb == "invoke-folder") {
-      host.Invoke(Number(arg), verb == "invoke-folder");
+      host.Invoke(hostscript::Number(arg), verb == "invoke-folder");
     } else if (verb == "status") {
       host.Status();
     } else if (verb == "menu") {

@@ -13,10 +13,10 @@
 #include <sstream>
 #include <thread>
 
-#include "hosts/shellhost_test_support.h"
-#include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
+#include "testing/processes.h"
+#include "testing/shellhost.h"
 
 // Last: the X headers' macros would clash with names above.
 #include <X11/Xlib.h>
@@ -26,6 +26,8 @@
 #undef Status
 #undef Success
 #undef Always
+
+using namespace device;
 
 namespace {
 

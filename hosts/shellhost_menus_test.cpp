@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "hosts/shellhost_test_support.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
+#include "testing/shellhost.h"
+
+using namespace device;
 
 namespace {
 

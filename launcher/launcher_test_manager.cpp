@@ -19,6 +19,8 @@
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/simplayer.h"
 
+using namespace manager;
+
 namespace {
 
 bool PartFileIn(const std::string& folder) {

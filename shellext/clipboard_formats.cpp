@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+using namespace device;
+
 namespace shellext {
 
 platform::HGLOBAL MakeKernelIdListBlock(const std::vector<KernelId>& ids) {

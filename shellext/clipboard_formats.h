@@ -21,15 +21,15 @@
 
 namespace shellext {
 
-inline constexpr std::size_t kKernelIdSlot = sizeof(KernelId);
+inline constexpr std::size_t kKernelIdSlot = sizeof(device::KernelId);
 
 // A new zero-filled block of the ids; null when no memory is left.
-platform::HGLOBAL MakeKernelIdListBlock(const std::vector<KernelId>& ids);
+platform::HGLOBAL MakeKernelIdListBlock(const std::vector<device::KernelId>& ids);
 
 // The ids of a block, which may come from another program: nullopt when the block is
 // shorter than its first slot or than the records its count names. Names are read
 // within their fields.
-std::optional<std::vector<KernelId>> ReadKernelIdListBlock(const std::uint8_t* bytes, std::size_t size);
-std::optional<std::vector<KernelId>> ReadKernelIdListBlock(platform::HGLOBAL block);
+std::optional<std::vector<device::KernelId>> ReadKernelIdListBlock(const std::uint8_t* bytes, std::size_t size);
+std::optional<std::vector<device::KernelId>> ReadKernelIdListBlock(platform::HGLOBAL block);
 
 }  // namespace shellext

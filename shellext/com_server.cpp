@@ -16,6 +16,8 @@
 #include "shellext/context_menu.h"
 #include "shellext/shell_folder.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::HRESULT;

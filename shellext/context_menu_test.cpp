@@ -17,7 +17,9 @@
 #include "shellext/computer_player.h"
 #include "shellext/name_dlg.h"
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

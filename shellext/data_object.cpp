@@ -13,6 +13,8 @@
 #include "shellext/shell_folder.h"
 #include "transfer/transfer_dialog.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::DWORD;

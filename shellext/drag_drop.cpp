@@ -8,8 +8,11 @@
 #include "platform/ui/host.h"
 #include "shellext/clipboard_formats.h"
 #include "shellext/data_object.h"
+#include "shellext/folder_commands.h"
 #include "shellext/playlist_commands.h"
 #include "shellext/send_files.h"
+
+using namespace device;
 
 namespace shellext {
 
@@ -312,7 +315,7 @@ int MoveDataItems(const KernelId& folder, const std::vector<KernelId>& items) {
   int moved = 0;
   for (const KernelId& item : items) {
     const int status = device.MoveDataItem(item, folder);
-    if (status == 7 || status == 11) {
+    if (NameTaken(status)) {
       Inform("An item named " + device.GetDataItemName(item) + " already exists.");
       break;
     }

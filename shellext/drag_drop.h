@@ -73,11 +73,11 @@ class CDropTarget final : public platform::IDropTarget {
  private:
   ~CDropTarget() override;
   bool DropItemIds(platform::IDataObject* data);
-  bool DropFiles(platform::IDataObject* data, const KernelId& target, bool dataFolder);
-  bool QueueDroppedTracks(const std::vector<KernelId>& ids);
-  bool ChangeFieldByDrop(const std::vector<KernelId>& ids, std::uint32_t kind);
-  bool CreatePlaylistFromDrop(platform::IDataObject* data, const std::vector<KernelId>& ids);
-  bool MoveDroppedDataItems(const std::vector<KernelId>& ids);
+  bool DropFiles(platform::IDataObject* data, const device::KernelId& target, bool dataFolder);
+  bool QueueDroppedTracks(const std::vector<device::KernelId>& ids);
+  bool ChangeFieldByDrop(const std::vector<device::KernelId>& ids, std::uint32_t kind);
+  bool CreatePlaylistFromDrop(platform::IDataObject* data, const std::vector<device::KernelId>& ids);
+  bool MoveDroppedDataItems(const std::vector<device::KernelId>& ids);
 
   LiveObject live_;
   platform::RefCount refs_;
@@ -89,6 +89,6 @@ class CDropTarget final : public platform::IDropTarget {
 // Moves data items into a data folder of the player, in order (an item already there
 // stays): the number moved, -1 after a refusal, which has been shown. Device errors go
 // to the caller.
-int MoveDataItems(const KernelId& folder, const std::vector<KernelId>& items);
+int MoveDataItems(const device::KernelId& folder, const std::vector<device::KernelId>& items);
 
 }  // namespace shellext

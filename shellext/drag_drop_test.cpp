@@ -14,7 +14,6 @@
 
 #include "common/folders.h"
 #include "platform/com/drop_files.h"
-#include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/drag_drop.h"
 #include "platform/ui/dialog_driver.h"
@@ -23,7 +22,10 @@
 #include "shellext/data_object.h"
 #include "shellext/name_dlg.h"
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/processes.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

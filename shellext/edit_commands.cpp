@@ -4,8 +4,11 @@
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
+#include "shellext/folder_commands.h"
 #include "shellext/library.h"
 #include "shellext/playlist_commands.h"
+
+using namespace device;
 
 namespace shellext {
 
@@ -42,7 +45,7 @@ void CreateNoteOrContact(const CPidlList& selection) {
       record.field[0].Set(name);  // cut to the field; the whole name goes to the player
       status = device.CreateContact(name, record, folder.GetId(), made);
     }
-    if (status == 7 || status == 11) {
+    if (NameTaken(status)) {
       Inform("An item named " + name + " already exists.");
       return;
     }

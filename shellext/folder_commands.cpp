@@ -4,19 +4,18 @@
 
 #include "common/folders.h"
 #include "common/shell_utilities.h"
+#include "device/device_status.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "shellext/library.h"
 #include "shellext/playlist_commands.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {
-
-constexpr int kStatusPlaylistExists = 4;
-constexpr int kStatusFileExists = 7;
-constexpr int kStatusFolderExists = 11;
 
 void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
@@ -25,10 +24,6 @@ bool AskName(std::string& name) {
   if (!AskPlaylistName(name)) return false;
   name = platform::Trim(name);
   return true;
-}
-
-bool Exists(int status) {
-  return status == kStatusPlaylistExists || status == kStatusFileExists || status == kStatusFolderExists;
 }
 
 // After a change: written on the player and shown in every view.
@@ -62,6 +57,10 @@ void ForEachPlaylist(const CPidlList& selection, const char* what, int (*op)(Ker
 }
 
 }  // namespace
+
+bool NameTaken(int status) {
+  return status == kStatusPlaylistExists || status == kStatusFileExists || status == kStatusFolderExists;
+}
 
 bool HasOperation(int command, const ShellItemData* item) {
   const std::uint32_t type = item != nullptr ? item->nodeType : 0;
@@ -105,7 +104,7 @@ void RenameItem(const CPidlList& selection) {
     const int status = type == NT_DATA         ? device.RenameDataFile(item.GetId(), name)
                        : type == NT_DATAFOLDER ? device.RenameDataFolder(item.GetId(), name)
                                                : device.RenamePlaylist(item.GetId(), name);
-    if (Exists(status)) {
+    if (NameTaken(status)) {
       Inform("An item named " + name + " already exists.");
       return;
     }
@@ -139,7 +138,7 @@ void CreateFolder(const CPidlList& selection) {
     KernelId made;
     const int status = parent->nodeType == NT_DATAFOLDER ? device.CreateDataFolder(name, parent.GetId(), made)
                                                          : device.CreateNoteFolder(name, parent.GetId(), made);
-    if (Exists(status)) {
+    if (NameTaken(status)) {
       Inform("An item named " + name + " already exists.");
       return;
     }

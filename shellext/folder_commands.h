@@ -14,6 +14,9 @@
 
 namespace shellext {
 
+// Whether a status of the player's create, rename or move says the name is taken.
+bool NameTaken(int status);
+
 // Whether the command does something for the item its menu was made for (null: none).
 bool HasOperation(int command, const ShellItemData* item);
 

@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(platform::ReadDropFiles(block) == names);
     platform::GlobalFree(block);
   }
-  if (const std::optional<std::vector<KernelId>> ids = shellext::ReadKernelIdListBlock(data, size)) {
+  if (const std::optional<std::vector<device::KernelId>> ids = shellext::ReadKernelIdListBlock(data, size)) {
     Check(ids->empty() || (ids->size() + 1) * shellext::kKernelIdSlot <= size);
     platform::HGLOBAL block = shellext::MakeKernelIdListBlock(*ids);
-    const std::optional<std::vector<KernelId>> again = shellext::ReadKernelIdListBlock(block);
+    const std::optional<std::vector<device::KernelId>> again = shellext::ReadKernelIdListBlock(block);
     Check(again && *again == *ids);
     platform::GlobalFree(block);
   }

@@ -4,6 +4,8 @@
 
 #include "shellext/context_menu.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -15,6 +15,8 @@
 #include "shellext/library.h"
 #include "shellext/shell_item.h"
 
+using namespace device;
+
 namespace shellext {
 namespace {
 

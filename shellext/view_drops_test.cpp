@@ -9,7 +9,9 @@
 #include "common/folders.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/drag_drop.h"
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

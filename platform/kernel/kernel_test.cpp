@@ -10,7 +10,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 
 namespace platform {
 namespace {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/drop_files.h"
-#include "platform/kernel/test_support.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/ui/ui_window.h"
+#include "testing/processes.h"
 
 namespace platform {
 namespace {

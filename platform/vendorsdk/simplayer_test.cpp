@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "platform/text/text.h"
-#include "platform/vendorsdk/sim_test_support.h"
+#include "testing/sim_player.h"
 #include "platform/vendorsdk/store_records.h"
 
 namespace platform {
