@@ -5,6 +5,7 @@
 
 #include "common/shell_utilities.h"
 #include "platform/shell/change_notify.h"
+#include "platform/shell/drag_drop.h"
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
 
@@ -90,6 +91,24 @@ std::size_t ItemBytes(LPCITEMIDLIST list) {
   return size >= 2 ? size - 2 : 0;
 }
 
+// A list without its last item (null when it has one item or none), and its last item.
+std::pair<OwnedList, OwnedList> SplitLast(LPCITEMIDLIST list) {
+  const std::size_t length = ItemBytes(list);
+  if (length == 0) return std::pair<OwnedList, OwnedList>();
+  std::size_t cut = 0;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(list);
+  platform::ForEachItemId(bytes, length + 2, [&](const std::uint8_t* item, std::size_t size) {
+    if (static_cast<std::size_t>(item - bytes) + size < length) cut = static_cast<std::size_t>(item - bytes) + size;
+    return true;
+  });
+  std::vector<std::uint8_t> parent(bytes, bytes + cut);
+  parent.insert(parent.end(), {0, 0});
+  std::vector<std::uint8_t> last(bytes + cut, bytes + length);
+  last.insert(last.end(), {0, 0});
+  return {OwnedList(cut > 0 ? platform::ItemIdListFromBytes(parent.data(), parent.size()) : nullptr),
+          OwnedList(platform::ItemIdListFromBytes(last.data(), last.size()))};
+}
+
 }  // namespace
 
 OwnedList& OwnedList::operator=(OwnedList&& o) noexcept {
@@ -158,6 +177,7 @@ class ShellFrame::TreeWindow final : public platform::View {
   void OnNotify(platform::Notification& n) override {
     if (n.code == platform::NotifyCode::SelChanged) frame_.OnTreeSelection(n.newItem);
     if (n.code == platform::NotifyCode::ItemExpanding) frame_.OnTreeExpanding(n.newItem);
+    if (n.code == platform::NotifyCode::RightClick) frame_.ShowTreeMenu(n.newItem, n.point);
   }
   bool OnKeyDown(platform::UINT key, platform::UINT) override {
     if (key != platform::VK_F5) return false;
@@ -212,6 +232,14 @@ bool ShellFrame::Create() {
     frame_.reset();
     return false;
   }
+  // Drops on the tree go to the folder under the pointer.
+  tree_->SetDropHandler(platform::MakeDropTargetHandler([this](const platform::DragState& state) {
+    if (state.treeItem != dropItem_ || !dropTarget_) {
+      dropItem_ = state.treeItem;
+      dropTarget_ = state.treeItem != 0 ? TreeItemDropTarget(state.treeItem) : nullptr;
+    }
+    return dropTarget_;
+  }));
   noticeRegistration_ = platform::SHChangeNotifyRegister(
       tree_->GetSafeHwnd(), platform::SHCNE_RMDIR | platform::SHCNE_MKDIR | platform::SHCNE_UPDATEDIR, kNoticeMessage);
   SetOwnButtons();
@@ -400,19 +428,8 @@ void ShellFrame::Command(int id) {
       NavigatePending();
       return;
     case kCmdUp: {
-      const std::size_t length = ItemBytes(current_.Get());
-      if (length == 0) return;
-      // The list without its last item.
-      std::size_t cut = 0;
-      const auto* bytes = reinterpret_cast<const std::uint8_t*>(current_.Get());
-      platform::ForEachItemId(bytes, length + 2, [&](const std::uint8_t* item, std::size_t size) {
-        if (static_cast<std::size_t>(item - bytes) + size < length) cut = static_cast<std::size_t>(item - bytes) + size;
-        return true;
-      });
-      std::vector<std::uint8_t> parent(bytes, bytes + cut);
-      parent.push_back(0);
-      parent.push_back(0);
-      OwnedList up(cut > 0 ? platform::ItemIdListFromBytes(parent.data(), parent.size()) : nullptr);
+      if (ItemBytes(current_.Get()) == 0) return;
+      OwnedList up = std::move(SplitLast(current_.Get()).first);
       BrowseTo(up.Get());
       return;
     }
@@ -531,6 +548,8 @@ void ShellFrame::ReloadTree() {
   selecting_ = true;
   FreeTreeData(platform::TVI_ROOT);
   tree.DeleteAllItems();
+  dropItem_ = 0;
+  dropTarget_.Reset();
   if (treeImages_.GetImageCount() == 0) treeImages_.Add("multimedia-player", "drive-removable-media");
   tree.SetImageList(&treeImages_);
   const platform::HTREEITEM top = tree.InsertItem(productName_, platform::TVI_ROOT, platform::TVI_LAST, 0, 0);
@@ -573,6 +592,53 @@ void ShellFrame::SelectTreeItemOf(LPCITEMIDLIST relative) {
     tree.EnsureVisible(item);
   }
   selecting_ = false;
+}
+
+platform::ComPtr<platform::IContextMenu> ShellFrame::TreeItemMenu(platform::HTREEITEM item) {
+  platform::ComPtr<platform::IContextMenu> menu;
+  if (!tree_) return menu;
+  const auto list = reinterpret_cast<LPCITEMIDLIST>(static_cast<std::uintptr_t>(Tree().GetItemData(item)));
+  auto [parent, last] = SplitLast(list);
+  platform::ComPtr<platform::IShellFolder> folder = Bind(parent.Get());
+  if (!folder) return menu;
+  LPCITEMIDLIST one = last.Get();
+  folder->GetUIObjectOf(tree_->GetSafeHwnd(), one != nullptr ? 1 : 0, one != nullptr ? &one : nullptr,
+                        platform::IID_IContextMenu, nullptr, menu.PutVoid());
+  return menu;
+}
+
+void ShellFrame::ShowTreeMenu(platform::HTREEITEM item, platform::Point at) {
+  platform::ComPtr<platform::IContextMenu> menu = TreeItemMenu(item);
+  if (!menu) return;
+  platform::Menu popup;
+  constexpr platform::UINT kFirst = 1;
+  if (platform::FAILED(menu->QueryContextMenu(&popup, 0, kFirst, 0x7FFF, platform::CMF_EXPLORE)) ||
+      popup.GetItemCount() == 0) {
+    return;
+  }
+  const platform::UINT chosen =
+      platform::TrackPopupMenu(popup, platform::TPM_RETURNCMD | platform::TPM_RIGHTBUTTON, at.x, at.y, tree_->GetSafeHwnd());
+  if (chosen == 0) return;
+  platform::CMINVOKECOMMANDINFO info;
+  info.hwnd = tree_->GetSafeHwnd();
+  info.lpVerb = platform::VerbFromOffset(chosen - kFirst);
+  menu->InvokeCommand(&info);
+}
+
+platform::ComPtr<platform::IDropTarget> ShellFrame::TreeItemDropTarget(platform::HTREEITEM item) {
+  platform::ComPtr<platform::IDropTarget> target;
+  if (!tree_) return target;
+  const auto list = reinterpret_cast<LPCITEMIDLIST>(static_cast<std::uintptr_t>(Tree().GetItemData(item)));
+  auto [parent, last] = SplitLast(list);
+  platform::ComPtr<platform::IShellFolder> folder = Bind(parent.Get());
+  if (!folder) return target;
+  if (last.Get() == nullptr) {
+    folder->CreateViewObject(tree_->GetSafeHwnd(), platform::IID_IDropTarget, target.PutVoid());
+  } else {
+    LPCITEMIDLIST one = last.Get();
+    folder->GetUIObjectOf(tree_->GetSafeHwnd(), 1, &one, platform::IID_IDropTarget, nullptr, target.PutVoid());
+  }
+  return target;
 }
 
 void ShellFrame::OnTreeSelection(platform::HTREEITEM item) {

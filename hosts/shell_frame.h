@@ -113,6 +113,15 @@ class ShellFrame final : public platform::IShellBrowser {
   // Reloads the tree pane, keeping the expanded folders and the selection.
   void ReloadTree();
 
+  // A tree item's context menu (the top item's: the namespace root's, with no item), as
+  // its folder gives it; null when it gives none.
+  platform::ComPtr<platform::IContextMenu> TreeItemMenu(platform::HTREEITEM item);
+  // A right click on a tree item: its menu at `at`, and the command chosen run.
+  void ShowTreeMenu(platform::HTREEITEM item, platform::Point at);
+  // What a drop on a tree item goes to (the top item: the player as a whole); null when
+  // the folder gives nothing.
+  platform::ComPtr<platform::IDropTarget> TreeItemDropTarget(platform::HTREEITEM item);
+
   // IUnknown: the frame is the program's object, counted but never deleted by Release.
   platform::HRESULT QueryInterface(platform::REFIID riid, void** ppv) override;
   platform::ULONG AddRef() override { return ++refs_; }
@@ -172,6 +181,9 @@ class ShellFrame final : public platform::IShellBrowser {
   platform::ImageList treeImages_{16, 16};
   // The tree's picture of a folder's child (its icon handler's named icon); -1 for none.
   int TreeImage(platform::IShellFolder* folder, LPCITEMIDLIST item);
+  // The drop target of the tree item under a drag, kept while the drag stays on it.
+  platform::HTREEITEM dropItem_ = 0;
+  platform::ComPtr<platform::IDropTarget> dropTarget_;
   std::unique_ptr<OwnedList> pending_;
   bool pendingBack_ = false;
   platform::ULONG noticeRegistration_ = 0;

@@ -35,7 +35,15 @@
 // pane (the tree pane), where (the path shown), back, pump MS [TEXT] (serves the window's
 // messages for that long, or until a cell of the view reads TEXT), echo TEXT; paste
 // FOLDER<TAB>FILE<TAB>... (files handed to a folder of the player as a paste or a drop
-// hands them: the library starts its launcher). Each command's output follows a line "> command";
+// hands them: the library starts its launcher); popup [TEXT] (the context menu of the view's
+// selection, or of its folder when none is selected: its entries, and the entry TEXT run),
+// tree-popup PATH[<TAB>TEXT] (the same for a tree item, "" the top one), popup-shot FILE
+// and tree-popup-shot PATH<TAB>FILE (on a display: the menu a right click shows, as a
+// picture), drop PATH<TAB>FILE... and drop-view ROW<TAB>FILE... (another program's files
+// dropped on a tree item or on a row of the view, -1 its background: the effect), clipboard
+// (its formats and files), set-clipboard FILE<TAB>... (another program copies files),
+// screen-rect view [ROW] | tree PATH (on a display: where it is on the screen).
+// Each command's output follows a line "> command";
 // failures print "error: ...". The exit code is 0, or 1 when the library could not be
 // loaded or would not give its folder.
 #include <unistd.h>
@@ -51,6 +59,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/identity.h"
@@ -62,6 +71,7 @@
 #include "platform/paths/paths.h"
 #include "platform/shell/shell_interfaces.h"
 #include "platform/text/text.h"
+#include "platform/ui/data_offer.h"
 #include "platform/ui/wx/wx_host.h"
 #include "platform/window/wait.h"
 #include "shellext/shell_item.h"
@@ -396,6 +406,166 @@ class Host {
     entry(folder.Get(), names.data(), static_cast<int>(names.size()));
   }
 
+  // The context menu of the view's selection (of its folder when nothing is selected),
+  // or of a tree item: its entries printed; an entry named by its text (without "&")
+  // is run as when chosen.
+  void Popup(const std::string& arguments, bool tree) {
+    std::string path = arguments;
+    std::string choose;
+    if (const std::size_t tab = arguments.find('\t'); tab != std::string::npos) {
+      path = arguments.substr(0, tab);
+      choose = arguments.substr(tab + 1);
+    } else if (!tree) {
+      choose = arguments;
+    }
+    ComPtr<platform::IContextMenu> menu;
+    if (tree) {
+      const platform::HTREEITEM item = TreeItemAt(path);
+      if (item == 0) return;
+      menu = Frame().TreeItemMenu(item);
+    } else if (platform::IShellView* view = ActiveView()) {
+      platform::ListViewControl* list = Frame().ViewList();
+      const bool selection = list != nullptr && list->GetSelectedCount() > 0;
+      view->GetItemObject(selection ? platform::SVGIO_SELECTION : platform::SVGIO_BACKGROUND,
+                          platform::IID_IContextMenu, menu.PutVoid());
+    }
+    if (!menu) {
+      Print("error: no context menu");
+      return;
+    }
+    platform::Menu popup;
+    constexpr platform::UINT kFirst = 1;
+    menu->QueryContextMenu(&popup, 0, kFirst, 0x7FFF, platform::CMF_NORMAL);
+    std::istringstream lines(popup.Describe());
+    for (std::string line; std::getline(lines, line);) Print(line);
+    if (choose.empty()) return;
+    const platform::Menu::Item* item = popup.FindText(choose);
+    if (item == nullptr || !item->IsChoosable()) {
+      Print("error: no entry \"" + choose + "\" to choose");
+      return;
+    }
+    platform::CMINVOKECOMMANDINFO info;
+    info.lpVerb = platform::VerbFromOffset(item->id - kFirst);
+    menu->InvokeCommand(&info);
+    Frame().Pump();
+  }
+
+  // On the display: a right click on the first selected row of the view (its background
+  // when none is selected) or on a tree item, the menu shown saved as a picture, then
+  // dismissed.
+  void PopupShot(const std::string& arguments, bool tree) {
+    if (display_ == nullptr) {
+      Print("error: no display");
+      return;
+    }
+    std::string path;
+    std::string file = arguments;
+    if (tree) {
+      const std::size_t tab = arguments.find('\t');
+      if (tab == std::string::npos) {
+        Print("error: tree-popup-shot PATH<tab>FILE");
+        return;
+      }
+      path = arguments.substr(0, tab);
+      file = arguments.substr(tab + 1);
+    }
+    bool saved = false;
+    display_->SetPromptObserver([&](platform::WxPrompt& prompt) {
+      if (prompt.kind() != platform::WxPrompt::Kind::Menu) return;
+      saved = prompt.SaveImage(file);
+      prompt.Cancel();
+    });
+    if (tree) {
+      if (const platform::HTREEITEM item = TreeItemAt(path)) Frame().Tree().UserRightClick(item);
+    } else if (platform::ListViewControl* list = ViewList()) {
+      list->UserRightClick(list->GetSelectedCount() > 0 ? list->GetNextItem(-1, platform::LVNI_SELECTED) : -1);
+    }
+    display_->SetPromptObserver(nullptr);
+    if (!saved) Print("error: no menu picture written to " + file);
+  }
+
+  // Files dropped by another program onto a tree item ("" the top item) or onto the view
+  // (a row, -1 its background), through the window's drop handler as the display hands
+  // drops to it: the effect it answered.
+  void Drop(const std::string& arguments, bool tree) {
+    std::vector<std::string> parts;
+    for (std::string_view part : platform::SplitKeepingEmpty(arguments, '\t')) parts.emplace_back(part);
+    if (parts.size() < 2) {
+      Print(tree ? "error: drop PATH<tab>FILE..." : "error: drop-view ROW<tab>FILE...");
+      return;
+    }
+    platform::DragState state;
+    platform::UiWindow* window = nullptr;
+    if (tree) {
+      state.treeItem = TreeItemAt(parts[0]);
+      if (state.treeItem == 0) return;
+      state.control = shellhost::kTreeId;
+      window = Frame().TreePane();
+    } else {
+      window = Frame().ViewWindow();
+      state.row = hostscript::Number(parts[0]);
+      state.control = 1001;
+    }
+    if (window == nullptr || !window->GetDropHandler()) {
+      Print("error: the window takes no drops");
+      return;
+    }
+    auto files = std::make_shared<platform::FilesOffer>(std::vector<std::string>(parts.begin() + 1, parts.end()));
+    const platform::DWORD effect = platform::DropOffer(*window->GetDropHandler(), files, state);
+    Frame().Pump();
+    Print("effect " + std::to_string(effect));
+  }
+
+  // On the display: where the view's list (or one of its rows) or a tree item is on the
+  // screen, as "rect LEFT TOP RIGHT BOTTOM".
+  void ScreenRect(const std::string& arguments) {
+    if (display_ == nullptr) {
+      Print("error: no display");
+      return;
+    }
+    display_->PumpUntil([] { return false; }, 100);  // laid out and drawn
+    std::optional<platform::Rect> rect;
+    if (arguments.rfind("tree", 0) == 0) {
+      const std::string path = platform::Trim(arguments.substr(4));
+      if (const platform::HTREEITEM item = TreeItemAt(path)) {
+        Frame().Tree().EnsureVisible(item);
+        display_->PumpUntil([] { return false; }, 100);
+        rect = display_->ScreenRect(*Frame().TreePane(), shellhost::kTreeId, static_cast<long>(item));
+      }
+    } else if (platform::UiWindow* view = Frame().ViewWindow()) {
+      const std::string row = platform::Trim(arguments.substr(arguments.rfind("view", 0) == 0 ? 4 : 0));
+      rect = display_->ScreenRect(*view, 1001, row.empty() ? -1 : hostscript::Number(row));
+    }
+    if (!rect) {
+      Print("error: not on the screen");
+      return;
+    }
+    Print("rect " + std::to_string(rect->left) + " " + std::to_string(rect->top) + " " + std::to_string(rect->right) +
+          " " + std::to_string(rect->bottom));
+  }
+
+  // What the clipboard offers: its formats, then its files.
+  void Clipboard() {
+    std::shared_ptr<platform::DataOffer> offer = platform::CurrentHost().GetClipboardOffer();
+    if (!offer) {
+      Print("empty");
+      return;
+    }
+    for (const std::string& format : offer->Formats()) Print("format " + format);
+    if (offer->Offers(platform::kUriListFormat)) {
+      if (std::optional<std::string> list = offer->Data(platform::kUriListFormat)) {
+        for (const std::string& path : platform::ParseUriList(*list)) Print("file " + path);
+      }
+    }
+  }
+
+  // Another program copies files (POSIX paths, by tabs).
+  void SetClipboard(const std::string& arguments) {
+    std::vector<std::string> files;
+    for (std::string_view part : platform::SplitDroppingEmpty(arguments, "\t")) files.emplace_back(part);
+    platform::CurrentHost().SetClipboardFiles(files);
+  }
+
   void Pump(const std::string& arguments) {
     Frame();
     const std::size_t space = arguments.find(' ');
@@ -425,6 +595,25 @@ class Host {
       }
     }
     return false;
+  }
+
+  // The tree item at a path of names below the top item ("" the top item), the folders
+  // on the way opened; 0 (with a message) when there is none.
+  platform::HTREEITEM TreeItemAt(const std::string& path) {
+    platform::TreeViewControl& tree = Frame().Tree();
+    platform::HTREEITEM item = tree.GetRootItem();
+    for (std::string_view part : platform::SplitDroppingEmpty(path, "/")) {
+      if (item == 0) break;
+      const std::string name(part);
+      tree.UserExpand(item, true);
+      platform::HTREEITEM next = 0;
+      for (platform::HTREEITEM child : tree.GetChildren(item)) {
+        if (tree.GetItemText(child) == name) next = child;
+      }
+      item = next;
+    }
+    if (item == 0) Print("error: no tree item \"" + path + "\"");
+    return item;
   }
 
   platform::IShellView* ActiveView() {
@@ -589,6 +778,18 @@ int RunScript(Host& host) {
       host.Rendered();
     } else if (verb == "paste") {
       host.Paste(arg);
+    } else if (verb == "popup" || verb == "tree-popup") {
+      host.Popup(arg, verb == "tree-popup");
+    } else if (verb == "popup-shot" || verb == "tree-popup-shot") {
+      host.PopupShot(arg, verb == "tree-popup-shot");
+    } else if (verb == "drop" || verb == "drop-view") {
+      host.Drop(arg, verb == "drop");
+    } else if (verb == "screen-rect") {
+      host.ScreenRect(arg);
+    } else if (verb == "clipboard") {
+      host.Clipboard();
+    } else if (verb == "set-clipboard") {
+      host.SetClipboard(arg);
     } else if (verb == "echo") {
       Print(arg);
     } else if (verb == "quit") {

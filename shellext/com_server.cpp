@@ -13,6 +13,7 @@
 #include "platform/shell/shell_interfaces.h"
 #include "platform/ui/host.h"
 #include "shellext/icons.h"
+#include "shellext/context_menu.h"
 #include "shellext/shell_folder.h"
 
 using namespace device;
@@ -108,7 +109,12 @@ HRESULT OmbrixClassFactory::CreateInstance(platform::IUnknown* outer, platform::
   *ppv = nullptr;
   if (outer != nullptr) return platform::CLASS_E_NOAGGREGATION;
   if (riid == platform::IID_IShellExtInit || riid == platform::IID_IContextMenu) {
-    return platform::E_NOINTERFACE;  // the context menu is not offered by this build
+    // A menu of no folder: it adds no entries.
+    CContextMenu* menu = new (std::nothrow) CContextMenu(nullptr, 0, nullptr);
+    if (menu == nullptr) return platform::E_OUTOFMEMORY;
+    const HRESULT hr = menu->QueryInterface(riid, ppv);
+    menu->Release();
+    return hr;
   }
   CShellFolder* folder = new (std::nothrow) CShellFolder(nullptr, nullptr);
   if (folder == nullptr) return platform::E_OUTOFMEMORY;

@@ -1,5 +1,7 @@
 // Start-up by the library's file name, the entry points and the class factory.
 #include <gtest/gtest.h>
+
+#include "platform/ui/menu.h"
 #include <sched.h>
 
 #include "platform/ui/scripted_host.h"
@@ -144,6 +146,18 @@ TEST_F(ComServerTest, TheFactoryMakesFoldersAndRefusesAggregation) {
   EXPECT_EQ(p, nullptr);
   // A folder answers no interface it does not have, and is gone when the query fails.
   EXPECT_EQ(factory->CreateInstance(nullptr, platform::IID_IMalloc, &p), platform::E_NOINTERFACE);
+  EXPECT_EQ(g_LiveObjectCount.load(), live);
+  // The shell-extension and context-menu interfaces: a menu of no folder, which adds nothing.
+  platform::ComPtr<platform::IShellExtInit> init;
+  ASSERT_EQ(factory->CreateInstance(nullptr, platform::IID_IShellExtInit, init.PutVoid()), platform::S_OK);
+  EXPECT_EQ(init->Initialize(nullptr, nullptr, nullptr), platform::S_OK);
+  platform::ComPtr<platform::IContextMenu> menu;
+  ASSERT_EQ(init.As(menu), platform::S_OK);
+  platform::Menu entries;
+  EXPECT_EQ(menu->QueryContextMenu(&entries, 0, 1, 0x7FFF, 0), platform::S_OK);
+  EXPECT_EQ(entries.GetItemCount(), 0);
+  init.Reset();
+  menu.Reset();
   EXPECT_EQ(g_LiveObjectCount.load(), live);
   EXPECT_EQ(factory->LockServer(true), platform::E_NOTIMPL);
   EXPECT_EQ(factory->QueryInterface(platform::IID_IShellFolder, &p), platform::E_NOINTERFACE);

@@ -1,14 +1,23 @@
 #include "shellext/context_menu.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "common/shell_utilities.h"
+#include "device/sortable.h"
+#include "platform/com/drop_files.h"
+#include "platform/shell/drag_drop.h"
 #include "platform/ui/host.h"
+#include "shellext/computer_player.h"
 #include "shellext/copy_to_computer.h"
+#include "shellext/edit_commands.h"
+#include "shellext/folder_commands.h"
 #include "shellext/item_commands.h"
 #include "shellext/playlist_commands.h"
 #include "shellext/queue_commands.h"
 #include "shellext/search_commands.h"
+#include "shellext/send_files.h"
 #include "shellext/shell_folder.h"
 #include "shellext/tag_commands.h"
 #include "shellext/view_commands.h"
@@ -19,17 +28,33 @@ using namespace device;
 namespace shellext {
 
 using platform::HRESULT;
+using platform::Menu;
 using platform::S_OK;
+using platform::UINT;
 
 namespace {
 
 void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
+bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
+
+// Whether the clipboard holds files that can go to the player: a file list that is not
+// the player's own items.
+bool ClipboardHasFilesToPaste() {
+  platform::ComPtr<platform::IDataObject> clip;
+  if (platform::OleGetClipboard(clip.Put()) != S_OK || !clip) return false;
+  platform::FORMATETC f;
+  f.cfFormat = platform::CF_HDROP;
+  if (clip->QueryGetData(&f) != S_OK) return false;
+  f.cfFormat = static_cast<platform::CLIPFORMAT>(g_cfNoTransferToSelf);
+  return g_cfNoTransferToSelf == 0 || clip->QueryGetData(&f) != S_OK;
+}
+
 }  // namespace
 
-CContextMenu::CContextMenu(CShellFolder* folder, platform::UINT count, LPCITEMIDLIST* items) : folder_(folder) {
+CContextMenu::CContextMenu(CShellFolder* folder, UINT count, LPCITEMIDLIST* items) : folder_(folder) {
   if (folder_ != nullptr) folder_->AddRef();
-  for (platform::UINT i = 0; items != nullptr && i < count; ++i) items_.push_back(pidls_.Copy(items[i]));
+  for (UINT i = 0; items != nullptr && i < count; ++i) items_.push_back(pidls_.Copy(items[i]));
 }
 
 CContextMenu::~CContextMenu() {
@@ -41,11 +66,14 @@ HRESULT CContextMenu::QueryInterface(platform::REFIID riid, void** ppv) {
   if (ppv == nullptr) return platform::E_POINTER;
   if (riid == platform::IID_IUnknown || riid == platform::IID_IContextMenu) {
     *ppv = static_cast<platform::IContextMenu*>(this);
-    AddRef();
-    return S_OK;
+  } else if (riid == platform::IID_IShellExtInit) {
+    *ppv = static_cast<platform::IShellExtInit*>(this);
+  } else {
+    *ppv = nullptr;
+    return platform::E_NOINTERFACE;
   }
-  *ppv = nullptr;
-  return platform::E_NOINTERFACE;
+  AddRef();
+  return S_OK;
 }
 
 platform::ULONG CContextMenu::Release() {
@@ -54,18 +82,192 @@ platform::ULONG CContextMenu::Release() {
   return n;
 }
 
-HRESULT CContextMenu::QueryContextMenu(platform::HMENU, platform::UINT, platform::UINT, platform::UINT, platform::UINT) {
-  return platform::E_NOTIMPL;  // no entries yet: the view shows its toolbar menu instead
+// ---- The menu ----
+
+Menu CContextMenu::PlaylistMenu(UINT firstCommand) {
+  Menu popup;
+  popup.Append(platform::MF_STRING, firstCommand + kPlaylistCommandFirst, "Create New Playlist...");
+  popup.AppendSeparator();
+  playlistMenuMap_.clear();
+  try {
+    KernelDevice& device = Device();
+    KernelId playlist;
+    int n = 0;
+    for (int more = device.GetFirstPlaylist(playlist); more != 0; more = device.GetNextPlaylist(playlist), ++n) {
+      popup.Append(platform::MF_STRING, firstCommand + kPlaylistCommandFirst + 1 + static_cast<UINT>(n),
+                   device.GetPlaylistName(playlist));
+      playlistMenuMap_[n] = playlist.word[0];
+    }
+  } catch (const std::exception&) {
+    // the sub-menu keeps what was listed before the player failed
+  }
+  return popup;
 }
 
+HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT firstCommand, UINT, UINT) {
+  if (folder_ == nullptr || hmenu == nullptr) return S_OK;
+  Menu& menu = *static_cast<Menu*>(hmenu);
+
+  // The resource of the first item, and what that item is.
+  std::optional<CPidlLast> first;
+  if (!items_.empty() && GetLastItemId(items_.front()) != nullptr) first.emplace(items_.front());
+  const ShellItemData* item = first ? &first->Item() : nullptr;
+  const Menu popup = ContextMenuResource(items_.empty() ? 540 : ContextMenuResourceFor(item));
+  const std::string displayName = first ? first->GetDisplayName() : std::string();
+
+  const bool copyToComputer = Capability(&KernelDevice::SupportsCopyToComputer) != 0;
+  const bool storageList = Capability(&KernelDevice::SupportsStorageList) != 0;
+  const bool playlists = Capability(&KernelDevice::SupportsPlaylists) != 0;
+  const bool tagIndex = Capability(&KernelDevice::SupportsTagIndex) != 0;
+  const bool playback = Capability(&KernelDevice::SupportsPlayback) != 0;
+  std::string model;
+  try {
+    model = Device().GetModelName();
+  } catch (const std::exception&) {
+  }
+  const bool noPlayEntries = Contains(model, "Nitrus") || Contains(model, "Eigen");
+  std::optional<std::string> playerName;  // asked of the desktop when a menu names it
+
+  UINT largest = 0;
+  bool used = false;
+  auto use = [&](UINT id) {
+    largest = std::max(largest, id - firstCommand);
+    used = true;
+  };
+  // Copies a sub-menu with ids moved by firstCommand; no separator leads it.
+  std::function<Menu(const Menu&)> copy = [&](const Menu& from) {
+    Menu to;
+    for (const Menu::Item& e : from.Items()) {
+      if (e.IsSeparator()) {
+        if (to.GetItemCount() > 0 && !to.GetItem(to.GetItemCount() - 1).IsSeparator()) to.AppendSeparator();
+        continue;
+      }
+      if ((e.text == "Play on Jukebox" || e.text == "Queue on Jukebox") && !playback) continue;
+      Menu::Item c = e;
+      if (c.text == "Play on Computer") {
+        if (!playerName) GetDefaultPlayerName(playerName.emplace());
+        c.text = "Play in " + *playerName;
+      }
+      if (c.popup) {
+        c.popup = std::make_shared<Menu>(copy(*e.popup));
+      } else {
+        c.id = e.id + firstCommand;
+        use(c.id);
+      }
+      to.Insert(-1, c);
+    }
+    return to;
+  };
+
+  int k = 0;  // entries inserted so far
+  const std::vector<Menu::Item>& entries = popup.Items();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const Menu::Item& entry = entries[i];
+    const bool lastWasSeparator = k == 0 || menu.GetItem(static_cast<int>(index) + k - 1).IsSeparator();
+    if (entry.IsSeparator()) {
+      menu.Insert(static_cast<int>(index) + k++, entry);
+      continue;
+    }
+    const std::string& text = entry.text;
+    Menu::Item out = entry;
+    bool insert = true;
+    bool dropWithNext = false;
+    if (!copyToComputer && text == "Copy to Computer...") insert = false;
+    if ((text == "Play Track" || text == "Play these Tracks") && (!copyToComputer || storageList)) dropWithNext = true;
+    if ((text == "Add to Playlist" || text == "Move to Playlist") && !playlists) dropWithNext = true;
+    if (noPlayEntries && text.rfind("Play", 0) == 0) dropWithNext = true;
+    if (!tagIndex && text == "New Quodrel...") insert = false;
+    if (text == "Edit Quodrel..." && !Contains(displayName, "QL: ")) dropWithNext = true;
+    // A command with no operation behind it for this item is left out (with the
+    // separator after it when nothing else is left between two separators).
+    if (!entry.popup && !HasOperation(static_cast<int>(entry.id), item)) {
+      if (lastWasSeparator && i + 1 < entries.size() && entries[i + 1].IsSeparator()) ++i;
+      continue;
+    }
+    if (dropWithNext) {
+      ++i;
+      continue;
+    }
+    if (!insert) continue;
+    if (entry.popup) {
+      out.popup = std::make_shared<Menu>(text == "Add to Playlist" || text == "Move to Playlist"
+                                             ? PlaylistMenu(firstCommand)
+                                             : copy(*entry.popup));
+      for (const Menu::Item& sub : out.popup->Items()) {
+        if (!sub.IsSeparator() && !sub.popup) use(sub.id);
+      }
+    } else {
+      out.id = entry.id + firstCommand;
+      use(out.id);
+      if ((entry.id == 3028 && Capability(&KernelDevice::HasClock) == 0) ||
+          (entry.id == 3065 && !ClipboardHasFilesToPaste())) {
+        out.flags |= platform::MF_GRAYED;
+      }
+    }
+    menu.Insert(static_cast<int>(index) + k++, out);
+  }
+  // No separator ends what was added.
+  while (k > 0 && menu.GetItem(static_cast<int>(index) + k - 1).IsSeparator()) {
+    menu.Remove(index + static_cast<UINT>(k) - 1, platform::MF_BYPOSITION);
+    --k;
+  }
+  return used ? static_cast<HRESULT>(largest + 1) : S_OK;
+}
+
+// ---- The commands ----
+
 HRESULT CContextMenu::InvokeCommand(platform::CMINVOKECOMMANDINFO* info) {
-  if (info == nullptr || !platform::VerbIsOffset(info->lpVerb)) return S_OK;
+  if (info == nullptr) return platform::E_INVALIDARG;
+  if (!platform::VerbIsOffset(info->lpVerb)) return platform::E_INVALIDARG;  // the menu publishes no verbs
   try {
     Run(static_cast<int>(platform::OffsetOfVerb(info->lpVerb)));
   } catch (const std::exception&) {
     Inform("Please do this operation in the right pane instead.");
   }
   return S_OK;
+}
+
+void CContextMenu::AddToPlaylist(int entry, const CPidlList& selection) {
+  SortableKernelIdArray tracks(&Device());
+  CollectSelectionTrackIds(selection, tracks);
+  if (entry < 0) {
+    CreatePlaylistFromTracks(tracks);  // "Create New Playlist..."
+    return;
+  }
+  auto found = playlistMenuMap_.find(entry);
+  if (found == playlistMenuMap_.end()) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Unknown command: 0x%X.\nPlease use the right-click context menu.",
+                  static_cast<unsigned>(kPlaylistCommandFirst + 1 + entry));
+    Inform(text);
+    return;
+  }
+  try {
+    KernelDevice& device = Device();
+    KernelId playlist;
+    for (int more = device.GetFirstPlaylist(playlist); more != 0; more = device.GetNextPlaylist(playlist)) {
+      if (playlist.word[0] == found->second) {
+        AddTracksToPlaylist(playlist, tracks);
+        return;
+      }
+    }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not add the tracks to the playlist.", e);
+    return;
+  }
+  // Deleted since the menu was made: never the last playlist instead.
+  Inform("That playlist is no longer on the player.");
+}
+
+LPCITEMIDLIST CContextMenu::PasteFolder() const {
+  // The folder the menu was shown for: the clicked folder item (a storage medium in the
+  // tree), else the folder whose contents were clicked.
+  if (!items_.empty()) {
+    if (const ShellItemData* first = GetLastItemId(items_.front()); first != nullptr && (first->nodeType & 0xF000) == 0x1000) {
+      return items_.front();
+    }
+  }
+  return folder_ != nullptr ? folder_->OwnList() : nullptr;
 }
 
 void CContextMenu::Run(int command) {
@@ -83,6 +285,7 @@ void CContextMenu::Run(int command) {
     case 3047: CreateRulePlaylist(); return;
     case 3059: tools::SyncOutlookContacts(Device(), 1); return;
     case 3060: ClearActiveQueue(); return;
+    case 3065: PasteFilesToPlayer(PasteFolder()); return;
     case 3090: ReloadFolderViews(); return;
     case 4030: BackupAllPlaylists(); return;
     case 4040: RestorePlaylist(); return;
@@ -94,10 +297,15 @@ void CContextMenu::Run(int command) {
     Inform("No items were selected.");
     return;
   }
+  if (command >= kPlaylistCommandFirst) {
+    AddToPlaylist(command - kPlaylistCommandFirst - 1, selection);
+    return;
+  }
   switch (command) {
     case 3022: SkipToTrack(selection); return;
     case 3035: DeleteItems(folder_, selection); return;
     case 3037: BackupSelectedPlaylists(selection); return;
+    case 3043: CreateNoteOrContact(selection); return;
     case 3050: PlayOnPlayer(selection); return;
     case 3052: EditRulePlaylist(selection); return;
     case 3055: QueueOnPlayer(selection); return;
@@ -106,6 +314,7 @@ void CContextMenu::Run(int command) {
     case 4010: CopyToComputer(selection); return;
     default: break;
   }
+  if (RunFolderCommand(command, selection)) return;
   if (RunTagCommand(command, selection)) return;
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);

@@ -35,6 +35,14 @@ KernelDevice& Device() {
 
 void SetDeviceForTesting(KernelDevice* device) { g_testDevice.store(device); }
 
+int Capability(int (KernelDevice::*ask)()) {
+  try {
+    return (Device().*ask)();
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
 void SetOwnerWindow(platform::HWND owner) { platform::CurrentHost().SetOwnerWindow(owner); }
 
 platform::HWND GetOwnerWindow() {

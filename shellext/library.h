@@ -35,6 +35,10 @@ extern device::KernelDeviceClient g_DeviceClient;
 device::KernelDevice& Device();
 void SetDeviceForTesting(device::KernelDevice* device);  // null: back to g_DeviceClient
 
+// A capability question of the library's device (SupportsPlaylists ...); 0 when the
+// device cannot be asked.
+int Capability(int (device::KernelDevice::*ask)());
+
 // The full path of the library's own file, kept at start-up.
 extern std::string g_DllInstance;
 

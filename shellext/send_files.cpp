@@ -6,7 +6,9 @@
 #include "common/identity.h"
 #include "common/settings.h"
 #include "device/device_client_error.h"
+#include "platform/com/drop_files.h"
 #include "platform/paths/paths.h"
+#include "platform/shell/drag_drop.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -123,16 +125,31 @@ void SendFilesIntoFolder(platform::LPCITEMIDLIST folder, const std::vector<std::
 void PasteFilesToPlayer(platform::LPCITEMIDLIST folder) {
   KernelId target;
   if (!PasteTarget(folder, target)) return;
-  const std::optional<std::vector<std::string>> files = platform::GetClipboardFiles();
-  if (!files) {
+  platform::ComPtr<platform::IDataObject> clip;
+  platform::OleGetClipboard(clip.Put());
+  platform::FORMATETC files;
+  files.cfFormat = platform::CF_HDROP;
+  platform::FORMATETC mark;
+  mark.cfFormat = static_cast<platform::CLIPFORMAT>(g_cfNoTransferToSelf);
+  // The player's own items (copied in a view) never go back to it as files.
+  if (!clip || clip->QueryGetData(&files) != platform::S_OK ||
+      (g_cfNoTransferToSelf != 0 && clip->QueryGetData(&mark) == platform::S_OK)) {
     Inform("There is nothing in the clipboard that can be pasted to your device.");
     return;
   }
-  if (files->empty()) {
+  platform::STGMEDIUM medium;
+  std::optional<std::vector<std::string>> names;
+  if (clip->GetData(&files, &medium) == platform::S_OK) names = platform::ReadDropFiles(medium.hGlobal);
+  platform::ReleaseStgMedium(&medium);
+  if (!names) {
+    Inform("Paste object is invalid.");
+    return;
+  }
+  if (names->empty()) {
     Inform("Did not find any files to paste.");
     return;
   }
-  SendFilesToPlayer(target, *files);
+  SendFilesToPlayer(target, *names);
 }
 
 }  // namespace shellext

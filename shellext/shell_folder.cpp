@@ -6,6 +6,8 @@
 
 #include "common/identity.h"
 #include "shellext/context_menu.h"
+#include "shellext/data_object.h"
+#include "shellext/drag_drop.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/extract_icon.h"
 #include "shellext/item_order.h"
@@ -151,7 +153,15 @@ HRESULT CShellFolder::CompareIDs(platform::LPARAM column, LPCITEMIDLIST a, LPCIT
 HRESULT CShellFolder::CreateViewObject(platform::HWND, platform::REFIID riid, void** ppv) {
   if (ppv == nullptr) return platform::E_POINTER;
   *ppv = nullptr;
-  if (riid != platform::IID_IShellView) return E_NOTIMPL;  // the folder's drop target comes with drag and drop
+  if (riid == platform::IID_IDropTarget) {
+    // The folder as a whole (null: the player as a whole).
+    CDropTarget* target = new (std::nothrow) CDropTarget(ownList_);
+    if (target == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = target->QueryInterface(riid, ppv);
+    target->Release();
+    return hr;
+  }
+  if (riid != platform::IID_IShellView) return E_NOTIMPL;
   CShellView* view = new (std::nothrow) CShellView(this, ownList_);
   if (view == nullptr) return E_OUTOFMEMORY;
   const HRESULT hr = view->QueryInterface(riid, ppv);
@@ -209,6 +219,23 @@ HRESULT CShellFolder::GetUIObjectOf(platform::HWND, platform::UINT count, LPCITE
       menu->Release();
       return hr;
     }
+  }
+  if (riid == platform::IID_IDataObject) {
+    CDataObject* data = new (std::nothrow) CDataObject(this, count, items);
+    if (data == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = data->QueryInterface(riid, ppv);
+    data->Release();
+    return hr;
+  }
+  if (riid == platform::IID_IDropTarget) {
+    if (items == nullptr || count == 0) return E_INVALIDARG;
+    LPITEMIDLIST joined = pidls_.Concatenate(ownList_, items[0]);
+    CDropTarget* target = new (std::nothrow) CDropTarget(joined);
+    pidls_.Free(joined);
+    if (target == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = target->QueryInterface(riid, ppv);
+    target->Release();
+    return hr;
   }
   if (riid == platform::IID_IExtractIconA) {
     if (items == nullptr || count == 0) return E_INVALIDARG;

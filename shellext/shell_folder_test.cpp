@@ -142,9 +142,13 @@ TEST_F(ShellFolderTest, BindingMakesAChildThatListsTheFolder) {
   EXPECT_EQ(root_->BindToObject(hostList, nullptr, platform::IID_IShellFolder, &p), platform::E_INVALIDARG);
   EXPECT_EQ(p, nullptr);
   EXPECT_EQ(root_->BindToStorage(genres, nullptr, platform::IID_IShellFolder, &p), platform::E_NOTIMPL);
-  EXPECT_EQ(root_->GetUIObjectOf(0, 1, const_cast<platform::LPCITEMIDLIST*>(&genres), platform::IID_IDataObject,
+  EXPECT_EQ(root_->GetUIObjectOf(0, 1, const_cast<platform::LPCITEMIDLIST*>(&genres), platform::IID_IShellBrowser,
                                  nullptr, &p),
             platform::E_NOINTERFACE);
+  ComPtr<platform::IDataObject> data;
+  EXPECT_EQ(root_->GetUIObjectOf(0, 1, const_cast<platform::LPCITEMIDLIST*>(&genres), platform::IID_IDataObject,
+                                 nullptr, data.PutVoid()),
+            platform::S_OK);
   platform::FreeItemIdList(hostList);
 }
 

@@ -10,8 +10,12 @@
 #include "common/shell_utilities.h"
 #include "device/sortable.h"
 #include "device/messages.h"
+#include "platform/com/drop_files.h"
+#include "platform/shell/drag_drop.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
+#include "shellext/data_object.h"
+#include "shellext/drag_drop.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/fill_command.h"
 #include "shellext/icons.h"
@@ -33,15 +37,6 @@ using platform::WPARAM;
 namespace {
 
 void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
-// A capability of the device; 0 when it cannot be asked.
-int Capability(int (KernelDevice::*ask)()) {
-  try {
-    return (Device().*ask)();
-  } catch (const std::exception&) {
-    return 0;
-  }
-}
 
 const platform::DialogTemplate& ViewTemplate(bool folderToolbar) {
   using namespace platform::layout;
@@ -202,6 +197,49 @@ class CShellView::ViewWindow final : public platform::View {
   CShellView& view_;
 };
 
+// The list's drop target: a drag of the library's ids marks the pointer as over its own
+// target; every drag may drop (the folder's target decides and says why not); the row
+// under the pointer is highlighted.
+class CShellView::ViewDrops final : public platform::DropHandler {
+ public:
+  explicit ViewDrops(CShellView& view) : view_(view) {}
+
+  platform::DWORD DragEnter(const std::shared_ptr<platform::DataOffer>& offer, const platform::DragState& state) override {
+    data_ = platform::ComPtr<platform::IDataObject>::Attach(platform::DataObjectOfOffer(offer));
+    platform::FORMATETC ids;
+    ids.cfFormat = static_cast<platform::CLIPFORMAT>(g_cfKernelIdList);
+    const bool own = g_cfKernelIdList != 0 && data_ && data_->QueryGetData(&ids) == S_OK;
+    if (own) g_DragOverOwnTarget = 1;
+    view_.SetDropRow(state.row);
+    return own ? platform::DROPEFFECT_COPY : platform::DROPEFFECT_NONE;
+  }
+  platform::DWORD DragOver(const platform::DragState& state) override {
+    view_.SetDropRow(state.row);
+    return platform::DROPEFFECT_COPY;
+  }
+  void DragLeave() override {
+    view_.SetDropRow(-1);
+    g_DragOverOwnTarget = 0;
+    data_.Reset();
+  }
+  platform::DWORD Drop(const std::shared_ptr<platform::DataOffer>& offer, const platform::DragState& state) override {
+    view_.SetDropRow(-1);
+    if (!data_) data_ = platform::ComPtr<platform::IDataObject>::Attach(platform::DataObjectOfOffer(offer));
+    platform::DWORD effect = platform::DROPEFFECT_NONE;
+    if (platform::ComPtr<platform::IDropTarget> target = view_.DropTargetAt(state.row); target && data_) {
+      effect = state.allowed;
+      target->Drop(data_.Get(), state.keys, platform::POINTL{state.at.x, state.at.y}, &effect);
+    }
+    g_DragOverOwnTarget = 0;
+    data_.Reset();
+    return effect;
+  }
+
+ private:
+  CShellView& view_;
+  platform::ComPtr<platform::IDataObject> data_;
+};
+
 // ---- Construction and COM ----
 
 CShellView::CShellView(CShellFolder* folder, LPCITEMIDLIST folderList)
@@ -312,6 +350,7 @@ HRESULT CShellView::CreateViewWindow(platform::IShellView*, const platform::FOLD
     return platform::E_FAIL;
   }
   SetOwnerWindow(window_->GetSafeHwnd());
+  window_->SetDropHandler(std::make_shared<ViewDrops>(*this));
   if (bounds != nullptr) {
     window_->SetWindowPos(platform::HWND_TOP, bounds->left, bounds->top, bounds->right - bounds->left,
                           bounds->bottom - bounds->top, platform::SWP_NOZORDER);
@@ -580,8 +619,8 @@ void CShellView::OnCommand(int id) {
       const std::vector<LPCITEMIDLIST> selection = SelectedLists();
       if (selection.empty()) {
         Inform("No files are selected.");
-      } else {
-        InvokeItemCommand(kItemCopyToComputer, selection);
+      } else if (folder_ != nullptr) {
+        CopyItemsToClipboard(*folder_, selection);
       }
       return;
     }
@@ -1029,8 +1068,48 @@ void CShellView::OnBeginDrag(int) {
       return;
     }
     list->BeginReorder(list->GetNextItem(-1, platform::LVNI_SELECTED));
+    return;
   }
-  // Dragging items out of the view comes with the data objects.
+  // The player's folders that hold no items of their own stay where they are.
+  const std::vector<LPCITEMIDLIST> selection = SelectedLists();
+  if (GetLastItemId(selection.front()) == nullptr || folder_ == nullptr) return;
+  const CPidlLast first(selection.front());
+  const std::uint32_t type = first->nodeType;
+  const std::uint32_t kind = first->id.word[0];
+  if (type == NT_DEVICE || type == NT_MEMSEG || type == NT_FMTUNER || type == NT_LISTS || type == NT_FREQ ||
+      (type == NT_CONTAINER && (kind == 2 || kind == kKindActiveQueue))) {
+    return;
+  }
+  platform::ComPtr<platform::IDataObject> data;
+  const platform::HWND hwnd = window_ ? window_->GetSafeHwnd() : 0;
+  if (folder_->GetUIObjectOf(hwnd, static_cast<UINT>(selection.size()), const_cast<LPCITEMIDLIST*>(selection.data()),
+                             platform::IID_IDataObject, nullptr, data.PutVoid()) != S_OK) {
+    return;
+  }
+  auto source = platform::ComPtr<platform::IDropSource>::Attach(new CDropSource(dynamic_cast<CDataObject*>(data.Get())));
+  g_DragOverOwnTarget = 0;
+  platform::DWORD effect = platform::DROPEFFECT_NONE;
+  platform::DoDragDrop(data.Get(), source.Get(), platform::DROPEFFECT_COPY | platform::DROPEFFECT_MOVE, &effect);
+  g_DragOverOwnTarget = 0;
+}
+
+void CShellView::SetDropRow(int row) {
+  platform::ListViewControl* list = List();
+  if (list == nullptr || row == dropRow_) return;
+  if (dropRow_ >= 0 && dropRow_ < list->GetItemCount()) list->SetItemState(dropRow_, 0, platform::LVIS_DROPHILITED);
+  dropRow_ = row >= 0 && row < list->GetItemCount() ? row : -1;
+  if (dropRow_ >= 0) list->SetItemState(dropRow_, platform::LVIS_DROPHILITED, platform::LVIS_DROPHILITED);
+}
+
+platform::ComPtr<platform::IDropTarget> CShellView::DropTargetAt(int row) {
+  platform::ComPtr<platform::IDropTarget> target;
+  if (folderList_ != nullptr && !folderListReadable_) return target;
+  if (const ShellItemData* item = row >= 0 ? RowItem(row) : nullptr; item != nullptr && item->nodeType == NT_DATAFOLDER) {
+    target = platform::ComPtr<platform::IDropTarget>::Attach(new CDropTarget(RowList(row)));
+  } else if (folder_ != nullptr) {
+    folder_->CreateViewObject(window_ ? window_->GetSafeHwnd() : 0, platform::IID_IDropTarget, target.PutVoid());
+  }
+  return target;
 }
 
 void CShellView::OnReorderDrop(int source, int target) {

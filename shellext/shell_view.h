@@ -9,8 +9,11 @@
 // menus, toolbars and keys are WM_COMMAND ids; those of the items (context-menu ids) go to
 // the folder's context menu with the selection.
 //
-// Dragging items out and drops onto the list come with the data objects; dragging a row
-// inside a playlist or the Active Queue reorders it.
+// Rows dragged out carry a data object of the items (other programs get files, the
+// library's own targets their ids); dragging a row inside a playlist or the Active Queue
+// reorders it. Drops on the list go to the folder's drop target, or to a data folder's
+// when dropped on its row. Copy puts the selection on the desktop's clipboard; Paste
+// sends the clipboard's files to the player.
 #pragma once
 
 #include <memory>
@@ -167,8 +170,10 @@ class CShellView final : public platform::IShellView {
 
  private:
   class ViewWindow;
+  class ViewDrops;
   friend class ViewWindow;
   friend class ViewCommands;  // the player's commands and the playback display
+  friend class ViewDrops;
   ~CShellView() override;
 
   bool OnCreate();
@@ -181,6 +186,10 @@ class CShellView final : public platform::IShellView {
   void OnContextMenu(bool header, bool ctrl);
   void OnBeginDrag(int row);
   void OnReorderDrop(int source, int target);
+  // The row a drag is over, highlighted (-1: none), and the drop target a drop there goes
+  // to (null for an unreadable list).
+  void SetDropRow(int row);
+  platform::ComPtr<platform::IDropTarget> DropTargetAt(int row);
   void OnViewCommand(platform::LPARAM code);
   void AddToolbarButtons();
   void BuildFolderToolbar();
@@ -222,6 +231,7 @@ class CShellView final : public platform::IShellView {
   bool spreadsheet_ = true;
   platform::COLORREF spreadsheetColour_ = 0x00FFE6E6;
   bool hasFolderToolbar_ = false;
+  int dropRow_ = -1;
 };
 
 }  // namespace shellext

@@ -153,8 +153,16 @@ class ShellhostTest : public ::testing::Test {
       process_.Wait();
     }
     std::vector<std::string> Run(const std::vector<std::string>& commands) {
+      Start(commands);
+      return Finish();
+    }
+    // A batch started, its output read later (the window keeps its loop meanwhile when the
+    // batch pumps).
+    void Start(const std::vector<std::string>& commands) {
       for (const std::string& c : commands) process_.WriteLine(c);
       process_.WriteLine("echo --end--");
+    }
+    std::vector<std::string> Finish() {
       std::vector<std::string> out;
       while (auto line = process_.ReadLine(60000 * platform::testing::SlowFactor())) {
         if (*line == "--end--") break;

@@ -4,6 +4,7 @@
 
 #include "platform/com/allocator.h"
 #include "platform/com/data_object.h"
+#include "platform/com/drop_files.h"
 #include "platform/com/global_memory.h"
 #include "platform/com/guid.h"
 #include "platform/com/unknown.h"
@@ -122,6 +123,55 @@ TEST(GlobalMemoryTest, BlocksKeepTheirSizeContentAndLockCount) {
   EXPECT_EQ(medium.hGlobal, nullptr);
   EXPECT_EQ(GlobalSize(nullptr), 0u);
   EXPECT_EQ(GlobalLock(nullptr), nullptr);
+}
+
+TEST(DropFilesTest, BlocksCarryWholeNamesInOrder) {
+  const std::string longName = "\\music\\" + std::string(400, 'x') + ".mp3";
+  HGLOBAL block = MakeDropFilesBlock({"C:\\a.mp3", longName, "\\b c.flac"});
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GlobalSize(block), 20 + (8 + 1) + (longName.size() + 1) + (9 + 1) + 1);
+  const auto* header = static_cast<const DROPFILES*>(GlobalLock(block));
+  EXPECT_EQ(header->pFiles, 20u);
+  EXPECT_EQ(header->fWide, 0);
+  GlobalUnlock(block);
+  EXPECT_EQ(ReadDropFiles(block), (std::vector<std::string>{"C:\\a.mp3", longName, "\\b c.flac"}));
+  GlobalFree(block);
+
+  HGLOBAL none = MakeDropFilesBlock({});
+  EXPECT_EQ(GlobalSize(none), 21u);
+  EXPECT_EQ(ReadDropFiles(none), std::vector<std::string>{});
+  GlobalFree(none);
+}
+
+// Blocks from outside: each is read within its size or refused whole.
+TEST(DropFilesTest, HostileBlocksAreRefusedWithoutReadingPastThem) {
+  auto block = [](std::uint32_t pFiles, std::int32_t wide, std::string names) {
+    std::string bytes(20, '\0');
+    std::memcpy(bytes.data(), &pFiles, 4);
+    std::memcpy(bytes.data() + 16, &wide, 4);
+    return bytes + names;
+  };
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::optional<std::vector<std::string>> names;
+  } cases[] = {
+      {"shorter than its header", std::string(19, '\0'), std::nullopt},
+      {"names begin inside the header", block(12, 0, std::string("a\0\0", 3)), std::nullopt},
+      {"names begin past the end", block(40, 0, std::string("a\0\0", 3)), std::nullopt},
+      {"wide names", block(20, 1, std::string("a\0\0\0", 4)), std::nullopt},
+      {"last name without its NUL", block(20, 0, std::string("a.mp3\0b.mp3", 11)), std::nullopt},
+      {"only a name without its NUL", block(20, 0, "a.mp3"), std::nullopt},
+      {"list without its final NUL", block(20, 0, std::string("a.mp3\0", 6)), std::vector<std::string>{"a.mp3"}},
+      {"names after a gap", block(24, 0, std::string("zzzza\0\0", 8)), std::vector<std::string>{"a"}},
+      {"empty list", block(20, 0, std::string("\0", 1)), std::vector<std::string>{}},
+  };
+  for (const auto& c : cases) {
+    // An exact-size heap copy, so a read past the end would be caught by the sanitizer.
+    std::vector<std::uint8_t> exact(c.bytes.begin(), c.bytes.end());
+    EXPECT_EQ(ReadDropFiles(exact.data(), exact.size()), c.names) << c.what;
+  }
+  EXPECT_EQ(ReadDropFiles(static_cast<HGLOBAL>(nullptr)), std::nullopt);
 }
 
 // An object of the one-interface base that counts how many of its kind live.

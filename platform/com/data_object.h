@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/com/global_memory.h"
 #include "platform/com/unknown.h"
@@ -59,6 +60,11 @@ class IDataObject : public IUnknown {
   virtual HRESULT SetData(const FORMATETC* format, STGMEDIUM* medium, bool release) = 0;
   virtual HRESULT EnumFormatEtc(DWORD direction, IEnumFORMATETC** out) = 0;
 };
+
+// An enumerator of a copy of `formats`, at `position` (count 1): what EnumFormatEtc and
+// Clone hand out. Next copies from the position on; Skip moves by exactly n (S_OK) or,
+// asked for more than is left, to the end (S_FALSE); Clone copies the list and the position.
+IEnumFORMATETC* CreateFormatEnumerator(std::vector<FORMATETC> formats, ULONG position = 0);
 
 inline constexpr const GUID& IID_IEnumFORMATETC = IEnumFORMATETC::kIid;
 inline constexpr const GUID& IID_IDataObject = IDataObject::kIid;

@@ -53,12 +53,6 @@ constexpr UINT GIL_PERINSTANCE = 0x0002;   // out
 constexpr UINT GIL_PERCLASS = 0x0004;      // out
 constexpr UINT GIL_NOTFILENAME = 0x0008;   // out
 
-// Drag and drop.
-constexpr DWORD MK_LBUTTON = 0x0001;
-constexpr DWORD MK_RBUTTON = 0x0002;
-constexpr DWORD MK_SHIFT = 0x0004;
-constexpr DWORD MK_CONTROL = 0x0008;
-
 // IShellView::UIActivate.
 constexpr UINT SVUIA_DEACTIVATE = 0;
 constexpr UINT SVUIA_ACTIVATE_NOFOCUS = 1;

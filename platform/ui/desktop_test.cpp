@@ -119,7 +119,8 @@ TEST(DesktopTest, PickersSpeakSystemPathsToCallersAndHostPathsToTheHost) {
   }
 }
 
-// Files dragged out reach the host as POSIX paths; a host without a desktop takes none.
+// Files dragged out reach the host as POSIX paths, as a file list; a host without a
+// desktop takes none.
 TEST(DesktopTest, DraggedFilesReachTheHostAsPosixPaths) {
   struct Recorder : ScriptedHost {
     std::vector<std::string> dragged;
@@ -129,12 +130,42 @@ TEST(DesktopTest, DraggedFilesReachTheHostAsPosixPaths) {
     }
   };
   {
-    ScriptedHost plain;
+    ConsoleHost console(stdin, stderr, false);
+    SetCurrentHost(&console);
     EXPECT_EQ(DragFilesOut({"C:\\music\\a.mp3"}), DROPEFFECT_NONE);
+    SetCurrentHost(nullptr);
+  }
+  {
+    ScriptedHost scripted;
+    std::optional<std::string> list;
+    scripted.ExpectDrag([&](const std::shared_ptr<DataOffer>& offer) {
+      list = offer->Data(kUriListFormat);
+      return DROPEFFECT_MOVE;
+    });
+    EXPECT_EQ(DragFilesOut({"\\home\\me\\a b.mp3"}), DROPEFFECT_MOVE);
+    EXPECT_EQ(list, "file:///home/me/a%20b.mp3\r\n");
   }
   Recorder host;
   EXPECT_EQ(DragFilesOut({"\\home\\me\\a.mp3", "\\home\\me\\b c.mp3"}), DROPEFFECT_COPY);
   EXPECT_EQ(host.dragged, (std::vector<std::string>{"/home/me/a.mp3", "/home/me/b c.mp3"}));
+}
+
+// File lists between programs carry local file URIs; anything else in them is passed over.
+TEST(DesktopTest, UriListsCarryLocalFilesOnly) {
+  EXPECT_EQ(FormatUriList({"/home/me/a b#1%.mp3", "relative.mp3", "/\xC3\xA9t\xC3\xA9.flac"}),
+            "file:///home/me/a%20b%231%25.mp3\r\nfile:///%C3%A9t%C3%A9.flac\r\n");
+  const struct {
+    std::string list;
+    std::vector<std::string> paths;
+  } cases[] = {
+      {"file:///home/me/a%20b%231%25.mp3\r\nfile:///x.flac\r\n", {"/home/me/a b#1%.mp3", "/x.flac"}},
+      {"file:///a.mp3\nfile:///b.mp3", {"/a.mp3", "/b.mp3"}},  // LF only, no final line end
+      {"# a comment\r\nfile://localhost/c.mp3\r\n", {"/c.mp3"}},
+      {"http://example.org/d.mp3\r\nfile://elsewhere.example/e.mp3\r\nfile:///f.mp3\r\n", {"/f.mp3"}},
+      {"", {}},
+      {std::string("file:///g.mp3\0file:///h.mp3", 26), {"/g.mp3"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseUriList(c.list), c.paths) << c.list;
 }
 
 TEST(DesktopTest, ClipboardWaitCursorAndTrayIcons) {
@@ -145,6 +176,11 @@ TEST(DesktopTest, ClipboardWaitCursorAndTrayIcons) {
   EXPECT_EQ(host.GetClipboardFiles(), (std::vector<std::string>{"/home/me/a.mp3", "/home/me/b c.mp3"}));
   EXPECT_EQ(GetClipboardText(), std::nullopt);  // the clipboard holds one thing
   EXPECT_EQ(GetClipboardFiles()->at(1), "\\home\\me\\b c.mp3");
+  // An offer of any formats: its file list is the clipboard's files.
+  host.SetClipboardOffer(std::make_shared<FilesOffer>(std::vector<std::string>{"/x/y.mp3"}));
+  EXPECT_EQ(GetClipboardFiles(), std::vector<std::string>{"\\x\\y.mp3"});
+  SetClipboardText("back to text");
+  EXPECT_EQ(GetClipboardFiles(), std::nullopt);
 
   {
     WaitCursor outer;

@@ -157,27 +157,43 @@ std::vector<TrayIcon> Host::TrayIcons() const {
 
 void Host::SetClipboardText(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
-  clipboardText_ = text;
-  clipboardFiles_.reset();
+  clipboard_ = std::make_shared<TextOffer>(text);
 }
 
 std::optional<std::string> Host::GetClipboardText() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return clipboardText_;
+  std::shared_ptr<DataOffer> offer = GetClipboardOffer();
+  if (!offer || !offer->Offers(kUtf8TextFormat)) return std::nullopt;
+  return offer->Data(kUtf8TextFormat);
 }
 
 void Host::SetClipboardFiles(const std::vector<std::string>& files) {
   std::lock_guard<std::mutex> lock(mutex_);
-  clipboardFiles_ = files;
-  clipboardText_.reset();
+  clipboard_ = std::make_shared<FilesOffer>(files);
 }
 
 std::optional<std::vector<std::string>> Host::GetClipboardFiles() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return clipboardFiles_;
+  std::shared_ptr<DataOffer> offer = GetClipboardOffer();
+  if (!offer || !offer->Offers(kUriListFormat)) return std::nullopt;
+  const std::optional<std::string> list = offer->Data(kUriListFormat);
+  if (!list) return std::nullopt;
+  return ParseUriList(*list);
 }
 
-int Host::DragFiles(const std::vector<std::string>&) { return DROPEFFECT_NONE; }
+void Host::SetClipboardOffer(std::shared_ptr<DataOffer> offer) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clipboard_ = std::move(offer);
+}
+
+std::shared_ptr<DataOffer> Host::GetClipboardOffer() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clipboard_;
+}
+
+DWORD Host::DragOffer(std::shared_ptr<DataOffer>, DWORD) { return DROPEFFECT_NONE; }
+
+int Host::DragFiles(const std::vector<std::string>& posixPaths) {
+  return static_cast<int>(DragOffer(std::make_shared<FilesOffer>(posixPaths), DROPEFFECT_COPY | DROPEFFECT_MOVE));
+}
 
 void Host::BeginWaitCursor() {
   if (waitDepth_.fetch_add(1) == 0) WaitCursorChanged(true);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/data_offer.h"
 #include "platform/ui/ui_types.h"
 #include "platform/window/drop_effect.h"
 #include "platform/window/window.h"
@@ -140,15 +141,24 @@ class Host {
   // True when the icons appear in a desktop's notification area a person can click.
   virtual bool ShowsTrayIcons() const { return false; }
 
-  // The clipboard: text, and file lists (POSIX paths). Kept in the process by default.
+  // The clipboard: text, file lists (POSIX paths), or an offer of any formats. It holds
+  // one thing at a time; kept in the process by default. The text and the files of an
+  // offer that has them are read through the offer.
   virtual void SetClipboardText(const std::string& text);
   virtual std::optional<std::string> GetClipboardText();
   virtual void SetClipboardFiles(const std::vector<std::string>& files);
   virtual std::optional<std::vector<std::string>> GetClipboardFiles();
+  virtual void SetClipboardOffer(std::shared_ptr<DataOffer> offer);
+  // What the clipboard holds now (null: nothing); a host on a desktop answers for what
+  // another program put there too.
+  virtual std::shared_ptr<DataOffer> GetClipboardOffer();
 
-  // Files dragged out of a window to other programs (POSIX paths): the effect the drop
-  // target chose (DROPEFFECT_COPY, DROPEFFECT_MOVE), DROPEFFECT_NONE when nothing took
-  // them (the default: a host without a desktop has nobody to drop on).
+  // A drag out of a window, to this program's windows or other programs: runs until the
+  // person lets go and answers the effect the drop target chose, DROPEFFECT_NONE when
+  // nothing took it (the default: a host without a desktop has nobody to drop on). The
+  // offer's bytes are asked for by the target, mostly at the drop.
+  virtual DWORD DragOffer(std::shared_ptr<DataOffer> offer, DWORD allowedEffects);
+  // Files dragged out (POSIX paths): a drag of their file list.
   virtual int DragFiles(const std::vector<std::string>& posixPaths);
 
   // The wait cursor: shown while the depth is above 0.
@@ -178,8 +188,7 @@ class Host {
   std::atomic<int> waitDepth_{0};
   mutable std::mutex mutex_;
   std::vector<TrayIcon> trayIcons_;
-  std::optional<std::string> clipboardText_;
-  std::optional<std::vector<std::string>> clipboardFiles_;
+  std::shared_ptr<DataOffer> clipboard_;
 };
 
 // The host set for this process, else a process-wide ConsoleHost.

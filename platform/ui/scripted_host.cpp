@@ -32,6 +32,7 @@ const char* PromptKindName(PromptKind kind) {
     case PromptKind::FolderPicker: return "folder picker";
     case PromptKind::FilePicker: return "file picker";
     case PromptKind::ColourPicker: return "colour picker";
+    case PromptKind::Drag: return "drag";
   }
   return "prompt";
 }
@@ -126,6 +127,14 @@ ScriptedHost& ScriptedHost::ExpectColourPicker(std::optional<COLORREF> colour) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   Expectation e(PromptKind::ColourPicker);
   e.colour = colour;
+  expected_.push_back(std::move(e));
+  return *this;
+}
+
+ScriptedHost& ScriptedHost::ExpectDrag(DragScript script) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Expectation e(PromptKind::Drag);
+  e.drag = std::move(script);
   expected_.push_back(std::move(e));
   return *this;
 }
@@ -287,6 +296,19 @@ std::optional<COLORREF> ScriptedHost::ShowColourPicker(ColourPickerRequest& requ
   p.answer = answer ? IDOK : IDCANCEL;
   Record(std::move(p));
   return answer;
+}
+
+DWORD ScriptedHost::DragOffer(std::shared_ptr<DataOffer> offer, DWORD) {
+  Prompt p;
+  p.kind = PromptKind::Drag;
+  if (offer) {
+    for (const std::string& f : offer->Formats()) p.text += (p.text.empty() ? "" : ", ") + f;
+  }
+  DWORD effect = DROPEFFECT_NONE;
+  if (auto e = Take(PromptKind::Drag, p.text)) effect = e->drag && offer ? e->drag(offer) : DROPEFFECT_NONE;
+  p.answer = static_cast<int>(effect);
+  Record(std::move(p));
+  return effect;
 }
 
 Rect ScriptedHost::GetTaskbarRect() {

@@ -31,7 +31,7 @@ struct ShownMessageBox {
   int answer = 0;
 };
 
-enum class PromptKind { MessageBox, Dialog, Menu, FolderPicker, FilePicker, ColourPicker };
+enum class PromptKind { MessageBox, Dialog, Menu, FolderPicker, FilePicker, ColourPicker, Drag };
 const char* PromptKindName(PromptKind kind);
 
 // One prompt as it was shown and answered.
@@ -39,13 +39,16 @@ struct Prompt {
   PromptKind kind = PromptKind::MessageBox;
   int templateId = 0;   // dialogs
   std::string caption;  // message boxes, dialogs; pickers: the title
-  std::string text;     // message boxes: the text; menus: Menu::Describe
+  std::string text;     // message boxes: the text; menus: Menu::Describe; drags: the formats, by ", "
   int answer = 0;       // the button / result / command chosen
   std::string picked;   // pickers: the path, or the colour as "#RRGGBB"; "" when cancelled
 };
 
 using DialogScript = std::function<void(DialogDriver&)>;
 using MenuChoice = std::function<UINT(const Menu&)>;
+// Where a drag's load goes: the script plays the drop target (asks for formats, drops on
+// a window's handler, or refuses) and answers the effect.
+using DragScript = std::function<DWORD(const std::shared_ptr<DataOffer>&)>;
 
 class ScriptedHost : public Host {
  public:
@@ -73,6 +76,8 @@ class ScriptedHost : public Host {
   ScriptedHost& ExpectFolderPicker(std::optional<std::string> path, std::string titleContains = {});
   ScriptedHost& ExpectFilePicker(std::optional<std::string> path, std::string titleContains = {});
   ScriptedHost& ExpectColourPicker(std::optional<COLORREF> colour);
+  // The next drag out of a window: the script is its drop target.
+  ScriptedHost& ExpectDrag(DragScript script);
   // Queues at the front: the very next prompt (for scripts that run inside a dialog while
   // later prompts are queued already).
   ScriptedHost& ExpectNextMessageBox(int answer, std::string textContains = {});
@@ -85,6 +90,7 @@ class ScriptedHost : public Host {
   std::optional<std::string> ShowFolderPicker(const FolderPickerRequest& request) override;
   std::optional<std::string> ShowFilePicker(const FilePickerRequest& request) override;
   std::optional<COLORREF> ShowColourPicker(ColourPickerRequest& request) override;
+  DWORD DragOffer(std::shared_ptr<DataOffer> offer, DWORD allowedEffects) override;
   Rect GetTaskbarRect() override;
   Point GetCursorPos() override { return cursor_; }
 
@@ -119,6 +125,7 @@ class ScriptedHost : public Host {
     int templateId = 0;
     DialogScript script;
     MenuChoice choose;
+    DragScript drag;
     std::optional<std::string> path;
     std::optional<COLORREF> colour;
   };

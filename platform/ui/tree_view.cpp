@@ -267,6 +267,16 @@ bool TreeViewControl::UserExpand(HTREEITEM item, bool expand) {
   return true;
 }
 
+bool TreeViewControl::UserRightClick(HTREEITEM item, Point where) {
+  if (!CanUse() || (item != 0 && !Exists(item))) return false;
+  Notification n;
+  n.code = NotifyCode::RightClick;
+  n.newItem = item;
+  n.point = where;
+  Notify(n);
+  return true;
+}
+
 bool TreeViewControl::UserKey(UINT key, UINT) {
   if (!CanUse()) return false;
   const std::vector<HTREEITEM> order = VisibleOrder();

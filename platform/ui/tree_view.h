@@ -85,6 +85,9 @@ class TreeViewControl : public Control {
   bool UserSelect(HTREEITEM item);
   bool UserExpand(HTREEITEM item, bool expand);
   bool UserKey(UINT key, UINT modifiers = 0);
+  // A right click on an item (0: the empty part of the tree): RightClick with the item in
+  // newItem; the selection stays.
+  bool UserRightClick(HTREEITEM item, Point where = {});
 
   // The item whose texts from the top, joined by "/", equal `path`; 0 when none.
   HTREEITEM FindByPath(const std::string& path) const;

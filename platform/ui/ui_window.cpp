@@ -352,6 +352,11 @@ bool UiWindow::UserDropFiles(const std::vector<std::string>& posixPaths, Point a
   return true;
 }
 
+void UiWindow::SetDropHandler(std::shared_ptr<DropHandler> handler) {
+  dropHandler_ = std::move(handler);
+  Changed(WindowAspect::DropTarget);
+}
+
 LRESULT UiWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   auto handler = messages_.find(message);
   if (handler != messages_.end()) {

@@ -31,6 +31,7 @@
 
 #include "platform/ui/canvas.h"
 #include "platform/ui/controls.h"
+#include "platform/ui/data_offer.h"
 #include "platform/ui/dialog_template.h"
 #include "platform/ui/list_view.h"
 #include "platform/ui/tree_view.h"
@@ -53,6 +54,7 @@ enum class WindowAspect : std::uint8_t {
   ActivePage,  // a property sheet shows another page (or none)
   Foreground,
   MenuBar,     // the window shows another menu bar (or none)
+  DropTarget,  // the window takes drops through another handler (or none)
 };
 
 // What a host attaches to a window it renders.
@@ -179,6 +181,10 @@ class UiWindow : public ControlOwner {
   // The host reports a drop of POSIX paths at a point of the window; the handler gets them
   // in the system's form. False when the window does not take files.
   bool UserDropFiles(const std::vector<std::string>& posixPaths, Point at = {});
+  // The window's target for whatever is dragged over it (files, this system's own
+  // formats), null for none; the host hands it the drags over the window.
+  void SetDropHandler(std::shared_ptr<DropHandler> handler);
+  const std::shared_ptr<DropHandler>& GetDropHandler() const { return dropHandler_; }
 
   // The menu bar a main window shows (null: none). The menu stays the caller's and must
   // outlive its showing; a person's choice reaches OnCommand (WM_COMMAND, code 0).
@@ -265,6 +271,7 @@ class UiWindow : public ControlOwner {
   int focus_ = 0;
   bool acceptsFiles_ = false;
   std::function<void(const std::vector<std::string>&, Point)> dropFiles_;
+  std::shared_ptr<DropHandler> dropHandler_;
   std::vector<std::unique_ptr<Control>> controls_;
   std::map<int, Control*> byId_;
   WindowPeer* peer_ = nullptr;

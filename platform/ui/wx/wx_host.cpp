@@ -8,6 +8,7 @@
 #include <wx/evtloop.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
+#include <wx/listctrl.h>
 #include <wx/taskbar.h>
 #include <wx/treectrl.h>
 
@@ -24,6 +25,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -154,6 +156,127 @@ class TrayIconWx : public wxTaskBarIcon {
 
 // ---- the host's state ----
 
+// A data object of the toolkit over an offer: formats by name, bytes made when the
+// receiver (the clipboard's requester, a drop target) asks, once per format.
+class OfferData : public wxDataObject {
+ public:
+  explicit OfferData(std::shared_ptr<DataOffer> offer) : offer_(std::move(offer)) {
+    for (const std::string& f : offer_->Formats()) formats_.emplace_back(W(f));
+  }
+  const std::shared_ptr<DataOffer>& offer() const { return offer_; }
+  // Called before the bytes of a format are made (a drag's source hears that the target
+  // took the drag).
+  void SetBeforeRender(std::function<void()> f) { beforeRender_ = std::move(f); }
+
+  wxDataFormat GetPreferredFormat(Direction) const override {
+    return formats_.empty() ? wxDataFormat() : formats_.front();
+  }
+  size_t GetFormatCount(Direction dir) const override { return dir == Get ? formats_.size() : 0; }
+  void GetAllFormats(wxDataFormat* out, Direction dir) const override {
+    if (dir != Get) return;
+    for (std::size_t i = 0; i < formats_.size(); ++i) out[i] = formats_[i];
+  }
+  size_t GetDataSize(const wxDataFormat& format) const override {
+    const std::optional<std::string>& bytes = Render(format);
+    return bytes ? bytes->size() : 0;  // 0: nothing is sent
+  }
+  bool GetDataHere(const wxDataFormat& format, void* buf) const override {
+    const std::optional<std::string>& bytes = Render(format);
+    if (!bytes) return false;
+    if (!bytes->empty()) std::memcpy(buf, bytes->data(), bytes->size());
+    return true;
+  }
+  bool SetData(const wxDataFormat&, size_t, const void*) override { return false; }
+
+ private:
+  const std::optional<std::string>& Render(const wxDataFormat& format) const {
+    const std::string name = U(format.GetId());
+    auto it = rendered_.find(name);
+    if (it == rendered_.end()) {
+      if (beforeRender_) beforeRender_();
+      it = rendered_.emplace(name, offer_->Data(name)).first;
+    }
+    return it->second;
+  }
+
+  std::shared_ptr<DataOffer> offer_;
+  std::vector<wxDataFormat> formats_;
+  std::function<void()> beforeRender_;
+  mutable std::map<std::string, std::optional<std::string>> rendered_;
+};
+
+// What another program put on the desktop's clipboard: its targets, and the bytes of one
+// asked for when needed (once each).
+class DesktopClipboardOffer : public DataOffer {
+ public:
+  std::vector<std::string> Formats() override {
+    if (!formats_) {
+      formats_.emplace();
+      GdkAtom* atoms = nullptr;
+      gint count = 0;
+      if (gtk_clipboard_wait_for_targets(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), &atoms, &count)) {
+        for (gint i = 0; i < count; ++i) {
+          gchar* name = gdk_atom_name(atoms[i]);
+          if (name != nullptr) formats_->emplace_back(name);
+          g_free(name);
+        }
+        g_free(atoms);
+      }
+    }
+    return *formats_;
+  }
+  std::optional<std::string> Data(std::string_view format) override {
+    const std::string name(format);
+    auto it = data_.find(name);
+    if (it != data_.end()) return it->second;
+    std::optional<std::string> bytes;
+    if (Offers(name)) {
+      GtkSelectionData* data =
+          gtk_clipboard_wait_for_contents(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), gdk_atom_intern(name.c_str(), FALSE));
+      if (data != nullptr) {
+        const gint length = gtk_selection_data_get_length(data);
+        if (length >= 0) bytes.emplace(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), length);
+        gtk_selection_data_free(data);
+      }
+    }
+    data_.emplace(name, bytes);
+    return bytes;
+  }
+
+ private:
+  std::optional<std::vector<std::string>> formats_;
+  std::map<std::string, std::optional<std::string>> data_;
+};
+
+// A drag's source as the toolkit runs it: its feedback goes to the offer.
+class OfferDropSource : public wxDropSource {
+ public:
+  OfferDropSource(OfferData& data, wxWindow* from) : wxDropSource(data, from), offer_(data.offer()) {}
+  bool GiveFeedback(wxDragResult effect) override {
+    last_ = effect;
+    given_ = true;
+    offer_->Feedback(ToEffect(effect));
+    return false;  // the toolkit's own cursors
+  }
+  // Before the target's data is made: the effect the target took it with.
+  void Took() {
+    if (!given_) offer_->Feedback(DROPEFFECT_COPY);  // a target that asks for data took the drag
+  }
+  static DWORD ToEffect(wxDragResult r) {
+    switch (r) {
+      case wxDragCopy: return DROPEFFECT_COPY;
+      case wxDragMove: return DROPEFFECT_MOVE;
+      case wxDragLink: return DROPEFFECT_LINK;
+      default: return DROPEFFECT_NONE;
+    }
+  }
+
+ private:
+  std::shared_ptr<DataOffer> offer_;
+  wxDragResult last_ = wxDragNone;
+  bool given_ = false;
+};
+
 struct WxHost::Impl {
   WxHost* host = nullptr;
   std::function<void(WxPrompt&)> observer;
@@ -167,6 +290,8 @@ struct WxHost::Impl {
   guint timerSource = 0;
   int hookDepth = 0;
   UINT taskbarCreated = 0;
+  // The offer this program put on the desktop's clipboard, while the clipboard holds it.
+  std::shared_ptr<DataOffer> clipboardOffer;
 
   // Serves the thread's window queue; a WM_QUIT ends the host's loop (or waits for the
   // loop that owns the thread).
@@ -825,6 +950,7 @@ std::optional<COLORREF> WxHost::ShowColourPicker(ColourPickerRequest& request) {
 
 void WxHost::SetClipboardText(const std::string& text) {
   Host::SetClipboardText(text);
+  impl_->clipboardOffer.reset();
   if (wxTheClipboard->Open()) {
     wxTheClipboard->SetData(new wxTextDataObject(W(text)));
     wxTheClipboard->Close();
@@ -845,6 +971,7 @@ std::optional<std::string> WxHost::GetClipboardText() {
 
 void WxHost::SetClipboardFiles(const std::vector<std::string>& files) {
   Host::SetClipboardFiles(files);
+  impl_->clipboardOffer.reset();
   if (wxTheClipboard->Open()) {
     auto* data = new wxFileDataObject;  // offered as text/uri-list
     for (const auto& f : files) data->AddFile(W(f));
@@ -868,16 +995,48 @@ std::optional<std::vector<std::string>> WxHost::GetClipboardFiles() {
   return out;
 }
 
-int WxHost::DragFiles(const std::vector<std::string>& posixPaths) {
-  wxFileDataObject data;
-  for (const auto& p : posixPaths) data.AddFile(W(p));
-  wxWindow* from = impl_->modal.empty() ? impl_->menuOwner : impl_->modal.back()->top();
-  wxDropSource source(data, from);
-  switch (source.DoDragDrop(wxDrag_AllowMove)) {
-    case wxDragCopy: return DROPEFFECT_COPY;
-    case wxDragMove: return DROPEFFECT_MOVE;
-    default: return DROPEFFECT_NONE;
+void WxHost::SetClipboardOffer(std::shared_ptr<DataOffer> offer) {
+  Host::SetClipboardOffer(offer);
+  impl_->clipboardOffer.reset();
+  if (!wxTheClipboard->Open()) return;
+  if (offer) {
+    auto* data = new OfferData(offer);
+    wxTheClipboard->SetData(data);  // the clipboard owns it and deletes it when another takes over
+    impl_->clipboardOffer = offer;
+  } else {
+    wxTheClipboard->Clear();
   }
+  wxTheClipboard->Close();
+}
+
+std::shared_ptr<DataOffer> WxHost::GetClipboardOffer() {
+  // Still ours: the offer itself, as the desktop's clipboard would hand its bytes back.
+  if (impl_->clipboardOffer) {
+    bool ours = false;
+    if (wxTheClipboard->Open()) {
+      ours = gdk_selection_owner_get(GDK_SELECTION_CLIPBOARD) != nullptr;  // one of this program's windows
+      wxTheClipboard->Close();
+    }
+    if (ours) return impl_->clipboardOffer;
+    impl_->clipboardOffer.reset();
+  }
+  return std::make_shared<DesktopClipboardOffer>();
+}
+
+DWORD WxHost::DragOffer(std::shared_ptr<DataOffer> offer, DWORD allowedEffects) {
+  if (!offer) return DROPEFFECT_NONE;
+  OfferData data(offer);
+  // The drag starts from the window under the pointer (where the person pressed).
+  wxWindow* from = wxFindWindowAtPoint(wxGetMousePosition());
+  if (from == nullptr) from = wxWindow::FindFocus();
+  if (from == nullptr) from = impl_->modal.empty() ? impl_->menuOwner : impl_->modal.back()->top();
+  OfferDropSource source(data, from);
+  data.SetBeforeRender([&source] { source.Took(); });
+  wxui::OutgoingDrag() = offer;
+  const wxDragResult result =
+      source.DoDragDrop((allowedEffects & DROPEFFECT_MOVE) != 0 ? wxDrag_AllowMove : wxDrag_CopyOnly);
+  wxui::OutgoingDrag().reset();
+  return OfferDropSource::ToEffect(result);
 }
 
 COLORREF WxHost::GetSysColor(int index) {
@@ -972,6 +1131,11 @@ void WxHost::SetPromptObserver(std::function<void(WxPrompt&)> observer) { impl_-
 std::vector<RenderedControl> WxHost::RenderedControls(UiWindow& window) {
   RenderedWindow* r = impl_->Find(window);
   return r != nullptr ? r->Readback() : std::vector<RenderedControl>{};
+}
+
+std::optional<Rect> WxHost::ScreenRect(UiWindow& window, int controlId, long item) {
+  RenderedWindow* r = impl_->Find(window);
+  return r != nullptr ? r->ScreenRectOf(controlId, item) : std::nullopt;
 }
 
 bool WxHost::SaveWindowImage(UiWindow& window, const std::string& path) {

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -113,7 +114,9 @@ class WxHost : public Host {
   std::optional<std::string> GetClipboardText() override;
   void SetClipboardFiles(const std::vector<std::string>& files) override;
   std::optional<std::vector<std::string>> GetClipboardFiles() override;
-  int DragFiles(const std::vector<std::string>& posixPaths) override;
+  void SetClipboardOffer(std::shared_ptr<DataOffer> offer) override;
+  std::shared_ptr<DataOffer> GetClipboardOffer() override;
+  DWORD DragOffer(std::shared_ptr<DataOffer> offer, DWORD allowedEffects) override;
   bool ShowsTrayIcons() const override { return true; }
   COLORREF GetSysColor(int index) override;
   Rect GetTaskbarRect() override;
@@ -138,6 +141,9 @@ class WxHost : public Host {
   // picture of one; false when the window is not rendered.
   std::vector<RenderedControl> RenderedControls(UiWindow& window);
   bool SaveWindowImage(UiWindow& window, const std::string& path);
+  // Where a control of a rendered window is on the screen: a list view's row or a tree
+  // view's item (-1: the whole control); nullopt when it is not shown. Tests point at it.
+  std::optional<Rect> ScreenRect(UiWindow& window, int controlId, long item = -1);
 
   // The tray: whether the icon of (window, id) sits in a notification area now, and its
   // tooltip as shown.

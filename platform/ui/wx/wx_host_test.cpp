@@ -269,5 +269,33 @@ TEST_F(WxHostTest, ClipboardHoldsTextAndFileLists) {
   EXPECT_EQ(GetClipboardFiles(), (std::vector<std::string>{"\\tmp\\a.mp3", "\\tmp\\b c.mp3"}));
 }
 
+// An offer on the desktop's clipboard: its formats are announced, each is made once when
+// a reader asks (here through the display), and this program gets the offer itself back
+// while it holds the clipboard.
+TEST_F(WxHostTest, ClipboardOffersAreMadeWhenAReaderAsks) {
+  struct Counting : FilesOffer {
+    using FilesOffer::FilesOffer;
+    std::vector<std::string> Formats() override { return {"Wx Host Test Private", std::string(kUriListFormat)}; }
+    std::optional<std::string> Data(std::string_view format) override {
+      ++asked;
+      if (format == "Wx Host Test Private") return std::string("\x07\x00\x09", 3);
+      return FilesOffer::Data(format);
+    }
+    int asked = 0;
+  };
+  auto offer = std::make_shared<Counting>(std::vector<std::string>{"/tmp/x y.mp3"});
+  host_->SetClipboardOffer(offer);
+  EXPECT_EQ(offer->asked, 0);
+  EXPECT_EQ(host_->GetClipboardOffer(), offer);
+  EXPECT_EQ(GetClipboardFiles(), std::vector<std::string>{"\\tmp\\x y.mp3"});  // read through the display
+  EXPECT_EQ(GetClipboardFiles(), std::vector<std::string>{"\\tmp\\x y.mp3"});
+  EXPECT_EQ(offer->asked, 1);
+  SetClipboardText("another program's turn");
+  std::shared_ptr<DataOffer> desktop = host_->GetClipboardOffer();
+  ASSERT_NE(desktop, nullptr);
+  EXPECT_NE(desktop, offer);
+  EXPECT_FALSE(desktop->Offers("Wx Host Test Private"));
+}
+
 }  // namespace
 }  // namespace platform

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 
 #include "platform/ui/canvas.h"
 #include "platform/ui/list_view.h"
@@ -404,6 +405,224 @@ wxString TreePath(wxTreeCtrl* tree, wxTreeItemId item) {
 
 }  // namespace
 
+std::shared_ptr<DataOffer>& OutgoingDrag() {
+  static std::shared_ptr<DataOffer> offer;
+  return offer;
+}
+
+// A window's drop target on the display, on GTK's own protocol: a drop may need more
+// than the one format the toolkit's drop targets fetch. Every drag over the widget, from
+// this program or another, goes to the window's drop handler: the first motion enters,
+// later ones move, leaving or dropping ends it. GTK says "leave" just before a drop too,
+// so a leave is held back until the loop is idle and forgotten when the drop comes.
+class DropBinding {
+ public:
+  DropBinding(GtkWidget* widget, UiWindow& window, std::function<DragState()> locate)
+      : widget_(widget), window_(window), locate_(std::move(locate)) {
+    g_object_ref(widget_);
+    gtk_drag_dest_set(widget_, static_cast<GtkDestDefaults>(0), nullptr, 0,
+                      static_cast<GdkDragAction>(GDK_ACTION_COPY | GDK_ACTION_MOVE | GDK_ACTION_LINK));
+    handlers_ = {
+        g_signal_connect(widget_, "drag-motion", G_CALLBACK(&DropBinding::OnMotion), this),
+        g_signal_connect(widget_, "drag-leave", G_CALLBACK(&DropBinding::OnLeave), this),
+        g_signal_connect(widget_, "drag-drop", G_CALLBACK(&DropBinding::OnDrop), this),
+        g_signal_connect(widget_, "drag-data-received", G_CALLBACK(&DropBinding::OnReceived), this),
+    };
+  }
+  ~DropBinding() {
+    *alive_ = false;
+    if (pendingLeave_ != 0) g_source_remove(pendingLeave_);
+    for (gulong h : handlers_) g_signal_handler_disconnect(widget_, h);
+    gtk_drag_dest_unset(widget_);
+    g_object_unref(widget_);
+  }
+  DropBinding(const DropBinding&) = delete;
+  DropBinding& operator=(const DropBinding&) = delete;
+
+  // The bytes of one target of the drag now over the widget: asked of the source and
+  // waited for (at most 10 s). nullopt when the source gives none.
+  std::optional<std::string> Fetch(GdkDragContext* context, const std::string& format, guint time) {
+    if (context != context_) return std::nullopt;
+    GdkAtom target = gdk_atom_intern(format.c_str(), FALSE);
+    waiting_ = target;
+    received_.reset();
+    gtk_drag_get_data(widget_, context, target, time);
+    std::shared_ptr<bool> alive = alive_;
+    const gint64 until = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    const guint tick = g_timeout_add(50, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr);
+    while (*alive && !received_ && g_get_monotonic_time() < until) g_main_context_iteration(nullptr, TRUE);
+    g_source_remove(tick);
+    if (!*alive || !received_) return std::nullopt;
+    waiting_ = GDK_NONE;
+    return *received_;
+  }
+
+ private:
+  // What another program (or this one, through the desktop) drags: its targets, and the
+  // bytes of each when the handler asks, while the drop lasts.
+  class Offer : public DataOffer {
+   public:
+    Offer(DropBinding* binding, GdkDragContext* context) : binding_(binding), alive_(binding->alive_), context_(context) {
+      g_object_ref(context_);
+      for (GList* t = gdk_drag_context_list_targets(context); t != nullptr; t = t->next) {
+        gchar* name = gdk_atom_name(static_cast<GdkAtom>(t->data));
+        if (name != nullptr) formats_.emplace_back(name);
+        g_free(name);
+      }
+    }
+    ~Offer() override { g_object_unref(context_); }
+    void SetTime(guint time) { time_ = time; }
+    std::vector<std::string> Formats() override { return formats_; }
+    std::optional<std::string> Data(std::string_view format) override {
+      const std::string name(format);
+      auto it = data_.find(name);
+      if (it != data_.end()) return it->second;
+      std::optional<std::string> bytes;
+      if (*alive_ && Offers(name)) bytes = binding_->Fetch(context_, name, time_);
+      data_.emplace(name, bytes);
+      return bytes;
+    }
+
+   private:
+    DropBinding* binding_;
+    std::shared_ptr<bool> alive_;
+    GdkDragContext* context_;
+    guint time_ = GDK_CURRENT_TIME;
+    std::vector<std::string> formats_;
+    std::map<std::string, std::optional<std::string>> data_;
+  };
+
+  static DWORD Allowed(GdkDragContext* context) {
+    const GdkDragAction a = gdk_drag_context_get_actions(context);
+    DWORD allowed = 0;
+    if (a & GDK_ACTION_COPY) allowed |= DROPEFFECT_COPY;
+    if (a & GDK_ACTION_MOVE) allowed |= DROPEFFECT_MOVE;
+    if (a & GDK_ACTION_LINK) allowed |= DROPEFFECT_LINK;
+    return allowed;
+  }
+  // The effect as an action the source allows (another allowed one of the effect's
+  // bits, else none).
+  static GdkDragAction Action(DWORD effect, GdkDragContext* context) {
+    const GdkDragAction allowed = gdk_drag_context_get_actions(context);
+    const std::pair<DWORD, GdkDragAction> order[] = {
+        {DROPEFFECT_COPY, GDK_ACTION_COPY}, {DROPEFFECT_MOVE, GDK_ACTION_MOVE}, {DROPEFFECT_LINK, GDK_ACTION_LINK}};
+    // The effect the target named first, when the source allows it.
+    if (effect == DROPEFFECT_LINK && (allowed & GDK_ACTION_LINK)) return GDK_ACTION_LINK;
+    for (const auto& [bit, action] : order) {
+      if ((effect & bit) && (allowed & action)) return action;
+    }
+    return static_cast<GdkDragAction>(0);
+  }
+  DragState State(GdkDragContext* context) {
+    DragState state = locate_();
+    state.allowed = Allowed(context);
+    GdkDisplay* display = gtk_widget_get_display(widget_);
+    GdkDevice* pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(display));
+    GdkModifierType mask = static_cast<GdkModifierType>(0);
+    if (GdkWindow* w = gtk_widget_get_window(widget_); w != nullptr && pointer != nullptr) {
+      gdk_window_get_device_position(w, pointer, nullptr, nullptr, &mask);
+    }
+    if (mask & GDK_BUTTON1_MASK) state.keys |= MK_LBUTTON;
+    if (mask & GDK_BUTTON2_MASK) state.keys |= MK_MBUTTON;
+    if (mask & GDK_BUTTON3_MASK) state.keys |= MK_RBUTTON;
+    if (mask & GDK_SHIFT_MASK) state.keys |= MK_SHIFT;
+    if (mask & GDK_CONTROL_MASK) state.keys |= MK_CONTROL;
+    return state;
+  }
+  // The drag's offer: this program's own when the drag is its own.
+  std::shared_ptr<DataOffer> OfferOf(GdkDragContext* context, guint time) {
+    if (gtk_drag_get_source_widget(context) != nullptr && OutgoingDrag()) return OutgoingDrag();
+    auto offer = std::make_shared<Offer>(this, context);
+    offer->SetTime(time);
+    return offer;
+  }
+  void Leave() {
+    if (pendingLeave_ != 0) g_source_remove(pendingLeave_);
+    pendingLeave_ = 0;
+    if (context_ == nullptr) return;
+    context_ = nullptr;
+    offer_.reset();
+    if (const std::shared_ptr<DropHandler> handler = window_.GetDropHandler()) handler->DragLeave();
+  }
+
+  static gboolean OnMotion(GtkWidget*, GdkDragContext* context, gint, gint, guint time, gpointer self) {
+    auto* b = static_cast<DropBinding*>(self);
+    const std::shared_ptr<DropHandler> handler = b->window_.GetDropHandler();
+    if (!handler) {
+      gdk_drag_status(context, static_cast<GdkDragAction>(0), time);
+      return TRUE;
+    }
+    if (b->pendingLeave_ != 0) b->Leave();  // it left and came back: a new drag over it
+    DWORD effect = DROPEFFECT_NONE;
+    if (context != b->context_) {
+      if (b->context_ != nullptr) b->Leave();
+      b->context_ = context;
+      b->offer_ = b->OfferOf(context, time);
+      effect = handler->DragEnter(b->offer_, b->State(context));
+    } else {
+      if (auto* own = dynamic_cast<Offer*>(b->offer_.get())) own->SetTime(time);
+      effect = handler->DragOver(b->State(context));
+    }
+    gdk_drag_status(context, Action(effect, context), time);
+    return TRUE;
+  }
+  static void OnLeave(GtkWidget*, GdkDragContext* context, guint, gpointer self) {
+    auto* b = static_cast<DropBinding*>(self);
+    if (context != b->context_ || b->pendingLeave_ != 0) return;
+    b->pendingLeave_ = g_idle_add(
+        [](gpointer p) -> gboolean {
+          auto* binding = static_cast<DropBinding*>(p);
+          binding->pendingLeave_ = 0;
+          binding->Leave();
+          return G_SOURCE_REMOVE;
+        },
+        b);
+  }
+  static gboolean OnDrop(GtkWidget*, GdkDragContext* context, gint, gint, guint time, gpointer self) {
+    auto* b = static_cast<DropBinding*>(self);
+    if (b->pendingLeave_ != 0) g_source_remove(b->pendingLeave_);  // the drop ends it, not the leave
+    b->pendingLeave_ = 0;
+    std::shared_ptr<bool> alive = b->alive_;
+    const std::shared_ptr<DropHandler> handler = b->window_.GetDropHandler();
+    DWORD effect = DROPEFFECT_NONE;
+    if (handler) {
+      if (context != b->context_) {
+        b->context_ = context;
+        b->offer_ = b->OfferOf(context, time);
+        handler->DragEnter(b->offer_, b->State(context));
+      }
+      if (auto* own = dynamic_cast<Offer*>(b->offer_.get())) own->SetTime(time);
+      std::shared_ptr<DataOffer> offer = b->offer_;
+      effect = handler->Drop(offer, b->State(context));
+    }
+    gtk_drag_finish(context, effect != DROPEFFECT_NONE, effect == DROPEFFECT_MOVE, time);
+    if (*alive) {
+      b->context_ = nullptr;
+      b->offer_.reset();
+    }
+    return TRUE;
+  }
+  static void OnReceived(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* data, guint, guint,
+                         gpointer self) {
+    auto* b = static_cast<DropBinding*>(self);
+    if (context != b->context_ || gtk_selection_data_get_target(data) != b->waiting_) return;
+    const gint length = gtk_selection_data_get_length(data);
+    b->received_.emplace();
+    if (length >= 0) b->received_->emplace(reinterpret_cast<const char*>(gtk_selection_data_get_data(data)), length);
+  }
+
+  GtkWidget* widget_;
+  UiWindow& window_;
+  std::function<DragState()> locate_;
+  std::vector<gulong> handlers_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  GdkDragContext* context_ = nullptr;  // the drag over the widget now
+  std::shared_ptr<DataOffer> offer_;
+  guint pendingLeave_ = 0;
+  GdkAtom waiting_ = GDK_NONE;
+  std::optional<std::optional<std::string>> received_;
+};
+
 // ---- building ----
 
 RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel, bool measure)
@@ -460,6 +679,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
   }
   window.SetPeer(this);
   if (topLevel && window.AcceptsFiles()) top_->SetDropTarget(new FileDrop(&window_, alive_));
+  BindDropHandler();
   if (topLevel) {
     top_->GetSizer()->SetSizeHints(top_);
     top_->Bind(wxEVT_CLOSE_WINDOW, [this, alive = alive_](wxCloseEvent& e) {
@@ -492,6 +712,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
 
 RenderedWindow::~RenderedWindow() {
   *alive_ = false;
+  drop_.reset();
   pages_.clear();
   if (window_.GetPeer() == this) window_.SetPeer(nullptr);
   for (const Bound& b : bound_) {
@@ -922,6 +1143,9 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
       w->Bind(wxEVT_TREE_ITEM_COLLAPSING, guarded([tree, wt](wxTreeEvent& e) {
                 const HTREEITEM h = TreeHandle(wt, e.GetItem());
                 if (h != 0 && tree->IsExpanded(h) && !tree->UserExpand(h, false)) e.Veto();
+              }));
+      w->Bind(wxEVT_TREE_ITEM_RIGHT_CLICK, guarded([tree, wt](wxTreeEvent& e) {
+                tree->UserRightClick(TreeHandle(wt, e.GetItem()), Point{e.GetPoint().x, e.GetPoint().y});
               }));
       break;
     }
@@ -1383,7 +1607,79 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
     case WindowAspect::MenuBar:
       BuildMenuBar();
       break;
+    case WindowAspect::DropTarget:
+      BindDropHandler();
+      break;
   }
+}
+
+void RenderedWindow::BindDropHandler() {
+  if (!window_.GetDropHandler()) {
+    drop_.reset();
+    return;
+  }
+  if (drop_ || top_->GetHandle() == nullptr) return;
+  drop_ = std::make_unique<DropBinding>(top_->GetHandle(), window_, [this] { return DragStateHere(); });
+}
+
+std::optional<Rect> RenderedWindow::ScreenRectOf(int controlId, long item) {
+  wxWindow* w = Widget(controlId);
+  if (w == nullptr || !w->IsShownOnScreen()) return std::nullopt;
+  wxRect rect = w->GetScreenRect();
+  if (item >= 0) {
+    wxRect part;
+    if (auto* list = dynamic_cast<wxListCtrl*>(w)) {
+      if (!list->GetItemRect(item, part)) return std::nullopt;
+    } else if (auto* tree = dynamic_cast<wxTreeCtrl*>(w)) {
+      wxTreeItemId found;
+      std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
+        wxTreeItemIdValue cookie;
+        for (wxTreeItemId i = tree->GetFirstChild(parent, cookie); i.IsOk() && !found.IsOk();
+             i = tree->GetNextChild(parent, cookie)) {
+          if (TreeHandle(tree, i) == static_cast<HTREEITEM>(item)) found = i;
+          if (!found.IsOk()) walk(i);
+        }
+      };
+      walk(tree->GetRootItem());
+      if (!found.IsOk() || !tree->GetBoundingRect(found, part, true)) return std::nullopt;
+    } else {
+      return std::nullopt;
+    }
+    rect = wxRect(w->ClientToScreen(part.GetTopLeft()), part.GetSize());
+  }
+  return Rect{rect.GetLeft(), rect.GetTop(), rect.GetRight() + 1, rect.GetBottom() + 1};
+}
+
+DragState RenderedWindow::DragStateHere() {
+  DragState state;
+  const wxPoint mouse = wxGetMousePosition();
+  const wxPoint at = top_->ScreenToClient(mouse);
+  state.at = Point{at.x, at.y};
+  for (const Bound& b : bound_) {
+    if (b.control == nullptr || b.widget == nullptr || !b.widget->IsShownOnScreen() ||
+        !b.widget->GetScreenRect().Contains(mouse)) {
+      continue;
+    }
+    state.control = b.control->id();
+    if (auto* wl = dynamic_cast<wxListCtrl*>(b.widget)) {
+      // The row whose rectangle holds the point (the rectangles are the control's own).
+      const wxPoint p = wl->ScreenToClient(mouse);
+      const long first = std::max(0L, wl->GetTopItem());
+      const long last = std::min(static_cast<long>(wl->GetItemCount()), first + wl->GetCountPerPage() + 2);
+      for (long row = first; row < last; ++row) {
+        wxRect r;
+        if (wl->GetItemRect(row, r) && r.Contains(p)) {
+          state.row = static_cast<int>(row);
+          break;
+        }
+      }
+    } else if (auto* wt = dynamic_cast<wxTreeCtrl*>(b.widget)) {
+      int flags = 0;
+      const wxTreeItemId item = wt->HitTest(wt->ScreenToClient(mouse), flags);
+      if (item.IsOk() && (flags & wxTREE_HITTEST_ONITEM) != 0) state.treeItem = TreeHandle(wt, item);
+    }
+  }
+  return state;
 }
 
 wxMenu* MakeWxMenu(const Menu& menu, const std::function<int(UINT)>& idOf) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,12 @@ wxColour ToColour(COLORREF c);
 // Outer margin of a dialog and the gaps between its parts (GNOME's spacing).
 constexpr int kMargin = 12;
 constexpr int kGap = 6;
+
+// The offer of the drag this program runs now (null: none): a drop on one of its own
+// windows gets the offer itself, not its bytes.
+std::shared_ptr<DataOffer>& OutgoingDrag();
+
+class DropBinding;
 
 class RenderedWindow : public WindowPeer {
  public:
@@ -77,6 +84,12 @@ class RenderedWindow : public WindowPeer {
   void Place();
   // Reports where the toolkit put the window.
   void ReportRect();
+  // Where the pointer is over the window now: its place, the control, list row and tree
+  // item under it.
+  DragState DragStateHere();
+  // Where a control is on the screen: a list view's row or a tree view's item (-1: the
+  // whole control); nullopt when it is not shown.
+  std::optional<Rect> ScreenRectOf(int controlId, long item);
 
  private:
   struct Bound {
@@ -94,6 +107,8 @@ class RenderedWindow : public WindowPeer {
   void FitPageArea();
   // The frame's menu bar from the window's menu (its popups, their items and states).
   void BuildMenuBar();
+  // The window's drop handler takes the desktop's drags over it (none: no binding).
+  void BindDropHandler();
   // Runs a core call made for a person's action; the widgets' own echo is ignored.
   template <class F>
   void User(F&& f);
@@ -116,6 +131,8 @@ class RenderedWindow : public WindowPeer {
   wxWindow* treeWidget_ = nullptr;
   std::map<PropertyPage*, std::unique_ptr<RenderedWindow>> pages_;
   wxSize pageMin_;
+
+  std::unique_ptr<DropBinding> drop_;
 };
 
 }  // namespace platform::wxui
