@@ -28,8 +28,6 @@ using platform::WPARAM;
 
 namespace {
 
-constexpr int kListMenuId = 632;
-
 // The header of the one plug-in this library is; the host fills in its windows.
 MediaLibraryPluginHeader g_Header = {kMediaLibraryPluginVersion,
                                      "ml_ombrix",

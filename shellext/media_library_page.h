@@ -79,6 +79,7 @@ class CWinampMLDlg final : public platform::View {
   void OnColumnClick(int column);
   void OnRightClick();
   void OnSize(platform::WPARAM kind);
+  using platform::View::OnPaint;  // the painting of a control stays the base's
   void OnPaint();
   void OnDestroyPage();
   // The text of a cell of a row's item.
