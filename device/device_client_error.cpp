@@ -45,6 +45,8 @@ int ShowMessageBox(std::string_view text, platform::UINT type) {
   return platform::CurrentHost().MessageBox(std::string(text), g_ProductIdentity.productName, type);
 }
 
+void ShowInformation(std::string_view text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
+
 std::string DeviceErrorReportText(const char* context, const std::exception* error) {
   const ProductIdentity& id = g_ProductIdentity;
   const char* ctx = context != nullptr ? context : "";

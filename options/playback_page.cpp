@@ -27,8 +27,6 @@ namespace {
 
 constexpr std::uint64_t kDefaultEntry = 1;
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
-
 // The module word of the plug-in copies, from the module table's "ml_" rows.
 std::string ModuleWord() {
   for (const ModuleRow& row : ModuleTable()) {
@@ -222,7 +220,7 @@ bool OptLumarest::MediaPlayerRunning() const { return platform::FindWindow(kMedi
 
 void OptLumarest::OnModelClicked(int) {
   modelsChanged = true;
-  if (MediaPlayerRunning()) Inform("Please close Winamp before changing these options.");
+  if (MediaPlayerRunning()) ShowInformation("Please close Winamp before changing these options.");
 }
 
 void OptLumarest::OnRegister() {
@@ -231,11 +229,11 @@ void OptLumarest::OnRegister() {
   if (!file || file->empty()) return;
   std::string id;
   switch (platform::RegisterApplication(platform::ToPosixPath(*file), PlaybackPlaylistTypes(), id)) {
-    case platform::Registration::kAlreadyRegistered: Inform("The selected application is already registered."); break;
+    case platform::Registration::kAlreadyRegistered: ShowInformation("The selected application is already registered."); break;
     case platform::Registration::kRegistered:
-      Inform("The selected application has been registered and added to the list.");
+      ShowInformation("The selected application has been registered and added to the list.");
       break;
-    case platform::Registration::kFailed: Inform("The selected application could not be registered."); break;
+    case platform::Registration::kFailed: ShowInformation("The selected application could not be registered."); break;
   }
   FillProgramList();
 }

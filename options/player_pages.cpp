@@ -21,8 +21,6 @@ namespace {
 
 constexpr const char* kLegend = "* Legend: %A Artist, %L Album, %N Track#, %T Title, %C Ext, %Y Year, %G Genre";
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
-
 std::string TitleOr(std::string title, const platform::DialogTemplate& t) {
   return title.empty() ? t.caption : std::move(title);
 }
@@ -31,7 +29,7 @@ std::string TitleOr(std::string title, const platform::DialogTemplate& t) {
 
 void OpenHelpAddress(const std::string& address) {
   if (address.empty()) {
-    Inform("Could not read url for help page from the registry.");
+    ShowInformation("Could not read url for help page from the registry.");
     return;
   }
   ShellOpenFile(address);
@@ -159,7 +157,7 @@ void OptJukeboxSynchro::OnAddFolder() {
   if (!folder || folder->empty()) return;
   // The list keeps "|" between its folders: such a name would come back as two folders.
   if (folder->find('|') != std::string::npos) {
-    Inform("The folder\n" + *folder + "\ncannot be added: its name holds the character '|'.");
+    ShowInformation("The folder\n" + *folder + "\ncannot be added: its name holds the character '|'.");
     return;
   }
   folderList += *folder + "|";
@@ -190,13 +188,13 @@ void OptJukeboxSynchro::OnResetCache() {
   for (const std::string& file : CacheFiles()) platform::RemoveFile(folder + file);
   for (const char* file : {"cur2.db", "mod2.db", "cur.adb", "tmp.adb", "dat2.db"}) {
     if (platform::QueryEntry(folder + file).exists) {
-      Inform(
+      ShowInformation(
           "The cache file is locked and cannot be reset right now.\n\nMake sure there are no hung instances of "
           "'explorer.exe' running and try again.\nOr, try rebooting and then reset the cache again.");
       return;
     }
   }
-  Inform("The cache has been reset.  It will be rebuilt the next time you invoke Synchro.");
+  ShowInformation("The cache has been reset.  It will be rebuilt the next time you invoke Synchro.");
 }
 
 void OptJukeboxSynchro::OnOK() {

@@ -34,8 +34,6 @@ using platform::UINT;
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 bool Contains(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 // Whether the clipboard holds files that can go to the player: a file list that is not
@@ -222,7 +220,7 @@ HRESULT CContextMenu::InvokeCommand(platform::CMINVOKECOMMANDINFO* info) {
   try {
     Run(static_cast<int>(platform::OffsetOfVerb(info->lpVerb)));
   } catch (const std::exception&) {
-    Inform("Please do this operation in the right pane instead.");
+    ShowInformation("Please do this operation in the right pane instead.");
   }
   return S_OK;
 }
@@ -239,7 +237,7 @@ void CContextMenu::AddToPlaylist(int entry, const CPidlList& selection) {
     char text[96];
     std::snprintf(text, sizeof text, "Unknown command: 0x%X.\nPlease use the right-click context menu.",
                   static_cast<unsigned>(kPlaylistCommandFirst + 1 + entry));
-    Inform(text);
+    ShowInformation(text);
     return;
   }
   try {
@@ -256,7 +254,7 @@ void CContextMenu::AddToPlaylist(int entry, const CPidlList& selection) {
     return;
   }
   // Deleted since the menu was made: never the last playlist instead.
-  Inform("That playlist is no longer on the player.");
+  ShowInformation("That playlist is no longer on the player.");
 }
 
 LPCITEMIDLIST CContextMenu::PasteFolder() const {
@@ -294,7 +292,7 @@ void CContextMenu::Run(int command) {
   CPidlList selection;
   for (LPITEMIDLIST list : items_) selection.emplace_back(list);  // a bad list throws
   if (selection.empty()) {
-    Inform("No items were selected.");
+    ShowInformation("No items were selected.");
     return;
   }
   if (command >= kPlaylistCommandFirst) {
@@ -318,7 +316,7 @@ void CContextMenu::Run(int command) {
   if (RunTagCommand(command, selection)) return;
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);
-  Inform(text);
+  ShowInformation(text);
 }
 
 }  // namespace shellext

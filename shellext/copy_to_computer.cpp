@@ -21,6 +21,7 @@
 #include "common/identity.h"
 #include "common/settings.h"
 #include "device/device_client_error.h"
+#include "device/device_status.h"
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
@@ -46,10 +47,6 @@ constexpr const char* kSetupFailed = "Could not set up transfer to PC.";
 constexpr const char* kLockedMessage =
     "Some of the selected files are locked content and cannot be transferred.\nThey will be skipped, but your "
     "other non-locked files will still be transferred.";
-constexpr int kStatusBusy = 2;
-constexpr int kStatusLocked = 6;
-
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
 std::string Printf(const char* format, auto... args) {
   char text[1024];
@@ -335,14 +332,14 @@ class CopyRun {
         ++result_.failed;
         stop_ = true;
         Log(line + "error. " + why);
-        Inform("Could not copy " + file + ":\n" + why);
+        ShowInformation("Could not copy " + file + ":\n" + why);
       }
       return;
     }
-    if (status == kStatusLocked) {
+    if (status == kStatusRefused) {
       ++result_.skipped;
       Log(line + "locked content...skipped.");
-      if (!lockedShown_) Inform(kLockedMessage);
+      if (!lockedShown_) ShowInformation(kLockedMessage);
       lockedShown_ = true;
       return;
     }
@@ -383,8 +380,8 @@ class CopyRun {
     dialog_.SetDlgItemText(transfer::CTransferDialog::kStatusId, summary + ".");
     dialog_.SetWindowText(result_.cancelled ? "Copy canceled." : "Copy complete.");
     if (result_.failed > 0 && !stop_) {
-      Inform(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") + root_ +
-             ".\nThe transfer log says why.");
+      ShowInformation(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") + root_ +
+                      ".\nThe transfer log says why.");
     }
     // The same rule as a transfer to the player: the window may close by itself, but
     // stays for the person when something was skipped and the settings ask for that.
@@ -422,7 +419,7 @@ bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector
   Placement place(root, root + folderName, folderName + ".m3u");
   const std::string listPath = root + folderName + "\\" + folderName + ".m3u";
   if (!place.Inside()) {
-    Inform("Could not create the playlist file\n" + listPath + "\nIts folder leads outside " + root + ".");
+    ShowInformation("Could not create the playlist file\n" + listPath + "\nIts folder leads outside " + root + ".");
     return false;
   }
   KernelDevice& device = Device();
@@ -459,7 +456,7 @@ bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector
     written = written && out.good() && place.Place(replace);
   }
   if (!written) {
-    Inform("Could not create the playlist file\n" + listPath);
+    ShowInformation("Could not create the playlist file\n" + listPath);
     return false;
   }
   entries.insert(entries.end(), added.begin(), added.end());
@@ -510,7 +507,7 @@ CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::strin
     for (const CPidlLast& selected : selection) {
       const ShellItemData& item = selected.Item();
       if (item.track.playOnly != 0) {
-        if (!lockedShown) Inform(kLockedMessage);
+        if (!lockedShown) ShowInformation(kLockedMessage);
         lockedShown = true;
         ++result.skipped;
         continue;
@@ -589,7 +586,7 @@ CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::strin
 
 void CopyToComputer(const CPidlList& selection) {
   if (selection.empty()) {
-    Inform("Did not find any files to transfer to PC.");
+    ShowInformation("Did not find any files to transfer to PC.");
     return;
   }
   std::string last;
@@ -600,14 +597,14 @@ void CopyToComputer(const CPidlList& selection) {
   std::string path = *picked;
   StripTrailingBackslash(path, std::string(path));
   if (path.rfind("\\\\", 0) == 0) {
-    Inform(g_ProductIdentity.productName +
-           " does not currently support copying to UNC network paths.\nPlease assign a drive letter to your network "
-           "folder and try again.");
+    ShowInformation(g_ProductIdentity.productName +
+                    " does not currently support copying to UNC network paths.\nPlease assign a drive letter to your network "
+                    "folder and try again.");
     return;
   }
   struct stat st;
   if (path.empty() || ::stat(platform::ToPosixPath(path).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    Inform("Invalid target folder.");
+    ShowInformation("Invalid target folder.");
     return;
   }
   BuildCopyToComputerLists(selection, path + "\\");

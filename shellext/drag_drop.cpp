@@ -24,8 +24,6 @@ std::atomic<int> g_DragOverOwnTarget{0};
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
-
 const char* Plural(std::size_t n) { return n == 1 ? "" : "s"; }
 
 bool Offers(platform::IDataObject* data, platform::UINT format) {
@@ -145,14 +143,14 @@ HRESULT CDropTarget::Drop(platform::IDataObject* data, DWORD, platform::POINTL, 
   if (target_ == nullptr) {
     // The player as a whole.
     if (Capability(&KernelDevice::SupportsStorageList) != 0) {
-      Inform("Please drop directly to either Internal Memory or the SmartMedia card.");
+      ShowInformation("Please drop directly to either Internal Memory or the SmartMedia card.");
     } else if (files) {
       done = DropFiles(data, KernelId(), false);
     } else {
-      Inform("This folder is not a valid drop target");
+      ShowInformation("This folder is not a valid drop target");
     }
   } else if (GetLastItemId(target_) == nullptr) {
-    Inform("This folder is not a valid drop target");
+    ShowInformation("This folder is not a valid drop target");
   } else if (ids) {
     done = DropItemIds(data);
   } else {
@@ -160,7 +158,7 @@ HRESULT CDropTarget::Drop(platform::IDataObject* data, DWORD, platform::POINTL, 
     if (files && IsFileTargetType(item->nodeType)) {
       done = DropFiles(data, item->id, item->nodeType == NT_DATAFOLDER);
     } else {
-      Inform("This folder is not a valid drop target");
+      ShowInformation("This folder is not a valid drop target");
     }
   }
   if (effect != nullptr && done) *effect = platform::DROPEFFECT_COPY;
@@ -178,11 +176,11 @@ bool CDropTarget::DropItemIds(platform::IDataObject* data) {
   }
   platform::ReleaseStgMedium(&medium);
   if (!ids) {
-    Inform("The drop object is invalid.");
+    ShowInformation("The drop object is invalid.");
     return false;
   }
   if (ids->empty()) {
-    Inform("The drop object contained no items.");
+    ShowInformation("The drop object contained no items.");
     return false;
   }
   const CPidlLast item(target_);
@@ -221,7 +219,7 @@ bool CDropTarget::QueueDroppedTracks(const std::vector<KernelId>& ids) {
   }
   char text[64];
   std::snprintf(text, sizeof text, "%zu track%s queued.", ids.size(), Plural(ids.size()));
-  Inform(text);
+  ShowInformation(text);
   RefreshFolderViews();
   return true;
 }
@@ -232,7 +230,7 @@ bool CDropTarget::ChangeFieldByDrop(const std::vector<KernelId>& ids, std::uint3
   try {
     value = CPidlLast(target_).GetDisplayName();
   } catch (const CPidlException&) {
-    Inform("This folder is not a valid drop target.");
+    ShowInformation("This folder is not a valid drop target.");
     return false;
   }
   const std::string count = std::to_string(ids.size()) + " track" + Plural(ids.size());
@@ -251,7 +249,7 @@ bool CDropTarget::ChangeFieldByDrop(const std::vector<KernelId>& ids, std::uint3
     KernelDeviceClient::ReportError("Could not change tag fields.", e);
     return false;
   }
-  Inform(std::string("Changed ") + field + " to '" + value + "' on " + count + ".");
+  ShowInformation(std::string("Changed ") + field + " to '" + value + "' on " + count + ".");
   RefreshFolderViews();
   return true;
 }
@@ -267,10 +265,10 @@ bool CDropTarget::CreatePlaylistFromDrop(platform::IDataObject* data, const std:
   tracks.assign(ids.begin(), ids.end());
   const int made = CreateDevicePlaylist(ask, name, &tracks, true);
   if (made < 0) {
-    Inform("Could not create playlist using drop items.");
+    ShowInformation("Could not create playlist using drop items.");
     return false;
   }
-  Inform("Playlist '" + name + "' created with " + std::to_string(made) + " track" + Plural(made) + ".");
+  ShowInformation("Playlist '" + name + "' created with " + std::to_string(made) + " track" + Plural(made) + ".");
   return true;
 }
 
@@ -294,7 +292,7 @@ bool CDropTarget::DropFiles(platform::IDataObject* data, const KernelId& target,
   }
   platform::ReleaseStgMedium(&medium);
   if (!paths) {
-    Inform("The drop object is invalid.");
+    ShowInformation("The drop object is invalid.");
     return false;
   }
   try {
@@ -316,11 +314,11 @@ int MoveDataItems(const KernelId& folder, const std::vector<KernelId>& items) {
   for (const KernelId& item : items) {
     const int status = device.MoveDataItem(item, folder);
     if (NameTaken(status)) {
-      Inform("An item named " + device.GetDataItemName(item) + " already exists.");
+      ShowInformation("An item named " + device.GetDataItemName(item) + " already exists.");
       break;
     }
     if (status != 0) {
-      Inform("Could not move " + device.GetDataItemName(item) + ".");
+      ShowInformation("Could not move " + device.GetDataItemName(item) + ".");
       break;
     }
     ++moved;

@@ -14,19 +14,17 @@ namespace shellext {
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 }  // namespace
 
 void CreateNoteOrContact(const CPidlList& selection) {
   if (selection.size() != 1) {
-    Inform("Please select one item at a time.");
+    ShowInformation("Please select one item at a time.");
     return;
   }
   const CPidlLast& folder = selection.front();
   const bool notes = folder->nodeType == NT_NOTEFOLDER;
   if (!notes && folder->nodeType != NT_CONTACTFOLDER) {
-    Inform("Cannot create new items in this folder.");
+    ShowInformation("Cannot create new items in this folder.");
     return;
   }
   std::string name;
@@ -46,7 +44,7 @@ void CreateNoteOrContact(const CPidlList& selection) {
       status = device.CreateContact(name, record, folder.GetId(), made);
     }
     if (NameTaken(status)) {
-      Inform("An item named " + name + " already exists.");
+      ShowInformation("An item named " + name + " already exists.");
       return;
     }
     device.CommitChanges();

@@ -17,8 +17,6 @@ namespace shellext {
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 // The name the person gives (`name` shown first), trimmed; false on Cancel.
 bool AskName(std::string& name) {
   if (!AskPlaylistName(name)) return false;
@@ -42,12 +40,12 @@ void ForEachPlaylist(const CPidlList& selection, const char* what, int (*op)(Ker
       if (item->nodeType != NT_PLAYLIST) continue;
       any = true;
       if (op(device, item.GetId()) != 0) {
-        Inform(std::string("Could not ") + what + " the playlist " + item.GetDisplayName() + ".");
+        ShowInformation(std::string("Could not ") + what + " the playlist " + item.GetDisplayName() + ".");
         break;
       }
     }
     if (!any) {
-      Inform("Please select a playlist.");
+      ShowInformation("Please select a playlist.");
       return;
     }
     Changed(device);
@@ -84,13 +82,13 @@ bool HasOperation(int command, const ShellItemData* item) {
 
 void RenameItem(const CPidlList& selection) {
   if (selection.size() != 1) {
-    Inform("Please select one item at a time.");
+    ShowInformation("Please select one item at a time.");
     return;
   }
   const CPidlLast& item = selection.front();
   const std::uint32_t type = item->nodeType;
   if (type != NT_DATA && type != NT_DATAFOLDER && type != NT_PLAYLIST) {
-    Inform("This item cannot be renamed.");
+    ShowInformation("This item cannot be renamed.");
     return;
   }
   const std::string old = item.GetDisplayName();
@@ -105,11 +103,11 @@ void RenameItem(const CPidlList& selection) {
                        : type == NT_DATAFOLDER ? device.RenameDataFolder(item.GetId(), name)
                                                : device.RenamePlaylist(item.GetId(), name);
     if (NameTaken(status)) {
-      Inform("An item named " + name + " already exists.");
+      ShowInformation("An item named " + name + " already exists.");
       return;
     }
     if (status != 0) {
-      Inform("Could not rename " + old + ".");
+      ShowInformation("Could not rename " + old + ".");
       return;
     }
     Changed(device);
@@ -120,12 +118,12 @@ void RenameItem(const CPidlList& selection) {
 
 void CreateFolder(const CPidlList& selection) {
   if (selection.size() != 1) {
-    Inform("Please select one item at a time.");
+    ShowInformation("Please select one item at a time.");
     return;
   }
   const CPidlLast& parent = selection.front();
   if (parent->nodeType != NT_DATAFOLDER && parent->nodeType != NT_NOTEFOLDER) {
-    Inform("Cannot create new items in this folder.");
+    ShowInformation("Cannot create new items in this folder.");
     return;
   }
   std::string name = "New Folder";
@@ -139,11 +137,11 @@ void CreateFolder(const CPidlList& selection) {
     const int status = parent->nodeType == NT_DATAFOLDER ? device.CreateDataFolder(name, parent.GetId(), made)
                                                          : device.CreateNoteFolder(name, parent.GetId(), made);
     if (NameTaken(status)) {
-      Inform("An item named " + name + " already exists.");
+      ShowInformation("An item named " + name + " already exists.");
       return;
     }
     if (status != 0) {
-      Inform("Could not create the folder " + name + ".");
+      ShowInformation("Could not create the folder " + name + ".");
       return;
     }
     Changed(device);
@@ -167,7 +165,7 @@ void ChangeOwnerName() {
     if (!AskName(name)) return;
     platform::WaitCursor wait;
     if (device.SetOwnerName(name) != 0) {
-      Inform("Could not change the owner name.");
+      ShowInformation("Could not change the owner name.");
       return;
     }
     Changed(device);
@@ -181,11 +179,11 @@ void SynchronizeDeviceTime() {
   try {
     KernelDevice& device = Device();
     if (device.HasClock() == 0) {
-      Inform("This player has no clock.");
+      ShowInformation("This player has no clock.");
       return;
     }
     if (device.SetDeviceTime(static_cast<int>(std::time(nullptr))) != 0) {
-      Inform("Could not set the player's clock.");
+      ShowInformation("Could not set the player's clock.");
       return;
     }
     RefreshFolderViews();

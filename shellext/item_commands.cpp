@@ -22,8 +22,6 @@ namespace shellext {
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 void AddTracksByTags(KernelDevice& device, SortableKernelIdArray& ids, std::string_view artist,
                      std::string_view album, std::string_view genre) {
   KernelId track;
@@ -199,12 +197,12 @@ void DeleteTracks(CShellFolder* parent, const CPidlList& selection) {
 
 void DeleteItems(CShellFolder* parent, const CPidlList& selection) {
   if (selection.empty()) {
-    Inform("Please select at least one item to delete.");
+    ShowInformation("Please select at least one item to delete.");
     return;
   }
   const ShellItemData& first = selection.front().Item();
   if (!IsDeletable(first)) {
-    Inform("This item cannot be deleted.");
+    ShowInformation("This item cannot be deleted.");
     return;
   }
   if (ShowMessageBox("Are you sure you want to delete the selected items?",

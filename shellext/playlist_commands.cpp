@@ -5,6 +5,7 @@
 #include "common/folders.h"
 #include "common/settings.h"
 #include "common/shell_utilities.h"
+#include "device/device_status.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -20,9 +21,6 @@ namespace shellext {
 
 namespace {
 
-constexpr int kStatusPlaylistExists = 4;
-
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
 // "s" unless exactly one.
 const char* Plural(std::size_t n) { return n == 1 ? "" : "s"; }
@@ -94,7 +92,7 @@ int CreateDevicePlaylist(bool ask, std::string& name, const SortableKernelIdArra
   if (ask && !AskPlaylistName(name)) return -1;
   StripTrailingBackslash(name, platform::Trim(name));
   if (name.empty()) {
-    if (interactive) Inform("Playlist name cannot be blank.");
+    if (interactive) ShowInformation("Playlist name cannot be blank.");
     return -1;
   }
   const std::vector<KernelId> none;
@@ -110,7 +108,7 @@ int CreateDevicePlaylist(bool ask, std::string& name, const SortableKernelIdArra
     bool filled = false;
     if (status == kStatusPlaylistExists) {
       if (interactive) {
-        Inform("Playlist '" + name + "' already exists.");
+        ShowInformation("Playlist '" + name + "' already exists.");
         return -1;
       }
       std::uint32_t overwrite = 0;
@@ -121,7 +119,7 @@ int CreateDevicePlaylist(bool ask, std::string& name, const SortableKernelIdArra
       if (tools::ReplacePlaylist(device, playlist, ids) != 0) return -1;
       filled = true;
     } else if (status != 0) {
-      if (interactive) Inform("Could not create playlist '" + name + "' (error " + std::to_string(status) + ").");
+      if (interactive) ShowInformation("Could not create playlist '" + name + "' (error " + std::to_string(status) + ").");
       return -1;
     }
     if (!filled && !ids.empty()) {
@@ -150,11 +148,11 @@ void CreatePlaylistFromTracks(const SortableKernelIdArray& tracks) {
   std::string name = "type name here";
   const int count = CreateDevicePlaylist(true, name, &tracks, true);
   if (count < 0) {
-    Inform("Could not create playlist using selected items.");
+    ShowInformation("Could not create playlist using selected items.");
     return;
   }
-  Inform("Playlist '" + name + "' created with " + std::to_string(count) + " track" +
-         Plural(static_cast<std::size_t>(count)) + ".");
+  ShowInformation("Playlist '" + name + "' created with " + std::to_string(count) + " track" +
+                  Plural(static_cast<std::size_t>(count)) + ".");
 }
 
 int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& tracks) {
@@ -167,8 +165,8 @@ int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& t
     std::uint32_t quiet = 0;
     ReadSettingDword("Gen_DisableCompletionConfirmations", quiet);
     if (quiet == 0) {
-      Inform(std::to_string(tracks.size()) + " track" + Plural(tracks.size()) + " added to playlist " +
-             device.GetPlaylistName(playlist) + ".");
+      ShowInformation(std::to_string(tracks.size()) + " track" + Plural(tracks.size()) + " added to playlist " +
+                      device.GetPlaylistName(playlist) + ".");
     }
     platform::WaitCursor wait;
     device.CommitChanges();
@@ -181,12 +179,12 @@ int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& t
 
 void RemoveFromPlaylistOrQueue(const CPidlLast& parent, const CPidlList& selection) {
   if (selection.empty()) {
-    Inform("Please select at least one item to remove.");
+    ShowInformation("Please select at least one item to remove.");
     return;
   }
   const std::uint32_t first = selection.front()->nodeType;
   if (first != NT_PLITEM && first != NT_QITEM) {
-    Inform("This item cannot be removed.");
+    ShowInformation("This item cannot be removed.");
     return;
   }
   try {
@@ -215,7 +213,7 @@ void BackupPlaylists(const std::vector<KernelId>& playlists) {
       platform::PickFolder(GetOwnerWindow(), "Select a folder where playlist backup(s) will be created:");
   if (!folder) return;
   if (folder->empty()) {
-    Inform("Invalid target folder.");
+    ShowInformation("Invalid target folder.");
     return;
   }
   KernelDevice& device = Device();
@@ -241,8 +239,8 @@ void BackupPlaylists(const std::vector<KernelId>& playlists) {
       }
     }
   }
-  for (const std::string& name : failed) Inform("Could not write playlist backup file " + name + ".rpb.");
-  Inform("Playlist backup complete.");
+  for (const std::string& name : failed) ShowInformation("Could not write playlist backup file " + name + ".rpb.");
+  ShowInformation("Playlist backup complete.");
 }
 
 void BackupSelectedPlaylists(const CPidlList& selection) {
@@ -275,19 +273,19 @@ void RestorePlaylist() {
   if (!file) return;
   const std::optional<std::string> bytes = ReadFileBytes(*file);
   if (!bytes) {
-    Inform("Could not read the file " + *file + ".");
+    ShowInformation("Could not read the file " + *file + ".");
     return;
   }
   const std::optional<std::vector<std::string>> records = ReadBackupRecords(*bytes);
   if (!records) {
-    Inform("The file " + *file + " is not a playlist backup.");
+    ShowInformation("The file " + *file + " is not a playlist backup.");
     return;
   }
   std::string name = BackupStem(*file);
   if (!AskPlaylistName(name)) return;
   StripTrailingBackslash(name, platform::Trim(name));
   if (name.empty()) {
-    Inform("Playlist name cannot be blank.");
+    ShowInformation("Playlist name cannot be blank.");
     return;
   }
   try {
@@ -316,7 +314,7 @@ void RestorePlaylist() {
       status = tools::ReplacePlaylist(device, playlist, found);
     }
     if (status != 0) {
-      Inform("Could not restore playlist '" + name + "' (error " + std::to_string(status) + ").");
+      ShowInformation("Could not restore playlist '" + name + "' (error " + std::to_string(status) + ").");
       NotifyPlaylistsChanged();
       return;
     }
@@ -329,7 +327,7 @@ void RestorePlaylist() {
       report += "\n" + std::to_string(missing) + " track" + Plural(missing) + " of the backup " +
                 (missing == 1 ? "is" : "are") + " not on the player.";
     }
-    Inform(report);
+    ShowInformation(report);
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not restore playlist.", e);
   }

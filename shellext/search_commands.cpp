@@ -5,6 +5,7 @@
 
 #include "common/settings.h"
 #include "common/shell_utilities.h"
+#include "device/device_status.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -24,9 +25,6 @@ namespace shellext {
 
 namespace {
 
-constexpr int kStatusPlaylistExists = 4;
-
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
 
 std::string SearchStatement(const std::string& condition) { return "SELECT id FROM audio WHERE " + condition + ";"; }
 
@@ -66,7 +64,7 @@ void RunTrackSearch(const std::string& condition) {
     WriteSettingString("SQL_LastSearchQuery", condition);
     RefreshFolderViews();
   } else {
-    Inform("Search produced no matches.");
+    ShowInformation("Search produced no matches.");
   }
 }
 
@@ -107,7 +105,7 @@ void OpenAdvancedSearch() {
       CSmallParser parser;
       parser.Parse(SearchStatement(dialog.condition));
     } catch (const std::exception& e) {
-      Inform("The search condition cannot be read:\n\n" + std::string(e.what()));
+      ShowInformation("The search condition cannot be read:\n\n" + std::string(e.what()));
       continue;
     }
     break;
@@ -121,7 +119,7 @@ void CreateRulePlaylist() {
     if (!AskPlaylistName(name)) return;
     name = platform::Trim(name);
     if (tools::ListNameOf(name).size() <= tools::kMaxListNameBytes) break;
-    Inform("The name of a Quodrel can have at most " + std::to_string(tools::kMaxListNameBytes) + " bytes.");
+    ShowInformation("The name of a Quodrel can have at most " + std::to_string(tools::kMaxListNameBytes) + " bytes.");
   }
   const std::string full = std::string(tools::kQuodrelPrefix) + name;
   try {
@@ -132,7 +130,7 @@ void CreateRulePlaylist() {
       status = Device().CreatePlaylist(full, playlist);
     }
     RefreshFolderViews();
-    if (status == kStatusPlaylistExists) Inform("Playlist '" + full + "' already exists.");
+    if (status == kStatusPlaylistExists) ShowInformation("Playlist '" + full + "' already exists.");
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not create playlist.", e);
   }
@@ -140,7 +138,7 @@ void CreateRulePlaylist() {
 
 void EditRulePlaylist(const CPidlList& selection) {
   if (selection.size() != 1) {
-    Inform("Please edit one Quodrel at a time.");
+    ShowInformation("Please edit one Quodrel at a time.");
     return;
   }
   tools::QuodrelEditDialog dialog(&Device(), selection.front().GetId());
@@ -168,7 +166,7 @@ void EditContact(const CPidlList& selection) {
 void SkipToTrack(const CPidlList& selection) {
   platform::WaitCursor wait;
   if (selection.empty()) {
-    Inform("No track selected.");
+    ShowInformation("No track selected.");
     return;
   }
   try {

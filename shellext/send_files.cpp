@@ -20,8 +20,6 @@ using namespace device;
 namespace shellext {
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
-
 // Writes the list file and starts the launcher; `header` is the first line when not empty.
 void WriteListAndStart(const KernelId& target, const char* fileName, const std::string& header,
                        const std::vector<std::string>& paths) {
@@ -35,7 +33,7 @@ void WriteListAndStart(const KernelId& target, const char* fileName, const std::
       refused += "\n" + p;
     }
   }
-  if (!refused.empty()) Inform("These files cannot be sent, their names hold a line break:" + refused);
+  if (!refused.empty()) ShowInformation("These files cannot be sent, their names hold a line break:" + refused);
   if (sendable.empty()) return;
 
   std::string folder;
@@ -43,7 +41,7 @@ void WriteListAndStart(const KernelId& target, const char* fileName, const std::
   const std::string listPath = folder + fileName;
   std::FILE* list = std::fopen(platform::ToPosixPath(listPath).c_str(), "wb");
   if (list == nullptr) {
-    Inform("Could not set up transfer.");
+    ShowInformation("Could not set up transfer.");
     return;
   }
   bool written = header.empty() || std::fprintf(list, "%s\r\n", header.c_str()) > 0;
@@ -51,14 +49,14 @@ void WriteListAndStart(const KernelId& target, const char* fileName, const std::
   written = std::fclose(list) == 0 && written;
   if (!written) {
     platform::RemoveFile(listPath);
-    Inform("Could not set up transfer.");
+    ShowInformation("Could not set up transfer.");
     return;
   }
 
   std::string installFolder;
   if (ReadSettingString("", installFolder) == 0) {
-    Inform("Could not read path to tovarinxx.exe from registry.  " + g_ProductIdentity.suiteName +
-           " was not installed properly.");
+    ShowInformation("Could not read path to tovarinxx.exe from registry.  " + g_ProductIdentity.suiteName +
+                    " was not installed properly.");
     return;  // the list stays; the next send empties the folder
   }
   std::string modelCode;
@@ -103,7 +101,7 @@ bool PasteTarget(platform::LPCITEMIDLIST folder, KernelId& target) {
   }
   const ShellItemData* item = GetLastItemId(folder);
   if (item == nullptr || item->nodeType != NT_MEMSEG) {
-    Inform("Please paste files to either the Internal Memory or SmartMedia Card folders.");
+    ShowInformation("Please paste files to either the Internal Memory or SmartMedia Card folders.");
     return false;
   }
   target = item->id;
@@ -134,7 +132,7 @@ void PasteFilesToPlayer(platform::LPCITEMIDLIST folder) {
   // The player's own items (copied in a view) never go back to it as files.
   if (!clip || clip->QueryGetData(&files) != platform::S_OK ||
       (g_cfNoTransferToSelf != 0 && clip->QueryGetData(&mark) == platform::S_OK)) {
-    Inform("There is nothing in the clipboard that can be pasted to your device.");
+    ShowInformation("There is nothing in the clipboard that can be pasted to your device.");
     return;
   }
   platform::STGMEDIUM medium;
@@ -142,11 +140,11 @@ void PasteFilesToPlayer(platform::LPCITEMIDLIST folder) {
   if (clip->GetData(&files, &medium) == platform::S_OK) names = platform::ReadDropFiles(medium.hGlobal);
   platform::ReleaseStgMedium(&medium);
   if (!names) {
-    Inform("Paste object is invalid.");
+    ShowInformation("Paste object is invalid.");
     return;
   }
   if (names->empty()) {
-    Inform("Did not find any files to paste.");
+    ShowInformation("Did not find any files to paste.");
     return;
   }
   SendFilesToPlayer(target, *names);

@@ -36,8 +36,6 @@ using platform::WPARAM;
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 const platform::DialogTemplate& ViewTemplate(bool folderToolbar) {
   using namespace platform::layout;
   static const platform::DialogTemplate with = platform::MakeTemplate(
@@ -618,7 +616,7 @@ void CShellView::OnCommand(int id) {
     case kCmdCopy: {
       const std::vector<LPCITEMIDLIST> selection = SelectedLists();
       if (selection.empty()) {
-        Inform("No files are selected.");
+        ShowInformation("No files are selected.");
       } else if (folder_ != nullptr) {
         CopyItemsToClipboard(*folder_, selection);
       }
@@ -626,7 +624,7 @@ void CShellView::OnCommand(int id) {
     }
     case kCmdPaste:
       if (folderList_ != nullptr && !folderListReadable_) {
-        Inform("Windows Explorer passed bad items to " + g_ProductIdentity.suiteName + ".");
+        ShowInformation("Windows Explorer passed bad items to " + g_ProductIdentity.suiteName + ".");
       } else {
         InvokeItemCommand(kItemPaste, {});
       }
@@ -788,7 +786,7 @@ void CShellView::InvertSelection() {
 void CShellView::ShowProperties() {
   const std::vector<LPCITEMIDLIST> selection = SelectedLists();
   if (selection.empty()) {
-    Inform("No files are selected.");
+    ShowInformation("No files are selected.");
     return;
   }
   SetAnchorToLastSelected();
@@ -798,7 +796,7 @@ void CShellView::ShowProperties() {
 void CShellView::DefaultAction() {
   const std::vector<LPCITEMIDLIST> selection = SelectedLists();
   if (selection.empty()) {
-    Inform("No files are selected.");
+    ShowInformation("No files are selected.");
     return;
   }
   SetAnchorToLastSelected();
@@ -1064,7 +1062,7 @@ void CShellView::OnBeginDrag(int) {
   if (folderList_ != nullptr && !folderListReadable_) return;
   if (ReordersRows()) {
     if (list->GetSelectedCount() != 1) {
-      Inform("You can only reorder one track at a time.");
+      ShowInformation("You can only reorder one track at a time.");
       return;
     }
     list->BeginReorder(list->GetNextItem(-1, platform::LVNI_SELECTED));
@@ -1114,11 +1112,11 @@ platform::ComPtr<platform::IDropTarget> CShellView::DropTargetAt(int row) {
 
 void CShellView::OnReorderDrop(int source, int target) {
   if (target < 0) {
-    Inform("You cannot drag past the last item in the list.");
+    ShowInformation("You cannot drag past the last item in the list.");
     return;
   }
   if (target == source || target == source + 1) {
-    Inform("Item was not moved.");
+    ShowInformation("Item was not moved.");
     return;
   }
   const ShellItemData* from = RowItem(source);

@@ -29,8 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
-
 void Log(transfer::TempFile* log, const std::string& line) {
   if (log != nullptr) log->WriteString(line);
 }
@@ -182,8 +180,8 @@ void RunSynchro(const SyncSender& send) {
   std::vector<std::string> folders;
   SplitString(list, "|", folders);
   if (folders.empty()) {
-    Inform("There are no PC source folders to synchronize.\n\nAdd them on the options page \"" +
-           g_ProductIdentity.deviceWord + "::Brevlink\".");
+    ShowInformation("There are no PC source folders to synchronize.\n\nAdd them on the options page \"" +
+                    g_ProductIdentity.deviceWord + "::Brevlink\".");
     return;
   }
   std::uint32_t logging = 0;
@@ -227,11 +225,11 @@ void RunSynchro(const SyncSender& send) {
   for (const std::string& f : scan.missingFolders) missing += "\n" + f;
   if (scan.newFiles.empty()) {
     Log(log.get(), "Nothing to transfer.");
-    Inform("Brevlink found no new files to transfer." +
-           (missing.empty() ? std::string() : "\n\nThese source folders are missing:" + missing));
+    ShowInformation("Brevlink found no new files to transfer." +
+                    (missing.empty() ? std::string() : "\n\nThese source folders are missing:" + missing));
     return;
   }
-  if (!missing.empty()) Inform("These source folders are missing and were skipped:" + missing);
+  if (!missing.empty()) ShowInformation("These source folders are missing and were skipped:" + missing);
   // Kept before the hand-over: the transfer may end, and its log be read, before `send`
   // returns.
   SyncCache handed(scan.states.begin(), scan.states.end());

@@ -26,8 +26,6 @@ using tools::TagEditDlg;
 
 namespace {
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 }  // namespace
 
 int TagEditLayout(KernelDevice& device) {
@@ -99,11 +97,11 @@ void EditItem(const CPidlList& selection) {
   const std::uint32_t type = selection.front()->nodeType;
   const bool track = type == NT_TRACK || type == NT_PLITEM || type == NT_INDEXTRACK;
   if (!track && type != NT_NOTE && type != NT_CONTACT) {
-    Inform("This item cannot be edited.");
+    ShowInformation("This item cannot be edited.");
     return;
   }
   if (!track && selection.size() > 1) {
-    Inform("Please edit one item at a time.");
+    ShowInformation("Please edit one item at a time.");
     return;
   }
   try {
@@ -137,7 +135,7 @@ void RenumberTracks(const CPidlList& selection) {
       failed = true;  // the numbers already set stay
     }
   }
-  if (failed) Inform("Could not change track numbers.");
+  if (failed) ShowInformation("Could not change track numbers.");
 }
 
 void ShowArtistAlbums(const CPidlList& selection) {

@@ -45,8 +45,6 @@ PlaybackDisplay& Display() {
   return display;
 }
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 int Ask(KernelDevice& device, int (KernelDevice::*ask)()) {
   try {
     return (device.*ask)();
@@ -71,7 +69,7 @@ void AddTransferOptionsPage(platform::PropertySheet& sheet, PageList& pages) { A
 void RunBrevlink() {
   try {
     if (Device().SupportsTagIndex() == 0) {
-      Inform("Brevlink synchronizes jukebox players only.");
+      ShowInformation("Brevlink synchronizes jukebox players only.");
       return;
     }
   } catch (const std::exception& e) {
@@ -182,7 +180,7 @@ void ViewCommands::PlayerCommand(int id) {
         failure = "Could not play next track in the Active Queue.";
         KernelId first;
         if (device.GetFirstQueueEntry(first) == 0) {
-          Inform("There are no tracks in the Active Queue.");
+          ShowInformation("There are no tracks in the Active Queue.");
           return;
         }
         device.PlayQueueCurrent();
@@ -257,7 +255,7 @@ void ViewCommands::ShowHelp() {
   std::string address;
   // An address that is missing or empty is not opened.
   if (ReadSettingString("URL_Help", address) == 0 || address.empty()) {
-    Inform("Could not read url for help page from the registry.");
+    ShowInformation("Could not read url for help page from the registry.");
     return;
   }
   ShellOpenFile(address);

@@ -1,4 +1,5 @@
 #include "tools/playlist_replace.h"
+#include "device/device_status.h"
 
 #include <string>
 
@@ -8,7 +9,6 @@ namespace tools {
 
 namespace {
 
-constexpr int kStatusPlaylistExists = 4;
 
 // Deletes the new playlist after a failure, whatever else goes wrong meanwhile.
 void Discard(KernelDevice& device, const KernelId& fresh) {

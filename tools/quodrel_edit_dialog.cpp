@@ -40,8 +40,6 @@ std::vector<const char*> VariantFields(int variantCode) {
   return {};
 }
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 platform::LayoutNode ConditionRow(int row) {
   return Row({Combo(D::kFieldIds[row]).DropDownList().Style(row > 0 ? std::uint32_t{platform::kStyleSorted} : std::uint32_t{0}).Width(16)
                   .Label("Field " + std::to_string(row + 1)),
@@ -131,9 +129,9 @@ void QuodrelEditDialog::EnableRows() {
 void QuodrelEditDialog::OnOK() {
   if (!UpdateData(true)) return;
   if (listName_.size() > kMaxListNameBytes) {
-    Inform("The name of this Quodrel is too long to keep its rule: a Quodrel's name can have at most " +
-           std::to_string(kMaxListNameBytes) + " bytes after \"" + std::string(kQuodrelPrefix) +
-           "\". Please give the playlist a shorter name.");
+    ShowInformation("The name of this Quodrel is too long to keep its rule: a Quodrel's name can have at most " +
+                    std::to_string(kMaxListNameBytes) + " bytes after \"" + std::string(kQuodrelPrefix) +
+                    "\". Please give the playlist a shorter name.");
     return;
   }
   try {
@@ -156,7 +154,7 @@ void QuodrelEditDialog::ApplyRule() {
     }
   }
   if (found.empty()) {
-    Inform("Conditions produced no matches.");
+    ShowInformation("Conditions produced no matches.");
     return;
   }
   platform::WaitCursor wait;

@@ -32,8 +32,6 @@ using P = CSQLGenDlg;
 const char* const kFormats[] = {"Comma-Separated (txt)", "Tab-Delimited (txt)", "HTML Table (html)",
                                 "XML Document (xml)"};
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
-
 // Creates the file empty (or empties it); silent when it cannot.
 void Truncate(const std::string& path) {
   const int fd = ::open(platform::ToPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -115,7 +113,7 @@ void CSQLGenDlg::OnGenerateReport() {
     CSmallParser parser;
     parser.Parse(query);
     if (parser.GetStatementType() != CSmallParser::kSelect) {
-      Inform("Only SELECT statements are supported in this version.");
+      ShowInformation("Only SELECT statements are supported in this version.");
       return;
     }
     CTableSourceJukebox tables(device_);
@@ -129,14 +127,14 @@ void CSQLGenDlg::OnGenerateReport() {
     CStringReportSink report;
     result.Write(mode, report, statement.GetColumnNames(), query);
     if (!ReplaceFileBytes(path, report.Text())) {
-      Inform("Could not create the output file.");
+      ShowInformation("Could not create the output file.");
       return;
     }
   } catch (const COmbrixSQLException& e) {
-    Inform("The SQL engine encountered a problem:\n\n" + e.GetDescription());
+    ShowInformation("The SQL engine encountered a problem:\n\n" + e.GetDescription());
     return;
   } catch (const platform::sqlparser::SyntaxError& e) {
-    Inform(std::string("Could not perform query.\n\n") + e.what());
+    ShowInformation(std::string("Could not perform query.\n\n") + e.what());
     return;
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not perform query.", e);

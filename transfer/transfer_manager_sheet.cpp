@@ -46,8 +46,6 @@ platform::ImageList RowImages() {
   return images;
 }
 
-void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
-
 bool HasText(const FixedString256& field) { return !platform::TrimView(field.GetText()).empty(); }
 
 std::string Printf(const char* format, int a, int b = 0) {
@@ -222,7 +220,7 @@ void CTMAudioPage::MoveRecord(int from, int to) {
 void CTMAudioPage::RunCommand(int command) {
   const std::vector<int> rows = SelectedRows();
   if (rows.empty()) {
-    Inform("No items selected.");
+    ShowInformation("No items selected.");
     return;
   }
   const auto each = [&](const auto& change) {
@@ -293,7 +291,7 @@ void CTMAudioPage::CopyOrSwap(const std::vector<int>& rows, bool swap) {
     if (result != tools::kTagFieldsChanged) refusal = result;
   }
   // One message for the command, whichever records refused.
-  if (refusal != tools::kTagFieldsChanged) Inform(tools::TagFieldMessage(refusal));
+  if (refusal != tools::kTagFieldsChanged) ShowInformation(tools::TagFieldMessage(refusal));
 }
 
 void CTMAudioPage::WriteBackTags() {
@@ -393,7 +391,7 @@ void CTMDataPage::FillList() {
 void CTMDataPage::RemoveSelected() {
   const std::vector<int> rows = SelectedRowsOf(ListView(kListId));
   if (rows.empty()) {
-    Inform("No items selected.");
+    ShowInformation("No items selected.");
     return;
   }
   RemoveRows(records_, rows);
