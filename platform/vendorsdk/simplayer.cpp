@@ -452,7 +452,10 @@ bool SimPlayer::Load(std::string* error) {
 // ---- writing ------------------------------------------------------------------------------
 
 bool SimPlayer::SaveProperties() {
-  return WriteFileAtomic(root_ + "/player.txt", PropertiesText(props_));
+  // The file keeps the end of the reserved block, so no id handed out is ever handed out again.
+  SimProperties stored = props_;
+  stored.nextId = std::max(props_.nextId, idCeiling_);
+  return WriteFileAtomic(root_ + "/player.txt", PropertiesText(stored));
 }
 
 template <typename T>
@@ -478,12 +481,19 @@ bool SimPlayer::SavePlaylist(const SimPlaylist& playlist) {
 std::uint32_t SimPlayer::AllocateId() {
   // 0xFFFFFFFF names all tracks; ids are never reused.
   if (props_.nextId == 0 || props_.nextId >= kSdkAllTracksId - 1) return 0;
-  const std::uint32_t id = props_.nextId++;
-  if (!SaveProperties()) {
-    --props_.nextId;
-    return 0;
+  if (props_.nextId >= idCeiling_) {
+    // Ids are reserved in blocks, one write of player.txt each: rewriting it for every new
+    // item made a transfer of many files create and drop an inode per file. A restart goes
+    // on after the block, so the ids it left unused are skipped, never reused.
+    const std::uint32_t ceiling = std::min<std::uint32_t>(props_.nextId + kIdBlock, kSdkAllTracksId - 1);
+    const std::uint32_t previous = idCeiling_;
+    idCeiling_ = ceiling;
+    if (!SaveProperties()) {
+      idCeiling_ = previous;
+      return 0;
+    }
   }
-  return id;
+  return props_.nextId++;
 }
 
 void SimPlayer::IndexItem(const SimItem& item) {

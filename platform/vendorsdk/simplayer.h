@@ -1,7 +1,8 @@
 // The simulated player: a folder that holds what a real player holds, behind the SDK.
 //
 //   player.txt          properties: model, owner, versions, unique id, capacity, volume,
-//                       mute, clock offset, the next id
+//                       mute, clock offset, the first id not yet reserved (ids are
+//                       reserved in blocks, so one open may leave some of them unused)
 //   items/<id>.txt      one per track, data file and data folder: its attributes
 //   files/<id>.<ext>    the content of tracks and data files
 //   playlists/<id>.txt  name and entries of one playlist
@@ -212,6 +213,9 @@ class SimPlayer {
   void UnindexItem(const SimItem& item);
 
   std::string root_;  // POSIX folder
+  // Ids below this are reserved in player.txt (see AllocateId).
+  static constexpr std::uint32_t kIdBlock = 256;
+  std::uint32_t idCeiling_ = 0;
   bool readOnly_ = false;
   bool registered_ = false;  // in the process's table of open players, holding the lock
 

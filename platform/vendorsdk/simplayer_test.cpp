@@ -77,6 +77,58 @@ TEST_F(SimSdkTest, LeftoversOfACrashAreCleanedOnOpen) {
   EXPECT_GT(MakeFolder("N"), 904u);
 }
 
+// Ids are handed out in reserved blocks; whatever was handed out before the player was
+// closed (or the program died) is never handed out again, though its record is gone.
+TEST_F(SimSdkTest, IdsHandedOutBeforeAReopenAreNeverHandedOutAgain) {
+  struct Case {
+    const char* what;
+    std::function<std::uint32_t(SimPlayer&)> run;  // the highest id it was handed
+  };
+  auto playlist = [](SimPlayer& p) {
+    std::uint32_t id = 0;
+    EXPECT_EQ(p.CreatePlaylist("P", &id), kSdkOk);
+    return id;
+  };
+  const Case cases[] = {
+      {"the newest item deleted",
+       [&](SimPlayer& p) {
+         const std::uint32_t id = playlist(p);
+         EXPECT_EQ(p.DeletePlaylist(id), kSdkOk);
+         return id;
+       }},
+      {"the volume saved between two ids",
+       [&](SimPlayer& p) {
+         playlist(p);
+         EXPECT_EQ(p.SetVolume(70), kSdkOk);
+         const std::uint32_t id = playlist(p);
+         EXPECT_EQ(p.DeletePlaylist(id), kSdkOk);
+         return id;
+       }},
+      {"an upload given up before its record",
+       [&](SimPlayer& p) {
+         SimPlayer::PendingUpload pending;
+         EXPECT_EQ(p.PrepareUpload(kSdkDataFile, {}, "x.bin", 1, 0, &pending), kSdkOk);
+         p.AbandonUpload(pending);
+         return pending.item.id;
+       }},
+      {"more ids than one block, the last ones deleted",
+       [&](SimPlayer& p) {
+         std::uint32_t id = 0;
+         for (int i = 0; i < 600; ++i) id = playlist(p);
+         EXPECT_EQ(p.DeletePlaylist(id - 1), kSdkOk);
+         EXPECT_EQ(p.DeletePlaylist(id), kSdkOk);
+         return id;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::uint32_t handed = c.run(*player_);
+    Reconnect();
+    EXPECT_GT(playlist(*player_), handed);
+  }
+  EXPECT_EQ(player_->GetProperties().volume, 70);  // kept through the reopens
+}
+
 TEST_F(SimSdkTest, DataItemsWithoutAValidFolderGoToTheRoot) {
   sdk_.reset();
   player_.reset();
