@@ -1,10 +1,12 @@
 // Test helper: trayhub's start-up with the player driver over the simulated player, and a
-// hand that pulls the player out: with $LAUNCHER_TEST_UNPLUG set, the player is unplugged
-// as soon as a file is on its way into it (its ".part" file appears in the store).
-#include <dirent.h>
+// watch on the files on their way into the player: the file named by
+// $LAUNCHER_TEST_UPLOADING exists while one is, and with $LAUNCHER_TEST_UNPLUG set the
+// player is unplugged as soon as the first one is.
+#include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -12,31 +14,34 @@
 #include "manager/hosted_device.h"
 #include "manager/manager_app.h"
 #include "platform/kernel/kernel.h"
-#include "platform/paths/paths.h"
 #include "platform/vendorsdk/simplayer.h"
 
 namespace {
 
-bool PartFileIn(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (const dirent* e = ::readdir(dir)) {
-    const std::size_t n = std::strlen(e->d_name);
-    found = found || (n > 5 && std::strcmp(e->d_name + n - 5, ".part") == 0);
-  }
-  ::closedir(dir);
-  return found;
-}
-
-void UnplugOnFirstUpload() {
+void WatchUploads(std::string marker, bool unplug) {
   std::string appData, problem;
   if (!FindAppDataFolder(appData, problem)) return;
   const std::string player = appData + "\\player";
-  std::thread([player] {
-    const std::string files = platform::ToPosixPath(player) + "/files";
-    while (!PartFileIn(files)) platform::Sleep(1);
-    if (auto sim = platform::SimPlayer::Open(player, nullptr, nullptr)) sim->Unplug();
+  std::thread([player, marker, unplug] {
+    std::shared_ptr<platform::SimPlayer> sim;
+    bool shown = false, unplugged = false;
+    for (;; platform::Sleep(1)) {
+      // The same object as the manager's once either side has opened the player.
+      if (!sim) sim = platform::SimPlayer::Open(player, nullptr, nullptr);
+      const bool uploading = sim && sim->UploadsInProgress() != 0;
+      if (!marker.empty() && uploading != shown) {
+        if (uploading) {
+          std::ofstream(marker) << "uploading";
+        } else {
+          ::unlink(marker.c_str());
+        }
+        shown = uploading;
+      }
+      if (uploading && unplug && !unplugged) {
+        sim->Unplug();
+        unplugged = true;
+      }
+    }
   }).detach();
 }
 
@@ -49,6 +54,8 @@ int main(int argc, char** argv) {
   startup.makeDevice = MakeHostedDevice;
   OmbrixManagerApp app(std::move(startup));
   if (!app.InitInstance()) return 0;
-  if (std::getenv("LAUNCHER_TEST_UNPLUG") != nullptr) UnplugOnFirstUpload();
+  const char* marker = std::getenv("LAUNCHER_TEST_UPLOADING");
+  const bool unplug = std::getenv("LAUNCHER_TEST_UNPLUG") != nullptr;
+  if (marker != nullptr || unplug) WatchUploads(marker != nullptr ? marker : "", unplug);
   return app.Run();
 }

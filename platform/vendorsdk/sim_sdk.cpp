@@ -580,6 +580,11 @@ void SimulatedSdk::LaneLoop(Lane* lane) {
     }
     if (Current(job)) RunJob(job);
     else DropJob(job);
+    // Between uploads the store makes the files of the next ones ahead.
+    while (lane == &uploads_ && player_->MakeSpareFile()) {
+      std::lock_guard<std::mutex> lock(lane->mu);
+      if (lane->stop || !lane->jobs.empty()) break;
+    }
   }
 }
 
@@ -608,10 +613,8 @@ void SimulatedSdk::RunJob(Job& job) {
   };
 
   if (job.upload) {
-    const int target = ::open(job.pending.tempPath.c_str(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int err = target < 0 ? errno : CopyFileData(job.source, target, step);
-    if (target >= 0 && ::close(target) != 0 && err == 0) err = errno;
+    const int target = player_->OpenUploadTarget(&job.pending);
+    const int err = target < 0 ? errno : CopyFileData(job.source, target, step);
     ::close(job.source);
     job.source = -1;
     if (err == ECANCELED || !Current(job)) {

@@ -9,7 +9,8 @@
 //   lock                held (flock) by the one process that has the player open
 //
 // Text files are "key=value" lines; "\" escapes "\", CR and LF in values (store_records.h).
-// Every change is written at once (a new file, then a rename), so the player survives
+// Every change is written at once (a new file, then a rename; a new item's content and
+// record are written into nameless files, named once whole), so the player survives
 // restarts and crashes. A record file that cannot be read whole is damaged: its item or
 // playlist is not listed, its id is never given out again, and nothing it may name is
 // removed, so the item comes back as it was once the file is repaired. Opening names each
@@ -44,6 +45,8 @@ enum class SimFault {
   kFolderExists,     // adding a data folder answers kSdkErrFolderExists
   kProtected,        // adding or copying out a track or data file answers kSdkErrCopyProtected
   kEventsNeverCome,  // notifications are dropped; the operations still complete
+  kNoNamelessFiles,  // new content and records are written through a name, as on a file
+                     // system without nameless files
 };
 
 struct SimPlayerOptions {
@@ -173,16 +176,31 @@ class SimPlayer {
   SdkResult SetAttribute(const SdkItem& item, const SdkAttribute& attribute);
 
   // Adding content. An upload is prepared (checked, its id taken, its space reserved), its
-  // content copied to TempPath by the caller, then committed or abandoned.
+  // content written by the caller into the file OpenUploadTarget opens (or to tempPath),
+  // then committed or abandoned. The content gets its name, and the item its record, only
+  // once the content is whole.
   struct PendingUpload {
     SimItem item;
-    std::string tempPath;  // POSIX
+    std::string tempPath;   // POSIX: the content's file while it is written, unless nameless
+    int fd = -1;            // from OpenUploadTarget; CommitUpload or AbandonUpload closes it
+    bool nameless = false;  // fd is a file without a name yet (a crash leaves nothing)
   };
   SdkResult PrepareUpload(std::uint32_t type, const std::vector<SdkAttribute>& attributes,
                           std::string_view sourceName, std::uint64_t size,
                           std::uint32_t sourceModified, PendingUpload* pending);
-  SdkResult CommitUpload(const PendingUpload& pending);
-  void AbandonUpload(const PendingUpload& pending);
+  // The file, open for writing, that receives the content: a nameless file (one made
+  // ahead when there is one) where the file system has them, else tempPath. -1 (errno set)
+  // when it cannot be opened.
+  int OpenUploadTarget(PendingUpload* pending);
+  SdkResult CommitUpload(PendingUpload& pending);
+  void AbandonUpload(PendingUpload& pending);
+  // Makes one nameless file ahead for a later upload's content or a new item's record,
+  // while fewer than a few are ready, so that the file system's search for a free inode
+  // runs beside the transfers instead of inside them; false when none is wanted. The
+  // upload lane calls it while it has nothing to copy.
+  bool MakeSpareFile();
+  // Uploads prepared and not yet committed or abandoned, for tests.
+  std::size_t UploadsInProgress() const;
   SdkResult CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attributes,
                          std::uint32_t* id);
   SdkResult DeleteItem(const SdkItem& item);
@@ -204,8 +222,14 @@ class SimPlayer {
   template <typename T>
   SdkResult SaveProperty(T SimProperties::*field, T value);
   bool SaveItem(const SimItem& item);
+  // The record of an item that has none yet, written whole before it gets its name.
+  bool SaveNewItem(const SimItem& item);
+  // A nameless file in the store's sub-folder `part` ("files", "items"): a spare, else a
+  // new one; -1 where the file system makes none.
+  int TakeNameless(std::vector<int>& spares, const char* part);
   bool SavePlaylist(const SimPlaylist& playlist);
   std::uint32_t AllocateId();
+  bool TakeFaultLocked(SimFault fault);
   bool IsDataContainer(std::uint32_t id) const;
   bool NameTakenLocked(std::uint32_t parent, std::string_view name, std::uint32_t except) const;
   SdkResult CheckWritable() const;
@@ -231,6 +255,11 @@ class SimPlayer {
   bool plugged_ = true;
   std::vector<SimStoreProblem> problems_;
   std::set<std::uint32_t> held_;  // ids of records that exist but are not listed
+
+  // Nameless files made ahead (MakeSpareFile): for content in files/, records in items/.
+  std::mutex sparesMu_;
+  std::vector<int> spareContent_, spareRecords_;
+  bool namelessRefused_ = false;  // the file system makes no nameless files
 
   std::mutex listenersMu_;
   std::vector<SimPlayerListener*> listeners_;
