@@ -580,11 +580,6 @@ void SimulatedSdk::LaneLoop(Lane* lane) {
     }
     if (Current(job)) RunJob(job);
     else DropJob(job);
-    // Between uploads the store makes the files of the next ones ahead.
-    while (lane == &uploads_ && player_->MakeSpareFile()) {
-      std::lock_guard<std::mutex> lock(lane->mu);
-      if (lane->stop || !lane->jobs.empty()) break;
-    }
   }
 }
 

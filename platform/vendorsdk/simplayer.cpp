@@ -326,8 +326,15 @@ std::shared_ptr<SimPlayer> SimPlayer::Open(std::string_view folder, SdkResult* c
 }
 
 SimPlayer::~SimPlayer() {
-  for (int fd : spareContent_) ::close(fd);
-  for (int fd : spareRecords_) ::close(fd);
+  {
+    std::lock_guard<std::mutex> lock(sparesMu_);
+    stopSpares_ = true;
+  }
+  sparesCv_.notify_all();
+  for (SpareStock* stock : {&spareContent_, &spareRecords_}) {
+    if (stock->maker.joinable()) stock->maker.join();
+    for (int fd : stock->fds) ::close(fd);
+  }
   if (!registered_) return;
   std::lock_guard<std::mutex> lock(g_registryMu);
   auto it = Registry().find(root_);
@@ -505,7 +512,7 @@ bool SimPlayer::SaveItem(const SimItem& item) {
 
 bool SimPlayer::SaveNewItem(const SimItem& item) {
   const std::string path = root_ + "/items/" + std::to_string(item.id) + ".txt";
-  const int fd = TakeFaultLocked(SimFault::kNoNamelessFiles) ? -1 : TakeNameless(spareRecords_, "items");
+  const int fd = TakeFaultLocked(SimFault::kNoNamelessFiles) ? -1 : TakeNameless(spareRecords_);
   if (fd < 0) return WriteFileAtomic(path, ItemText(item));
   const std::string text = ItemText(item);
   bool saved = WriteFully(fd, text.data(), text.size()) == 0 && NameFile(fd, path);
@@ -516,49 +523,52 @@ bool SimPlayer::SaveNewItem(const SimItem& item) {
   return saved;
 }
 
-int SimPlayer::TakeNameless(std::vector<int>& spares, const char* part) {
+int SimPlayer::TakeNameless(SpareStock& stock) {
   {
-    std::lock_guard<std::mutex> lock(sparesMu_);
-    if (!spares.empty()) {
-      const int fd = spares.back();
-      spares.pop_back();
+    std::unique_lock<std::mutex> lock(sparesMu_);
+    if (readOnly_ || namelessRefused_) return -1;
+    if (!stock.maker.joinable()) stock.maker = std::thread([this, &stock] { MakeSpares(stock); });
+    sparesCv_.wait(lock, [&] { return !stock.fds.empty() || !stock.making; });
+    if (!stock.fds.empty()) {
+      const int fd = stock.fds.back();
+      stock.fds.pop_back();
+      sparesCv_.notify_all();
       return fd;
     }
-    if (namelessRefused_) return -1;
   }
-  const int fd = OpenNameless(root_ + "/" + part);
-  if (fd < 0 && NoNamelessFiles(errno)) {
-    std::lock_guard<std::mutex> lock(sparesMu_);
-    namelessRefused_ = true;
-  }
+  const int fd = OpenNameless(root_ + "/" + stock.part);
+  const int error = errno;
+  std::lock_guard<std::mutex> lock(sparesMu_);
+  if (fd < 0 && NoNamelessFiles(error)) namelessRefused_ = true;
+  if (fd >= 0) stock.failed = false;
+  sparesCv_.notify_all();
+  errno = error;
   return fd;
 }
 
-bool SimPlayer::MakeSpareFile() {
-  constexpr std::size_t kSpares = 2;
-  std::vector<int>* spares = nullptr;
-  const char* part = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(sparesMu_);
-    if (readOnly_ || namelessRefused_) return false;
-    if (spareContent_.size() < kSpares) {
-      spares = &spareContent_;
-      part = "files";
-    } else if (spareRecords_.size() < kSpares) {
-      spares = &spareRecords_;
-      part = "items";
+void SimPlayer::MakeSpares(SpareStock& stock) {
+  constexpr std::size_t kSpares = 4;
+  std::unique_lock<std::mutex> lock(sparesMu_);
+  for (;;) {
+    sparesCv_.wait(lock, [&] {
+      return stopSpares_ || (stock.fds.size() < kSpares && !stock.failed && !namelessRefused_);
+    });
+    if (stopSpares_) return;
+    stock.making = true;
+    lock.unlock();
+    const int fd = OpenNameless(root_ + "/" + stock.part);
+    const int error = errno;
+    lock.lock();
+    stock.making = false;
+    if (fd >= 0) {
+      stock.fds.push_back(fd);
+    } else if (NoNamelessFiles(error)) {
+      namelessRefused_ = true;
     } else {
-      return false;
+      stock.failed = true;  // out of inodes or descriptors: tried again once a take succeeds
     }
+    sparesCv_.notify_all();
   }
-  const int fd = OpenNameless(root_ + "/" + part);
-  std::lock_guard<std::mutex> lock(sparesMu_);
-  if (fd < 0) {
-    if (NoNamelessFiles(errno)) namelessRefused_ = true;
-    return false;
-  }
-  spares->push_back(fd);
-  return true;
 }
 
 bool SimPlayer::SavePlaylist(const SimPlaylist& playlist) {
@@ -992,7 +1002,7 @@ SdkResult SimPlayer::PrepareUpload(std::uint32_t type, const std::vector<SdkAttr
 }
 
 int SimPlayer::OpenUploadTarget(PendingUpload* pending) {
-  pending->fd = TakeFault(SimFault::kNoNamelessFiles) ? -1 : TakeNameless(spareContent_, "files");
+  pending->fd = TakeFault(SimFault::kNoNamelessFiles) ? -1 : TakeNameless(spareContent_);
   pending->nameless = pending->fd >= 0;
   if (!pending->nameless) {
     pending->fd = ::open(pending->tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

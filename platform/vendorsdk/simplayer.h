@@ -19,6 +19,7 @@
 // opened on it shares it. All members are thread-safe.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -27,6 +28,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/vendorsdk/attribute_block.h"
@@ -194,11 +196,6 @@ class SimPlayer {
   int OpenUploadTarget(PendingUpload* pending);
   SdkResult CommitUpload(PendingUpload& pending);
   void AbandonUpload(PendingUpload& pending);
-  // Makes one nameless file ahead for a later upload's content or a new item's record,
-  // while fewer than a few are ready, so that the file system's search for a free inode
-  // runs beside the transfers instead of inside them; false when none is wanted. The
-  // upload lane calls it while it has nothing to copy.
-  bool MakeSpareFile();
   // Uploads prepared and not yet committed or abandoned, for tests.
   std::size_t UploadsInProgress() const;
   SdkResult CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attributes,
@@ -224,9 +221,22 @@ class SimPlayer {
   bool SaveItem(const SimItem& item);
   // The record of an item that has none yet, written whole before it gets its name.
   bool SaveNewItem(const SimItem& item);
-  // A nameless file in the store's sub-folder `part` ("files", "items"): a spare, else a
-  // new one; -1 where the file system makes none.
-  int TakeNameless(std::vector<int>& spares, const char* part);
+  // Nameless files kept ready for new content (files/) and new records (items/), each
+  // stock filled by a thread of its own from the first take on: the file system's search
+  // for a free inode, slow on a disk where many files were deleted lately, then runs beside
+  // the transfers, and the two searches of an upload run side by side.
+  struct SpareStock {
+    explicit SpareStock(const char* sub) : part(sub) {}
+    const char* part;  // the sub-folder
+    std::vector<int> fds;
+    std::thread maker;
+    bool making = false;  // the maker is making one
+    bool failed = false;  // its last attempt failed: takers make their own
+  };
+  // A nameless file of the stock: a spare (waiting for the one being made), else a new
+  // one; -1 where the file system makes none.
+  int TakeNameless(SpareStock& stock);
+  void MakeSpares(SpareStock& stock);
   bool SavePlaylist(const SimPlaylist& playlist);
   std::uint32_t AllocateId();
   bool TakeFaultLocked(SimFault fault);
@@ -256,10 +266,11 @@ class SimPlayer {
   std::vector<SimStoreProblem> problems_;
   std::set<std::uint32_t> held_;  // ids of records that exist but are not listed
 
-  // Nameless files made ahead (MakeSpareFile): for content in files/, records in items/.
   std::mutex sparesMu_;
-  std::vector<int> spareContent_, spareRecords_;
+  std::condition_variable sparesCv_;
+  SpareStock spareContent_{"files"}, spareRecords_{"items"};
   bool namelessRefused_ = false;  // the file system makes no nameless files
+  bool stopSpares_ = false;
 
   std::mutex listenersMu_;
   std::vector<SimPlayerListener*> listeners_;

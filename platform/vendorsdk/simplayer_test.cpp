@@ -161,8 +161,6 @@ TEST_F(SimSdkTest, AnUploadShowsInTheFolderOnlyOnceWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     if (!c.nameless) player_->InjectFault(SimFault::kNoNamelessFiles);
-    while (player_->MakeSpareFile()) {
-    }
     const std::set<std::string> before = names();
     const std::string name = "up" + std::to_string(++n) + ".bin";
     SimPlayer::PendingUpload pending;
