@@ -1,6 +1,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -194,6 +195,35 @@ TEST(SemaphoreTest, ManyWaitersEachTakeOneUnit) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(woken.load(), 8);
   EXPECT_EQ(s->Wait(0), WAIT_TIMEOUT);
+}
+
+// A wait spins only for a thread that runs on another processor: one on the waiter's own
+// processor cannot answer while the waiter spins there.
+TEST(SpinTest, NoSpinForAThreadOnTheWaitersProcessor) {
+  cpu_set_t before;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
+  const int here = ::sched_getcpu();
+  ASSERT_GE(here, 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(here, &one);
+  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
+  SpinBudget spin;
+  struct Case {
+    const char* what;
+    int peer;
+    std::uint32_t us;
+  };
+  const Case cases[] = {
+      {"the same processor", here, 0},
+      {"another processor", here + 1, SpinBudget::kMaxUs},
+      {"not known", -1, SpinBudget::kMaxUs},
+  };
+  for (const Case& c : cases) EXPECT_EQ(spin.UsFor(c.peer), c.us) << c.what;
+  spin.Slept(10 * SpinBudget::kMaxUs);  // a long sleep: the other side was idle
+  EXPECT_EQ(spin.UsFor(-1), SpinBudget::kMaxUs / 2);
+  EXPECT_EQ(spin.UsFor(here), 0u);
+  ::sched_setaffinity(0, sizeof before, &before);
 }
 
 TEST(StaleObjectTest, KilledCreatorDoesNotDisturbTheNextOne) {
