@@ -1013,6 +1013,18 @@ int GetMessage(MSG* msg, HWND window, UINT first, UINT last) {
   }
 }
 
+void WaitForInput(DWORD ms) {
+  ThreadQueue& q = CurrentQueue();
+  {
+    std::lock_guard<std::mutex> lock(q.mutex);
+    if (!q.posted.empty() || !q.sends.empty()) return;
+  }
+  std::uint64_t deadline = NowNs() + std::uint64_t{ms} * 1000000u;
+  const std::uint64_t timer = NextTimerNs(q, 0, 0, 0);
+  if (timer != 0) deadline = std::min(deadline, timer);
+  WaitInput(q, deadline, -1, q.inputCpu.load(std::memory_order_relaxed));
+}
+
 bool PeekMessage(MSG* msg, HWND window, UINT first, UINT last, UINT remove) {
   ThreadQueue& q = CurrentQueue();
   Pump(q);
