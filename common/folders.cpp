@@ -1,8 +1,17 @@
 #include "common/folders.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
 #include "common/identity.h"
 #include "common/settings.h"
 #include "platform/paths/paths.h"
+#include "platform/text/text.h"
 #include "platform/text/text.h"
 
 namespace {
@@ -46,6 +55,8 @@ bool DeleteTree(const std::string& path) {
 
 }  // namespace
 
+std::string DefaultWorkFolder() { return platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\"; }
+
 std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   std::string temp;
   ReadSettingString("Gen_TempPath", temp);
@@ -54,7 +65,7 @@ std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   if (!temp.empty() && !(info.exists && !info.directory)) {
     base = temp + "\\";
   } else {
-    base = platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\";
+    base = DefaultWorkFolder();
   }
   if (!subFolder.empty()) {
     base += subFolder;
@@ -133,4 +144,69 @@ std::string& StripTrailingBackslash(std::string& out, std::string_view path) {
   if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
   out.assign(path);
   return out;
+}
+
+std::optional<std::string> ReadFileBytes(std::string_view path) {
+  const int fd = ::open(platform::ToPosixPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
+  const std::string target = platform::ToPosixPath(path);
+  // A short name of its own in the same folder: the target's name may be as long as
+  // names can be.
+  const std::size_t slash = target.rfind('/');
+  std::string temporary = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".tmpXXXXXX";
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  ::fchmod(fd, 0644);
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  ok = ::fsync(fd) == 0 && ok;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  ::unlink(temporary.c_str());
+  return false;
+}
+
+std::string SafeFileNamePart(std::string_view name, std::size_t maxBytes) {
+  std::string safe;
+  bool leading = true;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool unsafe = u < 0x20 || u == 0x7F || std::string_view("/\\:?<>*|\"").find(c) != std::string_view::npos;
+    safe += unsafe || (leading && c == '.') ? '_' : c;
+    leading = leading && c == '.';
+  }
+  if (safe.empty()) safe.push_back('_');
+  if (safe.size() <= maxBytes) return safe;
+  // Too long: the extension stays (it says what the file is), the stem is cut.
+  const std::size_t dot = safe.rfind('.');
+  std::string extension;
+  if (dot != std::string::npos && dot > 0 && safe.size() - dot <= 16 && safe.size() - dot < maxBytes) {
+    extension = safe.substr(dot);
+  }
+  const std::string_view stem = std::string_view(safe).substr(0, safe.size() - extension.size());
+  std::string cut(stem.substr(0, platform::Utf8PrefixLength(stem, maxBytes - extension.size())));
+  cut.append(extension);
+  return cut;
 }

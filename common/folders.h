@@ -3,6 +3,7 @@
 // routine apart, both names are offered.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +11,9 @@
 // `Gen_TempPath` when set and not an existing plain file, else the system temporary
 // folder + "$" + productName + "$\".
 std::string& GetWorkFolder(std::string& out, std::string_view subFolder);
+// The work folder when `Gen_TempPath` names none: the system temporary folder + "$" +
+// productName + "$\" (not created).
+std::string DefaultWorkFolder();
 
 // GetWorkFolder, then the folder deleted with its content and created again.
 std::string& EmptyWorkFolder(std::string& out, std::string_view subFolder);
@@ -33,3 +37,15 @@ inline std::string& StripPathSlashes(std::string& out, std::string_view text) { 
 
 // The path without one trailing backslash; an empty path gives an empty path.
 std::string& StripTrailingBackslash(std::string& out, std::string_view path);
+
+// A name that came from outside (the player, a playlist) as one safe file-name part:
+// "/", "\\", ":", control characters and ? < > * | " become "_", and so do leading dots (no
+// "." or "..", no hidden file); an empty name is "_". At most `maxBytes` bytes, cut on a
+// character boundary before the extension, which stays.
+std::string SafeFileNamePart(std::string_view name, std::size_t maxBytes = 255);
+
+// The whole content of a file; nullopt when it cannot be read.
+std::optional<std::string> ReadFileBytes(std::string_view path);
+// Makes `bytes` the file's whole content through a temporary file beside it that is
+// renamed over it, so a write that fails leaves the old file as it was; false then.
+bool ReplaceFileBytes(std::string_view path, std::string_view bytes);

@@ -113,4 +113,54 @@ TEST_F(Folders, DeleteFolderTreeRemovesEverythingButFollowsNoLink) {
   EXPECT_FALSE(DeleteFolderTree(Win(root_ + "/never")));
 }
 
+// A replaced file reads back whole; a write that cannot finish leaves the old content and
+// no stray file; a name as long as the file system allows still gets its temporary file.
+TEST_F(Folders, ReplacingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
+  const std::string dir = root_ + "/files";
+  fs::create_directories(dir);
+  const std::string path = Win(dir + "/rule");
+  ASSERT_TRUE(ReplaceFileBytes(path, std::string("a\0b", 3)));
+  EXPECT_EQ(ReadFileBytes(path), std::string("a\0b", 3));
+  ASSERT_TRUE(ReplaceFileBytes(path, ""));
+  EXPECT_EQ(ReadFileBytes(path), "");
+
+  const std::string longest = Win(dir + "/" + std::string(255, 'A'));
+  EXPECT_TRUE(ReplaceFileBytes(longest, "x"));
+  EXPECT_EQ(ReadFileBytes(longest), "x");
+
+  ASSERT_TRUE(ReplaceFileBytes(path, "old"));
+  ::chmod(dir.c_str(), 0500);  // no new file can be made beside it
+  if (::geteuid() != 0) {
+    EXPECT_FALSE(ReplaceFileBytes(path, "new"));
+    EXPECT_EQ(ReadFileBytes(path), "old");
+  }
+  ::chmod(dir.c_str(), 0700);
+  fs::create_directories(dir + "/sub");
+  EXPECT_FALSE(ReplaceFileBytes(Win(dir + "/sub"), "x"));  // the rename cannot finish
+  EXPECT_TRUE(fs::is_directory(dir + "/sub"));
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 3u);  // rule, the long name, sub: no temporary file stays
+  EXPECT_FALSE(ReadFileBytes(Win(dir + "/missing")));
+  EXPECT_FALSE(ReplaceFileBytes(Win(root_ + "/no/such/folder/x"), "x"));
+}
+
+TEST(SafeFileNamePart, MakesOneHarmlessPart) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"Song.mp3", "Song.mp3"},   {"..", "__"},           {".", "_"},
+      {"", "_"},                  {"../x", "___x"},       {"a/b\\c", "a_b_c"},
+      {"C:\\Windows", "C__Windows"}, {"tab\there\n", "tab_here_"}, {"q?<>*|\"", "q______"},
+      {".hidden", "_hidden"},     {"a..b", "a..b"},       {"Ünïcødé ♫.ogg", "Ünïcødé ♫.ogg"},
+  };
+  for (const Case& k : cases) EXPECT_EQ(SafeFileNamePart(k.in), k.out) << k.in;
+  // Long names keep their extension and whole characters.
+  const std::string cut = SafeFileNamePart(std::string(253, 'a') + "\xC3\xA9" + std::string(40, 'b') + ".flac");
+  EXPECT_EQ(cut, std::string(250, 'a') + ".flac");
+  EXPECT_EQ(SafeFileNamePart(std::string(300, 'x'), 100), std::string(100, 'x'));
+  EXPECT_EQ(SafeFileNamePart(std::string(252, 'x') + "\xE2\x99\xAB" + ".ogg"), std::string(251, 'x') + ".ogg");
+}
+
 }  // namespace

@@ -11,8 +11,7 @@
 #include <string_view>
 #include <vector>
 
-// The first 4 bytes of the SHA-1 of the text's bytes, as 8 upper-case hex digits.
-std::string GetShortSha1Hex(std::string_view text);
+#include "common/short_hash.h"
 
 // "Kor_Tx_LastTransfer" + GetShortSha1Hex(deviceUniqueId).
 std::string LastTransferValueName(std::string_view deviceUniqueId);

@@ -65,6 +65,28 @@ std::string DeviceErrorReportText(const char* context, const std::exception* err
                 id.managerName.c_str(), id.managerExeName.c_str());
 }
 
+void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
+    code = client->GetLastErrorCode();
+    client->GetLastErrorText(text);
+    return;
+  }
+  const DeviceRequestBlock* block = device.GetCurrentBlock();
+  code = block->replyCode;
+  text = block->replyText.Str();
+}
+
+bool DeviceStillThere(KernelDevice& device) {
+  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
+    if (!platform::IsWindow(client->GetManagerWindow())) return false;
+  }
+  try {
+    return device.IsConnected() != 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 void KernelDeviceClient::ReportError(const char* context, const std::exception& error) {
   ShowMessageBox(DeviceErrorReportText(context, &error), platform::MB_ICONINFORMATION);
 }

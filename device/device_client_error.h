@@ -43,6 +43,16 @@ KernelDeviceClientException DeviceBusyError(int opcode);
 // the current UI host; answers the button chosen.
 int ShowMessageBox(std::string_view text, platform::UINT type);
 
+class KernelDevice;
+
+// The status and text a device left for its last failure: a proxy's copy of its last
+// reply, or the request block of a device in this process.
+void LastDeviceError(KernelDevice& device, int& code, std::string& text);
+
+// Whether a transfer can still end well: a proxy's manager is still there, and the
+// device says it is connected (an error asking counts as no).
+bool DeviceStillThere(KernelDevice& device);
+
 // The report text of a failed device command: `context` (one line, "Could not ...")
 // followed by what the error says and what the user can do.
 std::string DeviceErrorReportText(const char* context, const std::exception* error);

@@ -55,6 +55,7 @@
 
 #include "common/identity.h"
 #include "common/shell_utilities.h"
+#include "hosts/script_commands.h"
 #include "hosts/shell_frame.h"
 #include "platform/com/allocator.h"
 #include "platform/com/module.h"
@@ -109,12 +110,6 @@ OwnedList RootList(const platform::CLSID& clsid) {
   std::uint8_t bytes[2 + 2 + 16 + 2] = {20, 0, 0x1F, 0x50};
   std::memcpy(bytes + 4, &clsid, 16);
   return OwnedList(platform::ItemIdListFromBytes(bytes, sizeof bytes));
-}
-
-std::string Joined(const std::vector<std::string>& parts) {
-  std::string out;
-  for (std::size_t i = 0; i < parts.size(); ++i) out += (i ? "\t" : "") + parts[i];
-  return out;
 }
 
 class Host {
@@ -218,40 +213,17 @@ class Host {
   void Rows() {
     platform::ListViewControl* list = ViewList();
     if (list == nullptr) return;
-    const std::vector<int> order = list->GetColumnOrderArray();
-    std::vector<std::string> titles;
-    for (int c : order) titles.push_back(list->GetColumn(c).title);
-    Print("# " + Joined(titles));
-    for (int row = 0; row < list->GetItemCount(); ++row) {
-      std::vector<std::string> texts;
-      for (int c : order) texts.push_back(list->GetItemText(row, c));
-      Print(Joined(texts));
-    }
+    for (const std::string& line : hostscript::ListRows(*list)) Print(line);
   }
 
   void Sort(const std::string& title) {
     platform::ListViewControl* list = ViewList();
-    if (list == nullptr) return;
-    for (int c = 0; c < list->GetColumnCount(); ++c) {
-      if (list->GetColumn(c).title == title) {
-        list->UserClickColumn(c);
-        return;
-      }
-    }
-    Print("error: no column \"" + title + "\"");
+    if (list != nullptr && !hostscript::ClickColumnTitled(*list, title)) Print("error: no column \"" + title + "\"");
   }
 
   void Select(const std::string& what) {
     platform::ListViewControl* list = ViewList();
-    if (list == nullptr) return;
-    std::vector<int> rows;
-    if (what == "all") {
-      for (int row = 0; row < list->GetItemCount(); ++row) rows.push_back(row);
-    } else if (what != "none") {
-      std::istringstream in(what);
-      for (int row; in >> row;) rows.push_back(row);
-    }
-    if (!list->UserSelectRows(rows)) Print("error: no such rows");
+    if (list != nullptr && !hostscript::SelectListRows(*list, what)) Print("error: no such rows");
   }
 
   void Activate() {
@@ -566,14 +538,9 @@ platform::CLSID ClassOf(const std::string& library) {
 int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
 
 int RunScript(Host& host) {
-  std::string line;
-  while (std::getline(std::cin, line)) {
-    const std::string command = platform::Trim(line);
-    if (command.empty() || command[0] == '#') continue;
-    Print("> " + command);
-    const std::size_t space = command.find(' ');
-    const std::string verb = command.substr(0, space);
-    const std::string arg = space == std::string::npos ? "" : platform::Trim(command.substr(space + 1));
+  std::string verb;
+  std::string arg;
+  while (hostscript::NextCommand(std::cin, verb, arg, Print)) {
     if (verb == "ls") {
       host.List(arg);
     } else if (verb == "tree") {

@@ -25,6 +25,15 @@ inline const std::string kStartDisplay = [] {
   return d != nullptr ? std::string(d) : std::string();
 }();
 
+// The folder the window tests keep their pictures in: $TOVARIN_GUI_OUT/gui (the build
+// folder's pictures), else ./gui.
+inline std::string PicturesFolder() {
+  const char* out = std::getenv("TOVARIN_GUI_OUT");
+  const std::string folder = std::string(out != nullptr && *out != '\0' ? out : ".") + "/gui";
+  std::filesystem::create_directories(folder);
+  return folder;
+}
+
 struct Line {
   std::string kind;  // "D" or "I"
   std::string name;

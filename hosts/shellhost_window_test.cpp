@@ -16,21 +16,13 @@ using namespace shellhosttest;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
 
-// $TOVARIN_GUI_OUT/gui (the build folder's pictures), else ./gui.
-std::string Pictures() {
-  const char* out = std::getenv("TOVARIN_GUI_OUT");
-  const std::string folder = std::string(out != nullptr && *out != '\0' ? out : ".") + "/gui";
-  std::filesystem::create_directories(folder);
-  return folder;
-}
-
 bool Contains(const std::vector<std::string>& lines, const std::string& text) {
   return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; });
 }
 
 // Shows a folder, takes its picture and compares the view's rendering with its model.
 void Picture(ShellhostTest::Session& session, const std::string& path, const std::string& name) {
-  const std::string file = Pictures() + "/shellhost_" + name + ".png";
+  const std::string file = PicturesFolder() + "/shellhost_" + name + ".png";
   std::filesystem::remove(file);
   const std::vector<std::string> out = session.Run({"view " + path, "pump 300", "shot " + file, "rendered"});
   EXPECT_TRUE(Contains(out, "as the view holds it")) << name << ":\n" << Joined(out);

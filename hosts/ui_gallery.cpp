@@ -18,7 +18,9 @@
 #include <vector>
 
 #include "common/identity.h"
+#include "common/settings.h"
 #include "device/memory_device.h"
+#include "hosts/ui_gallery_options.h"
 #include "manager/option_pages.h"
 #include "manager/systray_progress.h"
 #include "options/tree_prop_sheet.h"
@@ -31,7 +33,13 @@
 #include "platform/ui/ui_window.h"
 #include "platform/ui/wx/wx_host.h"
 #include "shellext/name_dlg.h"
+#include "shellext/icons.h"
 #include "tools/auto_fill_track_num_dialog.h"
+#include "tools/ferrowin_dialog.h"
+#include "tools/item_editors.h"
+#include "tools/quodrel_edit_dialog.h"
+#include "tools/search_dialogs.h"
+#include "tools/sql_gen_dlg.h"
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/transfer_dialog.h"
 
@@ -55,6 +63,51 @@ Sample Modal(std::string name, Make make) {
             auto dialog = make();
             dialog->DoModal();
           }};
+}
+
+// A sheet without Apply that holds one page made on a device.
+template <class Page>
+struct OnePageSheet : platform::PropertySheet {
+  OnePageSheet(std::string caption, KernelDevice* device) : PropertySheet(std::move(caption)), page(device) {
+    SetFlags(platform::PSH_NOAPPLYNOW);
+    AddPage(&page);
+  }
+  Page page;
+};
+
+// The fill dialog on a player of two memory segments, with tracks dropped on it.
+std::unique_ptr<platform::Dialog> SampleFerrowinDialog() {
+  struct Filled : tools::FerrowinDialog {
+    explicit Filled(MemoryDevice& d)
+        : FerrowinDialog(d, &shellext::SharedImageList(true),
+                         {[](const std::vector<std::string>& names, bool, bool) { return names; }, {}}) {}
+    bool OnInitDialog() override {
+      FerrowinDialog::OnInitDialog();
+      const std::string folder = std::string(std::getenv("TOVARIN_HOME")) + "/music";
+      std::filesystem::create_directories(folder);
+      std::vector<std::string> paths;
+      const std::pair<const char*, int> tracks[] = {
+          {"Harbor Lights - Low Tide.mp3", 4200}, {"Harbor Lights - Fog Bell.mp3", 3900},
+          {"Northwind Brass - Midnight Stroll.ogg", 5100}, {"Mira Solenne - Orchard Song.flac", 9800},
+          {"The Glass Ferns - Neon Rain.mp3", 3600}, {"The Glass Ferns - Pulse.mp3", 2000}};
+      for (const auto& [name, kb] : tracks) {
+        paths.push_back(folder + "/" + name);
+        std::ofstream(paths.back()) << "";
+        std::filesystem::resize_file(paths.back(), static_cast<std::uintmax_t>(kb) * 1024);
+      }
+      UserDropFiles(paths);
+      return true;
+    }
+  };
+  static MemoryDevice device;
+  if (device.SupportsStorageList() == 0) {
+    device.SetCapability(DeviceOp::SupportsStorageList, 1);
+    device.AddStorage("Internal Memory", 16384, 0);
+    device.AddStorage("SmartMedia Card", 16384, 0);
+  }
+  WriteSettingString("FWN_RandomPath", "C:\\Music\\Albums");
+  WriteSettingString("FWN_PlaylistPath", "C:\\Music\\Playlists");
+  return std::make_unique<Filled>(device);
 }
 
 // A player for the transfer window's pictures: it takes data files at once and lets the
@@ -120,6 +173,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
     d->increment = 2;
     return d;
   }));
+  samples.push_back(Modal("ferrowin", [] { return SampleFerrowinDialog(); }));
   samples.push_back(Modal("name_dialog", [] {
     auto d = std::make_unique<shellext::CNameDlg>();
     d->name = "Road Trip Mix";
@@ -173,15 +227,36 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                          sheet.DoModal();
                        }});
   }
+  for (OptionsGallerySample& s : LibraryOptionsSamples(device.get())) samples.push_back({s.name, s.page, [s](platform::WxHost&, const std::function<void(UiWindow&)>&) { s.show(); }});
   samples.push_back(Modal("about_sheet", [device] {
-    struct AboutSheet : platform::PropertySheet {
-      explicit AboutSheet(KernelDevice* d) : PropertySheet("Kestrova Manager Options"), page(d) {
-        SetFlags(platform::PSH_NOAPPLYNOW);
-        AddPage(&page);
-      }
-      manager::CManagerOptionAbout page;
-    };
-    return std::make_unique<AboutSheet>(device.get());
+    return std::make_unique<OnePageSheet<manager::CManagerOptionAbout>>("Kestrova Manager Options", device.get());
+  }));
+  samples.push_back(Modal("search_simple", [] { return std::make_unique<tools::CSearchSimpleDlg>(); }));
+  samples.push_back(Modal("search_advanced", [] {
+    auto d = std::make_unique<tools::CSearchDlg>();
+    d->condition = "genre='Jazz' AND year > 1990";
+    return d;
+  }));
+  samples.push_back(Modal("edit_note", [] {
+    auto d = std::make_unique<tools::EditNoteDialog>();
+    d->text = "Strings, picks, capo.\nRehearsal on Thursday at 8.";
+    return d;
+  }));
+  samples.push_back(Modal("edit_contact", [] {
+    static ContactRecord record;
+    record.Clear();
+    record.field[kContactFirstName].Set("Mara");
+    record.field[kContactLastName].Set("Quill");
+    record.field[kContactOrganization].Set("Harbour Lights Trio");
+    record.field[kContactHomeCity].Set("Port Ellis");
+    record.field[kContactEmail].Set("mara@example.org");
+    return std::make_unique<tools::EditContactDialog>(&record);
+  }));
+  samples.push_back(Modal("quodrel_edit", [device] {
+    return std::make_unique<tools::QuodrelEditDialog>(device.get(), device->AddPlaylist("QL: Evening Jazz"));
+  }));
+  samples.push_back(Modal("sql_reports", [device] {
+    return std::make_unique<OnePageSheet<tools::CSQLGenDlg>>("Logs and Reports", device.get());
   }));
   return samples;
 }

@@ -1,12 +1,16 @@
 // Test helper: trayhub's start-up with the player driver over the simulated player, and a
-// watch on the files on their way into the player: the file named by
-// $LAUNCHER_TEST_UPLOADING exists while one is, and with $LAUNCHER_TEST_UNPLUG set the
-// player is unplugged as soon as the first one is.
+// watch on the player: the file named by $LAUNCHER_TEST_UPLOADING exists while a file is
+// on its way into the player; with $LAUNCHER_TEST_UNPLUG set the player is pulled out as
+// soon as the first file is on its way into it, or, set to "item", as soon as the store
+// holds an item it did not hold at start (the first track of a new contact).
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -18,17 +22,30 @@
 
 namespace {
 
-void WatchUploads(std::string marker, bool unplug) {
+enum class Unplug { kNever, kFirstUpload, kNewItem };
+
+std::set<std::uint32_t> ItemIds(platform::SimPlayer& sim) {
+  std::set<std::uint32_t> ids;
+  for (const auto& entry : sim.TakeSnapshot().items) ids.insert(entry.first);
+  return ids;
+}
+
+void Watch(std::string marker, Unplug unplug) {
   std::string appData, problem;
   if (!FindAppDataFolder(appData, problem)) return;
   const std::string player = appData + "\\player";
   std::thread([player, marker, unplug] {
     std::shared_ptr<platform::SimPlayer> sim;
+    std::set<std::uint32_t> before;
     bool shown = false, unplugged = false;
     for (;; platform::Sleep(1)) {
       // The same object as the manager's once either side has opened the player.
-      if (!sim) sim = platform::SimPlayer::Open(player, nullptr, nullptr);
-      const bool uploading = sim && sim->UploadsInProgress() != 0;
+      if (!sim) {
+        sim = platform::SimPlayer::Open(player, nullptr, nullptr);
+        if (sim) before = ItemIds(*sim);
+        continue;
+      }
+      const bool uploading = sim->UploadsInProgress() != 0;
       if (!marker.empty() && uploading != shown) {
         if (uploading) {
           std::ofstream(marker) << "uploading";
@@ -37,7 +54,8 @@ void WatchUploads(std::string marker, bool unplug) {
         }
         shown = uploading;
       }
-      if (uploading && unplug && !unplugged) {
+      if (unplugged) continue;
+      if ((unplug == Unplug::kFirstUpload && uploading) || (unplug == Unplug::kNewItem && ItemIds(*sim) != before)) {
         sim->Unplug();
         unplugged = true;
       }
@@ -55,7 +73,10 @@ int main(int argc, char** argv) {
   OmbrixManagerApp app(std::move(startup));
   if (!app.InitInstance()) return 0;
   const char* marker = std::getenv("LAUNCHER_TEST_UPLOADING");
-  const bool unplug = std::getenv("LAUNCHER_TEST_UNPLUG") != nullptr;
-  if (marker != nullptr || unplug) WatchUploads(marker != nullptr ? marker : "", unplug);
+  const char* unplug = std::getenv("LAUNCHER_TEST_UNPLUG");
+  const Unplug when = unplug == nullptr                ? Unplug::kNever
+                      : std::strcmp(unplug, "item") == 0 ? Unplug::kNewItem
+                                                         : Unplug::kFirstUpload;
+  if (marker != nullptr || when != Unplug::kNever) Watch(marker != nullptr ? marker : "", when);
   return app.Run();
 }

@@ -10,6 +10,7 @@
 #include "manager/utilities.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
+#include "sql/query_engine.h"
 
 std::string StartupRefusalText() {
   const ProductIdentity& id = g_ProductIdentity;
@@ -116,6 +117,8 @@ bool OmbrixManagerApp::InitInstance() {
   instanceLock_ = std::make_unique<platform::NamedLock>(g_ProductIdentity.windowClassName + ".instance");
   if (!instanceLock_->TryLock()) return false;
   if (ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName) == 0) return false;
+  // Other processes' searches and rule playlists ask the hosted device with SQL.
+  RegisterSqlEngine();
 
   // The player, the skins and the password file live in the application data folder: a
   // setting that names none stops the manager before it makes anything anywhere.

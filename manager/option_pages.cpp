@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/version.h"
 #include "manager/utilities.h"
+#include "options/page_settings.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
@@ -20,12 +21,6 @@ namespace manager {
 using namespace platform::layout;
 
 namespace {
-
-int ReadFlag(std::string_view name, std::uint32_t preset) {
-  std::uint32_t value = preset;
-  ReadSettingDword(name, value);
-  return static_cast<int>(value);
-}
 
 // A file of a folder the settings hold in the system's form.
 std::string FileIn(std::string_view folder, std::string_view name) {
@@ -60,10 +55,10 @@ const platform::DialogTemplate& OptionGeneralTemplate() {
 }
 
 COptionGeneral::COptionGeneral() : PropertyPage(OptionGeneralTemplate()) {
-  disableCloseConfirm = ReadFlag("Gen_DisableOmbMgrCloseConfirm", 0);
-  enableContextMenu = ReadFlag("Gen_Tx_EnableContextMenu", 1);
-  disableManagerTimeout = ReadFlag("Gen_DisableManagerTimeout", 0);
-  disableSystrayProgress = ReadFlag("Gen_DisableSystrayProgress", 0);
+  disableCloseConfirm = options::ReadDwordSetting("Gen_DisableOmbMgrCloseConfirm", 0);
+  enableContextMenu = options::ReadDwordSetting("Gen_Tx_EnableContextMenu", 1);
+  disableManagerTimeout = options::ReadDwordSetting("Gen_DisableManagerTimeout", 0);
+  disableSystrayProgress = options::ReadDwordSetting("Gen_DisableSystrayProgress", 0);
 }
 
 void COptionGeneral::DoDataExchange(platform::DataExchange& dx) {
@@ -114,17 +109,17 @@ const platform::DialogTemplate& HttpOptionsTemplate() {
 
 VexhalOptionsDlg::VexhalOptionsDlg(HttpServer* server, std::string portSuffix)
     : PropertyPage(HttpOptionsTemplate()), server_(server), portSuffix_(std::move(portSuffix)) {
-  blockRemote = ReadFlag("VX_BlockRemote", 0);
-  disable = ReadFlag("VX_Disable", 0);
-  logLocal = ReadFlag("VX_LogLocal", 0);
-  logRemote = ReadFlag("VX_LogRemote", 0);
-  requireAuthentication = ReadFlag("VX_RequireAuthentication", 0);
+  blockRemote = options::ReadDwordSetting("VX_BlockRemote", 0);
+  disable = options::ReadDwordSetting("VX_Disable", 0);
+  logLocal = options::ReadDwordSetting("VX_LogLocal", 0);
+  logRemote = options::ReadDwordSetting("VX_LogRemote", 0);
+  requireAuthentication = options::ReadDwordSetting("VX_RequireAuthentication", 0);
   skin = GetSelectedSkin();
   std::uint32_t stored = 0;
   ReadSettingDword("VX_Port" + portSuffix_, stored);
   port = stored >= 1 && stored <= 9999 ? static_cast<int>(stored) : DefaultPortForSuffix(portSuffix_);
-  logPages = ReadFlag("VX_LogPages", 0);
-  oldSkinMode = ReadFlag("VX_OldSkinMode", 0);
+  logPages = options::ReadDwordSetting("VX_LogPages", 0);
+  oldSkinMode = options::ReadDwordSetting("VX_OldSkinMode", 0);
   HandleCommand(kEditPasswords, [this] { OnEditPasswords(); });
   HandleCommand(kViewLog, [this] { OnViewLog(); });
   HandleCommand(kClearLog, [this] { OnClearLog(); });

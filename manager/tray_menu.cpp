@@ -23,7 +23,7 @@
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "web/http_server.h"
-#include "web/stream_playlist.h"
+#include "device/stream_playlist.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "common/identity.h"
 #include "common/settings.h"
+#include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "shellext/library.h"
 #include "shellext/shell_item.h"
@@ -180,13 +181,11 @@ void ColumnManager::LoadDefaults() {
   shown_.fill(0);
   width_.fill(0);
   position_.fill(0);
-  // The sets' widths were made for the desktop's font: wider letters get wider columns.
-  const int average = platform::CurrentHost().GetSystemMetric(platform::kMetricAverageCharWidth);
-  const double scale = average > platform::kDesignCharWidth ? static_cast<double>(average) / platform::kDesignCharWidth : 1.0;
   for (int d = 0; d < Count(); ++d) {
     const ColumnDefinition& c = table_->columns[static_cast<std::size_t>(d)];
     shown_[static_cast<std::size_t>(d)] = (!table_->hasVisibility || c.visibility >= 1) ? 1 : 0;
-    width_[static_cast<std::size_t>(d)] = static_cast<std::uint16_t>(c.width * scale + 0.5);
+    // The sets' widths were made for the desktop's font: wider letters get wider columns.
+    width_[static_cast<std::size_t>(d)] = static_cast<std::uint16_t>(platform::ScaleDesignWidth(c.width));
     position_[static_cast<std::size_t>(d)] = static_cast<std::uint16_t>(c.position);
   }
 }

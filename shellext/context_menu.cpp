@@ -4,8 +4,14 @@
 
 #include "common/shell_utilities.h"
 #include "platform/ui/host.h"
+#include "shellext/copy_to_computer.h"
+#include "shellext/item_commands.h"
+#include "shellext/playlist_commands.h"
 #include "shellext/queue_commands.h"
+#include "shellext/search_commands.h"
 #include "shellext/shell_folder.h"
+#include "shellext/view_commands.h"
+#include "tools/contact_sync.h"
 
 namespace shellext {
 
@@ -65,9 +71,18 @@ void CContextMenu::Run(int command) {
     case 3005: RefreshFolderViews(); return;
     case 3015: PostToFolderViews(kViewCommandActivate); return;
     case 3019: ShuffleActiveQueue(); return;
+    case 3023: ShowPlaybackOptions(GetOwnerWindow()); return;
     case 3024: NotifyFixedFoldersUpdated(); return;
+    case 3026: OpenAdvancedSearch(); return;
+    case 3027: OpenSimpleSearch(); return;
+    case 3042: tools::SyncOutlookContacts(Device(), 0); return;
+    case 3045: CreateNewPlaylist(); return;
+    case 3047: CreateRulePlaylist(); return;
+    case 3059: tools::SyncOutlookContacts(Device(), 1); return;
     case 3060: ClearActiveQueue(); return;
     case 3090: ReloadFolderViews(); return;
+    case 4030: BackupAllPlaylists(); return;
+    case 4040: RestorePlaylist(); return;
     default: break;
   }
   CPidlList selection;
@@ -75,6 +90,18 @@ void CContextMenu::Run(int command) {
   if (selection.empty()) {
     Inform("No items were selected.");
     return;
+  }
+  switch (command) {
+    case 3022: SkipToTrack(selection); return;
+    case 3035: DeleteItems(folder_, selection); return;
+    case 3037: BackupSelectedPlaylists(selection); return;
+    case 3050: PlayOnPlayer(selection); return;
+    case 3052: EditRulePlaylist(selection); return;
+    case 3055: QueueOnPlayer(selection); return;
+    case 3075: PlayOnComputer(selection); return;
+    case 3085: RemoveFromPlaylistOrQueue(CPidlLast(folder_ != nullptr ? folder_->OwnList() : nullptr), selection); return;
+    case 4010: CopyToComputer(selection); return;
+    default: break;
   }
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);

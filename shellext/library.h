@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "common/last_transfer.h"  // GetShortSha1Hex
+#include "common/short_hash.h"
 #include "device/kernel_device_client.h"
 #include "platform/window/window.h"
 

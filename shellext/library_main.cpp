@@ -15,6 +15,7 @@
 #include "platform/ui/host.h"
 #include "platform/ui/wx/wx_host.h"
 #include "shellext/com_server.h"
+#include "shellext/media_library_page.h"
 #include "shellext/do_tovarin.h"
 #include "shellext/send_files.h"
 #include "shellext/transfer_entry.h"
@@ -57,6 +58,13 @@ TOVARIN_EXPORT platform::HRESULT DllCanUnloadNow() {
 // The installer registers the class and its place in the namespace; these change nothing.
 TOVARIN_EXPORT platform::HRESULT DllRegisterServer() { return platform::S_OK; }
 TOVARIN_EXPORT platform::HRESULT DllUnregisterServer() { return platform::S_OK; }
+
+// The media player's library plug-in entry: the header, once the library has started;
+// null (no plug-in) for a copy whose start-up refused its name.
+TOVARIN_EXPORT shellext::MediaLibraryPluginHeader* winampGetMediaLibraryPlugin() {
+  EnsureStarted();
+  return shellext::theApp.Loaded() ? shellext::GetMediaLibraryPluginHeader() : nullptr;
+}
 
 TOVARIN_EXPORT void DoTovarin(char* files, char* launcherPath) {
   RunTransfer(transfer::SplitQuotedNames(files != nullptr ? files : ""), launcherPath);

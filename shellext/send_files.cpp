@@ -79,6 +79,8 @@ void SendFilesToPlayer(const KernelId& target, const std::vector<std::string>& p
   WriteListAndStart(target, "_txman.dat", "", paths);
 }
 
+void SyncFilesToPlayer(const std::vector<std::string>& paths) { WriteListAndStart(KernelId(), "_txsync.dat", "", paths); }
+
 void SendDataFilesToFolder(const KernelId& folder, const std::vector<std::string>& paths) {
   WriteListAndStart(folder, "_txdat.dat", std::to_string(folder.word[0]), paths);
 }

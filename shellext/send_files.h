@@ -4,8 +4,9 @@
 // player family with the list file's path as its only argument; the launcher's entry
 // (DoTovarin) reads the list, deletes it and runs the transfer in its own process.
 //
-// List files are text with CR LF line ends: "_txman.dat" holds one source path a line;
-// "_txdat.dat" begins with the target data folder's id word ("%u") and then the paths.
+// List files are text with CR LF line ends: "_txman.dat" and "_txsync.dat" hold one
+// source path a line; "_txdat.dat" begins with the target data folder's id word ("%u")
+// and then the paths.
 // The launcher is the installation folder (the default value of the product's settings
 // key) + "\tovarin" + the device's model code for the target.
 #pragma once
@@ -21,6 +22,9 @@ namespace shellext {
 // A drop on a storage folder or the device (target: the storage medium, or all zero when
 // the player lists no storage media), and the paste command.
 void SendFilesToPlayer(const KernelId& target, const std::vector<std::string>& paths);
+// Brevlink's files, sent to the player as a synchronisation ("_txsync.dat", read like
+// "_txman.dat").
+void SyncFilesToPlayer(const std::vector<std::string>& paths);
 // A drop on a data folder.
 void SendDataFilesToFolder(const KernelId& folder, const std::vector<std::string>& paths);
 // "Paste Tracks" (command 3065) and the view's Paste: the files the clipboard holds, sent

@@ -28,6 +28,26 @@ HRESULT GetModuleClassId(platform::CLSID* clsid) {
   return platform::IIDFromString(ClassIdText(classByte), clsid) == S_OK ? S_OK : platform::E_FAIL;
 }
 
+bool EnumerateFolderItems(platform::IShellFolder& folder, platform::HWND owner, platform::DWORD flags,
+                          const std::function<void(LPITEMIDLIST)>& take) {
+  platform::ComPtr<platform::IEnumIDList> items;
+  if (folder.EnumObjects(owner, flags, items.Put()) != S_OK || !items) return false;
+  for (;;) {
+    LPITEMIDLIST item = nullptr;
+    ULONG fetched = 0;
+    if (items->Next(1, &item, &fetched) != S_OK || fetched != 1) return true;
+    take(item);
+  }
+}
+
+int FolderItemIcon(platform::IShellFolder& folder, platform::HWND owner, LPCITEMIDLIST item) {
+  platform::ComPtr<platform::IExtractIconA> icon;
+  if (folder.GetUIObjectOf(owner, 1, &item, platform::IID_IExtractIconA, nullptr, icon.PutVoid()) != S_OK) return -1;
+  int index = -1;
+  platform::UINT flags = 0;
+  return icon->GetIconLocation(platform::GIL_FORSHELL, nullptr, 0, &index, &flags) == S_OK ? index : -1;
+}
+
 CShellFolder::CShellFolder(CShellFolder* parent, LPCITEMIDLIST ownList)
     : parent_(parent), ownList_(pidls_.Copy(ownList)) {}
 

@@ -6,6 +6,8 @@
 // the context menus.
 #pragma once
 
+#include <functional>
+
 #include "platform/shell/shell_interfaces.h"
 #include "shellext/library.h"
 #include "shellext/shell_item.h"
@@ -59,5 +61,13 @@ class CShellFolder final : public platform::IShellFolder, public platform::IPers
 
 // The class id the module serves (the variant table); E_FAIL when its name has none.
 platform::HRESULT GetModuleClassId(platform::CLSID* clsid);
+
+// Every item the folder enumerates for the SHCONTF flags, in order, each one-item list
+// handed to `take`, which owns it; false when the folder cannot be enumerated.
+bool EnumerateFolderItems(platform::IShellFolder& folder, platform::HWND owner, platform::DWORD flags,
+                          const std::function<void(LPITEMIDLIST)>& take);
+// The icon index a list shows for an item of the folder (its icon handler's, for the
+// shell's own lists); -1 when it has none.
+int FolderItemIcon(platform::IShellFolder& folder, platform::HWND owner, LPCITEMIDLIST item);
 
 }  // namespace shellext

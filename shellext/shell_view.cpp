@@ -13,9 +13,11 @@
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "shellext/enum_id_list.h"
+#include "shellext/fill_command.h"
 #include "shellext/icons.h"
 #include "shellext/item_order.h"
 #include "shellext/shell_folder.h"
+#include "shellext/view_commands.h"
 
 namespace shellext {
 
@@ -270,6 +272,7 @@ HRESULT CShellView::SaveViewState() {
 platform::View* CShellView::Window() const { return window_.get(); }
 
 platform::ListViewControl* CShellView::List() const {
+  if (externalList_ != nullptr) return externalList_;
   if (!window_ || !window_->IsOpen()) return nullptr;
   return &window_->ListView(kViewListId);
 }
@@ -529,8 +532,11 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& 
       }
     }
     case WM_NOWPLAYING:
+      ViewCommands(*this).NowPlaying(wParam, lParam);
+      return 0;
     case WM_PLAYBACKSTOPPED:
-      return 0;  // the playback display comes with the player's commands
+      ViewCommands(*this).PlaybackStopped();
+      return 0;
     case WM_SETFOCUS:
       if (browser_ != nullptr) browser_->OnViewWindowActive(this);
       UIActivate(platform::SVUIA_ACTIVATE_FOCUS);
@@ -584,6 +590,7 @@ void CShellView::OnCommand(int id) {
         InvokeItemCommand(kItemPaste, {});
       }
       return;
+    case kCmdFill: OpenFillDialog(Device(), GetOwnerWindow()); return;
     case kCmdSelectAll: SelectAll(); return;
     case kCmdInvertSelection: InvertSelection(); return;
     case kCmdLargeIcons: SetListStyle(platform::FVM_ICON); return;
@@ -622,12 +629,11 @@ void CShellView::OnCommand(int id) {
       }
       return;
     default:
+      if (ViewCommands(*this).Run(id)) return;
       if (id >= kColumnCommandFirst && id <= kColumnCommandLast && columns_) {
         columns_->ToggleColumn(id - kColumnCommandFirst);
         columns_->SaveLayout();
       }
-      // The player's buttons, options, reports, help and fill come with the player's
-      // commands; everything else is not the view's.
       return;
   }
 }
@@ -893,7 +899,12 @@ void CShellView::SortList() {
   const int count = list->GetItemCount();
   const bool folderOrder = UsesFolderOrder();
   const int definition = columns_ ? columns_->GetDefinitionIndex(sortColumn_) : 0;
-  const std::string title = columns_ ? columns_->GetColumnTitle(definition) : std::string();
+  std::string title;
+  if (columns_) {
+    title = columns_->GetColumnTitle(definition);
+  } else if (sortColumn_ >= 0 && sortColumn_ < list->GetColumnCount()) {
+    title = list->GetColumn(sortColumn_).title;
+  }
   const bool byLength = title == "Length" || title == "Size" || title == "Bitrate";
   const bool tagIndex = Capability(&KernelDevice::SupportsTagIndex) != 0;
   // An album's folder shows its tracks by number; other folders by artist, album, number.

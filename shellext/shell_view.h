@@ -158,10 +158,17 @@ class CShellView final : public platform::IShellView {
   // Sorts by a column as a click on its header does (the direction flips every click).
   void ClickColumn(int listColumn);
   void SortList();
+  // Another window's list that the view's sort orders (the media-library page's, whose
+  // rows carry item-id lists as the view's do, and whose column titles name the columns);
+  // null: the view's own list again.
+  void SetListWindow(platform::ListViewControl* list) { externalList_ = list; }
+  void SetSortColumn(int column) { sortColumn_ = column; }
+  void SetSortDirection(int direction) { sortDirection_ = direction; }
 
  private:
   class ViewWindow;
   friend class ViewWindow;
+  friend class ViewCommands;  // the player's commands and the playback display
   ~CShellView() override;
 
   bool OnCreate();
@@ -203,6 +210,7 @@ class CShellView final : public platform::IShellView {
 
   int sortColumn_ = 0;
   int sortDirection_ = 1;
+  platform::ListViewControl* externalList_ = nullptr;
   std::unique_ptr<ViewWindow> window_;
   std::unique_ptr<ColumnManager> columns_;
   std::unique_ptr<platform::Menu> menu_;  // the host's menu with the view's items merged

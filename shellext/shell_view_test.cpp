@@ -6,6 +6,7 @@
 
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
+#include "platform/ui/dialog_driver.h"
 #include "shellext/view_test_support.h"
 
 namespace shellexttest {
@@ -198,6 +199,33 @@ TEST_F(ViewTest, ActivatingARowBrowsesOpensOrActs) {
   EXPECT_EQ(opened.calls()[0].target, "http://help.example/t");
   EXPECT_EQ(Frame().CurrentPath(), "Artists");
   frame_.reset();  // before the player it asks goes
+}
+
+// The toolbar's fill button and the top level's "Open Ferrowin..." row open the fill
+// dialog on the player's memory segments.
+TEST_F(ViewTest, TheFillButtonAndRowOpenTheFillDialogOnTheSegments) {
+  device_.SetCapability(DeviceOp::SupportsStorageList, 1);
+  device_.AddStorage("Internal Memory", 16384, 16384);
+  int opened = 0;
+  const auto expectDialog = [&] {
+    host_.ExpectDialog(572, [&](platform::DialogDriver& d) {
+      ++opened;
+      platform::ListViewControl& segments = d.window().ListView(1074);
+      EXPECT_EQ(segments.GetItemText(segments.GetItemCount() - 1, 0), "Internal Memory");
+      d.Close();
+    });
+  };
+  Open("");
+  expectDialog();
+  Frame().Command(kCmdFill);
+  EXPECT_EQ(opened, 1);
+  const int row = RowOf("Open " + g_ProductIdentity.fillFeatureName + "...");
+  ASSERT_GE(row, 0);
+  ASSERT_TRUE(List().UserSelectRows({row}));
+  expectDialog();
+  View().ActivateSelectedRow();
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
 TEST_F(ViewTest, AnActionRowWithoutAnActionDoesNothing) {

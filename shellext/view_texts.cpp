@@ -74,30 +74,26 @@ void CShellView::FillList() {
   if (list == nullptr || folder_ == nullptr) return;
   {
     std::lock_guard<std::recursive_mutex> lock(ViewLock());
-    platform::ComPtr<platform::IEnumIDList> items;
-    if (folder_->EnumObjects(Window()->GetSafeHwnd(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS,
-                             items.Put()) != platform::S_OK ||
-        !items) {
-      return;
-    }
     bool first = true;
     bool autoSize = false;
-    for (;;) {
-      LPITEMIDLIST item = nullptr;
-      platform::ULONG fetched = 0;
-      if (items->Next(1, &item, &fetched) != platform::S_OK || fetched != 1) break;
-      if (first) {
-        first = false;
-        if (const ShellItemData* data = GetLastItemId(item); data != nullptr) {
-          const std::uint32_t type = CPidlLast(item)->nodeType;
-          if (type == NT_MESSAGE || type == NT_ERROR || type == 0x2010 || type == 0x2013) {
-            if (columns_) columns_->DisableSave();  // a placeholder never takes the folder's layout
-            autoSize = true;
+    const bool listed = EnumerateFolderItems(
+        *folder_, Window()->GetSafeHwnd(), platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS,
+        [&](LPITEMIDLIST item) {
+          if (first) {
+            first = false;
+            if (const ShellItemData* data = GetLastItemId(item); data != nullptr) {
+              const std::uint32_t type = CPidlLast(item)->nodeType;
+              if (type == NT_MESSAGE || type == NT_ERROR || type == 0x2010 || type == 0x2013) {
+                if (columns_) columns_->DisableSave();  // a placeholder never takes the folder's layout
+                autoSize = true;
+              }
+            }
           }
-        }
-      }
-      if (list->InsertItemOnDemand(list->GetItemCount(), reinterpret_cast<std::uintptr_t>(item)) < 0) pidls_.Free(item);
-    }
+          if (list->InsertItemOnDemand(list->GetItemCount(), reinterpret_cast<std::uintptr_t>(item)) < 0) {
+            pidls_.Free(item);
+          }
+        });
+    if (!listed) return;
     if (autoSize) list->SetColumnWidth(0, platform::LVSCW_AUTOSIZE);
     SortList();
   }
@@ -136,13 +132,7 @@ void CShellView::OnGetDispInfo(platform::Notification& n) {
   const CPidlLast last(list);
   n.keep = true;
   if (n.subItem < 0) {
-    platform::ComPtr<platform::IExtractIconA> icon;
-    LPCITEMIDLIST one = list;
-    if (folder_->GetUIObjectOf(0, 1, &one, platform::IID_IExtractIconA, nullptr, icon.PutVoid()) == platform::S_OK) {
-      int index = -1;
-      platform::UINT flags = 0;
-      if (icon->GetIconLocation(platform::GIL_FORSHELL, nullptr, 0, &index, &flags) == platform::S_OK) n.image = index;
-    }
+    if (const int index = FolderItemIcon(*folder_, 0, list); index >= 0) n.image = index;
     SharedImageList(true);  // a file type's icon may have been added
     SharedImageList(false);
     return;

@@ -3,8 +3,10 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 
 #include "common/folders.h"
 #include "common/settings.h"
@@ -77,6 +79,10 @@ void ConnectForRow(const LauncherRow& row, KernelDeviceClient& client) {
 
 }  // namespace
 
+std::string TransferLockName() {
+  return g_ProductIdentity.transferSemaphoreName.empty() ? std::string("TVSEM") : g_ProductIdentity.transferSemaphoreName;
+}
+
 const LauncherRow* FindLauncherRow(std::string_view launcherPath) {
   const std::string name = ModuleBaseName(launcherPath);
   for (const LauncherRow& row : LauncherTable()) {
@@ -101,21 +107,27 @@ std::vector<std::string> SplitQuotedNames(std::string_view files) {
 ListFileKind ListFileKindOf(const std::string& name) {
   const FilePathParts parts = SplitFilePath(name);
   const std::string file = parts.FileName();
-  const char* folder = file == "_txman.dat" || file == "_txdat.dat" ? "tx2device" : file == "_stq.dat" ? "stageq" : nullptr;
-  if (folder == nullptr) return ListFileKind::kNone;
+  static const struct {
+    const char* file;
+    const char* folder;
+    ListFileKind kind;
+  } kLists[] = {{"_txman.dat", "tx2device", ListFileKind::kTransfer},
+                {"_txdat.dat", "tx2device", ListFileKind::kDataFolder},
+                {"_txsync.dat", "tx2device", ListFileKind::kSync},
+                {"_stq.dat", "stageq", ListFileKind::kStaging}};
+  const auto list = std::find_if(std::begin(kLists), std::end(kLists), [&](const auto& l) { return file == l.file; });
+  if (list == std::end(kLists)) return ListFileKind::kNone;
   std::string work;
-  GetWorkFolder(work, folder);
+  GetWorkFolder(work, list->folder);
   const std::string here = Canonical(parts.Folder());
   if (here.empty() || here != Canonical(work)) return ListFileKind::kNone;
-  return file == "_txman.dat" ? ListFileKind::kTransfer : file == "_stq.dat" ? ListFileKind::kStaging : ListFileKind::kDataFolder;
+  return list->kind;
 }
 
 void DoTovarin(const std::vector<std::string>& given, std::string_view launcherPath, KernelDevice& device,
                TransferShell* shell) {
   g_ProductIdentity.InitFromPath(launcherPath);
-  const std::string lockName = g_ProductIdentity.transferSemaphoreName.empty() ? std::string("TVSEM")
-                                                                                : g_ProductIdentity.transferSemaphoreName;
-  platform::NamedLock single(lockName);
+  platform::NamedLock single(TransferLockName());
   if (!single.Lock(5)) {
     ShowMessageBox("Another transfer is already in progress.", platform::MB_ICONINFORMATION);
     return;
@@ -147,7 +159,8 @@ void DoTovarin(const std::vector<std::string>& given, std::string_view launcherP
     const ListFileKind kind = names.size() == 1 ? ListFileKindOf(names[0]) : ListFileKind::kNone;
     bool dataRoute = false;
     std::uint32_t folderId = 0;
-    if (kind == ListFileKind::kTransfer || kind == ListFileKind::kStaging || kind == ListFileKind::kDataFolder) {
+    const int syncMode = kind == ListFileKind::kSync ? 1 : 0;
+    if (kind != ListFileKind::kNone) {
       std::vector<std::string> lines;
       if (!ReadListFile(names[0], lines)) {
         ShowMessageBox("Transfer setup found no files.", platform::MB_ICONINFORMATION);
@@ -188,8 +201,9 @@ void DoTovarin(const std::vector<std::string>& given, std::string_view launcherP
       }
       bool anyAudio = false;
       for (const std::string& f : files) anyAudio = anyAudio || IsTransferableFormat(f);
-      // Only data: sent as data files, into the player's data root.
-      if (!anyAudio) dataRoute = true;
+      // Only data: sent as data files, into the player's data root (a synchronisation
+      // skips them).
+      if (!anyAudio && syncMode == 0) dataRoute = true;
     }
 
     CTransferDialog dialog(device, shell);
@@ -205,7 +219,7 @@ void DoTovarin(const std::vector<std::string>& given, std::string_view launcherP
     if (dataRoute) {
       dialog.TransferDataFiles(&log, KernelId(folderId), files, 0);
     } else {
-      dialog.StartTransfer(&log, KernelId(row->segment), &files, &roots, 0, 0);
+      dialog.StartTransfer(&log, KernelId(row->segment), &files, &roots, syncMode, 0);
     }
     log.Close();
     platform::CurrentHost().SetOwnerWindow(0);

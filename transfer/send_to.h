@@ -20,6 +20,9 @@
 
 namespace transfer {
 
+// The name of the cross-process lock that lets one transfer run at a time.
+std::string TransferLockName();
+
 // The row whose launcher name is the file name of `launcherPath` (folder and case
 // ignored); null when none.
 const LauncherRow* FindLauncherRow(std::string_view launcherPath);
@@ -29,10 +32,12 @@ const LauncherRow* FindLauncherRow(std::string_view launcherPath);
 // this way (the list form can).
 std::vector<std::string> SplitQuotedNames(std::string_view files);
 
-// The list files of the library's work folders, by kind.
-enum class ListFileKind { kNone, kTransfer, kStaging, kDataFolder };
-// What `name` (Windows form) is: "_txman.dat" or "_txdat.dat" in the work folder
-// "tx2device", "_stq.dat" in "stageq"; kNone for any other file, whatever it is called.
+// The list files of the library's work folders, by kind. A synchronisation's list
+// (Brevlink) is sent like a transfer's, as a synchronisation: data files are skipped and
+// no playlists are made of its folders.
+enum class ListFileKind { kNone, kTransfer, kStaging, kDataFolder, kSync };
+// What `name` (Windows form) is: "_txman.dat", "_txdat.dat" or "_txsync.dat" in the work
+// folder "tx2device", "_stq.dat" in "stageq"; kNone for any other file, whatever it is called.
 ListFileKind ListFileKindOf(const std::string& name);
 
 // The whole entry. `names` as the launcher got them (POSIX paths from outside, or the

@@ -156,6 +156,27 @@ TEST_F(SendToEntryTest, OnlyTheLibrarysOwnListFilesAreReadAsListsAndDeleted) {
   EXPECT_EQ(ListFileKindOf(WorkFile("tx2device", "_stq.dat")), ListFileKind::kNone);
 }
 
+TEST_F(SendToEntryTest, ASynchronisationsListIsSentAsASynchronisation) {
+  const struct {
+    const char* folder;
+    const char* file;
+    ListFileKind kind;
+  } kinds[] = {{"tx2device", "_txsync.dat", ListFileKind::kSync},
+               {"stageq", "_txsync.dat", ListFileKind::kNone},
+               {"tx2device", "_txsync.dat.bak", ListFileKind::kNone}};
+  for (const auto& k : kinds) EXPECT_EQ(ListFileKindOf(WorkFile(k.folder, k.file)), k.kind) << k.folder << k.file;
+
+  // Data files stay behind: a synchronisation keeps music in step.
+  const std::string list = platform::ToPosixPath(WorkFile("tx2device", "_txsync.dat"));
+  WriteBytes(list, platform::FromPosixPath(Source("notes.txt")) + "\r\n");
+  Send({list});
+  EXPECT_FALSE(fs::exists(list));
+  EXPECT_TRUE(DataNames(player_.DataRoot()).empty());
+  const std::string log = ReadBytes(platform::ToPosixPath(GetReportPath("_txlog.txt")));
+  EXPECT_NE(log.find("Synchronizing Device to PC"), std::string::npos) << log;
+  EXPECT_NE(log.find("notes.txt.File is data...data files skipped during sync...skipped."), std::string::npos) << log;
+}
+
 TEST_F(SendToEntryTest, TheFolderIdIsAnUnsignedThirtyTwoBitNumber) {
   const std::string data = platform::ToPosixPath(WorkFile("tx2device", "_txdat.dat"));
   WriteBytes(data, "4294967295\r\n" + platform::FromPosixPath(Source("c.txt")) + "\r\n");

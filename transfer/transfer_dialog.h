@@ -102,6 +102,11 @@ class CTransferDialog : public platform::Dialog {
   // The direct route: each file sent with its tags checked and completed.
   void TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
                      const SourceGroups* roots, int syncMode, int finishFlag);
+  // A planned run by the direct route: each file into the memory segment beside it in
+  // `targets` (one per file), made current whenever it changes; files dropped during the
+  // run go to the last one. No playlists are made. Then the change notices, as above.
+  void TransferToSegments(TransferLogFile* log, const std::vector<std::string>& files,
+                          const std::vector<KernelId>& targets, int finishFlag);
   // The data-file route: each path sent as a data file into the device folder `folder`.
   void TransferDataFiles(TransferLogFile* log, const KernelId& folder, const std::vector<std::string>& paths,
                          int finishFlag);
@@ -175,6 +180,9 @@ class CTransferDialog : public platform::Dialog {
   // The start of both routes: the list taken, the window and the log told; false (after
   // saying so) for an empty list.
   bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files);
+  // The direct route over files whose segments are `targets` (one for all, or one each).
+  void RunDirect(TransferLogFile* log, const std::vector<std::string>& files, const std::vector<KernelId>& targets,
+                 const SourceGroups* roots, int syncMode, int finishFlag);
   void TransferOneFile(FileResult& r, int syncMode);
   void SendAudioFile(FileResult& r);
   void SendDataFile(FileResult& r, const KernelId& folder, int syncMode);

@@ -70,18 +70,6 @@ void WriteLog(TransferLogFile* log, const std::string& line) {
   if (log != nullptr) log->WriteString(line);
 }
 
-// The status and text the device left for its last failure.
-void LastDeviceError(KernelDevice& device, int& code, std::string& text) {
-  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device)) {
-    code = client->GetLastErrorCode();
-    client->GetLastErrorText(text);
-    return;
-  }
-  const DeviceRequestBlock* block = device.GetCurrentBlock();
-  code = block->replyCode;
-  text = block->replyText.Str();
-}
-
 std::atomic<unsigned> g_tagReadLimitMs{5000};
 
 }  // namespace
@@ -164,19 +152,43 @@ bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, co
 
 void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
                                     const SourceGroups* roots, int syncMode, int finishFlag) {
+  RunDirect(log, files, {target}, roots, syncMode, finishFlag);
+}
+
+void CTransferDialog::TransferToSegments(TransferLogFile* log, const std::vector<std::string>& files,
+                                         const std::vector<KernelId>& targets, int finishFlag) {
+  if (IsOpen()) SetWindowText("Transfer Manager");
+  RunDirect(log, files, targets.empty() ? std::vector<KernelId>{KernelId(0)} : targets, nullptr, 0, finishFlag);
+  shell_->NotifyFixedFoldersUpdated();
+  ReloadFolderViews();
+}
+
+void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::string>& files,
+                                const std::vector<KernelId>& targets, const SourceGroups* roots, int syncMode,
+                                int finishFlag) {
   if (!OpenRun(log, syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device", files)) return;
   try {
-    WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
-                         static_cast<int>(target.word[0])));
-    device_.SelectStorage(target);
+    // The segment of the file at `index` is made current when it is not already; files
+    // beyond the targets (dropped during the run) stay with the last one.
+    bool selected = false;
+    const auto selectFor = [&](std::size_t index) {
+      const KernelId& target = targets[std::min(index, targets.size() - 1)];
+      if (selected && target == target_) return;
+      WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
+                           static_cast<int>(target.word[0])));
+      device_.SelectStorage(target);
+      target_ = target;
+      dataTarget_.reset();
+      selected = true;
+    };
+    selectFor(0);
     itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
     itagFill_ = SettingOn("JB_Tx_ITagFill", 1);
     WriteLog(log, std::string(itagSkip_ ? "Auto-skipping files with incomplete tags.\n" : "") +
                       (itagFill_ ? "Auto-completing incomplete tags." : ""));
     runStart_ = platform::GetTickCount64();
-    target_ = target;
-    dataTarget_.reset();
-    while (!fileList_.empty() && !cancelled_) {
+    for (std::size_t index = 0; !fileList_.empty() && !cancelled_; ++index) {
+      selectFor(index);
       FileResult r;
       r.path = fileList_.front();
       fileList_.pop_front();
@@ -365,16 +377,7 @@ void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int sy
   if (::stat(platform::ToPosixPath(r.path).c_str(), &st) == 0) fileSize_ = r.size = st.st_size;
 }
 
-bool CTransferDialog::DeviceStillThere() {
-  if (auto* client = dynamic_cast<KernelDeviceClient*>(&device_)) {
-    if (!platform::IsWindow(client->GetManagerWindow())) return false;
-  }
-  try {
-    return device_.IsConnected() != 0;
-  } catch (const std::exception&) {
-    return false;
-  }
-}
+bool CTransferDialog::DeviceStillThere() { return ::DeviceStillThere(device_); }
 
 void CTransferDialog::WaitForDevice(FileResult& r) {
   std::uint64_t lastCheck = platform::GetTickCount64();

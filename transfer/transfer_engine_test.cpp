@@ -50,14 +50,22 @@ class TestDevice : public MemoryDeviceBase {
     ++commits;
     return 0;
   }
-  // The transfer's target is a memory segment's number, which names no medium here.
-  int SelectStorage(const KernelId&) override { return 0; }
+  // The transfer's target is a memory segment's number, which names no medium here; the
+  // segment current at each upload is kept.
+  std::uint32_t segment = 0;
+  std::vector<std::pair<std::uint32_t, std::string>> sentTo;
+  int SelectStorage(const KernelId& s) override {
+    segment = s.word[0];
+    return 0;
+  }
   int UploadTrack(std::string_view path, const TrackRecord& record, KernelId& id) override {
     if (int s; Answer(s)) return s;
+    sentTo.emplace_back(segment, path);
     return Complete(MemoryDeviceBase::UploadTrack(path, record, id), id);
   }
   int UploadDataFile(std::string_view path, const KernelId& folder, KernelId& id) override {
     if (int s; Answer(s)) return s;
+    sentTo.emplace_back(segment, path);
     return Complete(MemoryDeviceBase::UploadDataFile(path, folder, id), id);
   }
 
@@ -201,6 +209,38 @@ TEST_F(EngineTest, TaggedAudioAndDataFilesReachThePlayerAndEveryStepIsLogged) {
     EXPECT_TRUE(dialog_->GetDlgItem(id)->IsEnabled()) << id;
   }
   EXPECT_FALSE(dialog_->GetDlgItem(CTransferDialog::kCancelId)->IsEnabled());
+}
+
+// A planned run makes each file's segment current before the file goes, and says so in
+// the log once per change of segment.
+TEST_F(EngineTest, APlannedRunSendsEachFileIntoItsSegment) {
+  ASSERT_TRUE(Mp3().ok());
+  const std::string one = Mp3File("one.mp3", "One", "Ada Lind", "North Light");
+  const std::string two = Mp3File("two.mp3", "Two", "Ada Lind", "North Light");
+  const std::string notes = DataFile("notes.txt");
+  const std::string three = Mp3File("three.mp3", "Three", "Ada Lind", "North Light");
+  TransferLogFile log;
+  log.Open();
+  dialog_->TransferToSegments(&log, {one, two, notes, three}, {KernelId(1), KernelId(1), KernelId(2), KernelId(2)}, 0);
+  log.Close();
+  const std::vector<std::pair<std::uint32_t, std::string>> expected = {
+      {1, "one.mp3"}, {1, "two.mp3"}, {2, "notes.txt"}, {2, "three.mp3"}};
+  ASSERT_EQ(device_->sentTo.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(device_->sentTo[i].first, expected[i].first) << i;
+    EXPECT_TRUE(device_->sentTo[i].second.ends_with(expected[i].second)) << device_->sentTo[i].second;
+  }
+  EXPECT_EQ(dialog_->FilesCompleted(), 4);
+  const std::string text = ReadBytes(platform::ToPosixPath(log.GetPath()));
+  const std::size_t first = text.find("Transfer target is Memory Player and memory segment 1.\r\n");
+  const std::size_t second = text.find("Transfer target is Memory Player and memory segment 2.\r\n");
+  ASSERT_NE(first, std::string::npos) << text;
+  ASSERT_NE(second, std::string::npos) << text;
+  EXPECT_LT(first, text.find("File: " + one));
+  EXPECT_LT(text.find("File: " + two), second);
+  EXPECT_LT(second, text.find("File: " + notes));
+  EXPECT_EQ(text.find("Transfer target", second + 1), std::string::npos) << text;
+  EXPECT_EQ(dialog_->GetWindowText(), "Transfer complete.");
 }
 
 TEST_F(EngineTest, IncompleteTagsAreSkippedFilledOrAskedFor) {

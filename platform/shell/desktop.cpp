@@ -1,8 +1,8 @@
 #include "platform/shell/desktop.h"
 
-#include <gio/gdesktopappinfo.h>
 #include <gio/gio.h>
 
+#include "platform/shell/applications.h"
 #include "platform/text/text.h"
 
 namespace platform {
@@ -49,24 +49,10 @@ std::string FileTypeNameOf(std::string_view fileName) {
 }
 
 std::string DefaultApplicationName(std::string_view mimeType) {
-  std::string type(mimeType);
-  gchar* argv[] = {const_cast<gchar*>("xdg-mime"), const_cast<gchar*>("query"), const_cast<gchar*>("default"),
-                   type.data(), nullptr};
-  gchar* output = nullptr;
-  gint status = 0;
-  const gboolean ran = g_spawn_sync(nullptr, argv, nullptr,
-                                    static_cast<GSpawnFlags>(G_SPAWN_SEARCH_PATH | G_SPAWN_STDERR_TO_DEV_NULL),
-                                    nullptr, nullptr, &output, nullptr, &status, nullptr);
-  std::string text = ran && output != nullptr ? output : std::string();
-  g_free(output);
-  const std::string desktopId = Trim(text.substr(0, text.find('\n')));
-  if (desktopId.empty()) return {};
-  std::string name;
-  if (GDesktopAppInfo* info = g_desktop_app_info_new(desktopId.c_str())) {
-    if (const char* display = g_app_info_get_name(G_APP_INFO(info))) name = display;
-    g_object_unref(info);
-  }
-  return name;
+  const std::string id = DefaultApplicationId(mimeType);
+  if (id.empty()) return {};
+  const std::optional<DesktopApplication> app = FindApplication(id);
+  return app ? app->name : std::string();
 }
 
 }  // namespace platform

@@ -5,6 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+
+#include "platform/shell/xdg_test_folders.h"
 
 // GIO keeps its content-type data for the life of the process (sanitizer builds).
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\n"; }
@@ -50,30 +53,14 @@ class DefaultApplicationTest : public ::testing::Test {
   void SetUp() override {
     char tmpl[] = "/tmp/tovdesktop.XXXXXX";
     root_ = ::mkdtemp(tmpl);
-    std::filesystem::create_directories(root_ + "/config");
-    std::filesystem::create_directories(root_ + "/data/applications");
-    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS", "XDG_CURRENT_DESKTOP"}) {
-      const char* v = std::getenv(var);
-      saved_.emplace_back(var, v ? std::optional<std::string>(v) : std::nullopt);
-    }
-    ::setenv("XDG_CONFIG_HOME", (root_ + "/config").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (root_ + "/data").c_str(), 1);
-    ::setenv("XDG_CONFIG_DIRS", (root_ + "/none").c_str(), 1);
-    ::setenv("XDG_DATA_DIRS", (root_ + "/none").c_str(), 1);
-    ::unsetenv("XDG_CURRENT_DESKTOP");
+    xdg_.emplace(root_, std::vector<std::string>{});
   }
   void TearDown() override {
-    for (auto& [var, value] : saved_) {
-      if (value) {
-        ::setenv(var.c_str(), value->c_str(), 1);
-      } else {
-        ::unsetenv(var.c_str());
-      }
-    }
+    xdg_.reset();
     std::filesystem::remove_all(root_);
   }
   std::string root_;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+  std::optional<testing::XdgTestFolders> xdg_;
 };
 
 TEST_F(DefaultApplicationTest, TheDefaultHandlerIsNamedByItsDesktopEntry) {

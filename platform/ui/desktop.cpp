@@ -116,6 +116,12 @@ COLORREF GetSysColor(int index) { return CurrentHost().GetSysColor(index); }
 
 int GetSystemMetric(int index) { return CurrentHost().GetSystemMetric(index); }
 
+int ScaleDesignWidth(int designPixels) {
+  const int average = GetSystemMetric(kMetricAverageCharWidth);
+  const double scale = average > kDesignCharWidth ? static_cast<double>(average) / kDesignCharWidth : 1.0;
+  return static_cast<int>(designPixels * scale + 0.5);
+}
+
 Point GetCursorPos() { return CurrentHost().GetCursorPos(); }
 
 }  // namespace platform

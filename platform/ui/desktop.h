@@ -41,6 +41,9 @@ bool ShellNotifyIcon(UINT action, const TrayIcon& icon);
 
 COLORREF GetSysColor(int index);
 int GetSystemMetric(int index);
+// A width in the desktop's pixels, made for its 8-point font, as this host's font needs it:
+// wider letters (kMetricAverageCharWidth) get proportionally wider, never narrower.
+int ScaleDesignWidth(int designPixels);
 Point GetCursorPos();
 
 // Shows the wait cursor while it lives.

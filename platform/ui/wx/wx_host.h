@@ -40,6 +40,8 @@ struct RenderedControl {
   int rangeMin = 0;
   int rangeMax = 0;
   std::vector<std::string> items;  // lists, combos, tabs, list-view rows (first column), tree items (paths)
+  // Where it lies on the screen.
+  int left = 0, top = 0, width = 0, height = 0;
 };
 
 // A menu item as the toolkit shows it.

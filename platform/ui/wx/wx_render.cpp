@@ -349,6 +349,24 @@ wxSize LabelSize(wxStaticText* label) {
   return wxSize(std::max(best.x, static_cast<int>(w)), std::max(best.y, static_cast<int>(h)));
 }
 
+// A labelled group's frame, whose own width is its label's: what it holds is sized by the
+// sizer. (GTK's frame asks its children for their natural widths, and a wrapped label's
+// natural width is its whole text on one line, which widened every group holding one.)
+class GroupBox : public wxStaticBox {
+ public:
+  GroupBox(wxWindow* parent, const wxString& label) : wxStaticBox(parent, wxID_ANY, label) {}
+
+ protected:
+  wxSize DoGetBestSize() const override {
+    wxClientDC dc(const_cast<GroupBox*>(this));
+    dc.SetFont(GetFont());
+    wxCoord w = 0;
+    wxCoord h = 0;
+    dc.GetTextExtent(GetLabelText(), &w, &h);
+    return wxSize(w + 4 * kGap, h + kGap);
+  }
+};
+
 // A row of exactly a label and one control.
 bool IsFormRow(const LayoutNode& n) {
   return n.box == BoxKind::Row && n.children.size() == 2 && n.children[0].box == BoxKind::Control &&
@@ -562,7 +580,8 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
       return s;
     }
     case BoxKind::Group: {
-      auto* box = new wxStaticBoxSizer(wxVERTICAL, parent, W(CleanLabel(node.text)));
+      // The frame's label is text: an "&" left by CleanLabel ("Name && Organization") is shown.
+      auto* box = new wxStaticBoxSizer(new GroupBox(parent, wxControl::EscapeMnemonics(W(CleanLabel(node.text)))), wxVERTICAL);
       auto* inner = new wxBoxSizer(wxVERTICAL);
       bool first = true;
       for (const LayoutNode& child : node.children) {
@@ -1000,7 +1019,7 @@ void RenderedWindow::SyncAll() {
                             ControlAspect::Tree, ControlAspect::Range, ControlAspect::Position, ControlAspect::Check,
                             ControlAspect::Selection, ControlAspect::RowState, ControlAspect::Buttons,
                             ControlAspect::Parts, ControlAspect::Image, ControlAspect::SortIndicator,
-                            ControlAspect::Enabled, ControlAspect::Visible}) {
+                            ControlAspect::Style, ControlAspect::Enabled, ControlAspect::Visible}) {
       Sync(*b.control, b.widget, a);
     }
   }
@@ -1510,6 +1529,9 @@ void RenderedWindow::ShowActivePage() {
     }
   }
   FitPageArea();
+  // A tab's holder keeps its size when a page first goes into it, so no size event lays
+  // the page out: a page shown after the first one lay squeezed in its corner.
+  if (wxWindow* holder = it->second->top()->GetParent(); notebook_ != nullptr && holder != nullptr) holder->Layout();
 }
 
 void RenderedWindow::FitPageArea() {
@@ -1544,6 +1566,11 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
     r.enabled = w->IsThisEnabled();
     r.shown = w->IsShown();
     for (wxWindow* p = w->GetParent(); p != nullptr && p != top_; p = p->GetParent()) r.shown = r.shown && p->IsShown();
+    const wxRect place = w->GetScreenRect();
+    r.left = place.x;
+    r.top = place.y;
+    r.width = place.width;
+    r.height = place.height;
     if (auto* s = dynamic_cast<wxStaticText*>(w)) r.text = U(s->GetLabelText());
     if (auto* t = dynamic_cast<wxTextCtrl*>(w)) r.text = U(t->GetValue());
     if (auto* b2 = dynamic_cast<wxButton*>(w)) r.text = U(b2->GetLabel());

@@ -1,4 +1,4 @@
-#include "web/stream_playlist.h"
+#include "device/stream_playlist.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "web/stream_playlist.h"
+#include "device/stream_playlist.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +91,17 @@ TEST_F(StreamPlaylist, RefusedWithoutTagIndexOrServer) {
   EXPECT_EQ(WriteStreamPlaylist(device_, ids), "");
   EXPECT_TRUE(shell_.calls().empty());
   EXPECT_FALSE(fs::exists(Lumarest()) && !fs::is_empty(Lumarest()));
+}
+
+TEST_F(StreamPlaylist, AFileThatCannotBeWrittenIsReportedAndNotOpened) {
+  // The work folder cannot be made where a file of its name stands.
+  fs::create_directories(root_ + "/tmp");
+  std::ofstream(root_ + "/tmp/$Ombrix Jukebox$") << "in the way";
+  SortableKernelIdArray ids(&device_);
+  ids.push_back(device_.AddTrack({.title = "t"}));
+  host_.ExpectMessageBox(platform::IDOK, "Could not write the stream playlist");
+  EXPECT_EQ(WriteStreamPlaylist(device_, ids), "");
+  EXPECT_TRUE(shell_.calls().empty());
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+// The gallery's samples of the library's options: the whole options sheet of a jukebox
+// (one picture per page, the tree beside it), the sheets of the other player families,
+// the "Logs and Reports" sheet and the playback page alone.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class KernelDevice;
+
+struct OptionsGallerySample {
+  std::string name;            // the picture's file name without ".png"
+  std::string page;            // the page to show (its tree item), or empty for the first
+  std::function<void()> show;  // shows the sheet modally
+};
+
+std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device);

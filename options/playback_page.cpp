@@ -1,0 +1,271 @@
+#include "options/playback_page.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "common/identity.h"
+#include "common/settings.h"
+#include "device/device_client_error.h"
+#include "options/page_settings.h"
+#include "platform/paths/paths.h"
+#include "platform/settings/settings.h"
+#include "platform/shell/applications.h"
+#include "platform/shell/file_version.h"
+#include "platform/text/text.h"
+#include "platform/ui/data_exchange.h"
+#include "platform/ui/desktop.h"
+#include "platform/window/window.h"
+
+namespace options {
+
+using namespace platform::layout;
+
+namespace {
+
+constexpr std::uint64_t kDefaultEntry = 1;
+
+void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_ICONINFORMATION); }
+
+// The module word of the plug-in copies, from the module table's "ml_" rows.
+std::string ModuleWord() {
+  for (const ModuleRow& row : ModuleTable()) {
+    const std::string name = row.name;
+    if (!row.startupOnly || name.rfind("ml_", 0) != 0 || name.size() < 5) continue;
+    return name.substr(3, name.size() - 5);  // without "ml_" and the two letters of the model
+  }
+  return "tovarin";
+}
+
+std::string CollapseBackslashes(const std::string& path) {
+  std::string out;
+  for (char c : path) {
+    if (c == '\\' && !out.empty() && out.back() == '\\') continue;
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string IconOf(const platform::DesktopApplication& app) {
+  return app.icon.empty() || app.icon[0] == '/' ? std::string("audio-x-generic") : app.icon;
+}
+
+}  // namespace
+
+const std::vector<std::string>& PlaybackPlaylistTypes() {
+  static const std::vector<std::string> types = {std::string(kStreamPlaylistType), "audio/mpegurl",
+                                                 "application/vnd.apple.mpegurl", "audio/x-scpls"};
+  return types;
+}
+
+std::optional<std::string> MediaPlayerPluginFolder() {
+  const auto key = platform::SettingsKey::Open(platform::Hive::LocalMachine, kMediaPlayerUninstallKey);
+  if (!key) return std::nullopt;
+  const auto value = key->Get(kMediaPlayerUninstallValue);
+  if (!value || (value->type != platform::ValueType::String && value->type != platform::ValueType::ExpandString)) {
+    return std::nullopt;
+  }
+  std::string text(platform::ReadField(value->data.data(), std::min<std::size_t>(value->data.size(), 255)));
+  text.erase(std::remove_if(text.begin(), text.end(), [](char c) { return c == '"' || c == '/'; }), text.end());
+  const std::size_t slash = text.rfind('\\');
+  // Without a folder the entry says nothing of where the plug-ins are.
+  if (slash == std::string::npos) return std::nullopt;
+  return CollapseBackslashes(text.substr(0, slash + 1) + "\\Plugins\\");
+}
+
+std::string PluginCopyName(std::string_view modelCode) { return "ml_" + ModuleWord() + std::string(modelCode) + ".so"; }
+
+std::string PluginSourceName() { return ModuleWord() + ".so"; }
+
+std::string OptLumarest::VersionDisplayName(const std::string& description, const std::string& version) {
+  if (description.empty()) return "None Selected";
+  std::string name = description;
+  if (!version.empty()) name += " " + version.substr(0, 5);
+  if (!name.empty() && name.back() == '.') name.pop_back();
+  return name;
+}
+
+const platform::DialogTemplate& PlaybackPageTemplate() {
+  using P = OptLumarest;
+  static const platform::DialogTemplate t = platform::MakeTemplate(
+      P::kTemplateId, "Lumarest",
+      Column(
+          {Group("Playback Software",
+                 {Text("Select a player application to be used when playing tracks on your computer via Explorer "
+                       "or Pallidor.  The selected app must support standard M3U playlist files and standard HTTP "
+                       "streaming playback (most popular apps do).")
+                      .Width(72),
+                  Row({Combo(P::kPrograms).Label("Playback Software").DropDownList().Sorted().Width(36).Expand(),
+                       Picture(P::kProgramIcon, "audio-x-generic")}),
+                  Text("The list above includes applications that have registered themselves with Windows.  If the "
+                       "app you wish to use does not appear, you can register it yourself by clicking the "
+                       "'Register' button below.")
+                      .Width(72),
+                  Row({Button(P::kRegister, "Register Application...")})}),
+           Group(
+               "Increase this setting if playback is skipping.",
+               {Row({Text("Fastest Computers"),
+                     Slider(P::kCompensation).Label("Compensation").Style(platform::kStyleAutoTicks).Width(30).Expand(),
+                     Text("Slower Computers")})}),
+           Column({Text("Winamp 5 Media Library Integration", P::kMediaLibraryTitle).Style(platform::kStyleTitle),
+                   Text("Only for Winamp 5.  This support is still Beta.", P::kMediaLibraryNote),
+                   Row({Check(P::kModelIds[0], "VANTRO Jukebox 1"), Check(P::kModelIds[1], "VANTRO Jukebox 2")}),
+                   Row({Check(P::kModelIds[2], "VANTRO Jukebox 3"), Check(P::kModelIds[3], "VANTRO Jukebox Zen")})})}),
+      platform::kFrameChild);
+  return t;
+}
+
+OptLumarest::OptLumarest() : PropertyPage(PlaybackPageTemplate()) {
+  // Read as a signed number: a stored -3 is below the range, not four billion.
+  compensation = std::clamp(ReadDwordSetting("Lum_Compensation", 0), 0, 20);
+  externalPlayer = ReadDwordSetting("Lum_ExternalPlayer", 0);
+  installResult = static_cast<std::uint32_t>(ReadDwordSetting("Kor_InstallResult", 0));
+  pluginFolder_ = MediaPlayerPluginFolder();
+  for (std::size_t i = 0; i < kModelCodes.size(); ++i) {
+    models[i] = pluginFolder_ && platform::QueryFile(*pluginFolder_ + PluginCopyName(kModelCodes[i])).exists ? 1 : 0;
+    HandleCommand(kModelIds[i], [this, i] { OnModelClicked(static_cast<int>(i)); });
+  }
+  HandleCommand(kRegister, [this] { OnRegister(); });
+  HandleCommand(kPrograms, platform::CBN_SELCHANGE, [this] { ShowProgramIcon(); });
+}
+
+void OptLumarest::DoDataExchange(platform::DataExchange& dx) {
+  dx.SliderPos(kCompensation, compensation);
+  for (std::size_t i = 0; i < kModelIds.size(); ++i) dx.Check(kModelIds[i], models[i]);
+}
+
+bool OptLumarest::OnInitDialog() {
+  platform::SliderControl& slider = Slider(kCompensation);
+  slider.SetRange(0, 20);
+  slider.SetPageSize(1);
+  const bool mediaLibrary = (installResult & kMediaLibraryBit) != 0;
+  for (std::size_t i = 0; i < kModelIds.size(); ++i) {
+    // Without the media player's plug-in folder there is nowhere to put a copy.
+    EnableDlgItem(kModelIds[i], (installResult & kModelBits[i]) != 0 && pluginFolder_.has_value());
+    ShowDlgItem(kModelIds[i], mediaLibrary);
+  }
+  ShowDlgItem(kMediaLibraryTitle, mediaLibrary);
+  ShowDlgItem(kMediaLibraryNote, mediaLibrary);
+  FillProgramList();
+  return PropertyPage::OnInitDialog();
+}
+
+void OptLumarest::FillProgramList() {
+  platform::ListControl& list = List(kPrograms);
+  list.ResetContent();
+  iconOfName_.clear();
+  nameOfKey_.clear();
+  keyOfName_.clear();
+  const std::string type(kStreamPlaylistType);
+
+  // The system's own default, when its program has version information.
+  if (const std::optional<platform::DesktopApplication> app =
+          platform::FindApplication(platform::SystemDefaultApplicationId(type))) {
+    if (const std::optional<platform::FileVersionInfo> info = platform::GetFileVersionInfo(app->program)) {
+      // The program's description on this desktop is its entry's name.
+      const std::string name =
+          VersionDisplayName(app->name.empty() ? info->description : app->name, info->productVersion);
+      const std::string entry = kDefaultPrefix + name;
+      const int at = list.AddString(entry);
+      list.SetItemData(at, kDefaultEntry);
+      iconOfName_[entry] = IconOf(*app);
+    }
+  }
+  // Every registered program.
+  for (const platform::DesktopApplication& app : platform::ListApplicationsFor(PlaybackPlaylistTypes())) {
+    std::string name = app.name;
+    if (name.empty()) {
+      if (const std::optional<platform::FileVersionInfo> info = platform::GetFileVersionInfo(app.program)) {
+        if (info->description.empty()) continue;
+        name = VersionDisplayName(info->description, info->productVersion);
+      } else {
+        name = std::filesystem::path(app.program).stem().string();
+      }
+    }
+    name = platform::Trim(name);
+    if (name.empty() || keyOfName_.count(name) != 0) continue;
+    iconOfName_[name] = IconOf(app);
+    nameOfKey_[app.id] = name;
+    keyOfName_[name] = app.id;
+    list.AddString(name);
+  }
+  // The person's choice; without one, the system's default. A choice the list does not
+  // hold selects nothing, so that saving keeps it.
+  const std::string chosen = platform::UserDefaultApplicationId(type);
+  int select = -1;
+  if (!chosen.empty()) {
+    const auto it = nameOfKey_.find(chosen);
+    if (it != nameOfKey_.end()) {
+      select = list.FindStringExact(-1, it->second);
+      for (int i = 0; select < 0 && i < list.GetCount(); ++i) {
+        if (platform::FindNoCase(list.GetItemText(i), it->second) == 0) select = i;
+      }
+    }
+  } else {
+    for (int i = 0; select < 0 && i < list.GetCount(); ++i) {
+      if (list.GetItemData(i) == kDefaultEntry) select = i;
+    }
+  }
+  list.SetCurSel(select);
+  ShowProgramIcon();
+}
+
+void OptLumarest::ShowProgramIcon() {
+  platform::ListControl& list = List(kPrograms);
+  const auto it = iconOfName_.find(list.GetItemText(list.GetCurSel()));
+  Picture(kProgramIcon).SetIcon(it == iconOfName_.end() ? std::string("audio-x-generic") : it->second);
+}
+
+bool OptLumarest::MediaPlayerRunning() const { return platform::FindWindow(kMediaPlayerWindowClass) != 0; }
+
+void OptLumarest::OnModelClicked(int) {
+  modelsChanged = true;
+  if (MediaPlayerRunning()) Inform("Please close Winamp before changing these options.");
+}
+
+void OptLumarest::OnRegister() {
+  const std::optional<std::string> file = platform::PickOpenFile(
+      TopLevel().GetSafeHwnd(), "Select a playback application to register...", "Playback Applications|*||");
+  if (!file || file->empty()) return;
+  std::string id;
+  switch (platform::RegisterApplication(platform::ToPosixPath(*file), PlaybackPlaylistTypes(), id)) {
+    case platform::Registration::kAlreadyRegistered: Inform("The selected application is already registered."); break;
+    case platform::Registration::kRegistered:
+      Inform("The selected application has been registered and added to the list.");
+      break;
+    case platform::Registration::kFailed: Inform("The selected application could not be registered."); break;
+  }
+  FillProgramList();
+}
+
+void OptLumarest::OnOK() {
+  WriteDwordSetting("Lum_Compensation", compensation);
+  WriteDwordSetting("Lum_ExternalPlayer", kExternalPlayer);
+
+  if ((installResult & kMediaLibraryBit) != 0 && modelsChanged && pluginFolder_ && !MediaPlayerRunning()) {
+    std::string install;
+    ReadSettingString("", install);
+    const std::string source = platform::ToPosixPath(install + "\\" + PluginSourceName());
+    for (std::size_t i = 0; i < kModelCodes.size(); ++i) {
+      const std::string copy = platform::ToPosixPath(*pluginFolder_ + PluginCopyName(kModelCodes[i]));
+      std::error_code ec;  // failures are silent
+      if (models[i] != 0) {
+        std::filesystem::copy_file(source, copy, std::filesystem::copy_options::skip_existing, ec);
+      } else {
+        std::filesystem::remove(copy, ec);
+      }
+    }
+  }
+
+  platform::ListControl& list = List(kPrograms);
+  const int selected = list.GetCurSel();
+  if (selected < 0) return;
+  const std::string type(kStreamPlaylistType);
+  if (list.GetItemData(selected) == kDefaultEntry) {
+    platform::ResetDefaultApplication(type);
+  } else if (const auto it = keyOfName_.find(list.GetItemText(selected)); it != keyOfName_.end()) {
+    platform::SetDefaultApplication(type, it->second);
+  }
+}
+
+}  // namespace options

@@ -1,0 +1,336 @@
+#include "shellext/playlist_commands.h"
+
+#include <set>
+
+#include "common/folders.h"
+#include "common/settings.h"
+#include "common/shell_utilities.h"
+#include "platform/text/text.h"
+#include "platform/ui/desktop.h"
+#include "platform/ui/host.h"
+#include "shellext/enum_id_list.h"
+#include "shellext/library.h"
+#include "shellext/name_dlg.h"
+#include "shellext/queue_commands.h"
+#include "tools/playlist_replace.h"
+
+namespace shellext {
+
+namespace {
+
+constexpr int kStatusPlaylistExists = 4;
+
+void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
+
+// "s" unless exactly one.
+const char* Plural(std::size_t n) { return n == 1 ? "" : "s"; }
+
+// Fills the pending-id list with the tracks and hands it to the playlist.
+int AddPending(KernelDevice& device, const KernelId& playlist, const std::vector<KernelId>& tracks) {
+  device.ClearPendingIds();
+  for (const KernelId& track : tracks) device.AddPendingId(track);
+  return device.AddPendingToPlaylist(playlist);
+}
+
+// The playlists folder's listing changed (when the folder has been listed at all).
+void NotifyPlaylistsChanged() {
+  if (LPCITEMIDLIST playlists = GetFixedFolderList(FixedFolder::kPlaylists)) NotifyFolderUpdated(playlists);
+  RefreshFolderViews();
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return 0;
+}
+
+// The backup record of one track: its content id as 20 raw bytes.
+std::string BackupRecord(KernelDevice& device, const KernelId& track) {
+  const std::string hex = KernelDevice::MakeContentId(device.GetTrackArtist(track), device.GetTrackAlbum(track),
+                                                      device.GetTrackTitle(track));
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(HexDigit(hex[i]) << 4 | HexDigit(hex[i + 1]));
+  }
+  return bytes;
+}
+
+// A file name not yet written in this run: "Mix.rpb", then "Mix (2).rpb" ...
+std::string UnusedName(const std::string& file, std::set<std::string>& used) {
+  std::string name = file;
+  const std::string stem = file.substr(0, file.size() - kBackupExtension.size());
+  for (int n = 2; used.count(name) != 0; ++n) name = stem + " (" + std::to_string(n) + ")" + std::string(kBackupExtension);
+  used.insert(name);
+  return name;
+}
+
+// The file's name without its folder and without ".rpb" (any case).
+std::string BackupStem(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("\\/") == std::string::npos ? 0 : path.find_last_of("\\/") + 1);
+  if (name.size() >= kBackupExtension.size() &&
+      platform::ToLowerAscii(std::string_view(name).substr(name.size() - kBackupExtension.size())) ==
+          kBackupExtension) {
+    name.resize(name.size() - kBackupExtension.size());
+  }
+  return name;
+}
+
+}  // namespace
+
+bool AskPlaylistName(std::string& name) {
+  for (;;) {
+    CNameDlg dialog(GetOwnerWindow());
+    dialog.name = name;
+    if (dialog.DoModal() != platform::IDOK) return false;
+    name = dialog.name;
+    if (!platform::TrimView(name).empty()) return true;
+  }
+}
+
+int CreateDevicePlaylist(bool ask, std::string& name, const SortableKernelIdArray* tracks, bool interactive) {
+  if (ask && !AskPlaylistName(name)) return -1;
+  StripTrailingBackslash(name, platform::Trim(name));
+  if (name.empty()) {
+    if (interactive) Inform("Playlist name cannot be blank.");
+    return -1;
+  }
+  const std::vector<KernelId> none;
+  const std::vector<KernelId>& ids = tracks != nullptr ? *tracks : none;
+  try {
+    KernelDevice& device = Device();
+    KernelId playlist;
+    int status = 0;
+    {
+      platform::WaitCursor wait;
+      status = device.CreatePlaylist(name, playlist);
+    }
+    bool filled = false;
+    if (status == kStatusPlaylistExists) {
+      if (interactive) {
+        Inform("Playlist '" + name + "' already exists.");
+        return -1;
+      }
+      std::uint32_t overwrite = 0;
+      ReadSettingDword("JB_Tx_OverwritePlaylists", overwrite);
+      if (overwrite == 0) return -1;
+      // The old playlist goes only once the new one holds the tracks.
+      platform::WaitCursor wait;
+      if (tools::ReplacePlaylist(device, playlist, ids) != 0) return -1;
+      filled = true;
+    } else if (status != 0) {
+      if (interactive) Inform("Could not create playlist '" + name + "' (error " + std::to_string(status) + ").");
+      return -1;
+    }
+    if (!filled && !ids.empty()) {
+      int added = 0;
+      {
+        platform::WaitCursor wait;
+        added = AddPending(device, playlist, ids);
+      }
+      if (added != 0) ShowMessageBox(std::to_string(added), platform::MB_OK);
+    }
+    if (interactive) NotifyPlaylistsChanged();
+    device.CommitChanges();
+    return static_cast<int>(ids.size());
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not create playlist.", e);
+    return -1;
+  }
+}
+
+void CreateNewPlaylist() {
+  std::string name = "type name here";
+  CreateDevicePlaylist(true, name, nullptr, true);
+}
+
+void CreatePlaylistFromTracks(const SortableKernelIdArray& tracks) {
+  std::string name = "type name here";
+  const int count = CreateDevicePlaylist(true, name, &tracks, true);
+  if (count < 0) {
+    Inform("Could not create playlist using selected items.");
+    return;
+  }
+  Inform("Playlist '" + name + "' created with " + std::to_string(count) + " track" +
+         Plural(static_cast<std::size_t>(count)) + ".");
+}
+
+int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& tracks) {
+  try {
+    KernelDevice& device = Device();
+    {
+      platform::WaitCursor wait;
+      AddPending(device, playlist, tracks);
+    }
+    std::uint32_t quiet = 0;
+    ReadSettingDword("Gen_DisableCompletionConfirmations", quiet);
+    if (quiet == 0) {
+      Inform(std::to_string(tracks.size()) + " track" + Plural(tracks.size()) + " added to playlist " +
+             device.GetPlaylistName(playlist) + ".");
+    }
+    platform::WaitCursor wait;
+    device.CommitChanges();
+    RefreshFolderViews();
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not add track(s) to playlist.", e);
+  }
+  return 1;
+}
+
+void RemoveFromPlaylistOrQueue(const CPidlLast& parent, const CPidlList& selection) {
+  if (selection.empty()) {
+    Inform("Please select at least one item to remove.");
+    return;
+  }
+  const std::uint32_t first = selection.front()->nodeType;
+  if (first != NT_PLITEM && first != NT_QITEM) {
+    Inform("This item cannot be removed.");
+    return;
+  }
+  try {
+    platform::WaitCursor wait;
+    KernelDevice& device = Device();
+    CPidlList ordered = selection;
+    ordered.SortById(-1);
+    device.ClearPendingIds();
+    for (const CPidlLast& item : ordered) {
+      if (item->nodeType == NT_PLITEM) {
+        device.AddPendingId(item.GetId());
+      } else if (item->nodeType == NT_QITEM) {
+        device.RemoveFromQueue(item.GetId());
+      }
+    }
+    if (first == NT_PLITEM) device.RemovePendingFromPlaylist(parent.GetId());
+    device.CommitChanges();
+    RefreshFolderViews();
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not remove items.", e);
+  }
+}
+
+void BackupPlaylists(const std::vector<KernelId>& playlists) {
+  const std::optional<std::string> folder =
+      platform::PickFolder(GetOwnerWindow(), "Select a folder where playlist backup(s) will be created:");
+  if (!folder) return;
+  if (folder->empty()) {
+    Inform("Invalid target folder.");
+    return;
+  }
+  KernelDevice& device = Device();
+  std::set<std::string> used;
+  std::vector<std::string> failed;
+  {
+    platform::WaitCursor wait;
+    for (const KernelId& playlist : playlists) {
+      std::string name;
+      try {
+        name = device.GetPlaylistName(playlist);
+        std::string bytes;
+        KernelId track;
+        for (int more = device.GetFirstPlaylistItem(playlist, track); more != 0;
+             more = device.GetNextPlaylistItem(playlist, track)) {
+          bytes += BackupRecord(device, track);
+        }
+        std::string path;
+        NormalisePath(path, *folder + "\\" + UnusedName(BackupFileName(name), used));
+        if (!ReplaceFileBytes(path, bytes)) failed.push_back(name);
+      } catch (const std::exception&) {
+        failed.push_back(name);
+      }
+    }
+  }
+  for (const std::string& name : failed) Inform("Could not write playlist backup file " + name + ".rpb.");
+  Inform("Playlist backup complete.");
+}
+
+void BackupSelectedPlaylists(const CPidlList& selection) {
+  std::vector<KernelId> playlists;
+  for (const CPidlLast& item : selection) {
+    if (item->nodeType == NT_PLAYLIST) playlists.push_back(item.GetId());
+  }
+  BackupPlaylists(playlists);
+}
+
+void BackupAllPlaylists() {
+  std::vector<KernelId> playlists;
+  try {
+    KernelDevice& device = Device();
+    KernelId playlist;
+    for (int more = device.GetFirstPlaylist(playlist); more != 0; more = device.GetNextPlaylist(playlist)) {
+      playlists.push_back(playlist);
+    }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not read the playlists.", e);
+    return;
+  }
+  BackupPlaylists(playlists);
+}
+
+void RestorePlaylist() {
+  const std::optional<std::string> file =
+      platform::PickOpenFile(GetOwnerWindow(), "Select a playlist backup to restore:",
+                             "Playlist Backups (*.rpb)|*.rpb|All Files (*.*)|*.*||", "rpb");
+  if (!file) return;
+  const std::optional<std::string> bytes = ReadFileBytes(*file);
+  if (!bytes) {
+    Inform("Could not read the file " + *file + ".");
+    return;
+  }
+  const std::optional<std::vector<std::string>> records = ReadBackupRecords(*bytes);
+  if (!records) {
+    Inform("The file " + *file + " is not a playlist backup.");
+    return;
+  }
+  std::string name = BackupStem(*file);
+  if (!AskPlaylistName(name)) return;
+  StripTrailingBackslash(name, platform::Trim(name));
+  if (name.empty()) {
+    Inform("Playlist name cannot be blank.");
+    return;
+  }
+  try {
+    KernelDevice& device = Device();
+    std::vector<KernelId> found;
+    KernelId playlist;
+    int status = 0;
+    {
+      platform::WaitCursor wait;
+      for (const std::string& id : *records) {
+        KernelId track;
+        if (device.FindTrackByContentId(id, track) != 0) found.push_back(track);
+      }
+      status = device.CreatePlaylist(name, playlist);
+      if (status == 0 && !found.empty()) {
+        status = AddPending(device, playlist, found);
+        if (status != 0) device.DeletePlaylist(playlist);  // no half-made playlist stays
+      }
+    }
+    if (status == kStatusPlaylistExists) {
+      if (ShowMessageBox("Playlist '" + name + "' already exists.\nDo you want to replace it with the backup?",
+                         platform::MB_YESNO | platform::MB_ICONQUESTION) != platform::IDYES) {
+        return;
+      }
+      platform::WaitCursor wait;
+      status = tools::ReplacePlaylist(device, playlist, found);
+    }
+    if (status != 0) {
+      Inform("Could not restore playlist '" + name + "' (error " + std::to_string(status) + ").");
+      NotifyPlaylistsChanged();
+      return;
+    }
+    device.CommitChanges();
+    NotifyPlaylistsChanged();
+    std::string report =
+        "Playlist '" + name + "' restored with " + std::to_string(found.size()) + " track" + Plural(found.size()) + ".";
+    const std::size_t missing = records->size() - found.size();
+    if (missing > 0) {
+      report += "\n" + std::to_string(missing) + " track" + Plural(missing) + " of the backup " +
+                (missing == 1 ? "is" : "are") + " not on the player.";
+    }
+    Inform(report);
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not restore playlist.", e);
+  }
+}
+
+}  // namespace shellext

@@ -1,0 +1,57 @@
+// The playlist commands: making a playlist (empty or of tracks), adding tracks to one,
+// removing entries from a playlist or the Active Queue, and backing playlists up to
+// ".rpb" files and restoring them.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/sortable.h"
+#include "shellext/playlist_backup.h"
+#include "shellext/shell_item.h"
+
+namespace shellext {
+
+// Asks for a name with the name dialog until it is not blank; false on Cancel. `name`
+// is shown first and holds the answer.
+bool AskPlaylistName(std::string& name);
+
+// Makes a playlist of `tracks` (null or empty: an empty one). With `ask` the name dialog
+// shows `name` first and asks again while the name is blank; Cancel answers -1. The name
+// is trimmed and loses one trailing backslash. Interactive: a blank or existing name is
+// refused with a message. Otherwise an existing name answers -1, unless
+// `JB_Tx_OverwritePlaylists` is set, when the existing playlist is rebuilt with the
+// tracks. A player that refuses the tracks is shown its status number. Answers the
+// number of tracks given, or -1 when no playlist was made ("Could not create
+// playlist." for a device error).
+int CreateDevicePlaylist(bool ask, std::string& name, const SortableKernelIdArray* tracks, bool interactive);
+
+// "New Playlist...": an empty playlist under the name the person gives.
+void CreateNewPlaylist();
+
+// "Create New Playlist..." of the selection's tracks: asks for the name and reports the
+// outcome.
+void CreatePlaylistFromTracks(const SortableKernelIdArray& tracks);
+
+// Appends the tracks to the playlist and says how many were added (unless
+// `Gen_DisableCompletionConfirmations` is set). Answers 1.
+int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& tracks);
+
+// Removes the selected playlist entries from the playlist `parent` is, and every queue
+// entry of the selected queue items' tracks.
+void RemoveFromPlaylistOrQueue(const CPidlLast& parent, const CPidlList& selection);
+
+// Asks for a folder and writes one backup per playlist there, named after it.
+void BackupPlaylists(const std::vector<KernelId>& playlists);
+void BackupSelectedPlaylists(const CPidlList& selection);
+void BackupAllPlaylists();
+
+// "Restore Playlist...": asks for a backup file and the playlist's name (the file's name
+// first), finds each entry's track on the player by its content id and makes the
+// playlist of those found; an existing playlist of that name is replaced when the person
+// agrees. Entries whose track is not on the player are counted in the report.
+void RestorePlaylist();
+
+}  // namespace shellext

@@ -1,0 +1,288 @@
+#include "shellext/view_commands.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "common/identity.h"
+#include "common/settings.h"
+#include "common/shell_utilities.h"
+#include "device/kernel_device_client.h"
+#include "options/family_pages.h"
+#include "options/general_pages.h"
+#include "options/log_page.h"
+#include "options/playback_page.h"
+#include "options/player_pages.h"
+#include "options/transcoding_pages.h"
+#include "options/tree_prop_sheet.h"
+#include "options/volume_dialog.h"
+#include "platform/ui/host.h"
+#include "shellext/computer_player.h"
+#include "shellext/library.h"
+#include "shellext/send_files.h"
+#include "shellext/shell_view.h"
+#include "shellext/synchro.h"
+#include "tools/sql_gen_dlg.h"
+
+namespace shellext {
+
+namespace {
+
+// What the playback display showed last; module-wide, as every view shows the same player.
+struct PlaybackDisplay {
+  std::uint32_t track = 0;
+  int elapsed = 0;
+  int length = 0;
+  std::string title;
+};
+
+PlaybackDisplay& Display() {
+  static PlaybackDisplay display;
+  return display;
+}
+
+void Inform(const std::string& text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }
+
+int Ask(KernelDevice& device, int (KernelDevice::*ask)()) {
+  try {
+    return (device.*ask)();
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+using PageList = std::vector<std::unique_ptr<platform::PropertyPage>>;
+
+template <class Page, class... Args>
+void Add(platform::PropertySheet& sheet, PageList& pages, Args&&... args) {
+  pages.push_back(std::make_unique<Page>(std::forward<Args>(args)...));
+  sheet.AddPage(pages.back().get());
+}
+
+// The transfer options page (its place in the sheet is after the player's pages) comes
+// with the transfer pages.
+void AddTransferOptionsPage(platform::PropertySheet&, PageList&) {}
+
+// Brevlink keeps a jukebox in step with the PC source folders of its options page, which
+// only such a player shows.
+void RunBrevlink() {
+  try {
+    if (Device().SupportsTagIndex() == 0) {
+      Inform("Brevlink synchronizes jukebox players only.");
+      return;
+    }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not set up transfer.", e);
+    return;
+  }
+  RunSynchro(SyncFilesToPlayer);
+}
+
+}  // namespace
+
+std::string NowPlayingText(int elapsed, int length, const std::string& title) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Playing (%d:%02d/%d:%02d)  ", elapsed / 60, elapsed % 60, length / 60, length % 60);
+  return text + title;
+}
+
+void ResetPlaybackDisplayForTesting() { Display() = PlaybackDisplay(); }
+
+// ---- Sheets ----
+
+void RunOptionsSheet(KernelDevice& device, platform::HWND owner) {
+  options::TreePropSheet::CTreePropSheet sheet(g_ProductIdentity.productName + " Options", owner);
+  sheet.SetTreeViewMode(true, true, false);
+  sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
+  PageList pages;
+  std::string player = "Playback Software";
+  try {
+    GetDefaultPlayerName(player);
+  } catch (const std::exception&) {
+    // the player cannot say which program it streams to; the generic name stays
+  }
+  Add<options::OptGeneral>(sheet, pages, &device, player);
+  const int kind = device.GetDeviceIndex();
+  if (kind == 5) Add<options::OptZaro>(sheet, pages);
+  if (kind == 8) Add<options::OptZaroNX>(sheet, pages);
+  if (kind == 1 && device.GetDeviceId().word[0] == 0) Add<options::OptVantroII>(sheet, pages);
+  if (Ask(device, &KernelDevice::SupportsTagIndex) != 0) {
+    const std::string& word = g_ProductIdentity.deviceWord;
+    Add<options::OptJukebox>(sheet, pages, word);
+    Add<options::OptJukeboxTagHandling>(sheet, pages, word + "::Tag Handling");
+    Add<options::OptJukeboxSynchro>(sheet, pages, word + "::Brevlink");
+  }
+  AddTransferOptionsPage(sheet, pages);
+  Add<options::OptTonavel>(sheet, pages);
+  Add<options::OptTransfersTranscode>(sheet, pages);
+  if (Ask(device, &KernelDevice::SupportsCopyToComputer) != 0 && Ask(device, &KernelDevice::SupportsStorageList) == 0) {
+    Add<options::OptLumarest>(sheet, pages);
+  }
+  Add<options::OptAbout>(sheet, pages, &device);
+  sheet.DoModal();
+}
+
+void RunReportsSheet(KernelDevice& device, platform::HWND owner) {
+  platform::PropertySheet sheet("Logs and Reports", owner);
+  sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
+  PageList pages;
+  if (Ask(device, &KernelDevice::SupportsTagIndex) != 0) Add<tools::CSQLGenDlg>(sheet, pages, &device);
+  Add<options::CLogDlg>(sheet, pages);
+  sheet.DoModal();
+}
+
+void ShowPlaybackOptions(platform::HWND owner) {
+  platform::PropertySheet sheet(g_ProductIdentity.productName + " Options", owner);
+  sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
+  options::OptLumarest page;
+  sheet.AddPage(&page);
+  sheet.DoModal();
+}
+
+// ---- The view's commands ----
+
+bool ViewCommands::Run(int id) {
+  switch (id) {
+    case kCmdPrevious:
+    case kCmdPlay:
+    case kCmdNext:
+    case kCmdStop:
+    case kCmdPause:
+    case kCmdMute:
+    case kCmdVolume: PlayerCommand(id); return true;
+    case kCmdOptions: ShowOptions(); return true;
+    case kCmdReports: RunReportsSheet(Device(), GetOwnerWindow()); return true;
+    case kCmdSync: RunBrevlink(); return true;
+    case kCmdHelp: ShowHelp(); return true;
+    case kCmdProperties: view_.ShowProperties(); return true;
+    default: return false;
+  }
+}
+
+void ViewCommands::PressButton(int command, bool pressed) {
+  if (view_.browser_ == nullptr) return;
+  view_.browser_->SendControlMsg(platform::FCW_TOOLBAR, platform::TB_CHECKBUTTON,
+                                 static_cast<platform::WPARAM>(command), pressed ? 1 : 0, nullptr);
+}
+
+void ViewCommands::PlayerCommand(int id) {
+  KernelDevice& device = Device();
+  const char* failure = "";
+  try {
+    switch (id) {
+      case kCmdPrevious:
+        failure = "Could not play previous track in queue.";
+        device.PlayPreviousInQueue();
+        PressButton(kCmdPause, false);
+        return;
+      case kCmdPlay: {
+        failure = "Could not play next track in the Active Queue.";
+        KernelId first;
+        if (device.GetFirstQueueEntry(first) == 0) {
+          Inform("There are no tracks in the Active Queue.");
+          return;
+        }
+        device.PlayQueueCurrent();
+        PressButton(kCmdPause, false);
+        return;
+      }
+      case kCmdNext:
+        failure = "Could not play next track in queue.";
+        device.PlayNextInQueue();
+        PressButton(kCmdPause, false);
+        return;
+      case kCmdStop:
+        failure = "Could not stop track.";
+        device.StopPlayback();
+        view_.SetStatusText(2, "Playback Stopped");
+        PressButton(kCmdPause, false);
+        view_.RefreshList();
+        return;
+      case kCmdPause: {
+        failure = "Could not change pause state.";
+        const int paused = device.IsPaused() == 0 ? 1 : 0;
+        device.SetPaused(paused);
+        PressButton(kCmdPause, paused != 0);
+        return;
+      }
+      case kCmdMute: {
+        failure = "Could not change mute state.";
+        const int muted = device.IsMuted() == 0 ? 1 : 0;
+        device.SetMute(muted);
+        PressButton(kCmdMute, muted != 0);
+        return;
+      }
+      case kCmdVolume: {
+        failure = "Could not open Volume/EQ/EAX configuration.";
+        options::VolumeDialog dialog(&device, GetOwnerWindow());
+        dialog.DoModal();
+        return;
+      }
+      default: return;
+    }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError(failure, e);
+  }
+}
+
+void ViewCommands::ShowOptions() {
+  RunOptionsSheet(Device(), GetOwnerWindow());
+  ApplyListSettings();
+}
+
+void ViewCommands::ApplyListSettings() {
+  platform::ListViewControl* list = view_.List();
+  if (list == nullptr) return;
+  std::uint32_t grid = 1;
+  ReadSettingDword("Gen_EnableSpreadsheetView", grid);
+  std::uint32_t colour = view_.spreadsheetColour_;
+  ReadSettingDword("Gen_SpreadsheetColor", colour);
+  std::uint32_t fullRow = 1;
+  ReadSettingDword("Gen_EnableFullRowSelect", fullRow);
+  view_.spreadsheet_ = grid != 0;
+  view_.spreadsheetColour_ = colour;
+  if (!view_.backgroundPicture_) {
+    const bool lines = view_.spreadsheet_ && view_.folderType_ != NT_LISTS;
+    list->SetExtendedStyle(platform::LVS_EX_GRIDLINES, lines ? platform::LVS_EX_GRIDLINES : 0);
+    list->Invalidate();
+  }
+  list->SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, fullRow != 0 ? platform::LVS_EX_FULLROWSELECT : 0);
+  view_.RefreshList();
+}
+
+void ViewCommands::ShowHelp() {
+  std::string address;
+  // An address that is missing or empty is not opened.
+  if (ReadSettingString("URL_Help", address) == 0 || address.empty()) {
+    Inform("Could not read url for help page from the registry.");
+    return;
+  }
+  ShellOpenFile(address);
+}
+
+// ---- The playback display ----
+
+void ViewCommands::NowPlaying(platform::WPARAM track, platform::LPARAM elapsed) {
+  PlaybackDisplay& d = Display();
+  d.elapsed = static_cast<int>(elapsed);
+  const std::uint32_t id = static_cast<std::uint32_t>(track);
+  if (id != d.track) {
+    d.track = id;
+    d.elapsed = 0;  // a new track starts at 0:00 whatever the notice says
+    try {
+      const KernelId current(id);
+      d.title = Device().GetTrackTitle(current);
+      d.length = Device().GetTrackLength(current);
+    } catch (const std::exception&) {
+      d.title = "Could not read name of current track.";
+      d.length = 0;
+    }
+    RefreshFolderViews();
+  }
+  view_.SetStatusText(2, NowPlayingText(d.elapsed, d.length, d.title));
+}
+
+void ViewCommands::PlaybackStopped() { view_.SetStatusText(2, "Playback Stopped"); }
+
+}  // namespace shellext

@@ -1,0 +1,50 @@
+// The editors of the player's personal items: one contact's fields (EditContactDialog,
+// which edits the caller's record in place) and one note's text (EditNoteDialog).
+#pragma once
+
+#include <string>
+
+#include "device/records.h"
+#include "platform/ui/ui_window.h"
+
+namespace tools {
+
+class EditContactDialog : public platform::Dialog {
+ public:
+  static constexpr int kTemplateId = 661;
+
+  // Edit boxes and the record's fields they show; the other fields are kept as they are.
+  struct Box {
+    int id;
+    ContactField field;
+  };
+  static const Box kBoxes[22];
+
+  // Takes the shown fields' texts from `record` (kept; written back on OK).
+  explicit EditContactDialog(ContactRecord* record, platform::HWND parent = 0);
+
+  std::string texts[22];  // by kBoxes' order
+
+  // Saving copies each text into its field, cut to the field's 260 bytes.
+  void DoDataExchange(platform::DataExchange& dx) override;
+
+ private:
+  ContactRecord* record_;
+};
+
+class EditNoteDialog : public platform::Dialog {
+ public:
+  static constexpr int kTemplateId = 660;
+  static constexpr int kTextId = 1008;
+
+  explicit EditNoteDialog(platform::HWND parent = 0);
+
+  std::string text;  // the body: set before the run, read after OK
+
+  void DoDataExchange(platform::DataExchange& dx) override;
+};
+
+const platform::DialogTemplate& EditContactTemplate();
+const platform::DialogTemplate& EditNoteTemplate();
+
+}  // namespace tools
