@@ -60,6 +60,8 @@ constexpr int kOutcomeStorageFull = 8;
 constexpr int kOutcomeSynchronous = 9;    // the device finished at once; no notice follows
 constexpr int kOutcomeNotActivated = 10;  // a protected file not activated on this computer
 
+struct TagRead;  // transfer_engine.cpp
+
 class CTransferDialog : public platform::Dialog {
  public:
   static constexpr int kTemplateId = 511;
@@ -184,6 +186,11 @@ class CTransferDialog : public platform::Dialog {
   void RunDirect(TransferLogFile* log, const std::vector<std::string>& files, const std::vector<KernelId>& targets,
                  const SourceGroups* roots, int syncMode, int finishFlag);
   void TransferOneFile(FileResult& r, int syncMode);
+  // The timed tag read of the direct route's next file starts while the device copies the
+  // file before it; ReadTagsOf answers from it (as ReadTagsTimed with flags 0, 0 would) when
+  // it is the file asked for.
+  void ReadTagsAhead();
+  int ReadTagsOf(const std::string& path, TrackRecord* record);
   void SendAudioFile(FileResult& r);
   void SendDataFile(FileResult& r, const KernelId& folder, int syncMode);
   void FinishOutcome(TransferLogFile* log, FileResult& r);
@@ -200,6 +207,7 @@ class CTransferDialog : public platform::Dialog {
 
   // Run state.
   std::deque<std::string> fileList_;
+  std::shared_ptr<TagRead> readAhead_;
   std::string title_;
   int fileCount_ = 0;
   int processed_ = 0;
