@@ -197,32 +197,47 @@ TEST(SemaphoreTest, ManyWaitersEachTakeOneUnit) {
   EXPECT_EQ(s->Wait(0), WAIT_TIMEOUT);
 }
 
-// A wait spins only for a thread that runs on another processor: one on the waiter's own
-// processor cannot answer while the waiter spins there.
-TEST(SpinTest, NoSpinForAThreadOnTheWaitersProcessor) {
+// A wait does not spin for a thread that shares its processor because one of the two is
+// pinned to it: that thread cannot answer while the waiter spins there.
+TEST(SpinTest, NoSpinBesideAThreadPinnedToTheSameProcessor) {
   cpu_set_t before;
   ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
   const int here = ::sched_getcpu();
   ASSERT_GE(here, 0);
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(here, &one);
-  ASSERT_EQ(::sched_setaffinity(0, sizeof one, &one), 0);
-  SpinBudget spin;
   struct Case {
     const char* what;
     int peer;
+    bool waiterPinned;
     std::uint32_t us;
   };
   const Case cases[] = {
-      {"the same processor", here, 0},
-      {"another processor", here + 1, SpinBudget::kMaxUs},
-      {"not known", -1, SpinBudget::kMaxUs},
+      {"the waiter pinned, the peer beside it", here, true, 0},
+      {"the peer pinned beside the waiter", here | kPinned, true, 0},
+      {"the peer pinned to another processor", (here + 1) | kPinned, true, SpinBudget::kMaxUs},
+      {"the peer's place not known", -1, true, SpinBudget::kMaxUs},
+      {"the peer pinned beside an unpinned waiter", here | kPinned, false, 0},
+      {"neither pinned, side by side", here, false, SpinBudget::kMaxUs},
   };
-  for (const Case& c : cases) EXPECT_EQ(spin.UsFor(c.peer), c.us) << c.what;
+  SpinBudget spin;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(here, &set);
+    // Unpinned: allowed a second processor too, and kept where it is while it counts.
+    if (!c.waiterPinned) CPU_SET(here == 0 ? 1 : 0, &set);
+    ASSERT_EQ(::sched_setaffinity(0, sizeof set, &set), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the pinning is looked at again
+    std::uint32_t us = 0;
+    for (int i = 0; i < 1000; ++i) {
+      if (::sched_getcpu() != here) continue;
+      us = spin.UsFor(c.peer);
+      if (::sched_getcpu() == here) break;
+    }
+    EXPECT_EQ(us, c.us);
+  }
   spin.Slept(10 * SpinBudget::kMaxUs);  // a long sleep: the other side was idle
   EXPECT_EQ(spin.UsFor(-1), SpinBudget::kMaxUs / 2);
-  EXPECT_EQ(spin.UsFor(here), 0u);
   ::sched_setaffinity(0, sizeof before, &before);
 }
 

@@ -330,7 +330,7 @@ struct NamedSemaphore::Block {
   std::uint32_t maximum;
   std::atomic<std::uint32_t> count;    // the futex word
   std::atomic<std::uint32_t> waiters;  // sleepers that a release must wake
-  std::atomic<std::int32_t> releaser;  // processor of the last release (-1: none yet)
+  std::atomic<std::int32_t> releaser;  // where the last release was made (CurrentPlace; -1: none yet)
 };
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
 
@@ -403,7 +403,7 @@ bool NamedSemaphore::Release(std::uint32_t count, std::uint32_t* previous) {
   } while (!block_->count.compare_exchange_weak(c, c + count, std::memory_order_seq_cst,
                                                 std::memory_order_relaxed));
   if (previous != nullptr) *previous = c;
-  block_->releaser.store(::sched_getcpu(), std::memory_order_relaxed);
+  block_->releaser.store(CurrentPlace(), std::memory_order_relaxed);
   if (block_->waiters.load(std::memory_order_seq_cst) > 0) {
     Futex(reinterpret_cast<std::uint32_t*>(&block_->count), FUTEX_WAKE, count, nullptr);
   }

@@ -63,7 +63,7 @@ struct WireRecord {
   std::uint64_t senderStart;
   std::uint64_t sendId;
   std::int64_t result;
-  std::int32_t senderCpu;  // the processor the sender ran on (-1: not known)
+  std::int32_t senderCpu;  // where the sender ran (CurrentPlace; -1: not known)
   std::uint32_t unused;
 };
 static_assert(sizeof(WireRecord) == 72);
@@ -125,7 +125,7 @@ class ThreadQueue {
       std::lock_guard<std::mutex> lock(mutex);
       posted.push_back(m);
     }
-    inputCpu.store(::sched_getcpu(), std::memory_order_relaxed);
+    inputCpu.store(CurrentPlace(), std::memory_order_relaxed);
     Wake();
   }
   void PushSend(IncomingSend s) {
@@ -133,7 +133,7 @@ class ThreadQueue {
       std::lock_guard<std::mutex> lock(mutex);
       sends.push_back(std::move(s));
     }
-    inputCpu.store(::sched_getcpu(), std::memory_order_relaxed);
+    inputCpu.store(CurrentPlace(), std::memory_order_relaxed);
     Wake();
   }
   void Wake() {
@@ -153,7 +153,7 @@ class ThreadQueue {
   std::deque<MSG> posted;
   std::deque<IncomingSend> sends;
   std::atomic<bool> signal{false};
-  std::atomic<int> inputCpu{-1};  // the processor of the thread that gave the last input
+  std::atomic<int> inputCpu{-1};  // where the thread that gave the last input ran (CurrentPlace)
 
   // Owner thread only.
   std::vector<Timer> timers;
@@ -162,7 +162,7 @@ class ThreadQueue {
   std::vector<std::uint64_t> awaited;  // ids of our cross-process sends still waited for
   std::unordered_map<std::uint64_t, std::pair<bool, LRESULT>> replies;
   SpinBudget spin;
-  // The processor each thread of another process last wrote to this queue from.
+  // Where each thread of another process last wrote to this queue from (CurrentPlace).
   struct PeerCpu {
     DWORD pid;
     DWORD tid;
@@ -453,7 +453,7 @@ void DrainSocket(ThreadQueue& q) {
 
 // Writes one record to another process's thread queue; waits for room when it is full.
 bool Deliver(DWORD pid, std::uint64_t start, DWORD tid, WireRecord record, ThreadQueue* self) {
-  record.senderCpu = ::sched_getcpu();
+  record.senderCpu = CurrentPlace();
   ThreadState& ts = Tls();
   int fd = ts.PeerFd(pid, start, tid);
   if (fd < 0) return false;
