@@ -27,6 +27,23 @@ inline int ReadSharedSettingString(std::string_view name, std::string& out) {
 // A string value of the text's length + 1 bytes; silent when the key cannot be opened.
 void WriteSettingString(std::string_view name, std::string_view text);
 
+// For option pages, which keep flags and small numbers as ints: the DWORD value, `preset`
+// when the key or the value is missing or has another type; the string value, `preset`
+// likewise (with `emptyIsPreset` also for a stored empty text); and WriteSettingDword of an
+// int.
+inline int ReadSettingFlag(std::string_view name, std::uint32_t preset) {
+  ReadSettingDword(name, preset);
+  return static_cast<int>(preset);
+}
+inline std::string ReadSettingText(std::string_view name, std::string preset, bool emptyIsPreset = false) {
+  std::string value = preset;
+  ReadSettingString(name, value);
+  return emptyIsPreset && value.empty() ? preset : value;
+}
+inline int WriteSettingFlag(std::string_view name, int value) {
+  return WriteSettingDword(name, static_cast<std::uint32_t>(value));
+}
+
 // size holds the buffer's capacity on entry. 0 when the key cannot be opened (size
 // unchanged); else 1, and size becomes the value's length, or 0 when the value is
 // missing, is not binary or does not fit.

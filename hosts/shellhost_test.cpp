@@ -319,4 +319,20 @@ TEST_F(ShellhostTest, ActivatingAndDraggingRowsInTheView) {
   }));
 }
 
+TEST_F(ShellhostTest, TheTagCommandsAreReachedThroughTheirIds) {
+  StartManager("trayhub");
+  Session session(home_);
+  session.Rows("Audio Tracks");
+  const std::vector<std::pair<const char*, const char*>> kCommands = {
+      {"invoke 3061", "Could not find log file."},
+      {"invoke 3068", "Could not reach Calvessa Music to get album list for this artist."},
+      {"invoke 4020", "\"Auto-Fill Track Numbers\" cannot be shown here"},
+  };
+  for (const auto& [command, said] : kCommands) {
+    const std::vector<std::string> out = session.Run({"select 0", command});
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.find(said) != std::string::npos; }))
+        << command;
+  }
+}
+
 }  // namespace

@@ -21,6 +21,7 @@
 #include "common/settings.h"
 #include "device/memory_device.h"
 #include "hosts/ui_gallery_options.h"
+#include "hosts/ui_gallery_tag_tools.h"
 #include "manager/option_pages.h"
 #include "manager/systray_progress.h"
 #include "options/tree_prop_sheet.h"
@@ -228,6 +229,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        }});
   }
   for (OptionsGallerySample& s : LibraryOptionsSamples(device.get())) samples.push_back({s.name, s.page, [s](platform::WxHost&, const std::function<void(UiWindow&)>&) { s.show(); }});
+  for (gallery::TagToolSample& s : gallery::TagToolSamples()) samples.push_back({s.name, s.page, std::move(s.run)});
   samples.push_back(Modal("about_sheet", [device] {
     return std::make_unique<OnePageSheet<manager::CManagerOptionAbout>>("Kestrova Manager Options", device.get());
   }));

@@ -17,6 +17,7 @@
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "tools/sql_gen_dlg.h"
+#include "transfer/opt_transfers.h"
 
 namespace {
 
@@ -38,6 +39,7 @@ void ShowJukeboxSheet(KernelDevice* device) {
   pages.push_back(std::make_unique<options::OptJukebox>(word));
   pages.push_back(std::make_unique<options::OptJukeboxTagHandling>(word + "::Tag Handling"));
   pages.push_back(std::make_unique<options::OptJukeboxSynchro>(word + "::Brevlink"));
+  pages.push_back(std::make_unique<transfer::OptTransfers>());
   pages.push_back(std::make_unique<options::OptTonavel>());
   pages.push_back(std::make_unique<options::OptTransfersTranscode>());
   pages.push_back(std::make_unique<options::OptLumarest>());
@@ -89,7 +91,7 @@ std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device) {
     const char* name;
     const char* page;
   } jukebox[] = {{"general", "General"},   {"jukebox", "Jukebox"}, {"tag_handling", "Tag Handling"},
-                 {"brevlink", "Brevlink"}, {"tonavel", "Tonavel"}, {"encoding", "Encoding Options"},
+                 {"brevlink", "Brevlink"}, {"transfers", "Transfers"}, {"tonavel", "Tonavel"}, {"encoding", "Encoding Options"},
                  {"lumarest", "Lumarest"}, {"about", "About"}};
   for (const auto& p : jukebox) {
     samples.push_back({std::string("library_options_") + p.name, p.page, [device] { ShowJukeboxSheet(device); }});

@@ -4,19 +4,15 @@
 
 namespace options {
 
+// The settings family's readers for option pages, under the pages' names.
 int ReadDwordSetting(std::string_view name, int preset) {
-  std::uint32_t value = static_cast<std::uint32_t>(preset);
-  ReadSettingDword(name, value);
-  return static_cast<int>(value);
+  return ReadSettingFlag(name, static_cast<std::uint32_t>(preset));
 }
 
 std::string ReadStringSetting(std::string_view name, std::string preset, bool emptyIsPreset) {
-  std::string value = preset;
-  ReadSettingString(name, value);
-  if (emptyIsPreset && value.empty()) return preset;
-  return value;
+  return ReadSettingText(name, std::move(preset), emptyIsPreset);
 }
 
-void WriteDwordSetting(std::string_view name, int value) { WriteSettingDword(name, static_cast<std::uint32_t>(value)); }
+void WriteDwordSetting(std::string_view name, int value) { WriteSettingFlag(name, value); }
 
 }  // namespace options

@@ -10,6 +10,7 @@
 #include "shellext/queue_commands.h"
 #include "shellext/search_commands.h"
 #include "shellext/shell_folder.h"
+#include "shellext/tag_commands.h"
 #include "shellext/view_commands.h"
 #include "tools/contact_sync.h"
 
@@ -103,6 +104,7 @@ void CContextMenu::Run(int command) {
     case 4010: CopyToComputer(selection); return;
     default: break;
   }
+  if (RunTagCommand(command, selection)) return;
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);
   Inform(text);

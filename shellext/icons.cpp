@@ -14,7 +14,8 @@ namespace {
 // 6 and 7 storage media, 8 the tuner, 9 track folders, 10 the data root, 11 search,
 // 12 the queue, 13-16 the list folders, 17 a playlist, 18 a locked track, 22 device
 // information, 23 a data folder, 24 help, 25 an error, 26 filling the player, 27-29
-// protected or book audio, 30 a new folder, 31 contacts, 32 notes.
+// protected or book audio, 30 a new folder, 31 contacts, 32 notes, 34 the album lookup's
+// mark of an album the player holds.
 const IconEntry kFixed[kFixedIconCount] = {
     {"multimedia-player", "drive-removable-media", ""},       // 0
     {"audio-x-generic", "", ""},                              // 1
@@ -50,7 +51,7 @@ const IconEntry kFixed[kFixedIconCount] = {
     {"x-office-address-book", "contact-new", ""},             // 31 contacts
     {"accessories-text-editor", "text-x-generic", ""},        // 32 notes
     {"image-missing", "", ""},                                // 33
-    {"applications-internet", "web-browser", ""},             // 34 web lookup
+    {"emblem-default", "object-select-symbolic", ""},         // 34 an album the player holds
 };
 
 struct Table {

@@ -24,6 +24,7 @@
 #include "shellext/shell_view.h"
 #include "shellext/synchro.h"
 #include "tools/sql_gen_dlg.h"
+#include "transfer/opt_transfers.h"
 
 namespace shellext {
 
@@ -60,9 +61,8 @@ void Add(platform::PropertySheet& sheet, PageList& pages, Args&&... args) {
   sheet.AddPage(pages.back().get());
 }
 
-// The transfer options page (its place in the sheet is after the player's pages) comes
-// with the transfer pages.
-void AddTransferOptionsPage(platform::PropertySheet&, PageList&) {}
+// The transfer options page: its place in the sheet is after the player's pages.
+void AddTransferOptionsPage(platform::PropertySheet& sheet, PageList& pages) { Add<transfer::OptTransfers>(sheet, pages); }
 
 // Brevlink keeps a jukebox in step with the PC source folders of its options page, which
 // only such a player shows.

@@ -286,7 +286,7 @@ TEST_F(LibraryTest, TheOptionsSheetHoldsThePagesOfThePlayersKind) {
     int storageList;
     std::vector<std::string> tree;
   };
-  const std::vector<std::string> tail = {"Tonavel", "  Encoding Options", "Lumarest", "About"};
+  const std::vector<std::string> tail = {"Transfers", "Tonavel", "  Encoding Options", "Lumarest", "About"};
   auto with = [&](std::vector<std::string> head, std::vector<std::string> end) {
     head.insert(head.end(), end.begin(), end.end());
     return head;
@@ -295,7 +295,7 @@ TEST_F(LibraryTest, TheOptionsSheetHoldsThePagesOfThePlayersKind) {
       {"jukebox", 0, 0, 1, 0, with({"General", "Jukebox", "  Tag Handling", "  Brevlink"}, tail)},
       {"ZaRo", 5, 0, 0, 0, with({"General", "VANTRO ZaRo"}, tail)},
       {"ZaRo FX", 8, 0, 0, 0, with({"General", "VANTRO ZaRo FX"}, tail)},
-      {"VANTRO II", 1, 0, 0, 1, {"General", "VANTRO II", "Tonavel", "  Encoding Options", "About"}},
+      {"VANTRO II", 1, 0, 0, 1, {"General", "VANTRO II", "Transfers", "Tonavel", "  Encoding Options", "About"}},
       {"kind 1 with a device word", 1, 3, 0, 0, with({"General"}, tail)},
   };
   for (const Case& c : cases) {

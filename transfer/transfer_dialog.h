@@ -96,14 +96,21 @@ class CTransferDialog : public platform::Dialog {
 
   // ---- The engine ----
 
-  // The entry: caption "Transfer Manager", the direct route, then the change notices for
-  // the fixed folders and command 3090 to the folder views. `files` and `roots` are read
-  // (the roots may be null).
+  // The entry: caption "Transfer Manager", the prepared route (when `JB_Tx_UseATM` is set,
+  // the player has a tag index and this is no synchronisation) or the direct route, then
+  // the change notices for the fixed folders and command 3090 to the folder views.
+  // `files` and `roots` are read (the roots may be null).
   void StartTransfer(TransferLogFile* log, const KernelId& target, const std::vector<std::string>* files,
                      const SourceGroups* roots, int syncMode, int finishFlag);
   // The direct route: each file sent with its tags checked and completed.
   void TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
                      const SourceGroups* roots, int syncMode, int finishFlag);
+  // The prepared route: the preparation sheet over the files and the roots; on OK its
+  // records are sent with the tags as edited there (audio, then data files unless the
+  // sheet skips them), and its checked groups become playlists without asking. Cancel
+  // sends nothing.
+  void TransferPrepared(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+                        const SourceGroups* roots, int syncMode, int finishFlag);
   // A planned run by the direct route: each file into the memory segment beside it in
   // `targets` (one per file), made current whenever it changes; files dropped during the
   // run go to the last one. No playlists are made. Then the change notices, as above.
@@ -181,17 +188,24 @@ class CTransferDialog : public platform::Dialog {
   void ShowCounters();
   // The start of both routes: the list taken, the window and the log told; false (after
   // saying so) for an empty list.
-  bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files);
-  // The direct route over files whose segments are `targets` (one for all, or one each).
+  bool OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files,
+               const std::string& secondLine);
+  // The direct route over files whose segments are `targets` (one for all, or one each);
+  // `prepared` holds the preparation sheet's records for the first files (null: none).
   void RunDirect(TransferLogFile* log, const std::vector<std::string>& files, const std::vector<KernelId>& targets,
-                 const SourceGroups* roots, int syncMode, int finishFlag);
+                 const SourceGroups* roots, int syncMode, int finishFlag, std::deque<TrackRecord>* prepared = nullptr);
   void TransferOneFile(FileResult& r, int syncMode);
+  // One record of the preparation sheet, sent with its tags as they are.
+  void SendPreparedFile(FileResult& r, TrackRecord& record);
   // The timed tag read of the direct route's next file starts while the device copies the
   // file before it; ReadTagsOf answers from it (as ReadTagsTimed with flags 0, 0 would) when
   // it is the file asked for.
   void ReadTagsAhead();
   int ReadTagsOf(const std::string& path, TrackRecord* record);
   void SendAudioFile(FileResult& r);
+  // Converts (when `convert`) and uploads an audio file whose record is final; `beforeStart`
+  // goes into the log line before "starting transfer...".
+  void SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart);
   void SendDataFile(FileResult& r, const KernelId& folder, int syncMode);
   void FinishOutcome(TransferLogFile* log, FileResult& r);
   void WaitForDevice(FileResult& r);

@@ -30,6 +30,7 @@
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/tags_from_path.h"
 #include "transfer/timed_worker.h"
+#include "transfer/transfer_manager_sheet.h"
 #include "transfer/transfer_dialog.h"
 
 namespace transfer {
@@ -149,20 +150,32 @@ int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int f
 
 void CTransferDialog::StartTransfer(TransferLogFile* log, const KernelId& target, const std::vector<std::string>* files,
                                     const SourceGroups* roots, int syncMode, int finishFlag) {
-  // The prepared route (the preparation sheet) is not offered yet: every run is direct.
   std::uint32_t useAtm = 0;
   ReadSettingDword("JB_Tx_UseATM", useAtm);
   if (IsOpen()) SetWindowText("Transfer Manager");
   static const std::vector<std::string> kNone;
-  TransferFiles(log, target, files != nullptr ? *files : kNone, roots, syncMode, finishFlag);
+  const std::vector<std::string>& list = files != nullptr ? *files : kNone;
+  bool prepared = false;
+  try {
+    prepared = useAtm != 0 && syncMode == 0 && device_.SupportsTagIndex() != 0;
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
+    return;
+  }
+  if (prepared) {
+    TransferPrepared(log, target, list, roots, syncMode, finishFlag);
+  } else {
+    TransferFiles(log, target, list, roots, syncMode, finishFlag);
+  }
   shell_->NotifyFixedFoldersUpdated();
   ReloadFolderViews();
 }
 
-bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files) {
+bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, const std::vector<std::string>& files,
+                              const std::string& secondLine) {
   fileList_.assign(files.begin(), files.end());
   dropRoots_ = SourceGroups();
-  BeginRun(title, kSecondLine, static_cast<int>(fileList_.size()));
+  BeginRun(title, secondLine, static_cast<int>(fileList_.size()));
   WriteLog(log, title);
   if (!fileList_.empty()) return true;
   cancelled_ = true;
@@ -176,6 +189,25 @@ void CTransferDialog::TransferFiles(TransferLogFile* log, const KernelId& target
   RunDirect(log, files, {target}, roots, syncMode, finishFlag);
 }
 
+void CTransferDialog::TransferPrepared(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+                                       const SourceGroups* roots, int syncMode, int finishFlag) {
+  SourceGroups groups = roots != nullptr ? *roots : SourceGroups();
+  std::deque<TrackRecord> records;
+  std::vector<std::string> paths;
+  {
+    CTransferManagerSheet sheet(&files, &groups, GetSafeHwnd());
+    if (sheet.DoModal() != platform::IDOK) {
+      cancelled_ = true;  // nothing is sent
+      return;
+    }
+    for (const TrackRecord* record : sheet.RecordsToSend()) {
+      TrackRecord::Copy(records.emplace_back(), *record);
+      paths.push_back(record->path.Str());
+    }
+  }
+  RunDirect(log, paths, {target}, &groups, syncMode, finishFlag, &records);
+}
+
 void CTransferDialog::TransferToSegments(TransferLogFile* log, const std::vector<std::string>& files,
                                          const std::vector<KernelId>& targets, int finishFlag) {
   if (IsOpen()) SetWindowText("Transfer Manager");
@@ -186,8 +218,9 @@ void CTransferDialog::TransferToSegments(TransferLogFile* log, const std::vector
 
 void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::string>& files,
                                 const std::vector<KernelId>& targets, const SourceGroups* roots, int syncMode,
-                                int finishFlag) {
-  if (!OpenRun(log, syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device", files)) return;
+                                int finishFlag, std::deque<TrackRecord>* prepared) {
+  const std::string title = syncMode != 0 ? "Synchronizing Device to PC" : "Transferring to Device";
+  if (!OpenRun(log, title, files, prepared != nullptr ? "" : kSecondLine)) return;
   try {
     // The segment of the file at `index` is made current when it is not already; files
     // beyond the targets (dropped during the run) stay with the last one.
@@ -203,10 +236,14 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
       selected = true;
     };
     selectFor(0);
+    // The prepared records are sent as edited; files dropped on the window during such a
+    // run are checked as on the direct route, which logs the settings.
     itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
     itagFill_ = SettingOn("JB_Tx_ITagFill", 1);
-    WriteLog(log, std::string(itagSkip_ ? "Auto-skipping files with incomplete tags.\n" : "") +
-                      (itagFill_ ? "Auto-completing incomplete tags." : ""));
+    if (prepared == nullptr) {
+      WriteLog(log, std::string(itagSkip_ ? "Auto-skipping files with incomplete tags.\n" : "") +
+                        (itagFill_ ? "Auto-completing incomplete tags." : ""));
+    }
     runStart_ = platform::GetTickCount64();
     for (std::size_t index = 0; !fileList_.empty() && !cancelled_; ++index) {
       selectFor(index);
@@ -214,9 +251,18 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
       r.path = fileList_.front();
       fileList_.pop_front();
       try {
-        TransferOneFile(r, syncMode);
-        // While the device copies this file, the next one's tags are read.
-        ReadTagsAhead();
+        // The sheet's records come first in the list; drops are appended after them.
+        if (prepared != nullptr && !prepared->empty()) {
+          TrackRecord record;
+          TrackRecord::Copy(record, prepared->front());
+          prepared->pop_front();
+          SendPreparedFile(r, record);
+        } else {
+          TransferOneFile(r, syncMode);
+        }
+        // While the device copies this file, the next one's tags are read (a file of the
+        // sheet has its record already).
+        if (prepared == nullptr || prepared->empty()) ReadTagsAhead();
         FinishOutcome(log, r);
       } catch (const std::exception& e) {
         WriteLog(log, r.line + "error: " + e.what());  // the run ends; the file says why
@@ -227,7 +273,8 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
     for (const SourceGroups::Group& g : dropRoots_.groups()) {
       for (const std::string& p : g.paths) all.Add(g.key, p);
     }
-    EndRun(log, &all, syncMode, 1, finishFlag);
+    // The prepared route asked about the playlists in its sheet.
+    EndRun(log, &all, syncMode, prepared != nullptr ? 0 : 1, finishFlag);
   } catch (const std::exception& e) {
     SaveLastTransfer(true);
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
@@ -236,7 +283,7 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
 
 void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& folder,
                                         const std::vector<std::string>& paths, int finishFlag) {
-  if (!OpenRun(log, "Transferring to Device", paths)) return;
+  if (!OpenRun(log, "Transferring to Device", paths, kSecondLine)) return;
   try {
     target_ = folder;
     dataTarget_.reset();
@@ -293,6 +340,17 @@ void CTransferDialog::TransferOneFile(FileResult& r, int syncMode) {
   }
 }
 
+void CTransferDialog::SendPreparedFile(FileResult& r, TrackRecord& record) {
+  ++processed_;
+  r.line = "File: " + r.path + ".";
+  SetCurrentFile(SplitFilePath(r.path).FileName());
+  if (IsTransferableFormat(r.path)) {
+    SendCheckedAudio(r, record, NeedsConversion(r.path), "File is audio...");
+  } else {
+    SendDataFile(r, DataTarget(), 0);
+  }
+}
+
 KernelId CTransferDialog::DataTarget() {
   // Data files go into the player's data root: a memory segment's number names no folder.
   if (!dataTarget_) {
@@ -345,6 +403,11 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
       }
     }
   }
+  SendCheckedAudio(r, record, convert, "");
+}
+
+void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart) {
+  const FilePathParts parts = SplitFilePath(r.path);
   std::string sendPath = r.path;
   if (convert != 0 && r.outcome == kOutcomeSent) {
     const std::string converted =
@@ -362,7 +425,7 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
     }
   }
   if (r.outcome != kOutcomeSent) return;
-  r.line += "starting transfer...";
+  r.line += std::string(beforeStart) + "starting transfer...";
   KernelId result;
   device_.SetProgressWindow(GetSafeHwnd());
   fileStart_ = platform::GetTickCount64();

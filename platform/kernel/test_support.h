@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/kernel/kernel.h"
@@ -150,11 +151,17 @@ inline void RemoveNamespaceLeftovers() {
 
 class IsolatedNamespace : public ::testing::Environment {
  public:
+  explicit IsolatedNamespace(std::string home) : home_(std::move(home)) {}
   void TearDown() override {
     RemoveNamespaceLeftovers();
+    // The folder made at start, not whatever TOVARIN_HOME names by now: tests that point it
+    // elsewhere left one behind per test process.
     std::error_code ec;
-    if (const char* home = std::getenv("TOVARIN_HOME")) std::filesystem::remove_all(home, ec);
+    if (!home_.empty()) std::filesystem::remove_all(home_, ec);
   }
+
+ private:
+  std::string home_;
 };
 
 // Call once from a static initialiser of the test file.
@@ -167,8 +174,18 @@ inline bool IsolateNamespace() {
                 static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000007));
   ::setenv("TOVARIN_NS", ns, 1);
   std::string home = (std::filesystem::temp_directory_path() / (std::string("tovarin-home-") + ns + "-XXXXXX")).string();
-  if (::mkdtemp(home.data()) != nullptr) ::setenv("TOVARIN_HOME", home.c_str(), 1);
-  ::testing::AddGlobalTestEnvironment(new IsolatedNamespace);
+  if (::mkdtemp(home.data()) != nullptr) {
+    ::setenv("TOVARIN_HOME", home.c_str(), 1);
+    // A run that only lists the tests (ctest's discovery) never tears the environment down.
+    static std::string made = home;
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(made, ec);
+    });
+  } else {
+    home.clear();
+  }
+  ::testing::AddGlobalTestEnvironment(new IsolatedNamespace(home));
   return true;
 }
 

@@ -367,11 +367,11 @@ class GroupBox : public wxStaticBox {
   }
 };
 
-// A row of exactly a label and one control.
+// A row of exactly a label (or a check box that names its field) and one control.
 bool IsFormRow(const LayoutNode& n) {
   return n.box == BoxKind::Row && n.children.size() == 2 && n.children[0].box == BoxKind::Control &&
-         n.children[0].control.kind == ControlKind::Label && n.children[1].box == BoxKind::Control &&
-         n.children[1].control.kind != ControlKind::Label;
+         (n.children[0].control.kind == ControlKind::Label || n.children[0].control.kind == ControlKind::CheckBox) &&
+         n.children[1].box == BoxKind::Control && n.children[1].control.kind != ControlKind::Label;
 }
 
 // How a child sits in a row: boxes and large controls fill its height, pictures keep to
@@ -552,7 +552,7 @@ wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
           continue;
         }
         if (!row && IsFormRow(child)) {
-          // Rows of a label and a field, one below the other, line up as a form.
+          // Rows of a label (or check box) and a field, one below the other, line up as a form.
           auto* form = new wxFlexGridSizer(2, kGap, kMargin);
           form->AddGrowableCol(1);
           std::size_t j = i;
@@ -1520,6 +1520,8 @@ void RenderedWindow::ShowActivePage() {
     sizer->Add(it->second->top(), 1, wxEXPAND | wxALL, kMargin);
   }
   it->second->top()->Show();
+  // A tab's panel has its size already: a page added to it later is laid out here.
+  if (wxWindow* holder = it->second->top()->GetParent()) holder->Layout();
   if (notebook_ != nullptr) {
     const int index = sheet->GetPageIndex(shown);
     if (index >= 0 && index < static_cast<int>(notebook_->GetPageCount()) && notebook_->GetSelection() != index) {

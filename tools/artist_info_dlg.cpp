@@ -1,0 +1,247 @@
+#include "tools/artist_info_dlg.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "common/settings.h"
+#include "common/shell_utilities.h"
+#include "device/device_client_error.h"
+#include "device/kernel_device_client.h"
+#include "platform/text/text.h"
+#include "platform/ui/data_exchange.h"
+#include "platform/ui/host.h"
+#include "platform/ui/desktop.h"
+#include "platform/window/wait.h"
+
+namespace tools {
+
+using namespace platform::layout;
+
+namespace {
+
+// What a service can make us hold: the reply's bytes.
+constexpr std::size_t kMaxReplyBytes = 4u << 20;
+constexpr long kConnectMs = 5000;
+constexpr long kReplyMs = 30000;
+
+std::string Printf(const char* format, int a, int b) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, a, b);
+  return text;
+}
+
+// The dialog's own pictures when the caller gives none: the two it shows, at their places.
+platform::ImageList OwnImages() {
+  platform::ImageList images;
+  for (int i = 0; i <= CArtistInfoDlg::kHeldImage; ++i) {
+    images.Add(i == CArtistInfoDlg::kHeldImage      ? "emblem-default"
+               : i == CArtistInfoDlg::kNotHeldImage ? "media-optical-audio"
+                                                    : "");
+  }
+  return images;
+}
+
+std::string ServiceAddress() {
+  std::string base;
+  ReadSettingString("URL_AlbumLookup", base);
+  base = platform::Trim(base);
+  while (!base.empty() && base.back() == '/') base.pop_back();
+  return base;
+}
+
+size_t Collect(char* data, size_t size, size_t count, void* user) {
+  auto* body = static_cast<std::string*>(user);
+  const std::size_t n = size * count;
+  if (body->size() + n > kMaxReplyBytes) return 0;  // ends the transfer with a write error
+  body->append(data, n);
+  return n;
+}
+
+}  // namespace
+
+// ---- The request ----
+
+std::string AlbumRequestPath(std::string_view artist, int page) {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  // Every byte but letters, digits and "-._~" escaped: blanks, "&" and "=" would end the
+  // value. (A length of 0 would make libcurl measure the text itself.)
+  const std::string text(artist);
+  std::string escaped;
+  if (char* e = text.empty() ? nullptr : curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()))) {
+    escaped = e;
+    curl_free(e);
+  }
+  return "/onca/xml3?t=vqmt-20&dev-t=K7QW3ZPLMX9TRA&ArtistSearch=" + escaped + "&mode=music&type=lite&page=" +
+         std::to_string(page) + "&f=xml";
+}
+
+AlbumFetch FetchOverHttp(const std::string& address) {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  AlbumFetch result;
+  CURL* easy = curl_easy_init();
+  CURLM* multi = curl_multi_init();
+  if (easy == nullptr || multi == nullptr) {
+    if (easy != nullptr) curl_easy_cleanup(easy);
+    if (multi != nullptr) curl_multi_cleanup(multi);
+    result.error = "libcurl could not start";
+    return result;
+  }
+  curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(easy, CURLOPT_POST, 1L);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectMs);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, kReplyMs);
+  curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Collect);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &result.body);
+  curl_multi_add_handle(multi, easy);
+  // The window stays served while the reply comes.
+  int running = 1;
+  while (running != 0) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (running == 0) break;
+    curl_multi_poll(multi, nullptr, 0, 50, nullptr);
+    platform::PumpMessages(0);
+  }
+  CURLcode code = CURLE_RECV_ERROR;
+  int left = 0;
+  while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+    if (msg->msg == CURLMSG_DONE) code = msg->data.result;
+  }
+  result.reached = code == CURLE_OK;
+  if (!result.reached) result.error = curl_easy_strerror(code);
+  curl_multi_remove_handle(multi, easy);
+  curl_easy_cleanup(easy);
+  curl_multi_cleanup(multi);
+  return result;
+}
+
+// ---- The dialog ----
+
+const platform::DialogTemplate& ArtistInfoTemplate() {
+  using D = CArtistInfoDlg;
+  static const platform::DialogTemplate t = platform::MakeTemplate(
+      D::kTemplateId, "Albums",
+      Column({Text(std::string("Double-click on an album for details, commentary, track list, and song samples by ") +
+                   kAlbumServiceName +
+                   ".\n(Albums you already have on your player are denoted with a green checkmark.)")
+                  .Width(80),
+              ListView(D::kListId).Lines(12).Expand(),
+              Row({Button(D::kPrevPageId, "Prev Page"), Text("1/1", D::kPageId).Width(10).Style(platform::kStyleAlignCentre),
+                   Button(D::kNextPageId, "Next Page")}),
+              Buttons({DefaultButton(platform::IDOK, "Close")})}),
+      platform::kFrameDialog | platform::kFrameThick);
+  return t;
+}
+
+CArtistInfoDlg::CArtistInfoDlg(std::string artist, KernelDevice& device, const platform::ImageList* images,
+                               AlbumFetcher fetch)
+    : Dialog(ArtistInfoTemplate()),
+      artist_(std::move(artist)),
+      device_(device),
+      images_(images != nullptr ? *images : OwnImages()),
+      fetch_(fetch ? std::move(fetch) : AlbumFetcher(&FetchOverHttp)) {
+  HandleCommand(kPrevPageId, [this] { OnPrevPage(); });
+  HandleCommand(kNextPageId, [this] { OnNextPage(); });
+  HandleNotify(kListId, platform::NotifyCode::ItemActivate, [this](platform::Notification& n) {
+    OnItemDoubleClick(n.item);
+    n.result = 0;
+  });
+}
+
+bool CArtistInfoDlg::OnInitDialog() {
+  Dialog::OnInitDialog();
+  SetWindowText("Albums by '" + artist_ + "'");
+  platform::ListViewControl& list = ListView(kListId);
+  list.SetImageList(&images_, true);
+  list.InsertColumn(0, {"Album Title", 275});
+  list.InsertColumn(1, {"Release Date", 125});
+  list.InsertColumn(2, {"", 30});
+  list.InsertColumn(3, {"Record Label", 125});
+  list.SetColumnOrderArray({2, 0, 1, 3});
+  list.SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, platform::LVS_EX_FULLROWSELECT);
+  FetchPage();
+  return true;
+}
+
+void CArtistInfoDlg::DoDataExchange(platform::DataExchange&) {}
+
+std::string CArtistInfoDlg::RequestAddress() const {
+  const std::string base = ServiceAddress();
+  return base.empty() ? base : base + AlbumRequestPath(artist_, page_);
+}
+
+void CArtistInfoDlg::FetchPage() {
+  if (fetching_ || !IsOpen()) return;
+  fetching_ = true;
+  AlbumFetch reply;
+  {
+    platform::WaitCursor wait;
+    FillPage(reply);
+  }
+  fetching_ = false;
+  if (!reply.reached) {
+    ShowMessageBox(std::string("Could not reach ") + kAlbumServiceName + " to get album list for this artist.",
+                   platform::MB_ICONINFORMATION);
+  }
+}
+
+void CArtistInfoDlg::FillPage(AlbumFetch& reply) {
+  platform::ListViewControl& list = ListView(kListId);
+  list.DeleteAllItems();
+  addresses_.clear();
+  const std::string address = RequestAddress();
+  if (!address.empty()) reply = fetch_(address);
+  // What arrived before a failure is shown all the same.
+  const AlbumReply scanned = ScanAlbumReply(reply.body);
+  bool deviceFailed = false;
+  for (const AlbumEntry& album : scanned.albums) {
+    bool held = false;
+    if (!deviceFailed) {
+      try {
+        KernelId track;
+        held = device_.GetFirstTrackByTags(track, artist_, album.title, "") != 0;
+      } catch (const std::exception& e) {
+        // One report for the page; the rows still show, unmarked.
+        deviceFailed = true;
+        KernelDeviceClient::ReportError("Could not check which albums are on the player.", e);
+      }
+    }
+    const int row = list.InsertItem(list.GetItemCount(), album.title, held ? kHeldImage : kNotHeldImage);
+    list.SetItemText(row, 2, std::to_string((page_ - 1) * 10 + row + 1));
+    list.SetItemText(row, 1, album.releaseDate);
+    list.SetItemText(row, 3, album.label);
+    addresses_.push_back(album.detailAddress);
+  }
+  if (scanned.totalPages) {
+    totalPages_ = *scanned.totalPages;
+    SetDlgItemText(kPageId, Printf("%d/%d", page_, totalPages_));
+  }
+}
+
+void CArtistInfoDlg::OnPrevPage() {
+  if (fetching_ || page_ <= 1) return;
+  --page_;
+  FetchPage();
+}
+
+void CArtistInfoDlg::OnNextPage() {
+  if (fetching_ || page_ >= totalPages_) return;
+  ++page_;
+  FetchPage();
+}
+
+void CArtistInfoDlg::OnItemDoubleClick(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= addresses_.size()) return;
+  const std::string& address = addresses_[static_cast<std::size_t>(row)];
+  if (IsWebAddress(address)) ShellOpenFile(address);
+}
+
+}  // namespace tools

@@ -1,0 +1,90 @@
+// CArtistInfoDlg: the albums of one artist as an album-lookup web service lists them, one
+// reply page (ten albums) at a time, with the albums the player already holds marked.
+// Double-clicking an album opens the service's page for it in the browser.
+//
+// The request goes to the address in the setting `URL_AlbumLookup` ("http://host[:port]",
+// any host), by POST through libcurl, with a 5-second limit to connect and 30 seconds for
+// the whole reply; the window keeps being served meanwhile. The reply is scanned line by
+// line for a handful of element names (ScanAlbumReply), not parsed as XML.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/kernel_device.h"
+#include "platform/ui/image_list.h"
+#include "platform/ui/ui_window.h"
+#include "tools/album_reply.h"
+
+namespace tools {
+
+// The service as the messages and the dialog's text name it.
+inline constexpr const char* kAlbumServiceName = "Calvessa Music";
+
+// ---- The request ----
+
+struct AlbumFetch {
+  bool reached = false;  // the service answered with a success status
+  std::string body;
+  std::string error;     // what went wrong, for diagnostics
+};
+// Sends the request (POST, no body) and collects the reply, serving the thread's messages
+// while it waits.
+using AlbumFetcher = std::function<AlbumFetch(const std::string& address)>;
+AlbumFetch FetchOverHttp(const std::string& address);
+
+// The request's path and query for an artist and a page; the artist is %-escaped.
+std::string AlbumRequestPath(std::string_view artist, int page);
+
+// ---- The dialog ----
+
+class CArtistInfoDlg : public platform::Dialog {
+ public:
+  static constexpr int kTemplateId = 677;
+  static constexpr int kListId = 1179;
+  static constexpr int kPrevPageId = 1128;
+  static constexpr int kNextPageId = 1178;
+  static constexpr int kPageId = 1250;
+  // The pictures of a row: held on the player, or not.
+  static constexpr int kHeldImage = 34;
+  static constexpr int kNotHeldImage = 15;
+
+  // `images` is copied (null: the dialog's own pictures); `fetch` sends the requests
+  // (empty: over HTTP).
+  CArtistInfoDlg(std::string artist, KernelDevice& device, const platform::ImageList* images = nullptr,
+                 AlbumFetcher fetch = {});
+
+  bool OnInitDialog() override;
+  void DoDataExchange(platform::DataExchange& dx) override;
+
+  // Reads the current page into the list.
+  void FetchPage();
+  void OnPrevPage();
+  void OnNextPage();
+  void OnItemDoubleClick(int row);
+
+  int CurrentPage() const { return page_; }
+  int TotalPages() const { return totalPages_; }
+  // The detail address of each row, in row order (empty where the reply gave none).
+  const std::vector<std::string>& DetailAddresses() const { return addresses_; }
+  // The address the current page is asked at.
+  std::string RequestAddress() const;
+
+ private:
+  // Asks for the page and puts its albums into the list.
+  void FillPage(AlbumFetch& reply);
+
+  std::string artist_;
+  KernelDevice& device_;
+  platform::ImageList images_;
+  AlbumFetcher fetch_;
+  int page_ = 1;
+  int totalPages_ = 1;
+  bool fetching_ = false;
+  std::vector<std::string> addresses_;
+};
+
+const platform::DialogTemplate& ArtistInfoTemplate();
+
+}  // namespace tools
