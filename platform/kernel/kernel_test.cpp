@@ -204,19 +204,21 @@ TEST(SpinTest, NoSpinBesideAThreadPinnedToTheSameProcessor) {
   ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
   const int here = ::sched_getcpu();
   ASSERT_GE(here, 0);
+  // The peer's place, given the processor the waiter runs on.
+  using Peer = int (*)(int cpu);
   struct Case {
     const char* what;
-    int peer;
+    Peer peer;
     bool waiterPinned;
     std::uint32_t us;
   };
   const Case cases[] = {
-      {"the waiter pinned, the peer beside it", here, true, 0},
-      {"the peer pinned beside the waiter", here | kPinned, true, 0},
-      {"the peer pinned to another processor", (here + 1) | kPinned, true, SpinBudget::kMaxUs},
-      {"the peer's place not known", -1, true, SpinBudget::kMaxUs},
-      {"the peer pinned beside an unpinned waiter", here | kPinned, false, 0},
-      {"neither pinned, side by side", here, false, SpinBudget::kMaxUs},
+      {"the waiter pinned, the peer beside it", [](int cpu) { return cpu; }, true, 0},
+      {"the peer pinned beside the waiter", [](int cpu) { return cpu | kPinned; }, true, 0},
+      {"the peer pinned to another processor", [](int cpu) { return (cpu + 1) | kPinned; }, true, SpinBudget::kMaxUs},
+      {"the peer's place not known", [](int) { return -1; }, true, SpinBudget::kMaxUs},
+      {"the peer pinned beside an unpinned waiter", [](int cpu) { return cpu | kPinned; }, false, 0},
+      {"neither pinned, side by side", [](int cpu) { return cpu; }, false, SpinBudget::kMaxUs},
   };
   SpinBudget spin;
   for (const Case& c : cases) {
@@ -224,15 +226,15 @@ TEST(SpinTest, NoSpinBesideAThreadPinnedToTheSameProcessor) {
     cpu_set_t set;
     CPU_ZERO(&set);
     CPU_SET(here, &set);
-    // Unpinned: allowed a second processor too, and kept where it is while it counts.
-    if (!c.waiterPinned) CPU_SET(here == 0 ? 1 : 0, &set);
+    if (!c.waiterPinned) CPU_SET(here == 0 ? 1 : 0, &set);  // allowed a second processor too
     ASSERT_EQ(::sched_setaffinity(0, sizeof set, &set), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the pinning is looked at again
+    // The answer counts when the waiter stayed on one processor while it was given.
     std::uint32_t us = 0;
-    for (int i = 0; i < 1000; ++i) {
-      if (::sched_getcpu() != here) continue;
-      us = spin.UsFor(c.peer);
-      if (::sched_getcpu() == here) break;
+    for (bool settled = false; !settled;) {
+      const int cpu = ::sched_getcpu();
+      us = spin.UsFor(c.peer(cpu));
+      settled = ::sched_getcpu() == cpu;
     }
     EXPECT_EQ(us, c.us);
   }
