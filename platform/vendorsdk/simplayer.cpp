@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -549,10 +548,8 @@ int SimPlayer::TakeNameless(SpareStock& stock) {
 
 void SimPlayer::MakeSpares(SpareStock& stock) {
   constexpr std::size_t kSpares = 4;
-  // At the lowest priority: the search is work saved for later, and must take no processor
-  // time from the transfers themselves (nor weigh on their share where the scheduler groups
-  // a session's threads). When it falls behind, takers make their own.
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+  // At the store's own priority, not below it: a take waits for the file being made, so a
+  // maker starved by other work on a busy machine held the upload lane up for as long.
   std::unique_lock<std::mutex> lock(sparesMu_);
   for (;;) {
     sparesCv_.wait(lock, [&] {
