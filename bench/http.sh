@@ -37,7 +37,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
 fi
 cmake --build "$build" --target bench_http_server bench_slow_clients >/dev/null
 
-work="$(mktemp -d /tmp/tovbench.XXXXXX)"
+work="$(mktemp -d "${TMPDIR:-/tmp}/tovbench.XXXXXX")"
 server_pid=""
 nginx_pid=""
 cleanup() {

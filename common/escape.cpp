@@ -33,6 +33,7 @@ std::string Translate(std::string_view text, const Replacement (&table)[N]) {
 
 constexpr Replacement kHtmlEscape[] = {
     {"&", "&amp;"}, {"<", "&lt;"}, {">", "&gt;"}, {"\"", "&quot;"}, {"'", "&#39;"}};
+constexpr Replacement kHtmlEscapeText[] = {{"&", "&amp;"}, {"<", "&lt;"}, {">", "&gt;"}};
 constexpr Replacement kHtmlUnescape[] = {
     {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}};
 // The escaped quotes travel as the quote tokens: their "#" and "&" would break a query.
@@ -46,6 +47,7 @@ constexpr Replacement kDecodeTokens[] = {{"|amp|", "&"}, {"|plus|", "+"}, {"|qma
 }  // namespace
 
 std::string HtmlEscape(std::string_view text) { return Translate(text, kHtmlEscape); }
+std::string HtmlEscapeText(std::string_view text) { return Translate(text, kHtmlEscapeText); }
 std::string HtmlUnescape(std::string_view text) { return Translate(text, kHtmlUnescape); }
 std::string EncodeUrlTokens(std::string_view text) { return Translate(text, kEncodeTokens); }
 std::string DecodeUrlTokens(std::string_view text) { return Translate(text, kDecodeTokens); }

@@ -2,6 +2,8 @@
 // the URL tokens that let a value travel inside a link's query.
 //
 //   HtmlEscape        & -> &amp;  < -> &lt;  > -> &gt;  " -> &quot;  ' -> &#39;
+//   HtmlEscapeText    & -> &amp;  < -> &lt;  > -> &gt;  (quotes stay: text between tags,
+//                     the server's own pages and log, the SQL engine's reports)
 //   HtmlUnescape      the same entities back, each once (so "&amp;lt;" gives "&lt;")
 //   EncodeUrlTokens   &amp; -> |amp|  + -> |plus|  ? -> |qmark|  # -> |hash|  = -> |eq|
 //                     ' and &#39; -> |quote|  " and &quot; -> |dquote|
@@ -17,6 +19,7 @@
 #include <string_view>
 
 std::string HtmlEscape(std::string_view text);
+std::string HtmlEscapeText(std::string_view text);
 std::string HtmlUnescape(std::string_view text);
 std::string EncodeUrlTokens(std::string_view text);
 std::string DecodeUrlTokens(std::string_view text);

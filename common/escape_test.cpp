@@ -15,6 +15,7 @@ TEST(Escape, Tables) {
       {HtmlEscape, "say \"hi\" it's", "say &quot;hi&quot; it&#39;s"},
       {HtmlEscape, "&amp;", "&amp;amp;"},
       {HtmlEscape, "", ""},
+      {HtmlEscapeText, "say \"a<b\" &c it's", "say \"a&lt;b\" &amp;c it's"},
       {HtmlUnescape, "a&lt;b&amp;c&gt;", "a<b&c>"},
       {HtmlUnescape, "&quot;x&#39;", "\"x'"},
       {HtmlUnescape, "&amp;lt;", "&lt;"},  // decoded once, never twice

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 

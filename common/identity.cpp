@@ -109,8 +109,11 @@ int VariantForName(std::string_view module) {
 }  // namespace
 
 extern "C" const char tovarin_version_block[];
-// Pulls the version block into every module that uses the identity.
-[[maybe_unused]] static const void* volatile g_versionBlockUse = tovarin_version_block;
+// Pulls the version block into every module that uses the identity. Only the reference
+// from this object makes the linker take the block's object out of the archive, so the
+// compiler must keep it although nothing reads it: "used" (clang drops an unread static,
+// volatile or not, and the block with it).
+[[gnu::used]] static const void* const g_versionBlockUse = tovarin_version_block;
 
 std::string ModulePath() {
   // Find the loaded object whose segments hold this code: the main program has no name

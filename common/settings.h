@@ -8,6 +8,11 @@
 #include <string>
 #include <string_view>
 
+// Bits of the installed-options mask Kor_InstallResult, which the installer writes and
+// the manager reads.
+constexpr std::uint32_t kInstallJukeboxDriver = 0x01000000;  // driver, own client, HTTP server
+constexpr std::uint32_t kInstallJukeboxTray = 0x00000800;    // the tray icon
+
 // 0 when the key cannot be opened (out unchanged); else 1, and out is replaced only by a
 // DWORD value of 4 bytes.
 int ReadSettingDword(std::string_view name, std::uint32_t& out);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/settings/settings.h"
 
 namespace {

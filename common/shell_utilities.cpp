@@ -2,6 +2,7 @@
 
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
+#include "platform/text/text.h"
 
 namespace {
 
@@ -62,12 +63,6 @@ void ReloadFolderViews() { RefreshWith(kViewCommandReload); }
 
 int SplitString(std::string_view text, std::string_view delimiters, std::vector<std::string>& out) {
   out.clear();
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find_first_of(delimiters, start);
-    if (end == std::string_view::npos) end = text.size();
-    if (end > start) out.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  for (std::string_view piece : platform::SplitDroppingEmpty(text, delimiters)) out.emplace_back(piece);
   return static_cast<int>(out.size());
 }

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/window/wait.h"
 
 namespace {

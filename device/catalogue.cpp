@@ -11,6 +11,8 @@
 
 #include "platform/text/text.h"
 
+namespace device {
+
 namespace {
 
 // Sets hash by word 0 into this many buckets; a tag search visits the buckets in
@@ -44,24 +46,11 @@ KernelDevice::QueryEngine& QueryEngineSlot() {
 
 // _atoi64 rules: leading white space, an optional sign, digits up to the first other
 // character; no digits give 0.
-std::uint64_t ParseInt64(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + static_cast<std::uint64_t>(text[i] - '0');
-  }
-  return negative ? ~value + 1 : value;
-}
-
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-std::string_view TrimSpace(std::string_view s) {
-  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-  return s;
+// An item id as the query engine writes it (decimal, 64 bits); a negative number stands
+// for its two's complement.
+std::uint64_t ParseItemId(std::string_view text) {
+  const platform::ScannedNumber n = platform::ScanNumber(text);
+  return n.negative ? 0 - n.magnitude : n.magnitude;
 }
 
 }  // namespace
@@ -372,7 +361,7 @@ int KernelDevice::QueryFirst(std::string_view sql, KernelId& first) {
   Catalogue& c = *catalogue_;
   c.queryResults.clear();
   if (ids->empty()) return 0;
-  for (const std::string& text : *ids) c.queryResults.push_back(KernelId::FromItemId(ParseInt64(text)));
+  for (const std::string& text : *ids) c.queryResults.push_back(KernelId::FromItemId(ParseItemId(text)));
   c.queryCursor = 0;
   first = c.queryResults.front();
   c.queryCursor = 1;
@@ -392,7 +381,7 @@ void KernelDevice::MakeContentId(std::string& out, std::string_view artist,
                                  std::string_view album, std::string_view title) {
   std::string joined;
   for (std::string_view part : {artist, album, title}) {
-    joined += platform::ToLowerAscii(TrimSpace(part));
+    joined += platform::ToLowerAscii(platform::TrimView(part));
   }
   CryptoPP::byte digest[CryptoPP::SHA1::DIGESTSIZE];
   CryptoPP::SHA1().CalculateDigest(digest, reinterpret_cast<const CryptoPP::byte*>(joined.data()),
@@ -426,3 +415,5 @@ int KernelDevice::FindTrackByContentId(std::string_view contentId, KernelId& tra
   track = it->second;
   return 1;
 }
+
+}  // namespace device

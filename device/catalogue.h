@@ -10,6 +10,8 @@
 #include "device/kernel_device.h"
 #include "device/sortable.h"
 
+namespace device {
+
 struct KernelDevice::Catalogue {
   explicit Catalogue(KernelDevice* device) : playlistIds(device) {}
 
@@ -45,3 +47,5 @@ struct KernelDevice::Catalogue {
 
   std::unordered_map<std::string, KernelId> contentIds;
 };
+
+}  // namespace device

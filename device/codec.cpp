@@ -2,6 +2,8 @@
 
 #include "platform/text/text.h"
 
+namespace device {
+
 std::string GetCodecExtension(int code) {
   static const char* const kExtensions[] = {"",    "wav", "mp3", "wma", "nvf", "m4a",
                                             "aa",  "m4p", "m4b", "mp4", "ogg", "flac"};
@@ -32,3 +34,5 @@ int GetCodecFromPath(std::string_view path) {
   if (dot == std::string_view::npos) return 0;
   return GetCodecFromExtension(file.substr(dot));
 }
+
+}  // namespace device

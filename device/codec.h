@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace device {
+
 enum CodecCode : int {
   kCodecWav = 1,
   kCodecMp3 = 2,
@@ -28,3 +30,5 @@ int GetCodecFromExtension(std::string_view extension);
 
 // Codec code of the extension of the path's last component (Windows or POSIX form).
 int GetCodecFromPath(std::string_view path);
+
+}  // namespace device

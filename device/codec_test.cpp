@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+namespace device {
+
 namespace {
 
 TEST(CodecTest, ExtensionOfEachCode) {
@@ -29,3 +31,5 @@ TEST(CodecTest, CodeOfAPath) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -4,6 +4,8 @@
 
 #include "device/memory_device.h"
 
+namespace device {
+
 namespace {
 
 TEST(ContentIdTest, KnownDigests) {
@@ -55,9 +57,11 @@ TEST(ContentIdTest, FindTrackByContentId) {
 TEST(ContentIdTest, ReadErrorDuringTheBuildIsRaised) {
   MemoryDevice dev;
   dev.AddTrack({.artist = "A", .title = "T"});
-  dev.FailWithError(DeviceOp::GetTrackAlbum, kErrorFail, "Device", "unreadable", 1);
+  dev.FailWithError(DeviceOp::GetTrackAlbum, platform::E_FAIL, "Device", "unreadable", 1);
   KernelId found;
   EXPECT_THROW(dev.FindTrackByContentId("X", found), DeviceError);
 }
 
 }  // namespace
+
+}  // namespace device

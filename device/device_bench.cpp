@@ -6,6 +6,8 @@
 
 #include "device/memory_device.h"
 
+using namespace device;
+
 namespace {
 
 constexpr int kTracks = 100000;

@@ -8,6 +8,8 @@
 #include "platform/text/text.h"
 #include "platform/ui/host.h"
 
+namespace device {
+
 namespace {
 
 constexpr int kCodeUnexpected = static_cast<int>(0x8000FFFFu);
@@ -101,3 +103,5 @@ void KernelDeviceClient::ReportError(const char* context, std::exception_ptr err
   }
   ShowMessageBox(DeviceErrorReportText(context, nullptr), platform::MB_ICONINFORMATION);
 }
+
+}  // namespace device

@@ -10,6 +10,8 @@
 
 #include "platform/window/window.h"
 
+namespace device {
+
 // Thrown by KernelDeviceClient: the manager is not running (code 0, "Device Connection"),
 // did not complete in time (the request's opcode, "Device Timeout"), or its device
 // reported a failure (the block's errorCode, errorTitle and errorDetail).
@@ -56,3 +58,5 @@ bool DeviceStillThere(KernelDevice& device);
 // The report text of a failed device command: `context` (one line, "Could not ...")
 // followed by what the error says and what the user can do.
 std::string DeviceErrorReportText(const char* context, const std::exception* error);
+
+}  // namespace device

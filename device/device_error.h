@@ -7,11 +7,12 @@
 #include <stdexcept>
 #include <string>
 
-// Error codes in the form the reports print them ("Code: 0x%X").
-constexpr std::int32_t kErrorFail = static_cast<std::int32_t>(0x80004005u);
-constexpr std::int32_t kErrorUnexpected = static_cast<std::int32_t>(0x8000FFFFu);
-constexpr std::int32_t kErrorInvalidArgument = static_cast<std::int32_t>(0x80070057u);
-constexpr std::int32_t kErrorOutOfMemory = static_cast<std::int32_t>(0x8007000Eu);
+#include "platform/com/hresult.h"
+
+namespace device {
+
+// Error codes are the component result codes (platform/com/hresult.h: E_FAIL,
+// E_INVALIDARG ...), printed by the reports as "Code: 0x%X".
 
 class DeviceError : public std::runtime_error {
  public:
@@ -34,5 +35,7 @@ class DeviceError : public std::runtime_error {
 
 // An index or argument outside what the operation accepts.
 inline DeviceError InvalidArgumentError(std::string detail) {
-  return DeviceError(kErrorInvalidArgument, "Invalid Argument", std::move(detail));
+  return DeviceError(platform::E_INVALIDARG, "Invalid Argument", std::move(detail));
 }
+
+}  // namespace device

@@ -7,12 +7,15 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "device/device_error.h"
 #include "device/kernel_device.h"
 #include "device/memory_device.h"
 #include "device/operations.h"
+
+namespace device {
 
 namespace {
 
@@ -221,15 +224,15 @@ const char kOperations[] = R"(
 13010|SupportsGroup13000||intResult
 )";
 
-struct SpecRow {
+struct OperationRow {
   int opcode;
   std::string name;
   std::vector<std::string> fields;
   std::string result;
 };
 
-std::vector<SpecRow> SpecRows() {
-  std::vector<SpecRow> rows;
+std::vector<OperationRow> OperationRows() {
+  std::vector<OperationRow> rows;
   std::istringstream in(kOperations);
   std::string line;
   while (std::getline(in, line)) {
@@ -240,7 +243,7 @@ std::vector<SpecRow> SpecRows() {
       parts.push_back(line.substr(start, bar - start));
     }
     parts.push_back(line.substr(start));
-    SpecRow row{std::stoi(parts[0]), parts[1], {}, parts[3]};
+    OperationRow row{std::stoi(parts[0]), parts[1], {}, parts[3]};
     std::istringstream fields(parts[2]);
     for (std::string f; std::getline(fields, f, ',');) row.fields.push_back(f);
     rows.push_back(row);
@@ -257,6 +260,18 @@ std::string TextResultFor(int opcode) { return "text " + std::to_string(opcode);
 
 // Records each call: the method's name and, for every argument, the block field it came
 // from ("itemArg1 in", "textArg2 out", ...), found by address or by value.
+// KERNEL_DEVICE_OWN_OPERATIONS names every operation the interface leaves to the devices:
+// a class that declares only those (and the playlist walks, which are not operations) is
+// not abstract. Nothing is made of it, so its methods need no bodies.
+class OwnOperationsOnly final : public KernelDevice {
+  KERNEL_DEVICE_OWN_OPERATIONS(DEVOP_OVERRIDE)
+  int EnumFirstPlaylist(KernelId& playlist) override;
+  int EnumNextPlaylist(KernelId& playlist) override;
+  int EnumFirstPlaylistItem(const KernelId& playlist, KernelId& track) override;
+  int EnumNextPlaylistItem(const KernelId& playlist, KernelId& track) override;
+};
+static_assert(!std::is_abstract_v<OwnOperationsOnly>);
+
 class RecordingDevice : public KernelDevice {
  public:
   struct Call {
@@ -268,11 +283,11 @@ class RecordingDevice : public KernelDevice {
   bool throwInNext = false;
 
 #define RECORDING_ROW(code, Name, R, Flow, ...)                                   \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                     \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                     \
     calls.push_back({#Name, {}});                                                 \
     Describe(calls.back().fields DEVOP_COMMA_ARGS(__VA_ARGS__));                  \
     if (throwInNext) throw DeviceError(0x1234, "Recorder", "thrown on purpose");  \
-    return Result<::devop::R::Type>(code);                                        \
+    return Result<::device::devop::R::Type>(code);                                        \
   }
   KERNEL_DEVICE_OPERATIONS(RECORDING_ROW)
 #undef RECORDING_ROW
@@ -351,14 +366,14 @@ class DispatchTest : public ::testing::Test {
 };
 
 TEST_F(DispatchTest, EveryOperationCodeReachesItsMethodWithItsFieldsAndResult) {
-  const std::vector<SpecRow> rows = SpecRows();
+  const std::vector<OperationRow> rows = OperationRows();
   ASSERT_EQ(rows.size(), 201u);
   // Every row of the table is one of these (each code below dispatches to its own row).
 #define COUNT_ROW(...) +1
   constexpr std::size_t kTableRows = 0 KERNEL_DEVICE_OPERATIONS(COUNT_ROW);
 #undef COUNT_ROW
   EXPECT_EQ(kTableRows, rows.size());
-  for (const SpecRow& row : rows) {
+  for (const OperationRow& row : rows) {
     SCOPED_TRACE(row.opcode);
     device.calls.clear();
     block.intResult = -5;
@@ -377,7 +392,7 @@ TEST_F(DispatchTest, EveryOperationCodeReachesItsMethodWithItsFieldsAndResult) {
     } else if (row.result == "noteText") {
       EXPECT_EQ(block.intResult, 0);
       EXPECT_EQ(block.textResult.GetText(), "");
-      EXPECT_EQ(devop::ReadNoteText(block), TextResultFor(row.opcode));
+      EXPECT_EQ(device::devop::ReadNoteText(block), TextResultFor(row.opcode));
     } else {
       ASSERT_EQ(row.result, "none");
       EXPECT_EQ(block.intResult, 0);
@@ -452,14 +467,14 @@ TEST_F(DispatchTest, AnyExceptionBecomesAFailureReplyWithANonZeroCode) {
   block.intArg1 = 4;
   block.intArg2 = 0;
   memory.Dispatch(&block);
-  EXPECT_EQ(block.errorCode, kErrorInvalidArgument);
+  EXPECT_EQ(block.errorCode, platform::E_INVALIDARG);
   EXPECT_EQ(block.errorTitle.GetText(), "Invalid Argument");
   EXPECT_NE(block.errorDetail.GetText(), "");
 
   memory.FailWithError(DeviceOp::GetOwnerName, 0, "", "no code given");
   block.opcode = OpCode(DeviceOp::GetOwnerName);
   memory.Dispatch(&block);
-  EXPECT_EQ(block.errorCode, kErrorFail);
+  EXPECT_EQ(block.errorCode, platform::E_FAIL);
   EXPECT_EQ(block.errorTitle.GetText(), "Device Error");
   EXPECT_EQ(block.errorDetail.GetText(), "no code given");
 }
@@ -471,7 +486,7 @@ TEST_F(DispatchTest, NoteTextIsClearedBeforeAReadAndBoundedBothWays) {
   block.itemArg1 = note;
   block.opcode = OpCode(DeviceOp::GetNoteText);
   memory.Dispatch(&block);
-  EXPECT_EQ(devop::ReadNoteText(block), std::string(4099, 'z'));
+  EXPECT_EQ(device::devop::ReadNoteText(block), std::string(4099, 'z'));
   EXPECT_EQ(block.noteText[4099], '\0');
   EXPECT_EQ(block.textResult.GetText(), "");
 
@@ -517,7 +532,7 @@ class LoopbackDevice : public KernelDevice {
   int requests = 0;
 
 #define LOOPBACK_ROW(code, Name, R, Flow, ...)                                                \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                                 \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                                 \
     return DEVOP_ROW(code, R, Flow, __VA_ARGS__)::Forward(                                    \
         shared_, [&] { Exchange(code); } DEVOP_COMMA_ARGS(__VA_ARGS__));                      \
   }
@@ -584,8 +599,10 @@ TEST(LoopbackTest, OperationsGeneratedFromTheTableCarryArgumentsAndResults) {
   EXPECT_EQ(entry.word[0], a.word[0]);
   EXPECT_EQ(entry.word[2], 9u);
 
-  memory.FailWithError(DeviceOp::GetTrackTitle, kErrorUnexpected, "Device", "gone");
+  memory.FailWithError(DeviceOp::GetTrackTitle, platform::E_UNEXPECTED, "Device", "gone");
   EXPECT_THROW(client.GetTrackTitle(a), DeviceError);
 }
 
 }  // namespace
+
+}  // namespace device

@@ -14,6 +14,8 @@
 #include "device/operations.h"
 #include "device/sortable.h"
 
+namespace device {
+
 KernelDevice::KernelDevice() : catalogue_(std::make_unique<Catalogue>(this)) {}
 
 KernelDevice::KernelDevice(DeviceOwner* owner, const KernelId& device, const KernelId& segment)
@@ -28,7 +30,7 @@ KernelDevice::~KernelDevice() = default;
 
 void KernelDevice::WriteFailure(DeviceRequestBlock& block, std::int32_t code,
                                 std::string_view title, std::string_view detail) {
-  block.errorCode = code != 0 ? code : kErrorFail;
+  block.errorCode = code != 0 ? code : platform::E_FAIL;
   block.errorTitle.Set(title.empty() ? std::string_view("Device Error") : title);
   block.errorDetail.Set(detail);
 }
@@ -38,7 +40,7 @@ void KernelDevice::Dispatch(DeviceRequestBlock* block) {
   currentBlock_ = block;
   block->messageFlag = 0;
   block->errorCode = 0;
-  devop::Reply reply;
+  device::devop::Reply reply;
   try {
     switch (block->opcode) {
 #define DEVOP_DISPATCH_ROW(code, Name, R, Flow, ...)                                      \
@@ -51,18 +53,18 @@ void KernelDevice::Dispatch(DeviceRequestBlock* block) {
         break;  // unknown code: nothing is called
     }
   } catch (const DeviceError& e) {
-    reply = devop::Reply();
+    reply = device::devop::Reply();
     WriteFailure(*block, e.code(), e.source(), e.detail());
   } catch (const std::bad_alloc&) {
-    reply = devop::Reply();
-    WriteFailure(*block, kErrorOutOfMemory, "Out of Memory",
+    reply = device::devop::Reply();
+    WriteFailure(*block, platform::E_OUTOFMEMORY, "Out of Memory",
                  "There was not enough memory to complete the device operation.");
   } catch (const std::exception& e) {
-    reply = devop::Reply();
-    WriteFailure(*block, kErrorFail, "Device Error", e.what());
+    reply = device::devop::Reply();
+    WriteFailure(*block, platform::E_FAIL, "Device Error", e.what());
   } catch (...) {
-    reply = devop::Reply();
-    WriteFailure(*block, kErrorFail, "Device Error",
+    reply = device::devop::Reply();
+    WriteFailure(*block, platform::E_FAIL, "Device Error",
                  "The device operation failed with an unknown error.");
   }
   block->flags = 0;
@@ -440,3 +442,5 @@ int KernelDevice::GetContactRecord(const KernelId&, ContactRecord&) { return 0; 
 int KernelDevice::SetContactRecord(const KernelId&, const ContactRecord&) { return 0; }
 
 std::string KernelDevice::GetRulePlaylistFolder() { return std::string(); }
+
+}  // namespace device

@@ -34,6 +34,8 @@
 #include "device/request_block.h"
 #include "platform/window/window.h"
 
+namespace device {
+
 // What a device asks the driver that created it (the manager's drivers implement it).
 class DeviceOwner {
  public:
@@ -432,3 +434,5 @@ class KernelDevice {
   DeviceRequestBlock ownBlock_;
   DeviceRequestBlock* currentBlock_ = &ownBlock_;
 };
+
+}  // namespace device

@@ -9,6 +9,8 @@
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
 
+namespace device {
+
 using platform::DWORD;
 using platform::HWND;
 using platform::INFINITE;
@@ -363,3 +365,5 @@ std::string KernelDeviceClient::GetDeviceDescription() const {
   std::lock_guard<std::mutex> guard(replyMutex_);
   return description_;
 }
+
+}  // namespace device

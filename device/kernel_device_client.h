@@ -47,6 +47,8 @@
 #include "device/request_road.h"
 #include "platform/kernel/kernel.h"
 
+namespace device {
+
 class KernelDeviceClient : public KernelDevice {
  public:
   static constexpr int kCapabilityCount = 17;
@@ -87,7 +89,7 @@ class KernelDeviceClient : public KernelDevice {
 
   // ---- Forwarded operations, one per row of the operation table ----
 #define KDC_FORWARD_ROW(code, Name, R, Flow, ...)                                                    \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                                        \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {                                        \
     using Row = DEVOP_ROW(code, R, Flow, __VA_ARGS__);                                               \
     return Forward<Row>([&](DeviceRequestBlock& b, Call& call) {                                     \
       return Row::Forward(b, [&] { Exchange(call); } DEVOP_COMMA_ARGS(__VA_ARGS__));                 \
@@ -194,3 +196,5 @@ class KernelDeviceClient : public KernelDevice {
   int lastReplyCode_ = 0;
   std::string lastReplyText_;
 };
+
+}  // namespace device

@@ -16,13 +16,15 @@
 #include "common/settings.h"
 #include "device/memory_device.h"
 #include "device/messages.h"
-#include "device/operation_test_support.h"
-#include "device/proxy_test_support.h"
+#include "testing/device_operations.h"
+#include "testing/device_proxy.h"
 #include "device/request_server.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
+
+namespace device {
 
 namespace {
 
@@ -35,7 +37,7 @@ bool IsCapability(int opcode) {
   switch (opcode) {
 #define CAPABILITY_ROW(code, Name, R, Flow, ...) \
   case code:                                     \
-    return ::devop::Flow::kCapability;
+    return ::device::devop::Flow::kCapability;
     KERNEL_DEVICE_OPERATIONS(CAPABILITY_ROW)
 #undef CAPABILITY_ROW
     default:
@@ -257,9 +259,9 @@ TEST_F(ClientTest, ErrorsOfTheManagerAreThrownExceptForQuietOperations) {
   KernelDeviceClient client;
   ASSERT_EQ(Connect(client), 1);
 
-  device.FailWithError(DeviceOp::GetTrackTitle, kErrorUnexpected, "Jukebox", "It broke.");
+  device.FailWithError(DeviceOp::GetTrackTitle, platform::E_UNEXPECTED, "Jukebox", "It broke.");
   auto e = Caught([&] { client.GetTrackTitle(a); });
-  EXPECT_EQ(e.code(), kErrorUnexpected);
+  EXPECT_EQ(e.code(), platform::E_UNEXPECTED);
   EXPECT_EQ(e.source(), "Jukebox");
   EXPECT_EQ(e.detail(), "It broke.");
 
@@ -495,7 +497,7 @@ TEST(ReportErrorTest, TextsNameTheFailureAndTheAdvice) {
        "Could not list.\n\nCode: 0xFC8\nSource: Device Timeout\nDetail: Your device did not complete an operation "
        "within 60 seconds.\nThis is not a crash.  Contact Quorvane for help with this issue.\n\n"
        "You may need to terminate and restart Kestrova Manager (trayhub)."},
-      {std::make_exception_ptr(KernelDeviceClientException(kErrorUnexpected, "Jukebox", "Lost.")),
+      {std::make_exception_ptr(KernelDeviceClientException(platform::E_UNEXPECTED, "Jukebox", "Lost.")),
        "Could not list.\n\nCode: 0x8000FFFF\nSource: Jukebox\nDetail: Lost.\n\nIf this problem persists, try "
        "switching driver modes.\nSelect 'Kestrova Manager Options' from the systray\nicon to access this option.  "
        "See our Known Issues page for more details."},
@@ -516,3 +518,5 @@ TEST(ReportErrorTest, TextsNameTheFailureAndTheAdvice) {
 }
 
 }  // namespace
+
+}  // namespace device

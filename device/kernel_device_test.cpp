@@ -12,6 +12,8 @@
 #include "device/device_error.h"
 #include "device/memory_device.h"
 
+namespace device {
+
 namespace {
 
 std::vector<std::string> Walk(KernelDevice& d, int (KernelDevice::*first)(FixedString256&),
@@ -326,7 +328,7 @@ TEST_F(PlaylistTest, ItemsAreEnumeratedUncached) {
 }
 
 TEST_F(PlaylistTest, SortFailureOfOneNameCountsAsEqual) {
-  dev.FailWithError(DeviceOp::GetPlaylistName, kErrorFail, "Device", "unreadable", 1);
+  dev.FailWithError(DeviceOp::GetPlaylistName, platform::E_FAIL, "Device", "unreadable", 1);
   KernelId p;
   EXPECT_EQ(dev.GetFirstPlaylist(p), 3);  // the sort survives the failed read
 }
@@ -501,3 +503,5 @@ TEST(QueryTest, EngineRowsBecomeIdsAndFailuresAnswerZero) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -5,6 +5,8 @@
 
 #include "platform/text/text.h"
 
+namespace device {
+
 template <std::size_t N>
 void FixedString<N>::Clear() {
   std::memset(text, 0, N);
@@ -105,3 +107,5 @@ std::size_t KernelIdHash::operator()(const KernelId& id) const {
   for (std::uint32_t w : id.word) h = h * 1000003u ^ w;
   return h;
 }
+
+}  // namespace device

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <type_traits>
 
+namespace device {
+
 // A fixed text area of N bytes, a word that is always 0 (it terminates a text that fills
 // the whole area) and the capacity N.
 template <std::size_t N>
@@ -100,3 +102,5 @@ static_assert(offsetof(KernelId, padding) == 273);
 struct KernelIdHash {
   std::size_t operator()(const KernelId& id) const;
 };
+
+}  // namespace device

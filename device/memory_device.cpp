@@ -8,26 +8,20 @@
 #include <sstream>
 #include <type_traits>
 
+#include "device/device_status.h"
 #include "device/sortable.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
+
+namespace device {
 
 namespace {
 
 constexpr std::uint32_t kAttributeDirectory = 0x10;
 constexpr std::uint32_t kAttributeArchive = 0x20;
 
-// Statuses the player's driver answers too.
-constexpr int kStatusFailed = 1;
-constexpr int kStatusPlaylistExists = 4;
-constexpr int kStatusRefused = 6;
-constexpr int kStatusFileExists = 7;
-constexpr int kStatusStorageFull = 8;
-constexpr int kStatusFinished = 9;  // the transfer is complete; no completion notice follows
-constexpr int kStatusFolderExists = 11;
-
 DeviceError NoSuch(std::string_view what) {
-  return DeviceError(kErrorFail, "Memory Device", "No such " + std::string(what) + " on the device.");
+  return DeviceError(platform::E_FAIL, "Memory Device", "No such " + std::string(what) + " on the device.");
 }
 
 std::string FileNamePart(std::string_view path) {
@@ -129,6 +123,48 @@ struct MemoryDeviceBase::Tree {
     nodes.erase(id);
     cursors.erase(id);
   }
+
+  // The operations the three trees share, written once.
+  // A seeded folder or item (tests, the demo): in the root when `parentId` is empty.
+  template <typename NewId>
+  Node& Seed(const KernelId& parentId, std::string_view name, bool folder, NewId newId) {
+    Node& parent = parentId.IsEmpty() ? nodes.at(root) : Folder(parentId);
+    return Add(newId(), parent.id, name, folder);
+  }
+  int IsFolder(const KernelId& id) {
+    const Node* node = Find(id);
+    return node != nullptr && node->folder ? 1 : 0;
+  }
+  // A new folder or item in the folder `parentId`, its id from `newId` (asked only when it
+  // is made). One of that name there already: its id, and "folder exists" or "file exists".
+  template <typename NewId>
+  int Create(const KernelId& parentId, std::string_view name, bool folder, NewId newId, KernelId& made,
+             Node** node = nullptr) {
+    Node& parent = Folder(parentId);
+    if (Node* existing = FindChild(parent, name)) {
+      made = IdOf(*existing);
+      return folder ? kStatusFolderExists : kStatusFileExists;
+    }
+    Node& added = Add(newId(), parent.id, name, folder);
+    if (node != nullptr) *node = &added;
+    made = IdOf(added);
+    return 0;
+  }
+  // Deletes an item (not a folder: "No such <itemWord>").
+  void DeleteItem(const KernelId& id, std::string_view itemWord) {
+    Node& node = Get(id);
+    if (node.folder) throw NoSuch(itemWord);
+    Remove(node.id);
+  }
+  // Deletes a folder with what it holds; never the root.
+  void DeleteFolder(const KernelId& id) {
+    Node& node = Folder(id);
+    if (node.id == root) {
+      throw DeviceError(platform::E_FAIL, "Memory Device", "The root folder cannot be deleted.");
+    }
+    Remove(node.id);
+  }
+
   int First(const KernelId& folderId, KernelId& out) {
     Node& folder = Folder(folderId);
     cursors[folder.id] = 0;
@@ -216,42 +252,34 @@ KernelId MemoryDeviceBase::AddPlaylist(std::string_view name, const std::vector<
 }
 
 KernelId MemoryDeviceBase::AddDataFolder(const KernelId& parent, std::string_view name) {
-  Node& folder = parent.IsEmpty() ? data_->nodes.at(data_->root) : data_->Folder(parent);
-  return data_->IdOf(data_->Add(NewId(), folder.id, name, true));
+  return data_->IdOf(data_->Seed(parent, name, true, NewIds()));
 }
 
 KernelId MemoryDeviceBase::AddDataFile(const KernelId& folderId, std::string_view name,
                                        std::string content) {
-  Node& folder = folderId.IsEmpty() ? data_->nodes.at(data_->root) : data_->Folder(folderId);
-  Node& node = data_->Add(NewId(), folder.id, name, false);
+  Node& node = data_->Seed(folderId, name, false, NewIds());
   node.content = std::move(content);
   return data_->IdOf(node);
 }
 
 KernelId MemoryDeviceBase::AddNoteFolder(const KernelId& parent, std::string_view name) {
-  Node& folder = parent.IsEmpty() ? notes_->nodes.at(notes_->root) : notes_->Folder(parent);
-  return notes_->IdOf(notes_->Add(NewId(), folder.id, name, true));
+  return notes_->IdOf(notes_->Seed(parent, name, true, NewIds()));
 }
 
 KernelId MemoryDeviceBase::AddNote(const KernelId& folderId, std::string_view name,
                                    std::string text) {
-  Node& folder = folderId.IsEmpty() ? notes_->nodes.at(notes_->root) : notes_->Folder(folderId);
-  Node& node = notes_->Add(NewId(), folder.id, name, false);
+  Node& node = notes_->Seed(folderId, name, false, NewIds());
   node.content = std::move(text);
   return notes_->IdOf(node);
 }
 
 KernelId MemoryDeviceBase::AddContactFolder(const KernelId& parent, std::string_view name) {
-  Node& folder =
-      parent.IsEmpty() ? contacts_->nodes.at(contacts_->root) : contacts_->Folder(parent);
-  return contacts_->IdOf(contacts_->Add(NewId(), folder.id, name, true));
+  return contacts_->IdOf(contacts_->Seed(parent, name, true, NewIds()));
 }
 
 KernelId MemoryDeviceBase::AddContact(const KernelId& folderId, std::string_view name,
                                       const ContactRecord& record) {
-  Node& folder =
-      folderId.IsEmpty() ? contacts_->nodes.at(contacts_->root) : contacts_->Folder(folderId);
-  Node& node = contacts_->Add(NewId(), folder.id, name, false);
+  Node& node = contacts_->Seed(folderId, name, false, NewIds());
   node.contact = std::make_unique<ContactRecord>(record);
   return contacts_->IdOf(node);
 }
@@ -732,9 +760,7 @@ int MemoryDeviceBase::GetDataFilesSize() {
 }
 
 int MemoryDeviceBase::DeleteDataFile(const KernelId& item) {
-  Node& node = data_->Get(item);
-  if (node.folder) throw NoSuch("data file");
-  data_->Remove(node.id);
+  data_->DeleteItem(item, "data file");
   return 0;
 }
 
@@ -750,20 +776,11 @@ int MemoryDeviceBase::GetDataFileSize(const KernelId& item) {
   return static_cast<int>(data_->Get(item).content.size());
 }
 
-int MemoryDeviceBase::IsDataFolder(const KernelId& item) {
-  const Node* node = data_->Find(item);
-  return node != nullptr && node->folder ? 1 : 0;
-}
+int MemoryDeviceBase::IsDataFolder(const KernelId& item) { return data_->IsFolder(item); }
 
 int MemoryDeviceBase::CreateDataFolder(std::string_view name, const KernelId& parent,
                                        KernelId& newFolder) {
-  Node& folder = data_->Folder(parent);
-  if (Node* existing = data_->FindChild(folder, name)) {
-    newFolder = data_->IdOf(*existing);
-    return kStatusFolderExists;
-  }
-  newFolder = data_->IdOf(data_->Add(NewId(), folder.id, name, true));
-  return 0;
+  return data_->Create(parent, name, true, NewIds(), newFolder);
 }
 
 int MemoryDeviceBase::GetDataItemModifiedTime(const KernelId& item) {
@@ -775,11 +792,7 @@ int MemoryDeviceBase::GetDataItemAttributes(const KernelId& item) {
 }
 
 int MemoryDeviceBase::DeleteDataFolder(const KernelId& item) {
-  Node& node = data_->Folder(item);
-  if (node.id == data_->root) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be deleted.");
-  }
-  data_->Remove(node.id);
+  data_->DeleteFolder(item);
   return 0;
 }
 
@@ -795,7 +808,7 @@ int MemoryDeviceBase::RenameDataFile(const KernelId& item, std::string_view name
 int MemoryDeviceBase::RenameDataFolder(const KernelId& item, std::string_view name) {
   Node& node = data_->Folder(item);
   if (node.parent == 0) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be renamed.");
+    throw DeviceError(platform::E_FAIL, "Memory Device", "The root folder cannot be renamed.");
   }
   if (Node* other = data_->FindChild(data_->nodes.at(node.parent), name); other && other != &node) {
     return kStatusFolderExists;
@@ -1061,44 +1074,23 @@ std::string MemoryDeviceBase::GetNoteName(const KernelId& item) { return notes_-
 
 int MemoryDeviceBase::CreateNote(std::string_view name, const KernelId& folderId,
                                  KernelId& newNote) {
-  Node& folder = notes_->Folder(folderId);
-  if (Node* existing = notes_->FindChild(folder, name)) {
-    newNote = notes_->IdOf(*existing);
-    return kStatusFileExists;
-  }
-  newNote = notes_->IdOf(notes_->Add(NewId(), folder.id, name, false));
-  return 0;
+  return notes_->Create(folderId, name, false, NewIds(), newNote);
 }
 
 int MemoryDeviceBase::DeleteNote(const KernelId& item) {
-  Node& node = notes_->Get(item);
-  if (node.folder) throw NoSuch("note");
-  notes_->Remove(node.id);
+  notes_->DeleteItem(item, "note");
   return 0;
 }
 
-int MemoryDeviceBase::IsNoteFolder(const KernelId& item) {
-  const Node* node = notes_->Find(item);
-  return node != nullptr && node->folder ? 1 : 0;
-}
+int MemoryDeviceBase::IsNoteFolder(const KernelId& item) { return notes_->IsFolder(item); }
 
 int MemoryDeviceBase::CreateNoteFolder(std::string_view name, const KernelId& parent,
                                        KernelId& newFolder) {
-  Node& folder = notes_->Folder(parent);
-  if (Node* existing = notes_->FindChild(folder, name)) {
-    newFolder = notes_->IdOf(*existing);
-    return kStatusFolderExists;
-  }
-  newFolder = notes_->IdOf(notes_->Add(NewId(), folder.id, name, true));
-  return 0;
+  return notes_->Create(parent, name, true, NewIds(), newFolder);
 }
 
 int MemoryDeviceBase::DeleteNoteFolder(const KernelId& item) {
-  Node& node = notes_->Folder(item);
-  if (node.id == notes_->root) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be deleted.");
-  }
-  notes_->Remove(node.id);
+  notes_->DeleteFolder(item);
   return 0;
 }
 
@@ -1138,46 +1130,26 @@ std::string MemoryDeviceBase::GetContactName(const KernelId& item) {
 
 int MemoryDeviceBase::CreateContact(std::string_view name, const ContactRecord& record,
                                     const KernelId& folderId, KernelId& newContact) {
-  Node& folder = contacts_->Folder(folderId);
-  if (Node* existing = contacts_->FindChild(folder, name)) {
-    newContact = contacts_->IdOf(*existing);
-    return kStatusFileExists;
-  }
-  Node& node = contacts_->Add(NewId(), folder.id, name, false);
-  node.contact = std::make_unique<ContactRecord>(record);
-  newContact = contacts_->IdOf(node);
-  return 0;
+  Node* node = nullptr;
+  const int status = contacts_->Create(folderId, name, false, NewIds(), newContact, &node);
+  if (node != nullptr) node->contact = std::make_unique<ContactRecord>(record);
+  return status;
 }
 
 int MemoryDeviceBase::DeleteContact(const KernelId& item) {
-  Node& node = contacts_->Get(item);
-  if (node.folder) throw NoSuch("contact");
-  contacts_->Remove(node.id);
+  contacts_->DeleteItem(item, "contact");
   return 0;
 }
 
-int MemoryDeviceBase::IsContactFolder(const KernelId& item) {
-  const Node* node = contacts_->Find(item);
-  return node != nullptr && node->folder ? 1 : 0;
-}
+int MemoryDeviceBase::IsContactFolder(const KernelId& item) { return contacts_->IsFolder(item); }
 
 int MemoryDeviceBase::CreateContactFolder(std::string_view name, const KernelId& parent,
                                           KernelId& newFolder) {
-  Node& folder = contacts_->Folder(parent);
-  if (Node* existing = contacts_->FindChild(folder, name)) {
-    newFolder = contacts_->IdOf(*existing);
-    return kStatusFolderExists;
-  }
-  newFolder = contacts_->IdOf(contacts_->Add(NewId(), folder.id, name, true));
-  return 0;
+  return contacts_->Create(parent, name, true, NewIds(), newFolder);
 }
 
 int MemoryDeviceBase::DeleteContactFolder(const KernelId& item) {
-  Node& node = contacts_->Folder(item);
-  if (node.id == contacts_->root) {
-    throw DeviceError(kErrorFail, "Memory Device", "The root folder cannot be deleted.");
-  }
-  contacts_->Remove(node.id);
+  contacts_->DeleteFolder(item);
   return 0;
 }
 
@@ -1213,10 +1185,12 @@ T InjectedResult([[maybe_unused]] int status) {
 }  // namespace
 
 #define MEMORY_DEVICE_DEFINE_ROW(code, Name, R, Flow, ...)                                   \
-  ::devop::R::Type MemoryDevice::Name(DEVOP_PARAMS(__VA_ARGS__)) {                           \
+  ::device::devop::R::Type MemoryDevice::Name(DEVOP_PARAMS(__VA_ARGS__)) {                           \
     int status = 0;                                                                          \
-    if (TakeFailure(code, status)) return InjectedResult<::devop::R::Type>(status);          \
+    if (TakeFailure(code, status)) return InjectedResult<::device::devop::R::Type>(status);          \
     return MemoryDeviceBase::Name(DEVOP_ARGS(__VA_ARGS__));                                  \
   }
 KERNEL_DEVICE_OPERATIONS(MEMORY_DEVICE_DEFINE_ROW)
 #undef MEMORY_DEVICE_DEFINE_ROW
+
+}  // namespace device

@@ -34,6 +34,8 @@
 #include "device/kernel_device.h"
 #include "device/operations.h"
 
+namespace device {
+
 // What AddTrack fills into a TrackRecord (designated initializers name what matters).
 // fileSize < 0: the size of `content`.
 // An empty path becomes "artist - album - NN - title.ext".
@@ -111,7 +113,7 @@ class MemoryDeviceBase : public KernelDevice {
 
   // ---- Failures ----
   // The operation throws DeviceError(code, source, detail), `times` calls or (-1) always.
-  void FailWithError(DeviceOp op, std::int32_t code = kErrorFail,
+  void FailWithError(DeviceOp op, std::int32_t code = platform::E_FAIL,
                      std::string source = "Memory Device",
                      std::string detail = "The operation failed.", int times = -1);
   // The operation answers `status` (texts: empty; none: nothing) and leaves `replyText`
@@ -131,167 +133,37 @@ class MemoryDeviceBase : public KernelDevice {
   int EnumFirstPlaylistItem(const KernelId& playlist, KernelId& track) override;
   int EnumNextPlaylistItem(const KernelId& playlist, KernelId& track) override;
 
-  void ShowSdkVersion() override;
-  void Connect() override;
-  void Disconnect() override;
-  int IsConnected() override;
-  void Op2040() override;
-  std::string GetModelName() override;
-  std::string GetHardwareVersion() override;
-  std::string GetFirmwareVersion() override;
-  std::string GetDriverVersion() override;
-  std::string GetDeviceUniqueId() override;
-  std::string GetOwnerName() override;
-  int SetOwnerName(std::string_view name) override;
-  int Op2120() override;
-  int GetDeviceTime() override;
-  int SetDeviceTime(int time) override;
-  int HasClock() override;
+  // Every operation the interface leaves to each device (operations.h).
+  KERNEL_DEVICE_OWN_OPERATIONS(DEVOP_OVERRIDE)
+  DEVOP_OVERRIDE(Disconnect)
 
-  int SupportsStorageList() override;
-  int GetFirstStorage(KernelId& storage) override;
-  int GetNextStorage(KernelId& storage) override;
-  std::string GetStorageName(const KernelId& storage) override;
-  int SelectStorage(const KernelId& storage) override;
-  int SupportsStorageFlag2() override;
-  int RefreshStorage() override;
-  int RecoverMissingTracks() override;
-  int GetTotalSpaceKB() override;
-  int GetFreeSpaceKB() override;
-  int SupportsTrackReorder() override;
-  int Op3120(int a, int b) override;
-  int Op3170() override;
+  DEVOP_OVERRIDE(SupportsTagIndex)
+  DEVOP_OVERRIDE(SupportsSearch)
+  DEVOP_OVERRIDE(GetTrackInfo)
 
-  int SupportsTagIndex() override;
-  int SupportsSearch() override;
-  int SetTrackInfo(const KernelId& track, const TrackRecord& record) override;
-  int GetTrackSize(const KernelId& track) override;
-  int GetTrackInfo(const KernelId& track, TrackRecord& record) override;
-  std::string GetTrackArtist(const KernelId& track) override;
-  std::string GetTrackAlbum(const KernelId& track) override;
-  int GetTrackNumber(const KernelId& track) override;
-  std::string GetTrackTitle(const KernelId& track) override;
-  int GetTrackCodec(const KernelId& track) override;
-  int GetTrackLength(const KernelId& track) override;
-  int GetTrackBitrate(const KernelId& track) override;
-  int GetTrackYear(const KernelId& track) override;
-  std::string GetTrackGenre(const KernelId& track) override;
-  std::string GetTrackComment(const KernelId& track) override;
-  int IsTrackLocked(const KernelId& track) override;
-  int SetTrackArtist(const KernelId& track, std::string_view text) override;
-  int SetTrackAlbum(const KernelId& track, std::string_view text) override;
-  int SetTrackNumber(const KernelId& track, int number) override;
-  int SetTrackTitle(const KernelId& track, std::string_view text) override;
-  int SetTrackYear(const KernelId& track, int year) override;
-  int SetTrackGenre(const KernelId& track, std::string_view text) override;
-  int SetTrackComment(const KernelId& track, std::string_view text) override;
+  DEVOP_OVERRIDE(GetNotesRootFolder)
+  DEVOP_OVERRIDE(GetFirstNote)
+  DEVOP_OVERRIDE(GetNextNote)
+  DEVOP_OVERRIDE(GetNoteName)
+  DEVOP_OVERRIDE(CreateNote)
+  DEVOP_OVERRIDE(DeleteNote)
+  DEVOP_OVERRIDE(IsNoteFolder)
+  DEVOP_OVERRIDE(CreateNoteFolder)
+  DEVOP_OVERRIDE(DeleteNoteFolder)
+  DEVOP_OVERRIDE(GetNoteText)
+  DEVOP_OVERRIDE(SetNoteText)
 
-  int SupportsTransfers() override;
-  int UploadTrack(std::string_view sourcePath, const TrackRecord& record,
-                  KernelId& newTrack) override;
-  int UploadDataFile(std::string_view sourcePath, const KernelId& folder,
-                     KernelId& newItem) override;
-  int DownloadTrack(const KernelId& track, std::string_view targetPath, int flag) override;
-  int DownloadDataFile(const KernelId& item, std::string_view targetPath) override;
-  int IsDownloadRunning() override;
-  int IsUploadRunning() override;
-  void CancelTransfer() override;
-  std::string GetModelCode(const KernelId& item) override;
-  int SupportsTransferFlag2() override;
-  int SupportsCopyToComputer() override;
-
-  int SupportsAudio() override;
-  int GetFirstAudioTrack(KernelId& track) override;
-  int GetNextAudioTrack(KernelId& track) override;
-  int GetAudioFilesSize() override;
-  int DeleteAudioTrack(const KernelId& track) override;
-  std::string GetTrackFileName(const KernelId& track) override;
-  int TrackExists(const KernelId& track) override;
-
-  int SupportsDataFiles() override;
-  int SupportsDataFlag2() override;
-  int GetDataRootFolder(KernelId& folder) override;
-  int GetFirstDataItem(const KernelId& folder, KernelId& item) override;
-  int GetNextDataItem(const KernelId& folder, KernelId& item) override;
-  int GetDataFilesSize() override;
-  int DeleteDataFile(const KernelId& item) override;
-  int GetDataFileCount() override;
-  std::string GetDataItemName(const KernelId& item) override;
-  int GetDataFileSize(const KernelId& item) override;
-  int IsDataFolder(const KernelId& item) override;
-  int CreateDataFolder(std::string_view name, const KernelId& parent,
-                       KernelId& newFolder) override;
-  int GetDataItemModifiedTime(const KernelId& item) override;
-  int GetDataItemAttributes(const KernelId& item) override;
-  int DeleteDataFolder(const KernelId& item) override;
-  int RenameDataFile(const KernelId& item, std::string_view name) override;
-  int RenameDataFolder(const KernelId& item, std::string_view name) override;
-  int MoveDataItem(const KernelId& item, const KernelId& targetFolder) override;
-  int GetDataItemParent(const KernelId& item, KernelId& parent) override;
-  int HasDataFilesStatus() override;
-  std::string GetDataFilesStatus() override;
-
-  int SupportsPlaylists() override;
-  int CreatePlaylist(std::string_view name, KernelId& playlist) override;
-  int DeletePlaylist(const KernelId& playlist) override;
-  std::string GetPlaylistName(const KernelId& playlist) override;
-  int RenamePlaylist(const KernelId& playlist, std::string_view name) override;
-  int AddPendingToPlaylist(const KernelId& playlist) override;
-  int RemovePendingFromPlaylist(const KernelId& playlist) override;
-  int MovePlaylistItem(const KernelId& playlist, int from, int to) override;
-  int ShufflePlaylist(const KernelId& playlist) override;
-  int SortPlaylist(const KernelId& playlist, int key) override;
-
-  int SupportsPlayback() override;
-  int GetVolume() override;
-  int SetVolume(int volume) override;
-  int SetMute(int mute) override;
-  int IsMuted() override;
-  void ShowAdvancedSoundSettings() override;
-  int PlayTrack(const KernelId& track) override;
-  int StopPlayback() override;
-  int IsPaused() override;
-  int SetPaused(int paused) override;
-
-  int SupportsFMPresets() override;
-  int Op10020(const KernelId& preset) override;
-  int Op10030(int value) override;
-  int Op10040(const KernelId& preset) override;
-  int GetFirstFMPreset(KernelId& preset) override;
-  int GetNextFMPreset(KernelId& preset) override;
-  int GetFMPresetFrequency(const KernelId& preset) override;
-  int Op10080(const KernelId& preset, int value) override;
-
-  int SupportsNotes() override;
-  int GetNotesRootFolder(KernelId& folder) override;
-  int GetFirstNote(const KernelId& folder, KernelId& item) override;
-  int GetNextNote(const KernelId& folder, KernelId& item) override;
-  std::string GetNoteName(const KernelId& item) override;
-  int CreateNote(std::string_view name, const KernelId& folder, KernelId& newNote) override;
-  int DeleteNote(const KernelId& item) override;
-  int IsNoteFolder(const KernelId& item) override;
-  int CreateNoteFolder(std::string_view name, const KernelId& parent,
-                       KernelId& newFolder) override;
-  int DeleteNoteFolder(const KernelId& item) override;
-  std::string GetNoteText(const KernelId& item) override;
-  int SetNoteText(const KernelId& item, std::string_view text) override;
-
-  int SupportsContacts() override;
-  int GetContactsRootFolder(KernelId& folder) override;
-  int GetFirstContact(const KernelId& folder, KernelId& item) override;
-  int GetNextContact(const KernelId& folder, KernelId& item) override;
-  std::string GetContactName(const KernelId& item) override;
-  int CreateContact(std::string_view name, const ContactRecord& record, const KernelId& folder,
-                    KernelId& newContact) override;
-  int DeleteContact(const KernelId& item) override;
-  int IsContactFolder(const KernelId& item) override;
-  int CreateContactFolder(std::string_view name, const KernelId& parent,
-                          KernelId& newFolder) override;
-  int DeleteContactFolder(const KernelId& item) override;
-  int GetContactRecord(const KernelId& item, ContactRecord& record) override;
-  int SetContactRecord(const KernelId& item, const ContactRecord& record) override;
-
-  int SupportsGroup13000() override;
+  DEVOP_OVERRIDE(GetContactsRootFolder)
+  DEVOP_OVERRIDE(GetFirstContact)
+  DEVOP_OVERRIDE(GetNextContact)
+  DEVOP_OVERRIDE(GetContactName)
+  DEVOP_OVERRIDE(CreateContact)
+  DEVOP_OVERRIDE(DeleteContact)
+  DEVOP_OVERRIDE(IsContactFolder)
+  DEVOP_OVERRIDE(CreateContactFolder)
+  DEVOP_OVERRIDE(DeleteContactFolder)
+  DEVOP_OVERRIDE(GetContactRecord)
+  DEVOP_OVERRIDE(SetContactRecord)
 
  private:
   struct Track {
@@ -323,6 +195,10 @@ class MemoryDeviceBase : public KernelDevice {
   };
 
   std::uint32_t NewId() { return nextId_++; }
+  // NewId for a tree operation, asked only when the item is made.
+  auto NewIds() {
+    return [this] { return NewId(); };
+  }
   Track& TrackOf(const KernelId& track);
   const Track& TrackOf(const KernelId& track) const;
   Playlist& PlaylistOf(const KernelId& playlist);
@@ -369,8 +245,7 @@ class MemoryDeviceBase : public KernelDevice {
 // The in-memory device with failure injection on every operation of the table.
 class MemoryDevice final : public MemoryDeviceBase {
  public:
-#define MEMORY_DEVICE_DECLARE_ROW(code, Name, R, Flow, ...) \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override;
-  KERNEL_DEVICE_OPERATIONS(MEMORY_DEVICE_DECLARE_ROW)
-#undef MEMORY_DEVICE_DECLARE_ROW
+  KERNEL_DEVICE_OPERATIONS(DEVOP_OVERRIDE_ROW)
 };
+
+}  // namespace device

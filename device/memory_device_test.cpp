@@ -12,6 +12,8 @@
 #include "device/sortable.h"
 #include "platform/paths/paths.h"
 
+namespace device {
+
 namespace {
 
 std::vector<std::string> Children(KernelDevice& d, const KernelId& folder,
@@ -250,13 +252,13 @@ TEST(FailureInjectionTest, StatusAndErrorsForAGivenNumberOfCalls) {
 
   // Operations of the base class fail too, and so do the calls the base makes itself.
   d.AddTrack({.artist = "A", .title = "T"});
-  d.FailWithError(DeviceOp::GetTrackArtist, kErrorUnexpected, "Device", "lost");
+  d.FailWithError(DeviceOp::GetTrackArtist, platform::E_UNEXPECTED, "Device", "lost");
   FixedString256 name;
   try {
     d.GetFirstArtist(name);
     FAIL() << "no error";
   } catch (const DeviceError& e) {
-    EXPECT_EQ(e.code(), kErrorUnexpected);
+    EXPECT_EQ(e.code(), platform::E_UNEXPECTED);
     EXPECT_EQ(e.source(), "Device");
     EXPECT_EQ(e.detail(), "lost");
   }
@@ -281,3 +283,5 @@ TEST(FailureInjectionTest, CapabilitiesAnswerAsSet) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -5,9 +5,13 @@
 
 #include "platform/window/window.h"
 
+namespace device {
+
 constexpr platform::UINT WM_UPLOADPROGRESS = 0x7E8;
 constexpr platform::UINT WM_UPLOADDONE = 0x7E9;
 constexpr platform::UINT WM_DOWNLOADPROGRESS = 0x7EA;
 constexpr platform::UINT WM_DOWNLOADDONE = 0x7EB;
 constexpr platform::UINT WM_NOWPLAYING = 0x7ED;       // wParam: word 0 of the track's id
 constexpr platform::UINT WM_PLAYBACKSTOPPED = 0x7EE;
+
+}  // namespace device

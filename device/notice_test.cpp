@@ -8,8 +8,10 @@
 
 #include "device/memory_device.h"
 #include "device/messages.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/window/window.h"
+
+namespace device {
 
 namespace {
 
@@ -127,3 +129,5 @@ TEST_F(NoticeTest, AGoneProgressWindowIsForgotten) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace device {
+
 TrackRecord::TrackRecord() {
   std::memset(static_cast<void*>(this), 0, sizeof(*this));
   Clear();
@@ -79,3 +81,5 @@ int TrackRecord::Compare(const TrackRecord& a, const TrackRecord& b) {
 void ContactRecord::Clear() {
   for (FixedString260& f : field) f.Clear();
 }
+
+}  // namespace device

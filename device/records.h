@@ -8,6 +8,8 @@
 
 #include "device/kernel_id.h"
 
+namespace device {
+
 // The whole metadata of one audio track.
 struct TrackRecord {
   FixedString260 path;          // file name on the device, or the local file for uploads
@@ -138,3 +140,5 @@ static_assert(std::is_standard_layout_v<ContactRecord>);
 static_assert(sizeof(ContactRecord) == 7236);
 static_assert(offsetof(ContactRecord, field) == 0);
 static_assert(sizeof(ContactRecord::field[0]) == 268);
+
+}  // namespace device

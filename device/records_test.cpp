@@ -13,6 +13,8 @@
 #include "device/records.h"
 #include "device/request_block.h"
 
+namespace device {
+
 namespace {
 
 // Little-endian unsigned value of `width` bytes at `offset` of an object.
@@ -356,3 +358,5 @@ TEST(RequestBlockTest, ClearEmptiesIdsTextsAndRecordsButNotNumbers) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace device {
+
 DeviceRequestBlock::DeviceRequestBlock() {
   std::memset(static_cast<void*>(this), 0, sizeof(*this));
   Clear();
@@ -20,3 +22,5 @@ void DeviceRequestBlock::Clear() {
   trackArg.Clear();
   contactArg.Clear();
 }
+
+}  // namespace device

@@ -10,6 +10,8 @@
 #include "device/kernel_id.h"
 #include "device/records.h"
 
+namespace device {
+
 struct DeviceRequestBlock {
   static constexpr std::size_t kNoteTextSize = 4100;
   static constexpr std::size_t kNoteTextCleared = 4096;
@@ -81,3 +83,5 @@ static_assert(offsetof(DeviceRequestBlock, trackArg) == 3536);
 static_assert(offsetof(DeviceRequestBlock, callerThreadId) == 6004);
 static_assert(offsetof(DeviceRequestBlock, noteText) == 6008);
 static_assert(offsetof(DeviceRequestBlock, contactArg) == 10108);
+
+}  // namespace device

@@ -17,6 +17,8 @@
 #include "device/request_block.h"
 #include "platform/window/window.h"
 
+namespace device {
+
 constexpr platform::UINT WM_DEVICEREQUEST = platform::WM_USER + 100;    // 0x464
 constexpr platform::UINT WM_MANAGERSHUTDOWN = platform::WM_USER + 200;  // 0x4C8
 
@@ -45,3 +47,5 @@ inline RequestControl* RequestControlOf(void* mapping) {
 // long the operation may run.
 constexpr platform::DWORD kRequestTakenLimitMs = 7000;
 constexpr platform::DWORD kRequestCallLimitMs = 60000;
+
+}  // namespace device

@@ -4,6 +4,8 @@
 
 #include "common/identity.h"
 
+namespace device {
+
 std::unique_ptr<RequestServer> RequestServer::Create() {
   const ProductIdentity& id = g_ProductIdentity;
   std::unique_ptr<RequestServer> server(new RequestServer);
@@ -83,3 +85,5 @@ RequestServer::Outcome RequestServer::Serve(KernelDevice* device, platform::HWND
   }
   return Outcome::Served;
 }
+
+}  // namespace device

@@ -16,6 +16,8 @@
 #include "device/request_road.h"
 #include "platform/kernel/kernel.h"
 
+namespace device {
+
 class RequestServer {
  public:
   // Creates the mapping and the semaphores under the names of g_ProductIdentity. Objects
@@ -49,3 +51,5 @@ class RequestServer {
   bool serving_ = false;
   bool deferred_ = false;
 };
+
+}  // namespace device

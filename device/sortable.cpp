@@ -9,6 +9,8 @@
 #include "device/kernel_device.h"
 #include "platform/text/text.h"
 
+namespace device {
+
 int CompareStringsNoCase(std::string_view a, std::string_view b) {
   return platform::CompareNoCase(a, b);
 }
@@ -144,3 +146,5 @@ std::size_t RandomIndex(std::size_t count) {
   thread_local std::mt19937_64 engine{std::random_device{}()};
   return std::uniform_int_distribution<std::size_t>(0, count - 1)(engine);
 }
+
+}  // namespace device

@@ -15,6 +15,8 @@
 #include "device/kernel_id.h"
 #include "device/records.h"
 
+namespace device {
+
 class KernelDevice;
 
 // Case-insensitive (ASCII) comparison: <0, 0, >0.
@@ -79,3 +81,5 @@ class CSortableStringArray : public std::vector<std::string> {
 
 // A position drawn uniformly from [0, count); count must be > 0.
 std::size_t RandomIndex(std::size_t count);
+
+}  // namespace device

@@ -7,6 +7,8 @@
 
 #include "device/memory_device.h"
 
+namespace device {
+
 namespace {
 
 TrackRecord Record(const char* artist, const char* album, int number, const char* title) {
@@ -141,3 +143,5 @@ TEST(RandomIndexTest, StaysInsideTheRange) {
 }
 
 }  // namespace
+
+}  // namespace device

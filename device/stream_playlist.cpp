@@ -14,6 +14,8 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/host.h"
 
+namespace device {
+
 std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArray& ids) {
   if (device.SupportsTagIndex() == 0) {
     ShowMessageBox("Skarnel mode is only supported by Jukebox-type devices.  Please choose another stream option.",
@@ -60,3 +62,5 @@ std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArra
   platform::ShellOpen(platform::ToPosixPath(path), "");
   return path;
 }
+
+}  // namespace device

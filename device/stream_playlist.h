@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace device {
+
 class KernelDevice;
 class SortableKernelIdArray;
 
@@ -21,3 +23,5 @@ std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArra
 inline void PlayTracksOnComputer(KernelDevice& device, const SortableKernelIdArray& ids) {
   WriteStreamPlaylist(device, ids);
 }
+
+}  // namespace device

@@ -6,13 +6,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "device/sortable.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/scripted_host.h"
+
+using namespace device;
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "device/track_cache.h"
 
+namespace device {
+
 namespace {
 
 // A text as a request's text result carries it.
@@ -153,3 +155,5 @@ int TrackCacheDevice::UploadTrack(std::string_view path, const TrackRecord& r, K
   return Changing([&] { return inner().UploadTrack(path, r, made); });
 }
 int TrackCacheDevice::DeleteAudioTrack(const KernelId& t) { return Changing([&] { return inner().DeleteAudioTrack(t); }); }
+
+}  // namespace device

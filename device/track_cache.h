@@ -28,12 +28,14 @@
 #include "device/kernel_device.h"
 #include "device/operations.h"
 
+namespace device {
+
 class ForwardingDevice : public KernelDevice {
  public:
   explicit ForwardingDevice(KernelDevice& inner) : inner_(inner) {}
 
 #define FORWARDING_DEVICE_ROW(code, Name, R, Flow, ...) \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override { return inner_.Name(DEVOP_ARGS(__VA_ARGS__)); }
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override { return inner_.Name(DEVOP_ARGS(__VA_ARGS__)); }
   KERNEL_DEVICE_OPERATIONS(FORWARDING_DEVICE_ROW)
 #undef FORWARDING_DEVICE_ROW
 
@@ -65,28 +67,28 @@ class TrackCacheDevice : public ForwardingDevice {
   void Drop();
 
   // ---- Answered from the kept tracks ----
-  int GetFirstAudioTrack(KernelId& track) override;
-  int GetNextAudioTrack(KernelId& track) override;
+  DEVOP_OVERRIDE(GetFirstAudioTrack)
+  DEVOP_OVERRIDE(GetNextAudioTrack)
   int GetFirstAudioTrackInfo(KernelId& track, TrackRecord& record) override {
     return KernelDevice::GetFirstAudioTrackInfo(track, record);
   }
   int GetNextAudioTrackInfo(KernelId& track, TrackRecord& record) override {
     return KernelDevice::GetNextAudioTrackInfo(track, record);
   }
-  int GetTrackInfo(const KernelId& track, TrackRecord& record) override;
-  std::string GetTrackFileName(const KernelId& track) override;
-  int GetTrackSize(const KernelId& track) override;
-  std::string GetTrackArtist(const KernelId& track) override;
-  std::string GetTrackAlbum(const KernelId& track) override;
-  int GetTrackNumber(const KernelId& track) override;
-  std::string GetTrackTitle(const KernelId& track) override;
-  int GetTrackCodec(const KernelId& track) override;
-  int GetTrackLength(const KernelId& track) override;
-  int GetTrackBitrate(const KernelId& track) override;
-  int GetTrackYear(const KernelId& track) override;
-  std::string GetTrackGenre(const KernelId& track) override;
-  std::string GetTrackComment(const KernelId& track) override;
-  int IsTrackLocked(const KernelId& track) override;
+  DEVOP_OVERRIDE(GetTrackInfo)
+  DEVOP_OVERRIDE(GetTrackFileName)
+  DEVOP_OVERRIDE(GetTrackSize)
+  DEVOP_OVERRIDE(GetTrackArtist)
+  DEVOP_OVERRIDE(GetTrackAlbum)
+  DEVOP_OVERRIDE(GetTrackNumber)
+  DEVOP_OVERRIDE(GetTrackTitle)
+  DEVOP_OVERRIDE(GetTrackCodec)
+  DEVOP_OVERRIDE(GetTrackLength)
+  DEVOP_OVERRIDE(GetTrackBitrate)
+  DEVOP_OVERRIDE(GetTrackYear)
+  DEVOP_OVERRIDE(GetTrackGenre)
+  DEVOP_OVERRIDE(GetTrackComment)
+  DEVOP_OVERRIDE(IsTrackLocked)
 
   // ---- The catalogue of the base class, over the kept tracks ----
   int GetFirstArtist(FixedString256& name) override { return KernelDevice::GetFirstArtist(name); }
@@ -104,21 +106,21 @@ class TrackCacheDevice : public ForwardingDevice {
   int GetNextTrackByTags(KernelId& track) override { return KernelDevice::GetNextTrackByTags(track); }
 
   // ---- Passed on, then what is kept is dropped ----
-  void Connect() override;
-  void Disconnect() override;
-  int SelectStorage(const KernelId& storage) override;
-  int RefreshStorage() override;
-  int RecoverMissingTracks() override;
-  int SetTrackInfo(const KernelId& track, const TrackRecord& record) override;
-  int SetTrackArtist(const KernelId& track, std::string_view text) override;
-  int SetTrackAlbum(const KernelId& track, std::string_view text) override;
-  int SetTrackNumber(const KernelId& track, int number) override;
-  int SetTrackTitle(const KernelId& track, std::string_view text) override;
-  int SetTrackYear(const KernelId& track, int year) override;
-  int SetTrackGenre(const KernelId& track, std::string_view text) override;
-  int SetTrackComment(const KernelId& track, std::string_view text) override;
-  int UploadTrack(std::string_view sourcePath, const TrackRecord& record, KernelId& newTrack) override;
-  int DeleteAudioTrack(const KernelId& track) override;
+  DEVOP_OVERRIDE(Connect)
+  DEVOP_OVERRIDE(Disconnect)
+  DEVOP_OVERRIDE(SelectStorage)
+  DEVOP_OVERRIDE(RefreshStorage)
+  DEVOP_OVERRIDE(RecoverMissingTracks)
+  DEVOP_OVERRIDE(SetTrackInfo)
+  DEVOP_OVERRIDE(SetTrackArtist)
+  DEVOP_OVERRIDE(SetTrackAlbum)
+  DEVOP_OVERRIDE(SetTrackNumber)
+  DEVOP_OVERRIDE(SetTrackTitle)
+  DEVOP_OVERRIDE(SetTrackYear)
+  DEVOP_OVERRIDE(SetTrackGenre)
+  DEVOP_OVERRIDE(SetTrackComment)
+  DEVOP_OVERRIDE(UploadTrack)
+  DEVOP_OVERRIDE(DeleteAudioTrack)
 
   // How many requests for tracks this object has passed on since it was made (for tests
   // and measurements).
@@ -140,3 +142,5 @@ class TrackCacheDevice : public ForwardingDevice {
   std::size_t cursor_ = 0;
   std::uint64_t fetches_ = 0;
 };
+
+}  // namespace device

@@ -8,6 +8,8 @@
 #include "device/kernel_device_client.h"
 #include "device/memory_device.h"
 
+namespace device {
+
 namespace {
 
 // The road to the player behind the cache, counting the requests for tracks.
@@ -204,3 +206,5 @@ TEST(CatalogueVersionTest, CountsInvalidationsAndDisconnects) {
 }
 
 }  // namespace
+
+}  // namespace device

@@ -10,6 +10,8 @@
 #include "device/kernel_device.h"
 #include "platform/text/text.h"
 
+namespace device {
+
 namespace {
 
 constexpr int kDefaultStreamPort = 8047;
@@ -192,3 +194,5 @@ std::string FormatStreamAddress(KernelDevice& device, const KernelId& track) {
   GetTrackStreamName(name, device, track);
   return "http://127.0.0.1:" + std::to_string(GetStreamPort()) + FormatStreamPath(track.GetItemId(), name);
 }
+
+}  // namespace device

@@ -23,6 +23,8 @@
 #include "device/kernel_id.h"
 #include "device/records.h"
 
+namespace device {
+
 class KernelDevice;
 
 // Settings and default patterns of the three names.
@@ -84,3 +86,5 @@ int GetStreamPort();
 // "http://127.0.0.1:<port>/stream/<item id>/<stream name>".
 std::string FormatStreamPath(std::uint64_t itemId, std::string_view streamName);
 std::string FormatStreamAddress(KernelDevice& device, const KernelId& track);
+
+}  // namespace device

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "platform/settings/settings.h"
+
+namespace device {
 
 namespace {
 
@@ -153,3 +155,5 @@ TEST_F(TrackNames, StreamPortIsTheHttpPort) {
 }
 
 }  // namespace
+
+}  // namespace device

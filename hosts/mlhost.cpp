@@ -439,7 +439,7 @@ class Script {
     } else if (verb == "select") {
       Select(arg);
     } else if (verb == "click") {
-      Click(std::atoi(arg.c_str()));
+      Click(hostscript::Number(arg));
     } else if (verb == "activate") {
       if (platform::ListViewControl* list = List()) {
         if (!list->UserActivate(list->GetNextItem(-1, platform::LVNI_SELECTED))) Print("error: no row selected");
@@ -452,7 +452,7 @@ class Script {
       for (const std::string& l : g_SkinLog.lines) Print(l);
       g_SkinLog.lines.clear();
     } else if (verb == "pump") {
-      Pump(std::atoi(arg.c_str()));
+      Pump(hostscript::Number(arg));
     } else if (verb == "shot") {
       Shot(arg);
     } else if (verb == "rendered") {

@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "hosts/mlhost_test_support.h"
+#include "testing/mlhost.h"
 
 namespace {
 

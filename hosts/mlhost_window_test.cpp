@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "hosts/mlhost_test_support.h"
+#include "testing/mlhost.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 // click on a column by its title.
 #pragma once
 
+#include <cstdlib>
 #include <functional>
 #include <istream>
 #include <sstream>
@@ -30,6 +31,9 @@ inline bool NextCommand(std::istream& in, std::string& verb, std::string& arg,
   }
   return false;
 }
+
+// A number argument: decimal, or hexadecimal after "0x" (command ids are written either way).
+inline int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
 
 // Cells joined by tabs.
 inline std::string Joined(const std::vector<std::string>& parts) {

@@ -66,6 +66,8 @@
 #include "platform/window/wait.h"
 #include "shellext/shell_item.h"
 
+using namespace device;
+
 namespace {
 
 using platform::ComPtr;
@@ -397,7 +399,7 @@ class Host {
   void Pump(const std::string& arguments) {
     Frame();
     const std::size_t space = arguments.find(' ');
-    const int ms = Number(arguments.substr(0, space));
+    const int ms = hostscript::Number(arguments.substr(0, space));
     const std::string text = space == std::string::npos ? std::string() : platform::Trim(arguments.substr(space + 1));
     if (display_ != nullptr) {
       // The window's loop: toolkit events and the messages of every process.
@@ -415,8 +417,6 @@ class Host {
   }
 
  private:
-  static int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
-
   bool Shows(const std::string& text) {
     platform::ListViewControl* list = Frame().ViewList();
     for (int row = 0; list != nullptr && row < list->GetItemCount(); ++row) {
@@ -535,8 +535,6 @@ platform::CLSID ClassOf(const std::string& library) {
   return clsid;
 }
 
-int Number(const std::string& text) { return static_cast<int>(std::strtol(text.c_str(), nullptr, 0)); }
-
 int RunScript(Host& host) {
   std::string verb;
   std::string arg;
@@ -568,9 +566,9 @@ int RunScript(Host& host) {
     } else if (verb == "drag") {
       host.Drag(arg);
     } else if (verb == "command") {
-      host.Command(Number(arg));
+      host.Command(hostscript::Number(arg));
     } else if (verb == "invoke" || verb == "invoke-folder") {
-      host.Invoke(Number(arg), verb == "invoke-folder");
+      host.Invoke(hostscript::Number(arg), verb == "invoke-folder");
     } else if (verb == "status") {
       host.Status();
     } else if (verb == "menu") {

@@ -9,12 +9,14 @@
 #include <set>
 #include <thread>
 
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 #include "transfer/log_file.h"
 #include "transfer/send_to.h"
+
+using namespace device;
 
 namespace shellhosttest {
 namespace {

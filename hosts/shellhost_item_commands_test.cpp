@@ -4,7 +4,9 @@
 // the delete question on its console with the default button (Yes).
 #include <gtest/gtest.h>
 
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
+
+using namespace device;
 
 namespace shellhosttest {
 namespace {

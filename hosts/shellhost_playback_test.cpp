@@ -5,7 +5,9 @@
 #include <chrono>
 #include <thread>
 
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
+
+using namespace device;
 
 namespace shellhosttest {
 namespace {

@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "common/shell_utilities.h"
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
 
 namespace {
 
+using namespace device;
 using namespace shellhosttest;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
@@ -330,7 +331,8 @@ TEST_F(ShellhostTest, TheTagCommandsAreReachedThroughTheirIds) {
   };
   for (const auto& [command, said] : kCommands) {
     const std::vector<std::string> out = session.Run({"select 0", command});
-    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.find(said) != std::string::npos; }))
+    const std::string expected = said;  // clang 14 cannot capture a structured binding
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.find(expected) != std::string::npos; }))
         << command;
   }
 }

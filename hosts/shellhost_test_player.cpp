@@ -15,6 +15,10 @@
 #include "manager/hosted_device.h"
 #include "manager/manager_app.h"
 
+using namespace manager;
+
+using namespace device;
+
 namespace {
 
 class NeverConnected : public MemoryDeviceBase {
@@ -41,7 +45,7 @@ std::unique_ptr<KernelDevice> MakePlayer() {
   device->SetCapability(DeviceOp::SupportsStorageList, 1);
   if (const char* fail = std::getenv("SHELLHOST_TEST_FAIL"); fail != nullptr && *fail != '\0') {
 #define SHELLHOST_FAIL_ROW(code, Name, ...) \
-  if (std::strcmp(fail, #Name) == 0) device->FailWithError(DeviceOp::Name, kErrorFail, "Test Player", "It failed on purpose.");
+  if (std::strcmp(fail, #Name) == 0) device->FailWithError(DeviceOp::Name, platform::E_FAIL, "Test Player", "It failed on purpose.");
     KERNEL_DEVICE_OPERATIONS(SHELLHOST_FAIL_ROW)
 #undef SHELLHOST_FAIL_ROW
   }

@@ -8,10 +8,11 @@
 #include <filesystem>
 
 #include "common/shell_utilities.h"
-#include "hosts/shellhost_test_support.h"
+#include "testing/shellhost.h"
 
 namespace {
 
+using namespace device;
 using namespace shellhosttest;
 
 const bool kIsolated = platform::testing::IsolateNamespace();

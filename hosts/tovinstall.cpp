@@ -1,44 +1,67 @@
 // Stands in for the desktop installer's registry work: the product keys, the installed-
-// options mask, the installation folder and the application-data folder. It also tells the
-// install step the launcher file names of the installed product, from the identity tables.
+// options mask, the installation folder and the application-data folder. It also answers
+// the install and start scripts from the same tables the programs use, so the scripts
+// keep no list of their own.
 //
 //   tovinstall <installation folder> <application data folder>
-//   tovinstall --launchers     one line per launcher: its file name, a tab, the product name
+//   tovinstall libraries    the file names the library is installed under (one a line)
+//   tovinstall launchers    one line per launcher: its file name, a tab, the product name
+//   tovinstall port         the port of the web interface (VX_PortD, 8047 when unusable)
 //
 // Folders are POSIX paths; they are stored in Windows form like every path of the system.
+// The names and the port are those of the manager's product family.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "common/identity.h"
+#include "common/settings.h"
+#include "device/track_names.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 
+using namespace device;
+
 namespace {
 
-// Bits of the installed-options mask that this build installs: the jukebox driver hosted
-// by the manager, and the tray icon of its family.
-constexpr std::uint32_t kJukeboxDriver = 0x01000000;
-constexpr std::uint32_t kJukeboxTray = 0x00000800;
+int Usage() {
+  std::fprintf(stderr, "usage: tovinstall <installation folder> <application data folder>\n"
+                       "       both folders as absolute paths\n"
+                       "       tovinstall libraries | launchers | port\n");
+  return 1;
+}
+
+// The family's library names: every name of the module table that selects the family and
+// serves it (not the media-library copies, which only start up).
+int PrintLibraryNames(int family) {
+  for (const ModuleRow& row : ModuleTable()) {
+    if (row.variantCode == family && !row.startupOnly) std::printf("%s.so\n", row.name);
+  }
+  return 0;
+}
+
+int PrintLaunchers(const ProductIdentity& id) {
+  for (const LauncherRow& row : LauncherTable()) {
+    if (row.variantCode == id.variantCode) std::printf("%s\t%s\n", LauncherName(row).c_str(), id.productName.c_str());
+  }
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::strcmp(argv[1], "--launchers") == 0) {
-    ProductIdentity product;
-    product.InitFromPath("trayhub");
-    for (const LauncherRow& row : LauncherTable()) {
-      if (row.variantCode == product.variantCode) std::printf("%s\t%s\n", LauncherName(row).c_str(), product.productName.c_str());
+  g_ProductIdentity.InitFromPath("trayhub");
+  const ProductIdentity& id = g_ProductIdentity;
+  if (argc == 2) {
+    if (std::strcmp(argv[1], "libraries") == 0) return PrintLibraryNames(id.variantCode);
+    if (std::strcmp(argv[1], "launchers") == 0) return PrintLaunchers(id);
+    if (std::strcmp(argv[1], "port") == 0) {
+      std::printf("%d\n", GetStreamPort());
+      return 0;
     }
-    return 0;
+    return Usage();
   }
-  if (argc != 3 || argv[1][0] != '/' || argv[2][0] != '/') {
-    std::fprintf(stderr, "usage: tovinstall <installation folder> <application data folder>\n"
-                         "       both folders as absolute paths\n");
-    return 1;
-  }
-  ProductIdentity id;
-  id.InitFromPath("trayhub");
+  if (argc != 3 || argv[1][0] != '/' || argv[2][0] != '/') return Usage();
   using platform::Hive;
   using platform::SettingsKey;
 
@@ -46,7 +69,7 @@ int main(int argc, char** argv) {
   SettingsKey::Create(Hive::CurrentUser, id.sharedSettingsKey);
 
   bool ok = product.SetString("", platform::FromPosixPath(argv[1]));
-  ok = product.SetDword("Kor_InstallResult", kJukeboxDriver | kJukeboxTray) && ok;
+  ok = product.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray) && ok;
   if (!product.Get("Gen_AppDataDir")) ok = product.SetString("Gen_AppDataDir", platform::FromPosixPath(argv[2])) && ok;
   if (!ok) {
     std::fprintf(stderr, "tovinstall: could not write the settings under %s\n", platform::SettingsFolder().c_str());

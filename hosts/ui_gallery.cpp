@@ -23,7 +23,7 @@
 #include "hosts/ui_gallery_options.h"
 #include "hosts/ui_gallery_tag_tools.h"
 #include "manager/option_pages.h"
-#include "manager/systray_progress.h"
+#include "driver/systray_progress.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
 #include "platform/paths/paths.h"
@@ -43,6 +43,12 @@
 #include "tools/sql_gen_dlg.h"
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/transfer_dialog.h"
+
+using namespace manager;
+
+using namespace driver;
+
+using namespace device;
 
 namespace {
 

@@ -19,6 +19,8 @@
 #include "tools/sql_gen_dlg.h"
 #include "transfer/opt_transfers.h"
 
+using namespace device;
+
 namespace {
 
 using PageList = std::vector<std::unique_ptr<platform::PropertyPage>>;

@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+namespace device {
 class KernelDevice;
+}  // namespace device
 
 struct OptionsGallerySample {
   std::string name;            // the picture's file name without ".png"
@@ -15,4 +17,4 @@ struct OptionsGallerySample {
   std::function<void()> show;  // shows the sheet modally
 };
 
-std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device);
+std::vector<OptionsGallerySample> LibraryOptionsSamples(device::KernelDevice* device);

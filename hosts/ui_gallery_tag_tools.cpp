@@ -13,6 +13,8 @@
 #include "tools/tag_edit_dlg.h"
 #include "transfer/transfer_manager_sheet.h"
 
+using namespace device;
+
 namespace gallery {
 namespace {
 

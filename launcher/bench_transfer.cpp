@@ -30,7 +30,7 @@
 #include "platform/shell/shell.h"
 #include "platform/vendorsdk/simplayer.h"
 #include "platform/window/window.h"
-#include "transfer/formats/run_tool.h"
+#include "testing/run_tool.h"
 
 namespace {
 

@@ -17,14 +17,16 @@
 #include "common/folders.h"
 #include "common/last_transfer.h"
 #include "device/kernel_device_client.h"
-#include "manager/trayhub_test_support.h"
-#include "platform/kernel/test_support.h"
+#include "testing/trayhub.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/simplayer.h"
 #include "platform/window/window.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 #include "transfer/log_file.h"
+
+using namespace device;
 
 namespace {
 

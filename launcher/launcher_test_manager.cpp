@@ -20,6 +20,8 @@
 #include "platform/kernel/kernel.h"
 #include "platform/vendorsdk/simplayer.h"
 
+using namespace manager;
+
 namespace {
 
 enum class Unplug { kNever, kFirstUpload, kNewItem };

@@ -19,9 +19,13 @@
 #include "device/kernel_device_client.h"
 #include "manager/hosted_device.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
+
+using namespace manager;
+
+using namespace device;
 
 namespace {
 
@@ -101,6 +105,9 @@ int main(int argc, char** argv) {
   auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_Disable", 1);
+  // trayhub does not start without its application data folder.
+  std::filesystem::create_directories(home + "/appdata");
+  key.SetString("Gen_AppDataDir", platform::FromPosixPath(home + "/appdata"));
 
   int status = 0;
   {

@@ -15,12 +15,16 @@
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
 #include "manager/manager_wnd.h"
-#include "manager/trayhub_test_support.h"
-#include "platform/kernel/test_support.h"
+#include "testing/trayhub.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
+
+namespace manager {
+
+using namespace device;
 
 namespace {
 
@@ -253,6 +257,9 @@ TEST_F(AppDataTest, AnUnusableApplicationDataFolderStopsTheManagerWithTheReason)
     EXPECT_FALSE(std::filesystem::exists(home_ + "/xdg/tovarin"));
     EXPECT_FALSE(std::filesystem::exists(home_ + "/gone"));
     EXPECT_FALSE(std::filesystem::exists(home_ + "/appdata/player"));
+    // Nor where "appdata" would lead if it were taken as a path: the manager's working
+    // folder (the temporary folder the helpers start in).
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() / "appdata"));
   }
   // A skin registration says the same instead of copying somewhere else.
   std::ofstream(home_ + "/s.osk") << "skin";
@@ -265,3 +272,5 @@ TEST_F(AppDataTest, AnUnusableApplicationDataFolderStopsTheManagerWithTheReason)
       << out;
   ::unsetenv("XDG_DATA_HOME");
 }
+
+}  // namespace manager

@@ -9,10 +9,16 @@
 #include "common/folders.h"
 #include "common/identity.h"
 #include "common/settings.h"
-#include "manager/driver_clsdk3.h"
+#include "driver/driver_clsdk3.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/simplayer.h"
+
+namespace manager {
+
+using namespace driver;
+
+using namespace device;
 
 void SeedDemoCatalogue(MemoryDeviceBase& device) {
   struct Album {
@@ -124,3 +130,5 @@ std::unique_ptr<KernelDevice> MakeHostedDevice() {
   SeedDemoCatalogue(*device);
   return device;
 }
+
+}  // namespace manager

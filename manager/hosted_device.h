@@ -13,18 +13,20 @@
 #include "device/kernel_device.h"
 #include "device/memory_device.h"
 
-using DeviceFactory = std::function<std::unique_ptr<KernelDevice>()>;
+namespace manager {
+
+using DeviceFactory = std::function<std::unique_ptr<device::KernelDevice>()>;
 
 // The catalogue of the hosted in-memory player: twelve tracks by four artists on four
 // albums, two playlists, a data folder with two files, a note, a contact, a radio preset
 // and a storage card. Deterministic: two devices seeded alike hand out the same ids.
-void SeedDemoCatalogue(MemoryDeviceBase& device);
+void SeedDemoCatalogue(device::MemoryDeviceBase& device);
 
 // What $TOVARIN_DEVICE selects (unset or empty: the driver when the SDK is installed, else
 // the in-memory player); null, with a message on stderr, for a kind this build cannot host.
 // The driver's device is kind 5 on SDK device number 1; its driver lives until the process
 // ends.
-std::unique_ptr<KernelDevice> MakeHostedDevice();
+std::unique_ptr<device::KernelDevice> MakeHostedDevice();
 
 // The application data folder that Gen_AppDataDir names (Windows form, without a final
 // "\"), when it is an existing folder given by its full path. Otherwise false, and
@@ -32,3 +34,5 @@ std::unique_ptr<KernelDevice> MakeHostedDevice();
 // "cannot be read: it is not a text", "is empty", "names \"x\", which is not a full path",
 // "..., which does not exist" or "..., which is not a folder".
 bool FindAppDataFolder(std::string& folder, std::string& problem);
+
+}  // namespace manager

@@ -12,6 +12,10 @@
 #include "platform/text/text.h"
 #include "sql/query_engine.h"
 
+namespace manager {
+
+using namespace device;
+
 std::string StartupRefusalText() {
   const ProductIdentity& id = g_ProductIdentity;
   return id.managerName + " could not start.  No device support options were detected.\n\n" + id.suiteName +
@@ -118,7 +122,7 @@ bool OmbrixManagerApp::InitInstance() {
   if (!instanceLock_->TryLock()) return false;
   if (ActivateOrRegisterManagerClass(g_ProductIdentity.windowClassName) == 0) return false;
   // Other processes' searches and rule playlists ask the hosted device with SQL.
-  RegisterSqlEngine();
+  sql::RegisterSqlEngine();
 
   // The player, the skins and the password file live in the application data folder: a
   // setting that names none stops the manager before it makes anything anywhere.
@@ -149,3 +153,5 @@ int OmbrixManagerApp::Run() {
   }
   return static_cast<int>(msg.wParam);
 }
+
+}  // namespace manager

@@ -13,6 +13,8 @@
 #include "manager/manager_wnd.h"
 #include "platform/kernel/kernel.h"
 
+namespace manager {
+
 struct ManagerStartup {
   std::vector<std::string> arguments;  // the command line after the program name
   std::string identityPath;            // the file whose name selects the variant; empty: this program
@@ -51,3 +53,5 @@ void RegisterSkinFile(std::string_view path);
 // 0 when a live window of the class exists already (another manager); otherwise registers
 // the class and answers non-zero on success.
 int ActivateOrRegisterManagerClass(std::string_view className);
+
+}  // namespace manager

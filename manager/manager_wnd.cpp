@@ -13,11 +13,17 @@
 #include "platform/text/text.h"
 #include "device/device_client_error.h"
 #include "device/track_names.h"
-#include "web/handler_data.h"
-#include "web/handler_default.h"
-#include "web/handler_stream.h"
-#include "web/http_exception.h"
-#include "web/http_server.h"
+#include "web/pages/handler_data.h"
+#include "web/pages/handler_default.h"
+#include "web/pages/handler_stream.h"
+#include "web/http/http_exception.h"
+#include "web/http/http_server.h"
+
+namespace manager {
+
+using namespace web;
+
+using namespace device;
 
 std::string& NowPlayingText() {
   static std::string text = "Playback Stopped";
@@ -78,7 +84,7 @@ platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform:
       platform::PostQuitMessage(0);  // the main window is gone: the message loop ends
       return 0;
     case platform::WM_COMMAND:
-      if ((wParam & 0xFFFF) == ID_APP_EXIT) {
+      if ((wParam & 0xFFFF) == platform::ID_APP_EXIT) {
         platform::SendMessage(hwnd_, platform::WM_CLOSE, 0, 0);
         return 0;
       }
@@ -103,7 +109,7 @@ platform::LRESULT OmbrixManagerWnd::WindowProc(platform::UINT message, platform:
     default:
       if (taskbarCreated_ != 0 && message == taskbarCreated_) {
         cachedDriverPresence_ = 0;
-        UpdateTrayIcon(NIM_ADD);
+        UpdateTrayIcon(platform::NIM_ADD);
       }
       break;
   }
@@ -145,7 +151,7 @@ int OmbrixManagerWnd::OnCreate() {
     }
   }
   platform::SetTimer(hwnd_, kTimerTray, 1000);
-  UpdateTrayIcon(NIM_ADD);
+  UpdateTrayIcon(platform::NIM_ADD);
   // Without a desktop tray nobody can click "Connect": the manager gives that command
   // itself once its message loop runs.
   if (device_ && device_->IsAutoConnect() == 0 && !platform::CurrentHost().ShowsTrayIcons()) {
@@ -196,7 +202,7 @@ void OmbrixManagerWnd::OnManagerShutdown() {
 void OmbrixManagerWnd::OnTimer(platform::UINT_PTR id) {
   if (id != kTimerTray) return;
   cachedConnection_ = -1;
-  UpdateTrayIcon(NIM_MODIFY);
+  UpdateTrayIcon(platform::NIM_MODIFY);
 }
 
 platform::LRESULT OmbrixManagerWnd::OnNowPlaying(platform::WPARAM wParam, platform::LPARAM) {
@@ -213,7 +219,7 @@ platform::LRESULT OmbrixManagerWnd::OnNowPlaying(platform::WPARAM wParam, platfo
     }
   }
   cachedConnection_ = -1;
-  UpdateTrayIcon(NIM_MODIFY);
+  UpdateTrayIcon(platform::NIM_MODIFY);
   return 0;
 }
 
@@ -223,3 +229,5 @@ platform::LRESULT OmbrixManagerWnd::OnPlaybackStopped(platform::WPARAM, platform
   NowPlayingLength() = 0;
   return 0;
 }
+
+}  // namespace manager

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/settings.h"
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/request_server.h"
@@ -18,20 +19,20 @@
 #include "platform/ui/menu.h"
 #include "platform/window/window.h"
 
+namespace web {
 class HttpServer;
+}  // namespace web
+
+namespace manager {
 
 // shellhost stands in for the desktop's file manager: the one in `programFolder`, else the
 // first on `pathVariable` (a PATH value); "" when it is not installed.
 std::string FindFileManager(const std::filesystem::path& programFolder, std::string_view pathVariable);
 
-// Bits of the installed-options mask Kor_InstallResult.
-constexpr std::uint32_t kInstallJukeboxDriver = 0x01000000;  // driver, own client, HTTP server
-constexpr std::uint32_t kInstallJukeboxTray = 0x00000800;    // the tray icon
 constexpr std::uint32_t TRAY_ICON_ID = 0x01000800;
 
 constexpr platform::UINT WM_TRAYNOTIFY = 0x65;
 constexpr platform::UINT kTimerTray = 15;
-constexpr platform::UINT ID_APP_EXIT = 57665;
 // The tray menu's commands.
 constexpr platform::UINT ID_TRAY_CONNECT = 501;
 constexpr platform::UINT ID_TRAY_DISCONNECT = 502;
@@ -50,8 +51,6 @@ constexpr platform::UINT ID_TRAY_EJECT = 525;
 // The tray icon's pictures: the theme's player, greyed while the player is not connected.
 constexpr const char* kTrayIconConnected = "tovarin-player-connected";
 constexpr const char* kTrayIconDisconnected = "tovarin-player-disconnected";
-constexpr int NIM_ADD = 0;
-constexpr int NIM_MODIFY = 1;
 // The close path without the confirmation (SIGTERM and the like).
 constexpr platform::UINT WM_MANAGERCLOSEQUIET = platform::WM_APP + 1;
 
@@ -106,9 +105,9 @@ class OmbrixManagerWnd {
   void RemoveTrayIcon();
   platform::LRESULT WindowProc(platform::UINT message, platform::WPARAM wParam, platform::LPARAM lParam);
 
-  KernelDevice* GetDevice() const { return device_.get(); }
-  KernelDeviceClient* GetClient() const { return client_.get(); }
-  HttpServer* GetHttpServer() const { return http_.get(); }
+  device::KernelDevice* GetDevice() const { return device_.get(); }
+  device::KernelDeviceClient* GetClient() const { return client_.get(); }
+  web::HttpServer* GetHttpServer() const { return http_.get(); }
   bool HasRequestServer() const { return server_ != nullptr; }
   std::uint32_t GetInstallMask() const { return mask_; }
   const TrayIconState& GetTrayIcon() const { return tray_; }
@@ -116,10 +115,10 @@ class OmbrixManagerWnd {
  private:
   int cachedDriverPresence_ = 0;
   int cachedConnection_ = -1;
-  std::unique_ptr<RequestServer> server_;
-  std::unique_ptr<KernelDevice> device_;
-  std::unique_ptr<KernelDeviceClient> client_;
-  std::unique_ptr<HttpServer> http_;
+  std::unique_ptr<device::RequestServer> server_;
+  std::unique_ptr<device::KernelDevice> device_;
+  std::unique_ptr<device::KernelDeviceClient> client_;
+  std::unique_ptr<web::HttpServer> http_;
   std::uint32_t mask_ = 0;
   int closeConfirmationOff_ = 0;
   platform::UINT lastTrayIconId_ = 0;
@@ -127,3 +126,5 @@ class OmbrixManagerWnd {
   platform::HWND hwnd_ = 0;
   TrayIconState tray_;
 };
+
+}  // namespace manager

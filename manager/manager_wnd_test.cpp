@@ -14,12 +14,16 @@
 #include "common/identity.h"
 #include "device/messages.h"
 #include "manager/manager_app.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "manager/utilities.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
-#include "web/http_server.h"
+#include "web/http/http_server.h"
+
+namespace manager {
+
+using namespace device;
 
 namespace {
 
@@ -172,3 +176,5 @@ TEST_F(ManagerWndTest, OccupiedPortIsReported) {
 }
 
 }  // namespace
+
+}  // namespace manager

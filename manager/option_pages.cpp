@@ -13,8 +13,12 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
-#include "web/http_server.h"
-#include "web/skin_files.h"
+#include "web/http/http_server.h"
+#include "web/pages/skin_files.h"
+
+using namespace web;
+
+using namespace device;
 
 namespace manager {
 

@@ -9,9 +9,13 @@
 
 #include "platform/ui/property_sheet.h"
 
-class HttpServer;
+namespace device {
 class KernelDevice;
+}  // namespace device
 
+namespace web {
+class HttpServer;
+}  // namespace web
 namespace manager {
 
 class COptionGeneral : public platform::PropertyPage {
@@ -50,7 +54,7 @@ class VexhalOptionsDlg : public platform::PropertyPage {
   static constexpr int kOldSkinMode = 1015;
 
   // `server` (may be null) is restarted on OK; the port is "VX_Port" + `portSuffix`.
-  VexhalOptionsDlg(HttpServer* server, std::string portSuffix);
+  VexhalOptionsDlg(web::HttpServer* server, std::string portSuffix);
 
   void DoDataExchange(platform::DataExchange& dx) override;
   // Fills the skin list from the skins folder and selects the page's skin in it.
@@ -72,7 +76,7 @@ class VexhalOptionsDlg : public platform::PropertyPage {
   int oldSkinMode = 0;
 
  private:
-  HttpServer* server_;
+  web::HttpServer* server_;
   std::string portSuffix_;
 };
 
@@ -84,13 +88,13 @@ class CManagerOptionAbout : public platform::PropertyPage {
   static constexpr int kTemplateId = 522;
   static constexpr int kProductLine = 1071;
 
-  explicit CManagerOptionAbout(KernelDevice* device);
+  explicit CManagerOptionAbout(device::KernelDevice* device);
   void DoDataExchange(platform::DataExchange& dx) override;
 
   std::string productLine;  // managerName + " " + the program's version
 
  private:
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 };
 
 const platform::DialogTemplate& OptionGeneralTemplate();

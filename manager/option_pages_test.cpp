@@ -11,13 +11,15 @@
 
 #include "common/identity.h"
 #include "common/settings.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
-#include "web/http_server.h"
+#include "web/http/http_server.h"
+
+using namespace web;
 
 namespace manager {
 namespace {

@@ -16,12 +16,16 @@
 #include "common/identity.h"
 #include "common/settings.h"
 #include "manager/manager_app.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "options/volume_dialog.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/wx/wx_host.h"
 
 extern char** environ;
+
+namespace manager {
+
+using namespace device;
 
 namespace {
 
@@ -198,3 +202,5 @@ TEST(TrayEndToEndTest, TheTrayMenuDrivesTheDemoPlayerAndTheSettings) {
 }
 
 }  // namespace
+
+}  // namespace manager

@@ -22,8 +22,14 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
-#include "web/http_server.h"
+#include "web/http/http_server.h"
 #include "device/stream_playlist.h"
+
+namespace manager {
+
+using namespace web;
+
+using namespace device;
 
 namespace {
 
@@ -70,7 +76,7 @@ std::string FindThisProgramsFileManager() {
   std::error_code ec;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
   const char* path = std::getenv("PATH");
-  return ::FindFileManager(ec ? std::filesystem::path() : self.parent_path(), path != nullptr ? path : "");
+  return manager::FindFileManager(ec ? std::filesystem::path() : self.parent_path(), path != nullptr ? path : "");
 }
 
 template <class F>
@@ -90,7 +96,7 @@ void OmbrixManagerWnd::UpdateTrayIcon(int action) {
   if (presence == cachedDriverPresence_ && connected == cachedConnection_) return;
   if (presence != cachedDriverPresence_) {
     RemoveTrayIcon();
-    action = NIM_ADD;
+    action = platform::NIM_ADD;
   }
   cachedDriverPresence_ = presence;
   cachedConnection_ = connected;
@@ -106,14 +112,14 @@ void OmbrixManagerWnd::UpdateTrayIcon(int action) {
   tray_.tooltip = tip;
   tray_.icon = model != 0 ? kIconConnected : kIconDisconnected;
   tray_.picture = model != 0 ? kTrayIconConnected : kTrayIconDisconnected;
-  if (action == NIM_ADD) {
+  if (action == platform::NIM_ADD) {
     tray_.shown = true;
     ++tray_.adds;
   } else if (tray_.shown) {
     ++tray_.modifies;
   }
   platform::TrayIcon icon{hwnd_, TRAY_ICON_ID, WM_TRAYNOTIFY, tray_.picture, tray_.tooltip};
-  platform::ShellNotifyIcon(action == NIM_ADD ? platform::NIM_ADD : platform::NIM_MODIFY, icon);
+  platform::ShellNotifyIcon(action == platform::NIM_ADD ? platform::NIM_ADD : platform::NIM_MODIFY, icon);
 }
 
 void OmbrixManagerWnd::RemoveTrayIcon() {
@@ -235,7 +241,7 @@ void OmbrixManagerWnd::OnTrayCommand(platform::UINT id) {
         run([&] { id == ID_TRAY_CONNECT ? device->Connect() : device->Disconnect(); });
       }
       cachedConnection_ = -1;
-      UpdateTrayIcon(NIM_MODIFY);
+      UpdateTrayIcon(platform::NIM_MODIFY);
       break;
     case ID_TRAY_OPEN:
       if (iconMatches) OpenPlayerFolder();
@@ -312,5 +318,7 @@ void OmbrixManagerWnd::OnTrayCommand(platform::UINT id) {
       break;
   }
   RefreshFolderViews();
-  UpdateTrayIcon(NIM_MODIFY);
+  UpdateTrayIcon(platform::NIM_MODIFY);
 }
+
+}  // namespace manager

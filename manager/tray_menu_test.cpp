@@ -12,15 +12,19 @@
 #include "manager/manager_app.h"
 #include "manager/manager_wnd.h"
 #include "manager/option_pages.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
+
+namespace manager {
+
+using namespace device;
 
 namespace {
 
@@ -307,3 +311,5 @@ TEST_F(TrayMenuTest, TooltipIsCutWithoutSplittingACharacter) {
 }
 
 }  // namespace
+
+}  // namespace manager

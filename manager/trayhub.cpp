@@ -16,6 +16,8 @@
 #include "manager/manager_app.h"
 #include "platform/ui/wx/wx_host.h"
 
+using namespace manager;
+
 namespace {
 
 int g_signalPipe[2] = {-1, -1};

@@ -14,16 +14,20 @@
 #include "common/identity.h"
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
-#include "device/operation_test_support.h"
-#include "device/proxy_test_support.h"
+#include "testing/device_operations.h"
+#include "testing/device_proxy.h"
 #include "manager/hosted_device.h"
 #include "manager/manager_wnd.h"
-#include "manager/trayhub_test_support.h"
-#include "platform/kernel/test_support.h"
+#include "testing/trayhub.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/host.h"
 #include "platform/window/window.h"
+
+namespace manager {
+
+using namespace device;
 
 namespace {
 
@@ -328,3 +332,5 @@ TEST_F(TrayhubTest, SigtermClosesWithoutAskingAndShutdownMessageEndsAtOnce) {
 }
 
 }  // namespace
+
+}  // namespace manager

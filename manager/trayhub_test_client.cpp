@@ -16,8 +16,12 @@
 
 #include "common/identity.h"
 #include "device/kernel_device_client.h"
-#include "device/operation_test_support.h"
+#include "testing/device_operations.h"
 #include "manager/hosted_device.h"
+
+using namespace manager;
+
+using namespace device;
 
 int main(int argc, char** argv) {
   if (argc < 3) {

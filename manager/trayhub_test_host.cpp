@@ -11,6 +11,10 @@
 #include "manager/manager_app.h"
 #include "manager/utilities.h"
 
+using namespace manager;
+
+using namespace device;
+
 namespace {
 
 class TestHostDevice : public MemoryDeviceBase {

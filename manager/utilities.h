@@ -15,9 +15,13 @@
 #include "platform/ui/host.h"
 #include "platform/window/window.h"
 
+namespace manager {
+
 // ShowMessageBox with MB_TOPMOST added.
 int ShowTopmostMessageBox(platform::UINT type, std::string_view text);
 
 // Dispatches every message waiting for the calling thread, then sleeps 1 ms. Long device
 // operations call it so that requests and notices are served meanwhile.
 void PumpMessages();
+
+}  // namespace manager

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
+
+namespace manager {
 
 namespace {
 
@@ -27,3 +29,5 @@ TEST(PumpMessagesTest, DispatchesWhatWaitsAndLeavesTheQuitForTheLoop) {
 }
 
 }  // namespace
+
+}  // namespace manager

@@ -12,6 +12,8 @@
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
 
+using namespace device;
+
 namespace options {
 
 using namespace platform::layout;

@@ -8,7 +8,9 @@
 
 #include "platform/ui/property_sheet.h"
 
+namespace device {
 class KernelDevice;
+}  // namespace device
 
 namespace options {
 
@@ -34,7 +36,7 @@ class OptGeneral : public platform::PropertyPage {
 
   // `device` says whether the player plays tracks itself (two more double-click
   // actions); `playerName` is the computer's playback application ("Play in " + it).
-  OptGeneral(KernelDevice* device, std::string playerName);
+  OptGeneral(device::KernelDevice* device, std::string playerName);
 
   void DoDataExchange(platform::DataExchange& dx) override;
   // Fills the double-click list; a stored action the list does not offer shows (and
@@ -66,7 +68,7 @@ class OptGeneral : public platform::PropertyPage {
   template <class Change>
   void ChangeField(Change change);
 
-  KernelDevice* device_;
+  device::KernelDevice* device_;
   std::string playerName_;
 };
 
@@ -77,7 +79,7 @@ class OptAbout : public platform::PropertyPage {
   static constexpr int kDriverInfo = 1072;
 
   // The device connection stays the caller's.
-  explicit OptAbout(KernelDevice* device);
+  explicit OptAbout(device::KernelDevice* device);
   void DoDataExchange(platform::DataExchange& dx) override;
 
   std::string titleLine;  // productName + " " + the library's version
@@ -85,7 +87,7 @@ class OptAbout : public platform::PropertyPage {
  private:
   // Asks the device driver to show its version; a failing call is dropped.
   void OnDriverInfo();
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 };
 
 // True when the path names an existing folder.

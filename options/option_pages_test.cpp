@@ -21,18 +21,20 @@
 #include "options/playback_page.h"
 #include "options/player_pages.h"
 #include "options/transcoding_pages.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/applications.h"
 #include "platform/shell/file_version.h"
 #include "platform/shell/removable_drives.h"
 #include "platform/shell/shell.h"
-#include "platform/shell/xdg_test_folders.h"
+#include "testing/xdg_folders.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
 #include "transfer/conversion_rules.h"
+
+using namespace device;
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\nleak:libglib-2.0.so\n"; }
 

@@ -17,6 +17,8 @@
 #include "platform/ui/desktop.h"
 #include "platform/window/window.h"
 
+using namespace device;
+
 namespace options {
 
 using namespace platform::layout;

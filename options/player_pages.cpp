@@ -11,6 +11,8 @@
 #include "platform/ui/desktop.h"
 #include "transfer/log_file.h"
 
+using namespace device;
+
 namespace options {
 
 using namespace platform::layout;

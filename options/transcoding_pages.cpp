@@ -15,6 +15,8 @@
 #include "platform/ui/menu.h"
 #include "transfer/conversion_rules.h"
 
+using namespace device;
+
 namespace options {
 
 using namespace platform::layout;

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"

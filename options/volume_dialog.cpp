@@ -5,6 +5,8 @@
 #include "device/kernel_device.h"
 #include "platform/ui/host.h"
 
+using namespace device;
+
 namespace options {
 
 using namespace platform::layout;

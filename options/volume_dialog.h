@@ -4,8 +4,9 @@
 
 #include "platform/ui/ui_window.h"
 
+namespace device {
 class KernelDevice;
-
+}  // namespace device
 namespace options {
 
 class VolumeDialog : public platform::Dialog {
@@ -14,7 +15,7 @@ class VolumeDialog : public platform::Dialog {
   static constexpr int kSliderId = 1100;
 
   // The device is the caller's and must outlive the dialog.
-  VolumeDialog(KernelDevice* device, platform::HWND parent = 0);
+  VolumeDialog(device::KernelDevice* device, platform::HWND parent = 0);
 
   // The slider runs 0..100 and starts at the player's volume (kept inside the range).
   bool OnInitDialog() override;
@@ -23,7 +24,7 @@ class VolumeDialog : public platform::Dialog {
   // Sends the slider's position to the player; a failing call changes nothing here.
   void SendVolume();
 
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 };
 
 const platform::DialogTemplate& VolumeDialogTemplate();

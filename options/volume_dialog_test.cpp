@@ -7,9 +7,11 @@
 #include "device/device_error.h"
 #include "device/kernel_device_client.h"
 #include "device/memory_device.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
+
+using namespace device;
 
 namespace options {
 namespace {

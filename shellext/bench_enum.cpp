@@ -16,11 +16,13 @@
 #include "common/identity.h"
 #include "device/kernel_device_client.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/settings/settings.h"
-#include "shellext/bench_manager.h"
+#include "testing/bench_manager.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/library.h"
+
+using namespace device;
 
 namespace {
 
@@ -38,8 +40,8 @@ class CountingDevice final : public KernelDevice {
   long requests = 0;
 
 #define COUNTING_ROW(code, Name, R, Flow, ...)                             \
-  ::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {             \
-    if (!::devop::Flow::kCapability) ++requests;                           \
+  ::device::devop::R::Type Name(DEVOP_PARAMS(__VA_ARGS__)) override {             \
+    if (!::device::devop::Flow::kCapability) ++requests;                           \
     return inner_.Name(DEVOP_ARGS(__VA_ARGS__));                           \
   }
   KERNEL_DEVICE_OPERATIONS(COUNTING_ROW)

@@ -20,12 +20,14 @@
 #include "device/sortable.h"
 #include "hosts/shell_frame.h"
 #include "manager/manager_wnd.h"
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/settings/settings.h"
-#include "shellext/bench_manager.h"
+#include "testing/bench_manager.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
+
+using namespace device;
 
 namespace {
 

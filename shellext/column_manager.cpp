@@ -13,6 +13,8 @@
 #include "shellext/library.h"
 #include "shellext/shell_item.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

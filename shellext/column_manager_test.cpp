@@ -3,7 +3,9 @@
 // leave alone.
 #include <gtest/gtest.h>
 
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -15,6 +15,8 @@
 #include "shellext/icons.h"
 #include "shellext/shell_folder.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::HRESULT;

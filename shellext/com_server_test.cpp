@@ -5,7 +5,9 @@
 #include "platform/ui/scripted_host.h"
 #include "shellext/com_server.h"
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

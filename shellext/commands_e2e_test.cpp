@@ -8,16 +8,18 @@
 #include "common/folders.h"
 #include "common/settings.h"
 #include "common/short_hash.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/property_sheet.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
 #include "shellext/playlist_commands.h"
 #include "shellext/search_commands.h"
 #include "tools/item_editors.h"
 #include "tools/quodrel_edit_dialog.h"
 #include "tools/search_dialogs.h"
 #include "tools/sql_gen_dlg.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -14,6 +14,8 @@
 #include "shellext/view_commands.h"
 #include "tools/contact_sync.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::HRESULT;

@@ -36,6 +36,8 @@
 #include "transfer/log_file.h"
 #include "transfer/transfer_dialog.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

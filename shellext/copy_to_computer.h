@@ -37,7 +37,7 @@ constexpr unsigned kCopyData = kClassDataFile;  // fetched with DownloadDataFile
 // One object to fetch: into `folder` (Windows form, with its trailing "\") under `name`,
 // which may hold sub-folders separated by "\" (each part already made safe).
 struct CopyEntry {
-  KernelId id;
+  device::KernelId id;
   unsigned itemClass = kCopyTrack;
   std::string name;
   std::string folder;
@@ -71,6 +71,6 @@ std::string GetCopyFileName(const ShellItemData& item);
 
 // Adds every file below the player's data folder `folder`, into `path` (Windows form,
 // without trailing "\"), sub-folders as folders of their own names.
-void CollectDataFolderFiles(const KernelId& folder, const std::string& path, std::vector<CopyEntry>& entries);
+void CollectDataFolderFiles(const device::KernelId& folder, const std::string& path, std::vector<CopyEntry>& entries);
 
 }  // namespace shellext

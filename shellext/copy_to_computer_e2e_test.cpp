@@ -8,13 +8,15 @@
 #include <sstream>
 
 #include "device/track_names.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "platform/ui/scripted_host.h"
 #include "shellext/context_menu.h"
 #include "shellext/copy_to_computer.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

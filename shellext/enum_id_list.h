@@ -23,7 +23,7 @@ class CShellFolder;
 
 // The track ids of the last search (written by the search command); the "Search" folder
 // lists those still on the device.
-extern std::vector<KernelId> g_SearchResults;
+extern std::vector<device::KernelId> g_SearchResults;
 extern std::mutex g_SearchResultsLock;
 
 // Absolute item-id lists of the device root and its fixed folders, recorded by the first
@@ -53,8 +53,8 @@ class CEnumIDList final : public platform::ComObject<platform::IEnumIDList> {
   // type asks the device for (`value` and `second` where the type takes them; `record`
   // a ready track record for a track). Appended to the list and returned; null when the
   // allocator cannot supply it. Device errors are thrown to the caller.
-  ShellItemData* AddItem(std::uint32_t nodeType, const KernelId& id, int position, std::string_view name,
-                         int value = 0, std::string_view second = {}, const TrackRecord* record = nullptr);
+  ShellItemData* AddItem(std::uint32_t nodeType, const device::KernelId& id, int position, std::string_view name,
+                         int value = 0, std::string_view second = {}, const device::TrackRecord* record = nullptr);
 
   std::size_t ItemCount() const { return items_.size(); }
   const ShellItemData& ItemAt(std::size_t i) const { return *reinterpret_cast<const ShellItemData*>(items_[i]); }
@@ -63,7 +63,7 @@ class CEnumIDList final : public platform::ComObject<platform::IEnumIDList> {
   friend class ContentBuilder;
   ~CEnumIDList() override;
   void BuildContents(LPCITEMIDLIST relativeList);
-  void FillTrackFields(ShellItemData& item, const TrackRecord* record);
+  void FillTrackFields(ShellItemData& item, const device::TrackRecord* record);
 
   LiveObject live_;
   PidlManager pidls_;
@@ -71,7 +71,7 @@ class CEnumIDList final : public platform::ComObject<platform::IEnumIDList> {
   std::size_t current_ = 0;
   CShellFolder* folder_;  // used only while building
   platform::DWORD flags_;
-  KernelDevice& device_;
+  device::KernelDevice& device_;
 };
 
 }  // namespace shellext

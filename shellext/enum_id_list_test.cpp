@@ -1,7 +1,9 @@
 // Walking an enumerator: Next, Skip, Reset, Clone.
 #include <gtest/gtest.h>
 
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -5,6 +5,8 @@
 
 #include "shellext/icons.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::HRESULT;

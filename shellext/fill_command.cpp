@@ -4,6 +4,8 @@
 #include "shellext/transfer_entry.h"
 #include "tools/ferrowin_routes.h"
 
+using namespace device;
+
 namespace shellext {
 
 void OpenFillDialog(KernelDevice& device, platform::HWND owner) {

@@ -7,6 +7,6 @@
 
 namespace shellext {
 
-void OpenFillDialog(KernelDevice& device, platform::HWND owner);
+void OpenFillDialog(device::KernelDevice& device, platform::HWND owner);
 
 }  // namespace shellext

@@ -17,6 +17,8 @@
 #include "shellext/enum_id_list.h"
 #include "shellext/shell_folder.h"
 
+using namespace device;
+
 namespace shellext {
 
 std::vector<KernelId> g_SearchResults;

@@ -4,7 +4,9 @@
 #include "common/version.h"
 #include "device/device_client_error.h"
 #include "platform/ui/scripted_host.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {
@@ -324,7 +326,7 @@ TEST_F(FolderContentsTest, ConnectionChecksShowTheirBlocksOnlyWithNonFolders) {
 
 TEST_F(FolderContentsTest, AFailedRequestIsReportedAndKeepsWhatWasListed) {
   platform::LPITEMIDLIST artists = At({"Artists"});
-  device_.FailWithError(DeviceOp::GetNextArtist, kErrorFail, "Memory Device", "The walk broke.");
+  device_.FailWithError(DeviceOp::GetNextArtist, platform::E_FAIL, "Memory Device", "The walk broke.");
   platform::ScriptedHost host;
   host.ExpectMessageBox(platform::IDOK, "Could not access artists.");
   EXPECT_EQ(Names(artists), (std::vector<std::string>{"Ada Lind"}));
@@ -376,7 +378,7 @@ TEST_F(FolderContentsTest, TheRootReportsAFailureAndATimeOutInItsOwnWords) {
 }
 
 TEST_F(FolderContentsTest, DeviceInformationThatFailsShowsTwoBoxes) {
-  device_.FailWithError(DeviceOp::GetOwnerName, kErrorFail, "Memory Device", "No owner today.");
+  device_.FailWithError(DeviceOp::GetOwnerName, platform::E_FAIL, "Memory Device", "No owner today.");
   platform::ScriptedHost host;
   host.ExpectMessageBox(platform::IDOK, "Could not display Device Info items.");
   host.ExpectMessageBox(platform::IDOK, "No owner today.");

@@ -7,6 +7,8 @@
 #include "device/codec.h"
 #include "platform/shell/desktop.h"
 
+using namespace device;
+
 namespace shellext {
 namespace {
 

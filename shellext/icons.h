@@ -40,7 +40,7 @@ const platform::ImageList& SharedImageList(bool small);
 
 // The icon of an item (Kind kNone: success without an index, a message row; kNoIcon:
 // the item asks for no icon at all). May ask the device (a data folder's root test).
-IconChoice ChooseIcon(const ShellItemData& item, KernelDevice& device);
+IconChoice ChooseIcon(const ShellItemData& item, device::KernelDevice& device);
 
 // Whether items of the type show the file-type icon (or a locked or codec picture):
 // tracks, data files, playlist and queue entries and every type without a picture of
@@ -54,7 +54,7 @@ struct FileTypeKey {
   std::string name;
   std::string key;
 };
-FileTypeKey FileTypeKeyOf(const ShellItemData& item, KernelDevice& device);
+FileTypeKey FileTypeKeyOf(const ShellItemData& item, device::KernelDevice& device);
 
 // The index of a key's file-type icon, appending it (asking the desktop for the type's
 // icon) the first time; a playlist entry's icon carries the link emblem.

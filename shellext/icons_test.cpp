@@ -6,7 +6,9 @@
 #include "shellext/computer_player.h"
 #include "shellext/extract_icon.h"
 #include "shellext/icons.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

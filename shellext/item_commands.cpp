@@ -16,6 +16,8 @@
 #include "shellext/playlist_commands.h"
 #include "shellext/queue_commands.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -16,12 +16,12 @@ namespace shellext {
 // Adds the tracks one item stands for: a track-like item itself (a playlist entry goes in
 // front), a playlist's entries, the Active Queue's entries, the tracks of one artist,
 // album or genre. Other items add nothing. Device failures are thrown.
-void CollectItemTrackIds(const ShellItemData& item, SortableKernelIdArray& ids);
+void CollectItemTrackIds(const ShellItemData& item, device::SortableKernelIdArray& ids);
 
 // The tracks of the whole selection, in the player's default order unless an item keeps
 // its own order (a playlist, the queue, their entries). A device failure is reported
 // ("Could not enumerate Audio ids."); `ids` keeps what was gathered, unsorted.
-void CollectSelectionTrackIds(const CPidlList& selection, SortableKernelIdArray& ids);
+void CollectSelectionTrackIds(const CPidlList& selection, device::SortableKernelIdArray& ids);
 
 // "Queue on Jukebox": the tracks appended to the player's queue.
 void QueueOnPlayer(const CPidlList& selection);

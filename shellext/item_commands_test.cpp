@@ -14,7 +14,9 @@
 #include "platform/ui/scripted_host.h"
 #include "shellext/context_menu.h"
 #include "shellext/copy_to_computer.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -5,6 +5,8 @@
 
 #include "device/sortable.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -6,7 +6,9 @@
 #include "device/sortable.h"
 #include "shellext/item_order.h"
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -12,6 +12,8 @@
 #include "platform/settings/settings.h"
 #include "platform/ui/host.h"
 
+using namespace device;
+
 namespace shellext {
 
 std::atomic<unsigned> g_LiveObjectCount{0};

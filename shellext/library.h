@@ -29,11 +29,11 @@ class LiveObject {
 };
 
 // The library's one device proxy (connected at start-up by variants that connect).
-extern KernelDeviceClient g_DeviceClient;
+extern device::KernelDeviceClient g_DeviceClient;
 
 // The device the library's folders ask: g_DeviceClient, or the one a test set.
-KernelDevice& Device();
-void SetDeviceForTesting(KernelDevice* device);  // null: back to g_DeviceClient
+device::KernelDevice& Device();
+void SetDeviceForTesting(device::KernelDevice* device);  // null: back to g_DeviceClient
 
 // The full path of the library's own file, kept at start-up.
 extern std::string g_DllInstance;

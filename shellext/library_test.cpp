@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/host.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 
 namespace shellexttest {
 namespace {

@@ -17,6 +17,8 @@
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::LPARAM;

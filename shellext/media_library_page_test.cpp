@@ -10,11 +10,13 @@
 
 #include "device/kernel_device_client.h"
 #include "device/track_names.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/shell/shell.h"
 #include "platform/window/wait.h"
 #include "platform/ui/scripted_host.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 

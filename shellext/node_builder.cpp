@@ -7,6 +7,8 @@
 #include "device/track_names.h"
 #include "shellext/enum_id_list.h"
 
+using namespace device;
+
 namespace shellext {
 
 void CEnumIDList::FillTrackFields(ShellItemData& item, const TrackRecord* record) {

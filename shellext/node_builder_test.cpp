@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/com/allocator.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

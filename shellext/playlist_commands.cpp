@@ -14,6 +14,8 @@
 #include "shellext/queue_commands.h"
 #include "tools/playlist_replace.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -26,25 +26,25 @@ bool AskPlaylistName(std::string& name);
 // tracks. A player that refuses the tracks is shown its status number. Answers the
 // number of tracks given, or -1 when no playlist was made ("Could not create
 // playlist." for a device error).
-int CreateDevicePlaylist(bool ask, std::string& name, const SortableKernelIdArray* tracks, bool interactive);
+int CreateDevicePlaylist(bool ask, std::string& name, const device::SortableKernelIdArray* tracks, bool interactive);
 
 // "New Playlist...": an empty playlist under the name the person gives.
 void CreateNewPlaylist();
 
 // "Create New Playlist..." of the selection's tracks: asks for the name and reports the
 // outcome.
-void CreatePlaylistFromTracks(const SortableKernelIdArray& tracks);
+void CreatePlaylistFromTracks(const device::SortableKernelIdArray& tracks);
 
 // Appends the tracks to the playlist and says how many were added (unless
 // `Gen_DisableCompletionConfirmations` is set). Answers 1.
-int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& tracks);
+int AddTracksToPlaylist(const device::KernelId& playlist, const device::SortableKernelIdArray& tracks);
 
 // Removes the selected playlist entries from the playlist `parent` is, and every queue
 // entry of the selected queue items' tracks.
 void RemoveFromPlaylistOrQueue(const CPidlLast& parent, const CPidlList& selection);
 
 // Asks for a folder and writes one backup per playlist there, named after it.
-void BackupPlaylists(const std::vector<KernelId>& playlists);
+void BackupPlaylists(const std::vector<device::KernelId>& playlists);
 void BackupSelectedPlaylists(const CPidlList& selection);
 void BackupAllPlaylists();
 

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "common/folders.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
 #include "shellext/enum_id_list.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {
@@ -145,7 +147,7 @@ TEST_F(PlaylistCommandsTest, AddingTracksSaysHowManyUnlessSilenced) {
     expected.insert(expected.end(), c.tracks.begin(), c.tracks.end());
   }
   EXPECT_EQ(Words(TracksOf("Jazz Mix")), Words(expected));
-  device_.FailWithError(DeviceOp::AddPendingToPlaylist, kErrorFail, "Memory Device", "The player went away.", 1);
+  device_.FailWithError(DeviceOp::AddPendingToPlaylist, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   host_.ExpectMessageBox(IDOK, "Could not add track(s) to playlist.");
   SortableKernelIdArray one(&device_);
   one.push_back(catalogue_.harbour);
@@ -185,7 +187,7 @@ TEST_F(PlaylistCommandsTest, AMixedSelectionRemovesFromBoth) {
   RemoveFromPlaylistOrQueue(CPidlLast(evening), selection);
   EXPECT_TRUE(TracksOf("Evening").empty());
   EXPECT_EQ(Words(device_.GetQueue()), Words({catalogue_.harbour}));
-  device_.FailWithError(DeviceOp::RemovePendingFromPlaylist, kErrorFail, "Memory Device", "The player went away.", 1);
+  device_.FailWithError(DeviceOp::RemovePendingFromPlaylist, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   host_.ExpectMessageBox(IDOK, "Could not remove items.");
   CPidlList jazz;
   jazz.emplace_back(Child(At({"Playlists", "Jazz Mix"}), "Brass Fold - Metal Hours - 01 - Opening"));
@@ -257,7 +259,7 @@ TEST_F(PlaylistCommandsTest, APlaylistThatCannotBeWrittenIsNamedAndTheOthersGoOn
   host_.ExpectMessageBox(IDOK, "Playlist backup complete.");
   BackupPlaylists({catalogue_.evening, catalogue_.jazzMix});
   EXPECT_EQ(FileBytes(folder + "/Jazz Mix.rpb").size(), 20u);
-  device_.FailWithError(DeviceOp::GetTrackArtist, kErrorFail, "Memory Device", "The player went away.", 1);
+  device_.FailWithError(DeviceOp::GetTrackArtist, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   host_.ExpectFolderPicker(Folder("second"));
   host_.ExpectMessageBox(IDOK, "Could not write playlist backup file Jazz Mix.rpb.");
   host_.ExpectMessageBox(IDOK, "Playlist backup complete.");

@@ -8,6 +8,8 @@
 #include "shellext/enum_id_list.h"
 #include "shellext/library.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -28,8 +28,8 @@ void NotifyItemRemoved(LPCITEMIDLIST parent, LPCITEMIDLIST child);
 // children are all collected before the first is touched; the pop-up steps once per child
 // at every depth and names each file as it goes. A device error is thrown to the caller
 // at once: what was deleted stays deleted, the folder itself remains.
-void DeleteDataFolderTree(const KernelId& folder, CDeleteDialog& progress);
-void DeleteNoteFolderTree(const KernelId& folder, CDeleteDialog& progress);
-void DeleteContactFolderTree(const KernelId& folder, CDeleteDialog& progress);
+void DeleteDataFolderTree(const device::KernelId& folder, CDeleteDialog& progress);
+void DeleteNoteFolderTree(const device::KernelId& folder, CDeleteDialog& progress);
+void DeleteContactFolderTree(const device::KernelId& folder, CDeleteDialog& progress);
 
 }  // namespace shellext

@@ -6,7 +6,9 @@
 #include "platform/shell/change_notify.h"
 #include "platform/window/wait.h"
 #include "shellext/queue_commands.h"
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {
@@ -82,7 +84,7 @@ TEST_F(QueueCommandsTest, AFailedQueueCommandIsReportedAndRefreshesNothing) {
   };
   for (const Case& c : {Case{3060, DeviceOp::ClearQueue, "Could not clear the active queue."},
                         Case{3019, DeviceOp::ShuffleQueue, "Could not shuffle the active queue."}}) {
-    device_.FailWithError(c.op, kErrorFail, "Memory Device", "The operation failed.", 1);
+    device_.FailWithError(c.op, platform::E_FAIL, "Memory Device", "The operation failed.", 1);
     host_.ExpectMessageBox(platform::IDOK, c.message);
     Invoke(c.command);
   }
@@ -166,7 +168,7 @@ TEST_F(QueueCommandsTest, AFolderTreeGoesDeepestFirstWithOneStepPerEntry) {
   const KernelId kept = device_.AddDataFolder(KernelId(), "Kept");
   const KernelId first = device_.AddDataFile(kept, "a.txt");
   device_.AddDataFile(kept, "b.txt");
-  device_.FailWithError(DeviceOp::DeleteDataFile, kErrorFail, "Memory Device", "Locked.", 1);
+  device_.FailWithError(DeviceOp::DeleteDataFile, platform::E_FAIL, "Memory Device", "Locked.", 1);
   EXPECT_THROW(DeleteDataFolderTree(kept, progress), std::exception);
   EXPECT_EQ(device_.IsDataFolder(kept), 1);
   EXPECT_EQ(device_.GetDataItemName(first), "a.txt");  // the failed one stays

@@ -17,6 +17,9 @@
 #include "tools/quodrel_edit_dialog.h"
 #include "tools/search_dialogs.h"
 
+using namespace device;
+using namespace sql;
+
 namespace shellext {
 
 namespace {

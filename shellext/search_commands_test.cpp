@@ -6,10 +6,12 @@
 #include <mutex>
 
 #include "common/settings.h"
-#include "shellext/commands_test_support.h"
+#include "testing/shell_commands.h"
 #include "tools/item_editors.h"
 #include "tools/quodrel_edit_dialog.h"
 #include "tools/search_dialogs.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {
@@ -129,7 +131,7 @@ TEST_F(SearchCommandsTest, AnAdvancedConditionThatDoesNotReadIsShownAndAskedAgai
 }
 
 TEST_F(SearchCommandsTest, APlayerThatFailsDuringASearchIsReported) {
-  device_.FailWithError(DeviceOp::QueryFirst, kErrorFail, "Memory Device", "The player went away.", 1);
+  device_.FailWithError(DeviceOp::QueryFirst, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   ExpectSimpleSearch("Ada");
   host_.ExpectMessageBox(IDOK, "Could not search the player.");
   Invoke(3027, {"Search"});
@@ -202,7 +204,7 @@ TEST_F(SearchCommandsTest, SkipToTrackPlaysTheTracksFirstQueueEntry) {
   EXPECT_EQ(Words(device_.PlayLog()), Words({catalogue_.mirror}));
   host_.ExpectMessageBox(IDOK, "No track selected.");
   SkipToTrack(CPidlList());
-  device_.FailWithError(DeviceOp::PlayQueueCurrent, kErrorFail, "Memory Device", "The player went away.", 1);
+  device_.FailWithError(DeviceOp::PlayQueueCurrent, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   host_.ExpectMessageBox(IDOK, "Could not skip to track.");
   Invoke(3022, {"Active Queue"}, {"Brass Fold - Metal Hours - 01 - Opening"});
 }

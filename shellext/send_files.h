@@ -21,12 +21,12 @@ namespace shellext {
 
 // A drop on a storage folder or the device (target: the storage medium, or all zero when
 // the player lists no storage media), and the paste command.
-void SendFilesToPlayer(const KernelId& target, const std::vector<std::string>& paths);
+void SendFilesToPlayer(const device::KernelId& target, const std::vector<std::string>& paths);
 // Brevlink's files, sent to the player as a synchronisation ("_txsync.dat", read like
 // "_txman.dat").
 void SyncFilesToPlayer(const std::vector<std::string>& paths);
 // A drop on a data folder.
-void SendDataFilesToFolder(const KernelId& folder, const std::vector<std::string>& paths);
+void SendDataFilesToFolder(const device::KernelId& folder, const std::vector<std::string>& paths);
 // "Paste Tracks" (command 3065) and the view's Paste: the files the clipboard holds, sent
 // into the folder the command was given in (the folder's item-id list).
 void PasteFilesToPlayer(platform::LPCITEMIDLIST folder);

@@ -11,11 +11,13 @@
 #include <thread>
 
 #include "common/folders.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/scripted_host.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

@@ -11,6 +11,8 @@
 #include "shellext/item_order.h"
 #include "shellext/shell_view.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::E_INVALIDARG;

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "shellext/shell_folder.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

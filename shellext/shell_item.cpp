@@ -5,6 +5,8 @@
 
 #include "platform/text/text.h"
 
+using namespace device;
+
 namespace shellext {
 
 void SetItemText(FixedString256& field, std::string_view text) {

@@ -106,12 +106,12 @@ struct ShellItemData {
   std::uint8_t signatureEnd;    // 0
   std::uint8_t reserved;        // 0
   std::uint32_t nodeType;
-  KernelId id;                  // for synthetic folders and rows word 0 is a kind or action code
+  device::KernelId id;                  // for synthetic folders and rows word 0 is a kind or action code
   std::int32_t position;        // order number given by the content builder
   std::int32_t itemClass;
-  FixedString256 displayName;   // capacity word 0 inside items
-  FixedString256 secondText;
-  TrackRecord track;            // track node types only
+  device::FixedString256 displayName;   // capacity word 0 inside items
+  device::FixedString256 secondText;
+  device::TrackRecord track;            // track node types only
   std::int32_t value0;
   std::int32_t value1;
   std::int32_t value2;
@@ -149,7 +149,7 @@ inline bool IsShellItem(const void* item, std::size_t available) {
 
 // Writes a text into an item's field: at most 256 bytes cut on a character boundary,
 // zero-filled after, the field's two words left 0.
-void SetItemText(FixedString256& field, std::string_view text);
+void SetItemText(device::FixedString256& field, std::string_view text);
 
 // Thrown when an item-id list is null, malformed or empty where an item is needed, or its
 // last item is not the library's.
@@ -203,7 +203,7 @@ class CPidlLast {
   const ShellItemData* operator->() const { return item_; }
   std::string GetDisplayName() const { return std::string(item_->DisplayName()); }
   std::string GetSecondText() const { return std::string(item_->SecondText()); }
-  KernelId GetId() const { return item_->id; }
+  device::KernelId GetId() const { return item_->id; }
 
  private:
   CPidlLast() = default;

@@ -19,6 +19,8 @@
 #include "shellext/shell_folder.h"
 #include "shellext/view_commands.h"
 
+using namespace device;
+
 namespace shellext {
 
 using platform::HRESULT;

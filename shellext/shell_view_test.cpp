@@ -7,7 +7,9 @@
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {

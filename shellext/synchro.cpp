@@ -21,6 +21,8 @@
 #include "transfer/conversion_rules.h"
 #include "transfer/log_file.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -18,6 +18,8 @@
 #include "tools/tag_edit_dlg.h"
 #include "transfer/log_file.h"
 
+using namespace device;
+
 namespace shellext {
 
 using tools::TagEditDlg;

@@ -11,7 +11,7 @@ namespace shellext {
 
 // The tag editor's layout for this product and player: 529 (family 4), 6003 (families 7
 // and 8, and any player whose model code is "m2"), else 528.
-int TagEditLayout(KernelDevice& device);
+int TagEditLayout(device::KernelDevice& device);
 
 // Edits the selected tracks' tags (the view's edit command hands them here). A field's box
 // starts checked when every selected track agrees on it; on OK the checked fields are

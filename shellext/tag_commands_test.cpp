@@ -11,18 +11,20 @@
 
 #include "device/device_error.h"
 #include "device/kernel_device_client.h"
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "shellext/context_menu.h"
-#include "shellext/test_support.h"
+#include "testing/shellext.h"
 #include "tools/artist_info_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
 #include "tools/item_editors.h"
 #include "tools/tag_edit_dlg.h"
 #include "transfer/log_file.h"
+
+using namespace device;
 
 namespace shellexttest {
 namespace {
@@ -131,7 +133,7 @@ TEST_F(TagCommandsTest, APlayOnlyTrackIsPassedOverAndTheOthersAreWritten) {
 }
 
 TEST_F(TagCommandsTest, ReadAndWriteFailuresAreReportedAndWhatWasWrittenStays) {
-  device_.FailWithError(DeviceOp::GetTrackInfo, kErrorFail, "Test Player", "It failed on purpose.", 1);
+  device_.FailWithError(DeviceOp::GetTrackInfo, platform::E_FAIL, "Test Player", "It failed on purpose.", 1);
   host_.ExpectMessageBox(IDOK, "Could not read tag.");
   EditTrackTags(Select({catalogue_.harbour}));
 
@@ -140,7 +142,7 @@ TEST_F(TagCommandsTest, ReadAndWriteFailuresAreReportedAndWhatWasWrittenStays) {
   struct FailingSecondWrite : MemoryDeviceBase {
     int* writes;
     int SetTrackInfo(const KernelId& t, const TrackRecord& r) override {
-      if (++*writes == 2) throw DeviceError(kErrorFail, "Test Player", "It failed on purpose.");
+      if (++*writes == 2) throw DeviceError(platform::E_FAIL, "Test Player", "It failed on purpose.");
       return MemoryDeviceBase::SetTrackInfo(t, r);
     }
   } player;
@@ -224,7 +226,7 @@ TEST_F(TagCommandsTest, RenumberingGoesInSelectionOrderFromTheStartByTheStep) {
   EXPECT_EQ(numbers, (std::vector<int>{3, 5, 7, 9, 11}));
 
   // A failure midway: a plain message, and the numbers set before it stay.
-  device_.FailWithError(DeviceOp::SetTrackNumber, kErrorFail, "Test Player", "It failed on purpose.");
+  device_.FailWithError(DeviceOp::SetTrackNumber, platform::E_FAIL, "Test Player", "It failed on purpose.");
   host_.ExpectDialog(tools::CAutoFillTrackNumDialog::kTemplateId, [](DialogDriver& d) { d.Ok(); });
   host_.ExpectMessageBox(IDOK, "Could not change track numbers.");
   Invoke(4020, order);
@@ -239,7 +241,7 @@ TEST_F(TagCommandsTest, AlbumsByThisArtistOpensTheLookupForTheFirstTracksArtist)
     d.Ok();
   });
   Invoke(3068, {catalogue_.opening, catalogue_.harbour});
-  device_.FailWithError(DeviceOp::GetTrackInfo, kErrorFail, "Test Player", "It failed on purpose.", 1);
+  device_.FailWithError(DeviceOp::GetTrackInfo, platform::E_FAIL, "Test Player", "It failed on purpose.", 1);
   host_.ExpectMessageBox(IDOK, "Could not read tag.");
   Invoke(3068, {catalogue_.opening});
 }

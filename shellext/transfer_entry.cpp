@@ -5,6 +5,8 @@
 #include "shellext/queue_commands.h"
 #include "transfer/send_to.h"
 
+using namespace device;
+
 namespace shellext {
 
 void LibraryTransferShell::NotifyFixedFoldersUpdated() { shellext::NotifyFixedFoldersUpdated(); }

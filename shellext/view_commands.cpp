@@ -26,6 +26,8 @@
 #include "tools/sql_gen_dlg.h"
 #include "transfer/opt_transfers.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

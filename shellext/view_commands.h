@@ -9,7 +9,9 @@
 
 #include "platform/window/window.h"
 
+namespace device {
 class KernelDevice;
+}  // namespace device
 
 namespace shellext {
 
@@ -40,9 +42,9 @@ class ViewCommands {
 
 // The options sheet of the library for the device: its pages by the device's kind and
 // capabilities, modal below `owner`.
-void RunOptionsSheet(KernelDevice& device, platform::HWND owner);
+void RunOptionsSheet(device::KernelDevice& device, platform::HWND owner);
 // The "Logs and Reports" sheet, modal below `owner`.
-void RunReportsSheet(KernelDevice& device, platform::HWND owner);
+void RunReportsSheet(device::KernelDevice& device, platform::HWND owner);
 // The streaming playback page alone in a sheet titled productName + " Options" without
 // an Apply button (the context menu's "Choose software player...").
 void ShowPlaybackOptions(platform::HWND owner);

@@ -19,9 +19,11 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "shellext/synchro.h"
-#include "shellext/view_test_support.h"
+#include "testing/shell_view.h"
 #include "tools/sql_gen_dlg.h"
 #include "transfer/log_file.h"
+
+using namespace device;
 
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\nleak:libglib-2.0.so\n"; }
 
@@ -133,7 +135,7 @@ TEST_F(ViewCommandsTest, APlayerThatFailsIsReportedAndTheButtonsStay) {
   Command(kCmdPlay);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    device_.FailWithError(c.op, kErrorFail, "Memory Device", "The player is busy.", 1);
+    device_.FailWithError(c.op, platform::E_FAIL, "Memory Device", "The player is busy.", 1);
     host_.ExpectMessageBox(IDOK, c.text);
     const std::string status = Status(2);
     Command(c.command);
@@ -165,7 +167,7 @@ TEST_F(ViewCommandsTest, TheStatusBarShowsWhatPlaysAndWhenItStopped) {
   EXPECT_EQ(Status(2), "Playing (1:03/3:00)  Harbour");
   Send(WM_NOWPLAYING, catalogue_.mirror.word[0], 30);
   EXPECT_EQ(Status(2), "Playing (0:00/2:30)  Mirror");
-  device_.FailWithError(DeviceOp::GetTrackTitle, kErrorFail, "Memory Device", "Gone.", 1);
+  device_.FailWithError(DeviceOp::GetTrackTitle, platform::E_FAIL, "Memory Device", "Gone.", 1);
   Send(WM_NOWPLAYING, catalogue_.opening.word[0], 5);
   EXPECT_EQ(Status(2), "Playing (0:00/0:00)  Could not read name of current track.");
   EXPECT_TRUE(host_.shown().empty());

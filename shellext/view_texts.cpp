@@ -16,6 +16,8 @@
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
 
+using namespace device;
+
 namespace shellext {
 
 namespace {

@@ -24,6 +24,10 @@
 #include "sql/select.h"
 #include "sql/small_parser.h"
 
+using namespace sql;
+
+using namespace device;
+
 namespace {
 
 constexpr int kTracks = 100000;

@@ -4,8 +4,11 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/text/text.h"
 #include "sql/sql_exception.h"
 #include "sql/values.h"
+
+namespace sql {
 
 using platform::sqlparser::TokenKind;
 
@@ -81,7 +84,7 @@ std::string_view CExpBinOp::ValueView(CRow& row) {
 bool CExpBinOp::Contains(CRow& row) {
   const std::string_view hay = left_->ValueView(row);
   if (!leftIsField_) {
-    const bool equal = sql::EqualsNoCase(hay, right_->ValueView(row));
+    const bool equal = platform::EqualsNoCase(hay, right_->ValueView(row));
     return equal;
   }
   if (!rightIsConstant_) sql::LowerInto(right_->ValueView(row), needle_);
@@ -96,7 +99,7 @@ std::int32_t CExpBinOp::Compare(CRow& row) {
     case '<':
       if (op_ == '=' || op == "<>") {
         const std::string_view a = left_->ValueView(row);
-        const bool equal = sql::EqualsNoCase(a, right_->ValueView(row));
+        const bool equal = platform::EqualsNoCase(a, right_->ValueView(row));
         return (op_ == '=') == equal ? 1 : 0;
       } else {
         const std::int32_t a = left_->GetValueInt(row);
@@ -180,3 +183,5 @@ std::unique_ptr<CExpItem> BuildExpression(const platform::sqlparser::TokenList& 
   if (stack.empty()) return nullptr;
   return std::move(stack.back());
 }
+
+}  // namespace sql

@@ -21,6 +21,8 @@
 #include "platform/sqlparser/tree.h"
 #include "sql/table.h"
 
+namespace sql {
+
 class CExpItem {
  public:
   CExpItem(std::int32_t kind, std::string text) : kind_(kind), text_(std::move(text)) {}
@@ -123,3 +125,5 @@ constexpr int kMaxExpressionDepth = 1000;
 // COmbrixSQLExpressionStackUnderflowException for an operator short of operands and
 // COmbrixSQLExpressionTooDeepException beyond kMaxExpressionDepth.
 std::unique_ptr<CExpItem> BuildExpression(const platform::sqlparser::TokenList& tokens);
+
+}  // namespace sql

@@ -8,7 +8,9 @@
 
 #include "platform/sqlparser/parser.h"
 #include "sql/sql_exception.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
+
+namespace sql {
 
 namespace {
 
@@ -251,3 +253,5 @@ TEST(SqlExceptions, Descriptions) {
 }
 
 }  // namespace
+
+}  // namespace sql

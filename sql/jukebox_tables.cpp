@@ -7,6 +7,10 @@
 #include "sql/sql_exception.h"
 #include "sql/values.h"
 
+namespace sql {
+
+using namespace device;
+
 namespace {
 
 const std::vector<std::string_view> kAudioColumns = {
@@ -246,3 +250,5 @@ std::unique_ptr<CTable> CTableSourceJukebox::GetTable(std::string_view name) {
   if (name == "plitem") return std::make_unique<CTableJukeboxPlaylistItem>(device_);
   return nullptr;
 }
+
+}  // namespace sql

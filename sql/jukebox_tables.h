@@ -28,14 +28,16 @@
 #include "device/records.h"
 #include "sql/table.h"
 
+namespace sql {
+
 class CTableJukebox : public CTable {
  public:
   CTableJukebox(std::string name, std::int32_t columnCount,
-                const std::vector<std::string_view>& columnNames, KernelDevice* device)
+                const std::vector<std::string_view>& columnNames, device::KernelDevice* device)
       : CTable(std::move(name), columnCount, columnNames), device_(device) {}
 
   // The id of a row; the reference stays valid until another row's id is asked for.
-  const KernelId& GetRowId(std::int32_t row);
+  const device::KernelId& GetRowId(std::int32_t row);
   // Words 0 (low) and 1 (high) of a row's id.
   std::uint64_t GetRowItemId(std::int32_t row) const { return ItemIdOf(ids_[static_cast<std::size_t>(row)]); }
 
@@ -51,13 +53,13 @@ class CTableJukebox : public CTable {
 
   void ClearRows();
   void ReserveRows(int count);
-  void AddRow(const KernelId& id);
+  void AddRow(const device::KernelId& id);
   // Makes the added rows the table's rows.
   void CommitRows() { SetRowCount(ids_.size()); }
   // Adds the rows of a first/next walk and commits them: `count` is the first call's answer
   // for `id`; `next` moves `id` on and answers 0 after the last.
   template <typename Next>
-  void AddWalkedRows(KernelId& id, int count, Next next) {
+  void AddWalkedRows(device::KernelId& id, int count, Next next) {
     ReserveRows(count);
     for (int more = count; more != 0; more = next()) AddRow(id);
     CommitRows();
@@ -82,32 +84,32 @@ class CTableJukebox : public CTable {
     std::int32_t row = -1;
   };
 
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 
  private:
   std::vector<StoredId> ids_;
   std::vector<std::string> names_;
-  KernelId current_;
+  device::KernelId current_;
   std::int32_t currentRow_ = -1;
 };
 
 class CTableJukeboxAudio : public CTableJukebox {
  public:
-  explicit CTableJukeboxAudio(KernelDevice* device);
+  explicit CTableJukeboxAudio(device::KernelDevice* device);
   void Fill() override;
   std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
 
  private:
-  const TrackRecord& Record(std::int32_t row);
+  const device::TrackRecord& Record(std::int32_t row);
 
-  TrackRecord record_;
+  device::TrackRecord record_;
   std::int32_t recordRow_ = -1;
   RowCache<int> locked_;
 };
 
 class CTableJukeboxData : public CTableJukebox {
  public:
-  explicit CTableJukeboxData(KernelDevice* device);
+  explicit CTableJukeboxData(device::KernelDevice* device);
   void Fill() override;
   std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
 
@@ -117,7 +119,7 @@ class CTableJukeboxData : public CTableJukebox {
 
 class CTableJukeboxPlaylist : public CTableJukebox {
  public:
-  explicit CTableJukeboxPlaylist(KernelDevice* device);
+  explicit CTableJukeboxPlaylist(device::KernelDevice* device);
   void Fill() override;
   std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
 
@@ -127,7 +129,7 @@ class CTableJukeboxPlaylist : public CTableJukebox {
 
 class CTableJukeboxPlaylistItem : public CTableJukebox {
  public:
-  explicit CTableJukeboxPlaylistItem(KernelDevice* device);
+  explicit CTableJukeboxPlaylistItem(device::KernelDevice* device);
   void Fill() override;
   std::string_view FieldView(std::int32_t row, std::int32_t column, std::string& scratch) override;
 
@@ -139,10 +141,12 @@ class CTableJukeboxPlaylistItem : public CTableJukebox {
 class CTableSourceJukebox : public CTableSource {
  public:
   // The device is not owned.
-  explicit CTableSourceJukebox(KernelDevice* device) : device_(device) {}
+  explicit CTableSourceJukebox(device::KernelDevice* device) : device_(device) {}
   // "audio", "data", "playlist", "plitem" (exact); null for any other name.
   std::unique_ptr<CTable> GetTable(std::string_view name) override;
 
  private:
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 };
+
+}  // namespace sql

@@ -8,6 +8,10 @@
 #include "sql/small_parser.h"
 #include "sql/values.h"
 
+namespace sql {
+
+using namespace device;
+
 std::optional<std::vector<std::string>> RunDeviceQuery(KernelDevice& device, std::string_view sql) {
   CSmallParser parser;
   try {
@@ -49,3 +53,5 @@ std::string SqlStringLiteral(std::string_view text) {
   out += '\'';
   return out;
 }
+
+}  // namespace sql

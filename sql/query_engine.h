@@ -8,7 +8,11 @@
 #include <string_view>
 #include <vector>
 
+namespace device {
 class KernelDevice;
+}  // namespace device
+
+namespace sql {
 
 // Makes KernelDevice::QueryFirst run statements through this engine. Call once at
 // start-up (the manager and the library both do); calling it again does no harm.
@@ -18,9 +22,11 @@ void RegisterSqlEngine();
 // order: its "id" text read with SqlIdValue, in decimal ("" where a row has none).
 // nullopt when the text is not a SELECT or does not parse. Throws COmbrixSQLException and
 // the device's errors.
-std::optional<std::vector<std::string>> RunDeviceQuery(KernelDevice& device, std::string_view sql);
+std::optional<std::vector<std::string>> RunDeviceQuery(device::KernelDevice& device, std::string_view sql);
 
 // `text` as a string literal: enclosed in single quotes, each quote inside doubled, so
 // that user text is always one value and never changes a statement's structure
 // ("Don't" -> "'Don''t'").
 std::string SqlStringLiteral(std::string_view text);
+
+}  // namespace sql

@@ -4,6 +4,10 @@
 
 #include "device/memory_device.h"
 
+namespace sql {
+
+using namespace device;
+
 namespace {
 
 class DeviceQueryTest : public ::testing::Test {
@@ -120,3 +124,5 @@ TEST(RunDeviceQuery, AnswersNothingForOtherStatements) {
 }
 
 }  // namespace
+
+}  // namespace sql

@@ -6,7 +6,10 @@
 // quotes a cell that holds a comma, a double quote or a line break.
 #include <cstdio>
 
+#include "common/escape.h"
 #include "sql/result.h"
+
+namespace sql {
 
 const char CResultTable::kCreditText[] = "Content report generated from the player's catalogue";
 
@@ -35,22 +38,7 @@ constexpr Pieces kHtml = {
 constexpr Pieces kXml = {"<table>\n", "</credit>", "</query>", "<item>", "</item>\n", "", "", "</table>\n"};
 
 // & first, then < and >; quotes stay.
-void WriteEscaped(CReportSink& out, std::string_view text) {
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char* entity = nullptr;
-    switch (text[i]) {
-      case '&': entity = "&amp;"; break;
-      case '<': entity = "&lt;"; break;
-      case '>': entity = "&gt;"; break;
-      default: continue;
-    }
-    out.WriteString(text.substr(start, i - start));
-    out.WriteString(entity);
-    start = i + 1;
-  }
-  out.WriteString(text.substr(start));
-}
+void WriteEscaped(CReportSink& out, std::string_view text) { out.WriteString(HtmlEscapeText(text)); }
 
 void WriteQuotedIfNeeded(CReportSink& out, std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -171,3 +159,5 @@ void CResultTable::Write(char mode, CReportSink& out, std::vector<std::string>& 
   }
   out.WriteString(p->tail);
 }
+
+}  // namespace sql

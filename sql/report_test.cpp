@@ -5,7 +5,11 @@
 #include <sstream>
 
 #include "sql/result.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
+
+namespace sql {
+
+using namespace device;
 
 namespace {
 
@@ -107,3 +111,5 @@ TEST_F(ReportTest, XmlElementNamesAreValidNames) {
 }
 
 }  // namespace
+
+}  // namespace sql

@@ -5,8 +5,11 @@
 #include <cstring>
 #include <numeric>
 
+#include "platform/text/text.h"
 #include "sql/sql_exception.h"
 #include "sql/values.h"
+
+namespace sql {
 
 namespace {
 constexpr std::uint32_t kBuckets = 17;
@@ -129,7 +132,7 @@ int CompareKeys(const SortKey& a, const SortKey& b) {
   if (!aNumber && !bNumber) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix ? -1 : 1;
     if (a.prefix2 != b.prefix2) return a.prefix2 < b.prefix2 ? -1 : 1;
-    return sql::CompareText(std::string_view(a.data, a.size), std::string_view(b.data, b.size));
+    return platform::CompareBytes(std::string_view(a.data, a.size), std::string_view(b.data, b.size));
   }
   // A number and another text: the text goes before all numbers when its first byte sorts
   // before '0', else after them. (Comparing such pairs byte by byte would make the order
@@ -181,3 +184,5 @@ void CResultTable::Sort(const std::vector<std::string>& keys,
   for (std::uint32_t i : order) sorted.push_back(std::move(rows_[i]));
   rows_ = std::move(sorted);
 }
+
+}  // namespace sql

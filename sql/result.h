@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+namespace sql {
+
 class ResultLayout {
  public:
   // Slot of a name, added when new.
@@ -109,3 +111,5 @@ class CResultTable {
  private:
   std::vector<CResultRow> rows_;
 };
+
+}  // namespace sql

@@ -9,6 +9,8 @@
 #include "sql/sql_exception.h"
 #include "sql/values.h"
 
+namespace sql {
+
 namespace ps = platform::sqlparser;
 
 CSelectStatement::CSelectStatement(std::string sql, std::shared_ptr<const ps::Statement> tree,
@@ -379,3 +381,5 @@ void CSelectStatement::Execute(CResultTable& result) {
   result.Append(std::move(collector.Rows()));
   if (!orderKeys_.empty()) result.Sort(orderKeys_, orderDirections_);
 }
+
+}  // namespace sql

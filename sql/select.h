@@ -23,6 +23,8 @@
 #include "sql/result.h"
 #include "sql/table.h"
 
+namespace sql {
+
 class CSQLStatement {
  public:
   explicit CSQLStatement(std::string text) : text_(std::move(text)) {}
@@ -78,3 +80,5 @@ class CSelectStatement : public CSQLStatement {
   std::vector<std::string> orderKeys_;
   std::vector<std::uint32_t> orderDirections_;
 };
+
+}  // namespace sql

@@ -4,7 +4,11 @@
 
 #include "sql/query_engine.h"
 #include "sql/sql_exception.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
+
+namespace sql {
+
+using namespace device;
 
 namespace {
 
@@ -232,3 +236,5 @@ TEST(ProducedStatements, RunOverTheDevice) {
 }
 
 }  // namespace
+
+}  // namespace sql

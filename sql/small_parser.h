@@ -16,6 +16,8 @@
 #include "platform/sqlparser/parser.h"
 #include "platform/sqlparser/tree.h"
 
+namespace sql {
+
 class CSmallParser {
  public:
   static constexpr std::int32_t kSelect = platform::sqlparser::Parser::kSelectStatement;
@@ -31,3 +33,5 @@ class CSmallParser {
  private:
   platform::sqlparser::Parser parser_;
 };
+
+}  // namespace sql

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+namespace sql {
+
 COmbrixSQLException::COmbrixSQLException(std::string subject, std::int32_t code)
     : COmbrixSQLException("", std::move(subject), code) {}
 
@@ -11,3 +13,5 @@ COmbrixSQLException::COmbrixSQLException(const char* sentence, std::string subje
     : sentence_(sentence), subject_(std::move(subject)), code_(code) {
   description_ = sentence_ + "\n\n" + subject_ + "\n" + std::to_string(code_);
 }
+
+}  // namespace sql

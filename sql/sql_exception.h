@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+namespace sql {
+
 class COmbrixSQLException : public std::exception {
  public:
   COmbrixSQLException(std::string subject, std::int32_t code);
@@ -85,3 +87,5 @@ OMBRIX_SQL_EXCEPTION_SUBJECT(COmbrixSQLDeviceReadException, "Device read failed.
 
 #undef OMBRIX_SQL_EXCEPTION_SUBJECT
 #undef OMBRIX_SQL_EXCEPTION_CODE
+
+}  // namespace sql

@@ -6,6 +6,8 @@
 
 #include "sql/sql_exception.h"
 
+namespace sql {
+
 std::uint64_t NewShapeSerial() {
   static std::atomic<std::uint64_t> next{1};
   return next.fetch_add(1, std::memory_order_relaxed);
@@ -127,3 +129,5 @@ std::string_view CRowJoined::FieldView(FieldSlot slot, std::string& scratch) {
     throw COmbrixSQLJoinRowException();
   return rows_[static_cast<std::size_t>(slot.row)]->FieldView(FieldSlot{0, slot.column}, scratch);
 }
+
+}  // namespace sql

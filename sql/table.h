@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+namespace sql {
+
 // Identifies a row layout for cached name resolution; never reused within a process.
 struct RowShape {
   std::uint64_t serial = 0;
@@ -133,3 +135,5 @@ class CRowJoined : public CRow {
   std::vector<CRow*> rows_;
   std::uint64_t serial_;
 };
+
+}  // namespace sql

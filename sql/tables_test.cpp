@@ -4,7 +4,11 @@
 
 #include "device/device_error.h"
 #include "sql/sql_exception.h"
-#include "sql/test_support.h"
+#include "testing/sql_tables.h"
+
+namespace sql {
+
+using namespace device;
 
 namespace {
 
@@ -125,7 +129,7 @@ class FailingTrackDevice : public sqltest::RecordDevice {
   int GetTrackInfo(const KernelId& track, TrackRecord& record) override {
     if (track != failing) return RecordDevice::GetTrackInfo(track, record);
     if (quiet) return 1;
-    throw DeviceError(kErrorFail, "Device Error", "The track could not be read.");
+    throw DeviceError(platform::E_FAIL, "Device Error", "The track could not be read.");
   }
 };
 
@@ -212,3 +216,5 @@ TEST(JoinedRow, NamesAndFaults) {
 }
 
 }  // namespace
+
+}  // namespace sql

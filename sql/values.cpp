@@ -17,46 +17,16 @@ inline unsigned char Fold(char c) {
 
 }  // namespace
 
-std::int32_t SqlAtoi(std::string_view text) {
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  while (i < n && platform::IsWhiteSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // Accumulate as a negative number: its range includes INT32_MIN.
-  constexpr std::int64_t kMin = std::numeric_limits<std::int32_t>::min();
-  constexpr std::int64_t kMax = std::numeric_limits<std::int32_t>::max();
-  std::int64_t value = 0;
-  for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 - (text[i] - '0');
-    if (value < kMin) {
-      value = kMin;
-      // Skip the remaining digits; the result is pinned.
-      break;
-    }
-  }
-  if (negative) return static_cast<std::int32_t>(value);
-  const std::int64_t positive = -value;
-  return static_cast<std::int32_t>(positive > kMax ? kMax : positive);
-}
+std::int32_t SqlAtoi(std::string_view text) { return platform::ParseInt32(text); }
 
 std::uint64_t SqlIdValue(std::string_view text) {
   constexpr std::uint64_t kBeyond = std::numeric_limits<std::uint64_t>::max();
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  while (i < n && platform::IsWhiteSpace(text[i])) ++i;
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  std::uint64_t value = 0;
-  for (; i < n && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const auto digit = static_cast<std::uint64_t>(text[i] - '0');
-    if (value > (kBeyond - digit) / 10) return kBeyond;
-    value = value * 10 + digit;
-  }
-  if (!negative) return value;
+  const platform::ScannedNumber n = platform::ScanNumber(text);
+  if (n.overflow) return kBeyond;
+  if (!n.negative) return n.magnitude;
   // A signed 64-bit reading holds down to -2^63.
-  if (value > (std::uint64_t(1) << 63)) return kBeyond;
-  return 0 - value;
+  if (n.magnitude > (std::uint64_t(1) << 63)) return kBeyond;
+  return 0 - n.magnitude;
 }
 
 std::string_view FormatInt(std::int64_t value, std::string& out) {
@@ -64,13 +34,6 @@ std::string_view FormatInt(std::int64_t value, std::string& out) {
   const auto result = std::to_chars(buf, buf + sizeof buf, value);
   out.assign(buf, result.ptr);
   return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
 }
 
 bool ContainsLowered(std::string_view hay, std::string_view needle) {
@@ -107,16 +70,7 @@ int CompareDigitStrings(std::string_view a, std::string_view b) {
   while (!a.empty() && a.front() == '0') a.remove_prefix(1);
   while (!b.empty() && b.front() == '0') b.remove_prefix(1);
   if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-  return CompareText(a, b);
-}
-
-int CompareText(std::string_view a, std::string_view b) {
-  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-  if (n != 0) {
-    const int r = std::memcmp(a.data(), b.data(), n);
-    if (r != 0) return r < 0 ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  return platform::CompareBytes(a, b);
 }
 
 }  // namespace sql

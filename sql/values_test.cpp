@@ -5,6 +5,8 @@
 #include <climits>
 #include <string>
 
+namespace sql {
+
 namespace {
 
 TEST(SqlAtoi, ReadsLikeAtoiAndSaturates) {
@@ -59,3 +61,5 @@ TEST(FormatInt, WritesDecimal) {
 }
 
 }  // namespace
+
+}  // namespace sql

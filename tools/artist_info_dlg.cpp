@@ -15,6 +15,8 @@
 #include "platform/ui/desktop.h"
 #include "platform/window/wait.h"
 
+using namespace device;
+
 namespace tools {
 
 using namespace platform::layout;

@@ -52,7 +52,7 @@ class CArtistInfoDlg : public platform::Dialog {
 
   // `images` is copied (null: the dialog's own pictures); `fetch` sends the requests
   // (empty: over HTTP).
-  CArtistInfoDlg(std::string artist, KernelDevice& device, const platform::ImageList* images = nullptr,
+  CArtistInfoDlg(std::string artist, device::KernelDevice& device, const platform::ImageList* images = nullptr,
                  AlbumFetcher fetch = {});
 
   bool OnInitDialog() override;
@@ -76,7 +76,7 @@ class CArtistInfoDlg : public platform::Dialog {
   void FillPage(AlbumFetch& reply);
 
   std::string artist_;
-  KernelDevice& device_;
+  device::KernelDevice& device_;
   platform::ImageList images_;
   AlbumFetcher fetch_;
   int page_ = 1;

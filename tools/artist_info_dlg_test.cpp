@@ -15,13 +15,15 @@
 #include <mutex>
 #include <thread>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
+
+using namespace device;
 
 namespace tools {
 namespace {

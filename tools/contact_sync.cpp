@@ -15,6 +15,8 @@
 #include "shellext/name_dlg.h"
 #include "transfer/log_file.h"
 
+using namespace device;
+
 namespace tools {
 
 namespace {

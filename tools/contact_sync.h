@@ -20,9 +20,9 @@ namespace tools {
 
 // 0: the default contacts folder; non-zero: a folder the person picks. `device` is the
 // library's device (the tools lie below the library's core).
-void SyncOutlookContacts(KernelDevice& device, int pickFolder);
+void SyncOutlookContacts(device::KernelDevice& device, int pickFolder);
 
 // A card's fields in a player's contact record (each cut to the field's size).
-void FillContactRecord(const platform::VCardContact& card, ContactRecord& record);
+void FillContactRecord(const platform::VCardContact& card, device::ContactRecord& record);
 
 }  // namespace tools

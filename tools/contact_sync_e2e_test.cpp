@@ -7,11 +7,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "manager/trayhub_test_support.h"
+#include "testing/trayhub.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/scripted_host.h"
 #include "tools/contact_sync.h"
 #include "transfer/log_file.h"
+
+using namespace device;
 
 namespace {
 

@@ -7,12 +7,14 @@
 #include <fstream>
 #include <sstream>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
 #include "transfer/log_file.h"
+
+using namespace device;
 
 namespace {
 
@@ -52,7 +54,7 @@ class FlakyPlayer : public MemoryDeviceBase {
 
  private:
   void Check() const {
-    if (gone) throw DeviceError(kErrorFail, "Test Player", "The player is not connected.");
+    if (gone) throw DeviceError(platform::E_FAIL, "Test Player", "The player is not connected.");
   }
 };
 

@@ -16,6 +16,8 @@
 #include "platform/paths/paths.h"
 #include "platform/ui/desktop.h"
 
+using namespace device;
+
 namespace tools {
 
 using namespace platform::layout;

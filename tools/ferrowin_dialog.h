@@ -47,7 +47,7 @@ struct FerrowinRoutes {
   // Sends the planned files to the player, each to the segment of its index, in a window
   // that `owner` (the dialog) owns.
   std::function<void(platform::HWND owner, const std::vector<std::string>& files, const std::vector<int>& fileSegment,
-                     const std::vector<KernelId>& segments)>
+                     const std::vector<device::KernelId>& segments)>
       transfer;
 };
 
@@ -74,13 +74,13 @@ class FerrowinDialog : public platform::Dialog {
 
   // The device whose storage media are the segments; the library's small image list (its
   // storage pictures name the segments); the roads to the expansion and the transfer.
-  FerrowinDialog(KernelDevice& device, const platform::ImageList* smallImages, FerrowinRoutes routes,
+  FerrowinDialog(device::KernelDevice& device, const platform::ImageList* smallImages, FerrowinRoutes routes,
                  platform::HWND parent = 0);
 
   // The plan: the files in transfer order, each one's segment after a fit, the segments.
-  const CSortableStringArray& Files() const { return files_; }
+  const device::CSortableStringArray& Files() const { return files_; }
   const std::vector<int>& FileSegments() const { return fileSegment_; }
-  const std::vector<KernelId>& Segments() const { return segments_; }
+  const std::vector<device::KernelId>& Segments() const { return segments_; }
   const std::vector<std::int64_t>& SegmentCapacityKB() const { return segmentCapacityKB_; }
 
   bool OnInitDialog() override;
@@ -105,12 +105,12 @@ class FerrowinDialog : public platform::Dialog {
   void OnReorderDrop(int source, int target);
   void Inform(const std::string& text);
 
-  KernelDevice& device_;
+  device::KernelDevice& device_;
   const platform::ImageList* images_;
   FerrowinRoutes routes_;
-  std::vector<KernelId> segments_;
+  std::vector<device::KernelId> segments_;
   std::vector<std::int64_t> segmentCapacityKB_;
-  CSortableStringArray files_;
+  device::CSortableStringArray files_;
   std::vector<int> fileSegment_;
   std::vector<std::int64_t> fileKB_;  // per file, its size at the last fit
   bool initialised_ = false;

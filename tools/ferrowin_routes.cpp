@@ -8,6 +8,8 @@
 #include "transfer/log_file.h"
 #include "transfer/send_to.h"
 
+using namespace device;
+
 namespace tools {
 
 std::vector<std::string> ExpandFillNames(const std::vector<std::string>& names, bool sorted, bool audioOnly) {

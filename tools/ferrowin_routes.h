@@ -20,11 +20,11 @@ std::vector<std::string> ExpandFillNames(const std::vector<std::string>& names, 
 // Sends the plan through a transfer window owned by `owner`: the files in order, each
 // into segments[fileSegment[i]]; a file without a valid segment is left out. Says so and
 // sends nothing while another transfer runs.
-void SendFillPlan(KernelDevice& device, transfer::TransferShell* shell, platform::HWND owner,
+void SendFillPlan(device::KernelDevice& device, transfer::TransferShell* shell, platform::HWND owner,
                   const std::vector<std::string>& files, const std::vector<int>& fileSegment,
-                  const std::vector<KernelId>& segments);
+                  const std::vector<device::KernelId>& segments);
 
 // Both roads for a dialog on `device`; `shell` (may be null) hears the engine's notices.
-FerrowinRoutes TransferRoutes(KernelDevice& device, transfer::TransferShell* shell);
+FerrowinRoutes TransferRoutes(device::KernelDevice& device, transfer::TransferShell* shell);
 
 }  // namespace tools

@@ -9,16 +9,18 @@
 #include <fstream>
 
 #include "common/identity.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "platform/kernel/kernel.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "transfer/log_file.h"
 #include "transfer/send_to.h"
+
+using namespace device;
 
 namespace tools {
 namespace {

@@ -16,12 +16,12 @@ class EditContactDialog : public platform::Dialog {
   // Edit boxes and the record's fields they show; the other fields are kept as they are.
   struct Box {
     int id;
-    ContactField field;
+    device::ContactField field;
   };
   static const Box kBoxes[22];
 
   // Takes the shown fields' texts from `record` (kept; written back on OK).
-  explicit EditContactDialog(ContactRecord* record, platform::HWND parent = 0);
+  explicit EditContactDialog(device::ContactRecord* record, platform::HWND parent = 0);
 
   std::string texts[22];  // by kBoxes' order
 
@@ -29,7 +29,7 @@ class EditContactDialog : public platform::Dialog {
   void DoDataExchange(platform::DataExchange& dx) override;
 
  private:
-  ContactRecord* record_;
+  device::ContactRecord* record_;
 };
 
 class EditNoteDialog : public platform::Dialog {

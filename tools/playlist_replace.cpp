@@ -2,6 +2,7 @@
 
 #include <string>
 
+using namespace device;
 
 namespace tools {
 

@@ -14,6 +14,6 @@ namespace tools {
 // be deleted, the new one is deleted again and the old one stays as it was; when only
 // the rename fails, the tracks are in the new playlist under its temporary name.
 // Device errors are thrown, with the same guarantees up to the old playlist's deletion.
-int ReplacePlaylist(KernelDevice& device, KernelId& playlist, const std::vector<KernelId>& tracks);
+int ReplacePlaylist(device::KernelDevice& device, device::KernelId& playlist, const std::vector<device::KernelId>& tracks);
 
 }  // namespace tools

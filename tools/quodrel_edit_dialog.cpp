@@ -15,6 +15,8 @@
 #include "platform/ui/host.h"
 #include "tools/playlist_replace.h"
 
+using namespace device;
+
 namespace tools {
 
 using namespace platform::layout;

@@ -25,13 +25,13 @@ class QuodrelEditDialog : public platform::Dialog {
 
   // The device holds the playlist; the rule starts from the defaults until OnInitDialog
   // loads the playlist's rule file.
-  QuodrelEditDialog(KernelDevice* device, const KernelId& playlist, platform::HWND parent = 0);
+  QuodrelEditDialog(device::KernelDevice* device, const device::KernelId& playlist, platform::HWND parent = 0);
 
   QuodrelRule rule;
 
   const std::string& ListName() const { return listName_; }
   // The playlist after OK: a refill makes it anew, under the same name.
-  const KernelId& Playlist() const { return playlist_; }
+  const device::KernelId& Playlist() const { return playlist_; }
 
   bool OnInitDialog() override;
   void DoDataExchange(platform::DataExchange& dx) override;
@@ -57,8 +57,8 @@ class QuodrelEditDialog : public platform::Dialog {
   void OnSelChangeField(int row);
   void EnableRows();
 
-  KernelDevice* device_;
-  KernelId playlist_;
+  device::KernelDevice* device_;
+  device::KernelId playlist_;
   std::string listName_;
 };
 

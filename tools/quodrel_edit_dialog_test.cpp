@@ -7,7 +7,9 @@
 #include "common/folders.h"
 #include "common/short_hash.h"
 #include "device/sortable.h"
-#include "tools/tools_test_support.h"
+#include "testing/tools.h"
+
+using namespace device;
 
 namespace tools {
 namespace {
@@ -271,7 +273,7 @@ TEST_F(QuodrelEditTest, ANameTooLongForItsRuleFileIsRefusedNotCut) {
 TEST_F(QuodrelEditTest, APlayerThatFailsMidwayLosesNoTrack) {
   for (DeviceOp op : {DeviceOp::AddPendingToPlaylist, DeviceOp::DeletePlaylist, DeviceOp::CreatePlaylist}) {
     SCOPED_TRACE(static_cast<int>(op));
-    device_.FailWithError(op, kErrorFail, "Memory Device", "The player went away.", 1);
+    device_.FailWithError(op, platform::E_FAIL, "Memory Device", "The player went away.", 1);
     Edit(party_, [&](DialogDriver& d) {
       d.Type(D::kValueIds[0], "Ada");
       host_.ExpectNextMessageBox(IDOK, "Could not fill the Quodrel.");

@@ -6,12 +6,14 @@
 
 #include <charconv>
 #include <climits>
-#include <cstdlib>
 #include <vector>
 
 #include "common/shell_utilities.h"
 #include "platform/text/text.h"
 #include "sql/query_engine.h"
+
+using namespace device;
+using namespace sql;
 
 namespace tools {
 
@@ -86,7 +88,7 @@ bool ParseRuleRecord(std::string_view text, QuodrelRule& rule) {
   if (SplitString(text, "|", pieces) != 13) return false;
   auto value = [](const std::string& v) { return v == "-" ? std::string() : v; };
   QuodrelRule read;
-  read.limit = std::atoi(pieces[0].c_str());
+  read.limit = platform::ParseInt32(pieces[0]);
   read.unit = pieces[1];
   read.match = pieces[2];
   for (int i = 0; i < 3; ++i) {

@@ -10,6 +10,9 @@
 #include "sql/query_engine.h"
 #include "sql/small_parser.h"
 
+using namespace device;
+using namespace sql;
+
 namespace tools {
 namespace {
 

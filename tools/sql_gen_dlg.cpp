@@ -18,6 +18,9 @@
 #include "sql/small_parser.h"
 #include "sql/sql_exception.h"
 
+using namespace device;
+using namespace sql;
+
 namespace tools {
 
 using namespace platform::layout;

@@ -22,7 +22,7 @@ class CSQLGenDlg : public platform::PropertyPage {
   static constexpr int kHtmlFormat = 2;
 
   // The query text starts as the last one (`SQL_LastQuery`). The device's tables are read.
-  explicit CSQLGenDlg(KernelDevice* device);
+  explicit CSQLGenDlg(device::KernelDevice* device);
 
   std::string query;
   std::string format;  // the selected format's text
@@ -45,7 +45,7 @@ class CSQLGenDlg : public platform::PropertyPage {
   static std::pair<std::string, char> ReportFileOf(const std::string& formatText);
 
  private:
-  KernelDevice* device_;
+  device::KernelDevice* device_;
 };
 
 const platform::DialogTemplate& SqlGenTemplate();

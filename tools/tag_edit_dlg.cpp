@@ -6,6 +6,8 @@
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
 
+using namespace device;
+
 namespace tools {
 
 using namespace platform::layout;

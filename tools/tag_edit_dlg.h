@@ -56,13 +56,13 @@ class TagEditDlg : public platform::Dialog {
 
   // The flags of the records: 1 where every record has the first one's value (texts byte
   // for byte, numbers by value).
-  static std::array<int, kFieldCount> AgreementOf(const std::vector<const TrackRecord*>& records);
+  static std::array<int, kFieldCount> AgreementOf(const std::vector<const device::TrackRecord*>& records);
   // Takes each field whose flag is set from the record, and the play count.
-  void PresetFrom(const TrackRecord& record);
+  void PresetFrom(const device::TrackRecord& record);
   // Writes the checked fields that this layout shows into the record. Artist, album and
   // title are never emptied (a track is found by them); genre is emptied only when
   // `genreMayEmpty`; comment and composer may be emptied.
-  void ApplyTo(TrackRecord& record, bool genreMayEmpty) const;
+  void ApplyTo(device::TrackRecord& record, bool genreMayEmpty) const;
 
   std::array<int, kFieldCount> apply{};
   std::string album, artist, comment, genre, title, composer;  // at most 255 bytes each

@@ -4,6 +4,8 @@
 
 #include "platform/text/text.h"
 
+using namespace device;
+
 namespace tools {
 namespace {
 

@@ -36,7 +36,7 @@ bool IsTagField(int code);
 bool IsNumericTagField(int code);
 
 // The field as text: texts as they are, numbers with "%d"; nullopt for an unknown code.
-std::optional<std::string> ReadTagField(const TrackRecord& record, int code);
+std::optional<std::string> ReadTagField(const device::TrackRecord& record, int code);
 
 // Results of the two routines.
 constexpr int kTagFieldsChanged = 0;
@@ -45,11 +45,11 @@ constexpr int kTagFieldNotANumber = -2;  // a number field would get a text that
 
 // Copies the source field into the target field. Unknown codes answer kTagFieldUnknown;
 // a number target and a source text that is not a number it can hold, kTagFieldNotANumber.
-int CopyTagField(int from, int to, TrackRecord& record);
+int CopyTagField(int from, int to, device::TrackRecord& record);
 
 // Exchanges the two fields. When a number field would receive a text that is not a
 // number it can hold, nothing changes and the answer is kTagFieldNotANumber.
-int SwapTagFields(int a, int b, TrackRecord& record);
+int SwapTagFields(int a, int b, device::TrackRecord& record);
 
 // The message for a refusal of the routines; empty for kTagFieldsChanged.
 std::string TagFieldMessage(int result);

@@ -7,6 +7,8 @@
 
 #include <array>
 
+using namespace device;
+
 namespace tools {
 namespace {
 

@@ -9,7 +9,9 @@
 #include "tools/item_editors.h"
 #include "tools/search_dialogs.h"
 #include "tools/sql_gen_dlg.h"
-#include "tools/tools_test_support.h"
+#include "testing/tools.h"
+
+using namespace device;
 
 namespace tools {
 namespace {
@@ -216,7 +218,7 @@ TEST_F(SqlPageTest, FailuresAreShownAndTheEmptyReportIsNotOpened) {
     EXPECT_EQ(stored, c.query);
   }
   // The player fails while the rows are read.
-  device_.FailWithError(DeviceOp::GetTrackInfo, kErrorFail, "Memory Device", "The player went away.");
+  device_.FailWithError(DeviceOp::GetTrackInfo, platform::E_FAIL, "Memory Device", "The player went away.");
   RunPage([&](DialogDriver& p) {
     p.Type(CSQLGenDlg::kQueryId, "SELECT title FROM audio");
     host_.ExpectNextMessageBox(IDOK, "Could not perform query.");

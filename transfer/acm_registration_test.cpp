@@ -2,7 +2,7 @@
 // program of their own).
 #include <gtest/gtest.h>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/media/acm.h"
 #include "platform/media/codec_library.h"
 #include "platform/settings/settings.h"

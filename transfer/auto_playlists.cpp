@@ -3,10 +3,13 @@
 #include "common/folders.h"
 #include "common/settings.h"
 #include "device/device_client_error.h"
+#include "device/device_status.h"
 #include "device/kernel_device_client.h"
 #include "platform/text/text.h"
 #include "platform/ui/host.h"
 #include "transfer/transfer_dialog.h"
+
+using namespace device;
 
 namespace transfer {
 
@@ -18,14 +21,14 @@ int TransferShell::CreateDevicePlaylist(KernelDevice& device, std::string& name,
   try {
     KernelId playlist;
     int status = device.CreatePlaylist(name, playlist);
-    if (status == 4) {
+    if (status == kStatusPlaylistExists) {
       std::uint32_t overwrite = 0;
       ReadSettingDword("JB_Tx_OverwritePlaylists", overwrite);
       if (overwrite == 0) return -1;
       device.DeletePlaylist(playlist);
       status = device.CreatePlaylist(name, playlist);
     }
-    if (status != 0) return -1;
+    if (status != kStatusOk) return -1;
     if (!tracks.empty()) {
       device.ClearPendingIds();
       for (const KernelId& track : tracks) device.AddPendingId(track);

@@ -11,6 +11,8 @@
 #include "transfer/formats/wav/pcm_convert.h"
 #include "transfer/formats/wav/wav_reader.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -15,6 +15,8 @@
 #include "platform/text/text.h"
 #include "transfer/formats/audio_format.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

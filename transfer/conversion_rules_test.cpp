@@ -8,9 +8,11 @@
 
 #include "common/settings.h"
 #include "device/codec.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/media/codec_library.h"
 #include "platform/settings/settings.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

@@ -10,12 +10,12 @@
 #include <fstream>
 
 #include "common/folders.h"
-#include "common/test_env.h"
-#include "platform/kernel/test_support.h"
+#include "testing/temp_home.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 
 namespace transfer {
 namespace {

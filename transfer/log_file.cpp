@@ -11,6 +11,8 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/host.h"
 
+using namespace device;
+
 namespace transfer {
 
 TempFile::TempFile(std::string path) : path_(std::move(path)) {}

@@ -7,11 +7,11 @@
 #include <regex>
 
 #include "common/folders.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/scripted_host.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 
 namespace transfer {
 namespace {

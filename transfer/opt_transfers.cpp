@@ -7,6 +7,8 @@
 #include "platform/ui/list_view.h"
 #include "transfer/conversion_rules.h"
 
+using namespace device;
+
 namespace transfer {
 
 using namespace platform::layout;

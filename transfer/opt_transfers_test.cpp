@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "common/settings.h"
-#include "common/test_env.h"
-#include "platform/kernel/test_support.h"
+#include "testing/temp_home.h"
+#include "testing/processes.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"

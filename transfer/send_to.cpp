@@ -19,6 +19,8 @@
 #include "transfer/expansion.h"
 #include "transfer/file_path.h"
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

@@ -43,7 +43,7 @@ ListFileKind ListFileKindOf(const std::string& name);
 // The whole entry. `names` as the launcher got them (POSIX paths from outside, or the
 // system's Windows form); `device` is the process's device proxy, which the entry
 // connects as the launcher row says (any other device is used as it is).
-void DoTovarin(const std::vector<std::string>& names, std::string_view launcherPath, KernelDevice& device,
+void DoTovarin(const std::vector<std::string>& names, std::string_view launcherPath, device::KernelDevice& device,
                TransferShell* shell);
 
 }  // namespace transfer

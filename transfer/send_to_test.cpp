@@ -7,14 +7,16 @@
 #include <filesystem>
 
 #include "common/folders.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/scripted_host.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

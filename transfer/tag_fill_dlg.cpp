@@ -5,6 +5,8 @@
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
 
+using namespace device;
+
 namespace transfer {
 
 using namespace platform::layout;

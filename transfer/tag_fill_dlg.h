@@ -25,7 +25,7 @@ class CTagFillDlg : public platform::Dialog {
   static constexpr int kTitleId = 1013;
 
   // Takes track number, year, artist, album, title, genre and comment from the record.
-  CTagFillDlg(const std::string& fileName, TrackRecord* record, platform::HWND parent = 0);
+  CTagFillDlg(const std::string& fileName, device::TrackRecord* record, platform::HWND parent = 0);
 
   // After IDOK (or instead of showing the dialog): artist, album and genre trimmed, each
   // that is then empty taking the fill text (`JB_Tx_ITagFillWith`; "<Unknown>" when the
@@ -41,7 +41,7 @@ class CTagFillDlg : public platform::Dialog {
   void DoDataExchange(platform::DataExchange& dx) override;
 
  private:
-  TrackRecord* record_;
+  device::TrackRecord* record_;
 };
 
 const platform::DialogTemplate& TagFillDlgTemplate();

@@ -5,7 +5,8 @@
 
 #include "common/settings.h"
 #include "platform/text/text.h"
-#include "sql/values.h"
+
+using namespace device;
 
 namespace transfer {
 
@@ -44,21 +45,14 @@ int TagsFromPath(std::string_view path, TrackRecord& record) {
   for (const char c : delimiterList) {
     if (c != ' ') delimiters += c;
   }
-  std::vector<std::string_view> tokens;
-  const std::string_view all(text);
-  for (std::size_t start = 0; start < all.size();) {
-    const std::size_t end = all.find_first_of(delimiters, start);
-    const std::size_t stop = end == std::string_view::npos ? all.size() : end;
-    if (stop > start) tokens.push_back(all.substr(start, stop - start));
-    start = stop + 1;
-  }
+  const std::vector<std::string_view> tokens = platform::SplitDroppingEmpty(text, delimiters);
 
   int counted = 0;
   for (auto it = tokens.rbegin(); it != tokens.rend(); ++it) {
     const std::string_view token = platform::TrimView(*it);
     if (token.empty()) continue;  // blanks between two delimiters
     if (AllDigits(token)) {
-      record.trackNumber = sql::SqlAtoi(token);
+      record.trackNumber = platform::ParseInt32(token);
       continue;
     }
     switch (counted++) {

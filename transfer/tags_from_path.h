@@ -13,9 +13,9 @@ namespace transfer {
 // from the last to the first: an all-digit token sets the track number (so the one
 // nearest the start wins), the others are title, album and artist in that order. When no
 // artist results, the album becomes the artist and the album the default. Answers 1.
-int TagsFromPath(std::string_view path, TrackRecord& record);
+int TagsFromPath(std::string_view path, device::TrackRecord& record);
 
 // Trims white space at both ends of title, album, artist, genre and comment.
-void TrimTrackTags(TrackRecord& record);
+void TrimTrackTags(device::TrackRecord& record);
 
 }  // namespace transfer

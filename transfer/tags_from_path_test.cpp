@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/settings/settings.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "device/device_status.h"
 #include "device/kernel_device.h"
 #include "platform/ui/ui_window.h"
 #include "transfer/formats/conversion.h"
@@ -48,16 +49,16 @@ class TransferShell {
   // Makes a player playlist without asking and without messages: the number of tracks
   // given, or -1 when no playlist was made (a blank name, or one that exists already
   // and `JB_Tx_OverwritePlaylists` is 0). Device failures are thrown.
-  virtual int CreateDevicePlaylist(KernelDevice& device, std::string& name, const std::vector<KernelId>& tracks);
+  virtual int CreateDevicePlaylist(device::KernelDevice& device, std::string& name, const std::vector<device::KernelId>& tracks);
 };
 
-// Outcomes of one file besides the device's own statuses.
-constexpr int kOutcomeSent = 0;           // the device took it; its completion notice follows
-constexpr int kOutcomeFailed = 1;         // the device reported a failure
+// Outcomes of one file: the device's own statuses, and two of the run's.
+constexpr int kOutcomeSent = device::kStatusOk;  // the device took it; its completion notice follows
+constexpr int kOutcomeFailed = device::kStatusFailed;
 constexpr int kOutcomeSkipped = 5;
-constexpr int kOutcomeExists = 7;
-constexpr int kOutcomeStorageFull = 8;
-constexpr int kOutcomeSynchronous = 9;    // the device finished at once; no notice follows
+constexpr int kOutcomeExists = device::kStatusFileExists;
+constexpr int kOutcomeStorageFull = device::kStatusStorageFull;
+constexpr int kOutcomeSynchronous = device::kStatusFinished;  // the device finished at once; no notice follows
 constexpr int kOutcomeNotActivated = 10;  // a protected file not activated on this computer
 
 struct TagRead;  // transfer_engine.cpp
@@ -91,7 +92,7 @@ class CTransferDialog : public platform::Dialog {
   static constexpr int kMenuFileList = 702;
   static constexpr int kMenuWriteBackLog = 703;
 
-  explicit CTransferDialog(KernelDevice& device, TransferShell* shell = nullptr, platform::HWND parent = 0);
+  explicit CTransferDialog(device::KernelDevice& device, TransferShell* shell = nullptr, platform::HWND parent = 0);
   ~CTransferDialog() override;
 
   // ---- The engine ----
@@ -100,24 +101,24 @@ class CTransferDialog : public platform::Dialog {
   // the player has a tag index and this is no synchronisation) or the direct route, then
   // the change notices for the fixed folders and command 3090 to the folder views.
   // `files` and `roots` are read (the roots may be null).
-  void StartTransfer(TransferLogFile* log, const KernelId& target, const std::vector<std::string>* files,
+  void StartTransfer(TransferLogFile* log, const device::KernelId& target, const std::vector<std::string>* files,
                      const SourceGroups* roots, int syncMode, int finishFlag);
   // The direct route: each file sent with its tags checked and completed.
-  void TransferFiles(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+  void TransferFiles(TransferLogFile* log, const device::KernelId& target, const std::vector<std::string>& files,
                      const SourceGroups* roots, int syncMode, int finishFlag);
   // The prepared route: the preparation sheet over the files and the roots; on OK its
   // records are sent with the tags as edited there (audio, then data files unless the
   // sheet skips them), and its checked groups become playlists without asking. Cancel
   // sends nothing.
-  void TransferPrepared(TransferLogFile* log, const KernelId& target, const std::vector<std::string>& files,
+  void TransferPrepared(TransferLogFile* log, const device::KernelId& target, const std::vector<std::string>& files,
                         const SourceGroups* roots, int syncMode, int finishFlag);
   // A planned run by the direct route: each file into the memory segment beside it in
   // `targets` (one per file), made current whenever it changes; files dropped during the
   // run go to the last one. No playlists are made. Then the change notices, as above.
   void TransferToSegments(TransferLogFile* log, const std::vector<std::string>& files,
-                          const std::vector<KernelId>& targets, int finishFlag);
+                          const std::vector<device::KernelId>& targets, int finishFlag);
   // The data-file route: each path sent as a data file into the device folder `folder`.
-  void TransferDataFiles(TransferLogFile* log, const KernelId& folder, const std::vector<std::string>& paths,
+  void TransferDataFiles(TransferLogFile* log, const device::KernelId& folder, const std::vector<std::string>& paths,
                          int finishFlag);
   // Whether a file is converted before it is sent (`Xc2_On`, the rule of its format and,
   // for a bitrate reduction, `Xc2_RThr`).
@@ -126,7 +127,7 @@ class CTransferDialog : public platform::Dialog {
   // the tags of `record` (the file's own when null) into the result; the output path, or
   // empty when a step failed (the log line says which).
   std::string ConvertForDevice(std::string& logLine, const std::string& path, std::uint32_t rule,
-                               const TrackRecord* record = nullptr);
+                               const device::TrackRecord* record = nullptr);
   // Makes one player playlist per source group of the files sent; the number made.
   int BuildAutoPlaylists(TransferLogFile* log, const SourceGroups& roots,
                          const std::map<std::string, std::string>& sentTracks, int ask);
@@ -192,30 +193,30 @@ class CTransferDialog : public platform::Dialog {
                const std::string& secondLine);
   // The direct route over files whose segments are `targets` (one for all, or one each);
   // `prepared` holds the preparation sheet's records for the first files (null: none).
-  void RunDirect(TransferLogFile* log, const std::vector<std::string>& files, const std::vector<KernelId>& targets,
-                 const SourceGroups* roots, int syncMode, int finishFlag, std::deque<TrackRecord>* prepared = nullptr);
+  void RunDirect(TransferLogFile* log, const std::vector<std::string>& files, const std::vector<device::KernelId>& targets,
+                 const SourceGroups* roots, int syncMode, int finishFlag, std::deque<device::TrackRecord>* prepared = nullptr);
   void TransferOneFile(FileResult& r, int syncMode);
   // One record of the preparation sheet, sent with its tags as they are.
-  void SendPreparedFile(FileResult& r, TrackRecord& record);
+  void SendPreparedFile(FileResult& r, device::TrackRecord& record);
   // The timed tag read of the direct route's next file starts while the device copies the
   // file before it; ReadTagsOf answers from it (as ReadTagsTimed with flags 0, 0 would) when
   // it is the file asked for.
   void ReadTagsAhead();
-  int ReadTagsOf(const std::string& path, TrackRecord* record);
+  int ReadTagsOf(const std::string& path, device::TrackRecord* record);
   void SendAudioFile(FileResult& r);
   // Converts (when `convert`) and uploads an audio file whose record is final; `beforeStart`
   // goes into the log line before "starting transfer...".
-  void SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart);
-  void SendDataFile(FileResult& r, const KernelId& folder, int syncMode);
+  void SendCheckedAudio(FileResult& r, device::TrackRecord& record, int convert, const char* beforeStart);
+  void SendDataFile(FileResult& r, const device::KernelId& folder, int syncMode);
   void FinishOutcome(TransferLogFile* log, FileResult& r);
   void WaitForDevice(FileResult& r);
   bool DeviceStillThere();
   void EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag);
   void PumpUntilConverted();
   // Where data files of the direct route go: the player's data root.
-  KernelId DataTarget();
+  device::KernelId DataTarget();
 
-  KernelDevice& device_;
+  device::KernelDevice& device_;
   TransferShell* shell_;
   std::unique_ptr<TransferShell> ownShell_;
 
@@ -238,8 +239,8 @@ class CTransferDialog : public platform::Dialog {
   std::uint64_t fileStart_ = 0, runStart_ = 0;
   std::int64_t fileSize_ = 0;
   std::int64_t rateTimes100_ = 0;
-  KernelId target_;
-  std::optional<KernelId> dataTarget_;
+  device::KernelId target_;
+  std::optional<device::KernelId> dataTarget_;
   bool itagSkip_ = false, itagFill_ = true;
   SourceGroups dropRoots_;
 
@@ -265,7 +266,7 @@ void WaitForMessages(int ms);
 // `flagB`), trims them, and fills an empty artist, album or title from the path when
 // `flagA` is set. 1 when it finished within the limit; 0 on time-out, and then the record
 // is left as it was, also when the worker finishes later.
-int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int flagB);
+int ReadTagsTimed(const std::string& path, device::TrackRecord* record, int flagA, int flagB);
 // The limit of ReadTagsTimed (5000 ms); tests shorten it.
 void SetTagReadLimitForTesting(unsigned milliseconds);
 

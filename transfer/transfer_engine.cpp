@@ -33,6 +33,8 @@
 #include "transfer/transfer_manager_sheet.h"
 #include "transfer/transfer_dialog.h"
 
+using namespace device;
+
 namespace transfer {
 
 struct CTransferDialog::FileResult {
@@ -664,7 +666,7 @@ std::string CTransferDialog::SpeedQuery() const {
     if (key == "cpu MHz" && mhz.empty()) mhz = value;
   }
   const std::string make = vendor == "AuthenticAMD" ? "AMD" : vendor == "GenuineIntel" ? "INTEL" : "X86";
-  int speed = std::atoi(mhz.c_str());
+  int speed = platform::ParseInt32(mhz);
   if (speed % 5 != 0) speed += 5 - speed % 5;
 
   std::string version;

@@ -24,6 +24,8 @@
 #include "transfer/log_file.h"
 #include "transfer/transfer_dialog.h"
 
+using namespace device;
+
 namespace transfer {
 
 using namespace platform::layout;

@@ -41,7 +41,7 @@ constexpr int kCmdDeselectAll = 605;
 // The record menu; the data page's lacks its first four entries and acts only on Remove.
 platform::Menu RecordMenu(bool dataPage);
 
-using RecordList = std::vector<std::unique_ptr<TrackRecord>>;
+using RecordList = std::vector<std::unique_ptr<device::TrackRecord>>;
 
 // The audio files: one record per file, read when the page is first shown.
 class CTMAudioPage : public platform::PropertyPage {
@@ -141,7 +141,7 @@ class CTransferManagerSheet : public platform::PropertySheet {
 
   // After IDOK: the audio records in list order, then the data records unless the data
   // page's box skips them all.
-  std::vector<const TrackRecord*> RecordsToSend() const;
+  std::vector<const device::TrackRecord*> RecordsToSend() const;
 
   // Every shown page saves (the options first take effect), then the tags are written
   // back, then the sheet ends.

@@ -11,9 +11,9 @@
 #include <map>
 
 #include "common/settings.h"
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/memory_device.h"
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
@@ -23,9 +23,11 @@
 #include "tools/field_swap_dlg.h"
 #include "tools/tag_edit_dlg.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 #include "transfer/log_file.h"
 #include "transfer/transfer_dialog.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

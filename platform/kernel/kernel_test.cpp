@@ -11,7 +11,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 
 namespace platform {
 namespace {

@@ -7,11 +7,9 @@
 namespace platform::hive {
 namespace {
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = Fold(c);
+  c = ToLowerAscii(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -22,10 +20,6 @@ const char kHexUpper[] = "0123456789ABCDEF";
 void AppendHexByte(std::string* out, unsigned char b) {
   out->push_back(kHex[b >> 4]);
   out->push_back(kHex[b & 15]);
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 using platform::TrimView;
@@ -55,6 +49,8 @@ std::optional<std::string> DecodeKeyName(std::string_view s) {
     int hi = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
     int lo = i + 2 < s.size() ? HexDigit(s[i + 2]) : -1;
     if (hi < 0 || lo < 0) return std::nullopt;
+    // "\" separates names: a name holding one (%5C) could not be written back as one key.
+    if (hi * 16 + lo == '\\') return std::nullopt;
     out.push_back(static_cast<char>(hi * 16 + lo));
     i += 2;
   }
@@ -212,22 +208,7 @@ void AppendLines(std::string* out, const std::vector<std::string>& lines) {
 
 }  // namespace
 
-bool CaseLess::operator()(std::string_view a, std::string_view b) const {
-  size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    auto x = static_cast<unsigned char>(Fold(a[i]));
-    auto y = static_cast<unsigned char>(Fold(b[i]));
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Fold(a[i]) != Fold(b[i])) return false;
-  return true;
-}
+bool CaseLess::operator()(std::string_view a, std::string_view b) const { return CompareNoCase(a, b) < 0; }
 
 const char* FullName(Hive hive) {
   switch (hive) {
@@ -244,21 +225,11 @@ std::optional<Hive> ParseName(std::string_view name) {
                              {"HKLM", Hive::LocalMachine},
                              {"HKCR", Hive::ClassesRoot}};
   for (const Row& r : rows)
-    if (EqualNoCase(name, r.shortName) || EqualNoCase(name, FullName(r.hive))) return r.hive;
+    if (EqualsNoCase(name, r.shortName) || EqualsNoCase(name, FullName(r.hive))) return r.hive;
   return std::nullopt;
 }
 
-std::vector<std::string_view> SplitPath(std::string_view path) {
-  std::vector<std::string_view> parts;
-  while (!path.empty()) {
-    size_t sep = path.find('\\');
-    std::string_view part = path.substr(0, sep);
-    if (!part.empty()) parts.push_back(part);
-    if (sep == std::string_view::npos) break;
-    path.remove_prefix(sep + 1);
-  }
-  return parts;
-}
+std::vector<std::string_view> SplitPath(std::string_view path) { return SplitDroppingEmpty(path, "\\"); }
 
 std::string NormalPath(std::string_view path) {
   std::string out;
@@ -333,7 +304,7 @@ ParseReport Parse(std::string_view text, Hive hive, Key* root) {
       }
       std::string_view full = line.substr(1, line.size() - 2);
       size_t sep = full.find('\\');
-      if (!EqualNoCase(full.substr(0, sep), hiveName)) {
+      if (!EqualsNoCase(full.substr(0, sep), hiveName)) {
         bad();
         continue;
       }

@@ -32,7 +32,6 @@ struct CaseLess {
   using is_transparent = void;
   bool operator()(std::string_view a, std::string_view b) const;
 };
-bool EqualNoCase(std::string_view a, std::string_view b);
 
 struct Value {
   ValueType type = ValueType::None;

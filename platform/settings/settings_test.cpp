@@ -503,6 +503,17 @@ TEST_F(SettingsTest, LinesThatCannotBeReadAreKeptWithTheirKeyOrWhereNoKeyTakesTh
   EXPECT_EQ(ReadFile(HiveFile()).find("key garbage"), std::string::npos);
 }
 
+TEST(HiveTextTest, AKeyNameHoldingAnEscapedBackslashCannotBeRead) {
+  // Read as a name, "A%5CB" would be written back with the backslash: two keys, not one.
+  const std::string text = "[HKEY_CURRENT_USER\\A%5CB]\n\"v\"=dword:00000001\n";
+  hive::Key first;
+  EXPECT_EQ(hive::Parse(text, Hive::CurrentUser, &first).badLines, 2);
+  EXPECT_TRUE(first.subkeys.empty());
+  hive::Key second;
+  EXPECT_EQ(hive::Parse(hive::WriteFile(first, Hive::CurrentUser, "t"), Hive::CurrentUser, &second).badLines, 2);
+  EXPECT_TRUE(second.subkeys.empty());
+}
+
 TEST_F(SettingsTest, AnUnreadableHiveIsAbsentAndNotOverwritten) {
   fs::create_directories(HiveFile());  // a folder where the file should be
   testing::internal::CaptureStderr();

@@ -9,6 +9,7 @@
 
 #include "platform/settings/hive_text.h"
 #include "platform/settings/settings.h"
+#include "platform/text/text.h"
 
 namespace {
 
@@ -207,7 +208,7 @@ int Query(Hive hive, const std::string& path, const Command& cmd) {
     if (!v) return Fail(kNotFound);
     std::string stored = *cmd.valueName;  // shown as it was created
     for (const std::string& name : key->ValueNames())
-      if (platform::hive::EqualNoCase(name, stored)) stored = name;
+      if (platform::EqualsNoCase(name, stored)) stored = name;
     std::printf("%s\n", full.c_str());
     PrintValue(stored, *v);
     return kOk;

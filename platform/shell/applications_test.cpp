@@ -11,7 +11,8 @@
 #include <optional>
 
 #include "platform/shell/file_version.h"
-#include "platform/shell/xdg_test_folders.h"
+#include "testing/temp_folder.h"
+#include "testing/xdg_folders.h"
 
 // GIO keeps its content-type data for the life of the process (sanitizer builds).
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\nleak:libglib-2.0.so\n"; }
@@ -26,8 +27,8 @@ const std::vector<std::string> kPlaylistTypes = {"audio/x-mpegurl", "audio/x-scp
 class ApplicationsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tovapps.XXXXXX";
-    root_ = ::mkdtemp(tmpl);
+    root_ = platform::testing::MakeTempFolder("tovapps");
+    ASSERT_FALSE(root_.empty());
     xdg_.emplace(root_, std::vector<std::string>{"system", "system2"});
   }
   void TearDown() override {

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/shell/item_id_list.h"
 
 namespace platform {

@@ -1,4 +1,5 @@
 #include "platform/shell/desktop.h"
+#include "testing/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -7,7 +8,7 @@
 #include <fstream>
 #include <optional>
 
-#include "platform/shell/xdg_test_folders.h"
+#include "testing/xdg_folders.h"
 
 // GIO keeps its content-type data for the life of the process (sanitizer builds).
 extern "C" const char* __lsan_default_suppressions() { return "leak:libgio-2.0.so\n"; }
@@ -51,8 +52,8 @@ TEST(DesktopTest, FileTypeNamesComeFromTheNameAlone) {
 class DefaultApplicationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tovdesktop.XXXXXX";
-    root_ = ::mkdtemp(tmpl);
+    root_ = platform::testing::MakeTempFolder("tovdesktop");
+    ASSERT_FALSE(root_.empty());
     xdg_.emplace(root_, std::vector<std::string>{});
   }
   void TearDown() override {

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "testing/temp_folder.h"
+
 namespace platform {
 namespace {
 
@@ -16,8 +18,8 @@ namespace fs = std::filesystem;
 class RemovableDrivesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tovdrives.XXXXXX";
-    root_ = ::mkdtemp(tmpl);
+    root_ = platform::testing::MakeTempFolder("tovdrives");
+    ASSERT_FALSE(root_.empty());
     // Block devices as sysfs shows them: class/block links into the device tree.
     Disk("pci0000:00/usb1/1-1/host6/block/sdb", "0", {"sdb1"});  // a USB disk
     Disk("pci0000:00/ata2/host1/block/sdc", "1", {});            // removable media, whole disk

@@ -5,20 +5,11 @@
 #include <array>
 #include <utility>
 
+#include "platform/text/text.h"
+
 namespace platform::sqlparser {
 
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 constexpr std::array<std::string_view, 14> kKeywords = {
     "select", "distinct", "from", "where", "order", "by",  "asc",

@@ -1,6 +1,7 @@
 #include "platform/text/text.h"
 
 #include <cstring>
+#include <limits>
 
 namespace platform {
 
@@ -37,6 +38,10 @@ int CompareNoCase(std::string_view a, std::string_view b) {
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && CompareNoCase(a, b) == 0;
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
+  return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 bool NameLess(std::string_view a, std::string_view b) {
@@ -98,5 +103,69 @@ std::string_view TrimView(std::string_view s) {
 }
 
 std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
+
+std::vector<std::string_view> SplitKeepingEmpty(std::string_view text, char separator) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = text.find(separator, from);
+    if (at == std::string_view::npos) break;
+    pieces.push_back(text.substr(start, at - start));
+    start = at + 1;
+    from = at + 2;  // the character right after a separator is never one itself
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+std::vector<std::string_view> SplitDroppingEmpty(std::string_view text, std::string_view delimiters) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of(delimiters, start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) pieces.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return pieces;
+}
+
+ScannedNumber ScanNumber(std::string_view text) {
+  ScannedNumber n;
+  std::size_t i = 0;
+  while (i < text.size() && IsWhiteSpace(text[i])) ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) n.negative = text[i++] == '-';
+  constexpr std::uint64_t kMax = UINT64_MAX;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const auto digit = static_cast<std::uint64_t>(text[i] - '0');
+    if (n.magnitude > (kMax - digit) / 10) {
+      n.magnitude = kMax;
+      n.overflow = true;
+      break;
+    }
+    n.magnitude = n.magnitude * 10 + digit;
+  }
+  return n;
+}
+
+namespace {
+
+template <typename Int>
+Int Pinned(std::string_view text) {
+  const ScannedNumber n = ScanNumber(text);
+  // The smallest value's magnitude is one more than the largest value.
+  const auto largest = static_cast<std::uint64_t>(std::numeric_limits<Int>::max());
+  if (n.negative) {
+    if (n.magnitude > largest) return std::numeric_limits<Int>::min();
+    return static_cast<Int>(-static_cast<Int>(n.magnitude));
+  }
+  return n.magnitude > largest ? std::numeric_limits<Int>::max() : static_cast<Int>(n.magnitude);
+}
+
+}  // namespace
+
+std::int32_t ParseInt32(std::string_view text) { return Pinned<std::int32_t>(text); }
+std::int64_t ParseInt64(std::string_view text) { return Pinned<std::int64_t>(text); }
 
 }  // namespace platform

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -19,6 +21,7 @@ int CompareBytes(std::string_view a, std::string_view b);
 // Comparison with ASCII letters folded to lower case: <0, 0, >0.
 int CompareNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // The order of names in lists: case aside, and names apart only by case in byte order, so
 // a sorted list does not depend on the order the names came in.
 bool NameLess(std::string_view a, std::string_view b);
@@ -45,5 +48,29 @@ inline bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); 
 // Without the white space at both ends. Every trim of the system is this one.
 std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
+
+// The two ways the system splits text, each with its own contract:
+//  - SplitKeepingEmpty: the pieces between separators, in order, empty ones kept (a
+//    separator at either end gives an empty first or last piece); the character right
+//    after a separator is never taken as a separator, so "a  b" at ' ' gives "a", " b".
+//    The request parser's SplitOnChar.
+//  - SplitDroppingEmpty: the non-empty pieces between any of the delimiter characters, in
+//    order ("a,,b" at "," gives "a", "b"; strtok's rule). SplitString's.
+std::vector<std::string_view> SplitKeepingEmpty(std::string_view text, char separator);
+std::vector<std::string_view> SplitDroppingEmpty(std::string_view text, std::string_view delimiters);
+
+// A whole number as the C library's atoi reads it: white space (IsWhiteSpace), an
+// optional sign, then digits up to the first other byte; no digits read as 0. The
+// magnitude stops at UINT64_MAX, and `overflow` tells that it would have gone beyond.
+struct ScannedNumber {
+  bool negative = false;
+  std::uint64_t magnitude = 0;
+  bool overflow = false;
+};
+ScannedNumber ScanNumber(std::string_view text);
+// ScanNumber pinned to the type: a number beyond its range gives its largest (or
+// smallest) value, never a wrapped one.
+std::int32_t ParseInt32(std::string_view text);
+std::int64_t ParseInt64(std::string_view text);
 
 }  // namespace platform

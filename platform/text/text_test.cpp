@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -73,6 +76,68 @@ TEST(TextHelpers, TrimTakesEveryWhiteSpaceCharacterFromBothEnds) {
   }
   for (char c : std::string(" \t\r\n\v\f")) EXPECT_TRUE(IsWhiteSpace(c)) << int(c);
   for (char c : std::string("a\b\x1c\x7f\xa0", 5)) EXPECT_FALSE(IsWhiteSpace(c)) << int(c);
+}
+
+TEST(TextSplit, EachSplitKeepsItsOwnContract) {
+  using Pieces = std::vector<std::string_view>;
+  const struct {
+    std::string_view text;
+    Pieces keeping;  // at ','
+    Pieces dropping;  // at any of ",;"
+  } cases[] = {
+      {"a,b", {"a", "b"}, {"a", "b"}},
+      {"a,,b", {"a", ",b"}, {"a", "b"}},  // the character after a separator is never one
+      {"a,,,b", {"a", ",", "b"}, {"a", "b"}},
+      {",a,", {"", "a", ""}, {"a"}},
+      {"", {""}, {}},
+      {",", {"", ""}, {}},
+      {",,", {"", ","}, {}},
+      {"a;b,c", {"a;b", "c"}, {"a", "b", "c"}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SplitKeepingEmpty(c.text, ','), c.keeping) << c.text;
+    EXPECT_EQ(SplitDroppingEmpty(c.text, ",;"), c.dropping) << c.text;
+  }
+}
+
+TEST(TextNumbers, ReadLikeAtoiAndPinnedToTheirType) {
+  const struct {
+    std::string_view text;
+    std::int32_t as32;
+    std::int64_t as64;
+    bool overflow;
+  } cases[] = {
+      {"42", 42, 42, false},
+      {" \t\v\f-17xyz", -17, -17, false},  // every white space, then stops at the first other byte
+      {"+8", 8, 8, false},
+      {"", 0, 0, false},
+      {"x1", 0, 0, false},
+      {"- 1", 0, 0, false},
+      {"2147483647", INT32_MAX, 2147483647, false},
+      {"2147483648", INT32_MAX, 2147483648, false},
+      {"-2147483648", INT32_MIN, -2147483648LL, false},
+      {"-2147483649", INT32_MIN, -2147483649LL, false},
+      {"9223372036854775807", INT32_MAX, INT64_MAX, false},
+      {"-9223372036854775808", INT32_MIN, INT64_MIN, false},
+      {"9223372036854775808", INT32_MAX, INT64_MAX, false},
+      {"18446744073709551616", INT32_MAX, INT64_MAX, true},
+      {"-99999999999999999999999", INT32_MIN, INT64_MIN, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseInt32(c.text), c.as32) << c.text;
+    EXPECT_EQ(ParseInt64(c.text), c.as64) << c.text;
+    EXPECT_EQ(ScanNumber(c.text).overflow, c.overflow) << c.text;
+  }
+  EXPECT_EQ(ScanNumber("18446744073709551615").magnitude, UINT64_MAX);
+  EXPECT_EQ(ScanNumber("-5").magnitude, 5u);
+  EXPECT_TRUE(ScanNumber("-5").negative);
+}
+
+TEST(TextCompare, StartsWithIgnoresAsciiCaseOnly) {
+  EXPECT_TRUE(StartsWithNoCase("USB\\VID", "usb\\"));
+  EXPECT_TRUE(StartsWithNoCase("abc", ""));
+  EXPECT_FALSE(StartsWithNoCase("ab", "abc"));
+  EXPECT_FALSE(StartsWithNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9"));
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 
 #include <map>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/text/text.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/dialog_driver.h"

@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/dialog_driver.h"

@@ -52,15 +52,7 @@ int ParseChoice(const std::string& reply, const std::vector<int>& buttons) {
   int found = 0;
   for (int id : buttons) {
     std::string label = ButtonLabel(id);
-    if (label.size() < reply.size()) continue;
-    bool prefix = true;
-    for (std::size_t i = 0; i < reply.size(); ++i) {
-      if (std::tolower(static_cast<unsigned char>(label[i])) != std::tolower(static_cast<unsigned char>(reply[i]))) {
-        prefix = false;
-        break;
-      }
-    }
-    if (prefix) {
+    if (StartsWithNoCase(label, reply)) {
       if (found != 0) return 0;  // ambiguous
       found = id;
     }

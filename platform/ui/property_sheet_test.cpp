@@ -2,7 +2,7 @@
 // saves exactly the pages that were shown, Apply, Cancel, keyboard page changes.
 #include <gtest/gtest.h>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"

@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/ui/ui_window.h"
 #include "platform/window/wait.h"

@@ -1,7 +1,7 @@
 #include <cstdio>
 #include <set>
 
-#include "platform/vendorsdk/sim_test_support.h"
+#include "testing/sim_player.h"
 
 namespace platform {
 namespace testing_sim {

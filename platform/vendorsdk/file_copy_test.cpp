@@ -1,4 +1,5 @@
 #include "platform/vendorsdk/file_copy.h"
+#include "testing/temp_folder.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -15,9 +16,8 @@ namespace {
 class FileCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/vsdkcopy.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
+    dir_ = platform::testing::MakeTempFolder("vsdkcopy");
+    ASSERT_FALSE(dir_.empty());
   }
   void TearDown() override {
     std::error_code ec;

@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/simplayer.h"
 

@@ -1,4 +1,4 @@
-// UTF-8 <-> UTF-16 for SDK strings.
+// UTF-8 <-> UTF-16 for SDK strings; the clock property's fields.
 #include "platform/vendorsdk/vendorsdk.h"
 
 namespace platform {
@@ -80,6 +80,29 @@ std::string SdkStringToUtf8(std::u16string_view s) {
     }
   }
   return out;
+}
+
+void ClockFieldsFromTm(const std::tm& tm, std::int16_t fields[8]) {
+  fields[0] = std::int16_t(tm.tm_year + 1900);
+  fields[1] = std::int16_t(tm.tm_mon + 1);
+  fields[2] = std::int16_t(tm.tm_mday);
+  fields[3] = 0;
+  fields[4] = std::int16_t(tm.tm_hour);
+  fields[5] = std::int16_t(tm.tm_min);
+  fields[6] = std::int16_t(tm.tm_sec);
+  fields[7] = 0;
+}
+
+std::tm TmFromClockFields(const std::int16_t fields[8]) {
+  std::tm tm{};
+  tm.tm_year = fields[0] - 1900;
+  tm.tm_mon = fields[1] - 1;
+  tm.tm_mday = fields[2];
+  tm.tm_hour = fields[4];
+  tm.tm_min = fields[5];
+  tm.tm_sec = fields[6];
+  tm.tm_isdst = -1;
+  return tm;
 }
 
 }  // namespace platform

@@ -798,9 +798,8 @@ SdkResult SimulatedSdk::GetDeviceProperty(int dev, std::uint32_t property, void*
       const std::time_t wall = std::time_t(LocalWallSeconds() + p.clockOffset);
       std::tm tm{};
       gmtime_r(&wall, &tm);
-      const std::int16_t c[8] = {std::int16_t(tm.tm_year + 1900), std::int16_t(tm.tm_mon + 1),
-                                 std::int16_t(tm.tm_mday), 0, std::int16_t(tm.tm_hour),
-                                 std::int16_t(tm.tm_min), std::int16_t(tm.tm_sec), 0};
+      std::int16_t c[8];
+      ClockFieldsFromTm(tm, c);
       add(c, sizeof c);
       break;
     }
@@ -839,13 +838,7 @@ SdkResult SimulatedSdk::SetDeviceProperty(int dev, std::uint32_t property, const
       std::int16_t c[8];
       std::memcpy(c, buffer, sizeof c);
       if (!ValidClock(c)) return kSdkErrInvalidArg;
-      std::tm tm{};
-      tm.tm_year = c[0] - 1900;
-      tm.tm_mon = c[1] - 1;
-      tm.tm_mday = c[2];
-      tm.tm_hour = c[4];
-      tm.tm_min = c[5];
-      tm.tm_sec = c[6];
+      std::tm tm = TmFromClockFields(c);
       return player_->SetClockOffset(std::int64_t(timegm(&tm)) - LocalWallSeconds());
     }
     case kSdkPropUniqueId:

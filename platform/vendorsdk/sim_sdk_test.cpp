@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "platform/vendorsdk/sim_test_support.h"
+#include "testing/sim_player.h"
 
 namespace platform {
 namespace testing_sim {

@@ -9,7 +9,7 @@
 #include <set>
 
 #include "platform/text/text.h"
-#include "platform/vendorsdk/sim_test_support.h"
+#include "testing/sim_player.h"
 #include "platform/vendorsdk/store_records.h"
 
 namespace platform {

@@ -26,6 +26,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -217,5 +218,12 @@ bool IsVendorSdkInstalled();
 // Conversions between the system's text and SDK strings. Invalid sequences become U+FFFD.
 SdkString Utf8ToSdkString(std::string_view text);
 std::string SdkStringToUtf8(std::u16string_view text);
+
+// The clock property's fields (kSdkPropClock) and the calendar time they hold, one way for
+// the player and its driver: fields 0-2 year, month (1-12), day; 4-6 hour, minute, second;
+// 3 and 7 are 0. Which time zone the calendar time is in is the caller's.
+void ClockFieldsFromTm(const std::tm& tm, std::int16_t fields[8]);
+// tm_isdst is -1 (not known): mktime works it out, timegm ignores it.
+std::tm TmFromClockFields(const std::int16_t fields[8]);
 
 }  // namespace platform

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/kernel/bench_support.h"
+#include "testing/bench_support.h"
 #include "platform/window/window.h"
 
 using namespace platform;

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/window/window.h"
 
 namespace platform {

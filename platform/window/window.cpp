@@ -34,6 +34,7 @@
 
 #include "platform/kernel/process_object.h"
 #include "platform/kernel/spin.h"
+#include "platform/text/text.h"
 #include "platform/window/window_table.h"
 
 namespace platform {
@@ -67,14 +68,6 @@ struct WireRecord {
   std::uint32_t unused;
 };
 static_assert(sizeof(WireRecord) == 72);
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string LowerCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = Lower(c);
-  return out;
-}
 
 std::uint64_t NowNs() {
   timespec ts{};
@@ -725,18 +718,10 @@ std::optional<WindowRow> LiveRow(HWND window) {
   return row;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 UINT RegisterAtom(std::string_view name) {
   if (name.empty() || name.size() > 255) return 0;
   ProcessState& p = Process();
-  std::string key = LowerCase(name);
+  std::string key = ToLowerAscii(name);
   {
     std::lock_guard<std::mutex> lock(p.mutex);
     auto it = p.atoms.find(key);
@@ -866,12 +851,12 @@ bool RegisterClass(std::string_view className, WindowProc procedure) {
   if (className.empty() || className.size() > 255) return false;
   ProcessState& p = Process();
   std::lock_guard<std::mutex> lock(p.mutex);
-  return p.classes.emplace(LowerCase(className), ClassEntry{std::string(className), std::move(procedure)}).second;
+  return p.classes.emplace(ToLowerAscii(className), ClassEntry{std::string(className), std::move(procedure)}).second;
 }
 
 bool UnregisterClass(std::string_view className) {
   ProcessState& p = Process();
-  std::string key = LowerCase(className);
+  std::string key = ToLowerAscii(className);
   std::lock_guard<std::mutex> lock(p.mutex);
   for (const auto& w : p.windows) {
     if (w.second.classKey == key) return false;
@@ -883,7 +868,7 @@ HWND CreateWindow(std::string_view className, HWND parent, WindowProc procedure)
   WindowTable* table = WindowTable::Instance();
   if (table == nullptr) return 0;
   ProcessState& p = Process();
-  std::string key = LowerCase(className);
+  std::string key = ToLowerAscii(className);
   std::string registered;
   std::shared_ptr<const WindowProc> proc;
   {
@@ -951,7 +936,7 @@ bool DestroyWindow(HWND window) {
 
 HWND FindWindow(std::string_view className, HWND parent) {
   for (const auto& row : LiveRows()) {
-    if (row.parent == parent && EqualNoCase(row.className, className)) return row.handle;
+    if (row.parent == parent && EqualsNoCase(row.className, className)) return row.handle;
   }
   return 0;
 }

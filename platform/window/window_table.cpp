@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/text/text.h"
+
 namespace platform::detail {
 
 namespace {
@@ -23,15 +25,6 @@ constexpr std::uint32_t kAtomCapacity = 0x4000;  // 0xC000 .. 0xFFFF
 constexpr UINT kFirstAtom = 0xC000;
 constexpr std::size_t kNameBytes = 256;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size(); ++i) {
-    if (b[i] == '\0' || Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return b[i] == '\0';
-}
 
 std::string BootId() {
   int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
@@ -258,7 +251,7 @@ UINT WindowTable::AddAtom(std::string_view name) {
   TableLock lock(&h->mutex);
   char* a = atoms();
   for (std::uint32_t i = 0; i < h->atomCount; ++i) {
-    if (EqualNoCase(name, a + std::size_t{i} * kNameBytes)) return kFirstAtom + i;
+    if (EqualsNoCase(name, ReadField(a + std::size_t{i} * kNameBytes, kNameBytes))) return kFirstAtom + i;
   }
   if (h->atomCount == kAtomCapacity) return 0;
   char* slot = a + std::size_t{h->atomCount} * kNameBytes;

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 
 namespace platform {
 namespace {

@@ -15,6 +15,8 @@
 #include "transfer/formats/audio_format.h"
 #include "transfer/timed_worker.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -17,19 +17,19 @@ int GetAudioFileCodec(std::string_view path);
 // counters; sample rate 44,100) and leaves the texts as the caller set them; then the
 // format's reader fills the record. Answers the reader's result; 0 when the file cannot be
 // opened or its format has no reader.
-int ReadAudioFileTags(std::string_view path, TrackRecord& record);
+int ReadAudioFileTags(std::string_view path, device::TrackRecord& record);
 
 // Writes the record's tags into the file its path names (MP3 and WMA; other formats are
 // left alone and answer 1). The file is changed all at once: the tags are written into a
 // copy beside it, which then replaces it, so a failure leaves it as it was. 1 written (or
 // nothing to write), 0 failed, also for a file that may not be written.
-int WriteAudioFileTags(const TrackRecord& record);
+int WriteAudioFileTags(const device::TrackRecord& record);
 
 // The same on a worker thread, waiting at most `limit`; 0 on time-out, and then the file
 // stays as it was even when the worker finishes later. A call made while an earlier
 // overrunning write still runs waits for it within its own limit and does not start its
 // write when that passes.
 constexpr std::chrono::milliseconds kTagWriteLimit{5000};
-int WriteAudioFileTagsTimed(const TrackRecord& record, std::chrono::milliseconds limit = kTagWriteLimit);
+int WriteAudioFileTagsTimed(const device::TrackRecord& record, std::chrono::milliseconds limit = kTagWriteLimit);
 
 }  // namespace transfer

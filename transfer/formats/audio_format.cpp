@@ -16,6 +16,8 @@
 #include "transfer/formats/wma/wma_encoder.h"
 #include "transfer/formats/wma/wma_reader.h"
 
+using namespace device;
+
 namespace transfer {
 
 const AudioFormat* FindAudioFormat(int codec) {

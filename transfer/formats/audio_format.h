@@ -19,7 +19,7 @@ class TagReader {
   // Reads what the file holds into `record`. The caller has stored the path, file size
   // and codec and reset the numbers. Answers the format's result: 1 read, 0 not read
   // (what was stored so far stays), a negative code for a format's own failure.
-  virtual int Read(ByteSource& source, TrackRecord& record) const = 0;
+  virtual int Read(ByteSource& source, device::TrackRecord& record) const = 0;
 };
 
 class TagWriter {
@@ -27,7 +27,7 @@ class TagWriter {
   virtual ~TagWriter() = default;
   // Writes the record's tags into the file at `posixPath` (a private copy of the file
   // named by the record's path); 1 written, 0 failed.
-  virtual int Write(const std::string& posixPath, const TrackRecord& record) const = 0;
+  virtual int Write(const std::string& posixPath, const device::TrackRecord& record) const = 0;
 };
 
 struct AudioFormat {
@@ -40,7 +40,7 @@ struct AudioFormat {
 
 // Opens the file (Windows-form path) and reads it with `reader`; 0 when it cannot be
 // opened. The per-format entry points (ReadWavInfo, ReadMp3Info ...) are this.
-inline int ReadFileWith(const TagReader& reader, std::string_view path, TrackRecord& record) {
+inline int ReadFileWith(const TagReader& reader, std::string_view path, device::TrackRecord& record) {
   FileSource source;
   if (!source.Open(path)) return 0;
   return reader.Read(source, record);

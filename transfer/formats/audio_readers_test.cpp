@@ -10,13 +10,15 @@
 #include <functional>
 #include <optional>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "device/codec.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 #include "transfer/formats/flac/flac_reader.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

@@ -20,7 +20,8 @@
 
 #include "platform/paths/paths.h"
 #include "transfer/conversion_job.h"
-#include "transfer/formats/run_tool.h"
+#include "testing/run_tool.h"
+#include "testing/temp_folder.h"
 
 namespace {
 
@@ -30,8 +31,8 @@ class Files {
  public:
   Files() {
     const char* base = std::getenv("BENCH_DIR");
-    std::string tmpl = std::string(base ? base : "/tmp") + "/tovbenchconvert.XXXXXX";
-    dir_ = ::mkdtemp(tmpl.data());
+    std::string tmpl = base ? std::string(base) + "/tovbenchconvert.XXXXXX" : std::string();
+    dir_ = base ? ::mkdtemp(tmpl.data()) : platform::testing::MakeTempFolder("tovbenchconvert");
     const bool ok = RunTool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", Path("source.wav"), "synth", "60",
                           "pinknoise", "vol", "0.3"}) &&
                     RunTool({"flac", "--silent", "--force", Path("source.wav"), "-o", Path("source.flac")});

@@ -19,7 +19,10 @@
 
 #include "platform/paths/paths.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "transfer/formats/run_tool.h"
+#include "testing/run_tool.h"
+#include "testing/temp_folder.h"
+
+using namespace device;
 
 namespace {
 
@@ -36,8 +39,8 @@ class Files {
  public:
   Files() {
     const char* base = std::getenv("BENCH_DIR");
-    std::string tmpl = std::string(base ? base : "/tmp") + "/tovbenchtags.XXXXXX";
-    dir_ = ::mkdtemp(tmpl.data());
+    std::string tmpl = base ? std::string(base) + "/tovbenchtags.XXXXXX" : std::string();
+    dir_ = base ? ::mkdtemp(tmpl.data()) : platform::testing::MakeTempFolder("tovbenchtags");
     const std::string tone = dir_ + "/tone.wav";
     const std::string tags[] = {"-metadata", "title=A Title", "-metadata", "artist=An Artist", "-metadata",
                                 "album=An Album", "-metadata", "track=3/12", "-metadata", "date=2001",
@@ -155,8 +158,7 @@ void RegisterPerKind() {
 
 int main(int argc, char** argv) {
   // A settings store and work folder of the run's own, so a user's are never touched.
-  char tmpl[] = "/tmp/tovbenchhome.XXXXXX";
-  const std::string home = ::mkdtemp(tmpl);
+  const std::string home = platform::testing::MakeTempFolder("tovbenchhome");
   ::setenv("TOVARIN_HOME", home.c_str(), 1);
   Shared();
   RegisterPerKind();

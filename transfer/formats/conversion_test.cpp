@@ -11,13 +11,13 @@
 #include <optional>
 #include <vector>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/media/codec_library.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "transfer/conversion_job.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 #include "transfer/formats/flac/flac_decoder.h"
 #include "transfer/formats/mp3/mp3_encoder.h"
 #include "transfer/formats/ogg/ogg_decoder.h"
@@ -25,6 +25,8 @@
 #include "transfer/formats/wav/wav_reader.h"
 #include "transfer/formats/wma/wm_decoder.h"
 #include "transfer/formats/wma/wma_encoder.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

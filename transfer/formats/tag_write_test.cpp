@@ -15,12 +15,14 @@
 
 #include <filesystem>
 
-#include "common/test_env.h"
+#include "testing/temp_home.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
 #include "transfer/formats/mp3/mp3_reader.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

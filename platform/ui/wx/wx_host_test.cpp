@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/kernel/test_support.h"
+#include "testing/processes.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/list_view.h"

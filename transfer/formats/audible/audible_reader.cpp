@@ -9,6 +9,8 @@
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -26,9 +26,9 @@ class AudibleReader final : public TagReader {
  public:
   // Length, bitrate, sample rate, title, artist (the author), album "Audio Book",
   // comment (the first 200 characters of the description), genre "Spoken Word".
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
-int ReadAudibleTags(std::string_view path, TrackRecord& record);
+int ReadAudibleTags(std::string_view path, device::TrackRecord& record);
 
 }  // namespace transfer

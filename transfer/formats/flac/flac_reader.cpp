@@ -6,8 +6,10 @@
 #include <cstring>
 #include <memory>
 
-#include "sql/values.h"
+#include "platform/text/text.h"
 #include "transfer/formats/mp3/mp3_reader.h"
+
+using namespace device;
 
 namespace transfer {
 
@@ -59,7 +61,7 @@ void ReadComments(const FLAC__StreamMetadata* block, TrackRecord& record) {
   // In this order, each found value overwriting the one before.
   if (FindFlacComment(block, "title", value)) record.title.Set(value);
   if (FindFlacComment(block, "album", value)) record.album.Set(value);
-  if (FindFlacComment(block, "tracknumber", value)) record.trackNumber = sql::SqlAtoi(value);
+  if (FindFlacComment(block, "tracknumber", value)) record.trackNumber = platform::ParseInt32(value);
   if (FindFlacComment(block, "artist", value)) {
     record.artist.Set(value);
     record.composer.Set(value);
@@ -69,7 +71,7 @@ void ReadComments(const FLAC__StreamMetadata* block, TrackRecord& record) {
   if (FindFlacComment(block, "comment", value)) record.comment.Set(value);
   if (FindFlacComment(block, "description", value)) record.comment.Set(value);
   if (FindFlacComment(block, "genre", value)) record.genre.Set(value);
-  if (FindFlacComment(block, "date", value)) record.year = sql::SqlAtoi(value);
+  if (FindFlacComment(block, "date", value)) record.year = platform::ParseInt32(value);
 }
 
 }  // namespace

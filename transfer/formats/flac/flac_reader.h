@@ -23,9 +23,9 @@ class FlacReader final : public TagReader {
   // (performer over artist), composer (artist unless a composer is named), comment
   // (description over comment), genre and year from the comments. 1; 0 when the
   // library cannot start; kFlacChainUnreadable.
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
-int ReadFlacTags(std::string_view path, TrackRecord& record);
+int ReadFlacTags(std::string_view path, device::TrackRecord& record);
 
 }  // namespace transfer

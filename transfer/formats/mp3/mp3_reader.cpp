@@ -13,6 +13,8 @@
 #include "transfer/formats/genres.h"
 #include "transfer/formats/taglib_stream.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -29,9 +29,9 @@ class Mp3Reader final : public TagReader {
  public:
   // The tags, then the scan of the audio; 1 when the scan found the facts, else 0 (the
   // tags stay in the record).
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
-int ReadMp3Info(std::string_view path, TrackRecord& record);
+int ReadMp3Info(std::string_view path, device::TrackRecord& record);
 
 }  // namespace transfer

@@ -5,6 +5,8 @@
 
 #include <string>
 
+using namespace device;
+
 namespace transfer {
 namespace {
 

@@ -9,6 +9,8 @@
 
 #include "common/settings.h"
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

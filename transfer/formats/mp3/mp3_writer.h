@@ -12,7 +12,7 @@ class Mp3Writer final : public TagWriter {
   // `ATM_TWB_UseV1`, ID3v2 with `ATM_TWB_UseV2`, ID3v1 when neither is set, and every kind
   // the file already has, so none is left stale. A new ID3v2 tag is version 2.3; an
   // existing 2.4 tag stays 2.4.
-  int Write(const std::string& posixPath, const TrackRecord& record) const override;
+  int Write(const std::string& posixPath, const device::TrackRecord& record) const override;
 };
 
 }  // namespace transfer

@@ -7,6 +7,8 @@
 #include "device/codec.h"
 #include "transfer/formats/mp4/mp4_reader.h"
 
+using namespace device;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const int kCodecs[] = {kCodecM4a, kCodecM4p, kCodecM4b, kCodecMp4};
   const int codec = size ? kCodecs[data[0] % 4] : kCodecM4a;

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "device/codec.h"
-#include "sql/values.h"
+#include "platform/text/text.h"
 #include "transfer/formats/genres.h"
+
+using namespace device;
 
 namespace transfer {
 
@@ -74,7 +76,7 @@ void ReadItem(const Atom& item, const std::vector<unsigned char>& data, TrackRec
   else if (item.Is("\xA9" "day")) {
     if (has(16)) {
       const char* text = reinterpret_cast<const char*>(d + 16);
-      record.year = sql::SqlAtoi(std::string_view(text, strnlen(text, have - 16)));
+      record.year = platform::ParseInt32(std::string_view(text, strnlen(text, have - 16)));
     }
   } else if (item.Is("gnre")) {
     if (has(18)) {

@@ -23,12 +23,12 @@ class Mp4Reader final : public TagReader {
   // Length and bitrate, then title, artist, album, composer, grouping, comment, year,
   // genre, track and disc numbers and counts, tempo and compilation flag. 1 when the
   // item list was walked; 0 when "mvhd", "udta" or "meta" is missing or broken.
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 
  private:
   int codec_;
 };
 
-int ReadMp4Tags(std::string_view path, TrackRecord& record);
+int ReadMp4Tags(std::string_view path, device::TrackRecord& record);
 
 }  // namespace transfer

@@ -7,7 +7,9 @@
 #include <functional>
 
 #include "device/codec.h"
-#include "transfer/formats/audio_fixtures.h"
+#include "testing/audio_fixtures.h"
+
+using namespace device;
 
 namespace transfer {
 namespace {

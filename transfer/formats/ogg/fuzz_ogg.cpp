@@ -6,6 +6,8 @@
 
 #include "transfer/formats/ogg/ogg_reader.h"
 
+using namespace device;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   transfer::MemorySource source(data, size);
   TrackRecord record;

@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sql/values.h"
+#include "platform/text/text.h"
+
+using namespace device;
 
 namespace transfer {
 
@@ -166,7 +168,7 @@ void FillComments(vorbis_comment* comments, TrackRecord& record) {
   // In this order, each found value overwriting the one before.
   if (const char* v = first("TITLE")) record.title.Set(v);
   if (const char* v = first("ALBUM")) record.album.Set(v);
-  if (const char* v = first("TRACKNUMBER")) record.trackNumber = sql::SqlAtoi(v);
+  if (const char* v = first("TRACKNUMBER")) record.trackNumber = platform::ParseInt32(v);
   if (const char* v = first("ARTIST")) {
     record.artist.Set(v);
     record.composer.Set(v);
@@ -176,7 +178,7 @@ void FillComments(vorbis_comment* comments, TrackRecord& record) {
   if (const char* v = first("COMMENT")) record.comment.Set(v);
   if (const char* v = first("DESCRIPTION")) record.comment.Set(v);
   if (const char* v = first("GENRE")) record.genre.Set(v);
-  if (const char* v = first("DATE")) record.year = sql::SqlAtoi(v);
+  if (const char* v = first("DATE")) record.year = platform::ParseInt32(v);
 }
 
 void FillFacts(const OggFacts& facts, TrackRecord& record) {

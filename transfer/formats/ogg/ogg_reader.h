@@ -12,9 +12,9 @@ class OggReader final : public TagReader {
   // Bitrate (the stream's average) and whole seconds; title, album, track number, artist
   // (performer over artist), composer (artist unless a composer is named), comment
   // (description over comment), genre and year. 0 when the stream cannot be opened.
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
-int ReadOggTags(std::string_view path, TrackRecord& record);
+int ReadOggTags(std::string_view path, device::TrackRecord& record);
 
 }  // namespace transfer

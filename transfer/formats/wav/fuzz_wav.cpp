@@ -6,6 +6,8 @@
 
 #include "transfer/formats/wav/wav_reader.h"
 
+using namespace device;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   transfer::MemorySource source(data, size);
   platform::WAVEFORMATEX format;

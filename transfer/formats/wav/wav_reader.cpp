@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+using namespace device;
+
 namespace transfer {
 
 namespace {

@@ -30,9 +30,9 @@ class WavReader final : public TagReader {
  public:
   // Bitrate = average bytes per second x 8 / 1000, sample rate, length = file size /
   // average bytes per second (0 when that is 0). Always 1.
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
-int ReadWavInfo(std::string_view path, TrackRecord& record);
+int ReadWavInfo(std::string_view path, device::TrackRecord& record);
 
 }  // namespace transfer

@@ -5,7 +5,8 @@
 #include "platform/media/wm_editor.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
-#include "sql/values.h"
+
+using namespace device;
 
 namespace transfer {
 
@@ -23,7 +24,7 @@ bool ReadNumber(const platform::WmMetadataEditor& editor, const char* name, long
   platform::WmAttribute a;
   if (!editor.GetAttributeByName(name, a)) return false;
   wasText = a.type == platform::WMT_TYPE_STRING;
-  value = wasText ? sql::SqlAtoi(a.text) : static_cast<long long>(a.number);
+  value = wasText ? platform::ParseInt32(a.text) : static_cast<long long>(a.number);
   return true;
 }
 
@@ -57,7 +58,7 @@ int WmaReader::Read(ByteSource& source, TrackRecord& record) const {
   }
   platform::WmAttribute a;
   if (editor.GetAttributeByName("WM/Year", a) && a.type == platform::WMT_TYPE_STRING) {
-    record.year = sql::SqlAtoi(a.text);
+    record.year = platform::ParseInt32(a.text);
   }
   if (editor.GetAttributeByName("Bitrate", a)) record.bitrate = SaturateInt32(a.number / 1000);
   if (editor.GetAttributeByName("Duration", a)) record.length = SaturateInt32(a.number / 10000000);

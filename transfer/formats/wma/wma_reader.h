@@ -11,16 +11,16 @@ class WmaReader final : public TagReader {
  public:
   // Texts, track number ("WM/TrackNumber", else "WM/Track" counted from 0), year,
   // bitrate and length; 0 when the file cannot be opened as ASF.
-  int Read(ByteSource& source, TrackRecord& record) const override;
+  int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
-int ReadWmaTags(std::string_view path, TrackRecord& record);
+int ReadWmaTags(std::string_view path, device::TrackRecord& record);
 
 class WmaWriter final : public TagWriter {
  public:
   // Artist, album, title, track number, track (number - 1), year, genre and comment as
   // string attributes of stream 0.
-  int Write(const std::string& posixPath, const TrackRecord& record) const override;
+  int Write(const std::string& posixPath, const device::TrackRecord& record) const override;
 };
 
 }  // namespace transfer
