@@ -10,6 +10,7 @@
 // Keeps to its own namespace and settings under DIR, so a running system is never touched.
 #include <benchmark/benchmark.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -95,7 +96,15 @@ bool StartManager() {
     std::fprintf(stderr, "bench_transfer: %s\n", error.c_str());
     return false;
   }
+  // trayhub runs at the normal priority, as the library sets its hosts (the launcher) and
+  // as a session starts it. Left at a priority raised for the bench (nice -19), its threads
+  // would carry nearly all of the session's weight, and the scheduler, which shares a
+  // session's time out among processors by where its weight is, would leave the launcher
+  // almost none of its pinned processor whenever another session used it too.
+  const int benchPriority = ::getpriority(PRIO_PROCESS, 0);
+  ::setpriority(PRIO_PROCESS, 0, 0);
   const platform::StartResult r = platform::StartProcess(g.tools + "/trayhub", {});
+  ::setpriority(PRIO_PROCESS, 0, benchPriority);  // cp keeps the bench's priority
   g.managerPid = r.pid;
   for (int i = 0; r.started && i < 1000; ++i) {
     if (platform::FindWindow(g_ProductIdentity.windowClassName) != 0) return true;

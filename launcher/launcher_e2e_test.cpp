@@ -80,6 +80,7 @@ class LauncherTest : public ::testing::Test {
     settings_.emplace(trayhubtest::PrepareManagerHome(home_, "2000,20000"));
     ::unsetenv("TOVARIN_DEVICE");
     ::unsetenv("LAUNCHER_TEST_UNPLUG");
+    ::unsetenv("LAUNCHER_TEST_UPLOADING");
     // The install step's layout: the library and one launcher copy per family name.
     install_ = home_ + "/install";
     fs::remove_all(install_);
@@ -142,12 +143,34 @@ class LauncherTest : public ::testing::Test {
     EXPECT_TRUE(sim) << error;
     return sim ? sim->TakeSnapshot() : platform::SimPlayer::Snapshot();
   }
-  bool PartFilesLeft() {
-    for (const auto& e : fs::directory_iterator(player_ + "/files")) {
-      if (e.path().extension() == ".part") return true;
+  // Files of the store that no listed item owns: what a write cut short would leave.
+  std::vector<std::string> StrayFiles() {
+    std::set<std::string> owned;
+    for (const auto& [id, item] : Store().items) {
+      owned.insert("items/" + std::to_string(id) + ".txt");
+      if (!item.file.empty()) owned.insert("files/" + item.file);
     }
-    return false;
+    std::vector<std::string> stray;
+    for (const std::string part : {"files", "items"}) {
+      for (const auto& e : fs::directory_iterator(player_ + "/" + part)) {
+        const std::string name = part + "/" + e.path().filename().string();
+        if (owned.count(name) == 0) stray.push_back(name);
+      }
+    }
+    return stray;
   }
+  // Starts the manager with a watch on the uploads: uploading_ exists while a file is on
+  // its way into the player.
+  void StartWatchedManager(bool unplug) {
+    uploading_ = home_ + "/uploading";
+    fs::remove(uploading_);
+    ::setenv("LAUNCHER_TEST_UPLOADING", uploading_.c_str(), 1);
+    if (unplug) ::setenv("LAUNCHER_TEST_UNPLUG", "1", 1);
+    StartManager("launcher_test_manager");
+    ::unsetenv("LAUNCHER_TEST_UPLOADING");
+    ::unsetenv("LAUNCHER_TEST_UNPLUG");
+  }
+  bool Uploading() const { return fs::exists(uploading_); }
   // Every content file of the store, name -> size.
   std::map<std::string, std::uintmax_t> ContentFiles() {
     std::map<std::string, std::uintmax_t> files;
@@ -177,7 +200,7 @@ class LauncherTest : public ::testing::Test {
     return tracks;
   }
 
-  std::string home_, install_, src_, player_;
+  std::string home_, install_, src_, player_, uploading_;
   std::optional<platform::SettingsKey> settings_;
   std::unique_ptr<ChildProcess> manager_;
   std::unique_ptr<KernelDeviceClient> client_;
@@ -238,7 +261,7 @@ TEST_F(LauncherTest, EachFamilyNameSendsAMixedSelection) {
     for (const std::string& t : titles) EXPECT_EQ(tracks.count(t), 1u) << t;
     EXPECT_EQ(tracks.at("untagged_" + family).artist.Str(), "<Unknown>");
     EXPECT_EQ(tracks.at("Ogg " + family).codec, kCodecMp3);
-    EXPECT_FALSE(PartFilesLeft());
+    EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
 
     // The logs.
     for (const std::string& text :
@@ -316,7 +339,7 @@ std::map<std::string, bool> ItemsWhole(const platform::SimPlayer::Snapshot& stor
 }
 
 TEST_F(LauncherTest, ACancelledSendLeavesNothingHalfWrittenOnThePlayer) {
-  StartManager();
+  StartWatchedManager(false);
   std::map<std::string, std::uintmax_t> sizes = {{"big1.bin", 0}, {"big2.bin", 0}, {"z_after.txt", 0}};
   WriteBig(src_ + "/big1.bin", 256);
   WriteBig(src_ + "/big2.bin", 256);
@@ -327,7 +350,7 @@ TEST_F(LauncherTest, ACancelledSendLeavesNothingHalfWrittenOnThePlayer) {
   std::atomic<bool> pressed{false};
   std::thread person([&] {
     for (int i = 0; i < 60000 && !pressed; ++i) {
-      if (PartFilesLeft()) {
+      if (Uploading()) {
         if (platform::HWND w = TransferWindowOfAnother(manager_->pid())) {
           platform::PostMessage(w, platform::WM_COMMAND, 10002, 0);
           pressed = true;
@@ -343,17 +366,16 @@ TEST_F(LauncherTest, ACancelledSendLeavesNothingHalfWrittenOnThePlayer) {
   EXPECT_NE(txlog.find("starting transfer...canceled."), std::string::npos) << txlog;
 
   // The player finishes or drops what it was copying: nothing stays half-written.
-  for (int i = 0; i < 1000 && PartFilesLeft(); ++i) platform::Sleep(10);
-  EXPECT_FALSE(PartFilesLeft());
+  for (int i = 0; i < 1000 && Uploading(); ++i) platform::Sleep(10);
+  EXPECT_FALSE(Uploading());
+  EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
   const std::map<std::string, bool> items = ItemsWhole(Store(), player_, sizes);
   EXPECT_EQ(items.count("z_after.txt"), 0u) << txlog;
   for (const auto& [name, whole] : items) EXPECT_TRUE(whole) << name;
 }
 
 TEST_F(LauncherTest, APlayerPulledOutMidSendLeavesNothingHalfWrittenAndTheLogSaysWhy) {
-  ::setenv("LAUNCHER_TEST_UNPLUG", "1", 1);
-  StartManager("launcher_test_manager");
-  ::unsetenv("LAUNCHER_TEST_UNPLUG");
+  StartWatchedManager(true);
   std::map<std::string, std::uintmax_t> sizes = {{"big.bin", 0}, {"z_after.txt", 0}};
   WriteBig(src_ + "/big.bin", 256);
   WriteBytes(src_ + "/z_after.txt", "after");
@@ -364,8 +386,9 @@ TEST_F(LauncherTest, APlayerPulledOutMidSendLeavesNothingHalfWrittenAndTheLogSay
   EXPECT_NE(txlog.find("big.bin.File is data...starting transfer...error (0x1)"), std::string::npos) << out << txlog;
   EXPECT_NE(out.find("Could not send file:\nbig.bin"), std::string::npos) << out;
   EXPECT_TRUE(fs::exists(src_ + "/big.bin"));
-  for (int i = 0; i < 1000 && PartFilesLeft(); ++i) platform::Sleep(10);
-  EXPECT_FALSE(PartFilesLeft());
+  for (int i = 0; i < 1000 && Uploading(); ++i) platform::Sleep(10);
+  EXPECT_FALSE(Uploading());
+  EXPECT_EQ(StrayFiles(), std::vector<std::string>{});
   const std::map<std::string, bool> items = ItemsWhole(Store(), player_, sizes);
   EXPECT_EQ(items.count("z_after.txt"), 0u);
   for (const auto& [name, whole] : items) EXPECT_TRUE(whole) << name;

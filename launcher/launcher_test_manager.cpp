@@ -1,13 +1,15 @@
 // Test helper: trayhub's start-up with the player driver over the simulated player, and a
-// hand that pulls the player out: with $LAUNCHER_TEST_UNPLUG set, the player is unplugged
-// as soon as a file is on its way into it (its ".part" file appears in the store); with
-// it set to "item", as soon as the store holds an item it did not hold at start (the
-// first track of a new contact).
-#include <dirent.h>
+// watch on the player: the file named by $LAUNCHER_TEST_UPLOADING exists while a file is
+// on its way into the player; with $LAUNCHER_TEST_UNPLUG set the player is pulled out as
+// soon as the first file is on its way into it, or, set to "item", as soon as the store
+// holds an item it did not hold at start (the first track of a new contact).
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
+#include <fstream>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -16,44 +18,50 @@
 #include "manager/hosted_device.h"
 #include "manager/manager_app.h"
 #include "platform/kernel/kernel.h"
-#include "platform/paths/paths.h"
 #include "platform/vendorsdk/simplayer.h"
 
 using namespace manager;
 
 namespace {
 
-bool PartFileIn(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (const dirent* e = ::readdir(dir)) {
-    const std::size_t n = std::strlen(e->d_name);
-    found = found || (n > 5 && std::strcmp(e->d_name + n - 5, ".part") == 0);
-  }
-  ::closedir(dir);
-  return found;
+enum class Unplug { kNever, kFirstUpload, kNewItem };
+
+std::set<std::uint32_t> ItemIds(platform::SimPlayer& sim) {
+  std::set<std::uint32_t> ids;
+  for (const auto& entry : sim.TakeSnapshot().items) ids.insert(entry.first);
+  return ids;
 }
 
-// The names of the files in a folder.
-std::set<std::string> FilesIn(const std::string& folder) {
-  std::set<std::string> names;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (const dirent* e = ::readdir(dir)) names.insert(e->d_name);
-    ::closedir(dir);
-  }
-  return names;
-}
-
-// Unplugs the player once `ready` answers true for its store's POSIX folder.
-void UnplugWhen(std::function<std::function<bool()>(const std::string&)> watch) {
+void Watch(std::string marker, Unplug unplug) {
   std::string appData, problem;
   if (!FindAppDataFolder(appData, problem)) return;
   const std::string player = appData + "\\player";
-  const std::function<bool()> ready = watch(platform::ToPosixPath(player));
-  std::thread([player, ready] {
-    while (!ready()) platform::Sleep(1);
-    if (auto sim = platform::SimPlayer::Open(player, nullptr, nullptr)) sim->Unplug();
+  std::thread([player, marker, unplug] {
+    std::shared_ptr<platform::SimPlayer> sim;
+    std::set<std::uint32_t> before;
+    bool shown = false, unplugged = false;
+    for (;; platform::Sleep(1)) {
+      // The same object as the manager's once either side has opened the player.
+      if (!sim) {
+        sim = platform::SimPlayer::Open(player, nullptr, nullptr);
+        if (sim) before = ItemIds(*sim);
+        continue;
+      }
+      const bool uploading = sim->UploadsInProgress() != 0;
+      if (!marker.empty() && uploading != shown) {
+        if (uploading) {
+          std::ofstream(marker) << "uploading";
+        } else {
+          ::unlink(marker.c_str());
+        }
+        shown = uploading;
+      }
+      if (unplugged) continue;
+      if ((unplug == Unplug::kFirstUpload && uploading) || (unplug == Unplug::kNewItem && ItemIds(*sim) != before)) {
+        sim->Unplug();
+        unplugged = true;
+      }
+    }
   }).detach();
 }
 
@@ -66,23 +74,11 @@ int main(int argc, char** argv) {
   startup.makeDevice = MakeHostedDevice;
   OmbrixManagerApp app(std::move(startup));
   if (!app.InitInstance()) return 0;
-  if (const char* unplug = std::getenv("LAUNCHER_TEST_UNPLUG")) {
-    if (std::strcmp(unplug, "item") == 0) {
-      UnplugWhen([](const std::string& store) {
-        const std::string items = store + "/items";
-        return [items, before = FilesIn(items)] {
-          for (const std::string& name : FilesIn(items)) {
-            if (before.count(name) == 0 && name.find(".txt") != std::string::npos) return true;
-          }
-          return false;
-        };
-      });
-    } else {
-      UnplugWhen([](const std::string& store) {
-        const std::string files = store + "/files";
-        return [files] { return PartFileIn(files); };
-      });
-    }
-  }
+  const char* marker = std::getenv("LAUNCHER_TEST_UPLOADING");
+  const char* unplug = std::getenv("LAUNCHER_TEST_UNPLUG");
+  const Unplug when = unplug == nullptr                ? Unplug::kNever
+                      : std::strcmp(unplug, "item") == 0 ? Unplug::kNewItem
+                                                         : Unplug::kFirstUpload;
+  if (marker != nullptr || when != Unplug::kNever) Watch(marker != nullptr ? marker : "", when);
   return app.Run();
 }

@@ -24,13 +24,18 @@ TimedWorker::~TimedWorker() {
 }
 
 int TimedWorker::Run(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job, int timeoutResult) {
+  return Finish(Start(limit, std::move(job)), timeoutResult);
+}
+
+std::shared_ptr<TimedCall> TimedWorker::Start(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    if (!idle_.wait_until(lock, deadline, [this] { return !busy_; })) return timeoutResult;
+    if (!idle_.wait_until(lock, deadline, [this] { return !busy_; })) return nullptr;
     busy_ = true;
   }
   auto call = std::make_shared<TimedCall>();
+  call->deadline_ = deadline;
   std::thread([this, call, job = std::move(job)] {
     job(*call);
     {
@@ -43,9 +48,13 @@ int TimedWorker::Run(std::chrono::milliseconds limit, std::function<void(TimedCa
     busy_ = false;
     idle_.notify_all();
   }).detach();
+  return call;
+}
 
+int TimedWorker::Finish(const std::shared_ptr<TimedCall>& call, int timeoutResult) {
+  if (!call) return timeoutResult;
   std::unique_lock<std::mutex> lock(call->mutex_);
-  call->done_.wait_until(lock, deadline, [&] { return call->finished_ || call->abandoned_; });
+  call->done_.wait_until(lock, call->deadline_, [&] { return call->finished_ || call->abandoned_; });
   if (call->finished_) return call->result_;
   call->abandoned_ = true;
   return timeoutResult;

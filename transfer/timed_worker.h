@@ -3,7 +3,8 @@
 // never hand its result to a later call, and it may only touch the caller's data through
 // `TimedCall::Complete` while that caller still waits. One worker runs at a time per
 // `TimedWorker`: a call waits (within its own limit) for an overrunning earlier worker to
-// end before it starts its own, and gives up without starting when it does not.
+// end before it starts its own, and gives up without starting when it does not. A call
+// may also be made in two steps (Start, then Finish), the caller doing other work between.
 #pragma once
 
 #include <chrono>
@@ -25,6 +26,7 @@ class TimedCall {
 
  private:
   friend class TimedWorker;
+  std::chrono::steady_clock::time_point deadline_;
   mutable std::mutex mutex_;
   std::condition_variable done_;
   bool finished_ = false;
@@ -43,6 +45,12 @@ class TimedWorker {
   // passed first (counting the wait for an earlier worker). A job that returns without
   // completing its call answers `timeoutResult` as well.
   int Run(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job, int timeoutResult = 0);
+  // Run in two steps. Start begins the job (the limit counts from here; null when an
+  // earlier worker still ran at the end of it); Finish waits for the job's answer until
+  // then, as Run does. Before Finish waits, the job's Complete may run while the caller
+  // does other things: it may only write into data the job shares with the caller.
+  std::shared_ptr<TimedCall> Start(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job);
+  static int Finish(const std::shared_ptr<TimedCall>& call, int timeoutResult = 0);
 
   // Waits until no worker runs (tests, shutdown); false when `limit` passed first.
   bool WaitIdle(std::chrono::milliseconds limit);

@@ -68,5 +68,32 @@ TEST(TimedWorker, NoJobStartsWhileAnEarlierOneRuns) {
   EXPECT_EQ(running, 0);
 }
 
+// A call made in two steps: the job may end before Finish waits and its answer is kept;
+// the limit counts from Start, so time spent between the steps is part of it.
+TEST(TimedWorker, ACallStartedAheadKeepsItsAnswerAndItsLimit) {
+  struct Case {
+    const char* what;
+    std::chrono::milliseconds limit, between, jobTakes;
+    int answer;
+  };
+  const Case cases[] = {
+      {"done before Finish", 5000ms, 100ms, 0ms, 3},
+      {"done while Finish waits", 5000ms, 0ms, 100ms, 3},
+      // Ends 100 ms after its limit, which Finish would still allow if it counted from itself.
+      {"its limit ran out partly between the steps", 300ms, 200ms, 400ms, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TimedWorker worker;
+    const auto call = worker.Start(c.limit, [takes = c.jobTakes](TimedCall& call) {
+      std::this_thread::sleep_for(takes);
+      call.Complete([] { return 3; });
+    });
+    ASSERT_TRUE(call);
+    std::this_thread::sleep_for(c.between);
+    EXPECT_EQ(TimedWorker::Finish(call, -1), c.answer);
+  }
+}
+
 }  // namespace
 }  // namespace transfer

@@ -2,7 +2,6 @@
 // The engine's steps are in transfer_engine.cpp.
 #include "transfer/transfer_dialog.h"
 
-#include <poll.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,20 +39,12 @@ std::string MinutesSeconds(std::uint64_t seconds) {
 
 }  // namespace
 
-// Serves the thread's messages until one arrives or `ms` pass, without spinning: the wait
-// ends as soon as the device's notice (a sent message) or a person's action comes in.
+// Serves the thread's messages until one arrives or `ms` pass: the wait ends as soon as
+// the device's notice (a sent message) or a person's action comes in.
 void WaitForMessages(int ms) {
-  const int fd = platform::GetMessageQueueDescriptor();
-  if (fd >= 0) {
-    // A toolkit's own events have no descriptor here: they are looked at every 20 ms.
-    int timeout = std::min(ms, 20);
-    const int timer = platform::GetMessageQueueTimeoutMs();
-    if (timer >= 0 && timer < timeout) timeout = timer;
-    pollfd p{fd, POLLIN, 0};
-    ::poll(&p, 1, timeout);
-    platform::ResetMessageQueueDescriptor();
-  }
-  platform::PumpMessages(fd >= 0 ? 0 : 1);
+  // A toolkit's own events do not end the wait: they are looked at every 20 ms.
+  platform::WaitForInput(static_cast<platform::DWORD>(std::clamp(ms, 0, 20)));
+  platform::PumpMessages(0);
 }
 
 const platform::DialogTemplate& TransferDialogTemplate() {

@@ -61,6 +61,8 @@ constexpr int kOutcomeStorageFull = device::kStatusStorageFull;
 constexpr int kOutcomeSynchronous = device::kStatusFinished;  // the device finished at once; no notice follows
 constexpr int kOutcomeNotActivated = 10;  // a protected file not activated on this computer
 
+struct TagRead;  // transfer_engine.cpp
+
 class CTransferDialog : public platform::Dialog {
  public:
   static constexpr int kTemplateId = 511;
@@ -196,6 +198,11 @@ class CTransferDialog : public platform::Dialog {
   void TransferOneFile(FileResult& r, int syncMode);
   // One record of the preparation sheet, sent with its tags as they are.
   void SendPreparedFile(FileResult& r, device::TrackRecord& record);
+  // The timed tag read of the direct route's next file starts while the device copies the
+  // file before it; ReadTagsOf answers from it (as ReadTagsTimed with flags 0, 0 would) when
+  // it is the file asked for.
+  void ReadTagsAhead();
+  int ReadTagsOf(const std::string& path, device::TrackRecord* record);
   void SendAudioFile(FileResult& r);
   // Converts (when `convert`) and uploads an audio file whose record is final; `beforeStart`
   // goes into the log line before "starting transfer...".
@@ -215,6 +222,7 @@ class CTransferDialog : public platform::Dialog {
 
   // Run state.
   std::deque<std::string> fileList_;
+  std::shared_ptr<TagRead> readAhead_;
   std::string title_;
   int fileCount_ = 0;
   int processed_ = 0;

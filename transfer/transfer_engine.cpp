@@ -81,50 +81,71 @@ std::atomic<unsigned> g_tagReadLimitMs{5000};
 
 void SetTagReadLimitForTesting(unsigned milliseconds) { g_tagReadLimitMs.store(milliseconds != 0 ? milliseconds : 5000); }
 
+// One timed tag read: its worker, and the record the worker's answer goes into (never the
+// caller's own, so a read given up never reaches a later file's record).
+struct TagRead {
+  std::string path;
+  TimedWorker* worker = new TimedWorker;  // a worker of its own for each read
+  std::shared_ptr<TrackRecord> answer = std::make_shared<TrackRecord>();
+  std::shared_ptr<TimedCall> call;
+
+  TagRead(const std::string& file, const TrackRecord& from, int flagA, int flagB) : path(file) {
+    auto start = std::make_shared<TrackRecord>();
+    TrackRecord::Copy(*start, from);
+    call = worker->Start(std::chrono::milliseconds(g_tagReadLimitMs.load()),
+                         [path = path, answer = answer, start, flagA, flagB](TimedCall& call) {
+                           TrackRecord& r = *start;
+                           if (flagB == 0) {
+                             ReadAudioFileTags(path, r);
+                             TrimTrackTags(r);
+                           }
+                           if (flagA != 0 &&
+                               (r.artist.GetText().empty() || r.album.GetText().empty() || r.title.GetText().empty())) {
+                             TagsFromPath(path, r);
+                             TrimTrackTags(r);
+                           }
+                           call.Complete([&] {
+                             TrackRecord::Copy(*answer, r);
+                             return 1;
+                           });
+                         });
+  }
+  TagRead(const TagRead&) = delete;
+  TagRead& operator=(const TagRead&) = delete;
+
+  // Waits for the answer within the limit (counted from the start) and copies it into
+  // `record`; 1 when it came in time, else 0 and `record` as it was.
+  int Finish(TrackRecord* record) {
+    const int result = TimedWorker::Finish(call, 0);
+    answered = result != 0;
+    if (answered) TrackRecord::Copy(*record, *answer);
+    return result;
+  }
+  bool answered = false;
+
+  // A finished read's worker ends at once (its destructor waits for it); one that still
+  // runs (a file that hangs, a read given up) keeps its object until a later read finds it
+  // done: it must not hold up the end of the process.
+  ~TagRead() {
+    static std::mutex mutex;
+    static auto* running = new std::vector<TimedWorker*>;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::erase_if(*running, [](TimedWorker* w) {
+      if (!w->WaitIdle(std::chrono::milliseconds(0))) return false;
+      delete w;
+      return true;
+    });
+    if (answered || worker->WaitIdle(std::chrono::milliseconds(0))) {
+      delete worker;
+    } else {
+      running->push_back(worker);
+    }
+  }
+};
+
 int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int flagB) {
   if (record == nullptr) return 0;
-  // A worker of its own for each read, so that one file that hangs (a pipe named like an
-  // MP3) does not stop the reads of the files after it. A worker still running when the
-  // caller gave up keeps its object; it must not hold up the end of the process.
-  auto* worker = new TimedWorker;
-  auto start = std::make_shared<TrackRecord>();
-  TrackRecord::Copy(*start, *record);
-  const int result = worker->Run(
-      std::chrono::milliseconds(g_tagReadLimitMs.load()),
-      [path, record, start, flagA, flagB](TimedCall& call) {
-        // The worker reads into its own record; the caller's is written only while it
-        // still waits, so a read given up never reaches a later file's record.
-        TrackRecord& r = *start;
-        if (flagB == 0) {
-          ReadAudioFileTags(path, r);
-          TrimTrackTags(r);
-        }
-        if (flagA != 0 && (r.artist.GetText().empty() || r.album.GetText().empty() || r.title.GetText().empty())) {
-          TagsFromPath(path, r);
-          TrimTrackTags(r);
-        }
-        call.Complete([&] {
-          TrackRecord::Copy(*record, r);
-          return 1;
-        });
-      },
-      0);
-  // A finished read's worker ends at once (the destructor waits for it); one given up may
-  // still run, and is kept until a later read finds it done.
-  static std::mutex mutex;
-  static auto* givenUp = new std::vector<TimedWorker*>;
-  std::lock_guard<std::mutex> lock(mutex);
-  std::erase_if(*givenUp, [](TimedWorker* w) {
-    if (!w->WaitIdle(std::chrono::milliseconds(0))) return false;
-    delete w;
-    return true;
-  });
-  if (result != 0 || worker->WaitIdle(std::chrono::milliseconds(0))) {
-    delete worker;
-  } else {
-    givenUp->push_back(worker);
-  }
-  return result;
+  return TagRead(path, *record, flagA, flagB).Finish(record);
 }
 
 // ---- Runs ----
@@ -241,6 +262,9 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
         } else {
           TransferOneFile(r, syncMode);
         }
+        // While the device copies this file, the next one's tags are read (a file of the
+        // sheet has its record already).
+        if (prepared == nullptr || prepared->empty()) ReadTagsAhead();
         FinishOutcome(log, r);
       } catch (const std::exception& e) {
         WriteLog(log, r.line + "error: " + e.what());  // the run ends; the file says why
@@ -344,7 +368,7 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
   r.line += "File is audio...reading tag...";
   const int convert = NeedsConversion(r.path);
   TrackRecord record;
-  if (ReadTagsTimed(r.path, &record, 0, 0) == 0) {
+  if (ReadTagsOf(r.path, &record) == 0) {
     ++skipped_;
     r.outcome = kOutcomeSkipped;
     r.line += "tag could not be read, file may be corrupted...";
@@ -442,6 +466,17 @@ void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int sy
 }
 
 bool CTransferDialog::DeviceStillThere() { return ::DeviceStillThere(device_); }
+
+void CTransferDialog::ReadTagsAhead() {
+  if (readAhead_ || fileList_.empty() || !IsTransferableFormat(fileList_.front())) return;
+  readAhead_ = std::make_shared<TagRead>(fileList_.front(), TrackRecord(), 0, 0);
+}
+
+int CTransferDialog::ReadTagsOf(const std::string& path, TrackRecord* record) {
+  const std::shared_ptr<TagRead> ahead = std::move(readAhead_);
+  if (ahead && ahead->path == path) return ahead->Finish(record);
+  return ReadTagsTimed(path, record, 0, 0);
+}
 
 void CTransferDialog::WaitForDevice(FileResult& r) {
   std::uint64_t lastCheck = platform::GetTickCount64();

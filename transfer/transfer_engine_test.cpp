@@ -332,6 +332,40 @@ TEST_F(EngineTest, ATagReadThatHangsSkipsTheFileAndNeverReachesALaterRecord) {
   EXPECT_EQ(record.artist.GetText(), "Own Artist");
 }
 
+// The next file's tags are read while the device copies the file before it: each file
+// still gets its own tags and the log its order, and a file that hangs, read ahead, is
+// given up within its own limit.
+TEST_F(EngineTest, TagsReadAheadBelongToTheirOwnFile) {
+  ASSERT_TRUE(Mp3().ok());
+  SetTagReadLimitForTesting(300);
+  const std::string fifo = src_ + "/hang.mp3";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  device_->completion = TestDevice::Completion::kNotice;  // the engine waits for every file
+  const struct {
+    std::string file, title, artist, album;
+  } songs[] = {{Mp3File("a.mp3", "Alpha", "Artist A", "Album A"), "Alpha", "Artist A", "Album A"},
+               {Mp3File("b.mp3", "Beta", "Artist B", "Album B"), "Beta", "Artist B", "Album B"},
+               {Mp3File("c.mp3", "Gamma", "Artist C", "Album C"), "Gamma", "Artist C", "Album C"}};
+  const std::string notes = DataFile("notes.txt");
+  const std::string log = Run({songs[0].file, platform::FromPosixPath(fifo), songs[1].file, notes, songs[2].file});
+
+  const auto sent = [](const auto& song) {
+    return "File: " + song.file + ".File is audio...reading tag...tag is good...a(" + song.artist + ")b(" + song.album +
+           ")t(" + song.title + ")...starting transfer...complete.\r\n";
+  };
+  EXPECT_EQ(log.substr(log.find("File: ")),
+            sent(songs[0]) + "File: " + platform::FromPosixPath(fifo) +
+                ".File is audio...reading tag...tag could not be read, file may be corrupted...skipped.\r\n" +
+                sent(songs[1]) + "File: " + notes + ".File is data...starting transfer...complete.\r\n" + sent(songs[2]));
+  for (const auto& song : songs) {
+    const KernelId track = TrackTitled(song.title);
+    ASSERT_FALSE(track.IsEmpty()) << song.title;
+    EXPECT_EQ(device_->RecordOf(track).artist.GetText(), song.artist);
+    EXPECT_EQ(device_->RecordOf(track).album.GetText(), song.album);
+  }
+  WriteBytes(fifo, "");  // lets the read given up end
+}
+
 TEST_F(EngineTest, TheDevicesAnswersDecideWhatHappensToTheFileAndTheRun) {
   ASSERT_TRUE(Mp3().ok());
   const struct {

@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/kernel/spin.h"
+
 namespace platform {
 
 using DWORD = std::uint32_t;
@@ -122,7 +124,7 @@ class NamedSemaphore {
   bool Release(std::uint32_t count = 1, std::uint32_t* previous = nullptr);
   // Takes one unit: WAIT_OBJECT_0, or WAIT_TIMEOUT when the time limit (milliseconds on
   // the monotonic clock, INFINITE for none) passed first. Spins briefly before sleeping
-  // when recent releases came quickly.
+  // when recent releases came quickly, from another processor than the waiter's.
   DWORD Wait(DWORD timeoutMs);
 
  private:
@@ -132,7 +134,7 @@ class NamedSemaphore {
   Block* block_ = nullptr;
   bool creator_ = false;
   std::string shmName_;
-  std::uint32_t spinBudgetUs_ = 60;  // adaptive, see spin.h
+  SpinBudget spin_;
 };
 
 // A lock shared by the processes of the namespace (flock on a lock file in the runtime

@@ -1,6 +1,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -194,6 +195,52 @@ TEST(SemaphoreTest, ManyWaitersEachTakeOneUnit) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(woken.load(), 8);
   EXPECT_EQ(s->Wait(0), WAIT_TIMEOUT);
+}
+
+// A wait does not spin for a thread that shares its processor because one of the two is
+// pinned to it: that thread cannot answer while the waiter spins there.
+TEST(SpinTest, NoSpinBesideAThreadPinnedToTheSameProcessor) {
+  cpu_set_t before;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
+  const int here = ::sched_getcpu();
+  ASSERT_GE(here, 0);
+  // The peer's place, given the processor the waiter runs on.
+  using Peer = int (*)(int cpu);
+  struct Case {
+    const char* what;
+    Peer peer;
+    bool waiterPinned;
+    std::uint32_t us;
+  };
+  const Case cases[] = {
+      {"the waiter pinned, the peer beside it", [](int cpu) { return cpu; }, true, 0},
+      {"the peer pinned beside the waiter", [](int cpu) { return cpu | kPinned; }, true, 0},
+      {"the peer pinned to another processor", [](int cpu) { return (cpu + 1) | kPinned; }, true, SpinBudget::kMaxUs},
+      {"the peer's place not known", [](int) { return -1; }, true, SpinBudget::kMaxUs},
+      {"the peer pinned beside an unpinned waiter", [](int cpu) { return cpu | kPinned; }, false, 0},
+      {"neither pinned, side by side", [](int cpu) { return cpu; }, false, SpinBudget::kMaxUs},
+  };
+  SpinBudget spin;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(here, &set);
+    if (!c.waiterPinned) CPU_SET(here == 0 ? 1 : 0, &set);  // allowed a second processor too
+    ASSERT_EQ(::sched_setaffinity(0, sizeof set, &set), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the pinning is looked at again
+    // The answer counts when the waiter stayed on one processor while it was given.
+    std::uint32_t us = 0;
+    for (bool settled = false; !settled;) {
+      const int cpu = ::sched_getcpu();
+      us = spin.UsFor(c.peer(cpu));
+      settled = ::sched_getcpu() == cpu;
+    }
+    EXPECT_EQ(us, c.us);
+  }
+  spin.Slept(10 * SpinBudget::kMaxUs);  // a long sleep: the other side was idle
+  EXPECT_EQ(spin.UsFor(-1), SpinBudget::kMaxUs / 2);
+  ::sched_setaffinity(0, sizeof before, &before);
 }
 
 TEST(StaleObjectTest, KilledCreatorDoesNotDisturbTheNextOne) {

@@ -330,6 +330,7 @@ struct NamedSemaphore::Block {
   std::uint32_t maximum;
   std::atomic<std::uint32_t> count;    // the futex word
   std::atomic<std::uint32_t> waiters;  // sleepers that a release must wake
+  std::atomic<std::int32_t> releaser;  // where the last release was made (CurrentPlace; -1: none yet)
 };
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t));
 
@@ -359,11 +360,11 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::Create(std::string_view name, st
   s->fd_ = fd;
   s->block_ = static_cast<Block*>(p);
   s->shmName_ = shmName;
-  s->spinBudgetUs_ = SpinBudget::kMaxUs;
   if (outcome == CreateOutcome::Created) {
     s->block_->maximum = maximum;
     s->block_->count.store(initial);
     s->block_->waiters.store(0);
+    s->block_->releaser.store(-1);
     StampCreator(&s->block_->creator, kSemaphoreMagic);
     s->creator_ = true;
     RememberCreated(shmName, fd);
@@ -384,7 +385,6 @@ std::unique_ptr<NamedSemaphore> NamedSemaphore::Open(std::string_view name) {
   s->fd_ = fd;
   s->block_ = static_cast<Block*>(p);
   s->shmName_ = shmName;
-  s->spinBudgetUs_ = SpinBudget::kMaxUs;
   return s;
 }
 
@@ -403,6 +403,7 @@ bool NamedSemaphore::Release(std::uint32_t count, std::uint32_t* previous) {
   } while (!block_->count.compare_exchange_weak(c, c + count, std::memory_order_seq_cst,
                                                 std::memory_order_relaxed));
   if (previous != nullptr) *previous = c;
+  block_->releaser.store(CurrentPlace(), std::memory_order_relaxed);
   if (block_->waiters.load(std::memory_order_seq_cst) > 0) {
     Futex(reinterpret_cast<std::uint32_t*>(&block_->count), FUTEX_WAKE, count, nullptr);
   }
@@ -415,12 +416,12 @@ DWORD NamedSemaphore::Wait(DWORD timeoutMs) {
   if (timeoutMs == 0) return WAIT_TIMEOUT;
 
   const std::uint64_t begin = NowNs();
-  std::uint64_t spinNs = static_cast<std::uint64_t>(spinBudgetUs_) * 1000u;
+  std::uint64_t spinNs = std::uint64_t{spin_.UsFor(block_->releaser.load(std::memory_order_relaxed))} * 1000u;
   if (timeoutMs != INFINITE) spinNs = std::min<std::uint64_t>(spinNs, std::uint64_t{timeoutMs} * 1000000u);
   while (NowNs() - begin < spinNs) {
     for (int i = 0; i < 32; ++i) CpuRelax();
     if (TryTake(count)) {
-      spinBudgetUs_ = SpinBudget::kMaxUs;
+      spin_.Caught();
       return WAIT_OBJECT_0;
     }
   }
@@ -446,12 +447,8 @@ DWORD NamedSemaphore::Wait(DWORD timeoutMs) {
     }
   }
   block_->waiters.fetch_sub(1, std::memory_order_seq_cst);
-  std::uint64_t waitedUs = (NowNs() - begin) / 1000u;
-  if (result == WAIT_OBJECT_0 && waitedUs < 4 * SpinBudget::kMaxUs) {
-    spinBudgetUs_ = SpinBudget::kMaxUs;
-  } else {
-    spinBudgetUs_ /= 2;
-  }
+  // A time-out waited at least a millisecond: it halves the spin.
+  spin_.Slept((NowNs() - begin) / 1000u);
   return result;
 }
 

@@ -1,6 +1,14 @@
 // Adaptive spinning before a sleep: when the other side answered quickly the last few
 // times, polling for a few tens of microseconds beats the wake-up latency of a sleep.
+// Not when the two sides share a processor because one of them is pinned to it: the
+// scheduler wakes a thread where its waker runs, so a process pinned to one processor (as
+// every process that loads the library is) draws its peers there, and a spin there only
+// keeps the answer from being made. Two unpinned threads that happen to meet on a
+// processor still spin: the spin is what moves them apart again.
 #pragma once
+
+#include <sched.h>
+#include <time.h>
 
 #include <cstdint>
 
@@ -14,11 +22,39 @@ inline void CpuRelax() {
 #endif
 }
 
+// Whether the calling thread may run on one processor only (looked at again every 50 ms).
+inline bool PinnedToOneProcessor() {
+  thread_local std::int64_t checkedMs = -1;
+  thread_local bool pinned = false;
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  const std::int64_t ms = std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
+  if (checkedMs < 0 || ms - checkedMs >= 50) {
+    cpu_set_t set;
+    pinned = ::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) == 1;
+    checkedMs = ms;
+  }
+  return pinned;
+}
+
+// Where the calling thread runs, as the threads that wait for it need to know: its
+// processor, plus kPinned when it may run there only; -1 when not known.
+constexpr int kPinned = 1 << 16;
+inline int CurrentPlace() {
+  const int cpu = ::sched_getcpu();
+  return cpu < 0 ? -1 : cpu | (PinnedToOneProcessor() ? kPinned : 0);
+}
+
 class SpinBudget {
  public:
   static constexpr std::uint32_t kMaxUs = 60;
 
   std::uint32_t us() const { return us_; }
+  // The spin for a wait on a thread last seen at `peer` (a CurrentPlace; -1: not known).
+  std::uint32_t UsFor(int peer) const {
+    if (peer < 0 || (peer & (kPinned - 1)) != ::sched_getcpu()) return us_;
+    return (peer & kPinned) != 0 || PinnedToOneProcessor() ? 0 : us_;
+  }
   // The wait ended while spinning.
   void Caught() { us_ = kMaxUs; }
   // The wait slept; it lasted `waitedUs` in all. An answer that came soon after the spin

@@ -1,9 +1,10 @@
 // The SDK object over the simulated player: calls, cursors, transfers, playback, notices.
 //
 // Locks: `mu_` is held for the whole of every SDK call. `evMu_` (notices and playback
-// state) is a leaf lock. The event thread posts under `mu_`, so a notice caused by a call
-// is posted only once that call has returned. Transfers run on two lanes (one for
-// uploads, one for downloads) without holding `mu_`.
+// state) is a leaf lock. Notices are posted under `mu_`, so a notice caused by a call is
+// posted only once that call has returned: by the event thread, or by a transfer lane
+// itself when no call runs and no notice waits before its own. Transfers run on two lanes
+// (one for uploads, one for downloads) without holding `mu_`.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +139,8 @@ class SimulatedSdk final : public VendorSdk, public SimPlayerListener {
   void Enqueue(Lane& lane, Job job);
 
   void Emit(UINT message, WPARAM wParam, LPARAM lParam);
+  void EmitFromLane(UINT message, WPARAM wParam, LPARAM lParam);
+  void PostNotice(UINT message, WPARAM wParam, LPARAM lParam);  // mu_ held
   void EventLoop();
   void LaneLoop(Lane* lane);
   void RunJob(Job& job);
@@ -165,6 +168,7 @@ class SimulatedSdk final : public VendorSdk, public SimPlayerListener {
   std::mutex evMu_;
   std::condition_variable evCv_;
   std::deque<Event> events_;
+  bool posting_ = false;  // the event thread holds notices taken from events_, not posted yet
   bool stopEvents_ = false;
   std::thread eventThread_;
   Play play_ = Play::kStopped;
@@ -602,16 +606,14 @@ void SimulatedSdk::RunJob(Job& job) {
         job.size == 0 ? 100 : int(std::min<std::uint64_t>(100, done * 100 / job.size));
     if (percent != lastPercent) {
       lastPercent = percent;
-      Emit(progress, WPARAM(percent), 0);
+      EmitFromLane(progress, WPARAM(percent), 0);
     }
     return true;
   };
 
   if (job.upload) {
-    const int target = ::open(job.pending.tempPath.c_str(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int err = target < 0 ? errno : CopyFileData(job.source, target, step);
-    if (target >= 0 && ::close(target) != 0 && err == 0) err = errno;
+    const int target = player_->OpenUploadTarget(&job.pending);
+    const int err = target < 0 ? errno : CopyFileData(job.source, target, step);
     ::close(job.source);
     job.source = -1;
     if (err == ECANCELED || !Current(job)) {
@@ -620,12 +622,12 @@ void SimulatedSdk::RunJob(Job& job) {
     }
     if (err != 0) {
       player_->AbandonUpload(job.pending);
-      Emit(kSdkUploadDone, err == ENOSPC ? kSdkErrStorageFull : kSdkErrTransfer, 0);
+      EmitFromLane(kSdkUploadDone, err == ENOSPC ? kSdkErrStorageFull : kSdkErrTransfer, 0);
       return;
     }
-    if (lastPercent < 100) Emit(progress, 100, 0);  // an empty file
+    if (lastPercent < 100) EmitFromLane(progress, 100, 0);  // an empty file
     const SdkResult r = player_->CommitUpload(job.pending);
-    Emit(kSdkUploadDone, r, r == kSdkOk ? LPARAM(job.pending.item.id) : 0);
+    EmitFromLane(kSdkUploadDone, r, r == kSdkOk ? LPARAM(job.pending.item.id) : 0);
     return;
   }
 
@@ -636,12 +638,12 @@ void SimulatedSdk::RunJob(Job& job) {
   if (err != 0 || !Current(job)) {
     ::unlink(job.targetPath.c_str());  // an incomplete copy is no copy
     if (err == ECANCELED || !Current(job)) return;
-    Emit(kSdkDownloadDone, err == ENOSPC ? kSdkErrDownloadDiskFull : kSdkErrCannotContinueCopy,
+    EmitFromLane(kSdkDownloadDone, err == ENOSPC ? kSdkErrDownloadDiskFull : kSdkErrCannotContinueCopy,
          0);
     return;
   }
-  if (lastPercent < 100) Emit(progress, 100, 0);
-  Emit(kSdkDownloadDone, 0, 0);
+  if (lastPercent < 100) EmitFromLane(progress, 100, 0);
+  EmitFromLane(kSdkDownloadDone, 0, 0);
 }
 
 // ---- notices and playback -------------------------------------------------------------------
@@ -652,6 +654,31 @@ void SimulatedSdk::Emit(UINT message, WPARAM wParam, LPARAM lParam) {
     events_.push_back({message, wParam, lParam});
   }
   evCv_.notify_all();
+}
+
+void SimulatedSdk::EmitFromLane(UINT message, WPARAM wParam, LPARAM lParam) {
+  // Posting here saves the event thread's turn, a wake-up per notice.
+  std::unique_lock<std::mutex> call(mu_, std::try_to_lock);
+  if (call.owns_lock()) {
+    bool first = false;
+    {
+      std::lock_guard<std::mutex> lock(evMu_);
+      first = events_.empty() && !posting_;
+    }
+    // Notices emitted after this check wait for mu_ in the event thread: they follow.
+    if (first) {
+      PostNotice(message, wParam, lParam);
+      return;
+    }
+    call.unlock();
+  }
+  Emit(message, wParam, lParam);
+}
+
+void SimulatedSdk::PostNotice(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (window_ == 0 || !player_) return;
+  if (player_->TakeFault(SimFault::kEventsNeverCome)) return;
+  PostMessage(window_, message, wParam, lParam);
 }
 
 void SimulatedSdk::StopPlaybackLocked(bool notify) {
@@ -674,17 +701,15 @@ void SimulatedSdk::EventLoop() {
     }
     std::deque<Event> batch;
     batch.swap(events_);
+    posting_ = true;
     lock.unlock();
     {
       // Posting under the call lock: whatever call caused a notice has returned by now.
       std::lock_guard<std::mutex> call(mu_);
-      for (const Event& e : batch) {
-        if (window_ == 0 || !player_) continue;
-        if (player_->TakeFault(SimFault::kEventsNeverCome)) continue;
-        PostMessage(window_, e.message, e.wParam, e.lParam);
-      }
+      for (const Event& e : batch) PostNotice(e.message, e.wParam, e.lParam);
     }
     lock.lock();
+    posting_ = false;
   }
 }
 

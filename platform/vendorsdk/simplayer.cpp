@@ -55,6 +55,34 @@ bool WriteFileAtomic(const std::string& path, std::string_view content) {
   return true;
 }
 
+// A file without a name in `folder`, open for reading and writing: it gets its name once it
+// is whole (NameFile), and a program that ends before leaves nothing behind. -1 with errno
+// set where the file system has no such files.
+int OpenNameless(const std::string& folder) {
+  return ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+}
+
+// The errors of a file system (or kernel) without nameless files.
+bool NoNamelessFiles(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
+// Gives the nameless file `fd` the name `path` (which should not exist). Where the link is
+// refused (the name exists, no /proc), its bytes go into a new file beside that is renamed
+// over `path`, as WriteFileAtomic does.
+bool NameFile(int fd, const std::string& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+  const std::string tmp = path + ".tmp";
+  const int out = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (out < 0) return false;
+  int error = ::lseek(fd, 0, SEEK_SET) == 0 ? CopyFileData(fd, out, [](std::uint64_t) { return true; }) : errno;
+  if (::close(out) != 0 && error == 0) error = errno;
+  if (error != 0 || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  return true;
+}
+
 // Id from a file name "<id>.txt"; 0 when it is not one.
 std::uint32_t IdOfFileName(const std::string& name) {
   if (name.size() < 5 || name.compare(name.size() - 4, 4, ".txt") != 0) return 0;
@@ -298,6 +326,15 @@ std::shared_ptr<SimPlayer> SimPlayer::Open(std::string_view folder, SdkResult* c
 }
 
 SimPlayer::~SimPlayer() {
+  {
+    std::lock_guard<std::mutex> lock(sparesMu_);
+    stopSpares_ = true;
+  }
+  sparesCv_.notify_all();
+  for (SpareStock* stock : {&spareContent_, &spareRecords_}) {
+    if (stock->maker.joinable()) stock->maker.join();
+    for (int fd : stock->fds) ::close(fd);
+  }
   if (!registered_) return;
   std::lock_guard<std::mutex> lock(g_registryMu);
   auto it = Registry().find(root_);
@@ -452,7 +489,10 @@ bool SimPlayer::Load(std::string* error) {
 // ---- writing ------------------------------------------------------------------------------
 
 bool SimPlayer::SaveProperties() {
-  return WriteFileAtomic(root_ + "/player.txt", PropertiesText(props_));
+  // The file keeps the end of the reserved block, so no id handed out is ever handed out again.
+  SimProperties stored = props_;
+  stored.nextId = std::max(props_.nextId, idCeiling_);
+  return WriteFileAtomic(root_ + "/player.txt", PropertiesText(stored));
 }
 
 template <typename T>
@@ -470,6 +510,69 @@ bool SimPlayer::SaveItem(const SimItem& item) {
   return WriteFileAtomic(root_ + "/items/" + std::to_string(item.id) + ".txt", ItemText(item));
 }
 
+bool SimPlayer::SaveNewItem(const SimItem& item) {
+  const std::string path = root_ + "/items/" + std::to_string(item.id) + ".txt";
+  const int fd = TakeFaultLocked(SimFault::kNoNamelessFiles) ? -1 : TakeNameless(spareRecords_);
+  if (fd < 0) return WriteFileAtomic(path, ItemText(item));
+  const std::string text = ItemText(item);
+  bool saved = WriteFully(fd, text.data(), text.size()) == 0 && NameFile(fd, path);
+  if (::close(fd) != 0 && saved) {
+    ::unlink(path.c_str());
+    saved = false;
+  }
+  return saved;
+}
+
+int SimPlayer::TakeNameless(SpareStock& stock) {
+  {
+    std::unique_lock<std::mutex> lock(sparesMu_);
+    if (readOnly_ || namelessRefused_) return -1;
+    if (!stock.maker.joinable()) stock.maker = std::thread([this, &stock] { MakeSpares(stock); });
+    sparesCv_.wait(lock, [&] { return !stock.fds.empty() || !stock.making; });
+    if (!stock.fds.empty()) {
+      const int fd = stock.fds.back();
+      stock.fds.pop_back();
+      sparesCv_.notify_all();
+      return fd;
+    }
+  }
+  const int fd = OpenNameless(root_ + "/" + stock.part);
+  const int error = errno;
+  std::lock_guard<std::mutex> lock(sparesMu_);
+  if (fd < 0 && NoNamelessFiles(error)) namelessRefused_ = true;
+  if (fd >= 0) stock.failed = false;
+  sparesCv_.notify_all();
+  errno = error;
+  return fd;
+}
+
+void SimPlayer::MakeSpares(SpareStock& stock) {
+  constexpr std::size_t kSpares = 4;
+  // At the store's own priority, not below it: a take waits for the file being made, so a
+  // maker starved by other work on a busy machine held the upload lane up for as long.
+  std::unique_lock<std::mutex> lock(sparesMu_);
+  for (;;) {
+    sparesCv_.wait(lock, [&] {
+      return stopSpares_ || (stock.fds.size() < kSpares && !stock.failed && !namelessRefused_);
+    });
+    if (stopSpares_) return;
+    stock.making = true;
+    lock.unlock();
+    const int fd = OpenNameless(root_ + "/" + stock.part);
+    const int error = errno;
+    lock.lock();
+    stock.making = false;
+    if (fd >= 0) {
+      stock.fds.push_back(fd);
+    } else if (NoNamelessFiles(error)) {
+      namelessRefused_ = true;
+    } else {
+      stock.failed = true;  // out of inodes or descriptors: tried again once a take succeeds
+    }
+    sparesCv_.notify_all();
+  }
+}
+
 bool SimPlayer::SavePlaylist(const SimPlaylist& playlist) {
   return WriteFileAtomic(root_ + "/playlists/" + std::to_string(playlist.id) + ".txt",
                          PlaylistText(playlist));
@@ -478,12 +581,19 @@ bool SimPlayer::SavePlaylist(const SimPlaylist& playlist) {
 std::uint32_t SimPlayer::AllocateId() {
   // 0xFFFFFFFF names all tracks; ids are never reused.
   if (props_.nextId == 0 || props_.nextId >= kSdkAllTracksId - 1) return 0;
-  const std::uint32_t id = props_.nextId++;
-  if (!SaveProperties()) {
-    --props_.nextId;
-    return 0;
+  if (props_.nextId >= idCeiling_) {
+    // Ids are reserved in blocks, one write of player.txt each: rewriting it for every new
+    // item made a transfer of many files create and drop an inode per file. A restart goes
+    // on after the block, so the ids it left unused are skipped, never reused.
+    const std::uint32_t ceiling = std::min<std::uint32_t>(props_.nextId + kIdBlock, kSdkAllTracksId - 1);
+    const std::uint32_t previous = idCeiling_;
+    idCeiling_ = ceiling;
+    if (!SaveProperties()) {
+      idCeiling_ = previous;
+      return 0;
+    }
   }
-  return id;
+  return props_.nextId++;
 }
 
 void SimPlayer::IndexItem(const SimItem& item) {
@@ -533,6 +643,10 @@ void SimPlayer::ClearFaults() {
 
 bool SimPlayer::TakeFault(SimFault fault) {
   std::lock_guard<std::mutex> lock(mu_);
+  return TakeFaultLocked(fault);
+}
+
+bool SimPlayer::TakeFaultLocked(SimFault fault) {
   auto it = faults_.find(fault);
   if (it == faults_.end() || it->second == 0) return false;
   if (it->second > 0) --it->second;
@@ -889,44 +1003,82 @@ SdkResult SimPlayer::PrepareUpload(std::uint32_t type, const std::vector<SdkAttr
   return kSdkOk;
 }
 
-SdkResult SimPlayer::CommitUpload(const PendingUpload& pending) {
+int SimPlayer::OpenUploadTarget(PendingUpload* pending) {
+  pending->fd = TakeFault(SimFault::kNoNamelessFiles) ? -1 : TakeNameless(spareContent_);
+  pending->nameless = pending->fd >= 0;
+  if (!pending->nameless) {
+    pending->fd = ::open(pending->tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  }
+  return pending->fd;
+}
+
+SdkResult SimPlayer::CommitUpload(PendingUpload& pending) {
+  const int fd = std::exchange(pending.fd, -1);
+  // A file written through its name is closed before it is looked at; a nameless one keeps
+  // its descriptor until it has its name.
+  const bool closed = fd < 0 || pending.nameless || ::close(fd) == 0;
+  const auto discard = [&] {
+    if (pending.nameless) {
+      ::close(fd);
+    } else {
+      ::unlink(pending.tempPath.c_str());
+    }
+  };
   std::lock_guard<std::mutex> lock(mu_);
   auto p = pending_.find(pending.item.id);
-  if (p == pending_.end()) return kSdkErrFail;
+  if (p == pending_.end()) {
+    discard();
+    return kSdkErrFail;
+  }
   SimItem it = p->second;
   reserved_ -= it.size;
   pending_.erase(p);
+  if (it.type != kSdkTrack && !IsDataContainer(it.parent)) {
+    discard();
+    return kSdkErrInvalidId;  // its folder was deleted meanwhile
+  }
   const std::string final = root_ + "/files/" + it.file;
   struct stat st;
-  SdkResult r = kSdkOk;
-  if (it.type != kSdkTrack && !IsDataContainer(it.parent)) {
-    r = kSdkErrInvalidId;  // its folder was deleted meanwhile
-  } else if (::stat(pending.tempPath.c_str(), &st) != 0 ||
-             ::rename(pending.tempPath.c_str(), final.c_str()) != 0) {
-    r = kSdkErrTransfer;
-  } else {
-    it.size = std::uint64_t(st.st_size);
-    if (!SaveItem(it)) {
+  bool placed = false;
+  if (pending.nameless) {
+    placed = ::fstat(fd, &st) == 0 && NameFile(fd, final);
+    if (::close(fd) != 0 && placed) {
       ::unlink(final.c_str());
-      return kSdkErrFail;
+      placed = false;
     }
-    used_ += it.size;
-    items_[it.id] = it;
-    IndexItem(it);
-    return kSdkOk;
+  } else {
+    placed = closed && ::stat(pending.tempPath.c_str(), &st) == 0 &&
+             ::rename(pending.tempPath.c_str(), final.c_str()) == 0;
+    if (!placed) ::unlink(pending.tempPath.c_str());
   }
-  ::unlink(pending.tempPath.c_str());
-  return r;
+  if (!placed) return kSdkErrTransfer;
+  it.size = std::uint64_t(st.st_size);
+  if (!SaveNewItem(it)) {
+    ::unlink(final.c_str());
+    return kSdkErrFail;
+  }
+  used_ += it.size;
+  items_[it.id] = it;
+  IndexItem(it);
+  return kSdkOk;
 }
 
-void SimPlayer::AbandonUpload(const PendingUpload& pending) {
-  std::lock_guard<std::mutex> lock(mu_);
-  auto p = pending_.find(pending.item.id);
-  if (p != pending_.end()) {
-    reserved_ -= p->second.size;
-    pending_.erase(p);
+void SimPlayer::AbandonUpload(PendingUpload& pending) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    auto p = pending_.find(pending.item.id);
+    if (p != pending_.end()) {
+      reserved_ -= p->second.size;
+      pending_.erase(p);
+    }
   }
-  ::unlink(pending.tempPath.c_str());
+  if (pending.fd >= 0) ::close(std::exchange(pending.fd, -1));
+  if (!pending.nameless) ::unlink(pending.tempPath.c_str());
+}
+
+std::size_t SimPlayer::UploadsInProgress() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return pending_.size();
 }
 
 SdkResult SimPlayer::CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attrs,
@@ -945,7 +1097,7 @@ SdkResult SimPlayer::CreateFolder(std::string_view name, const std::vector<SdkAt
   NumberOf(attrs, "FILE ATTRIB", &it.fileAttributes);
   it.id = AllocateId();
   if (it.id == 0) return kSdkErrFail;
-  if (!SaveItem(it)) return kSdkErrFail;
+  if (!SaveNewItem(it)) return kSdkErrFail;
   *id = it.id;
   items_[it.id] = it;
   IndexItem(it);

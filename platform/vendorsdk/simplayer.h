@@ -1,14 +1,16 @@
 // The simulated player: a folder that holds what a real player holds, behind the SDK.
 //
 //   player.txt          properties: model, owner, versions, unique id, capacity, volume,
-//                       mute, clock offset, the next id
+//                       mute, clock offset, the first id not yet reserved (ids are
+//                       reserved in blocks, so one open may leave some of them unused)
 //   items/<id>.txt      one per track, data file and data folder: its attributes
 //   files/<id>.<ext>    the content of tracks and data files
 //   playlists/<id>.txt  name and entries of one playlist
 //   lock                held (flock) by the one process that has the player open
 //
 // Text files are "key=value" lines; "\" escapes "\", CR and LF in values (store_records.h).
-// Every change is written at once (a new file, then a rename), so the player survives
+// Every change is written at once (a new file, then a rename; a new item's content and
+// record are written into nameless files, named once whole), so the player survives
 // restarts and crashes. A record file that cannot be read whole is damaged: its item or
 // playlist is not listed, its id is never given out again, and nothing it may name is
 // removed, so the item comes back as it was once the file is repaired. Opening names each
@@ -17,6 +19,7 @@
 // opened on it shares it. All members are thread-safe.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -25,6 +28,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/vendorsdk/attribute_block.h"
@@ -43,6 +47,8 @@ enum class SimFault {
   kFolderExists,     // adding a data folder answers kSdkErrFolderExists
   kProtected,        // adding or copying out a track or data file answers kSdkErrCopyProtected
   kEventsNeverCome,  // notifications are dropped; the operations still complete
+  kNoNamelessFiles,  // new content and records are written through a name, as on a file
+                     // system without nameless files
 };
 
 struct SimPlayerOptions {
@@ -172,16 +178,26 @@ class SimPlayer {
   SdkResult SetAttribute(const SdkItem& item, const SdkAttribute& attribute);
 
   // Adding content. An upload is prepared (checked, its id taken, its space reserved), its
-  // content copied to TempPath by the caller, then committed or abandoned.
+  // content written by the caller into the file OpenUploadTarget opens (or to tempPath),
+  // then committed or abandoned. The content gets its name, and the item its record, only
+  // once the content is whole.
   struct PendingUpload {
     SimItem item;
-    std::string tempPath;  // POSIX
+    std::string tempPath;   // POSIX: the content's file while it is written, unless nameless
+    int fd = -1;            // from OpenUploadTarget; CommitUpload or AbandonUpload closes it
+    bool nameless = false;  // fd is a file without a name yet (a crash leaves nothing)
   };
   SdkResult PrepareUpload(std::uint32_t type, const std::vector<SdkAttribute>& attributes,
                           std::string_view sourceName, std::uint64_t size,
                           std::uint32_t sourceModified, PendingUpload* pending);
-  SdkResult CommitUpload(const PendingUpload& pending);
-  void AbandonUpload(const PendingUpload& pending);
+  // The file, open for writing, that receives the content: a nameless file (one made
+  // ahead when there is one) where the file system has them, else tempPath. -1 (errno set)
+  // when it cannot be opened.
+  int OpenUploadTarget(PendingUpload* pending);
+  SdkResult CommitUpload(PendingUpload& pending);
+  void AbandonUpload(PendingUpload& pending);
+  // Uploads prepared and not yet committed or abandoned, for tests.
+  std::size_t UploadsInProgress() const;
   SdkResult CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attributes,
                          std::uint32_t* id);
   SdkResult DeleteItem(const SdkItem& item);
@@ -203,8 +219,27 @@ class SimPlayer {
   template <typename T>
   SdkResult SaveProperty(T SimProperties::*field, T value);
   bool SaveItem(const SimItem& item);
+  // The record of an item that has none yet, written whole before it gets its name.
+  bool SaveNewItem(const SimItem& item);
+  // Nameless files kept ready for new content (files/) and new records (items/), each
+  // stock filled by a thread of its own from the first take on: the file system's search
+  // for a free inode, slow on a disk where many files were deleted lately, then runs beside
+  // the transfers, and the two searches of an upload run side by side.
+  struct SpareStock {
+    explicit SpareStock(const char* sub) : part(sub) {}
+    const char* part;  // the sub-folder
+    std::vector<int> fds;
+    std::thread maker;
+    bool making = false;  // the maker is making one
+    bool failed = false;  // its last attempt failed: takers make their own
+  };
+  // A nameless file of the stock: a spare (waiting for the one being made), else a new
+  // one; -1 where the file system makes none.
+  int TakeNameless(SpareStock& stock);
+  void MakeSpares(SpareStock& stock);
   bool SavePlaylist(const SimPlaylist& playlist);
   std::uint32_t AllocateId();
+  bool TakeFaultLocked(SimFault fault);
   bool IsDataContainer(std::uint32_t id) const;
   bool NameTakenLocked(std::uint32_t parent, std::string_view name, std::uint32_t except) const;
   SdkResult CheckWritable() const;
@@ -212,6 +247,9 @@ class SimPlayer {
   void UnindexItem(const SimItem& item);
 
   std::string root_;  // POSIX folder
+  // Ids below this are reserved in player.txt (see AllocateId).
+  static constexpr std::uint32_t kIdBlock = 256;
+  std::uint32_t idCeiling_ = 0;
   bool readOnly_ = false;
   bool registered_ = false;  // in the process's table of open players, holding the lock
 
@@ -227,6 +265,12 @@ class SimPlayer {
   bool plugged_ = true;
   std::vector<SimStoreProblem> problems_;
   std::set<std::uint32_t> held_;  // ids of records that exist but are not listed
+
+  std::mutex sparesMu_;
+  std::condition_variable sparesCv_;
+  SpareStock spareContent_{"files"}, spareRecords_{"items"};
+  bool namelessRefused_ = false;  // the file system makes no nameless files
+  bool stopSpares_ = false;
 
   std::mutex listenersMu_;
   std::vector<SimPlayerListener*> listeners_;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <set>
 
 #include "platform/text/text.h"
 #include "testing/sim_player.h"
@@ -75,6 +76,131 @@ TEST_F(SimSdkTest, LeftoversOfACrashAreCleanedOnOpen) {
   EXPECT_EQ(ChildIds(Item(904, kSdkPlaylist)), std::vector<std::uint32_t>{track});
   // Ids above every id seen in the folder.
   EXPECT_GT(MakeFolder("N"), 904u);
+}
+
+// Ids are handed out in reserved blocks; whatever was handed out before the player was
+// closed (or the program died) is never handed out again, though its record is gone.
+TEST_F(SimSdkTest, IdsHandedOutBeforeAReopenAreNeverHandedOutAgain) {
+  struct Case {
+    const char* what;
+    std::function<std::uint32_t(SimPlayer&)> run;  // the highest id it was handed
+  };
+  auto playlist = [](SimPlayer& p) {
+    std::uint32_t id = 0;
+    EXPECT_EQ(p.CreatePlaylist("P", &id), kSdkOk);
+    return id;
+  };
+  const Case cases[] = {
+      {"the newest item deleted",
+       [&](SimPlayer& p) {
+         const std::uint32_t id = playlist(p);
+         EXPECT_EQ(p.DeletePlaylist(id), kSdkOk);
+         return id;
+       }},
+      {"the volume saved between two ids",
+       [&](SimPlayer& p) {
+         playlist(p);
+         EXPECT_EQ(p.SetVolume(70), kSdkOk);
+         const std::uint32_t id = playlist(p);
+         EXPECT_EQ(p.DeletePlaylist(id), kSdkOk);
+         return id;
+       }},
+      {"an upload given up before its record",
+       [&](SimPlayer& p) {
+         SimPlayer::PendingUpload pending;
+         EXPECT_EQ(p.PrepareUpload(kSdkDataFile, {}, "x.bin", 1, 0, &pending), kSdkOk);
+         p.AbandonUpload(pending);
+         return pending.item.id;
+       }},
+      {"more ids than one block, the last ones deleted",
+       [&](SimPlayer& p) {
+         std::uint32_t id = 0;
+         for (int i = 0; i < 600; ++i) id = playlist(p);
+         EXPECT_EQ(p.DeletePlaylist(id - 1), kSdkOk);
+         EXPECT_EQ(p.DeletePlaylist(id), kSdkOk);
+         return id;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::uint32_t handed = c.run(*player_);
+    Reconnect();
+    EXPECT_GT(playlist(*player_), handed);
+  }
+  EXPECT_EQ(player_->GetProperties().volume, 70);  // kept through the reopens
+}
+
+// A new item shows in the store's folder only once it is whole: its content and record
+// get their names at the commit (through a name beside where the file system has no
+// nameless files), and an upload given up leaves nothing.
+TEST_F(SimSdkTest, AnUploadShowsInTheFolderOnlyOnceWhole) {
+  const std::string root = dir_ + "/player";
+  auto names = [&] {
+    std::set<std::string> found;
+    for (const char* part : {"files", "items"}) {
+      for (const auto& e : fs::directory_iterator(root + "/" + part)) {
+        found.insert(std::string(part) + "/" + e.path().filename().string());
+      }
+    }
+    return found;
+  };
+  struct Case {
+    const char* what;
+    bool nameless;   // the file system makes nameless files
+    bool nameTaken;  // a file has the content's name already (put there by hand)
+    bool commit;
+  };
+  const Case cases[] = {
+      {"committed", true, false, true},
+      {"committed over a file of its name", true, true, true},
+      {"committed without nameless files", false, false, true},
+      {"given up", true, false, false},
+      {"given up without nameless files", false, false, false},
+  };
+  std::uint32_t n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.nameless) player_->InjectFault(SimFault::kNoNamelessFiles);
+    const std::set<std::string> before = names();
+    const std::string name = "up" + std::to_string(++n) + ".bin";
+    SimPlayer::PendingUpload pending;
+    ASSERT_EQ(player_->PrepareUpload(kSdkDataFile, {}, name, 5, 0, &pending), kSdkOk);
+    const std::string content = "files/" + pending.item.file;
+    const std::string record = "items/" + std::to_string(pending.item.id) + ".txt";
+    std::set<std::string> planted = before;
+    if (c.nameTaken) {
+      std::ofstream(root + "/" + content) << "older and longer";
+      planted.insert(content);
+    }
+    const int fd = player_->OpenUploadTarget(&pending);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "whole", 5), 5);
+    if (c.nameless) {
+      EXPECT_EQ(names(), planted);  // nothing of it has a name yet
+    }
+
+    if (c.commit) {
+      ASSERT_EQ(player_->CommitUpload(pending), kSdkOk);
+      std::set<std::string> expected = before;
+      expected.insert({content, record});
+      EXPECT_EQ(names(), expected);
+      const std::vector<char> bytes = ReadFile(root + "/" + content);
+      EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "whole");
+    } else {
+      player_->AbandonUpload(pending);
+      EXPECT_EQ(names(), planted);
+    }
+    EXPECT_EQ(pending.fd, -1);  // closed either way
+    player_->ClearFaults();
+
+    Reconnect();
+    SimItem item;
+    EXPECT_EQ(player_->GetItem(pending.item.id, &item), c.commit);
+    if (c.commit) {
+      EXPECT_EQ(item.name, name);
+      EXPECT_EQ(item.size, 5u);
+    }
+  }
 }
 
 TEST_F(SimSdkTest, DataItemsWithoutAValidFolderGoToTheRoot) {

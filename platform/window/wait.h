@@ -22,9 +22,9 @@ DWORD WaitServingSends(NamedSemaphore& semaphore, DWORD timeoutMs);
 
 constexpr DWORD kServeSliceMs = 2;
 
-// Dispatches every message waiting for the calling thread, then sleeps sleepMs; long
-// loops call it to keep their windows served. A WM_QUIT is put back for the loop that
-// owns the thread.
+// Dispatches every message waiting for the calling thread, then sleeps sleepMs (0: does
+// not sleep); long loops call it to keep their windows served. A WM_QUIT is put back for
+// the loop that owns the thread.
 void PumpMessages(DWORD sleepMs = 1);
 
 // A step PumpMessages also runs on the thread that set it (before its sleep): a toolkit's

@@ -64,8 +64,10 @@ struct WireRecord {
   std::uint64_t senderStart;
   std::uint64_t sendId;
   std::int64_t result;
+  std::int32_t senderCpu;  // where the sender ran (CurrentPlace; -1: not known)
+  std::uint32_t unused;
 };
-static_assert(sizeof(WireRecord) == 64);
+static_assert(sizeof(WireRecord) == 72);
 
 std::uint64_t NowNs() {
   timespec ts{};
@@ -116,6 +118,7 @@ class ThreadQueue {
       std::lock_guard<std::mutex> lock(mutex);
       posted.push_back(m);
     }
+    inputCpu.store(CurrentPlace(), std::memory_order_relaxed);
     Wake();
   }
   void PushSend(IncomingSend s) {
@@ -123,6 +126,7 @@ class ThreadQueue {
       std::lock_guard<std::mutex> lock(mutex);
       sends.push_back(std::move(s));
     }
+    inputCpu.store(CurrentPlace(), std::memory_order_relaxed);
     Wake();
   }
   void Wake() {
@@ -142,6 +146,7 @@ class ThreadQueue {
   std::deque<MSG> posted;
   std::deque<IncomingSend> sends;
   std::atomic<bool> signal{false};
+  std::atomic<int> inputCpu{-1};  // where the thread that gave the last input ran (CurrentPlace)
 
   // Owner thread only.
   std::vector<Timer> timers;
@@ -150,6 +155,30 @@ class ThreadQueue {
   std::vector<std::uint64_t> awaited;  // ids of our cross-process sends still waited for
   std::unordered_map<std::uint64_t, std::pair<bool, LRESULT>> replies;
   SpinBudget spin;
+  // Where each thread of another process last wrote to this queue from (CurrentPlace).
+  struct PeerCpu {
+    DWORD pid;
+    DWORD tid;
+    int cpu;
+  };
+  std::vector<PeerCpu> peerCpus;
+  int PeerCpuOf(DWORD pid, DWORD tid) const {
+    for (const PeerCpu& p : peerCpus) {
+      if (p.pid == pid && p.tid == tid) return p.cpu;
+    }
+    return -1;
+  }
+  void NotePeerCpu(DWORD pid, DWORD tid, int cpu) {
+    inputCpu.store(cpu, std::memory_order_relaxed);
+    for (PeerCpu& p : peerCpus) {
+      if (p.pid == pid && p.tid == tid) {
+        p.cpu = cpu;
+        return;
+      }
+    }
+    if (peerCpus.size() >= kPeerCacheSize) peerCpus.erase(peerCpus.begin());
+    peerCpus.push_back({pid, tid, cpu});
+  }
 };
 
 struct ClassEntry {
@@ -362,6 +391,7 @@ std::shared_ptr<ThreadQueue> QueueOfLocalWindow(HWND window) {
 // ---- records from other processes ----
 
 void HandleRecord(ThreadQueue& q, const WireRecord& r) {
+  q.NotePeerCpu(r.senderPid, r.senderTid, r.senderCpu);
   switch (r.kind) {
     case kPost:
       if (ProcedureOf(r.window, q.tid)) {
@@ -415,7 +445,8 @@ void DrainSocket(ThreadQueue& q) {
 }
 
 // Writes one record to another process's thread queue; waits for room when it is full.
-bool Deliver(DWORD pid, std::uint64_t start, DWORD tid, const WireRecord& record, ThreadQueue* self) {
+bool Deliver(DWORD pid, std::uint64_t start, DWORD tid, WireRecord record, ThreadQueue* self) {
+  record.senderCpu = CurrentPlace();
   ThreadState& ts = Tls();
   int fd = ts.PeerFd(pid, start, tid);
   if (fd < 0) return false;
@@ -505,12 +536,13 @@ bool Readable(int fd) {
 }
 
 // Waits until something may have arrived, the deadline (0: none) passed, or extraFd
-// turned readable. Spins first when recent waits were short.
-void WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd) {
+// turned readable. Spins first when recent waits were short, unless the thread expected
+// to write (`peerCpu`, -1: not known) last ran on this processor.
+void WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCpu) {
   if (q.signal.load()) return;
   const std::uint64_t begin = NowNs();
   if (deadlineNs != 0 && begin >= deadlineNs) return;
-  std::uint64_t spinEnd = begin + std::uint64_t{q.spin.us()} * 1000u;
+  std::uint64_t spinEnd = begin + std::uint64_t{q.spin.UsFor(peerCpu)} * 1000u;
   if (deadlineNs != 0) spinEnd = std::min(spinEnd, deadlineNs);
   while (NowNs() < spinEnd) {
     if (q.signal.load(std::memory_order_acquire)) {
@@ -547,7 +579,7 @@ void WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd) {
 // Serves incoming sends until done() holds, the time limit passes, the target window goes
 // away or its process (watched through exitFd) ends.
 template <typename Done>
-bool WaitForAnswer(ThreadQueue& q, Done done, unsigned timeoutMs, HWND target, int exitFd) {
+bool WaitForAnswer(ThreadQueue& q, Done done, unsigned timeoutMs, HWND target, int exitFd, int targetCpu) {
   const std::uint64_t begin = NowNs();
   const std::uint64_t deadline = timeoutMs == INFINITE ? 0 : begin + std::uint64_t{timeoutMs} * 1000000u;
   std::uint64_t recheck = begin + kSendRecheckMs * 1000000u;
@@ -563,7 +595,7 @@ bool WaitForAnswer(ThreadQueue& q, Done done, unsigned timeoutMs, HWND target, i
       }
       recheck = now + kSendRecheckMs * 1000000u;
     }
-    WaitInput(q, deadline != 0 ? std::min(deadline, recheck) : recheck, exitFd);
+    WaitInput(q, deadline != 0 ? std::min(deadline, recheck) : recheck, exitFd, targetCpu);
   }
 }
 
@@ -762,7 +794,8 @@ bool SendMessageTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
     s.slot = slot;
     target->PushSend(std::move(s));
     target.reset();
-    bool answered = WaitForAnswer(q, [&] { return slot->done.load(std::memory_order_acquire); }, timeoutMs, window, -1);
+    bool answered =
+        WaitForAnswer(q, [&] { return slot->done.load(std::memory_order_acquire); }, timeoutMs, window, -1, -1);
     if (!answered || !slot->handled) return false;
     if (result != nullptr) *result = slot->result;
     return true;
@@ -786,7 +819,8 @@ bool SendMessageTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
   bool answered = false;
   if (Deliver(row->pid, row->start, row->tid, r, &q)) {
     int exitFd = ProcessExitDescriptor(row->pid, row->start);
-    answered = WaitForAnswer(q, [&] { return q.replies.count(id) != 0; }, timeoutMs, window, exitFd);
+    answered = WaitForAnswer(q, [&] { return q.replies.count(id) != 0; }, timeoutMs, window, exitFd,
+                             q.PeerCpuOf(row->pid, row->tid));
     if (exitFd >= 0) ::close(exitFd);
   }
   q.awaited.erase(std::find(q.awaited.begin(), q.awaited.end(), id));
@@ -960,8 +994,20 @@ int GetMessage(MSG* msg, HWND window, UINT first, UINT last) {
       return 0;
     }
     if (TakeTimer(q, msg, window, first, last, true)) return 1;
-    WaitInput(q, NextTimerNs(q, window, first, last), -1);
+    WaitInput(q, NextTimerNs(q, window, first, last), -1, q.inputCpu.load(std::memory_order_relaxed));
   }
+}
+
+void WaitForInput(DWORD ms) {
+  ThreadQueue& q = CurrentQueue();
+  {
+    std::lock_guard<std::mutex> lock(q.mutex);
+    if (!q.posted.empty() || !q.sends.empty()) return;
+  }
+  std::uint64_t deadline = NowNs() + std::uint64_t{ms} * 1000000u;
+  const std::uint64_t timer = NextTimerNs(q, 0, 0, 0);
+  if (timer != 0) deadline = std::min(deadline, timer);
+  WaitInput(q, deadline, -1, q.inputCpu.load(std::memory_order_relaxed));
 }
 
 bool PeekMessage(MSG* msg, HWND window, UINT first, UINT last, UINT remove) {

@@ -130,6 +130,11 @@ UINT RegisterClipboardFormat(std::string_view name);
 // The name registered for a number; "" when none.
 std::string GetClipboardFormatName(UINT format);
 
+// Waits until a message or a send may have come for the calling thread, one of its timers
+// is due, or `ms` pass; takes nothing in. Spins first, as GetMessage does, when the last
+// input came quickly from a thread on another processor.
+void WaitForInput(DWORD ms);
+
 // The calling thread's queue for another event loop (a toolkit's) to watch: a descriptor
 // that turns readable when a message, a send or a reply arrives for this thread. The
 // loop then calls ResetMessageQueueDescriptor and takes everything in (PeekMessage /

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <future>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -435,6 +437,68 @@ TEST_F(WindowTest, QueueDescriptorWakesAnotherLoop) {
   EXPECT_LE(left, 5000);
   KillTimer(w, 3);
   EXPECT_EQ(GetMessageQueueTimeoutMs(), -1);
+}
+
+// WaitForInput ends as soon as something comes for the thread (a post or a send from
+// another thread or process, a due timer) and takes none of it in; with nothing, at its
+// limit.
+TEST_F(WindowTest, WaitForInputEndsWhenSomethingComes) {
+  std::atomic<int> got{0};
+  HWND w = Make("Test Frame", 0, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+    if (m >= WM_USER) ++got;
+    return 0;
+  });
+  ASSERT_NE(w, 0u);
+  std::unique_ptr<ChildProcess> child;
+  std::thread sender;
+  struct Case {
+    const char* what;
+    std::function<void()> send;
+    bool comes;
+  };
+  const Case cases[] = {
+      {"nothing", [] {}, false},
+      {"a post from another thread", [&] { std::thread([w] { PostMessage(w, WM_USER + 1, 0, 0); }).join(); }, true},
+      {"a send from another thread", [&] { sender = std::thread([w] { SendMessage(w, WM_USER + 2, 0, 0); }); }, true},
+      {"a post from another process",
+       [&] {
+         child = std::make_unique<ChildProcess>("window_test_helper",
+                                                std::vector<std::string>{"poster", std::to_string(w), "0", "1"});
+       },
+       true},
+      {"a due timer", [&] { SetTimer(w, 4, 1); }, true},
+  };
+  MSG msg;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    GetMessageQueueDescriptor();
+    ResetMessageQueueDescriptor();  // no wake-up left from before
+    const int before = got.load();
+    c.send();
+    const auto begin = Clock::now();
+    WaitForInput(c.comes ? 10000 : 100);
+    EXPECT_EQ(got.load(), before);  // nothing was taken in
+    // A send comes after the sender's thread starts: the wait may end before it, never
+    // sleep through it.
+    while (c.comes && ElapsedMs(begin) < 10000) {
+      const bool queued = PeekMessage(&msg, 0, 0, 0, PM_NOREMOVE);  // serves a send
+      if (queued || got.load() != before) break;
+      WaitForInput(10000);
+    }
+    const long waited = ElapsedMs(begin);
+    if (c.comes) {
+      EXPECT_LT(waited, 5000);
+    } else {
+      EXPECT_GE(waited, 95);
+      EXPECT_LT(waited, 5000);
+    }
+    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) DispatchMessage(&msg);
+    KillTimer(w, 4);
+    if (sender.joinable()) sender.join();
+    if (child) child->Wait();
+    child.reset();
+  }
+  EXPECT_EQ(got.load(), 3);
 }
 
 }  // namespace
