@@ -4,12 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "common/folders.h"
 #include "device/codec.h"
@@ -61,7 +66,8 @@ class StreamLog {
 // The temporary copies that requests read, by file path. The first request that needs an
 // item has the device copy it; every request for the same item that comes while the copy
 // exists reads that copy; the last of them to finish deletes it once it is complete (or
-// failed). So no request ever loses its file to another one, however many read it.
+// failed). So no request ever loses its file to another one, however many read it. A copy
+// that its last reader leaves unfinished is the sweeper's (see Sweep and RemoveUnread).
 class SharedCopies {
  public:
   enum class State { Starting, Written, Failed };
@@ -132,20 +138,46 @@ class SharedCopies {
   }
 
   // A request is done with the copy: `fd` is its open file (-1 when it never opened it).
-  void Leave(const std::string& path, std::uint64_t serial, int fd, std::int64_t size, bool failed) {
+  // True when the device is still writing a copy that nobody reads now: it stays for a
+  // request that comes soon, and the caller hands it to the sweeper.
+  bool Leave(const std::string& path, std::uint64_t serial, int fd, std::int64_t size, bool failed) {
     std::lock_guard<std::mutex> lock(mu_);
     Entry* entry = Find(path, serial);
-    if (!entry) return;  // replaced by a newer copy: this one's file is gone already
+    if (!entry) return false;  // replaced by a newer copy: this one's file is gone already
     if (failed) entry->state = State::Failed;
-    if (--entry->readers > 0) return;
+    if (--entry->readers > 0) return false;
     struct stat st {};
     const bool complete = fd >= 0 && fstat(fd, &st) == 0 && st.st_size >= size && IsSameFile(fd, path);
     if (entry->state == State::Failed || complete) {
       RemoveCopy(path);
       copies_.erase(path);
+      return false;
     }
-    // Otherwise the device is still writing a copy that nobody reads now: it stays for
-    // the next request.
+    return true;
+  }
+
+  // A copy that Leave left unread: deleted once its file holds the whole item. The size
+  // of its file so far (-1 when there is none) while it stays unread and unfinished;
+  // nullopt once that is over (deleted, read again, or replaced by a newer copy).
+  std::optional<std::int64_t> Sweep(const std::string& path, std::uint64_t serial, std::int64_t size) {
+    std::lock_guard<std::mutex> lock(mu_);
+    const Entry* entry = Find(path, serial);
+    if (!entry || entry->readers > 0) return std::nullopt;
+    const platform::FileInfo info = platform::QueryFile(path);
+    const std::int64_t written = info.exists && !info.directory ? static_cast<std::int64_t>(info.size) : -1;
+    if (written < size) return written;
+    RemoveCopy(path);
+    copies_.erase(path);
+    return std::nullopt;
+  }
+
+  // Deletes the copy unless a reader came back to it or a newer copy replaced it.
+  void RemoveUnread(const std::string& path, std::uint64_t serial) {
+    std::lock_guard<std::mutex> lock(mu_);
+    const Entry* entry = Find(path, serial);
+    if (!entry || entry->readers > 0) return;
+    RemoveCopy(path);
+    copies_.erase(path);
   }
 
  private:
@@ -176,8 +208,10 @@ class SharedCopies {
   std::uint64_t nextSerial_ = 1;
 };
 
-SharedCopies& Copies() {
-  static SharedCopies copies;
+// One registry for the process, as the work folder is one. Every handler's sweeper holds
+// it, so it outlives their threads whatever the order of destruction at exit.
+std::shared_ptr<SharedCopies> Copies() {
+  static const std::shared_ptr<SharedCopies> copies = std::make_shared<SharedCopies>();
   return copies;
 }
 
@@ -253,10 +287,105 @@ int GetCodecClass(int codec) {
   return 3;
 }
 
-HandlerStream::HandlerStream(HttpServer* server) : Handler(server, "stream"), device_(ServerDevice(server)) {}
+// Watches the copies that the device still writes while nobody reads them: each is
+// deleted once its file is whole, or once it has not grown for the stall limit (when a
+// reader too would give it up); one that a reader came back to is its readers' again.
+// It looks at files only, never asks the device: the server's last worker may destroy
+// the handlers after the device client is gone.
+class HandlerStream::CopySweeper {
+ public:
+  CopySweeper() : copies_(Copies()) { thread_ = std::thread([this] { Run(); }); }
+  ~CopySweeper() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+    // Nobody reads them through this handler any more.
+    for (const Watch& watch : watches_) copies_->RemoveUnread(watch.path, watch.serial);
+  }
+  CopySweeper(const CopySweeper&) = delete;
+  CopySweeper& operator=(const CopySweeper&) = delete;
+
+  SharedCopies& copies() { return *copies_; }
+
+  // Takes the copy that Leave left unread; deletes it at once when it cannot watch it.
+  void Add(const std::string& path, std::uint64_t serial, std::int64_t size, const CopyWaits& waits) noexcept {
+    try {
+      std::lock_guard<std::mutex> lock(mu_);
+      for (const Watch& watch : watches_) {
+        if (watch.path == path && watch.serial == serial) return;
+      }
+      watches_.push_back({path, serial, size, waits});
+    } catch (const std::exception&) {
+      copies_->RemoveUnread(path, serial);
+      return;
+    }
+    wake_.notify_all();
+  }
+
+ private:
+  struct Watch {
+    std::string path;
+    std::uint64_t serial;
+    std::int64_t size;
+    CopyWaits waits;
+    std::int64_t lastSize = -2;  // none seen yet
+    Clock::time_point lastGrowth{};
+  };
+
+  void Run() {
+    std::unique_lock<std::mutex> lock(mu_);
+    while (!stop_) {
+      if (watches_.empty()) {
+        wake_.wait(lock, [&] { return stop_ || !watches_.empty(); });
+        continue;
+      }
+      int periodMs = watches_.front().waits.idleCheckMs;
+      for (const Watch& watch : watches_) periodMs = std::min(periodMs, watch.waits.idleCheckMs);
+      if (wake_.wait_for(lock, std::chrono::milliseconds(std::max(periodMs, 1)), [&] { return stop_; })) break;
+      std::vector<Watch> looked;
+      looked.swap(watches_);
+      lock.unlock();
+      std::vector<Watch> kept;
+      for (Watch& watch : looked) {
+        if (!Settled(watch)) kept.push_back(std::move(watch));
+      }
+      lock.lock();
+      watches_.insert(watches_.end(), std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()));
+    }
+  }
+
+  // One look at the copy; true when it is no longer the sweeper's.
+  bool Settled(Watch& watch) {
+    const std::optional<std::int64_t> written = copies_->Sweep(watch.path, watch.serial, watch.size);
+    if (!written) return true;
+    const auto now = Clock::now();
+    if (*written != watch.lastSize) {
+      watch.lastSize = *written;
+      watch.lastGrowth = now;
+      return false;
+    }
+    if (now - watch.lastGrowth < std::chrono::milliseconds(watch.waits.stallMs)) return false;
+    copies_->RemoveUnread(watch.path, watch.serial);
+    return true;
+  }
+
+  const std::shared_ptr<SharedCopies> copies_;
+  std::mutex mu_;
+  std::condition_variable wake_;
+  bool stop_ = false;
+  std::vector<Watch> watches_;
+  std::thread thread_;  // last: it starts once the rest is there
+};
+
+HandlerStream::HandlerStream(HttpServer* server) : HandlerStream(server, ServerDevice(server)) {}
 
 HandlerStream::HandlerStream(HttpServer* server, KernelDevice* device)
-    : Handler(server, "stream"), device_(device) {}
+    : Handler(server, "stream"), device_(device), sweeper_(std::make_unique<CopySweeper>()) {}
+
+HandlerStream::~HandlerStream() = default;
 
 void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   const ItemUrl url = SplitItemUrl(std::string_view(request.url()).substr(GetPrefix().size()));
@@ -319,21 +448,23 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
   const std::string path = folder + std::to_string(id.GetItemId()) + SafeFileExtension(extension);
   log.Write("\n" + path + "\n");
 
-  SharedCopies& copies = Copies();
+  SharedCopies& copies = sweeper_->copies();
   const SharedCopies::Use use = copies.Join(path, size, device);
-  // Leaves the copy on every way out, with the file still open so that its size counts.
+  // Leaves the copy on every way out, with the file still open so that its size counts;
+  // one left unread while the device writes it goes to the sweeper.
   struct Reader {
-    SharedCopies& copies;
+    CopySweeper& sweeper;
     const std::string& path;
     std::uint64_t serial;
     std::int64_t size;
+    const CopyWaits& waits;
     int fd = -1;
     bool copyFailed = false;
     ~Reader() {
-      copies.Leave(path, serial, fd, size, copyFailed);
+      if (sweeper.copies().Leave(path, serial, fd, size, copyFailed)) sweeper.Add(path, serial, size, waits);
       if (fd >= 0) close(fd);
     }
-  } reader{copies, path, use.serial, size};
+  } reader{*sweeper_, path, use.serial, size, waits_};
   log.Write(use.exists ? "e\n" : "dne\n");
   if (use.copy) {
     int copied = 1;

@@ -6,7 +6,9 @@
 // Requests for the same item share one copy: the first asks the device for it, the others
 // read along (a browser asks plain and ranged at once), and the copy is deleted when the
 // last of its readers is done with it complete, never under another reader. A copy that
-// nobody reads while the device still writes it stays for the next request. A copy that
+// nobody reads while the device still writes it stays for a request that comes soon (a
+// browser's short probe is followed by the real request), and is deleted once it is whole
+// or has not grown for the stall limit, unless a reader came back meanwhile. A copy that
 // fails is deleted, never served again.
 //
 // Ranges: "bytes=<start>-[<end>]" answers 206 from the start to the end of the item (the
@@ -15,6 +17,8 @@
 //
 // Each request writes a debug log, "log.txt" in the work folder "skarnel".
 #pragma once
+
+#include <memory>
 
 #include "web/http/handler.h"
 #include "web/pages/handler_files.h"
@@ -34,14 +38,19 @@ class HandlerStream : public Handler {
   explicit HandlerStream(HttpServer* server);
   // Answers from `device`.
   HandlerStream(HttpServer* server, device::KernelDevice* device);
+  // Waits for the sweeper's thread; the copies it still watches are deleted.
+  ~HandlerStream() override;
 
   void Handle(const HttpRequest& request, Connection& connection) override;
 
   void SetCopyWaits(const CopyWaits& waits) { waits_ = waits; }
 
  private:
+  class CopySweeper;
+
   device::KernelDevice* device_;
   CopyWaits waits_;
+  std::unique_ptr<CopySweeper> sweeper_;
 };
 
 }  // namespace web
