@@ -666,6 +666,16 @@ HttpServer::~HttpServer() {
   // Requests that were queued but never taken.
   for (Job& job : core_->jobs) job.session->Close(job.fd, job.peer);
   core_->jobs.clear();
+  lock.unlock();
+  // The handlers go now, on this thread: a worker that has counted itself out may still
+  // hold the core for a moment, and the last holder would otherwise destroy them after
+  // the server (and what they use, such as the device client) is gone.
+  std::vector<std::unique_ptr<Handler>> handlers;
+  {
+    std::lock_guard<std::mutex> handlersLock(core_->handlersMu);
+    handlers.swap(core_->handlers);
+  }
+  handlers.clear();
 }
 
 bool HttpServer::Start(int port) {
