@@ -378,11 +378,17 @@ class Host {
     Frame().Pump();
   }
 
-  // Serves the window's messages for `ms`, or until a cell of the view reads `text`.
+  // Files pasted into a folder of the player, as a file manager pastes them
+  // (FOLDER<tab>FILE..., POSIX paths).
   void Paste(const std::string& arguments) {
-    std::vector<std::string> parts;
-    std::stringstream in(arguments);
-    for (std::string part; std::getline(in, part, '\t');) parts.push_back(part);
+    // The folder may be the top one, "": only the files drop empty pieces.
+    const std::size_t tab = arguments.find('\t');
+    std::vector<std::string> parts{arguments.substr(0, tab)};
+    if (tab != std::string::npos) {
+      for (std::string_view file : platform::SplitDroppingEmpty(std::string_view(arguments).substr(tab + 1), "\t")) {
+        parts.emplace_back(file);
+      }
+    }
     if (parts.size() < 2) {
       Print("error: paste FOLDER<tab>FILE...");
       return;
@@ -566,6 +572,7 @@ class Host {
     platform::CurrentHost().SetClipboardFiles(files);
   }
 
+  // Serves the window's messages for `ms`, or until a cell of the view reads `text`.
   void Pump(const std::string& arguments) {
     Frame();
     const std::size_t space = arguments.find(' ');
