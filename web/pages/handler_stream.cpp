@@ -290,8 +290,8 @@ int GetCodecClass(int codec) {
 // Watches the copies that the device still writes while nobody reads them: each is
 // deleted once its file is whole, or once it has not grown for the stall limit (when a
 // reader too would give it up); one that a reader came back to is its readers' again.
-// It looks at files only, never asks the device: the server's last worker may destroy
-// the handlers after the device client is gone.
+// It looks at files only, never asks the device: a thread of its own must not call a
+// client that the manager may be shutting down.
 class HandlerStream::CopySweeper {
  public:
   CopySweeper() : copies_(Copies()) { thread_ = std::thread([this] { Run(); }); }
