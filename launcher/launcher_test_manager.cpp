@@ -32,6 +32,14 @@ std::set<std::uint32_t> ItemIds(platform::SimPlayer& sim) {
   return ids;
 }
 
+// An item made since start; items deleted meanwhile do not count.
+bool HoldsNewItem(platform::SimPlayer& sim, const std::set<std::uint32_t>& before) {
+  for (const auto& entry : sim.TakeSnapshot().items) {
+    if (!before.contains(entry.first)) return true;
+  }
+  return false;
+}
+
 void Watch(std::string marker, Unplug unplug) {
   std::string appData, problem;
   if (!FindAppDataFolder(appData, problem)) return;
@@ -57,7 +65,7 @@ void Watch(std::string marker, Unplug unplug) {
         shown = uploading;
       }
       if (unplugged) continue;
-      if ((unplug == Unplug::kFirstUpload && uploading) || (unplug == Unplug::kNewItem && ItemIds(*sim) != before)) {
+      if ((unplug == Unplug::kFirstUpload && uploading) || (unplug == Unplug::kNewItem && HoldsNewItem(*sim, before))) {
         sim->Unplug();
         unplugged = true;
       }
