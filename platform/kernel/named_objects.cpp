@@ -201,12 +201,6 @@ long Futex(std::uint32_t* addr, int op, std::uint32_t val, const timespec* ts) {
   return ::syscall(SYS_futex, addr, op, val, ts, nullptr, FUTEX_BITSET_MATCH_ANY);
 }
 
-std::uint64_t NowNs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
-}
-
 }  // namespace
 
 void RemoveCreatedKernelObjects() {

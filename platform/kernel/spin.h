@@ -22,6 +22,13 @@ inline void CpuRelax() {
 #endif
 }
 
+// The monotonic clock in nanoseconds, as spins and waits measure it.
+inline std::uint64_t NowNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
+}
+
 // Whether the calling thread may run on one processor only (looked at again every 50 ms).
 inline bool PinnedToOneProcessor() {
   thread_local std::int64_t checkedMs = -1;

@@ -69,12 +69,6 @@ struct WireRecord {
 };
 static_assert(sizeof(WireRecord) == 72);
 
-std::uint64_t NowNs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000ull + static_cast<std::uint64_t>(ts.tv_nsec);
-}
-
 class ThreadQueue;
 
 // An in-process send waiting for its answer.
