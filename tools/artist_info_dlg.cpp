@@ -80,43 +80,25 @@ struct HttpLibrary {
   decltype(&curl_multi_info_read) multiInfoRead = nullptr;
 };
 
+bool ResolveHttpLibrary(const platform::SharedLibrary& library, HttpLibrary& api) {
+  return library.Resolve("curl_global_init", api.globalInit) && library.Resolve("curl_easy_init", api.easyInit) &&
+         library.Resolve("curl_easy_cleanup", api.easyCleanup) && library.Resolve("curl_easy_setopt", api.easySetopt) &&
+         library.Resolve("curl_easy_strerror", api.easyStrerror) && library.Resolve("curl_multi_init", api.multiInit) &&
+         library.Resolve("curl_multi_cleanup", api.multiCleanup) &&
+         library.Resolve("curl_multi_add_handle", api.multiAdd) &&
+         library.Resolve("curl_multi_remove_handle", api.multiRemove) &&
+         library.Resolve("curl_multi_perform", api.multiPerform) && library.Resolve("curl_multi_poll", api.multiPoll) &&
+         library.Resolve("curl_multi_info_read", api.multiInfoRead);
+}
+
 // The library's functions, started once; null, with the reason in `error`, when it
 // cannot be loaded.
 const HttpLibrary* LoadHttpLibrary(std::string& error) {
-  static std::mutex mutex;
-  static HttpLibrary api;
-  static const platform::SharedLibrary* resolved = nullptr;  // the library `api` was resolved in
-  std::lock_guard<std::mutex> lock(mutex);
-  std::string reason;
-  const platform::SharedLibrary* library = platform::SharedLibrary::Load(kHttpLibraryName, &reason);
-  if (library != nullptr && library == resolved) return &api;
-  HttpLibrary found;
-  if (library != nullptr &&
-      !(library->Resolve("curl_global_init", found.globalInit) && library->Resolve("curl_easy_init", found.easyInit) &&
-        library->Resolve("curl_easy_cleanup", found.easyCleanup) &&
-        library->Resolve("curl_easy_setopt", found.easySetopt) &&
-        library->Resolve("curl_easy_strerror", found.easyStrerror) &&
-        library->Resolve("curl_multi_init", found.multiInit) &&
-        library->Resolve("curl_multi_cleanup", found.multiCleanup) &&
-        library->Resolve("curl_multi_add_handle", found.multiAdd) &&
-        library->Resolve("curl_multi_remove_handle", found.multiRemove) &&
-        library->Resolve("curl_multi_perform", found.multiPerform) &&
-        library->Resolve("curl_multi_poll", found.multiPoll) &&
-        library->Resolve("curl_multi_info_read", found.multiInfoRead))) {
-    reason = kHttpLibraryName + std::string(" lacks a function this program uses");
-    library = nullptr;
-  }
-  if (library == nullptr) {
-    error = "The HTTP library could not be loaded: " + reason;
-    return nullptr;
-  }
-  if (found.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-    error = "The HTTP library could not start.";
-    return nullptr;
-  }
-  api = found;
-  resolved = library;
-  return &api;
+  static platform::LibraryFunctions<HttpLibrary> functions(kHttpLibraryName, "HTTP library", &ResolveHttpLibrary);
+  const HttpLibrary* api = functions.Get(&error);
+  static std::once_flag once;
+  if (api != nullptr) std::call_once(once, [api] { api->globalInit(CURL_GLOBAL_DEFAULT); });
+  return api;
 }
 
 }  // namespace

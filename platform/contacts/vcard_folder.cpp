@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include <libebook-contacts/libebook-contacts.h>
 
@@ -32,34 +31,19 @@ struct VCardLibrary {
   decltype(&g_object_unref) unref = nullptr;  // from the object system it loads
 };
 
+bool ResolveVCardLibrary(const SharedLibrary& library, VCardLibrary& api) {
+  return library.Resolve("e_vcard_new_from_string", api.newFromString) &&
+         library.Resolve("e_vcard_get_attributes", api.attributes) &&
+         library.Resolve("e_vcard_attribute_get_name", api.name) &&
+         library.Resolve("e_vcard_attribute_get_values_decoded", api.valuesDecoded) &&
+         library.Resolve("e_vcard_attribute_has_type", api.hasType) &&
+         library.Resolve("e_vcard_attribute_get_param", api.param) && library.Resolve("g_object_unref", api.unref);
+}
+
 // The library's functions; null, with the reason in `error`, when it cannot be loaded.
 const VCardLibrary* LoadVCardLibrary(std::string* error = nullptr) {
-  static std::mutex mutex;
-  static VCardLibrary api;
-  static const SharedLibrary* resolved = nullptr;  // the library `api` was resolved in
-  std::lock_guard<std::mutex> lock(mutex);
-  std::string reason;
-  const SharedLibrary* library = SharedLibrary::Load(kVCardLibraryName, &reason);
-  if (library != nullptr && library == resolved) return &api;
-  VCardLibrary found;
-  if (library != nullptr &&
-      !(library->Resolve("e_vcard_new_from_string", found.newFromString) &&
-        library->Resolve("e_vcard_get_attributes", found.attributes) &&
-        library->Resolve("e_vcard_attribute_get_name", found.name) &&
-        library->Resolve("e_vcard_attribute_get_values_decoded", found.valuesDecoded) &&
-        library->Resolve("e_vcard_attribute_has_type", found.hasType) &&
-        library->Resolve("e_vcard_attribute_get_param", found.param) &&
-        library->Resolve("g_object_unref", found.unref))) {
-    reason = kVCardLibraryName + std::string(" lacks a function this program uses");
-    library = nullptr;
-  }
-  if (library == nullptr) {
-    if (error != nullptr) *error = "The contacts library could not be loaded: " + reason;
-    return nullptr;
-  }
-  api = found;
-  resolved = library;
-  return &api;
+  static LibraryFunctions<VCardLibrary> functions(kVCardLibraryName, "contacts library", &ResolveVCardLibrary);
+  return functions.Get(error);
 }
 
 // Owns a GLib string.

@@ -8,7 +8,9 @@
 // could not be loaded is tried again the next time it is asked for.
 #pragma once
 
+#include <mutex>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -39,6 +41,44 @@ class SharedLibrary {
 
  private:
   void* handle_;
+};
+
+// A table of a library's functions, which `resolve` fills from the loaded library (false
+// when one is missing). Get answers it, resolved once per load of the library, or null when
+// the library cannot be loaded or lacks a function, with "The <what> could not be loaded:
+// <reason>" in `error` when given. A feature keeps one as a static and asks it on use.
+template <class Table>
+class LibraryFunctions {
+ public:
+  LibraryFunctions(std::string name, std::string what, bool (*resolve)(const SharedLibrary&, Table&))
+      : name_(std::move(name)), what_(std::move(what)), resolve_(resolve) {}
+
+  const Table* Get(std::string* error = nullptr) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::string reason;
+    const SharedLibrary* library = SharedLibrary::Load(name_, &reason);
+    if (library != nullptr && library == resolvedIn_) return &table_;
+    Table found{};
+    if (library != nullptr && !resolve_(*library, found)) {
+      reason = name_ + " lacks a function this program uses";
+      library = nullptr;
+    }
+    if (library == nullptr) {
+      if (error != nullptr) *error = "The " + what_ + " could not be loaded: " + reason;
+      return nullptr;
+    }
+    table_ = found;
+    resolvedIn_ = library;
+    return &table_;
+  }
+
+ private:
+  const std::string name_;
+  const std::string what_;
+  bool (*const resolve_)(const SharedLibrary&, Table&);
+  std::mutex mutex_;
+  Table table_{};
+  const SharedLibrary* resolvedIn_ = nullptr;  // the library `table_` was resolved in
 };
 
 }  // namespace platform

@@ -26,22 +26,20 @@ struct TypeLibrary {
   decltype(&g_object_unref) unref = nullptr;
 };
 
+bool ResolveTypeLibrary(const SharedLibrary& library, TypeLibrary& api) {
+  return library.Resolve("g_content_type_guess", api.guess) &&
+         library.Resolve("g_content_type_is_unknown", api.isUnknown) &&
+         library.Resolve("g_content_type_get_description", api.description) &&
+         library.Resolve("g_content_type_get_icon", api.icon) &&
+         library.Resolve("g_content_type_get_generic_icon_name", api.genericIconName) &&
+         library.Resolve("g_themed_icon_get_type", api.themedIconType) &&
+         library.Resolve("g_themed_icon_get_names", api.themedIconNames) &&
+         library.Resolve("g_type_check_instance_is_a", api.isA) && library.Resolve("g_object_unref", api.unref);
+}
+
 const TypeLibrary* LoadTypeLibrary() {
-  static const TypeLibrary* const api = []() -> const TypeLibrary* {
-    const SharedLibrary* library = SharedLibrary::Load("libgio-2.0.so.0");
-    static TypeLibrary found;
-    const bool complete =
-        library != nullptr && library->Resolve("g_content_type_guess", found.guess) &&
-        library->Resolve("g_content_type_is_unknown", found.isUnknown) &&
-        library->Resolve("g_content_type_get_description", found.description) &&
-        library->Resolve("g_content_type_get_icon", found.icon) &&
-        library->Resolve("g_content_type_get_generic_icon_name", found.genericIconName) &&
-        library->Resolve("g_themed_icon_get_type", found.themedIconType) &&
-        library->Resolve("g_themed_icon_get_names", found.themedIconNames) &&
-        library->Resolve("g_type_check_instance_is_a", found.isA) && library->Resolve("g_object_unref", found.unref);
-    return complete ? &found : nullptr;
-  }();
-  return api;
+  static LibraryFunctions<TypeLibrary> functions("libgio-2.0.so.0", "type database", &ResolveTypeLibrary);
+  return functions.Get();
 }
 
 }  // namespace
