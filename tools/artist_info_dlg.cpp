@@ -94,8 +94,9 @@ bool ResolveHttpLibrary(const platform::SharedLibrary& library, HttpLibrary& api
 // The library's functions, started once; null, with the reason in `error`, when it
 // cannot be loaded.
 const HttpLibrary* LoadHttpLibrary(std::string& error) {
-  static platform::LibraryFunctions<HttpLibrary> functions(kHttpLibraryName, "HTTP library", &ResolveHttpLibrary);
-  const HttpLibrary* api = functions.Get(&error);
+  static auto* functions =
+      new platform::LibraryFunctions<HttpLibrary>(kHttpLibraryName, "HTTP library", &ResolveHttpLibrary);
+  const HttpLibrary* api = functions->Get(&error);
   static std::once_flag once;
   if (api != nullptr) std::call_once(once, [api] { api->globalInit(CURL_GLOBAL_DEFAULT); });
   return api;

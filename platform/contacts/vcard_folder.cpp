@@ -42,8 +42,9 @@ bool ResolveVCardLibrary(const SharedLibrary& library, VCardLibrary& api) {
 
 // The library's functions; null, with the reason in `error`, when it cannot be loaded.
 const VCardLibrary* LoadVCardLibrary(std::string* error = nullptr) {
-  static LibraryFunctions<VCardLibrary> functions(kVCardLibraryName, "contacts library", &ResolveVCardLibrary);
-  return functions.Get(error);
+  static auto* functions =
+      new LibraryFunctions<VCardLibrary>(kVCardLibraryName, "contacts library", &ResolveVCardLibrary);
+  return functions->Get(error);
 }
 
 // Owns a GLib string.

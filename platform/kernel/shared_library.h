@@ -46,7 +46,8 @@ class SharedLibrary {
 // A table of a library's functions, which `resolve` fills from the loaded library (false
 // when one is missing). Get answers it, resolved once per load of the library, or null when
 // the library cannot be loaded or lacks a function, with "The <what> could not be loaded:
-// <reason>" in `error` when given. A feature keeps one as a static and asks it on use.
+// <reason>" in `error` when given. A feature keeps one for the process's life (never
+// destroyed, as the libraries stay loaded) and asks it on use.
 template <class Table>
 class LibraryFunctions {
  public:

@@ -38,8 +38,8 @@ bool ResolveTypeLibrary(const SharedLibrary& library, TypeLibrary& api) {
 }
 
 const TypeLibrary* LoadTypeLibrary() {
-  static LibraryFunctions<TypeLibrary> functions("libgio-2.0.so.0", "type database", &ResolveTypeLibrary);
-  return functions.Get();
+  static auto* functions = new LibraryFunctions<TypeLibrary>("libgio-2.0.so.0", "type database", &ResolveTypeLibrary);
+  return functions->Get();
 }
 
 }  // namespace
