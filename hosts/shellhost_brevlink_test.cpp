@@ -31,7 +31,9 @@ class BrevlinkTest : public ShellhostTest {
     ShellhostTest::SetUp();
     // The install step's layout: the library beside one launcher copy per family name.
     const std::string tools = platform::testing::ToolsFolder();
-    fs::copy_file(tools + "/../lib/tovarin.so", home_ + "/lib/tovarin.so", fs::copy_options::overwrite_existing);
+    for (const char* name : {"tovarin.so", "tovarinwx.so"}) {
+      fs::copy_file(tools + "/../lib/" + name, home_ + "/lib/" + name, fs::copy_options::overwrite_existing);
+    }
     for (const char* family : {"j1", "j2", "j3", "jz"}) {
       fs::copy_file(tools + "/tovarinxx", home_ + "/lib/tovarin" + family, fs::copy_options::overwrite_existing);
     }

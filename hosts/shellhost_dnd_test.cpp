@@ -164,7 +164,9 @@ class ShellhostDndTest : public ShellhostTest {
     install_ = home_ + "/install";
     fs::create_directories(install_);
     const std::string tools = platform::testing::ToolsFolder();
-    fs::copy_file(tools + "/../lib/tovarin.so", install_ + "/tovarin.so", fs::copy_options::overwrite_existing);
+    for (const char* name : {"tovarin.so", "tovarinwx.so"}) {
+      fs::copy_file(tools + "/../lib/" + name, install_ + "/" + name, fs::copy_options::overwrite_existing);
+    }
     for (const char* family : {"j1", "j2", "j3", "jz"}) {
       fs::copy_file(tools + "/tovarinxx", install_ + "/tovarin" + family, fs::copy_options::overwrite_existing);
     }

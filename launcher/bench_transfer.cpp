@@ -170,6 +170,7 @@ int main(int argc, char** argv) {
   g.install = g.work + "/install";
   fs::create_directories(g.install);
   fs::copy_file(g.tools + "/../lib/tovarin.so", g.install + "/tovarin.so");
+  fs::copy_file(g.tools + "/../lib/tovarinwx.so", g.install + "/tovarinwx.so");
   fs::copy_file(g.tools + "/tovarinxx", g.install + "/tovarinj1");
   ::setenv("TOVARIN_NS", ("benchtransfer-" + std::to_string(::getpid())).c_str(), 1);
   ::setenv("TOVARIN_HOME", (g.work + "/home").c_str(), 1);

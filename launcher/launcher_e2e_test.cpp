@@ -89,6 +89,7 @@ class LauncherTest : public ::testing::Test {
     for (const char* name : {"tovarin.so", "ombrixj1.so"}) {
       fs::copy_file(tools + "/../lib/tovarin.so", install_ + "/" + name);
     }
+    fs::copy_file(tools + "/../lib/tovarinwx.so", install_ + "/tovarinwx.so");
     for (const char* family : {"j1", "j2", "j3", "jz"}) {
       fs::copy_file(tools + "/tovarinxx", install_ + "/tovarin" + family);
     }

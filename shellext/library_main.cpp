@@ -12,8 +12,8 @@
 
 #include "common/identity.h"
 #include "platform/com/unknown.h"
+#include "platform/ui/desktop_module.h"
 #include "platform/ui/host.h"
-#include "platform/ui/wx/wx_host.h"
 #include "shellext/com_server.h"
 #include "shellext/media_library_page.h"
 #include "shellext/do_tovarin.h"
@@ -31,13 +31,15 @@ void EnsureStarted() {
 }
 
 // The launcher has no windows of its own: the transfer's window needs the desktop's host,
-// made here unless the process has one.
+// made here unless the process has one, from the module beside this library.
 void RunTransfer(const std::vector<std::string>& names, const char* launcherPath) {
   EnsureStarted();
   const std::string launcher = launcherPath != nullptr ? launcherPath : "";
   std::unique_ptr<platform::Host> desktop;
   if (dynamic_cast<platform::ConsoleHost*>(&platform::CurrentHost()) != nullptr) {
-    desktop = platform::MakeDesktopHost(ModuleBaseName(launcher));
+    const std::string library = ModulePath();
+    const std::string folder = library.substr(0, library.rfind('/') + 1);
+    desktop = platform::LoadDesktopHost(folder + platform::kDesktopModuleName, ModuleBaseName(launcher));
   }
   shellext::DoTovarinEntry(names, launcher);
   if (desktop) platform::SetCurrentHost(nullptr);

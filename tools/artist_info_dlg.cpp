@@ -1,6 +1,7 @@
 #include "tools/artist_info_dlg.h"
 
 #include <curl/curl.h>
+#include <glib.h>
 
 #include <cstdio>
 #include <mutex>
@@ -9,6 +10,7 @@
 #include "common/shell_utilities.h"
 #include "device/device_client_error.h"
 #include "device/kernel_device_client.h"
+#include "platform/kernel/shared_library.h"
 #include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
@@ -61,67 +63,107 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+// The HTTP library, loaded at the first request (it and the libraries under it would
+// otherwise be loaded at every start of every program that links the dialog).
+struct HttpLibrary {
+  decltype(&curl_global_init) globalInit = nullptr;
+  decltype(&curl_easy_init) easyInit = nullptr;
+  decltype(&curl_easy_cleanup) easyCleanup = nullptr;
+  decltype(&curl_easy_setopt) easySetopt = nullptr;
+  decltype(&curl_easy_strerror) easyStrerror = nullptr;
+  decltype(&curl_multi_init) multiInit = nullptr;
+  decltype(&curl_multi_cleanup) multiCleanup = nullptr;
+  decltype(&curl_multi_add_handle) multiAdd = nullptr;
+  decltype(&curl_multi_remove_handle) multiRemove = nullptr;
+  decltype(&curl_multi_perform) multiPerform = nullptr;
+  decltype(&curl_multi_poll) multiPoll = nullptr;
+  decltype(&curl_multi_info_read) multiInfoRead = nullptr;
+};
+
+bool ResolveHttpLibrary(const platform::SharedLibrary& library, HttpLibrary& api) {
+  return library.Resolve("curl_global_init", api.globalInit) && library.Resolve("curl_easy_init", api.easyInit) &&
+         library.Resolve("curl_easy_cleanup", api.easyCleanup) && library.Resolve("curl_easy_setopt", api.easySetopt) &&
+         library.Resolve("curl_easy_strerror", api.easyStrerror) && library.Resolve("curl_multi_init", api.multiInit) &&
+         library.Resolve("curl_multi_cleanup", api.multiCleanup) &&
+         library.Resolve("curl_multi_add_handle", api.multiAdd) &&
+         library.Resolve("curl_multi_remove_handle", api.multiRemove) &&
+         library.Resolve("curl_multi_perform", api.multiPerform) && library.Resolve("curl_multi_poll", api.multiPoll) &&
+         library.Resolve("curl_multi_info_read", api.multiInfoRead);
+}
+
+// The library's functions, started once; null, with the reason in `error`, when it
+// cannot be loaded.
+const HttpLibrary* LoadHttpLibrary(std::string& error) {
+  static auto* functions =
+      new platform::LibraryFunctions<HttpLibrary>(kHttpLibraryName, "HTTP library", &ResolveHttpLibrary);
+  const HttpLibrary* api = functions->Get(&error);
+  static std::once_flag once;
+  if (api != nullptr) std::call_once(once, [api] { api->globalInit(CURL_GLOBAL_DEFAULT); });
+  return api;
+}
+
 }  // namespace
 
 // ---- The request ----
 
 std::string AlbumRequestPath(std::string_view artist, int page) {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   // Every byte but letters, digits and "-._~" escaped: blanks, "&" and "=" would end the
-  // value. (A length of 0 would make libcurl measure the text itself.)
+  // value.
   const std::string text(artist);
   std::string escaped;
-  if (char* e = text.empty() ? nullptr : curl_easy_escape(nullptr, text.c_str(), static_cast<int>(text.size()))) {
+  if (char* e = g_uri_escape_string(text.c_str(), nullptr, FALSE)) {
     escaped = e;
-    curl_free(e);
+    g_free(e);
   }
   return "/onca/xml3?t=vqmt-20&dev-t=K7QW3ZPLMX9TRA&ArtistSearch=" + escaped + "&mode=music&type=lite&page=" +
          std::to_string(page) + "&f=xml";
 }
 
 AlbumFetch FetchOverHttp(const std::string& address) {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
   AlbumFetch result;
-  CURL* easy = curl_easy_init();
-  CURLM* multi = curl_multi_init();
+  const HttpLibrary* api = LoadHttpLibrary(result.error);
+  if (api == nullptr) {
+    result.noLibrary = true;
+    return result;
+  }
+  CURL* easy = api->easyInit();
+  CURLM* multi = api->multiInit();
   if (easy == nullptr || multi == nullptr) {
-    if (easy != nullptr) curl_easy_cleanup(easy);
-    if (multi != nullptr) curl_multi_cleanup(multi);
+    if (easy != nullptr) api->easyCleanup(easy);
+    if (multi != nullptr) api->multiCleanup(multi);
     result.error = "libcurl could not start";
     return result;
   }
-  curl_easy_setopt(easy, CURLOPT_URL, address.c_str());
-  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(easy, CURLOPT_POST, 1L);
-  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, "");
-  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectMs);
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, kReplyMs);
-  curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Collect);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &result.body);
-  curl_multi_add_handle(multi, easy);
+  api->easySetopt(easy, CURLOPT_URL, address.c_str());
+  api->easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+  api->easySetopt(easy, CURLOPT_POST, 1L);
+  api->easySetopt(easy, CURLOPT_POSTFIELDS, "");
+  api->easySetopt(easy, CURLOPT_POSTFIELDSIZE, 0L);
+  api->easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS, kConnectMs);
+  api->easySetopt(easy, CURLOPT_TIMEOUT_MS, kReplyMs);
+  api->easySetopt(easy, CURLOPT_FAILONERROR, 1L);
+  api->easySetopt(easy, CURLOPT_NOSIGNAL, 1L);
+  api->easySetopt(easy, CURLOPT_WRITEFUNCTION, &Collect);
+  api->easySetopt(easy, CURLOPT_WRITEDATA, &result.body);
+  api->multiAdd(multi, easy);
   // The window stays served while the reply comes.
   int running = 1;
   while (running != 0) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK) break;
+    if (api->multiPerform(multi, &running) != CURLM_OK) break;
     if (running == 0) break;
-    curl_multi_poll(multi, nullptr, 0, 50, nullptr);
+    api->multiPoll(multi, nullptr, 0, 50, nullptr);
     platform::PumpMessages(0);
   }
   CURLcode code = CURLE_RECV_ERROR;
   int left = 0;
-  while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+  while (CURLMsg* msg = api->multiInfoRead(multi, &left)) {
     if (msg->msg == CURLMSG_DONE) code = msg->data.result;
   }
   result.reached = code == CURLE_OK;
-  if (!result.reached) result.error = curl_easy_strerror(code);
-  curl_multi_remove_handle(multi, easy);
-  curl_easy_cleanup(easy);
-  curl_multi_cleanup(multi);
+  if (!result.reached) result.error = api->easyStrerror(code);
+  api->multiRemove(multi, easy);
+  api->easyCleanup(easy);
+  api->multiCleanup(multi);
   return result;
 }
 
@@ -189,7 +231,9 @@ void CArtistInfoDlg::FetchPage() {
     FillPage(reply);
   }
   fetching_ = false;
-  if (!reply.reached) {
+  if (reply.noLibrary) {
+    ShowMessageBox(reply.error, platform::MB_ICONERROR);
+  } else if (!reply.reached) {
     ShowMessageBox(std::string("Could not reach ") + kAlbumServiceName + " to get album list for this artist.",
                    platform::MB_ICONINFORMATION);
   }

@@ -3,9 +3,10 @@
 // Double-clicking an album opens the service's page for it in the browser.
 //
 // The request goes to the address in the setting `URL_AlbumLookup` ("http://host[:port]",
-// any host), by POST through libcurl, with a 5-second limit to connect and 30 seconds for
-// the whole reply; the window keeps being served meanwhile. The reply is scanned line by
-// line for a handful of element names (ScanAlbumReply), not parsed as XML.
+// any host), by POST through libcurl (loaded at the first request), with a 5-second limit
+// to connect and 30 seconds for the whole reply; the window keeps being served meanwhile.
+// The reply is scanned line by line for a handful of element names (ScanAlbumReply), not
+// parsed as XML.
 #pragma once
 
 #include <functional>
@@ -28,7 +29,12 @@ struct AlbumFetch {
   bool reached = false;  // the service answered with a success status
   std::string body;
   std::string error;     // what went wrong, for diagnostics
+  bool noLibrary = false;  // the HTTP library could not be loaded (`error` says why)
 };
+// The HTTP library, loaded at the first request (platform::SharedLibrary::Redirect points
+// it elsewhere).
+inline constexpr const char* kHttpLibraryName = "libcurl.so.4";
+
 // Sends the request (POST, no body) and collects the reply, serving the thread's messages
 // while it waits.
 using AlbumFetcher = std::function<AlbumFetch(const std::string& address)>;

@@ -18,6 +18,7 @@
 #include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "testing/processes.h"
+#include "platform/kernel/shared_library.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
@@ -252,6 +253,34 @@ TEST_F(ArtistInfoTest, AServiceThatCannotBeReachedIsSaid) {
     dlg.DoModal();
   }
   EXPECT_EQ(failing.Requests().size(), 1u);
+}
+
+// The HTTP library is loaded at the first request: on a computer without it the dialog
+// says so and why, sends nothing, and works again once the library is there.
+TEST_F(ArtistInfoTest, WithoutTheHttpLibraryTheDialogSaysWhy) {
+  FixtureServer server([](const Request&) { return std::make_pair(200, Page(1, 2, 1)); });
+  settings_->SetString("URL_AlbumLookup", server.Address());
+  platform::SharedLibrary::Redirect(tools::kHttpLibraryName, "/nonexistent/libcurl.so");
+  {
+    platform::ScriptedHost host;
+    D dlg("Ada Lind", player_);
+    host.ExpectMessageBox(platform::IDOK, "The HTTP library could not be loaded: /nonexistent/libcurl.so");
+    host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+      EXPECT_TRUE(Rows(d.window()).empty());
+      d.Ok();
+    });
+    dlg.DoModal();
+  }
+  EXPECT_TRUE(server.Requests().empty());
+  platform::SharedLibrary::Redirect(tools::kHttpLibraryName, "");
+  platform::ScriptedHost host;
+  D dlg("Ada Lind", player_);
+  host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+    EXPECT_EQ(Rows(d.window()).size(), 2u);
+    d.Ok();
+  });
+  dlg.DoModal();
+  EXPECT_TRUE(host.ShownTexts().empty());
 }
 
 TEST(AlbumReplyTest, ScansLinesForTheirElements) {

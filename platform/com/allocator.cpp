@@ -1,12 +1,12 @@
 #include "platform/com/allocator.h"
 
-#include <dlfcn.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
+
+#include "platform/kernel/process_object.h"
 
 // The allocator's functions as a plain table, so that copies of this code built into
 // different modules of one process can share one allocator without sharing C++ types.
@@ -128,7 +128,7 @@ const TovarinShellAllocator kLocal = {LocalAlloc, LocalRealloc, LocalFree, Local
 const TovarinShellAllocator& Shared() {
   static const TovarinShellAllocator* shared = [] {
     using Getter = const TovarinShellAllocator* (*)();
-    auto getter = reinterpret_cast<Getter>(::dlsym(RTLD_DEFAULT, "tovarin_shell_allocator"));
+    auto getter = reinterpret_cast<Getter>(platform::ProgramSymbol("tovarin_shell_allocator"));
     const TovarinShellAllocator* found = getter != nullptr ? getter() : nullptr;
     return found != nullptr ? found : &kLocal;
   }();

@@ -61,4 +61,4 @@ class ShellAllocatorFailures {
 // The exported name by which libraries find the host's allocator. A program that loads
 // libraries links with "-Wl,--export-dynamic-symbol=tovarin_shell_allocator".
 struct TovarinShellAllocator;
-extern "C" const TovarinShellAllocator* tovarin_shell_allocator();
+extern "C" __attribute__((visibility("default"))) const TovarinShellAllocator* tovarin_shell_allocator();

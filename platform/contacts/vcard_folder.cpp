@@ -12,11 +12,40 @@
 
 #include <libebook-contacts/libebook-contacts.h>
 
+#include "platform/kernel/shared_library.h"
 #include "platform/text/text.h"
 
 namespace platform {
 
 namespace {
+
+// The vCard library, loaded when contacts are first read (it and the libraries under it
+// would otherwise be loaded at every start of every program that links this code).
+struct VCardLibrary {
+  decltype(&e_vcard_new_from_string) newFromString = nullptr;
+  decltype(&e_vcard_get_attributes) attributes = nullptr;
+  decltype(&e_vcard_attribute_get_name) name = nullptr;
+  decltype(&e_vcard_attribute_get_values_decoded) valuesDecoded = nullptr;
+  decltype(&e_vcard_attribute_has_type) hasType = nullptr;
+  decltype(&e_vcard_attribute_get_param) param = nullptr;
+  decltype(&g_object_unref) unref = nullptr;  // from the object system it loads
+};
+
+bool ResolveVCardLibrary(const SharedLibrary& library, VCardLibrary& api) {
+  return library.Resolve("e_vcard_new_from_string", api.newFromString) &&
+         library.Resolve("e_vcard_get_attributes", api.attributes) &&
+         library.Resolve("e_vcard_attribute_get_name", api.name) &&
+         library.Resolve("e_vcard_attribute_get_values_decoded", api.valuesDecoded) &&
+         library.Resolve("e_vcard_attribute_has_type", api.hasType) &&
+         library.Resolve("e_vcard_attribute_get_param", api.param) && library.Resolve("g_object_unref", api.unref);
+}
+
+// The library's functions; null, with the reason in `error`, when it cannot be loaded.
+const VCardLibrary* LoadVCardLibrary(std::string* error = nullptr) {
+  static auto* functions =
+      new LibraryFunctions<VCardLibrary>(kVCardLibraryName, "contacts library", &ResolveVCardLibrary);
+  return functions->Get(error);
+}
 
 // Owns a GLib string.
 struct GFreeText {
@@ -43,9 +72,9 @@ std::string AsUtf8(std::string_view text) {
 std::string Clean(std::string_view text) { return Trim(AsUtf8(text)); }
 
 // The attribute's values (the parts between ";"), decoded.
-std::vector<std::string> Values(EVCardAttribute* attribute) {
+std::vector<std::string> Values(const VCardLibrary& api, EVCardAttribute* attribute) {
   std::vector<std::string> out;
-  GList* values = e_vcard_attribute_get_values_decoded(attribute);
+  GList* values = api.valuesDecoded(attribute);
   for (GList* v = values; v != nullptr; v = v->next) {
     const auto* s = static_cast<const GString*>(v->data);
     out.push_back(s != nullptr ? Clean(std::string_view(s->str, s->len)) : std::string());
@@ -59,9 +88,9 @@ std::string Part(const std::vector<std::string>& values, std::size_t index) {
 
 // Whether the attribute is of a kind: "TEL;HOME:", "TEL;TYPE=HOME,FAX:" and, as newer cards
 // write it, "TEL;TYPE=\"home,fax\":".
-bool HasType(EVCardAttribute* attribute, std::string_view type) {
-  if (e_vcard_attribute_has_type(attribute, std::string(type).c_str()) != 0) return true;
-  for (GList* v = e_vcard_attribute_get_param(attribute, EVC_TYPE); v != nullptr; v = v->next) {
+bool HasType(const VCardLibrary& api, EVCardAttribute* attribute, std::string_view type) {
+  if (api.hasType(attribute, std::string(type).c_str()) != 0) return true;
+  for (GList* v = api.param(attribute, EVC_TYPE); v != nullptr; v = v->next) {
     const char* text = static_cast<const char*>(v->data);
     std::string_view rest = text != nullptr ? text : "";
     while (!rest.empty()) {
@@ -90,6 +119,8 @@ bool Empty(const VCardAddress& a) {
 ContactItem ReadCard(std::string_view card, const std::string& origin) {
   ContactItem item;
   item.origin = origin;
+  const VCardLibrary* api = LoadVCardLibrary();
+  if (api == nullptr) return item;
   // The library takes UTF-8: a card in the desktop's 8-bit set is converted first. Lines
   // end in LF alone: a CR that ends no line is no text, and the library's parser loses
   // memory over one. A NUL is no text either, and the parser reads past the end of a
@@ -97,22 +128,22 @@ ContactItem ReadCard(std::string_view card, const std::string& origin) {
   std::string text = AsUtf8(card);
   std::erase(text, '\r');
   std::erase(text, '\0');
-  EVCard* vcard = e_vcard_new_from_string(text.c_str());
+  EVCard* vcard = api->newFromString(text.c_str());
   if (vcard == nullptr) return item;
   VCardContact& c = item.contact;
   // Numbers and addresses without a kind go where nothing of a kind went.
   std::string plainPhone;
   VCardAddress plainAddress;
-  for (GList* a = e_vcard_get_attributes(vcard); a != nullptr; a = a->next) {
+  for (GList* a = api->attributes(vcard); a != nullptr; a = a->next) {
     auto* attribute = static_cast<EVCardAttribute*>(a->data);
-    const char* nameText = e_vcard_attribute_get_name(attribute);
+    const char* nameText = api->name(attribute);
     if (nameText == nullptr) continue;
     const std::string name = ToUpperAscii(nameText);
     if (name == EVC_PHOTO) {
       c.hasPhoto = true;
       continue;
     }
-    const std::vector<std::string> v = Values(attribute);
+    const std::vector<std::string> v = Values(*api, attribute);
     if (name == EVC_FN) {
       SetOnce(c.fullName, Part(v, 0));
     } else if (name == EVC_N) {
@@ -128,34 +159,34 @@ ContactItem ReadCard(std::string_view card, const std::string& origin) {
       SetOnce(c.title, Part(v, 0));
     } else if (name == EVC_ADR) {
       const VCardAddress address = Address(v);
-      if (HasType(attribute, "WORK")) {
+      if (HasType(*api, attribute, "WORK")) {
         if (Empty(c.work)) c.work = address;
-      } else if (HasType(attribute, "HOME")) {
+      } else if (HasType(*api, attribute, "HOME")) {
         if (Empty(c.home)) c.home = address;
       } else if (Empty(plainAddress)) {
         plainAddress = address;
       }
     } else if (name == EVC_TEL) {
       const std::string number = Part(v, 0);
-      const bool fax = HasType(attribute, "FAX");
-      if (HasType(attribute, "CELL")) {
+      const bool fax = HasType(*api, attribute, "FAX");
+      if (HasType(*api, attribute, "CELL")) {
         SetOnce(c.mobilePhone, number);
-      } else if (HasType(attribute, "WORK")) {
+      } else if (HasType(*api, attribute, "WORK")) {
         SetOnce(fax ? c.workFax : c.workPhone, number);
-      } else if (HasType(attribute, "HOME")) {
+      } else if (HasType(*api, attribute, "HOME")) {
         SetOnce(fax ? c.homeFax : c.homePhone, number);
       } else if (!fax) {
         SetOnce(plainPhone, number);
       }
     } else if (name == EVC_URL) {
       // The work page first, as the record's field is the business one.
-      if (HasType(attribute, "WORK")) c.url = Part(v, 0);
+      if (HasType(*api, attribute, "WORK")) c.url = Part(v, 0);
       SetOnce(c.url, Part(v, 0));
     } else if (name == EVC_EMAIL) {
       SetOnce(c.email, Part(v, 0));
     }
   }
-  g_object_unref(vcard);
+  api->unref(vcard);
   SetOnce(c.homePhone, plainPhone);
   if (Empty(c.home)) c.home = plainAddress;
   if (c.fullName.empty()) c.fullName = Trim(c.givenName + " " + c.familyName);
@@ -199,6 +230,7 @@ std::vector<ContactItem> ParseVCardText(std::string_view text, const std::string
 
 bool ReadContactFolder(const std::string& folder, std::vector<ContactItem>& items, std::string& error) {
   items.clear();
+  if (LoadVCardLibrary(&error) == nullptr) return false;
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) {
     error = "Could not open the folder " + folder + ": " + std::strerror(errno) + ".";

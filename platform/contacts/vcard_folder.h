@@ -35,13 +35,18 @@ struct ContactItem {
   std::string origin;
 };
 
+// The vCard library, loaded on first use (SharedLibrary::Redirect points it elsewhere).
+inline constexpr const char* kVCardLibraryName = "libebook-contacts-1.2.so.4";
+
 // Every card of a vCard text, in order (a file may hold several); a text without a whole
-// card is one item that is not a contact. Never fails.
+// card is one item that is not a contact. Never fails: without the vCard library every
+// card is one that is not a contact (ReadContactFolder reports the library missing).
 std::vector<ContactItem> ParseVCardText(std::string_view text, const std::string& origin = {});
 
 // Every ".vcf" file directly in the folder (POSIX path), by file name; other files,
 // hidden files and sub-folders are not looked at. False with `error` (and no items) when
-// the folder or any of its ".vcf" files cannot be read.
+// the folder or any of its ".vcf" files cannot be read, or the vCard library cannot be
+// loaded.
 bool ReadContactFolder(const std::string& folder, std::vector<ContactItem>& items, std::string& error);
 
 // The person's contacts folder: $XDG_DATA_HOME/contacts, else ~/.local/share/contacts.

@@ -1,4 +1,5 @@
 #include "platform/contacts/vcard_folder.h"
+#include "platform/kernel/shared_library.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -128,6 +129,24 @@ TEST_F(ContactFolder, AFolderOrFileThatCannotBeReadFailsTheWholeRead) {
   EXPECT_FALSE(platform::ReadContactFolder((folder_ / "missing").string(), items, error));
   EXPECT_NE(error.find("Could not open the folder"), std::string::npos) << error;
   EXPECT_FALSE(platform::ReadContactFolder((folder_ / "a.vcf").string(), items, error));
+}
+
+// A computer without the vCard library (it is loaded when first needed): the read fails
+// with the reason, nothing is taken for a source without contacts, and once the library
+// is there again the same folder reads.
+TEST_F(ContactFolder, WithoutTheVCardLibraryTheReadFailsWithTheReason) {
+  Write("a.vcf", "BEGIN:VCARD\nFN:Fine\nEND:VCARD\n");
+  platform::SharedLibrary::Redirect(platform::kVCardLibraryName, "/nonexistent/libebook-contacts.so");
+  std::vector<ContactItem> items;
+  std::string error;
+  EXPECT_FALSE(platform::ReadContactFolder(folder_.string(), items, error));
+  EXPECT_TRUE(items.empty());
+  EXPECT_NE(error.find("The contacts library could not be loaded: "), std::string::npos) << error;
+  EXPECT_NE(error.find("/nonexistent/libebook-contacts.so"), std::string::npos) << error;
+  EXPECT_FALSE(platform::ParseVCardText("BEGIN:VCARD\nFN:Fine\nEND:VCARD\n").at(0).isContact);
+  platform::SharedLibrary::Redirect(platform::kVCardLibraryName, "");
+  ASSERT_EQ(Read().size(), 1u);
+  EXPECT_EQ(Read()[0].contact.fullName, "Fine");
 }
 
 TEST(DefaultContactFolder, FollowsTheDesktopsDataFolder) {

@@ -30,7 +30,7 @@ using Finder = void* (*)(const char*, std::size_t, void* (*)());
 // The registry the program exports, else this copy's own.
 Finder SharedFinder() {
   static const Finder finder = [] {
-    auto found = reinterpret_cast<Finder>(::dlsym(RTLD_DEFAULT, "tovarin_process_object"));
+    auto found = reinterpret_cast<Finder>(platform::ProgramSymbol("tovarin_process_object"));
     return found != nullptr ? found : &tovarin_process_object;
   }();
   return finder;
@@ -44,6 +44,15 @@ extern "C" void* tovarin_process_object(const char* name, std::size_t size, void
   if (it == Registry().end()) it = Registry().emplace(name, Entry{make(), size}).first;
   return it->second.size == size ? it->second.object : nullptr;
 }
+
+namespace platform {
+
+void* ProgramSymbol(const char* name) {
+  static void* const program = ::dlopen(nullptr, RTLD_NOW);
+  return program != nullptr ? ::dlsym(program, name) : nullptr;
+}
+
+}  // namespace platform
 
 namespace platform::detail {
 

@@ -16,11 +16,18 @@
 
 extern "C" {
 // The object registered under `name`, made by `make` when there is none yet; null when the
-// registered object has another size.
-void* tovarin_process_object(const char* name, std::size_t size, void* (*make)());
+// registered object has another size. Visible by default: a library that exports it
+// (tovarin.so) builds this file into itself.
+__attribute__((visibility("default"))) void* tovarin_process_object(const char* name, std::size_t size, void* (*make)());
 }
 
 namespace platform {
+
+// A symbol the program exports, looked up in the process's global scope: the program, the
+// libraries it links and those loaded global, in that order. Not RTLD_DEFAULT: a library
+// linked -Bsymbolic (tovarin.so) would find its own export first there, where the host
+// program's must win.
+void* ProgramSymbol(const char* name);
 
 namespace detail {
 void* FindProcessObject(const char* name, std::size_t size, void* (*make)());

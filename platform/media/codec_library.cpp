@@ -1,30 +1,10 @@
 #include "platform/media/codec_library.h"
 
-#include <dlfcn.h>
-
-#include <map>
-#include <memory>
-#include <mutex>
+#include <utility>
 
 namespace platform {
 
 namespace {
-
-std::mutex& Lock() {
-  static std::mutex m;
-  return m;
-}
-
-// Never destroyed: the libraries stay loaded to the end of the process.
-std::map<std::string, std::unique_ptr<CodecLibrary>>& Loaded() {
-  static auto* loaded = new std::map<std::string, std::unique_ptr<CodecLibrary>>();
-  return *loaded;
-}
-
-std::map<MediaLibrary, std::string>& Overrides() {
-  static auto* overrides = new std::map<MediaLibrary, std::string>();
-  return *overrides;
-}
 
 const char* DefaultName(MediaLibrary library) {
   switch (library) {
@@ -39,33 +19,10 @@ const char* DefaultName(MediaLibrary library) {
 
 }  // namespace
 
-const CodecLibrary* CodecLibrary::Load(const std::string& path) {
-  if (path.empty()) return nullptr;
-  std::lock_guard<std::mutex> lock(Lock());
-  auto& loaded = Loaded();
-  if (auto it = loaded.find(path); it != loaded.end()) return it->second.get();
-  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!handle) return nullptr;
-  auto& slot = loaded[path];
-  slot = std::make_unique<CodecLibrary>(handle);
-  return slot.get();
-}
-
-void* CodecLibrary::Symbol(const char* name) const { return ::dlsym(handle_, name); }
-
-std::string MediaLibraryPath(MediaLibrary library) {
-  std::lock_guard<std::mutex> lock(Lock());
-  if (auto it = Overrides().find(library); it != Overrides().end()) return it->second;
-  return DefaultName(library);
-}
+std::string MediaLibraryPath(MediaLibrary library) { return SharedLibrary::Redirected(DefaultName(library)); }
 
 void SetMediaLibraryPath(MediaLibrary library, std::string path) {
-  std::lock_guard<std::mutex> lock(Lock());
-  if (path.empty()) {
-    Overrides().erase(library);
-  } else {
-    Overrides()[library] = std::move(path);
-  }
+  SharedLibrary::Redirect(DefaultName(library), std::move(path));
 }
 
 }  // namespace platform

@@ -327,4 +327,25 @@ std::optional<COLORREF> ConsoleHost::ShowColourPicker(ColourPickerRequest&) {
   return std::nullopt;
 }
 
+bool HasDisplay() {
+  const char* x = std::getenv("DISPLAY");
+  const char* wl = std::getenv("WAYLAND_DISPLAY");
+  return (x != nullptr && *x != '\0') || (wl != nullptr && *wl != '\0');
+}
+
+std::unique_ptr<Host> MakeConsoleHost() {
+  struct Console : ConsoleHost {
+    std::vector<UiWindow*> open;
+    void WindowOpened(UiWindow& w) override { open.push_back(&w); }
+    void WindowClosed(UiWindow& w) override { std::erase(open, &w); }
+    ~Console() override {
+      if (&CurrentHost() == this) SetCurrentHost(nullptr);
+      for (UiWindow* w : open) w->ForgetHost(this);
+    }
+  };
+  auto console = std::make_unique<Console>();
+  SetCurrentHost(console.get());
+  return console;
+}
+
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -224,5 +225,13 @@ class ConsoleHost : public Host {
   std::FILE* out_;
   bool interactive_;
 };
+
+// True when $DISPLAY or $WAYLAND_DISPLAY names a display.
+bool HasDisplay();
+
+// A ConsoleHost made current, for a program whose desktop host could not be opened: it
+// stops being current when it goes, and tells the windows it was told about (static
+// objects may outlive it). The caller keeps it while the program runs.
+std::unique_ptr<Host> MakeConsoleHost();
 
 }  // namespace platform

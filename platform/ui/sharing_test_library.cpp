@@ -1,5 +1,6 @@
 // A loadable library for the sharing test: linked like tovarin.so (its own copies of the
-// platform layers, symbols bound inside it and kept hidden), it makes a view below a
+// platform layers, symbols bound inside it and kept hidden but for its own exports of the
+// process registry and the shell allocator), it makes a view below a
 // window of its host and answers messages, and shows a message box through the current
 // host, all from its own copy of the code.
 #include "platform/ui/host.h"

@@ -41,12 +41,6 @@ using wxui::RenderedWindow;
 using wxui::U;
 using wxui::W;
 
-bool HasDisplay() {
-  const char* x = std::getenv("DISPLAY");
-  const char* wl = std::getenv("WAYLAND_DISPLAY");
-  return (x != nullptr && *x != '\0') || (wl != nullptr && *wl != '\0');
-}
-
 namespace {
 
 class HostApp : public wxApp {
@@ -1237,20 +1231,7 @@ std::unique_ptr<Host> MakeDesktopHost(const std::string& programName) {
   if (HasDisplay()) {
     if (std::unique_ptr<WxHost> wx = WxHost::Open(programName)) return wx;
   }
-  // A console host that stops being the current one when it goes, and tells the windows
-  // it was told about (static objects may outlive it).
-  struct Console : ConsoleHost {
-    std::vector<UiWindow*> open;
-    void WindowOpened(UiWindow& w) override { open.push_back(&w); }
-    void WindowClosed(UiWindow& w) override { std::erase(open, &w); }
-    ~Console() override {
-      if (&CurrentHost() == this) SetCurrentHost(nullptr);
-      for (UiWindow* w : open) w->ForgetHost(this);
-    }
-  };
-  auto console = std::make_unique<Console>();
-  SetCurrentHost(console.get());
-  return console;
+  return MakeConsoleHost();
 }
 
 }  // namespace platform

@@ -25,9 +25,6 @@ namespace platform {
 class Menu;
 class UiWindow;
 
-// True when $DISPLAY or $WAYLAND_DISPLAY names a display.
-bool HasDisplay();
-
 // A control as the toolkit shows it, read back from the widget.
 struct RenderedControl {
   int id = IDC_STATIC;
