@@ -62,7 +62,7 @@ const LameApi* LoadLame() {
   const std::string path = MediaLibraryPath(MediaLibrary::kMp3Lame);
   std::lock_guard<std::mutex> lock(Lock());
   if (auto it = tables->find(path); it != tables->end()) return &it->second;
-  const CodecLibrary* library = CodecLibrary::Load(path);
+  const SharedLibrary* library = SharedLibrary::Load(path);
   if (!library) return nullptr;
   LameApi api;
   bool ok = true;

@@ -9,8 +9,6 @@
 
 namespace platform {
 
-using CodecLibrary = SharedLibrary;
-
 // The system libraries the media stand-ins are built on.
 enum class MediaLibrary {
   kMp3Lame,     // the MP3 encoder behind the BladeEnc-style interface

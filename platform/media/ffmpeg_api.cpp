@@ -14,7 +14,7 @@ namespace {
 #define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;
 
 bool ResolveUtil(FfmpegApi& api) {
-  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kAvUtil));
+  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvUtil));
   if (!library) return false;
   bool ok = true;
   TOVARIN_AVUTIL_FUNCTIONS(TOVARIN_RESOLVE)
@@ -22,7 +22,7 @@ bool ResolveUtil(FfmpegApi& api) {
 }
 
 bool ResolveResample(FfmpegApi& api) {
-  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kSwResample));
+  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kSwResample));
   if (!library) return false;
   bool ok = true;
   TOVARIN_SWRESAMPLE_FUNCTIONS(TOVARIN_RESOLVE)
@@ -30,7 +30,7 @@ bool ResolveResample(FfmpegApi& api) {
 }
 
 bool ResolveCodec(FfmpegApi& api) {
-  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kAvCodec));
+  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvCodec));
   if (!library) return false;
   bool ok = true;
   TOVARIN_AVCODEC_FUNCTIONS(TOVARIN_RESOLVE)
@@ -38,7 +38,7 @@ bool ResolveCodec(FfmpegApi& api) {
 }
 
 bool ResolveFormat(FfmpegApi& api) {
-  const CodecLibrary* library = CodecLibrary::Load(MediaLibraryPath(MediaLibrary::kAvFormat));
+  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvFormat));
   if (!library) return false;
   bool ok = true;
   TOVARIN_AVFORMAT_FUNCTIONS(TOVARIN_RESOLVE)

@@ -25,8 +25,8 @@ struct FlacApi {
 };
 
 bool LoadFlac(FlacApi& api) {
-  const platform::CodecLibrary* library =
-      platform::CodecLibrary::Load(CodecLibraryPath("libFLAC.dll", "libFLAC.so.12"));
+  const platform::SharedLibrary* library =
+      platform::SharedLibrary::Load(CodecLibraryPath("libFLAC.dll", "libFLAC.so.12"));
   if (!library) return false;
   bool ok = true;
 #define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;

@@ -50,10 +50,10 @@ struct OggApi {
 };
 
 bool LoadOgg(OggApi& api) {
-  const platform::CodecLibrary* ogg = platform::CodecLibrary::Load(CodecLibraryPath("ogg.dll", "libogg.so.0"));
+  const platform::SharedLibrary* ogg = platform::SharedLibrary::Load(CodecLibraryPath("ogg.dll", "libogg.so.0"));
   if (!ogg) return false;
-  const platform::CodecLibrary* vorbis =
-      platform::CodecLibrary::Load(CodecLibraryPath("vorbis.dll", "libvorbis.so.0"));
+  const platform::SharedLibrary* vorbis =
+      platform::SharedLibrary::Load(CodecLibraryPath("vorbis.dll", "libvorbis.so.0"));
   if (!vorbis) return false;
   bool ok = true;
 #define TOVARIN_RESOLVE_OGG(name) ok = ogg->Resolve(#name, api.name) && ok;
