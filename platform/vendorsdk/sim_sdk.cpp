@@ -651,6 +651,7 @@ void SimulatedSdk::RunJob(Job& job) {
     if (lastPercent < 100) EmitFromLane(progress, 100, 0);  // an empty file
     const SdkResult r = player_->CommitUpload(job.pending);
     EmitFromLane(kSdkUploadDone, r, r == kSdkOk ? LPARAM(job.pending.item.id) : 0);
+    player_->RefillSpares();  // while the sender turns to its next file
     return;
   }
 

@@ -532,7 +532,9 @@ int SimPlayer::TakeNameless(SpareStock& stock) {
     if (!stock.fds.empty()) {
       const int fd = stock.fds.back();
       stock.fds.pop_back();
-      sparesCv_.notify_all();
+      // Waking a sleeping maker costs the waker tens of microseconds: while the stock lasts,
+      // the upload lane wakes it (RefillSpares) once its notice is out, for several files.
+      if (stock.fds.size() < kLowSpares) sparesCv_.notify_all();
       return fd;
     }
   }
@@ -546,8 +548,18 @@ int SimPlayer::TakeNameless(SpareStock& stock) {
   return fd;
 }
 
+void SimPlayer::RefillSpares() {
+  bool low = false;
+  {
+    std::lock_guard<std::mutex> lock(sparesMu_);
+    for (const SpareStock* stock : {&spareContent_, &spareRecords_}) {
+      low = low || (stock->maker.joinable() && stock->fds.size() <= kSpares / 2);
+    }
+  }
+  if (low) sparesCv_.notify_all();
+}
+
 void SimPlayer::MakeSpares(SpareStock& stock) {
-  constexpr std::size_t kSpares = 4;
   // At the store's own priority, not below it: a take waits for the file being made, so a
   // maker starved by other work on a busy machine held the upload lane up for as long.
   std::unique_lock<std::mutex> lock(sparesMu_);

@@ -196,6 +196,10 @@ class SimPlayer {
   int OpenUploadTarget(PendingUpload* pending);
   SdkResult CommitUpload(PendingUpload& pending);
   void AbandonUpload(PendingUpload& pending);
+  // Wakes the makers of nameless files where a stock is down to half. Takes wake them only
+  // when a stock runs low: a wake costs the waker tens of microseconds, so the upload lane
+  // pays it once its notice is out, while the sender turns to its next file.
+  void RefillSpares();
   // Uploads prepared and not yet committed or abandoned, for tests.
   std::size_t UploadsInProgress() const;
   SdkResult CreateFolder(std::string_view name, const std::vector<SdkAttribute>& attributes,
@@ -237,6 +241,8 @@ class SimPlayer {
   // one; -1 where the file system makes none.
   int TakeNameless(SpareStock& stock);
   void MakeSpares(SpareStock& stock);
+  static constexpr std::size_t kSpares = 8;     // a stock when full
+  static constexpr std::size_t kLowSpares = 2;  // below it a take wakes the maker at once
   bool SavePlaylist(const SimPlaylist& playlist);
   std::uint32_t AllocateId();
   bool TakeFaultLocked(SimFault fault);
