@@ -413,7 +413,7 @@ DWORD NamedSemaphore::Wait(DWORD timeoutMs) {
   std::uint64_t spinNs = std::uint64_t{spin_.UsFor(block_->releaser.load(std::memory_order_relaxed))} * 1000u;
   if (timeoutMs != INFINITE) spinNs = std::min<std::uint64_t>(spinNs, std::uint64_t{timeoutMs} * 1000000u);
   while (NowNs() - begin < spinNs) {
-    for (int i = 0; i < 32; ++i) CpuRelax();
+    SpinPause(32);
     if (TryTake(count)) {
       spin_.Caught();
       return WAIT_OBJECT_0;

@@ -551,7 +551,7 @@ void WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCp
         return;
       }
     }
-    for (int i = 0; i < 16; ++i) CpuRelax();
+    SpinPause(16);
   }
   pollfd fds[3] = {{q.eventFd, POLLIN, 0}, {q.sock, POLLIN, 0}, {extraFd, POLLIN, 0}};
   timespec ts{};
