@@ -72,7 +72,8 @@ class MappedView {
   std::size_t size() const { return size_; }
   explicit operator bool() const { return data_ != nullptr; }
 
-  // Writes the range back (msync); length 0 means to the end of the view.
+  // Makes the range visible to the other processes that map it: every mapping is named
+  // shared memory, which they see at once, so it only checks the range. Length 0: to the end.
   bool Flush(std::size_t offset = 0, std::size_t length = 0) const;
   void Unmap();
 
