@@ -47,10 +47,12 @@ class AudioFiles {
           Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "libmp3lame", "-b:a", "128k", "-metadata",
                 "title=\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83", "-metadata", "artist=FA", "-metadata", "date=2010",
                 "-metadata", "track=7/12", "-metadata", "composer=Comp", dir_ / "v24.mp3"}) &&
-          Tool({"oggenc", "--quiet", "-q", "3", "-t", "Title", "-a", "Artist", "-l", "Album", "-N", "5", "-d",
+          // Serial numbers of their own: oggenc takes one from the clock, so two files made in
+          // one second shared it and their chain read as one stream.
+          Tool({"oggenc", "--quiet", "-q", "3", "--serial", "1", "-t", "Title", "-a", "Artist", "-l", "Album", "-N", "5", "-d",
                 "2003-04-05", "-G", "Pop", "-c", "PERFORMER=Perf", "-c", "DESCRIPTION=Desc", tone,
                 "-o", dir_ / "tags.ogg"}) &&
-          Tool({"oggenc", "--quiet", "-q", "3", "-a", "Artist", "-c", "COMPOSER=Writer", tone, "-o",
+          Tool({"oggenc", "--quiet", "-q", "3", "--serial", "2", "-a", "Artist", "-c", "COMPOSER=Writer", tone, "-o",
                 dir_ / "composer.ogg"}) &&
           MakeTone(dir_ / "long.wav", 75, 22050, 1) &&
           Tool({"oggenc", "--quiet", "-q", "-1", dir_ / "long.wav", "-o", dir_ / "long.ogg"}) &&
