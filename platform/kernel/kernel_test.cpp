@@ -1,6 +1,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "testing/processes.h"
 
@@ -240,6 +242,51 @@ TEST(SpinTest, NoSpinBesideAThreadPinnedToTheSameProcessor) {
   }
   spin.Slept(10 * SpinBudget::kMaxUs);  // a long sleep: the other side was idle
   EXPECT_EQ(spin.UsFor(-1), SpinBudget::kMaxUs / 2);
+  ::sched_setaffinity(0, sizeof before, &before);
+}
+
+// A thread woken beside its waker moves to another of its processors, keeping off those
+// that pinned peers hold; it keeps the processors it was allowed, and a pinned thread stays.
+TEST(SpinTest, AThreadMovesOffItsWakersProcessor) {
+  if (::sysconf(_SC_NPROCESSORS_ONLN) < 3) GTEST_SKIP() << "needs three processors";
+  cpu_set_t before;
+  ASSERT_EQ(::sched_getaffinity(0, sizeof before, &before), 0);
+  std::vector<int> mine;
+  for (int c = 0; c < CPU_SETSIZE && mine.size() < 3; ++c) {
+    if (CPU_ISSET(c, &before)) mine.push_back(c);
+  }
+  if (mine.size() < 3) GTEST_SKIP() << "needs three processors of its own";
+  const int a = mine[0], b = mine[1], c = mine[2];
+  const auto allow = [](std::initializer_list<int> cpus) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (int cpu : cpus) CPU_SET(cpu, &set);
+    return ::sched_setaffinity(0, sizeof set, &set) == 0;
+  };
+  const auto allowed = [] {
+    cpu_set_t set;
+    ::sched_getaffinity(0, sizeof set, &set);
+    return CPU_COUNT(&set);
+  };
+  PinnedPeerProcessors().store(0);
+
+  ASSERT_TRUE(allow({a}));  // onto a, then free to go to b and c too
+  ASSERT_TRUE(allow({a, b, c}));
+  EXPECT_FALSE(MoveOffProcessor(b)) << "another processor's waker";
+  EXPECT_FALSE(MoveOffProcessor(-1)) << "a waker whose place is not known";
+  NotePinnedPeer(b | kPinned);
+  if (::sched_getcpu() == a) {
+    EXPECT_TRUE(MoveOffProcessor(a | kPinned));
+    EXPECT_EQ(::sched_getcpu(), c) << "b is held by a pinned peer";
+    EXPECT_EQ(allowed(), 3);
+  }
+
+  ASSERT_TRUE(allow({a}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));  // the pinning is looked at again
+  EXPECT_FALSE(MoveOffProcessor(a));
+  EXPECT_EQ(::sched_getcpu(), a);
+
+  PinnedPeerProcessors().store(0);
   ::sched_setaffinity(0, sizeof before, &before);
 }
 

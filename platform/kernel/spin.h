@@ -10,6 +10,7 @@
 #include <sched.h>
 #include <time.h>
 
+#include <atomic>
 #include <cstdint>
 
 namespace platform {
@@ -50,6 +51,44 @@ constexpr int kPinned = 1 << 16;
 inline int CurrentPlace() {
   const int cpu = ::sched_getcpu();
   return cpu < 0 ? -1 : cpu | (PinnedToOneProcessor() ? kPinned : 0);
+}
+
+// Processors to which a peer process of this one is pinned (bit n: processor n < 64), as
+// its messages tell: a thread that moves keeps off them.
+inline std::atomic<std::uint64_t>& PinnedPeerProcessors() {
+  static std::atomic<std::uint64_t> processors{0};
+  return processors;
+}
+
+inline void NotePinnedPeer(int place) {
+  if (place < 0 || (place & kPinned) == 0) return;
+  const int cpu = place & (kPinned - 1);
+  if (cpu < 64) PinnedPeerProcessors().fetch_or(std::uint64_t{1} << cpu, std::memory_order_relaxed);
+}
+
+// Moves the calling thread to another of its processors when it runs where `place` (a
+// CurrentPlace) ran, and reports whether it moved. When no idle processor shares a cache
+// with the waker (on a virtual machine that describes no caches, none ever does), the
+// scheduler wakes a thread on its waker's processor; two threads that both go on working
+// there, spinning for each other's answers, each hold the other off until the balancer
+// moves one, which takes milliseconds. A thread pinned to one processor stays.
+inline bool MoveOffProcessor(int place) {
+  if (place < 0) return false;
+  const int cpu = place & (kPinned - 1);
+  if (::sched_getcpu() != cpu || PinnedToOneProcessor()) return false;
+  cpu_set_t allowed;
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return false;
+  cpu_set_t elsewhere = allowed;
+  CPU_CLR(cpu, &elsewhere);
+  cpu_set_t unpinned = elsewhere;
+  const std::uint64_t pinned = PinnedPeerProcessors().load(std::memory_order_relaxed);
+  for (int c = 0; c < 64; ++c) {
+    if ((pinned >> c & 1) != 0) CPU_CLR(c, &unpinned);
+  }
+  const cpu_set_t& target = CPU_COUNT(&unpinned) > 0 ? unpinned : elsewhere;
+  if (CPU_COUNT(&target) == 0 || ::sched_setaffinity(0, sizeof target, &target) != 0) return false;
+  ::sched_setaffinity(0, sizeof allowed, &allowed);  // free to go anywhere again, from there
+  return true;
 }
 
 // One turn of a spinning wait. A thread pinned to one processor shares it with the other

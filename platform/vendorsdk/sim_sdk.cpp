@@ -128,6 +128,7 @@ class SimulatedSdk final : public VendorSdk, public SimPlayerListener {
     std::condition_variable cv;
     std::deque<Job> jobs;
     std::atomic<std::size_t> queued{0};  // jobs.size(), read without the lock
+    std::atomic<int> enqueuer{-1};       // where the last job was queued from (CurrentPlace)
     bool stop = false;
   };
 
@@ -566,6 +567,7 @@ void SimulatedSdk::Enqueue(Lane& lane, Job job) {
     std::lock_guard<std::mutex> lock(lane.mu);
     lane.jobs.push_back(std::move(job));
     lane.queued.store(lane.jobs.size(), std::memory_order_release);
+    lane.enqueuer.store(CurrentPlace(), std::memory_order_relaxed);
   }
   lane.cv.notify_one();
 }
@@ -605,6 +607,8 @@ void SimulatedSdk::LaneLoop(Lane* lane) {
     } else {
       spin.Slept((NowNs() - spinStart) / 1000u);
     }
+    // Woken beside the sender's thread, the lane would hold it off while it notices.
+    MoveOffProcessor(lane->enqueuer.load(std::memory_order_relaxed));
     if (Current(job)) RunJob(job);
     else DropJob(job);
   }

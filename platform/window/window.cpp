@@ -386,6 +386,11 @@ std::shared_ptr<ThreadQueue> QueueOfLocalWindow(HWND window) {
 
 void HandleRecord(ThreadQueue& q, const WireRecord& r) {
   q.NotePeerCpu(r.senderPid, r.senderTid, r.senderCpu);
+  // A sender pinned to our processor cannot move, and it spins for our answer.
+  if ((r.senderCpu & kPinned) != 0) {
+    NotePinnedPeer(r.senderCpu);
+    MoveOffProcessor(r.senderCpu);
+  }
   switch (r.kind) {
     case kPost:
       if (ProcedureOf(r.window, q.tid)) {
