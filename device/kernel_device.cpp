@@ -222,40 +222,37 @@ void KernelDevice::AddNotifyWindow(platform::HWND window) {
   if (platform::IsWindow(window)) notifyWindows_.push_back(window);
 }
 
-int KernelDevice::NotifyUploadProgress(int value) {
-  if (!platform::IsWindow(progressWindow_)) {
-    progressWindow_ = 0;
+namespace {
+// The answer of the progress window, or 0 when it is gone; one that is gone is forgotten.
+// The send finds that out itself, so the window is not looked up first.
+int SendToProgressWindow(platform::HWND& window, platform::UINT message, platform::WPARAM wParam,
+                         platform::LPARAM lParam) {
+  if (window == 0) return 0;
+  platform::LRESULT answer = 0;
+  if (!platform::SendMessageTimeout(window, message, wParam, lParam, platform::INFINITE, &answer)) {
+    if (!platform::IsWindow(window)) window = 0;
     return 0;
   }
-  return static_cast<int>(platform::SendMessage(progressWindow_, WM_UPLOADPROGRESS,
-                                                static_cast<platform::WPARAM>(value), 0));
+  return static_cast<int>(answer);
+}
+}  // namespace
+
+int KernelDevice::NotifyUploadProgress(int value) {
+  return SendToProgressWindow(progressWindow_, WM_UPLOADPROGRESS, static_cast<platform::WPARAM>(value), 0);
 }
 
 int KernelDevice::NotifyDownloadProgress(int value) {
-  if (!platform::IsWindow(progressWindow_)) {
-    progressWindow_ = 0;
-    return 0;
-  }
-  return static_cast<int>(platform::SendMessage(progressWindow_, WM_DOWNLOADPROGRESS,
-                                                static_cast<platform::WPARAM>(value), 0));
+  return SendToProgressWindow(progressWindow_, WM_DOWNLOADPROGRESS, static_cast<platform::WPARAM>(value), 0);
 }
 
 int KernelDevice::NotifyUploadDone(const KernelId& item, int value) {
-  int answer = 0;
-  if (platform::IsWindow(progressWindow_)) {
-    answer = static_cast<int>(platform::SendMessage(progressWindow_, WM_UPLOADDONE, item.word[0],
-                                                    value));
-  }
+  const int answer = SendToProgressWindow(progressWindow_, WM_UPLOADDONE, item.word[0], value);
   progressWindow_ = 0;
   return answer;
 }
 
 int KernelDevice::NotifyDownloadDone(const KernelId& item, int value) {
-  int answer = 0;
-  if (platform::IsWindow(progressWindow_)) {
-    answer = static_cast<int>(
-        platform::SendMessage(progressWindow_, WM_DOWNLOADDONE, item.word[0], value));
-  }
+  const int answer = SendToProgressWindow(progressWindow_, WM_DOWNLOADDONE, item.word[0], value);
   progressWindow_ = 0;
   return answer;
 }

@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/types.h>
@@ -13,7 +14,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -92,10 +95,12 @@ bool Readable(int fd) {
   return r > 0;
 }
 
-// Exit descriptors of the processes we asked about, keyed by (pid, start time).
+// Exit descriptors of the processes we asked about, keyed by (pid, start time). A
+// descriptor handed out stays open while its holder watches it, also when the cache
+// learns meanwhile that the process ended.
 struct LivenessCache {
   std::mutex mutex;
-  std::map<std::pair<DWORD, std::uint64_t>, int> fds;
+  std::map<std::pair<DWORD, std::uint64_t>, std::shared_ptr<const ExitDescriptor>> fds;
 };
 
 LivenessCache& Liveness() {
@@ -103,37 +108,44 @@ LivenessCache& Liveness() {
   return *cache;
 }
 
-// The cached descriptor, opening it on first use; -1 when the process is gone or cannot be
-// watched. Called with the cache locked.
-int CachedExitFd(LivenessCache& cache, DWORD pid, std::uint64_t start, bool* gone) {
+// The cached descriptor, opening it on first use; null when the process is gone or cannot
+// be watched. `checked`: whether a cached descriptor is first asked whether it turned
+// readable. Called with the cache locked.
+std::shared_ptr<const ExitDescriptor> CachedExitFd(LivenessCache& cache, DWORD pid, std::uint64_t start, bool checked,
+                                                   bool* gone) {
   *gone = false;
   auto key = std::make_pair(pid, start);
   auto it = cache.fds.find(key);
   if (it != cache.fds.end()) {
-    if (Readable(it->second)) {
-      ::close(it->second);
+    if (checked && Readable(it->second->fd())) {
       cache.fds.erase(it);
       *gone = true;
-      return -1;
+      return nullptr;
     }
     return it->second;
   }
   long fd = SysPidfdOpen(static_cast<pid_t>(pid));
   if (fd < 0) {
     *gone = (errno == ESRCH);
-    return -1;
+    return nullptr;
   }
   // The descriptor names whoever had the id when it was opened: it is ours only when the
   // start time matches and that process has not ended since.
   if (ProcessStartTime(pid) != start || Readable(static_cast<int>(fd))) {
     ::close(static_cast<int>(fd));
     *gone = true;
-    return -1;
+    return nullptr;
   }
   ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
-  cache.fds.emplace(key, static_cast<int>(fd));
-  return static_cast<int>(fd);
+  auto watch = std::make_shared<const ExitDescriptor>(static_cast<int>(fd));
+  cache.fds.emplace(key, watch);
+  return watch;
 }
+
+// The process id, asked of the system once and again in a forked child.
+std::atomic<DWORD> g_processId{0};
+
+void ForgetProcessId() { g_processId.store(0, std::memory_order_relaxed); }
 
 }  // namespace
 
@@ -156,7 +168,16 @@ DWORD GetCurrentThreadId() {
   return tid;
 }
 
-DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
+DWORD GetCurrentProcessId() {
+  DWORD pid = g_processId.load(std::memory_order_relaxed);
+  if (pid == 0) {
+    static const bool watched = ::pthread_atfork(nullptr, nullptr, ForgetProcessId) == 0;
+    (void)watched;
+    pid = static_cast<DWORD>(::getpid());
+    g_processId.store(pid, std::memory_order_relaxed);
+  }
+  return pid;
+}
 
 std::string KernelNamespace() {
   const char* ns = std::getenv("TOVARIN_NS");
@@ -235,25 +256,26 @@ std::uint64_t CurrentProcessStartTime() {
   return start;
 }
 
+ExitDescriptor::~ExitDescriptor() { ::close(fd_); }
+
 bool IsProcessAlive(DWORD pid, std::uint64_t startTime) {
   if (pid == 0 || startTime == 0) return false;
   if (pid == GetCurrentProcessId()) return startTime == CurrentProcessStartTime();
   auto& cache = Liveness();
   std::lock_guard<std::mutex> lock(cache.mutex);
   bool gone = false;
-  int fd = CachedExitFd(cache, pid, startTime, &gone);
-  if (fd >= 0) return true;
+  if (CachedExitFd(cache, pid, startTime, true, &gone)) return true;
   if (gone) return false;
   return ProcessStartTime(pid) == startTime;  // no exit descriptors on this system
 }
 
-int ProcessExitDescriptor(DWORD pid, std::uint64_t startTime) {
-  if (pid == GetCurrentProcessId()) return -1;
+std::shared_ptr<const ExitDescriptor> ProcessExitWatch(DWORD pid, std::uint64_t startTime) {
+  if (pid == GetCurrentProcessId()) return nullptr;
   auto& cache = Liveness();
   std::lock_guard<std::mutex> lock(cache.mutex);
   bool gone = false;
-  int fd = CachedExitFd(cache, pid, startTime, &gone);
-  return fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+  // Its holder polls it: asking here whether it turned readable would only repeat that.
+  return CachedExitFd(cache, pid, startTime, false, &gone);
 }
 
 }  // namespace platform

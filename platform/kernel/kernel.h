@@ -53,9 +53,22 @@ std::string KernelObjectName(std::string_view kind, std::string_view name);
 std::uint64_t ProcessStartTime(DWORD pid);        // 0 when no such live process (zombies too)
 std::uint64_t CurrentProcessStartTime();
 bool IsProcessAlive(DWORD pid, std::uint64_t startTime);
-// A new descriptor (the caller closes it) that turns readable when that process ends, or
-// -1 when none can be had: the process is then gone or cannot be watched.
-int ProcessExitDescriptor(DWORD pid, std::uint64_t startTime);
+// A descriptor that turns readable when a process ends, shared by everyone who watches
+// that process and closed when the last of them lets it go.
+class ExitDescriptor {
+ public:
+  explicit ExitDescriptor(int fd) : fd_(fd) {}
+  ~ExitDescriptor();
+  ExitDescriptor(const ExitDescriptor&) = delete;
+  ExitDescriptor& operator=(const ExitDescriptor&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+// The exit descriptor of that process, or null when none can be had: the process is then
+// gone or cannot be watched (this process is never watched).
+std::shared_ptr<const ExitDescriptor> ProcessExitWatch(DWORD pid, std::uint64_t startTime);
 
 // A view of a named mapping: the whole object, read and write. The view stays valid after
 // the FileMapping handle it came from is destroyed, until Unmap or destruction.

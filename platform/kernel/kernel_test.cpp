@@ -383,15 +383,18 @@ TEST(ProcessTest, LivenessFollowsPidAndStartTime) {
   ASSERT_NE(childStart, 0u);
   EXPECT_TRUE(IsProcessAlive(pid, childStart));
   EXPECT_FALSE(IsProcessAlive(pid, childStart + 7));  // same id, another process
-  int fd = ProcessExitDescriptor(pid, childStart);
+  const auto watch = ProcessExitWatch(pid, childStart);
+  EXPECT_EQ(ProcessExitWatch(pid, childStart), watch) << "one descriptor for all who watch";
+  EXPECT_EQ(ProcessExitWatch(self, start), nullptr);
   child.Kill(SIGKILL);
   // Dead while still a zombie (not yet reaped).
   for (int i = 0; i < 100 && IsProcessAlive(pid, childStart); ++i) Sleep(10);
   EXPECT_FALSE(IsProcessAlive(pid, childStart));
-  if (fd >= 0) {
-    pollfd p{fd, POLLIN, 0};
+  if (watch) {
+    // The liveness check let the descriptor go; its holder still watches it.
+    pollfd p{watch->fd(), POLLIN, 0};
     EXPECT_EQ(::poll(&p, 1, 1000), 1);
-    ::close(fd);
+    EXPECT_NE(::fcntl(watch->fd(), F_GETFD), -1);
   }
   child.Wait();
 }

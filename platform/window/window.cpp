@@ -535,25 +535,26 @@ bool Readable(int fd) {
 }
 
 // Waits until something may have arrived, the deadline (0: none) passed, or extraFd
-// turned readable. Spins first when recent waits were short, unless the thread expected
-// to write (`peerCpu`, -1: not known) last ran on this processor.
-void WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCpu) {
-  if (q.signal.load()) return;
+// turned readable, and tells whether it saw extraFd readable. Spins first when recent
+// waits were short, unless the thread expected to write (`peerCpu`, -1: not known) last
+// ran on this processor.
+bool WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCpu) {
+  if (q.signal.load()) return false;
   const std::uint64_t begin = NowNs();
-  if (deadlineNs != 0 && begin >= deadlineNs) return;
+  if (deadlineNs != 0 && begin >= deadlineNs) return false;
   std::uint64_t spinEnd = begin + std::uint64_t{q.spin.UsFor(peerCpu)} * 1000u;
   if (deadlineNs != 0) spinEnd = std::min(spinEnd, deadlineNs);
   while (NowNs() < spinEnd) {
     if (q.signal.load(std::memory_order_acquire)) {
       q.spin.Caught();
-      return;
+      return false;
     }
     if (q.sock >= 0) {
       WireRecord r;
       if (::recv(q.sock, &r, sizeof r, MSG_DONTWAIT) == static_cast<ssize_t>(sizeof r)) {
         HandleRecord(q, r);
         q.spin.Caught();
-        return;
+        return false;
       }
     }
     SpinPause(16);
@@ -573,28 +574,31 @@ void WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCp
     (void)n;
   }
   q.spin.Slept((NowNs() - begin) / 1000u);
+  return r > 0 && extraFd >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
 }
 
 // Serves incoming sends until done() holds, the time limit passes, the target window goes
-// away or its process (watched through exitFd) ends.
+// away or its process (watched through exitFd) ends. The end of the process shows while the
+// wait sleeps; a wait that spins looks again at each recheck.
 template <typename Done>
 bool WaitForAnswer(ThreadQueue& q, Done done, unsigned timeoutMs, HWND target, int exitFd, int targetCpu) {
   const std::uint64_t begin = NowNs();
   const std::uint64_t deadline = timeoutMs == INFINITE ? 0 : begin + std::uint64_t{timeoutMs} * 1000000u;
   std::uint64_t recheck = begin + kSendRecheckMs * 1000000u;
+  bool exited = false;
   for (;;) {
     Pump(q);
     if (done()) return true;
     std::uint64_t now = NowNs();
     if (deadline != 0 && now >= deadline) return false;
-    if (now >= recheck || Readable(exitFd)) {
-      if (!IsWindow(target) || Readable(exitFd)) {
+    if (now >= recheck || exited) {
+      if (exited || !IsWindow(target) || Readable(exitFd)) {
         Pump(q);
         return done();
       }
       recheck = now + kSendRecheckMs * 1000000u;
     }
-    WaitInput(q, deadline != 0 ? std::min(deadline, recheck) : recheck, exitFd, targetCpu);
+    exited = WaitInput(q, deadline != 0 ? std::min(deadline, recheck) : recheck, exitFd, targetCpu);
   }
 }
 
@@ -817,10 +821,9 @@ bool SendMessageTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
   q.awaited.push_back(id);
   bool answered = false;
   if (Deliver(row->pid, row->start, row->tid, r, &q)) {
-    int exitFd = ProcessExitDescriptor(row->pid, row->start);
-    answered = WaitForAnswer(q, [&] { return q.replies.count(id) != 0; }, timeoutMs, window, exitFd,
-                             q.PeerCpuOf(row->pid, row->tid));
-    if (exitFd >= 0) ::close(exitFd);
+    const auto exitWatch = ProcessExitWatch(row->pid, row->start);
+    answered = WaitForAnswer(q, [&] { return q.replies.count(id) != 0; }, timeoutMs, window,
+                             exitWatch ? exitWatch->fd() : -1, q.PeerCpuOf(row->pid, row->tid));
   }
   q.awaited.erase(std::find(q.awaited.begin(), q.awaited.end(), id));
   auto it = q.replies.find(id);
