@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "common/settings.h"
 #include "platform/paths/paths.h"
@@ -31,8 +32,10 @@ bool SettingOn(const std::string& name) {
 }
 
 // A folder's entries but "." and "..", in the order the system gives them, as folder +
-// "\" + name; false when the folder cannot be read.
-bool ReadFolder(const std::string& folder, std::vector<std::string>& entries) {
+// "\" + name, each with what the folder says of it (nothing where it does not say: the
+// entry is then looked up); false when the folder cannot be read.
+bool ReadFolder(const std::string& folder, std::vector<std::string>& entries,
+                std::vector<std::optional<platform::FileInfo>>& kinds) {
   DIR* dir = ::opendir(platform::ToPosixPath(folder).c_str());
   if (dir == nullptr) return false;
   std::string prefix = folder;
@@ -40,7 +43,16 @@ bool ReadFolder(const std::string& folder, std::vector<std::string>& entries) {
   errno = 0;
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
-    if (name != "." && name != "..") entries.push_back(prefix + name);
+    if (name == "." || name == "..") continue;
+    entries.push_back(prefix + name);
+    std::optional<platform::FileInfo> kind;
+    if (e->d_type == DT_REG || e->d_type == DT_DIR || e->d_type == DT_LNK) {
+      kind.emplace();
+      kind->exists = true;
+      kind->directory = e->d_type == DT_DIR;
+      kind->symlink = e->d_type == DT_LNK;
+    }
+    kinds.push_back(kind);
   }
   const bool ok = errno == 0;
   ::closedir(dir);
@@ -93,16 +105,22 @@ std::string ListExpansion::Canonical(const std::string& path) const {
 }
 
 void ListExpansion::ExpandPaths(int depth, const std::vector<std::string>& names, int recursionAllowed) {
-  for (const std::string& name : names) {
+  ExpandPaths(depth, names, {}, recursionAllowed);
+}
+
+void ListExpansion::ExpandPaths(int depth, const std::vector<std::string>& names,
+                                const std::vector<std::optional<platform::FileInfo>>& known, int recursionAllowed) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
     std::string line = "Processing " + name + "...";
-    const platform::FileInfo entry = platform::QueryEntry(name);
+    const platform::FileInfo entry = i < known.size() && known[i] ? *known[i] : platform::QueryEntry(name);
     if (!entry.exists) {
       Log(line + "invalid path...skipped.");
       continue;
     }
     if (!entry.directory || entry.symlink) {
       Log(line + "file...processing.");
-      ExpandFileEntry(depth, name, recursionAllowed);
+      ExpandFileEntry(depth, name, entry, recursionAllowed);
       continue;
     }
     if (progress_ != nullptr) {
@@ -122,12 +140,13 @@ void ListExpansion::ExpandPaths(int depth, const std::vector<std::string>& names
       continue;
     }
     std::vector<std::string> entries;
-    if (!ReadFolder(name, entries)) {
+    std::vector<std::optional<platform::FileInfo>> kinds;
+    if (!ReadFolder(name, entries, kinds)) {
       Log(line + "could not read contents...skipped.");
       continue;
     }
     Log(line + "contains " + std::to_string(entries.size()) + " items" + "...recursively processing.");
-    ExpandPaths(depth + 1, entries, recursionAllowed);
+    ExpandPaths(depth + 1, entries, kinds, recursionAllowed);
   }
 }
 
@@ -143,13 +162,18 @@ bool ListExpansion::MayFollow(const std::string& target) const {
 }
 
 void ListExpansion::ExpandFileEntry(int depth, const std::string& path, int recursionAllowed) {
+  ExpandFileEntry(depth, path, platform::QueryEntry(path), recursionAllowed);
+}
+
+void ListExpansion::ExpandFileEntry(int depth, const std::string& path, const platform::FileInfo& entry,
+                                    int recursionAllowed) {
   const FilePathParts parts = SplitFilePath(path);
   const std::string extension = platform::ToLowerAscii(parts.extension);
   if (PlaylistFormatOf(extension) != PlaylistFormat::kNone) {
     ExpandPlaylist(path, depth);
     return;
   }
-  if (platform::QueryEntry(path).symlink) {
+  if (entry.symlink) {
     std::string target;
     if (!ResolveShortcut(path, target)) {
       Log("File is a shortcut...could not be resolved...skipping.");
@@ -165,7 +189,8 @@ void ListExpansion::ExpandFileEntry(int depth, const std::string& path, int recu
     ExpandPaths(depth + 1, {target}, recursionAllowed);
     return;
   }
-  if (!Exists(path)) {
+  // An entry that is no link is the file itself.
+  if (!entry.exists) {
     Log("Invalid path...skipping.");
     return;
   }
@@ -269,8 +294,10 @@ void ExpandTransferList(ExpansionLogFile* log, ExpansionListFile* list, const st
     if (log != nullptr) log->WriteString(line);
   };
   int folders = 0;
+  std::vector<std::optional<platform::FileInfo>> entries;
+  entries.reserve(selected.size());
   for (const std::string& name : selected) {
-    const platform::FileInfo entry = platform::QueryEntry(name);
+    const platform::FileInfo& entry = entries.emplace_back(platform::QueryEntry(name)).value();
     if (entry.exists && (entry.directory || entry.symlink)) ++folders;
   }
   write(std::to_string(folders) + " directories detected at top-level.");
@@ -283,7 +310,7 @@ void ExpandTransferList(ExpansionLogFile* log, ExpansionListFile* list, const st
     shellext::CDeleteDialog progress;
     progress.Start("Building file list...", 100);
     ListExpansion walk(log, first.Folder(), found, roots, audioOnly, &progress);
-    walk.ExpandPaths(0, selected, 1);
+    walk.ExpandPaths(0, selected, entries, 1);
     progress.Close();
   }
   if (sortResult) {

@@ -13,10 +13,12 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/paths/paths.h"
 #include "transfer/log_file.h"
 #include "transfer/source_groups.h"
 
@@ -46,10 +48,14 @@ class ListExpansion {
   // Walks a list of names at a depth (0 for the selected names; each folder level and
   // each link followed adds one).
   void ExpandPaths(int depth, const std::vector<std::string>& names, int recursionAllowed);
+  // The same with what is known of each name already (by index; nothing: looked up).
+  void ExpandPaths(int depth, const std::vector<std::string>& names,
+                   const std::vector<std::optional<platform::FileInfo>>& known, int recursionAllowed);
   // One name that is not a folder: a link, a playlist or a plain file.
   void ExpandFileEntry(int depth, const std::string& path, int recursionAllowed);
 
  private:
+  void ExpandFileEntry(int depth, const std::string& path, const platform::FileInfo& entry, int recursionAllowed);
   void Log(const std::string& line);
   void ExpandPlaylist(const std::string& path, int depth);
   void AddFound(const std::string& path, const std::string& groupKey);
