@@ -123,8 +123,10 @@ class ThreadQueue {
     inputCpu.store(CurrentPlace(), std::memory_order_relaxed);
     Wake();
   }
+  // The descriptor is written only for an owner that may be asleep: one that spins in
+  // WaitInput sees the signal itself (a write is a system call on the poster's path).
   void Wake() {
-    if (!signal.exchange(true)) {
+    if (!signal.exchange(true) && !spinning.load()) {
       std::uint64_t one = 1;
       ssize_t r = ::write(eventFd, &one, sizeof one);
       (void)r;
@@ -140,6 +142,7 @@ class ThreadQueue {
   std::deque<MSG> posted;
   std::deque<IncomingSend> sends;
   std::atomic<bool> signal{false};
+  std::atomic<bool> spinning{false};  // the owner polls `signal` in WaitInput
   std::atomic<int> inputCpu{-1};  // where the thread that gave the last input ran (CurrentPlace)
 
   // Owner thread only.
@@ -544,20 +547,32 @@ bool WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCp
   if (deadlineNs != 0 && begin >= deadlineNs) return false;
   std::uint64_t spinEnd = begin + std::uint64_t{q.spin.UsFor(peerCpu)} * 1000u;
   if (deadlineNs != 0) spinEnd = std::min(spinEnd, deadlineNs);
-  while (NowNs() < spinEnd) {
-    if (q.signal.load(std::memory_order_acquire)) {
+  if (NowNs() < spinEnd) {
+    // Local posters skip the descriptor while this is set. Both sides use sequentially
+    // consistent operations: a poster that saw `spinning` set had set `signal` before the
+    // spin ends, and the look at `signal` after the spin sees it.
+    q.spinning.store(true);
+    bool caught = false;
+    while (!caught && NowNs() < spinEnd) {
+      if (q.signal.load()) {
+        caught = true;
+        break;
+      }
+      if (q.sock >= 0) {
+        WireRecord r;
+        if (::recv(q.sock, &r, sizeof r, MSG_DONTWAIT) == static_cast<ssize_t>(sizeof r)) {
+          HandleRecord(q, r);
+          caught = true;
+          break;
+        }
+      }
+      SpinPause(16);
+    }
+    q.spinning.store(false);
+    if (caught || q.signal.load()) {
       q.spin.Caught();
       return false;
     }
-    if (q.sock >= 0) {
-      WireRecord r;
-      if (::recv(q.sock, &r, sizeof r, MSG_DONTWAIT) == static_cast<ssize_t>(sizeof r)) {
-        HandleRecord(q, r);
-        q.spin.Caught();
-        return false;
-      }
-    }
-    SpinPause(16);
   }
   pollfd fds[3] = {{q.eventFd, POLLIN, 0}, {q.sock, POLLIN, 0}, {extraFd, POLLIN, 0}};
   timespec ts{};
