@@ -12,6 +12,7 @@
 // destroyed and, for handles that live until the process ends, at exit.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -151,25 +152,30 @@ class NamedSemaphore {
   SpinBudget spin_;
 };
 
-// A lock shared by the processes of the namespace (flock on a lock file in the runtime
-// folder): the system frees it when the holding process dies. Threads of one process that
-// share one NamedLock object exclude each other too.
+// A lock shared by the processes of the namespace: a robust process-shared mutex in a lock
+// file of the runtime folder. When its holder dies the next one to ask gets it, as the
+// system frees a lock file; taking it and giving it back cost no system call while nobody
+// else waits. Threads of one process that share one NamedLock object exclude each other
+// too; the thread that took it gives it back.
 class NamedLock {
  public:
+  struct Shared;  // the lock file's contents
+
   explicit NamedLock(std::string_view name);
   ~NamedLock();
   NamedLock(const NamedLock&) = delete;
   NamedLock& operator=(const NamedLock&) = delete;
 
-  bool valid() const { return fd_ >= 0; }
+  bool valid() const { return shared_ != nullptr; }
   // Waits up to timeoutMs (INFINITE: without limit); false on time-out.
   bool Lock(DWORD timeoutMs = INFINITE);
-  bool TryLock() { return Lock(0); }
+  bool TryLock();
   void Unlock();
 
  private:
-  int fd_ = -1;
-  std::timed_mutex threads_;
+  bool Taken(int result);
+  Shared* shared_ = nullptr;
+  std::atomic<DWORD> holder_{0};  // the thread of this process holding it through this object
 };
 
 // Removes the names of every object this process created and still holds. Runs at exit

@@ -351,6 +351,72 @@ TEST(NamedLockTest, HeldByAnotherProcessUntilItDies) {
   lock.Unlock();
 }
 
+// A lock file kept from an earlier boot may name a holder that no exit will ever release:
+// such a lock is free; one held in this boot is not.
+TEST(NamedLockTest, AHolderOfAnEarlierBootHoldsNothing) {
+  struct Shared {  // the lock file's layout
+    std::uint32_t magic;
+    std::uint32_t reserved;
+    char boot[40];
+    pthread_mutex_t mutex;
+  };
+  char thisBoot[64] = {};
+  {
+    const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_GT(::read(fd, thisBoot, sizeof thisBoot - 1), 0);
+    ::close(fd);
+  }
+  const struct {
+    const char* what;
+    const char* name;  // a process maps a lock file once: each case has its own
+    const char* boot;
+    bool free;
+  } cases[] = {{"an earlier boot", "booted-earlier", "0f0f0f0f-earlier-boot\n", true},
+               {"this boot", "booted-now", thisBoot, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = RuntimeFolder() + "/" + KernelObjectName("lock", c.name).substr(1) + ".mutex";
+    ::unlink(path.c_str());
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, sizeof(Shared)), 0);
+    auto* shared = static_cast<Shared*>(::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+    ::close(fd);
+    ASSERT_NE(shared, MAP_FAILED);
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+    pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+    pthread_mutex_init(&shared->mutex, &attributes);
+    shared->mutex.__data.__lock = 0x3FFFFFF0;  // held by a thread that no longer exists
+    std::memset(shared->boot, 0, sizeof shared->boot);
+    std::strncpy(shared->boot, c.boot, sizeof shared->boot - 1);
+    shared->magic = 0x4C564F54;
+    ::munmap(shared, sizeof(Shared));
+
+    NamedLock lock(c.name);
+    ASSERT_TRUE(lock.valid());
+    EXPECT_EQ(lock.TryLock(), c.free);
+    if (c.free) lock.Unlock();
+    ::unlink(path.c_str());
+  }
+}
+
+// A lock taken and never given back is free once its object is gone, as a closed lock file
+// is: for this process and for others.
+TEST(NamedLockTest, ALockGoesBackWithItsObject) {
+  {
+    NamedLock held("handed");
+    ASSERT_TRUE(held.Lock(100));
+  }
+  NamedLock again("handed");
+  EXPECT_TRUE(again.TryLock());
+  again.Unlock();
+  ChildProcess other("kernel_test_helper", {"hold", "lock", "handed"});
+  EXPECT_EQ(other.ReadLine(), "ready");
+}
+
 TEST(NamedLockTest, ThreadsSharingOneObjectExcludeEachOther) {
   NamedLock lock("threads");
   int inside = 0, most = 0;

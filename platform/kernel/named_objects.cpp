@@ -1,4 +1,4 @@
-// Named mappings and semaphores in shared memory, and flock-based cross-process locks.
+// Named mappings and semaphores in shared memory, and cross-process locks.
 //
 // Both kinds of shared object start with a creator record (magic, pid, start time). The
 // magic is written last, so an object without it is still being made (or its maker died
@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <linux/futex.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -20,7 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -445,53 +448,142 @@ DWORD NamedSemaphore::Wait(DWORD timeoutMs) {
 
 // ---- locks ----
 
+namespace {
+
+constexpr std::uint32_t kLockMagic = 0x4C564F54;  // "TOVL"
+
+// This boot's identity: a lock file left from an earlier boot may record a holder that no
+// longer exists and that no exit will ever release.
+const std::string& BootId() {
+  static const std::string id = [] {
+    char buf[64] = {};
+    const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      const ssize_t n = ::read(fd, buf, sizeof buf - 1);
+      ::close(fd);
+      if (n > 0) buf[n] = '\0';
+    }
+    return std::string(buf);
+  }();
+  return id;
+}
+
+}  // namespace
+
+struct NamedLock::Shared {
+  std::uint32_t magic;
+  std::uint32_t reserved;
+  char boot[40];
+  pthread_mutex_t mutex;
+};
+
+namespace {
+
+// The mapped lock files of this process, by path. A mapping is never undone: the mutex of a
+// lock that a thread holds is on that thread's robust list, which the system walks when the
+// thread ends; an entry in memory that is gone by then ends the walk, and every robust
+// mutex behind it (the window table's among them) would stay held by a dead thread.
+NamedLock::Shared* MapLockFile(const std::string& path);
+
+}  // namespace
+
 NamedLock::NamedLock(std::string_view name) {
   std::string folder = RuntimeFolder();
   if (folder.empty()) return;
-  std::string path = folder + "/" + KernelObjectName("lock", name).substr(1) + ".lock";
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) {
-    std::fprintf(stderr, "tovarin: cannot open the lock file %s: %s\n", path.c_str(), std::strerror(errno));
-  }
+  shared_ = MapLockFile(folder + "/" + KernelObjectName("lock", name).substr(1) + ".mutex");
 }
 
 NamedLock::~NamedLock() {
-  if (fd_ >= 0) ::close(fd_);
+  // A lock file is given back when it is closed: so is this lock, by the thread holding it.
+  if (shared_ != nullptr && holder_.load() == GetCurrentThreadId()) Unlock();
+}
+
+namespace {
+
+NamedLock::Shared* MapLockFile(const std::string& path) {
+  static std::mutex mutex;
+  static auto* mapped = new std::map<std::string, NamedLock::Shared*>;  // lives until the process ends
+  std::lock_guard<std::mutex> lock(mutex);
+  if (auto it = mapped->find(path); it != mapped->end()) return it->second;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    std::fprintf(stderr, "tovarin: cannot open the lock file %s: %s\n", path.c_str(), std::strerror(errno));
+    return nullptr;
+  }
+  // The file is made ready under its flock, once per boot; the mutex then lives in it.
+  while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+  using Shared = NamedLock::Shared;
+  struct stat st {};
+  void* view = MAP_FAILED;
+  if (::fstat(fd, &st) == 0 && (st.st_size >= off_t(sizeof(Shared)) || ::ftruncate(fd, sizeof(Shared)) == 0)) {
+    view = ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  }
+  Shared* shared = nullptr;
+  if (view != MAP_FAILED) {
+    shared = static_cast<Shared*>(view);
+    const std::string& boot = BootId();
+    if (shared->magic != kLockMagic || boot.compare(0, sizeof shared->boot - 1, shared->boot) != 0) {
+      pthread_mutexattr_t attributes;
+      pthread_mutexattr_init(&attributes);
+      pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
+      pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
+      pthread_mutex_init(&shared->mutex, &attributes);
+      pthread_mutexattr_destroy(&attributes);
+      std::memset(shared->boot, 0, sizeof shared->boot);
+      boot.copy(shared->boot, sizeof shared->boot - 1);
+      shared->magic = kLockMagic;
+    }
+    mapped->emplace(path, shared);
+  } else {
+    std::fprintf(stderr, "tovarin: cannot map the lock file %s: %s\n", path.c_str(), std::strerror(errno));
+  }
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
+  return shared;
+}
+
+}  // namespace
+
+bool NamedLock::Taken(int result) {
+  if (result == EOWNERDEAD) {
+    // The holder died: the lock passes on, as the system would free a lock file.
+    pthread_mutex_consistent(&shared_->mutex);
+    result = 0;
+  }
+  if (result != 0) return false;
+  holder_.store(GetCurrentThreadId());
+  return true;
 }
 
 bool NamedLock::Lock(DWORD timeoutMs) {
-  if (fd_ < 0) return false;
-  const auto begin = std::chrono::steady_clock::now();
+  if (shared_ == nullptr) return false;
   if (timeoutMs == INFINITE) {
-    threads_.lock();
-    while (::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        threads_.unlock();
-        return false;
-      }
+    int r;
+    while ((r = pthread_mutex_lock(&shared_->mutex)) == EINTR) {
     }
-    return true;
+    return Taken(r);
   }
-  if (!threads_.try_lock_for(std::chrono::milliseconds(timeoutMs))) return false;
-  // flock has no time limit of its own: poll it with a growing pause.
-  auto pause = std::chrono::microseconds(50);
-  for (;;) {
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno != EWOULDBLOCK && errno != EINTR) break;
-    auto elapsed = std::chrono::steady_clock::now() - begin;
-    if (elapsed >= std::chrono::milliseconds(timeoutMs)) break;
-    auto left = std::chrono::milliseconds(timeoutMs) - elapsed;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, left));
-    pause = std::min(pause * 2, std::chrono::microseconds(2000));
+  timespec deadline{};
+  ::clock_gettime(CLOCK_MONOTONIC, &deadline);
+  deadline.tv_sec += static_cast<time_t>(timeoutMs / 1000);
+  deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+  if (deadline.tv_nsec >= 1000000000L) {
+    deadline.tv_nsec -= 1000000000L;
+    ++deadline.tv_sec;
   }
-  threads_.unlock();
-  return false;
+  int r;
+  while ((r = pthread_mutex_clocklock(&shared_->mutex, CLOCK_MONOTONIC, &deadline)) == EINTR) {
+  }
+  return Taken(r);
 }
 
+bool NamedLock::TryLock() { return shared_ != nullptr && Taken(pthread_mutex_trylock(&shared_->mutex)); }
+
 void NamedLock::Unlock() {
-  if (fd_ < 0) return;
-  ::flock(fd_, LOCK_UN);
-  threads_.unlock();
+  if (shared_ == nullptr) return;
+  holder_.store(0);
+  pthread_mutex_unlock(&shared_->mutex);
 }
 
 }  // namespace platform
