@@ -2,12 +2,12 @@
 // playlist list, the track-to-playlists map, query results and content ids.
 #include "device/catalogue.h"
 
-#include <algorithm>
-#include <mutex>
+#include <nettle/base16.h>
+#include <nettle/sha1.h>
 
-#include <crypto++/filters.h>
-#include <crypto++/hex.h>
-#include <crypto++/sha.h>
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
 
 #include "platform/text/text.h"
 
@@ -383,13 +383,15 @@ void KernelDevice::MakeContentId(std::string& out, std::string_view artist,
   for (std::string_view part : {artist, album, title}) {
     joined += platform::ToLowerAscii(platform::TrimView(part));
   }
-  CryptoPP::byte digest[CryptoPP::SHA1::DIGESTSIZE];
-  CryptoPP::SHA1().CalculateDigest(digest, reinterpret_cast<const CryptoPP::byte*>(joined.data()),
-                                   joined.size());
-  out.clear();
-  CryptoPP::HexEncoder encoder(new CryptoPP::StringSink(out), /*uppercase=*/true);
-  encoder.Put(digest, sizeof(digest));
-  encoder.MessageEnd();
+  sha1_ctx sha;
+  sha1_init(&sha);
+  sha1_update(&sha, joined.size(), reinterpret_cast<const std::uint8_t*>(joined.data()));
+  std::uint8_t digest[SHA1_DIGEST_SIZE];
+  sha1_digest(&sha, sizeof digest, digest);
+  // Base16 writes lower-case digits; content ids are upper case.
+  out.resize(BASE16_ENCODE_LENGTH(sizeof digest));
+  base16_encode_update(out.data(), sizeof digest, digest);
+  for (char& c : out) c = platform::ToUpperAscii(c);
 }
 
 std::string KernelDevice::MakeContentId(std::string_view artist, std::string_view album,

@@ -1,11 +1,11 @@
 #include "tools/quodrel_rule.h"
 
-#include <crypto++/blowfish.h>
-#include <crypto++/filters.h>
-#include <crypto++/modes.h>
+#include <nettle/blowfish.h>
+#include <nettle/cbc.h>
 
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <vector>
 
 #include "common/shell_utilities.h"
@@ -19,8 +19,20 @@ namespace tools {
 
 namespace {
 
-constexpr CryptoPP::byte kRuleKey[8] = {0x5D, 0x0A, 0x73, 0xE6, 0x29, 0xB4, 0xC1, 0x4F};
-constexpr CryptoPP::byte kZeroVector[8] = {};
+constexpr std::uint8_t kRuleKey[8] = {0x5D, 0x0A, 0x73, 0xE6, 0x29, 0xB4, 0xC1, 0x4F};
+constexpr std::size_t kBlock = BLOWFISH_BLOCK_SIZE;
+
+struct RuleCipher CBC_CTX(blowfish_ctx, BLOWFISH_BLOCK_SIZE);
+
+// Blowfish with the rule key, at the start of a chain (a zero vector).
+RuleCipher StartCipher() {
+  RuleCipher cipher = {};
+  blowfish_set_key(&cipher.ctx, sizeof kRuleKey, kRuleKey);
+  return cipher;
+}
+
+std::uint8_t* Bytes(std::string& text) { return reinterpret_cast<std::uint8_t*>(text.data()); }
+const std::uint8_t* Bytes(std::string_view text) { return reinterpret_cast<const std::uint8_t*>(text.data()); }
 
 struct FieldColumn {
   std::string_view field;
@@ -51,16 +63,6 @@ std::optional<int> WholeNumber(std::string_view text) {
   const auto [at, error] = std::from_chars(text.data(), end, value);
   if (text.empty() || error != std::errc() || at != end) return std::nullopt;
   return value;
-}
-
-// The data through the cipher with PKCS#5 padding. Throws CryptoPP::Exception.
-std::string Transform(CryptoPP::StreamTransformation& cipher, std::string_view data) {
-  std::string out;
-  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(data.data()), data.size(), true,
-                                new CryptoPP::StreamTransformationFilter(
-                                    cipher, new CryptoPP::StringSink(out),
-                                    CryptoPP::BlockPaddingSchemeDef::PKCS_PADDING));
-  return out;
 }
 
 }  // namespace
@@ -102,17 +104,28 @@ bool ParseRuleRecord(std::string_view text, QuodrelRule& rule) {
 }
 
 std::string EncipherRule(std::string_view record) {
-  CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Encryption cipher(kRuleKey, sizeof kRuleKey, kZeroVector);
-  return Transform(cipher, record);
+  // PKCS#5: 1 to 8 bytes, each holding their count; the last byte says how many to drop.
+  const std::size_t padding = kBlock - record.size() % kBlock;
+  std::string plain(record);
+  plain.append(padding, static_cast<char>(padding));
+  std::string out(plain.size(), '\0');
+  RuleCipher cipher = StartCipher();
+  CBC_ENCRYPT(&cipher, blowfish_encrypt, plain.size(), Bytes(out), Bytes(plain));
+  return out;
 }
 
 std::optional<std::string> DecipherRule(std::string_view data) {
-  try {
-    CryptoPP::CBC_Mode<CryptoPP::Blowfish>::Decryption cipher(kRuleKey, sizeof kRuleKey, kZeroVector);
-    return Transform(cipher, data);
-  } catch (const CryptoPP::Exception&) {
-    return std::nullopt;  // not whole blocks, or the padding is wrong
+  if (data.empty() || data.size() % kBlock != 0) return std::nullopt;
+  std::string plain(data.size(), '\0');
+  RuleCipher cipher = StartCipher();
+  CBC_DECRYPT(&cipher, blowfish_decrypt, data.size(), Bytes(plain), Bytes(data));
+  const std::size_t padding = static_cast<unsigned char>(plain.back());
+  if (padding < 1 || padding > kBlock ||
+      plain.find_first_not_of(static_cast<char>(padding), plain.size() - padding) != std::string::npos) {
+    return std::nullopt;
   }
+  plain.resize(plain.size() - padding);
+  return plain;
 }
 
 std::string RuleFileName(std::string_view deviceTag, std::string_view listName) {

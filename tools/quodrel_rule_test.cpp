@@ -79,17 +79,70 @@ TEST(QuodrelRuleTest, RecordsAndTheirCipherMatchFilesOfOtherInstallations) {
   }
 }
 
+// Ciphertexts as stored rule files hold them, for every shape of the padding: an empty
+// text (a block of padding alone), 1 and 7 bytes (one short block), 8 and 16 (a block of
+// padding after whole blocks), 9 (one byte into a second block), and a record with a
+// two-byte letter.
+TEST(QuodrelRuleTest, EachLengthOfPaddingEnciphersAsStoredFilesHoldIt) {
+  const struct {
+    std::string_view plain;
+    const char* cipherHex;
+  } cases[] = {
+      {"", "6B8356708ABD0162"},
+      {"9", "1F2EE7C1D9AE597F"},
+      {"1234567", "D0C7A747C15C9BB4"},
+      {"12345678", "32359F4A555B3660B8F413E345C791B9"},
+      {"123456789", "32359F4A555B36603342D7AF7F9D1706"},
+      {"0123456789ABCDEF", "B10DC9996EA6D3E08711CE10D50CB574E3F7387124245496"},
+      {"250|MB|all|Artist|contains|Sj\xC3\xB6lund Trio|Rating|is greater than|3|(not used)|contains|-|randomly",
+       "9C62B6F20C219B325620A46CFE3886E845F2B7B025B4C142F50F293BCF32325CA2EA39469678E190E908B098D66DD0C8"
+       "8B2026BCE0CDBD3AB06204BEA5822DDD87DAB97ECD3859C74003C9477B53B75DA9E93F0952A6077ABAA4D0BDB08B32C8"
+       "BAE35F9AF31C4822"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.plain);
+    EXPECT_EQ(Hex(EncipherRule(c.plain)), c.cipherHex);
+    EXPECT_EQ(DecipherRule(Unhex(c.cipherHex)), c.plain);
+  }
+}
+
+// Changing a byte of the block before the last changes the same byte of the last
+// deciphered block, where the padding is: only n bytes of value n (1..8) are taken.
 TEST(QuodrelRuleTest, OnlyWholeBlocksWithGoodPaddingDecipher) {
-  const std::string cipher = EncipherRule("12345678");  // a whole block of padding follows
-  EXPECT_EQ(cipher.size(), 16u);
-  EXPECT_EQ(DecipherRule(cipher), "12345678");
-  EXPECT_EQ(EncipherRule("").size(), 8u);
-  EXPECT_EQ(DecipherRule(EncipherRule("")), "");
-  EXPECT_FALSE(DecipherRule(""));
-  EXPECT_FALSE(DecipherRule(cipher.substr(0, 12)));  // not whole blocks
-  std::string damaged = cipher;
-  damaged[15] ^= 0x40;  // the padding comes out wrong
-  EXPECT_FALSE(DecipherRule(damaged));
+  // Deciphered, the last block is "abcde" and three bytes of 3; of "12345678" a whole
+  // block of 8 follows.
+  const std::string shortTail = EncipherRule("12345678abcde");
+  const std::string wholeTail = EncipherRule("12345678");
+  ASSERT_EQ(shortTail.size(), 16u);
+  ASSERT_EQ(wholeTail.size(), 16u);
+  auto flip = [](std::string cipher, std::size_t at, unsigned char mask) {
+    cipher[at] = static_cast<char>(cipher[at] ^ mask);
+    return cipher;
+  };
+  const struct {
+    const char* what;
+    std::string cipher;
+    std::optional<std::size_t> length;  // of the deciphered text; nullopt: refused
+  } cases[] = {
+      {"as enciphered", shortTail, 13},
+      {"a block of padding alone", wholeTail, 8},
+      {"nothing", "", std::nullopt},
+      {"not whole blocks", shortTail.substr(0, 12), std::nullopt},
+      {"a byte past the blocks", shortTail + 'x', std::nullopt},
+      {"the first block without padding", shortTail.substr(0, 8), std::nullopt},
+      {"a padding of 0", flip(shortTail, 7, 0x03), std::nullopt},
+      {"a padding of 9", flip(shortTail, 7, 0x03 ^ 0x09), std::nullopt},
+      {"a padding of 3 over a 2", flip(shortTail, 6, 0x03 ^ 0x02), std::nullopt},
+      {"a padding of 8 over a 0", flip(wholeTail, 0, 0x08), std::nullopt},
+      {"a padding of 1 after two 3s", flip(shortTail, 7, 0x03 ^ 0x01), 15},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::optional<std::string> plain = DecipherRule(c.cipher);
+    EXPECT_EQ(plain ? std::optional<std::size_t>(plain->size()) : std::nullopt, c.length);
+  }
+  EXPECT_EQ(DecipherRule(shortTail), "12345678abcde");
+  EXPECT_EQ(DecipherRule(flip(shortTail, 7, 0x03 ^ 0x01)).value_or("").substr(8), "abcde\x03\x03");
 }
 
 TEST(QuodrelRuleTest, RecordsOfAnyOtherShapeLeaveTheRuleAsItWas) {

@@ -2,8 +2,7 @@
 // value through the credentials decoder and as an attachment name through the header
 // writer. Any input must end in a parsed request or a 400/405, and what comes out must
 // keep the promises the handlers and the access check rely on.
-#include <crypto++/base64.h>
-#include <crypto++/filters.h>
+#include <nettle/base64.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -68,9 +67,8 @@ void CheckCredentials(std::string_view value) {
   const std::optional<std::string> credentials = BasicCredentials(value);
   if (!credentials) return;
   Check(value.starts_with("Basic "));
-  std::string encoded;
-  CryptoPP::StringSource source(reinterpret_cast<const CryptoPP::byte*>(credentials->data()), credentials->size(), true,
-                                new CryptoPP::Base64Encoder(new CryptoPP::StringSink(encoded), false));
+  std::string encoded(BASE64_ENCODE_RAW_LENGTH(credentials->size()), '\0');
+  base64_encode_raw(encoded.data(), credentials->size(), reinterpret_cast<const std::uint8_t*>(credentials->data()));
   Check(encoded == value.substr(6));
 }
 
