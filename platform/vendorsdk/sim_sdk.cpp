@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "platform/kernel/spin.h"
 #include "platform/paths/paths.h"
@@ -641,13 +642,15 @@ void SimulatedSdk::RunJob(Job& job) {
   if (job.upload) {
     const int target = player_->OpenUploadTarget(&job.pending);
     const int err = target < 0 ? errno : CopyFileData(job.source, target, step);
-    ::close(job.source);
-    job.source = -1;
+    // The source is closed once the notice is out: nothing waits for it.
+    const int source = std::exchange(job.source, -1);
     if (err == ECANCELED || !Current(job)) {
+      ::close(source);
       player_->AbandonUpload(job.pending);
       return;
     }
     if (err != 0) {
+      ::close(source);
       player_->AbandonUpload(job.pending);
       EmitFromLane(kSdkUploadDone, err == ENOSPC ? kSdkErrStorageFull : kSdkErrTransfer, 0);
       return;
@@ -655,6 +658,7 @@ void SimulatedSdk::RunJob(Job& job) {
     if (lastPercent < 100) EmitFromLane(progress, 100, 0);  // an empty file
     const SdkResult r = player_->CommitUpload(job.pending);
     EmitFromLane(kSdkUploadDone, r, r == kSdkOk ? LPARAM(job.pending.item.id) : 0);
+    ::close(source);
     player_->RefillSpares();  // while the sender turns to its next file
     return;
   }
