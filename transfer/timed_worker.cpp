@@ -1,8 +1,67 @@
 #include "transfer/timed_worker.h"
 
 #include <thread>
+#include <vector>
 
 namespace transfer {
+namespace {
+
+// Threads kept for the workers' jobs: a job goes to a thread that waits for one, else to a
+// new thread. Starting a thread for each short job (a tag read per file sent) cost more
+// than the job: the thread's creation, and its stack's pages faulted in again each time.
+// A thread that had nothing to do for a while ends. Never destroyed: its threads may wait
+// on it while the process ends.
+class WorkerThreads {
+ public:
+  void Run(std::function<void()> job) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!idle_.empty()) {
+        // Handed to one thread: a job that hangs there holds up no other job.
+        Slot* slot = idle_.back();
+        idle_.pop_back();
+        slot->job = std::move(job);
+        slot->wake.notify_one();
+        return;
+      }
+    }
+    std::thread([this, job = std::move(job)]() mutable { Serve(std::move(job)); }).detach();
+  }
+
+ private:
+  static constexpr auto kIdleLimit = std::chrono::seconds(2);
+
+  struct Slot {
+    std::condition_variable wake;
+    std::function<void()> job;
+  };
+
+  void Serve(std::function<void()> job) {
+    Slot slot;
+    for (;;) {
+      job();
+      job = nullptr;  // what the job holds goes before the thread waits again
+      std::unique_lock<std::mutex> lock(mutex_);
+      idle_.push_back(&slot);
+      if (!slot.wake.wait_for(lock, kIdleLimit, [&] { return slot.job != nullptr; })) {
+        std::erase(idle_, &slot);
+        return;
+      }
+      job = std::move(slot.job);
+      slot.job = nullptr;
+    }
+  }
+
+  std::mutex mutex_;
+  std::vector<Slot*> idle_;  // threads waiting for a job, each on its own slot
+};
+
+WorkerThreads& Threads() {
+  static auto* threads = new WorkerThreads;
+  return *threads;
+}
+
+}  // namespace
 
 bool TimedCall::Complete(const std::function<int()>& finish) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -36,7 +95,7 @@ std::shared_ptr<TimedCall> TimedWorker::Start(std::chrono::milliseconds limit, s
   }
   auto call = std::make_shared<TimedCall>();
   call->deadline_ = deadline;
-  std::thread([this, call, job = std::move(job)] {
+  Threads().Run([this, call, job = std::move(job)] {
     job(*call);
     {
       // A job that did not complete leaves its caller to the time limit's answer.
@@ -47,7 +106,7 @@ std::shared_ptr<TimedCall> TimedWorker::Start(std::chrono::milliseconds limit, s
     std::lock_guard<std::mutex> lock(mutex_);
     busy_ = false;
     idle_.notify_all();
-  }).detach();
+  });
   return call;
 }
 

@@ -41,7 +41,7 @@ class TimedWorker {
   TimedWorker(const TimedWorker&) = delete;
   TimedWorker& operator=(const TimedWorker&) = delete;
 
-  // Runs `job` on a new thread and answers its result, or `timeoutResult` when `limit`
+  // Runs `job` on a thread of its own (one kept for such jobs) and answers its result, or `timeoutResult` when `limit`
   // passed first (counting the wait for an earlier worker). A job that returns without
   // completing its call answers `timeoutResult` as well.
   int Run(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job, int timeoutResult = 0);

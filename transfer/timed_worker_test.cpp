@@ -68,6 +68,24 @@ TEST(TimedWorker, NoJobStartsWhileAnEarlierOneRuns) {
   EXPECT_EQ(running, 0);
 }
 
+// Workers share the threads kept for their jobs, but a job that hangs holds up only its own
+// worker: each job goes to a thread that has nothing else to do.
+TEST(TimedWorker, AHangingJobHoldsUpNoOtherWorker) {
+  std::atomic<bool> release{false};
+  TimedWorker hanging;
+  EXPECT_EQ(hanging.Run(20ms, [&](TimedCall&) {
+    while (!release) std::this_thread::sleep_for(1ms);
+  }), 0);
+  for (int i = 0; i < 3; ++i) {
+    TimedWorker other;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(other.Run(5000ms, [](TimedCall& call) { call.Complete([] { return 4; }); }), 4);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+  }
+  release = true;
+  EXPECT_TRUE(hanging.WaitIdle(5000ms));
+}
+
 // A call made in two steps: the job may end before Finish waits and its answer is kept;
 // the limit counts from Start, so time spent between the steps is part of it.
 TEST(TimedWorker, ACallStartedAheadKeepsItsAnswerAndItsLimit) {
