@@ -18,21 +18,45 @@ bool IsDrive(std::string_view p) {
          ((p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z'));
 }
 
-// Configured root of a drive letter, "/" when none is set.
-std::string DriveRoot(char letter) {
+// The drive roots of $TOVARIN_DRIVES ("D=/mnt/d;E=/media/e"), "/" for a letter it does not
+// set. Read again only when the variable's text changed: a path is converted several times
+// for each file of a transfer, and finding the longest root asked for all 26 letters.
+struct DriveRoots {
+  bool set = false;
+  std::string text;
+  std::string roots[26];
+};
+
+const DriveRoots& Drives() {
+  thread_local DriveRoots cache;
+  thread_local bool filled = false;
   const char* env = std::getenv("TOVARIN_DRIVES");
-  if (env == nullptr) return "/";
-  std::string_view all(env);
+  if (filled && (env != nullptr) == cache.set && (env == nullptr || cache.text == env)) return cache;
+  cache = DriveRoots();
+  filled = true;
+  for (std::string& root : cache.roots) root = "/";
+  if (env == nullptr) return cache;
+  cache.set = true;
+  cache.text = env;
+  std::string_view all(cache.text);
   while (!all.empty()) {
     const std::size_t semi = all.find(';');
     std::string_view item = all.substr(0, semi);
     all = semi == std::string_view::npos ? std::string_view() : all.substr(semi + 1);
     item = TrimView(item);
-    if (item.size() >= 3 && item[1] == '=' && ToUpperAscii(item[0]) == ToUpperAscii(letter)) {
-      return std::string(item.substr(2));
-    }
+    if (item.size() < 3 || item[1] != '=') continue;
+    const char letter = ToUpperAscii(item[0]);
+    // The first setting of a letter counts.
+    if (letter >= 'A' && letter <= 'Z' && cache.roots[letter - 'A'] == "/") cache.roots[letter - 'A'] = item.substr(2);
   }
-  return "/";
+  return cache;
+}
+
+// Configured root of a drive letter, "/" when none is set.
+const std::string& DriveRoot(char letter) {
+  static const std::string none = "/";
+  const char upper = ToUpperAscii(letter);
+  return upper >= 'A' && upper <= 'Z' ? Drives().roots[upper - 'A'] : none;
 }
 
 std::string Slashes(std::string_view s) {
@@ -76,8 +100,9 @@ std::string FromPosixPath(std::string_view p) {
     // The longest configured drive root that holds the path wins.
     std::string bestRoot;
     char bestLetter = 0;
-    for (char letter = 'A'; letter <= 'Z'; ++letter) {
-      std::string root = DriveRoot(letter);
+    const DriveRoots& drives = Drives();
+    for (char letter = 'A'; letter <= 'Z' && drives.set; ++letter) {
+      std::string root = drives.roots[letter - 'A'];
       while (root.size() > 1 && root.back() == '/') root.pop_back();
       if (root == "/" || root.size() <= bestRoot.size()) continue;
       if (p.substr(0, root.size()) == root && (p.size() == root.size() || p[root.size()] == '/')) {
