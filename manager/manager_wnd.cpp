@@ -51,6 +51,7 @@ OmbrixManagerWnd::OmbrixManagerWnd(DeviceFactory makeDevice) {
 }
 
 OmbrixManagerWnd::~OmbrixManagerWnd() {
+  if (hwnd_ != 0) platform::SetSpinProbe(nullptr, nullptr);
   // The web threads use the client: the server goes first.
   http_.reset();
   client_.reset();
@@ -66,6 +67,18 @@ bool OmbrixManagerWnd::Create() {
       });
   if (h == 0) return false;
   hwnd_ = h;
+  if (server_) platform::SetSpinProbe(&OmbrixManagerWnd::ProbeRequests, this);
+  return true;
+}
+
+bool OmbrixManagerWnd::ProbeRequests(void* self) {
+  auto* wnd = static_cast<OmbrixManagerWnd*>(self);
+  const std::uint32_t ticket = wnd->server_->control()->requestTicket.load(std::memory_order_acquire);
+  if (ticket == 0 || ticket == wnd->announcedTicket_) return false;
+  // Once per request: the message goes through the window, so a request that comes while
+  // another runs is held back as its own message would be.
+  wnd->announcedTicket_ = ticket;
+  platform::PostMessage(wnd->hwnd_, WM_DEVICEREQUEST, 0, 0);
   return true;
 }
 

@@ -113,6 +113,11 @@ class OmbrixManagerWnd {
   const TrayIconState& GetTrayIcon() const { return tray_; }
 
  private:
+  // The window thread's spin probe: a request written into the block is served without
+  // waiting for its message, which then finds nothing left to run.
+  static bool ProbeRequests(void* self);
+
+  std::uint32_t announcedTicket_ = 0;  // the last written request the probe posted for
   int cachedDriverPresence_ = 0;
   int cachedConnection_ = -1;
   std::unique_ptr<device::RequestServer> server_;

@@ -143,6 +143,8 @@ class ThreadQueue {
   std::deque<IncomingSend> sends;
   std::atomic<bool> signal{false};
   std::atomic<bool> spinning{false};  // the owner polls `signal` in WaitInput
+  SpinProbe probe = nullptr;          // owner thread only (SetSpinProbe)
+  void* probeContext = nullptr;
   std::atomic<int> inputCpu{-1};  // where the thread that gave the last input ran (CurrentPlace)
 
   // Owner thread only.
@@ -554,7 +556,7 @@ bool WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCp
     q.spinning.store(true);
     bool caught = false;
     while (!caught && NowNs() < spinEnd) {
-      if (q.signal.load()) {
+      if (q.signal.load() || (q.probe != nullptr && q.probe(q.probeContext))) {
         caught = true;
         break;
       }
@@ -856,6 +858,12 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool IsWindow(HWND window) { return LiveRow(window).has_value(); }
+
+void SetSpinProbe(SpinProbe probe, void* context) {
+  ThreadQueue& q = CurrentQueue();
+  q.probe = probe;
+  q.probeContext = context;
+}
 
 // ---- classes and windows ----
 

@@ -144,6 +144,14 @@ int GetMessageQueueDescriptor();
 void ResetMessageQueueDescriptor();
 int GetMessageQueueTimeoutMs();
 
+// Something the calling thread looks at while it spins for input (a word in shared memory
+// that another process writes before it posts, say), so that it need not wait for the
+// message: `probe(context)` answers whether there is work, and then has posted itself the
+// message that starts it. Called at every turn of a spin, so it must be a few loads; it is
+// not called while the thread sleeps (the message wakes it then). Null: none.
+using SpinProbe = bool (*)(void* context);
+void SetSpinProbe(SpinProbe probe, void* context);
+
 namespace detail {
 // The calling thread's PumpMessages hook (wait.h), kept with its queue.
 std::function<void()>& ThreadPumpHook();

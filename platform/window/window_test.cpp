@@ -501,5 +501,46 @@ TEST_F(WindowTest, WaitForInputEndsWhenSomethingComes) {
   EXPECT_EQ(got.load(), 3);
 }
 
+// A thread that spins for input also asks its probe: one that finds work has posted itself
+// the message that starts it, and the wait ends at once, before any message from outside.
+// The probe is asked again at every turn, so one that finds nothing keeps the wait going.
+TEST_F(WindowTest, ASpinProbeThatFindsWorkEndsTheWait) {
+  RegisterClass("Probe Frame");
+  struct Probe {
+    std::atomic<bool> work{true};
+    HWND window = 0;
+    int asked = 0;
+  } probe;
+  int got = 0;
+  long waited = -1;
+  // A thread of its own: its spin has not been shortened by the long waits of other tests.
+  std::thread([&] {
+    probe.window = CreateWindow("Probe Frame", 0, [&](HWND, UINT m, WPARAM, LPARAM) -> LRESULT {
+      if (m == WM_USER + 5) ++got;
+      return 0;
+    });
+    SetSpinProbe(
+        [](void* context) {
+          auto* p = static_cast<Probe*>(context);
+          ++p->asked;
+          if (!p->work.exchange(false)) return false;
+          PostMessage(p->window, WM_USER + 5, 0, 0);
+          return true;
+        },
+        &probe);
+    SetTimer(probe.window, 1, 3000);  // ends the wait where the probe is never asked
+    const auto begin = Clock::now();
+    MSG msg;
+    if (GetMessage(&msg, 0, 0, 0) > 0) DispatchMessage(&msg);
+    waited = ElapsedMs(begin);
+    KillTimer(probe.window, 1);
+    SetSpinProbe(nullptr, nullptr);
+    DestroyWindow(probe.window);
+  }).join();
+  EXPECT_EQ(got, 1);
+  EXPECT_GE(probe.asked, 1);
+  EXPECT_LT(waited, 1000);
+}
+
 }  // namespace
 }  // namespace platform
