@@ -17,6 +17,7 @@
 #include "platform/settings/settings.h"
 #include "transfer/formats/audio_file_tags.h"
 #include "testing/audio_fixtures.h"
+#include "transfer/formats/flac/flac_library.h"
 #include "transfer/formats/flac/flac_reader.h"
 #include "transfer/formats/ogg/ogg_library.h"
 
@@ -256,7 +257,7 @@ TEST_F(AudioReadersTest, OggFactsAgreeWithVorbisfile) {
   }
 }
 
-// The Ogg libraries are loaded at the first read. On a computer without one (or
+// The Ogg and FLAC libraries are loaded at the first read. On a computer without one (or
 // with some other library under its name) a file of its format reads as a file that
 // cannot be read: 0, and only what the caller stores; the other format still reads, and
 // once the library is there again so does the file.
@@ -273,6 +274,8 @@ TEST_F(AudioReadersTest, WithoutItsLibraryAFileReadsAsUnreadable) {
       // The page walk alone would read this file, but the reader takes all three or none.
       {kVorbisFileLibraryName, "/nonexistent/libvorbisfile.so", "tags.ogg", "flac16.flac"},
       {kVorbisFileLibraryName, "libz.so.1", "chained.ogg", "flac16.flac"},
+      {kFlacLibraryName, "/nonexistent/libFLAC.so", "flac16.flac", "tags.ogg"},
+      {kFlacLibraryName, "libz.so.1", "cut.flac", "chained.ogg"},
   };
   // Undone however the case ends, so no other test runs without the library.
   struct Redirect {
