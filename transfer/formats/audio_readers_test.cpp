@@ -12,11 +12,14 @@
 
 #include "testing/temp_home.h"
 #include "device/codec.h"
+#include "platform/kernel/shared_library.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "transfer/formats/audio_file_tags.h"
 #include "testing/audio_fixtures.h"
+#include "transfer/formats/flac/flac_library.h"
 #include "transfer/formats/flac/flac_reader.h"
+#include "transfer/formats/ogg/ogg_library.h"
 
 using namespace device;
 
@@ -251,6 +254,58 @@ TEST_F(AudioReadersTest, OggFactsAgreeWithVorbisfile) {
     EXPECT_EQ(ReadAudioFileTags(files_->Path(name), r), 1);
     EXPECT_EQ(r.bitrate, bitrate);
     EXPECT_EQ(r.length, length);
+  }
+}
+
+// The Ogg and FLAC libraries are loaded at the first read. On a computer without one (or
+// with some other library under its name) a file of its format reads as a file that
+// cannot be read: 0, and only what the caller stores; the other format still reads, and
+// once the library is there again so does the file.
+TEST_F(AudioReadersTest, WithoutItsLibraryAFileReadsAsUnreadable) {
+  struct Case {
+    const char* library;
+    const char* to;
+    const char* file;   // needs the library
+    const char* other;  // does not
+  };
+  const Case cases[] = {
+      {kOggLibraryName, "/nonexistent/libogg.so", "tags.ogg", "flac16.flac"},
+      {kVorbisLibraryName, "/nonexistent/libvorbis.so", "tags.ogg", "flac16.flac"},
+      // The page walk alone would read this file, but the reader takes all three or none.
+      {kVorbisFileLibraryName, "/nonexistent/libvorbisfile.so", "tags.ogg", "flac16.flac"},
+      {kVorbisFileLibraryName, "libz.so.1", "chained.ogg", "flac16.flac"},
+      {kFlacLibraryName, "/nonexistent/libFLAC.so", "flac16.flac", "tags.ogg"},
+      {kFlacLibraryName, "libz.so.1", "cut.flac", "chained.ogg"},
+  };
+  // Undone however the case ends, so no other test runs without the library.
+  struct Redirect {
+    const char* name;
+    Redirect(const char* n, const char* to) : name(n) { platform::SharedLibrary::Redirect(name, to); }
+    ~Redirect() { platform::SharedLibrary::Redirect(name, ""); }
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.library) + " -> " + c.to);
+    const std::string path = files_->Path(c.file);
+    {
+      const Redirect away(c.library, c.to);
+      TrackRecord r;
+      r.artist.Set("kept");
+      EXPECT_EQ(ReadAudioFileTags(path, r), 0);
+      EXPECT_EQ(r.path.Str(), path);
+      EXPECT_EQ(static_cast<std::uint32_t>(r.fileSize), static_cast<std::uint32_t>(files_->Size(c.file)));
+      EXPECT_EQ(r.codec, GetCodecFromPath(path));
+      EXPECT_EQ(r.artist.Str(), "kept");
+      EXPECT_EQ(r.title.Str(), "");
+      EXPECT_EQ(r.length, 0);
+      EXPECT_EQ(r.bitrate, 0);
+      TrackRecord other;
+      EXPECT_EQ(ReadAudioFileTags(files_->Path(c.other), other), 1);
+      EXPECT_GT(other.length, 0);
+    }
+    TrackRecord back;
+    EXPECT_EQ(ReadAudioFileTags(path, back), 1);
+    EXPECT_GT(back.length, 0);
+    EXPECT_NE(back.title.Str(), "");
   }
 }
 

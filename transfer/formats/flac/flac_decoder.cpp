@@ -2,8 +2,9 @@
 
 #include <vector>
 
-#include "platform/media/codec_library.h"
+#include "platform/kernel/shared_library.h"
 #include "platform/paths/paths.h"
+#include "transfer/formats/flac/flac_library.h"
 
 namespace transfer {
 
@@ -26,7 +27,7 @@ struct FlacApi {
 
 bool LoadFlac(FlacApi& api) {
   const platform::SharedLibrary* library =
-      platform::SharedLibrary::Load(CodecLibraryPath("libFLAC.dll", "libFLAC.so.12"));
+      platform::SharedLibrary::Load(CodecLibraryPath("libFLAC.dll", kFlacLibraryName));
   if (!library) return false;
   bool ok = true;
 #define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;

@@ -6,7 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include "platform/kernel/shared_library.h"
 #include "platform/text/text.h"
+#include "transfer/formats/flac/flac_library.h"
 #include "transfer/formats/mp3/mp3_reader.h"
 
 using namespace device;
@@ -14,6 +16,37 @@ using namespace device;
 namespace transfer {
 
 namespace {
+
+#define TOVARIN_FLAC_METADATA_FUNCTIONS(X)              \
+  X(FLAC__metadata_chain_new)                           \
+  X(FLAC__metadata_chain_delete)                        \
+  X(FLAC__metadata_chain_read_with_callbacks)           \
+  X(FLAC__metadata_iterator_new)                        \
+  X(FLAC__metadata_iterator_delete)                     \
+  X(FLAC__metadata_iterator_init)                       \
+  X(FLAC__metadata_iterator_get_block)                  \
+  X(FLAC__metadata_iterator_next)                       \
+  X(FLAC__metadata_object_vorbiscomment_find_entry_from)
+
+struct FlacApi {
+#define TOVARIN_FLAC_MEMBER(name) decltype(&::name) name = nullptr;
+  TOVARIN_FLAC_METADATA_FUNCTIONS(TOVARIN_FLAC_MEMBER)
+#undef TOVARIN_FLAC_MEMBER
+};
+
+bool ResolveFlac(const platform::SharedLibrary& library, FlacApi& api) {
+  bool ok = true;
+#define TOVARIN_RESOLVE(name) ok = library.Resolve(#name, api.name) && ok;
+  TOVARIN_FLAC_METADATA_FUNCTIONS(TOVARIN_RESOLVE)
+#undef TOVARIN_RESOLVE
+  return ok;
+}
+
+// The system's libFLAC, loaded at the first read; null when it cannot be loaded.
+const FlacApi* LoadFlac() {
+  static auto* functions = new platform::LibraryFunctions<FlacApi>(kFlacLibraryName, "FLAC library", &ResolveFlac);
+  return functions->Get();
+}
 
 size_t ReadCallback(void* ptr, size_t size, size_t nmemb, FLAC__IOHandle handle) {
   if (size == 0) return 0;
@@ -32,10 +65,12 @@ FLAC__int64 TellCallback(FLAC__IOHandle handle) {
 int EofCallback(FLAC__IOHandle handle) { return static_cast<SourceCursor*>(handle)->AtEnd() ? 1 : 0; }
 
 struct ChainDeleter {
-  void operator()(FLAC__Metadata_Chain* c) const { FLAC__metadata_chain_delete(c); }
+  const FlacApi* api;
+  void operator()(FLAC__Metadata_Chain* c) const { api->FLAC__metadata_chain_delete(c); }
 };
 struct IteratorDeleter {
-  void operator()(FLAC__Metadata_Iterator* i) const { FLAC__metadata_iterator_delete(i); }
+  const FlacApi* api;
+  void operator()(FLAC__Metadata_Iterator* i) const { api->FLAC__metadata_iterator_delete(i); }
 };
 
 // Whether every metadata block header (after "fLaC", itself after any ID3v2 tag) gives a
@@ -56,28 +91,8 @@ bool BlockLengthsFit(ByteSource& source) {
   }
 }
 
-void ReadComments(const FLAC__StreamMetadata* block, TrackRecord& record) {
-  std::string value;
-  // In this order, each found value overwriting the one before.
-  if (FindFlacComment(block, "title", value)) record.title.Set(value);
-  if (FindFlacComment(block, "album", value)) record.album.Set(value);
-  if (FindFlacComment(block, "tracknumber", value)) record.trackNumber = platform::ParseInt32(value);
-  if (FindFlacComment(block, "artist", value)) {
-    record.artist.Set(value);
-    record.composer.Set(value);
-  }
-  if (FindFlacComment(block, "composer", value)) record.composer.Set(value);
-  if (FindFlacComment(block, "performer", value)) record.artist.Set(value);
-  if (FindFlacComment(block, "comment", value)) record.comment.Set(value);
-  if (FindFlacComment(block, "description", value)) record.comment.Set(value);
-  if (FindFlacComment(block, "genre", value)) record.genre.Set(value);
-  if (FindFlacComment(block, "date", value)) record.year = platform::ParseInt32(value);
-}
-
-}  // namespace
-
-int FindFlacComment(const FLAC__StreamMetadata* block, const char* name, std::string& value) {
-  const int index = FLAC__metadata_object_vorbiscomment_find_entry_from(block, 0, name);
+int FindComment(const FlacApi& api, const FLAC__StreamMetadata* block, const char* name, std::string& value) {
+  const int index = api.FLAC__metadata_object_vorbiscomment_find_entry_from(block, 0, name);
   if (index < 0) return 0;
   const FLAC__StreamMetadata_VorbisComment_Entry& entry = block->data.vorbis_comment.comments[index];
   const std::size_t length = entry.length < 1023 ? entry.length : 1023;
@@ -87,18 +102,46 @@ int FindFlacComment(const FLAC__StreamMetadata* block, const char* name, std::st
   return 1;
 }
 
+void ReadComments(const FlacApi& api, const FLAC__StreamMetadata* block, TrackRecord& record) {
+  std::string value;
+  // In this order, each found value overwriting the one before.
+  if (FindComment(api, block, "title", value)) record.title.Set(value);
+  if (FindComment(api, block, "album", value)) record.album.Set(value);
+  if (FindComment(api, block, "tracknumber", value)) record.trackNumber = platform::ParseInt32(value);
+  if (FindComment(api, block, "artist", value)) {
+    record.artist.Set(value);
+    record.composer.Set(value);
+  }
+  if (FindComment(api, block, "composer", value)) record.composer.Set(value);
+  if (FindComment(api, block, "performer", value)) record.artist.Set(value);
+  if (FindComment(api, block, "comment", value)) record.comment.Set(value);
+  if (FindComment(api, block, "description", value)) record.comment.Set(value);
+  if (FindComment(api, block, "genre", value)) record.genre.Set(value);
+  if (FindComment(api, block, "date", value)) record.year = platform::ParseInt32(value);
+}
+
+}  // namespace
+
+int FindFlacComment(const FLAC__StreamMetadata* block, const char* name, std::string& value) {
+  const FlacApi* api = LoadFlac();
+  return api ? FindComment(*api, block, name, value) : 0;
+}
+
 int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
-  std::unique_ptr<FLAC__Metadata_Chain, ChainDeleter> chain(FLAC__metadata_chain_new());
+  const FlacApi* api = LoadFlac();
+  if (!api) return 0;
+  std::unique_ptr<FLAC__Metadata_Chain, ChainDeleter> chain(api->FLAC__metadata_chain_new(), ChainDeleter{api});
   if (!chain) return 0;
   if (!BlockLengthsFit(source)) return kFlacChainUnreadable;
   SourceCursor cursor(source);
   const FLAC__IOCallbacks callbacks{ReadCallback, nullptr, SeekCallback, TellCallback, EofCallback, nullptr};
-  if (!FLAC__metadata_chain_read_with_callbacks(chain.get(), &cursor, callbacks)) return kFlacChainUnreadable;
-  std::unique_ptr<FLAC__Metadata_Iterator, IteratorDeleter> it(FLAC__metadata_iterator_new());
+  if (!api->FLAC__metadata_chain_read_with_callbacks(chain.get(), &cursor, callbacks)) return kFlacChainUnreadable;
+  std::unique_ptr<FLAC__Metadata_Iterator, IteratorDeleter> it(api->FLAC__metadata_iterator_new(),
+                                                               IteratorDeleter{api});
   if (!it) return 0;
-  FLAC__metadata_iterator_init(it.get(), chain.get());
+  api->FLAC__metadata_iterator_init(it.get(), chain.get());
   do {
-    const FLAC__StreamMetadata* block = FLAC__metadata_iterator_get_block(it.get());
+    const FLAC__StreamMetadata* block = api->FLAC__metadata_iterator_get_block(it.get());
     if (!block) break;
     if (block->type == FLAC__METADATA_TYPE_STREAMINFO) {
       const FLAC__StreamMetadata_StreamInfo& info = block->data.stream_info;
@@ -107,9 +150,9 @@ int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
       record.sampleRate = static_cast<std::int32_t>(info.sample_rate);
       record.bitrate = length ? SaturateInt32(source.Size() * 8 / length / 1000) : 0;
     } else if (block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
-      ReadComments(block, record);
+      ReadComments(*api, block, record);
     }
-  } while (FLAC__metadata_iterator_next(it.get()));
+  } while (api->FLAC__metadata_iterator_next(it.get()));
   return 1;
 }
 

@@ -1,68 +1,27 @@
 #include "transfer/formats/ogg/ogg_decoder.h"
 
-#include <ogg/ogg.h>
-#include <vorbis/codec.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
-#include "platform/media/codec_library.h"
+#include "transfer/formats/ogg/ogg_library.h"
 
 namespace transfer {
 
 namespace {
 
-#define TOVARIN_OGG_FUNCTIONS(X) \
-  X(ogg_sync_init)               \
-  X(ogg_sync_buffer)             \
-  X(ogg_sync_clear)              \
-  X(ogg_sync_pageout)            \
-  X(ogg_sync_wrote)              \
-  X(ogg_stream_init)             \
-  X(ogg_stream_clear)            \
-  X(ogg_stream_pagein)           \
-  X(ogg_stream_packetout)        \
-  X(ogg_page_eos)                \
-  X(ogg_page_serialno)
-
-#define TOVARIN_VORBIS_FUNCTIONS(X) \
-  X(vorbis_info_init)               \
-  X(vorbis_info_clear)              \
-  X(vorbis_block_init)              \
-  X(vorbis_block_clear)             \
-  X(vorbis_comment_init)            \
-  X(vorbis_comment_clear)           \
-  X(vorbis_dsp_clear)               \
-  X(vorbis_synthesis_headerin)      \
-  X(vorbis_synthesis_init)          \
-  X(vorbis_synthesis)               \
-  X(vorbis_synthesis_blockin)       \
-  X(vorbis_synthesis_pcmout)        \
-  X(vorbis_synthesis_read)
-
-struct OggApi {
-#define TOVARIN_OGG_MEMBER(name) decltype(&::name) name = nullptr;
-  TOVARIN_OGG_FUNCTIONS(TOVARIN_OGG_MEMBER)
-  TOVARIN_VORBIS_FUNCTIONS(TOVARIN_OGG_MEMBER)
-#undef TOVARIN_OGG_MEMBER
-};
+// What the decoding loop calls, from both libraries.
+struct OggApi : OggFunctions, VorbisFunctions {};
 
 bool LoadOgg(OggApi& api) {
-  const platform::SharedLibrary* ogg = platform::SharedLibrary::Load(CodecLibraryPath("ogg.dll", "libogg.so.0"));
+  const platform::SharedLibrary* ogg =
+      platform::SharedLibrary::Load(CodecLibraryPath("ogg.dll", kOggLibraryName));
   if (!ogg) return false;
   const platform::SharedLibrary* vorbis =
-      platform::SharedLibrary::Load(CodecLibraryPath("vorbis.dll", "libvorbis.so.0"));
+      platform::SharedLibrary::Load(CodecLibraryPath("vorbis.dll", kVorbisLibraryName));
   if (!vorbis) return false;
-  bool ok = true;
-#define TOVARIN_RESOLVE_OGG(name) ok = ogg->Resolve(#name, api.name) && ok;
-#define TOVARIN_RESOLVE_VORBIS(name) ok = vorbis->Resolve(#name, api.name) && ok;
-  TOVARIN_OGG_FUNCTIONS(TOVARIN_RESOLVE_OGG)
-  TOVARIN_VORBIS_FUNCTIONS(TOVARIN_RESOLVE_VORBIS)
-#undef TOVARIN_RESOLVE_OGG
-#undef TOVARIN_RESOLVE_VORBIS
-  return ok;
+  return ResolveOggFunctions(*ogg, api) && ResolveVorbisFunctions(*vorbis, api);
 }
 
 constexpr int kPiece = 4096;

@@ -1,7 +1,7 @@
 #include "transfer/formats/ogg/ogg_reader.h"
 
-#include <ogg/ogg.h>
-#include <vorbis/codec.h>
+// The header's own callbacks over stdio are not used.
+#define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
 #include <cmath>
@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/text/text.h"
+#include "transfer/formats/ogg/ogg_library.h"
 
 using namespace device;
 
@@ -18,6 +19,48 @@ namespace {
 
 constexpr std::size_t kReadChunk = 8192;
 constexpr std::uint64_t kTailSpans[] = {8192, 65536};
+
+#define TOVARIN_VORBISFILE_FUNCTIONS(X) \
+  X(ov_open_callbacks)                   \
+  X(ov_comment)                          \
+  X(ov_bitrate)                          \
+  X(ov_time_total)                       \
+  X(ov_clear)
+
+struct VorbisFileFunctions {
+#define TOVARIN_VORBISFILE_MEMBER(name) decltype(&::name) name = nullptr;
+  TOVARIN_VORBISFILE_FUNCTIONS(TOVARIN_VORBISFILE_MEMBER)
+#undef TOVARIN_VORBISFILE_MEMBER
+};
+
+bool ResolveVorbisFileFunctions(const platform::SharedLibrary& library, VorbisFileFunctions& api) {
+  bool ok = true;
+#define TOVARIN_RESOLVE(name) ok = library.Resolve(#name, api.name) && ok;
+  TOVARIN_VORBISFILE_FUNCTIONS(TOVARIN_RESOLVE)
+#undef TOVARIN_RESOLVE
+  return ok;
+}
+
+// What the reader calls, from the three libraries.
+struct OggApi : OggFunctions, VorbisFunctions, VorbisFileFunctions {};
+
+// The system's libraries, each loaded at the first read; false when one cannot be loaded.
+// All three are needed even where the page walk alone would do, so that whether a file
+// reads does not depend on the road it takes.
+bool LoadOggApi(OggApi& api) {
+  static auto* ogg =
+      new platform::LibraryFunctions<OggFunctions>(kOggLibraryName, "Ogg library", &ResolveOggFunctions);
+  static auto* vorbis =
+      new platform::LibraryFunctions<VorbisFunctions>(kVorbisLibraryName, "Vorbis library", &ResolveVorbisFunctions);
+  static auto* file = new platform::LibraryFunctions<VorbisFileFunctions>(
+      kVorbisFileLibraryName, "Vorbis file library", &ResolveVorbisFileFunctions);
+  const OggFunctions* o = ogg->Get();
+  const VorbisFunctions* v = o != nullptr ? vorbis->Get() : nullptr;
+  const VorbisFileFunctions* f = v != nullptr ? file->Get() : nullptr;
+  if (f == nullptr) return false;
+  api = OggApi{*o, *v, *f};
+  return true;
+}
 
 // What the comments and the stream facts come from.
 struct OggFacts {
@@ -37,17 +80,18 @@ struct OggFacts {
 
 class PageReader {
  public:
-  PageReader(ByteSource& source, std::uint64_t from) : source_(source), readPos_(from), pagePos_(from) {
-    ogg_sync_init(&sync_);
+  PageReader(const OggApi& api, ByteSource& source, std::uint64_t from)
+      : api_(api), source_(source), readPos_(from), pagePos_(from) {
+    api_.ogg_sync_init(&sync_);
   }
-  ~PageReader() { ogg_sync_clear(&sync_); }
+  ~PageReader() { api_.ogg_sync_clear(&sync_); }
   PageReader(const PageReader&) = delete;
   PageReader& operator=(const PageReader&) = delete;
 
   // The next whole page (checksum verified) before `stop`; where it starts and ends.
   bool Next(ogg_page& page, std::uint64_t stop, std::uint64_t& start, std::uint64_t& end) {
     for (;;) {
-      const long r = ogg_sync_pageseek(&sync_, &page);
+      const long r = api_.ogg_sync_pageseek(&sync_, &page);
       if (r > 0) {
         start = pagePos_;
         pagePos_ += static_cast<std::uint64_t>(r);
@@ -60,16 +104,17 @@ class PageReader {
       }
       if (readPos_ >= stop) return false;
       const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kReadChunk, stop - readPos_));
-      char* buffer = ogg_sync_buffer(&sync_, static_cast<long>(want));
+      char* buffer = api_.ogg_sync_buffer(&sync_, static_cast<long>(want));
       if (!buffer) return false;
       const std::size_t n = source_.ReadAt(readPos_, buffer, want);
       if (n == 0) return false;
-      ogg_sync_wrote(&sync_, static_cast<long>(n));
+      api_.ogg_sync_wrote(&sync_, static_cast<long>(n));
       readPos_ += n;
     }
   }
 
  private:
+  const OggApi& api_;
   ByteSource& source_;
   ogg_sync_state sync_;
   std::uint64_t readPos_;
@@ -80,9 +125,9 @@ bool IsSetupHeader(const ogg_packet& p) {
   return p.bytes >= 7 && p.packet[0] == 5 && std::memcmp(p.packet + 1, "vorbis", 6) == 0;
 }
 
-bool QuickRead(ByteSource& source, vorbis_info& info, vorbis_comment& comments, OggFacts& facts) {
+bool QuickRead(const OggApi& api, ByteSource& source, vorbis_info& info, vorbis_comment& comments, OggFacts& facts) {
   const std::uint64_t size = source.Size();
-  PageReader pages(source, 0);
+  PageReader pages(api, source, 0);
   ogg_stream_state stream;
   bool streamOpen = false;
   int serial = 0;
@@ -96,25 +141,25 @@ bool QuickRead(ByteSource& source, vorbis_info& info, vorbis_comment& comments, 
   // Headers, then the first audio page.
   while (pages.Next(page, size, start, end)) {
     if (!streamOpen) {
-      if (!ogg_page_bos(&page)) break;
-      serial = ogg_page_serialno(&page);
-      if (ogg_stream_init(&stream, serial) != 0) break;
+      if (!api.ogg_page_bos(&page)) break;
+      serial = api.ogg_page_serialno(&page);
+      if (api.ogg_stream_init(&stream, serial) != 0) break;
       streamOpen = true;
-    } else if (ogg_page_serialno(&page) != serial) {
+    } else if (api.ogg_page_serialno(&page) != serial) {
       break;  // another stream beside this one
     }
     if (packets == 3) {
       // Begins at sample 0: the first audio page ends within its packets' longest blocks.
-      const ogg_int64_t granule = ogg_page_granulepos(&page);
-      const long longBlock = vorbis_info_blocksize(&info, 1);
-      ok = granule >= 0 && longBlock > 0 && granule <= std::int64_t(ogg_page_packets(&page)) * longBlock / 2;
+      const ogg_int64_t granule = api.ogg_page_granulepos(&page);
+      const long longBlock = api.vorbis_info_blocksize(&info, 1);
+      ok = granule >= 0 && longBlock > 0 && granule <= std::int64_t(api.ogg_page_packets(&page)) * longBlock / 2;
       break;
     }
-    if (ogg_stream_pagein(&stream, &page) != 0) break;
+    if (api.ogg_stream_pagein(&stream, &page) != 0) break;
     bool bad = false;
-    while (packets < 3 && ogg_stream_packetout(&stream, &packet) == 1) {
+    while (packets < 3 && api.ogg_stream_packetout(&stream, &packet) == 1) {
       ++packets;
-      if (packets < 3 ? vorbis_synthesis_headerin(&info, &comments, &packet) != 0 : !IsSetupHeader(packet)) {
+      if (packets < 3 ? api.vorbis_synthesis_headerin(&info, &comments, &packet) != 0 : !IsSetupHeader(packet)) {
         bad = true;
         break;
       }
@@ -122,7 +167,7 @@ bool QuickRead(ByteSource& source, vorbis_info& info, vorbis_comment& comments, 
     if (bad) break;
     if (packets == 3) dataOffset = end;  // the setup header ends its page
   }
-  if (streamOpen) ogg_stream_clear(&stream);
+  if (streamOpen) api.ogg_stream_clear(&stream);
   if (!ok || info.rate <= 0) return false;
 
   // The last page with a granule position, in the file's last 8 KB, else its last 64 KB
@@ -131,11 +176,11 @@ bool QuickRead(ByteSource& source, vorbis_info& info, vorbis_comment& comments, 
   std::uint64_t lastPage = 0;
   for (const std::uint64_t span : kTailSpans) {
     const std::uint64_t tail = size > dataOffset + span ? size - span : dataOffset;
-    PageReader last(source, tail);
+    PageReader last(api, source, tail);
     while (last.Next(page, size, start, end)) {
-      if (ogg_page_serialno(&page) != serial) return false;
-      if (ogg_page_granulepos(&page) >= 0) {
-        granule = ogg_page_granulepos(&page);
+      if (api.ogg_page_serialno(&page) != serial) return false;
+      if (api.ogg_page_granulepos(&page) >= 0) {
+        granule = api.ogg_page_granulepos(&page);
         lastPage = start;
       }
     }
@@ -163,8 +208,8 @@ int SeekCallback(void* source, ogg_int64_t offset, int whence) {
 
 long TellCallback(void* source) { return static_cast<long>(static_cast<SourceCursor*>(source)->position); }
 
-void FillComments(vorbis_comment* comments, TrackRecord& record) {
-  auto first = [&](const char* key) -> const char* { return vorbis_comment_query(comments, key, 0); };
+void FillComments(const OggApi& api, vorbis_comment* comments, TrackRecord& record) {
+  auto first = [&](const char* key) -> const char* { return api.vorbis_comment_query(comments, key, 0); };
   // In this order, each found value overwriting the one before.
   if (const char* v = first("TITLE")) record.title.Set(v);
   if (const char* v = first("ALBUM")) record.album.Set(v);
@@ -189,36 +234,38 @@ void FillFacts(const OggFacts& facts, TrackRecord& record) {
 }  // namespace
 
 int OggReader::Read(ByteSource& source, TrackRecord& record) const {
+  OggApi api;
+  if (!LoadOggApi(api)) return 0;
   {
     vorbis_info info;
     vorbis_comment comments;
-    vorbis_info_init(&info);
-    vorbis_comment_init(&comments);
+    api.vorbis_info_init(&info);
+    api.vorbis_comment_init(&comments);
     OggFacts facts;
-    const bool quick = QuickRead(source, info, comments, facts);
+    const bool quick = QuickRead(api, source, info, comments, facts);
     if (quick) {
       FillFacts(facts, record);
-      FillComments(&comments, record);
+      FillComments(api, &comments, record);
     }
-    vorbis_comment_clear(&comments);
-    vorbis_info_clear(&info);
+    api.vorbis_comment_clear(&comments);
+    api.vorbis_info_clear(&info);
     if (quick) return 1;
   }
   SourceCursor cursor(source);
   const ov_callbacks callbacks{ReadCallback, SeekCallback, nullptr, TellCallback};
   OggVorbis_File vf;
-  if (ov_open_callbacks(&cursor, &vf, nullptr, 0, callbacks) != 0) return 0;
-  vorbis_comment* comments = ov_comment(&vf, -1);
+  if (api.ov_open_callbacks(&cursor, &vf, nullptr, 0, callbacks) != 0) return 0;
+  vorbis_comment* comments = api.ov_comment(&vf, -1);
   if (!comments) {
-    ov_clear(&vf);
+    api.ov_clear(&vf);
     return 0;
   }
   OggFacts facts;
-  facts.bitsPerSecond = ov_bitrate(&vf, -1);
-  facts.seconds = ov_time_total(&vf, -1);
+  facts.bitsPerSecond = api.ov_bitrate(&vf, -1);
+  facts.seconds = api.ov_time_total(&vf, -1);
   FillFacts(facts, record);
-  FillComments(comments, record);
-  ov_clear(&vf);
+  FillComments(api, comments, record);
+  api.ov_clear(&vf);
   return 1;
 }
 

@@ -1,4 +1,5 @@
-// Ogg Vorbis files: comments and playing time through vorbisfile.
+// Ogg Vorbis files: comments and playing time through libogg and libvorbis, or vorbisfile
+// where the page walk declines; the three are loaded at the first read (ogg_library.h).
 #pragma once
 
 #include <string_view>
@@ -11,7 +12,8 @@ class OggReader final : public TagReader {
  public:
   // Bitrate (the stream's average) and whole seconds; title, album, track number, artist
   // (performer over artist), composer (artist unless a composer is named), comment
-  // (description over comment), genre and year. 0 when the stream cannot be opened.
+  // (description over comment), genre and year. 0 when the stream cannot be opened, as
+  // when one of the libraries cannot be loaded.
   int Read(ByteSource& source, device::TrackRecord& record) const override;
 };
 
