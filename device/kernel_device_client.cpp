@@ -263,7 +263,9 @@ void KernelDeviceClient::WaitForReply(Call&) {
     return control_->requestTicket.compare_exchange_strong(expected, 0);
   };
 
-  const bool posted = platform::PostMessage(manager_, WM_DEVICEREQUEST, 0, 0);
+  // A manager that spins for input looks at the ticket itself (managerPolling), so the
+  // message would only cost this side its send; one that sleeps is woken by it.
+  const bool posted = control_->managerPolling.load() != 0 || platform::PostMessage(manager_, WM_DEVICEREQUEST, 0, 0);
   platform::NamedSemaphore* taken = semaphores_->taken.get();
   platform::NamedSemaphore* complete = semaphores_->complete.get();
   if (!posted || taken == nullptr || complete == nullptr) {

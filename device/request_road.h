@@ -26,7 +26,9 @@ struct RequestControl {
   std::atomic<std::uint32_t> requestTicket;   // non-zero: a written request waits to be run
   std::atomic<std::uint32_t> servingTicket;   // non-zero while the manager runs a request
   std::atomic<std::uint32_t> answeredTicket;  // the request whose results the block holds
-  std::uint32_t reserved;
+  // Non-zero while the manager's window thread spins for input and looks at requestTicket
+  // itself: a request then needs no message (see KernelDeviceClient::WaitForReply).
+  std::atomic<std::uint32_t> managerPolling;
 };
 static_assert(std::is_standard_layout_v<RequestControl>);
 static_assert(std::atomic<std::uint32_t>::is_always_lock_free);

@@ -71,9 +71,15 @@ bool OmbrixManagerWnd::Create() {
   return true;
 }
 
-bool OmbrixManagerWnd::ProbeRequests(void* self) {
+bool OmbrixManagerWnd::ProbeRequests(void* self, platform::SpinProbeCall call) {
   auto* wnd = static_cast<OmbrixManagerWnd*>(self);
-  const std::uint32_t ticket = wnd->server_->control()->requestTicket.load(std::memory_order_acquire);
+  RequestControl& control = *wnd->server_->control();
+  // The proxies post no message while the mark is up. Both sides are sequentially
+  // consistent: a proxy that saw the mark wrote its ticket before the mark came down, and
+  // the look at the ticket after taking it down sees it.
+  if (call == platform::SpinProbeCall::kSpinStarts) control.managerPolling.store(1);
+  if (call == platform::SpinProbeCall::kSpinEnds) control.managerPolling.store(0);
+  const std::uint32_t ticket = control.requestTicket.load();
   if (ticket == 0 || ticket == wnd->announcedTicket_) return false;
   // Once per request: the message goes through the window, so a request that comes while
   // another runs is held back as its own message would be.

@@ -115,7 +115,7 @@ class OmbrixManagerWnd {
  private:
   // The window thread's spin probe: a request written into the block is served without
   // waiting for its message, which then finds nothing left to run.
-  static bool ProbeRequests(void* self);
+  static bool ProbeRequests(void* self, platform::SpinProbeCall call);
 
   std::uint32_t announcedTicket_ = 0;  // the last written request the probe posted for
   int cachedDriverPresence_ = 0;

@@ -554,9 +554,9 @@ bool WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCp
     // consistent operations: a poster that saw `spinning` set had set `signal` before the
     // spin ends, and the look at `signal` after the spin sees it.
     q.spinning.store(true);
-    bool caught = false;
+    bool caught = q.probe != nullptr && q.probe(q.probeContext, SpinProbeCall::kSpinStarts);
     while (!caught && NowNs() < spinEnd) {
-      if (q.signal.load() || (q.probe != nullptr && q.probe(q.probeContext))) {
+      if (q.signal.load() || (q.probe != nullptr && q.probe(q.probeContext, SpinProbeCall::kTurn))) {
         caught = true;
         break;
       }
@@ -571,6 +571,7 @@ bool WaitInput(ThreadQueue& q, std::uint64_t deadlineNs, int extraFd, int peerCp
       SpinPause(16);
     }
     q.spinning.store(false);
+    if (q.probe != nullptr && q.probe(q.probeContext, SpinProbeCall::kSpinEnds)) caught = true;
     if (caught || q.signal.load()) {
       q.spin.Caught();
       return false;

@@ -146,10 +146,12 @@ int GetMessageQueueTimeoutMs();
 
 // Something the calling thread looks at while it spins for input (a word in shared memory
 // that another process writes before it posts, say), so that it need not wait for the
-// message: `probe(context)` answers whether there is work, and then has posted itself the
-// message that starts it. Called at every turn of a spin, so it must be a few loads; it is
-// not called while the thread sleeps (the message wakes it then). Null: none.
-using SpinProbe = bool (*)(void* context);
+// message: `probe(context, call)` answers whether there is work, and then has posted itself
+// the message that starts it. It is called when a spin starts, at every turn of it (so it
+// must be a few loads) and when the spin ends, whether the thread then sleeps or goes to
+// what came in; never while the thread sleeps (the message wakes it then). Null: none.
+enum class SpinProbeCall { kSpinStarts, kTurn, kSpinEnds };
+using SpinProbe = bool (*)(void* context, SpinProbeCall call);
 void SetSpinProbe(SpinProbe probe, void* context);
 
 namespace detail {

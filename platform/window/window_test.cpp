@@ -520,7 +520,7 @@ TEST_F(WindowTest, ASpinProbeThatFindsWorkEndsTheWait) {
       return 0;
     });
     SetSpinProbe(
-        [](void* context) {
+        [](void* context, SpinProbeCall) {
           auto* p = static_cast<Probe*>(context);
           ++p->asked;
           if (!p->work.exchange(false)) return false;
