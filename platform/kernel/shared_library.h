@@ -43,6 +43,14 @@ class SharedLibrary {
   void* handle_;
 };
 
+// A table of a library's functions is written once, as an X-macro list of their names,
+// `#define SOME_FUNCTIONS(X) X(first) X(second)`: `SOME_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)`
+// in a struct declares a member per function, of the function's own type, and
+// `SOME_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)` fills them, where `library` (a SharedLibrary)
+// and `api` (the table) are in scope, clearing `bool ok` when one is missing.
+#define TOVARIN_LIBRARY_MEMBER(name) decltype(&::name) name = nullptr;
+#define TOVARIN_LIBRARY_RESOLVE(name) ok = library.Resolve(#name, api.name) && ok;
+
 // A table of a library's functions, which `resolve` fills from the loaded library (false
 // when one is missing). Get answers it, resolved once per load of the library, or null when
 // the library cannot be loaded or lacks a function, with "The <what> could not be loaded:

@@ -46,9 +46,7 @@ namespace {
   X(lame_get_lametag_frame)
 
 struct LameApi {
-#define TOVARIN_LAME_MEMBER(name) decltype(&::name) name = nullptr;
-  TOVARIN_LAME_FUNCTIONS(TOVARIN_LAME_MEMBER)
-#undef TOVARIN_LAME_MEMBER
+  TOVARIN_LAME_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
 
 std::mutex& Lock() {
@@ -62,13 +60,12 @@ const LameApi* LoadLame() {
   const std::string path = MediaLibraryPath(MediaLibrary::kMp3Lame);
   std::lock_guard<std::mutex> lock(Lock());
   if (auto it = tables->find(path); it != tables->end()) return &it->second;
-  const SharedLibrary* library = SharedLibrary::Load(path);
-  if (!library) return nullptr;
+  const SharedLibrary* loaded = SharedLibrary::Load(path);
+  if (!loaded) return nullptr;
+  const SharedLibrary& library = *loaded;
   LameApi api;
   bool ok = true;
-#define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;
-  TOVARIN_LAME_FUNCTIONS(TOVARIN_RESOLVE)
-#undef TOVARIN_RESOLVE
+  TOVARIN_LAME_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   if (!ok) return nullptr;
   return &tables->emplace(path, api).first->second;
 }

@@ -10,42 +10,43 @@ namespace platform {
 
 namespace {
 
-// Resolves every function of one library's list into `api`; false when any is missing.
-#define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;
+// Each resolves every function of one library's list into `api`; false when any is missing.
 
 bool ResolveUtil(FfmpegApi& api) {
-  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvUtil));
-  if (!library) return false;
+  const SharedLibrary* loaded = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvUtil));
+  if (!loaded) return false;
+  const SharedLibrary& library = *loaded;
   bool ok = true;
-  TOVARIN_AVUTIL_FUNCTIONS(TOVARIN_RESOLVE)
+  TOVARIN_AVUTIL_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
 
 bool ResolveResample(FfmpegApi& api) {
-  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kSwResample));
-  if (!library) return false;
+  const SharedLibrary* loaded = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kSwResample));
+  if (!loaded) return false;
+  const SharedLibrary& library = *loaded;
   bool ok = true;
-  TOVARIN_SWRESAMPLE_FUNCTIONS(TOVARIN_RESOLVE)
+  TOVARIN_SWRESAMPLE_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
 
 bool ResolveCodec(FfmpegApi& api) {
-  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvCodec));
-  if (!library) return false;
+  const SharedLibrary* loaded = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvCodec));
+  if (!loaded) return false;
+  const SharedLibrary& library = *loaded;
   bool ok = true;
-  TOVARIN_AVCODEC_FUNCTIONS(TOVARIN_RESOLVE)
+  TOVARIN_AVCODEC_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
 
 bool ResolveFormat(FfmpegApi& api) {
-  const SharedLibrary* library = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvFormat));
-  if (!library) return false;
+  const SharedLibrary* loaded = SharedLibrary::Load(MediaLibraryPath(MediaLibrary::kAvFormat));
+  if (!loaded) return false;
+  const SharedLibrary& library = *loaded;
   bool ok = true;
-  TOVARIN_AVFORMAT_FUNCTIONS(TOVARIN_RESOLVE)
+  TOVARIN_AVFORMAT_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
-
-#undef TOVARIN_RESOLVE
 
 std::mutex& Lock() {
   static std::mutex m;

@@ -14,6 +14,8 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "platform/kernel/shared_library.h"
+
 namespace platform {
 
 #define TOVARIN_AVUTIL_FUNCTIONS(X) \
@@ -69,12 +71,10 @@ namespace platform {
   X(avformat_free_context)
 
 struct FfmpegApi {
-#define TOVARIN_FFMPEG_MEMBER(name) decltype(&::name) name = nullptr;
-  TOVARIN_AVUTIL_FUNCTIONS(TOVARIN_FFMPEG_MEMBER)
-  TOVARIN_SWRESAMPLE_FUNCTIONS(TOVARIN_FFMPEG_MEMBER)
-  TOVARIN_AVCODEC_FUNCTIONS(TOVARIN_FFMPEG_MEMBER)
-  TOVARIN_AVFORMAT_FUNCTIONS(TOVARIN_FFMPEG_MEMBER)
-#undef TOVARIN_FFMPEG_MEMBER
+  TOVARIN_AVUTIL_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
+  TOVARIN_SWRESAMPLE_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
+  TOVARIN_AVCODEC_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
+  TOVARIN_AVFORMAT_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
 
 // The functions, resolved once the four libraries load; null when one of them or one of

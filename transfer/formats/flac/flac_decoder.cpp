@@ -20,19 +20,16 @@ namespace {
   X(FLAC__stream_decoder_get_state)
 
 struct FlacApi {
-#define TOVARIN_FLAC_MEMBER(name) decltype(&::name) name = nullptr;
-  TOVARIN_FLAC_FUNCTIONS(TOVARIN_FLAC_MEMBER)
-#undef TOVARIN_FLAC_MEMBER
+  TOVARIN_FLAC_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
 
 bool LoadFlac(FlacApi& api) {
-  const platform::SharedLibrary* library =
+  const platform::SharedLibrary* loaded =
       platform::SharedLibrary::Load(CodecLibraryPath("libFLAC.dll", kFlacLibraryName));
-  if (!library) return false;
+  if (!loaded) return false;
+  const platform::SharedLibrary& library = *loaded;
   bool ok = true;
-#define TOVARIN_RESOLVE(name) ok = library->Resolve(#name, api.name) && ok;
-  TOVARIN_FLAC_FUNCTIONS(TOVARIN_RESOLVE)
-#undef TOVARIN_RESOLVE
+  TOVARIN_FLAC_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
 

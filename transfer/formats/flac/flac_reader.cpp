@@ -29,16 +29,12 @@ namespace {
   X(FLAC__metadata_object_vorbiscomment_find_entry_from)
 
 struct FlacApi {
-#define TOVARIN_FLAC_MEMBER(name) decltype(&::name) name = nullptr;
-  TOVARIN_FLAC_METADATA_FUNCTIONS(TOVARIN_FLAC_MEMBER)
-#undef TOVARIN_FLAC_MEMBER
+  TOVARIN_FLAC_METADATA_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
 
 bool ResolveFlac(const platform::SharedLibrary& library, FlacApi& api) {
   bool ok = true;
-#define TOVARIN_RESOLVE(name) ok = library.Resolve(#name, api.name) && ok;
-  TOVARIN_FLAC_METADATA_FUNCTIONS(TOVARIN_RESOLVE)
-#undef TOVARIN_RESOLVE
+  TOVARIN_FLAC_METADATA_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
 

@@ -52,14 +52,12 @@ inline constexpr char kVorbisFileLibraryName[] = "libvorbisfile.so.3";
   X(vorbis_synthesis_read)
 
 // Each member is the library's function of the same name.
-#define TOVARIN_OGG_MEMBER(name) decltype(&::name) name = nullptr;
 struct OggFunctions {
-  TOVARIN_OGG_FUNCTIONS(TOVARIN_OGG_MEMBER)
+  TOVARIN_OGG_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
 struct VorbisFunctions {
-  TOVARIN_VORBIS_FUNCTIONS(TOVARIN_OGG_MEMBER)
+  TOVARIN_VORBIS_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
-#undef TOVARIN_OGG_MEMBER
 
 // Fill the table from the loaded library; false when it lacks one of the functions.
 bool ResolveOggFunctions(const platform::SharedLibrary& library, OggFunctions& api);

@@ -28,16 +28,12 @@ constexpr std::uint64_t kTailSpans[] = {8192, 65536};
   X(ov_clear)
 
 struct VorbisFileFunctions {
-#define TOVARIN_VORBISFILE_MEMBER(name) decltype(&::name) name = nullptr;
-  TOVARIN_VORBISFILE_FUNCTIONS(TOVARIN_VORBISFILE_MEMBER)
-#undef TOVARIN_VORBISFILE_MEMBER
+  TOVARIN_VORBISFILE_FUNCTIONS(TOVARIN_LIBRARY_MEMBER)
 };
 
 bool ResolveVorbisFileFunctions(const platform::SharedLibrary& library, VorbisFileFunctions& api) {
   bool ok = true;
-#define TOVARIN_RESOLVE(name) ok = library.Resolve(#name, api.name) && ok;
-  TOVARIN_VORBISFILE_FUNCTIONS(TOVARIN_RESOLVE)
-#undef TOVARIN_RESOLVE
+  TOVARIN_VORBISFILE_FUNCTIONS(TOVARIN_LIBRARY_RESOLVE)
   return ok;
 }
 
