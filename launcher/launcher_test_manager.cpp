@@ -1,7 +1,7 @@
 // Test helper: trayhub's start-up with the player driver over the simulated player, and a
 // watch on the player: the file named by $LAUNCHER_TEST_UPLOADING exists while a file is
-// on its way into the player; with $LAUNCHER_TEST_UNPLUG set the player is pulled out as
-// soon as the first file is on its way into it, or, set to "item", as soon as the store
+// on its way into the player; with $LAUNCHER_TEST_UNPLUG set the player is pulled out in
+// the middle of the first file's copy into it, or, set to "item", as soon as the store
 // holds an item it did not hold at start (the first track of a new contact).
 #include <unistd.h>
 
@@ -40,18 +40,28 @@ bool HoldsNewItem(platform::SimPlayer& sim, const std::set<std::uint32_t>& befor
   return false;
 }
 
+// The same object as the manager's once either side has opened the player. The first
+// upload's pull is armed in the player itself: a watching thread may not run while a
+// file is copied.
+std::shared_ptr<platform::SimPlayer> OpenPlayer(const std::string& player, Unplug unplug) {
+  std::shared_ptr<platform::SimPlayer> sim = platform::SimPlayer::Open(player, nullptr, nullptr);
+  if (sim && unplug == Unplug::kFirstUpload) sim->InjectFault(platform::SimFault::kUnplugMidUpload, 1);
+  return sim;
+}
+
 void Watch(std::string marker, Unplug unplug) {
   std::string appData, problem;
   if (!FindAppDataFolder(appData, problem)) return;
   const std::string player = appData + "\\player";
-  std::thread([player, marker, unplug] {
-    std::shared_ptr<platform::SimPlayer> sim;
+  std::shared_ptr<platform::SimPlayer> opened = OpenPlayer(player, unplug);
+  std::thread([player, marker, unplug, opened] {
+    std::shared_ptr<platform::SimPlayer> sim = opened;
     std::set<std::uint32_t> before;
+    if (sim) before = ItemIds(*sim);
     bool shown = false, unplugged = false;
     for (;; platform::Sleep(1)) {
-      // The same object as the manager's once either side has opened the player.
       if (!sim) {
-        sim = platform::SimPlayer::Open(player, nullptr, nullptr);
+        sim = OpenPlayer(player, unplug);
         if (sim) before = ItemIds(*sim);
         continue;
       }
@@ -65,7 +75,7 @@ void Watch(std::string marker, Unplug unplug) {
         shown = uploading;
       }
       if (unplugged) continue;
-      if ((unplug == Unplug::kFirstUpload && uploading) || (unplug == Unplug::kNewItem && HoldsNewItem(*sim, before))) {
+      if (unplug == Unplug::kNewItem && HoldsNewItem(*sim, before)) {
         sim->Unplug();
         unplugged = true;
       }

@@ -629,6 +629,10 @@ void SimulatedSdk::RunJob(Job& job) {
   const UINT progress = job.upload ? kSdkUploadProgress : kSdkDownloadProgress;
   int lastPercent = -1;
   auto step = [&](std::uint64_t done) {
+    // A test's pull at a known point of the copy, which a watching thread cannot hit.
+    if (job.upload && done < job.size && player_->TakeFault(SimFault::kUnplugMidUpload)) {
+      player_->Unplug();
+    }
     if (!Current(job)) return false;
     const int percent =
         job.size == 0 ? 100 : int(std::min<std::uint64_t>(100, done * 100 / job.size));

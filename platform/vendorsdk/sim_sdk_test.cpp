@@ -734,6 +734,30 @@ TEST_F(SimSdkTest, UnplugEndsEverythingAndReplugComesBack) {
   EXPECT_EQ(ChildIds(kAllTracks), std::vector<std::uint32_t>{id});
 }
 
+TEST_F(SimSdkTest, APlayerPulledOutMidUploadKeepsNoPartOfIt) {
+  const std::vector<char> content = RandomBytes(20 * 1024 * 1024, 17);
+  const std::string file = MakeFile("half.mp3", content);
+  const auto block = TrackBlock({});
+  const SdkString source = Utf8ToSdkString(file);
+  player_->InjectFault(SimFault::kUnplugMidUpload, 1);
+  ASSERT_EQ(sdk_->AddItem(kDev, kSdkTrack, source.c_str(), std::uint32_t(block.size()),
+                          block.data()),
+            kSdkOk);
+  Notice n{};
+  ASSERT_TRUE(Take(kSdkDeviceRemoved, &n));
+  PumpUntil([&] { return player_->UploadsInProgress() == 0; }, 5000);
+  EXPECT_EQ(player_->UploadsInProgress(), 0u);
+  EXPECT_EQ(Count(kSdkUploadDone), 0u);
+  EXPECT_FALSE(player_->IsPlugged());
+  player_->Replug();
+  EXPECT_TRUE(player_->TakeSnapshot().items.empty());
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(dir_ + "/player/files")) {
+    files.push_back(e.path().filename());
+  }
+  EXPECT_EQ(files, std::vector<std::string>{});
+}
+
 TEST_F(SimSdkTest, ShutdownStopsTransfersWithoutTrace) {
   const std::vector<char> content = RandomBytes(32 * 1024 * 1024, 16);
   const std::string file = MakeFile("big.mp3", content);

@@ -49,6 +49,7 @@ enum class SimFault {
   kEventsNeverCome,  // notifications are dropped; the operations still complete
   kNoNamelessFiles,  // new content and records are written through a name, as on a file
                      // system without nameless files
+  kUnplugMidUpload,  // the player is pulled out once an upload's content is partly written
 };
 
 struct SimPlayerOptions {
