@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/shared_mutex.h"
 #include "platform/kernel/spin.h"
 
 namespace platform {
@@ -452,22 +453,6 @@ namespace {
 
 constexpr std::uint32_t kLockMagic = 0x4C564F54;  // "TOVL"
 
-// This boot's identity: a lock file left from an earlier boot may record a holder that no
-// longer exists and that no exit will ever release.
-const std::string& BootId() {
-  static const std::string id = [] {
-    char buf[64] = {};
-    const int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-      const ssize_t n = ::read(fd, buf, sizeof buf - 1);
-      ::close(fd);
-      if (n > 0) buf[n] = '\0';
-    }
-    return std::string(buf);
-  }();
-  return id;
-}
-
 }  // namespace
 
 struct NamedLock::Shared {
@@ -524,12 +509,7 @@ NamedLock::Shared* MapLockFile(const std::string& path) {
     shared = static_cast<Shared*>(view);
     const std::string& boot = BootId();
     if (shared->magic != kLockMagic || boot.compare(0, sizeof shared->boot - 1, shared->boot) != 0) {
-      pthread_mutexattr_t attributes;
-      pthread_mutexattr_init(&attributes);
-      pthread_mutexattr_setpshared(&attributes, PTHREAD_PROCESS_SHARED);
-      pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST);
-      pthread_mutex_init(&shared->mutex, &attributes);
-      pthread_mutexattr_destroy(&attributes);
+      InitSharedRobustMutex(&shared->mutex);
       std::memset(shared->boot, 0, sizeof shared->boot);
       boot.copy(shared->boot, sizeof shared->boot - 1);
       shared->magic = kLockMagic;

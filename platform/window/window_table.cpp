@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/kernel/shared_mutex.h"
 #include "platform/text/text.h"
 
 namespace platform::detail {
@@ -24,16 +25,6 @@ constexpr std::uint32_t kRowCapacity = 1u << kIndexBits;
 constexpr std::uint32_t kAtomCapacity = 0x4000;  // 0xC000 .. 0xFFFF
 constexpr UINT kFirstAtom = 0xC000;
 constexpr std::size_t kNameBytes = 256;
-
-
-std::string BootId() {
-  int fd = ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  char buf[64] = {};
-  ssize_t n = ::read(fd, buf, sizeof buf - 1);
-  ::close(fd);
-  return n > 0 ? std::string(buf, static_cast<std::size_t>(n)) : std::string();
-}
 
 }  // namespace
 
@@ -125,12 +116,7 @@ WindowTable* WindowTable::Instance() {
         h->rowCapacity = kRowCapacity;
         h->atomCapacity = kAtomCapacity;
         std::snprintf(h->bootId, sizeof h->bootId, "%s", boot.c_str());
-        pthread_mutexattr_t attr;
-        pthread_mutexattr_init(&attr);
-        pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
-        pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
-        pthread_mutex_init(&h->mutex, &attr);
-        pthread_mutexattr_destroy(&attr);
+        InitSharedRobustMutex(&h->mutex);
         h->nextSerial = 1;
         h->nextOrder = 1;
         __atomic_store_n(&h->magic, kMagic, __ATOMIC_RELEASE);
