@@ -1,9 +1,11 @@
 #include "platform/paths/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -174,6 +176,79 @@ bool ClearReadOnly(std::string_view windowsPath) {
   struct stat st {};
   if (::lstat(p.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) return false;
   return ::chmod(p.c_str(), st.st_mode | S_IWUSR | (S_ISDIR(st.st_mode) ? S_IXUSR | S_IRUSR : 0)) == 0;
+}
+
+std::string OpenFileErrorText(OpenFileError error, std::uint64_t maxBytes) {
+  switch (error) {
+    case OpenFileError::kNone: return "";
+    case OpenFileError::kMissing: return "the file does not exist";
+    case OpenFileError::kNotRegular: return "not a regular file";
+    case OpenFileError::kTooLarge: {
+      if (maxBytes == 0) return "the file is too large";
+      const std::uint64_t mb = maxBytes >> 20;
+      return mb > 0 ? "larger than " + std::to_string(mb) + " MB"
+                    : "larger than " + std::to_string(maxBytes) + " bytes";
+    }
+    case OpenFileError::kUnreadable: return "the file cannot be read";
+  }
+  return "";
+}
+
+int OpenRegularFile(const std::string& posixPath, OpenFileError& error, std::uint64_t* size, int flags) {
+  error = OpenFileError::kNone;
+  int fd;
+  do {
+    fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | flags);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    error = errno == ENOENT || errno == ENOTDIR ? OpenFileError::kMissing
+            : errno == ENXIO                    ? OpenFileError::kNotRegular  // a socket, a FIFO with no writer
+                                                : OpenFileError::kUnreadable;
+    // A folder opens read-only on Linux; other failures on one say EISDIR.
+    if (errno == EISDIR) error = OpenFileError::kNotRegular;
+    return -1;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = OpenFileError::kNotRegular;
+    ::close(fd);
+    return -1;
+  }
+  const int fileFlags = ::fcntl(fd, F_GETFL);
+  if (fileFlags >= 0) ::fcntl(fd, F_SETFL, fileFlags & ~O_NONBLOCK);
+  if (size != nullptr) *size = static_cast<std::uint64_t>(st.st_size);
+  return fd;
+}
+
+ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBytes) {
+  ReadFileResult result;
+  std::uint64_t size = 0;
+  const int fd = OpenRegularFile(ToPosixPath(windowsPath), result.error, &size);
+  if (fd < 0) return result;
+  if (size > maxBytes) {
+    ::close(fd);
+    result.error = OpenFileError::kTooLarge;
+    return result;
+  }
+  result.bytes.reserve(static_cast<std::size_t>(size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result.error = OpenFileError::kUnreadable;
+      break;
+    }
+    if (n == 0) break;
+    if (result.bytes.size() + static_cast<std::uint64_t>(n) > maxBytes) {
+      result.error = OpenFileError::kTooLarge;  // grew while it was read
+      break;
+    }
+    result.bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (!result.ok()) result.bytes.clear();
+  return result;
 }
 
 std::string GetTempPath() {

@@ -46,6 +46,34 @@ bool RemoveDirectory(std::string_view windowsPath);  // an empty folder
 bool RemoveFile(std::string_view windowsPath);       // a file or a symbolic link
 bool ClearReadOnly(std::string_view windowsPath);    // adds owner write permission
 
+// Files a person, a folder or a playlist names may be anything: a FIFO whose open()
+// blocks forever, a device that never ends, a link to either. These open such a file
+// without blocking and take it only when it is a regular file.
+enum class OpenFileError {
+  kNone,
+  kMissing,      // no such file (or a dangling link)
+  kNotRegular,   // a folder, FIFO, socket or device
+  kTooLarge,     // larger than the reader's bound
+  kUnreadable,   // no permission, a link loop, an I/O error
+};
+// A short text for logs and messages: "not a regular file", "larger than 64 MB" ...
+std::string OpenFileErrorText(OpenFileError error, std::uint64_t maxBytes = 0);
+
+// Opens a POSIX path read-only (O_NONBLOCK, then fstat; the descriptor is put back to
+// blocking mode). `flags` are added to the open (O_NOFOLLOW, say). Answers the
+// descriptor, or -1 with the reason in `error`. `size` receives the file's size.
+int OpenRegularFile(const std::string& posixPath, OpenFileError& error,
+                    std::uint64_t* size = nullptr, int flags = 0);
+
+struct ReadFileResult {
+  OpenFileError error = OpenFileError::kNone;
+  std::string bytes;
+  bool ok() const { return error == OpenFileError::kNone; }
+};
+// The whole content of a regular file of at most `maxBytes` bytes, read from a
+// Windows-form path. A file that grows past the bound while it is read is kTooLarge too.
+ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBytes);
+
 // The user's temporary folder ($TMPDIR, else /tmp/tovarin-<uid>) in Windows form, with a
 // trailing "\".
 std::string GetTempPath();

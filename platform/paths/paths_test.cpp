@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "testing/temp_folder.h"
 
 namespace platform {
 namespace {
@@ -54,6 +61,41 @@ TEST_F(PathsTest, TempPathEndsWithBackslash) {
   ASSERT_FALSE(t.empty());
   EXPECT_EQ(t.back(), '\\');
   EXPECT_TRUE(QueryFile(t).directory);
+}
+
+// What a person may name instead of a file: none of it blocks, none of it is read whole.
+TEST_F(PathsTest, ReadRegularFileTakesOnlyBoundedRegularFiles) {
+  const std::string dir = platform::testing::MakeTempFolder("paths");
+  ASSERT_FALSE(dir.empty());
+  std::ofstream(dir + "/a.txt") << "hello";
+  ASSERT_EQ(::mkfifo((dir + "/fifo.m3u").c_str(), 0600), 0);
+  ::symlink("/dev/zero", (dir + "/zero.rpb").c_str());
+  ::symlink((dir + "/fifo.m3u").c_str(), (dir + "/to-fifo.vcf").c_str());
+  ::symlink((dir + "/gone").c_str(), (dir + "/dangling.mp3").c_str());
+  ::symlink((dir + "/loop2").c_str(), (dir + "/loop1").c_str());
+  ::symlink((dir + "/loop1").c_str(), (dir + "/loop2").c_str());
+  ::symlink((dir + "/a.txt").c_str(), (dir + "/link.txt").c_str());
+  struct Case { const char* name; std::uint64_t bound; OpenFileError error; const char* bytes; };
+  const Case cases[] = {
+      {"a.txt", 100, OpenFileError::kNone, "hello"},
+      {"link.txt", 100, OpenFileError::kNone, "hello"},
+      {"a.txt", 5, OpenFileError::kNone, "hello"},
+      {"a.txt", 4, OpenFileError::kTooLarge, ""},
+      {"", 100, OpenFileError::kNotRegular, ""},  // the folder itself
+      {"fifo.m3u", 100, OpenFileError::kNotRegular, ""},
+      {"to-fifo.vcf", 100, OpenFileError::kNotRegular, ""},
+      {"zero.rpb", 100, OpenFileError::kNotRegular, ""},
+      {"missing", 100, OpenFileError::kMissing, ""},
+      {"dangling.mp3", 100, OpenFileError::kMissing, ""},
+      {"loop1", 100, OpenFileError::kUnreadable, ""},
+  };
+  for (const auto& c : cases) {
+    const ReadFileResult r = ReadRegularFile(FromPosixPath(dir + "/" + c.name), c.bound);
+    EXPECT_EQ(r.error, c.error) << c.name;
+    EXPECT_EQ(r.bytes, c.bytes) << c.name;
+  }
+  EXPECT_EQ(OpenFileErrorText(OpenFileError::kTooLarge, 64u << 20), "larger than 64 MB");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
