@@ -20,6 +20,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/paths/paths.h"
+
 namespace platform {
 
 namespace {
@@ -56,25 +58,11 @@ std::string EscapeName(std::string_view name) {
   return out;
 }
 
-// Creates the folder (mode 0700) when missing and accepts it only when it is a real folder
-// of ours; tightens its mode when needed.
 bool EnsurePrivateFolder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "tovarin: cannot create the folder %s: %s\n", path.c_str(),
-                 std::strerror(errno));
-    return false;
-  }
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
-    std::fprintf(stderr, "tovarin: %s is not a private folder of this user; refusing to use it\n",
-                 path.c_str());
-    return false;
-  }
-  if ((st.st_mode & 0777) != 0700 && ::chmod(path.c_str(), 0700) != 0) {
-    std::fprintf(stderr, "tovarin: cannot make %s private: %s\n", path.c_str(), std::strerror(errno));
-    return false;
-  }
-  return true;
+  std::string problem;
+  if (MakePrivateFolder(path, &problem)) return true;
+  std::fprintf(stderr, "tovarin: %s\n", problem.c_str());
+  return false;
 }
 
 long SysPidfdOpen(pid_t pid) {

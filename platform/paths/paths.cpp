@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -190,6 +192,7 @@ std::string OpenFileErrorText(OpenFileError error, std::uint64_t maxBytes) {
                     : "larger than " + std::to_string(maxBytes) + " bytes";
     }
     case OpenFileError::kUnreadable: return "the file cannot be read";
+    case OpenFileError::kNotPrivate: return "not a private file of this user";
   }
   return "";
 }
@@ -251,6 +254,135 @@ ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBy
   return result;
 }
 
+namespace {
+
+// The folder part and the name of a POSIX path ("/a/b" -> "/a", "b"; "b" -> ".", "b").
+void SplitPosixPath(const std::string& path, std::string& folder, std::string& name) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    folder = ".";
+    name = path;
+  } else {
+    folder = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+}
+
+bool IsPrivate(const struct stat& st) { return st.st_uid == ::geteuid() && (st.st_mode & 077) == 0; }
+
+// The folder, opened without following a link, when it is a private folder of this user.
+int OpenPrivateFolder(const std::string& folder, std::string* problem) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && IsPrivate(st)) return fd;
+  if (fd >= 0) ::close(fd);
+  if (problem != nullptr) *problem = "The folder " + folder + " is not a private folder of this user.";
+  return -1;
+}
+
+}  // namespace
+
+bool MakePrivateFolder(const std::string& posixPath, std::string* problem) {
+  if (::mkdir(posixPath.c_str(), 0700) != 0 && errno != EEXIST) {
+    if (problem != nullptr) *problem = "The folder " + posixPath + " cannot be created: " + std::strerror(errno) + ".";
+    return false;
+  }
+  struct stat st {};
+  if (::lstat(posixPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+    if (problem != nullptr) {
+      *problem = "The folder " + posixPath + " is not a private folder of this user (another user or a link may have put it there).";
+    }
+    return false;
+  }
+  if ((st.st_mode & 07777) != 0700 && ::chmod(posixPath.c_str(), 0700) != 0) {
+    if (problem != nullptr) *problem = "The folder " + posixPath + " cannot be made private: " + std::strerror(errno) + ".";
+    return false;
+  }
+  return true;
+}
+
+int CreatePrivateFile(std::string_view windowsPath, std::string* problem) {
+  std::string folder, name;
+  SplitPosixPath(ToPosixPath(windowsPath), folder, name);
+  if (name.empty() || name == "." || name == "..") {
+    if (problem != nullptr) *problem = "No file name in " + std::string(windowsPath) + ".";
+    errno = EINVAL;
+    return -1;
+  }
+  const int dir = OpenPrivateFolder(folder, problem);
+  if (dir < 0) {
+    errno = EACCES;
+    return -1;
+  }
+  // Relative to the folder opened above, so nothing can swap it in between; what cannot
+  // be removed (a folder of that name) the exclusive create refuses.
+  ::unlinkat(dir, name.c_str(), 0);
+  int fd;
+  do {
+    fd = ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  } while (fd < 0 && errno == EINTR);
+  const int saved = errno;
+  ::close(dir);
+  if (fd < 0) {
+    if (problem != nullptr) *problem = "The file " + folder + "/" + name + " cannot be created: " + std::strerror(saved) + ".";
+    errno = saved;
+  }
+  return fd;
+}
+
+ReadFileResult ReadPrivateFile(std::string_view windowsPath, std::uint64_t maxBytes) {
+  ReadFileResult result;
+  std::string folder, name;
+  SplitPosixPath(ToPosixPath(windowsPath), folder, name);
+  const int dir = OpenPrivateFolder(folder, nullptr);
+  if (dir < 0) {
+    result.error = OpenFileError::kNotPrivate;
+    return result;
+  }
+  int fd;
+  do {
+    fd = ::openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  const int saved = errno;
+  ::close(dir);
+  if (fd < 0) {
+    result.error = saved == ENOENT ? OpenFileError::kMissing
+                   : saved == ELOOP ? OpenFileError::kNotPrivate  // a link
+                                    : OpenFileError::kUnreadable;
+    return result;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !IsPrivate(st) || st.st_nlink != 1) {
+    ::close(fd);
+    result.error = S_ISREG(st.st_mode) ? OpenFileError::kNotPrivate : OpenFileError::kNotRegular;
+    return result;
+  }
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+    ::close(fd);
+    result.error = OpenFileError::kTooLarge;
+    return result;
+  }
+  result.bytes.reserve(static_cast<std::size_t>(st.st_size));
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      result.error = OpenFileError::kUnreadable;
+      break;
+    }
+    if (n == 0) break;
+    if (result.bytes.size() + static_cast<std::uint64_t>(n) > maxBytes) {
+      result.error = OpenFileError::kTooLarge;
+      break;
+    }
+    result.bytes.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  if (!result.ok()) result.bytes.clear();
+  return result;
+}
+
 std::string GetTempPath() {
   // Per user, as the desktop's temporary folder is: $TMPDIR, else a private folder in /tmp.
   const char* tmp = std::getenv("TMPDIR");
@@ -258,8 +390,13 @@ std::string GetTempPath() {
   if (tmp != nullptr && *tmp != '\0') {
     dir = tmp;
   } else {
-    dir = "/tmp/tovarin-" + std::to_string(::getuid());
-    ::mkdir(dir.c_str(), 0700);
+    dir = "/tmp/tovarin-" + std::to_string(::geteuid());
+    std::string problem;
+    // Refused, the work folders inside are refused in their turn; said once.
+    static std::atomic<bool> told{false};
+    if (!MakePrivateFolder(dir, &problem) && !told.exchange(true)) {
+      std::fprintf(stderr, "tovarin: %s\n", problem.c_str());
+    }
   }
   std::string out = FromPosixPath(dir);
   if (out.empty() || out.back() != '\\') out += '\\';

@@ -55,6 +55,7 @@ enum class OpenFileError {
   kNotRegular,   // a folder, FIFO, socket or device
   kTooLarge,     // larger than the reader's bound
   kUnreadable,   // no permission, a link loop, an I/O error
+  kNotPrivate,   // a link, another user's file, or one that others may read or write
 };
 // A short text for logs and messages: "not a regular file", "larger than 64 MB" ...
 std::string OpenFileErrorText(OpenFileError error, std::uint64_t maxBytes = 0);
@@ -74,8 +75,29 @@ struct ReadFileResult {
 // Windows-form path. A file that grows past the bound while it is read is kTooLarge too.
 ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBytes);
 
-// The user's temporary folder ($TMPDIR, else /tmp/tovarin-<uid>) in Windows form, with a
-// trailing "\".
+// Private folders and the files in them. Work folders hold logs, list files and copies
+// that another user must neither read nor plant (a link, a list of their choosing): each
+// is a real folder, not a link, owned by this user, mode 0700.
+
+// Creates the folder (mode 0700) when missing and accepts it only when it is a real folder
+// owned by this user, tightening its mode to 0700. False otherwise, with a sentence that
+// names the folder in `problem`.
+bool MakePrivateFolder(const std::string& posixPath, std::string* problem = nullptr);
+
+// A new file, open for writing, in a private folder of this user: whatever has the name
+// (an old file, a link) is removed first, and the file is created exclusively, never
+// through a link, mode 0600. -1 with a sentence in `problem` when the folder is not
+// private or the file cannot be made.
+int CreatePrivateFile(std::string_view windowsPath, std::string* problem = nullptr);
+
+// The whole content of a file this user's programs made with CreatePrivateFile: a
+// regular file, not a link, with one name, owned by this user, that nobody else may read
+// or write, in a private folder of this user; kNotPrivate for anything else (kNotRegular
+// for a FIFO, a device ...).
+ReadFileResult ReadPrivateFile(std::string_view windowsPath, std::uint64_t maxBytes);
+
+// The user's temporary folder ($TMPDIR, else the private folder /tmp/tovarin-<uid>) in
+// Windows form, with a trailing "\".
 std::string GetTempPath();
 
 }  // namespace platform

@@ -7,7 +7,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <vector>
 
+#include "testing/other_user.h"
 #include "testing/temp_folder.h"
 
 namespace platform {
@@ -95,6 +98,117 @@ TEST_F(PathsTest, ReadRegularFileTakesOnlyBoundedRegularFiles) {
     EXPECT_EQ(r.bytes, c.bytes) << c.name;
   }
   EXPECT_EQ(OpenFileErrorText(OpenFileError::kTooLarge, 64u << 20), "larger than 64 MB");
+  std::filesystem::remove_all(dir);
+}
+
+
+// Work folders: real folders of this user, mode 0700; anything else is refused.
+TEST_F(PathsTest, MakePrivateFolderTakesOnlyThisUsersOwnRealFolders) {
+  const std::string dir = platform::testing::MakeTempFolder("private");
+  ASSERT_FALSE(dir.empty());
+  ::mkdir((dir + "/open").c_str(), 0755);
+  ::chmod((dir + "/open").c_str(), 0777);
+  ::symlink((dir + "/open").c_str(), (dir + "/link").c_str());
+  std::ofstream(dir + "/file") << "x";
+  struct Case { const char* name; bool taken; };
+  const Case cases[] = {{"new", true}, {"open", true}, {"link", false}, {"file", false}};
+  for (const auto& c : cases) {
+    std::string problem;
+    EXPECT_EQ(MakePrivateFolder(dir + "/" + c.name, &problem), c.taken) << c.name;
+    if (!c.taken) EXPECT_NE(problem.find(dir + "/" + c.name), std::string::npos) << problem;
+  }
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir + "/open").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);  // tightened
+  ASSERT_EQ(::lstat((dir + "/new").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+
+  if (platform::testing::OtherUser::Available()) {
+    const std::string shared = platform::testing::OtherUser::SharedFolder(dir);
+    ASSERT_FALSE(shared.empty());
+    ASSERT_TRUE(platform::testing::OtherUser::Run("mkdir -m 700 '" + shared + "/theirs'"));
+    EXPECT_FALSE(MakePrivateFolder(shared + "/theirs"));
+  }
+  std::filesystem::remove_all(dir);
+}
+
+TEST_F(PathsTest, CreatePrivateFileNeverWritesThroughALink) {
+  const std::string dir = platform::testing::MakeTempFolder("private");
+  ASSERT_FALSE(dir.empty());
+  ASSERT_TRUE(MakePrivateFolder(dir + "/work"));
+  std::ofstream(dir + "/precious") << "keep me";
+  ::symlink((dir + "/precious").c_str(), (dir + "/work/log.txt").c_str());
+  std::ofstream(dir + "/work/old.txt") << "old";
+
+  for (const char* name : {"log.txt", "old.txt", "new.txt"}) {
+    const int fd = CreatePrivateFile(FromPosixPath(dir + "/work/" + name));
+    ASSERT_GE(fd, 0) << name;
+    ASSERT_EQ(::write(fd, "fresh", 5), 5);
+    ::close(fd);
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir + "/work/" + name).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << name;
+    EXPECT_EQ(st.st_size, 5) << name;
+  }
+  std::ifstream in(dir + "/precious");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep me");
+
+  // Not in a folder others could write to or swap: one open to others, a link to a private one.
+  ::mkdir((dir + "/open").c_str(), 0777);
+  ::chmod((dir + "/open").c_str(), 0777);
+  ::symlink((dir + "/work").c_str(), (dir + "/linked").c_str());
+  for (const char* folder : {"open", "linked"}) {
+    std::string problem;
+    EXPECT_LT(CreatePrivateFile(FromPosixPath(dir + "/" + folder + "/x.txt"), &problem), 0) << folder;
+    EXPECT_EQ(problem, "The folder " + dir + "/" + folder + " is not a private folder of this user.");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/" + folder + "/x.txt")) << folder;
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// A list file the launcher reads: only one this user's library made.
+TEST_F(PathsTest, ReadPrivateFileTakesOnlyThisUsersOwnFiles) {
+  const std::string dir = platform::testing::MakeTempFolder("private");
+  ASSERT_FALSE(dir.empty());
+  ASSERT_TRUE(MakePrivateFolder(dir + "/work"));
+  ::mkdir((dir + "/open").c_str(), 0755);
+  const std::string w = dir + "/work/";
+  auto make = [](const std::string& path, mode_t mode) {
+    std::ofstream(path) << "list";
+    ::chmod(path.c_str(), mode);
+  };
+  make(w + "own", 0600);
+  make(w + "readable", 0644);
+  make(w + "writable", 0620);
+  make(dir + "/open/own", 0600);
+  make(w + "linked", 0600);
+  ::link((w + "linked").c_str(), (w + "second-name").c_str());
+  ::symlink((w + "own").c_str(), (w + "symlink").c_str());
+  ::mkfifo((w + "fifo").c_str(), 0600);
+  const bool chowned = ::geteuid() == 0;
+  if (chowned) {
+    make(w + "theirs", 0600);
+    ::chown((w + "theirs").c_str(), platform::testing::OtherUser::kUid, platform::testing::OtherUser::kUid);
+  }
+  struct Case { std::string path; std::uint64_t bound; OpenFileError error; };
+  std::vector<Case> cases = {
+      {w + "own", 100, OpenFileError::kNone},
+      {w + "own", 3, OpenFileError::kTooLarge},
+      {w + "readable", 100, OpenFileError::kNotPrivate},
+      {w + "writable", 100, OpenFileError::kNotPrivate},
+      {dir + "/open/own", 100, OpenFileError::kNotPrivate},  // its folder is not private
+      {w + "second-name", 100, OpenFileError::kNotPrivate},  // a hard link
+      {w + "symlink", 100, OpenFileError::kNotPrivate},
+      {w + "fifo", 100, OpenFileError::kNotRegular},
+      {w + "missing", 100, OpenFileError::kMissing},
+  };
+  if (chowned) cases.push_back({w + "theirs", 100, OpenFileError::kNotPrivate});
+  for (const auto& c : cases) {
+    const ReadFileResult r = ReadPrivateFile(FromPosixPath(c.path), c.bound);
+    EXPECT_EQ(r.error, c.error) << c.path;
+    EXPECT_EQ(r.bytes, c.error == OpenFileError::kNone ? "list" : "") << c.path;
+  }
   std::filesystem::remove_all(dir);
 }
 
