@@ -7,11 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "common/identity.h"
 #include "common/settings.h"
 #include "platform/paths/paths.h"
-#include "platform/text/text.h"
 #include "platform/text/text.h"
 
 namespace {
@@ -53,11 +54,20 @@ bool DeleteTree(const std::string& path) {
   return platform::RemoveDirectory(path);
 }
 
+// A work folder that is not private is refused: said once per folder and process, on the
+// diagnostics stream (the callers say what they could then not do).
+void TellRefused(const std::string& problem) {
+  static std::mutex mutex;
+  static std::set<std::string> told;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (told.insert(problem).second) std::fprintf(stderr, "tovarin: %s\n", problem.c_str());
+}
+
 }  // namespace
 
 std::string DefaultWorkFolder() { return platform::GetTempPath() + "$" + g_ProductIdentity.productName + "$\\"; }
 
-std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
+bool GetPrivateWorkFolder(std::string& out, std::string_view subFolder, std::string* refusal) {
   std::string temp;
   ReadSettingString("Gen_TempPath", temp);
   std::string base;
@@ -67,20 +77,46 @@ std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
   } else {
     base = DefaultWorkFolder();
   }
+  base = CollapseBackslashes(base);
+  std::string full = base;
   if (!subFolder.empty()) {
-    base += subFolder;
-    base += "\\";
+    full += subFolder;
+    full += "\\";
   }
-  out = CollapseBackslashes(base);
-  CreateDirectoryPath(out);
+  out = CollapseBackslashes(full);
+  // The folders above the work folder are the person's (a missing Gen_TempPath is made);
+  // the work folder and every folder below it are private.
+  std::string bare;
+  StripTrailingBackslash(bare, base);
+  if (const std::size_t last = bare.find_last_of('\\'); last != std::string::npos && last > 0) {
+    CreateDirectoryPath(std::string_view(bare).substr(0, last));
+  }
+  std::string folder;
+  std::string problem;
+  for (std::size_t at = 0; at < out.size(); ++at) {
+    if (out[at] != '\\' || at + 1 < base.size()) continue;
+    folder.assign(out, 0, at);
+    if (!platform::MakePrivateFolder(platform::ToPosixPath(folder), &problem)) {
+      TellRefused(problem);
+      if (refusal != nullptr) *refusal = problem;
+      return false;  // nothing below it is made; files there cannot be created (CreatePrivateFile)
+    }
+  }
+  return true;
+}
+
+std::string& GetWorkFolder(std::string& out, std::string_view subFolder) {
+  GetPrivateWorkFolder(out, subFolder);
   return out;
 }
 
 std::string& EmptyWorkFolder(std::string& out, std::string_view subFolder) {
-  GetWorkFolder(out, subFolder);
+  // Only a folder of this user's own is emptied: in another's, a folder could turn into a
+  // link to the person's files between the look and the delete.
+  if (!GetPrivateWorkFolder(out, subFolder)) return out;
   std::string bare;
   DeleteFolderTree(StripTrailingBackslash(bare, out));
-  CreateDirectoryPath(out);
+  GetPrivateWorkFolder(out, subFolder);
   return out;
 }
 

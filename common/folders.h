@@ -9,13 +9,19 @@
 
 // The per-product work folder (+ sub-folder), always ending in "\" and created:
 // `Gen_TempPath` when set and not an existing plain file, else the system temporary
-// folder + "$" + productName + "$\".
+// folder + "$" + productName + "$\". The work folder and each folder below it are
+// private (platform::MakePrivateFolder): one that is not (another user's, a link) is
+// refused, said once on the diagnostics stream, and files cannot be made in it
+// (platform::CreatePrivateFile refuses).
 std::string& GetWorkFolder(std::string& out, std::string_view subFolder);
+// The same, answering whether every folder was private; `refusal` says which was not.
+bool GetPrivateWorkFolder(std::string& out, std::string_view subFolder, std::string* refusal = nullptr);
 // The work folder when `Gen_TempPath` names none: the system temporary folder + "$" +
 // productName + "$\" (not created).
 std::string DefaultWorkFolder();
 
-// GetWorkFolder, then the folder deleted with its content and created again.
+// GetWorkFolder, then the folder deleted with its content and created again; a refused
+// folder is left as it is.
 std::string& EmptyWorkFolder(std::string& out, std::string_view subFolder);
 std::string ResetWorkFolder(std::string_view subFolder);  // the manager's name
 

@@ -5,7 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
+#include "testing/other_user.h"
 #include "testing/temp_home.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
@@ -80,6 +82,42 @@ TEST_F(Folders, EmptyWorkFolderStartsEmpty) {
   EXPECT_EQ(ResetWorkFolder("tx2pc"), out);
   EXPECT_TRUE(fs::is_directory(root_ + "/tmp/$Ombrix Jukebox$/tx2pc"));
   EXPECT_TRUE(fs::is_empty(root_ + "/tmp/$Ombrix Jukebox$/tx2pc"));
+}
+
+TEST_F(Folders, WorkFoldersArePrivate) {
+  std::string out;
+  ASSERT_TRUE(GetPrivateWorkFolder(out, "reports"));
+  for (const char* folder : {"/tmp/$Ombrix Jukebox$", "/tmp/$Ombrix Jukebox$/reports"}) {
+    struct stat st {};
+    ASSERT_EQ(::lstat((root_ + folder).c_str(), &st), 0) << folder;
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << folder;
+  }
+}
+
+// Another user who makes the work folder first (the temporary folder is shared) gets
+// nothing: the folder is refused, nothing is made or deleted in it.
+TEST_F(Folders, AWorkFolderAnotherUserMadeIsRefused) {
+  using platform::testing::OtherUser;
+  if (!OtherUser::Available()) GTEST_SKIP() << "no second user can be run here";
+  const std::string shared = OtherUser::SharedFolder(root_);
+  ASSERT_FALSE(shared.empty());
+  Touch(root_ + "/precious");
+  const std::string theirs = shared + "/$Ombrix Jukebox$";
+  ASSERT_TRUE(OtherUser::Run("mkdir -m 777 '" + theirs + "' '" + theirs + "/reports' '" + theirs +
+                             "/tx2pc' && ln -s '" + root_ + "/precious' '" + theirs + "/reports/_txlog.txt'" +
+                             " && touch '" + theirs + "/tx2pc/planted.mp3'"));
+  setenv("TMPDIR", shared.c_str(), 1);
+
+  std::string out, refusal;
+  EXPECT_FALSE(GetPrivateWorkFolder(out, "reports", &refusal));
+  EXPECT_EQ(out, Win(theirs) + "\\reports\\");
+  EXPECT_NE(refusal.find(theirs + " is not a private folder of this user"), std::string::npos) << refusal;
+  EXPECT_LT(platform::CreatePrivateFile(out + "_txlog.txt"), 0);
+  EXPECT_TRUE(fs::is_symlink(theirs + "/reports/_txlog.txt"));
+  ResetWorkFolder("tx2pc");
+  EXPECT_TRUE(fs::exists(theirs + "/tx2pc/planted.mp3"));
+  std::ifstream in(root_ + "/precious");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "x");
 }
 
 TEST_F(Folders, CreateDirectoryPathMakesParentsFirst) {

@@ -1,5 +1,7 @@
 #include "device/stream_playlist.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "common/folders.h"
@@ -50,7 +52,10 @@ std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArra
     text += prefix + FormatStreamPath(id.GetItemId(), streamName) + "\r\n";
   }
 
-  std::FILE* file = std::fopen(platform::ToPosixPath(path).c_str(), "wb");
+  // Made anew in the private folder, never through a link.
+  const int fd = platform::CreatePrivateFile(path);
+  std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (file == nullptr && fd >= 0) ::close(fd);
   bool written = file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size();
   if (file && std::fclose(file) != 0) written = false;
   if (lockedSeen) ShowMessageBox("Locked tracks cannot be streamed off of the player.", platform::MB_ICONINFORMATION);

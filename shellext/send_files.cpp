@@ -1,5 +1,7 @@
 #include "shellext/send_files.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "common/folders.h"
@@ -36,12 +38,15 @@ void WriteListAndStart(const KernelId& target, const char* fileName, const std::
   if (!refused.empty()) ShowInformation("These files cannot be sent, their names hold a line break:" + refused);
   if (sendable.empty()) return;
 
-  std::string folder;
+  std::string folder, problem;
   EmptyWorkFolder(folder, "tx2device");
   const std::string listPath = folder + fileName;
-  std::FILE* list = std::fopen(platform::ToPosixPath(listPath).c_str(), "wb");
+  // The launcher reads only a list of this user's making (platform::ReadPrivateFile).
+  const int fd = platform::CreatePrivateFile(listPath, &problem);
+  std::FILE* list = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
   if (list == nullptr) {
-    ShowInformation("Could not set up transfer.");
+    if (fd >= 0) ::close(fd);
+    ShowInformation(problem.empty() ? std::string("Could not set up transfer.") : "Could not set up transfer.\n" + problem);
     return;
   }
   bool written = header.empty() || std::fprintf(list, "%s\r\n", header.c_str()) > 0;

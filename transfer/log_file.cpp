@@ -21,8 +21,8 @@ TempFile::~TempFile() { Close(); }
 
 int TempFile::Open() {
   Close();
-  const std::string posix = platform::ToPosixPath(path_);
-  fd_ = ::open(posix.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // Made anew, never through a link that someone put in its place.
+  fd_ = platform::CreatePrivateFile(path_);
   if (fd_ < 0) return 0;
   char stamp[64];
   const std::time_t now = std::time(nullptr);

@@ -17,8 +17,10 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  // Creates or empties the file and writes the local time as "%I:%M:%S %p  %Y-%m-%d";
-  // 1, or 0 when it cannot be created (the log then stays closed and writes nothing).
+  // Makes the file anew (platform::CreatePrivateFile: the old one removed, created
+  // exclusively in a private folder, never through a link) and writes the local time as
+  // "%I:%M:%S %p  %Y-%m-%d"; 1, or 0 when it cannot be created (the log then stays closed
+  // and writes nothing).
   virtual int Open();
   // Writes the text as one line when the file is open; does nothing when it is closed.
   virtual void WriteString(std::string_view text);

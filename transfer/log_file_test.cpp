@@ -3,10 +3,12 @@
 #include "transfer/log_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <regex>
 
 #include "common/folders.h"
+#include "testing/other_user.h"
 #include "testing/temp_home.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
@@ -61,6 +63,33 @@ TEST_F(LogFileTest, BytesOnDiskAsEachLineIsWritten) {
   log.Close();
   log.WriteString("after closing");  // a closed log writes nothing
   EXPECT_EQ(testing::ReadBytes(file), first + "Sending a.mp3...complete.\r\n\r\n");
+}
+
+// A link put where a log goes is replaced, never written through; in a reports folder
+// another user made, no log is written at all.
+TEST_F(LogFileTest, ALogNeverWritesThroughALink) {
+  testing::WriteBytes(root_ + "/precious", "keep me");
+  const std::string file = Reports() + "_txlog.txt";
+  ASSERT_EQ(::symlink((root_ + "/precious").c_str(), file.c_str()), 0);
+  TransferLogFile log;
+  ASSERT_EQ(log.Open(), 1);
+  log.WriteString("Sending a.mp3...complete.");
+  log.Close();
+  EXPECT_EQ(testing::ReadBytes(root_ + "/precious"), "keep me");
+  EXPECT_NE(testing::ReadBytes(file).find("Sending a.mp3...complete."), std::string::npos);
+
+  using platform::testing::OtherUser;
+  if (!OtherUser::Available()) GTEST_SKIP() << "no second user can be run here";
+  const std::string shared = OtherUser::SharedFolder(root_);
+  ASSERT_FALSE(shared.empty());
+  const std::string theirs = shared + "/$Ombrix Jukebox$/reports";
+  ASSERT_TRUE(OtherUser::Run("mkdir -p -m 777 '" + theirs + "' && chmod 777 '" + shared + "/$Ombrix Jukebox$' && ln -s '" +
+                             root_ + "/precious' '" + theirs + "/_txlog.txt'"));
+  setenv("TMPDIR", shared.c_str(), 1);
+  TransferLogFile theirLog;
+  EXPECT_EQ(theirLog.Open(), 0);
+  theirLog.WriteString("Sending b.mp3...complete.");
+  EXPECT_EQ(testing::ReadBytes(root_ + "/precious"), "keep me");
 }
 
 TEST_F(LogFileTest, LogThatCannotBeCreatedWritesNothing) {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <iterator>
 
 #include "common/folders.h"
@@ -30,17 +29,26 @@ std::string Canonical(const std::string& windowsPath) {
   return resolved;
 }
 
-// The lines of a list file, each without its line end (empty lines kept); false when it
-// cannot be opened. The file is deleted after reading.
-bool ReadListFile(const std::string& path, std::vector<std::string>& lines) {
-  const std::string posix = platform::ToPosixPath(path);
-  std::ifstream in(posix, std::ios::binary);
-  if (!in) return false;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+// A list names every file of one transfer, one a line.
+constexpr std::uint64_t kMaxListFileBytes = 64ull << 20;
+
+// The lines of a list file, each without its line end (empty lines kept). Only a list
+// that this user's library wrote is read (platform::ReadPrivateFile): in a folder and a
+// file of this user's, not a link, that nobody else may write; false with the reason
+// otherwise (empty for a list that is not there). The file is deleted after reading.
+bool ReadListFile(const std::string& path, std::vector<std::string>& lines, std::string& problem) {
+  const platform::ReadFileResult read = platform::ReadPrivateFile(path, kMaxListFileBytes);
+  if (!read.ok()) {
+    if (read.error != platform::OpenFileError::kMissing) problem = platform::OpenFileErrorText(read.error, kMaxListFileBytes);
+    return false;
   }
-  in.close();
+  for (std::string_view rest = read.bytes; !rest.empty();) {
+    const std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  }
   platform::RemoveFile(path);
   return true;
 }
@@ -164,8 +172,12 @@ void DoTovarin(const std::vector<std::string>& given, std::string_view launcherP
     const int syncMode = kind == ListFileKind::kSync ? 1 : 0;
     if (kind != ListFileKind::kNone) {
       std::vector<std::string> lines;
-      if (!ReadListFile(names[0], lines)) {
-        ShowMessageBox("Transfer setup found no files.", platform::MB_ICONINFORMATION);
+      std::string problem;
+      if (!ReadListFile(names[0], lines, problem)) {
+        ShowMessageBox(problem.empty() ? std::string("Transfer setup found no files.")
+                                       : "Transfer setup found no files.\nThe list " + platform::ToPosixPath(names[0]) + " was not read: " +
+                                             problem + ".",
+                       platform::MB_ICONINFORMATION);
         return;
       }
       if (kind == ListFileKind::kDataFolder) {

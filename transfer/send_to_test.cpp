@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "common/folders.h"
+#include "testing/other_user.h"
 #include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "testing/processes.h"
@@ -72,6 +73,13 @@ class SendToEntryTest : public TempHome {
     std::string path;
     GetWorkFolder(path, folder);
     return path + name;
+  }
+  // A list as the library writes it (platform::CreatePrivateFile).
+  void WriteList(const std::string& posixPath, const std::string& bytes) {
+    const int fd = platform::CreatePrivateFile(platform::FromPosixPath(posixPath));
+    ASSERT_GE(fd, 0) << posixPath;
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
   }
   std::string Source(const std::string& name, const std::string& bytes = "x") {
     WriteBytes(src_ + "/" + name, bytes);
@@ -140,7 +148,7 @@ TEST_F(SendToEntryTest, OnlyTheLibrarysOwnListFilesAreReadAsListsAndDeleted) {
 
   // The library's list: every line a name, the file gone afterwards.
   const std::string list = platform::ToPosixPath(WorkFile("tx2device", "_txman.dat"));
-  WriteBytes(list, platform::FromPosixPath(a) + "\r\n" + platform::FromPosixPath(b) + "\r\n");
+  WriteList(list, platform::FromPosixPath(a) + "\r\n" + platform::FromPosixPath(b) + "\r\n");
   Send({list});
   EXPECT_FALSE(fs::exists(list));
   std::vector<std::string> names = DataNames(player_.DataRoot());
@@ -150,12 +158,51 @@ TEST_F(SendToEntryTest, OnlyTheLibrarysOwnListFilesAreReadAsListsAndDeleted) {
   // A data-folder list: its first line names the folder, the rest go there unexpanded.
   const KernelId docs = player_.AddDataFolder(KernelId(), "Docs");
   const std::string data = platform::ToPosixPath(WorkFile("tx2device", "_txdat.dat"));
-  WriteBytes(data, std::to_string(docs.word[0]) + "\r\n" + platform::FromPosixPath(Source("c.txt")) + "\r\n");
+  WriteList(data, std::to_string(docs.word[0]) + "\r\n" + platform::FromPosixPath(Source("c.txt")) + "\r\n");
   Send({data});
   EXPECT_FALSE(fs::exists(data));
   EXPECT_EQ(DataNames(docs), (std::vector<std::string>{"c.txt"}));
   EXPECT_EQ(ListFileKindOf(WorkFile("stageq", "_stq.dat")), ListFileKind::kStaging);
   EXPECT_EQ(ListFileKindOf(WorkFile("tx2device", "_stq.dat")), ListFileKind::kNone);
+}
+
+// The launcher sends what a list names, so it reads only a list this user's library made:
+// not one others may write, not a link to a list elsewhere, not one in another user's
+// folder; nothing of such a list is sent and the list stays.
+TEST_F(SendToEntryTest, AListTheLibraryDidNotMakeIsNotRead) {
+  const std::string secret = platform::FromPosixPath(Source("secret.txt"));
+  const std::string list = platform::ToPosixPath(WorkFile("tx2device", "_txman.dat"));
+  const std::string refused = "Transfer setup found no files.\nThe list " + list +
+                              " was not read: not a private file of this user.";
+  WriteList(list, secret + "\r\n");
+  ::chmod(list.c_str(), 0666);
+  host_.ExpectMessageBox(platform::IDOK, refused);
+  Send({list});
+  EXPECT_TRUE(fs::exists(list));
+
+  fs::remove(list);
+  ASSERT_TRUE(platform::MakePrivateFolder(root_ + "/mine"));
+  WriteList(root_ + "/mine/elsewhere.dat", secret + "\r\n");
+  fs::create_symlink(root_ + "/mine/elsewhere.dat", list);
+  host_.ExpectMessageBox(platform::IDOK, refused);
+  Send({list});
+  EXPECT_TRUE(DataNames(player_.DataRoot()).empty());
+
+  using platform::testing::OtherUser;
+  if (OtherUser::Available()) {
+    // Another user made the work folder first and put a list of their choosing in it.
+    const std::string shared = OtherUser::SharedFolder(root_);
+    ASSERT_FALSE(shared.empty());
+    const std::string theirs = shared + "/$Ombrix Jukebox$/tx2device";
+    ASSERT_TRUE(OtherUser::Run("mkdir -p '" + theirs + "' && chmod -R 777 '" + shared + "/$Ombrix Jukebox$' && printf '%s\\r\\n' '" +
+                               secret + "' > '" + theirs + "/_txman.dat' && chmod 600 '" + theirs + "/_txman.dat'"));
+    setenv("TMPDIR", shared.c_str(), 1);
+    host_.ExpectMessageBox(platform::IDOK, "Transfer setup found no files.\nThe list " + theirs +
+                                               "/_txman.dat was not read: not a private file of this user.");
+    Send({theirs + "/_txman.dat"});
+  }
+  EXPECT_TRUE(DataNames(player_.DataRoot()).empty());
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
 TEST_F(SendToEntryTest, ASynchronisationsListIsSentAsASynchronisation) {
@@ -170,7 +217,7 @@ TEST_F(SendToEntryTest, ASynchronisationsListIsSentAsASynchronisation) {
 
   // Data files stay behind: a synchronisation keeps music in step.
   const std::string list = platform::ToPosixPath(WorkFile("tx2device", "_txsync.dat"));
-  WriteBytes(list, platform::FromPosixPath(Source("notes.txt")) + "\r\n");
+  WriteList(list, platform::FromPosixPath(Source("notes.txt")) + "\r\n");
   Send({list});
   EXPECT_FALSE(fs::exists(list));
   EXPECT_TRUE(DataNames(player_.DataRoot()).empty());
@@ -181,7 +228,7 @@ TEST_F(SendToEntryTest, ASynchronisationsListIsSentAsASynchronisation) {
 
 TEST_F(SendToEntryTest, TheFolderIdIsAnUnsignedThirtyTwoBitNumber) {
   const std::string data = platform::ToPosixPath(WorkFile("tx2device", "_txdat.dat"));
-  WriteBytes(data, "4294967295\r\n" + platform::FromPosixPath(Source("c.txt")) + "\r\n");
+  WriteList(data, "4294967295\r\n" + platform::FromPosixPath(Source("c.txt")) + "\r\n");
   host_.ExpectMessageBox(platform::IDOK, "Problem encountered during transfer to your device.");
   Send({data});  // the in-memory player has no such folder
   const std::string log = ReadBytes(platform::ToPosixPath(GetReportPath("_txlog.txt")));

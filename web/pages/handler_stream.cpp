@@ -41,7 +41,9 @@ class StreamLog {
   StreamLog() {
     std::string folder;
     GetWorkFolder(folder, "skarnel");
-    file_ = std::fopen(platform::ToPosixPath(folder + "log.txt").c_str(), "wb");
+    // Made anew, never through a link that someone put in its place.
+    const int fd = platform::CreatePrivateFile(folder + "log.txt");
+    if (fd >= 0 && (file_ = ::fdopen(fd, "wb")) == nullptr) ::close(fd);
   }
   ~StreamLog() {
     if (file_) std::fclose(file_);
@@ -443,8 +445,10 @@ void HandlerStream::Handle(const HttpRequest& request, Connection& connection) {
     return;
   }
 
-  std::string folder;
-  GetWorkFolder(folder, "skarnel");
+  std::string folder, refusal;
+  // Another user's folder could hold a copy of their making, or a link for the device to
+  // write through.
+  if (!GetPrivateWorkFolder(folder, "skarnel", &refusal)) throw FileException(FileException::Cause::Generic, refusal);
   const std::string path = folder + std::to_string(id.GetItemId()) + SafeFileExtension(extension);
   log.Write("\n" + path + "\n");
 
