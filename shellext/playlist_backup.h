@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,9 @@ namespace shellext {
 
 inline constexpr std::size_t kBackupRecordSize = 20;
 inline constexpr std::string_view kBackupExtension = ".rpb";
+// A backup larger than this (some 100,000 entries, far beyond a player's playlists) is
+// not read.
+inline constexpr std::uint64_t kMaxBackupBytes = 2u << 20;
 
 // The playlist's name made one safe file-name part (SafeFileNamePart: "/", "\", ":",
 // control characters, ? < > * | " and leading dots made "_"), + ".rpb".

@@ -5,6 +5,7 @@
 #include "common/folders.h"
 #include "common/settings.h"
 #include "common/shell_utilities.h"
+#include "platform/paths/paths.h"
 #include "device/device_status.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
@@ -271,12 +272,14 @@ void RestorePlaylist() {
       platform::PickOpenFile(GetOwnerWindow(), "Select a playlist backup to restore:",
                              "Playlist Backups (*.rpb)|*.rpb|All Files (*.*)|*.*||", "rpb");
   if (!file) return;
-  const std::optional<std::string> bytes = ReadFileBytes(*file);
-  if (!bytes) {
-    ShowInformation("Could not read the file " + *file + ".");
+  // The chosen file may be anything: a FIFO would hang the read, a device never end it.
+  const platform::ReadFileResult read = platform::ReadRegularFile(*file, kMaxBackupBytes);
+  if (!read.ok()) {
+    ShowInformation("Could not read the file " + platform::ToPosixPath(*file) + ": " +
+                    platform::OpenFileErrorText(read.error, kMaxBackupBytes) + ".");
     return;
   }
-  const std::optional<std::vector<std::string>> records = ReadBackupRecords(*bytes);
+  const std::optional<std::vector<std::string>> records = ReadBackupRecords(read.bytes);
   if (!records) {
     ShowInformation("The file " + *file + " is not a playlist backup.");
     return;

@@ -3,6 +3,8 @@
 #include "shellext/playlist_commands.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/folders.h"
 #include "testing/shell_commands.h"
@@ -311,6 +313,20 @@ TEST_F(PlaylistCommandsTest, ABackupRoundTripsAndFilesThatAreNoBackupChangeNothi
   host_.ExpectFilePicker(folder + "/missing.rpb");
   host_.ExpectMessageBox(IDOK, "Could not read the file");
   RestorePlaylist();
+  // What else a person may pick: none of it hangs the file manager or fills its memory.
+  ASSERT_EQ(::mkfifo((folder + "/fifo.rpb").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", (folder + "/zero.rpb").c_str()), 0);
+  ASSERT_TRUE(ReplaceFileBytes(platform::FromPosixPath(folder + "/huge.rpb"), ""));
+  ASSERT_EQ(::truncate((folder + "/huge.rpb").c_str(), 200 << 20), 0);
+  const struct {
+    const char* name;
+    const char* reason;
+  } unread[] = {{"fifo.rpb", "not a regular file"}, {"zero.rpb", "not a regular file"}, {"huge.rpb", "larger than 2 MB"}};
+  for (const auto& u : unread) {
+    host_.ExpectFilePicker(folder + "/" + u.name);
+    host_.ExpectMessageBox(IDOK, "Could not read the file " + folder + "/" + u.name + ": " + u.reason + ".");
+    RestorePlaylist();
+  }
   host_.ExpectFilePicker(std::nullopt);
   RestorePlaylist();
   // The player refuses the tracks: no half-made playlist stays.

@@ -13,11 +13,15 @@
 #include <libebook-contacts/libebook-contacts.h>
 
 #include "platform/kernel/shared_library.h"
+#include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
 namespace platform {
 
 namespace {
+
+// A card with a large photo runs to a few megabytes; beyond this no file is a card.
+constexpr std::uint64_t kMaxVCardFileBytes = 16u << 20;
 
 // The vCard library, loaded when contacts are first read (it and the libraries under it
 // would otherwise be loaded at every start of every program that links this code).
@@ -254,30 +258,15 @@ bool ReadContactFolder(const std::string& folder, std::vector<ContactItem>& item
   std::vector<ContactItem> found;
   for (const std::string& name : names) {
     const std::string path = folder + "/" + name;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd);
-      continue;  // a folder that happens to end in ".vcf"
-    }
-    std::string content;
-    bool ok = fd >= 0;
-    while (ok) {
-      char buffer[65536];
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        ok = n == 0;
-        break;
-      }
-      content.append(buffer, static_cast<std::size_t>(n));
-    }
-    const int fileError = errno;
-    if (fd >= 0) ::close(fd);
-    if (!ok) {
-      error = "Could not read " + path + ": " + std::strerror(fileError) + ".";
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;  // a folder that happens to end in ".vcf"
+    // A FIFO would block the read forever, a link to a device would never end it.
+    const ReadFileResult read = ReadRegularFile(FromPosixPath(path), kMaxVCardFileBytes);
+    if (!read.ok()) {
+      error = "Could not read " + path + ": " + OpenFileErrorText(read.error, kMaxVCardFileBytes) + ".";
       return false;
     }
+    const std::string& content = read.bytes;
     for (ContactItem& item : ParseVCardText(content, path)) found.push_back(std::move(item));
   }
   items = std::move(found);

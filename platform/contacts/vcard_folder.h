@@ -45,8 +45,9 @@ std::vector<ContactItem> ParseVCardText(std::string_view text, const std::string
 
 // Every ".vcf" file directly in the folder (POSIX path), by file name; other files,
 // hidden files and sub-folders are not looked at. False with `error` (and no items) when
-// the folder or any of its ".vcf" files cannot be read, or the vCard library cannot be
-// loaded.
+// the folder or any of its ".vcf" files cannot be read (also one that is no regular file,
+// such as a FIFO or a link to a device, or one larger than 16 MB), or the vCard library
+// cannot be loaded.
 bool ReadContactFolder(const std::string& folder, std::vector<ContactItem>& items, std::string& error);
 
 // The person's contacts folder: $XDG_DATA_HOME/contacts, else ~/.local/share/contacts.

@@ -131,6 +131,35 @@ TEST_F(ContactFolder, AFolderOrFileThatCannotBeReadFailsTheWholeRead) {
   EXPECT_FALSE(platform::ReadContactFolder((folder_ / "a.vcf").string(), items, error));
 }
 
+// What a folder may hold under a card's name: nothing of it hangs the read or fills the
+// memory; the read fails, naming the file and the reason.
+TEST_F(ContactFolder, AFileThatIsNoCardOrTooLargeFailsTheReadAtOnce) {
+  Write("a.vcf", "BEGIN:VCARD\nFN:Fine\nEND:VCARD\n");
+  struct Case { const char* name; const char* reason; };
+  const Case cases[] = {
+      {"b.vcf", "not a regular file"},  // a FIFO: opening it for reading would wait for a writer
+      {"c.vcf", "not a regular file"},  // a link to a device that never ends
+      {"d.vcf", "larger than 16 MB"},
+  };
+  for (const Case& c : cases) {
+    if (std::string(c.name) == "b.vcf") {
+      ASSERT_EQ(::mkfifo((folder_ / c.name).c_str(), 0600), 0);
+    }
+    if (std::string(c.name) == "c.vcf") fs::create_symlink("/dev/zero", folder_ / c.name);
+    if (std::string(c.name) == "d.vcf") {
+      Write(c.name, "BEGIN:VCARD\nFN:Big\n");
+      fs::resize_file(folder_ / c.name, (16u << 20) + 1);
+    }
+    std::vector<ContactItem> items;
+    std::string error;
+    EXPECT_FALSE(platform::ReadContactFolder(folder_.string(), items, error)) << c.name;
+    EXPECT_TRUE(items.empty());
+    EXPECT_EQ(error, "Could not read " + (folder_ / c.name).string() + ": " + c.reason + ".");
+    fs::remove(folder_ / c.name);
+  }
+  EXPECT_EQ(Read().size(), 1u);
+}
+
 // A computer without the vCard library (it is loaded when first needed): the read fails
 // with the reason, nothing is taken for a source without contacts, and once the library
 // is there again the same folder reads.
