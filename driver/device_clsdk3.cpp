@@ -338,6 +338,7 @@ void KernelDeviceCLSDK3::Connect() {
     if (platform::EqualsNoCase(name, "PLAY LISTS")) playlistRoot_ = root;
     if (platform::EqualsNoCase(name, "DATA")) dataRoot_ = root;
   }
+  FinishPlaylistRewrites();
   scope.Step();
 }
 

@@ -66,10 +66,15 @@ class KernelDeviceCLSDK3 final : public device::KernelDevice {
   int MapSdkResult(platform::SdkResult result);
 
   // Writes the playlist anew with the given entries, in order, under the name carried in
-  // `playlist`: the new playlist is made and filled before the old one is deleted, so a
-  // failure part-way leaves the old one as it was. 0, or the status of the failed step.
-  // The pending-id list is left holding the entries.
+  // `playlist`: the new playlist is made and filled under a passing name
+  // (platform::RewriteName) before the old one is deleted and the new one takes the name,
+  // so a failure part-way leaves the old one as it was, and a kill at any step leaves one
+  // playlist of the name. 0, or the status of the failed step. The pending-id list is left
+  // holding the entries.
   int RewritePlaylist(const std::vector<device::KernelId>& entries, const device::KernelId& playlist);
+  // Finishes the rewrites a kill cut short (run when the player is connected): a new list
+  // beside its old one goes, one whose old list is gone takes its name.
+  void FinishPlaylistRewrites();
 
   platform::HWND GetReceiverWindow() const { return receiver_; }
   platform::VendorSdk* GetSdk() const { return sdk_.get(); }

@@ -14,8 +14,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/folders.h"
@@ -82,14 +84,15 @@ std::string SmallWavBytes() {
 bool EnsureSmallWav(const std::string& windowsPath) {
   const std::string want = SmallWavBytes();
   const std::string path = platform::ToPosixPath(windowsPath);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  platform::OpenFileError error;
+  int fd = platform::OpenRegularFile(path, error, nullptr, O_NOFOLLOW);
   if (fd >= 0) {
     char have[64];
     const ssize_t n = ::read(fd, have, sizeof have);
     ::close(fd);
     if (n == static_cast<ssize_t>(want.size()) && std::memcmp(have, want.data(), want.size()) == 0) return true;
   }
-  fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  fd = platform::CreatePrivateFile(windowsPath);
   if (fd < 0) return false;
   const bool written = ::write(fd, want.data(), want.size()) == static_cast<ssize_t>(want.size());
   return ::close(fd) == 0 && written;
@@ -247,8 +250,16 @@ int KernelDeviceCLSDK3::AddPendingToPlaylist(const KernelId& playlist) {
 int KernelDeviceCLSDK3::RewritePlaylist(const std::vector<KernelId>& entries, const KernelId& playlist) {
   InvalidatePlaylistCache();
   const std::string name = GetPlaylistName(playlist);
-  std::uint32_t newId = 0;
-  if (const int status = CreateSdkPlaylist(name, &newId); status != kStatusOk) return status;
+  const int dev = SdkDeviceNumber();
+  // Under a name no playlist of the manager's carries until it is whole and the old one
+  // is gone (platform::RewriteName): a kill at any step leaves one playlist of the name,
+  // and the next start finishes the rewrite (FinishPlaylistRewrites).
+  SdkItem created = Item(0, platform::kSdkPlaylist);
+  created.name = platform::RewriteName(name);
+  if (const SdkResult r = Sdk().CreatePlaylist(dev, playlistRoot_, &created); r != platform::kSdkOk || created.id == 0) {
+    return MapSdkResult(r != platform::kSdkOk ? r : platform::kSdkErrFail);
+  }
+  const std::uint32_t newId = created.id;
   KernelId fresh(newId);
   fresh.SetName(name);
   ClearPendingIds();
@@ -257,10 +268,44 @@ int KernelDeviceCLSDK3::RewritePlaylist(const std::vector<KernelId>& entries, co
   if (status == kStatusOk) status = DeletePlaylist(playlist);
   if (status != kStatusOk) {
     // The old playlist stays as it was; the new one goes (its result cannot be told better).
-    Sdk().DeletePlaylist(SdkDeviceNumber(), Item(newId, platform::kSdkPlaylist));
+    Sdk().DeletePlaylist(dev, Item(newId, platform::kSdkPlaylist));
     InvalidatePlaylistCache();
+    return status;
   }
+  const std::optional<platform::SdkString> wide = AnsiToBstr(name);
+  status = MapSdkResult(Sdk().RenamePlaylist(dev, Item(newId, platform::kSdkPlaylist), wide ? wide->c_str() : nullptr));
+  InvalidatePlaylistCache();
+  // A refused rename leaves the whole new list under its passing name; the next start
+  // names it.
   return status;
+}
+
+void KernelDeviceCLSDK3::FinishPlaylistRewrites() {
+  const int dev = SdkDeviceNumber();
+  std::vector<SdkItem> lists;
+  SdkItem item;
+  SdkResult r = Sdk().FindFirstPlaylist(dev, playlistRoot_, &item);
+  for (; r == platform::kSdkOk; r = Sdk().FindNextPlaylist(dev, playlistRoot_, &item)) lists.push_back(item);
+  if (r != platform::kSdkErrNoMoreItems) return;  // not all seen: nothing is decided on a part
+  bool changed = false;
+  for (const SdkItem& cut : lists) {
+    platform::SdkString original;
+    if (!platform::IsRewriteName(cut.name, &original)) continue;
+    const bool oldThere = std::any_of(lists.begin(), lists.end(), [&](const SdkItem& other) {
+      return other.id != cut.id && platform::IsReplacedByRewrite(other.name, cut.name);
+    });
+    const std::string shown = platform::SdkStringToUtf8(original);
+    if (oldThere) {
+      // Cut short before the old playlist went: the new one may be partly written.
+      Sdk().DeletePlaylist(dev, Item(cut.id, platform::kSdkPlaylist));
+      std::fprintf(stderr, "trayhub: the playlist \"%s\" kept its old order: its rewrite was cut short.\n", shown.c_str());
+    } else {
+      Sdk().RenamePlaylist(dev, Item(cut.id, platform::kSdkPlaylist), original.c_str());
+      std::fprintf(stderr, "trayhub: the rewrite of the playlist \"%s\" was cut short; it is finished now.\n", shown.c_str());
+    }
+    changed = true;
+  }
+  if (changed) InvalidatePlaylistCache();
 }
 
 int KernelDeviceCLSDK3::RemovePendingFromPlaylist(const KernelId& playlist) {

@@ -186,6 +186,57 @@ TEST_F(PlaylistTest, ARewriteThatFailsPartWayKeepsTheOldPlaylist) {
   EXPECT_EQ(Lists()["Keep"], (Titles{"b", "c", "a"}));
 }
 
+// The manager killed at each step of a rewrite in turn: the folder then holds the old
+// playlist or the new one under the name, never both; the store check names a rewrite cut
+// short, and the next connection finishes it.
+TEST_F(PlaylistTest, ARewriteKilledAtAnyStepLeavesOnePlaylistOfItsName) {
+  const Titles before = {"d", "b", "a", "c", "b"};
+  const Titles sorted = {"a", "b", "b", "c", "d"};
+  bool whole = false;
+  for (int changes = 0; !whole; ++changes) {
+    SCOPED_TRACE("killed after " + std::to_string(changes) + " changes");
+    for (const auto& [id, p] : player_->TakeSnapshot().playlists) player_->DeletePlaylist(id);
+    MakeList("Mix", {3, 1, 0, 2, 1});
+    player_->StopStoreAfter(changes);
+    whole = device_->SortPlaylist(Find("Mix"), kSortTitle) == 0;
+    player_->StopStoreAfter(-1);
+
+    // What the folder holds now is what a kill at this moment leaves.
+    device_.reset();
+    driver_.reset();
+    player_.reset();
+    SdkResult code = 0;
+    {
+      const auto stored = platform::SimPlayer::Open(folder_, &code, nullptr, true);
+      ASSERT_TRUE(stored);
+      int named = 0, passing = 0;
+      for (const auto& [id, p] : stored->TakeSnapshot().playlists) {
+        named += p.name == "Mix";
+        passing += platform::IsRewriteName(platform::Utf8ToSdkString(p.name));
+      }
+      EXPECT_LE(named, 1);
+      EXPECT_GE(named + passing, 1);
+      EXPECT_EQ(platform::HalfDoneRewrites(*stored).size(), static_cast<std::size_t>(passing));
+      if (whole) {
+        EXPECT_EQ(passing, 0);
+      }
+    }
+
+    MakeDevice();
+    device_->Connect();
+    player_ = platform::SimPlayer::Open(folder_, &code, nullptr);
+    const auto lists = Lists();
+    ASSERT_EQ(lists.size(), 1u);
+    ASSERT_EQ(lists.count("Mix"), 1u);
+    if (whole) {
+      EXPECT_EQ(lists.at("Mix"), sorted);
+    } else {
+      EXPECT_TRUE(lists.at("Mix") == before || lists.at("Mix") == sorted);
+    }
+    EXPECT_TRUE(platform::HalfDoneRewrites(*player_).empty());
+  }
+}
+
 TEST_F(PlaylistTest, TheTrackToPlaylistMapFollowsChanges) {
   const KernelId list = MakeList("Twice", {0, 0, 1});
   EXPECT_EQ(device_->GetTrackPlaylistCount(tracks_[0]), 2);

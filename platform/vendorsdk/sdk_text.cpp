@@ -51,6 +51,29 @@ SdkString Utf8ToSdkString(std::string_view s) {
   return out;
 }
 
+SdkString RewriteName(std::string_view name) {
+  SdkString marked = u" " + Utf8ToSdkString(name);
+  if (marked.size() > kSdkMaxNameLength) {
+    marked.resize(kSdkMaxNameLength);
+    // Never half a surrogate pair.
+    if (marked.back() >= 0xD800 && marked.back() <= 0xDBFF) marked.pop_back();
+  }
+  return marked;
+}
+
+bool IsRewriteName(std::u16string_view name, SdkString* original) {
+  if (name.size() < 2 || name[0] != u' ' || name[1] == u' ') return false;
+  if (original != nullptr) original->assign(name.substr(1));
+  return true;
+}
+
+bool IsReplacedByRewrite(std::u16string_view other, std::u16string_view rewrite) {
+  SdkString original;
+  if (!IsRewriteName(rewrite, &original) || IsRewriteName(other)) return false;
+  if (other == original) return true;
+  return rewrite.size() == kSdkMaxNameLength && other.substr(0, original.size()) == original;
+}
+
 std::string SdkStringToUtf8(std::u16string_view s) {
   std::string out;
   out.reserve(s.size());

@@ -618,7 +618,15 @@ void SimPlayer::UnindexItem(const SimItem& item) {
 }
 
 SdkResult SimPlayer::CheckWritable() const {
-  return readOnly_ ? kSdkErrWriteProtected : kSdkOk;
+  if (readOnly_) return kSdkErrWriteProtected;
+  if (changesLeft_ == 0) return kSdkErrNotConnected;
+  if (changesLeft_ > 0) --changesLeft_;
+  return kSdkOk;
+}
+
+void SimPlayer::StopStoreAfter(int changes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  changesLeft_ = changes;
 }
 
 bool SimPlayer::IsDataContainer(std::uint32_t id) const {
@@ -1200,6 +1208,25 @@ SdkResult SimPlayer::SetClockOffset(std::int64_t offset) {
   std::lock_guard<std::mutex> lock(mu_);
   if (SdkResult r = CheckWritable()) return r;
   return SaveProperty(&SimProperties::clockOffset, offset);
+}
+
+std::vector<std::string> HalfDoneRewrites(const SimPlayer& player) {
+  std::vector<std::string> found;
+  const SimPlayer::Snapshot s = player.TakeSnapshot();
+  for (const auto& [id, pl] : s.playlists) {
+    SdkString original;
+    const SdkString marked = Utf8ToSdkString(pl.name);
+    if (!IsRewriteName(marked, &original)) continue;
+    const std::string name = SdkStringToUtf8(original);
+    const bool oldThere = std::any_of(s.playlists.begin(), s.playlists.end(), [&](const auto& other) {
+      return other.first != id && IsReplacedByRewrite(Utf8ToSdkString(other.second.name), marked);
+    });
+    found.push_back("playlists/" + std::to_string(id) + ".txt: a rewrite of the playlist \"" + name +
+                    "\" was cut short; " +
+                    (oldThere ? "the old playlist is still there (the manager drops this one when it next connects)."
+                              : "the old playlist is gone (the manager gives this one its name when it next connects)."));
+  }
+  return found;
 }
 
 }  // namespace platform

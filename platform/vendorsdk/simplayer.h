@@ -111,6 +111,12 @@ struct SimStoreProblem {
   std::string text;    // what is wrong and what follows, beginning with the record
 };
 
+class SimPlayer;
+
+// The manager's playlist rewrites that a kill cut short (see RewriteName in vendorsdk.h),
+// one text each, beginning with the playlist's record; empty when there are none.
+std::vector<std::string> HalfDoneRewrites(const SimPlayer& player);
+
 // Receives the player's unplugging (called without any of the player's locks held).
 class SimPlayerListener {
  public:
@@ -138,6 +144,10 @@ class SimPlayer {
   void ClearFaults();
   // Uses one occasion of the fault when it is armed.
   bool TakeFault(SimFault fault);
+  // The store takes `changes` more changes and then none, as when the program that holds
+  // the player is killed at that moment: every later change answers kSdkErrNotConnected
+  // and writes nothing, so the folder holds what such a kill leaves. -1 lifts it.
+  void StopStoreAfter(int changes);
   // The player goes away: listeners hear of it, the device count is 0 and every call
   // answers kSdkErrNotConnected until Replug.
   void Unplug();
@@ -258,6 +268,7 @@ class SimPlayer {
   static constexpr std::uint32_t kIdBlock = 256;
   std::uint32_t idCeiling_ = 0;
   bool readOnly_ = false;
+  mutable int changesLeft_ = -1;  // StopStoreAfter
   bool registered_ = false;  // in the process's table of open players, holding the lock
 
   mutable std::mutex mu_;

@@ -24,7 +24,8 @@ int Usage() {
                "       simplayer check FOLDER\n"
                "       simplayer play-only FOLDER TRACK-ID on|off\n"
                "FOLDER is a POSIX path; info, list and check also work while the player is in use.\n"
-               "check names every record of the store that cannot be read (exit status 1 when there is one).\n");
+               "check names every record of the store that cannot be read and every playlist rewrite the\n"
+               "manager left half-done (exit status 1 when there is one).\n");
   return 2;
 }
 
@@ -80,11 +81,14 @@ int Check(const char* folder) {
   }
   const std::vector<SimStoreProblem> problems = player->Problems();
   for (const SimStoreProblem& p : problems) std::printf("%s\n", p.text.c_str());
-  if (problems.empty()) {
+  const std::vector<std::string> rewrites = HalfDoneRewrites(*player);
+  for (const std::string& r : rewrites) std::printf("%s\n", r.c_str());
+  const std::size_t n = problems.size() + rewrites.size();
+  if (n == 0) {
     std::printf("No problems in the player in %s.\n", player->PosixFolder().c_str());
     return 0;
   }
-  std::printf("%zu problem(s) in the player in %s.\n", problems.size(), player->PosixFolder().c_str());
+  std::printf("%zu problem(s) in the player in %s.\n", n, player->PosixFolder().c_str());
   return 1;
 }
 

@@ -219,6 +219,21 @@ bool IsVendorSdkInstalled();
 SdkString Utf8ToSdkString(std::string_view text);
 std::string SdkStringToUtf8(std::u16string_view text);
 
+// The manager's playlist rewrites. The SDK cannot reorder or remove a playlist's entries,
+// so the manager writes the new order into a new playlist named RewriteName(name),
+// deletes the old one and then gives the new one the name. No name the manager gives
+// begins with a blank (it trims them), so a playlist whose name does is a rewrite that was
+// cut short: while the old playlist is there the new one may be partly written, once the
+// old one is gone the new one is whole and only its name is missing.
+// The name of the new playlist: a blank, then the name, cut to the SDK's length.
+SdkString RewriteName(std::string_view name);
+// Whether an SDK name is one RewriteName made; `original` receives the name without the
+// blank (cut when the original was too long to take it).
+bool IsRewriteName(std::u16string_view name, SdkString* original = nullptr);
+// Whether `other` names the old playlist of the rewrite named `rewrite`: its name, or one
+// that begins with it when the rewrite's name had to be cut.
+bool IsReplacedByRewrite(std::u16string_view other, std::u16string_view rewrite);
+
 // The clock property's fields (kSdkPropClock) and the calendar time they hold, one way for
 // the player and its driver: fields 0-2 year, month (1-12), day; 4-6 hour, minute, second;
 // 3 and 7 are 0. Which time zone the calendar time is in is the caller's.
