@@ -15,6 +15,22 @@ namespace device {
 
 namespace {
 
+// The catalogue's own walks over the tracks run as the catalogue's caller, so that they
+// leave the walk of the caller whose request built the catalogue where it was.
+class WalkAsCatalogue {
+ public:
+  explicit WalkAsCatalogue(std::uint32_t& caller) : caller_(caller), saved_(caller) {
+    caller_ = KernelDevice::kCatalogueCaller;
+  }
+  ~WalkAsCatalogue() { caller_ = saved_; }
+  WalkAsCatalogue(const WalkAsCatalogue&) = delete;
+  WalkAsCatalogue& operator=(const WalkAsCatalogue&) = delete;
+
+ private:
+  std::uint32_t& caller_;
+  std::uint32_t saved_;
+};
+
 // Sets hash by word 0 into this many buckets; a tag search visits the buckets in
 // ascending order and, within one, the most recently added track first.
 constexpr std::uint32_t kTrackSetBuckets = 17;
@@ -94,6 +110,7 @@ void KernelDevice::ClearTrackIndex() {
 
 void KernelDevice::RebuildTrackIndex() {
   ClearTrackIndex();
+  const WalkAsCatalogue walking(requestCaller_);
   Catalogue& c = *catalogue_;
   // A track the device lists twice is indexed once. The set holds positions in
   // c.tracks, so no id is copied twice.
@@ -404,6 +421,7 @@ std::string KernelDevice::MakeContentId(std::string_view artist, std::string_vie
 int KernelDevice::FindTrackByContentId(std::string_view contentId, KernelId& track) {
   Catalogue& c = *catalogue_;
   if (c.contentIds.empty()) {
+    const WalkAsCatalogue walking(requestCaller_);
     KernelId t;
     for (int r = GetFirstAudioTrack(t); r > 0; r = GetNextAudioTrack(t)) {
       c.contentIds[MakeContentId(GetTrackArtist(t), GetTrackAlbum(t), GetTrackTitle(t))] = t;

@@ -40,6 +40,15 @@ void KernelDevice::Dispatch(DeviceRequestBlock* block) {
   currentBlock_ = block;
   block->messageFlag = 0;
   block->errorCode = 0;
+  // The caller's walks are its own (GetRequestCaller); its thread id is never the
+  // catalogue's key.
+  const std::uint32_t caller = block->callerThreadId == kCatalogueCaller ? kOwnCaller : block->callerThreadId;
+  struct CallerScope {
+    std::uint32_t& slot;
+    std::uint32_t saved;
+    ~CallerScope() { slot = saved; }
+  } callerScope{requestCaller_, requestCaller_};
+  requestCaller_ = caller;
   device::devop::Reply reply;
   try {
     switch (block->opcode) {

@@ -391,6 +391,14 @@ class KernelDevice {
   DeviceOwner* GetOwner() const { return owner_; }
   DeviceRequestBlock& GetOwnBlock() { return ownBlock_; }
   DeviceRequestBlock* GetCurrentBlock() const { return currentBlock_; }
+  // Who asks while an operation runs: the calling thread's id that a request carries
+  // (Dispatch), kOwnCaller for a call made in this process, kCatalogueCaller for the walks
+  // the catalogue makes for itself. Devices keep a walk per caller with it, so that two
+  // callers walking at once, or a catalogue built between the steps of a walk, never cut
+  // each other's walk short.
+  static constexpr std::uint32_t kOwnCaller = 0;
+  static constexpr std::uint32_t kCatalogueCaller = 0xFFFFFFFFu;
+  std::uint32_t GetRequestCaller() const { return requestCaller_; }
   void SetCurrentBlock(DeviceRequestBlock* block) { currentBlock_ = block ? block : &ownBlock_; }
 
   const std::vector<KernelId>& GetPendingIds() const { return pendingIds_; }
@@ -433,6 +441,7 @@ class KernelDevice {
   std::atomic<int> playbackStopped_{1};
   DeviceRequestBlock ownBlock_;
   DeviceRequestBlock* currentBlock_ = &ownBlock_;
+  std::uint32_t requestCaller_ = kOwnCaller;
 };
 
 }  // namespace device

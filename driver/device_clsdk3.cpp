@@ -349,6 +349,7 @@ void KernelDeviceCLSDK3::Disconnect() {
   scope.Step();
   KernelDevice::Disconnect();
   InvalidateTrackIndex();
+  trackWalks_.clear();
   scope.Step();
   if (connected_) {
     connected_ = 0;
@@ -793,8 +794,11 @@ int KernelDeviceCLSDK3::SupportsCopyToComputer() { return 1; }
 int KernelDeviceCLSDK3::SupportsAudio() { return 1; }
 
 int KernelDeviceCLSDK3::GetFirstAudioTrack(KernelId& track) {
-  const int dev = SdkDeviceNumber();
-  SdkItem child;
+  const std::uint32_t caller = GetRequestCaller();
+  trackWalks_.erase(caller);
+  std::vector<std::uint32_t> ids;
+  // A walk the SDK cut short is no list of the tracks.
+  if (!WalkAllTracks(&ids)) return 0;
   if (audioCount_ == -1) {
     audioCount_ = 0;
     audioKB_ = 0;
@@ -804,37 +808,40 @@ int KernelDeviceCLSDK3::GetFirstAudioTrack(KernelId& track) {
       audioCount_ = 1;
     } else {
       std::int64_t kb = 0;
-      SdkResult r = Sdk().FindFirstChild(dev, allTracks_, &child);
-      for (; r == platform::kSdkOk; r = Sdk().FindNextChild(dev, allTracks_, &child)) {
-        const KernelId id(child.id);
-        if (GetTrackArtist(id) == kContactsArtist) continue;
+      for (std::uint32_t id : ids) {
+        if (GetTrackArtist(KernelId(id)) == kContactsArtist) continue;
         ++audioCount_;
-        kb += static_cast<std::uint32_t>(GetTrackSize(id)) / 1024;
+        kb += static_cast<std::uint32_t>(GetTrackSize(KernelId(id))) / 1024;
       }
       audioKB_ = ClampToInt(kb);
-      if (r != platform::kSdkErrNoMoreItems) {
-        audioCount_ = audioKB_ = -1;  // counted again next time
-        return 0;
-      }
     }
   }
-  for (SdkResult r = Sdk().FindFirstChild(dev, allTracks_, &child); r == platform::kSdkOk;
-       r = Sdk().FindNextChild(dev, allTracks_, &child)) {
-    if (GetTrackArtist(KernelId(child.id)) == kContactsArtist) continue;
-    track = KernelId(child.id);
-    return audioCount_;
+  // Walks of callers gone quiet make room; a caller keeps one walk.
+  constexpr std::size_t kMaxWalks = 16;
+  if (trackWalks_.size() >= kMaxWalks) {
+    trackWalks_.erase(std::min_element(trackWalks_.begin(), trackWalks_.end(), [](const auto& a, const auto& b) {
+      return a.second.lastStep < b.second.lastStep;
+    }));
   }
-  return 0;
+  TrackWalk& walk = trackWalks_[caller];
+  walk.ids = std::move(ids);
+  walk.next = 0;
+  return GetNextAudioTrack(track) != 0 ? audioCount_ : 0;
 }
 
 int KernelDeviceCLSDK3::GetNextAudioTrack(KernelId& track) {
-  const int dev = SdkDeviceNumber();
-  SdkItem child;
-  while (Sdk().FindNextChild(dev, allTracks_, &child) == platform::kSdkOk) {
-    if (GetTrackArtist(KernelId(child.id)) == kContactsArtist) continue;
-    track = KernelId(child.id);
+  const auto it = trackWalks_.find(GetRequestCaller());
+  if (it == trackWalks_.end()) return 0;
+  TrackWalk& walk = it->second;
+  while (walk.next < walk.ids.size()) {
+    const KernelId id(walk.ids[walk.next++]);
+    // Read here, the track's attributes serve the caller's reads that follow.
+    if (GetTrackArtist(id) == kContactsArtist) continue;
+    walk.lastStep = ++walkSteps_;
+    track = id;
     return 1;
   }
+  trackWalks_.erase(it);
   return 0;
 }
 

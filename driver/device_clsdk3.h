@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -196,6 +197,16 @@ class KernelDeviceCLSDK3 final : public device::KernelDevice {
   int playlistCount_ = -1;
   int audioCount_ = -1;
   int audioKB_ = -1;
+  // The walks over the tracks (GetFirstAudioTrack / GetNextAudioTrack), one per caller
+  // (KernelDevice::GetRequestCaller): the tracks as they were at the walk's first step.
+  // The SDK keeps one cursor per parent, which every other walk of the tracks moved.
+  struct TrackWalk {
+    std::vector<std::uint32_t> ids;
+    std::size_t next = 0;
+    std::uint64_t lastStep = 0;
+  };
+  std::map<std::uint32_t, TrackWalk> trackWalks_;
+  std::uint64_t walkSteps_ = 0;
   int dataKB_ = -1;
   int dataCount_ = -1;
   int dataChildren_ = -1;  // files and folders in the data root

@@ -208,6 +208,54 @@ TEST_F(DriverEndToEndTest, AClientUploadsListsAndDownloadsThroughTheProxy) {
   Stop(*again);
 }
 
+// Listing the tracks while another process transfers and lists: the player's SDK has one
+// cursor over the tracks, which every other walk moved, so a listing came out cut short
+// without a word. Each caller walks the tracks as they were at its walk's first step.
+TEST_F(DriverEndToEndTest, AListingOfTheTracksIsWholeWhileOthersWalkThem) {
+  auto manager = StartManager();
+  ASSERT_TRUE(WaitForManager());
+  KernelDeviceClient listing;
+  ASSERT_EQ(listing.ConnectToManager(0, KernelId(5), KernelId(1), 0), 1);
+  listing.Connect();
+  const std::vector<KernelId> all = Tracks(listing);
+  ASSERT_EQ(all.size(), 12u);
+  const std::string bytes = RandomBytes(20'000, 5);
+  std::ofstream(home_ + "/new.mp3", std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+
+  // What another process does between two steps of the listing, on a thread of its own
+  // (a request carries its thread): a transfer's upload and look-up by content, which
+  // builds the content map with a walk of its own, and a whole listing.
+  int step = 0;
+  auto other = [&] {
+    std::thread([&] {
+      KernelDeviceClient transfer;
+      if (transfer.ConnectToManager(0, KernelId(5), KernelId(1), 0) != 1) return;
+      if (step % 2 == 0) {
+        TrackRecord record;
+        record.artist.Set("Other");
+        record.title.Set("Step " + std::to_string(step));
+        KernelId unused;
+        transfer.UploadTrack(platform::FromPosixPath(home_ + "/new.mp3"), record, unused);
+        transfer.InvalidateTrackIndex();
+        KernelId found;
+        transfer.FindTrackByContentId(KernelDevice::MakeContentId("Other", "", "Step 0"), found);
+      } else {
+        Tracks(transfer);
+      }
+    }).join();
+    ++step;
+  };
+  std::vector<std::uint32_t> listed, want;
+  for (const KernelId& t : all) want.push_back(t.word[0]);
+  KernelId id;
+  for (int n = listing.GetFirstAudioTrack(id); n != 0; n = listing.GetNextAudioTrack(id)) {
+    listed.push_back(id.word[0]);
+    other();
+  }
+  EXPECT_EQ(listed, want);
+  Stop(*manager);
+}
+
 }  // namespace
 
 // A damaged Gen_AppDataDir stops the manager with the reason, before it makes anything.
