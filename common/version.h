@@ -1,6 +1,7 @@
 // File version texts. Our programs and libraries carry a version block: the marker
 // "TOVVERSIONBLOCK1" followed by four little-endian u16 words (major, minor, build,
-// revision) in a section of the file, which GetFileVersionString finds by scanning.
+// revision) in the section ".tovarin_version". GetFileVersionString finds it through the
+// ELF section headers (other files are looked through for the marker, a piece at a time).
 #pragma once
 
 #include <string>
@@ -10,6 +11,7 @@
 // (1 gives "a", 2 "b"; nothing for 0).
 std::string GetFileVersionString(const std::string& windowsPath, bool withLetter);
 
-// GetFileVersionString of the module (program or shared library) that holds this code,
-// with the letter; read once per process.
+// The version of the module (program or shared library) that holds this code, with the
+// letter, as GetFileVersionString gives it for the module's file; taken from the loaded
+// module, so no file is read.
 void GetModuleVersion(std::string& out);

@@ -132,15 +132,17 @@ bool OmbrixManagerApp::InitInstance() {
     return false;
   }
 
+  // Emptied before the window starts the web server and answers requests: a client that
+  // puts files there once the manager runs must find them kept.
+  ResetWorkFolder("tx2pc");
+  ResetWorkFolder("lumarest");
+  ResetWorkFolder("skarnel");
+  ResetWorkFolder("skin");
   mainWnd_ = std::make_unique<OmbrixManagerWnd>(startup_.makeDevice);
   if (!mainWnd_->Create()) {
     std::fprintf(stderr, "trayhub: the main window could not be created\n");
     return false;
   }
-  ResetWorkFolder("tx2pc");
-  ResetWorkFolder("lumarest");
-  ResetWorkFolder("skarnel");
-  ResetWorkFolder("skin");
   return true;
 }
 

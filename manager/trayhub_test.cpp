@@ -18,6 +18,7 @@
 #include "testing/device_proxy.h"
 #include "manager/hosted_device.h"
 #include "manager/manager_wnd.h"
+#include "testing/ports.h"
 #include "testing/trayhub.h"
 #include "testing/processes.h"
 #include "platform/paths/paths.h"
@@ -285,6 +286,28 @@ TEST_F(TrayhubTest, RequestMessagesDuringAPumpingOperationWait) {
   caller.join();
   EXPECT_EQ(first, 1);
   EXPECT_EQ(client.Op3120(0, 0), 2);
+}
+
+// The work folders are emptied before the web server answers: a client that writes there
+// once trayhub answers keeps its files. (A full folder takes a while to empty.)
+TEST_F(TrayhubTest, TheWorkFoldersAreEmptiedBeforeThePortAnswers) {
+  std::string work;
+  GetWorkFolder(work, "tx2pc");
+  const std::string folder = platform::ToPosixPath(work);
+  for (int i = 0; i < 5000; ++i) std::ofstream(folder + "/left" + std::to_string(i) + ".mp3") << "x";
+  const int port = platform::testing::FreePort();
+  ASSERT_NE(port, 0);
+  key_->SetDword("VX_Disable", 0);
+  key_->SetDword("VX_PortD", static_cast<std::uint32_t>(port));
+  auto manager = Start("trayhub");
+  bool answers = false;
+  for (int i = 0; i < 30000 && !(answers = platform::testing::PortAnswers(port)); ++i) {
+    std::this_thread::sleep_for(std::chrono::microseconds(500));
+  }
+  ASSERT_TRUE(answers);
+  EXPECT_TRUE(std::filesystem::is_empty(folder));
+  manager->Kill(SIGTERM);
+  EXPECT_EQ(manager->Wait(), 0);
 }
 
 TEST_F(TrayhubTest, SigtermClosesWithoutAskingAndShutdownMessageEndsAtOnce) {

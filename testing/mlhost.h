@@ -13,26 +13,14 @@
 #include <utility>
 #include <vector>
 
+#include "testing/ports.h"
 #include "testing/shellhost.h"
 
 namespace mlhosttest {
 
 using platform::testing::ChildProcess;
 
-// A port nobody listens on now, within what the manager accepts (1-9999).
-inline int FreePort() {
-  for (int p = 9000 + ::getpid() % 900; p < 10000; ++p) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<std::uint16_t>(p));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    if (free) return p;
-  }
-  return 0;
-}
+using platform::testing::FreePort;
 
 // What mlhost printed after each command of a script ("" first: before any command).
 using Output = std::vector<std::pair<std::string, std::vector<std::string>>>;
