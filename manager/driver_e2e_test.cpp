@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,11 +16,13 @@
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
 #include "manager/manager_wnd.h"
+#include "testing/ports.h"
 #include "testing/trayhub.h"
 #include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/scripted_host.h"
+#include "platform/vendorsdk/generated_player.h"
 #include "platform/window/window.h"
 
 namespace manager {
@@ -253,6 +256,56 @@ TEST_F(DriverEndToEndTest, AListingOfTheTracksIsWholeWhileOthersWalkThem) {
     other();
   }
   EXPECT_EQ(listed, want);
+  Stop(*manager);
+}
+
+// The memory trayhub holds, in kB ("VmHWM" the most it held, "VmRSS" now).
+long MemoryKB(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::atol(line.c_str() + field.size() + 1);
+  }
+  return 0;
+}
+
+// Pages of a 5,000-track player, one after another and many at once, as browser tabs ask
+// them: trayhub stays under 100 MB, and gives back what the pages needed once they are
+// answered (each worker thread kept the memory of the largest page it had made).
+TEST_F(DriverEndToEndTest, PagesOfALargePlayerKeepTrayhubSmall) {
+  if (platform::testing::SlowFactor() > 1) GTEST_SKIP() << "a sanitizer's memory is its own";
+  std::string error;
+  ASSERT_TRUE(platform::CreateGeneratedPlayer(platform::FromPosixPath(home_ + "/appdata/player"), {.tracks = 5000},
+                                              &error))
+      << error;
+  const int port = platform::testing::FreePort();
+  ASSERT_NE(port, 0);
+  auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
+  key.SetDword("VX_Disable", 0);
+  key.SetDword("VX_PortD", static_cast<std::uint32_t>(port));
+  key.SetString("VX_TestSkinsDir", platform::FromPosixPath(TOVARIN_SKINS_DIR));
+  auto manager = StartManager();
+  ASSERT_TRUE(WaitForManager());
+  auto page = [port](const std::string& url) {
+    return platform::testing::HttpGet(port, url).find("</footer>") != std::string::npos;
+  };
+  const std::vector<std::string> urls = {"/tracks.html", "/tracks.html?larg1=title", "/tracks.html?larg1=artist&larg2=50",
+                                         "/search.html?larg1=advanced&larg2=year+%3E%3D+1990", "/artists.html",
+                                         "/albums.html"};
+  for (const std::string& url : urls) EXPECT_TRUE(page(url)) << url;
+  const long quietKB = MemoryKB(manager->pid(), "VmRSS");
+  std::atomic<int> whole{0};
+  std::vector<std::thread> tabs;
+  for (int i = 0; i < 16; ++i) tabs.emplace_back([&, i] { whole += page(urls[static_cast<std::size_t>(i) % 4]); });
+  for (std::thread& t : tabs) t.join();
+  EXPECT_EQ(whole, 16);
+  const long peakKB = MemoryKB(manager->pid(), "VmHWM");
+  EXPECT_LT(peakKB, 100 * 1024);
+  // Once the last page is answered the memory it needed goes back.
+  long nowKB = 0;
+  for (int i = 0; i < 500 && (nowKB = MemoryKB(manager->pid(), "VmRSS")) >= quietKB + 30 * 1024; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_LT(nowKB, quietKB + 30 * 1024);
   Stop(*manager);
 }
 

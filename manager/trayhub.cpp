@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "manager/manager_app.h"
+#include "platform/kernel/kernel.h"
 #include "platform/ui/wx/wx_host.h"
 
 using namespace manager;
@@ -51,6 +52,9 @@ void WatchSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The web server's workers share a few arenas: each of them kept the memory of the
+  // largest page it had answered.
+  platform::LimitAllocatorArenas(2);
   ManagerStartup startup;
   for (int i = 1; i < argc; ++i) startup.arguments.emplace_back(argv[i]);
   startup.makeDevice = MakeHostedDevice;

@@ -83,6 +83,7 @@ class Child {
     while (::poll(&p, 1, timeoutMs) > 0 && ::read(from_, &c, 1) == 1 && c != '\n') line += c;
     return line;
   }
+  pid_t pid() const { return pid_; }
   void WriteLine(const std::string& s) {
     std::string l = s + "\n";
     ssize_t n = ::write(to_, l.data(), l.size());

@@ -2,6 +2,7 @@
 #include "platform/kernel/kernel.h"
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
@@ -265,5 +266,9 @@ std::shared_ptr<const ExitDescriptor> ProcessExitWatch(DWORD pid, std::uint64_t 
   // Its holder polls it: asking here whether it turned readable would only repeat that.
   return CachedExitFd(cache, pid, startTime, false, &gone);
 }
+
+void LimitAllocatorArenas(int arenas) { ::mallopt(M_ARENA_MAX, arenas); }
+
+void ReturnFreeMemory() { ::malloc_trim(0); }
 
 }  // namespace platform

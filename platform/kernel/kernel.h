@@ -178,6 +178,13 @@ class NamedLock {
   std::atomic<DWORD> holder_{0};  // the thread of this process holding it through this object
 };
 
+// The allocator's free memory. Threads that come and go (the web server's workers) each
+// keep what they freed in an arena of their own, which the system does not get back.
+// At most `arenas` arenas for the process from now on; call it before other threads start.
+void LimitAllocatorArenas(int arenas);
+// What the allocator holds free goes back to the system.
+void ReturnFreeMemory();
+
 // Removes the names of every object this process created and still holds. Runs at exit
 // and quick_exit by itself; a program's signal handler may call it before it ends.
 void RemoveCreatedKernelObjects();

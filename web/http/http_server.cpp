@@ -31,6 +31,7 @@
 #include "common/folders.h"
 #include "common/identity.h"
 #include "common/settings.h"
+#include "platform/kernel/kernel.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "web/http/http_tables.h"
@@ -277,6 +278,7 @@ struct HttpServer::Core {
   std::deque<Job> jobs;
   std::size_t workers = 0;
   std::size_t idleWorkers = 0;
+  std::size_t answering = 0;          // workers serving a request
   std::size_t maxWorkers = HttpServerLimits().maxWorkers;
   std::list<Slot> slots;
   bool closing = false;
@@ -340,6 +342,7 @@ void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
     core->jobs.pop_front();
     slot.fd = job.fd;
     const bool cut = core->closing;
+    ++core->answering;
     lock.unlock();
     if (cut) shutdown(job.fd, SHUT_RDWR);
     try {
@@ -350,6 +353,13 @@ void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
     }
     lock.lock();
     slot.fd = -1;
+    if (--core->answering == 0 && core->jobs.empty()) {
+      // Nothing else is being answered: what the pages needed goes back to the system
+      // instead of staying with this worker (a page of a large player needs tens of MB).
+      lock.unlock();
+      platform::ReturnFreeMemory();
+      lock.lock();
+    }
   }
   core->slots.remove_if([&](const Slot& s) { return &s == &slot; });
   --core->workers;

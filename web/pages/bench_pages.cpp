@@ -10,6 +10,9 @@
 //                         that an older trayhub placed beside this program can be measured
 //                         with its own skin
 //
+// It also reports how soon trayhub answers on its port after it was started, and the
+// most memory trayhub held (its peak, and what it holds once idle again).
+//
 // Runs in a namespace, home and port of its own; nothing of a running system is touched.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -22,6 +25,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -73,6 +77,27 @@ std::string Get(const std::string& url) {
   }
   ::close(fd);
   return answer;
+}
+
+// Whether a connection to the port is taken.
+bool Listening() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(g_port));
+  ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
+  const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return up;
+}
+
+// A figure of /proc/<pid>/status in kB ("VmHWM", "VmRSS"); 0 when it cannot be read.
+long StatusKB(pid_t pid, const std::string& field) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::atol(line.c_str() + field.size() + 1);
+  }
+  return 0;
 }
 
 // A port nothing listens on yet (the stream addresses need one of 1..9999).
@@ -149,8 +174,10 @@ std::string PlaylistId(const std::string& name) {
   return "0";
 }
 
-void PrintSummary(const std::vector<Page>& pages, int tracks, double coldMs) {
-  std::printf("\n%d tracks; first tracks page after start (the tracks walked once): %.0f ms\n", tracks, coldMs);
+void PrintSummary(const std::vector<Page>& pages, int tracks, double listenMs, double coldMs) {
+  std::printf("\ntrayhub answered on its port %.0f ms after it was started (goal: < 300 ms: %s)\n", listenMs,
+              listenMs < 300 ? "met" : "NOT met");
+  std::printf("%d tracks; first tracks page after start (the tracks walked once): %.0f ms\n", tracks, coldMs);
   std::printf("%-22s %12s %12s %12s %12s   %s\n", "page", "paced med", "paced p90", "b2b med", "b2b p90",
               "goal (paced)");
   for (const Page& p : pages) {
@@ -205,7 +232,15 @@ int main(int argc, char** argv) {
               std::chrono::duration<double>(Clock::now() - made).count());
 
   {
+    const auto started = Clock::now();
     bench::Child manager({Folder() + "/trayhub"});
+    bool listening = false;
+    for (int i = 0; i < 30000 && !(listening = Listening()); ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    const double listenMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    if (!listening) {
+      std::fprintf(stderr, "bench_pages: trayhub did not listen on its port\n");
+      return 1;
+    }
     bool up = false;
     for (int i = 0; i < 600 && !up; ++i) {
       up = Get("/index.html").find("</footer>") != std::string::npos;
@@ -243,7 +278,16 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    PrintSummary(pages, tracks, coldMs);
+    PrintSummary(pages, tracks, listenMs, coldMs);
+    // The pages one beside the other, as several browser tabs ask them.
+    std::vector<std::thread> tabs;
+    for (int i = 0; i < 16; ++i) tabs.emplace_back([&pages, i] { Get(pages[static_cast<std::size_t>(i) % 3].url); });
+    for (std::thread& t : tabs) t.join();
+    const long peakKB = StatusKB(manager.pid(), "VmHWM");
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const long idleKB = StatusKB(manager.pid(), "VmRSS");
+    std::printf("trayhub memory: peak %.1f MB (goal: < 100 MB: %s), %.1f MB once idle\n", peakKB / 1024.0,
+                peakKB < 100 * 1024 ? "met" : "NOT met", idleKB / 1024.0);
   }
   std::error_code ec;
   std::filesystem::remove_all(home, ec);
