@@ -236,8 +236,10 @@ struct HttpServer::Session {
     ReleasePeer(peer);
   }
   // An answered connection whose peer may still be sending goes back to the loop, which
-  // reads it away; closed here when the loop has ended.
+  // reads it away; closed here when the loop has ended. It stops counting against the
+  // peer's share at once: it is done with, whatever the peer still sends.
   void HandBack(int fd, std::uint32_t peer) {
+    ReleasePeer(peer);
     {
       std::lock_guard<std::mutex> lock(mu);
       if (!loopEnded) {
@@ -246,7 +248,7 @@ struct HttpServer::Session {
         return;
       }
     }
-    Close(fd, peer);
+    close(fd);
   }
 
   void Run(HttpServer* server, const std::shared_ptr<Core>& core, const std::shared_ptr<Session>& self);
@@ -378,8 +380,9 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
     std::string buffer;       // what arrived of the head; the whole head while waiting
     State state = State::Head;
     bool more = false;        // waiting: bytes after the head arrived with it
+    bool counted = true;      // counts against the peer's share (until it is answered)
     std::size_t readAway = 0; // closing: what was read away
-    Clock::time_point headDeadline, idleDeadline, waitDeadline, closeDeadline;
+    Clock::time_point acceptedAt, headDeadline, idleDeadline, waitDeadline, closeDeadline;
     std::list<int>::iterator byHeadAt, byIdleAt, byWaitAt, byCloseAt;
   };
   std::unordered_map<int, Open> open;
@@ -392,6 +395,7 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
   const auto idleTime = std::chrono::milliseconds(limits.idleTimeoutMs);
   const auto lingerTime = std::chrono::milliseconds(limits.lingerMs);
   const auto waitTime = std::chrono::milliseconds(limits.workerWaitMs);
+  const auto slowHeadTime = std::chrono::milliseconds(limits.slowHeadMs);
 
   // Takes the connection off the deadline lists of its state.
   auto unlist = [&](Open& c) {
@@ -413,8 +417,13 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
     if (it == open.end()) return;
     forget(fd, it->second);
     const std::uint32_t peer = it->second.peer;
+    const bool counted = it->second.counted;
     open.erase(it);
-    Close(fd, peer);
+    if (counted) {
+      Close(fd, peer);
+    } else {
+      close(fd);
+    }
   };
   // From now on only what the peer still sends is read, until it closes or time is up.
   auto startClosing = [&](int fd, Open& c, Clock::time_point now) {
@@ -430,6 +439,8 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
     send(fd, page.data(), page.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
     shutdown(fd, SHUT_WR);
     startClosing(fd, c, now);
+    if (c.counted) ReleasePeer(c.peer);  // answered: no longer the peer's
+    c.counted = false;
   };
   auto watch = [&](int fd) {
     epoll_event event{};
@@ -444,6 +455,20 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
     event.data.fd = listenFd;
     epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &event);
     acceptWatched = on;
+  };
+
+  // At its share, a peer's oldest connection whose head has been arriving for a while
+  // makes room: connections left hanging (or sent slowly) cannot shut out its next
+  // request, a browser's, say, beside a local program that floods.
+  auto makeRoom = [&](std::uint32_t peer, Clock::time_point now) {
+    for (const int old : byHead) {
+      const Open& o = open.at(old);
+      if (o.peer != peer) continue;
+      if (now - o.acceptedAt < slowHeadTime) return false;  // the oldest is young: the share is in use
+      drop(old);
+      return TakePeer(peer);
+    }
+    return false;
   };
 
   auto acceptSome = [&](Clock::time_point now) {
@@ -465,7 +490,7 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
         close(fd);
         continue;
       }
-      if (!TakePeer(peer)) {
+      if (!TakePeer(peer) && !makeRoom(peer, now)) {
         // Over its share: told so at once. What it sent is read first, so that the close
         // is an orderly one and the answer reaches it.
         char scratch[16384];
@@ -483,6 +508,7 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
       Open& c = open[fd];
       c.peer = peer;
       c.peerText = AddressText(address.sin_addr);
+      c.acceptedAt = now;
       c.headDeadline = now + headTime;
       c.idleDeadline = now + idleTime;
       c.byHeadAt = byHead.insert(byHead.end(), fd);
@@ -584,6 +610,7 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
       }
       Open& c = open[fd];
       c.peer = peer;
+      c.counted = false;  // HandBack released it
       c.state = State::Closing;
       c.closeDeadline = now + lingerTime;
       c.byCloseAt = byClose.insert(byClose.end(), fd);
@@ -658,7 +685,7 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
   takeHandedBack(Clock::now());
   for (const auto& [fd, c] : open) {
     close(fd);
-    ReleasePeer(c.peer);
+    if (c.counted) ReleasePeer(c.peer);
   }
 }
 

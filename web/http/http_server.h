@@ -37,7 +37,10 @@ namespace web {
 struct HttpServerLimits {
   std::size_t maxWorkers = 64;            // threads answering complete requests; one beyond them waits
   int workerWaitMs = 250;                 // for a worker, in arrival order; unserved by then, it gets 503
-  std::size_t maxPerPeer = 32;            // open connections of one peer address; one beyond them gets 503
+  std::size_t maxPerPeer = 32;            // connections of one peer address being read or answered (answered
+                                          // ones still closing do not count); beyond them, the peer's oldest
+                                          // head arriving for slowHeadMs makes room, else 503
+  int slowHeadMs = 1000;                  // see maxPerPeer
   std::size_t maxOpen = 10000;            // connections open at once (also bounded by the descriptor limit)
   std::size_t maxHeadBytes = 16 * 1024;   // a longer head gets 400
   int idleTimeoutMs = 30000;              // nothing received, or nothing taken by the peer, for this long

@@ -777,6 +777,37 @@ TEST_F(HttpServerTest, ConnectionsPerPeerAreCapped) {
   for (int fd : held) close(fd);
 }
 
+// Answered connections that are still being closed (the peer keeps its end open, or sent
+// more than its head) no longer count against the peer's share; and connections left
+// hanging with half a head make room for the peer's next one, so one local program cannot
+// shut the person's browser out.
+TEST_F(HttpServerTest, AnsweredAndHangingConnectionsLeaveThePeersShareFree) {
+  HttpServerLimits limits;
+  limits.maxPerPeer = 4;
+  limits.slowHeadMs = 50;
+  StartServer(limits);
+  std::vector<int> lingering;
+  for (int i = 0; i < 4; ++i) {
+    const int fd = Connect(port_, kLocal);
+    SendAll(fd, "GET / HTTP/1.1\r\nHost: localhost\r\n\r\nand more");
+    EXPECT_EQ(StatusLine(ReadAll(fd)), "HTTP/1.1 200 OK");
+    lingering.push_back(fd);  // answered, kept open
+  }
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(StatusLine(Get("/", kLocal)), "HTTP/1.1 200 OK") << i;
+
+  std::vector<int> hanging;
+  for (int i = 0; i < 4; ++i) hanging.push_back(SlowClient(port_, kLocal));
+  // At once, the share is in use; once the hanging heads are old, the browser is served.
+  std::string status;
+  const auto deadline = Clock::now() + 5s;
+  while (Clock::now() < deadline && (status = StatusLine(Get("/", kLocal))) != "HTTP/1.1 200 OK") {
+    std::this_thread::sleep_for(20ms);
+  }
+  EXPECT_EQ(status, "HTTP/1.1 200 OK");
+  for (int fd : lingering) close(fd);
+  for (int fd : hanging) close(fd);
+}
+
 TEST_F(HttpServerTest, SilentPeerHoldsNoThread) {
   HttpServerLimits limits;
   limits.maxWorkers = 1;
