@@ -115,7 +115,9 @@ TEST_F(PathsTest, MakePrivateFolderTakesOnlyThisUsersOwnRealFolders) {
   for (const auto& c : cases) {
     std::string problem;
     EXPECT_EQ(MakePrivateFolder(dir + "/" + c.name, &problem), c.taken) << c.name;
-    if (!c.taken) EXPECT_NE(problem.find(dir + "/" + c.name), std::string::npos) << problem;
+    if (!c.taken) {
+      EXPECT_NE(problem.find(dir + "/" + c.name), std::string::npos) << problem;
+    }
   }
   struct stat st {};
   ASSERT_EQ(::lstat((dir + "/open").c_str(), &st), 0);
