@@ -223,16 +223,11 @@ int OpenRegularFile(const std::string& posixPath, OpenFileError& error, std::uin
   return fd;
 }
 
-ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBytes) {
-  ReadFileResult result;
-  std::uint64_t size = 0;
-  const int fd = OpenRegularFile(ToPosixPath(windowsPath), result.error, &size);
-  if (fd < 0) return result;
-  if (size > maxBytes) {
-    ::close(fd);
-    result.error = OpenFileError::kTooLarge;
-    return result;
-  }
+namespace {
+
+// Reads the open file of `size` bytes to its end into `result` and closes it; a file that
+// grows past `maxBytes` while it is read is kTooLarge.
+void ReadOpenFile(int fd, std::uint64_t size, std::uint64_t maxBytes, ReadFileResult& result) {
   result.bytes.reserve(static_cast<std::size_t>(size));
   char buffer[65536];
   for (;;) {
@@ -244,13 +239,28 @@ ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBy
     }
     if (n == 0) break;
     if (result.bytes.size() + static_cast<std::uint64_t>(n) > maxBytes) {
-      result.error = OpenFileError::kTooLarge;  // grew while it was read
+      result.error = OpenFileError::kTooLarge;
       break;
     }
     result.bytes.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
   if (!result.ok()) result.bytes.clear();
+}
+
+}  // namespace
+
+ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBytes) {
+  ReadFileResult result;
+  std::uint64_t size = 0;
+  const int fd = OpenRegularFile(ToPosixPath(windowsPath), result.error, &size);
+  if (fd < 0) return result;
+  if (size > maxBytes) {
+    ::close(fd);
+    result.error = OpenFileError::kTooLarge;
+    return result;
+  }
+  ReadOpenFile(fd, size, maxBytes, result);
   return result;
 }
 
@@ -362,24 +372,7 @@ ReadFileResult ReadPrivateFile(std::string_view windowsPath, std::uint64_t maxBy
     result.error = OpenFileError::kTooLarge;
     return result;
   }
-  result.bytes.reserve(static_cast<std::size_t>(st.st_size));
-  char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      result.error = OpenFileError::kUnreadable;
-      break;
-    }
-    if (n == 0) break;
-    if (result.bytes.size() + static_cast<std::uint64_t>(n) > maxBytes) {
-      result.error = OpenFileError::kTooLarge;
-      break;
-    }
-    result.bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  if (!result.ok()) result.bytes.clear();
+  ReadOpenFile(fd, static_cast<std::uint64_t>(st.st_size), maxBytes, result);
   return result;
 }
 

@@ -49,6 +49,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int kBacklog = 1024;
 // An idle worker waits this long for the next request before it ends (the last one stays).
 constexpr auto kWorkerKeepAlive = std::chrono::milliseconds(5000);
+// How long the server is idle before the memory of its answers goes back.
+constexpr auto kReturnMemoryAfter = std::chrono::milliseconds(3000);
 // New connections taken per wake-up, so that heads already arriving are read in between.
 constexpr int kAcceptBatch = 64;
 // What a lingering close reads away at most before it gives up.
@@ -281,6 +283,7 @@ struct HttpServer::Core {
   std::size_t workers = 0;
   std::size_t idleWorkers = 0;
   std::size_t answering = 0;          // workers serving a request
+  bool returnMemory = false;          // requests were answered since the memory went back
   std::size_t maxWorkers = HttpServerLimits().maxWorkers;
   std::list<Slot> slots;
   bool closing = false;
@@ -334,8 +337,22 @@ void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
       if (core->closing) break;
       ++core->idleWorkers;
       core->WakeWaiting();
-      const bool woken =
-          core->poolCv.wait_for(lock, kWorkerKeepAlive, [&] { return !core->jobs.empty() || core->closing; });
+      auto ready = [&] { return !core->jobs.empty() || core->closing; };
+      bool woken = false;
+      if (core->returnMemory) {
+        // Once nothing has been asked for a while, what the pages needed goes back to the
+        // system (a page of a large player needs tens of MB). Not sooner: pages asked one
+        // after another would pay for the memory again.
+        woken = core->poolCv.wait_for(lock, kReturnMemoryAfter, ready);
+        if (!woken && core->returnMemory && core->answering == 0) {
+          core->returnMemory = false;
+          lock.unlock();
+          platform::ReturnFreeMemory();
+          lock.lock();
+          woken = ready();
+        }
+      }
+      if (!woken) woken = core->poolCv.wait_for(lock, kWorkerKeepAlive, ready);
       --core->idleWorkers;
       if (!woken && core->workers > 1) break;  // idle long enough, and not the last one
       continue;
@@ -355,13 +372,7 @@ void HttpServer::Core::Work(HttpServer* server, std::shared_ptr<Core> core) {
     }
     lock.lock();
     slot.fd = -1;
-    if (--core->answering == 0 && core->jobs.empty()) {
-      // Nothing else is being answered: what the pages needed goes back to the system
-      // instead of staying with this worker (a page of a large player needs tens of MB).
-      lock.unlock();
-      platform::ReturnFreeMemory();
-      lock.lock();
-    }
+    if (--core->answering == 0) core->returnMemory = true;
   }
   core->slots.remove_if([&](const Slot& s) { return &s == &slot; });
   --core->workers;

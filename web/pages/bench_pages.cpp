@@ -14,10 +14,7 @@
 // most memory trayhub held (its peak, and what it holds once idle again).
 //
 // Runs in a namespace, home and port of its own; nothing of a running system is touched.
-#include <arpa/inet.h>
 #include <benchmark/benchmark.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,6 +31,7 @@
 #include "common/identity.h"
 #include "manager/manager_wnd.h"
 #include "testing/bench_support.h"
+#include "testing/ports.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/vendorsdk/generated_player.h"
@@ -61,35 +59,7 @@ std::string Folder() {
 int g_port = 0;
 
 // One GET over a new connection; the whole answer, or "" when the server cannot be reached.
-std::string Get(const std::string& url) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(g_port));
-  ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-  std::string answer;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = "GET " + url + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-      char buffer[65536];
-      for (ssize_t n; (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  ::close(fd);
-  return answer;
-}
-
-// Whether a connection to the port is taken.
-bool Listening() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(g_port));
-  ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-  const bool up = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-  ::close(fd);
-  return up;
-}
+std::string Get(const std::string& url) { return platform::testing::HttpGet(g_port, url); }
 
 // A figure of /proc/<pid>/status in kB ("VmHWM", "VmRSS"); 0 when it cannot be read.
 long StatusKB(pid_t pid, const std::string& field) {
@@ -98,20 +68,6 @@ long StatusKB(pid_t pid, const std::string& field) {
     if (line.compare(0, field.size() + 1, field + ":") == 0) return std::atol(line.c_str() + field.size() + 1);
   }
   return 0;
-}
-
-// A port nothing listens on yet (the stream addresses need one of 1..9999).
-int FreePort() {
-  for (int port = 8200 + ::getpid() % 1500;; port = port % 9999 + 1) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-    const bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    if (free) return port;
-  }
 }
 
 struct Page {
@@ -214,7 +170,7 @@ int main(int argc, char** argv) {
   ::setenv("TMPDIR", (home + "/tmp").c_str(), 1);
   ::unsetenv("TOVARIN_DEVICE");  // the player driver over the generated player
   g_ProductIdentity.InitFromPath("trayhub");
-  g_port = FreePort();
+  g_port = platform::testing::FreePort();
   auto key = platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
   key.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray);
   key.SetDword("VX_PortD", static_cast<std::uint32_t>(g_port));
@@ -235,7 +191,7 @@ int main(int argc, char** argv) {
     const auto started = Clock::now();
     bench::Child manager({Folder() + "/trayhub"});
     bool listening = false;
-    for (int i = 0; i < 30000 && !(listening = Listening()); ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    for (int i = 0; i < 30000 && !(listening = platform::testing::PortAnswers(g_port)); ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
     const double listenMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
     if (!listening) {
       std::fprintf(stderr, "bench_pages: trayhub did not listen on its port\n");
@@ -284,7 +240,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 16; ++i) tabs.emplace_back([&pages, i] { Get(pages[static_cast<std::size_t>(i) % 3].url); });
     for (std::thread& t : tabs) t.join();
     const long peakKB = StatusKB(manager.pid(), "VmHWM");
-    std::this_thread::sleep_for(std::chrono::seconds(2));
+    std::this_thread::sleep_for(std::chrono::seconds(5));  // idle: the memory of the pages goes back
     const long idleKB = StatusKB(manager.pid(), "VmRSS");
     std::printf("trayhub memory: peak %.1f MB (goal: < 100 MB: %s), %.1f MB once idle\n", peakKB / 1024.0,
                 peakKB < 100 * 1024 ? "met" : "NOT met", idleKB / 1024.0);
