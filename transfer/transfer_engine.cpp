@@ -462,6 +462,13 @@ void CTransferDialog::SendPreparedFile(FileResult& r, TrackRecord& record) {
   if (IsTransferableFormat(r.path)) {
     r.line += "File is audio...";
     if (RefusedBeforeSending(r)) return;
+    // The sheet read the file: neither a playing time nor a bitrate means no audio.
+    if (record.length <= 0 && record.bitrate <= 0) {
+      ++refused_;
+      r.outcome = kOutcomeSkipped;
+      r.line += "no audio found in the file...";
+      return;
+    }
     SendCheckedAudio(r, record, NeedsConversion(r.path), "");
   } else {
     SendDataFile(r, DataTarget(), 0);
