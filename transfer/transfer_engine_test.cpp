@@ -579,6 +579,50 @@ TEST_F(EngineTest, TheWaitForTheCompletionEndsOnItsNoticeOnCancelAndWhenThePlaye
   EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
+// A manager gone in the middle of a file: every later call fails. The person hears of it
+// once, the log line says why without a second message run into it, and the record of
+// the last transfer is saved all the same.
+TEST_F(EngineTest, AManagerGoneMidRunIsReportedOnceAndTheRecordIsKept) {
+  ASSERT_TRUE(Mp3().ok());
+  // The first file goes at once; during the second the manager dies: its notice never
+  // comes and every later call fails.
+  struct Dying : TestDevice {
+    bool dead = false;
+    int uploads = 0;
+    void Check() const {
+      if (dead) throw KernelDeviceClientException(0, "Device Connection", "The manager is not running.");
+    }
+    int UploadTrack(std::string_view path, const TrackRecord& record, KernelId& id) override {
+      Check();
+      if (++uploads == 1) return TestDevice::UploadTrack(path, record, id);
+      dead = true;
+      return kOutcomeSent;
+    }
+    int IsConnected() override { return Check(), TestDevice::IsConnected(); }
+    int CommitChanges() override { return Check(), TestDevice::CommitChanges(); }
+    std::string GetDeviceUniqueId() override { return Check(), TestDevice::GetDeviceUniqueId(); }
+    int SupportsPlayback() override { return Check(), TestDevice::SupportsPlayback(); }
+  };
+  Dying dying;
+  dialog_ = std::make_unique<CTransferDialog>(dying);
+  ASSERT_TRUE(dialog_->Create(0));
+  const std::vector<std::string> files = {Mp3File("first.mp3", "First", "A", "B"), Mp3File("second.mp3", "Second", "A", "B"),
+                                          Mp3File("third.mp3", "Third", "A", "B")};
+  host_.ExpectMessageBox(platform::IDOK, "Description:The player is no longer connected.");
+  TransferLogFile log;
+  log.Open();
+  dialog_->StartTransfer(&log, KernelId(0), &files, nullptr, 0, 0);
+  log.Close();
+  const std::string text = ReadBytes(platform::ToPosixPath(log.GetPath()));
+  EXPECT_EQ(host_.pendingAnswers(), 0u) << text;  // and no second message (it would fail the host)
+  EXPECT_NE(text.find("second.mp3.File is audio"), std::string::npos) << text;
+  EXPECT_NE(text.find("error (0x1)(0x0). The player is no longer connected.\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("third.mp3"), std::string::npos) << text;
+  dying.dead = false;
+  EXPECT_EQ(ReadLastTransfer(dying.Info().uniqueId, 100).size(), 1u) << text;
+  dialog_.reset();
+}
+
 TEST_F(EngineTest, ChangesAreCommittedEveryFiftyCompletedFilesAndAtTheEnd) {
   std::vector<std::string> files;
   for (int i = 0; i < 52; ++i) files.push_back(DataFile("f" + std::to_string(i) + ".txt"));
