@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 #include "common/folders.h"
@@ -26,6 +25,8 @@ using namespace device;
 namespace transfer {
 namespace {
 
+constexpr std::uint64_t kMaxListFileBytes = 64u << 20;
+
 std::string Canonical(const std::string& windowsPath) {
   char resolved[PATH_MAX];
   if (::realpath(platform::ToPosixPath(windowsPath).c_str(), resolved) == nullptr) return {};
@@ -35,14 +36,18 @@ std::string Canonical(const std::string& windowsPath) {
 // The lines of a list file, each without its line end (empty lines kept); false when it
 // cannot be opened. The file is deleted after reading.
 bool ReadListFile(const std::string& path, std::vector<std::string>& lines) {
-  const std::string posix = platform::ToPosixPath(path);
-  std::ifstream in(posix, std::ios::binary);
-  if (!in) return false;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  // A FIFO in its place would never answer; a list is never near the bound.
+  const platform::ReadFileResult read = platform::ReadRegularFile(path, kMaxListFileBytes);
+  if (!read.ok()) return false;
+  std::string_view text = read.bytes;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
   }
-  in.close();
   platform::RemoveFile(path);
   return true;
 }

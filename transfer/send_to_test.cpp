@@ -3,6 +3,7 @@
 #include "transfer/send_to.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -121,6 +122,11 @@ TEST_F(SendToEntryTest, WhatTheEntryRefusesAndSays) {
   Send({song}, "/opt/tovarin/tovarinqq");
   host_.ExpectMessageBox(platform::IDOK, "Transfer setup found no files.");
   Send({missingList});
+  // A FIFO in the list's place would never answer a read.
+  ASSERT_EQ(::mkfifo(platform::ToPosixPath(missingList).c_str(), 0600), 0);
+  host_.ExpectMessageBox(platform::IDOK, "Transfer setup found no files.");
+  Send({missingList});
+  platform::RemoveFile(missingList);
   host_.ExpectMessageBox(platform::IDNO, "No files found after path expansions.  Would you like to view the expansion log?");
   platform::ShellOpenRecording opened;
   Send({src_ + "/missing.mp3"});
