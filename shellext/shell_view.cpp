@@ -812,7 +812,12 @@ void CShellView::DefaultAction() {
 }
 
 void CShellView::DeleteSelection() {
-  InvokeItemCommand(folderType_ == NT_PLAYLIST ? kItemRemoveFromList : kItemDelete, SelectedLists());
+  // Without a selection the key does nothing: the folder's own item is never what goes.
+  const std::vector<LPCITEMIDLIST> selection = SelectedLists();
+  if (selection.empty()) return;
+  // A queue entry leaves the queue; its track stays on the player.
+  const bool list = folderType_ == NT_PLAYLIST || (folderType_ == NT_CONTAINER && folderKind_ == kKindActiveQueue);
+  InvokeItemCommand(list ? kItemRemoveFromList : kItemDelete, selection);
 }
 
 void CShellView::SetListStyle(UINT mode) {

@@ -354,5 +354,38 @@ TEST_F(ViewTest, ARefreshReloadsTheViewAndTheTree) {
   EXPECT_NE(Frame().Tree().FindByPath(g_ProductIdentity.productName + "/Playlists"), 0u);
 }
 
+
+// The Delete key acts on the selected rows only: with none it does nothing in any
+// folder (the folder's own item never goes); in the Active Queue it takes the entry out
+// of the queue and leaves its track on the player.
+TEST_F(ViewTest, TheDeleteKeyTakesOnlyTheSelectedRows) {
+  for (const char* path : {"Albums/North Light", "Artists/Ada Lind", "Data Files/Documents", "Playlists/Evening"}) {
+    Open(path);
+    ASSERT_GT(List().GetItemCount(), 0) << path;
+    List().SetItemState(-1, 0, platform::LVIS_SELECTED);
+    ASSERT_TRUE(List().UserKey(platform::VK_DELETE)) << path;
+    Frame().Pump();
+    EXPECT_TRUE(host_.prompts().empty()) << path;
+  }
+  for (const KernelId& t : {catalogue_.harbour, catalogue_.longRoad, catalogue_.opening, catalogue_.mirror}) {
+    EXPECT_EQ(device_.TrackExists(t), 1);
+  }
+  EXPECT_EQ(device_.PlaylistItems(catalogue_.evening).size(), 2u);
+  EXPECT_EQ(device_.IsDataFolder(catalogue_.documents), 1);
+
+  for (const KernelId& t : {catalogue_.harbour, catalogue_.mirror, catalogue_.opening}) device_.EnqueueTrack(t);
+  Open("Active Queue");
+  ASSERT_EQ(List().GetItemCount(), 3);
+  ASSERT_TRUE(List().UserSelectRows({1}));
+  ASSERT_TRUE(List().UserKey(platform::VK_DELETE));
+  Frame().Pump();
+  std::vector<std::uint32_t> queue;
+  for (const KernelId& id : device_.GetQueue()) queue.push_back(id.word[0]);
+  EXPECT_EQ(queue, (std::vector<std::uint32_t>{catalogue_.harbour.word[0], catalogue_.opening.word[0]}));
+  EXPECT_EQ(device_.TrackExists(catalogue_.mirror), 1);
+  EXPECT_EQ(List().GetItemCount(), 2);
+  EXPECT_TRUE(host_.prompts().empty());
+}
+
 }  // namespace
 }  // namespace shellexttest
