@@ -173,6 +173,38 @@ TEST_F(PlaylistCommandsTest, RemovingTakesEntriesOutOfThePlaylistAndTracksOutOfT
   EXPECT_EQ(PlaylistNames(), (std::vector<std::string>{"Evening", "Jazz Mix", "Three"}));
 }
 
+// Each selected entry goes at its own place: of two entries of one track, the other one
+// stays where it was.
+TEST_F(PlaylistCommandsTest, RemovingAnEntryTakesThatEntryNotItsTwin) {
+  const Catalogue& c = catalogue_;
+  const struct {
+    std::vector<std::size_t> rows;  // listed from 0
+    std::vector<KernelId> left;
+  } kCases[] = {
+      {{2}, {c.mirror, c.harbour, c.opening}},
+      {{0}, {c.harbour, c.mirror, c.opening}},
+      {{0, 2}, {c.harbour, c.opening}},
+      {{1, 2}, {c.mirror, c.opening}},
+  };
+  for (const auto& k : kCases) {
+    if (const KernelId old = PlaylistNamed("Twice"); old.word[0] != 0) device_.DeletePlaylist(old);
+    device_.AddPlaylist("Twice", {c.mirror, c.harbour, c.mirror, c.opening});
+    const platform::LPITEMIDLIST twice = At({"Playlists", "Twice"});
+    const std::vector<ShellItemData> listed = Items(twice);
+    ASSERT_EQ(listed.size(), 4u);
+    std::vector<platform::LPITEMIDLIST> lists;
+    CPidlList selection;
+    for (std::size_t row : k.rows) {
+      lists.push_back(MakeList(listed[row]));
+      selection.emplace_back(lists.back());
+    }
+    RemoveFromPlaylistOrQueue(CPidlLast(twice), selection);
+    EXPECT_EQ(Words(TracksOf("Twice")), Words(k.left)) << k.rows.size() << " rows from " << k.rows.front();
+    for (platform::LPITEMIDLIST list : lists) platform::FreeItemIdList(list);
+  }
+  EXPECT_TRUE(host_.prompts().empty());
+}
+
 // Two playlist entries and a queue entry in one selection, a playlist entry first: the
 // entries leave the playlist, every queue entry of the third item's track leaves the queue.
 TEST_F(PlaylistCommandsTest, AMixedSelectionRemovesFromBoth) {
