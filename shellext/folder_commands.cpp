@@ -112,7 +112,9 @@ void RenameItem(const CPidlList& selection) {
                        : type == NT_DATAFOLDER ? device.RenameDataFolder(item.GetId(), name)
                                                : device.RenamePlaylist(item.GetId(), name);
     if (NameTaken(status)) {
-      ShowInformation("An item named " + name + " already exists.");
+      // A playlist's name is refused as "New Playlist..." refuses it.
+      ShowInformation(type == NT_PLAYLIST ? "Playlist '" + name + "' already exists."
+                                          : "An item named " + name + " already exists.");
       return;
     }
     if (status != 0) {
