@@ -217,14 +217,25 @@ void CreatePlaylistFromTracks(const SortableKernelIdArray& tracks) {
 int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& tracks) {
   try {
     KernelDevice& device = Device();
+    KernelId entry;
+    int before = 0, after = 0, status = 0;
     {
       platform::WaitCursor wait;
-      AddPending(device, playlist, tracks);
+      before = device.GetFirstPlaylistItem(playlist, entry);
+      status = AddPending(device, playlist, tracks);
+      after = device.GetFirstPlaylistItem(playlist, entry);
+    }
+    // The report counts what the player took, not what was offered.
+    const std::size_t added = after > before ? static_cast<std::size_t>(after - before) : 0;
+    if (status != 0 && added == 0) {
+      ShowInformation("Could not add track(s) to playlist " + device.GetPlaylistName(playlist) + " (error " +
+                      std::to_string(status) + ").");
+      return 0;
     }
     std::uint32_t quiet = 0;
     ReadSettingDword("Gen_DisableCompletionConfirmations", quiet);
     if (quiet == 0) {
-      ShowInformation(std::to_string(tracks.size()) + " track" + Plural(tracks.size()) + " added to playlist " +
+      ShowInformation(std::to_string(added) + " track" + Plural(added) + " added to playlist " +
                       device.GetPlaylistName(playlist) + ".");
     }
     platform::WaitCursor wait;
@@ -232,6 +243,7 @@ int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& t
     RefreshFolderViews();
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not add track(s) to playlist.", e);
+    return 0;
   }
   return 1;
 }

@@ -35,8 +35,9 @@ void CreateNewPlaylist();
 // outcome.
 void CreatePlaylistFromTracks(const device::SortableKernelIdArray& tracks);
 
-// Appends the tracks to the playlist and says how many were added (unless
-// `Gen_DisableCompletionConfirmations` is set). Answers 1.
+// Appends the tracks to the playlist and says how many the player took (unless
+// `Gen_DisableCompletionConfirmations` is set); a player that took none says why.
+// Answers 1 when the player took them, else 0.
 int AddTracksToPlaylist(const device::KernelId& playlist, const device::SortableKernelIdArray& tracks);
 
 // Removes the selected playlist entries from the playlist `parent` is, each at its own
