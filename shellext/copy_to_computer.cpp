@@ -25,6 +25,7 @@
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
+#include "device/player_results.h"
 #include "device/sortable.h"
 #include "device/track_names.h"
 #include "platform/paths/paths.h"
@@ -254,6 +255,7 @@ class CopyRun {
   int Fetch(const CopyEntry& entry, const std::string& temp, std::string& why) {
     done_ = false;
     doneResult_ = 0;
+    completion_ = false;
     int status = kStatusBusy;
     const std::uint64_t start = platform::GetTickCount64();
     while (status == kStatusBusy) {
@@ -267,6 +269,7 @@ class CopyRun {
       }
     }
     if (status != 0) return status;
+    completion_ = true;
     std::uint64_t lastCheck = platform::GetTickCount64();
     while (!done_) {
       if (dialog_.IsCancelled()) {
@@ -370,9 +373,20 @@ class CopyRun {
       ++result_.failed;
       int code = 0;
       std::string text;
-      LastDeviceError(device_, code, text);
+      if (completion_) {
+        // The player's own result for the file, passed on by its completion notice.
+        text = PlayerResultText(static_cast<std::uint32_t>(status));
+        if (text.empty()) text = "The player did not complete the copy.";
+      } else {
+        LastDeviceError(device_, code, text);
+      }
       Log(line + Printf("error (0x%x)(0x%x).", static_cast<unsigned>(status), static_cast<unsigned>(code)) +
           (text.empty() ? "" : " " + text));
+      if (completion_ && static_cast<std::uint32_t>(status) == kPlayerResultDiskFull) {
+        // Every further file would fail the same way.
+        stop_ = true;
+        diskFull_ = true;
+      }
       return;
     }
     ShowProgress(100);
@@ -402,7 +416,11 @@ class CopyRun {
     if (result_.failed > 0) summary += Printf(", %d failed", result_.failed);
     dialog_.SetDlgItemText(transfer::CTransferDialog::kStatusId, summary + ".");
     dialog_.SetWindowText(result_.cancelled ? "Copy canceled." : "Copy complete.");
-    if (result_.failed > 0 && !stop_) {
+    if (diskFull_) {
+      const int left = count_ - copied - result_.skipped;
+      ShowInformation("The disk of " + root_ + " is full.\n" +
+                      Printf("%d file%s could not be copied.", left, left == 1 ? "" : "s"));
+    } else if (result_.failed > 0 && !stop_) {
       ShowInformation(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") + root_ +
                       ".\nThe transfer log says why.");
     }
@@ -426,6 +444,8 @@ class CopyRun {
   bool stop_ = false;
   bool done_ = false;
   int doneResult_ = 0;
+  bool completion_ = false;  // the last fetch started and its completion notice came
+  bool diskFull_ = false;
   std::uint64_t runStart_ = 0;
   std::set<std::pair<std::uint32_t, std::string>> placed_;
   CopyResult result_;
