@@ -488,6 +488,44 @@ TEST_F(DragDropTest, OnlyTracksAreQueuedOrAddedAndTheReportCountsWhatThePlayerTo
   EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
+// Each drag or copy makes its files in a folder of its own: what the clipboard offers
+// stays however often something is dragged or copied meanwhile, and goes when the
+// clipboard lets go of it; a drag's files go with the next drag once nothing holds them.
+TEST_F(DragDropTest, FilesOnTheClipboardStayUntilTheClipboardChanges) {
+  Settings().SetDword("Gen_Tx_AutoCloseDialog", 1);
+  const platform::LPCITEMIDLIST documents = At({"Data Files", "Documents"});
+  ComPtr<platform::IDataObject> copied = DataOf(At({"Data Files"}), {At({"Data Files", "top.txt"})});
+  dynamic_cast<CDataObject*>(copied.Get())->PrepareFilesWhenAsked();
+  ASSERT_EQ(platform::OleSetClipboard(copied.Get()), S_OK);
+  FORMATETC f = Format(platform::CF_HDROP);
+  platform::STGMEDIUM m;
+  ASSERT_EQ(copied->GetData(&f, &m), S_OK);  // a program pastes
+  const std::optional<std::vector<std::string>> pasted = platform::ReadDropFiles(m.hGlobal);
+  platform::ReleaseStgMedium(&m);
+  ASSERT_TRUE(pasted && pasted->size() == 1u);
+  const std::string offered = platform::ToPosixPath(pasted->front());
+  EXPECT_EQ(Read(offered), "top");
+
+  const auto prepare = [&](const char* name) {
+    ComPtr<platform::IDataObject> data = DataOf(documents, {At({"Data Files", "Documents", name})});
+    auto* object = dynamic_cast<CDataObject*>(data.Get());
+    object->PrepareFiles();
+    EXPECT_EQ(object->PreparedFiles().size(), 1u) << name;
+    return object->PreparedFiles().empty() ? std::string() : platform::ToPosixPath(object->PreparedFiles().front());
+  };
+  const std::string dragged = prepare("readme.txt");
+  EXPECT_EQ(Read(dragged), "read me");
+  const std::string next = prepare("list.csv");
+  EXPECT_FALSE(fs::exists(dragged));  // nothing held that drag any more
+  EXPECT_TRUE(fs::exists(next));
+  EXPECT_EQ(Read(offered), "top");
+
+  ASSERT_EQ(platform::OleSetClipboard(nullptr), S_OK);
+  copied.Reset();
+  EXPECT_FALSE(fs::exists(offered));
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
 // The source: Escape cancels, the button held goes on, a refused drop cancels, a drop
 // over the library's own target makes no files.
 TEST_F(DragDropTest, TheSourceDecidesAtTheRelease) {
