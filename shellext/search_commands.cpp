@@ -6,6 +6,7 @@
 #include "common/settings.h"
 #include "common/shell_utilities.h"
 #include "device/device_status.h"
+#include "device/request_block.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -150,6 +151,7 @@ void EditNote(const CPidlList& selection) {
   KernelDevice& device = Device();
   tools::EditNoteDialog dialog(GetOwnerWindow());
   dialog.text = device.GetNoteText(item);
+  dialog.maxBytes = DeviceRequestBlock::kNoteTextMaxBytes;  // what reaches the player
   if (dialog.DoModal() == platform::IDOK) device.SetNoteText(item, dialog.text);
 }
 
