@@ -57,16 +57,17 @@ void RunTrackSearch(const std::string& condition) {
     }
   } catch (const std::exception&) {
     SetSearchResults(std::move(hits));  // what was found before the failure
+    RefreshFolderViews();
     throw;
   }
   const bool found = !hits.empty();
   SetSearchResults(std::move(hits));
   if (found) {
     WriteSettingString("SQL_LastSearchQuery", condition);
-    RefreshFolderViews();
   } else {
     ShowInformation("Search produced no matches.");
   }
+  RefreshFolderViews();  // the search folder shows these hits, none included
 }
 
 std::string SimpleSearchCondition(std::string_view text) {

@@ -7,6 +7,8 @@
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
+#include "shellext/search_commands.h"
+#include "sql/query_engine.h"
 #include "testing/shell_view.h"
 
 using namespace device;
@@ -452,6 +454,20 @@ TEST_F(ViewTest, AnOpenPlaylistFollowsItsRewrite) {
   }
   EXPECT_TRUE(host_.prompts().empty());
   frame_.reset();  // before the player it asks goes
+}
+
+// A search that finds nothing leaves no hits of an earlier search in the view.
+TEST_F(ViewTest, ASearchWithoutHitsEmptiesTheSearchFolder) {
+  sql::RegisterSqlEngine();
+  Open("Search");
+  RunTrackSearch("title?'Harbour'");
+  Frame().Pump();
+  EXPECT_GE(RowOf("Ada Lind - North Light - 01 - Harbour"), 0);
+  host_.ExpectMessageBox(platform::IDOK, "Search produced no matches.");
+  RunTrackSearch("title?'Nowhere'");
+  Frame().Pump();
+  EXPECT_EQ(RowOf("Ada Lind - North Light - 01 - Harbour"), -1);
+  EXPECT_EQ(Status(0), "0 matches.");
 }
 
 }  // namespace
