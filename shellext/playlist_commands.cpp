@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "common/shell_utilities.h"
 #include "device/device_status.h"
+#include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -309,6 +310,11 @@ void BackupPlaylists(const std::vector<KernelId>& playlists) {
     ShowInformation("Invalid target folder.");
     return;
   }
+  if (!platform::QueryFile(*folder).directory) {
+    // Once for the folder, not once per playlist.
+    ShowInformation("The folder " + platform::ToPosixPath(*folder) + " does not exist.\nNo playlist backups were written.");
+    return;
+  }
   KernelDevice& device = Device();
   std::set<std::string> used;
   std::vector<std::string> failed;
@@ -332,8 +338,13 @@ void BackupPlaylists(const std::vector<KernelId>& playlists) {
       }
     }
   }
-  for (const std::string& name : failed) ShowInformation("Could not write playlist backup file " + name + ".rpb.");
-  ShowInformation("Playlist backup complete.");
+  // One box for every failure; "complete" only when a backup was written (or none asked).
+  std::string failures;
+  for (const std::string& name : failed) {
+    failures += (failures.empty() ? "" : "\n") + ("Could not write playlist backup file " + name + ".rpb.");
+  }
+  if (!failures.empty()) ShowInformation(failures);
+  if (failed.empty() || failed.size() < playlists.size()) ShowInformation("Playlist backup complete.");
 }
 
 void BackupSelectedPlaylists(const CPidlList& selection) {

@@ -283,6 +283,7 @@ TEST_F(PlaylistCommandsTest, HostileNamesStayInsideTheBackupFolder) {
   EXPECT_EQ(BackupFileName(""), "_.rpb");
 }
 
+// Failures are told once, in one box; "complete" is said only when a backup was written.
 TEST_F(PlaylistCommandsTest, APlaylistThatCannotBeWrittenIsNamedAndTheOthersGoOn) {
   const std::string folder = Folder("backups");
   std::filesystem::create_directories(folder + "/Evening.rpb");  // a folder where the file should go
@@ -294,9 +295,16 @@ TEST_F(PlaylistCommandsTest, APlaylistThatCannotBeWrittenIsNamedAndTheOthersGoOn
   device_.FailWithError(DeviceOp::GetTrackArtist, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   host_.ExpectFolderPicker(Folder("second"));
   host_.ExpectMessageBox(IDOK, "Could not write playlist backup file Jazz Mix.rpb.");
-  host_.ExpectMessageBox(IDOK, "Playlist backup complete.");
   BackupPlaylists({catalogue_.jazzMix});
   EXPECT_TRUE(FilesIn(root_ + "/second").empty());  // no partial file
+
+  // A folder that is not there: one message for all the playlists, and nothing written.
+  const std::string missing = root_ + "/gone/away";
+  host_.ExpectFolderPicker(missing);
+  host_.ExpectMessageBox(IDOK, "The folder " + missing + " does not exist.\nNo playlist backups were written.");
+  Invoke(4030, {"Playlists"});
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/gone"));
 }
 
 TEST_F(PlaylistCommandsTest, ARestoreFindsEachTrackByItsContentIdAndCountsTheMissing) {
