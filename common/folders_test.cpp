@@ -120,6 +120,23 @@ TEST_F(Folders, AWorkFolderAnotherUserMadeIsRefused) {
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "x");
 }
 
+// The temporary folder made first by another user, open to all (as /tmp/tovarin-<uid>
+// can be): a work folder made in it could be renamed away and swapped; it is refused.
+TEST_F(Folders, AWorkFolderInATemporaryFolderAnotherUserMadeIsRefused) {
+  using platform::testing::OtherUser;
+  if (!OtherUser::Available()) GTEST_SKIP() << "no second user can be run here";
+  const std::string shared = OtherUser::SharedFolder(root_);
+  ASSERT_FALSE(shared.empty());
+  const std::string theirs = shared + "/tovarin-" + std::to_string(::geteuid());
+  ASSERT_TRUE(OtherUser::Run("mkdir -m 777 '" + theirs + "'"));
+  setenv("TMPDIR", theirs.c_str(), 1);
+
+  std::string out, refusal;
+  EXPECT_FALSE(GetPrivateWorkFolder(out, "reports", &refusal));
+  EXPECT_NE(refusal.find("another user may change the folder " + theirs), std::string::npos) << refusal;
+  EXPECT_FALSE(fs::exists(theirs + "/$Ombrix Jukebox$"));
+}
+
 TEST_F(Folders, CreateDirectoryPathMakesParentsFirst) {
   CreateDirectoryPath(Win(root_ + "/a/b/c") + "\\");
   EXPECT_TRUE(fs::is_directory(root_ + "/a/b/c"));

@@ -291,9 +291,51 @@ int OpenPrivateFolder(const std::string& folder, std::string* problem) {
   return -1;
 }
 
+// Whether another user could put something else in the folder's place: it is theirs, or
+// everyone may write to it and it is not sticky (as /tmp is). Group-writable folders are
+// taken: with a group per user that is how many home folders are made.
+bool OthersMayChange(const struct stat& st) {
+  if (st.st_uid != ::geteuid() && st.st_uid != 0) return true;
+  return S_ISDIR(st.st_mode) && (st.st_mode & S_IWOTH) != 0 && (st.st_mode & S_ISVTX) == 0;
+}
+
+// The first folder above `posixPath` that another user could rename or swap, taking what
+// we make in it with it: a link on the way that is theirs, or a folder (links resolved)
+// that OthersMayChange. Empty when there is none, or when the folders are not there (the
+// caller's mkdir then fails).
+std::string FolderAboveOthersMayChange(const std::string& posixPath) {
+  std::string path = posixPath, folder, name;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  SplitPosixPath(path, folder, name);
+  for (std::string at = folder;;) {
+    struct stat st {};
+    if (::lstat(at.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && OthersMayChange(st)) return at;
+    if (at == "/" || at == ".") break;
+    SplitPosixPath(std::string(at), at, name);
+  }
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string at = resolved;
+  std::free(resolved);
+  for (;;) {
+    struct stat st {};
+    if (::stat(at.c_str(), &st) == 0 && OthersMayChange(st)) return at;
+    if (at == "/") break;
+    SplitPosixPath(std::string(at), at, name);
+  }
+  return {};
+}
+
 }  // namespace
 
 bool MakePrivateFolder(const std::string& posixPath, std::string* problem) {
+  if (const std::string open = FolderAboveOthersMayChange(posixPath); !open.empty()) {
+    if (problem != nullptr) {
+      *problem = "The folder " + posixPath + " is not a private folder of this user (another user may change the folder " +
+                 open + " above it).";
+    }
+    return false;
+  }
   if (::mkdir(posixPath.c_str(), 0700) != 0 && errno != EEXIST) {
     if (problem != nullptr) *problem = "The folder " + posixPath + " cannot be created: " + std::strerror(errno) + ".";
     return false;

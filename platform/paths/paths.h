@@ -81,8 +81,10 @@ ReadFileResult ReadRegularFile(std::string_view windowsPath, std::uint64_t maxBy
 // is a real folder, not a link, owned by this user, mode 0700.
 
 // Creates the folder (mode 0700) when missing and accepts it only when it is a real folder
-// owned by this user, tightening its mode to 0700. False otherwise, with a sentence that
-// names the folder in `problem`.
+// owned by this user, tightening its mode to 0700, that no other user can rename or swap:
+// every folder above it (links resolved, and every link on the way) is this user's or
+// root's, and sticky when everyone may write to it, as /tmp is. False otherwise, with a
+// sentence that names the folder in `problem`.
 bool MakePrivateFolder(const std::string& posixPath, std::string* problem = nullptr);
 
 // A new file, open for writing, in a private folder of this user: whatever has the name

@@ -128,8 +128,23 @@ TEST_F(PathsTest, MakePrivateFolderTakesOnlyThisUsersOwnRealFolders) {
   if (platform::testing::OtherUser::Available()) {
     const std::string shared = platform::testing::OtherUser::SharedFolder(dir);
     ASSERT_FALSE(shared.empty());
-    ASSERT_TRUE(platform::testing::OtherUser::Run("mkdir -m 700 '" + shared + "/theirs'"));
-    EXPECT_FALSE(MakePrivateFolder(shared + "/theirs"));
+    ASSERT_TRUE(MakePrivateFolder(dir + "/mine"));
+    ASSERT_TRUE(platform::testing::OtherUser::Run("mkdir -m 700 '" + shared + "/theirs' && mkdir -m 777 '" + shared +
+                                                  "/open' && ln -s '" + dir + "' '" + shared + "/link'"));
+    // Theirs, or in a folder or through a link they may rename or swap (/tmp/tovarin-<uid>
+    // made by them first, say); the shared folder itself is sticky, as /tmp is.
+    const struct { std::string path, open; } refused[] = {
+        {shared + "/theirs", ""}, {shared + "/open/mine", shared + "/open"}, {shared + "/link/mine", shared + "/link"}};
+    for (const auto& r : refused) {
+      std::string problem;
+      EXPECT_FALSE(MakePrivateFolder(r.path, &problem)) << r.path;
+      if (!r.open.empty()) {
+        EXPECT_NE(problem.find("another user may change the folder " + r.open + " above it"), std::string::npos) << problem;
+      }
+    }
+    EXPECT_FALSE(std::filesystem::exists(shared + "/open/mine"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/mine/mine"));
+    EXPECT_TRUE(MakePrivateFolder(shared + "/mine"));
   }
   std::filesystem::remove_all(dir);
 }
