@@ -10,8 +10,9 @@
 //                         that an older trayhub placed beside this program can be measured
 //                         with its own skin
 //
-// It also reports how soon trayhub answers on its port after it was started, and the
-// most memory trayhub held (its peak, and what it holds once idle again).
+// It also reports how soon trayhub answers on its port after it was started (the median and
+// the slowest of several starts), and the most memory trayhub held (its peak, and what it
+// holds once idle again).
 //
 // Runs in a namespace, home and port of its own; nothing of a running system is touched.
 #include <benchmark/benchmark.h>
@@ -19,11 +20,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,6 +71,19 @@ long StatusKB(pid_t pid, const std::string& field) {
     if (line.compare(0, field.size() + 1, field + ":") == 0) return std::atol(line.c_str() + field.size() + 1);
   }
   return 0;
+}
+
+// How soon a trayhub started now takes connections on its port, in ms; -1 when it does
+// not within 6 s.
+constexpr int kStarts = 5;
+double ListenAfterStart(std::unique_ptr<bench::Child>& manager) {
+  const auto started = Clock::now();
+  manager = std::make_unique<bench::Child>(std::vector<std::string>{Folder() + "/trayhub"});
+  for (int i = 0; i < 30000; ++i) {
+    if (platform::testing::PortAnswers(g_port)) return std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return -1;
 }
 
 struct Page {
@@ -130,9 +146,14 @@ std::string PlaylistId(const std::string& name) {
   return "0";
 }
 
-void PrintSummary(const std::vector<Page>& pages, int tracks, double listenMs, double coldMs) {
-  std::printf("\ntrayhub answered on its port %.0f ms after it was started (goal: < 300 ms: %s)\n", listenMs,
-              listenMs < 300 ? "met" : "NOT met");
+void PrintSummary(const std::vector<Page>& pages, int tracks, std::vector<double> listenMs, double coldMs) {
+  std::string each;
+  for (const double ms : listenMs) each += (each.empty() ? "" : ", ") + std::to_string(std::lround(ms));
+  std::sort(listenMs.begin(), listenMs.end());
+  const double median = listenMs[listenMs.size() / 2];
+  std::printf("\ntrayhub answered on its port after its start: median %.0f ms, slowest %.0f ms (goal: < 300 ms: %s; "
+              "starts in turn: %s ms)\n",
+              median, listenMs.back(), median < 300 ? "met" : "NOT met", each.c_str());
   std::printf("%d tracks; first tracks page after start (the tracks walked once): %.0f ms\n", tracks, coldMs);
   std::printf("%-22s %12s %12s %12s %12s   %s\n", "page", "paced med", "paced p90", "b2b med", "b2b p90",
               "goal (paced)");
@@ -188,14 +209,18 @@ int main(int argc, char** argv) {
               std::chrono::duration<double>(Clock::now() - made).count());
 
   {
-    const auto started = Clock::now();
-    bench::Child manager({Folder() + "/trayhub"});
-    bool listening = false;
-    for (int i = 0; i < 30000 && !(listening = platform::testing::PortAnswers(g_port)); ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    const double listenMs = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
-    if (!listening) {
-      std::fprintf(stderr, "bench_pages: trayhub did not listen on its port\n");
-      return 1;
+    // Several starts, one after another: one alone says little on a busy machine. The last
+    // one serves the pages.
+    std::unique_ptr<bench::Child> manager;
+    std::vector<double> listenMs;
+    for (int i = 0; i < kStarts; ++i) {
+      manager.reset();
+      const double ms = ListenAfterStart(manager);
+      if (ms < 0) {
+        std::fprintf(stderr, "bench_pages: trayhub did not listen on its port\n");
+        return 1;
+      }
+      listenMs.push_back(ms);
     }
     bool up = false;
     for (int i = 0; i < 600 && !up; ++i) {
@@ -239,9 +264,9 @@ int main(int argc, char** argv) {
     std::vector<std::thread> tabs;
     for (int i = 0; i < 16; ++i) tabs.emplace_back([&pages, i] { Get(pages[static_cast<std::size_t>(i) % 3].url); });
     for (std::thread& t : tabs) t.join();
-    const long peakKB = StatusKB(manager.pid(), "VmHWM");
+    const long peakKB = StatusKB(manager->pid(), "VmHWM");
     std::this_thread::sleep_for(std::chrono::seconds(5));  // idle: the memory of the pages goes back
-    const long idleKB = StatusKB(manager.pid(), "VmRSS");
+    const long idleKB = StatusKB(manager->pid(), "VmRSS");
     std::printf("trayhub memory: peak %.1f MB (goal: < 100 MB: %s), %.1f MB once idle\n", peakKB / 1024.0,
                 peakKB < 100 * 1024 ? "met" : "NOT met", idleKB / 1024.0);
   }
