@@ -436,6 +436,10 @@ TEST_F(SimSdkTest, CheckNamesEveryDamagedRecord) {
   const std::string record = "items/" + std::to_string(track) + ".txt";
   std::ofstream(root + "/" + record, std::ios::app) << "name=cut";
   std::ofstream(root + "/playlists/40.txt") << "name=Half\nentries=2\ntrack=" << track << "\n";
+  // Rewrites of playlists the manager was killed in: one beside its old playlist, one after it.
+  std::ofstream(root + "/playlists/41.txt") << "name= Mix\nentries=1\ntrack=" << track << "\n";
+  std::ofstream(root + "/playlists/42.txt") << "name=Mix\nentries=1\ntrack=" << track << "\n";
+  std::ofstream(root + "/playlists/43.txt") << "name= Solo\nentries=1\ntrack=" << track << "\n";
   out.clear();
   EXPECT_EQ(check(&out), 1);
   EXPECT_NE(out.find(record + " is damaged (it ends in the middle of a line): its item is not listed, and its "
@@ -446,7 +450,15 @@ TEST_F(SimSdkTest, CheckNamesEveryDamagedRecord) {
                      "until it is repaired\n"),
             std::string::npos)
       << out;
-  EXPECT_NE(out.find("2 problem(s) in the player in " + root + ".\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("playlists/41.txt: a rewrite of the playlist \"Mix\" was cut short; the old playlist is still "
+                     "there (the manager drops this one when it next connects).\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("playlists/43.txt: a rewrite of the playlist \"Solo\" was cut short; the old playlist is gone "
+                     "(the manager gives this one its name when it next connects).\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("4 problem(s) in the player in " + root + ".\n"), std::string::npos) << out;
   // Checking changes nothing, even beside the program that holds the player.
   Connect();
   out.clear();
