@@ -162,13 +162,13 @@ void ShowTransfer(platform::WxHost& host, const std::function<void(UiWindow&)>& 
   if (during) {
     player.during = [&] {
       dialog.OnUploadProgress(60);
-      host.PumpUntil([] { return false; }, 200);
+      host.Settle(5000);
       shown(dialog);
     };
   }
   dialog.TransferDataFiles(nullptr, KernelId(0), SampleFiles(), 1);
   if (!during) {
-    host.PumpUntil([] { return false; }, 200);
+    host.Settle(5000);
     shown(dialog);
   }
   dialog.DestroyWindow();
@@ -194,7 +194,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        d.Start("Deleting 12 tracks...", 12);
                        for (int i = 0; i < 5; ++i) d.Step();
                        d.SetItemText("Harbour Lights.mp3");
-                       host.PumpUntil([] { return false; }, 200);
+                       host.Settle(5000);
                        shown(d);
                        d.Close();
                      }});
@@ -216,7 +216,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        popup.ShowAtTray("Connecting...", 4);
                        popup.StepIt();
                        popup.StepIt();
-                       host.PumpUntil([] { return false; }, 200);
+                       host.Settle(5000);
                        shown(popup);
                        popup.Hide();
                      }});
