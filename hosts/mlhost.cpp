@@ -534,7 +534,7 @@ class Script {
       Print("error: no display");
       return;
     }
-    display_->PumpUntil([] { return false; }, 150);  // what waits to be drawn is drawn
+    display_->Settle(5000);  // what waits to be drawn is drawn
     if (!display_->SaveWindowImage(*window, file)) Print("error: no picture written to " + file);
   }
 

@@ -21,7 +21,7 @@ class MlhostWindowTest : public MlhostTest {
   void Picture(const std::string& name, const std::string& rows) {
     const std::string file = PicturesFolder() + "/mlhost_" + name + ".png";
     std::filesystem::remove(file);
-    const Output out = Run({"open", "pump 300", "select " + rows, "pump 200", "shot " + file, "rendered"},
+    const Output out = Run({"open", "select " + rows, "shot " + file, "rendered"},
                            "ml_ombrixj1.so", true);
     const std::vector<std::string> rendered = Lines(out, "rendered");
     EXPECT_FALSE(rendered.empty()) << all_;

@@ -33,7 +33,8 @@
 // ID (an item command on the selection, through its context menu; invoke-folder ID on
 // the folder), toggle N (shows or hides column N of the set), status, menu, toolbar,
 // pane (the tree pane), where (the path shown), back, pump MS [TEXT] (serves the window's
-// messages for that long, or until a cell of the view reads TEXT), echo TEXT; paste
+// messages for that long, or until a cell of the view reads TEXT; !TEXT: until none
+// does), echo TEXT; paste
 // FOLDER<TAB>FILE<TAB>... (files handed to a folder of the player as a paste or a drop
 // hands them: the library starts its launcher); popup [TEXT] (the context menu of the view's
 // selection, or of its folder when none is selected: its entries, and the entry TEXT run),
@@ -357,7 +358,7 @@ class Host {
       return;
     }
     platform::UiWindow* frame = Frame().Frame();
-    display_->PumpUntil([] { return false; }, 150);  // what waits to be drawn is drawn
+    display_->Settle(5000);  // what waits to be drawn is drawn
     if (frame == nullptr || !display_->SaveWindowImage(*frame, file)) Print("error: no picture written to " + file);
   }
 
@@ -577,20 +578,22 @@ class Host {
     Frame();
     const std::size_t space = arguments.find(' ');
     const int ms = hostscript::Number(arguments.substr(0, space));
-    const std::string text = space == std::string::npos ? std::string() : platform::Trim(arguments.substr(space + 1));
+    std::string text = space == std::string::npos ? std::string() : platform::Trim(arguments.substr(space + 1));
+    const bool gone = !text.empty() && text[0] == '!';
+    if (gone) text.erase(0, 1);
+    const auto reached = [&] { return !text.empty() && Shows(text) != gone; };
+    const std::string missed = gone ? "error: a row still shows \"" + text + "\"" : "error: no row shows \"" + text + "\"";
     if (display_ != nullptr) {
       // The window's loop: toolkit events and the messages of every process.
-      if (!display_->PumpUntil([&] { return !text.empty() && Shows(text); }, ms) && !text.empty()) {
-        Print("error: no row shows \"" + text + "\"");
-      }
+      if (!display_->PumpUntil(reached, ms) && !text.empty()) Print(missed);
       return;
     }
     const auto start = std::chrono::steady_clock::now();
     while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(ms)) {
       platform::PumpMessages(5);
-      if (!text.empty() && Shows(text)) return;
+      if (reached()) return;
     }
-    if (!text.empty()) Print("error: no row shows \"" + text + "\"");
+    if (!text.empty()) Print(missed);
   }
 
  private:

@@ -25,7 +25,7 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
 void Picture(ShellhostTest::Session& session, const std::string& path, const std::string& name) {
   const std::string file = PicturesFolder() + "/shellhost_" + name + ".png";
   std::filesystem::remove(file);
-  const std::vector<std::string> out = session.Run({"view " + path, "pump 300", "shot " + file, "rendered"});
+  const std::vector<std::string> out = session.Run({"view " + path, "shot " + file, "rendered"});
   EXPECT_TRUE(Contains(out, "as the view holds it")) << name << ":\n" << Joined(out);
   EXPECT_FALSE(Contains(out, "error:")) << name << ":\n" << Joined(out);
   EXPECT_TRUE(std::filesystem::exists(file) && std::filesystem::file_size(file) > 1000) << file;
@@ -71,7 +71,7 @@ TEST_F(ShellhostTest, APictureOfTheWindowOnNotesContactsAndTheTuner) {
 TEST_F(ShellhostTest, ARefreshFromAnotherProcessReachesTheWindow) {
   StartManager("trayhub");
   Session session(home_, true);
-  session.Run({"view Playlists", "pump 200"});
+  session.Run({"view Playlists"});
   KernelDeviceClient client;
   ASSERT_TRUE(Connect(client));
   KernelId made;

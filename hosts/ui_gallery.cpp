@@ -3,7 +3,9 @@
 // its model: every control of the window (and of a sheet's shown page) must be rendered
 // with the text, state, items and selection the core holds.
 //
-//   ui_gallery [--out <folder>]   (default: build/gui); exit code 1 on a mismatch
+//   ui_gallery [--out <folder>] [--part <k>/<n>]   (default: build/gui, every window); exit code
+//   1 on a mismatch. --part shows the k-th of n shares of the list (every n-th window from
+//   the k-th), so that the shares run side by side on displays of their own.
 //
 // A new dialog joins the list below in the change that adds it.
 #include <unistd.h>
@@ -160,13 +162,13 @@ void ShowTransfer(platform::WxHost& host, const std::function<void(UiWindow&)>& 
   if (during) {
     player.during = [&] {
       dialog.OnUploadProgress(60);
-      host.PumpUntil([] { return false; }, 200);
+      host.Settle(5000);
       shown(dialog);
     };
   }
   dialog.TransferDataFiles(nullptr, KernelId(0), SampleFiles(), 1);
   if (!during) {
-    host.PumpUntil([] { return false; }, 200);
+    host.Settle(5000);
     shown(dialog);
   }
   dialog.DestroyWindow();
@@ -192,7 +194,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        d.Start("Deleting 12 tracks...", 12);
                        for (int i = 0; i < 5; ++i) d.Step();
                        d.SetItemText("Harbour Lights.mp3");
-                       host.PumpUntil([] { return false; }, 200);
+                       host.Settle(5000);
                        shown(d);
                        d.Close();
                      }});
@@ -214,7 +216,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        popup.ShowAtTray("Connecting...", 4);
                        popup.StepIt();
                        popup.StepIt();
-                       host.PumpUntil([] { return false; }, 200);
+                       host.Settle(5000);
                        shown(popup);
                        popup.Hide();
                      }});
@@ -288,8 +290,14 @@ std::string PrepareSampleHome() {
 
 int main(int argc, char** argv) {
   std::string out = "build/gui";
+  unsigned part = 1, parts = 1;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--out") out = argv[i + 1];
+    if (std::string(argv[i]) == "--part" &&
+        (std::sscanf(argv[i + 1], "%u/%u", &part, &parts) != 2 || parts == 0 || part == 0 || part > parts)) {
+      std::fprintf(stderr, "ui_gallery: --part wants <k>/<n> with 1 <= k <= n, not \"%s\"\n", argv[i + 1]);
+      return 2;
+    }
   }
   const std::string home = PrepareSampleHome();
   std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("ui_gallery");
@@ -299,7 +307,9 @@ int main(int argc, char** argv) {
   device->SetVolume(60);
 
   int faults = 0;
-  for (Sample& sample : Samples(*host, device)) {
+  std::vector<Sample> samples = Samples(*host, device);
+  for (std::size_t index = part - 1; index < samples.size(); index += parts) {
+    Sample& sample = samples[index];
     bool seen = false;
     const std::string png = out + "/" + sample.name + ".png";
     auto look = [&](UiWindow& window, const std::vector<RenderedControl>& rendered, const std::function<bool(const std::string&)>& save) {

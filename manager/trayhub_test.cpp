@@ -55,6 +55,18 @@ class TrayhubTest : public ::testing::Test {
     return all;
   }
   static bool Connect(KernelDeviceClient& client) { return client.ConnectToManager(0, KernelId(5), KernelId(1), 0) == 1; }
+  // Reads the host's output until `line` (trayhub_test_host's timing points); false when
+  // its output ends or the time limit passes first.
+  static bool WaitForLine(ChildProcess& p, const std::string& line) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s * platform::testing::SlowFactor();
+    while (std::chrono::steady_clock::now() < deadline) {
+      const auto got = p.ReadLine(static_cast<int>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count()));
+      if (!got) return false;
+      if (*got == line) return true;
+    }
+    return false;
+  }
 
   std::string home_;
   std::optional<platform::SettingsKey> key_;
@@ -208,7 +220,7 @@ TEST_F(TrayhubTest, KilledManagerIsReportedAndARestartedOneServesTheNextCall) {
     }
     took = std::chrono::steady_clock::now() - t0;
   });
-  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(WaitForLine(*host, "op3120 running"));
   host->Kill(SIGKILL);
   host->Wait();
   caller.join();
@@ -230,13 +242,20 @@ TEST_F(TrayhubTest, KilledManagerIsReportedAndARestartedOneServesTheNextCall) {
     SeedDemoCatalogue(reference);
     reference.GetFirstAudioTrack(firstTrack);
   }
+  std::atomic<int> answered{0};
   std::thread busy([&] {
     try {
-      for (;;) client.GetTrackYear(firstTrack);
+      for (;;) {
+        client.GetTrackYear(firstTrack);
+        ++answered;
+      }
     } catch (const KernelDeviceClientException&) {
     }
   });
-  std::this_thread::sleep_for(200ms);
+  // Busy: a few calls answered, the next ones on their way.
+  const auto busyBy = std::chrono::steady_clock::now() + 10s * platform::testing::SlowFactor();
+  while (answered < 3 && std::chrono::steady_clock::now() < busyBy) std::this_thread::sleep_for(1ms);
+  EXPECT_GE(answered.load(), 3);
   manager->Kill(SIGKILL);
   manager->Wait();
   busy.join();
@@ -279,10 +298,8 @@ TEST_F(TrayhubTest, RequestMessagesDuringAPumpingOperationWait) {
   ASSERT_TRUE(Connect(client));
   int first = 0;
   std::thread caller([&] { first = client.Op3120(400, 1); });
-  for (int i = 0; i < 5; ++i) {
-    std::this_thread::sleep_for(40ms);
-    platform::PostMessage(window, WM_DEVICEREQUEST, 0, 0);
-  }
+  EXPECT_TRUE(WaitForLine(*host, "op3120 running"));
+  for (int i = 0; i < 5; ++i) platform::PostMessage(window, WM_DEVICEREQUEST, 0, 0);
   caller.join();
   EXPECT_EQ(first, 1);
   EXPECT_EQ(client.Op3120(0, 0), 2);

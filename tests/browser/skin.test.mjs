@@ -246,9 +246,13 @@ test('search results start at the top, at a desk and on a phone', async () => {
 
 // ---- the queue's states, played rows and the player's state ----
 
+// A command page sends the browser on to the page that tells its result; the next page is
+// opened only once it is there, or that move cuts the next one short.
 async function fillTheQueue() {
   await page.goto(`${base}/queue.html?qcmd=clear`);
+  await noticeAfterCommand();
   await page.goto(`${base}/tracks.html?qcmd=enqueue&qarg1=AUDIOALL`);
+  await noticeAfterCommand();
   await page.goto(`${base}/queue.html?qcmd=play`);
   assert.equal(await noticeAfterCommand(), 'Playback started.');
   await page.goto(`${base}/queue.html?qcmd=next`);
@@ -264,6 +268,7 @@ test('the queue shows its states, and Stop and an empty queue are told plainly',
   await noticeAfterCommand();
   assert.equal((await page.locator('.player .state').innerText()).replace('The player is', '').trim(), 'Stopped');
   await page.goto(`${base}/queue.html?qcmd=clear`);
+  await noticeAfterCommand();
   await page.goto(`${base}/queue.html?qcmd=play`);
   assert.equal(await noticeAfterCommand(), 'Nothing to play: the queue is empty.');
 });

@@ -1110,6 +1110,27 @@ bool WxHost::PumpUntil(const std::function<bool()>& done, int limitMs) {
   }
 }
 
+bool WxHost::Settle(int limitMs) {
+  const auto begin = std::chrono::steady_clock::now();
+  GdkDisplay* display = gdk_display_get_default();
+  for (;;) {
+    // The events the requests so far cause are in the queue once the server has answered.
+    if (display != nullptr) gdk_display_sync(display);
+    bool any = false;
+    for (int i = 0; i < 200 && g_main_context_pending(nullptr); ++i) {
+      g_main_context_iteration(nullptr, FALSE);
+      any = true;
+    }
+    if (wxTheApp != nullptr && wxTheApp->HasPendingEvents()) {
+      wxTheApp->ProcessPendingEvents();
+      any = true;
+    }
+    impl_->PumpPlatform();
+    if (!any) return true;
+    if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(limitMs)) return false;
+  }
+}
+
 void WxHost::CallSoon(std::function<void()> f) {
   g_idle_add_full(
       G_PRIORITY_DEFAULT_IDLE,

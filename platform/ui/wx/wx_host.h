@@ -126,6 +126,10 @@ class WxHost : public Host {
   // Runs toolkit events and platform messages until done() holds or limitMs passed;
   // false on the time limit.
   bool PumpUntil(const std::function<bool()>& done, int limitMs);
+  // Runs toolkit events and platform messages until nothing is left to handle: the display
+  // has answered every request made so far and no event, idle call or message waits.
+  // false when that does not come within limitMs (a window that keeps asking).
+  bool Settle(int limitMs);
 
   // Runs `f` from the toolkit's loop on this thread, once it next gets to run.
   void CallSoon(std::function<void()> f);

@@ -1,0 +1,2 @@
+// Owner of the tests' precompiled header; it does nothing itself.
+int main() { return 0; }
