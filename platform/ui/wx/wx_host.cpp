@@ -751,9 +751,12 @@ int WxHost::MessageBox(const std::string& text, const std::string& caption, UINT
   for (std::size_t i = 0; i < theirs.size() && i < ours.size(); ++i) {
     if (theirs[i] == answer) return ours[i];
   }
-  // Closed without a button: Cancel when the box has it, else its default.
-  for (int id : ours) {
-    if (id == IDCANCEL) return IDCANCEL;
+  // Closed without a button (Escape, the close box): Cancel when the box has it, else No
+  // (closing never says Yes to a question), else its default.
+  for (int wanted : {IDCANCEL, IDNO}) {
+    for (int id : ours) {
+      if (id == wanted) return id;
+    }
   }
   return ours.size() == 1 ? ours[0] : def;
 }
