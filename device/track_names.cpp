@@ -146,10 +146,7 @@ std::string CanonicalizeUrlName(std::string_view rawName, std::size_t maxBytes) 
   // No address path may hold a control character, escaped or not (the server refuses
   // them): a line break or tab of a name becomes a blank. The name of a stream or data
   // address only carries the extension and the download's name; the id finds the item.
-  std::string blanked(rawName);
-  for (char& c : blanked) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
+  const std::string blanked = platform::BlankControlCharacters(rawName);
   const std::string_view name = blanked;
   std::string whole = EscapeUrl(name);
   if (whole.size() <= maxBytes) return whole;

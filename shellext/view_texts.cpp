@@ -7,14 +7,19 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <tuple>
 
 #include "common/settings.h"
 #include "device/codec.h"
 #include "platform/shell/desktop.h"
+#include "platform/text/text.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/icons.h"
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
+#include "shellext/view_commands.h"
 
 using namespace device;
 
@@ -143,11 +148,12 @@ void CShellView::OnGetDispInfo(platform::Notification& n) {
   if (column == 0) {
     platform::STRRET name;
     if (folder_->GetDisplayNameOf(list, platform::SHGDN_INFOLDER, &name) == platform::S_OK) {
-      n.text = platform::StrRetToString(&name, list);
+      n.text = platform::BlankControlCharacters(platform::StrRetToString(&name, list));
     }
     return;
   }
-  n.text = ItemText(last.Item(), column);
+  // A tag or name may hold line breaks and other control characters: a row is one line.
+  n.text = platform::BlankControlCharacters(ItemText(last.Item(), column));
 }
 
 std::string CShellView::ItemText(const ShellItemData& item, int column) {

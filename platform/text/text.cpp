@@ -104,6 +104,14 @@ std::string_view TrimView(std::string_view s) {
 
 std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
 
+std::string BlankControlCharacters(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return out;
+}
+
 std::vector<std::string_view> SplitKeepingEmpty(std::string_view text, char separator) {
   std::vector<std::string_view> pieces;
   std::size_t start = 0;

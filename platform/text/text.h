@@ -49,6 +49,10 @@ inline bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); 
 std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
 
+// The text with every control character (below 0x20, and DEL) turned into a blank: one
+// line to show, whatever a name holds.
+std::string BlankControlCharacters(std::string_view s);
+
 // The two ways the system splits text, each with its own contract:
 //  - SplitKeepingEmpty: the pieces between separators, in order, empty ones kept (a
 //    separator at either end gives an empty first or last piece); the character right
