@@ -569,7 +569,9 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& 
         case 12: OnCommand(kCmdPrevious); return 1;
         case 13: OnCommand(kCmdStop); return 1;
         case 14: OnCommand(kCmdPause); return 1;
-        default: return 0;
+        default:
+          handled = false;  // the desktop's rule: on to the parent
+          return 0;
       }
     }
     case WM_NOWPLAYING:

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/settings.h"
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
