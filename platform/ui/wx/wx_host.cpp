@@ -1135,6 +1135,11 @@ std::optional<Rect> WxHost::ScreenRect(UiWindow& window, int controlId, long ite
   return r != nullptr ? r->ScreenRectOf(controlId, item) : std::nullopt;
 }
 
+std::optional<Rect> WxHost::ScreenRectOfHeader(UiWindow& window, int controlId, int slot) {
+  RenderedWindow* r = impl_->Find(window);
+  return r != nullptr ? r->ScreenRectOfHeader(controlId, slot) : std::nullopt;
+}
+
 bool WxHost::SaveWindowImage(UiWindow& window, const std::string& path) {
   RenderedWindow* r = impl_->Find(window);
   return r != nullptr && SaveGtkWidget(static_cast<GtkWidget*>(r->top()->GetHandle()), path);
