@@ -268,13 +268,8 @@ TEST_F(ViewOnDisplayTest, MediaKeysPlayAndTheQueuesEndIsTold) {
   StartManager("trayhub");
   KernelDeviceClient client;
   ASSERT_TRUE(Connect(client));
-  std::vector<KernelId> tracks;
-  KernelId track;
-  for (int n = client.GetFirstAudioTrack(track); n != 0 && tracks.size() < 2; n = client.GetNextAudioTrack(track)) {
-    tracks.push_back(track);
-  }
+  const std::vector<KernelId> tracks = EnqueueFirstTracks(client, 2);
   ASSERT_EQ(tracks.size(), 2u);
-  for (const KernelId& t : tracks) client.EnqueueTrack(t);
   Session s(home_, true);
   s.Run({"view Active Queue", "pump 300"});
   Activate();
