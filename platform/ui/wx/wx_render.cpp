@@ -1355,9 +1355,9 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
       // a scroll, a key, a resize): a refresh comes back to the same place.
       wl->GetTargetWindow()->Bind(wxEVT_PAINT, [lv, wl, alive](wxPaintEvent& e) {
         e.Skip();
-        if (!*alive) return;
+        if (!*alive || !wl->InReportView()) return;  // the other modes have no rows to count
         lv->HostTopRow(static_cast<int>(std::max(0L, wl->GetTopItem())));
-        if (wl->InReportView()) lv->HostPageRows(wl->GetCountPerPage());
+        lv->HostPageRows(wl->GetCountPerPage());
       });
       BindHeaderDrag(*lv, wl);
       w->Bind(wxEVT_LIST_BEGIN_DRAG, guarded([lv, wl, alive](wxListEvent& e) {
@@ -1871,8 +1871,11 @@ DragState RenderedWindow::DragStateHere() {
     if (auto* wl = dynamic_cast<wxListCtrl*>(b.widget)) {
       // The row whose rectangle holds the point (the rectangles are the control's own).
       const wxPoint p = wl->ScreenToClient(mouse);
-      const long first = std::max(0L, wl->GetTopItem());
-      const long last = std::min(static_cast<long>(wl->GetItemCount()), first + wl->GetCountPerPage() + 2);
+      // The rows shown in report mode; every row in the others, which have no pages.
+      const bool report = wl->InReportView();
+      const long first = report ? std::max(0L, wl->GetTopItem()) : 0L;
+      const long last = report ? std::min(static_cast<long>(wl->GetItemCount()), first + wl->GetCountPerPage() + 2)
+                               : static_cast<long>(wl->GetItemCount());
       for (long row = first; row < last; ++row) {
         wxRect r;
         if (wl->GetItemRect(row, r) && r.Contains(p)) {
