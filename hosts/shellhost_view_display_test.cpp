@@ -304,7 +304,7 @@ TEST_F(ViewOnDisplayTest, MediaKeysPlayAndTheQueuesEndIsTold) {
 }
 
 // A refresh from another program keeps the rows chosen and the place shown; the status
-// bar follows the selection, and shows no counts beside a stopped manager's rows.
+// bar follows the selection.
 TEST_F(ViewOnDisplayTest, ARefreshKeepsTheSelectionAndTheStatusFollowsIt) {
   StartPlayerOf(120);
   Session s(home_, true);
@@ -338,7 +338,15 @@ TEST_F(ViewOnDisplayTest, ARefreshKeepsTheSelectionAndTheStatusFollowsIt) {
   Click(*Where(s, "view " + std::to_string(row - 2)));
   Xdo("keyup ctrl");
   EXPECT_TRUE(WaitForLine(s, {"list-state", "status"}, "2: ", &out)) << Joined(out);
-  // The manager stops: its rows say so, with no counts beside them.
+}
+
+// A manager that stops leaves rows that say so, with no counts beside them.
+TEST_F(ViewOnDisplayTest, AStoppedManagersRowsShowNoCounts) {
+  StartManager("trayhub");
+  Session s(home_, true);
+  s.Run({"view Audio Tracks", "pump 300"});
+  Lines out;
+  ASSERT_TRUE(WaitFor(s, {"status"}, [](const Lines& o) { return Contains(o, " MB free."); }, &out)) << Joined(out);
   manager_->Kill(SIGTERM);
   manager_->Wait();
   manager_.reset();
@@ -348,23 +356,26 @@ TEST_F(ViewOnDisplayTest, ARefreshKeepsTheSelectionAndTheStatusFollowsIt) {
 }
 
 // Names holding line breaks show as one line; the folders of the root and of Playlists
-// each have a picture of their own; a copy of the library named in upper case loads.
-TEST_F(ViewOnDisplayTest, OddNamesPicturesAndAnUpperCaseCopy) {
+// each have a picture of their own.
+TEST_F(ViewOnDisplayTest, OddNamesAndPictures) {
   ::setenv("SHELLHOST_TEST_ODD_NAMES", "1", 1);
   StartManager("shellhost_test_player");
   ::unsetenv("SHELLHOST_TEST_ODD_NAMES");
-  {
-    Session s(home_, true);
-    s.Run({"view Playlists", "pump 300"});
-    EXPECT_GE(RowNamed(s, "Late  Night Mix"), 0);
-    ExpectRenderedAsHeld(s, "playlists");
-    Shot(s, "playlists_pictures_and_names");
-    s.Run({"view Audio Tracks", "pump 300"});
-    EXPECT_GE(RowNamed(s, "Line - Break - 01 - Two  Lines"), 0);
-    Shot(s, "names_with_line_breaks");
-    s.Run({"view /", "pump 300"});
-    Shot(s, "root_pictures");
-  }
+  Session s(home_, true);
+  s.Run({"view Playlists", "pump 300"});
+  EXPECT_GE(RowNamed(s, "Late  Night Mix"), 0);
+  ExpectRenderedAsHeld(s, "playlists");
+  Shot(s, "playlists_pictures_and_names");
+  s.Run({"view Audio Tracks", "pump 300"});
+  EXPECT_GE(RowNamed(s, "Line - Break - 01 - Two  Lines"), 0);
+  Shot(s, "names_with_line_breaks");
+  s.Run({"view /", "pump 300"});
+  Shot(s, "root_pictures");
+}
+
+// A copy of the library named in upper case loads and shows the player.
+TEST_F(ViewOnDisplayTest, AnUpperCaseCopyOfTheLibraryLoads) {
+  StartManager("trayhub");
   std::filesystem::copy_file(home_ + "/lib/ombrixj1.so", home_ + "/lib/OMBRIXJ1.SO",
                              std::filesystem::copy_options::overwrite_existing);
   Session upper(home_, true, "OMBRIXJ1.SO");
