@@ -138,6 +138,7 @@ std::optional<RowKey> KeyOf(LPCITEMIDLIST list) {
 void CShellView::RefreshList() {
   platform::ListViewControl* list = List();
   if (list == nullptr) return;
+  if (FollowRewrittenPlaylist()) return;  // the view of the playlist's new id takes over
   const int count = list->GetItemCount();
   const int lastVisible = std::min(list->GetTopVisible() + list->GetCountPerPage() - 1, count - 1);
   // The person's selection comes back on the same items: a new track playing, a transfer
@@ -217,12 +218,12 @@ void CShellView::OnGetDispInfo(platform::Notification& n) {
   if (column == 0) {
     platform::STRRET name;
     if (folder_->GetDisplayNameOf(list, platform::SHGDN_INFOLDER, &name) == platform::S_OK) {
-      n.text = platform::BlankControlCharacters(platform::StrRetToString(&name, list));
+      n.text = platform::BlankControls(platform::StrRetToString(&name, list));
     }
     return;
   }
   // A tag or name may hold line breaks and other control characters: a row is one line.
-  n.text = platform::BlankControlCharacters(ItemText(last.Item(), column));
+  n.text = platform::BlankControls(ItemText(last.Item(), column));
 }
 
 std::string CShellView::ItemText(const ShellItemData& item, int column) {

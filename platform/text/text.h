@@ -25,8 +25,16 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // The order of names in lists: case aside, and names apart only by case in byte order, so
 // a sorted list does not depend on the order the names came in.
 bool NameLess(std::string_view a, std::string_view b);
+// The order a file manager shows names in: case aside, runs of digits by their value
+// ("Track 2" before "Track 10"); names equal so far by fewer leading zeros, then in
+// NameLess order, so the order never depends on the order the names came in.
+int CompareNatural(std::string_view a, std::string_view b);
 // Position of `needle` in `hay` ignoring ASCII case, or npos.
 std::size_t FindNoCase(std::string_view hay, std::string_view needle);
+
+// Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF).
+bool IsValidUtf8(std::string_view s);
 
 // The longest prefix of `s` of at most `maxBytes` bytes that does not end inside a
 // UTF-8 sequence (a cut never leaves a partial character).
@@ -43,15 +51,15 @@ std::string_view ReadField(const char* field, std::size_t capacity);
 // Every occurrence of `from` replaced by `to`, left to right, in one pass.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// Every control character (below 0x20, and DEL) as a blank: a name that goes into a
+// line of a file (a playlist's entry) or into a file name never breaks or hides it.
+std::string BlankControls(std::string_view s);
+
 // White space: blank, tab, LF, vertical tab, form feed and CR (ASCII only).
 inline bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // Without the white space at both ends. Every trim of the system is this one.
 std::string_view TrimView(std::string_view s);
 std::string Trim(std::string_view s);
-
-// The text with every control character (below 0x20, and DEL) turned into a blank: one
-// line to show, whatever a name holds.
-std::string BlankControlCharacters(std::string_view s);
 
 // The two ways the system splits text, each with its own contract:
 //  - SplitKeepingEmpty: the pieces between separators, in order, empty ones kept (a
