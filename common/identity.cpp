@@ -148,7 +148,9 @@ std::string ModulePath() {
 
 std::string ModuleBaseName(std::string_view path) {
   const std::size_t slash = path.find_last_of("/\\");
-  std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  // Lower case first: a copy named "OMBRIXJ1.SO" ends in ".so" as well.
+  const std::string lowered = platform::ToLowerAscii(slash == std::string_view::npos ? path : path.substr(slash + 1));
+  std::string_view name = lowered;
   // A final ".so" or ".so.N" (N digits and dots) is not part of the name.
   const std::size_t so = name.rfind(".so");
   if (so != std::string_view::npos && so > 0) {
@@ -157,7 +159,7 @@ std::string ModuleBaseName(std::string_view path) {
     for (char c : rest) versionTail = versionTail && (c == '.' || (c >= '0' && c <= '9'));
     if (versionTail && (rest.empty() || rest.size() > 1)) name = name.substr(0, so);
   }
-  return platform::ToLowerAscii(name);
+  return std::string(name);
 }
 
 const std::vector<ModuleRow>& ModuleTable() {

@@ -13,6 +13,7 @@ TEST(ModuleBaseName, Table) {
       {"/x/libthing.so.1.2", "libthing"},           {"/usr/bin/trayhub", "trayhub"},
       {"tovarinJ1", "tovarinj1"},                    {"/x/ombrix.sox", "ombrix.sox"},
       {"/x/a.so.", "a.so."},                         {"", ""},
+      {"/usr/lib/tovarin/OMBRIXJ1.SO", "ombrixj1"},  {"/x/LibThing.SO.2", "libthing"},
   };
   for (const auto& c : cases) EXPECT_EQ(ModuleBaseName(c.path), c.name) << c.path;
 }

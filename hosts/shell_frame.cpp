@@ -161,12 +161,23 @@ class ShellFrame::FrameWindow final : public platform::View {
       frame_.NavigatePending();
       return 0;
     }
+    if (message == platform::WM_APPCOMMAND) {
+      // A media key pressed anywhere in the window (the tree pane's too) is the folder
+      // view's; what the view leaves comes back here once and ends.
+      const auto origin = static_cast<platform::HWND>(wParam);
+      if (forwarding_ || frame_.viewWindow_ == 0 || origin == frame_.viewWindow_) return 0;
+      forwarding_ = true;
+      const platform::LRESULT used = platform::SendMessage(frame_.viewWindow_, message, wParam, lParam);
+      forwarding_ = false;
+      return used;
+    }
     return View::WindowProc(message, wParam, lParam);
   }
   void OnClose() override { frame_.Command(kCmdClose); }
 
  private:
   ShellFrame& frame_;
+  bool forwarding_ = false;
 };
 
 class ShellFrame::TreeWindow final : public platform::View {

@@ -43,7 +43,9 @@
 // picture), drop PATH<TAB>FILE... and drop-view ROW<TAB>FILE... (another program's files
 // dropped on a tree item or on a row of the view, -1 its background: the effect), clipboard
 // (its formats and files), set-clipboard FILE<TAB>... (another program copies files),
-// screen-rect view [ROW] | tree PATH (on a display: where it is on the screen).
+// screen-rect view [ROW] | header SLOT | tree PATH (on a display: where it is on the
+// screen), list-state (the view's list: its mode, selected rows, focused row and first
+// row shown).
 // Each command's output follows a line "> command";
 // failures print "error: ...". The exit code is 0, or 1 when the library could not be
 // loaded or would not give its folder.
@@ -311,6 +313,20 @@ class Host {
     Frame().Pump();
   }
 
+  // The view's list: its mode, selected rows, focused row and the first row it shows.
+  void ListState() {
+    platform::ListViewControl* list = ViewList();
+    if (list == nullptr) return;
+    const platform::ListViewMode mode = list->GetView();
+    Print(std::string("mode ") + (mode == platform::ListViewMode::Report ? "details" : mode == platform::ListViewMode::Icon ? "large icons"
+                                  : mode == platform::ListViewMode::SmallIcon ? "small icons" : "list"));
+    std::string rows = "selected";
+    for (int row : list->GetSelectedRows()) rows += " " + std::to_string(row);
+    Print(rows);
+    Print("focused " + std::to_string(list->GetNextItem(-1, platform::LVNI_FOCUSED)));
+    Print("top " + std::to_string(list->GetTopVisible()));
+  }
+
   void Status() {
     for (int part = 0; part < 3; ++part) Print(std::to_string(part) + ": " + Frame().StatusBar().GetPartText(part));
   }
@@ -538,6 +554,10 @@ class Host {
         Frame().Tree().EnsureVisible(item);
         display_->PumpUntil([] { return false; }, 100);
         rect = display_->ScreenRect(*Frame().TreePane(), shellhost::kTreeId, static_cast<long>(item));
+      }
+    } else if (arguments.rfind("header", 0) == 0) {
+      if (platform::UiWindow* view = Frame().ViewWindow()) {
+        rect = display_->ScreenRectOfHeader(*view, 1001, hostscript::Number(platform::Trim(arguments.substr(6))));
       }
     } else if (platform::UiWindow* view = Frame().ViewWindow()) {
       const std::string row = platform::Trim(arguments.substr(arguments.rfind("view", 0) == 0 ? 4 : 0));
@@ -768,6 +788,8 @@ int RunScript(Host& host) {
       host.Command(hostscript::Number(arg));
     } else if (verb == "invoke" || verb == "invoke-folder") {
       host.Invoke(hostscript::Number(arg), verb == "invoke-folder");
+    } else if (verb == "list-state") {
+      host.ListState();
     } else if (verb == "status") {
       host.Status();
     } else if (verb == "menu") {

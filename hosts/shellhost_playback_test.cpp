@@ -44,13 +44,8 @@ TEST_F(ShellhostTest, ThePlayersButtonsInTheViewDriveTheManagersPlayer) {
   StartManager("trayhub");
   KernelDeviceClient client;
   ASSERT_TRUE(Connect(client));
-  std::vector<KernelId> tracks;
-  KernelId track;
-  for (int n = client.GetFirstAudioTrack(track); n != 0 && tracks.size() < 3; n = client.GetNextAudioTrack(track)) {
-    tracks.push_back(track);
-  }
+  const std::vector<KernelId> tracks = EnqueueFirstTracks(client, 3);
   ASSERT_EQ(tracks.size(), 3u);
-  for (const KernelId& t : tracks) client.EnqueueTrack(t);
   auto playing = [&](const KernelId& t) {
     const int length = client.GetTrackLength(t);
     char text[32];

@@ -5,6 +5,8 @@
 //                           connects
 //   $SHELLHOST_TEST_FAIL    the name of an operation that always fails ("GetFirstArtist")
 //   $SHELLHOST_TEST_TRACKS  a number: a player of that many tracks and nothing else
+//   $SHELLHOST_TEST_ODD_NAMES  set: the demo catalogue with a track and a playlist whose
+//                           names hold line breaks and a tab, as tags and players may
 // Started like trayhub; its variant is trayhub's.
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +44,11 @@ std::unique_ptr<KernelDevice> MakePlayer() {
     return device;
   }
   SeedDemoCatalogue(*device);
+  if (std::getenv("SHELLHOST_TEST_ODD_NAMES") != nullptr) {
+    const KernelId odd = device->AddTrack({.artist = "Line", .album = "Break", .title = "Two\r\nLines", .genre = "Tab\tGenre",
+                                           .number = 1, .length = 200});
+    device->AddPlaylist("Late\r\nNight\tMix", {odd});
+  }
   device->SetCapability(DeviceOp::SupportsStorageList, 1);
   if (const char* fail = std::getenv("SHELLHOST_TEST_FAIL"); fail != nullptr && *fail != '\0') {
 #define SHELLHOST_FAIL_ROW(code, Name, ...) \

@@ -170,6 +170,11 @@ ColumnManager::ColumnManager(platform::ListViewControl& list, platform::LPCITEMI
     kind = last->id.word[0];
   }
   table_ = FindColumnTable(ChooseSet(nodeType, kind));
+  // "Show all columns" off: a track folder shows its names alone, and no other column
+  // asks for its texts.
+  std::uint32_t showAll = 1;
+  ReadSettingDword("JB_ShowAllColumns", showAll);
+  namesOnly_ = table_->headerDrag && showAll == 0;
   list_.SetExtendedStyle(platform::LVS_EX_HEADERDRAGDROP, table_->headerDrag ? platform::LVS_EX_HEADERDRAGDROP : 0);
   char name[64];
   std::snprintf(name, sizeof name, "Vc_%d%d", static_cast<int>(nodeType), static_cast<int>(kind));
@@ -214,7 +219,7 @@ void ColumnManager::BuildHeader() {
   while (list_.GetColumnCount() > 0) list_.DeleteColumn(0);
   definitionOf_.clear();
   for (int d = 0; d < Count(); ++d) {
-    if (!shown_[static_cast<std::size_t>(d)]) continue;
+    if (!shown_[static_cast<std::size_t>(d)] || (namesOnly_ && d != 0)) continue;
     const ColumnDefinition& c = table_->columns[static_cast<std::size_t>(d)];
     list_.InsertColumn(list_.GetColumnCount(), {c.title, width_[static_cast<std::size_t>(d)], c.align});
     definitionOf_.push_back(d);
@@ -245,7 +250,8 @@ void ColumnManager::ReadBack() {
 }
 
 void ColumnManager::SaveLayout() {
-  if (!save_) return;
+  // The names alone are not the person's layout: it stays for the other columns' return.
+  if (!save_ || namesOnly_) return;
   ReadBack();
   const char* suffixes[] = {"S", "W", "O"};
   const std::array<std::uint16_t, kMaxColumns>* sources[] = {&shown_, &width_, &position_};
@@ -257,7 +263,7 @@ void ColumnManager::SaveLayout() {
 }
 
 void ColumnManager::AppendColumnMenu(platform::Menu& menu) const {
-  if (!table_->hasVisibility) return;
+  if (!table_->hasVisibility || namesOnly_) return;
   menu.AppendSeparator();
   for (int d = 0; d < Count(); ++d) {
     const ColumnDefinition& c = table_->columns[static_cast<std::size_t>(d)];
@@ -272,6 +278,7 @@ void ColumnManager::AppendColumnMenu(platform::Menu& menu) const {
 int ColumnManager::ToggleColumn(int d) {
   if (d < 0 || d >= Count()) return 0;
   if (d == 0) return 1;  // the name column stays
+  if (namesOnly_) return shown_[static_cast<std::size_t>(d)];
   ReadBack();
   std::vector<int> shownOrder;  // definitions in the list's display order
   for (int c : list_.GetColumnOrderArray()) {

@@ -45,7 +45,8 @@ class ColumnManager {
  public:
   // Chooses the set for the folder (its last item; node type and kind 0 when it cannot be
   // read), switches header drags on or off, loads the defaults and the stored layout and
-  // builds the list's columns.
+  // builds the list's columns. With JB_ShowAllColumns 0 a track folder shows the name
+  // column alone (its layout kept, not offered, not stored).
   ColumnManager(platform::ListViewControl& list, platform::LPCITEMIDLIST folder);
 
   // Reads the widths and positions back from the list and stores the layout, unless
@@ -90,6 +91,7 @@ class ColumnManager {
   std::array<std::uint16_t, kMaxColumns> position_{};
   std::vector<int> definitionOf_;  // list column -> definition
   bool save_ = true;
+  bool namesOnly_ = false;  // JB_ShowAllColumns off, in a track folder
 };
 
 }  // namespace shellext

@@ -17,7 +17,8 @@ namespace {
 // 12 the queue, 13-16 the list folders, 17 a playlist, 18 a locked track, 22 device
 // information, 23 a data folder, 24 help, 25 an error, 26 filling the player, 27-29
 // protected or book audio, 30 a new folder, 31 contacts, 32 notes, 34 the album lookup's
-// mark of an album the player holds.
+// mark of an album the player holds, 35 the last transfer, 36 the playlist index. The
+// fallbacks are the desktop theme's own pictures, each folder of the player its own.
 const IconEntry kFixed[kFixedIconCount] = {
     {"multimedia-player", "drive-removable-media", ""},       // 0
     {"audio-x-generic", "", ""},                              // 1
@@ -32,11 +33,11 @@ const IconEntry kFixed[kFixedIconCount] = {
     {"folder-documents", "folder", ""},                       // 10 data root
     {"edit-find", "system-search", ""},                       // 11 search
     {"media-playback-start", "audio-x-generic", ""},          // 12 active queue
-    {"view-media-playlist", "folder-music", ""},              // 13 playlists
+    {"view-media-playlist", "format-justify-fill", ""},       // 13 playlists
     {"avatar-default", "system-users", ""},                   // 14 artists
     {"media-optical-audio", "media-optical", ""},             // 15 albums
-    {"applications-multimedia", "folder-music", ""},          // 16 genres
-    {"audio-x-mpegurl", "audio-x-generic", ""},               // 17 a playlist
+    {"applications-multimedia", "audio-speakers", ""},        // 16 genres
+    {"audio-x-mpegurl", "x-office-document", ""},             // 17 a playlist
     {"changes-prevent", "emblem-readonly", ""},               // 18 locked
     {"emblem-default", "", ""},                               // 19
     {"text-html", "emblem-symbolic-link", ""},                // 20 link rows
@@ -54,6 +55,8 @@ const IconEntry kFixed[kFixedIconCount] = {
     {"accessories-text-editor", "text-x-generic", ""},        // 32 notes
     {"image-missing", "", ""},                                // 33
     {"emblem-default", "object-select-symbolic", ""},         // 34 an album the player holds
+    {"document-open-recent", "folder-download", ""},          // 35 the last transfer
+    {"x-office-spreadsheet", "x-office-spreadsheet-template", ""},  // 36 the playlist index
 };
 
 struct Table {
@@ -143,6 +146,9 @@ IconChoice ChooseIcon(const ShellItemData& item, KernelDevice& device) {
     case NT_CONTAINER:
       if (word0 == kKindSearch) return Index(11);
       if (word0 == kKindActiveQueue) return Index(12);
+      // The design gives every other track folder index 9; these two have their own.
+      if (word0 == kKindLastTransfer) return Index(35);
+      if (word0 == kKindPlaylistIndex) return Index(36);
       if (word0 >= kKindArtistTracks && word0 <= kKindGenreTracks) return Index(static_cast<int>(word0) + 9);
       return Index(9);
     case NT_LISTS:

@@ -20,7 +20,7 @@ struct IconEntry {
 };
 
 // The fixed pictures, in index order.
-inline constexpr int kFixedIconCount = 35;
+inline constexpr int kFixedIconCount = 37;
 
 // Makes the table afresh: the fixed pictures, no file-type icons.
 void BuildIconTable();

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 #include "shellext/computer_player.h"
 #include "shellext/extract_icon.h"
@@ -81,7 +82,8 @@ TEST_F(IconsTest, FixedPicturesByNodeTypeAndKind) {
       {NT_MEMSEG, 0, 6}, {NT_MEMSEG, 1, 7}, {NT_MEMSEG, 101, 6},  // a medium id past the pictures
       {NT_FMTUNER, 99, 8}, {NT_FREQ, 5, 8},
       {NT_CONTAINER, kKindSearch, 11}, {NT_CONTAINER, kKindActiveQueue, 12}, {NT_CONTAINER, kKindAlbumTracks, 15},
-      {NT_CONTAINER, kKindArtistTracks, 14}, {NT_CONTAINER, kKindAudioTracks, 9}, {NT_CONTAINER, kKindLastTransfer, 9},
+      {NT_CONTAINER, kKindArtistTracks, 14}, {NT_CONTAINER, kKindAudioTracks, 9}, {NT_CONTAINER, kKindLastTransfer, 35},
+      {NT_CONTAINER, kKindPlaylistIndex, 36},
       {NT_LISTS, kListArtists, 14}, {NT_LISTS, kListOneArtist, 14}, {NT_LISTS, kListGenres, 16},
       {NT_LISTS, 4000, 13}, {NT_PLAYLIST, 3, 17}, {NT_INFO, 0, 22}, {NT_INFOROW, 0, 22},
       {NT_DATAFOLDER, root.word[0], 10}, {NT_DATAFOLDER, c_.documents.word[0], 23},
@@ -99,6 +101,23 @@ TEST_F(IconsTest, FixedPicturesByNodeTypeAndKind) {
   EXPECT_EQ(IndexOf(ChooseIcon(Item(NT_DATAFOLDER, 3), device_)), 31);
   EXPECT_EQ(ChooseIcon(Item(NT_MESSAGE, 0), device_).kind, IconChoice::kNone);
   EXPECT_EQ(ChooseIcon(Item(NT_NONE, 0), device_).kind, IconChoice::kNoIcon);
+}
+
+// The folders listed side by side in the root and the Playlists folder show pictures a
+// person tells apart, on a desktop theme with the names and on one with only the fallbacks.
+TEST_F(IconsTest, TheTopFoldersHavePicturesOfTheirOwn) {
+  const std::pair<std::uint32_t, std::uint32_t> folders[] = {
+      {NT_CONTAINER, kKindAudioTracks}, {NT_CONTAINER, kKindLastTransfer}, {NT_CONTAINER, kKindPlaylistIndex},
+      {NT_LISTS, kListPlaylists},       {NT_LISTS, kListArtists},          {NT_LISTS, kListAlbums},
+      {NT_LISTS, kListGenres},          {NT_CONTAINER, kKindSearch},       {NT_CONTAINER, kKindActiveQueue},
+      {NT_PLAYLIST, 3}};
+  // Whichever of its two pictures the theme has, no other folder shows it.
+  std::set<std::string> pictures;
+  for (const auto& [type, kind] : folders) {
+    const IconEntry e = IconAt(IndexOf(ChooseIcon(Item(type, kind), device_)));
+    EXPECT_TRUE(pictures.insert(e.name).second) << e.name;
+    if (!e.fallback.empty()) EXPECT_TRUE(pictures.insert(e.fallback).second) << e.fallback;
+  }
 }
 
 TEST_F(IconsTest, TracksShowLockedCodecOrFileTypePictures) {

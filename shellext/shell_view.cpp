@@ -59,11 +59,13 @@ platform::ListViewMode ModeOf(UINT viewMode) {
   }
 }
 
-// The folder toolbar's pictures by the index of the design's bitmap.
+// The folder toolbar's pictures by the index of the design's bitmap; Restore Playlist
+// (the design's 13 as well) has a picture of its own, 14.
 const char* FolderToolbarIcon(int image) {
   switch (image) {
     case 11: return "edit-find";
     case 13: return "document-save";
+    case 14: return "document-revert";
     case 17: return "list-add";
     case 23: return "folder-new";
     case 30: return "mail-send-receive";
@@ -87,7 +89,7 @@ const std::vector<BrowserButton>& BrowserButtons() {
       {kCmdOptions, nullptr, "preferences-system", nullptr},
       {kCmdHelp, "Help", "help-browser", nullptr},
       {0, nullptr, nullptr, nullptr},
-      {kCmdSync, "Sync", "view-refresh", &KernelDevice::SupportsTagIndex},
+      {kCmdSync, "Sync", "emblem-synchronizing", &KernelDevice::SupportsTagIndex},  // not the host's Refresh
       {kCmdFill, "Ferrowin", "document-send", &KernelDevice::SupportsStorageList},
       {kCmdReports, "Reports", "x-office-document", nullptr},
       {0, nullptr, nullptr, &KernelDevice::SupportsPlayback},
@@ -415,7 +417,7 @@ void CShellView::BuildFolderToolbar() {
   std::vector<Button> buttons;
   if (folderType_ == NT_LISTS) {
     buttons = {{3045, "New Playlist", 17}, {3047, "New Quodrel", 17}, {4030, "Backup Playlists", 13},
-               {4040, "Restore Playlist", 13}};
+               {4040, "Restore Playlist", 14}};
   } else if (folderType_ == NT_CONTACTFOLDER) {
     buttons = {{3043, "New Contact", 31}, {3042, "Sync with Outlook (Default Folder)", 30},
                {3059, "Sync with Outlook (Choose Folder)", 30}};
@@ -426,7 +428,7 @@ void CShellView::BuildFolderToolbar() {
   }
   static platform::ImageList images(16, 16);
   if (images.GetImageCount() == 0) {
-    for (int image : {11, 13, 17, 23, 30, 31, 32}) images.Add(FolderToolbarIcon(image));
+    for (int image : {11, 13, 14, 17, 23, 30, 31, 32}) images.Add(FolderToolbarIcon(image));
   }
   bar.SetImageList(&images);
   for (const Button& b : buttons) {
@@ -568,7 +570,9 @@ LRESULT CShellView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& 
         case 12: OnCommand(kCmdPrevious); return 1;
         case 13: OnCommand(kCmdStop); return 1;
         case 14: OnCommand(kCmdPause); return 1;
-        default: return 0;
+        default:
+          handled = false;  // the desktop's rule: on to the parent
+          return 0;
       }
     }
     case WM_NOWPLAYING:

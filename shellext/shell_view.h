@@ -94,8 +94,7 @@ enum ItemCommandId : int {
   kItemNewNoteOrContact = 3043,
 };
 
-// WM_APPCOMMAND (the media keys) and WM_SETFOCUS.
-constexpr platform::UINT WM_APPCOMMAND = 0x0319;
+using platform::WM_APPCOMMAND;  // the media keys
 constexpr platform::UINT WM_SETFOCUS = 0x0007;
 
 class CShellView final : public platform::IShellView {
@@ -236,6 +235,7 @@ class CShellView final : public platform::IShellView {
   platform::COLORREF spreadsheetColour_ = 0x00FFE6E6;
   bool hasFolderToolbar_ = false;
   int dropRow_ = -1;
+  bool placeholder_ = false;  // the rows say why there is nothing (no manager, no player, an error)
 };
 
 }  // namespace shellext

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "common/settings.h"
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
@@ -356,6 +357,120 @@ TEST_F(ViewTest, ARefreshReloadsTheViewAndTheTree) {
   EXPECT_NE(Frame().Tree().FindByPath(g_ProductIdentity.productName + "/Playlists"), 0u);
 }
 
+// A row is one line: line breaks and other control characters of names and tags show as
+// blanks (the player keeps them as they are).
+TEST_F(ViewTest, ControlCharactersOfNamesAndTagsShowAsBlanks) {
+  device_.AddTrack({.artist = "Line", .album = "Break", .title = "Two\r\nLines", .genre = "Tab\tGenre", .number = 1});
+  device_.AddPlaylist("Late\nNight\x01");
+  Open("Audio Tracks");
+  const int row = RowOf("Line - Break - 01 - Two  Lines");
+  ASSERT_GE(row, 0) << ::testing::PrintToString(ColumnTexts(0));
+  EXPECT_EQ(List().GetItemText(row, ColumnOf("Genre")), "Tab Genre");
+  Open("Playlists");
+  EXPECT_GE(RowOf("Late Night "), 0) << ::testing::PrintToString(ColumnTexts(0));
+}
+
+// A refresh (a new track playing, a transfer, another program's change) keeps what the
+// person chose and the rows they look at, also when the rows come back in other places.
+TEST_F(ViewTest, ARefreshKeepsTheSelectionAndTheRowsShown) {
+  for (int i = 0; i < 60; ++i) {
+    device_.AddTrack({.artist = "Many", .album = "Rows", .title = "T" + std::to_string(100 + i), .number = i + 1});
+  }
+  Open("Audio Tracks");
+  List().HostPageRows(10);
+  List().HostTopRow(30);  // the person scrolled
+  ASSERT_TRUE(List().UserSelectRows({35, 31, 36}));
+  const std::vector<std::string> names = {List().GetItemText(31, 0), List().GetItemText(35, 0), List().GetItemText(36, 0)};
+  const std::string focused = List().GetItemText(35, 0);
+  View().RefreshList();
+  std::vector<std::string> now;
+  for (int row : List().GetSelectedRows()) now.push_back(List().GetItemText(row, 0));
+  EXPECT_EQ(now, names);
+  EXPECT_EQ(List().GetItemText(List().GetNextItem(-1, platform::LVNI_FOCUSED), 0), focused);
+  EXPECT_EQ(List().GetTopVisible(), 30);
+  EXPECT_EQ(Status(0), "3 files selected (0 MB, 00:00:00).");
+  // A row added above the selection: the same tracks stay chosen in their new rows.
+  device_.AddTrack({.artist = "Aaa", .album = "First", .title = "Top", .number = 1});
+  View().RefreshList();
+  now.clear();
+  for (int row : List().GetSelectedRows()) now.push_back(List().GetItemText(row, 0));
+  EXPECT_EQ(now, names);
+  // A playlist's entry removed above the chosen one: the entry after it stays chosen.
+  const KernelId a = device_.AddTrack({.artist = "P", .album = "Q", .title = "A", .number = 1});
+  const KernelId b = device_.AddTrack({.artist = "P", .album = "Q", .title = "B", .number = 2});
+  const KernelId list = device_.AddPlaylist("Pair", {a, b});
+  Open("Playlists/Pair");
+  ASSERT_TRUE(List().UserSelectRows({RowOf("P - Q - 02 - B")}));
+  device_.ClearPendingIds();
+  device_.AddPendingId(a);
+  device_.RemovePendingFromPlaylist(list);
+  View().RefreshList();
+  ASSERT_EQ(List().GetSelectedRows(), std::vector<int>{RowOf("P - Q - 02 - B")});
+}
+
+// Part 2 names the last selected row only while there is one; part 1 belongs to the
+// search; a player that cannot be listed shows no counts beside its rows.
+TEST_F(ViewTest, TheStatusFollowsTheSelectionAndTheFolder) {
+  {
+    std::lock_guard<std::mutex> lock(g_SearchResultsLock);
+    g_SearchResults = {catalogue_.harbour};
+  }
+  WriteSettingString("SQL_LastSearchQuery", "Harbour");
+  Open("Search");
+  EXPECT_EQ(Status(1), "Harbour");
+  Open("Audio Tracks");
+  EXPECT_EQ(Status(1), "");
+  ASSERT_TRUE(List().UserSelectRows({0}));
+  EXPECT_EQ(Status(2), List().GetItemText(0, 0));
+  ASSERT_TRUE(List().UserSelectRows({}));
+  EXPECT_EQ(Status(2), "");
+  ASSERT_TRUE(List().UserSelectRows({1}));
+  Open("Playlists/Evening");
+  EXPECT_EQ(Status(2), "");
+  device_.FailWithError(DeviceOp::GetHostVersion, platform::E_FAIL, "Memory Device", "Gone.");  // not connected
+  View().RefreshList();
+  ASSERT_GT(List().GetItemCount(), 0);
+  EXPECT_EQ(Status(0), "");
+  ASSERT_TRUE(List().UserSelectRows({0}));
+  EXPECT_EQ(Status(0), "");
+  EXPECT_EQ(Status(2), "");
+  std::lock_guard<std::mutex> lock(g_SearchResultsLock);
+  g_SearchResults.clear();
+}
+
+// "Show all columns" off: a track folder shows its names alone; the person's columns come
+// back when it is on again, and other folders keep theirs.
+TEST_F(ViewTest, WithoutAllColumnsTrackFoldersShowTheirNamesAlone) {
+  Open("Audio Tracks");
+  const std::vector<std::string> all = Titles();
+  ASSERT_GT(all.size(), 1u);
+  WriteSettingDword("JB_ShowAllColumns", 0);
+  Open("Audio Tracks");
+  EXPECT_EQ(Titles(), std::vector<std::string>{"Name"});
+  platform::Menu menu = ColumnPopupMenu();
+  View().Columns()->AppendColumnMenu(menu);
+  EXPECT_EQ(menu.GetItemCount(), 2);  // nothing to show or hide
+  Open("Artists/Ada Lind/[ All: Ada Lind ]");
+  EXPECT_EQ(Titles(), std::vector<std::string>{"Name"});
+  Open("Playlists/Evening");
+  EXPECT_GT(Titles().size(), 1u);
+  WriteSettingDword("JB_ShowAllColumns", 1);
+  Open("Audio Tracks");
+  EXPECT_EQ(Titles(), all);
+}
+
+// Buttons of different commands look different: Sync is not the frame's Refresh, Restore
+// Playlist not Backup Playlists.
+TEST_F(ViewTest, ButtonsOfDifferentCommandsHaveDifferentPictures) {
+  Open("Playlists");
+  auto icon = [](platform::ToolbarControl& bar, int command) {
+    const int i = bar.CommandToIndex(command);
+    EXPECT_GE(i, 0) << command;
+    return i < 0 ? std::string() : bar.GetImageList()->GetIcon(bar.GetButton(i).image);
+  };
+  EXPECT_NE(icon(Frame().Toolbar(), kCmdSync), icon(Frame().Toolbar(), shellhost::kCmdRefresh));
+  platform::ToolbarControl& folderBar = View().Window()->Toolbar(kFolderToolbarId);
+  EXPECT_NE(icon(folderBar, 4030), icon(folderBar, 4040));
 
 // The Delete key acts on the selected rows only: with none it does nothing in any
 // folder (the folder's own item never goes); in the Active Queue it takes the entry out

@@ -38,6 +38,7 @@ struct PlaybackDisplay {
   int elapsed = 0;
   int length = 0;
   std::string title;
+  std::string shown;  // the status text it wrote last
 };
 
 PlaybackDisplay& Display() {
@@ -88,6 +89,8 @@ std::string NowPlayingText(int elapsed, int length, const std::string& title) {
 }
 
 void ResetPlaybackDisplayForTesting() { Display() = PlaybackDisplay(); }
+
+std::string PlaybackStatusText() { return Display().shown; }
 
 // ---- Sheets ----
 
@@ -170,32 +173,58 @@ void ViewCommands::PlayerCommand(int id) {
   KernelDevice& device = Device();
   const char* failure = "";
   try {
+    // The queue's ends, as the web page tells them. Back and Next never move the place
+    // beyond an end, so the other button always comes back to the queue.
+    KernelId first;
     switch (id) {
-      case kCmdPrevious:
+      case kCmdPrevious: {
         failure = "Could not play previous track in queue.";
-        device.PlayPreviousInQueue();
+        const int count = device.GetFirstQueueEntry(first);
+        const int position = device.GetQueuePosition();
+        if (count <= 0 || position <= 0) {
+          ShowPlayback(count <= 0 ? "Nothing to play: the queue is empty." : "Nothing to play: the start of the queue was reached.");
+          return;
+        }
+        if (position >= count) {
+          // Played out (the place at or past the end): back to the last entry.
+          device.SetQueuePosition(count - 1);
+          device.PlayQueueCurrent();
+        } else {
+          device.PlayPreviousInQueue();
+        }
         PressButton(kCmdPause, false);
         return;
+      }
       case kCmdPlay: {
         failure = "Could not play next track in the Active Queue.";
-        KernelId first;
-        if (device.GetFirstQueueEntry(first) == 0) {
+        const int count = device.GetFirstQueueEntry(first);
+        if (count == 0) {
           ShowInformation("There are no tracks in the Active Queue.");
           return;
         }
+        // A queue that played out (or was stepped back before its start) plays again from
+        // its first entry.
+        const int position = device.GetQueuePosition();
+        if (position < 0 || position >= count) device.SetQueuePosition(0);
         device.PlayQueueCurrent();
         PressButton(kCmdPause, false);
         return;
       }
-      case kCmdNext:
+      case kCmdNext: {
         failure = "Could not play next track in queue.";
+        const int count = device.GetFirstQueueEntry(first);
+        if (count <= 0 || device.GetQueuePosition() + 1 >= count) {
+          ShowPlayback(count <= 0 ? "Nothing to play: the queue is empty." : "Nothing to play: the end of the queue was reached.");
+          return;
+        }
         device.PlayNextInQueue();
         PressButton(kCmdPause, false);
         return;
+      }
       case kCmdStop:
         failure = "Could not stop track.";
         device.StopPlayback();
-        view_.SetStatusText(2, "Playback Stopped");
+        ShowPlayback("Playback Stopped");
         PressButton(kCmdPause, false);
         view_.RefreshList();
         return;
@@ -248,6 +277,12 @@ void ViewCommands::ApplyListSettings() {
     list->Invalidate();
   }
   list->SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, fullRow != 0 ? platform::LVS_EX_FULLROWSELECT : 0);
+  if (view_.columns_ && view_.externalList_ == nullptr) {
+    // "Show all columns" may have changed: the columns as the options now say.
+    view_.columns_->SaveLayout();
+    view_.columns_ = std::make_unique<ColumnManager>(*list, view_.folderList_);
+    if (view_.sortColumn_ >= list->GetColumnCount()) view_.sortColumn_ = 0;
+  }
   view_.RefreshList();
 }
 
@@ -280,9 +315,26 @@ void ViewCommands::NowPlaying(platform::WPARAM track, platform::LPARAM elapsed) 
     }
     RefreshFolderViews();
   }
-  view_.SetStatusText(2, NowPlayingText(d.elapsed, d.length, d.title));
+  ShowPlayback(NowPlayingText(d.elapsed, d.length, d.title));
 }
 
-void ViewCommands::PlaybackStopped() { view_.SetStatusText(2, "Playback Stopped"); }
+void ViewCommands::PlaybackStopped() {
+  // The queue played out: its last entry ended and nothing follows.
+  std::string text = "Playback Stopped";
+  try {
+    KernelDevice& device = Device();
+    KernelId first;
+    const int count = device.GetFirstQueueEntry(first);
+    if (count > 0 && device.GetQueuePosition() >= count) text += ": the end of the queue was reached.";
+  } catch (const std::exception&) {
+    // the plain text
+  }
+  ShowPlayback(text);
+}
+
+void ViewCommands::ShowPlayback(const std::string& text) {
+  Display().shown = text;
+  view_.SetStatusText(2, text);
+}
 
 }  // namespace shellext

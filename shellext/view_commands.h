@@ -36,6 +36,8 @@ class ViewCommands {
   // Grid lines, row colour and full-row selection as the options now say.
   void ApplyListSettings();
   void PressButton(int command, bool pressed);
+  // Part 2 of the status bar: what the player does (kept for views that show it again).
+  void ShowPlayback(const std::string& text);
 
   CShellView& view_;
 };
@@ -53,5 +55,7 @@ void ShowPlaybackOptions(platform::HWND owner);
 std::string NowPlayingText(int elapsed, int length, const std::string& title);
 // Forgets the track the display last showed (tests).
 void ResetPlaybackDisplayForTesting();
+// The playback display's last text ("Playing ...", "Playback Stopped"); empty before any.
+std::string PlaybackStatusText();
 
 }  // namespace shellext

@@ -98,7 +98,6 @@ TEST_F(ViewCommandsTest, PlayWithAnEmptyQueueSaysSoAndPlaysNothing) {
 TEST_F(ViewCommandsTest, MediaKeysRunTheButtons) {
   for (const KernelId& t : {catalogue_.harbour, catalogue_.mirror}) device_.EnqueueTrack(t);
   Open("Audio Tracks");
-  constexpr platform::UINT WM_APPCOMMAND = 0x0319;
   auto key = [&](int command) { return Send(WM_APPCOMMAND, 0, static_cast<platform::LPARAM>(command) << 16); };
   EXPECT_EQ(key(14), 1);  // play/pause: as the Pause button
   EXPECT_EQ(device_.IsPaused(), 1);
@@ -130,11 +129,12 @@ TEST_F(ViewCommandsTest, APlayerThatFailsIsReportedAndTheButtonsStay) {
       {DeviceOp::IsPaused, kCmdPause, "Could not change pause state."},
       {DeviceOp::SetMute, kCmdMute, "Could not change mute state."},
   };
-  device_.EnqueueTrack(catalogue_.harbour);
+  for (const KernelId& t : {catalogue_.harbour, catalogue_.mirror, catalogue_.opening}) device_.EnqueueTrack(t);
   Open("Active Queue");
   Command(kCmdPlay);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
+    device_.SetQueuePosition(1);  // inside the queue: Back and Next each have a track to play
     device_.FailWithError(c.op, platform::E_FAIL, "Memory Device", "The player is busy.", 1);
     host_.ExpectMessageBox(IDOK, c.text);
     const std::string status = Status(2);
@@ -171,6 +171,43 @@ TEST_F(ViewCommandsTest, TheStatusBarShowsWhatPlaysAndWhenItStopped) {
   Send(WM_NOWPLAYING, catalogue_.opening.word[0], 5);
   EXPECT_EQ(Status(2), "Playing (0:00/0:00)  Could not read name of current track.");
   EXPECT_TRUE(host_.shown().empty());
+}
+
+// After the queue plays out the view says so, Play starts the queue again, and Back and
+// Next never step beyond an end (where the design's Back would fail).
+TEST_F(ViewCommandsTest, TheQueuesEndsAreToldAndPlayStartsAPlayedOutQueueAgain) {
+  for (const KernelId& t : {catalogue_.harbour, catalogue_.mirror}) device_.EnqueueTrack(t);
+  Open("Active Queue");
+  Command(kCmdPrevious);
+  EXPECT_EQ(Status(2), "Nothing to play: the start of the queue was reached.");
+  Command(kCmdPlay);
+  Command(kCmdNext);
+  ASSERT_EQ(device_.PlayLog().size(), 2u);
+  Command(kCmdNext);  // the last one plays: nothing after it
+  EXPECT_EQ(Status(2), "Nothing to play: the end of the queue was reached.");
+  EXPECT_EQ(device_.PlayLog().size(), 2u);
+  EXPECT_EQ(device_.GetQueuePosition(), 1);
+  // The last track ends: the player moves past the end and says it stopped.
+  device_.NotifyStopped(1);
+  Frame().Pump();
+  EXPECT_EQ(Status(2), "Playback Stopped: the end of the queue was reached.");
+  View().RefreshList();
+  EXPECT_EQ(List().GetItemText(1, 2), "Already played.");
+  Command(kCmdPlay);  // from the start again
+  ASSERT_EQ(device_.PlayLog().size(), 3u);
+  EXPECT_EQ(device_.PlayLog().back().word[0], catalogue_.harbour.word[0]);
+  // Moved past the end twice (another program's Next): Back plays the last entry.
+  device_.NotifyStopped(1);
+  device_.NotifyStopped(1);
+  device_.PlayNextInQueue();
+  ASSERT_GT(device_.GetQueuePosition(), 2);
+  Command(kCmdPrevious);
+  EXPECT_EQ(device_.PlayLog().back().word[0], catalogue_.mirror.word[0]);
+  EXPECT_TRUE(host_.shown().empty());
+  // With nothing queued the ends say so too.
+  device_.ClearQueue();
+  Command(kCmdNext);
+  EXPECT_EQ(Status(2), "Nothing to play: the queue is empty.");
 }
 
 // What each command of the table brings up.

@@ -7,14 +7,19 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <tuple>
 
 #include "common/settings.h"
 #include "device/codec.h"
 #include "platform/shell/desktop.h"
+#include "platform/text/text.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/icons.h"
 #include "shellext/shell_folder.h"
 #include "shellext/shell_view.h"
+#include "shellext/view_commands.h"
 
 using namespace device;
 
@@ -74,8 +79,10 @@ T Ask(F f, T otherwise = T()) {
 void CShellView::FillList() {
   platform::ListViewControl* list = List();
   if (list == nullptr || folder_ == nullptr) return;
+  placeholder_ = false;
   {
     std::lock_guard<std::recursive_mutex> lock(ViewLock());
+    list->SetRedraw(false);
     bool first = true;
     bool autoSize = false;
     const bool listed = EnumerateFolderItems(
@@ -88,6 +95,7 @@ void CShellView::FillList() {
               if (type == NT_MESSAGE || type == NT_ERROR || type == 0x2010 || type == 0x2013) {
                 if (columns_) columns_->DisableSave();  // a placeholder never takes the folder's layout
                 autoSize = true;
+                placeholder_ = true;
               }
             }
           }
@@ -95,9 +103,12 @@ void CShellView::FillList() {
             pidls_.Free(item);
           }
         });
+    if (listed) {
+      if (autoSize) list->SetColumnWidth(0, platform::LVSCW_AUTOSIZE);
+      SortList();
+    }
+    list->SetRedraw(true);
     if (!listed) return;
-    if (autoSize) list->SetColumnWidth(0, platform::LVSCW_AUTOSIZE);
-    SortList();
   }
   UpdateStatus();
   UpdateSelectionStatus();
@@ -108,15 +119,78 @@ void CShellView::FillList() {
   }
 }
 
+namespace {
+
+// What a row shows, as far as a refresh goes: its kind, its id and its place. A refilled
+// list holds new copies of the items, maybe in other rows.
+using RowKey = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::int32_t>;
+
+std::optional<RowKey> KeyOf(LPCITEMIDLIST list) {
+  const ShellItemData* item = GetLastItemId(list);
+  if (item == nullptr) return std::nullopt;
+  const CPidlLast last(list);
+  const KernelId& id = last->id;
+  return RowKey{last->nodeType, id.word[0], id.word[1], id.word[2], id.word[3], last->position};
+}
+
+}  // namespace
+
 void CShellView::RefreshList() {
   platform::ListViewControl* list = List();
   if (list == nullptr) return;
   if (FollowRewrittenPlaylist()) return;  // the view of the playlist's new id takes over
   const int count = list->GetItemCount();
-  const int lastVisible = std::min(list->GetTopVisible() + list->GetCountPerPage() - 1, count - 2);
+  const int lastVisible = std::min(list->GetTopVisible() + list->GetCountPerPage() - 1, count - 1);
+  // The person's selection comes back on the same items: a new track playing, a transfer
+  // or another program's change refreshes every open view.
+  std::multiset<RowKey> selected;
+  std::optional<RowKey> focused;
+  for (int row = 0; row < count; ++row) {
+    const platform::UINT state = list->GetItemState(row, platform::LVIS_SELECTED | platform::LVIS_FOCUSED);
+    if (state == 0) continue;
+    const std::optional<RowKey> key = KeyOf(RowList(row));
+    if (!key) continue;
+    if (state & platform::LVIS_SELECTED) selected.insert(*key);
+    if (state & platform::LVIS_FOCUSED) focused = key;
+  }
+  list->SetRedraw(false);
   list->DeleteAllItems();  // each row's list is freed as it goes
   FillList();
+  if (!selected.empty() || focused) {
+    // Same kind, id and place first; an item whose place moved (an entry removed above
+    // it) by kind and id.
+    std::vector<std::optional<RowKey>> keys(static_cast<std::size_t>(list->GetItemCount()));
+    for (int row = 0; row < list->GetItemCount(); ++row) keys[static_cast<std::size_t>(row)] = KeyOf(RowList(row));
+    std::vector<bool> chosen(keys.size(), false);
+    for (std::size_t row = 0; row < keys.size(); ++row) {
+      if (!keys[row]) continue;
+      if (auto it = selected.find(*keys[row]); it != selected.end()) {
+        chosen[row] = true;
+        selected.erase(it);
+      }
+    }
+    auto sameItem = [](const RowKey& a, const RowKey& b) {
+      return std::get<0>(a) == std::get<0>(b) && std::get<1>(a) == std::get<1>(b) && std::get<2>(a) == std::get<2>(b) &&
+             std::get<3>(a) == std::get<3>(b) && std::get<4>(a) == std::get<4>(b);
+    };
+    for (const RowKey& left : selected) {
+      for (std::size_t row = 0; row < keys.size(); ++row) {
+        if (!chosen[row] && keys[row] && sameItem(*keys[row], left)) {
+          chosen[row] = true;
+          break;
+        }
+      }
+    }
+    int focusRow = -1;
+    for (std::size_t row = 0; row < keys.size(); ++row) {
+      if (chosen[row]) list->SetItemState(static_cast<int>(row), platform::LVIS_SELECTED, platform::LVIS_SELECTED);
+      if (focused && focusRow < 0 && keys[row] && sameItem(*keys[row], *focused)) focusRow = static_cast<int>(row);
+    }
+    if (focusRow >= 0) list->SetItemState(focusRow, platform::LVIS_FOCUSED, platform::LVIS_FOCUSED);
+    UpdateSelectionStatus();
+  }
   if (lastVisible >= 0) list->EnsureVisible(lastVisible);
+  list->SetRedraw(true);
   if (anchorRow_ >= 0 && anchorRow_ < list->GetItemCount()) {
     Window()->GotoDlgCtrl(kViewListId);
     const platform::UINT both = platform::LVIS_SELECTED | platform::LVIS_FOCUSED;
@@ -144,11 +218,12 @@ void CShellView::OnGetDispInfo(platform::Notification& n) {
   if (column == 0) {
     platform::STRRET name;
     if (folder_->GetDisplayNameOf(list, platform::SHGDN_INFOLDER, &name) == platform::S_OK) {
-      n.text = platform::StrRetToString(&name, list);
+      n.text = platform::BlankControls(platform::StrRetToString(&name, list));
     }
     return;
   }
-  n.text = ItemText(last.Item(), column);
+  // A tag or name may hold line breaks and other control characters: a row is one line.
+  n.text = platform::BlankControls(ItemText(last.Item(), column));
 }
 
 std::string CShellView::ItemText(const ShellItemData& item, int column) {
@@ -297,6 +372,14 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
 void CShellView::UpdateStatus() {
   platform::ListViewControl* list = List();
   if (list == nullptr || browser_ == nullptr) return;
+  // No row's name there: what the player plays, or that it stopped.
+  SetStatusText(2, PlaybackStatusText());
+  if (placeholder_) {
+    // The rows say why there is nothing to count.
+    SetStatusText(0, "");
+    SetStatusText(1, "");
+    return;
+  }
   const int rows = list->GetItemCount();
   if (folderType_ == NT_CONTAINER && folderKind_ == kKindSearch) {
     std::size_t matches = 0;
@@ -306,7 +389,8 @@ void CShellView::UpdateStatus() {
     }
     SetStatusText(0, Printf("%d match%s.", static_cast<int>(matches), matches == 1 ? "" : "es"));
     std::string query;
-    if (ReadSettingString("SQL_LastSearchQuery", query) != 0) SetStatusText(1, query);
+    ReadSettingString("SQL_LastSearchQuery", query);
+    SetStatusText(1, query);
     return;
   }
   if (folderType_ != NT_MEMSEG && folderType_ != NT_CONTAINER && folderType_ != NT_PLAYLIST &&
@@ -315,6 +399,7 @@ void CShellView::UpdateStatus() {
     SetStatusText(1, "");
     return;
   }
+  SetStatusText(1, "");
   try {
     KernelDevice& device = Device();
     KernelId root;
@@ -366,7 +451,7 @@ void CShellView::UpdateSelectionStatus() {
     return;
   }
   const std::vector<int> selected = list->GetSelectedRows();
-  if (selected.empty()) {
+  if (selected.empty() || placeholder_) {
     UpdateStatus();
     return;
   }

@@ -206,6 +206,17 @@ inline std::string Joined(const std::vector<std::string>& lines) {
 // A device client of the test process, connected to the running manager.
 inline bool Connect(device::KernelDeviceClient& client) { return client.ConnectToManager(0, device::KernelId(5), device::KernelId(1), 0) == 1; }
 
+// The player's first `count` audio tracks (fewer when it has fewer), put in its queue.
+inline std::vector<device::KernelId> EnqueueFirstTracks(device::KernelDeviceClient& client, std::size_t count) {
+  std::vector<device::KernelId> tracks;
+  device::KernelId track;
+  for (int n = client.GetFirstAudioTrack(track); n != 0 && tracks.size() < count; n = client.GetNextAudioTrack(track)) {
+    tracks.push_back(track);
+  }
+  for (const device::KernelId& t : tracks) client.EnqueueTrack(t);
+  return tracks;
+}
+
 inline std::vector<std::string> Column(const std::vector<std::vector<std::string>>& rows, const std::string& title) {
   std::vector<std::string> texts;
   if (rows.empty()) return texts;

@@ -8,6 +8,39 @@ namespace platform {
 ListViewControl::ListViewControl(ControlOwner* owner, const ControlTemplate& t)
     : Control(owner, t), mode_(t.mode), exStyle_(t.Has(kStyleCheckBoxes) ? LVS_EX_CHECKBOXES : 0) {}
 
+void ListViewControl::Changed(ControlAspect what) {
+  if (redrawOff_ == 0) {
+    Control::Changed(what);
+  } else if (std::find(heldBack_.begin(), heldBack_.end(), what) == heldBack_.end()) {
+    heldBack_.push_back(what);
+  }
+}
+
+void ListViewControl::SetRedraw(bool on) {
+  if (!on) {
+    ++redrawOff_;
+    return;
+  }
+  if (redrawOff_ == 0 || --redrawOff_ > 0) return;
+  std::vector<ControlAspect> held;
+  held.swap(heldBack_);
+  // Columns before rows, rows before their states and the place shown.
+  std::sort(held.begin(), held.end(), [](ControlAspect a, ControlAspect b) {
+    auto rank = [](ControlAspect x) {
+      switch (x) {
+        case ControlAspect::Style: return 0;
+        case ControlAspect::Columns: return 1;
+        case ControlAspect::Rows: return 2;
+        case ControlAspect::RowState: return 3;
+        case ControlAspect::Position: return 5;
+        default: return 4;
+      }
+    };
+    return rank(a) < rank(b);
+  });
+  for (ControlAspect what : held) Control::Changed(what);
+}
+
 void ListViewControl::SetView(ListViewMode mode) {
   if (mode == mode_) return;
   mode_ = mode;
@@ -348,7 +381,11 @@ void ListViewControl::SetInsertMark(int row) {
 
 bool ListViewControl::EnsureVisible(int row) {
   if (!Valid(row)) return false;
-  topVisible_ = row;
+  if (row < topVisible_) {
+    topVisible_ = row;
+  } else if (row >= topVisible_ + pageRows_) {
+    topVisible_ = row - pageRows_ + 1;
+  }
   Changed(ControlAspect::Position);
   return true;
 }
@@ -445,15 +482,25 @@ bool ListViewControl::UserToggleCheck(int row) {
   return true;
 }
 
-bool ListViewControl::UserKey(UINT key, UINT modifiers) {
-  if (!CanUse()) return false;
-  if (reorderSource_ >= 0 && key == VK_ESCAPE) return UserReorderCancel();
+void ListViewControl::NotifyKey(UINT key, UINT modifiers) {
   Notification n;
   n.code = NotifyCode::KeyDown;
   n.key = key;
   n.modifiers = modifiers;
   n.item = GetNextItem(-1, LVNI_FOCUSED);
   Notify(n);
+}
+
+bool ListViewControl::UserKeyMovedByHost(UINT key, UINT modifiers) {
+  if (!CanUse()) return false;
+  NotifyKey(key, modifiers);
+  return true;
+}
+
+bool ListViewControl::UserKey(UINT key, UINT modifiers) {
+  if (!CanUse()) return false;
+  if (reorderSource_ >= 0 && key == VK_ESCAPE) return UserReorderCancel();
+  NotifyKey(key, modifiers);
   const int focused = GetNextItem(-1, LVNI_FOCUSED);
   switch (key) {
     case VK_RETURN:
@@ -471,12 +518,19 @@ bool ListViewControl::UserKey(UINT key, UINT modifiers) {
     case VK_END:
       if (GetItemCount() > 0) UserClickRow(GetItemCount() - 1, modifiers & kModShift);
       break;
+    case VK_PRIOR:
+      if (GetItemCount() > 0) UserClickRow(std::max(focused - pageRows_ + 1, 0), modifiers & kModShift);
+      break;
+    case VK_NEXT:
+      if (GetItemCount() > 0) UserClickRow(std::min(std::max(focused, 0) + pageRows_ - 1, GetItemCount() - 1), modifiers & kModShift);
+      break;
     case VK_SPACE:
       if (focused >= 0 && (exStyle_ & LVS_EX_CHECKBOXES)) UserToggleCheck(focused);
       break;
     default:
       break;
   }
+  if (const int now = GetNextItem(-1, LVNI_FOCUSED); now >= 0 && now != focused) EnsureVisible(now);
   return true;
 }
 

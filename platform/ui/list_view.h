@@ -128,11 +128,20 @@ class ListViewControl : public Control {
   // The row whose top edge carries the reorder line (-1: none).
   void SetInsertMark(int row);
   int GetInsertMark() const { return insertMark_; }
+  // Scrolls as little as makes the row visible (to the top when it lies above, to the
+  // bottom when below).
   bool EnsureVisible(int row);
   int GetTopVisible() const { return topVisible_; }
   // How many rows fit the list's height, as its host reports it (else 20).
   int GetCountPerPage() const { return pageRows_; }
   void HostPageRows(int rows) { pageRows_ = rows > 0 ? rows : 1; }
+  // The first row the host shows after a person scrolled (no notification).
+  void HostTopRow(int row) { topVisible_ = row > 0 ? row : 0; }
+
+  // Off: changes pile up unseen until it is on again, when the host hears them at once
+  // (the desktop's WM_SETREDRAW; a list refilled row by row is drawn once). Offs nest:
+  // the last on shows them.
+  void SetRedraw(bool on);
 
   // What a person does. Each is false when the list cannot be used or the row does not
   // exist.
@@ -152,6 +161,9 @@ class ListViewControl : public Control {
   bool UserRightClickHeader(Point where = {});
   bool UserToggleCheck(int row);
   bool UserKey(UINT key, UINT modifiers = 0);
+  // A key whose moving of the focus (arrows, pages, Home, End) or activation (Enter) the
+  // host's widget does itself: the owner hears it (KeyDown) and nothing else happens here.
+  bool UserKeyMovedByHost(UINT key, UINT modifiers = 0);
   bool UserRightClick(int row, Point where = {});
   // BeginDrag from the row; the owner may answer by BeginReorder.
   bool UserBeginDrag(int row);
@@ -178,6 +190,9 @@ class ListViewControl : public Control {
   };
 
   bool Valid(int row) const { return row >= 0 && row < GetItemCount(); }
+  // Control::Changed, held back while redraw is off.
+  void Changed(ControlAspect what);
+  void NotifyKey(UINT key, UINT modifiers);
   int PutRow(int row, Row r);
   // Rows in the order of `order` (indexes of the rows as they are).
   void ApplyOrder(const std::vector<std::size_t>& order);
@@ -202,6 +217,8 @@ class ListViewControl : public Control {
   int reorderSource_ = -1;
   int topVisible_ = 0;
   int pageRows_ = 20;
+  int redrawOff_ = 0;
+  std::vector<ControlAspect> heldBack_;
 };
 
 }  // namespace platform

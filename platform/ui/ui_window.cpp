@@ -377,7 +377,7 @@ LRESULT UiWindow::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDestroy();
       return 0;
     default:
-      return 0;
+      return DefWindowProc(GetSafeHwnd(), message, wParam, lParam);
   }
 }
 

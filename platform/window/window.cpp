@@ -868,8 +868,11 @@ void SetSpinProbe(SpinProbe probe, void* context) {
 
 // ---- classes and windows ----
 
-LRESULT DefWindowProc(HWND window, UINT message, WPARAM, LPARAM) {
+LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CLOSE) DestroyWindow(window);
+  if (message == WM_APPCOMMAND) {
+    if (const HWND parent = GetParent(window); parent != 0) return SendMessage(parent, message, wParam, lParam);
+  }
   return 0;
 }
 

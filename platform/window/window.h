@@ -53,6 +53,9 @@ constexpr UINT WM_KEYDOWN = 0x0100;
 constexpr UINT WM_KEYUP = 0x0101;
 constexpr UINT WM_COMMAND = 0x0111;
 constexpr UINT WM_TIMER = 0x0113;
+// A media or browser key (its command in bits 16-27 of lParam, the window it was pressed
+// in as wParam); a window that leaves it to DefWindowProc hands it to its parent.
+constexpr UINT WM_APPCOMMAND = 0x0319;
 constexpr UINT WM_APP = 0x8000;
 constexpr UINT VK_F5 = 0x74;
 
@@ -70,7 +73,8 @@ struct MSG {
 // A window procedure; it runs on the window's owner thread.
 using WindowProc = std::function<LRESULT(HWND, UINT, WPARAM, LPARAM)>;
 
-// The default answers: WM_CLOSE destroys the window; everything else answers 0.
+// The default answers: WM_CLOSE destroys the window; WM_APPCOMMAND goes to the parent
+// (its answer, 0 without one); everything else answers 0.
 LRESULT DefWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Window classes belong to the registering process. Names (at most 255 bytes) compare

@@ -113,6 +113,20 @@ std::vector<std::string> CompareWithModel(UiWindow& window, const std::vector<Re
           for (int i = 0; i < lv.GetItemCount() && i < static_cast<int>(r->items.size()); ++i) {
             expect(r->items[static_cast<std::size_t>(i)] == lv.GetItemText(i, 0), "row " + std::to_string(i) + " differs");
           }
+          expect(r->mode == lv.GetView(), "the list's mode differs");
+          expect(r->selectedRows == lv.GetSelectedRows(), "the selected rows differ");
+          if (lv.GetView() == ListViewMode::Report) {
+            std::vector<std::string> titles;
+            for (int column : lv.GetColumnOrderArray()) titles.push_back(lv.GetColumn(column).title);
+            expect(r->columns == titles, "the header's columns differ");
+            const std::vector<int> order = lv.GetColumnOrderArray();
+            const auto slot = std::find(order.begin(), order.end(), lv.GetSortColumn());
+            const int sortSlot = lv.GetSortDirection() != 0 && slot != order.end() ? static_cast<int>(slot - order.begin()) : -1;
+            expect(r->sortSlot == sortSlot, "the sort arrow is on column " + std::to_string(r->sortSlot) + ", not " +
+                                                std::to_string(sortSlot));
+            if (sortSlot >= 0) expect(r->sortAscending == (lv.GetSortDirection() > 0), "the sort arrow points the other way");
+            expect(r->gridLines == ((lv.GetExtendedStyle() & LVS_EX_GRIDLINES) != 0), "grid lines differ");
+          }
           break;
         }
         case K::Tabs: {

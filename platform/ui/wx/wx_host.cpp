@@ -751,9 +751,12 @@ int WxHost::MessageBox(const std::string& text, const std::string& caption, UINT
   for (std::size_t i = 0; i < theirs.size() && i < ours.size(); ++i) {
     if (theirs[i] == answer) return ours[i];
   }
-  // Closed without a button: Cancel when the box has it, else its default.
-  for (int id : ours) {
-    if (id == IDCANCEL) return IDCANCEL;
+  // Closed without a button (Escape, the close box): Cancel when the box has it, else No
+  // (closing never says Yes to a question), else its default.
+  for (int wanted : {IDCANCEL, IDNO}) {
+    for (int id : ours) {
+      if (id == wanted) return id;
+    }
   }
   return ours.size() == 1 ? ours[0] : def;
 }
@@ -1151,6 +1154,11 @@ std::vector<RenderedControl> WxHost::RenderedControls(UiWindow& window) {
 std::optional<Rect> WxHost::ScreenRect(UiWindow& window, int controlId, long item) {
   RenderedWindow* r = impl_->Find(window);
   return r != nullptr ? r->ScreenRectOf(controlId, item) : std::nullopt;
+}
+
+std::optional<Rect> WxHost::ScreenRectOfHeader(UiWindow& window, int controlId, int slot) {
+  RenderedWindow* r = impl_->Find(window);
+  return r != nullptr ? r->ScreenRectOfHeader(controlId, slot) : std::nullopt;
 }
 
 bool WxHost::SaveWindowImage(UiWindow& window, const std::string& path) {

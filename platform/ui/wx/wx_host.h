@@ -38,6 +38,14 @@ struct RenderedControl {
   int rangeMin = 0;
   int rangeMax = 0;
   std::vector<std::string> items;  // lists, combos, tabs, list-view rows (first column), tree items (paths)
+  // List views: the header's titles left to right, the slot with the sort arrow (-1:
+  // none) and its direction, the mode, grid lines and the selected rows.
+  std::vector<std::string> columns;
+  int sortSlot = -1;
+  bool sortAscending = true;
+  ListViewMode mode = ListViewMode::Report;
+  bool gridLines = false;
+  std::vector<int> selectedRows;
   // Where it lies on the screen.
   int left = 0, top = 0, width = 0, height = 0;
 };
@@ -145,6 +153,8 @@ class WxHost : public Host {
   // Where a control of a rendered window is on the screen: a list view's row or a tree
   // view's item (-1: the whole control); nullopt when it is not shown. Tests point at it.
   std::optional<Rect> ScreenRect(UiWindow& window, int controlId, long item = -1);
+  // Where the header of a list view's column at a display slot is on the screen.
+  std::optional<Rect> ScreenRectOfHeader(UiWindow& window, int controlId, int slot);
 
   // The tray: whether the icon of (window, id) sits in a notification area now, and its
   // tooltip as shown.

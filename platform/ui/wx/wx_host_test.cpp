@@ -253,6 +253,15 @@ TEST_F(WxHostTest, MessageBoxesAnswerTheButtonChosen) {
   }
 }
 
+// A question closed without a button (Escape) is not answered Yes.
+TEST_F(WxHostTest, MessageBoxesClosedWithoutAButtonNeverSayYes) {
+  const std::pair<UINT, int> kCases[] = {{MB_YESNO, IDNO}, {MB_YESNOCANCEL, IDCANCEL}, {MB_OKCANCEL, IDCANCEL}, {MB_OK, IDOK}};
+  for (const auto& [flags, answer] : kCases) {
+    host_->SetPromptObserver([](WxPrompt& p) { p.Cancel(); });
+    EXPECT_EQ(host_->MessageBox("Delete them?", "Test", flags | MB_ICONQUESTION), answer) << flags;
+  }
+}
+
 TEST_F(WxHostTest, PickersCancelledAnswerNothing) {
   host_->SetPromptObserver([](WxPrompt& p) {
     EXPECT_EQ(p.kind(), WxPrompt::Kind::Picker);

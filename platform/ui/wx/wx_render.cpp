@@ -193,6 +193,56 @@ UINT VirtualKey(int code) {
   }
 }
 
+// The desktop's command of a media key (WM_APPCOMMAND); 0 for any other key.
+int AppCommandOfKey(const wxKeyEvent& e) {
+  switch (e.GetKeyCode()) {
+    case WXK_MEDIA_NEXT_TRACK: return 11;
+    case WXK_MEDIA_PREV_TRACK: return 12;
+    case WXK_MEDIA_STOP: return 13;
+    case WXK_MEDIA_PLAY_PAUSE: return 14;
+    case WXK_VOLUME_MUTE: return 8;
+    case WXK_VOLUME_DOWN: return 9;
+    case WXK_VOLUME_UP: return 10;
+    default: break;
+  }
+  switch (e.GetRawKeyCode()) {
+    case GDK_KEY_AudioNext: return 11;
+    case GDK_KEY_AudioPrev: return 12;
+    case GDK_KEY_AudioStop: return 13;
+    case GDK_KEY_AudioPlay: return 14;
+    case GDK_KEY_AudioPause: return 47;
+    case GDK_KEY_AudioMute: return 8;
+    case GDK_KEY_AudioLowerVolume: return 9;
+    case GDK_KEY_AudioRaiseVolume: return 10;
+    default: return 0;
+  }
+}
+
+// The widget styles that show a list view's mode and grid lines.
+long ListStyleOf(const ListViewControl& lv) {
+  switch (lv.GetView()) {
+    case ListViewMode::Report:
+      return wxLC_REPORT | wxLC_VIRTUAL | ((lv.GetExtendedStyle() & LVS_EX_GRIDLINES) ? wxLC_HRULES | wxLC_VRULES : 0);
+    case ListViewMode::Icon: return wxLC_ICON;
+    case ListViewMode::SmallIcon: return wxLC_SMALL_ICON;
+    default: return wxLC_LIST;
+  }
+}
+constexpr long kListStyleMask = wxLC_MASK_TYPE | wxLC_VIRTUAL | wxLC_HRULES | wxLC_VRULES;
+
+// The display slot that shows a column of the core (-1: none).
+int SlotOfColumn(const ListViewControl& lv, int column) {
+  const std::vector<int> order = lv.GetColumnOrderArray();
+  const auto at = std::find(order.begin(), order.end(), column);
+  return at == order.end() ? -1 : static_cast<int>(at - order.begin());
+}
+
+// The rendered windows by their widget, to find the window a key was pressed in.
+std::map<wxWindow*, RenderedWindow*>& RenderedByWidget() {
+  static std::map<wxWindow*, RenderedWindow*> windows;
+  return windows;
+}
+
 wxImageList* MakeImageList(const ImageList* images);
 
 // A list view in report mode whose rows the core answers on demand.
@@ -678,6 +728,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
     ShowActivePage();
   }
   window.SetPeer(this);
+  RenderedByWidget()[top_] = this;
   if (topLevel && window.AcceptsFiles()) top_->SetDropTarget(new FileDrop(&window_, alive_));
   BindDropHandler();
   if (topLevel) {
@@ -688,6 +739,23 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
     });
     top_->Bind(wxEVT_CHAR_HOOK, [this, alive = alive_](wxKeyEvent& e) {
       if (!*alive) return;
+      if (const int command = AppCommandOfKey(e); command != 0) {
+        // The window the key was pressed in hears it first, then its parents.
+        HWND origin = window_.GetSafeHwnd();
+        for (wxWindow* w = wxWindow::FindFocus(); w != nullptr; w = w->GetParent()) {
+          auto found = RenderedByWidget().find(w);
+          if (found != RenderedByWidget().end()) {
+            origin = found->second->window().GetSafeHwnd();
+            break;
+          }
+        }
+        LRESULT used = 0;
+        User([&] {
+          used = SendMessage(origin, WM_APPCOMMAND, static_cast<WPARAM>(origin), static_cast<LPARAM>(command) << 16);
+        });
+        if (used == 0) e.Skip();
+        return;
+      }
       const int code = e.GetKeyCode();
       const UINT mods = Modifiers(e);
       const bool tab = code == WXK_TAB && (mods & kModCtrl);
@@ -712,6 +780,9 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
 
 RenderedWindow::~RenderedWindow() {
   *alive_ = false;
+  if (auto it = RenderedByWidget().find(top_); it != RenderedByWidget().end() && it->second == this) {
+    RenderedByWidget().erase(it);
+  }
   drop_.reset();
   pages_.clear();
   if (window_.GetPeer() == this) window_.SetPeer(nullptr);
@@ -746,6 +817,65 @@ void RenderedWindow::User(F&& f) {
   ++userDepth_;
   f();
   --userDepth_;
+}
+
+void RenderedWindow::BindHeaderDrag(ListViewControl& lv, wxListCtrl* wl) {
+  wxWindow* header = nullptr;
+  for (wxWindow* child : wl->GetChildren()) {
+    if (child != wl->GetTargetWindow()) header = child;
+  }
+  if (header == nullptr || std::find(boundHeaders_.begin(), boundHeaders_.end(), header) != boundHeaders_.end()) return;
+  boundHeaders_.push_back(header);
+  header->Bind(wxEVT_DESTROY, [this, header, alive = alive_](wxWindowDestroyEvent& e) {
+    e.Skip();
+    if (*alive && e.GetWindow() == header) boundHeaders_.erase(std::remove(boundHeaders_.begin(), boundHeaders_.end(), header), boundHeaders_.end());
+  });
+  // The display slot under a point of the header, and whether it is on a column's edge
+  // (where the widget resizes).
+  auto slotAt = [wl](int x, bool& edge) {
+    int at = 0;
+    wl->CalcUnscrolledPosition(x, 0, &at, nullptr);
+    edge = false;
+    int right = 0;
+    for (int i = 0; i < wl->GetColumnCount(); ++i) {
+      right += wl->GetColumnWidth(i);
+      if (std::abs(at - right) < 4) edge = true;
+      if (at < right) return i;
+    }
+    return wl->GetColumnCount() - 1;
+  };
+  auto press = std::make_shared<std::optional<std::pair<int, int>>>();  // slot and x
+  ListViewControl* list = &lv;
+  header->Bind(wxEVT_LEFT_DOWN, [this, list, header, press, slotAt, alive = alive_](wxMouseEvent& m) {
+    bool edge = false;
+    const int slot = slotAt(m.GetX(), edge);
+    if (!*alive || !(list->GetExtendedStyle() & LVS_EX_HEADERDRAGDROP) || edge || slot < 0) {
+      m.Skip();
+      return;
+    }
+    *press = std::make_pair(slot, m.GetX());
+    header->CaptureMouse();
+  });
+  header->Bind(wxEVT_LEFT_UP, [this, list, header, press, slotAt, alive = alive_](wxMouseEvent& m) {
+    if (!press->has_value()) {
+      m.Skip();
+      return;
+    }
+    const auto [slot, x] = **press;
+    press->reset();
+    if (header->HasCapture()) header->ReleaseMouse();
+    const std::vector<int> order = list->GetColumnOrderArray();
+    if (!*alive || slot >= static_cast<int>(order.size())) return;
+    const int column = order[static_cast<std::size_t>(slot)];
+    if (std::abs(m.GetX() - x) < 5) {
+      User([&] { list->UserClickColumn(column); });  // a click, not a drag: it sorts
+      return;
+    }
+    bool edge = false;
+    const int target = slotAt(m.GetX(), edge);
+    User([&] { list->UserMoveColumn(column, std::max(target, 0)); });
+  });
+  header->Bind(wxEVT_MOUSE_CAPTURE_LOST, [press](wxMouseCaptureLostEvent&) { press->reset(); });
 }
 
 wxSizer* RenderedWindow::Build(const LayoutNode& node, wxWindow* parent) {
@@ -938,13 +1068,14 @@ wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent
       long style = border;
       if (t.Has(kStyleSingleSelection)) style |= wxLC_SINGLE_SEL;
       if (t.Has(kStyleNoSortHeader)) style |= wxLC_NO_SORT_HEADER;
-      const ListViewMode mode = lv != nullptr ? lv->GetView() : t.mode;
-      if (mode == ListViewMode::Report) {
-        w = new VirtualList(parent, style | wxLC_REPORT | wxLC_VIRTUAL, lv);
+      // One widget for every mode: the view's style changes while it is shown.
+      if (lv != nullptr) {
+        style |= ListStyleOf(*lv);
       } else {
-        style |= mode == ListViewMode::Icon ? wxLC_ICON : mode == ListViewMode::SmallIcon ? wxLC_SMALL_ICON : wxLC_LIST;
-        w = new wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style);
+        style |= t.mode == ListViewMode::Report ? wxLC_REPORT | wxLC_VIRTUAL
+                 : t.mode == ListViewMode::Icon ? wxLC_ICON : t.mode == ListViewMode::SmallIcon ? wxLC_SMALL_ICON : wxLC_LIST;
       }
+      w = new VirtualList(parent, style, lv);
       w->SetMinSize(wxSize(t.width > 0 ? t.width * charW : 40 * charW, (t.lines > 0 ? t.lines : 8) * (lineH + 8)));
       break;
     }
@@ -1195,12 +1326,40 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
       w->Bind(wxEVT_LIST_ITEM_UNCHECKED, guarded([lv](wxListEvent& e) {
                 if (lv->GetCheck(static_cast<int>(e.GetIndex()))) lv->UserToggleCheck(static_cast<int>(e.GetIndex()));
               }));
-      w->Bind(wxEVT_LIST_KEY_DOWN, guarded([lv](wxListEvent& e) {
+      // The list's key event says which modifiers were down with the key (the state of
+      // the keyboard by the time the event is handled may say otherwise).
+      auto keyModifiers = std::make_shared<UINT>(0);
+      wl->GetTargetWindow()->Bind(wxEVT_KEY_DOWN, [keyModifiers](wxKeyEvent& k) {
+        *keyModifiers = Modifiers(k);
+        k.Skip();
+      });
+      w->Bind(wxEVT_LIST_KEY_DOWN, guarded([lv, keyModifiers](wxListEvent& e) {
                 const UINT key = VirtualKey(e.GetKeyCode());
-                if (key == VK_DELETE || key == VK_F5 || key == VK_INSERT || (key >= 'A' && key <= 'Z')) {
-                  lv->UserKey(key, Modifiers(wxGetMouseState()));
+                const UINT mods = *keyModifiers;
+                // The widget moves the focus, pages, finds by letters and activates the row
+                // on Enter itself; the owner hears each key.
+                const bool widgets = key == VK_UP || key == VK_DOWN || key == VK_LEFT || key == VK_RIGHT ||
+                                     key == VK_PRIOR || key == VK_NEXT || key == VK_HOME || key == VK_END ||
+                                     key == VK_SPACE || (key == VK_RETURN && !(mods & kModAlt)) ||
+                                     (key >= 'A' && key <= 'Z' && !(mods & (kModCtrl | kModAlt)));
+                if (widgets) {
+                  lv->UserKeyMovedByHost(key, mods);
+                  e.Skip();
+                } else if (key != 0) {
+                  lv->UserKey(key, mods);
+                } else {
+                  e.Skip();
                 }
               }));
+      // The first row shown and the rows a page holds, whenever the list is drawn (after
+      // a scroll, a key, a resize): a refresh comes back to the same place.
+      wl->GetTargetWindow()->Bind(wxEVT_PAINT, [lv, wl, alive](wxPaintEvent& e) {
+        e.Skip();
+        if (!*alive || !wl->InReportView()) return;  // the other modes have no rows to count
+        lv->HostTopRow(static_cast<int>(std::max(0L, wl->GetTopItem())));
+        lv->HostPageRows(wl->GetCountPerPage());
+      });
+      BindHeaderDrag(*lv, wl);
       w->Bind(wxEVT_LIST_BEGIN_DRAG, guarded([lv, wl, alive](wxListEvent& e) {
                 lv->UserBeginDrag(static_cast<int>(e.GetIndex()));
                 if (lv->GetReorderSource() < 0) return;
@@ -1518,6 +1677,25 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
       }
       if (what == ControlAspect::Style) {
         wl->EnableCheckBoxes((lv.GetExtendedStyle() & LVS_EX_CHECKBOXES) != 0 || lv.tmpl().Has(kStyleCheckBoxes));
+        const long now = wl->GetWindowStyleFlag();
+        const long want = ListStyleOf(lv);
+        if ((now & kListStyleMask) != want) {
+          // Another mode: the widget drops its rows and columns and is filled anew.
+          const bool mode = (now & (wxLC_MASK_TYPE | wxLC_VIRTUAL)) != (want & (wxLC_MASK_TYPE | wxLC_VIRTUAL));
+          if (mode) {
+            wl->DeleteAllItems();
+            wl->DeleteAllColumns();
+          }
+          wl->SetWindowStyleFlag((now & ~kListStyleMask) | want);
+          if (mode) {
+            for (ControlAspect a : {ControlAspect::Columns, ControlAspect::Image, ControlAspect::Rows,
+                                    ControlAspect::SortIndicator, ControlAspect::Position}) {
+              Sync(c, w, a);
+            }
+            BindHeaderDrag(lv, wl);
+          }
+          wl->Refresh();
+        }
       }
       if (what == ControlAspect::Rows || what == ControlAspect::Image) {
         if (isVirtual) {
@@ -1539,12 +1717,23 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
         }
         wl->Refresh();
       }
-      if (what == ControlAspect::SortIndicator) {
-        if (lv.GetSortColumn() >= 0 && lv.GetSortDirection() != 0 && lv.GetSortColumn() < wl->GetColumnCount()) {
-          wl->ShowSortIndicator(lv.GetSortColumn(), lv.GetSortDirection() > 0);
-        } else {
+      // The widget's columns are in display order: the arrow goes to the slot of the
+      // core's column.
+      if (what == ControlAspect::SortIndicator || what == ControlAspect::Columns) {
+        const int slot = lv.GetSortDirection() != 0 ? SlotOfColumn(lv, lv.GetSortColumn()) : -1;
+        if (wl->InReportView() && slot >= 0 && slot < wl->GetColumnCount()) {
+          wl->ShowSortIndicator(slot, lv.GetSortDirection() > 0);
+        } else if (wl->InReportView()) {
           wl->RemoveSortIndicator();
         }
+      }
+      if (what == ControlAspect::Position && lv.GetItemCount() > 0) {
+        // The core's first row shown becomes the widget's: its page's last row is made
+        // visible first (it scrolls down to it), then the row itself (it scrolls up).
+        const long top = std::min<long>(lv.GetTopVisible(), lv.GetItemCount() - 1);
+        const long page = std::max(1, wl->InReportView() ? wl->GetCountPerPage() : 1);
+        wl->EnsureVisible(std::min<long>(top + page - 1, lv.GetItemCount() - 1));
+        wl->EnsureVisible(top);
       }
       break;
     }
@@ -1650,6 +1839,24 @@ std::optional<Rect> RenderedWindow::ScreenRectOf(int controlId, long item) {
   return Rect{rect.GetLeft(), rect.GetTop(), rect.GetRight() + 1, rect.GetBottom() + 1};
 }
 
+std::optional<Rect> RenderedWindow::ScreenRectOfHeader(int controlId, int slot) {
+  auto* list = dynamic_cast<wxListCtrl*>(Widget(controlId));
+  if (list == nullptr || !list->IsShownOnScreen() || !list->InReportView() || slot < 0 || slot >= list->GetColumnCount()) {
+    return std::nullopt;
+  }
+  wxWindow* header = nullptr;
+  for (wxWindow* child : list->GetChildren()) {
+    if (child != list->GetTargetWindow()) header = child;
+  }
+  if (header == nullptr) return std::nullopt;
+  int left = 0;
+  for (int i = 0; i < slot; ++i) left += list->GetColumnWidth(i);
+  int x = 0;
+  list->CalcScrolledPosition(left, 0, &x, nullptr);
+  const wxPoint at = header->ClientToScreen(wxPoint(x, 0));
+  return Rect{at.x, at.y, at.x + list->GetColumnWidth(slot), at.y + header->GetSize().y};
+}
+
 DragState RenderedWindow::DragStateHere() {
   DragState state;
   const wxPoint mouse = wxGetMousePosition();
@@ -1664,8 +1871,11 @@ DragState RenderedWindow::DragStateHere() {
     if (auto* wl = dynamic_cast<wxListCtrl*>(b.widget)) {
       // The row whose rectangle holds the point (the rectangles are the control's own).
       const wxPoint p = wl->ScreenToClient(mouse);
-      const long first = std::max(0L, wl->GetTopItem());
-      const long last = std::min(static_cast<long>(wl->GetItemCount()), first + wl->GetCountPerPage() + 2);
+      // The rows shown in report mode; every row in the others, which have no pages.
+      const bool report = wl->InReportView();
+      const long first = report ? std::max(0L, wl->GetTopItem()) : 0L;
+      const long last = report ? std::min(static_cast<long>(wl->GetItemCount()), first + wl->GetCountPerPage() + 2)
+                               : static_cast<long>(wl->GetItemCount());
       for (long row = first; row < last; ++row) {
         wxRect r;
         if (wl->GetItemRect(row, r) && r.Contains(p)) {
@@ -1923,6 +2133,22 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
       }
       for (long i = 0; i < wl->GetItemCount(); ++i) r.items.push_back(U(wl->GetItemText(i, shown)));
       r.selection = static_cast<int>(wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+      for (long i = r.selection; i >= 0; i = wl->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+        r.selectedRows.push_back(static_cast<int>(i));
+      }
+      r.mode = wl->InReportView() ? ListViewMode::Report : wl->HasFlag(wxLC_ICON) ? ListViewMode::Icon
+               : wl->HasFlag(wxLC_SMALL_ICON) ? ListViewMode::SmallIcon : ListViewMode::List;
+      if (wl->InReportView()) {
+        for (int i = 0; i < wl->GetColumnCount(); ++i) {
+          wxListItem column;
+          column.SetMask(wxLIST_MASK_TEXT);
+          wl->GetColumn(i, column);
+          r.columns.push_back(U(column.GetText()));
+        }
+        r.sortSlot = wl->GetSortIndicator();
+        if (r.sortSlot >= 0) r.sortAscending = wl->IsAscendingSortIndicator();
+        r.gridLines = wl->HasFlag(wxLC_HRULES) && wl->HasFlag(wxLC_VRULES);
+      }
     }
     if (auto* wt = dynamic_cast<wxTreeCtrl*>(w)) {
       std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {

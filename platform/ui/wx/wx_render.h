@@ -8,6 +8,8 @@
 #include <wx/wx.h>
 #include <wx/notebook.h>
 
+class wxListCtrl;
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -90,6 +92,7 @@ class RenderedWindow : public WindowPeer {
   // Where a control is on the screen: a list view's row or a tree view's item (-1: the
   // whole control); nullopt when it is not shown.
   std::optional<Rect> ScreenRectOf(int controlId, long item);
+  std::optional<Rect> ScreenRectOfHeader(int controlId, int slot);
 
  private:
   struct Bound {
@@ -112,6 +115,9 @@ class RenderedWindow : public WindowPeer {
   // Runs a core call made for a person's action; the widgets' own echo is ignored.
   template <class F>
   void User(F&& f);
+  // A list's header in report mode (made anew with each mode): a column dragged by its
+  // header moves when the list lets columns move; a click still sorts.
+  void BindHeaderDrag(ListViewControl& lv, wxListCtrl* wl);
 
   UiWindow& window_;
   wxWindow* top_ = nullptr;
@@ -133,6 +139,7 @@ class RenderedWindow : public WindowPeer {
   wxSize pageMin_;
 
   std::unique_ptr<DropBinding> drop_;
+  std::vector<wxWindow*> boundHeaders_;
 };
 
 }  // namespace platform::wxui
