@@ -137,6 +137,11 @@ bool WmMetadataEditor::SetAttribute(std::string_view name, std::string_view text
   return true;
 }
 
+int WmMetadataEditor::SampleRate() const {
+  const TagLib::ASF::Properties* props = state_->file ? state_->file->audioProperties() : nullptr;
+  return props && props->sampleRate() > 0 ? props->sampleRate() : 0;
+}
+
 bool WmMetadataEditor::Flush() {
   if (!state_->file || state_->file->readOnly()) return false;
   return state_->file->save();

@@ -49,6 +49,8 @@ class WmMetadataEditor {
   // Replaces every value of the attribute with one text; false when not open or the name
   // is read-only.
   bool SetAttribute(std::string_view name, std::string_view text);
+  // The sample rate of the audio stream in Hz; 0 when unknown.
+  int SampleRate() const;
   // Writes the changes into the file; false when it could not be written.
   bool Flush();
   void Close();

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -13,6 +15,7 @@
 #include "device/codec.h"
 #include "platform/paths/paths.h"
 #include "transfer/formats/audio_format.h"
+#include "transfer/formats/mp3/mp3_reader.h"
 #include "transfer/timed_worker.h"
 
 using namespace device;
@@ -20,6 +23,9 @@ using namespace device;
 namespace transfer {
 
 namespace {
+
+constexpr unsigned char kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
 // Result of preparing a write: nothing to do, failed, or a written copy that waits to
 // replace the file.
@@ -120,6 +126,29 @@ void TagWriteThreadProc(std::shared_ptr<const TrackRecord> record, TimedCall& ca
   if (!call.Complete([&] { return w.Commit(); })) w.Discard();
 }
 
+// The formats whose start says what they are: 0 for anything else (MP3 included, which
+// its reader recognises by its frames).
+int CodecFromContent(ByteSource& source) {
+  unsigned char h[40] = {};
+  const std::size_t n = source.ReadAt(0, h, sizeof h);
+  if (n >= 12 && std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVE", 4) == 0) return kCodecWav;
+  if (n >= 35 && std::memcmp(h, "OggS", 4) == 0 && std::memcmp(h + 28, "\x01vorbis", 7) == 0) return kCodecOgg;
+  if (n >= 16 && std::memcmp(h, kAsfHeaderGuid, 16) == 0) return kCodecWma;
+  if (n >= 8 && std::memcmp(h + 4, "ftyp", 4) == 0) return kCodecM4a;
+  unsigned char f[4];
+  const std::uint64_t tag = Id3v2TagBytes(source);
+  if ((n >= 4 && std::memcmp(h, "fLaC", 4) == 0) || (tag && source.ReadExact(tag, f, 4) && std::memcmp(f, "fLaC", 4) == 0)) {
+    return kCodecFlac;
+  }
+  return 0;
+}
+
+// The MP4 kinds share one reader, which takes its codec from the name.
+bool SameFamily(int content, int codec) {
+  const auto mp4 = [](int c) { return c == kCodecM4a || c == kCodecM4p || c == kCodecM4b || c == kCodecMp4; };
+  return content == codec || (mp4(content) && mp4(codec));
+}
+
 }  // namespace
 
 int GetAudioFileCodec(std::string_view path) { return GetCodecFromPath(path); }
@@ -145,7 +174,10 @@ int ReadAudioFileTags(std::string_view path, TrackRecord& record) {
   record.discCount = 0;
   record.rating = 0;
   record.tempo = 0;
-  const AudioFormat* format = FindAudioFormat(codec);
+  // The content decides the reader where it is plainly of another format (a FLAC file
+  // named ".mp3"); the codec stays the name's.
+  const int content = CodecFromContent(source);
+  const AudioFormat* format = FindAudioFormat(content != 0 && !SameFamily(content, codec) ? content : codec);
   if (!format) return 0;
   return format->reader->Read(source, record);
 }

@@ -62,6 +62,7 @@ int WmaReader::Read(ByteSource& source, TrackRecord& record) const {
   }
   if (editor.GetAttributeByName("Bitrate", a)) record.bitrate = SaturateInt32(a.number / 1000);
   if (editor.GetAttributeByName("Duration", a)) record.length = SaturateInt32(a.number / 10000000);
+  if (const int rate = editor.SampleRate(); rate > 0) record.sampleRate = rate;
   editor.Close();
   return 1;
 }
