@@ -18,7 +18,18 @@ bool FileSource::Open(std::string_view path) {
   Close();
   path_ = std::string(path);
   posixPath_ = platform::ToPosixPath(path);
-  const int fd = ::open(posixPath_.c_str(), O_RDONLY | O_CLOEXEC);
+  return OpenDescriptor(false);
+}
+
+bool FileSource::OpenPosix(const std::string& posixPath, bool update) {
+  Close();
+  path_ = platform::FromPosixPath(posixPath);
+  posixPath_ = posixPath;
+  return OpenDescriptor(update);
+}
+
+bool FileSource::OpenDescriptor(bool update) {
+  const int fd = ::open(posixPath_.c_str(), (update ? O_RDWR : O_RDONLY) | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

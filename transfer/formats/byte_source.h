@@ -36,6 +36,8 @@ class FileSource : public ByteSource {
 
   // Opens a Windows-form path; false when it cannot be opened or is not a regular file.
   bool Open(std::string_view path);
+  // Opens a POSIX path, for reading and writing with `update`.
+  bool OpenPosix(const std::string& posixPath, bool update = false);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
 
@@ -44,8 +46,11 @@ class FileSource : public ByteSource {
   const std::string& Path() const override { return path_; }
   // The POSIX path that was opened.
   const std::string& PosixPath() const { return posixPath_; }
+  int Descriptor() const { return fd_; }
 
  private:
+  bool OpenDescriptor(bool update);
+
   int fd_ = -1;
   std::uint64_t size_ = 0;
   std::string path_;
