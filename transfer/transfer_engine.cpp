@@ -621,18 +621,16 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   const std::string extension = GetCodecExtension(targetCodec);
   const std::string output = folder + parts.name + "." + extension;
   const std::string upper = platform::ToUpperAscii(extension);
-  std::uint32_t vbr = 0, quality = 128, bitrate = 128;
-  ReadSettingDword("Xc_" + upper + "_RateMode_VBR", vbr);
-  ReadSettingDword("Xc_" + upper + "_VBRQuality", quality);
-  ReadSettingDword("Xc_" + upper + "_CBRBitrate", bitrate);
-  const int value = static_cast<int>(vbr != 0 ? quality : bitrate);
+  const EncoderSettings encoder = ReadEncoderSettings(targetCodec);
+  const bool vbr = encoder.vbr;
+  const int value = encoder.Value();
   logLine += targetCodec == kCodecWav ? std::string("Tonaveling to WAV...")
-                                      : Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr != 0 ? "VBR" : "CBR", value);
+                                      : Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr ? "VBR" : "CBR", value);
 
   if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Encoding..." + parts.FileName());
   busy_.store(true);
   conversionError_.store(0);
-  StartEncodeJob(wav, output, targetCodec, vbr != 0, value, &CTransferDialog::ConversionProgress, this, 5,
+  StartEncodeJob(wav, output, targetCodec, vbr, value, &CTransferDialog::ConversionProgress, this, 5,
                  conversionCancel_);
   PumpUntilConverted();
   platform::RemoveFile(wav);
