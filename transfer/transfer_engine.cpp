@@ -374,6 +374,9 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
     r.line += "tag could not be read, file may be corrupted...";
     return;
   }
+  // The converted file's tags: the record without the fill text's placeholders.
+  TrackRecord fileTags;
+  bool placeholders = false;
   if (device_.SupportsTagIndex() != 0) {
     const auto present = [](const FixedString256& s) { return !s.GetText().empty(); };
     if (present(record.artist) && present(record.title) && present(record.album)) {
@@ -402,18 +405,22 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
       if (filled) {
         fill.ApplyToTrack();
         if (!present(record.title)) record.title.Set(parts.name);
+        TrackRecord::Copy(fileTags, record);
+        fill.RemovePlaceholders(fileTags);
+        placeholders = true;
       }
     }
   }
-  SendCheckedAudio(r, record, convert, "");
+  SendCheckedAudio(r, record, convert, "", placeholders ? &fileTags : nullptr);
 }
 
-void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart) {
+void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart,
+                                       const TrackRecord* fileTags) {
   const FilePathParts parts = SplitFilePath(r.path);
   std::string sendPath = r.path;
   if (convert != 0 && r.outcome == kOutcomeSent) {
     const std::string converted =
-        ConvertForDevice(r.line, r.path, GetConversionRule(GetAudioFileCodec(r.path)), &record);
+        ConvertForDevice(r.line, r.path, GetConversionRule(GetAudioFileCodec(r.path)), fileTags ? fileTags : &record);
     if (converted.empty()) {
       r.outcome = kOutcomeSkipped;
     } else {
@@ -594,7 +601,11 @@ int CTransferDialog::NeedsConversion(const std::string& path) {
 }
 
 void CTransferDialog::PumpUntilConverted() {
-  while (busy_.load()) WaitForMessages(20);
+  while (busy_.load()) {
+    WaitForMessages(20);
+    // The clock goes on between the job's reports.
+    if (platform::GetTickCount64() - convShown_ >= 1000) ShowConversion();
+  }
 }
 
 std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::string& path, std::uint32_t rule,
@@ -610,6 +621,7 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Decoding..." + parts.FileName());
   busy_.store(true);
   conversionError_.store(0);
+  BeginConversion(platform::QueryFile(path).size);
   StartDecodeJob(path, wav, &CTransferDialog::ConversionProgress, this, 5, conversionCancel_);
   PumpUntilConverted();
   if (const int error = conversionError_.load(); error != 0) {
@@ -630,6 +642,7 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Encoding..." + parts.FileName());
   busy_.store(true);
   conversionError_.store(0);
+  BeginConversion(platform::QueryFile(wav).size);
   StartEncodeJob(wav, output, targetCodec, vbr, value, &CTransferDialog::ConversionProgress, this, 5,
                  conversionCancel_);
   PumpUntilConverted();
