@@ -67,6 +67,19 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
   return count;
 }
 
+std::size_t BufferedSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  if (count >= blockBytes_) return source_.ReadAt(offset, buffer, count);
+  if (offset < start_ || offset + count > start_ + held_) {
+    if (!block_) block_.reset(new unsigned char[blockBytes_]);
+    held_ = source_.ReadAt(offset, block_.get(), blockBytes_);
+    start_ = offset;
+  }
+  if (offset >= start_ + held_) return 0;
+  const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, start_ + held_ - offset));
+  std::memcpy(buffer, block_.get() + (offset - start_), n);
+  return n;
+}
+
 int SourceCursor::Seek(std::int64_t offset, int whence) {
   std::int64_t base = 0;
   if (whence == SEEK_CUR) base = static_cast<std::int64_t>(position);

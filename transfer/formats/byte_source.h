@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,25 @@ class MemorySource : public ByteSource {
   const unsigned char* data_;
   std::size_t size_;
   std::string path_;
+};
+
+// Small reads of another source served from one block read ahead (walkers that read many
+// headers of a few bytes each); reads of a block or more go through.
+class BufferedSource : public ByteSource {
+ public:
+  explicit BufferedSource(ByteSource& source, std::size_t blockBytes = 1 << 16)
+      : source_(source), blockBytes_(blockBytes) {}
+
+  std::uint64_t Size() const override { return source_.Size(); }
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+  const std::string& Path() const override { return source_.Path(); }
+
+ private:
+  ByteSource& source_;
+  std::size_t blockBytes_;
+  std::unique_ptr<unsigned char[]> block_;
+  std::uint64_t start_ = 0;
+  std::size_t held_ = 0;
 };
 
 // A read position on a source, for libraries that read through stdio-like callbacks.

@@ -233,7 +233,9 @@ std::optional<std::uint64_t> FindAtomName(ByteSource& source, std::uint64_t star
   return std::nullopt;
 }
 
-int Mp4Reader::Read(ByteSource& source, TrackRecord& record) const {
+int Mp4Reader::Read(ByteSource& file, TrackRecord& record) const {
+  // The walks read many headers of a few bytes.
+  BufferedSource source(file);
   if (!ReadDuration(source, record)) return 0;
   const std::uint64_t size = source.Size();
 
