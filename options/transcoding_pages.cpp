@@ -10,7 +10,6 @@
 #include "options/player_pages.h"
 #include "platform/shell/desktop.h"
 #include "platform/text/text.h"
-#include "transfer/conversion_rules.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/menu.h"

@@ -12,18 +12,18 @@
 
 #include "common/folders.h"
 #include "common/last_transfer.h"
-#include "testing/temp_home.h"
 #include "device/device_client_error.h"
 #include "device/memory_device.h"
 #include "device/messages.h"
-#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
-#include "transfer/conversion_rules.h"
 #include "testing/audio_fixtures.h"
+#include "testing/processes.h"
+#include "testing/temp_home.h"
+#include "transfer/conversion_rules.h"
 #include "transfer/formats/mp3/mp3_reader.h"
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/transfer_dialog.h"
@@ -621,8 +621,8 @@ TEST_F(EngineTest, AFormatThePlayerCannotPlayIsConvertedAndTheTemporaryFilesGo) 
   ASSERT_TRUE(testing::Tool({"oggenc", "--quiet", "-t", "Converted", "-a", "Ogg Artist", "-l", "Ogg Album",
                              tools / "tone.wav", "-o", src_ + "/song.ogg"}));
   // A title beyond Latin-1, and no album: filled for the player only.
-  ASSERT_TRUE(testing::Tool({"oggenc", "--quiet", "-t", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "-a", "Ogg Artist",
-                             tools / "tone.wav", "-o", src_ + "/cyrillic.ogg"}));
+  ASSERT_TRUE(testing::Tool({"oggenc", "--quiet", "-t", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "-a",
+                             "Ogg Artist", tools / "tone.wav", "-o", src_ + "/cyrillic.ogg"}));
   settings_->SetDword("Xc2_On", 1);
   settings_->SetString("JB_Tx_ITagFillWith", "<Unknown>");
   WriteConversionRule(kCodecOgg, kRuleConvert + kCodecMp3);

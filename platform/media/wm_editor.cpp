@@ -154,12 +154,23 @@ bool WmMetadataEditor::RemoveAttribute(std::string_view name) {
   if (!state_->file || name == "Bitrate" || name == "Duration") return false;
   TagLib::ASF::Tag* tag = state_->file->tag();
   switch (ContentFieldOf(name)) {
-    case ContentField::kTitle: tag->setTitle(TagLib::String()); break;
-    case ContentField::kAuthor: tag->setArtist(TagLib::String()); break;
-    case ContentField::kDescription: tag->setComment(TagLib::String()); break;
-    case ContentField::kCopyright: tag->setCopyright(TagLib::String()); break;
-    case ContentField::kRating: tag->setRating(TagLib::String()); break;
-    case ContentField::kNone: break;
+    case ContentField::kTitle:
+      tag->setTitle(TagLib::String());
+      break;
+    case ContentField::kAuthor:
+      tag->setArtist(TagLib::String());
+      break;
+    case ContentField::kDescription:
+      tag->setComment(TagLib::String());
+      break;
+    case ContentField::kCopyright:
+      tag->setCopyright(TagLib::String());
+      break;
+    case ContentField::kRating:
+      tag->setRating(TagLib::String());
+      break;
+    case ContentField::kNone:
+      break;
   }
   tag->removeItem(Utf8(name));
   return true;

@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -56,16 +55,15 @@ std::string ReadRange(ByteSource& source, std::uint64_t at, std::uint64_t count)
 
 // Whether the file system can insert room at the start of a file (ext4, XFS ...): it
 // refuses a request of one byte as misaligned, where others refuse the kind of request.
-bool CanInsertRange(int fd) {
-  return ::fallocate(fd, FALLOC_FL_INSERT_RANGE, 0, 1) != 0 && errno == EINVAL;
-}
+bool CanInsertRange(int fd) { return ::fallocate(fd, FALLOC_FL_INSERT_RANGE, 0, 1) != 0 && errno == EINVAL; }
 
 std::uint64_t AllocationUnit(int fd) {
   std::uint64_t unit = 4096;
   struct statfs fs {};
   if (::fstatfs(fd, &fs) == 0 && fs.f_bsize > 0) unit = static_cast<std::uint64_t>(fs.f_bsize);
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_blksize) > unit) unit = static_cast<std::uint64_t>(st.st_blksize);
+  if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_blksize) > unit)
+    unit = static_cast<std::uint64_t>(st.st_blksize);
   return unit;
 }
 
@@ -97,7 +95,7 @@ struct PreparedWrite {
   FileSource file;  // the file, open for reading and writing (in place)
   std::string target;
   TagEdit edit;
-  std::string head;             // written at the start, when `writeHead`
+  std::string head;  // written at the start, when `writeHead`
   bool writeHead = false;
   std::uint64_t insertBytes = 0;  // room inserted at the start first
   std::string oldHead, oldTail;   // what a failed write puts back
@@ -115,10 +113,14 @@ struct PreparedWrite {
 
   int Commit() {
     switch (kind) {
-      case Kind::kNothing: return 1;
-      case Kind::kFailed: return 0;
-      case Kind::kInPlace: return CommitInPlace() ? 1 : 0;
-      case Kind::kReplace: return CommitReplace() ? 1 : 0;
+      case Kind::kNothing:
+        return 1;
+      case Kind::kFailed:
+        return 0;
+      case Kind::kInPlace:
+        return CommitInPlace() ? 1 : 0;
+      case Kind::kReplace:
+        return CommitReplace() ? 1 : 0;
     }
     return 0;
   }
@@ -157,10 +159,9 @@ struct PreparedWrite {
     if (copyPath.empty()) {
       // The copy has no name until now, so a write killed before leaves nothing behind.
       const std::filesystem::path t(target);
-      const std::string name =
-          (t.parent_path() / ("." + t.filename().string() + kCopyMark + std::to_string(::getpid()) + "-" +
-                              std::to_string(copyFd)))
-              .string();
+      const std::string name = (t.parent_path() / ("." + t.filename().string() + kCopyMark +
+                                                   std::to_string(::getpid()) + "-" + std::to_string(copyFd)))
+                                   .string();
       const std::string self = "/proc/self/fd/" + std::to_string(copyFd);
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return false;
       copyPath = name;
@@ -179,9 +180,8 @@ bool PrepareCopy(PreparedWrite& w, const struct stat& st) {
   if (w.copyFd < 0) {
     // A file system without unnamed files: a named copy, which a later write removes
     // when this process dies before it is done.
-    std::string name = (t.parent_path() / ("." + t.filename().string() + kCopyMark + std::to_string(::getpid()) +
-                                           "-XXXXXX"))
-                           .string();
+    std::string name =
+        (t.parent_path() / ("." + t.filename().string() + kCopyMark + std::to_string(::getpid()) + "-XXXXXX")).string();
     w.copyFd = ::mkostemp(name.data(), O_CLOEXEC);
     if (w.copyFd < 0) return false;
     w.copyPath = name;
@@ -283,7 +283,8 @@ int CodecFromContent(ByteSource& source) {
   if (n >= 8 && std::memcmp(h + 4, "ftyp", 4) == 0) return kCodecM4a;
   unsigned char f[4];
   const std::uint64_t tag = Id3v2TagBytes(source);
-  if ((n >= 4 && std::memcmp(h, "fLaC", 4) == 0) || (tag && source.ReadExact(tag, f, 4) && std::memcmp(f, "fLaC", 4) == 0)) {
+  if ((n >= 4 && std::memcmp(h, "fLaC", 4) == 0) ||
+      (tag && source.ReadExact(tag, f, 4) && std::memcmp(f, "fLaC", 4) == 0)) {
     return kCodecFlac;
   }
   return 0;

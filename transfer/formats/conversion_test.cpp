@@ -11,14 +11,14 @@
 #include <optional>
 #include <vector>
 
-#include "testing/temp_home.h"
 #include "platform/media/codec_library.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
+#include "testing/audio_fixtures.h"
+#include "testing/temp_home.h"
 #include "transfer/conversion_job.h"
 #include "transfer/conversion_rules.h"
 #include "transfer/formats/audio_file_tags.h"
-#include "testing/audio_fixtures.h"
 #include "transfer/formats/flac/flac_decoder.h"
 #include "transfer/formats/mp3/mp3_encoder.h"
 #include "transfer/formats/ogg/ogg_decoder.h"
@@ -300,10 +300,8 @@ TEST_F(ConversionTest, DecoderFailuresLeaveNoOutput) {
     const char* source;
     int result;
   } cases[] = {
-      {"garbage.mp3", kWmSourceNotOpened},
-      {"garbage.ogg", kOggNotOgg},
-      {"garbage.flac", kFlacFileError},
-      {"missing.flac", kFlacDecoderNotInitialised},
+      {"garbage.mp3", kWmSourceNotOpened},  {"garbage.ogg", kOggNotOgg},
+      {"garbage.flac", kFlacFileError},     {"missing.flac", kFlacDecoderNotInitialised},
       {"tone.m4a", kConversionNothingDone},  // no decoder for the format (and no file)
   };
   for (const auto& c : cases) {
@@ -431,7 +429,7 @@ TEST_F(ConversionTest, JobsReportProgressInStepsToTheWhole) {
     const char* source;
     int codec;
   } cases[] = {
-      {"flac", false, "long.flac", 0}, {"mp3", false, "long.mp3", 0}, {"wma", false, "long.wma", 0},
+      {"flac", false, "long.flac", 0}, {"mp3", false, "long.mp3", 0},   {"wma", false, "long.wma", 0},
       {"ogg", false, "long.ogg", 0},   {"to mp3", true, "long.wav", 2}, {"to wma", true, "long.wav", 3},
   };
   for (const auto& c : cases) {
@@ -465,7 +463,8 @@ TEST_F(ConversionTest, DefaultVbrQualityIsASoundOne) {
   // Beside the value the design read for a missing quality (128), which the encoder holds
   // to its lowest quality.
   const std::string noise = Out("noise.wav");  // a tone would need few bits at any quality
-  ASSERT_TRUE(Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", noise, "synth", "5", "pinknoise", "vol", "0.3"}));
+  ASSERT_TRUE(
+      Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", noise, "synth", "5", "pinknoise", "vol", "0.3"}));
   int bitrates[2] = {};
   for (const int i : {0, 1}) {
     Reports reports;

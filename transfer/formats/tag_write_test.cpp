@@ -7,8 +7,6 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
 #include <taglib/asffile.h>
 #include <taglib/asftag.h>
 #include <taglib/attachedpictureframe.h>
@@ -18,6 +16,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/unsynchronizedlyricsframe.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -47,16 +46,10 @@ using testing::WriteBytes;
 
 constexpr const char* kChildPath = "TOVARIN_TAGWRITE_CHILD";
 
-std::string Be32(std::uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-std::string SynchSafe(std::uint32_t v) {
-  return std::string{char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
-}
-std::string Frame3(const std::string& id, const std::string& body) {
-  return id + Be32(static_cast<std::uint32_t>(body.size())) + std::string(2, '\0') + body;
-}
-std::string Frame4(const std::string& id, const std::string& body) {
-  return id + SynchSafe(static_cast<std::uint32_t>(body.size())) + std::string(2, '\0') + body;
-}
+using testing::Be32;
+using testing::SynchSafe;
+std::string Frame3(const std::string& id, const std::string& body) { return testing::Id3Frame(3, id, body); }
+std::string Frame4(const std::string& id, const std::string& body) { return testing::Id3Frame(4, id, body); }
 std::string Text(const std::string& latin1) { return std::string(1, '\0') + latin1; }
 
 // Frames other programs put into ID3v2 tags, which a write-back must keep.
@@ -122,7 +115,8 @@ std::multimap<std::string, std::string> FramesOf(const std::string& path) {
 // The frames besides those the writer owns.
 std::multimap<std::string, std::string> ForeignFrames(const std::string& path, int version) {
   std::multimap<std::string, std::string> frames = FramesOf(path);
-  for (const char* id : {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TDRC", "TCON", "TT2", "TP1", "TAL", "TRK", "TYE", "TCO"}) {
+  for (const char* id :
+       {"TIT2", "TPE1", "TALB", "TRCK", "TYER", "TDRC", "TCON", "TT2", "TP1", "TAL", "TRK", "TYE", "TCO"}) {
     frames.erase(id);
   }
   for (auto it = frames.begin(); it != frames.end();) {
@@ -168,7 +162,8 @@ class TagWriteTest : public TempHome {
     const testing::ScratchFolder& d = *dir_;
     const std::string tone = d / "tone.wav";
     ok_ = testing::MakeTone(tone, 2) && Tool({"lame", "--quiet", "-b", "64", tone, d / "bare.mp3"}) &&
-          Tool({"lame", "--quiet", "-b", "64", "--id3v2-only", "--tt", "Old", "--ta", "Old Artist", tone, d / "v2.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "64", "--id3v2-only", "--tt", "Old", "--ta", "Old Artist", tone,
+                d / "v2.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "64", "--id3v1-only", "--tt", "Old", tone, d / "v1.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "64", "--tt", "Old", "--tn", "1", tone, d / "both.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "64", "--id3v2-only", "--pad-id3v2-size", "4000", "--tt", "Old", tone,
@@ -185,23 +180,25 @@ class TagWriteTest : public TempHome {
     const std::string frames3 = Frame3("TIT2", Text("Title3")) + Frame3("TPE1", Text("Artist3")) +
                                 Frame3("TALB", Text("Album3")) + Frame3("TCON", Text("(17)(18)")) +
                                 Frame3("TRCK", Text("3/12")) + Frame3("TXXX", Text("mood") + '\0' + "calm");
-    const auto tag3 = [](const std::string& body) {
-      return std::string("ID3\x03\x00\x40", 6) + SynchSafe(static_cast<std::uint32_t>(body.size())) + body;
-    };
-    WriteBytes(d / "ext23.mp3", tag3(Be32(6) + std::string(2, '\0') + Be32(100) + frames3 + std::string(100, '\0')) + audio);
+    const auto tag3 = [](const std::string& body) { return testing::Id3Tag(3, 0x40, body); };
+    WriteBytes(d / "ext23.mp3",
+               tag3(Be32(6) + std::string(2, '\0') + Be32(100) + frames3 + std::string(100, '\0')) + audio);
     WriteBytes(d / "crc23.mp3", tag3(Be32(10) + std::string("\x80\0", 2) + Be32(100) + Be32(0x12345678) + frames3 +
                                      std::string(100, '\0')) +
                                     audio);
     const std::string frames4 = Frame4("TIT2", "\3Title4") + Frame4("TPE1", std::string("\3First\0Second", 13)) +
-                                Frame4("TXXX", std::string("\3mood\0calm", 10)) + Frame4("TRCK", "\3" "3/12");
+                                Frame4("TXXX", std::string("\3mood\0calm", 10)) +
+                                Frame4("TRCK",
+                                       "\3"
+                                       "3/12");
     const std::string body4 = SynchSafe(6) + std::string("\x01\0", 2) + frames4;
-    WriteBytes(d / "extfoot24.mp3", std::string("ID3\x04\x00\x50", 6) + SynchSafe(static_cast<std::uint32_t>(body4.size())) +
-                                        body4 + std::string("3DI\x04\x00\x50", 6) +
-                                        SynchSafe(static_cast<std::uint32_t>(body4.size())) + audio);
+    WriteBytes(d / "extfoot24.mp3", testing::Id3Tag(4, 0x50, body4,
+                                                    std::string("3DI\x04\x00\x50", 6) +
+                                                        SynchSafe(static_cast<std::uint32_t>(body4.size()))) +
+                                        audio);
     // A tag whose last bytes are neither a frame nor padding.
     const std::string broken = Frame3("TIT2", Text("Broken")) + "ti t" + std::string(20, 'x');
-    WriteBytes(d / "broken.mp3", std::string("ID3\x03\x00\x00", 6) + SynchSafe(static_cast<std::uint32_t>(broken.size())) +
-                                     broken + audio);
+    WriteBytes(d / "broken.mp3", testing::Id3Tag(3, 0, broken) + audio);
   }
   static void TearDownTestSuite() {
     delete dir_;
@@ -318,7 +315,7 @@ TEST_F(TagWriteTest, TagKindsFromSettingsAndFromTheFile) {
       {"bare.mp3", 0, 1, {false, true, 3}},
       {"bare.mp3", 1, 1, {true, true, 3}},
       {"v2.mp3", 1, 0, {true, true, 3}},
-      {"v1.mp3", 0, 1, {true, true, 3}},   // the existing ID3v1 tag is updated as well
+      {"v1.mp3", 0, 1, {true, true, 3}},    // the existing ID3v1 tag is updated as well
       {"v24.mp3", 0, 1, {false, true, 4}},  // an ID3v2.4 tag stays 2.4
   };
   for (const auto& c : cases) {

@@ -150,9 +150,10 @@ int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
       // ID3v1 tag at the end are no audio.
       const std::uint64_t end = source.Size() - Id3v1TagBytes(source);
       const double seconds = info.sample_rate ? static_cast<double>(info.total_samples) / info.sample_rate : 0;
-      record.bitrate = seconds > 0 && end > audioStart ? SaturateInt32(static_cast<std::uint64_t>(
-                                                             static_cast<double>(end - audioStart) * 8 / seconds / 1000 + 0.5))
-                                                       : 0;
+      record.bitrate = seconds > 0 && end > audioStart
+                           ? SaturateInt32(static_cast<std::uint64_t>(
+                                 static_cast<double>(end - audioStart) * 8 / seconds / 1000 + 0.5))
+                           : 0;
     } else if (block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
       ReadComments(*api, block, record);
     }

@@ -21,7 +21,7 @@ struct Id3v2Frame {
 };
 
 struct Id3v2Tag {
-  int version = 0;  // 2, 3 or 4; 0 when the file has no tag
+  int version = 0;                // 2, 3 or 4; 0 when the file has no tag
   std::uint64_t regionBytes = 0;  // the bytes before the audio: header, body, footer
   std::vector<Id3v2Frame> frames;
   // Every frame was read: the walk ended at the padding or at the end of the tag. A tag

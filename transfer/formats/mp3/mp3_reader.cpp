@@ -192,8 +192,8 @@ bool WalkFrames(Window& w, std::uint64_t pos, const Frame& first, Mp3Facts& fact
   if (frames == 0) return false;
   const double seconds = static_cast<double>(frames) * first.samples / first.sampleRate;
   const double kbps = static_cast<double>(bytes) * 8 / seconds / 1000;
-  const double total = pos < w.End() ? seconds * static_cast<double>(w.End() - start) / static_cast<double>(pos - start)
-                                     : seconds;
+  const double total =
+      pos < w.End() ? seconds * static_cast<double>(w.End() - start) / static_cast<double>(pos - start) : seconds;
   return Accept(kbps, total, facts);
 }
 
@@ -314,7 +314,8 @@ bool RawTextValues(int version, const Id3v2Frame& frame, std::vector<std::string
   const bool wide = encoding == 1 || encoding == 2;
   std::size_t start = 0;
   for (std::size_t i = 0; i <= text.size();) {
-    const bool end = i == text.size() || (wide ? i + 1 < text.size() && text[i] == 0 && text[i + 1] == 0 : text[i] == 0);
+    const bool end =
+        i == text.size() || (wide ? i + 1 < text.size() && text[i] == 0 && text[i + 1] == 0 : text[i] == 0);
     if (!end) {
       i += wide ? 2 : 1;
       continue;
@@ -413,7 +414,8 @@ void TrackNumbers(std::string_view text, TrackRecord& record) {
 
 std::string Latin1Text(const unsigned char* p, std::size_t n) {
   std::size_t len = strnlen(reinterpret_cast<const char*>(p), n);
-  return platform::Trim(Utf8(TagLib::String(std::string(reinterpret_cast<const char*>(p), len), TagLib::String::Latin1)));
+  return platform::Trim(
+      Utf8(TagLib::String(std::string(reinterpret_cast<const char*>(p), len), TagLib::String::Latin1)));
 }
 
 void SetIfEmpty(FixedString256& field, const std::string& value) {

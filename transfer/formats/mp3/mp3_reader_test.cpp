@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "testing/audio_fixtures.h"
+
 using namespace device;
 
 namespace transfer {
 namespace {
 
-std::string Be32(std::uint32_t v) { return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)}; }
-std::string SynchSafe(std::uint32_t v) {
-  return std::string{char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
-}
+using testing::Be32;
+using testing::SynchSafe;
 
 // A Layer III frame: its header (version bits 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5; bitrate and
 // sample rate indexes; stereo) and zeros to its length.
@@ -51,7 +51,7 @@ std::string XingFrame(int bitrateIndex, std::uint32_t frames, const char* kind =
 std::string Id3v2(std::size_t size, const std::string& inside) {
   std::string body = inside;
   body.resize(size, '\0');
-  return std::string("ID3\x03\x00\x00", 6) + SynchSafe(static_cast<std::uint32_t>(size)) + body;
+  return testing::Id3Tag(3, 0, body);
 }
 
 TEST(Mp3Scan, FactsOfTheAudio) {
@@ -96,15 +96,15 @@ TEST(Mp3Scan, FactsOfTheAudio) {
 
 // ---- The ID3v2 structure ----
 
-std::string Frame3(const std::string& id, const std::string& body) { return id + Be32(static_cast<std::uint32_t>(body.size())) + std::string(2, '\0') + body; }
-std::string Frame4(const std::string& id, const std::string& body) { return id + SynchSafe(static_cast<std::uint32_t>(body.size())) + std::string(2, '\0') + body; }
-std::string Tag(int version, int flags, const std::string& body) {
-  return std::string("ID3") + char(version) + '\0' + char(flags) + SynchSafe(static_cast<std::uint32_t>(body.size())) + body;
-}
+std::string Frame3(const std::string& id, const std::string& body) { return testing::Id3Frame(3, id, body); }
+std::string Frame4(const std::string& id, const std::string& body) { return testing::Id3Frame(4, id, body); }
+std::string Tag(int version, int flags, const std::string& body) { return testing::Id3Tag(version, flags, body); }
 
 TEST(Id3v2Structure, FramesBehindEveryHeaderForm) {
-  const std::string title3 = Frame3("TIT2", std::string("\0Title", 6)), artist3 = Frame3("TPE1", std::string("\0Artist", 7));
-  const std::string title4 = Frame4("TIT2", std::string("\3Title", 6)), artist4 = Frame4("TPE1", std::string("\3Artist", 7));
+  const std::string title3 = Frame3("TIT2", std::string("\0Title", 6)),
+                    artist3 = Frame3("TPE1", std::string("\0Artist", 7));
+  const std::string title4 = Frame4("TIT2", std::string("\3Title", 6)),
+                    artist4 = Frame4("TPE1", std::string("\3Artist", 7));
   const std::string audio(100, 'a');
   const struct {
     const char* what;
@@ -115,25 +115,48 @@ TEST(Id3v2Structure, FramesBehindEveryHeaderForm) {
   } cases[] = {
       {"2.3", Tag(3, 0, title3 + artist3 + std::string(50, '\0')) + audio, true, {"TIT2", "TPE1"}, 10 + 83},
       // The extended header's size counts the bytes after it: 6, or 10 with a CRC.
-      {"2.3 extended header", Tag(3, 0x40, Be32(6) + std::string(6, '\0') + title3 + artist3) + audio, true,
-       {"TIT2", "TPE1"}, 10 + 10 + 33},
-      {"2.3 extended header with CRC", Tag(3, 0x40, Be32(10) + std::string("\x80\0", 2) + Be32(0) + Be32(0x1234) + title3 + artist3) + audio,
-       true, {"TIT2", "TPE1"}, 10 + 14 + 33},
+      {"2.3 extended header",
+       Tag(3, 0x40, Be32(6) + std::string(6, '\0') + title3 + artist3) + audio,
+       true,
+       {"TIT2", "TPE1"},
+       10 + 10 + 33},
+      {"2.3 extended header with CRC",
+       Tag(3, 0x40, Be32(10) + std::string("\x80\0", 2) + Be32(0) + Be32(0x1234) + title3 + artist3) + audio,
+       true,
+       {"TIT2", "TPE1"},
+       10 + 14 + 33},
       // 2.4 counts the whole extended header; a footer follows the frames.
       {"2.4 extended header and footer",
        Tag(4, 0x50, SynchSafe(6) + std::string("\x01\0", 2) + title4 + artist4) + "3DI" + std::string("\x04\0\x50", 3) +
            SynchSafe(6 + 33) + audio,
-       true, {"TIT2", "TPE1"}, 10 + 39 + 10},
+       true,
+       {"TIT2", "TPE1"},
+       10 + 39 + 10},
       // A whole 2.3 tag unsynchronised: 0xFF 0x00 stands for 0xFF.
-      {"2.3 unsynchronised", Tag(3, 0x80, "TIT2" + Be32(3) + std::string("\0\0\0\xFF\0\xFE", 6)) + audio, true, {"TIT2"}, 10 + 14},
+      {"2.3 unsynchronised",
+       Tag(3, 0x80, "TIT2" + Be32(3) + std::string("\0\0\0\xFF\0\xFE", 6)) + audio,
+       true,
+       {"TIT2"},
+       10 + 14},
       // Some writers put plain sizes into 2.4 tags (200 is not synch-safe as 0xC8).
-      {"2.4 plain sizes", Tag(4, 0, "TIT2" + Be32(200) + std::string(2, '\0') + std::string(1, '\3') + std::string(199, 'x') + artist4) + audio,
-       true, {"TIT2", "TPE1"}, 10 + 210 + 17},
-      {"2.2", Tag(2, 0, "TT2" + std::string("\0\0\x06", 3) + std::string("\0Title", 6)) + audio, true, {"TT2"}, 10 + 12},
+      {"2.4 plain sizes",
+       Tag(4, 0, "TIT2" + Be32(200) + std::string(2, '\0') + std::string(1, '\3') + std::string(199, 'x') + artist4) +
+           audio,
+       true,
+       {"TIT2", "TPE1"},
+       10 + 210 + 17},
+      {"2.2",
+       Tag(2, 0, "TT2" + std::string("\0\0\x06", 3) + std::string("\0Title", 6)) + audio,
+       true,
+       {"TT2"},
+       10 + 12},
       // Bytes that are neither a frame nor padding: read in part.
       {"garbage among the frames", Tag(3, 0, title3 + "ti t" + std::string(20, 'x')) + audio, false, {"TIT2"}, 10 + 40},
-      {"a frame past the tag's end", Tag(3, 0, title3 + "TPE1" + Be32(500) + std::string(2, '\0') + "x") + audio, false,
-       {"TIT2"}, 10 + 27},
+      {"a frame past the tag's end",
+       Tag(3, 0, title3 + "TPE1" + Be32(500) + std::string(2, '\0') + "x") + audio,
+       false,
+       {"TIT2"},
+       10 + 27},
       {"cut short", Tag(3, 0, title3 + artist3).substr(0, 30), false, {"TIT2"}, 10 + 33},
       {"an extended header larger than the tag", Tag(3, 0x40, Be32(100) + title3) + audio, false, {}, 10 + 20},
   };
@@ -170,11 +193,14 @@ TEST(Id3v2Structure, FramesBehindEveryHeaderForm) {
 
 TEST(Id3v2Structure, FieldsOfTheTagsInAnyForm) {
   const std::string audio(100, 'a');
-  const auto text3 = [](const std::string& id, const std::string& latin1) { return Frame3(id, std::string(1, '\0') + latin1); };
+  const auto text3 = [](const std::string& id, const std::string& latin1) {
+    return Frame3(id, std::string(1, '\0') + latin1);
+  };
   const auto comment3 = [](const std::string& description, const std::string& text) {
     return Frame3("COMM", std::string(1, '\0') + "eng" + description + std::string(1, '\0') + text);
   };
-  const std::string itunNorm = " 0000044E 00000061 00009B67 000044C3 00022478 00022182 00007FCC 00007E5D 0002245E 0002CE25";
+  const std::string itunNorm =
+      " 0000044E 00000061 00009B67 000044C3 00022478 00022182 00007FCC 00007E5D 0002245E 0002CE25";
   const struct {
     const char* what;
     std::string tag;
@@ -182,7 +208,11 @@ TEST(Id3v2Structure, FieldsOfTheTagsInAnyForm) {
     int track, count;
   } cases[] = {
       {"values of 2.4 frames are joined",
-       Tag(4, 0, Frame4("TPE1", std::string("\3First Artist\0Second Artist", 27)) + Frame4("TCON", std::string("\3" "17\0" "18", 6))),
+       Tag(4, 0,
+           Frame4("TPE1", std::string("\3First Artist\0Second Artist", 27)) + Frame4("TCON", std::string("\3"
+                                                                                                         "17\0"
+                                                                                                         "18",
+                                                                                                         6))),
        "First Artist / Second Artist", "Rock / Techno", "", 0, 0},
       {"2.3 genre numbers in brackets", Tag(3, 0, text3("TCON", "(17)(18)")), "", "Rock / Techno", "", 0, 0},
       {"a number and its name", Tag(3, 0, text3("TCON", "(17)Rock")), "", "Rock", "", 0, 0},
@@ -191,8 +221,10 @@ TEST(Id3v2Structure, FieldsOfTheTagsInAnyForm) {
       {"track and count", Tag(3, 0, text3("TRCK", "3/12")), "", "", "", 3, 12},
       {"a private note is no comment", Tag(3, 0, comment3("iTunNORM", itunNorm)), "", "", "", 0, 0},
       {"nor are bare hex numbers", Tag(3, 0, comment3("", itunNorm)), "", "", "", 0, 0},
-      {"the plain comment beside a note", Tag(3, 0, comment3("iTunNORM", itunNorm) + comment3("", "Real")), "", "", "Real", 0, 0},
-      {"a described comment when there is no other", Tag(3, 0, comment3("Notes", "Described")), "", "", "Described", 0, 0},
+      {"the plain comment beside a note", Tag(3, 0, comment3("iTunNORM", itunNorm) + comment3("", "Real")), "", "",
+       "Real", 0, 0},
+      {"a described comment when there is no other", Tag(3, 0, comment3("Notes", "Described")), "", "", "Described", 0,
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

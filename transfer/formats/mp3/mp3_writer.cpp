@@ -34,9 +34,12 @@ char Encoding(int version, const TagLib::String& text) {
 
 std::string Encoded(char encoding, const TagLib::String& text) {
   switch (encoding) {
-    case 0: return Bytes(text.data(TagLib::String::Latin1));
-    case 3: return Bytes(text.data(TagLib::String::UTF8));
-    default: return Bytes(text.data(TagLib::String::UTF16));
+    case 0:
+      return Bytes(text.data(TagLib::String::Latin1));
+    case 3:
+      return Bytes(text.data(TagLib::String::UTF8));
+    default:
+      return Bytes(text.data(TagLib::String::UTF16));
   }
 }
 
@@ -122,8 +125,8 @@ void UpdateId3v2(Id3v2Tag& tag, const TrackRecord& record) {
   if (record.comment.Str() != old.comment.Str()) {
     edit.Replace(kComment, record.comment.Str().empty() ? std::string() : CommentFrame(v, record.comment.Str()));
   }
-  const bool sameTrack = record.trackNumber == old.trackNumber &&
-                         (record.trackCount <= 0 || record.trackCount == old.trackCount);
+  const bool sameTrack =
+      record.trackNumber == old.trackNumber && (record.trackCount <= 0 || record.trackCount == old.trackCount);
   if (!sameTrack) {
     // A count the record does not know stays as the tag had it.
     const int count = record.trackCount > 0 ? record.trackCount : old.trackCount;

@@ -73,7 +73,8 @@ void ReadItem(const Atom& item, const std::vector<unsigned char>& data, TrackRec
   else if (item.Is("\xA9wrt")) SetText(record.composer, data, held);
   else if (item.Is("\xA9grp")) SetText(record.grouping, data, held);
   else if (item.Is("\xA9" "cmt")) SetText(record.comment, data, held);
-  else if (item.Is("\xA9gen")) SetText(record.genre, data, held);
+  else if (item.Is("\xA9gen"))
+    SetText(record.genre, data, held);
   else if (item.Is("\xA9" "day")) {
     if (has(16)) {
       const char* text = reinterpret_cast<const char*>(d + 16);
@@ -165,7 +166,8 @@ void ReadSoundTrack(ByteSource& source, const Atom& moov, AudioFacts& facts) {
       facts.sampleRate = BigEndian32(rate) >> 16;
     }
     // Rates above 65,535 Hz do not fit the entry; the media's time scale is the rate then.
-    if (facts.sampleRate == 0 && facts.timescale <= 0x7FFFFFFF) facts.sampleRate = static_cast<std::uint32_t>(facts.timescale);
+    if (facts.sampleRate == 0 && facts.timescale <= 0x7FFFFFFF)
+      facts.sampleRate = static_cast<std::uint32_t>(facts.timescale);
     return;
   }
 }
@@ -253,7 +255,8 @@ int Mp4Reader::Read(ByteSource& file, TrackRecord& record) const {
   if (facts.sampleRate > 0) record.sampleRate = static_cast<std::int32_t>(facts.sampleRate);
   const double seconds = facts.timescale ? static_cast<double>(facts.duration) / facts.timescale : 0;
   if (facts.mediaBytes > 0 && seconds > 0) {
-    record.bitrate = SaturateInt32(static_cast<std::uint64_t>(static_cast<double>(facts.mediaBytes) * 8 / seconds / 1000 + 0.5));
+    record.bitrate =
+        SaturateInt32(static_cast<std::uint64_t>(static_cast<double>(facts.mediaBytes) * 8 / seconds / 1000 + 0.5));
   } else if (record.length > 0) {
     const std::uint64_t overhead = std::uint64_t(record.length) * 300 + udta->size;
     const std::uint64_t media = size > overhead ? size - overhead : 0;

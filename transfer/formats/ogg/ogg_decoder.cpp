@@ -221,8 +221,9 @@ int Decode(const OggApi& api, ByteSource& source, OutputFile& output, platform::
               }
             }
             const std::size_t bytes = std::size_t(n) * channels * sizeof(std::int16_t);
-            const bool written = converter ? converter->Write(reinterpret_cast<const std::uint8_t*>(converted.data()), bytes, output)
-                                           : output.Write(converted.data(), bytes);
+            const bool written =
+                converter ? converter->Write(reinterpret_cast<const std::uint8_t*>(converted.data()), bytes, output)
+                          : output.Write(converted.data(), bytes);
             if (!written) return kOggFileError;
             api.vorbis_synthesis_read(&ls.dsp, n);
           }

@@ -21,11 +21,11 @@ constexpr std::size_t kReadChunk = 8192;
 constexpr std::uint64_t kTailSpans[] = {8192, 65536};
 
 #define TOVARIN_VORBISFILE_FUNCTIONS(X) \
-  X(ov_open_callbacks)                   \
-  X(ov_comment)                          \
-  X(ov_info)                             \
-  X(ov_bitrate)                          \
-  X(ov_time_total)                       \
+  X(ov_open_callbacks)                  \
+  X(ov_comment)                         \
+  X(ov_info)                            \
+  X(ov_bitrate)                         \
+  X(ov_time_total)                      \
   X(ov_clear)
 
 struct VorbisFileFunctions {

@@ -127,7 +127,8 @@ int CopyWavFile(const ConversionJob& job, const std::string& destination, Progre
   if (!out) return kConversionNothingDone;
   bool ok = true;
   if (dataWrong) {
-    ok = std::fseek(out, static_cast<long>(offset) - 4, SEEK_SET) == 0 && std::fwrite(le32(data).data(), 1, 4, out) == 4;
+    ok =
+        std::fseek(out, static_cast<long>(offset) - 4, SEEK_SET) == 0 && std::fwrite(le32(data).data(), 1, 4, out) == 4;
   }
   // What follows the data (chunks, or a partial sample frame) stays and counts.
   ok = ok && std::fseek(out, 4, SEEK_SET) == 0 && std::fwrite(le32(size - 8).data(), 1, 4, out) == 4;

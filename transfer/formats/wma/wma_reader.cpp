@@ -168,7 +168,8 @@ bool WmaWriter::Plan(ByteSource& source, const TrackRecord& record, TagEdit& edi
       {"Description", record.comment.Str()},
   };
   for (const auto& row : rows) {
-    if (!(row.value.empty() ? editor.RemoveAttribute(row.name) : editor.SetAttribute(row.name, row.value))) return false;
+    if (!(row.value.empty() ? editor.RemoveAttribute(row.name) : editor.SetAttribute(row.name, row.value)))
+      return false;
   }
   std::string rendered, bare;
   if (!editor.RenderHeader(rendered) || !WithoutPadding(rendered, bare)) return false;
