@@ -9,11 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,21 +70,38 @@ std::uint64_t AllocationUnit(int fd) {
   return unit;
 }
 
-// The copies a killed write left beside `name` in `folder`: ".<name>.tagwrite-<pid>-..."
-// whose process is gone (or is this one: it writes one file at a time), and copies of
-// the older form without a process id.
-void RemoveStaleCopies(const std::filesystem::path& folder, const std::string& name) {
-  const std::string prefix = "." + name + kCopyMark;
+// The copies killed writes left in `folder`: ".<name>.tagwrite-<pid>-..." whose process
+// is gone (or is this one: it writes one file at a time), and copies of the older form
+// without a process id.
+bool Alphanumeric(const std::string& t) {
+  return !t.empty() && std::all_of(t.begin(), t.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+
+bool ProcessNumber(const std::string& t) {
+  return !t.empty() && t.size() < 10 && t.find_first_not_of("0123456789") == std::string::npos;
+}
+
+void RemoveStaleCopies(const std::filesystem::path& folder) {
+  // Once per folder and process: a folder of thousands of files is not listed per file.
+  static std::mutex mutex;
+  static std::set<std::string> cleaned;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!cleaned.insert(folder.string()).second) return;
+  }
+  const std::string mark = kCopyMark;
   std::error_code ec;
   for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string entry = it->path().filename().string();
-    if (entry.compare(0, prefix.size(), prefix) != 0) continue;
-    const std::string rest = entry.substr(prefix.size());
+    const std::size_t at = entry.rfind(mark);
+    if (entry.empty() || entry[0] != '.' || at == std::string::npos) continue;
+    const std::string rest = entry.substr(at + mark.size());
     const std::size_t dash = rest.find('-');
-    const std::string digits = dash == std::string::npos ? std::string() : rest.substr(0, dash);
-    bool stale = true;
-    if (!digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos && digits.size() < 10) {
-      const pid_t pid = static_cast<pid_t>(std::stol(digits));
+    bool stale = false;
+    if (dash == std::string::npos) {
+      stale = rest.size() == 6 && Alphanumeric(rest);  // the older form: mkstemp's six characters
+    } else if (ProcessNumber(rest.substr(0, dash)) && Alphanumeric(rest.substr(dash + 1))) {
+      const pid_t pid = static_cast<pid_t>(std::stol(rest.substr(0, dash)));
       stale = pid == ::getpid() || (::kill(pid, 0) != 0 && errno == ESRCH);
     }
     if (stale) ::unlink(it->path().c_str());
@@ -226,7 +246,7 @@ void PrepareWrite(const TrackRecord& record, PreparedWrite& w) {
   // A read-only file (no write permission for its owner, whoever we are) stays unchanged.
   if (::stat(w.target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR)) return;
   if (!w.file.OpenPosix(w.target, true)) return;
-  RemoveStaleCopies(target.parent_path(), target.filename().string());
+  RemoveStaleCopies(target.parent_path());
   TagEdit& e = w.edit;
   if (!format->writer->Plan(w.file, record, e)) return;
   const std::uint64_t size = w.file.Size();

@@ -503,13 +503,15 @@ TEST_F(TagWriteTest, CopiesOfDeadWritesAreRemoved) {
   const std::string dead = root_ + "/.bare.mp3.tagwrite-" + std::to_string(gone) + "-1";
   const std::string older = root_ + "/.bare.mp3.tagwrite-Ab12Cd";
   const std::string live = root_ + "/.bare.mp3.tagwrite-1-1";  // process 1 runs
-  const std::string other = root_ + "/.other.mp3.tagwrite-Ab12Cd";
-  for (const std::string& p : {dead, older, live, other}) WriteBytes(p, "partial copy");
+  const std::string other = root_ + "/.other.mp3.tagwrite-Ab12Cd";  // another file's
+  const std::string mine = root_ + "/bare.mp3.tagwrite-Ab12Cd";  // not hidden: no copy of ours
+  for (const std::string& p : {dead, older, live, other, mine}) WriteBytes(p, "partial copy");
   ASSERT_EQ(WriteAudioFileTags(Record(path)), 1);
   EXPECT_FALSE(std::filesystem::exists(dead));
   EXPECT_FALSE(std::filesystem::exists(older));
+  EXPECT_FALSE(std::filesystem::exists(other));
   EXPECT_TRUE(std::filesystem::exists(live));
-  EXPECT_TRUE(std::filesystem::exists(other));  // another file's
+  EXPECT_TRUE(std::filesystem::exists(mine));
 }
 
 // The child of KilledWriteLeavesNothing: writes the tags of the file it is given.
