@@ -37,6 +37,7 @@ constexpr unsigned char kAsfHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66
 
 // Room left in a head that grows, for later edits to be made in place.
 constexpr std::uint64_t kHeadRoom = 2048;
+static_assert(kHeadRoom >= kHeadRoomMinimum, "every writer can fill this room");
 constexpr const char* kCopyMark = ".tagwrite-";
 
 bool WriteAll(int fd, const std::string& bytes, std::uint64_t at) {

@@ -68,6 +68,7 @@ std::size_t MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t
 }
 
 std::size_t BufferedSource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  if (count == 0) return 0;
   if (count >= blockBytes_) return source_.ReadAt(offset, buffer, count);
   if (offset < start_ || offset + count > start_ + held_) {
     if (!block_) block_.reset(new unsigned char[blockBytes_]);
