@@ -302,11 +302,12 @@ int CodecFromContent(ByteSource& source) {
   if (n >= 35 && std::memcmp(h, "OggS", 4) == 0 && std::memcmp(h + 28, "\x01vorbis", 7) == 0) return kCodecOgg;
   if (n >= 16 && std::memcmp(h, kAsfHeaderGuid, 16) == 0) return kCodecWma;
   if (n >= 8 && std::memcmp(h + 4, "ftyp", 4) == 0) return kCodecM4a;
+  if (n >= 4 && std::memcmp(h, "fLaC", 4) == 0) return kCodecFlac;
+  // FLAC after an ID3v2 tag; only then is the tag measured (a read less for the rest).
   unsigned char f[4];
-  const std::uint64_t tag = Id3v2TagBytes(source);
-  if ((n >= 4 && std::memcmp(h, "fLaC", 4) == 0) ||
-      (tag && source.ReadExact(tag, f, 4) && std::memcmp(f, "fLaC", 4) == 0)) {
-    return kCodecFlac;
+  if (n >= 10 && std::memcmp(h, "ID3", 3) == 0) {
+    const std::uint64_t tag = Id3v2TagBytes(source);
+    if (tag && source.ReadExact(tag, f, 4) && std::memcmp(f, "fLaC", 4) == 0) return kCodecFlac;
   }
   return 0;
 }
@@ -344,10 +345,12 @@ int ReadAudioFileTags(std::string_view path, TrackRecord& record) {
   record.tempo = 0;
   // The content decides the reader where it is plainly of another format (a FLAC file
   // named ".mp3"); the codec stays the name's.
-  const int content = CodecFromContent(source);
+  // The start is read once for that and for the reader's first headers.
+  BufferedSource start(source, 4096);
+  const int content = CodecFromContent(start);
   const AudioFormat* format = FindAudioFormat(content != 0 && !SameFamily(content, codec) ? content : codec);
   if (!format) return 0;
-  return format->reader->Read(source, record);
+  return format->reader->Read(start, record);
 }
 
 int WriteAudioFileTags(const TrackRecord& record) {
