@@ -915,7 +915,12 @@ std::string MemoryDeviceBase::GetPlaylistName(const KernelId& playlist) {
 }
 
 int MemoryDeviceBase::RenamePlaylist(const KernelId& playlist, std::string_view name) {
-  PlaylistOf(playlist).name = std::string(platform::TrimView(name));
+  Playlist& p = PlaylistOf(playlist);
+  const std::string_view trimmed = platform::TrimView(name);
+  for (const auto& entry : playlists_) {
+    if (entry.first != playlist.word[0] && platform::TrimView(entry.second.name) == trimmed) return kStatusPlaylistExists;
+  }
+  p.name = std::string(trimmed);
   InvalidatePlaylistCache();
   return 0;
 }

@@ -749,7 +749,7 @@ inline std::string_view ReadNoteText(const DeviceRequestBlock& b) {
   return platform::ReadField(b.noteText, DeviceRequestBlock::kNoteTextSize);
 }
 inline void WriteNoteText(DeviceRequestBlock& b, std::string_view text) {
-  const std::size_t n = platform::Utf8PrefixLength(text, DeviceRequestBlock::kNoteTextSize - 1);
+  const std::size_t n = platform::Utf8PrefixLength(text, DeviceRequestBlock::kNoteTextMaxBytes);
   if (n != 0) std::memmove(b.noteText, text.data(), n);
   std::memset(b.noteText + n, 0, DeviceRequestBlock::kNoteTextSize - n);
 }

@@ -14,6 +14,7 @@ namespace device {
 
 struct DeviceRequestBlock {
   static constexpr std::size_t kNoteTextSize = 4100;
+  static constexpr std::size_t kNoteTextMaxBytes = kNoteTextSize - 1;  // the most of a note that goes across
   static constexpr std::size_t kNoteTextCleared = 4096;
 
   std::uint32_t deviceIndex;        // the manager runs a request only for device 0

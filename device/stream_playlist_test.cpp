@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "testing/temp_home.h"
 #include "device/memory_device.h"
@@ -63,6 +64,24 @@ TEST_F(StreamPlaylist, WritesCrLfLinesAndOpensTheFile) {
   ASSERT_EQ(shell_.calls().size(), 1u);
   EXPECT_EQ(shell_.calls()[0].target, platform::ToPosixPath(path));
   EXPECT_TRUE(host_.ShownTexts().empty());
+}
+
+// A tag holding line breaks and other controls adds no line to the playlist: each track
+// is its two lines, and the name reads with blanks where the controls were.
+TEST_F(StreamPlaylist, ControlCharactersInTagsStayOnTheirLine) {
+  SortableKernelIdArray ids(&device_);
+  ids.push_back(device_.AddTrack({.artist = "A\r\nhttp://evil.example/x.mp3\r\n#EXTINF:1,", .album = "B\tC",
+                                  .title = "T\x1b[2J\x7f", .number = 1, .length = 3}));
+  const std::string text = Read(platform::ToPosixPath(WriteStreamPlaylist(device_, ids)));
+  std::vector<std::string> lines;
+  std::stringstream in(text);
+  for (std::string line; std::getline(in, line, '\n');) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 3u) << text;
+  EXPECT_EQ(lines[1], "#EXTINF:3,A  http:evil.examplex.mp3  #EXTINF:1, - B C - 01 - T [2J.mp3\r");
+  EXPECT_EQ(lines[2].rfind("http://127.0.0.1:8047/stream/", 0), 0u);
+  for (const std::string& line : lines) {
+    for (std::size_t i = 0; i + 1 < line.size(); ++i) EXPECT_GE(static_cast<unsigned char>(line[i]), 0x20u) << line;
+  }
 }
 
 TEST_F(StreamPlaylist, LockedTracksAreLeftOutWithOneMessage) {

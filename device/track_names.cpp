@@ -24,7 +24,7 @@ std::string FieldText(std::string_view raw, TrackFieldMode mode) {
     return text.empty() ? "Unknown" : text;
   }
   std::string text;
-  StripSlashes(text, raw);
+  StripSlashes(text, platform::BlankControls(raw));  // blanks first, so trailing ones trim away
   text = platform::Trim(text);
   if (text.empty()) text = "Unknown";
   std::string out;
@@ -118,6 +118,8 @@ std::string& FormatTrackText(KernelDevice& device, std::string& out, const Kerne
   } catch (const std::exception&) {
     out.clear();
   }
+  // A file or stream name, and a playlist's line made of it, is one line with no controls.
+  if (mode == TrackFieldMode::kCleaned) out = platform::BlankControls(out);
   return out;
 }
 
@@ -146,10 +148,7 @@ std::string CanonicalizeUrlName(std::string_view rawName, std::size_t maxBytes) 
   // No address path may hold a control character, escaped or not (the server refuses
   // them): a line break or tab of a name becomes a blank. The name of a stream or data
   // address only carries the extension and the download's name; the id finds the item.
-  std::string blanked(rawName);
-  for (char& c : blanked) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  }
+  const std::string blanked = platform::BlankControls(rawName);
   const std::string_view name = blanked;
   std::string whole = EscapeUrl(name);
   if (whole.size() <= maxBytes) return whole;

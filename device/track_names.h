@@ -6,7 +6,8 @@
 // %G genre, %N track number ("%02d"), %C the codec's extension ("mp3"), %Y year
 // ("%04d"). Artist, album, title and genre lose their surrounding white space, and an
 // empty one becomes "Unknown". File and stream names also lose every "/" and "\" (a name
-// on disk or in an address cannot hold them); the display name keeps them, so "AC/DC"
+// on disk or in an address cannot hold them), and their control characters become blanks
+// (a playlist's line made of one stays one line); the display name keeps them, so "AC/DC"
 // reads as itself on screen, and the library's item names take the tags as they are
 // (TrackFieldMode). The pattern is read once from left to right, so a tag that
 // itself holds "%T" stays as it is.

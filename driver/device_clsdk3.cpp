@@ -680,7 +680,11 @@ int KernelDeviceCLSDK3::SetTrackTitle(const KernelId& t, std::string_view s) { r
 int KernelDeviceCLSDK3::SetTrackGenre(const KernelId& t, std::string_view s) { return SetTrackText(t, u"GENRE", s); }
 int KernelDeviceCLSDK3::SetTrackNumber(const KernelId& t, int n) { return SetTrackNumberAttribute(t, u"TRACK NUM", n); }
 int KernelDeviceCLSDK3::SetTrackYear(const KernelId& t, int y) { return SetTrackNumberAttribute(t, u"YEAR", y); }
-int KernelDeviceCLSDK3::SetTrackComment(const KernelId&, std::string_view) { return 0; }
+int KernelDeviceCLSDK3::SetTrackComment(const KernelId&, std::string_view) {
+  // No attribute of the player holds a comment: refused, never taken and lost.
+  SetReplyError(kStatusFailed, "This player does not keep comments.");
+  return kStatusFailed;
+}
 
 // ---- Transfers ----
 

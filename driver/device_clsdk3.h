@@ -172,6 +172,9 @@ class KernelDeviceCLSDK3 final : public device::KernelDevice {
                               int* status);
   // The SDK's create, without the name check; the new id, or the mapped status.
   int CreateSdkPlaylist(std::string_view name, std::uint32_t* id);
+  // kStatusPlaylistExists with `playlist` when a playlist other than `except` has the
+  // name (both trimmed); else 0, or the status of a walk that did not see every name.
+  int FindPlaylistNamed(std::string_view wanted, std::uint32_t except, device::KernelId& playlist);
 
   // Contacts.
   // The contact's tracks (every generation); with `current`, those of the newest

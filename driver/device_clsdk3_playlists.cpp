@@ -199,21 +199,25 @@ int KernelDeviceCLSDK3::CreateSdkPlaylist(std::string_view name, std::uint32_t* 
   return kStatusOk;
 }
 
-int KernelDeviceCLSDK3::CreatePlaylist(std::string_view name, KernelId& playlist) {
-  InvalidatePlaylistCache();
-  const std::string_view wanted = platform::TrimView(name);
+int KernelDeviceCLSDK3::FindPlaylistNamed(std::string_view wanted, std::uint32_t except, KernelId& playlist) {
   const int dev = SdkDeviceNumber();
   SdkItem item;
   SdkResult r = Sdk().FindFirstPlaylist(dev, playlistRoot_, &item);
   for (; r == platform::kSdkOk; r = Sdk().FindNextPlaylist(dev, playlistRoot_, &item)) {
     const std::string existing = platform::SdkStringToUtf8(item.name);
-    if (platform::TrimView(existing) == wanted) {
+    if (item.id != except && platform::TrimView(existing) == wanted) {
       playlist = KernelId(item.id);
       playlist.SetName(existing);
       return kStatusPlaylistExists;
     }
   }
-  if (r != platform::kSdkErrNoMoreItems) return MapSdkResult(r);  // the names were not all seen
+  return r == platform::kSdkErrNoMoreItems ? kStatusOk : MapSdkResult(r);  // else the names were not all seen
+}
+
+int KernelDeviceCLSDK3::CreatePlaylist(std::string_view name, KernelId& playlist) {
+  InvalidatePlaylistCache();
+  const std::string_view wanted = platform::TrimView(name);
+  if (const int status = FindPlaylistNamed(wanted, 0, playlist); status != kStatusOk) return status;
   std::uint32_t id = 0;
   if (const int status = CreateSdkPlaylist(wanted, &id); status != kStatusOk) return status;
   playlist = KernelId(id);
@@ -230,6 +234,11 @@ std::string KernelDeviceCLSDK3::GetPlaylistName(const KernelId& playlist) { retu
 
 int KernelDeviceCLSDK3::RenamePlaylist(const KernelId& playlist, std::string_view name) {
   InvalidatePlaylistCache();
+  // Two playlists of one name cannot be told apart: refused as creating one is.
+  KernelId other;
+  if (const int status = FindPlaylistNamed(platform::TrimView(name), playlist.word[0], other); status != kStatusOk) {
+    return status;
+  }
   const std::optional<platform::SdkString> wide = AnsiToBstr(platform::TrimView(name));
   return MapSdkResult(Sdk().RenamePlaylist(SdkDeviceNumber(), Item(playlist.word[0], platform::kSdkPlaylist),
                                            wide ? wide->c_str() : nullptr));

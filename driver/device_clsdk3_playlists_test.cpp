@@ -96,6 +96,10 @@ TEST_F(PlaylistTest, CreateTrimsTheNameAndFindsAnExistingOneCaseSensitively) {
 
   EXPECT_EQ(device_->RenamePlaylist(lower, "  Roll "), 0);
   EXPECT_EQ(Lists().count("Roll"), 1u);
+  // Renaming onto another playlist's name is refused as creating it is; its own name is not.
+  EXPECT_EQ(device_->RenamePlaylist(lower, " Pop "), 4);
+  EXPECT_EQ(Lists().count("Roll"), 1u);
+  EXPECT_EQ(device_->RenamePlaylist(lower, "Roll "), 0);
   EXPECT_EQ(device_->DeletePlaylist(rock), 0);
   EXPECT_EQ(Lists().count("Rock"), 0u);
   KernelId first;

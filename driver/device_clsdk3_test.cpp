@@ -175,7 +175,10 @@ TEST_F(DriverTest, TagsWrittenAreWhatIsReadNext) {
   EXPECT_EQ(device_->SetTrackInfo(track, r), 0);
   EXPECT_EQ(device_->GetDefaultFileName(track), "Artist 2 - Album 2 - 09 - Title 2.mp3");
   EXPECT_EQ(device_->GetTrackYear(track), 1977);
-  EXPECT_EQ(device_->SetTrackComment(track, "not kept"), 0);
+  // No attribute keeps a comment: refused with a reason, never answered as stored.
+  EXPECT_EQ(device_->SetTrackComment(track, "not kept"), 1);
+  EXPECT_EQ(device_->GetCurrentBlock()->replyText.Str(), "This player does not keep comments.");
+  EXPECT_EQ(device_->SetTrackComment(track, ""), 1);
   EXPECT_EQ(device_->GetTrackComment(track), "");
   // The catalogue sees the change.
   FixedString256 name;

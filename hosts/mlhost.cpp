@@ -290,8 +290,10 @@ class Player {
       const MediaLibraryRecord& r = list.items[i];
       lines.push_back("\t" + hostscript::Joined({Text(r.fileName), Text(r.artist), Text(r.title), Text(r.album), Text(r.genre),
                                      std::to_string(r.year), std::to_string(r.track), std::to_string(r.length)}));
-      m3u += "#EXTINF:" + std::to_string(r.length) + "," + Text(r.artist) + " - " + Text(r.title) + "\r\n";
-      m3u += Text(r.fileName) + "\r\n";
+      // One line each, whatever the records hold.
+      m3u += "#EXTINF:" + std::to_string(r.length) + "," +
+             platform::BlankControls(Text(r.artist) + " - " + Text(r.title)) + "\r\n";
+      m3u += platform::BlankControls(Text(r.fileName)) + "\r\n";
     }
     SetStatus(std::string(request->enqueue != 0 ? "Enqueued " : "Playing ") + std::to_string(list.size) + " track" +
               (list.size == 1 ? "" : "s") + ".");

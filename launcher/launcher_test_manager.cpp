@@ -2,7 +2,9 @@
 // watch on the player: the file named by $LAUNCHER_TEST_UPLOADING exists while a file is
 // on its way into the player; with $LAUNCHER_TEST_UNPLUG set the player is pulled out in
 // the middle of the first file's copy into it, or, set to "item", as soon as the store
-// holds an item it did not hold at start (the first track of a new contact).
+// holds an item it did not hold at start (the first track of a new contact). With
+// $LAUNCHER_TEST_DISK_FULL set, every file copied out of the player finds the computer's
+// disk full.
 #include <unistd.h>
 
 #include <cstdint>
@@ -98,5 +100,11 @@ int main(int argc, char** argv) {
                       : std::strcmp(unplug, "item") == 0 ? Unplug::kNewItem
                                                          : Unplug::kFirstUpload;
   if (marker != nullptr || when != Unplug::kNever) Watch(marker != nullptr ? marker : "", when);
+  std::shared_ptr<platform::SimPlayer> full;  // held while the manager runs
+  if (std::getenv("LAUNCHER_TEST_DISK_FULL") != nullptr) {
+    std::string appData, problem;
+    if (FindAppDataFolder(appData, problem)) full = platform::SimPlayer::Open(appData + "\\player", nullptr, nullptr);
+    if (full) full->InjectFault(platform::SimFault::kDiskFull);
+  }
   return app.Run();
 }

@@ -137,6 +137,24 @@ TEST_F(CommandsE2ETest, PlaylistsAreMadeFilledEmptiedBackedUpAndRestored) {
   Invoke(3085, {"Playlists", "Night Drive"}, {"Northwind Brass - Small Hours - 02 - Blue Lantern"});
   EXPECT_EQ(Titles(TracksOf("Night Drive")), (std::vector<std::string>{"Midnight Stroll", "Last Tram Home"}));
 
+  // Of two entries of one track the chosen one goes. The player writes the playlist anew
+  // under a new id; the folder as it was listed before lists the new one.
+  SortableKernelIdArray again(client_.get());
+  again.push_back(jazz[0]);
+  host_.ExpectMessageBox(IDOK, "1 track added to playlist Night Drive.");
+  AddTracksToPlaylist(PlaylistNamed("Night Drive"), again);
+  const platform::LPITEMIDLIST listed = At({"Playlists", "Night Drive"});
+  const std::vector<ShellItemData> rows = Items(listed);
+  ASSERT_EQ(rows.size(), 3u);
+  platform::LPITEMIDLIST last = MakeList(rows[2]);
+  CPidlList third;
+  third.emplace_back(last);
+  RemoveFromPlaylistOrQueue(CPidlLast(listed), third);
+  platform::FreeItemIdList(last);
+  EXPECT_EQ(Titles(TracksOf("Night Drive")), (std::vector<std::string>{"Midnight Stroll", "Last Tram Home"}));
+  EXPECT_NE(PlaylistNamed("Night Drive").word[0], CPidlLast(listed).GetId().word[0]);
+  EXPECT_EQ(Items(listed).size(), 2u);
+
   // Names with every character a path could be led astray by.
   const std::vector<std::pair<std::string, std::string>> hostile = {
       {"a/b:c", "a_b_c.rpb"},         {"..", "__.rpb"},           {"../../evil", "___.._evil.rpb"},

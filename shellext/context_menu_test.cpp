@@ -304,6 +304,11 @@ TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
   name("  Evening Two ");
   Invoke(Folder(NT_PLAYLIST, c_.evening.word[0], "Evening"), 4000);
   EXPECT_EQ(device_.GetPlaylistName(c_.evening), "Evening Two");
+  // Another playlist's name is refused as "New Playlist..." refuses it.
+  name(" Evening Two");
+  host_.ExpectMessageBox(platform::IDOK, "Playlist 'Evening Two' already exists.");
+  Invoke(Folder(NT_PLAYLIST, c_.jazzMix.word[0], "Jazz Mix"), 4000);
+  EXPECT_EQ(device_.GetPlaylistName(c_.jazzMix), "Jazz Mix");
 
   name("notes/2024");
   const KernelId readme = [&] {

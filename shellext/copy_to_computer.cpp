@@ -25,6 +25,7 @@
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
+#include "device/player_results.h"
 #include "device/sortable.h"
 #include "device/track_names.h"
 #include "platform/paths/paths.h"
@@ -34,6 +35,7 @@
 #include "platform/window/wait.h"
 #include "shellext/item_commands.h"
 #include "shellext/library.h"
+#include "shellext/playlist_commands.h"
 #include "transfer/log_file.h"
 #include "transfer/transfer_dialog.h"
 
@@ -136,6 +138,8 @@ class Placement {
     return true;
   }
 
+  const std::string& TemporaryPosix() const { return temp_; }
+
   void Discard() {
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
@@ -192,7 +196,16 @@ class CopyRun {
   CopyRun(const CopyRun&) = delete;
   CopyRun& operator=(const CopyRun&) = delete;
 
-  CopyResult Run(const std::vector<CopyEntry>& entries) {
+  CopyResult Run(const std::vector<CopyEntry>& all) {
+    // The folders first, so an empty one is there too; then the files.
+    std::vector<CopyEntry> entries;
+    for (const CopyEntry& entry : all) {
+      if (entry.itemClass == kCopyFolder) {
+        MakeFolder(entry);
+      } else {
+        entries.push_back(entry);
+      }
+    }
     count_ = static_cast<int>(entries.size());
     dialog_.BeginRun("Copy to Computer", "Copying to " + root_, count_);
     runStart_ = platform::GetTickCount64();
@@ -228,11 +241,21 @@ class CopyRun {
 
   void Log(const std::string& line) { log_.WriteString(line); }
 
+  void MakeFolder(const CopyEntry& entry) {
+    const std::string folder = WithBackslash(entry.folder);
+    Placement place(root_, folder, "");
+    if (!place.Inside()) {
+      ++result_.failed;
+      Log("Creating folder " + folder + "...the folder leads outside " + root_ + "...skipped.");
+    }
+  }
+
   // Fetches one entry into `temp` (Windows form). 0, or the device's status (or the
   // completion's result); -1 when cancelled or the player went away (`why` says which).
   int Fetch(const CopyEntry& entry, const std::string& temp, std::string& why) {
     done_ = false;
     doneResult_ = 0;
+    completion_ = false;
     int status = kStatusBusy;
     const std::uint64_t start = platform::GetTickCount64();
     while (status == kStatusBusy) {
@@ -246,6 +269,7 @@ class CopyRun {
       }
     }
     if (status != 0) return status;
+    completion_ = true;
     std::uint64_t lastCheck = platform::GetTickCount64();
     while (!done_) {
       if (dialog_.IsCancelled()) {
@@ -299,10 +323,12 @@ class CopyRun {
           break;
         case Existing::kSkip:
           ++result_.skipped;
+          result_.kept.push_back(target);
           Log(line + "already exists...skipped.");
           return;
         case Existing::kCancel:
           result_.cancelled = stop_ = true;
+          result_.kept.push_back(target);
           Log(line + "already exists...canceled.");
           return;
       }
@@ -347,9 +373,20 @@ class CopyRun {
       ++result_.failed;
       int code = 0;
       std::string text;
-      LastDeviceError(device_, code, text);
+      if (completion_) {
+        // The player's own result for the file, passed on by its completion notice.
+        text = PlayerResultText(static_cast<std::uint32_t>(status));
+        if (text.empty()) text = "The player did not complete the copy.";
+      } else {
+        LastDeviceError(device_, code, text);
+      }
       Log(line + Printf("error (0x%x)(0x%x).", static_cast<unsigned>(status), static_cast<unsigned>(code)) +
           (text.empty() ? "" : " " + text));
+      if (completion_ && static_cast<std::uint32_t>(status) == kPlayerResultDiskFull) {
+        // Every further file would fail the same way.
+        stop_ = true;
+        diskFull_ = true;
+      }
       return;
     }
     ShowProgress(100);
@@ -379,7 +416,11 @@ class CopyRun {
     if (result_.failed > 0) summary += Printf(", %d failed", result_.failed);
     dialog_.SetDlgItemText(transfer::CTransferDialog::kStatusId, summary + ".");
     dialog_.SetWindowText(result_.cancelled ? "Copy canceled." : "Copy complete.");
-    if (result_.failed > 0 && !stop_) {
+    if (diskFull_) {
+      const int left = count_ - copied - result_.skipped;
+      ShowInformation("The disk of " + root_ + " is full.\n" +
+                      Printf("%d file%s could not be copied.", left, left == 1 ? "" : "s"));
+    } else if (result_.failed > 0 && !stop_) {
       ShowInformation(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") + root_ +
                       ".\nThe transfer log says why.");
     }
@@ -403,41 +444,68 @@ class CopyRun {
   bool stop_ = false;
   bool done_ = false;
   int doneResult_ = 0;
+  bool completion_ = false;  // the last fetch started and its completion notice came
+  bool diskFull_ = false;
   std::uint64_t runStart_ = 0;
   std::set<std::pair<std::uint32_t, std::string>> placed_;
   CopyResult result_;
 };
 
-// The playlist as a folder of its tracks and an M3U list of them (CR LF lines, names
-// relative to the folder). False (after saying why) when the list file cannot be made;
-// the playlist then adds no entries.
+// A playlist's M3U list (CR LF lines, names relative to its folder). It is made before the
+// copy, so a list that cannot be made is known at once, and written after it, so it names
+// only the tracks that are then in the folder (none skipped as locked, refused or failed).
+struct ListFile {
+  std::unique_ptr<Placement> place;
+  std::string path;  // Windows form, for the messages
+  bool replace = false;
+  std::vector<std::pair<std::string, std::string>> lines;  // a track's file name and its target
+
+  void Write(const CopyResult& copied) const {
+    std::set<std::string> present(copied.written.begin(), copied.written.end());
+    present.insert(copied.kept.begin(), copied.kept.end());
+    std::string text = "#EXTM3U\r\n";
+    for (const auto& [file, target] : lines) {
+      if (present.count(target) != 0) text += file + "\r\n";
+    }
+    std::ofstream out(place->TemporaryPosix(), std::ios::binary | std::ios::trunc);
+    bool written = static_cast<bool>(out.write(text.data(), static_cast<std::streamsize>(text.size())));
+    out.close();
+    written = written && out.good() && place->Place(replace);
+    if (!written) ShowInformation("Could not create the playlist file\n" + path);
+  }
+};
+
+// The playlist as a folder of its tracks and its list. False (after saying why) when the
+// list file cannot be made; the playlist then adds no entries.
 bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector<CopyEntry>& entries,
-                 bool& cancelled) {
+                 std::vector<ListFile>& lists, bool& cancelled) {
   std::string display = std::string(item.DisplayName());
   if (!display.empty() && display.back() == '\\') display.pop_back();
   const std::string folderName = SafeFileNamePart(platform::Trim(display));
-  Placement place(root, root + folderName, folderName + ".m3u");
-  const std::string listPath = root + folderName + "\\" + folderName + ".m3u";
-  if (!place.Inside()) {
-    ShowInformation("Could not create the playlist file\n" + listPath + "\nIts folder leads outside " + root + ".");
+  // A name that fills the folder's name leaves no room for ".m3u": the list's is shorter.
+  const std::string base = folderName.substr(0, platform::Utf8PrefixLength(folderName, 255 - 4));
+  ListFile list;
+  list.place = std::make_unique<Placement>(root, root + folderName, base + ".m3u");
+  list.path = root + folderName + "\\" + base + ".m3u";
+  if (!list.place->Inside()) {
+    ShowInformation("Could not create the playlist file\n" + list.path + "\nIts folder leads outside " + root + ".");
     return false;
   }
   KernelDevice& device = Device();
   std::vector<CopyEntry> added;
-  std::string text = "#EXTM3U\r\n";
+  const KernelId playlist = CurrentPlaylistId(device, item);
   KernelId entry;
-  for (int n = device.GetFirstPlaylistItem(item.id, entry); n != 0; n = device.GetNextPlaylistItem(item.id, entry)) {
+  for (int n = device.GetFirstPlaylistItem(playlist, entry); n != 0; n = device.GetNextPlaylistItem(playlist, entry)) {
     std::string name;
     GetTrackFileName(name, device, entry);
     const std::string file = SafeFileNamePart(name);
     added.push_back({entry, kCopyTrack, folderName + "\\" + file, root});
-    text += file + "\r\n";
+    list.lines.emplace_back(file, root + folderName + "\\" + file);
   }
-  bool replace = false;
-  if (place.Exists()) {
-    switch (AskReplace(listPath)) {
+  if (list.place->Exists()) {
+    switch (AskReplace(list.path)) {
       case Existing::kReplace:
-        replace = true;
+        list.replace = true;
         break;
       case Existing::kSkip:  // the list stays as it is; its tracks are still copied
         entries.insert(entries.end(), added.begin(), added.end());
@@ -447,19 +515,12 @@ bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector
         return false;
     }
   }
-  const std::string temp = place.MakeTemporary();
-  bool written = false;
-  if (!temp.empty()) {
-    std::ofstream out(platform::ToPosixPath(temp), std::ios::binary | std::ios::trunc);
-    written = static_cast<bool>(out.write(text.data(), static_cast<std::streamsize>(text.size())));
-    out.close();
-    written = written && out.good() && place.Place(replace);
-  }
-  if (!written) {
-    ShowInformation("Could not create the playlist file\n" + listPath);
+  if (list.place->MakeTemporary().empty()) {
+    ShowInformation("Could not create the playlist file\n" + list.path);
     return false;
   }
   entries.insert(entries.end(), added.begin(), added.end());
+  lists.push_back(std::move(list));
   return true;
 }
 
@@ -481,6 +542,7 @@ std::string GetCopyFileName(const ShellItemData& item) {
 }
 
 void CollectDataFolderFiles(const KernelId& folder, const std::string& path, std::vector<CopyEntry>& entries) {
+  entries.push_back({folder, kCopyFolder, "", path});  // made even when nothing is in it
   KernelDevice& device = Device();
   std::vector<KernelId> children;
   KernelId child;
@@ -503,6 +565,7 @@ CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::strin
   const std::string root = WithBackslash(rootIn);
   bool lockedShown = false;
   std::vector<CopyEntry> entries;
+  std::vector<ListFile> lists;
   try {
     for (const CPidlLast& selected : selection) {
       const ShellItemData& item = selected.Item();
@@ -531,7 +594,7 @@ CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::strin
         }
         case NT_PLAYLIST: {
           bool cancelled = false;
-          AddPlaylist(item, root, entries, cancelled);
+          AddPlaylist(item, root, entries, lists, cancelled);
           if (cancelled) {
             result.cancelled = true;
             return result;
@@ -578,6 +641,7 @@ CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::strin
     CopyRun run(*dialog, Device(), log, lockedShown, root);
     copied = run.Run(entries);
   }
+  for (const ListFile& list : lists) list.Write(copied);
   log.Close();
   if (own) own->DestroyWindow();
   copied.skipped += result.skipped;

@@ -33,6 +33,7 @@ namespace shellext {
 // Kinds of copy entries (the item classes of the player's objects).
 constexpr unsigned kCopyTrack = kClassTrack;    // fetched with DownloadTrack
 constexpr unsigned kCopyData = kClassDataFile;  // fetched with DownloadDataFile
+constexpr unsigned kCopyFolder = kClassFolder;  // a folder made, empty or not (no name)
 
 // One object to fetch: into `folder` (Windows form, with its trailing "\") under `name`,
 // which may hold sub-folders separated by "\" (each part already made safe).
@@ -46,6 +47,7 @@ struct CopyEntry {
 // What a copy did, for callers that hand the files on (a drop).
 struct CopyResult {
   std::vector<std::string> written;  // files now in place (Windows form), in list order
+  std::vector<std::string> kept;     // files that were there already and stay as they were
   int skipped = 0;                   // locked, existing and refused entries
   int failed = 0;
   bool cancelled = false;
@@ -69,8 +71,8 @@ CopyResult BuildCopyToComputerLists(const CPidlList& selection, const std::strin
 // player cannot name it.
 std::string GetCopyFileName(const ShellItemData& item);
 
-// Adds every file below the player's data folder `folder`, into `path` (Windows form,
-// without trailing "\"), sub-folders as folders of their own names.
+// Adds the data folder `folder` as the folder `path` (Windows form, without trailing "\")
+// and every file below it, sub-folders (empty ones too) as folders of their own names.
 void CollectDataFolderFiles(const device::KernelId& folder, const std::string& path, std::vector<CopyEntry>& entries);
 
 }  // namespace shellext

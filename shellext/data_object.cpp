@@ -1,9 +1,18 @@
 #include "shellext/data_object.h"
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <set>
 
 #include "common/folders.h"
 #include "device/sortable.h"
+#include "platform/paths/paths.h"
 #include "platform/com/drop_files.h"
 #include "platform/shell/drag_drop.h"
 #include "platform/ui/host.h"
@@ -23,6 +32,39 @@ using platform::HRESULT;
 using platform::S_OK;
 
 namespace {
+
+// The folders of "tx2pc" whose data objects are alive in this process: each object
+// copies into a folder of its own, so a later drag or copy never takes files that the
+// clipboard still offers.
+std::mutex g_PreparedLock;
+std::set<std::string> g_LivePrepared;
+
+// "<process id>-<serial>": the folder's process, or 0 for a name of another form.
+long FolderProcess(const std::string& name) {
+  const std::size_t dash = name.find('-');
+  if (dash == 0 || dash == std::string::npos) return 0;
+  for (std::size_t i = 0; i < dash; ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+  }
+  return std::strtol(name.c_str(), nullptr, 10);
+}
+
+// Everything in "tx2pc" that nobody offers any more: this process's folders of objects
+// that are gone (a drop target had its time while the next drag began), folders of
+// processes that ended, and anything else found there.
+void RemoveStalePrepared(const std::string& tx2pc) {
+  const long self = static_cast<long>(::getpid());
+  for (const platform::DirectoryEntry& e : platform::ListDirectory(tx2pc)) {
+    const long process = FolderProcess(e.name);
+    if (process == self) {
+      std::lock_guard<std::mutex> lock(g_PreparedLock);
+      if (g_LivePrepared.count(e.name) != 0) continue;
+    } else if (process > 0 && (::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM)) {
+      continue;  // another process's, still running
+    }
+    DeleteFolderTree(tx2pc + e.name);
+  }
+}
 
 FORMATETC Offered(platform::CLIPFORMAT format) {
   FORMATETC f;
@@ -49,8 +91,25 @@ CDataObject::CDataObject(CShellFolder* folder, platform::UINT count, LPCITEMIDLI
 }
 
 CDataObject::~CDataObject() {
+  ForgetPrepared(prepareWhenAsked_);
   for (LPITEMIDLIST list : items_) pidls_.Free(list);
   if (folder_ != nullptr) folder_->Release();
+}
+
+void CDataObject::ForgetPrepared(bool remove) {
+  if (prepared_.empty()) return;
+  {
+    std::lock_guard<std::mutex> lock(g_PreparedLock);
+    g_LivePrepared.erase(prepared_);
+  }
+  // The clipboard's files go when it lets go of them; a drag's stay until the next
+  // drag or copy, for a drop target that reads them after the drop.
+  if (remove) {
+    std::string tx2pc;
+    GetWorkFolder(tx2pc, "tx2pc");
+    DeleteFolderTree(tx2pc + prepared_);
+  }
+  prepared_.clear();
 }
 
 HRESULT CDataObject::QueryInterface(platform::REFIID riid, void** ppv) {
@@ -185,8 +244,19 @@ void CDataObject::PrepareFiles() {
     ShowMessageBox("Did not find any files to transfer to PC.", platform::MB_ICONINFORMATION);
     return;
   }
-  std::string root;
-  EmptyWorkFolder(root, "tx2pc");
+  ForgetPrepared(true);
+  std::string tx2pc;
+  GetWorkFolder(tx2pc, "tx2pc");
+  RemoveStalePrepared(tx2pc);
+  static std::atomic<unsigned> serial{0};
+  const std::string name = std::to_string(::getpid()) + "-" + std::to_string(++serial);
+  {
+    std::lock_guard<std::mutex> lock(g_PreparedLock);
+    g_LivePrepared.insert(name);
+  }
+  prepared_ = name;
+  const std::string root = tx2pc + name + "\\";
+  CreateDirectoryPath(root);
   // A drop or a paste waits for these files: the transfer window shows the copy and goes
   // at its end by itself. Its Close is asked for now and taken while the copy runs (the
   // run starts with the window open).

@@ -49,12 +49,14 @@ class CDataObject final : public platform::IDataObject, public platform::IEnumFO
   platform::HRESULT Reset() override;
   platform::HRESULT Clone(platform::IEnumFORMATETC** out) override;
 
-  // Copies the items from the player into the emptied work folder "tx2pc" for a drop on
-  // another program; the file list is served from then on. With no items, or from the
+  // Copies the items from the player into a folder of this object's own in the work
+  // folder "tx2pc" for a drop on another program; the file list is served from then on.
+  // The folder stays while the object lives (on the clipboard, until the clipboard
+  // changes); what is no longer offered there is removed then. With no items, or from the
   // namespace's root: "Did not find any files to transfer to PC.".
   void PrepareFiles();
   bool FilesReady() const { return filesReady_; }
-  // What the file list names: each file or folder the copy made at the top of "tx2pc".
+  // What the file list names: each file or folder the copy made at the top of its folder.
   const std::vector<std::string>& PreparedFiles() const { return files_; }
 
   // A copy on the clipboard has no drop to wait for: the files are made when a program
@@ -69,6 +71,8 @@ class CDataObject final : public platform::IDataObject, public platform::IEnumFO
  private:
   ~CDataObject() override;
   CPidlList Selection() const;  // throws CPidlException for a bad list
+  // The object's folder of "tx2pc" is no longer offered (removed with `remove`).
+  void ForgetPrepared(bool remove);
 
   platform::RefCount refs_;
   platform::ULONG position_ = 0;
@@ -79,6 +83,7 @@ class CDataObject final : public platform::IDataObject, public platform::IEnumFO
   bool filesReady_ = false;
   bool prepareWhenAsked_ = false;
   std::vector<std::string> files_;
+  std::string prepared_;  // the name of its folder in "tx2pc", once made
   std::string sourceName_;
 };
 

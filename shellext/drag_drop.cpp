@@ -38,6 +38,17 @@ bool IsFileTargetType(std::uint32_t type) {
   return type == NT_MEMSEG || type == NT_CONTAINER || type == NT_LISTS || type == NT_DATAFOLDER;
 }
 
+// The dropped ids that are tracks on the player, in order: a data file or folder dragged
+// along has no place in the queue, a playlist or a track's tags. False (after saying so)
+// when none is.
+bool KeepTracks(std::vector<KernelId>& ids) {
+  KernelDevice& device = Device();
+  std::erase_if(ids, [&device](const KernelId& id) { return device.TrackExists(id) == 0; });
+  if (!ids.empty()) return true;
+  ShowInformation("Only tracks can be dropped here; the dropped items are not tracks.");
+  return false;
+}
+
 }  // namespace
 
 // ---- The drag's source ----
@@ -185,23 +196,32 @@ bool CDropTarget::DropItemIds(platform::IDataObject* data) {
   }
   const CPidlLast item(target_);
   const std::uint32_t kind = item->id.word[0];
-  switch (item->nodeType) {
-    case NT_CONTAINER:
-      if (kind == kKindActiveQueue) return QueueDroppedTracks(*ids);
-      if (kind == kKindArtistTracks || kind == kKindAlbumTracks || kind == kKindGenreTracks) {
-        return ChangeFieldByDrop(*ids, kind);
+  try {
+    switch (item->nodeType) {
+      case NT_CONTAINER:
+        if (kind == kKindActiveQueue) return KeepTracks(*ids) && QueueDroppedTracks(*ids);
+        if (kind == kKindArtistTracks || kind == kKindAlbumTracks || kind == kKindGenreTracks) {
+          return KeepTracks(*ids) && ChangeFieldByDrop(*ids, kind);
+        }
+        return false;
+      case NT_LISTS:
+        if (kind == kListPlaylists) return KeepTracks(*ids) && CreatePlaylistFromDrop(data, *ids);
+        if (kind == kListOneArtist) return KeepTracks(*ids) && ChangeFieldByDrop(*ids, kKindArtistTracks);
+        return false;
+      case NT_PLAYLIST: {
+        if (!KeepTracks(*ids)) return false;
+        SortableKernelIdArray tracks(&Device());
+        tracks.assign(ids->begin(), ids->end());
+        return AddTracksToPlaylist(CurrentPlaylistId(Device(), item.Item()), tracks) > 0;
       }
-      return false;
-    case NT_LISTS:
-      if (kind == kListPlaylists) return CreatePlaylistFromDrop(data, *ids);
-      if (kind == kListOneArtist) return ChangeFieldByDrop(*ids, kKindArtistTracks);
-      return false;
-    case NT_PLAYLIST: {
-      SortableKernelIdArray tracks(&Device());
-      tracks.assign(ids->begin(), ids->end());
-      AddTracksToPlaylist(item.GetId(), tracks);
-      return true;
+      default:
+        break;
     }
+  } catch (const std::exception& e) {
+    KernelDeviceClient::ReportError("Could not read the dropped items.", e);
+    return false;
+  }
+  switch (item->nodeType) {
     case NT_DATAFOLDER:
       return MoveDroppedDataItems(*ids);
     default:
@@ -210,15 +230,18 @@ bool CDropTarget::DropItemIds(platform::IDataObject* data) {
 }
 
 bool CDropTarget::QueueDroppedTracks(const std::vector<KernelId>& ids) {
+  std::size_t queued = 0;  // what the player took
   try {
     KernelDevice& device = Device();
-    for (const KernelId& id : ids) device.EnqueueTrack(id);
+    for (const KernelId& id : ids) {
+      if (device.EnqueueTrack(id) == 0) ++queued;
+    }
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not queue track(s).", e);
     return false;
   }
   char text[64];
-  std::snprintf(text, sizeof text, "%zu track%s queued.", ids.size(), Plural(ids.size()));
+  std::snprintf(text, sizeof text, "%zu track%s queued.", queued, Plural(queued));
   ShowInformation(text);
   RefreshFolderViews();
   return true;

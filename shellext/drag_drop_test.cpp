@@ -52,6 +52,12 @@ FORMATETC Format(platform::UINT format, DWORD tymed = platform::TYMED_HGLOBAL) {
   return f;
 }
 
+std::vector<std::uint32_t> Words(const std::vector<KernelId>& ids) {
+  std::vector<std::uint32_t> words;
+  for (const KernelId& id : ids) words.push_back(id.word[0]);
+  return words;
+}
+
 std::string Bytes(platform::HGLOBAL block) {
   std::string out(static_cast<const char*>(platform::GlobalLock(block)), platform::GlobalSize(block));
   platform::GlobalUnlock(block);
@@ -441,6 +447,82 @@ TEST_F(DragDropTest, TheLibrarysOwnTargets) {
   // Targets that take ids but not these: silently nothing.
   EXPECT_EQ(DropOn(TargetOf(Folder(NT_CONTAINER, kKindAudioTracks, "Audio Tracks")).Get(), one.Get()).second,
             platform::DROPEFFECT_NONE);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// Only tracks go to the queue, a playlist, the Playlists folder or a track folder's tags:
+// dragged data files are left out, and the reports count what the player took.
+TEST_F(DragDropTest, OnlyTracksAreQueuedOrAddedAndTheReportCountsWhatThePlayerTook) {
+  ComPtr<platform::IDataObject> file = DataOf(At({"Data Files"}), {At({"Data Files", "top.txt"})});
+  auto mixed = ComPtr<Foreign>::Attach(new Foreign);
+  {
+    platform::HGLOBAL block = MakeKernelIdListBlock({c_.top, c_.mirror});
+    mixed->blocks[static_cast<platform::CLIPFORMAT>(g_cfKernelIdList)] = Bytes(block);
+    platform::GlobalFree(block);
+  }
+  platform::LPITEMIDLIST evening = Folder(NT_PLAYLIST, 0, "Evening");
+  reinterpret_cast<ShellItemData*>(evening)->id.Assign(c_.evening);
+  const platform::LPCITEMIDLIST targets[] = {
+      Folder(NT_CONTAINER, kKindActiveQueue, "Active Queue"), evening, Folder(NT_LISTS, kListPlaylists, "Playlists"),
+      Folder(NT_CONTAINER, kKindGenreTracks, "Folk")};
+  for (platform::LPCITEMIDLIST target : targets) {
+    host_.ExpectMessageBox(platform::IDOK, "Only tracks can be dropped here; the dropped items are not tracks.");
+    EXPECT_EQ(DropOn(TargetOf(target).Get(), file.Get()).second, platform::DROPEFFECT_NONE);
+  }
+  EXPECT_TRUE(device_.GetQueue().empty());
+  EXPECT_EQ(device_.PlaylistItems(c_.evening).size(), 2u);
+  EXPECT_EQ(device_.GetDataItemName(c_.top), "top.txt");
+
+  host_.ExpectMessageBox(platform::IDOK, "1 track queued.");
+  EXPECT_EQ(DropOn(TargetOf(targets[0]).Get(), mixed.Get()).second, platform::DROPEFFECT_COPY);
+  EXPECT_EQ(Words(device_.GetQueue()), Words({c_.mirror}));
+  host_.ExpectMessageBox(platform::IDOK, "1 track added to playlist Evening.");
+  EXPECT_EQ(DropOn(TargetOf(evening).Get(), mixed.Get()).second, platform::DROPEFFECT_COPY);
+  EXPECT_EQ(Words(device_.PlaylistItems(c_.evening)), Words({c_.harbour, c_.opening, c_.mirror}));
+
+  // A player that takes none says so, and the drop did not happen.
+  device_.FailWithStatus(DeviceOp::AddPendingToPlaylist, 8, "Storage full.", 1);
+  host_.ExpectMessageBox(platform::IDOK, "Could not add track(s) to playlist Evening (error 8).");
+  EXPECT_EQ(DropOn(TargetOf(evening).Get(), mixed.Get()).second, platform::DROPEFFECT_NONE);
+  EXPECT_EQ(device_.PlaylistItems(c_.evening).size(), 3u);
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// Each drag or copy makes its files in a folder of its own: what the clipboard offers
+// stays however often something is dragged or copied meanwhile, and goes when the
+// clipboard lets go of it; a drag's files go with the next drag once nothing holds them.
+TEST_F(DragDropTest, FilesOnTheClipboardStayUntilTheClipboardChanges) {
+  Settings().SetDword("Gen_Tx_AutoCloseDialog", 1);
+  const platform::LPCITEMIDLIST documents = At({"Data Files", "Documents"});
+  ComPtr<platform::IDataObject> copied = DataOf(At({"Data Files"}), {At({"Data Files", "top.txt"})});
+  dynamic_cast<CDataObject*>(copied.Get())->PrepareFilesWhenAsked();
+  ASSERT_EQ(platform::OleSetClipboard(copied.Get()), S_OK);
+  FORMATETC f = Format(platform::CF_HDROP);
+  platform::STGMEDIUM m;
+  ASSERT_EQ(copied->GetData(&f, &m), S_OK);  // a program pastes
+  const std::optional<std::vector<std::string>> pasted = platform::ReadDropFiles(m.hGlobal);
+  platform::ReleaseStgMedium(&m);
+  ASSERT_TRUE(pasted && pasted->size() == 1u);
+  const std::string offered = platform::ToPosixPath(pasted->front());
+  EXPECT_EQ(Read(offered), "top");
+
+  const auto prepare = [&](const char* name) {
+    ComPtr<platform::IDataObject> data = DataOf(documents, {At({"Data Files", "Documents", name})});
+    auto* object = dynamic_cast<CDataObject*>(data.Get());
+    object->PrepareFiles();
+    EXPECT_EQ(object->PreparedFiles().size(), 1u) << name;
+    return object->PreparedFiles().empty() ? std::string() : platform::ToPosixPath(object->PreparedFiles().front());
+  };
+  const std::string dragged = prepare("readme.txt");
+  EXPECT_EQ(Read(dragged), "read me");
+  const std::string next = prepare("list.csv");
+  EXPECT_FALSE(fs::exists(dragged));  // nothing held that drag any more
+  EXPECT_TRUE(fs::exists(next));
+  EXPECT_EQ(Read(offered), "top");
+
+  ASSERT_EQ(platform::OleSetClipboard(nullptr), S_OK);
+  copied.Reset();
+  EXPECT_FALSE(fs::exists(offered));
   EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 

@@ -36,10 +36,14 @@ void ForEachPlaylist(const CPidlList& selection, const char* what, int (*op)(Ker
   try {
     KernelDevice& device = Device();
     bool any = false;
+    bool rewritten = false;
     for (const CPidlLast& item : selection) {
       if (item->nodeType != NT_PLAYLIST) continue;
       any = true;
-      if (op(device, item.GetId()) != 0) {
+      const int status = op(device, CurrentPlaylistId(device, item.Item()));
+      // A player that writes the playlist anew gives it a new id: trees and views follow.
+      rewritten = rewritten || FindRewrittenPlaylist(device, item.Item()).has_value();
+      if (status != 0) {
         ShowInformation(std::string("Could not ") + what + " the playlist " + item.GetDisplayName() + ".");
         break;
       }
@@ -48,7 +52,12 @@ void ForEachPlaylist(const CPidlList& selection, const char* what, int (*op)(Ker
       ShowInformation("Please select a playlist.");
       return;
     }
-    Changed(device);
+    device.CommitChanges();
+    if (rewritten) {
+      NotifyPlaylistsChanged();
+    } else {
+      RefreshFolderViews();
+    }
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError((std::string("Could not ") + what + " the playlist.").c_str(), e);
   }
@@ -103,7 +112,9 @@ void RenameItem(const CPidlList& selection) {
                        : type == NT_DATAFOLDER ? device.RenameDataFolder(item.GetId(), name)
                                                : device.RenamePlaylist(item.GetId(), name);
     if (NameTaken(status)) {
-      ShowInformation("An item named " + name + " already exists.");
+      // A playlist's name is refused as "New Playlist..." refuses it.
+      ShowInformation(type == NT_PLAYLIST ? "Playlist '" + name + "' already exists."
+                                          : "An item named " + name + " already exists.");
       return;
     }
     if (status != 0) {

@@ -15,6 +15,7 @@
 #include "device/kernel_device_client.h"
 #include "platform/ui/host.h"
 #include "shellext/enum_id_list.h"
+#include "shellext/playlist_commands.h"
 #include "shellext/shell_folder.h"
 
 using namespace device;
@@ -381,13 +382,27 @@ void ContentBuilder::ListTuner() {
 }
 
 void ContentBuilder::ListPlaylist(const ShellItemData& folder) {
-  const KernelId playlist = folder.id;
   try {
+    KernelId playlist = folder.id;
     KernelId track;
+    int first = 0;
+    try {
+      first = device_.GetFirstPlaylistItem(playlist, track);
+    } catch (const std::exception&) {
+      first = -1;  // asked again below when the playlist has a new id
+    }
+    // A playlist the player wrote anew (an entry removed, moved, sorted) has a new id.
+    if (first <= 0) {
+      if (const std::optional<KernelId> now = FindRewrittenPlaylist(device_, folder)) {
+        playlist = *now;
+        first = device_.GetFirstPlaylistItem(playlist, track);
+      } else if (first < 0) {
+        first = device_.GetFirstPlaylistItem(playlist, track);  // its own failure is reported
+      }
+    }
     int position = 1;
     int count = 0;
-    for (int n = device_.GetFirstPlaylistItem(playlist, track); n != 0 && count < kMaxEntries;
-         n = device_.GetNextPlaylistItem(playlist, track), ++count) {
+    for (int n = first; n != 0 && count < kMaxEntries; n = device_.GetNextPlaylistItem(playlist, track), ++count) {
       Add(NT_PLITEM, track, position++, "");
     }
   } catch (const std::exception& e) {

@@ -205,6 +205,11 @@ void DeleteItems(CShellFolder* parent, const CPidlList& selection) {
     ShowInformation("This item cannot be deleted.");
     return;
   }
+  if (first.nodeType == NT_QITEM) {
+    // In the queue, deleting takes the entries out of it; their tracks stay on the player.
+    RemoveFromPlaylistOrQueue(CPidlLast(parent != nullptr ? parent->OwnList() : nullptr), selection);
+    return;
+  }
   if (ShowMessageBox("Are you sure you want to delete the selected items?",
                      platform::MB_YESNO | platform::MB_ICONQUESTION) != platform::IDYES) {
     return;
@@ -248,9 +253,8 @@ void DeleteItems(CShellFolder* parent, const CPidlList& selection) {
               break;
             case NT_TRACK:
             case NT_PLITEM:
-            case NT_QITEM:
             case NT_INDEXTRACK:
-              // A queue entry and a row of the playlist index stand for their track too.
+              // A row of the playlist index stands for its track too.
               device.DeleteAudioTrack(data.id);
               break;
             case NT_DATA:

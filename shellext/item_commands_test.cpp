@@ -207,6 +207,45 @@ TEST_F(ItemCommands, CopyingAPlaylistMakesItsFolderAndList) {
   EXPECT_EQ(files, 3u);
 }
 
+// A playlist named with the longest name a folder may have: the folder keeps it, its list
+// takes a shorter one so that ".m3u" fits, and the tracks are copied.
+TEST_F(ItemCommands, APlaylistOfTheLongestNameKeepsItsTracksAndAShorterListName) {
+  const std::string name(255, 'p');
+  device_.AddPlaylist(name, {catalogue_.harbour});
+  const std::string to = Destination("Long");
+  host_.ExpectFolderPicker(to);
+  Invoke(4010, {"Playlists"}, {name});
+  const std::string folder = to + "/" + name;
+  EXPECT_EQ(ReadAll(folder + "/" + std::string(251, 'p') + ".m3u"),
+            "#EXTM3U\r\nAda Lind - North Light - 01 - Harbour.mp3\r\n");
+  EXPECT_EQ(ReadAll(folder + "/Ada Lind - North Light - 01 - Harbour.mp3"), device_.ContentOf(catalogue_.harbour));
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// A data folder comes over whole, its empty folders too; a playlist's list names only the
+// tracks that came (a locked one stays on the player and out of the list).
+TEST_F(ItemCommands, EmptyFoldersComeOverAndAListNamesOnlyTheCopiedTracks) {
+  const KernelId empty = device_.AddDataFolder(catalogue_.documents, "Empty");
+  device_.AddDataFolder(empty, "Deeper");
+  device_.AddDataFolder(KernelId(), "Nothing");
+  const KernelId locked = device_.AddTrack({.artist = "Lock", .album = "Box", .title = "Kept", .number = 1, .locked = true});
+  device_.AddPlaylist("Mixed", {catalogue_.harbour, locked, catalogue_.mirror});
+  const std::string to = Destination("Whole");
+  host_.ExpectFolderPicker(to);
+  Invoke(4010, {"Data Files"}, {"Documents", "Nothing"});
+  EXPECT_TRUE(fs::is_directory(to + "/Documents/Empty/Deeper"));
+  EXPECT_TRUE(fs::is_directory(to + "/Nothing"));
+  EXPECT_EQ(ReadAll(to + "/Documents/Old/a.txt"), "a");
+
+  host_.ExpectFolderPicker(to);
+  host_.ExpectMessageBox(IDOK, "Some of the selected files are locked content");
+  Invoke(4010, {"Playlists"}, {"Mixed"});
+  EXPECT_EQ(ReadAll(to + "/Mixed/Mixed.m3u"),
+            "#EXTM3U\r\nAda Lind - North Light - 01 - Harbour.mp3\r\nCyra - Glass Rooms - 07 - Mirror.mp3\r\n");
+  EXPECT_FALSE(fs::exists(to + "/Mixed/Lock - Box - 01 - Kept.mp3"));
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
 TEST_F(ItemCommands, NamesFromThePlayerStayInsideTheChosenFolder) {
   const KernelId hostile = device_.AddDataFolder(KernelId(), "..");
   device_.AddDataFile(hostile, "../../escape.txt", "one");

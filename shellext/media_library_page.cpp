@@ -12,6 +12,7 @@
 #include "common/shell_utilities.h"
 #include "device/codec.h"
 #include "device/track_names.h"
+#include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "shellext/icons.h"
 #include "shellext/shell_folder.h"
@@ -370,8 +371,10 @@ void CWinampMLDlg::PlayOrEnqueue(bool all, bool enqueue) {
       continue;  // the name could not be asked: no address to give
     }
     if (records.size() == records.capacity()) records.reserve(records.capacity() + 257);
-    records.push_back({keep(address), keep(t.title.GetText()), keep(t.album.GetText()), keep(t.artist.GetText()),
-                       nullptr, keep(t.genre.GetText()), t.year, t.trackNumber, t.length, nullptr});
+    // The host makes lines of a playlist of these: no control character may break one.
+    const auto field = [&keep](const FixedString256& tag) { return keep(platform::BlankControls(tag.GetText())); };
+    records.push_back({keep(address), field(t.title), field(t.album), field(t.artist), nullptr, field(t.genre), t.year,
+                       t.trackNumber, t.length, nullptr});
   }
   MediaLibraryRecordList recordList{records.data(), static_cast<int>(records.size()),
                                     static_cast<int>(records.capacity())};

@@ -385,6 +385,23 @@ TEST_F(MediaLibraryTest, PlayAndEnqueueSendTheRowsAsStreams) {
   (void)locked;
 }
 
+// The host makes lines of a playlist of the records: a tag's line breaks and other
+// controls come to it as blanks.
+TEST_F(MediaLibraryTest, TheRecordsCarryNoControlCharacters) {
+  device_.AddTrack({.artist = "A\r\nB", .album = "C\nD", .title = "E\r\n#EXTINF:1,F", .genre = "G\tH", .number = 9,
+                    .length = 5});
+  OpenPage();
+  Click(CWinampMLDlg::kPlayAllId);
+  ASSERT_EQ(requests_.size(), 1u);
+  ASSERT_EQ(requests_[0].records.size(), 1u);
+  const SentRecord& r = requests_[0].records[0];
+  EXPECT_EQ(r.title, "E  #EXTINF:1,F");
+  EXPECT_EQ(r.artist, "A  B");
+  EXPECT_EQ(r.album, "C D");
+  EXPECT_EQ(r.genre, "G H");
+  EXPECT_EQ(r.address.find_first_of("\r\n\t"), std::string::npos);
+}
+
 // Double click: a notice row opens its address, a track is enqueued; the popup menu's two
 // items play and enqueue the selection; Help opens the help address.
 TEST_F(MediaLibraryTest, ActivationMenuAndHelp) {

@@ -1,11 +1,15 @@
 #include "shellext/playlist_commands.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <map>
 #include <set>
 
 #include "common/folders.h"
 #include "common/settings.h"
 #include "common/shell_utilities.h"
 #include "device/device_status.h"
+#include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -32,11 +36,67 @@ int AddPending(KernelDevice& device, const KernelId& playlist, const std::vector
   return device.AddPendingToPlaylist(playlist);
 }
 
-// The playlists folder's listing changed (when the folder has been listed at all).
+// The playlist's entries in order.
+std::vector<KernelId> PlaylistEntries(KernelDevice& device, const KernelId& playlist) {
+  std::vector<KernelId> entries;
+  KernelId entry;
+  for (int n = device.GetFirstPlaylistItem(playlist, entry); n != 0; n = device.GetNextPlaylistItem(playlist, entry)) {
+    entries.push_back(entry);
+  }
+  return entries;
+}
+
+// Marks the entry a selected playlist item stands for: the one at its listed place when it
+// is still that track there, else the nearest unmarked entry of that track (the playlist
+// changed since it was listed). False when the playlist holds no such entry.
+bool MarkEntry(const std::vector<KernelId>& entries, std::vector<bool>& marked, const ShellItemData& item) {
+  const long listed = static_cast<long>(item.position) - 1;  // entries are listed from 1
+  long best = -1;
+  for (long i = 0; i < static_cast<long>(entries.size()); ++i) {
+    if (marked[static_cast<std::size_t>(i)] || entries[static_cast<std::size_t>(i)].word[0] != item.id.word[0]) continue;
+    if (best < 0 || std::labs(i - listed) < std::labs(best - listed)) best = i;
+  }
+  if (best < 0) return false;
+  marked[static_cast<std::size_t>(best)] = true;
+  return true;
+}
+
+// Takes the selected entries out of the playlist, each at its place. The player's own
+// removal takes every entry of a track, so it serves only when no other entry of a removed
+// track stays; otherwise the playlist is rebuilt without the removed entries. The
+// player's status (0 when done).
+int RemovePlaylistEntries(KernelDevice& device, KernelId& playlist, const CPidlList& selection) {
+  const std::vector<KernelId> entries = PlaylistEntries(device, playlist);
+  std::vector<bool> marked(entries.size(), false);
+  for (const CPidlLast& item : selection) {
+    if (item->nodeType == NT_PLITEM) MarkEntry(entries, marked, item.Item());
+  }
+  std::vector<KernelId> kept;
+  std::map<std::uint32_t, KernelId> removed;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    if (marked[i]) {
+      removed.emplace(entries[i].word[0], entries[i]);
+    } else {
+      kept.push_back(entries[i]);
+    }
+  }
+  if (removed.empty()) return 0;
+  const bool anotherStays =
+      std::any_of(kept.begin(), kept.end(), [&removed](const KernelId& e) { return removed.count(e.word[0]) != 0; });
+  if (anotherStays) return tools::ReplacePlaylist(device, playlist, kept);
+  device.ClearPendingIds();
+  for (auto it = removed.rbegin(); it != removed.rend(); ++it) device.AddPendingId(it->second);
+  return device.RemovePendingFromPlaylist(playlist);
+}
+
+}  // namespace
+
 void NotifyPlaylistsChanged() {
   if (LPCITEMIDLIST playlists = GetFixedFolderList(FixedFolder::kPlaylists)) NotifyFolderUpdated(playlists);
   RefreshFolderViews();
 }
+
+namespace {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -158,14 +218,25 @@ void CreatePlaylistFromTracks(const SortableKernelIdArray& tracks) {
 int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& tracks) {
   try {
     KernelDevice& device = Device();
+    KernelId entry;
+    int before = 0, after = 0, status = 0;
     {
       platform::WaitCursor wait;
-      AddPending(device, playlist, tracks);
+      before = device.GetFirstPlaylistItem(playlist, entry);
+      status = AddPending(device, playlist, tracks);
+      after = device.GetFirstPlaylistItem(playlist, entry);
+    }
+    // The report counts what the player took, not what was offered.
+    const std::size_t added = after > before ? static_cast<std::size_t>(after - before) : 0;
+    if (status != 0 && added == 0) {
+      ShowInformation("Could not add track(s) to playlist " + device.GetPlaylistName(playlist) + " (error " +
+                      std::to_string(status) + ").");
+      return 0;
     }
     std::uint32_t quiet = 0;
     ReadSettingDword("Gen_DisableCompletionConfirmations", quiet);
     if (quiet == 0) {
-      ShowInformation(std::to_string(tracks.size()) + " track" + Plural(tracks.size()) + " added to playlist " +
+      ShowInformation(std::to_string(added) + " track" + Plural(added) + " added to playlist " +
                       device.GetPlaylistName(playlist) + ".");
     }
     platform::WaitCursor wait;
@@ -173,6 +244,7 @@ int AddTracksToPlaylist(const KernelId& playlist, const SortableKernelIdArray& t
     RefreshFolderViews();
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not add track(s) to playlist.", e);
+    return 0;
   }
   return 1;
 }
@@ -192,20 +264,42 @@ void RemoveFromPlaylistOrQueue(const CPidlLast& parent, const CPidlList& selecti
     KernelDevice& device = Device();
     CPidlList ordered = selection;
     ordered.SortById(-1);
-    device.ClearPendingIds();
     for (const CPidlLast& item : ordered) {
-      if (item->nodeType == NT_PLITEM) {
-        device.AddPendingId(item.GetId());
-      } else if (item->nodeType == NT_QITEM) {
-        device.RemoveFromQueue(item.GetId());
-      }
+      if (item->nodeType == NT_QITEM) device.RemoveFromQueue(item.GetId());
     }
-    if (first == NT_PLITEM) device.RemovePendingFromPlaylist(parent.GetId());
-    device.CommitChanges();
+    if (first == NT_PLITEM) {
+      KernelId playlist = CurrentPlaylistId(device, parent.Item());
+      const int status = RemovePlaylistEntries(device, playlist, ordered);
+      if (status != 0) {
+        ShowInformation("Could not remove the entries from the playlist '" + parent.GetDisplayName() + "' (error " +
+                        std::to_string(status) + ").");
+      }
+      device.CommitChanges();
+      if (FindRewrittenPlaylist(device, parent.Item())) {
+        NotifyPlaylistsChanged();  // written anew under a new id: the trees learn of it too
+        return;
+      }
+    } else {
+      device.CommitChanges();
+    }
     RefreshFolderViews();
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not remove items.", e);
   }
+}
+
+std::optional<KernelId> FindRewrittenPlaylist(KernelDevice& device, const ShellItemData& listed) {
+  std::optional<KernelId> named;
+  KernelId playlist;
+  for (int n = device.GetFirstPlaylist(playlist); n != 0; n = device.GetNextPlaylist(playlist)) {
+    if (playlist.word[0] == listed.id.word[0]) return std::nullopt;
+    if (!named && device.GetPlaylistName(playlist) == listed.DisplayName()) named = playlist;
+  }
+  return named;
+}
+
+KernelId CurrentPlaylistId(KernelDevice& device, const ShellItemData& listed) {
+  return FindRewrittenPlaylist(device, listed).value_or(listed.id);
 }
 
 void BackupPlaylists(const std::vector<KernelId>& playlists) {
@@ -214,6 +308,11 @@ void BackupPlaylists(const std::vector<KernelId>& playlists) {
   if (!folder) return;
   if (folder->empty()) {
     ShowInformation("Invalid target folder.");
+    return;
+  }
+  if (!platform::QueryFile(*folder).directory) {
+    // Once for the folder, not once per playlist.
+    ShowInformation("The folder " + platform::ToPosixPath(*folder) + " does not exist.\nNo playlist backups were written.");
     return;
   }
   KernelDevice& device = Device();
@@ -239,8 +338,13 @@ void BackupPlaylists(const std::vector<KernelId>& playlists) {
       }
     }
   }
-  for (const std::string& name : failed) ShowInformation("Could not write playlist backup file " + name + ".rpb.");
-  ShowInformation("Playlist backup complete.");
+  // One box for every failure; "complete" only when a backup was written (or none asked).
+  std::string failures;
+  for (const std::string& name : failed) {
+    failures += (failures.empty() ? "" : "\n") + ("Could not write playlist backup file " + name + ".rpb.");
+  }
+  if (!failures.empty()) ShowInformation(failures);
+  if (failed.empty() || failed.size() < playlists.size()) ShowInformation("Playlist backup complete.");
 }
 
 void BackupSelectedPlaylists(const CPidlList& selection) {

@@ -35,13 +35,28 @@ void CreateNewPlaylist();
 // outcome.
 void CreatePlaylistFromTracks(const device::SortableKernelIdArray& tracks);
 
-// Appends the tracks to the playlist and says how many were added (unless
-// `Gen_DisableCompletionConfirmations` is set). Answers 1.
+// Appends the tracks to the playlist and says how many the player took (unless
+// `Gen_DisableCompletionConfirmations` is set); a player that took none says why.
+// Answers 1 when the player took them, else 0.
 int AddTracksToPlaylist(const device::KernelId& playlist, const device::SortableKernelIdArray& tracks);
 
-// Removes the selected playlist entries from the playlist `parent` is, and every queue
-// entry of the selected queue items' tracks.
+// Removes the selected playlist entries from the playlist `parent` is, each at its own
+// place (another entry of the same track stays), and every queue entry of the selected
+// queue items' tracks.
 void RemoveFromPlaylistOrQueue(const CPidlLast& parent, const CPidlList& selection);
+
+// A player that rewrites a playlist to change it (removing, moving, sorting, shuffling
+// entries) gives it a new id under the same name. The playlist a listed playlist item
+// stands for now, when the player no longer has the listed id: the first playlist of the
+// item's name; nullopt while the player has the id, or when no playlist has the name.
+std::optional<device::KernelId> FindRewrittenPlaylist(device::KernelDevice& device, const ShellItemData& listed);
+// The listed playlist's id as the player knows it now (the listed one when it was not
+// rewritten).
+device::KernelId CurrentPlaylistId(device::KernelDevice& device, const ShellItemData& listed);
+
+// The Playlists folder's listing changed: the hosts' trees reload it and every view
+// reloads.
+void NotifyPlaylistsChanged();
 
 // Asks for a folder and writes one backup per playlist there, named after it.
 void BackupPlaylists(const std::vector<device::KernelId>& playlists);

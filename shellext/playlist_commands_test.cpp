@@ -173,6 +173,38 @@ TEST_F(PlaylistCommandsTest, RemovingTakesEntriesOutOfThePlaylistAndTracksOutOfT
   EXPECT_EQ(PlaylistNames(), (std::vector<std::string>{"Evening", "Jazz Mix", "Three"}));
 }
 
+// Each selected entry goes at its own place: of two entries of one track, the other one
+// stays where it was.
+TEST_F(PlaylistCommandsTest, RemovingAnEntryTakesThatEntryNotItsTwin) {
+  const Catalogue& c = catalogue_;
+  const struct {
+    std::vector<std::size_t> rows;  // listed from 0
+    std::vector<KernelId> left;
+  } kCases[] = {
+      {{2}, {c.mirror, c.harbour, c.opening}},
+      {{0}, {c.harbour, c.mirror, c.opening}},
+      {{0, 2}, {c.harbour, c.opening}},
+      {{1, 2}, {c.mirror, c.opening}},
+  };
+  for (const auto& k : kCases) {
+    if (const KernelId old = PlaylistNamed("Twice"); old.word[0] != 0) device_.DeletePlaylist(old);
+    device_.AddPlaylist("Twice", {c.mirror, c.harbour, c.mirror, c.opening});
+    const platform::LPITEMIDLIST twice = At({"Playlists", "Twice"});
+    const std::vector<ShellItemData> listed = Items(twice);
+    ASSERT_EQ(listed.size(), 4u);
+    std::vector<platform::LPITEMIDLIST> lists;
+    CPidlList selection;
+    for (std::size_t row : k.rows) {
+      lists.push_back(MakeList(listed[row]));
+      selection.emplace_back(lists.back());
+    }
+    RemoveFromPlaylistOrQueue(CPidlLast(twice), selection);
+    EXPECT_EQ(Words(TracksOf("Twice")), Words(k.left)) << k.rows.size() << " rows from " << k.rows.front();
+    for (platform::LPITEMIDLIST list : lists) platform::FreeItemIdList(list);
+  }
+  EXPECT_TRUE(host_.prompts().empty());
+}
+
 // Two playlist entries and a queue entry in one selection, a playlist entry first: the
 // entries leave the playlist, every queue entry of the third item's track leaves the queue.
 TEST_F(PlaylistCommandsTest, AMixedSelectionRemovesFromBoth) {
@@ -251,6 +283,7 @@ TEST_F(PlaylistCommandsTest, HostileNamesStayInsideTheBackupFolder) {
   EXPECT_EQ(BackupFileName(""), "_.rpb");
 }
 
+// Failures are told once, in one box; "complete" is said only when a backup was written.
 TEST_F(PlaylistCommandsTest, APlaylistThatCannotBeWrittenIsNamedAndTheOthersGoOn) {
   const std::string folder = Folder("backups");
   std::filesystem::create_directories(folder + "/Evening.rpb");  // a folder where the file should go
@@ -262,9 +295,16 @@ TEST_F(PlaylistCommandsTest, APlaylistThatCannotBeWrittenIsNamedAndTheOthersGoOn
   device_.FailWithError(DeviceOp::GetTrackArtist, platform::E_FAIL, "Memory Device", "The player went away.", 1);
   host_.ExpectFolderPicker(Folder("second"));
   host_.ExpectMessageBox(IDOK, "Could not write playlist backup file Jazz Mix.rpb.");
-  host_.ExpectMessageBox(IDOK, "Playlist backup complete.");
   BackupPlaylists({catalogue_.jazzMix});
   EXPECT_TRUE(FilesIn(root_ + "/second").empty());  // no partial file
+
+  // A folder that is not there: one message for all the playlists, and nothing written.
+  const std::string missing = root_ + "/gone/away";
+  host_.ExpectFolderPicker(missing);
+  host_.ExpectMessageBox(IDOK, "The folder " + missing + " does not exist.\nNo playlist backups were written.");
+  Invoke(4030, {"Playlists"});
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/gone"));
 }
 
 TEST_F(PlaylistCommandsTest, ARestoreFindsEachTrackByItsContentIdAndCountsTheMissing) {

@@ -6,6 +6,7 @@
 #include "common/settings.h"
 #include "common/shell_utilities.h"
 #include "device/device_status.h"
+#include "device/request_block.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
@@ -56,16 +57,17 @@ void RunTrackSearch(const std::string& condition) {
     }
   } catch (const std::exception&) {
     SetSearchResults(std::move(hits));  // what was found before the failure
+    RefreshFolderViews();
     throw;
   }
   const bool found = !hits.empty();
   SetSearchResults(std::move(hits));
   if (found) {
     WriteSettingString("SQL_LastSearchQuery", condition);
-    RefreshFolderViews();
   } else {
     ShowInformation("Search produced no matches.");
   }
+  RefreshFolderViews();  // the search folder shows these hits, none included
 }
 
 std::string SimpleSearchCondition(std::string_view text) {
@@ -150,6 +152,7 @@ void EditNote(const CPidlList& selection) {
   KernelDevice& device = Device();
   tools::EditNoteDialog dialog(GetOwnerWindow());
   dialog.text = device.GetNoteText(item);
+  dialog.maxBytes = DeviceRequestBlock::kNoteTextMaxBytes;  // what reaches the player
   if (dialog.DoModal() == platform::IDOK) device.SetNoteText(item, dialog.text);
 }
 

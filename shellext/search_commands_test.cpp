@@ -181,6 +181,20 @@ TEST_F(SearchCommandsTest, NotesAndContactsAreReadEditedAndWrittenBack) {
   EditNote(note);
   EXPECT_EQ(device_.GetNoteText(note.front().GetId()), "Strings, picks,\ncapo.");
 
+  // Longer than the player holds: the editor says how much fits; No keeps the whole text
+  // in it, Yes stores the part that fits.
+  const std::string longer = std::string(4100, 'n') + "é";  // 4101 characters in 4102 bytes
+  host_.ExpectDialog(tools::EditNoteDialog::kTemplateId, [&](DialogDriver& d) {
+    d.Type(tools::EditNoteDialog::kTextId, longer);
+    host_.ExpectNextMessageBox(platform::IDNO, "This note has 4101 characters; the player holds 4099 of them.");
+    d.Ok();
+    EXPECT_EQ(d.Text(tools::EditNoteDialog::kTextId), longer);
+    host_.ExpectNextMessageBox(platform::IDYES, "Store only the first 4099 characters?");
+    d.Ok();
+  });
+  EditNote(note);
+  EXPECT_EQ(device_.GetNoteText(note.front().GetId()), std::string(4099, 'n'));
+
   CPidlList contact;
   contact.emplace_back(Child(At({"Contacts"}), "Mara Quill"));
   host_.ExpectDialog(tools::EditContactDialog::kTemplateId, [](DialogDriver& d) {

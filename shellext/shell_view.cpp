@@ -20,6 +20,7 @@
 #include "shellext/fill_command.h"
 #include "shellext/icons.h"
 #include "shellext/item_order.h"
+#include "shellext/playlist_commands.h"
 #include "shellext/shell_folder.h"
 #include "shellext/view_commands.h"
 
@@ -812,7 +813,12 @@ void CShellView::DefaultAction() {
 }
 
 void CShellView::DeleteSelection() {
-  InvokeItemCommand(folderType_ == NT_PLAYLIST ? kItemRemoveFromList : kItemDelete, SelectedLists());
+  // Without a selection the key does nothing: the folder's own item is never what goes.
+  const std::vector<LPCITEMIDLIST> selection = SelectedLists();
+  if (selection.empty()) return;
+  // A queue entry leaves the queue; its track stays on the player.
+  const bool list = folderType_ == NT_PLAYLIST || (folderType_ == NT_CONTAINER && folderKind_ == kKindActiveQueue);
+  InvokeItemCommand(list ? kItemRemoveFromList : kItemDelete, selection);
 }
 
 void CShellView::SetListStyle(UINT mode) {
@@ -1110,6 +1116,32 @@ platform::ComPtr<platform::IDropTarget> CShellView::DropTargetAt(int row) {
   return target;
 }
 
+bool CShellView::FollowRewrittenPlaylist() {
+  if (followed_) return true;
+  if (folderType_ != NT_PLAYLIST || browser_ == nullptr || GetLastItemId(folderList_) == nullptr) return false;
+  const LPCITEMIDLIST playlists = GetFixedFolderList(FixedFolder::kPlaylists);
+  if (playlists == nullptr) return false;
+  ShellItemData item;
+  std::memcpy(static_cast<void*>(&item), &CPidlLast(folderList_).Item(), sizeof item);
+  std::optional<KernelId> now;
+  try {
+    now = FindRewrittenPlaylist(Device(), item);
+  } catch (const std::exception&) {
+    return false;  // the listing says what the player answers
+  }
+  if (!now) return false;
+  item.id.Assign(*now);
+  std::vector<std::uint8_t> bytes(kOneItemListSize, 0);
+  std::memcpy(bytes.data(), &item, sizeof item);
+  const LPITEMIDLIST one = platform::ItemIdListFromBytes(bytes.data(), bytes.size());
+  const LPITEMIDLIST absolute = pidls_.Concatenate(playlists, one);
+  followed_ = true;
+  browser_->BrowseObject(absolute, platform::SBSP_ABSOLUTE);
+  pidls_.Free(absolute);
+  platform::FreeItemIdList(one);
+  return true;
+}
+
 void CShellView::OnReorderDrop(int source, int target) {
   if (target < 0) {
     ShowInformation("You cannot drag past the last item in the list.");
@@ -1126,23 +1158,10 @@ void CShellView::OnReorderDrop(int source, int target) {
   const int base = folderType_ == NT_PLAYLIST ? 1 : 0;
   const int fromIndex = CPidlLast(RowList(source))->position - base;
   const int toIndex = CPidlLast(RowList(target))->position - base;
-  KernelId moved;  // the playlist as the player keeps it after the move
   try {
     KernelDevice& device = Device();
     if (folderType_ == NT_PLAYLIST) {
-      const CPidlLast self(folderList_);
-      device.MovePlaylistItem(self.GetId(), fromIndex, toIndex);
-      // A player that writes a playlist anew gives it a new id under the same name.
-      bool same = false;
-      KernelId playlist;
-      for (int n = device.GetFirstPlaylist(playlist); n != 0 && !same; n = device.GetNextPlaylist(playlist)) {
-        if (playlist.word[0] == self->id.word[0]) {
-          same = true;
-        } else if (moved.word[0] == 0 && device.GetPlaylistName(playlist) == self.GetDisplayName()) {
-          moved = playlist;
-        }
-      }
-      if (same) moved = KernelId();
+      device.MovePlaylistItem(CurrentPlaylistId(device, CPidlLast(folderList_).Item()), fromIndex, toIndex);
     } else {
       device.MoveQueueEntry(fromIndex, toIndex);
     }
@@ -1151,21 +1170,7 @@ void CShellView::OnReorderDrop(int source, int target) {
     return;
   }
   anchorRow_ = -1;
-  if (moved.word[0] != 0 && browser_ != nullptr && GetFixedFolderList(FixedFolder::kPlaylists) != nullptr) {
-    // Show the playlist under its new id.
-    ShellItemData item;
-    std::memcpy(static_cast<void*>(&item), &CPidlLast(folderList_).Item(), sizeof item);
-    item.id.Assign(moved);
-    std::vector<std::uint8_t> bytes(kOneItemListSize, 0);
-    std::memcpy(bytes.data(), &item, sizeof item);
-    const LPITEMIDLIST one = platform::ItemIdListFromBytes(bytes.data(), bytes.size());
-    const LPITEMIDLIST absolute = pidls_.Concatenate(GetFixedFolderList(FixedFolder::kPlaylists), one);
-    browser_->BrowseObject(absolute, platform::SBSP_ABSOLUTE);
-    pidls_.Free(absolute);
-    platform::FreeItemIdList(one);
-  } else {
-    RefreshList();
-  }
+  RefreshList();  // shows the playlist under a new id when the player wrote it anew
   RefreshFolderViews();
 }
 

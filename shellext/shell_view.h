@@ -186,6 +186,9 @@ class CShellView final : public platform::IShellView {
   void OnContextMenu(bool header, bool ctrl);
   void OnBeginDrag(int row);
   void OnReorderDrop(int source, int target);
+  // A playlist view whose playlist the player wrote anew under a new id (same name) asks
+  // the browser for the view of the new id; true when this view is being replaced so.
+  bool FollowRewrittenPlaylist();
   // The row a drag is over, highlighted (-1: none), and the drop target a drop there goes
   // to (null for an unreadable list).
   void SetDropRow(int row);
@@ -227,6 +230,7 @@ class CShellView final : public platform::IShellView {
   platform::FOLDERSETTINGS settings_{};
   platform::IShellBrowser* browser_ = nullptr;
   int anchorRow_ = -1;
+  bool followed_ = false;  // the browser was asked for the rewritten playlist's view
   bool backgroundPicture_ = false;
   bool spreadsheet_ = true;
   platform::COLORREF spreadsheetColour_ = 0x00FFE6E6;

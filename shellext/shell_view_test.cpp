@@ -7,6 +7,8 @@
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
+#include "shellext/search_commands.h"
+#include "sql/query_engine.h"
 #include "testing/shell_view.h"
 
 using namespace device;
@@ -352,6 +354,120 @@ TEST_F(ViewTest, ARefreshReloadsTheViewAndTheTree) {
   Frame().Pump();
   EXPECT_GE(RowOf("Late"), 0);
   EXPECT_NE(Frame().Tree().FindByPath(g_ProductIdentity.productName + "/Playlists"), 0u);
+}
+
+
+// The Delete key acts on the selected rows only: with none it does nothing in any
+// folder (the folder's own item never goes); in the Active Queue it takes the entry out
+// of the queue and leaves its track on the player.
+TEST_F(ViewTest, TheDeleteKeyTakesOnlyTheSelectedRows) {
+  for (const char* path : {"Albums/North Light", "Artists/Ada Lind", "Data Files/Documents", "Playlists/Evening"}) {
+    Open(path);
+    ASSERT_GT(List().GetItemCount(), 0) << path;
+    List().SetItemState(-1, 0, platform::LVIS_SELECTED);
+    ASSERT_TRUE(List().UserKey(platform::VK_DELETE)) << path;
+    Frame().Pump();
+    EXPECT_TRUE(host_.prompts().empty()) << path;
+  }
+  for (const KernelId& t : {catalogue_.harbour, catalogue_.longRoad, catalogue_.opening, catalogue_.mirror}) {
+    EXPECT_EQ(device_.TrackExists(t), 1);
+  }
+  EXPECT_EQ(device_.PlaylistItems(catalogue_.evening).size(), 2u);
+  EXPECT_EQ(device_.IsDataFolder(catalogue_.documents), 1);
+
+  for (const KernelId& t : {catalogue_.harbour, catalogue_.mirror, catalogue_.opening}) device_.EnqueueTrack(t);
+  Open("Active Queue");
+  ASSERT_EQ(List().GetItemCount(), 3);
+  ASSERT_TRUE(List().UserSelectRows({1}));
+  ASSERT_TRUE(List().UserKey(platform::VK_DELETE));
+  Frame().Pump();
+  std::vector<std::uint32_t> queue;
+  for (const KernelId& id : device_.GetQueue()) queue.push_back(id.word[0]);
+  EXPECT_EQ(queue, (std::vector<std::uint32_t>{catalogue_.harbour.word[0], catalogue_.opening.word[0]}));
+  EXPECT_EQ(device_.TrackExists(catalogue_.mirror), 1);
+  EXPECT_EQ(List().GetItemCount(), 2);
+  EXPECT_TRUE(host_.prompts().empty());
+}
+
+// A player that writes a playlist anew for every change of its entries, as the jukebox
+// does: the same name and entries, a new id.
+class RewritingPlayer : public MemoryDeviceBase {
+ public:
+  int RemovePendingFromPlaylist(const KernelId& p) override { return Rewrite(p, MemoryDeviceBase::RemovePendingFromPlaylist(p)); }
+  int MovePlaylistItem(const KernelId& p, int from, int to) override {
+    return Rewrite(p, MemoryDeviceBase::MovePlaylistItem(p, from, to));
+  }
+  int SortPlaylist(const KernelId& p, int key) override { return Rewrite(p, MemoryDeviceBase::SortPlaylist(p, key)); }
+  int ShufflePlaylist(const KernelId& p) override { return Rewrite(p, MemoryDeviceBase::ShufflePlaylist(p)); }
+
+ private:
+  int Rewrite(const KernelId& p, int status) {
+    const std::vector<KernelId> entries = PlaylistItems(p);
+    const std::string name = GetPlaylistName(p);
+    MemoryDeviceBase::DeletePlaylist(p);
+    AddPlaylist(name, entries);
+    return status;
+  }
+};
+
+// After Remove from Playlist, a reorder, Sort and Shuffle the open view shows the playlist
+// under its new id, never an empty one.
+TEST_F(ViewTest, AnOpenPlaylistFollowsItsRewrite) {
+  RewritingPlayer player;
+  const Catalogue c = Seed(player);
+  Use(player);
+  player.AddPlaylist("Four", {c.mirror, c.harbour, c.opening, c.longRoad});
+  Open("Playlists/Four");
+  ASSERT_EQ(List().GetItemCount(), 4);
+  std::uint32_t shown = CPidlLast(Frame().CurrentList()).GetId().word[0];
+  const auto followed = [&](const char* step, int rows) {
+    Frame().Pump();
+    const std::uint32_t now = CPidlLast(Frame().CurrentList()).GetId().word[0];
+    EXPECT_NE(now, shown) << step;
+    EXPECT_EQ(List().GetItemCount(), rows) << step;
+    std::uint32_t named = 0;
+    KernelDevice& device = player;
+    KernelId p;
+    for (int n = device.GetFirstPlaylist(p); n != 0; n = device.GetNextPlaylist(p)) {
+      if (device.GetPlaylistName(p) == "Four") named = p.word[0];
+    }
+    EXPECT_EQ(now, named) << step;
+    shown = now;
+  };
+  ASSERT_TRUE(List().UserSelectRows({0}));
+  ASSERT_TRUE(List().UserKey(platform::VK_DELETE));  // Remove from Playlist
+  followed("remove", 3);
+  ASSERT_TRUE(List().UserSelectRows({2}));
+  ASSERT_TRUE(List().UserBeginDrag(2));
+  ASSERT_TRUE(List().UserReorderOver(0));
+  ASSERT_TRUE(List().UserReorderDrop(0));
+  followed("move", 3);
+  // Sort and Shuffle from the folder's own menu, as a right click on the background runs them.
+  for (const int command : {3021, 3080}) {
+    platform::ComPtr<platform::IContextMenu> menu;
+    ASSERT_EQ(View().GetItemObject(platform::SVGIO_BACKGROUND, platform::IID_IContextMenu, menu.PutVoid()),
+              platform::S_OK);
+    platform::CMINVOKECOMMANDINFO info;
+    info.lpVerb = platform::VerbFromOffset(static_cast<platform::UINT>(command));
+    menu->InvokeCommand(&info);
+    followed(command == 3021 ? "sort" : "shuffle", 3);
+  }
+  EXPECT_TRUE(host_.prompts().empty());
+  frame_.reset();  // before the player it asks goes
+}
+
+// A search that finds nothing leaves no hits of an earlier search in the view.
+TEST_F(ViewTest, ASearchWithoutHitsEmptiesTheSearchFolder) {
+  sql::RegisterSqlEngine();
+  Open("Search");
+  RunTrackSearch("title?'Harbour'");
+  Frame().Pump();
+  EXPECT_GE(RowOf("Ada Lind - North Light - 01 - Harbour"), 0);
+  host_.ExpectMessageBox(platform::IDOK, "Search produced no matches.");
+  RunTrackSearch("title?'Nowhere'");
+  Frame().Pump();
+  EXPECT_EQ(RowOf("Ada Lind - North Light - 01 - Harbour"), -1);
+  EXPECT_EQ(Status(0), "0 matches.");
 }
 
 }  // namespace

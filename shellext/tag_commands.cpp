@@ -26,6 +26,12 @@ using tools::TagEditDlg;
 
 namespace {
 
+// A player tells whether it keeps comments only by taking one: the track's own comment is
+// given back to it unchanged, and a player without them refuses.
+bool PlayerKeepsComments(KernelDevice& device, const KernelId& track, const TrackRecord& record) {
+  return device.SetTrackComment(track, record.comment.GetText()) == 0;
+}
+
 }  // namespace
 
 int TagEditLayout(KernelDevice& device) {
@@ -41,6 +47,7 @@ void EditTrackTags(const CPidlList& selection) {
   KernelDevice& device = Device();
   std::vector<TrackRecord> records(selection.size());
   int layout = TagEditDlg::kBasicTemplateId;
+  bool keepsComments = true;
   try {
     // Asked for their side effect on the device's catalogue; the answers are not used.
     FixedString256 name;
@@ -49,6 +56,7 @@ void EditTrackTags(const CPidlList& selection) {
     device.GetFirstGenre(name);
     for (std::size_t i = 0; i < selection.size(); ++i) device.GetTrackInfo(selection[i].GetId(), records[i]);
     layout = TagEditLayout(device);
+    keepsComments = PlayerKeepsComments(device, selection.front().GetId(), records.front());
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not read tag.", e);
     return;
@@ -57,6 +65,7 @@ void EditTrackTags(const CPidlList& selection) {
   for (const TrackRecord& r : records) read.push_back(&r);
   const auto flags = TagEditDlg::AgreementOf(read);
   TagEditDlg dlg(layout, flags.data(), GetOwnerWindow());
+  dlg.offerComment = keepsComments;  // a comment typed for a player without them would be lost
   dlg.PresetFrom(records.front());
   if (dlg.DoModal() != platform::IDOK) return;
 

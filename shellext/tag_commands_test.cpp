@@ -73,6 +73,31 @@ class TagCommandsTest : public LibraryTest {
   Catalogue catalogue_;
 };
 
+// A comment is offered only by a player that keeps it: one that refuses comments gets an
+// editor without the field, and a comment never goes to it to be lost.
+TEST_F(TagCommandsTest, TheCommentIsOfferedOnlyWhereThePlayerKeepsIt) {
+  Record(catalogue_.harbour).comment.Set("kept");
+  device_.InvalidateTrackIndex();
+  host_.ExpectDialog(TagEditDlg::kBasicTemplateId, [&](DialogDriver& d) {
+    EXPECT_TRUE(d.Visible(TagEditDlg::kCommentId));
+    EXPECT_EQ(d.Text(TagEditDlg::kCommentId), "kept");
+    d.Type(TagEditDlg::kCommentId, "changed").Ok();
+  });
+  EditTrackTags(Select({catalogue_.harbour}));
+  EXPECT_EQ(Record(catalogue_.harbour).comment.Str(), "changed");
+
+  device_.FailWithStatus(DeviceOp::SetTrackComment, 1, "This player does not keep comments.");
+  host_.ExpectDialog(TagEditDlg::kBasicTemplateId, [&](DialogDriver& d) {
+    EXPECT_FALSE(d.Visible(TagEditDlg::kCommentId));
+    EXPECT_FALSE(d.Visible(TagEditDlg::kCommentCheck));
+    EXPECT_TRUE(d.Visible(TagEditDlg::kGenreId));
+    d.Type(TagEditDlg::kGenreId, "Sea").Ok();
+  });
+  EditTrackTags(Select({catalogue_.harbour}));
+  EXPECT_EQ(Record(catalogue_.harbour).genre.Str(), "Sea");
+  EXPECT_EQ(Record(catalogue_.harbour).comment.Str(), "changed");  // nothing was taken for it
+}
+
 TEST_F(TagCommandsTest, SeveralTracksGetOnlyTheCheckedFieldsAndKeepTheirOwnPlayCounts) {
   Record(catalogue_.harbour).playCount = 5;
   Record(catalogue_.longRoad).playCount = 9;

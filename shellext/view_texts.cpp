@@ -111,6 +111,7 @@ void CShellView::FillList() {
 void CShellView::RefreshList() {
   platform::ListViewControl* list = List();
   if (list == nullptr) return;
+  if (FollowRewrittenPlaylist()) return;  // the view of the playlist's new id takes over
   const int count = list->GetItemCount();
   const int lastVisible = std::min(list->GetTopVisible() + list->GetCountPerPage() - 1, count - 2);
   list->DeleteAllItems();  // each row's list is freed as it goes

@@ -1,5 +1,7 @@
 #include "tools/item_editors.h"
 
+#include "device/device_client_error.h"
+#include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
 
@@ -79,5 +81,33 @@ void EditContactDialog::DoDataExchange(platform::DataExchange& dx) {
 EditNoteDialog::EditNoteDialog(platform::HWND parent) : Dialog(EditNoteTemplate(), parent) {}
 
 void EditNoteDialog::DoDataExchange(platform::DataExchange& dx) { dx.Text(kTextId, text); }
+
+namespace {
+
+std::size_t Characters(std::string_view text) {
+  std::size_t n = 0;
+  for (char c : text) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
+void EditNoteDialog::OnOK() {
+  if (!UpdateData(true)) return;
+  if (maxBytes != 0 && text.size() > maxBytes) {
+    // Never cut without a word: the person sees how much fits and chooses.
+    const std::size_t fit = platform::Utf8PrefixLength(text, maxBytes);
+    const std::string kept = std::to_string(Characters(std::string_view(text).substr(0, fit)));
+    const int answer = ShowMessageBox("This note has " + std::to_string(Characters(text)) +
+                                          " characters; the player holds " + kept + " of them.\n\nStore only the first " +
+                                          kept + " characters?",
+                                      platform::MB_YESNO | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2);
+    if (answer != platform::IDYES) return;  // the whole text stays in the editor
+    text.resize(fit);
+  }
+  EndDialog(platform::IDOK);
+}
 
 }  // namespace tools

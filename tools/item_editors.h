@@ -40,8 +40,12 @@ class EditNoteDialog : public platform::Dialog {
   explicit EditNoteDialog(platform::HWND parent = 0);
 
   std::string text;  // the body: set before the run, read after OK
+  // The most bytes the player holds (0: no bound). OK on a longer text says how much fits
+  // and asks: Yes keeps the part that fits, No goes back to the whole text.
+  std::size_t maxBytes = 0;
 
   void DoDataExchange(platform::DataExchange& dx) override;
+  void OnOK() override;
 };
 
 const platform::DialogTemplate& EditContactTemplate();

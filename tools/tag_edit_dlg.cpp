@@ -139,6 +139,7 @@ void TagEditDlg::PresetFrom(const TrackRecord& r) {
 
 void TagEditDlg::ApplyTo(TrackRecord& r, bool genreMayEmpty) const {
   const auto on = [&](Field field) {
+    if (field == kComment && !offerComment) return false;
     return apply[static_cast<std::size_t>(field)] != 0 && HasControl(kChecks[static_cast<std::size_t>(field)]);
   };
   if (on(kArtist) && !artist.empty()) r.artist.Set(artist);
@@ -167,7 +168,12 @@ bool TagEditDlg::OnInitDialog() {
   for (int id : {kAlbumId, kArtistId, kCommentId, kGenreId, kTitleId, kComposerId}) {
     if (HasControl(id)) Edit(id).SetLimitText(kTextLimit);
   }
+  if (!offerComment) apply[kComment] = 0;
   Dialog::OnInitDialog();
+  if (!offerComment) {
+    ShowDlgItem(kCommentCheck, false);
+    ShowDlgItem(kCommentId, false);
+  }
   ShowPlayCount();
   ApplyChecks();
   return true;

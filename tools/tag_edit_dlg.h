@@ -74,6 +74,8 @@ class TagEditDlg : public platform::Dialog {
   int playCount = 0;
   // Set when the person pressed "Reset Count".
   bool playCountReset = false;
+  // Cleared for a player that keeps no comments: the field is not shown and never applied.
+  bool offerComment = true;
 
   bool OnInitDialog() override;
   void DoDataExchange(platform::DataExchange& dx) override;

@@ -80,6 +80,14 @@ std::string_view ReadField(const char* field, std::size_t capacity) {
   return std::string_view(field, nul ? static_cast<const char*>(nul) - field : capacity);
 }
 
+std::string BlankControls(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+  }
+  return out;
+}
+
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
   if (from.empty()) return std::string(s);
   std::string out;

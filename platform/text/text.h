@@ -43,6 +43,10 @@ std::string_view ReadField(const char* field, std::size_t capacity);
 // Every occurrence of `from` replaced by `to`, left to right, in one pass.
 std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
 
+// Every control character (below 0x20, and DEL) as a blank: a name that goes into a
+// line of a file (a playlist's entry) or into a file name never breaks or hides it.
+std::string BlankControls(std::string_view s);
+
 // White space: blank, tab, LF, vertical tab, form feed and CR (ASCII only).
 inline bool IsWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // Without the white space at both ends. Every trim of the system is this one.

@@ -667,7 +667,7 @@ void SimulatedSdk::RunJob(Job& job) {
     return;
   }
 
-  int err = CopyFileData(job.source, job.target, step);
+  int err = player_->TakeFault(SimFault::kDiskFull) ? ENOSPC : CopyFileData(job.source, job.target, step);
   if (::close(job.target) != 0 && err == 0) err = errno;
   ::close(job.source);
   job.source = -1;

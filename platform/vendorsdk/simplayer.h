@@ -50,6 +50,7 @@ enum class SimFault {
   kNoNamelessFiles,  // new content and records are written through a name, as on a file
                      // system without nameless files
   kUnplugMidUpload,  // the player is pulled out once an upload's content is partly written
+  kDiskFull,         // a file copied out to the computer finds the computer's disk full
 };
 
 struct SimPlayerOptions {
