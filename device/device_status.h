@@ -14,4 +14,8 @@ constexpr int kStatusStorageFull = 8;
 constexpr int kStatusFinished = 9;  // a transfer is complete; no completion notice follows
 constexpr int kStatusFolderExists = 11;
 
+// The value a completion notice carries when the player's storage ran full during the
+// copy (the player's own code, passed on as it came).
+constexpr int kNoticeStorageFull = 0x83;
+
 }  // namespace device

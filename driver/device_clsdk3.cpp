@@ -205,6 +205,9 @@ int KernelDeviceCLSDK3::CheckSdkPresent() {
   return 0;
 }
 
+// Completion notices pass the SDK's code on as they got it.
+static_assert(kNoticeStorageFull == static_cast<int>(platform::kSdkErrStorageFull));
+
 int KernelDeviceCLSDK3::MapSdkResult(SdkResult result) {
   switch (result) {
     case platform::kSdkOk:
@@ -690,8 +693,26 @@ int KernelDeviceCLSDK3::SetTrackComment(const KernelId&, std::string_view) {
 
 int KernelDeviceCLSDK3::SupportsTransfers() { return 1; }
 
+int KernelDeviceCLSDK3::RefuseUnopenable(std::string_view sourcePath, struct stat* st) {
+  // A FIFO would block the manager's one thread in open(), a device never end: only a
+  // plain file is taken, and its refusal ends no transfer.
+  platform::OpenFileError error = platform::OpenFileError::kNone;
+  const int fd = platform::OpenRegularFile(platform::ToPosixPath(sourcePath), error);
+  if (fd >= 0) {
+    const bool ok = st == nullptr || ::fstat(fd, st) == 0;
+    ::close(fd);
+    if (ok) return kStatusOk;
+    error = platform::OpenFileError::kUnreadable;
+  }
+  SetReplyError(static_cast<int>(platform::kSdkErrBadPath),
+                "The file \"" + std::string(sourcePath) + "\" could not be opened for reading: " +
+                    platform::OpenFileErrorText(error) + ".");
+  return kStatusFailed;
+}
+
 int KernelDeviceCLSDK3::UploadTrack(std::string_view sourcePath, const TrackRecord& r, KernelId&) {
   InvalidateTrackIndex();
+  if (const int refused = RefuseUnopenable(sourcePath, nullptr); refused != kStatusOk) return refused;
   const std::string codec = platform::ToUpperAscii(GetCodecExtension(r.codec));
   const std::vector<std::uint8_t> block = SdkAttributeBlock()
                                               .Text("TITLE", r.title.GetText())
@@ -715,15 +736,8 @@ int KernelDeviceCLSDK3::UploadTrack(std::string_view sourcePath, const TrackReco
 
 int KernelDeviceCLSDK3::UploadDataFile(std::string_view sourcePath, const KernelId& folder, KernelId&) {
   InvalidateTrackIndex();
-  const std::string posix = platform::ToPosixPath(sourcePath);
-  const int fd = ::open(posix.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) ::close(fd);
-    throw DeviceError(platform::E_FAIL, "File Error",
-                      "The file \"" + std::string(sourcePath) + "\" could not be opened for reading.");
-  }
-  ::close(fd);
+  if (const int refused = RefuseUnopenable(sourcePath, &st); refused != kStatusOk) return refused;
   const std::string name = LastComponent(sourcePath);
   // Sizes past 4 GB do not fit the attribute: the player reads them as the largest size.
   const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);

@@ -26,6 +26,8 @@
 // device_clsdk3_playlists.cpp: playlists, playback, contacts.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -64,6 +66,9 @@ class KernelDeviceCLSDK3 final : public device::KernelDevice {
   // The device status of an SDK result; a result without a status of its own gives 1 and
   // leaves the code and its text in the request block's reply-error fields.
   int MapSdkResult(platform::SdkResult result);
+  // kStatusOk when the file an upload names is a plain file that opens (its facts into
+  // `st` when given); else 1, with the reason left as the reply error.
+  int RefuseUnopenable(std::string_view sourcePath, struct stat* st);
 
   // Writes the playlist anew with the given entries, in order, under the name carried in
   // `playlist`: the new playlist is made and filled before the old one is deleted, so a

@@ -333,7 +333,8 @@ TEST_F(DriverTest, DataFoldersAndFiles) {
   EXPECT_EQ(device_->DeleteDataFolder(inner), 0);
   EXPECT_TRUE(DataItems(docs).empty());
 
-  EXPECT_THROW(UploadData(platform::FromPosixPath(dir_ + "/missing.txt"), docs), DeviceError);
+  KernelId unused;
+  EXPECT_EQ(device_->UploadDataFile(platform::FromPosixPath(dir_ + "/missing.txt"), docs, unused), kStatusFailed);
 }
 
 TEST_F(DriverTest, DataRootCountsSumFiftyFilesAndEstimateMore) {
@@ -358,6 +359,27 @@ TEST_F(DriverTest, DataRootCountsSumFiftyFilesAndEstimateMore) {
   EXPECT_EQ(device_->GetDataFileCount(), 60);
   EXPECT_EQ(device_->GetDataFilesSize(),
             device_->GetTotalSpaceKB() - device_->GetAudioFilesSize() - device_->GetFreeSpaceKB());
+}
+
+// Only plain files are uploaded: a FIFO would block the manager's thread in open() for
+// good, a folder or a vanished file has nothing to copy. Each is refused with its reason,
+// never thrown (that would end the whole transfer).
+TEST_F(DriverTest, UploadsOfFilesThatAreNoPlainFilesAreRefusedAtOnce) {
+  const std::string fifo = dir_ + "/pipe.mp3";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_directories(dir_ + "/folder.mp3");
+  const KernelId root = DataRoot();
+  for (const std::string& posix : {fifo, dir_ + "/folder.mp3", dir_ + "/gone.mp3"}) {
+    const std::string path = platform::FromPosixPath(posix);
+    KernelId unused;
+    Block().replyText.Set("");
+    EXPECT_EQ(device_->UploadTrack(path, Record("A", "B", "C"), unused), kStatusFailed) << posix;
+    EXPECT_NE(Block().replyText.Str().find("could not be opened for reading"), std::string::npos) << posix;
+    EXPECT_EQ(device_->UploadDataFile(path, root, unused), kStatusFailed) << posix;
+    EXPECT_EQ(device_->IsUploadRunning(), 0);
+  }
+  EXPECT_TRUE(AudioTracks().empty());
+  EXPECT_TRUE(DataItems(root).empty());
 }
 
 TEST_F(DriverTest, InjectedFailuresGiveTheirStatusAndLoseNothing) {

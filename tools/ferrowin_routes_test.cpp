@@ -68,7 +68,8 @@ class FerrowinRoutesTest : public TempHome {
     std::filesystem::create_directories(album_);
     for (const auto& [name, kb] : {std::pair<const char*, int>{"1 Low Tide.mp3", 1500}, {"2 Fog Bell.mp3", 1000},
                                    {"3 Pulse.mp3", 1000}, {"cover.jpg", 10}}) {
-      std::ofstream(album_ + "/" + name) << "";
+      // The tracks begin with an MP3 frame header, so that their reader finds audio.
+      std::ofstream(album_ + "/" + name) << (std::string_view(name).ends_with(".mp3") ? "\xFF\xFB\x90\x64" : "");
       std::filesystem::resize_file(album_ + "/" + name, static_cast<std::uintmax_t>(kb) * 1024);
     }
   }

@@ -1,5 +1,7 @@
 // Playlists made after a transfer: one per folder or playlist file the sent files came
 // from, holding the tracks just sent in the order the expansion found them.
+#include <algorithm>
+
 #include "common/folders.h"
 #include "common/settings.h"
 #include "device/device_client_error.h"
@@ -43,7 +45,7 @@ int TransferShell::CreateDevicePlaylist(KernelDevice& device, std::string& name,
 }
 
 int CTransferDialog::BuildAutoPlaylists(TransferLogFile* log, const SourceGroups& roots,
-                                        const std::map<std::string, std::string>& sentTracks, int ask) {
+                                        const std::map<std::string, SentTrack>& sentTracks, int ask) {
   const auto write = [log](const std::string& line) {
     if (log != nullptr) log->WriteString(line);
   };
@@ -61,6 +63,7 @@ int CTransferDialog::BuildAutoPlaylists(TransferLogFile* log, const SourceGroups
   }
   device_.InvalidateTrackIndex();
   int made = 0;
+  std::vector<std::string> names;  // made in this run
   for (const SourceGroups::Group& g : roots.groups()) {
     const std::string key = platform::Trim(g.key);
     if (key.empty()) continue;
@@ -68,12 +71,14 @@ int CTransferDialog::BuildAutoPlaylists(TransferLogFile* log, const SourceGroups
     std::vector<KernelId> tracks;
     for (const std::string& path : g.paths) {
       const auto sent = sentTracks.find(path);
-      if (sent == sentTracks.end() || sent->second.empty()) {
+      if (sent == sentTracks.end() || (sent->second.item == 0 && sent->second.contentId.empty())) {
         write("Could not find matching track for " + path + "...skipping.");
         continue;
       }
-      KernelId track;
-      if (device_.FindTrackByContentId(sent->second, track) == 0) {
+      // The item the player made of this very file; only a file it held already is
+      // looked up by its tags (two untagged "01.mp3" have the same ones).
+      KernelId track = KernelId::FromItemId(sent->second.item);
+      if (sent->second.item == 0 && device_.FindTrackByContentId(sent->second.contentId, track) == 0) {
         write("Lookup failed, item not added.");
         continue;
       }
@@ -82,12 +87,21 @@ int CTransferDialog::BuildAutoPlaylists(TransferLogFile* log, const SourceGroups
       write("Added: " + record.artist.Str() + " - " + record.album.Str() + " - " + record.title.Str());
       tracks.push_back(track);
     }
-    // "Rock\Album\" becomes "Rock - Album"; a folder outside the root has its whole
-    // path as its key and is named without the leading separator.
+    // "Rock\Album\" becomes "Rock - Album".
     std::string name;
     StripTrailingBackslash(name, key);
     while (!name.empty() && name.front() == '\\') name.erase(name.begin());
     name = platform::ReplaceAll(name, "\\", " - ");
+    if (tracks.empty()) {
+      write("Playlist '" + key + "' was not created: none of its files is a track on the player.");
+      continue;
+    }
+    // A folder and a playlist file of one name make two playlists.
+    const std::string base = name;
+    for (int n = 2; std::any_of(names.begin(), names.end(), [&](const std::string& m) { return platform::EqualsNoCase(m, name); }); ++n) {
+      name = base + " (" + std::to_string(n) + ")";
+    }
+    names.push_back(name);
     const int count = shell_->CreateDevicePlaylist(device_, name, tracks);
     if (count < 0) {
       write("Playlist '" + key + "' was not created, either because of an error, or because it already exists.");

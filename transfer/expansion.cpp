@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 
 #include "common/settings.h"
+#include "device/kernel_id.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
@@ -31,31 +31,51 @@ bool SettingOn(const std::string& name) {
   return value != 0;
 }
 
-// A folder's entries but "." and "..", in the order the system gives them, as folder +
-// "\" + name, each with what the folder says of it (nothing where it does not say: the
-// entry is then looked up); false when the folder cannot be read.
+// A path crosses to the manager in a request's text field, cut at its size.
+constexpr std::size_t kMaxPathBytes = sizeof(device::FixedString256::text);
+
+// A folder's entries but "." and "..", as folder + "\" + name, in CompareNatural order of
+// their names, each with what the folder says of it (nothing where it does not say: the
+// entry is then looked up); false when the folder cannot be read. Names holding a
+// backslash cannot be written in the system's form (it would name another file): they
+// go to `refused`.
 bool ReadFolder(const std::string& folder, std::vector<std::string>& entries,
-                std::vector<std::optional<platform::FileInfo>>& kinds) {
+                std::vector<std::optional<platform::FileInfo>>& kinds, std::vector<std::string>& refused) {
   DIR* dir = ::opendir(platform::ToPosixPath(folder).c_str());
   if (dir == nullptr) return false;
   std::string prefix = folder;
   if (prefix.empty() || prefix.back() != '\\') prefix += '\\';
+  struct Entry {
+    std::string name;
+    std::optional<platform::FileInfo> kind;
+  };
+  std::vector<Entry> read;
   errno = 0;
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
-    entries.push_back(prefix + name);
+    if (name.find('\\') != std::string::npos) {
+      refused.push_back(prefix + name);
+      continue;
+    }
     std::optional<platform::FileInfo> kind;
     if (e->d_type == DT_REG || e->d_type == DT_DIR || e->d_type == DT_LNK) {
       kind.emplace();
       kind->exists = true;
       kind->directory = e->d_type == DT_DIR;
       kind->symlink = e->d_type == DT_LNK;
+      kind->regular = e->d_type == DT_REG;
     }
-    kinds.push_back(kind);
+    read.push_back({name, kind});
   }
   const bool ok = errno == 0;
   ::closedir(dir);
+  std::sort(read.begin(), read.end(),
+            [](const Entry& a, const Entry& b) { return platform::CompareNatural(a.name, b.name) < 0; });
+  for (Entry& e : read) {
+    entries.push_back(prefix + e.name);
+    kinds.push_back(e.kind);
+  }
   return ok;
 }
 
@@ -70,7 +90,40 @@ std::string EntryPath(const std::string& entry) {
 
 bool Exists(const std::string& path) { return !path.empty() && platform::QueryFile(path).exists; }
 
+// Why a link's target cannot be reached ("" when it can).
+std::string UnreachableReason(const std::string& target) {
+  struct stat st {};
+  if (::stat(platform::ToPosixPath(target).c_str(), &st) == 0) return {};
+  if (errno == ELOOP) return "a loop of links";
+  if (errno == ENOENT || errno == ENOTDIR) return "the target does not exist";
+  return "the target cannot be examined";
+}
+
+// "C:\a\b\" -> "C:\a\b": folder texts compare without their trailing separator.
+std::string WithSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
 }  // namespace
+
+std::string UnholdablePathReason(const std::string& path) {
+  if (!platform::IsValidUtf8(path)) return "the name is not valid UTF-8, which the player cannot take";
+  if (path.size() > kMaxPathBytes) {
+    return "the path is longer than " + std::to_string(kMaxPathBytes) + " bytes, which the player cannot take";
+  }
+  return {};
+}
+
+bool TransferOrderLess(const std::string& a, const std::string& b) {
+  const std::vector<std::string_view> x = platform::SplitKeepingEmpty(a, '\\');
+  const std::vector<std::string_view> y = platform::SplitKeepingEmpty(b, '\\');
+  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
+    // A file comes before the folders beside it only by name, as in a listing.
+    if (const int c = platform::CompareNatural(x[i], y[i]); c != 0) return c < 0;
+  }
+  return x.size() < y.size();
+}
 
 bool ResolveShortcut(const std::string& path, std::string& target) {
   const std::string posix = platform::ToPosixPath(path);
@@ -87,6 +140,20 @@ bool ResolveShortcut(const std::string& path, std::string& target) {
   target = platform::FromPosixPath(text);
   return true;
 }
+
+// Files found below a folder belong, while the scope lasts, below another one.
+class ListExpansion::AliasScope {
+ public:
+  AliasScope(ListExpansion& walk, const std::string& real, const std::string& shown) : walk_(walk) {
+    walk_.aliases_.push_back({WithSeparator(real), WithSeparator(shown)});
+  }
+  ~AliasScope() { walk_.aliases_.pop_back(); }
+  AliasScope(const AliasScope&) = delete;
+  AliasScope& operator=(const AliasScope&) = delete;
+
+ private:
+  ListExpansion& walk_;
+};
 
 ListExpansion::ListExpansion(ExpansionLogFile* log, std::string root, std::vector<std::string>& found,
                              SourceGroups& roots, int audioOnly, shellext::CDeleteDialog* progress)
@@ -111,43 +178,68 @@ void ListExpansion::ExpandPaths(int depth, const std::vector<std::string>& names
 void ListExpansion::ExpandPaths(int depth, const std::vector<std::string>& names,
                                 const std::vector<std::optional<platform::FileInfo>>& known, int recursionAllowed) {
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string& name = names[i];
-    std::string line = "Processing " + name + "...";
-    const platform::FileInfo entry = i < known.size() && known[i] ? *known[i] : platform::QueryEntry(name);
-    if (!entry.exists) {
-      Log(line + "invalid path...skipped.");
+    const std::optional<platform::FileInfo> kind = i < known.size() ? known[i] : std::nullopt;
+    if (depth != 0) {
+      ExpandName(depth, names[i], kind, recursionAllowed);
       continue;
     }
-    if (!entry.directory || entry.symlink) {
-      Log(line + "file...processing.");
-      ExpandFileEntry(depth, name, entry, recursionAllowed);
-      continue;
-    }
-    if (progress_ != nullptr) {
-      progress_->SetItemText(name);
-      progress_->Step();
-      if (progress_->progress != nullptr && progress_->progress->GetPos() >= 100) progress_->progress->SetPos(0);
-      platform::PumpMessages(0);
-    }
-    line += "directory...";
-    if (!recursionAllowed || SettingOn("Gen_Tx_DisableRecursion")) {
-      Log(line + "recursion disabled...skipped.");
-      continue;
-    }
-    const std::string canonical = Canonical(name);
-    if (!canonical.empty() && !walked_.insert(canonical).second) {
-      Log(line + "already walked through another path...skipped.");
-      continue;
-    }
-    std::vector<std::string> entries;
-    std::vector<std::optional<platform::FileInfo>> kinds;
-    if (!ReadFolder(name, entries, kinds)) {
-      Log(line + "could not read contents...skipped.");
-      continue;
-    }
-    Log(line + "contains " + std::to_string(entries.size()) + " items" + "...recursively processing.");
-    ExpandPaths(depth + 1, entries, kinds, recursionAllowed);
+    // A selected name from another folder than the first one's is seen from its own
+    // folder: its files are grouped as if that folder were the root.
+    const std::string folder = SplitFilePath(names[i]).Folder();
+    std::optional<AliasScope> scope;
+    if (!IsSameOrInside(folder, root_) || !IsSameOrInside(root_, folder)) scope.emplace(*this, folder, root_);
+    ExpandName(depth, names[i], kind, recursionAllowed);
   }
+}
+
+void ListExpansion::ExpandName(int depth, const std::string& name, const std::optional<platform::FileInfo>& known,
+                               int recursionAllowed) {
+  std::string line = "Processing " + name + "...";
+  if (name.find('\0') != std::string::npos) {
+    Log(line + "invalid path...skipped.");
+    return;
+  }
+  if (depth > kMaxExpansionDepth) {
+    Log(line + "nested more than " + std::to_string(kMaxExpansionDepth) + " levels deep...skipped.");
+    return;
+  }
+  const platform::FileInfo entry = known ? *known : platform::QueryEntry(name);
+  if (!entry.exists) {
+    Log(line + "invalid path...skipped.");
+    return;
+  }
+  if (!entry.directory || entry.symlink) {
+    Log(line + "file...processing.");
+    ExpandFileEntry(depth, name, entry, recursionAllowed);
+    return;
+  }
+  if (progress_ != nullptr) {
+    progress_->SetItemText(name);
+    progress_->Step();
+    if (progress_->progress != nullptr && progress_->progress->GetPos() >= 100) progress_->progress->SetPos(0);
+    platform::PumpMessages(0);
+  }
+  line += "directory...";
+  if (!recursionAllowed || SettingOn("Gen_Tx_DisableRecursion")) {
+    Log(line + "recursion disabled...skipped.");
+    return;
+  }
+  const std::string canonical = Canonical(name);
+  if (!canonical.empty() && !walked_.insert(canonical).second) {
+    Log(line + "already walked through another path...skipped.");
+    return;
+  }
+  std::vector<std::string> entries, refused;
+  std::vector<std::optional<platform::FileInfo>> kinds;
+  if (!ReadFolder(name, entries, kinds, refused)) {
+    Log(line + "could not read contents...skipped.");
+    return;
+  }
+  Log(line + "contains " + std::to_string(entries.size() + refused.size()) + " items" + "...recursively processing.");
+  for (const std::string& r : refused) {
+    Log("Processing " + r + "...the name holds a backslash, which the player cannot take...skipped.");
+  }
+  ExpandPaths(depth + 1, entries, kinds, recursionAllowed);
 }
 
 bool ListExpansion::MayFollow(const std::string& target) const {
@@ -180,12 +272,22 @@ void ListExpansion::ExpandFileEntry(int depth, const std::string& path, const pl
       return;
     }
     std::string line = "File is a shortcut...resolved to " + target + ".\n";
+    // A dangling link or a loop of links leads nowhere; following it would only find
+    // itself again.
+    if (const std::string reason = UnreachableReason(target); !reason.empty()) {
+      Log(line + "The shortcut leads nowhere (" + reason + ")...skipping.\n");
+      return;
+    }
     const platform::FileInfo info = platform::QueryFile(target);
-    if ((info.directory || !info.exists) && !MayFollow(target)) {
+    if (info.directory && !MayFollow(target)) {
       Log(line + "Following this shortcut would produce an infinite loop...skipping.\n");
       return;
     }
     Log(line);
+    // What lies behind the link is seen where the link is.
+    const std::string shownFolder = ShownFolder(parts.Folder());
+    const AliasScope scope(*this, info.directory ? target : SplitFilePath(target).Folder(),
+                           info.directory ? shownFolder + parts.FileName() : shownFolder);
     ExpandPaths(depth + 1, {target}, recursionAllowed);
     return;
   }
@@ -194,21 +296,45 @@ void ListExpansion::ExpandFileEntry(int depth, const std::string& path, const pl
     Log("Invalid path...skipping.");
     return;
   }
-  if (IsTransferableFormat(path)) {
-    const std::string upper = platform::ToUpperAscii(extension.empty() ? extension : extension.substr(1));
-    if (SettingOn("Gen_Tx_Skip" + upper)) {
-      Log(upper + " files ignored.");
-      return;
-    }
-  } else if (SettingOn("Gen_Tx_SkipData")) {
-    Log("Data files ignored.");
+  bool audio = false;
+  if (const std::string refusal = FileRefusal(path, entry, audio); !refusal.empty()) {
+    Log(refusal);
     return;
-  } else if (audioOnly_) {
+  }
+  if (!audio && audioOnly_) {
     Log("only picking audio files...skipping.");
     return;
   }
-  AddFound(path, GroupKeyOf(path));
+  // Only the files of folders make groups: a file chosen itself stands alone.
+  AddFound(path, depth == 0 ? std::string() : GroupKeyOf(path), audio);
   Log("File exists...added to filelist.");
+}
+
+std::string ListExpansion::FileRefusal(const std::string& path, const platform::FileInfo& info, bool& audio) {
+  audio = false;
+  if (!info.exists) return "Invalid path...skipping.";
+  // A FIFO would block whoever opens it; a device never ends.
+  if (!info.regular) return "not a regular file...skipping.";
+  if (const std::string reason = UnholdablePathReason(path); !reason.empty()) return reason + "...skipping.";
+  if (IsTransferableFormat(path)) {
+    const std::string extension = platform::ToLowerAscii(SplitFilePath(path).extension);
+    const std::string upper = platform::ToUpperAscii(extension.empty() ? extension : extension.substr(1));
+    if (SettingOn("Gen_Tx_Skip" + upper)) return upper + " files ignored.";
+    audio = true;
+    return {};
+  }
+  if (SettingOn("Gen_Tx_SkipData")) return "Data files ignored.";
+  return {};
+}
+
+std::string ListExpansion::PlaylistEntryRefusal(const std::string& path) {
+  const platform::FileInfo info = platform::QueryFile(path);
+  if (info.directory) return "a folder...skipping.";
+  bool audio = false;
+  if (std::string refusal = FileRefusal(path, info, audio); !refusal.empty()) return refusal;
+  // A playlist may come from anywhere: it sends only audio to the player.
+  if (!audio) return "not an audio file...skipping.";
+  return {};
 }
 
 void ListExpansion::ExpandPlaylist(const std::string& path, int depth) {
@@ -221,36 +347,47 @@ void ListExpansion::ExpandPlaylist(const std::string& path, int depth) {
     Log(line + "depth is greater than 0...skipping.");
     return;
   }
-  // Only a plain file is opened: a pipe named like a playlist would never answer.
-  struct stat st {};
-  const std::string posix = platform::ToPosixPath(path);
-  std::ifstream in;
-  if (::stat(posix.c_str(), &st) == 0 && S_ISREG(st.st_mode)) in.open(posix, std::ios::binary);
-  if (!in.is_open()) {
-    Log(line + "could not open...skipping.");
+  // Only a plain file is read, and only up to a bound: a pipe named like a playlist
+  // would never answer, a device never end.
+  const platform::ReadFileResult read = platform::ReadRegularFile(path, kMaxPlaylistBytes);
+  if (!read.ok()) {
+    Log(line + "could not open (" + platform::OpenFileErrorText(read.error, kMaxPlaylistBytes) + ")...skipping.");
     return;
   }
-  Log(line + "opened...processing.");
+  const std::string canonical = Canonical(path);
   const FilePathParts parts = SplitFilePath(path);
+  for (const auto& [key, file] : playlistKeys_) {
+    if (file == canonical) {
+      Log(line + "already read...skipping.");
+      return;
+    }
+  }
+  Log(line + "opened...processing.");
+  const std::string groupKey = PlaylistGroupKey(canonical, parts.name);
   const PlaylistFormat format = PlaylistFormatOf(platform::ToLowerAscii(parts.extension));
-  std::string raw;
-  while (std::getline(in, raw)) {
-    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
-    const std::optional<std::string> read = PlaylistEntry(format, raw);
-    if (!read) continue;
-    if (format == PlaylistFormat::kWpl) Log(*read + "\n");
-    if (format == PlaylistFormat::kRmp) Log("\n" + *read);
-    const std::string entry = EntryPath(*read);
+  for (const std::string& text : PlaylistEntries(format, read.bytes)) {
+    if (format == PlaylistFormat::kWpl || format == PlaylistFormat::kAsx) Log(text + "\n");
+    if (format == PlaylistFormat::kRmp) Log("\n" + text);
+    const std::string entry = EntryPath(text);
     Log("Path: " + entry + ".");
+    if (platform::TrimView(entry).empty()) {
+      Log("Empty entry...skipping.");
+      continue;
+    }
+    // "a.txt\0.mp3" would open "a.txt" while it looks like audio.
+    if (entry.find('\0') != std::string::npos) {
+      Log("Invalid path...skipping.");
+      continue;
+    }
     std::string added;
     std::string result;
-    if (!entry.empty() && entry[0] == '\\') {
+    if (entry[0] == '\\') {
       if (Exists(entry)) {
         added = entry;
-        result = "UNC path...added to filelist.";
+        result = "UNC path...";
       } else if (Exists(parts.drive + entry)) {
         added = parts.drive + entry;
-        result = "Drive relative path...added to filelist using drive " + parts.drive + ".";
+        result = "Drive relative path...";
       } else {
         result = "Invalid UNC path...skipping.";
       }
@@ -259,31 +396,66 @@ void ListExpansion::ExpandPlaylist(const std::string& path, int depth) {
       const bool absolute = !SplitFilePath(entry).drive.empty();
       if (absolute && Exists(entry)) {
         added = entry;
-        result = "Fully-qualifed path...added to filelist.";
+        result = "Fully-qualifed path...";
       } else if (!absolute && Exists(parts.Folder() + entry)) {
         added = parts.Folder() + entry;
-        result = "Relative path...added to filelist using root " + parts.drive + parts.directory + ".";
+        result = "Relative path...";
       } else {
         result = "Invalid path...skipping.";
       }
     }
-    if (!added.empty()) AddFound(added, parts.name);
+    if (!added.empty()) {
+      if (const std::string refusal = PlaylistEntryRefusal(added); !refusal.empty()) {
+        result += refusal;
+      } else {
+        AddFound(added, groupKey, true);
+        result += "added to filelist";
+        if (result.starts_with("Drive relative")) result += " using drive " + parts.drive;
+        if (result.starts_with("Relative")) result += " using root " + parts.drive + parts.directory;
+        result += ".";
+      }
+    }
     Log(result);
   }
   Log("Done with playlist...closing.");
 }
 
-void ListExpansion::AddFound(const std::string& path, const std::string& groupKey) {
+std::string ListExpansion::PlaylistGroupKey(const std::string& canonical, const std::string& name) {
+  // Two playlist files of one name make two groups, never one of both.
+  std::string key = name;
+  for (int n = 2;; ++n) {
+    const bool taken = std::any_of(playlistKeys_.begin(), playlistKeys_.end(), [&](const auto& k) {
+      return platform::EqualsNoCase(k.first, key);
+    });
+    if (!taken) break;
+    key = name + " (" + std::to_string(n) + ")";
+  }
+  playlistKeys_.emplace_back(key, canonical);
+  return key;
+}
+
+void ListExpansion::AddFound(const std::string& path, const std::string& groupKey, bool audio) {
   found_.push_back(path);
-  roots_.Add(groupKey, path);
+  // Data files make no playlist.
+  if (audio) roots_.Add(groupKey, path);
+}
+
+std::string ListExpansion::ShownFolder(const std::string& folder) const {
+  const std::string f = WithSeparator(folder);
+  for (auto a = aliases_.rbegin(); a != aliases_.rend(); ++a) {
+    if (IsSameOrInside(f, a->real)) return a->shown + f.substr(std::min(f.size(), a->real.size()));
+  }
+  return f;
 }
 
 std::string ListExpansion::GroupKeyOf(const std::string& path) const {
-  const std::string folder = SplitFilePath(path).Folder();
-  // A folder outside the root keeps its whole path: cutting the root's length off it
-  // would make a name of whatever is left.
-  if (!root_.empty() && IsSameOrInside(folder, root_)) return folder.substr(std::min(folder.size(), root_.size()));
-  return folder;
+  const std::string folder = ShownFolder(SplitFilePath(path).Folder());
+  if (!root_.empty() && IsSameOrInside(folder, root_)) {
+    return folder.substr(std::min(folder.size(), WithSeparator(root_).size()));
+  }
+  // Not below the root as seen: named by its own folder's name, not by its whole path.
+  const std::string name = SplitFilePath(folder.substr(0, folder.size() - 1)).FileName();
+  return name.empty() ? std::string() : name + "\\";
 }
 
 void ExpandTransferList(ExpansionLogFile* log, ExpansionListFile* list, const std::vector<std::string>& selected,
@@ -313,10 +485,7 @@ void ExpandTransferList(ExpansionLogFile* log, ExpansionListFile* list, const st
     walk.ExpandPaths(0, selected, entries, 1);
     progress.Close();
   }
-  if (sortResult) {
-    std::stable_sort(found.begin(), found.end(),
-                     [](const std::string& a, const std::string& b) { return platform::CompareNoCase(a, b) < 0; });
-  }
+  if (sortResult) std::stable_sort(found.begin(), found.end(), TransferOrderLess);
   for (const std::string& file : found) {
     files.push_back(file);
     if (list != nullptr) list->WriteString(file);

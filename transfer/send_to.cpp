@@ -2,10 +2,11 @@
 
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <fstream>
+#include <cstring>
 #include <iterator>
 
 #include "common/folders.h"
@@ -24,6 +25,8 @@ using namespace device;
 namespace transfer {
 namespace {
 
+constexpr std::uint64_t kMaxListFileBytes = 64u << 20;
+
 std::string Canonical(const std::string& windowsPath) {
   char resolved[PATH_MAX];
   if (::realpath(platform::ToPosixPath(windowsPath).c_str(), resolved) == nullptr) return {};
@@ -33,14 +36,18 @@ std::string Canonical(const std::string& windowsPath) {
 // The lines of a list file, each without its line end (empty lines kept); false when it
 // cannot be opened. The file is deleted after reading.
 bool ReadListFile(const std::string& path, std::vector<std::string>& lines) {
-  const std::string posix = platform::ToPosixPath(path);
-  std::ifstream in(posix, std::ios::binary);
-  if (!in) return false;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
+  // A FIFO in its place would never answer; a list is never near the bound.
+  const platform::ReadFileResult read = platform::ReadRegularFile(path, kMaxListFileBytes);
+  if (!read.ok()) return false;
+  std::string_view text = read.bytes;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
   }
-  in.close();
   platform::RemoveFile(path);
   return true;
 }
@@ -80,6 +87,23 @@ void ConnectForRow(const LauncherRow& row, KernelDeviceClient& client) {
 }
 
 }  // namespace
+
+std::string SystemFormOfName(const std::string& name) {
+  const FilePathParts parts = SplitFilePath(name);
+  if (!parts.drive.empty() || (!name.empty() && name[0] == '\\')) return name;  // the system's own form
+  std::string posix = name;
+  if (posix.empty() || posix[0] != '/') {
+    // A file manager or a shell hands names relative to its own folder, which is ours.
+    std::string cwd(PATH_MAX, '\0');
+    if (::getcwd(cwd.data(), cwd.size()) == nullptr) return {};
+    cwd.resize(std::strlen(cwd.c_str()));
+    while (posix.starts_with("./")) posix.erase(0, 2);
+    posix = (cwd == "/" ? std::string() : cwd) + "/" + posix;
+  }
+  // The system's form would read the backslash as a separator: another file.
+  if (posix.find('\\') != std::string::npos) return {};
+  return platform::FromPosixPath(posix);
+}
 
 std::string TransferLockName() {
   return g_ProductIdentity.transferSemaphoreName.empty() ? std::string("TVSEM") : g_ProductIdentity.transferSemaphoreName;
@@ -137,14 +161,20 @@ void DoTovarin(const std::vector<std::string>& given, std::string_view launcherP
   try {
     // Names come as the file manager gives them (POSIX) or in the system's form. A list
     // file holds one path a line, so a name with a line break could not be kept whole.
-    std::vector<std::string> names, refused;
+    std::vector<std::string> names;
+    std::vector<std::pair<std::string, const char*>> refused;  // the name, why
     for (const std::string& n : given) {
       if (platform::TrimView(n).empty()) continue;
       if (n.find_first_of("\r\n") != std::string::npos) {
-        refused.push_back(n);
+        refused.emplace_back(n, "the name holds a line break");
         continue;
       }
-      names.push_back(!n.empty() && n[0] == '/' ? platform::FromPosixPath(n) : n);
+      std::string name = SystemFormOfName(n);
+      if (name.empty()) {
+        refused.emplace_back(n, "the name holds a backslash, which the player cannot take");
+        continue;
+      }
+      names.push_back(std::move(name));
     }
     if (names.empty() && refused.empty()) {
       ShowMessageBox("Send To did not receive any filenames.", platform::MB_ICONINFORMATION);
@@ -187,9 +217,9 @@ void DoTovarin(const std::vector<std::string>& given, std::string_view launcherP
       ExpansionListFile expansionList;
       expansionLog.Open();
       expansionList.Open();
-      for (const std::string& n : refused) {
+      for (const auto& [n, why] : refused) {
         std::string shown = platform::ReplaceAll(platform::ReplaceAll(n, "\r", "\\r"), "\n", "\\n");
-        expansionLog.WriteString("Processing " + shown + "...the name holds a line break...skipped.");
+        expansionLog.WriteString("Processing " + shown + "..." + why + "...skipped.");
       }
       ExpandTransferList(&expansionLog, &expansionList, names, files, roots, 0, 1, 0);
       expansionLog.Close();

@@ -32,6 +32,12 @@ const LauncherRow* FindLauncherRow(std::string_view launcherPath);
 // this way (the list form can).
 std::vector<std::string> SplitQuotedNames(std::string_view files);
 
+// A name as the launcher got it in the system's form: a POSIX path (made absolute
+// against the process's folder when it is relative) in Windows form; a name in the
+// system's form already (a drive or a leading backslash) as it is. Empty for a POSIX name
+// holding a backslash, which no Windows-form path can name.
+std::string SystemFormOfName(const std::string& name);
+
 // The list files of the library's work folders, by kind. A synchronisation's list
 // (Brevlink) is sent like a transfer's, as a synchronisation: data files are skipped and
 // no playlists are made of its folders.

@@ -3,6 +3,7 @@
 #include "transfer/send_to.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -121,6 +122,11 @@ TEST_F(SendToEntryTest, WhatTheEntryRefusesAndSays) {
   Send({song}, "/opt/tovarin/tovarinqq");
   host_.ExpectMessageBox(platform::IDOK, "Transfer setup found no files.");
   Send({missingList});
+  // A FIFO in the list's place would never answer a read.
+  ASSERT_EQ(::mkfifo(platform::ToPosixPath(missingList).c_str(), 0600), 0);
+  host_.ExpectMessageBox(platform::IDOK, "Transfer setup found no files.");
+  Send({missingList});
+  platform::RemoveFile(missingList);
   host_.ExpectMessageBox(platform::IDNO, "No files found after path expansions.  Would you like to view the expansion log?");
   platform::ShellOpenRecording opened;
   Send({src_ + "/missing.mp3"});
@@ -195,6 +201,34 @@ TEST_F(SendToEntryTest, ANameWithALineBreakIsRefusedWithItsReasonAndTheRestIsSen
   EXPECT_EQ(DataNames(player_.DataRoot()), (std::vector<std::string>{"fine.txt"}));
   const std::string log = ReadBytes(platform::ToPosixPath(GetReportPath("_exlog.txt")));
   EXPECT_NE(log.find("two\\nlines.txt...the name holds a line break...skipped."), std::string::npos) << log;
+}
+
+// A file manager or a shell hands names relative to its own folder: they name the files
+// there, whatever the expansion does with the process's folder.
+TEST_F(SendToEntryTest, RelativeNamesAreTakenFromTheLaunchersFolder) {
+  fs::create_directories(src_ + "/Album");
+  Source("Album/one.txt");
+  Source("two.txt");
+  const fs::path before = fs::current_path();
+  fs::current_path(src_);
+  Send({"Album/one.txt", "./two.txt"});
+  fs::current_path(before);
+  std::vector<std::string> names = DataNames(player_.DataRoot());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"one.txt", "two.txt"}));
+  EXPECT_EQ(SystemFormOfName("C:\\music\\a.mp3"), "C:\\music\\a.mp3");
+  EXPECT_EQ(SystemFormOfName("/music/a\\b.mp3"), "");  // no Windows-form path names it
+}
+
+TEST_F(SendToEntryTest, ANameWithABackslashIsRefusedWithItsReasonAndTheRestIsSent) {
+  const std::string odd = Source("back\\slash.txt");
+  const std::string fine = Source("fine.txt");
+  Send({odd, fine});
+  EXPECT_EQ(DataNames(player_.DataRoot()), (std::vector<std::string>{"fine.txt"}));
+  const std::string log = ReadBytes(platform::ToPosixPath(GetReportPath("_exlog.txt")));
+  EXPECT_NE(log.find("back\\slash.txt...the name holds a backslash, which the player cannot take...skipped."),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "transfer/timed_worker.h"
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -117,6 +118,26 @@ int TimedWorker::Finish(const std::shared_ptr<TimedCall>& call, int timeoutResul
   if (call->finished_) return call->result_;
   call->abandoned_ = true;
   return timeoutResult;
+}
+
+std::optional<int> TimedWorker::FinishWithin(const std::shared_ptr<TimedCall>& call, std::chrono::milliseconds slice,
+                                             int timeoutResult) {
+  if (!call) return timeoutResult;
+  std::unique_lock<std::mutex> lock(call->mutex_);
+  const auto until = std::min(call->deadline_, std::chrono::steady_clock::now() + slice);
+  call->done_.wait_until(lock, until, [&] { return call->finished_ || call->abandoned_; });
+  if (call->finished_) return call->result_;
+  if (call->abandoned_ || std::chrono::steady_clock::now() >= call->deadline_) {
+    call->abandoned_ = true;
+    return timeoutResult;
+  }
+  return std::nullopt;
+}
+
+void TimedWorker::Abandon(const std::shared_ptr<TimedCall>& call) {
+  if (!call) return;
+  std::lock_guard<std::mutex> lock(call->mutex_);
+  if (!call->finished_) call->abandoned_ = true;
 }
 
 bool TimedWorker::WaitIdle(std::chrono::milliseconds limit) {

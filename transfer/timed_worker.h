@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace transfer {
 
@@ -51,6 +52,13 @@ class TimedWorker {
   // does other things: it may only write into data the job shares with the caller.
   std::shared_ptr<TimedCall> Start(std::chrono::milliseconds limit, std::function<void(TimedCall&)> job);
   static int Finish(const std::shared_ptr<TimedCall>& call, int timeoutResult = 0);
+  // Finish in slices, for a caller that serves its window meanwhile: waits at most `slice`;
+  // the answer (or `timeoutResult` once the limit has passed), nothing while the job
+  // still runs within its limit.
+  static std::optional<int> FinishWithin(const std::shared_ptr<TimedCall>& call, std::chrono::milliseconds slice,
+                                         int timeoutResult = 0);
+  // The caller gives up before the limit: the job's answer will go nowhere.
+  static void Abandon(const std::shared_ptr<TimedCall>& call);
 
   // Waits until no worker runs (tests, shutdown); false when `limit` passed first.
   bool WaitIdle(std::chrono::milliseconds limit);

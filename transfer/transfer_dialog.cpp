@@ -206,7 +206,7 @@ void CTransferDialog::SetCurrentFile(const std::string& name) {
 }
 
 int CTransferDialog::OnUploadProgress(int percent) {
-  if (cancelled_ && device_.SupportsPlayback() != 0) return -1;
+  if (cancelled_ && !deviceGone_ && device_.SupportsPlayback() != 0) return -1;
   if (!IsOpen()) return 0;
   fileBar_->SetPos(percent);
   const int count = std::max(fileCount_, processed_);
@@ -281,7 +281,16 @@ void CTransferDialog::OnUploadDone(std::uint32_t item, int result) {
 void CTransferDialog::SaveLastTransfer(bool force) {
   const std::uint64_t now = platform::GetTickCount64();
   if (!force && (sentIds_.size() == savedIds_ || now - lastSave_ < 1000)) return;
-  if (deviceUniqueId_.empty()) deviceUniqueId_ = device_.GetDeviceUniqueId();
+  // The record is this computer's: a manager gone by now (the id is asked at the start of
+  // a run) must not turn saving it into a second error.
+  if (deviceUniqueId_.empty() && !deviceGone_) {
+    try {
+      deviceUniqueId_ = device_.GetDeviceUniqueId();
+    } catch (const std::exception&) {
+      deviceGone_ = true;
+    }
+  }
+  if (deviceUniqueId_.empty()) return;
   WriteLastTransfer(deviceUniqueId_, sentIds_);
   savedIds_ = sentIds_.size();
   lastSave_ = now;

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -29,6 +30,7 @@
 
 #include "device/device_status.h"
 #include "device/kernel_device.h"
+#include "platform/paths/paths.h"
 #include "platform/ui/ui_window.h"
 #include "transfer/formats/conversion.h"
 #include "transfer/log_file.h"
@@ -61,7 +63,21 @@ constexpr int kOutcomeStorageFull = device::kStatusStorageFull;
 constexpr int kOutcomeSynchronous = device::kStatusFinished;  // the device finished at once; no notice follows
 constexpr int kOutcomeNotActivated = 10;  // a protected file not activated on this computer
 
+// What a tag read found besides the tags.
+struct TagReadFacts {
+  platform::OpenFileError openError = platform::OpenFileError::kNone;  // the file could not be opened
+  bool audio = true;  // the reader found a playing time or a bitrate
+};
+
 struct TagRead;  // transfer_engine.cpp
+
+// A track sent in a run: the item the player made of that very file (0 when it told
+// none), and the content id of its tags, by which a file the player held already is
+// found.
+struct SentTrack {
+  std::uint32_t item = 0;
+  std::string contentId;
+};
 
 class CTransferDialog : public platform::Dialog {
  public:
@@ -128,9 +144,10 @@ class CTransferDialog : public platform::Dialog {
   // empty when a step failed (the log line says which).
   std::string ConvertForDevice(std::string& logLine, const std::string& path, std::uint32_t rule,
                                const device::TrackRecord* record = nullptr);
-  // Makes one player playlist per source group of the files sent; the number made.
+  // Makes one player playlist per source group of the files sent, of the tracks made of
+  // those very files; groups of which no track is on the player make none. The number made.
   int BuildAutoPlaylists(TransferLogFile* log, const SourceGroups& roots,
-                         const std::map<std::string, std::string>& sentTracks, int ask);
+                         const std::map<std::string, SentTrack>& sentTracks, int ask);
   // The speed report buttons.
   void OpenSpeedComparison();
   void PostSpeedResult();
@@ -173,7 +190,9 @@ class CTransferDialog : public platform::Dialog {
   int TagsAutoFilled() const { return autoFilled_; }
   int PlaylistsCreated() const { return playlistsCreated_; }
   const std::vector<std::uint32_t>& SentIds() const { return sentIds_; }
-  const std::map<std::string, std::string>& SentTracks() const { return sentTracks_; }
+  const std::map<std::string, SentTrack>& SentTracks() const { return sentTracks_; }
+  // Files the player or the engine refused in the run (the log says why); the run went on.
+  int FilesRefused() const { return refused_; }
   std::int64_t LastRateTimes100() const { return rateTimes100_; }
   // Files taken from a drop during a run, appended to the list.
   void AddFiles(const std::vector<std::string>& paths);
@@ -206,7 +225,7 @@ class CTransferDialog : public platform::Dialog {
   // file before it; ReadTagsOf answers from it (as ReadTagsTimed with flags 0, 0 would) when
   // it is the file asked for.
   void ReadTagsAhead();
-  int ReadTagsOf(const std::string& path, device::TrackRecord* record);
+  int ReadTagsOf(const std::string& path, device::TrackRecord* record, TagReadFacts* facts);
   void SendAudioFile(FileResult& r);
   // Converts (when `convert`) and uploads an audio file whose record is final; `beforeStart`
   // goes into the log line before "starting transfer...". A converted file gets the tags
@@ -215,6 +234,11 @@ class CTransferDialog : public platform::Dialog {
                         const device::TrackRecord* fileTags = nullptr);
   void SendDataFile(FileResult& r, const device::KernelId& folder, int syncMode);
   void FinishOutcome(TransferLogFile* log, FileResult& r);
+  // A file sent twice in one run (by another name, a link, a second playlist) is sent once;
+  // true when `r` is such a second one (its line says so).
+  bool SentAlready(FileResult& r);
+  // Whether the engine refuses the file before it is sent (its line says why).
+  bool RefusedBeforeSending(FileResult& r);
   void WaitForDevice(FileResult& r);
   bool DeviceStillThere();
   void EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag);
@@ -232,15 +256,21 @@ class CTransferDialog : public platform::Dialog {
   std::string title_;
   int fileCount_ = 0;
   int processed_ = 0;
-  int completed_ = 0, skipped_ = 0, existing_ = 0, autoFilled_ = 0, playlistsCreated_ = 0;
+  int completed_ = 0, skipped_ = 0, existing_ = 0, autoFilled_ = 0, playlistsCreated_ = 0, refused_ = 0;
   bool cancelled_ = false, stop_ = false, waiting_ = false, closed_ = false;
+  // The player or its manager went away: nothing more is asked of it in this run.
+  bool deviceGone_ = false;
+  bool timedTagReads_ = false;  // JB_EnableTimedTagReads, read at the start of a run
+  std::string runNote_;         // a line for the log after the run's title
+  // The files of the run by identity (device, inode) -> the path first sent.
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> sentFiles_;
   std::uint32_t currentId_ = 0;
   int doneResult_ = 0;
   std::vector<std::uint32_t> sentIds_;
   std::size_t savedIds_ = 0;
   std::uint64_t lastSave_ = 0;
   std::string deviceUniqueId_;
-  std::map<std::string, std::string> sentTracks_;
+  std::map<std::string, SentTrack> sentTracks_;
   std::uint64_t totalBytes_ = 0, totalMs_ = 0;
   std::uint64_t fileStart_ = 0, runStart_ = 0;
   std::int64_t fileSize_ = 0;
@@ -277,10 +307,16 @@ void WaitForMessages(int ms);
 
 // The timed tag read: reads the file's tags into `record` on a worker thread (unless
 // `flagB`), trims them, and fills an empty artist, album or title from the path when
-// `flagA` is set. 1 when it finished within the limit; 0 on time-out, and then the record
-// is left as it was, also when the worker finishes later.
-int ReadTagsTimed(const std::string& path, device::TrackRecord* record, int flagA, int flagB);
+// `flagA` is set. With `JB_EnableTimedTagReads` ("Skip files with corrupt tags") set, a
+// read is given up after the limit (5000 ms); without it, it is waited for. 1 when it
+// finished; 0 when it was given up, and then the record is left as it was, also when the
+// worker finishes later. Only plain files are opened (a FIFO would never answer).
+int ReadTagsTimed(const std::string& path, device::TrackRecord* record, int flagA, int flagB,
+                  TagReadFacts* facts = nullptr);
 // The limit of ReadTagsTimed (5000 ms); tests shorten it.
 void SetTagReadLimitForTesting(unsigned milliseconds);
+// Runs on the worker before each file's tags are read (tests make a read slow with it);
+// null removes it.
+void SetTagReadHookForTesting(std::function<void(const std::string& path)> hook);
 
 }  // namespace transfer

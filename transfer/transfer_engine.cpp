@@ -1,11 +1,13 @@
 // The transfer engine: the steps CTransferDialog runs for each file of a transfer, the
 // conversion before sending, the timed tag read and the speed report.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -25,6 +27,7 @@
 #include "platform/window/wait.h"
 #include "transfer/conversion_job.h"
 #include "transfer/conversion_rules.h"
+#include "transfer/expansion.h"
 #include "transfer/file_path.h"
 #include "transfer/formats/audio_file_tags.h"
 #include "transfer/tag_fill_dlg.h"
@@ -47,6 +50,7 @@ struct CTransferDialog::FileResult {
   int errorCode = 0;          // a failure's code and text, for the log and the message
   std::string errorText;
   bool delivered = false;     // the device reported the file complete
+  std::string contentId;      // of the tags sent, for an audio file
 };
 
 namespace {
@@ -74,6 +78,17 @@ void WriteLog(TransferLogFile* log, const std::string& line) {
 }
 
 std::atomic<unsigned> g_tagReadLimitMs{5000};
+std::mutex g_tagReadHookMutex;
+std::function<void(const std::string&)> g_tagReadHook;
+
+void RunTagReadHook(const std::string& path) {
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(g_tagReadHookMutex);
+    hook = g_tagReadHook;
+  }
+  if (hook) hook(path);
+}
 
 }  // namespace
 
@@ -81,44 +96,97 @@ std::atomic<unsigned> g_tagReadLimitMs{5000};
 
 void SetTagReadLimitForTesting(unsigned milliseconds) { g_tagReadLimitMs.store(milliseconds != 0 ? milliseconds : 5000); }
 
-// One timed tag read: its worker, and the record the worker's answer goes into (never the
-// caller's own, so a read given up never reaches a later file's record).
+void SetTagReadHookForTesting(std::function<void(const std::string& path)> hook) {
+  std::lock_guard<std::mutex> lock(g_tagReadHookMutex);
+  g_tagReadHook = std::move(hook);
+}
+
+namespace {
+
+bool TimedTagReadsOn() { return SettingOn("JB_EnableTimedTagReads", 0); }
+
+// Appends a step's text to a log line: a line that ends in a whole sentence gets a blank
+// first, so two messages never run together.
+void AppendStep(std::string& line, const std::string& text) {
+  if (!line.empty() && line.back() == '.' && !line.ends_with("...")) line += ' ';
+  line += text;
+}
+
+}  // namespace
+
+// One tag read: its worker, and the record the worker's answer goes into (never the
+// caller's own, so a read given up never reaches a later file's record). A timed read is
+// given up after the limit; an untimed one only when its caller gives up.
 struct TagRead {
   std::string path;
+  bool timed;
   TimedWorker* worker = new TimedWorker;  // a worker of its own for each read
   std::shared_ptr<TrackRecord> answer = std::make_shared<TrackRecord>();
+  std::shared_ptr<TagReadFacts> facts = std::make_shared<TagReadFacts>();
   std::shared_ptr<TimedCall> call;
 
-  TagRead(const std::string& file, const TrackRecord& from, int flagA, int flagB) : path(file) {
+  TagRead(const std::string& file, const TrackRecord& from, int flagA, int flagB, bool timedRead)
+      : path(file), timed(timedRead) {
     auto start = std::make_shared<TrackRecord>();
     TrackRecord::Copy(*start, from);
-    call = worker->Start(std::chrono::milliseconds(g_tagReadLimitMs.load()),
-                         [path = path, answer = answer, start, flagA, flagB](TimedCall& call) {
-                           TrackRecord& r = *start;
-                           if (flagB == 0) {
-                             ReadAudioFileTags(path, r);
-                             TrimTrackTags(r);
-                           }
-                           if (flagA != 0 &&
-                               (r.artist.GetText().empty() || r.album.GetText().empty() || r.title.GetText().empty())) {
-                             TagsFromPath(path, r);
-                             TrimTrackTags(r);
-                           }
-                           call.Complete([&] {
-                             TrackRecord::Copy(*answer, r);
-                             return 1;
-                           });
-                         });
+    const std::chrono::milliseconds limit =
+        timed ? std::chrono::milliseconds(g_tagReadLimitMs.load()) : std::chrono::hours(24 * 365);
+    call = worker->Start(limit, [path = path, answer = answer, facts = facts, start, flagA, flagB](TimedCall& call) {
+      TrackRecord& r = *start;
+      TagReadFacts found;
+      if (flagB == 0) {
+        // Only a plain file is read: a FIFO would block the reader for good.
+        const int fd = platform::OpenRegularFile(platform::ToPosixPath(path), found.openError);
+        if (fd >= 0) {
+          ::close(fd);
+          RunTagReadHook(path);
+          ReadAudioFileTags(path, r);
+          TrimTrackTags(r);
+          found.audio = r.length > 0 || r.bitrate > 0;
+        } else {
+          r.path.Set(path);
+          found.audio = false;
+        }
+      }
+      if (flagA != 0 && (r.artist.GetText().empty() || r.album.GetText().empty() || r.title.GetText().empty())) {
+        TagsFromPath(path, r);
+        TrimTrackTags(r);
+      }
+      call.Complete([&] {
+        TrackRecord::Copy(*answer, r);
+        *facts = found;
+        return 1;
+      });
+    });
   }
   TagRead(const TagRead&) = delete;
   TagRead& operator=(const TagRead&) = delete;
 
-  // Waits for the answer within the limit (counted from the start) and copies it into
-  // `record`; 1 when it came in time, else 0 and `record` as it was.
-  int Finish(TrackRecord* record) {
-    const int result = TimedWorker::Finish(call, 0);
+  // Waits for the answer (a timed read within its limit, counted from the start) and
+  // copies it into `record`; 1 when it came, else 0 and `record` as it was. An untimed
+  // read serves the thread's window while it waits and ends when `givenUp` says so.
+  int Finish(TrackRecord* record, TagReadFacts* found, const std::function<bool()>& givenUp = nullptr) {
+    int result = 0;
+    if (timed || !givenUp) {
+      result = TimedWorker::Finish(call, 0);
+    } else {
+      for (;;) {
+        if (const std::optional<int> r = TimedWorker::FinishWithin(call, std::chrono::milliseconds(20))) {
+          result = *r;
+          break;
+        }
+        WaitForMessages(0);
+        if (givenUp()) {
+          TimedWorker::Abandon(call);
+          break;
+        }
+      }
+    }
     answered = result != 0;
-    if (answered) TrackRecord::Copy(*record, *answer);
+    if (answered) {
+      TrackRecord::Copy(*record, *answer);
+      if (found != nullptr) *found = *facts;
+    }
     return result;
   }
   bool answered = false;
@@ -143,9 +211,9 @@ struct TagRead {
   }
 };
 
-int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int flagB) {
+int ReadTagsTimed(const std::string& path, TrackRecord* record, int flagA, int flagB, TagReadFacts* facts) {
   if (record == nullptr) return 0;
-  return TagRead(path, *record, flagA, flagB).Finish(record);
+  return TagRead(path, *record, flagA, flagB, TimedTagReadsOn()).Finish(record, facts);
 }
 
 // ---- Runs ----
@@ -164,6 +232,11 @@ void CTransferDialog::StartTransfer(TransferLogFile* log, const KernelId& target
     KernelDeviceClient::ReportError("Problem encountered during transfer to your device.", e);
     return;
   }
+  // Without a display nobody could answer the sheet: the files go the direct way.
+  if (prepared && dynamic_cast<platform::ConsoleHost*>(&platform::CurrentHost()) != nullptr) {
+    prepared = false;
+    runNote_ = "No display to show the preparation sheet on: the files are sent directly, their tags checked as set.";
+  }
   if (prepared) {
     TransferPrepared(log, target, list, roots, syncMode, finishFlag);
   } else {
@@ -177,8 +250,14 @@ bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, co
                               const std::string& secondLine) {
   fileList_.assign(files.begin(), files.end());
   dropRoots_ = SourceGroups();
+  sentFiles_.clear();
+  refused_ = 0;
+  deviceGone_ = false;
+  timedTagReads_ = TimedTagReadsOn();
   BeginRun(title, secondLine, static_cast<int>(fileList_.size()));
   WriteLog(log, title);
+  if (!runNote_.empty()) WriteLog(log, runNote_);
+  runNote_.clear();
   if (!fileList_.empty()) return true;
   cancelled_ = true;
   WriteLog(log, "File queue was empty.  No files transferred.");
@@ -238,6 +317,9 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
       selected = true;
     };
     selectFor(0);
+    // Asked now, while the player is surely there: the last transfer's record is kept
+    // whatever happens to the manager later.
+    if (deviceUniqueId_.empty()) deviceUniqueId_ = device_.GetDeviceUniqueId();
     // The prepared records are sent as edited; files dropped on the window during such a
     // run are checked as on the direct route, which logs the settings.
     itagSkip_ = SettingOn("JB_Tx_ITagSkip", 0);
@@ -267,7 +349,8 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
         if (prepared == nullptr || prepared->empty()) ReadTagsAhead();
         FinishOutcome(log, r);
       } catch (const std::exception& e) {
-        WriteLog(log, r.line + "error: " + e.what());  // the run ends; the file says why
+        AppendStep(r.line, std::string("error: ") + e.what());  // the run ends; the file says why
+        WriteLog(log, r.line);
         throw;
       }
     }
@@ -292,6 +375,7 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
     // Folder 0 is no folder: such files go where the direct route puts data files.
     const KernelId into = folder.word[0] != 0 ? folder : DataTarget();
     WriteLog(log, Printf("Transfer target is %s and data folder %u.", device_.GetModelName().c_str(), into.word[0]));
+    if (deviceUniqueId_.empty()) deviceUniqueId_ = device_.GetDeviceUniqueId();
     runStart_ = platform::GetTickCount64();
     while (!fileList_.empty() && !cancelled_) {
       FileResult r;
@@ -301,10 +385,11 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
       r.line = "File: " + r.path + ".";
       try {
         SetCurrentFile(SplitFilePath(r.path).FileName());
-        SendDataFile(r, into, 0);
+        if (!SentAlready(r)) SendDataFile(r, into, 0);
         FinishOutcome(log, r);
       } catch (const std::exception& e) {
-        WriteLog(log, r.line + "error: " + e.what());
+        AppendStep(r.line, std::string("error: ") + e.what());
+        WriteLog(log, r.line);
         throw;
       }
     }
@@ -319,11 +404,16 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
 
 void CTransferDialog::EndRun(TransferLogFile* log, const SourceGroups* roots, int syncMode, int ask, int finishFlag) {
   SaveLastTransfer(true);
-  device_.CommitChanges();
+  // A player that went away was reported once; asking it more would only fail again.
+  if (!deviceGone_) device_.CommitChanges();
   if (roots != nullptr && !roots->empty() && syncMode == 0 && !cancelled_ && device_.SupportsPlaylists() != 0) {
     playlistsCreated_ = BuildAutoPlaylists(log, *roots, sentTracks_, ask);
   }
   if (log != nullptr) log->Close();
+  if (refused_ > 0 && !deviceGone_) {
+    ShowMessageBox(Printf("%d of the files could not be sent to the player.  The transfer log says why.", refused_),
+                   platform::MB_ICONINFORMATION);
+  }
   RefreshFolderViews();
   FinishRun(finishFlag);
 }
@@ -335,6 +425,7 @@ void CTransferDialog::TransferOneFile(FileResult& r, int syncMode) {
   const FilePathParts parts = SplitFilePath(r.path);
   r.line = "File: " + r.path + ".";
   SetCurrentFile(parts.FileName());
+  if (SentAlready(r)) return;
   if (IsTransferableFormat(r.path)) {
     SendAudioFile(r);
   } else {
@@ -342,12 +433,43 @@ void CTransferDialog::TransferOneFile(FileResult& r, int syncMode) {
   }
 }
 
+bool CTransferDialog::SentAlready(FileResult& r) {
+  struct stat st {};
+  if (::stat(platform::ToPosixPath(r.path).c_str(), &st) != 0) return false;  // its own step says why
+  const auto [first, added] = sentFiles_.try_emplace({st.st_dev, st.st_ino}, r.path);
+  if (added) return false;
+  // Playlists that name it by this path get the track sent for the first.
+  if (const auto sent = sentTracks_.find(first->second); sent != sentTracks_.end()) sentTracks_[r.path] = sent->second;
+  r.outcome = kOutcomeSkipped;
+  r.line += "already sent in this run as " + first->second + "...";
+  return true;
+}
+
+bool CTransferDialog::RefusedBeforeSending(FileResult& r) {
+  const std::string reason = UnholdablePathReason(r.path);
+  if (reason.empty()) return false;
+  ++refused_;
+  r.outcome = kOutcomeSkipped;
+  r.line += reason + "...";
+  return true;
+}
+
 void CTransferDialog::SendPreparedFile(FileResult& r, TrackRecord& record) {
   ++processed_;
   r.line = "File: " + r.path + ".";
   SetCurrentFile(SplitFilePath(r.path).FileName());
+  if (SentAlready(r)) return;
   if (IsTransferableFormat(r.path)) {
-    SendCheckedAudio(r, record, NeedsConversion(r.path), "File is audio...");
+    r.line += "File is audio...";
+    if (RefusedBeforeSending(r)) return;
+    // The sheet read the file: neither a playing time nor a bitrate means no audio.
+    if (record.length <= 0 && record.bitrate <= 0) {
+      ++refused_;
+      r.outcome = kOutcomeSkipped;
+      r.line += "no audio found in the file...";
+      return;
+    }
+    SendCheckedAudio(r, record, NeedsConversion(r.path), "");
   } else {
     SendDataFile(r, DataTarget(), 0);
   }
@@ -365,13 +487,30 @@ KernelId CTransferDialog::DataTarget() {
 
 void CTransferDialog::SendAudioFile(FileResult& r) {
   const FilePathParts parts = SplitFilePath(r.path);
-  r.line += "File is audio...reading tag...";
+  r.line += "File is audio...";
+  if (RefusedBeforeSending(r)) return;
+  r.line += "reading tag...";
   const int convert = NeedsConversion(r.path);
   TrackRecord record;
-  if (ReadTagsOf(r.path, &record) == 0) {
-    ++skipped_;
+  TagReadFacts facts;
+  if (ReadTagsOf(r.path, &record, &facts) == 0) {
     r.outcome = kOutcomeSkipped;
+    if (cancelled_) {
+      r.line += "canceled while reading...";
+      return;
+    }
+    ++skipped_;
     r.line += "tag could not be read, file may be corrupted...";
+    return;
+  }
+  // A file that cannot be read, or holds no audio, would reach the player as a silent
+  // track of nothing.
+  if (facts.openError != platform::OpenFileError::kNone || !facts.audio) {
+    ++refused_;
+    r.outcome = kOutcomeSkipped;
+    r.line += facts.openError != platform::OpenFileError::kNone
+                  ? "the file cannot be sent: " + platform::OpenFileErrorText(facts.openError) + "..."
+                  : "no audio found in the file...";
     return;
   }
   // The converted file's tags: the record without the fill text's placeholders.
@@ -443,7 +582,7 @@ void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int c
   r.outcome = device_.UploadTrack(sendPath, record, result);
   r.newId = result.word[0];
   fileSize_ = r.size = record.fileSize;
-  sentTracks_[r.path] = KernelDevice::MakeContentId(record.artist.GetText(), record.album.GetText(), record.title.GetText());
+  r.contentId = KernelDevice::MakeContentId(record.artist.GetText(), record.album.GetText(), record.title.GetText());
 }
 
 void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int syncMode) {
@@ -453,13 +592,24 @@ void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int sy
     r.line += "data files skipped during sync...";
     return;
   }
-  const platform::FileInfo info = platform::QueryFile(r.path);
-  if (!info.exists || info.directory) {
-    // A folder or a vanished file has nothing the device could copy.
+  if (RefusedBeforeSending(r)) return;
+  // Only a plain file is sent: the manager would hang opening a FIFO, copy a device
+  // without end.
+  platform::OpenFileError error = platform::OpenFileError::kNone;
+  std::uint64_t size = 0;
+  const int fd = platform::OpenRegularFile(platform::ToPosixPath(r.path), error, &size);
+  if (fd < 0) {
     r.outcome = kOutcomeSkipped;
-    r.line += "not a file...";
+    if (error == platform::OpenFileError::kMissing || platform::QueryFile(r.path).directory) {
+      // A folder or a vanished file has nothing the device could copy.
+      r.line += "not a file...";
+    } else {
+      ++refused_;
+      r.line += platform::OpenFileErrorText(error) + "...";
+    }
     return;
   }
+  ::close(fd);
   r.line += "starting transfer...";
   KernelId result;
   device_.SetProgressWindow(GetSafeHwnd());
@@ -468,21 +618,21 @@ void CTransferDialog::SendDataFile(FileResult& r, const KernelId& folder, int sy
   doneResult_ = 0;
   r.outcome = device_.UploadDataFile(r.path, folder, result);
   r.newId = result.word[0];
-  struct stat st {};
-  if (::stat(platform::ToPosixPath(r.path).c_str(), &st) == 0) fileSize_ = r.size = st.st_size;
+  fileSize_ = r.size = static_cast<std::int64_t>(size);
 }
 
 bool CTransferDialog::DeviceStillThere() { return ::DeviceStillThere(device_); }
 
 void CTransferDialog::ReadTagsAhead() {
   if (readAhead_ || fileList_.empty() || !IsTransferableFormat(fileList_.front())) return;
-  readAhead_ = std::make_shared<TagRead>(fileList_.front(), TrackRecord(), 0, 0);
+  readAhead_ = std::make_shared<TagRead>(fileList_.front(), TrackRecord(), 0, 0, timedTagReads_);
 }
 
-int CTransferDialog::ReadTagsOf(const std::string& path, TrackRecord* record) {
-  const std::shared_ptr<TagRead> ahead = std::move(readAhead_);
-  if (ahead && ahead->path == path) return ahead->Finish(record);
-  return ReadTagsTimed(path, record, 0, 0);
+int CTransferDialog::ReadTagsOf(const std::string& path, TrackRecord* record, TagReadFacts* facts) {
+  std::shared_ptr<TagRead> read = std::move(readAhead_);
+  if (!read || read->path != path) read = std::make_shared<TagRead>(path, *record, 0, 0, timedTagReads_);
+  // An untimed read is waited for as long as it takes, the window served, until Cancel.
+  return read->Finish(record, facts, [this] { return cancelled_; });
 }
 
 void CTransferDialog::WaitForDevice(FileResult& r) {
@@ -502,6 +652,10 @@ void CTransferDialog::WaitForDevice(FileResult& r) {
       }
     }
   }
+  if (doneResult_ == kNoticeStorageFull) {
+    r.outcome = kOutcomeStorageFull;
+    return;
+  }
   if (doneResult_ != 0) {
     r.outcome = kOutcomeFailed;
     r.errorCode = doneResult_;
@@ -514,6 +668,11 @@ void CTransferDialog::WaitForDevice(FileResult& r) {
 void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
   if (r.outcome != kOutcomeSent) waiting_ = false;
   bool timed = false;
+  const auto storageFull = [&] {
+    cancelled_ = stop_ = true;
+    ShowMessageBox("Memory is full.", platform::MB_ICONINFORMATION);
+    r.line += "memory is full.";
+  };
   switch (r.outcome) {
     case kOutcomeSkipped:
       r.line += "skipped.";
@@ -521,11 +680,11 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
     case kOutcomeExists:
       ++existing_;
       r.line += "already exists...skipped.";
+      // The player's own copy is found by its tags.
+      if (!r.contentId.empty()) sentTracks_[r.path] = {0, r.contentId};
       break;
     case kOutcomeStorageFull:
-      cancelled_ = stop_ = true;
-      ShowMessageBox("Memory is full.", platform::MB_ICONINFORMATION);
-      r.line += "memory is full.";
+      storageFull();
       break;
     case kOutcomeSynchronous:
       r.line += "synchronous...";
@@ -537,12 +696,18 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
     case kOutcomeSent:
       if (r.outcome == kOutcomeSent) WaitForDevice(r);
       if (r.outcome == kOutcomeFailed) break;
+      if (r.outcome == kOutcomeStorageFull) {  // it ran full during the copy
+        storageFull();
+        break;
+      }
       if (!r.delivered) {
         r.line += "canceled.";
       } else {
         r.line += "complete.";
         ++completed_;
         timed = true;
+        // Playlists take the very item the player made of this file.
+        if (!r.contentId.empty()) sentTracks_[r.path] = {r.outcome == kOutcomeSynchronous ? r.newId : currentId_, r.contentId};
       }
       break;
     case kOutcomeNotActivated:
@@ -559,21 +724,27 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
   }
   if (r.outcome != kOutcomeSkipped && r.outcome != kOutcomeExists && r.outcome != kOutcomeStorageFull &&
       r.outcome != kOutcomeSynchronous && r.outcome != kOutcomeSent && r.outcome != kOutcomeNotActivated) {
-    cancelled_ = stop_ = true;
-    const std::string name = SplitFilePath(r.path).FileName();
-    ShowMessageBox(Printf("Could not send file:\n%s\n\nError code: %d\n\nDescription:%s", name.c_str(), r.errorCode,
-                          r.errorText.c_str()),
-                   platform::MB_ICONINFORMATION);
     // The source stays as it was; the line says why the file is not on the player.
     r.line += Printf("error (0x%x)(0x%x).", static_cast<unsigned>(r.outcome), static_cast<unsigned>(r.errorCode));
     if (!r.errorText.empty()) r.line += " " + r.errorText;
+    if (DeviceStillThere()) {
+      // The player refused this one file (its name, its content): the others may go.
+      ++refused_;
+    } else {
+      cancelled_ = stop_ = true;
+      deviceGone_ = true;
+      const std::string name = SplitFilePath(r.path).FileName();
+      ShowMessageBox(Printf("Could not send file:\n%s\n\nError code: %d\n\nDescription:%s", name.c_str(),
+                            r.errorCode, r.errorText.c_str()),
+                     platform::MB_ICONINFORMATION);
+    }
   }
   if (timed) {
     totalMs_ += platform::GetTickCount64() - fileStart_;
     totalBytes_ += static_cast<std::uint64_t>(std::max<std::int64_t>(r.size, 0));
   }
   if (!r.convertedPath.empty()) platform::RemoveFile(r.convertedPath);
-  if (completed_ % 50 == 0) device_.CommitChanges();
+  if (completed_ % 50 == 0 && !deviceGone_) device_.CommitChanges();
   OnUploadProgress(100);
   WriteLog(log, r.line);
   SaveLastTransfer();

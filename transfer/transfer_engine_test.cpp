@@ -8,6 +8,8 @@
 
 #include <deque>
 #include <filesystem>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "common/folders.h"
@@ -18,6 +20,7 @@
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/dialog_driver.h"
+#include "platform/ui/host.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
 #include "testing/audio_fixtures.h"
@@ -43,7 +46,7 @@ using testing::WriteBytes;
 // answers chosen by the test.
 class TestDevice : public MemoryDeviceBase {
  public:
-  enum class Completion { kAtOnce, kNotice, kFailedNotice, kNever };
+  enum class Completion { kAtOnce, kNotice, kFailedNotice, kFullNotice, kNever };
   Completion completion = Completion::kAtOnce;
   std::deque<int> uploadAnswers;  // answered (with a reply text) before anything is done
   int commits = 0;
@@ -87,6 +90,9 @@ class TestDevice : public MemoryDeviceBase {
     for (int i = 0; i < notices; ++i) platform::PostMessage(GetProgressWindow(), WM_UPLOADPROGRESS, 50, 0);
     if (completion == Completion::kNotice) platform::PostMessage(GetProgressWindow(), WM_UPLOADDONE, id.word[0], 0);
     if (completion == Completion::kFailedNotice) platform::PostMessage(GetProgressWindow(), WM_UPLOADDONE, 0, 0x80);
+    if (completion == Completion::kFullNotice) {
+      platform::PostMessage(GetProgressWindow(), WM_UPLOADDONE, 0, kNoticeStorageFull);
+    }
     return kOutcomeSent;
   }
 };
@@ -203,7 +209,8 @@ TEST_F(EngineTest, TaggedAudioAndDataFilesReachThePlayerAndEveryStepIsLogged) {
   EXPECT_EQ(dialog_->FilesCompleted(), 2);
   EXPECT_EQ(dialog_->SentIds(), (std::vector<std::uint32_t>{track.word[0], item.word[0]}));
   EXPECT_EQ(ReadLastTransfer(device_->Info().uniqueId, 100), dialog_->SentIds());
-  EXPECT_EQ(dialog_->SentTracks().at(song), KernelDevice::MakeContentId("Ada Lind", "North Light", "Harbour"));
+  EXPECT_EQ(dialog_->SentTracks().at(song).item, track.word[0]);
+  EXPECT_EQ(dialog_->SentTracks().at(song).contentId, KernelDevice::MakeContentId("Ada Lind", "North Light", "Harbour"));
   // The window ends showing the totals.
   EXPECT_EQ(dialog_->GetWindowText(), "Transfer complete.");
   EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kTransferredId), "2");
@@ -300,37 +307,84 @@ TEST_F(EngineTest, IncompleteTagsAreSkippedFilledOrAskedFor) {
   }
 }
 
+// A read held up on its worker until the test lets it go: the tag read of a file that
+// hangs.
+class HeldRead {
+ public:
+  explicit HeldRead(std::string path) : path_(std::move(path)) {
+    SetTagReadHookForTesting([this](const std::string& p) {
+      if (p != path_) return;
+      std::unique_lock<std::mutex> lock(mutex_);
+      started_ = true;
+      changed_.notify_all();
+      changed_.wait(lock, [this] { return released_; });
+    });
+  }
+  ~HeldRead() {
+    Release();
+    SetTagReadHookForTesting(nullptr);
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = true;
+    changed_.notify_all();
+  }
+  bool WaitStarted() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return started_; });
+  }
+
+ private:
+  std::string path_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool started_ = false, released_ = false;
+};
+
 TEST_F(EngineTest, ATagReadThatHangsSkipsTheFileAndNeverReachesALaterRecord) {
   ASSERT_TRUE(Mp3().ok());
+  settings_->SetDword("JB_EnableTimedTagReads", 1);  // "Skip files with corrupt tags"
   SetTagReadLimitForTesting(300);
-  const std::string fifo = src_ + "/hang.mp3";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string hang = Mp3File("hang.mp3", "From The Hung Read", "Hung", "Hung");
+  HeldRead held(hang);
   // The file after the one that hangs is read and sent.
-  const std::string log = Run({platform::FromPosixPath(fifo), Mp3File("next.mp3", "Next", "A", "B")});
+  const std::string log = Run({hang, Mp3File("next.mp3", "Next", "A", "B")});
   EXPECT_NE(log.find("File is audio...reading tag...tag could not be read, file may be corrupted...skipped."),
             std::string::npos)
       << log;
   EXPECT_EQ(dialog_->FilesSkipped(), 1);
   EXPECT_FALSE(TrackTitled("Next").IsEmpty()) << log;
+  EXPECT_TRUE(TrackTitled("From The Hung Read").IsEmpty()) << log;
 
-  // The abandoned read ends once the pipe gives it a tagged file; the next read must see
-  // only its own file.
-  Mp3().Make(src_ + "/feed.mp3", "From The Pipe", "Pipe", "Pipe");
-  // The abandoned read may close the pipe before the whole file is in: the feeder's write
-  // then fails instead of raising SIGPIPE in the test.
-  ::signal(SIGPIPE, SIG_IGN);
-  std::thread feeder([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    const std::string bytes = ReadBytes(src_ + "/feed.mp3");
-    WriteBytes(fifo, bytes);
-  });
+  // The abandoned read ends while a later one waits: the later one sees only its own file.
   SetTagReadLimitForTesting(5000);
   const std::string own = Mp3File("own.mp3", "Own", "Own Artist", "Own Album");
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    held.Release();
+  });
   TrackRecord record;
   EXPECT_EQ(ReadTagsTimed(own, &record, 0, 0), 1);
-  feeder.join();
+  release.join();
   EXPECT_EQ(record.title.GetText(), "Own");
   EXPECT_EQ(record.artist.GetText(), "Own Artist");
+}
+
+// "Skip files with corrupt tags" off: a slow read is waited for, and the file sent.
+TEST_F(EngineTest, WithoutTimedTagReadsASlowReadIsWaitedFor) {
+  ASSERT_TRUE(Mp3().ok());
+  SetTagReadLimitForTesting(100);
+  const std::string slow = Mp3File("slow.mp3", "Slow", "A", "B");
+  HeldRead held(slow);
+  std::thread release([&] {
+    if (held.WaitStarted()) std::this_thread::sleep_for(std::chrono::milliseconds(400));  // well past the limit
+    held.Release();
+  });
+  const std::string log = Run({slow});
+  release.join();
+  EXPECT_NE(log.find("tag is good...a(A)b(B)t(Slow)...starting transfer"), std::string::npos) << log;
+  EXPECT_FALSE(TrackTitled("Slow").IsEmpty()) << log;
+  EXPECT_EQ(dialog_->FilesSkipped(), 0);
 }
 
 // The next file's tags are read while the device copies the file before it: each file
@@ -338,9 +392,10 @@ TEST_F(EngineTest, ATagReadThatHangsSkipsTheFileAndNeverReachesALaterRecord) {
 // given up within its own limit.
 TEST_F(EngineTest, TagsReadAheadBelongToTheirOwnFile) {
   ASSERT_TRUE(Mp3().ok());
+  settings_->SetDword("JB_EnableTimedTagReads", 1);
   SetTagReadLimitForTesting(300);
-  const std::string fifo = src_ + "/hang.mp3";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string hang = Mp3File("hang.mp3", "Hung", "Hung", "Hung");
+  HeldRead held(hang);
   device_->completion = TestDevice::Completion::kNotice;  // the engine waits for every file
   const struct {
     std::string file, title, artist, album;
@@ -348,14 +403,14 @@ TEST_F(EngineTest, TagsReadAheadBelongToTheirOwnFile) {
                {Mp3File("b.mp3", "Beta", "Artist B", "Album B"), "Beta", "Artist B", "Album B"},
                {Mp3File("c.mp3", "Gamma", "Artist C", "Album C"), "Gamma", "Artist C", "Album C"}};
   const std::string notes = DataFile("notes.txt");
-  const std::string log = Run({songs[0].file, platform::FromPosixPath(fifo), songs[1].file, notes, songs[2].file});
+  const std::string log = Run({songs[0].file, hang, songs[1].file, notes, songs[2].file});
 
   const auto sent = [](const auto& song) {
     return "File: " + song.file + ".File is audio...reading tag...tag is good...a(" + song.artist + ")b(" + song.album +
            ")t(" + song.title + ")...starting transfer...complete.\r\n";
   };
   EXPECT_EQ(log.substr(log.find("File: ")),
-            sent(songs[0]) + "File: " + platform::FromPosixPath(fifo) +
+            sent(songs[0]) + "File: " + hang +
                 ".File is audio...reading tag...tag could not be read, file may be corrupted...skipped.\r\n" +
                 sent(songs[1]) + "File: " + notes + ".File is data...starting transfer...complete.\r\n" + sent(songs[2]));
   for (const auto& song : songs) {
@@ -364,7 +419,89 @@ TEST_F(EngineTest, TagsReadAheadBelongToTheirOwnFile) {
     EXPECT_EQ(device_->RecordOf(track).artist.GetText(), song.artist);
     EXPECT_EQ(device_->RecordOf(track).album.GetText(), song.album);
   }
-  WriteBytes(fifo, "");  // lets the read given up end
+}
+
+// Files that are no plain files, cannot be read or hold no audio never reach the player,
+// and none ends the run; a FIFO is never opened for reading (it would block for good).
+TEST_F(EngineTest, FilesThatCannotBeSentAreRefusedWithTheirReasonAndTheRunGoesOn) {
+  ASSERT_TRUE(Mp3().ok());
+  const std::string fifo = src_ + "/pipe.mp3";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string fifoData = src_ + "/pipe.txt";
+  ASSERT_EQ(::mkfifo(fifoData.c_str(), 0600), 0);
+  const std::string closed = Mp3File("closed.mp3", "Closed", "A", "B");
+  ::chmod(platform::ToPosixPath(closed).c_str(), 0);
+  const bool canStillRead = ::access(platform::ToPosixPath(closed).c_str(), R_OK) == 0;  // running as root
+  const std::string deep = std::string(120, 'd') + "/" + std::string(120, 'e');
+  fs::create_directories(src_ + "/" + deep);
+  const struct {
+    std::string file;
+    const char* logged;
+  } cases[] = {
+      {platform::FromPosixPath(fifo), "File is audio...reading tag...the file cannot be sent: not a regular file...skipped."},
+      {platform::FromPosixPath(fifoData), "File is data...not a regular file...skipped."},
+      {DataFile("empty.mp3", ""), "File is audio...reading tag...no audio found in the file...skipped."},
+      {DataFile("noise.mp3", std::string(20000, '\x5a')), "no audio found in the file...skipped."},
+      {DataFile(deep + "/long.txt"), "File is data...the path is longer than 256 bytes, which the player cannot take...skipped."},
+      {DataFile("caf\xE9.txt"), "the name is not valid UTF-8, which the player cannot take...skipped."},
+      {closed, canStillRead ? "tag is good" : "the file cannot be sent: the file cannot be read...skipped."},
+  };
+  std::vector<std::string> files;
+  for (const auto& c : cases) files.push_back(c.file);
+  files.push_back(Mp3File("last.mp3", "Last", "A", "B"));
+  host_.ExpectMessageBox(platform::IDOK, canStillRead ? "6 of the files could not be sent" : "7 of the files could not be sent");
+  const std::string log = Run(files);
+  for (const auto& c : cases) EXPECT_NE(log.find("File: " + c.file + "." ), std::string::npos) << c.file;
+  for (const auto& c : cases) EXPECT_NE(log.find(c.logged), std::string::npos) << c.logged << "\n" << log;
+  EXPECT_FALSE(TrackTitled("Last").IsEmpty()) << log;
+  EXPECT_EQ(dialog_->FilesRefused(), canStillRead ? 6 : 7);
+  EXPECT_FALSE(dialog_->IsCancelled());
+  for (const auto& [segment, path] : device_->sentTo) EXPECT_EQ(path.find("pipe"), std::string::npos) << path;
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// One file reached by several names is sent once; every name's playlist gets that track.
+TEST_F(EngineTest, AFileReachedTwiceIsSentOnceAndItsPlaylistsShareTheTrack) {
+  ASSERT_TRUE(Mp3().ok());
+  const std::string song = Mp3File("song.mp3", "Once", "A", "B");
+  fs::create_directories(src_ + "/Playlists");
+  const std::string other = platform::FromPosixPath(src_ + "/Playlists/../song.mp3");
+  fs::create_symlink(src_ + "/song.mp3", src_ + "/link.mp3");
+  const std::string linked = platform::FromPosixPath(src_ + "/link.mp3");
+  SourceGroups roots;
+  roots.Add("one", song);
+  roots.Add("two", other);
+  roots.Add("three", linked);
+  host_.ExpectMessageBox(platform::IDYES, "Would you like to generate playlists out of them?");
+  const std::string log = Run({song, other, linked}, &roots);
+  EXPECT_EQ(device_->sentTo.size(), 1u) << log;
+  EXPECT_NE(log.find("File: " + other + ".already sent in this run as " + song + "...skipped."), std::string::npos)
+      << log;
+  const KernelId track = TrackTitled("Once");
+  KernelId playlist;
+  int lists = 0;
+  for (int n = device_->GetFirstPlaylist(playlist); n != 0; n = device_->GetNextPlaylist(playlist), ++lists) {
+    EXPECT_EQ(device_->PlaylistItems(playlist), std::vector<KernelId>{track}) << D().GetPlaylistName(playlist);
+  }
+  EXPECT_EQ(lists, 3);
+}
+
+// Without a display nobody could answer the preparation sheet: the direct route runs
+// and the log says so.
+TEST_F(EngineTest, PreparedTransfersWithoutADisplaySendDirectly) {
+  ASSERT_TRUE(Mp3().ok());
+  settings_->SetDword("JB_Tx_UseATM", 1);
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  platform::ConsoleHost console(in, out, false);
+  platform::SetCurrentHost(&console);
+  const std::string log = Run({Mp3File("song.mp3", "Harbour", "Ada Lind", "North Light")});
+  platform::SetCurrentHost(&host_);
+  std::fclose(in);
+  std::fclose(out);
+  EXPECT_NE(log.find("No display to show the preparation sheet on: the files are sent directly"), std::string::npos)
+      << log;
+  EXPECT_FALSE(TrackTitled("Harbour").IsEmpty()) << log;
 }
 
 TEST_F(EngineTest, TheDevicesAnswersDecideWhatHappensToTheFileAndTheRun) {
@@ -378,8 +515,9 @@ TEST_F(EngineTest, TheDevicesAnswersDecideWhatHappensToTheFileAndTheRun) {
       {kOutcomeExists, nullptr, "starting transfer...already exists...skipped.", true},
       {kOutcomeStorageFull, "Memory is full.", "starting transfer...memory is full.", false},
       {kOutcomeNotActivated, "This protected file has not yet been activated", "not activated for transfer...skipped.", true},
-      {1, "Could not send file:\nfirst.mp3\n\nError code: 1\n\nDescription:The test player refused it.",
-       "starting transfer...error (0x1)(0x1). The test player refused it.", false},
+      // The player refused the one file: the others still go, and the end says so once.
+      {1, "1 of the files could not be sent to the player.  The transfer log says why.",
+       "starting transfer...error (0x1)(0x1). The test player refused it.", true},
   };
   for (const auto& c : cases) {
     device_ = std::make_unique<TestDevice>();
@@ -408,8 +546,10 @@ TEST_F(EngineTest, TheWaitForTheCompletionEndsOnItsNoticeOnCancelAndWhenThePlaye
     bool recorded;  // the id is in the last transfer's list
   } cases[] = {
       {TestDevice::Completion::kNotice, nullptr, nullptr, "starting transfer...complete.", true},
-      {TestDevice::Completion::kFailedNotice, nullptr, "The player did not complete the transfer.",
+      {TestDevice::Completion::kFailedNotice, nullptr, "1 of the files could not be sent to the player.",
        "starting transfer...error (0x1)(0x80). The player did not complete the transfer.", false},
+      // A player that ran full says so, and the run ends.
+      {TestDevice::Completion::kFullNotice, nullptr, "Memory is full.", "starting transfer...memory is full.", false},
       {TestDevice::Completion::kNever,
        [](TestDevice& device, CTransferDialog& d) {
          device.duringUpload = [&d] {
@@ -438,6 +578,50 @@ TEST_F(EngineTest, TheWaitForTheCompletionEndsOnItsNoticeOnCancelAndWhenThePlaye
     EXPECT_EQ(dialog_->FilesCompleted(), c.recorded ? 1 : 0);
   }
   EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// A manager gone in the middle of a file: every later call fails. The person hears of it
+// once, the log line says why without a second message run into it, and the record of
+// the last transfer is saved all the same.
+TEST_F(EngineTest, AManagerGoneMidRunIsReportedOnceAndTheRecordIsKept) {
+  ASSERT_TRUE(Mp3().ok());
+  // The first file goes at once; during the second the manager dies: its notice never
+  // comes and every later call fails.
+  struct Dying : TestDevice {
+    bool dead = false;
+    int uploads = 0;
+    void Check() const {
+      if (dead) throw KernelDeviceClientException(0, "Device Connection", "The manager is not running.");
+    }
+    int UploadTrack(std::string_view path, const TrackRecord& record, KernelId& id) override {
+      Check();
+      if (++uploads == 1) return TestDevice::UploadTrack(path, record, id);
+      dead = true;
+      return kOutcomeSent;
+    }
+    int IsConnected() override { return Check(), TestDevice::IsConnected(); }
+    int CommitChanges() override { return Check(), TestDevice::CommitChanges(); }
+    std::string GetDeviceUniqueId() override { return Check(), TestDevice::GetDeviceUniqueId(); }
+    int SupportsPlayback() override { return Check(), TestDevice::SupportsPlayback(); }
+  };
+  Dying dying;
+  dialog_ = std::make_unique<CTransferDialog>(dying);
+  ASSERT_TRUE(dialog_->Create(0));
+  const std::vector<std::string> files = {Mp3File("first.mp3", "First", "A", "B"), Mp3File("second.mp3", "Second", "A", "B"),
+                                          Mp3File("third.mp3", "Third", "A", "B")};
+  host_.ExpectMessageBox(platform::IDOK, "Description:The player is no longer connected.");
+  TransferLogFile log;
+  log.Open();
+  dialog_->StartTransfer(&log, KernelId(0), &files, nullptr, 0, 0);
+  log.Close();
+  const std::string text = ReadBytes(platform::ToPosixPath(log.GetPath()));
+  EXPECT_EQ(host_.pendingAnswers(), 0u) << text;  // and no second message (it would fail the host)
+  EXPECT_NE(text.find("second.mp3.File is audio"), std::string::npos) << text;
+  EXPECT_NE(text.find("error (0x1)(0x0). The player is no longer connected.\r\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find("third.mp3"), std::string::npos) << text;
+  dying.dead = false;
+  EXPECT_EQ(ReadLastTransfer(dying.Info().uniqueId, 100).size(), 1u) << text;
+  dialog_.reset();
 }
 
 TEST_F(EngineTest, ChangesAreCommittedEveryFiftyCompletedFilesAndAtTheEnd) {

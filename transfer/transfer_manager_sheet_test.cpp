@@ -503,5 +503,19 @@ TEST_F(PreparedRouteTest, CancelSendsNothingAndSkippingDataSendsOnlyAudio) {
   EXPECT_EQ(host_.pendingAnswers(), 0u);
 }
 
+// A file named like audio whose reader finds none is refused on this route too, and the
+// end of the run says so.
+TEST_F(PreparedRouteTest, AFileWithoutAudioIsRefusedWithItsReason) {
+  ASSERT_TRUE(Audio().ok());
+  const std::vector<std::string> files = {Mp3("a.mp3", "Ada Lind", "North Light", "Harbour"), Data("noise.mp3")};
+  host_.ExpectDialog("Prepare for Transfer...", [](DialogDriver& d) { d.Ok(); });
+  host_.ExpectMessageBox(platform::IDOK, "1 of the files could not be sent to the player.");
+  const std::string log = Run(files, SourceGroups());
+  EXPECT_EQ(Tracks(), (std::vector<std::string>{"Ada Lind|Harbour"}));
+  EXPECT_NE(log.find("File: " + files[1] + ".File is audio...no audio found in the file...skipped."), std::string::npos)
+      << log;
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
 }  // namespace
 }  // namespace transfer

@@ -84,6 +84,7 @@ FileInfo Describe(const struct stat& st, bool symlink) {
   info.exists = true;
   info.symlink = symlink;
   info.directory = S_ISDIR(st.st_mode);
+  info.regular = S_ISREG(st.st_mode);
   info.readOnly = (st.st_mode & S_IWUSR) == 0;
   info.size = static_cast<std::uint64_t>(st.st_size);
   return info;

@@ -24,6 +24,7 @@ struct FileInfo {
   bool exists = false;
   bool directory = false;
   bool symlink = false;   // the entry itself is a symbolic link (never followed by QueryEntry)
+  bool regular = false;   // a plain file (not a folder, FIFO, socket, device or link)
   bool readOnly = false;  // no write permission for the owner
   std::uint64_t size = 0;
 };

@@ -49,6 +49,35 @@ bool NameLess(std::string_view a, std::string_view b) {
   return c != 0 ? c < 0 : CompareBytes(a, b) < 0;
 }
 
+int CompareNatural(std::string_view a, std::string_view b) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  int zeros = 0;  // the first difference in leading zeros of equal numbers
+  std::size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (digit(a[i]) && digit(b[j])) {
+      const std::size_t ai = i, bj = j;
+      while (i < a.size() && a[i] == '0') ++i;
+      while (j < b.size() && b[j] == '0') ++j;
+      const std::size_t as = i, bs = j;
+      while (i < a.size() && digit(a[i])) ++i;
+      while (j < b.size() && digit(b[j])) ++j;
+      // Without leading zeros the longer run is the larger number, however long.
+      if (i - as != j - bs) return i - as < j - bs ? -1 : 1;
+      if (const int c = a.substr(as, i - as).compare(b.substr(bs, j - bs)); c != 0) return c < 0 ? -1 : 1;
+      if (zeros == 0 && as - ai != bs - bj) zeros = as - ai < bs - bj ? -1 : 1;
+      continue;
+    }
+    const unsigned char x = static_cast<unsigned char>(ToLowerAscii(a[i]));
+    const unsigned char y = static_cast<unsigned char>(ToLowerAscii(b[j]));
+    if (x != y) return x < y ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size() || j < b.size()) return i < a.size() ? 1 : -1;
+  if (zeros != 0) return zeros;
+  return NameLess(a, b) ? -1 : NameLess(b, a) ? 1 : 0;
+}
+
 std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
   if (needle.empty()) return 0;
   if (needle.size() > hay.size()) return std::string_view::npos;
@@ -56,6 +85,36 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
     if (EqualsNoCase(hay.substr(i, needle.size()), needle)) return i;
   }
   return std::string_view::npos;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t need = 0;
+    char32_t cp = 0, min = 0;
+    if ((c & 0xE0) == 0xC0) {
+      need = 1, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+      need = 2, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+      need = 3, cp = c & 0x07, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (need >= s.size() - i) return false;  // cut short
+    for (std::size_t k = 1; k <= need; ++k) {
+      const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+      if ((cc & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (cc & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    i += need + 1;
+  }
+  return true;
 }
 
 std::size_t Utf8PrefixLength(std::string_view s, std::size_t maxBytes) {

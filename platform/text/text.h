@@ -25,8 +25,16 @@ bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 // The order of names in lists: case aside, and names apart only by case in byte order, so
 // a sorted list does not depend on the order the names came in.
 bool NameLess(std::string_view a, std::string_view b);
+// The order a file manager shows names in: case aside, runs of digits by their value
+// ("Track 2" before "Track 10"); names equal so far by fewer leading zeros, then in
+// NameLess order, so the order never depends on the order the names came in.
+int CompareNatural(std::string_view a, std::string_view b);
 // Position of `needle` in `hay` ignoring ASCII case, or npos.
 std::size_t FindNoCase(std::string_view hay, std::string_view needle);
+
+// Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or code points past
+// U+10FFFF).
+bool IsValidUtf8(std::string_view s);
 
 // The longest prefix of `s` of at most `maxBytes` bytes that does not end inside a
 // UTF-8 sequence (a cut never leaves a partial character).

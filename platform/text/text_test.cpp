@@ -27,6 +27,31 @@ TEST(TextCompare, TableOfCases) {
   EXPECT_EQ(FindNoCase("abc", "abcd"), std::string_view::npos);
 }
 
+TEST(TextCompare, NaturalOrderIsTheFileManagersAndTotal) {
+  const std::vector<std::string> sorted = {
+      "1.mp3", "01.mp3", "2.mp3", "10.mp3", "Album", "album 2", "Album 10", "track", "Track 2", "track 3", "Track 10",
+      "Track 99999999999999999999", "Track 100000000000000000000", "Track10b", "Track10C", "z"};
+  for (std::size_t i = 0; i < sorted.size(); ++i) {
+    for (std::size_t j = 0; j < sorted.size(); ++j) {
+      const int want = i < j ? -1 : i > j ? 1 : 0;
+      EXPECT_EQ(CompareNatural(sorted[i], sorted[j]), want) << sorted[i] << " | " << sorted[j];
+    }
+  }
+  // Names apart only by case still have an order of their own.
+  EXPECT_EQ(CompareNatural("ABC", "abc"), -1);
+  EXPECT_EQ(CompareNatural("abc", "ABC"), 1);
+}
+
+TEST(TextUtf8, WellFormedOnly) {
+  const struct {
+    const char* text;
+    bool valid;
+  } cases[] = {{"", true},           {"plain", true},          {"caf\xC3\xA9", true},   {"\xF0\x9F\x8E\xB5", true},
+               {"caf\xE9", false},   {"\xC3", false},          {"\xC0\xAF", false},     // cut short, overlong
+               {"\xED\xA0\x80", false}, {"\xF4\x90\x80\x80", false}, {"\xFF", false}};  // surrogate, past U+10FFFF
+  for (const auto& c : cases) EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
+}
+
 TEST(TextField, CopiesNeverSplitACharacter) {
   struct Case { std::string in; std::size_t capacity; std::string out; };
   const std::string e = "\xC3\xA9";            // 2 bytes

@@ -486,9 +486,11 @@ SdkResult SimulatedSdk::AddItem(int dev, std::uint32_t type, const char16_t* sou
   if (source == nullptr) return kSdkErrInvalidArg;
   const std::string windowsPath = Utf8Of(source);
   const std::string path = ToPosixPath(windowsPath);
-  const int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a plain file: a FIFO would hold the caller in open() for good.
+  OpenFileError error = OpenFileError::kNone;
+  const int fd = path.empty() ? -1 : OpenRegularFile(path, error);
   struct stat st;
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
     if (fd >= 0) ::close(fd);
     return kSdkErrBadPath;
   }

@@ -29,15 +29,13 @@ bool FileSource::OpenPosix(const std::string& posixPath, bool update) {
 }
 
 bool FileSource::OpenDescriptor(bool update) {
-  const int fd = ::open(posixPath_.c_str(), (update ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+  // A FIFO named like an audio file would block the open for good.
+  platform::OpenFileError error = platform::OpenFileError::kNone;
+  std::uint64_t size = 0;
+  const int fd = platform::OpenRegularFile(posixPath_, error, &size, update ? O_RDWR : 0);
   if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
   fd_ = fd;
-  size_ = static_cast<std::uint64_t>(st.st_size);
+  size_ = size;
   return true;
 }
 
