@@ -46,6 +46,8 @@ class AudioFiles {
           // Without a Xing header: the frames tell the mean bitrate.
           Tool({"lame", "--quiet", "-V", "2", "-t", tone, dir_ / "vbrnoxing.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "32", "--resample", "11.025", tone, dir_ / "rate11.mp3"}) &&
+          Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", dir_ / "half.wav", "synth", "0.5", "sine", "440"}) &&
+          Tool({"lame", "--quiet", "-b", "128", dir_ / "half.wav", dir_ / "short.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "16", "--resample", "8", tone, dir_ / "rate8.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "128", "--id3v1-only", "--tt", "T1", "--ta", "A1", "--tg", "Jazz", tone,
                 dir_ / "v1only.mp3"}) &&
@@ -336,6 +338,8 @@ TEST_F(AudioReadersTest, FilesOfEveryFormat) {
       // No Xing header: the mean of the frames, not the first frame's rate.
       {"vbrnoxing.mp3", Expected().Length(10).Bitrate(sizeRate("vbrnoxing.mp3") - 2, sizeRate("vbrnoxing.mp3"))},
       {"notag.mp3", Expected().Length(10).Bitrate(128)},
+      // Half a second: audio, though no whole second long.
+      {"short.mp3", Expected().Length(0).Bitrate(128)},
       {"v1only.mp3", Expected().Length(10).Bitrate(128).Texts("A1", "", "T1").Genre("Jazz")},
       // A padded ID3v2 tag of 20 KB is skipped and not counted in the length.
       {"padded.mp3", Expected().Length(10).Bitrate(128).Texts("", "", "Pad")},

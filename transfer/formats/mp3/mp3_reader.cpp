@@ -159,8 +159,9 @@ bool VbrHeader(Window& w, std::uint64_t pos, const Frame& f, std::uint32_t& fram
   return false;
 }
 
+// A stream shorter than a second is audio all the same (its length reads 0 seconds).
 bool Accept(double bitrate, double seconds, Mp3Facts& facts) {
-  if (!(bitrate >= 1 && bitrate < 1000) || !(seconds >= 1 && seconds < 86400)) return false;
+  if (!(bitrate >= 1 && bitrate < 1000) || !(seconds > 0 && seconds < 86400)) return false;
   facts.bitrate = static_cast<int>(bitrate);
   facts.length = static_cast<int>(seconds);
   return true;
@@ -508,7 +509,7 @@ bool ScanMp3Audio(ByteSource& source, std::uint64_t audioStart, std::uint64_t au
     if (Accept(kbps, seconds, facts)) return true;
   }
   if (ConstantBitrate(w, pos, first)) {
-    return Accept(first.bitrate, static_cast<double>(audioBytes * 8 / 1000 / std::uint64_t(first.bitrate)), facts);
+    return Accept(first.bitrate, static_cast<double>(audioBytes) * 8 / 1000 / first.bitrate, facts);
   }
   return WalkFrames(w, pos, first, facts);
 }

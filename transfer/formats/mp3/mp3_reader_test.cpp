@@ -79,8 +79,9 @@ TEST(Mp3Scan, FactsOfTheAudio) {
       // One plausible header in other data is no MP3 (a FLAC file named .mp3).
       {"a lone frame header", std::string(200, 'x') + f128.substr(0, 4) + std::string(160000, 'y'), 0, 0, 0, 0},
       {"no frame at all", std::string(30000, '\0'), 0, 0, 0, 0},
-      {"shorter than a second", Repeat(Frame(3, 1), 3), 0, 0, 0, 0},
-      {"an ID3v2 tag larger than the file", Id3v2(100, "").substr(0, 10) + Repeat(f128, 5), 0, 0, 0, 0},
+      // A sound shorter than a second is audio: its bitrate, no whole second.
+      {"shorter than a second", Repeat(Frame(3, 1), 3), 1, 32, 0, 44100},
+      {"an ID3v2 tag larger than the file", Id3v2(100000, "").substr(0, 10) + Repeat(f128, 5), 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
