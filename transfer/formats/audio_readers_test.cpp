@@ -142,6 +142,11 @@ class AudioFiles {
           // "genre" becomes a "\xA9gen" text item; 48 kHz.
           Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", dir_ / "tone48.wav", "-c:a", "aac", "-b:a", "128k",
                 "-metadata", "genre=Trip-Hop", dir_ / "genre48.m4a"}) &&
+          // 10.9 s: a rate over whole seconds would be 9 % high.
+          Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", dir_ / "tone109.wav", "synth", "10.9", "sine",
+                "440"}) &&
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", dir_ / "tone109.wav", "-c:a", "aac", "-b:a", "128k",
+                dir_ / "frac.m4a"}) &&
           MakeFlacPicture() &&
           Tool({"ffmpeg",
                 "-loglevel",
@@ -471,6 +476,8 @@ TEST_F(AudioReadersTest, FilesOfEveryFormat) {
                         .Year(1999)},
       {"rate22.wma", Expected().Length(10).Bitrate(60, 70).Rate(22050)},
       {"genre48.m4a", Expected().Length(20).Bitrate(120, 136).Rate(48000).Genre("Trip-Hop")},
+      // The media over the exact playing time, not over its whole seconds.
+      {"frac.m4a", Expected().Length(10).Bitrate(120, 136)},
       {"tags.m4a", Expected()
                        .Length(10)
                        .Bitrate(120, 136)

@@ -449,6 +449,11 @@ TEST_F(TagWriteTest, WrittenInPlaceWhereTheTagHasRoom) {
       {"a second write fits the room the first left", Copy("bare.mp3"), false},
       {"a header's padding object takes the change", Copy("tags.wma"), false},
   };
+  // Nothing is made beside the file, so a folder the user cannot write to is no hindrance.
+  const std::string locked = root_ + "/locked";
+  std::filesystem::create_directory(locked);
+  cases.push_back({"a folder the user cannot write to", Copy("bare.mp3", locked), false});
+  ::chmod(locked.c_str(), 0555);
   if (!copying.empty()) {
     cases.push_back({"a file system that cannot make room: written through a copy", Copy("bare.mp3", copying), false});
   }
@@ -479,6 +484,7 @@ TEST_F(TagWriteTest, WrittenInPlaceWhereTheTagHasRoom) {
     }
     EXPECT_EQ(Leftovers(std::filesystem::path(c.path).parent_path()), std::vector<std::string>());
   }
+  ::chmod(locked.c_str(), 0755);
   if (!copying.empty()) std::filesystem::remove_all(copying);
 }
 
