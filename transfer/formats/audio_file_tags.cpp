@@ -293,8 +293,8 @@ void TagWriteThreadProc(std::shared_ptr<const TrackRecord> record, TimedCall& ca
   call.Complete([&] { return w.Commit(); });
 }
 
-// The formats whose start says what they are: 0 for anything else (MP3 included, which
-// its reader recognises by its frames).
+// The formats whose start says what they are: 0 for anything else (an MP3 without an
+// ID3v2 tag included, which its reader recognises by its frames).
 int CodecFromContent(ByteSource& source) {
   unsigned char h[40] = {};
   const std::size_t n = source.ReadAt(0, h, sizeof h);
@@ -308,6 +308,7 @@ int CodecFromContent(ByteSource& source) {
   if (n >= 10 && std::memcmp(h, "ID3", 3) == 0) {
     const std::uint64_t tag = Id3v2TagBytes(source);
     if (tag && source.ReadExact(tag, f, 4) && std::memcmp(f, "fLaC", 4) == 0) return kCodecFlac;
+    if (tag) return kCodecMp3;
   }
   return 0;
 }

@@ -194,6 +194,7 @@ class AudioFiles {
     testing::WriteBytes(dir_ / "other.nvf", "nothing");
     // A FLAC file named as an MP3: read by what it holds.
     std::filesystem::copy_file(dir_ / "flac16.flac", dir_ / "flacnamed.mp3");
+    std::filesystem::copy_file(dir_ / "cbr.mp3", dir_ / "mp3named.flac");
     MakeHandTags();
     testing::WriteBytes(dir_ / "noextension", "nothing");
   }
@@ -455,6 +456,14 @@ TEST_F(AudioReadersTest, FilesOfEveryFormat) {
            .Comment("FComment")
            .Track(9)
            .Year(1987)},
+      {"mp3named.flac", Expected()
+                            .Length(10)
+                            .Bitrate(128)
+                            .Texts("Artist", "Album", "Title")
+                            .Genre("Rock")
+                            .Comment("Note")
+                            .Track(3)
+                            .Year(2001)},
       {"header.flac", Expected().Result(kFlacChainUnreadable)},
       {"tags.wma", Expected()
                        .Length(10)
