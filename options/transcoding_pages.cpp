@@ -231,14 +231,14 @@ const platform::DialogTemplate& TranscodePageTemplate() {
 OptTransfersTranscode::OptTransfersTranscode() : PropertyPage(TranscodePageTemplate()) {
   mp3Constant = ReadDwordSetting("Xc_MP3_RateMode_CBR", 1);
   mp3Variable = ReadDwordSetting("Xc_MP3_RateMode_VBR", 0);
-  mp3BitratePos = PositionOf(kMp3Bitrates, ReadDwordSetting("Xc_MP3_CBRBitrate", 128), 8);
+  mp3BitratePos = PositionOf(kMp3Bitrates, ReadDwordSetting("Xc_MP3_CBRBitrate", transfer::kDefaultCbrBitrate), 8);
   // Quality 0 is the best (the slider's right end); a stored value outside 0..9 is held
   // to the slider.
-  mp3QualityPos = 9 - std::clamp(ReadDwordSetting("Xc_MP3_VBRQuality", 4), 0, 9);
+  mp3QualityPos = 9 - std::clamp(ReadDwordSetting("Xc_MP3_VBRQuality", transfer::kDefaultMp3VbrQuality), 0, 9);
   wmaConstant = ReadDwordSetting("Xc_WMA_RateMode_CBR", 1);
   wmaVariable = ReadDwordSetting("Xc_WMA_RateMode_VBR", 0);
-  wmaBitratePos = PositionOf(kWmaBitrates, ReadDwordSetting("Xc_WMA_CBRBitrate", 128), 5);
-  wmaQualityPos = PositionOf(kWmaQualities, ReadDwordSetting("Xc_WMA_VBRQuality", 50), 2);
+  wmaBitratePos = PositionOf(kWmaBitrates, ReadDwordSetting("Xc_WMA_CBRBitrate", transfer::kDefaultCbrBitrate), 5);
+  wmaQualityPos = PositionOf(kWmaQualities, ReadDwordSetting("Xc_WMA_VBRQuality", transfer::kDefaultWmaVbrQuality), 2);
   threshold = ReadDwordSetting("Xc2_RThr", 128);
   for (int id : {kMp3Constant, kMp3Variable, kWmaConstant, kWmaVariable}) {
     HandleCommand(id, [this] { OnRateModeClicked(); });

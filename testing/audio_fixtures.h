@@ -71,6 +71,20 @@ inline std::string Atom(const std::string& type, const std::string& body) {
 inline std::string Item(const std::string& type, const std::string& value, std::uint32_t flags = 1) {
   return Atom(type, Atom("data", Be32(flags) + Be32(0) + value));
 }
+// ID3v2 pieces: a synch-safe size, a frame of version 2, 3 or 4, and a whole tag (header
+// with its flags, the body, a footer when given).
+inline std::string SynchSafe(std::uint32_t v) {
+  return std::string{char((v >> 21) & 0x7F), char((v >> 14) & 0x7F), char((v >> 7) & 0x7F), char(v & 0x7F)};
+}
+inline std::string Id3Frame(int version, const std::string& id, const std::string& body) {
+  const auto n = static_cast<std::uint32_t>(body.size());
+  if (version == 2) return id + std::string{char(n >> 16), char(n >> 8), char(n)} + body;
+  return id + (version == 4 ? SynchSafe(n) : Be32(n)) + std::string(2, '\0') + body;
+}
+inline std::string Id3Tag(int version, int flags, const std::string& body, const std::string& footer = {}) {
+  return std::string("ID3") + char(version) + '\0' + char(flags) + SynchSafe(static_cast<std::uint32_t>(body.size())) +
+         body + footer;
+}
 // "mvhd" version 0 with a time scale and a duration.
 inline std::string Mvhd(std::uint32_t timescale, std::uint32_t duration) {
   return Atom("mvhd", Be32(0) + Be32(0) + Be32(0) + Be32(timescale) + Be32(duration) + std::string(80, '\0'));

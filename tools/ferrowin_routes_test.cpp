@@ -68,9 +68,16 @@ class FerrowinRoutesTest : public TempHome {
     std::filesystem::create_directories(album_);
     for (const auto& [name, kb] : {std::pair<const char*, int>{"1 Low Tide.mp3", 1500}, {"2 Fog Bell.mp3", 1000},
                                    {"3 Pulse.mp3", 1000}, {"cover.jpg", 10}}) {
-      // The tracks begin with an MP3 frame header, so that their reader finds audio.
-      std::ofstream(album_ + "/" + name) << (std::string_view(name).ends_with(".mp3") ? "\xFF\xFB\x90\x64" : "");
-      std::filesystem::resize_file(album_ + "/" + name, static_cast<std::uintmax_t>(kb) * 1024);
+      // The tracks are a run of MP3 frames (128 kbit/s, 417 bytes each), so that their
+      // reader finds audio.
+      const auto bytes = static_cast<std::size_t>(kb) * 1024;
+      std::string content;
+      if (std::string_view(name).ends_with(".mp3")) {
+        const std::string frame = std::string("\xFF\xFB\x90\x64", 4) + std::string(413, '\0');
+        while (content.size() < bytes) content += frame;
+      }
+      content.resize(bytes);
+      std::ofstream(album_ + "/" + name, std::ios::binary) << content;
     }
   }
 

@@ -109,6 +109,7 @@ void EncodeJobThreadProc(std::unique_ptr<ConversionJob> job) {
     ProgressReporter progress(*job);
     result = target && target->encoder ? target->encoder->Encode(encode, job->destination, progress)
                                        : kConversionNothingDone;
+    if (result == 0) progress.Report(1, 1);  // the whole, whatever the codec's last piece said
   }
   Finish(*job, result, temporary, false);
 }
@@ -124,6 +125,7 @@ void DecodeJobThreadProc(std::unique_ptr<ConversionJob> job) {
   ProgressReporter progress(*job);
   const int result =
       format && format->decoder ? format->decoder->Decode(*job, job->destination, progress) : kConversionNothingDone;
+  if (result == 0) progress.Report(1, 1);  // the whole, whatever the codec's last piece said
   Finish(*job, result, {}, false);
 }
 

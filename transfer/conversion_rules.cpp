@@ -149,6 +149,25 @@ void DeleteConversionRules() {
   for (int format = kFirstFormat; format <= kLastFormat; ++format) DeleteSetting(RuleName(format));
 }
 
+int DefaultVbrQuality(int targetCodec) {
+  return targetCodec == kCodecWma ? kDefaultWmaVbrQuality : kDefaultMp3VbrQuality;
+}
+
+EncoderSettings ReadEncoderSettings(int targetCodec) {
+  const std::string upper = platform::ToUpperAscii(GetCodecExtension(targetCodec));
+  std::uint32_t vbr = 0;
+  std::uint32_t quality = static_cast<std::uint32_t>(DefaultVbrQuality(targetCodec));
+  std::uint32_t bitrate = kDefaultCbrBitrate;
+  ReadSettingDword("Xc_" + upper + "_RateMode_VBR", vbr);
+  ReadSettingDword("Xc_" + upper + "_VBRQuality", quality);
+  ReadSettingDword("Xc_" + upper + "_CBRBitrate", bitrate);
+  EncoderSettings s;
+  s.vbr = vbr != 0;
+  s.quality = static_cast<int>(quality);
+  s.bitrate = static_cast<int>(bitrate);
+  return s;
+}
+
 bool IsTransferableFormat(std::string_view path) {
   const int format = GetCodecFromPath(path);
   if (IsFormatPlayable(format)) return true;

@@ -49,6 +49,21 @@ void WriteConversionRule(int format, std::uint32_t rule);
 // Deletes the rules of formats 1 to 11.
 void DeleteConversionRules();
 
+// The encoder's settings for a target format ("Xc_MP3_RateMode_VBR", "Xc_MP3_VBRQuality",
+// "Xc_MP3_CBRBitrate" ...), each over the default that the transcoding options page shows:
+// constant 128 kbit/s; VBR quality 4 for MP3 (0 best .. 9), 50 for WMA.
+struct EncoderSettings {
+  bool vbr = false;
+  int quality = 0;
+  int bitrate = 0;
+  int Value() const { return vbr ? quality : bitrate; }
+};
+constexpr int kDefaultCbrBitrate = 128;
+constexpr int kDefaultMp3VbrQuality = 4;
+constexpr int kDefaultWmaVbrQuality = 50;
+int DefaultVbrQuality(int targetCodec);
+EncoderSettings ReadEncoderSettings(int targetCodec);
+
 // Whether a file is sent as audio: its format is played, or conversion is on and the rule
 // for its format converts or reduces.
 bool IsTransferableFormat(std::string_view path);

@@ -54,10 +54,14 @@ void CTagFillDlg::DoDataExchange(platform::DataExchange& dx) {
 void CTagFillDlg::ApplyToTrack() {
   std::string fill;
   if (ReadSettingString("JB_Tx_ITagFillWith", fill) != 0 && fill.empty()) fill = "<Unknown>";
-  for (std::string* field : {&artist, &album, &genre}) {
-    *field = platform::Trim(*field);
-    if (field->empty()) *field = fill;
-  }
+  const auto complete = [&](std::string& field, bool& filled) {
+    field = platform::Trim(field);
+    filled = field.empty() && !fill.empty();
+    if (field.empty()) field = fill;
+  };
+  complete(artist, filledArtist_);
+  complete(album, filledAlbum_);
+  complete(genre, filledGenre_);
   if (record_ == nullptr) return;
   record_->trackNumber = trackNumber;
   record_->year = year;
@@ -66,6 +70,12 @@ void CTagFillDlg::ApplyToTrack() {
   record_->title.Set(title);
   record_->genre.Set(genre);
   record_->comment.Set(comment);
+}
+
+void CTagFillDlg::RemovePlaceholders(TrackRecord& record) const {
+  if (filledArtist_) record.artist.Set("");
+  if (filledAlbum_) record.album.Set("");
+  if (filledGenre_) record.genre.Set("");
 }
 
 }  // namespace transfer

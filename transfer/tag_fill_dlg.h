@@ -32,6 +32,9 @@ class CTagFillDlg : public platform::Dialog {
   // settings key opens but the value is missing or empty); then track number, year and
   // the texts stored into the record (title and comment as entered).
   void ApplyToTrack();
+  // Empties in `record` the fields that ApplyToTrack filled with the fill text: a
+  // placeholder for the player's catalogue, never a value to write into a file.
+  void RemovePlaceholders(device::TrackRecord& record) const;
 
   std::string fileName;
   std::string album, artist, comment, genre, title;
@@ -42,6 +45,7 @@ class CTagFillDlg : public platform::Dialog {
 
  private:
   device::TrackRecord* record_;
+  bool filledArtist_ = false, filledAlbum_ = false, filledGenre_ = false;
 };
 
 const platform::DialogTemplate& TagFillDlgTemplate();

@@ -98,6 +98,8 @@ CTransferDialog::CTransferDialog(KernelDevice& device, TransferShell* shell, pla
     if (w == kConversionStarted) fileBar_->SetRange32(0, maximum);
     if (w == kConversionProgress) fileBar_->SetPos(value);
     if (w == kConversionDone) fileBar_->SetPos(maximum);
+    convPercent_ = w == kConversionProgress ? value : w == kConversionDone ? 100 : convPercent_;
+    ShowConversion();
     return 0;
   });
   HandleCommand(kCancelId, [this] { OnCancelButton(); });
@@ -207,10 +209,8 @@ int CTransferDialog::OnUploadProgress(int percent) {
   if (cancelled_ && !deviceGone_ && device_.SupportsPlayback() != 0) return -1;
   if (!IsOpen()) return 0;
   fileBar_->SetPos(percent);
-  // Files added during the run count in the total, and the fraction stays within 1.
   const int count = std::max(fileCount_, processed_);
-  double fraction = count > 0 ? ((processed_ - 1) * 100.0 + percent) / (count * 100.0) : 0.0;
-  fraction = std::clamp(fraction, 0.0, 1.0);
+  const double fraction = RunFraction(percent);
   runBar_->SetPos(static_cast<int>(fraction * 1000));
   char text[600];
   std::snprintf(text, sizeof text, "%d%% %s", static_cast<int>(fraction * 100), title_.c_str());
@@ -223,19 +223,51 @@ int CTransferDialog::OnUploadProgress(int percent) {
   const std::uint64_t seconds = (totalMs_ + (fileStart_ != 0 ? now - fileStart_ : 0)) / 1000;
   const double rate = seconds != 0 ? bytes / static_cast<double>(seconds) * 8e-6 : 0.0;
   rateTimes100_ = static_cast<std::int64_t>(rate * 100);
-  std::snprintf(text, sizeof text, "%.02f Mbit/s", rate);
+  ShowRate(rate);
+  ShowTimes(fraction, now);
+  platform::PumpMessages(0);
+  return 0;
+}
+
+double CTransferDialog::RunFraction(int percent) const {
+  // Files added during the run count in the total, and the fraction stays within 1.
+  const int count = std::max(fileCount_, processed_);
+  const double fraction = count > 0 ? ((processed_ - 1) * 100.0 + percent) / (count * 100.0) : 0.0;
+  return std::clamp(fraction, 0.0, 1.0);
+}
+
+void CTransferDialog::ShowRate(double mbps) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.02f Mbit/s", mbps);
   rateText_ = text;
   SetDlgItemText(kRateId, rateText_);
-  rateBar_->SetPos(static_cast<int>(rate));
+  rateBar_->SetPos(static_cast<int>(mbps));
+}
 
+void CTransferDialog::ShowTimes(double fraction, std::uint64_t now) {
   const std::uint64_t elapsed = (now - runStart_) / 1000;
   SetDlgItemText(kElapsedId, MinutesSeconds(elapsed));
   // Before any of the run is done nothing can be foretold.
   SetDlgItemText(kRemainingId, fraction > 0.0 ? MinutesSeconds(static_cast<std::uint64_t>(
                                                     static_cast<double>(elapsed) / fraction - static_cast<double>(elapsed)))
                                               : "--:--");
-  platform::PumpMessages(0);
-  return 0;
+}
+
+void CTransferDialog::BeginConversion(std::uint64_t sourceBytes) {
+  convStart_ = platform::GetTickCount64();
+  convBytes_ = sourceBytes;
+  convPercent_ = 0;
+  ShowConversion();
+}
+
+void CTransferDialog::ShowConversion() {
+  if (!IsOpen() || fileBar_ == nullptr) return;
+  const std::uint64_t now = platform::GetTickCount64();
+  convShown_ = now;
+  const double seconds = static_cast<double>(now - convStart_) / 1000;
+  // How fast the file goes through the job; the speed report keeps the sending rate.
+  ShowRate(seconds > 0 ? static_cast<double>(convBytes_) * convPercent_ / 100 * 8e-6 / seconds : 0.0);
+  ShowTimes(RunFraction(0), now);
 }
 
 void CTransferDialog::OnUploadDone(std::uint32_t item, int result) {

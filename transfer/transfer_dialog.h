@@ -175,6 +175,10 @@ class CTransferDialog : public platform::Dialog {
   void FinishRun(int autoClose);
   // The conversion jobs' progress callback (any thread); `dialog` is the window object.
   static void ConversionProgress(void* dialog, int state, int value, int maximum);
+  // While a job converts `sourceBytes`: its progress in the file bar, the elapsed and
+  // remaining time of the run, and the conversion's rate as the throughput.
+  void BeginConversion(std::uint64_t sourceBytes);
+  void ShowConversion();
 
   // ---- State the engine keeps (read by tests and the caller) ----
   bool IsCancelled() const { return cancelled_; }
@@ -224,8 +228,10 @@ class CTransferDialog : public platform::Dialog {
   int ReadTagsOf(const std::string& path, device::TrackRecord* record, TagReadFacts* facts);
   void SendAudioFile(FileResult& r);
   // Converts (when `convert`) and uploads an audio file whose record is final; `beforeStart`
-  // goes into the log line before "starting transfer...".
-  void SendCheckedAudio(FileResult& r, device::TrackRecord& record, int convert, const char* beforeStart);
+  // goes into the log line before "starting transfer...". A converted file gets the tags
+  // of `fileTags` (the record's when null).
+  void SendCheckedAudio(FileResult& r, device::TrackRecord& record, int convert, const char* beforeStart,
+                        const device::TrackRecord* fileTags = nullptr);
   void SendDataFile(FileResult& r, const device::KernelId& folder, int syncMode);
   void FinishOutcome(TransferLogFile* log, FileResult& r);
   // A file sent twice in one run (by another name, a link, a second playlist) is sent once;
@@ -269,6 +275,8 @@ class CTransferDialog : public platform::Dialog {
   std::uint64_t fileStart_ = 0, runStart_ = 0;
   std::int64_t fileSize_ = 0;
   std::int64_t rateTimes100_ = 0;
+  std::uint64_t convStart_ = 0, convBytes_ = 0, convShown_ = 0;
+  int convPercent_ = 0;
   device::KernelId target_;
   std::optional<device::KernelId> dataTarget_;
   bool itagSkip_ = false, itagFill_ = true;
@@ -284,6 +292,11 @@ class CTransferDialog : public platform::Dialog {
   platform::ProgressControl* runBar_ = nullptr;
   platform::ProgressControl* rateBar_ = nullptr;
   std::string rateText_;
+
+  void ShowRate(double mbps);
+  void ShowTimes(double fraction, std::uint64_t now);
+  // The part of the run done before the current file's `percent`.
+  double RunFraction(int percent) const;
 };
 
 const platform::DialogTemplate& TransferDialogTemplate();

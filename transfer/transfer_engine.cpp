@@ -513,6 +513,9 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
                   : "no audio found in the file...";
     return;
   }
+  // The converted file's tags: the record without the fill text's placeholders.
+  TrackRecord fileTags;
+  bool placeholders = false;
   if (device_.SupportsTagIndex() != 0) {
     const auto present = [](const FixedString256& s) { return !s.GetText().empty(); };
     if (present(record.artist) && present(record.title) && present(record.album)) {
@@ -541,18 +544,22 @@ void CTransferDialog::SendAudioFile(FileResult& r) {
       if (filled) {
         fill.ApplyToTrack();
         if (!present(record.title)) record.title.Set(parts.name);
+        TrackRecord::Copy(fileTags, record);
+        fill.RemovePlaceholders(fileTags);
+        placeholders = true;
       }
     }
   }
-  SendCheckedAudio(r, record, convert, "");
+  SendCheckedAudio(r, record, convert, "", placeholders ? &fileTags : nullptr);
 }
 
-void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart) {
+void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int convert, const char* beforeStart,
+                                       const TrackRecord* fileTags) {
   const FilePathParts parts = SplitFilePath(r.path);
   std::string sendPath = r.path;
   if (convert != 0 && r.outcome == kOutcomeSent) {
     const std::string converted =
-        ConvertForDevice(r.line, r.path, GetConversionRule(GetAudioFileCodec(r.path)), &record);
+        ConvertForDevice(r.line, r.path, GetConversionRule(GetAudioFileCodec(r.path)), fileTags ? fileTags : &record);
     if (converted.empty()) {
       r.outcome = kOutcomeSkipped;
     } else {
@@ -765,7 +772,11 @@ int CTransferDialog::NeedsConversion(const std::string& path) {
 }
 
 void CTransferDialog::PumpUntilConverted() {
-  while (busy_.load()) WaitForMessages(20);
+  while (busy_.load()) {
+    WaitForMessages(20);
+    // The clock goes on between the job's reports.
+    if (platform::GetTickCount64() - convShown_ >= 1000) ShowConversion();
+  }
 }
 
 std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::string& path, std::uint32_t rule,
@@ -781,6 +792,7 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Decoding..." + parts.FileName());
   busy_.store(true);
   conversionError_.store(0);
+  BeginConversion(platform::QueryFile(path).size);
   StartDecodeJob(path, wav, &CTransferDialog::ConversionProgress, this, 5, conversionCancel_);
   PumpUntilConverted();
   if (const int error = conversionError_.load(); error != 0) {
@@ -792,18 +804,17 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   const std::string extension = GetCodecExtension(targetCodec);
   const std::string output = folder + parts.name + "." + extension;
   const std::string upper = platform::ToUpperAscii(extension);
-  std::uint32_t vbr = 0, quality = 128, bitrate = 128;
-  ReadSettingDword("Xc_" + upper + "_RateMode_VBR", vbr);
-  ReadSettingDword("Xc_" + upper + "_VBRQuality", quality);
-  ReadSettingDword("Xc_" + upper + "_CBRBitrate", bitrate);
-  const int value = static_cast<int>(vbr != 0 ? quality : bitrate);
+  const EncoderSettings encoder = ReadEncoderSettings(targetCodec);
+  const bool vbr = encoder.vbr;
+  const int value = encoder.Value();
   logLine += targetCodec == kCodecWav ? std::string("Tonaveling to WAV...")
-                                      : Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr != 0 ? "VBR" : "CBR", value);
+                                      : Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr ? "VBR" : "CBR", value);
 
   if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Encoding..." + parts.FileName());
   busy_.store(true);
   conversionError_.store(0);
-  StartEncodeJob(wav, output, targetCodec, vbr != 0, value, &CTransferDialog::ConversionProgress, this, 5,
+  BeginConversion(platform::QueryFile(wav).size);
+  StartEncodeJob(wav, output, targetCodec, vbr, value, &CTransferDialog::ConversionProgress, this, 5,
                  conversionCancel_);
   PumpUntilConverted();
   platform::RemoveFile(wav);

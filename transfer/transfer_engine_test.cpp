@@ -14,19 +14,20 @@
 
 #include "common/folders.h"
 #include "common/last_transfer.h"
-#include "testing/temp_home.h"
 #include "device/device_client_error.h"
 #include "device/memory_device.h"
 #include "device/messages.h"
-#include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/host.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
-#include "transfer/conversion_rules.h"
 #include "testing/audio_fixtures.h"
+#include "testing/processes.h"
+#include "testing/temp_home.h"
+#include "transfer/conversion_rules.h"
+#include "transfer/formats/mp3/mp3_reader.h"
 #include "transfer/tag_fill_dlg.h"
 #include "transfer/transfer_dialog.h"
 
@@ -803,25 +804,60 @@ TEST_F(EngineTest, AFormatThePlayerCannotPlayIsConvertedAndTheTemporaryFilesGo) 
   ASSERT_TRUE(testing::MakeTone(tools / "tone.wav", 1));
   ASSERT_TRUE(testing::Tool({"oggenc", "--quiet", "-t", "Converted", "-a", "Ogg Artist", "-l", "Ogg Album",
                              tools / "tone.wav", "-o", src_ + "/song.ogg"}));
+  // A title beyond Latin-1, and no album: filled for the player only.
+  ASSERT_TRUE(testing::Tool({"oggenc", "--quiet", "-t", "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "-a",
+                             "Ogg Artist", tools / "tone.wav", "-o", src_ + "/cyrillic.ogg"}));
   settings_->SetDword("Xc2_On", 1);
+  settings_->SetString("JB_Tx_ITagFillWith", "<Unknown>");
   WriteConversionRule(kCodecOgg, kRuleConvert + kCodecMp3);
   const std::string song = platform::FromPosixPath(src_ + "/song.ogg");
-  const std::string log = Run({song});
+  const std::string log = Run({song, platform::FromPosixPath(src_ + "/cyrillic.ogg")});
   EXPECT_NE(log.find("tag is good...a(Ogg Artist)b(Ogg Album)t(Converted)...Tonaveling to MP3 CBR 128...starting "
                      "transfer...synchronous...complete."),
             std::string::npos)
       << log;
-  const KernelId track = TrackTitled("Converted");
-  ASSERT_FALSE(track.IsEmpty());
-  EXPECT_EQ(device_->RecordOf(track).codec, kCodecMp3);
-  // The MP3 carries the tags (an ID3v1 tag at its end by default).
-  const std::string& content = device_->ContentOf(track);
-  ASSERT_GT(content.size(), 128u);
-  EXPECT_EQ(content.substr(content.size() - 128, 12), "TAGConverted");
+  const struct {
+    const char* title;
+    const char* album;  // in the file
+    const char* playerAlbum;
+  } cases[] = {{"Converted", "Ogg Album", "Ogg Album"},
+               {"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82", "", "<Unknown>"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    const KernelId track = TrackTitled(c.title);
+    ASSERT_FALSE(track.IsEmpty());
+    EXPECT_EQ(device_->RecordOf(track).codec, kCodecMp3);
+    EXPECT_EQ(device_->RecordOf(track).album.GetText(), c.playerAlbum);
+    // The MP3 carries the whole text in an ID3v2 tag, and no placeholder.
+    const std::string& content = device_->ContentOf(track);
+    MemorySource source(content.data(), content.size());
+    TrackRecord tags;
+    ASSERT_EQ(Mp3Reader().Read(source, tags), 1);
+    EXPECT_EQ(tags.title.Str(), c.title);
+    EXPECT_EQ(tags.artist.Str(), "Ogg Artist");
+    EXPECT_EQ(tags.album.Str(), c.album);
+    EXPECT_EQ(tags.genre.Str(), "");
+    EXPECT_EQ(tags.trackNumber, 0);
+    EXPECT_EQ(tags.year, 0);
+    EXPECT_NE(Id3v2TagBytes(source), 0u);
+  }
   std::string xcode;
   GetWorkFolder(xcode, "xcode");
   EXPECT_TRUE(fs::is_empty(platform::ToPosixPath(xcode)));
   EXPECT_TRUE(fs::exists(src_ + "/song.ogg"));
+}
+
+TEST_F(EngineTest, TheClockAndThroughputGoOnDuringAConversion) {
+  dialog_->BeginRun("Transferring to Device", "", 1);
+  dialog_->SetCurrentFile("song.ogg");
+  dialog_->BeginConversion(10000000);
+  for (const int id : {CTransferDialog::kElapsedId, CTransferDialog::kRateId}) dialog_->SetDlgItemText(id, "still");
+  CTransferDialog::ConversionProgress(dialog_.get(), kConversionProgress, 50, 100);
+  platform::PumpMessages(0);
+  EXPECT_EQ(dialog_->Progress(CTransferDialog::kFileProgressId).GetPos(), 50);
+  EXPECT_NE(dialog_->GetDlgItemText(CTransferDialog::kElapsedId), "still");
+  EXPECT_NE(dialog_->GetDlgItemText(CTransferDialog::kRateId), "still");
+  EXPECT_EQ(dialog_->LastRateTimes100(), 0);  // the speed report keeps the sending rate
 }
 
 TEST_F(EngineTest, ViewLogsOffersTheFourLogs) {

@@ -311,7 +311,8 @@ void CTMAudioPage::WriteBackTags() {
     const bool v2 = onOff("ATM_TWB_UseV2");
     log.WriteString(std::string("ID3V1 format is ") + (v1 ? "enabled" : "disabled") + ".");
     log.WriteString(std::string("ID3V2 format is ") + (v2 ? "enabled" : "disabled") + ".");
-    if (!v1 && !v2) log.WriteString("Defaulting to ID3V1 format for write-back.");
+    // An MP3 always gets an ID3v2 tag (transfer/formats/mp3/mp3_writer.h): the line says so.
+    if (!v1 && !v2) log.WriteString("Defaulting to ID3V2 format for write-back.");
     for (const std::unique_ptr<TrackRecord>& record : records_) {
       const std::string path = record->path.Str();
       const FilePathParts parts = SplitFilePath(path);

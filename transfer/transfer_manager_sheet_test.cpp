@@ -331,7 +331,7 @@ TEST_F(SheetTest, WriteBackPutsTheEditsIntoTheFilesItCanAndLogsEveryFile) {
       {"off", 0, 0, 0, "Tag WriteBack is disabled.\r\n"},
       {"on, no kind chosen", 1, 0, 0,
        "Tag WriteBack is enabled.\r\nID3V1 format is disabled.\r\nID3V2 format is disabled.\r\n"
-       "Defaulting to ID3V1 format for write-back.\r\n" +
+       "Defaulting to ID3V2 format for write-back.\r\n" +
            all[0] + ":\r\nFile type is .mp3...writing...done.\r\n" + all[1] +
            ":\r\nTag data did not change...skipping.\r\n" + all[2] + ":\r\nFile type is .flac...skipping.\r\n"},
   };

@@ -3,6 +3,7 @@
 #include <taglib/asffile.h>
 #include <taglib/asfproperties.h>
 #include <taglib/asftag.h>
+#include <taglib/tbytevectorstream.h>
 
 namespace platform {
 
@@ -26,6 +27,7 @@ std::string ToUtf8(const TagLib::String& s) { return s.to8Bit(true); }
 }  // namespace
 
 struct WmMetadataEditor::State {
+  std::unique_ptr<TagLib::ByteVectorStream> header;  // OpenHeader's bytes
   std::unique_ptr<TagLib::ASF::File> file;
 };
 
@@ -36,6 +38,17 @@ bool WmMetadataEditor::Open(const std::string& posixPath) {
   Close();
   auto file = std::make_unique<TagLib::ASF::File>(posixPath.c_str(), true, TagLib::AudioProperties::Fast);
   if (!file->isValid() || !file->tag()) return false;
+  state_->file = std::move(file);
+  return true;
+}
+
+bool WmMetadataEditor::OpenHeader(const std::string& headerBytes) {
+  Close();
+  auto stream = std::make_unique<TagLib::ByteVectorStream>(
+      TagLib::ByteVector(headerBytes.data(), static_cast<unsigned int>(headerBytes.size())));
+  auto file = std::make_unique<TagLib::ASF::File>(stream.get(), true, TagLib::AudioProperties::Fast);
+  if (!file->isValid() || !file->tag()) return false;
+  state_->header = std::move(stream);
   state_->file = std::move(file);
   return true;
 }
@@ -137,11 +150,52 @@ bool WmMetadataEditor::SetAttribute(std::string_view name, std::string_view text
   return true;
 }
 
+bool WmMetadataEditor::RemoveAttribute(std::string_view name) {
+  if (!state_->file || name == "Bitrate" || name == "Duration") return false;
+  TagLib::ASF::Tag* tag = state_->file->tag();
+  switch (ContentFieldOf(name)) {
+    case ContentField::kTitle:
+      tag->setTitle(TagLib::String());
+      break;
+    case ContentField::kAuthor:
+      tag->setArtist(TagLib::String());
+      break;
+    case ContentField::kDescription:
+      tag->setComment(TagLib::String());
+      break;
+    case ContentField::kCopyright:
+      tag->setCopyright(TagLib::String());
+      break;
+    case ContentField::kRating:
+      tag->setRating(TagLib::String());
+      break;
+    case ContentField::kNone:
+      break;
+  }
+  tag->removeItem(Utf8(name));
+  return true;
+}
+
+int WmMetadataEditor::SampleRate() const {
+  const TagLib::ASF::Properties* props = state_->file ? state_->file->audioProperties() : nullptr;
+  return props && props->sampleRate() > 0 ? props->sampleRate() : 0;
+}
+
+bool WmMetadataEditor::RenderHeader(std::string& out) {
+  if (!state_->file || !state_->header || !state_->file->save()) return false;
+  const TagLib::ByteVector* bytes = state_->header->data();
+  out.assign(bytes->data(), bytes->size());
+  return true;
+}
+
 bool WmMetadataEditor::Flush() {
   if (!state_->file || state_->file->readOnly()) return false;
   return state_->file->save();
 }
 
-void WmMetadataEditor::Close() { state_->file.reset(); }
+void WmMetadataEditor::Close() {
+  state_->file.reset();
+  state_->header.reset();
+}
 
 }  // namespace platform

@@ -42,6 +42,8 @@ class WmMetadataEditor {
   // Opens a file (POSIX path) for reading and, when it is writable, for changing. False
   // when it is missing or not an ASF file.
   bool Open(const std::string& posixPath);
+  // Opens a file's header object alone (its bytes), to change it in memory.
+  bool OpenHeader(const std::string& headerBytes);
   bool IsOpen() const;
 
   // The first value of the attribute of stream 0; false when the file lacks it.
@@ -49,8 +51,15 @@ class WmMetadataEditor {
   // Replaces every value of the attribute with one text; false when not open or the name
   // is read-only.
   bool SetAttribute(std::string_view name, std::string_view text);
+  // Removes every value of the attribute (and its twin of the other kind); false when
+  // not open or the name is read-only.
+  bool RemoveAttribute(std::string_view name);
+  // The sample rate of the audio stream in Hz; 0 when unknown.
+  int SampleRate() const;
   // Writes the changes into the file; false when it could not be written.
   bool Flush();
+  // After OpenHeader: the header object with the changes, as the file would hold it.
+  bool RenderHeader(std::string& out);
   void Close();
 
  private:

@@ -5,6 +5,10 @@
 // and never names a format itself.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "device/records.h"
@@ -22,12 +26,32 @@ class TagReader {
   virtual int Read(ByteSource& source, device::TrackRecord& record) const = 0;
 };
 
+// A change of a file's tags as bytes at its ends: its head (the bytes before the audio,
+// such as an ID3v2 tag or an ASF header) and its tail (an ID3v1 tag). The audio between
+// them is never touched, so the change can be made in place when the new head fits the
+// old one's room, and otherwise by making room at the start of the file or by rewriting it.
+struct TagEdit {
+  // Null: the head stays. Else the new head made exactly `size` bytes long (padding fills
+  // the room), or nothing when it cannot be made that long; any size from `headMinimum`
+  // + kHeadRoomMinimum up must be possible.
+  std::function<std::optional<std::string>(std::uint64_t size)> renderHead;
+  std::uint64_t headBytes = 0;    // the old head's bytes at the start of the file
+  std::uint64_t headMinimum = 0;  // the smallest the new head can be
+  // Whether the tail changes: `tailBytes` at the end of the file are replaced by `tail`
+  // (0 bytes: it is added).
+  bool changeTail = false;
+  std::uint64_t tailBytes = 0;
+  std::string tail;
+};
+constexpr std::uint64_t kHeadRoomMinimum = 64;
+
 class TagWriter {
  public:
   virtual ~TagWriter() = default;
-  // Writes the record's tags into the file at `posixPath` (a private copy of the file
-  // named by the record's path); 1 written, 0 failed.
-  virtual int Write(const std::string& posixPath, const device::TrackRecord& record) const = 0;
+  // Plans writing the record's tags into the file read through `source`; false when they
+  // cannot be written (the file is not of the format, or its tags were not read whole, so
+  // writing them back would lose what was not read).
+  virtual bool Plan(ByteSource& source, const device::TrackRecord& record, TagEdit& edit) const = 0;
 };
 
 struct AudioFormat {

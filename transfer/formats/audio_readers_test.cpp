@@ -37,37 +37,146 @@ class AudioFiles {
     const std::string tone = dir_ / "tone10.wav";
     ok_ = MakeTone(tone, 10) && MakeTone(dir_ / "mono8.wav", 4, 22050, 1, 8) &&
           MakeTone(dir_ / "tone48.wav", 20, 48000) &&
-          Tool({"lame", "--quiet", "-b", "128", "--tt", "Title", "--ta", "Artist", "--tl", "Album", "--ty", "2001",
-                "--tn", "3", "--tg", "Rock", "--tc", "Note", tone, dir_ / "cbr.mp3"}) &&
+          Tool({"lame", "--quiet", "-b",   "128", "--tt", "Title", "--ta", "Artist", "--tl", "Album",
+                "--ty", "2001",    "--tn", "3",   "--tg", "Rock",  "--tc", "Note",   tone,   dir_ / "cbr.mp3"}) &&
           Tool({"lame", "--quiet", "-V", "4", tone, dir_ / "vbr.mp3"}) &&
           Tool({"lame", "--quiet", "-V", "4", dir_ / "tone48.wav", dir_ / "vbr48.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "64", "--resample", "22.05", tone, dir_ / "mpeg2.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "128", "-t", tone, dir_ / "notag.mp3"}) &&
+          // Without a Xing header: the frames tell the mean bitrate.
+          Tool({"lame", "--quiet", "-V", "2", "-t", tone, dir_ / "vbrnoxing.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "32", "--resample", "11.025", tone, dir_ / "rate11.mp3"}) &&
+          Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", dir_ / "half.wav", "synth", "0.5", "sine", "440"}) &&
+          Tool({"lame", "--quiet", "-b", "128", dir_ / "half.wav", dir_ / "short.mp3"}) &&
+          Tool({"lame", "--quiet", "-b", "16", "--resample", "8", tone, dir_ / "rate8.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "128", "--id3v1-only", "--tt", "T1", "--ta", "A1", "--tg", "Jazz", tone,
                 dir_ / "v1only.mp3"}) &&
           Tool({"lame", "--quiet", "-b", "128", "--id3v2-only", "--pad-id3v2-size", "20000", "--tt", "Pad", tone,
                 dir_ / "padded.mp3"}) &&
-          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "libmp3lame", "-b:a", "128k", "-metadata",
-                "title=\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83", "-metadata", "artist=FA", "-metadata", "date=2010",
-                "-metadata", "track=7/12", "-metadata", "composer=Comp", dir_ / "v24.mp3"}) &&
+          Tool({"ffmpeg",
+                "-loglevel",
+                "error",
+                "-y",
+                "-i",
+                tone,
+                "-c:a",
+                "libmp3lame",
+                "-b:a",
+                "128k",
+                "-metadata",
+                "title=\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83",
+                "-metadata",
+                "artist=FA",
+                "-metadata",
+                "date=2010",
+                "-metadata",
+                "track=7/12",
+                "-metadata",
+                "composer=Comp",
+                dir_ / "v24.mp3"}) &&
           // Serial numbers of their own: oggenc takes one from the clock, so two files made in
           // one second shared it and their chain read as one stream.
-          Tool({"oggenc", "--quiet", "-q", "3", "--serial", "1", "-t", "Title", "-a", "Artist", "-l", "Album", "-N", "5", "-d",
-                "2003-04-05", "-G", "Pop", "-c", "PERFORMER=Perf", "-c", "DESCRIPTION=Desc", tone,
-                "-o", dir_ / "tags.ogg"}) &&
+          Tool({"oggenc",
+                "--quiet",
+                "-q",
+                "3",
+                "--serial",
+                "1",
+                "-t",
+                "Title",
+                "-a",
+                "Artist",
+                "-l",
+                "Album",
+                "-N",
+                "5",
+                "-d",
+                "2003-04-05",
+                "-G",
+                "Pop",
+                "-c",
+                "PERFORMER=Perf",
+                "-c",
+                "DESCRIPTION=Desc",
+                tone,
+                "-o",
+                dir_ / "tags.ogg"}) &&
           Tool({"oggenc", "--quiet", "-q", "3", "--serial", "2", "-a", "Artist", "-c", "COMPOSER=Writer", tone, "-o",
                 dir_ / "composer.ogg"}) &&
+          Tool({"oggenc", "--quiet", "-q", "3", "--serial", "3", "-c", "PERFORMER=Only Performer", dir_ / "tone48.wav",
+                "-o", dir_ / "rate48.ogg"}) &&
+          MakeTone(dir_ / "tone22.wav", 10, 22050) &&
+          Tool({"oggenc", "--quiet", "-q", "3", "--serial", "4", dir_ / "tone22.wav", "-o", dir_ / "rate22.ogg"}) &&
           MakeTone(dir_ / "long.wav", 75, 22050, 1) &&
-          Tool({"oggenc", "--quiet", "-q", "-1", dir_ / "long.wav", "-o", dir_ / "long.ogg"}) &&
-          MakeFlac(16, 44100) && MakeFlac(8, 22050) && MakeFlac(24, 48000) &&
-          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "wmav2", "-b:a", "128k", "-metadata",
-                "title=WTitle", "-metadata", "artist=WArtist", "-metadata", "album=WAlbum", "-metadata", "track=4",
-                "-metadata", "WM/Year=1999", "-metadata", "genre=Jazz", "-metadata", "composer=WComp", "-metadata",
-                "comment=WComment", dir_ / "tags.wma"}) &&
-          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "aac", "-b:a", "128k", "-metadata",
-                "title=MTitle", "-metadata", "artist=MArtist", "-metadata", "album=MAlbum", "-metadata", "track=2/9",
-                "-metadata", "disc=1/2", "-metadata", "date=2005", "-metadata", "composer=MComp", "-metadata",
-                "comment=MCmt", "-metadata", "grouping=MGrp", dir_ / "tags.m4a"});
+          Tool({"oggenc", "--quiet", "-q", "-1", dir_ / "long.wav", "-o", dir_ / "long.ogg"}) && MakeFlac(16, 44100) &&
+          MakeFlac(8, 22050) && MakeFlac(24, 48000) &&
+          Tool({"ffmpeg",
+                "-loglevel",
+                "error",
+                "-y",
+                "-i",
+                tone,
+                "-c:a",
+                "wmav2",
+                "-b:a",
+                "128k",
+                "-metadata",
+                "title=WTitle",
+                "-metadata",
+                "artist=WArtist",
+                "-metadata",
+                "album=WAlbum",
+                "-metadata",
+                "track=4",
+                "-metadata",
+                "WM/Year=1999",
+                "-metadata",
+                "genre=Jazz",
+                "-metadata",
+                "composer=WComp",
+                "-metadata",
+                "comment=WComment",
+                dir_ / "tags.wma"}) &&
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", tone, "-c:a", "wmav2", "-ar", "22050", "-b:a", "64k",
+                dir_ / "rate22.wma"}) &&
+          // "genre" becomes a "\xA9gen" text item; 48 kHz.
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", dir_ / "tone48.wav", "-c:a", "aac", "-b:a", "128k",
+                "-metadata", "genre=Trip-Hop", dir_ / "genre48.m4a"}) &&
+          // 10.9 s: a rate over whole seconds would be 9 % high.
+          Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", dir_ / "tone109.wav", "synth", "10.9", "sine",
+                "440"}) &&
+          Tool({"ffmpeg", "-loglevel", "error", "-y", "-i", dir_ / "tone109.wav", "-c:a", "aac", "-b:a", "128k",
+                dir_ / "frac.m4a"}) &&
+          MakeFlacPicture() &&
+          Tool({"ffmpeg",
+                "-loglevel",
+                "error",
+                "-y",
+                "-i",
+                tone,
+                "-c:a",
+                "aac",
+                "-b:a",
+                "128k",
+                "-metadata",
+                "title=MTitle",
+                "-metadata",
+                "artist=MArtist",
+                "-metadata",
+                "album=MAlbum",
+                "-metadata",
+                "track=2/9",
+                "-metadata",
+                "disc=1/2",
+                "-metadata",
+                "date=2005",
+                "-metadata",
+                "composer=MComp",
+                "-metadata",
+                "comment=MCmt",
+                "-metadata",
+                "grouping=MGrp",
+                dir_ / "tags.m4a"});
     if (!ok_) return;
     // A FLAC cut in its audio keeps its metadata; one cut in its metadata does not.
     const std::string flac = testing::ReadBytes(dir_ / "flac16.flac");
@@ -83,6 +192,10 @@ class AudioFiles {
     testing::WriteBytes(dir_ / "chained.ogg",
                         testing::ReadBytes(dir_ / "tags.ogg") + testing::ReadBytes(dir_ / "composer.ogg"));
     testing::WriteBytes(dir_ / "other.nvf", "nothing");
+    // A FLAC file named as an MP3: read by what it holds.
+    std::filesystem::copy_file(dir_ / "flac16.flac", dir_ / "flacnamed.mp3");
+    std::filesystem::copy_file(dir_ / "cbr.mp3", dir_ / "mp3named.flac");
+    MakeHandTags();
     testing::WriteBytes(dir_ / "noextension", "nothing");
   }
 
@@ -92,6 +205,61 @@ class AudioFiles {
   std::uint64_t Size(const std::string& name) const { return std::filesystem::file_size(dir_ / name); }
 
  private:
+  // The same audio with and without a picture of 100 KB, and without padding.
+  bool MakeFlacPicture() {
+    const std::string picture = dir_ / "picture.png";
+    testing::WriteBytes(picture, "\x89PNG\r\n\x1a\n" + std::string(100000, 'p'));
+    return Tool({"flac", "--silent", "--force", "--no-padding", "-T", "TITLE=Plain", dir_ / "tone10.wav", "-o",
+                 dir_ / "nopicture.flac"}) &&
+           Tool({"flac", "--silent", "--force", "--no-padding", "-T", "TITLE=Plain",
+                 "--picture=3|image/png||300x300x24|" + picture, dir_ / "tone10.wav", "-o", dir_ / "picture.flac"});
+  }
+
+  // ID3v2 tags the encoders do not write, in front of lame's audio: version 2.2, an
+  // extended header (2.3, with and without CRC; 2.4 with a footer), several values, a
+  // private comment, and a genre list.
+  void MakeHandTags() {
+    const std::string audio = testing::ReadBytes(dir_ / "notag.mp3");
+    using testing::Be32;
+    using testing::SynchSafe;
+    const auto f2 = [](const std::string& id, const std::string& body) { return testing::Id3Frame(2, id, body); };
+    const auto f3 = [](const std::string& id, const std::string& body) { return testing::Id3Frame(3, id, body); };
+    const auto f4 = [](const std::string& id, const std::string& body) { return testing::Id3Frame(4, id, body); };
+    const auto tag = [](int version, int flags, const std::string& body, const std::string& footer = {}) {
+      return testing::Id3Tag(version, flags, body, footer);
+    };
+    const std::string t = std::string(1, '\0');
+    testing::WriteBytes(dir_ / "v22.mp3",
+                        tag(2, 0,
+                            f2("TT2", t + "Title22") + f2("TP1", t + "Artist22") + f2("TAL", t + "Album22") +
+                                f2("TRK", t + "4/9") + f2("TYE", t + "1994") + f2("TCO", t + "(13)") +
+                                f2("COM", t + "eng" + t + "Comment22") + f2("TCM", t + "Comp22")) +
+                            audio);
+    const std::string frames3 =
+        f3("TIT2", t + "Title3") + f3("TPE1", t + "Artist3") + f3("TALB", t + "Album3") + f3("TCON", t + "(17)(18)") +
+        f3("TRCK", t + "3/12") + f3("TYER", t + "2003") +
+        f3("COMM", t + "eng" + "iTunNORM" + t + " 0000044E 00000061 00009B67 000044C3 00022478");
+    testing::WriteBytes(
+        dir_ / "ext23.mp3",
+        tag(3, 0x40, Be32(6) + std::string(2, '\0') + Be32(50) + frames3 + std::string(50, '\0')) + audio);
+    testing::WriteBytes(dir_ / "crc23.mp3", tag(3, 0x40,
+                                                Be32(10) + std::string("\x80\0", 2) + Be32(50) + Be32(0x12345678) +
+                                                    frames3 + std::string(50, '\0')) +
+                                                audio);
+    const std::string body4 = SynchSafe(6) + std::string("\x01\0", 2) + f4("TIT2", "\3Title4") +
+                              f4("TPE1", std::string("\3First Artist\0Second Artist", 27)) +
+                              f4("TDRC",
+                                 "\3"
+                                 "2004-05-06") +
+                              f4("TRCK",
+                                 "\3"
+                                 "6/7");
+    testing::WriteBytes(dir_ / "extfoot24.mp3", tag(4, 0x50, body4,
+                                                    "3DI" + std::string("\x04\0\x50", 3) +
+                                                        SynchSafe(static_cast<std::uint32_t>(body4.size()))) +
+                                                    audio);
+  }
+
   bool MakeFlac(int bits, int rate) {
     const std::string wav = dir_ / ("flac" + std::to_string(bits) + ".wav");
     return MakeTone(wav, 10, rate, 2, bits) &&
@@ -157,48 +325,178 @@ TEST_F(AudioReadersTest, FilesOfEveryFormat) {
       {"tone10.wav", Expected().Length(10).Bitrate(1411)},
       {"mono8.wav", Expected().Length(4).Bitrate(176).Rate(22050)},
       // CBR with an "Info" header and both tag kinds: the first frame header gives the rate.
-      {"cbr.mp3", Expected().Length(10).Bitrate(128).Texts("Artist", "Album", "Title").Genre("Rock")
-                      .Comment("Note").Track(3).Year(2001)},
+      {"cbr.mp3", Expected()
+                      .Length(10)
+                      .Bitrate(128)
+                      .Texts("Artist", "Album", "Title")
+                      .Genre("Rock")
+                      .Comment("Note")
+                      .Track(3)
+                      .Year(2001)},
       // VBR: the Xing frame count gives the average.
       {"vbr.mp3", Expected().Length(10).Bitrate(sizeRate("vbr.mp3") - 2, sizeRate("vbr.mp3"))},
       // 48 kHz VBR: the Xing rate uses the frame's own sample rate (44.1 kHz would give 21 s).
-      {"vbr48.mp3", Expected().Length(20).Bitrate(sizeRate("vbr48.mp3") / 2 - 2, sizeRate("vbr48.mp3") / 2)},
-      {"mpeg2.mp3", Expected().Length(10).Bitrate(64)},
+      {"vbr48.mp3",
+       Expected().Length(20).Bitrate(sizeRate("vbr48.mp3") / 2 - 2, sizeRate("vbr48.mp3") / 2).Rate(48000)},
+      {"mpeg2.mp3", Expected().Length(10).Bitrate(64).Rate(22050)},
+      {"rate11.mp3", Expected().Length(10).Bitrate(32).Rate(11025)},
+      {"rate8.mp3", Expected().Length(10).Bitrate(16).Rate(8000)},
+      // No Xing header: the mean of the frames, not the first frame's rate.
+      {"vbrnoxing.mp3", Expected().Length(10).Bitrate(sizeRate("vbrnoxing.mp3") - 2, sizeRate("vbrnoxing.mp3"))},
       {"notag.mp3", Expected().Length(10).Bitrate(128)},
+      // Half a second: audio, though no whole second long.
+      {"short.mp3", Expected().Length(0).Bitrate(128)},
       {"v1only.mp3", Expected().Length(10).Bitrate(128).Texts("A1", "", "T1").Genre("Jazz")},
       // A padded ID3v2 tag of 20 KB is skipped and not counted in the length.
       {"padded.mp3", Expected().Length(10).Bitrate(128).Texts("", "", "Pad")},
       // ID3v2.4 as ffmpeg writes it: UTF-8 texts, the year from TDRC, the composer.
-      {"v24.mp3", Expected().Length(10).Bitrate(128).Texts("FA", "", "\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83")
-                      .Composer("Comp").Track(7).Year(2010)},
-      // PERFORMER wins the artist; ARTIST then names the composer; DESCRIPTION the comment.
-      {"tags.ogg", Expected().Length(10).Bitrate(10, sizeRate("tags.ogg")).Texts("Perf", "Album", "Title").Genre("Pop")
-                       .Comment("Desc").Composer("Artist").Track(5).Year(2003)},
+      {"v24.mp3", Expected()
+                      .Length(10)
+                      .Bitrate(128)
+                      .Texts("FA", "", "\xC3\x9Cn\xC3\xAF\x63ode \xE2\x98\x83")
+                      .Composer("Comp")
+                      .Track(7, 12)
+                      .Year(2010)},
+      // Tags the encoders do not write: version 2.2; extended headers, with and without a
+      // CRC, and a footer; genre numbers and several values joined; a private note that
+      // is no comment.
+      {"v22.mp3", Expected()
+                      .Length(10)
+                      .Bitrate(128)
+                      .Texts("Artist22", "Album22", "Title22")
+                      .Genre("Pop")
+                      .Comment("Comment22")
+                      .Composer("Comp22")
+                      .Track(4, 9)
+                      .Year(1994)},
+      {"ext23.mp3", Expected()
+                        .Length(10)
+                        .Bitrate(128)
+                        .Texts("Artist3", "Album3", "Title3")
+                        .Genre("Rock / Techno")
+                        .Track(3, 12)
+                        .Year(2003)},
+      {"crc23.mp3", Expected()
+                        .Length(10)
+                        .Bitrate(128)
+                        .Texts("Artist3", "Album3", "Title3")
+                        .Genre("Rock / Techno")
+                        .Track(3, 12)
+                        .Year(2003)},
+      {"extfoot24.mp3",
+       Expected().Length(10).Bitrate(128).Texts("First Artist / Second Artist", "", "Title4").Track(6, 7).Year(2004)},
+      // ARTIST is the artist; DESCRIPTION the comment.
+      {"tags.ogg", Expected()
+                       .Length(10)
+                       .Bitrate(10, sizeRate("tags.ogg"))
+                       .Texts("Artist", "Album", "Title")
+                       .Genre("Pop")
+                       .Comment("Desc")
+                       .Track(5)
+                       .Year(2003)},
       {"composer.ogg", Expected().Length(10).Texts("Artist", "", "").Composer("Writer")},
+      // PERFORMER only where there is no ARTIST.
+      {"rate48.ogg", Expected().Length(20).Rate(48000).Texts("Only Performer", "", "")},
+      {"rate22.ogg", Expected().Length(10).Rate(22050)},
       // Chained: the whole length, the first stream's comments.
-      {"chained.ogg", Expected().Length(20).Texts("Perf", "Album", "Title").Genre("Pop").Comment("Desc")
-                          .Composer("Artist").Track(5).Year(2003)},
-      {"flac16.flac", Expected().Length(10).Bitrate(sizeRate("flac16.flac"))
-                          .Texts("FPerformer", "", "F16").Genre("Ambient").Comment("FComment")
-                          .Composer("FArtist").Track(9).Year(1987)},
-      {"flac8.flac", Expected().Length(10).Bitrate(sizeRate("flac8.flac")).Rate(22050)
-                         .Texts("FPerformer", "", "F8").Genre("Ambient").Comment("FComment")
-                         .Composer("FArtist").Track(9).Year(1987)},
-      {"flac24.flac", Expected().Length(10).Bitrate(sizeRate("flac24.flac")).Rate(48000)
-                          .Texts("FPerformer", "", "F24").Genre("Ambient").Comment("FComment")
-                          .Composer("FArtist").Track(9).Year(1987)},
+      {"chained.ogg",
+       Expected().Length(20).Texts("Artist", "Album", "Title").Genre("Pop").Comment("Desc").Track(5).Year(2003)},
+      // The audio frames over the playing time (metadata such as padding is no audio).
+      {"flac16.flac", Expected()
+                          .Length(10)
+                          .Bitrate(sizeRate("flac16.flac") - 8, sizeRate("flac16.flac") - 5)
+                          .Texts("FArtist", "", "F16")
+                          .Genre("Ambient")
+                          .Comment("FComment")
+                          .Track(9)
+                          .Year(1987)},
+      {"flac8.flac", Expected()
+                         .Length(10)
+                         .Bitrate(sizeRate("flac8.flac") - 8, sizeRate("flac8.flac") - 5)
+                         .Rate(22050)
+                         .Texts("FArtist", "", "F8")
+                         .Genre("Ambient")
+                         .Comment("FComment")
+                         .Track(9)
+                         .Year(1987)},
+      {"flac24.flac", Expected()
+                          .Length(10)
+                          .Bitrate(sizeRate("flac24.flac") - 8, sizeRate("flac24.flac") - 5)
+                          .Rate(48000)
+                          .Texts("FArtist", "", "F24")
+                          .Genre("Ambient")
+                          .Comment("FComment")
+                          .Track(9)
+                          .Year(1987)},
+      // A picture is no audio: the same bitrate as without it.
+      {"nopicture.flac", Expected()
+                             .Length(10)
+                             .Bitrate(sizeRate("nopicture.flac") - 1, sizeRate("nopicture.flac") + 1)
+                             .Texts("", "", "Plain")},
+      {"picture.flac", Expected()
+                           .Length(10)
+                           .Bitrate(sizeRate("nopicture.flac") - 1, sizeRate("nopicture.flac") + 1)
+                           .Texts("", "", "Plain")},
       // Cut in the audio: the metadata still tells the whole length.
-      {"cut.flac", Expected().Length(10).Bitrate(sizeRate("cut.flac"))
-                       .Texts("FPerformer", "", "F16").Genre("Ambient").Comment("FComment")
-                       .Composer("FArtist").Track(9).Year(1987)},
+      {"cut.flac", Expected()
+                       .Length(10)
+                       .Bitrate(sizeRate("cut.flac") - 8, sizeRate("cut.flac") - 5)
+                       .Texts("FArtist", "", "F16")
+                       .Genre("Ambient")
+                       .Comment("FComment")
+                       .Track(9)
+                       .Year(1987)},
+      // Read by its content, not its name.
+      {"flacnamed.mp3",
+       Expected()
+           .Length(10)
+           .Bitrate(sizeRate("flac16.flac") - 8, sizeRate("flac16.flac") - 5)
+           .Texts("FArtist", "", "F16")
+           .Genre("Ambient")
+           .Comment("FComment")
+           .Track(9)
+           .Year(1987)},
+      {"mp3named.flac", Expected()
+                            .Length(10)
+                            .Bitrate(128)
+                            .Texts("Artist", "Album", "Title")
+                            .Genre("Rock")
+                            .Comment("Note")
+                            .Track(3)
+                            .Year(2001)},
       {"header.flac", Expected().Result(kFlacChainUnreadable)},
-      {"tags.wma", Expected().Length(10).Bitrate(128, 140).Texts("WArtist", "WAlbum", "WTitle").Genre("Jazz")
-                       .Comment("WComment").Composer("WComp").Track(4).Year(1999)},
+      {"tags.wma", Expected()
+                       .Length(10)
+                       .Bitrate(128, 140)
+                       .Texts("WArtist", "WAlbum", "WTitle")
+                       .Genre("Jazz")
+                       .Comment("WComment")
+                       .Composer("WComp")
+                       .Track(4)
+                       .Year(1999)},
       // "WM/Track" 4 counts from 0.
-      {"track.wma", Expected().Length(10).Texts("WArtist", "WAlbum", "WTitle").Genre("Jazz")
-                        .Comment("WComment").Composer("WComp").Track(5).Year(1999)},
-      {"tags.m4a", Expected().Length(10).Bitrate(100, 140).Texts("MArtist", "MAlbum", "MTitle")
-                       .Comment("MCmt").Composer("MComp").Grouping("MGrp").Track(2, 9).Disc(1, 2).Year(2005)},
+      {"track.wma", Expected()
+                        .Length(10)
+                        .Texts("WArtist", "WAlbum", "WTitle")
+                        .Genre("Jazz")
+                        .Comment("WComment")
+                        .Composer("WComp")
+                        .Track(5)
+                        .Year(1999)},
+      {"rate22.wma", Expected().Length(10).Bitrate(60, 70).Rate(22050)},
+      {"genre48.m4a", Expected().Length(20).Bitrate(120, 136).Rate(48000).Genre("Trip-Hop")},
+      // The media over the exact playing time, not over its whole seconds.
+      {"frac.m4a", Expected().Length(10).Bitrate(120, 136)},
+      {"tags.m4a", Expected()
+                       .Length(10)
+                       .Bitrate(120, 136)
+                       .Texts("MArtist", "MAlbum", "MTitle")
+                       .Comment("MCmt")
+                       .Composer("MComp")
+                       .Grouping("MGrp")
+                       .Track(2, 9)
+                       .Disc(1, 2)
+                       .Year(2005)},
       // No reader: path, size and codec are stored all the same.
       {"other.nvf", Expected().Result(0).Length(0).Bitrate(0)},
       {"noextension", Expected().Result(0).Length(0).Bitrate(0)},

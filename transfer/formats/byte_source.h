@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,8 @@ class FileSource : public ByteSource {
 
   // Opens a Windows-form path; false when it cannot be opened or is not a regular file.
   bool Open(std::string_view path);
+  // Opens a POSIX path, for reading and writing with `update`.
+  bool OpenPosix(const std::string& posixPath, bool update = false);
   bool IsOpen() const { return fd_ >= 0; }
   void Close();
 
@@ -44,8 +47,11 @@ class FileSource : public ByteSource {
   const std::string& Path() const override { return path_; }
   // The POSIX path that was opened.
   const std::string& PosixPath() const { return posixPath_; }
+  int Descriptor() const { return fd_; }
 
  private:
+  bool OpenDescriptor(bool update);
+
   int fd_ = -1;
   std::uint64_t size_ = 0;
   std::string path_;
@@ -66,6 +72,25 @@ class MemorySource : public ByteSource {
   const unsigned char* data_;
   std::size_t size_;
   std::string path_;
+};
+
+// Small reads of another source served from one block read ahead (walkers that read many
+// headers of a few bytes each); reads of a block or more go through.
+class BufferedSource : public ByteSource {
+ public:
+  explicit BufferedSource(ByteSource& source, std::size_t blockBytes = 1 << 16)
+      : source_(source), blockBytes_(blockBytes) {}
+
+  std::uint64_t Size() const override { return source_.Size(); }
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+  const std::string& Path() const override { return source_.Path(); }
+
+ private:
+  ByteSource& source_;
+  std::size_t blockBytes_;
+  std::unique_ptr<unsigned char[]> block_;
+  std::uint64_t start_ = 0;
+  std::size_t held_ = 0;
 };
 
 // A read position on a source, for libraries that read through stdio-like callbacks.

@@ -11,13 +11,14 @@
 #include <optional>
 #include <vector>
 
-#include "testing/temp_home.h"
 #include "platform/media/codec_library.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
-#include "transfer/conversion_job.h"
-#include "transfer/formats/audio_file_tags.h"
 #include "testing/audio_fixtures.h"
+#include "testing/temp_home.h"
+#include "transfer/conversion_job.h"
+#include "transfer/conversion_rules.h"
+#include "transfer/formats/audio_file_tags.h"
 #include "transfer/formats/flac/flac_decoder.h"
 #include "transfer/formats/mp3/mp3_encoder.h"
 #include "transfer/formats/ogg/ogg_decoder.h"
@@ -94,6 +95,14 @@ class ConversionFiles {
     // A WAV with a chunk after its data, which is not audio.
     const std::string tone = testing::ReadBytes(dir_ / "tone.wav");
     testing::WriteBytes(dir_ / "trailer.wav", tone + "LIST" + std::string("\x04\0\0\0", 4) + "INFO");
+    // WAV files written while they were streamed: sizes of 0, and sizes never reached.
+    std::string streamed = tone;
+    streamed.replace(4, 4, std::string(4, '\0'));
+    streamed.replace(40, 4, std::string(4, '\0'));
+    testing::WriteBytes(dir_ / "streamed0.wav", streamed);
+    streamed.replace(4, 4, std::string(4, '\xFF'));
+    streamed.replace(40, 4, std::string(4, '\xFF'));
+    testing::WriteBytes(dir_ / "streamedff.wav", streamed);
   }
 
   bool ok() const { return ok_; }
@@ -241,6 +250,11 @@ TEST_F(ConversionTest, DecodersWriteTheSourcesSamples) {
       {"mono48.ogg", 1, 16, 48000, kMono48, 0},
       {"tone.ogg", 2, 16, 44100, kTone, 0},
       {"chained.ogg", 2, 16, 44100, 2 * kTone, 0},
+      // A chain of streams of two formats: the second converted to the first one's.
+      {"mixed.ogg", 2, 16, 44100, 2 * kTone, 64},
+      // A streamed WAV's copy declares its real sizes.
+      {"streamed0.wav", 2, 16, 44100, kTone, 0},
+      {"streamedff.wav", 2, 16, 44100, kTone, 0},
       {"tone.flac", 2, 16, 44100, kTone, 0},
       {"mono8.flac", 1, 8, 22050, kMono8, 0},
       {"hires.flac", 2, 24, 96000, kHires, 0},
@@ -286,11 +300,8 @@ TEST_F(ConversionTest, DecoderFailuresLeaveNoOutput) {
     const char* source;
     int result;
   } cases[] = {
-      {"garbage.mp3", kWmSourceNotOpened},
-      {"garbage.ogg", kOggNotOgg},
-      {"garbage.flac", kFlacFileError},
-      {"mixed.ogg", kOggFormatChanged},
-      {"missing.flac", kFlacDecoderNotInitialised},
+      {"garbage.mp3", kWmSourceNotOpened},  {"garbage.ogg", kOggNotOgg},
+      {"garbage.flac", kFlacFileError},     {"missing.flac", kFlacDecoderNotInitialised},
       {"tone.m4a", kConversionNothingDone},  // no decoder for the format (and no file)
   };
   for (const auto& c : cases) {
@@ -411,12 +422,21 @@ TEST_F(ConversionTest, VbrMp3CarriesItsHeaderFrame) {
   EXPECT_NEAR(frames, 12 * 44100 / 1152, 3);
 }
 
-TEST_F(ConversionTest, JobsReportProgressInSteps) {
-  for (const bool encode : {false, true}) {
-    SCOPED_TRACE(encode ? "encode" : "decode");
+TEST_F(ConversionTest, JobsReportProgressInStepsToTheWhole) {
+  const struct {
+    const char* what;
+    bool encode;
+    const char* source;
+    int codec;
+  } cases[] = {
+      {"flac", false, "long.flac", 0}, {"mp3", false, "long.mp3", 0},   {"wma", false, "long.wma", 0},
+      {"ogg", false, "long.ogg", 0},   {"to mp3", true, "long.wav", 2}, {"to wma", true, "long.wav", 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
     Reports reports;
-    const int result = encode ? Encode(files_->Path("long.wav"), "out.mp3", 2, false, 128, reports)
-                              : Decode("long.flac", "out.wav", reports);
+    const int result = c.encode ? Encode(files_->Path(c.source), "out.bin", c.codec, false, 128, reports)
+                                : Decode(c.source, "out.wav", reports);
     ASSERT_EQ(result, 0);
     ASSERT_GE(reports.seen.size(), 3u);
     EXPECT_EQ(reports.seen.front(), (std::array<int, 3>{kConversionStarted, 0, 100}));
@@ -429,8 +449,32 @@ TEST_F(ConversionTest, JobsReportProgressInSteps) {
       EXPECT_EQ(reports.seen[i][2], 100);
       last = reports.seen[i][1];
     }
-    EXPECT_GE(last, 90);
+    EXPECT_EQ(last, 100);
   }
+}
+
+// With variable bitrates chosen and no quality stored, the engine's default is a sound one
+// (the options page's), not the lowest the encoder has.
+TEST_F(ConversionTest, DefaultVbrQualityIsASoundOne) {
+  const EncoderSettings mp3 = ReadEncoderSettings(2);
+  EXPECT_EQ(mp3.quality, 4);
+  EXPECT_EQ(mp3.bitrate, 128);
+  EXPECT_EQ(ReadEncoderSettings(3).quality, 50);
+  // Beside the value the design read for a missing quality (128), which the encoder holds
+  // to its lowest quality.
+  const std::string noise = Out("noise.wav");  // a tone would need few bits at any quality
+  ASSERT_TRUE(
+      Tool({"sox", "-n", "-r", "44100", "-c", "2", "-b", "16", noise, "synth", "5", "pinknoise", "vol", "0.3"}));
+  int bitrates[2] = {};
+  for (const int i : {0, 1}) {
+    Reports reports;
+    const std::string out = i == 0 ? "default.mp3" : "lowest.mp3";
+    ASSERT_EQ(Encode(platform::FromPosixPath(noise), out, 2, true, i == 0 ? mp3.quality : 128, reports), 0);
+    TrackRecord r;
+    ASSERT_EQ(ReadAudioFileTags(platform::FromPosixPath(Out(out)), r), 1);
+    bitrates[i] = r.bitrate;
+  }
+  EXPECT_GT(bitrates[0], bitrates[1] * 5 / 4);
 }
 
 TEST_F(ConversionTest, ProgressSkipsWhatIsNotANewMultipleOfTheStep) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace transfer {
 
@@ -10,5 +11,7 @@ constexpr int kGenreCount = 148;
 
 // The name of a genre number, or "" outside 0..147.
 std::string GenreName(int number);
+// The number of a genre name (letter case aside), or -1 when the list lacks it.
+int GenreNumber(std::string_view name);
 
 }  // namespace transfer

@@ -70,8 +70,9 @@ struct IteratorDeleter {
 };
 
 // Whether every metadata block header (after "fLaC", itself after any ID3v2 tag) gives a
-// length that the file holds, so the library never allocates for bytes that are not there.
-bool BlockLengthsFit(ByteSource& source) {
+// length that the file holds, so the library never allocates for bytes that are not there;
+// `audioStart` is where the blocks end.
+bool BlockLengthsFit(ByteSource& source, std::uint64_t& audioStart) {
   const std::uint64_t size = source.Size();
   std::uint64_t pos = Id3v2TagBytes(source);
   unsigned char h[4];
@@ -83,7 +84,10 @@ bool BlockLengthsFit(ByteSource& source) {
     pos += 4;
     if (length > size - pos) return false;
     pos += length;
-    if (h[0] & 0x80) return true;  // the last block
+    if (h[0] & 0x80) {  // the last block
+      audioStart = pos;
+      return true;
+    }
   }
 }
 
@@ -104,12 +108,9 @@ void ReadComments(const FlacApi& api, const FLAC__StreamMetadata* block, TrackRe
   if (FindComment(api, block, "title", value)) record.title.Set(value);
   if (FindComment(api, block, "album", value)) record.album.Set(value);
   if (FindComment(api, block, "tracknumber", value)) record.trackNumber = platform::ParseInt32(value);
-  if (FindComment(api, block, "artist", value)) {
-    record.artist.Set(value);
-    record.composer.Set(value);
-  }
+  // The performer names the artist only where the file has no artist.
+  if (FindComment(api, block, "artist", value) || FindComment(api, block, "performer", value)) record.artist.Set(value);
   if (FindComment(api, block, "composer", value)) record.composer.Set(value);
-  if (FindComment(api, block, "performer", value)) record.artist.Set(value);
   if (FindComment(api, block, "comment", value)) record.comment.Set(value);
   if (FindComment(api, block, "description", value)) record.comment.Set(value);
   if (FindComment(api, block, "genre", value)) record.genre.Set(value);
@@ -128,7 +129,8 @@ int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
   if (!api) return 0;
   std::unique_ptr<FLAC__Metadata_Chain, ChainDeleter> chain(api->FLAC__metadata_chain_new(), ChainDeleter{api});
   if (!chain) return 0;
-  if (!BlockLengthsFit(source)) return kFlacChainUnreadable;
+  std::uint64_t audioStart = 0;
+  if (!BlockLengthsFit(source, audioStart)) return kFlacChainUnreadable;
   SourceCursor cursor(source);
   const FLAC__IOCallbacks callbacks{ReadCallback, nullptr, SeekCallback, TellCallback, EofCallback, nullptr};
   if (!api->FLAC__metadata_chain_read_with_callbacks(chain.get(), &cursor, callbacks)) return kFlacChainUnreadable;
@@ -144,7 +146,14 @@ int FlacReader::Read(ByteSource& source, TrackRecord& record) const {
       const std::uint64_t length = info.sample_rate ? info.total_samples / info.sample_rate : 0;
       record.length = SaturateInt32(length);
       record.sampleRate = static_cast<std::int32_t>(info.sample_rate);
-      record.bitrate = length ? SaturateInt32(source.Size() * 8 / length / 1000) : 0;
+      // The audio frames over the exact playing time: the metadata (pictures) and an
+      // ID3v1 tag at the end are no audio.
+      const std::uint64_t end = source.Size() - Id3v1TagBytes(source);
+      const double seconds = info.sample_rate ? static_cast<double>(info.total_samples) / info.sample_rate : 0;
+      record.bitrate = seconds > 0 && end > audioStart
+                           ? SaturateInt32(static_cast<std::uint64_t>(
+                                 static_cast<double>(end - audioStart) * 8 / seconds / 1000 + 0.5))
+                           : 0;
     } else if (block->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
       ReadComments(*api, block, record);
     }

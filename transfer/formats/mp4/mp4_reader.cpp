@@ -73,6 +73,8 @@ void ReadItem(const Atom& item, const std::vector<unsigned char>& data, TrackRec
   else if (item.Is("\xA9wrt")) SetText(record.composer, data, held);
   else if (item.Is("\xA9grp")) SetText(record.grouping, data, held);
   else if (item.Is("\xA9" "cmt")) SetText(record.comment, data, held);
+  else if (item.Is("\xA9gen"))
+    SetText(record.genre, data, held);
   else if (item.Is("\xA9" "day")) {
     if (has(16)) {
       const char* text = reinterpret_cast<const char*>(d + 16);
@@ -97,6 +99,88 @@ void ReadItem(const Atom& item, const std::vector<unsigned char>& data, TrackRec
     if (has(18)) record.tempo = static_cast<std::int16_t>(BigEndian16(d + 16));
   } else if (item.Is("cpil")) {
     if (has(17)) record.compilation = d[16];
+  }
+}
+
+// An atom anywhere in the file: a size of 1 is followed by a 64-bit size, a size of 0
+// runs to `bound`; `head` is the header's length.
+std::optional<Atom> ReadAnyAtom(ByteSource& source, std::uint64_t pos, std::uint64_t bound, std::uint64_t& head) {
+  unsigned char h[16];
+  if (pos + 8 > bound || !source.ReadExact(pos, h, 8)) return std::nullopt;
+  Atom a;
+  a.start = pos;
+  a.size = BigEndian32(h);
+  std::memcpy(a.type, h + 4, 4);
+  head = 8;
+  if (a.size == 1) {
+    if (pos + 16 > bound || !source.ReadExact(pos + 8, h + 8, 8)) return std::nullopt;
+    a.size = BigEndian64(h + 8);
+    head = 16;
+  } else if (a.size == 0) {
+    a.size = bound - pos;
+  }
+  if (a.size < head || a.size > bound - pos) return std::nullopt;
+  return a;
+}
+
+// What the audio track and the media data tell: the track's time scale, duration and
+// sample rate, and the bytes of media data.
+struct AudioFacts {
+  std::uint64_t timescale = 0, duration = 0;
+  std::uint32_t sampleRate = 0;
+  std::uint64_t mediaBytes = 0;
+};
+
+// The first sound track's "mdhd" and first sample entry.
+void ReadSoundTrack(ByteSource& source, const Atom& moov, AudioFacts& facts) {
+  std::uint64_t pos = moov.start + 8;
+  while (const std::optional<Atom> trak = ReadAtom(source, pos, moov.end())) {
+    pos = trak->end();
+    if (!trak->Is("trak")) continue;
+    const std::optional<Atom> mdia = FindChild(source, trak->start + 8, trak->end(), "mdia");
+    if (!mdia) continue;
+    const std::optional<Atom> hdlr = FindChild(source, mdia->start + 8, mdia->end(), "hdlr");
+    unsigned char handler[4];
+    if (!hdlr || hdlr->size < 20 || !source.ReadExact(hdlr->start + 16, handler, 4) ||
+        std::memcmp(handler, "soun", 4) != 0) {
+      continue;
+    }
+    if (const std::optional<Atom> mdhd = FindChild(source, mdia->start + 8, mdia->end(), "mdhd")) {
+      unsigned char m[32];
+      if (source.ReadExact(mdhd->start + 8, m, 1)) {
+        if (m[0] == 1 && mdhd->size >= 8 + 32 && source.ReadExact(mdhd->start + 8, m, 32)) {
+          facts.timescale = BigEndian32(m + 20);
+          facts.duration = BigEndian64(m + 24);
+        } else if (m[0] == 0 && mdhd->size >= 8 + 20 && source.ReadExact(mdhd->start + 8, m, 20)) {
+          facts.timescale = BigEndian32(m + 12);
+          facts.duration = BigEndian32(m + 16);
+        }
+      }
+    }
+    const std::optional<Atom> minf = FindChild(source, mdia->start + 8, mdia->end(), "minf");
+    const std::optional<Atom> stbl = minf ? FindChild(source, minf->start + 8, minf->end(), "stbl") : std::nullopt;
+    const std::optional<Atom> stsd = stbl ? FindChild(source, stbl->start + 8, stbl->end(), "stsd") : std::nullopt;
+    // The audio sample entry: 16.16 fixed-point rate 24 bytes after its header.
+    unsigned char rate[4];
+    if (stsd && stsd->size >= 16 + 36 && source.ReadExact(stsd->start + 16 + 32, rate, 4)) {
+      facts.sampleRate = BigEndian32(rate) >> 16;
+    }
+    // Rates above 65,535 Hz do not fit the entry; the media's time scale is the rate then.
+    if (facts.sampleRate == 0 && facts.timescale <= 0x7FFFFFFF)
+      facts.sampleRate = static_cast<std::uint32_t>(facts.timescale);
+    return;
+  }
+}
+
+// The top-level atoms: the movie's sound track and the media data's bytes.
+void ReadAudioFacts(ByteSource& source, AudioFacts& facts) {
+  const std::uint64_t size = source.Size();
+  std::uint64_t pos = 0;
+  std::uint64_t head = 0;
+  while (const std::optional<Atom> atom = ReadAnyAtom(source, pos, size, head)) {
+    if (atom->Is("mdat")) facts.mediaBytes += atom->size - head;
+    if (atom->Is("moov") && facts.timescale == 0 && head == 8) ReadSoundTrack(source, *atom, facts);
+    pos = atom->end();
   }
 }
 
@@ -151,7 +235,9 @@ std::optional<std::uint64_t> FindAtomName(ByteSource& source, std::uint64_t star
   return std::nullopt;
 }
 
-int Mp4Reader::Read(ByteSource& source, TrackRecord& record) const {
+int Mp4Reader::Read(ByteSource& file, TrackRecord& record) const {
+  // The walks read many headers of a few bytes.
+  BufferedSource source(file);
   if (!ReadDuration(source, record)) return 0;
   const std::uint64_t size = source.Size();
 
@@ -162,8 +248,16 @@ int Mp4Reader::Read(ByteSource& source, TrackRecord& record) const {
   const std::optional<Atom> udta = ReadAtom(source, *name - 4, size);
   if (!udta) return 0;
 
-  // The bitrate again, without the atoms' share; a floor for protected files.
-  if (record.length > 0) {
+  // The bitrate again: the media data over the exact playing time, else an estimate
+  // without the atoms' share; a floor for protected files.
+  AudioFacts facts;
+  ReadAudioFacts(source, facts);
+  if (facts.sampleRate > 0) record.sampleRate = static_cast<std::int32_t>(facts.sampleRate);
+  const double seconds = facts.timescale ? static_cast<double>(facts.duration) / facts.timescale : 0;
+  if (facts.mediaBytes > 0 && seconds > 0) {
+    record.bitrate =
+        SaturateInt32(static_cast<std::uint64_t>(static_cast<double>(facts.mediaBytes) * 8 / seconds / 1000 + 0.5));
+  } else if (record.length > 0) {
     const std::uint64_t overhead = std::uint64_t(record.length) * 300 + udta->size;
     const std::uint64_t media = size > overhead ? size - overhead : 0;
     record.bitrate = SaturateInt32(media * 8 / 1000 / std::uint64_t(record.length));

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "platform/media/acm.h"
 #include "transfer/formats/ogg/ogg_library.h"
 
 namespace transfer {
@@ -59,6 +61,75 @@ struct SyncState {
   ~SyncState() { api.ogg_sync_clear(&sync); }
 };
 
+// Converts a later stream of a chained file to the format of the first one, which the
+// output's one header declares.
+class StreamConverter {
+ public:
+  StreamConverter() : buffer_(1 << 16) {}
+  ~StreamConverter() {
+    if (stream_) {
+      platform::acmStreamUnprepareHeader(stream_, &header_);
+      platform::acmStreamClose(stream_);
+    }
+  }
+  StreamConverter(const StreamConverter&) = delete;
+  StreamConverter& operator=(const StreamConverter&) = delete;
+
+  bool Open(const platform::WAVEFORMATEX& from, const platform::WAVEFORMATEX& to) {
+    if (platform::acmStreamOpen(&stream_, from, to, platform::ACM_STREAMOPENF_NONREALTIME) !=
+        platform::MMSYSERR_NOERROR) {
+      stream_ = nullptr;
+      return false;
+    }
+    header_.pbSrc = header_.pbDst = buffer_.data();
+    return platform::acmStreamPrepareHeader(stream_, &header_) == platform::MMSYSERR_NOERROR;
+  }
+  // Converts the bytes (whole sample frames) and writes what comes out.
+  bool Write(const std::uint8_t* data, std::size_t bytes, OutputFile& output) {
+    while (bytes > 0) {
+      if (!Convert(data, bytes, 0, output)) return false;
+      if (header_.cbSrcLengthUsed == 0 && header_.cbDstLengthUsed == 0) break;
+      data += header_.cbSrcLengthUsed;
+      bytes -= header_.cbSrcLengthUsed;
+    }
+    return true;
+  }
+  // The samples the converter still holds, at the end of the stream.
+  bool Finish(OutputFile& output) {
+    do {
+      if (!Convert(buffer_.data(), 0, platform::ACM_STREAMCONVERTF_END, output)) return false;
+    } while (header_.cbDstLengthUsed > 0);
+    return true;
+  }
+
+ private:
+  bool Convert(const std::uint8_t* data, std::size_t bytes, std::uint32_t flags, OutputFile& output) {
+    header_.pbSrc = const_cast<std::uint8_t*>(data);
+    header_.cbSrcLength = static_cast<std::uint32_t>(bytes);
+    header_.pbDst = out_.data();
+    header_.cbDstLength = static_cast<std::uint32_t>(out_.size());
+    return platform::acmStreamConvert(stream_, &header_, flags) == platform::MMSYSERR_NOERROR &&
+           output.Write(out_.data(), header_.cbDstLengthUsed);
+  }
+
+  platform::HACMSTREAM stream_ = nullptr;
+  platform::ACMSTREAMHEADER header_;
+  std::vector<std::uint8_t> buffer_;
+  std::vector<std::uint8_t> out_ = std::vector<std::uint8_t>(1 << 18);
+};
+
+platform::WAVEFORMATEX Pcm16(int channels, long rate) {
+  platform::WAVEFORMATEX f;
+  f.wFormatTag = platform::WAVE_FORMAT_PCM;
+  f.nChannels = static_cast<std::uint16_t>(channels);
+  f.nSamplesPerSec = static_cast<std::uint32_t>(rate);
+  f.wBitsPerSample = 16;
+  f.nBlockAlign = static_cast<std::uint16_t>(2 * channels);
+  f.nAvgBytesPerSec = f.nSamplesPerSec * f.nBlockAlign;
+  f.cbSize = 0;
+  return f;
+}
+
 // Reads the next piece of the source into the sync layer; the bytes read.
 long Feed(const OggApi& api, ogg_sync_state& sync, SourceCursor& cursor) {
   char* buffer = api.ogg_sync_buffer(&sync, kPiece);
@@ -110,17 +181,14 @@ int Decode(const OggApi& api, ByteSource& source, OutputFile& output, platform::
     const int channels = ls.info.channels;
     const long rate = ls.info.rate;
     if (channels < 1 || channels > 255 || rate < 1) return kOggCorruptHeader;
+    // The first stream sets the output's format; a later one in another is converted to it.
+    std::unique_ptr<StreamConverter> converter;
     if (!haveFormat) {
-      format.wFormatTag = platform::WAVE_FORMAT_PCM;
-      format.nChannels = static_cast<std::uint16_t>(channels);
-      format.nSamplesPerSec = static_cast<std::uint32_t>(rate);
-      format.wBitsPerSample = 16;
-      format.nBlockAlign = static_cast<std::uint16_t>(2 * channels);
-      format.nAvgBytesPerSec = format.nSamplesPerSec * format.nBlockAlign;
-      format.cbSize = 0;
+      format = Pcm16(channels, rate);
       haveFormat = true;
     } else if (format.nChannels != channels || format.nSamplesPerSec != static_cast<std::uint32_t>(rate)) {
-      return kOggFormatChanged;
+      converter = std::make_unique<StreamConverter>();
+      if (!converter->Open(Pcm16(channels, rate), format)) return kOggFormatChanged;
     }
 
     if (api.vorbis_synthesis_init(&ls.dsp, &ls.info) != 0) return kOggCorruptHeader;
@@ -152,7 +220,11 @@ int Decode(const OggApi& api, ByteSource& source, OutputFile& output, platform::
                 converted[std::size_t(i) * channels + c] = static_cast<std::int16_t>(std::clamp(v, -32768L, 32767L));
               }
             }
-            if (!output.Write(converted.data(), std::size_t(n) * channels * sizeof(std::int16_t))) return kOggFileError;
+            const std::size_t bytes = std::size_t(n) * channels * sizeof(std::int16_t);
+            const bool written =
+                converter ? converter->Write(reinterpret_cast<const std::uint8_t*>(converted.data()), bytes, output)
+                          : output.Write(converted.data(), bytes);
+            if (!written) return kOggFileError;
             api.vorbis_synthesis_read(&ls.dsp, n);
           }
           progress.Report(cursor.position, source.Size());
@@ -161,6 +233,7 @@ int Decode(const OggApi& api, ByteSource& source, OutputFile& output, platform::
       }
       if (!end && Feed(api, s.sync, cursor) == 0) end = true;
     }
+    if (converter && !converter->Finish(output)) return kOggFileError;
   }
   // A source without a single stream gives no audio.
   return haveFormat ? 0 : kOggNotOgg;

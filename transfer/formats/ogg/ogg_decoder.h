@@ -1,6 +1,7 @@
 // Ogg Vorbis input: the reference decoding loop over libogg and libvorbis, loaded at run
 // time from the shared settings "ogg.dll" and "vorbis.dll" (or the system's libraries),
-// into a 16-bit WAV file at the stream's own rate and channels.
+// into a 16-bit WAV file at the first stream's rate and channels (later streams of a
+// chained file are converted to them).
 #pragma once
 
 #include <string>
@@ -20,8 +21,8 @@ constexpr int kOggNoFirstHeader = -300;
 constexpr int kOggNotVorbis = -400;
 constexpr int kOggCorruptHeader = -500;
 constexpr int kOggHeadersCutShort = -600;
-// A later stream of a chained file has another rate or channel count than the first,
-// which the one WAV header cannot describe.
+// A later stream of a chained file has another rate or channel count than the first, and
+// no converter takes it to the first one's.
 constexpr int kOggFormatChanged = -700;
 constexpr int kOggFileError = -800;  // the destination could not be written
 

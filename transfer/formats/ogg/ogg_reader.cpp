@@ -21,10 +21,11 @@ constexpr std::size_t kReadChunk = 8192;
 constexpr std::uint64_t kTailSpans[] = {8192, 65536};
 
 #define TOVARIN_VORBISFILE_FUNCTIONS(X) \
-  X(ov_open_callbacks)                   \
-  X(ov_comment)                          \
-  X(ov_bitrate)                          \
-  X(ov_time_total)                       \
+  X(ov_open_callbacks)                  \
+  X(ov_comment)                         \
+  X(ov_info)                            \
+  X(ov_bitrate)                         \
+  X(ov_time_total)                      \
   X(ov_clear)
 
 struct VorbisFileFunctions {
@@ -210,12 +211,13 @@ void FillComments(const OggApi& api, vorbis_comment* comments, TrackRecord& reco
   if (const char* v = first("TITLE")) record.title.Set(v);
   if (const char* v = first("ALBUM")) record.album.Set(v);
   if (const char* v = first("TRACKNUMBER")) record.trackNumber = platform::ParseInt32(v);
+  // The performer names the artist only where the file has no artist.
   if (const char* v = first("ARTIST")) {
     record.artist.Set(v);
-    record.composer.Set(v);
+  } else if (const char* p = first("PERFORMER")) {
+    record.artist.Set(p);
   }
   if (const char* v = first("COMPOSER")) record.composer.Set(v);
-  if (const char* v = first("PERFORMER")) record.artist.Set(v);
   if (const char* v = first("COMMENT")) record.comment.Set(v);
   if (const char* v = first("DESCRIPTION")) record.comment.Set(v);
   if (const char* v = first("GENRE")) record.genre.Set(v);
@@ -223,6 +225,7 @@ void FillComments(const OggApi& api, vorbis_comment* comments, TrackRecord& reco
 }
 
 void FillFacts(const OggFacts& facts, TrackRecord& record) {
+  if (facts.rate > 0 && facts.rate <= 0x7FFFFFFF) record.sampleRate = static_cast<std::int32_t>(facts.rate);
   record.bitrate = facts.bitsPerSecond > 0 ? SaturateInt32(static_cast<std::uint64_t>(facts.bitsPerSecond) / 1000) : 0;
   record.length = facts.seconds > 0 && facts.seconds < 2147483647.0 ? static_cast<std::int32_t>(facts.seconds) : 0;
 }
@@ -259,6 +262,7 @@ int OggReader::Read(ByteSource& source, TrackRecord& record) const {
   OggFacts facts;
   facts.bitsPerSecond = api.ov_bitrate(&vf, -1);
   facts.seconds = api.ov_time_total(&vf, -1);
+  if (const vorbis_info* info = api.ov_info(&vf, 0)) facts.rate = info->rate;
   FillFacts(facts, record);
   FillComments(api, comments, record);
   api.ov_clear(&vf);

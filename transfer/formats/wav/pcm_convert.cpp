@@ -1,9 +1,13 @@
 #include "transfer/formats/wav/pcm_convert.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <new>
 #include <vector>
 
 #include "platform/media/acm.h"
+#include "platform/paths/paths.h"
+#include "transfer/formats/wav/wav_reader.h"
 
 namespace transfer {
 
@@ -95,17 +99,56 @@ int CopyAudioFile(const ConversionJob& job, const std::string& source, const std
   return out.Finish() ? 0 : kConversionNothingDone;
 }
 
+namespace {
+
+// A WAV file written while it was streamed declares no sizes (0) or sizes it never reached
+// (0xFFFFFFFF); its copy gets the real ones, in whole sample frames.
+int CopyWavFile(const ConversionJob& job, const std::string& destination, ProgressReporter& progress) {
+  const int copied = CopyAudioFile(job, job.source, destination, progress);
+  if (copied != 0) return copied;
+  FileSource in;
+  if (!in.Open(job.source)) return kConversionNothingDone;
+  platform::WAVEFORMATEX format;
+  std::uint32_t offset = 0, declared = 0;
+  unsigned char riff[4];
+  if (!ReadWavChunks(in, format, offset, &declared) || !in.ReadExact(4, riff, 4)) return 0;  // no WAV we know
+  const std::uint64_t size = in.Size();
+  const std::uint64_t rest = size - std::min<std::uint64_t>(offset, size);
+  const bool dataWrong = declared == 0 || declared > rest;
+  const bool riffWrong = LittleEndian32(riff) == 0 || LittleEndian32(riff) > size - 8;
+  if (!dataWrong && !riffWrong) return 0;
+  std::uint64_t data = dataWrong ? rest : declared;
+  if (dataWrong && format.nBlockAlign > 0) data -= data % format.nBlockAlign;
+  const auto le32 = [](std::uint64_t v) {
+    const std::uint32_t x = v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+    return std::string{char(x), char(x >> 8), char(x >> 16), char(x >> 24)};
+  };
+  std::FILE* out = std::fopen(platform::ToPosixPath(destination).c_str(), "r+b");
+  if (!out) return kConversionNothingDone;
+  bool ok = true;
+  if (dataWrong) {
+    ok =
+        std::fseek(out, static_cast<long>(offset) - 4, SEEK_SET) == 0 && std::fwrite(le32(data).data(), 1, 4, out) == 4;
+  }
+  // What follows the data (chunks, or a partial sample frame) stays and counts.
+  ok = ok && std::fseek(out, 4, SEEK_SET) == 0 && std::fwrite(le32(size - 8).data(), 1, 4, out) == 4;
+  if (std::fclose(out) != 0) ok = false;
+  return ok ? 0 : kConversionNothingDone;
+}
+
+}  // namespace
+
 bool WavCodec::Available(std::string& libraryName) const {
   libraryName = "Internal WAV Support";
   return true;
 }
 
 int WavCodec::Decode(const ConversionJob& job, const std::string& destination, ProgressReporter& progress) const {
-  return CopyAudioFile(job, job.source, destination, progress);
+  return CopyWavFile(job, destination, progress);
 }
 
 int WavCodec::Encode(const ConversionJob& job, const std::string& destination, ProgressReporter& progress) const {
-  return CopyAudioFile(job, job.source, destination, progress);
+  return CopyWavFile(job, destination, progress);
 }
 
 }  // namespace transfer

@@ -41,7 +41,7 @@ int DecodeWithWindowsMedia(const ConversionJob& job, const std::string& destinat
     if (r != 0) return kWmDecodeError;
     if (sample.empty()) return kWmSampleBufferMissing;
     if (!output.Write(sample.data(), sample.size())) return kWmDecodeError;
-    progress.Report(time, total);
+    progress.Report(time + duration, total);  // the time at the sample's end
   }
   const platform::WAVEFORMATEX fixed = FixedPcmFormat();
   return output.Finish(&fixed) ? 0 : kWmDecodeError;

@@ -19,8 +19,9 @@ int ReadWmaTags(std::string_view path, device::TrackRecord& record);
 class WmaWriter final : public TagWriter {
  public:
   // Artist, album, title, track number, track (number - 1), year, genre and comment as
-  // string attributes of stream 0.
-  int Write(const std::string& posixPath, const device::TrackRecord& record) const override;
+  // string attributes of stream 0; an empty text or a number of 0 removes its attribute.
+  // Changes only the header object: a padding object keeps its size where it can.
+  bool Plan(ByteSource& source, const device::TrackRecord& record, TagEdit& edit) const override;
 };
 
 }  // namespace transfer
