@@ -471,6 +471,7 @@ TEST_F(ViewTest, ButtonsOfDifferentCommandsHaveDifferentPictures) {
   EXPECT_NE(icon(Frame().Toolbar(), kCmdSync), icon(Frame().Toolbar(), shellhost::kCmdRefresh));
   platform::ToolbarControl& folderBar = View().Window()->Toolbar(kFolderToolbarId);
   EXPECT_NE(icon(folderBar, 4030), icon(folderBar, 4040));
+}
 
 // The Delete key acts on the selected rows only: with none it does nothing in any
 // folder (the folder's own item never goes); in the Active Queue it takes the entry out
