@@ -179,7 +179,7 @@ TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
        "Rebuild Left Pane Tree, -, Delete"},
       {"a note", NT_NOTE, 42, "Shopping", none, "Edit Note..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},
       {"a contacts folder", NT_CONTACTFOLDER, 51, "Contacts", none,
-       "New Contact..., -, Synchronize with [Microsoft Outlook (Default Contact Folder), Microsoft Outlook "
+       "New Contact..., -, Synchronize with [vCard Folder (Default Contact Folder), vCard Folder "
        "(Choose Folder)], View Synchronization Log, -, Refresh, Rebuild Left Pane Tree, -, Delete"},
       {"a contact", NT_CONTACT, 52, "Mara Quill", none,
        "Edit Contact..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},

@@ -140,8 +140,8 @@ Menu ContextMenuResource(int id) {
       return Build({{"New Contact...", 3043}, kSeparator,
                     {"Synchronize with", 0,
                      [] {
-                       return Build({{"Microsoft Outlook (Default Contact Folder)", 3042},
-                                     {"Microsoft Outlook (Choose Folder)", 3059}});
+                       return Build({{"vCard Folder (Default Contact Folder)", 3042},
+                                     {"vCard Folder (Choose Folder)", 3059}});
                      }},
                     {"View Synchronization Log", 3061}, kSeparator, kRefresh, kRebuild, kSeparator, kDelete,
                     kRename});

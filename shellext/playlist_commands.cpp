@@ -377,12 +377,12 @@ void RestorePlaylist() {
   if (!file) return;
   const std::optional<std::string> bytes = ReadFileBytes(*file);
   if (!bytes) {
-    ShowInformation("Could not read the file " + *file + ".");
+    ShowInformation("Could not read the file " + platform::ShownPath(*file) + ".");
     return;
   }
   const std::optional<std::vector<std::string>> records = ReadBackupRecords(*bytes);
   if (!records) {
-    ShowInformation("The file " + *file + " is not a playlist backup.");
+    ShowInformation("The file " + platform::ShownPath(*file) + " is not a playlist backup.");
     return;
   }
   std::string name = BackupStem(*file);
