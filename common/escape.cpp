@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "platform/text/text.h"
+
 namespace {
 
 struct Replacement {
@@ -48,6 +50,36 @@ constexpr Replacement kDecodeTokens[] = {{"|amp|", "&"}, {"|plus|", "+"}, {"|qma
 
 std::string HtmlEscape(std::string_view text) { return Translate(text, kHtmlEscape); }
 std::string HtmlEscapeText(std::string_view text) { return Translate(text, kHtmlEscapeText); }
+std::string XmlEscapeText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const std::size_t n = platform::Utf8CharLength(text, i, &cp);
+    if (n == 0 || cp == 0xFFFE || cp == 0xFFFF) {
+      out += "\xEF\xBF\xBD";
+      i += n == 0 ? 1 : n;
+      continue;
+    }
+    switch (cp) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '\t':
+      case '\n':
+      case '\r': out += static_cast<char>(cp); break;
+      default:
+        if (cp < 0x20) {
+          out += ' ';
+        } else {
+          out.append(text.substr(i, n));
+        }
+    }
+    i += n;
+  }
+  return out;
+}
+
 std::string HtmlUnescape(std::string_view text) { return Translate(text, kHtmlUnescape); }
 std::string EncodeUrlTokens(std::string_view text) { return Translate(text, kEncodeTokens); }
 std::string DecodeUrlTokens(std::string_view text) { return Translate(text, kDecodeTokens); }

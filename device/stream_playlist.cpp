@@ -61,7 +61,7 @@ std::string WriteStreamPlaylist(KernelDevice& device, const SortableKernelIdArra
   if (lockedSeen) ShowMessageBox("Locked tracks cannot be streamed off of the player.", platform::MB_ICONINFORMATION);
   if (!written) {
     platform::RemoveFile(path);
-    ShowMessageBox("Could not write the stream playlist " + path + ".", platform::MB_ICONERROR);
+    ShowMessageBox("Could not write the stream playlist " + platform::ShownPath(path) + ".", platform::MB_ICONERROR);
     return {};
   }
   platform::ShellOpen(platform::ToPosixPath(path), "");

@@ -120,7 +120,8 @@ TEST_F(StreamPlaylist, AFileThatCannotBeWrittenIsReportedAndNotOpened) {
   std::ofstream(root_ + "/tmp/$Ombrix Jukebox$") << "in the way";
   SortableKernelIdArray ids(&device_);
   ids.push_back(device_.AddTrack({.title = "t"}));
-  host_.ExpectMessageBox(platform::IDOK, "Could not write the stream playlist");
+  // The path as the desktop writes it.
+  host_.ExpectMessageBox(platform::IDOK, "Could not write the stream playlist " + root_ + "/tmp/");
   EXPECT_EQ(WriteStreamPlaylist(device_, ids), "");
   EXPECT_TRUE(shell_.calls().empty());
 }

@@ -103,7 +103,7 @@ std::string StoredBytes(const std::string& home, const std::string& address) {
 TEST_F(MlhostTest, ThePageOfTheDemoPlayerSendsStreamsOfTheTracks) {
   StartManagerWithPlayer("trayhub");
   const auto out = Run({"tree", "open", "rows", "status", "select 0 2", "status", "click 6005", "click 6007",
-                        "select none", "click 6008", "click 6005", "select 1", "menu Enqueue in Winamp", "skin",
+                        "select none", "click 6008", "click 6005", "select 1", "menu Enqueue in Media Player", "skin",
                         "close", "skin"});
   EXPECT_EQ(Lines(out, "tree"), std::vector<std::string>{"1000\tOmbrix Jukebox JB1"}) << all_;
 
@@ -135,9 +135,9 @@ TEST_F(MlhostTest, ThePageOfTheDemoPlayerSendsStreamsOfTheTracks) {
   EXPECT_EQ(enqueue[0].verb, "enqueue");
   EXPECT_EQ(enqueue[0].tracks.size(), 2u);
   EXPECT_TRUE(Requests(Lines(out, "click 6005", 1)).empty());
-  const auto menu = Lines(out, "menu Enqueue in Winamp");
+  const auto menu = Lines(out, "menu Enqueue in Media Player");
   EXPECT_EQ(std::vector<std::string>(menu.begin(), menu.begin() + std::min<std::size_t>(2, menu.size())),
-            (std::vector<std::string>{"menu: Play in Winamp", "menu: Enqueue in Winamp"}));
+            (std::vector<std::string>{"menu: Play in Media Player", "menu: Enqueue in Media Player"}));
   const auto chosen = Requests(menu);
   ASSERT_EQ(chosen.size(), 1u) << all_;
   EXPECT_EQ(chosen[0].verb, "enqueue");

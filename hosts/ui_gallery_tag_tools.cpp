@@ -59,7 +59,7 @@ std::vector<std::string> PreparationFiles() {
 }
 
 // An album service's reply page for the lookup's picture.
-tools::AlbumFetch SampleReply(const std::string&) {
+tools::AlbumFetch SampleReply(const std::string&, const tools::AlbumFetchCancelled&) {
   tools::AlbumFetch reply;
   reply.reached = true;
   reply.body = "<TotalPages>3</TotalPages>\n";

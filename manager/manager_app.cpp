@@ -19,7 +19,7 @@ using namespace device;
 std::string StartupRefusalText() {
   const ProductIdentity& id = g_ProductIdentity;
   return id.managerName + " could not start.  No device support options were detected.\n\n" + id.suiteName +
-         " may not have been properly installed.  Please make sure you are installing\nunder the Windows user "
+         " may not have been properly installed.  Please make sure you are installing\nunder the user "
          "account in which you will be running " +
          id.suiteName + ".\n\n" +
          "If you keep getting this message, please contact our technical support\n" +

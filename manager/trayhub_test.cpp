@@ -79,8 +79,8 @@ TEST_F(TrayhubTest, WithoutInstalledOptionsItRefusesEvenASkinRegistration) {
   std::string out = ReadAll(*p);
   EXPECT_EQ(p->Wait(), 0);
   EXPECT_NE(out.find("Kestrova Manager could not start.  No device support options were detected.\n\nOmbrix Suite "
-                     "may not have been properly installed.  Please make sure you are installing\nunder the Windows "
-                     "user account in which you will be running Ombrix Suite.\n\nIf you keep getting this message, "
+                     "may not have been properly installed.  Please make sure you are installing\nunder the user "
+                     "account in which you will be running Ombrix Suite.\n\nIf you keep getting this message, "
                      "please contact our technical support\nand refer to error code 629 so we can help you get the "
                      "problem resolved."),
             std::string::npos)

@@ -131,7 +131,7 @@ const platform::DialogTemplate& VantroIIPageTemplate() {
               Group("Model-Specific Display Options",
                     {Check(P::kHideInternalMemory, "Hide Internal Memory. (For VANTRO II 0MB.)"),
                      Check(P::kHideTuner, "Hide FM Tuner. (For VANTRO IIc.)")}),
-              Group("SmartMedia Card Reader", {Text("Specify the drive letter of your card reader:"),
+              Group("SmartMedia Card Reader", {Text("Specify the folder where your card reader is mounted:"),
                                                Row({Edit(P::kCardReader).Label("Card reader drive").Width(30).Expand(),
                                                     Button(P::kBrowse, "Browse ...")})})}),
       platform::kFrameChild);
@@ -150,12 +150,12 @@ void OptVantroII::DoDataExchange(platform::DataExchange& dx) {
   dx.Check(kAlphaSort, alphaSort);
   dx.Check(kHideInternalMemory, hideInternalMemory);
   dx.Check(kHideTuner, hideTuner);
-  dx.Text(kCardReader, cardReader);
+  dx.Path(kCardReader, cardReader);
 }
 
 void OptVantroII::OnBrowse() {
   const std::optional<std::string> folder =
-      platform::PickFolder(TopLevel().GetSafeHwnd(), "Select your card reader drive:");
+      platform::PickFolder(TopLevel().GetSafeHwnd(), "Select the folder where your card reader is mounted:");
   if (!folder || folder->empty()) return;
   if (!UpdateData(true)) return;
   cardReader = *folder;

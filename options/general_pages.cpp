@@ -101,7 +101,7 @@ OptGeneral::OptGeneral(KernelDevice* device, std::string playerName)
 void OptGeneral::DoDataExchange(platform::DataExchange& dx) {
   dx.Check(kDisableConfirmations, disableConfirmations);
   dx.Check(kRightPaneAutoFocus, rightPaneAutoFocus);
-  dx.Text(kTempPath, tempPath);
+  dx.Path(kTempPath, tempPath);
   dx.Text(kBrowserPath, browserPath);
   dx.Check(kSpreadsheetView, spreadsheetView);
   dx.Check(kFullRowSelect, fullRowSelect);

@@ -351,10 +351,10 @@ TEST_F(OptionPagesTest, WorkFolderButtonsAndTheRowColour) {
       page,
       [&](DialogDriver& p) {
         p.Click(OptGeneral::kDefaultTempPath);
-        EXPECT_EQ(p.Text(OptGeneral::kTempPath), DefaultWorkFolder());
+        EXPECT_EQ(p.Text(OptGeneral::kTempPath), platform::ToPosixPath(DefaultWorkFolder()));
         p.Click(OptGeneral::kDisableConfirmations);  // a change elsewhere survives the buttons
         p.Click(OptGeneral::kBrowseTempPath);
-        EXPECT_EQ(p.Text(OptGeneral::kTempPath), platform::FromPosixPath(dir_ + "/picked"));
+        EXPECT_EQ(p.Text(OptGeneral::kTempPath), dir_ + "/picked");  // as the desktop writes it
         p.Click(OptGeneral::kChangeColour);
         EXPECT_EQ(page.rowColour, OptGeneral::kDefaultRowColour);
         p.Click(OptGeneral::kChangeColour);
@@ -392,20 +392,21 @@ TEST_F(OptionPagesTest, AboutShowsTheVersionAndAsksTheDriverForItsOwn) {
 TEST_F(OptionPagesTest, SourceFoldersAreAddedDeletedAndOfferedAsTheTarget) {
   for (const char* d : {"music", "more", "a|b"}) fs::create_directories(dir_ + "/" + d);
   key_->SetString("JB_Tx2PC_SyncPath", platform::FromPosixPath(dir_ + "/more"));
-  const std::string music = platform::FromPosixPath(dir_ + "/music");
   const std::string more = platform::FromPosixPath(dir_ + "/more");
   OptJukeboxSynchro page;
   const std::string title = "Select a folder to sync your Jukebox to:";
   Run(
       page,
       [&](DialogDriver& p) {
-        EXPECT_EQ(p.Text(OptJukeboxSynchro::kTargetFolder), more);  // no source yet: the text alone
+        // No source yet: the text alone. Folders show as the desktop writes them.
+        EXPECT_EQ(p.Text(OptJukeboxSynchro::kTargetFolder), dir_ + "/more");
         for (int i = 0; i < 4; ++i) p.Click(OptJukeboxSynchro::kAddFolder);
-        EXPECT_EQ(p.Items(OptJukeboxSynchro::kSourceFolders), (std::vector<std::string>{music, more}));
-        EXPECT_EQ(p.Items(OptJukeboxSynchro::kTargetFolder), (std::vector<std::string>{music, more}));
+        const std::vector<std::string> shown = {dir_ + "/music", dir_ + "/more"};
+        EXPECT_EQ(p.Items(OptJukeboxSynchro::kSourceFolders), shown);
+        EXPECT_EQ(p.Items(OptJukeboxSynchro::kTargetFolder), shown);
         EXPECT_EQ(p.Selection(OptJukeboxSynchro::kTargetFolder), 1);
         p.Select(OptJukeboxSynchro::kSourceFolders, 0).Click(OptJukeboxSynchro::kDeleteFolder);
-        EXPECT_EQ(p.Items(OptJukeboxSynchro::kSourceFolders), (std::vector<std::string>{more}));
+        EXPECT_EQ(p.Items(OptJukeboxSynchro::kSourceFolders), std::vector<std::string>{dir_ + "/more"});
       },
       [&] {
         host_.ExpectFolderPicker(dir_ + "/music", title).ExpectFolderPicker(dir_ + "/more", title);
@@ -560,7 +561,7 @@ TEST_F(OptionPagesTest, CardReaderIsPicked) {
   OptVantroII page;
   Run(
       page, [](DialogDriver& p) { p.Click(OptVantroII::kBrowse); },
-      [&] { host_.ExpectFolderPicker(dir_ + "/reader", "Select your card reader drive:"); });
+      [&] { host_.ExpectFolderPicker(dir_ + "/reader", "Select the folder where your card reader is mounted:"); });
   EXPECT_EQ(String("N2_CardReaderPath"), platform::FromPosixPath(dir_ + "/reader"));
 }
 
@@ -795,7 +796,7 @@ TEST_F(PlaybackPageTest, ARunningMediaPlayerBlocksTheCopies) {
   ASSERT_NE(player, 0u);
   OptLumarest page;
   Run(page, [&](DialogDriver& p) {
-    host_.ExpectNextMessageBox(IDOK, "Please close Winamp before changing these options.");
+    host_.ExpectNextMessageBox(IDOK, "Please close mlhost before changing these options.");
     p.Click(OptLumarest::kModelIds[0]);
   });
   platform::DestroyWindow(player);

@@ -91,13 +91,14 @@ const platform::DialogTemplate& PlaybackPageTemplate() {
       P::kTemplateId, "Lumarest",
       Column(
           {Group("Playback Software",
-                 {Text("Select a player application to be used when playing tracks on your computer via Explorer "
-                       "or Pallidor.  The selected app must support standard M3U playlist files and standard HTTP "
+                 {Text("Select a player application to be used when playing tracks on your computer via the file "
+                       "manager or Pallidor.  The selected app must support standard M3U playlist files and standard HTTP "
                        "streaming playback (most popular apps do).")
                       .Width(72),
                   Row({Combo(P::kPrograms).Label("Playback Software").DropDownList().Sorted().Width(36).Expand(),
                        Picture(P::kProgramIcon, "audio-x-generic")}),
-                  Text("The list above includes applications that have registered themselves with Windows.  If the "
+                  Text("The list above includes applications that have registered themselves with the desktop for M3U "
+                       "playlists.  If the "
                        "app you wish to use does not appear, you can register it yourself by clicking the "
                        "'Register' button below.")
                       .Width(72),
@@ -107,8 +108,8 @@ const platform::DialogTemplate& PlaybackPageTemplate() {
                {Row({Text("Fastest Computers"),
                      Slider(P::kCompensation).Label("Compensation").Style(platform::kStyleAutoTicks).Width(30).Expand(),
                      Text("Slower Computers")})}),
-           Column({Text("Winamp 5 Media Library Integration", P::kMediaLibraryTitle).Style(platform::kStyleTitle),
-                   Text("Only for Winamp 5.  This support is still Beta.", P::kMediaLibraryNote),
+           Column({Text("Media Library Integration", P::kMediaLibraryTitle).Style(platform::kStyleTitle),
+                   Text("Only for the media library of mlhost.  This support is still Beta.", P::kMediaLibraryNote),
                    Row({Check(P::kModelIds[0], "VANTRO Jukebox 1"), Check(P::kModelIds[1], "VANTRO Jukebox 2")}),
                    Row({Check(P::kModelIds[2], "VANTRO Jukebox 3"), Check(P::kModelIds[3], "VANTRO Jukebox Zen")})})}),
       platform::kFrameChild);
@@ -220,7 +221,7 @@ bool OptLumarest::MediaPlayerRunning() const { return platform::FindWindow(kMedi
 
 void OptLumarest::OnModelClicked(int) {
   modelsChanged = true;
-  if (MediaPlayerRunning()) ShowInformation("Please close Winamp before changing these options.");
+  if (MediaPlayerRunning()) ShowInformation("Please close mlhost before changing these options.");
 }
 
 void OptLumarest::OnRegister() {

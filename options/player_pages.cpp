@@ -7,6 +7,7 @@
 #include "device/device_client_error.h"
 #include "options/page_settings.h"
 #include "platform/paths/paths.h"
+#include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
 #include "transfer/log_file.h"
@@ -121,8 +122,8 @@ OptJukeboxSynchro::OptJukeboxSynchro(std::string title)
 
 void OptJukeboxSynchro::DoDataExchange(platform::DataExchange& dx) {
   dx.Check(kEnableOneTouch, enableOneTouch);
-  dx.Text(kSyncPath, syncPath);
-  dx.ComboText(kTargetFolder, targetFolder);
+  dx.Path(kSyncPath, syncPath);
+  dx.Path(kTargetFolder, targetFolder);
   dx.Check(kLogging, logging);
 }
 
@@ -135,17 +136,23 @@ bool OptJukeboxSynchro::OnInitDialog() {
 void OptJukeboxSynchro::RefreshFolderLists() {
   platform::ListControl& sources = List(kSourceFolders);
   platform::ListControl& target = List(kTargetFolder);
-  // A folder typed into the box counts as much as one picked from its list.
-  targetFolder = target.GetCurSel() >= 0 ? target.GetItemText(target.GetCurSel()) : target.GetText();
-  sources.ResetContent();
-  target.ResetContent();
+  // A folder typed into the box counts as much as one picked from its list. The lists
+  // show the folders as the desktop writes them.
   std::vector<std::string> folders;
   SplitString(folderList, "|", folders);
+  const std::string shownTarget =
+      target.GetCurSel() >= 0 ? target.GetItemText(target.GetCurSel()) : target.GetText();
+  targetFolder = platform::PathFromShown(shownTarget, targetFolder);
   for (const std::string& folder : folders) {
-    sources.AddString(folder);
-    target.AddString(folder);
+    if (platform::ShownPath(folder) == platform::Trim(shownTarget)) targetFolder = folder;
   }
-  if (target.SelectString(targetFolder) < 0) target.SetText(targetFolder);
+  sources.ResetContent();
+  target.ResetContent();
+  for (const std::string& folder : folders) {
+    sources.AddString(platform::ShownPath(folder));
+    target.AddString(platform::ShownPath(folder));
+  }
+  if (target.SelectString(platform::ShownPath(targetFolder)) < 0) target.SetText(platform::ShownPath(targetFolder));
 }
 
 std::string OptJukeboxSynchro::FolderPickerTitle() const {
@@ -157,7 +164,7 @@ void OptJukeboxSynchro::OnAddFolder() {
   if (!folder || folder->empty()) return;
   // The list keeps "|" between its folders: such a name would come back as two folders.
   if (folder->find('|') != std::string::npos) {
-    ShowInformation("The folder\n" + *folder + "\ncannot be added: its name holds the character '|'.");
+    ShowInformation("The folder\n" + platform::ShownPath(*folder) + "\ncannot be added: its name holds the character '|'.");
     return;
   }
   folderList += *folder + "|";
@@ -168,9 +175,12 @@ void OptJukeboxSynchro::OnDeleteFolder() {
   platform::ListControl& sources = List(kSourceFolders);
   const int selected = sources.GetCurSel();
   if (selected < 0) return;
-  sources.DeleteString(selected);
+  std::vector<std::string> folders;
+  SplitString(folderList, "|", folders);
   folderList.clear();
-  for (int i = 0; i < sources.GetCount(); ++i) folderList += sources.GetItemText(i) + "|";
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    if (static_cast<int>(i) != selected) folderList += folders[i] + "|";
+  }
   RefreshFolderLists();
 }
 
@@ -190,7 +200,7 @@ void OptJukeboxSynchro::OnResetCache() {
     if (platform::QueryEntry(folder + file).exists) {
       ShowInformation(
           "The cache file is locked and cannot be reset right now.\n\nMake sure there are no hung instances of "
-          "'explorer.exe' running and try again.\nOr, try rebooting and then reset the cache again.");
+          "'shellhost' running and try again.\nOr, try rebooting and then reset the cache again.");
       return;
     }
   }

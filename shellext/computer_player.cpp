@@ -11,10 +11,8 @@ int GetPlaybackApplication() {
 }
 
 std::string& GetDefaultPlayerName(std::string& out) {
-  if (GetPlaybackApplication() == kPlaybackMediaPlayer) {
-    out = "Winamp 5";
-    return out;
-  }
+  // Both applications are the desktop's handler here: tracks played on the computer go
+  // to it as a stream playlist, whatever the player family.
   out = platform::Trim(platform::DefaultApplicationName("audio/x-mpegurl"));
   if (out.empty()) out = "Playback Software";
   return out;

@@ -14,9 +14,8 @@ inline constexpr int kPlaybackMediaPlayer = 1061;
 // 1068 when the device has a tag index, else 1061.
 int GetPlaybackApplication();
 
-// The display name of that application: "Winamp 5" for 1061; otherwise the desktop's
-// default application for audio playlists (xdg-mime), "Playback Software" when there is
-// none or it has no name.
+// The display name of that application: the desktop's default application for audio
+// playlists (xdg-mime), "Playback Software" when there is none or it has no name.
 std::string& GetDefaultPlayerName(std::string& out);
 
 }  // namespace shellext

@@ -109,26 +109,26 @@ TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
   const Case cases[] = {
       {"a track", NT_TRACK, 11, "Harbour", none,
        "Play Track [" + jukebox + "Choose playback software...], -, Add to Playlist [" + playlists +
-           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, no playlists", NT_TRACK, 11, "Harbour",
        [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsPlaylists, 0); },
        "Play Track [" + jukebox +
            "Choose playback software...], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, "
-           "Properties (Edit Tag)"},
+           "Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, no playback", NT_TRACK, 11, "Harbour",
        [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsPlayback, 0); },
        "Play Track [" + play + ", -, Choose playback software...], -, Add to Playlist [" + playlists +
-           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, no copies to the computer", NT_TRACK, 11, "Harbour",
        [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsCopyToComputer, 0); },
-       "Add to Playlist [" + playlists + "], -, &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+       "Add to Playlist [" + playlists + "], -, &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, a player with storage media", NT_TRACK, 11, "Harbour",
        [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsStorageList, 1); },
        "Add to Playlist [" + playlists +
-           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, an Eigen player", NT_TRACK, 11, "Harbour", [](MemoryDevice& d) { d.Info().modelName = "Eigen 20"; },
        "Add to Playlist [" + playlists +
-           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag)"},
+           "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, no tag index", NT_TRACK, 11, "Harbour",
        [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsTagIndex, 0); },
        "Play Track [" + play + ", -, Choose software player...], -, Add to Playlist [" + playlists +
@@ -136,7 +136,7 @@ TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
       {"a playlist entry", NT_PLITEM, 11, "Harbour", none,
        "Play Track [" + jukebox + "Choose software player...], -, Add to Playlist [" + playlists +
            "], -, Copy to Computer..., Delete [Remove from Playlist Only, Remove and Delete Track], -, "
-           "Properties (Edit Tag)..."},
+           "Properties (Edit Tag)..., Auto-Fill Track Numbers..."},
       {"a queue entry", NT_QITEM, 11, "Harbour", none,
        "Add to Playlist [" + playlists + "], Copy to Computer..., -, Skip to this Track, -, Remove from Queue"},
       {"a Quodrel", NT_PLAYLIST, 21, "QL: Fresh", none,
@@ -179,7 +179,7 @@ TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
        "Rebuild Left Pane Tree, -, Delete"},
       {"a note", NT_NOTE, 42, "Shopping", none, "Edit Note..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},
       {"a contacts folder", NT_CONTACTFOLDER, 51, "Contacts", none,
-       "New Contact..., -, Synchronize with [Microsoft Outlook (Default Contact Folder), Microsoft Outlook "
+       "New Contact..., -, Synchronize with [vCard Folder (Default Contact Folder), vCard Folder "
        "(Choose Folder)], View Synchronization Log, -, Refresh, Rebuild Left Pane Tree, -, Delete"},
       {"a contact", NT_CONTACT, 52, "Mara Quill", none,
        "Edit Contact..., -, Refresh, Rebuild Left Pane Tree, -, Delete"},

@@ -72,7 +72,7 @@ mode_t FileMode() {
 enum class Existing { kReplace, kSkip, kCancel };
 
 Existing AskReplace(const std::string& windowsPath) {
-  const int answer = ShowMessageBox("The file\n" + windowsPath + "\nalready exists.\n\nReplace it?",
+  const int answer = ShowMessageBox("The file\n" + platform::ShownPath(windowsPath) + "\nalready exists.\n\nReplace it?",
                                     platform::MB_YESNOCANCEL | platform::MB_ICONQUESTION | platform::MB_DEFBUTTON2);
   if (answer == platform::IDYES) return Existing::kReplace;
   if (answer == platform::IDNO) return Existing::kSkip;
@@ -207,7 +207,7 @@ class CopyRun {
       }
     }
     count_ = static_cast<int>(entries.size());
-    dialog_.BeginRun("Copy to Computer", "Copying to " + root_, count_);
+    dialog_.BeginRun("Copy to Computer", "Copying to " + platform::ShownPath(root_), count_);
     runStart_ = platform::GetTickCount64();
     for (index_ = 0; index_ < count_ && !stop_; ++index_) {
       if (dialog_.IsCancelled()) break;
@@ -418,10 +418,11 @@ class CopyRun {
     dialog_.SetWindowText(result_.cancelled ? "Copy canceled." : "Copy complete.");
     if (diskFull_) {
       const int left = count_ - copied - result_.skipped;
-      ShowInformation("The disk of " + root_ + " is full.\n" +
+      ShowInformation("The disk of " + platform::ShownPath(root_) + " is full.\n" +
                       Printf("%d file%s could not be copied.", left, left == 1 ? "" : "s"));
     } else if (result_.failed > 0 && !stop_) {
-      ShowInformation(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") + root_ +
+      ShowInformation(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") +
+                      platform::ShownPath(root_) +
                       ".\nThe transfer log says why.");
     }
     // The same rule as a transfer to the player: the window may close by itself, but
@@ -471,7 +472,7 @@ struct ListFile {
     bool written = static_cast<bool>(out.write(text.data(), static_cast<std::streamsize>(text.size())));
     out.close();
     written = written && out.good() && place->Place(replace);
-    if (!written) ShowInformation("Could not create the playlist file\n" + path);
+    if (!written) ShowInformation("Could not create the playlist file\n" + platform::ShownPath(path));
   }
 };
 
@@ -488,7 +489,8 @@ bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector
   list.place = std::make_unique<Placement>(root, root + folderName, base + ".m3u");
   list.path = root + folderName + "\\" + base + ".m3u";
   if (!list.place->Inside()) {
-    ShowInformation("Could not create the playlist file\n" + list.path + "\nIts folder leads outside " + root + ".");
+    ShowInformation("Could not create the playlist file\n" + platform::ShownPath(list.path) + "\nIts folder leads outside " +
+                    platform::ShownPath(root) + ".");
     return false;
   }
   KernelDevice& device = Device();
@@ -516,7 +518,7 @@ bool AddPlaylist(const ShellItemData& item, const std::string& root, std::vector
     }
   }
   if (list.place->MakeTemporary().empty()) {
-    ShowInformation("Could not create the playlist file\n" + list.path);
+    ShowInformation("Could not create the playlist file\n" + platform::ShownPath(list.path));
     return false;
   }
   entries.insert(entries.end(), added.begin(), added.end());
@@ -662,8 +664,8 @@ void CopyToComputer(const CPidlList& selection) {
   StripTrailingBackslash(path, std::string(path));
   if (path.rfind("\\\\", 0) == 0) {
     ShowInformation(g_ProductIdentity.productName +
-                    " does not currently support copying to UNC network paths.\nPlease assign a drive letter to your network "
-                    "folder and try again.");
+                    " does not currently support copying to network paths.\nPlease mount your network folder and "
+                    "choose it where it is mounted.");
     return;
   }
   struct stat st;

@@ -180,7 +180,7 @@ void ContentBuilder::Build(LPCITEMIDLIST relativeList) {
 void ContentBuilder::TimeoutBlock() {
   const ProductIdentity& id = g_ProductIdentity;
   Add(NT_ERROR, KernelId(), 0, "It appears " + id.managerName + " timed out while counting items on your device.");
-  Add(NT_MESSAGE, KernelId(), 1, "Please try closing this Explorer window and opening a new one.");
+  Add(NT_MESSAGE, KernelId(), 1, "Please try closing this file manager window and opening a new one.");
   Add(NT_HELPLINK, KernelId(), 3, "If this problem persists, please contact us by double-clicking here.", 0,
       SettingText("URL_SupportMail"));
 }
@@ -189,7 +189,7 @@ void ContentBuilder::VersionBlock(const std::string& own, const std::string& hos
   const ProductIdentity& id = g_ProductIdentity;
   Add(NT_ERROR, KernelId(), 0,
       "The installed versions of " + id.productName + " and " + id.managerName + " are different:");
-  Add(NT_MESSAGE, KernelId(), 1, "Explorer: " + own + ", " + "Manager: " + host);
+  Add(NT_MESSAGE, KernelId(), 1, "File manager: " + own + ", " + "Manager: " + host);
   Add(NT_MESSAGE, KernelId(), 2,
       "If you just upgraded, please reboot so " + id.suiteName + " can update the remaining files.");
   Add(NT_HELPLINK, KernelId(), 4,
@@ -309,7 +309,7 @@ void ContentBuilder::ListDeviceRoot() {
       char text[1024];
       std::snprintf(text, sizeof text,
                     "%s timed out while counting the number of %s\non your device (op: %d).\n\n"
-                    "Please try closing the Explorer window and opening a new one.\n"
+                    "Please try closing the file manager window and opening a new one.\n"
                     "If this problem persists, please contact Quorvane support.",
                     g_ProductIdentity.managerName.c_str(), what, e.code());
       ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION);

@@ -290,7 +290,7 @@ TEST_F(FolderContentsTest, ConnectionChecksShowTheirBlocksOnlyWithNonFolders) {
          "https://help.example/", 0}}},
       {"versions differ", "9.9.9", 1, false,
        {{NT_ERROR, 0, "The installed versions of Ombrix Jukebox and Kestrova Manager are different:", "", 0},
-        {NT_MESSAGE, 1, "Explorer: " + own + ", Manager: 9.9.9", "", 0},
+        {NT_MESSAGE, 1, "File manager: " + own + ", Manager: 9.9.9", "", 0},
         {NT_MESSAGE, 2, "If you just upgraded, please reboot so Ombrix Suite can update the remaining files.", "", 0},
         {NT_HELPLINK, 4,
          "If this message persists, please follow the clean-reinstall steps in section 2.2.4 of the Ombrix Suite "
@@ -298,7 +298,7 @@ TEST_F(FolderContentsTest, ConnectionChecksShowTheirBlocksOnlyWithNonFolders) {
          "https://help.example/", 0}}},
       {"no version", "", 1, false,
        {{NT_ERROR, 0, "It appears Kestrova Manager timed out while counting items on your device.", "", 0},
-        {NT_MESSAGE, 1, "Please try closing this Explorer window and opening a new one.", "", 0},
+        {NT_MESSAGE, 1, "Please try closing this file manager window and opening a new one.", "", 0},
         {NT_HELPLINK, 3, "If this problem persists, please contact us by double-clicking here.",
          "mailto:help@example.org", 0}}},
       {"wrong model", own, 0, false,

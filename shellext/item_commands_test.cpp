@@ -286,7 +286,7 @@ TEST_F(ItemCommands, AnExistingFileIsReplacedOnlyWhenThePersonSaysSo) {
   for (const Case& k : {Case{IDNO, "mine"}, Case{IDYES, "top"}}) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << "mine";
     host_.ExpectFolderPicker(to);
-    host_.ExpectMessageBox(k.answer, "already exists.\n\nReplace it?");
+    host_.ExpectMessageBox(k.answer, "The file\n" + file + "\nalready exists.\n\nReplace it?");  // as the desktop writes it
     Invoke(4010, {"Data Files"}, {"top.txt"});
     EXPECT_EQ(ReadAll(file), k.content) << k.answer;
   }

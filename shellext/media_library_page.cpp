@@ -150,8 +150,8 @@ std::intptr_t MediaLibraryPluginMessageProc(int message, std::intptr_t param1, s
 
 platform::Menu MediaLibraryListMenu() {
   platform::Menu menu;
-  menu.Append(platform::MF_STRING, CWinampMLDlg::kPlayId, "Play in Winamp");
-  menu.Append(platform::MF_STRING, CWinampMLDlg::kEnqueueId, "Enqueue in Winamp");
+  menu.Append(platform::MF_STRING, CWinampMLDlg::kPlayId, "Play in Media Player");
+  menu.Append(platform::MF_STRING, CWinampMLDlg::kEnqueueId, "Enqueue in Media Player");
   return menu;
 }
 

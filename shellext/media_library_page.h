@@ -32,7 +32,7 @@ std::intptr_t MediaLibraryPluginMessageProc(int message, std::intptr_t param1, s
 // ("JB1", "JB2", "JB3", "Zen" or "Unknown").
 std::string MediaLibraryEntryTitle();
 
-// The page's popup menu (632): "Play in Winamp" and "Enqueue in Winamp".
+// The page's popup menu (632): "Play in Media Player" and "Enqueue in Media Player".
 platform::Menu MediaLibraryListMenu();
 
 class CWinampMLDlg final : public platform::View {

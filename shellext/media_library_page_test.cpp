@@ -418,8 +418,8 @@ TEST_F(MediaLibraryTest, ActivationMenuAndHelp) {
   EXPECT_TRUE(requests_[0].enqueue);
   EXPECT_EQ(Titles(requests_[0]), std::vector<std::string>{"Mirror"});
 
-  for (const auto& [item, enqueue] : std::vector<std::pair<std::string, bool>>{{"Play in Winamp", false},
-                                                                               {"Enqueue in Winamp", true}}) {
+  for (const auto& [item, enqueue] : std::vector<std::pair<std::string, bool>>{{"Play in Media Player", false},
+                                                                               {"Enqueue in Media Player", true}}) {
     requests_.clear();
     host_.ExpectMenu(item);
     PageList().UserRightClick(0);
@@ -428,7 +428,7 @@ TEST_F(MediaLibraryTest, ActivationMenuAndHelp) {
     EXPECT_EQ(requests_[0].enqueue, enqueue);
     EXPECT_EQ(Titles(requests_[0]), std::vector<std::string>{"Harbour"});
   }
-  EXPECT_EQ(host_.prompts().back().text, "Play in Winamp\nEnqueue in Winamp\n");
+  EXPECT_EQ(host_.prompts().back().text, "Play in Media Player\nEnqueue in Media Player\n");
 
   Click(CWinampMLDlg::kHelpId);
   ASSERT_EQ(opened.calls().size(), 1u);

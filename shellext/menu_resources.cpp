@@ -50,6 +50,8 @@ const Entry kRebuild{"Rebuild Left Pane Tree", 3024};
 const Entry kCopy{"Copy to Computer...", 4010};
 const Entry kDelete{"Delete", 3035};
 const Entry kRename{"Rename...", 4000};
+// Numbers the selected tracks in their order, beside the other tag commands.
+const Entry kRenumber{"Auto-Fill Track Numbers...", 4020};
 
 }  // namespace
 
@@ -69,7 +71,7 @@ Menu ContextMenuResource(int id) {
                     {"Add to Playlist", 0, addTo}, kSeparator, kCopy,
                     {"Delete", 0,
                      [] { return Build({{"Remove from Playlist Only", 3085}, {"Remove and Delete Track", 3035}}); }},
-                    kSeparator, {"Properties (Edit Tag)...", 3044}});
+                    kSeparator, {"Properties (Edit Tag)...", 3044}, kRenumber});
     case 530:
       return Build({{"Add to Playlist", 0, addTo}, kSeparator, kRefresh, kRebuild, kSeparator,
                     {"Shuffle Queue", 3019}, {"Clear Queue", 3060}});
@@ -83,7 +85,7 @@ Menu ContextMenuResource(int id) {
     case 539:
       return Build({{"Play Track", 0, [] { return PlayOnJukebox("Choose playback software..."); }}, kSeparator,
                     {"Add to Playlist", 0, addTo}, kSeparator, kCopy, {"&Delete", 3035}, kSeparator,
-                    {"Albums by this Artist...", 3068}, kSeparator, {"Properties (Edit Tag)", 3044}});
+                    {"Albums by this Artist...", 3068}, kSeparator, {"Properties (Edit Tag)", 3044}, kRenumber});
     case 540:
       return Build({kRefresh, kRebuild, kSeparator, {"Paste Tracks", 3065}});
     case 541:
@@ -106,7 +108,7 @@ Menu ContextMenuResource(int id) {
     case 633:
       return Build({{"Play Track", 0, [] { return PlayOnComputer("Choose software player..."); }}, kSeparator,
                     {"Move to Playlist", 0, addTo}, kSeparator, kCopy, kDelete, kSeparator,
-                    {"Properties (Edit Tag)...", 3044}});
+                    {"Properties (Edit Tag)...", 3044}, kRenumber});
     case 634:
       return Build({{"Play Track", 0, [] { return PlayOnComputer("Choose software player..."); }}, kSeparator,
                     {"Move to Playlist", 0, addTo}, kSeparator, kCopy, kSeparator, {"Remove from Playlist", 3085},
@@ -124,7 +126,7 @@ Menu ContextMenuResource(int id) {
     case 661:
       return Build({{"Play Track", 0, [] { return PlayOnComputer("Choose playback software..."); }}, kSeparator,
                     {"Add to Playlist", 0, addTo}, kSeparator, kCopy, {"&Delete", 3035}, kSeparator,
-                    {"Albums by this Artist...", 3068}, kSeparator, {"Properties (Edit Tag)", 3044}});
+                    {"Albums by this Artist...", 3068}, kSeparator, {"Properties (Edit Tag)", 3044}, kRenumber});
     case 704:
       return Build({{"Edit Note...", 3044}, kSeparator, kRefresh, kRebuild, kSeparator, kDelete, kRename});
     case 705:
@@ -138,8 +140,8 @@ Menu ContextMenuResource(int id) {
       return Build({{"New Contact...", 3043}, kSeparator,
                     {"Synchronize with", 0,
                      [] {
-                       return Build({{"Microsoft Outlook (Default Contact Folder)", 3042},
-                                     {"Microsoft Outlook (Choose Folder)", 3059}});
+                       return Build({{"vCard Folder (Default Contact Folder)", 3042},
+                                     {"vCard Folder (Choose Folder)", 3059}});
                      }},
                     {"View Synchronization Log", 3061}, kSeparator, kRefresh, kRebuild, kSeparator, kDelete,
                     kRename});

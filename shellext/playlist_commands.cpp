@@ -379,13 +379,13 @@ void RestorePlaylist() {
   // The chosen file may be anything: a FIFO would hang the read, a device never end it.
   const platform::ReadFileResult read = platform::ReadRegularFile(*file, kMaxBackupBytes);
   if (!read.ok()) {
-    ShowInformation("Could not read the file " + platform::ToPosixPath(*file) + ": " +
+    ShowInformation("Could not read the file " + platform::ShownPath(*file) + ": " +
                     platform::OpenFileErrorText(read.error, kMaxBackupBytes) + ".");
     return;
   }
   const std::optional<std::vector<std::string>> records = ReadBackupRecords(read.bytes);
   if (!records) {
-    ShowInformation("The file " + *file + " is not a playlist backup.");
+    ShowInformation("The file " + platform::ShownPath(*file) + " is not a playlist backup.");
     return;
   }
   std::string name = BackupStem(*file);

@@ -419,8 +419,8 @@ void CShellView::BuildFolderToolbar() {
     buttons = {{3045, "New Playlist", 17}, {3047, "New Quodrel", 17}, {4030, "Backup Playlists", 13},
                {4040, "Restore Playlist", 14}};
   } else if (folderType_ == NT_CONTACTFOLDER) {
-    buttons = {{3043, "New Contact", 31}, {3042, "Sync with Outlook (Default Folder)", 30},
-               {3059, "Sync with Outlook (Choose Folder)", 30}};
+    buttons = {{3043, "New Contact", 31}, {3042, "Sync with vCard Folder (Default Folder)", 30},
+               {3059, "Sync with vCard Folder (Choose Folder)", 30}};
   } else if (folderType_ == NT_NOTEFOLDER) {
     buttons = {{3043, "New Note", 32}, {4045, "New Notes Folder", 23}};
   } else {
@@ -629,7 +629,7 @@ void CShellView::OnCommand(int id) {
     }
     case kCmdPaste:
       if (folderList_ != nullptr && !folderListReadable_) {
-        ShowInformation("Windows Explorer passed bad items to " + g_ProductIdentity.suiteName + ".");
+        ShowInformation("The file manager passed bad items to " + g_ProductIdentity.suiteName + ".");
       } else {
         InvokeItemCommand(kItemPaste, {});
       }

@@ -222,7 +222,7 @@ void RunSynchro(const SyncSender& send) {
     scan = ScanSourceFolders(folders, cache, log.get());
   }
   std::string missing;
-  for (const std::string& f : scan.missingFolders) missing += "\n" + f;
+  for (const std::string& f : scan.missingFolders) missing += "\n" + platform::ShownPath(f);
   if (scan.newFiles.empty()) {
     Log(log.get(), "Nothing to transfer.");
     ShowInformation("Brevlink found no new files to transfer." +

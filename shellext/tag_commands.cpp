@@ -128,7 +128,7 @@ void EditItem(const CPidlList& selection) {
 }
 
 void RenumberTracks(const CPidlList& selection) {
-  tools::CAutoFillTrackNumDialog dlg(GetOwnerWindow());
+  tools::CAutoFillTrackNumDialog dlg(GetOwnerWindow(), selection.size());
   if (dlg.DoModal() != platform::IDOK) return;
   bool failed = false;
   {

@@ -401,7 +401,7 @@ class SynchroTest : public LibraryTest {
 };
 
 TEST_F(SynchroTest, NewAndChangedAudioFilesGoToThePlayerUntilItHasThem) {
-  host_.ExpectMessageBox(IDOK, "These source folders are missing and were skipped:\n" + W(root_ + "/gone"));
+  host_.ExpectMessageBox(IDOK, "These source folders are missing and were skipped:\n" + root_ + "/gone");
   EXPECT_EQ(Run(), (std::vector<std::string>{W(music_ + "/a.mp3"), W(music_ + "/album/b.mp3")}));
   TransferLog({{"/a.mp3", "complete."}, {"/album/b.mp3", "already exists...skipped."}});
   host_.ExpectMessageBox(IDOK, "Brevlink found no new files to transfer.");

@@ -1,9 +1,10 @@
 // Report writer: a result table as comma- or tab-separated text, an HTML table or XML.
 //
 // Each mode is a fixed set of pieces (head, credit and statement lines, row and cell
-// brackets, tail). HTML escapes names, values and the statement; XML escapes values and
-// the statement and turns each column name into a valid element name; the comma form
-// quotes a cell that holds a comma, a double quote or a line break.
+// brackets, tail). HTML declares its charset and escapes names, values and the
+// statement; XML escapes values and the statement (blanking what XML cannot carry),
+// turns each column name into a valid element name, and stays a document without rows;
+// the comma form quotes a cell that holds a comma, a double quote or a line break.
 #include <cstdio>
 
 #include "common/escape.h"
@@ -32,13 +33,17 @@ constexpr Pieces kHtml = {
     "<!-- Replace this _OMBRIXHTMLSTYLEBLOCK_ with your own styles -->\n"
     "<style>TD.omsqlcell { font-family: tahoma, verdana, arial; font-size: 10pt; }</style>\n"
     "<!-- _ENDOMBRIXHTMLSTYLEBLOCK_ -->\n"
+    "<meta charset=\"utf-8\">\n"
     "<table class=omsqltable>\n",
     "</td></tr>", "</td></tr>", "<tr class=omsqlrow>", "</tr>\n", "<td class=omsqlcell>", "</td>",
     "</table>\n"};
 constexpr Pieces kXml = {"<table>\n", "</credit>", "</query>", "<item>", "</item>\n", "", "", "</table>\n"};
 
-// & first, then < and >; quotes stay.
-void WriteEscaped(CReportSink& out, std::string_view text) { out.WriteString(HtmlEscapeText(text)); }
+// & first, then < and >; quotes stay. XML also takes no control byte and nothing that is
+// not UTF-8.
+void WriteEscaped(CReportSink& out, std::string_view text, bool xml) {
+  out.WriteString(xml ? XmlEscapeText(text) : HtmlEscapeText(text));
+}
 
 void WriteQuotedIfNeeded(CReportSink& out, std::string_view text) {
   if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
@@ -69,11 +74,12 @@ std::string XmlName(std::string_view name) {
 
 void CResultTable::Write(char mode, CReportSink& out, std::vector<std::string>& columnNames,
                          std::string_view statementText) const {
-  if (rows_.empty()) {
+  // An XML report stays a document: without rows it has no items.
+  if (rows_.empty() && mode != 'x') {
     out.WriteString("no matches.");
     return;
   }
-  if (columnNames.empty()) {
+  if (columnNames.empty() && !rows_.empty()) {
     const CResultRow& first = rows_.front();
     for (std::size_t i = 0; i < first.Size(); ++i) columnNames.push_back(first.NameAt(i));
   }
@@ -97,7 +103,7 @@ void CResultTable::Write(char mode, CReportSink& out, std::vector<std::string>& 
 
   auto writeCell = [&](std::string_view text, bool escape) {
     if (escape)
-      WriteEscaped(out, text);
+      WriteEscaped(out, text, xml);
     else if (mode == 'c')
       WriteQuotedIfNeeded(out, text);
     else
@@ -114,7 +120,7 @@ void CResultTable::Write(char mode, CReportSink& out, std::vector<std::string>& 
   out.WriteString(p->creditClose);
   out.WriteString(xml ? "<query>" : spanning);
   if (html || xml)
-    WriteEscaped(out, statementText);
+    WriteEscaped(out, statementText, xml);
   else
     out.WriteString(statementText);
   out.WriteString(p->queryClose);
@@ -145,7 +151,7 @@ void CResultTable::Write(char mode, CReportSink& out, std::vector<std::string>& 
         out.WriteString("<");
         out.WriteString(elementNames[j]);
         out.WriteString(">");
-        WriteEscaped(out, value);
+        WriteEscaped(out, value, true);
         out.WriteString("</");
         out.WriteString(elementNames[j]);
         out.WriteString(">");

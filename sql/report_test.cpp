@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <libxml/parser.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -61,7 +62,10 @@ TEST_F(ReportTest, FourFormatsMatchTheirGoldenFiles) {
 TEST_F(ReportTest, NoMatchesAndBadMode) {
   const std::string none = "SELECT artist FROM audio WHERE artist = 'nobody'";
   auto empty = RunSql(device_, none);
-  for (char mode : {'c', 't', 'h', 'x', 'q'}) EXPECT_EQ(Report(*empty, mode, none), "no matches.") << mode;
+  for (char mode : {'c', 't', 'h', 'q'}) EXPECT_EQ(Report(*empty, mode, none), "no matches.") << mode;
+  // The XML report stays a document, without items.
+  EXPECT_EQ(Report(*empty, 'x', none), "<table>\n<credit>" + std::string(CResultTable::kCreditText) +
+                                           "</credit><query>" + none + "</query></table>\n");
   auto some = RunSql(device_, "SELECT artist FROM audio");
   EXPECT_EQ(Report(*some, 'q', "SELECT artist FROM audio"), "bad mode.");
   EXPECT_EQ(Report(*some, 'C', "SELECT artist FROM audio"), "bad mode.");
@@ -73,6 +77,7 @@ TEST_F(ReportTest, OneColumnHtmlSpansOneColumn) {
             "<!-- Replace this _OMBRIXHTMLSTYLEBLOCK_ with your own styles -->\n"
             "<style>TD.omsqlcell { font-family: tahoma, verdana, arial; font-size: 10pt; }</style>\n"
             "<!-- _ENDOMBRIXHTMLSTYLEBLOCK_ -->\n"
+            "<meta charset=\"utf-8\">\n"
             "<table class=omsqltable>\n"
             "<tr class=ojbsqlrow><td class=omsqlcell colspan=1>" +
                 std::string(CResultTable::kCreditText) +
@@ -108,6 +113,34 @@ TEST_F(ReportTest, XmlElementNamesAreValidNames) {
             "<table>\n<credit>" + std::string(CResultTable::kCreditText) + "</credit><query>" + sql +
                 "</query><item><length___2>1800</length___2><_9_lives>9 lives</_9_lives><n>3</n></item>\n"
                 "</table>\n");
+}
+
+// Whether an XML parser takes the text as a well-formed document.
+bool WellFormedXml(const std::string& text) {
+  xmlDocPtr doc = xmlReadMemory(text.data(), static_cast<int>(text.size()), "report.xml", nullptr,
+                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (doc == nullptr) return false;
+  xmlFreeDoc(doc);
+  return true;
+}
+
+// Tags hold whatever bytes files and players gave them: the XML report is a document
+// all the same, with blanks for the control bytes XML cannot carry and U+FFFD for bytes
+// that are not UTF-8; line breaks and tabs stay.
+TEST_F(ReportTest, XmlStaysWellFormedWhateverTheFieldsHold) {
+  MemoryDevice device;
+  device.AddTrack({.artist = std::string("Bell\x07Ring\x1b[0m"), .title = "a\tb\nc", .comment = "Caf\xE9", .number = 1});
+  device.AddTrack({.artist = std::string("nul\0byte", 8), .title = "\xEF\xBF\xBE", .comment = "\xC3", .number = 2});
+  const std::string sql = "SELECT tracknum, artist, title, comment FROM audio ORDER BY tracknum";
+  const std::string xml = Report(*RunSql(device, sql), 'x', sql);
+  EXPECT_TRUE(WellFormedXml(xml)) << xml;
+  EXPECT_NE(xml.find("<artist>Bell Ring [0m</artist><title>a\tb\nc</title><comment>Caf\xEF\xBF\xBD</comment>"),
+            std::string::npos)
+      << xml;
+  EXPECT_NE(xml.find("<title>\xEF\xBF\xBD</title><comment>\xEF\xBF\xBD</comment>"), std::string::npos) << xml;
+  // A statement with a control byte of its own, and a result without rows.
+  const std::string odd = "SELECT artist FROM audio WHERE artist = '\x01'";
+  EXPECT_TRUE(WellFormedXml(Report(*RunSql(device, odd), 'x', odd)));
 }
 
 }  // namespace

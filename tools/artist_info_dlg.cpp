@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 #include <glib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -10,6 +11,7 @@
 #include "common/shell_utilities.h"
 #include "device/device_client_error.h"
 #include "device/kernel_device_client.h"
+#include "platform/kernel/kernel.h"
 #include "platform/kernel/shared_library.h"
 #include "platform/text/text.h"
 #include "platform/ui/data_exchange.h"
@@ -29,6 +31,9 @@ namespace {
 constexpr std::size_t kMaxReplyBytes = 4u << 20;
 constexpr long kConnectMs = 5000;
 constexpr long kReplyMs = 30000;
+// Posted by the start: the first page is asked for once the dialog shows.
+constexpr platform::UINT kStartFetchMessage = platform::WM_APP + 0x41;
+constexpr platform::UINT_PTR kProgressTimer = 1;
 
 std::string Printf(const char* format, int a, int b) {
   char text[64];
@@ -119,7 +124,7 @@ std::string AlbumRequestPath(std::string_view artist, int page) {
          std::to_string(page) + "&f=xml";
 }
 
-AlbumFetch FetchOverHttp(const std::string& address) {
+AlbumFetch FetchOverHttp(const std::string& address, const AlbumFetchCancelled& cancelled) {
   AlbumFetch result;
   const HttpLibrary* api = LoadHttpLibrary(result.error);
   if (api == nullptr) {
@@ -148,19 +153,28 @@ AlbumFetch FetchOverHttp(const std::string& address) {
   api->multiAdd(multi, easy);
   // The window stays served while the reply comes.
   int running = 1;
+  bool gaveUp = false;
   while (running != 0) {
     if (api->multiPerform(multi, &running) != CURLM_OK) break;
     if (running == 0) break;
     api->multiPoll(multi, nullptr, 0, 50, nullptr);
     platform::PumpMessages(0);
+    if (cancelled && cancelled()) {
+      gaveUp = true;
+      break;
+    }
   }
   CURLcode code = CURLE_RECV_ERROR;
   int left = 0;
   while (CURLMsg* msg = api->multiInfoRead(multi, &left)) {
     if (msg->msg == CURLMSG_DONE) code = msg->data.result;
   }
-  result.reached = code == CURLE_OK;
-  if (!result.reached) result.error = api->easyStrerror(code);
+  result.reached = !gaveUp && code == CURLE_OK;
+  if (gaveUp) {
+    result.error = "cancelled";
+  } else if (!result.reached) {
+    result.error = api->easyStrerror(code);
+  }
   api->multiRemove(multi, easy);
   api->easyCleanup(easy);
   api->multiCleanup(multi);
@@ -180,6 +194,8 @@ const platform::DialogTemplate& ArtistInfoTemplate() {
               ListView(D::kListId).Lines(12).Expand(),
               Row({Button(D::kPrevPageId, "Prev Page"), Text("1/1", D::kPageId).Width(10).Style(platform::kStyleAlignCentre),
                    Button(D::kNextPageId, "Next Page")}),
+              Row({Progress(D::kProgressId).Width(20), Text("", D::kStatusId).Width(44).Expand(),
+                   Button(D::kCancelRequestId, "Cancel")}),
               Buttons({DefaultButton(platform::IDOK, "Close")})}),
       platform::kFrameDialog | platform::kFrameThick);
   return t;
@@ -192,6 +208,12 @@ CArtistInfoDlg::CArtistInfoDlg(std::string artist, KernelDevice& device, const p
       device_(device),
       images_(images != nullptr ? *images : OwnImages()),
       fetch_(fetch ? std::move(fetch) : AlbumFetcher(&FetchOverHttp)) {
+  HandleCommand(kCancelRequestId, [this] { OnCancelRequest(); });
+  HandleMessage(kStartFetchMessage, [this](platform::WPARAM, platform::LPARAM) {
+    FetchPage();
+    return platform::LRESULT{0};
+  });
+  HandleTimer(kProgressTimer, [this] { ShowProgress(); });
   HandleCommand(kPrevPageId, [this] { OnPrevPage(); });
   HandleCommand(kNextPageId, [this] { OnNextPage(); });
   HandleNotify(kListId, platform::NotifyCode::ItemActivate, [this](platform::Notification& n) {
@@ -211,26 +233,45 @@ bool CArtistInfoDlg::OnInitDialog() {
   list.InsertColumn(3, {"Record Label", 125});
   list.SetColumnOrderArray({2, 0, 1, 3});
   list.SetExtendedStyle(platform::LVS_EX_FULLROWSELECT, platform::LVS_EX_FULLROWSELECT);
-  FetchPage();
+  Progress(kProgressId).SetRange32(0, kReplyMs / 1000);
+  EnableDlgItem(kCancelRequestId, false);
+  // The request can take its whole time limit: the dialog shows first and asks then.
+  platform::PostMessage(GetSafeHwnd(), kStartFetchMessage, 0, 0);
   return true;
 }
 
 void CArtistInfoDlg::DoDataExchange(platform::DataExchange&) {}
 
-std::string CArtistInfoDlg::RequestAddress() const {
+std::string CArtistInfoDlg::RequestAddress() const { return AddressOf(page_); }
+
+std::string CArtistInfoDlg::AddressOf(int page) const {
   const std::string base = ServiceAddress();
-  return base.empty() ? base : base + AlbumRequestPath(artist_, page_);
+  return base.empty() ? base : base + AlbumRequestPath(artist_, page);
 }
 
-void CArtistInfoDlg::FetchPage() {
-  if (fetching_ || !IsOpen()) return;
+void CArtistInfoDlg::FetchPage() { Fetch(page_); }
+
+void CArtistInfoDlg::Fetch(int page) {
+  if (fetching_ || !IsOpen() || IsEnded()) return;
   fetching_ = true;
+  cancelRequested_ = false;
   AlbumFetch reply;
-  {
+  const std::string address = AddressOf(page);
+  if (!address.empty()) {
+    ShowWaiting(true);
     platform::WaitCursor wait;
-    FillPage(reply);
+    reply = fetch_(address, [this] { return cancelRequested_ || IsEnded() || !IsOpen(); });
   }
   fetching_ = false;
+  const bool cancelled = cancelRequested_ || IsEnded() || !IsOpen();
+  if (!address.empty() && IsOpen()) ShowWaiting(false);
+  if (cancelled) {
+    // The list and its page stay as they were.
+    if (IsOpen() && !IsEnded()) SetDlgItemText(kStatusId, "The request was cancelled.");
+    return;
+  }
+  page_ = page;
+  FillPage(reply);
   if (reply.noLibrary) {
     ShowMessageBox(reply.error, platform::MB_ICONERROR);
   } else if (!reply.reached) {
@@ -239,18 +280,55 @@ void CArtistInfoDlg::FetchPage() {
   }
 }
 
-void CArtistInfoDlg::FillPage(AlbumFetch& reply) {
+void CArtistInfoDlg::ShowWaiting(bool waiting) {
+  EnableDlgItem(kCancelRequestId, waiting);
+  EnableDlgItem(kPrevPageId, !waiting);
+  EnableDlgItem(kNextPageId, !waiting);
+  if (waiting) {
+    fetchStart_ = platform::GetTickCount64();
+    SetTimer(kProgressTimer, 250);
+    ShowProgress();
+  } else {
+    KillTimer(kProgressTimer);
+    Progress(kProgressId).SetPos(0);
+    SetDlgItemText(kStatusId, "");
+  }
+}
+
+void CArtistInfoDlg::ShowProgress() {
+  if (!fetching_) return;
+  const std::uint64_t seconds = (platform::GetTickCount64() - fetchStart_) / 1000;
+  Progress(kProgressId).SetPos(static_cast<int>(std::min<std::uint64_t>(seconds, kReplyMs / 1000)));
+  SetDlgItemText(kStatusId, std::string("Asking ") + kAlbumServiceName + " for the albums... (" +
+                                std::to_string(seconds) + " s)");
+}
+
+void CArtistInfoDlg::OnCancelRequest() {
+  if (fetching_) cancelRequested_ = true;
+}
+
+// Closing while a page is asked for stops the request as well.
+void CArtistInfoDlg::OnOK() {
+  cancelRequested_ = fetching_;
+  Dialog::OnOK();
+}
+
+void CArtistInfoDlg::OnCancel() {
+  cancelRequested_ = fetching_;
+  Dialog::OnCancel();
+}
+
+void CArtistInfoDlg::FillPage(const AlbumFetch& reply) {
   platform::ListViewControl& list = ListView(kListId);
   list.DeleteAllItems();
   addresses_.clear();
-  const std::string address = RequestAddress();
-  if (!address.empty()) reply = fetch_(address);
   // What arrived before a failure is shown all the same.
   const AlbumReply scanned = ScanAlbumReply(reply.body);
   bool deviceFailed = false;
   for (const AlbumEntry& album : scanned.albums) {
     bool held = false;
-    if (!deviceFailed) {
+    // An empty album name asks the player for any album of the artist: it marks nothing.
+    if (!deviceFailed && !platform::Trim(album.title).empty()) {
       try {
         KernelId track;
         held = device_.GetFirstTrackByTags(track, artist_, album.title, "") != 0;
@@ -274,14 +352,12 @@ void CArtistInfoDlg::FillPage(AlbumFetch& reply) {
 
 void CArtistInfoDlg::OnPrevPage() {
   if (fetching_ || page_ <= 1) return;
-  --page_;
-  FetchPage();
+  Fetch(page_ - 1);
 }
 
 void CArtistInfoDlg::OnNextPage() {
   if (fetching_ || page_ >= totalPages_) return;
-  ++page_;
-  FetchPage();
+  Fetch(page_ + 1);
 }
 
 void CArtistInfoDlg::OnItemDoubleClick(int row) {

@@ -9,6 +9,7 @@
 // parsed as XML.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,9 +37,10 @@ struct AlbumFetch {
 inline constexpr const char* kHttpLibraryName = "libcurl.so.4";
 
 // Sends the request (POST, no body) and collects the reply, serving the thread's messages
-// while it waits.
-using AlbumFetcher = std::function<AlbumFetch(const std::string& address)>;
-AlbumFetch FetchOverHttp(const std::string& address);
+// while it waits; it gives up (not reached) as soon as `cancelled` answers true.
+using AlbumFetchCancelled = std::function<bool()>;
+using AlbumFetcher = std::function<AlbumFetch(const std::string& address, const AlbumFetchCancelled& cancelled)>;
+AlbumFetch FetchOverHttp(const std::string& address, const AlbumFetchCancelled& cancelled);
 
 // The request's path and query for an artist and a page; the artist is %-escaped.
 std::string AlbumRequestPath(std::string_view artist, int page);
@@ -52,6 +54,11 @@ class CArtistInfoDlg : public platform::Dialog {
   static constexpr int kPrevPageId = 1128;
   static constexpr int kNextPageId = 1178;
   static constexpr int kPageId = 1250;
+  // While a page is asked for: how long it has waited of the limit, what it waits for,
+  // and the button that stops waiting.
+  static constexpr int kProgressId = 1251;
+  static constexpr int kStatusId = 1254;
+  static constexpr int kCancelRequestId = 1255;
   // The pictures of a row: held on the player, or not.
   static constexpr int kHeldImage = 34;
   static constexpr int kNotHeldImage = 15;
@@ -64,11 +71,14 @@ class CArtistInfoDlg : public platform::Dialog {
   bool OnInitDialog() override;
   void DoDataExchange(platform::DataExchange& dx) override;
 
-  // Reads the current page into the list.
+  // Reads the current page into the list; the first page is asked for once the dialog is
+  // shown.
   void FetchPage();
   void OnPrevPage();
   void OnNextPage();
   void OnItemDoubleClick(int row);
+  void OnCancelRequest();
+  bool IsFetching() const { return fetching_; }
 
   int CurrentPage() const { return page_; }
   int TotalPages() const { return totalPages_; }
@@ -78,8 +88,16 @@ class CArtistInfoDlg : public platform::Dialog {
   std::string RequestAddress() const;
 
  private:
-  // Asks for the page and puts its albums into the list.
-  void FillPage(AlbumFetch& reply);
+  std::string AddressOf(int page) const;
+  // Asks for a page; it becomes the current one when the reply (or the failure) comes,
+  // not when the person cancels.
+  void Fetch(int page);
+  // Puts the reply's albums into the list.
+  void FillPage(const AlbumFetch& reply);
+  void ShowWaiting(bool waiting);
+  void ShowProgress();
+  void OnOK() override;
+  void OnCancel() override;
 
   std::string artist_;
   device::KernelDevice& device_;
@@ -88,6 +106,8 @@ class CArtistInfoDlg : public platform::Dialog {
   int page_ = 1;
   int totalPages_ = 1;
   bool fetching_ = false;
+  bool cancelRequested_ = false;
+  std::uint64_t fetchStart_ = 0;
   std::vector<std::string> addresses_;
 };
 

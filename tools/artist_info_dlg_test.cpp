@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -129,6 +130,19 @@ std::string Page(int first, int last, int pages) {
   return xml + "</ProductInfo>\n";
 }
 
+// A reply that arrived whole, and a request the person cancelled.
+AlbumFetch Reached(std::string body) {
+  AlbumFetch reply;
+  reply.reached = true;
+  reply.body = std::move(body);
+  return reply;
+}
+AlbumFetch Cancelled() {
+  AlbumFetch reply;
+  reply.error = "cancelled";
+  return reply;
+}
+
 // The page number of a request target.
 int PageOf(const std::string& target) {
   const std::size_t at = target.find("&page=");
@@ -169,6 +183,7 @@ TEST_F(ArtistInfoTest, PagesThroughTheServiceAndMarksTheAlbumsThePlayerHolds) {
   platform::ScriptedHost host;
   D dlg("Ada Lind & Sons", player_);
   host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+    d.Pump();  // the first page is asked for once the dialog shows
     EXPECT_EQ(d.Caption(), "Albums by 'Ada Lind & Sons'");
     platform::ListViewControl& list = d.window().ListView(D::kListId);
     EXPECT_EQ(list.GetColumnOrderArray(), (std::vector<int>{2, 0, 1, 3}));
@@ -218,6 +233,7 @@ TEST_F(ArtistInfoTest, EachRowOpensItsOwnDetailPageAndOnlyAWebAddress) {
   platform::ShellOpenRecording opened;
   D dlg("Ada Lind", player_);
   host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+    d.Pump();
     // The lines before the first album belong to none; the broken one makes an empty title.
     EXPECT_EQ(Rows(d.window()), (std::vector<std::string>{"1||||15", "2|One|||15", "3|Two|x||15",
                                                           "4|Three & Four|||15", "5|Five|||15"}));
@@ -244,8 +260,9 @@ TEST_F(ArtistInfoTest, AServiceThatCannotBeReachedIsSaid) {
     settings_->SetString("URL_AlbumLookup", address);
     platform::ScriptedHost host;
     D dlg("Ada Lind", player_);
-    host.ExpectMessageBox(platform::IDOK, "Could not reach Calvessa Music to get album list for this artist.");
     host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+      host.ExpectNextMessageBox(platform::IDOK, "Could not reach Calvessa Music to get album list for this artist.");
+      d.Pump();
       EXPECT_TRUE(Rows(d.window()).empty());
       EXPECT_EQ(d.Text(D::kPageId), "1/1");
       d.Ok();
@@ -264,8 +281,9 @@ TEST_F(ArtistInfoTest, WithoutTheHttpLibraryTheDialogSaysWhy) {
   {
     platform::ScriptedHost host;
     D dlg("Ada Lind", player_);
-    host.ExpectMessageBox(platform::IDOK, "The HTTP library could not be loaded: /nonexistent/libcurl.so");
     host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+      host.ExpectNextMessageBox(platform::IDOK, "The HTTP library could not be loaded: /nonexistent/libcurl.so");
+      d.Pump();
       EXPECT_TRUE(Rows(d.window()).empty());
       d.Ok();
     });
@@ -276,11 +294,98 @@ TEST_F(ArtistInfoTest, WithoutTheHttpLibraryTheDialogSaysWhy) {
   platform::ScriptedHost host;
   D dlg("Ada Lind", player_);
   host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+    d.Pump();
     EXPECT_EQ(Rows(d.window()).size(), 2u);
     d.Ok();
   });
   dlg.DoModal();
   EXPECT_TRUE(host.ShownTexts().empty());
+}
+
+// An album of no name asks the player for any album of the artist; it is not marked held.
+TEST_F(ArtistInfoTest, AnAlbumWithoutANameIsNotMarkedHeld) {
+  const std::string reply = "<Details url=\"http://albums.example/a\">\n<ProductName></ProductName>\n</Details>\n"
+                            "<Details url=\"http://albums.example/b\">\n<ProductName> </ProductName>\n</Details>\n"
+                            "<Details url=\"http://albums.example/c\">\n<ProductName>Album 2</ProductName>\n</Details>\n";
+  settings_->SetString("URL_AlbumLookup", "http://albums.example");
+  platform::ScriptedHost host;
+  D dlg("Ada Lind & Sons", player_, nullptr, [&](const std::string&, const AlbumFetchCancelled&) {
+    return Reached(reply);
+  });
+  host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+    d.Pump();
+    EXPECT_EQ(Rows(d.window()), (std::vector<std::string>{"1||||15", "2| |||15", "3|Album 2|||34"}));
+    d.Ok();
+  });
+  dlg.DoModal();
+}
+
+// The request can take its whole 30 s: the dialog is on the screen before it is sent,
+// shows how long it has waited with a Cancel that stops it, and a cancelled page leaves
+// the list and its page number as they were.
+TEST_F(ArtistInfoTest, TheDialogShowsBeforeTheRequestAndCancelStopsIt) {
+  settings_->SetString("URL_AlbumLookup", "http://albums.example");
+  platform::ScriptedHost host;
+  std::vector<int> asked;
+  bool cancelFirstPage = true;
+  D* shown = nullptr;
+  D dlg("Ada Lind & Sons", player_, nullptr, [&](const std::string& address, const AlbumFetchCancelled& cancelled) {
+    asked.push_back(PageOf(address));
+    DialogDriver d(*shown);
+    EXPECT_TRUE(shown->IsWindowVisible());
+    EXPECT_TRUE(d.Enabled(D::kCancelRequestId));
+    EXPECT_FALSE(d.Enabled(D::kNextPageId));
+    EXPECT_NE(d.Text(D::kStatusId).find("Asking Calvessa Music"), std::string::npos);
+    if (asked.size() == 1 && !cancelFirstPage) return Reached(Page(1, 10, 3));
+    cancelFirstPage = false;
+    EXPECT_FALSE(cancelled());
+    d.Click(D::kCancelRequestId);
+    EXPECT_TRUE(cancelled());
+    return Cancelled();
+  });
+  shown = &dlg;
+  host.ExpectDialog(D::kTemplateId, [&](DialogDriver& d) {
+    EXPECT_FALSE(d.Enabled(D::kCancelRequestId));
+    d.Pump();  // the first page is cancelled: nothing is said, the list stays empty
+    EXPECT_TRUE(Rows(d.window()).empty());
+    EXPECT_EQ(d.Text(D::kStatusId), "The request was cancelled.");
+    EXPECT_FALSE(d.Enabled(D::kCancelRequestId));
+    EXPECT_TRUE(d.Enabled(D::kNextPageId));
+    asked.clear();
+    dlg.FetchPage();  // asked again: the reply comes
+    EXPECT_EQ(Rows(d.window()).size(), 10u);
+    EXPECT_EQ(d.Text(D::kPageId), "1/3");
+    d.Click(D::kNextPageId);  // page 2 is cancelled: page 1 stays
+    EXPECT_EQ(asked, (std::vector<int>{1, 2}));
+    EXPECT_EQ(Rows(d.window()).front(), "1|Album 1|1991|Label 1|15");
+    EXPECT_EQ(dlg.CurrentPage(), 1);
+    EXPECT_EQ(d.Text(D::kPageId), "1/3");
+    d.Ok();
+  });
+  dlg.DoModal();
+  EXPECT_TRUE(host.ShownTexts().empty());
+}
+
+// A service that never answers: the request ends as soon as the person cancels, not after
+// its time limit.
+TEST_F(ArtistInfoTest, ARequestToASilentServiceEndsWhenCancelled) {
+  std::mutex mutex;
+  std::condition_variable released;
+  bool release = false;
+  FixtureServer silent([&](const Request&) {
+    std::unique_lock<std::mutex> lock(mutex);
+    released.wait(lock, [&] { return release; });
+    return std::make_pair(200, Page(1, 1, 1));
+  });
+  // Cancelled once the request has reached the service.
+  const AlbumFetch reply = FetchOverHttp(silent.Address() + "/x", [&] { return !silent.Requests().empty(); });
+  EXPECT_FALSE(reply.reached);
+  EXPECT_EQ(reply.error, "cancelled");
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+  }
+  released.notify_all();
 }
 
 TEST(AlbumReplyTest, ScansLinesForTheirElements) {

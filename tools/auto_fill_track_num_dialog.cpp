@@ -1,5 +1,7 @@
 #include "tools/auto_fill_track_num_dialog.h"
 
+#include <string>
+
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
 
@@ -16,12 +18,22 @@ const platform::DialogTemplate& AutoFillTrackNumTemplate() {
   return t;
 }
 
-CAutoFillTrackNumDialog::CAutoFillTrackNumDialog(platform::HWND parent)
-    : Dialog(AutoFillTrackNumTemplate(), parent) {}
+CAutoFillTrackNumDialog::CAutoFillTrackNumDialog(platform::HWND parent, std::size_t trackCount)
+    : Dialog(AutoFillTrackNumTemplate(), parent), trackCount_(trackCount) {}
 
 void CAutoFillTrackNumDialog::DoDataExchange(platform::DataExchange& dx) {
-  dx.Int(kStartingNumberId, startingNumber, 0, 9999);
-  dx.Int(kIncrementId, increment, 1, 9999);
+  dx.Int(kStartingNumberId, startingNumber, 0, kMaxTrackNumber);
+  dx.Int(kIncrementId, increment, 1, kMaxTrackNumber);
+  if (!dx.IsSaving() || trackCount_ == 0) return;
+  const std::int64_t last = NumberFor(trackCount_ - 1);
+  if (last > kMaxTrackNumber) {
+    // Where the person most likely mends it: the start when the step cannot be smaller or
+    // even the second track is past the end, else the step.
+    const int id = increment == 1 || startingNumber + increment > kMaxTrackNumber ? kStartingNumberId : kIncrementId;
+    dx.Fail(id, "The last of the " + std::to_string(trackCount_) + " tracks would be numbered " + std::to_string(last) +
+                    ", and track numbers go up to " + std::to_string(kMaxTrackNumber) +
+                    ".  Please choose a smaller starting number or increment.");
+  }
 }
 
 }  // namespace tools

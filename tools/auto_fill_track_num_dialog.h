@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/ui/ui_window.h"
+#include "tools/tag_edit_dlg.h"
 
 namespace tools {
 
@@ -16,7 +17,11 @@ class CAutoFillTrackNumDialog : public platform::Dialog {
   static constexpr int kStartingNumberId = 1102;
   static constexpr int kIncrementId = 1103;
 
-  explicit CAutoFillTrackNumDialog(platform::HWND parent = 0);
+  static constexpr int kMaxTrackNumber = TagEditDlg::kMaxTrackNumber;
+
+  // `trackCount`: how many tracks the caller numbers; OK is refused while the last of them
+  // would be numbered past what the tag editor takes.
+  explicit CAutoFillTrackNumDialog(platform::HWND parent = 0, std::size_t trackCount = 1);
 
   int startingNumber = 1;  // 0..9999
   int increment = 1;       // 1..9999
@@ -27,6 +32,9 @@ class CAutoFillTrackNumDialog : public platform::Dialog {
   }
 
   void DoDataExchange(platform::DataExchange& dx) override;
+
+ private:
+  std::size_t trackCount_;
 };
 
 const platform::DialogTemplate& AutoFillTrackNumTemplate();

@@ -75,5 +75,45 @@ TEST(AutoFillTrackNumTest, EachFieldKeepsItsOwnRange) {
   }
 }
 
+// The numbers go to the tag editor, which takes none past 9999: a start and a step that
+// would number the caller's last track past it are refused, naming that number.
+TEST(AutoFillTrackNumTest, NoTrackOfTheCallersIsNumberedPastTheEditorsLimit) {
+  const struct {
+    std::size_t tracks;
+    const char* start;
+    const char* step;
+    const char* refusal;  // nullptr: accepted
+    int focus;
+  } kCases[] = {
+      {5, "9995", "1", nullptr, 0},
+      {5, "9996", "1", "would be numbered 10000", kStart},
+      {5, "1", "2499", nullptr, 0},
+      {5, "1", "2500", "would be numbered 10001", kStep},
+      {5, "5000", "1500", "would be numbered 11000", kStep},
+      {2, "9999", "1", "would be numbered 10000", kStart},
+      {1, "9999", "9999", nullptr, 0},
+      {0, "9999", "9999", nullptr, 0},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.tracks) + " tracks from " + c.start + " by " + c.step);
+    platform::ScriptedHost host;
+    CAutoFillTrackNumDialog dlg(0, c.tracks);
+    host.ExpectDialog(CAutoFillTrackNumDialog::kTemplateId, [&](DialogDriver& d) {
+      d.Type(kStart, c.start).Type(kStep, c.step);
+      if (c.refusal != nullptr) host.ExpectNextMessageBox(IDOK, c.refusal);
+      d.Ok();
+      EXPECT_EQ(d.Ended(), c.refusal == nullptr);
+      if (c.refusal != nullptr) {
+        EXPECT_EQ(d.Focus(), c.focus);
+      }
+      if (!d.Ended()) d.Cancel();
+    });
+    dlg.DoModal();
+    for (std::size_t i = 0; c.refusal == nullptr && i < c.tracks; ++i) {
+      EXPECT_LE(dlg.NumberFor(i), TagEditDlg::kMaxTrackNumber);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tools

@@ -136,7 +136,7 @@ TEST_F(ContactSync, ThePlayersContactsAreReplacedByTheFolders) {
   const ContactRecord ada = RecordOf(player, "Ada Lind");
   const std::pair<ContactField, std::string> fields[] = {
       {kContactFirstName, "Ada"},          {kContactLastName, "Lind"},      {kContactOrganization, "Harbour, Lights"},
-      {kContactJobTitle, "Sound\nEngineer"}, {kContactWorkPhone, "+44 1"},  {kContactMobilePhone, "+44 2"},
+      {kContactJobTitle, "Sound, Engineer"}, {kContactWorkPhone, "+44 1"},  {kContactMobilePhone, "+44 2"},
       {kContactEmail, "ada@example.org"},  {kContactHomeStreet, "12 Quay St"}, {kContactHomeCity, "Bristol"},
       {kContactHomePostalCode, "BS1"},     {kContactHomeCountry, "UK"},     {kContactWebAddress, "https://ada.example"},
       {kContactNote, ""},                  {kContactHomePhone, ""},

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <set>
 
 #include "common/identity.h"
 #include "common/settings.h"
@@ -47,6 +48,8 @@ std::optional<std::int64_t> FileKB(const std::string& path) {
   if (!ok) return std::nullopt;
   return static_cast<std::int64_t>(st.st_size) / 1024;
 }
+
+using platform::ShownPath;
 
 // The file name with its extension, without its folder.
 std::string FileName(const std::string& path) {
@@ -120,7 +123,7 @@ const platform::DialogTemplate& FerrowinTemplate() {
                                                Text("", D::kPlaylistPathId).Width(36)})})})
                   .Expand(),
               Buttons({Button(D::kTransferId, "Transfer to Device"), Button(D::kSaveId, "Save as Playlist..."),
-                       Button(D::kHelpId, "Help")})}),
+                       Button(D::kHelpId, "Help"), Button(platform::IDCANCEL, "Close")})}),
       platform::kFrameDialog | platform::kFrameThick);
   return t;
 }
@@ -139,8 +142,8 @@ bool FerrowinDialog::OnInitDialog() {
   std::string playlistPath;
   ReadSettingString("FWN_RandomPath", randomPath);
   ReadSettingString("FWN_PlaylistPath", playlistPath);
-  SetDlgItemText(kRandomPathId, randomPath);
-  SetDlgItemText(kPlaylistPathId, playlistPath);
+  SetDlgItemText(kRandomPathId, ShownPath(randomPath));
+  SetDlgItemText(kPlaylistPathId, ShownPath(playlistPath));
 
   platform::ListViewControl& tracks = ListView(kTrackListId);
   platform::ListViewControl& segments = ListView(kSegmentListId);
@@ -200,7 +203,7 @@ int FerrowinDialog::Fit() {
   files_.swap(readable);
   if (!unreadable.empty()) {
     std::string text = "These files can no longer be read and were taken out of the list:";
-    for (std::size_t i = 0; i < unreadable.size() && i < 10; ++i) text += "\n" + unreadable[i];
+    for (std::size_t i = 0; i < unreadable.size() && i < 10; ++i) text += "\n" + ShownPath(unreadable[i]);
     if (unreadable.size() > 10) text += "\n... and " + std::to_string(unreadable.size() - 10) + " more.";
     Inform(text);
   }
@@ -284,6 +287,9 @@ void FerrowinDialog::PickTracks() {
     return;
   }
   std::vector<std::string> candidates = routes_.expand ? routes_.expand({folder}, true, true) : std::vector<std::string>{};
+  // A file already planned is not drawn again: the plan would send it twice.
+  const std::set<std::string> planned(files_.begin(), files_.end());
+  std::erase_if(candidates, [&planned](const std::string& f) { return planned.count(f) != 0; });
   for (int picks = 0; picks < kPicksPerPress && !candidates.empty(); ++picks) {
     const std::size_t index = RandomIndex(candidates.size());
     files_.push_back(candidates[index]);
@@ -323,7 +329,7 @@ void FerrowinDialog::SetFolder(bool random) {
                            current);
   if (!chosen) return;
   WriteSettingString(setting, *chosen);
-  SetDlgItemText(random ? kRandomPathId : kPlaylistPathId, *chosen);
+  SetDlgItemText(random ? kRandomPathId : kPlaylistPathId, ShownPath(*chosen));
 }
 
 void FerrowinDialog::SavePlaylist() {
@@ -333,7 +339,7 @@ void FerrowinDialog::SavePlaylist() {
       platform::PickSaveFile(GetSafeHwnd(), "Save as Playlist...", kPlaylistFilter, ".m3u", folder);
   if (!chosen) return;
   if (!WriteFillPlaylist(*chosen, files_)) {
-    ShowMessageBox("The playlist " + *chosen + " could not be saved.", platform::MB_ICONERROR);
+    ShowMessageBox("The playlist " + ShownPath(*chosen) + " could not be saved.", platform::MB_ICONERROR);
   }
 }
 

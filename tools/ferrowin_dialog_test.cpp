@@ -173,9 +173,13 @@ TEST_F(FerrowinDialogTest, StartUpListsTheSegmentsTickedWithTheirUsableSize) {
     EXPECT_EQ(segments.GetItemImage(1), 7);
     EXPECT_EQ(dlg.SegmentCapacityKB(), (std::vector<std::int64_t>{965, 9882}));
     EXPECT_EQ(dlg.Segments(), (std::vector<KernelId>{internal, card}));
-    EXPECT_EQ(d.Text(D::kRandomPathId), "C:\\music");
-    EXPECT_EQ(d.Text(D::kPlaylistPathId), "C:\\lists");
+    // The folders as the desktop writes them.
+    EXPECT_EQ(d.Text(D::kRandomPathId), platform::ToPosixPath("C:\\music"));
+    EXPECT_EQ(d.Text(D::kPlaylistPathId), platform::ToPosixPath("C:\\lists"));
+    EXPECT_EQ(d.Text(D::kRandomPathId).front(), '/');
     EXPECT_TRUE(d.window().AcceptsFiles());
+    d.Click(platform::IDCANCEL);  // the dialog's own Close
+    EXPECT_TRUE(d.Ended());
   });
 }
 
@@ -266,8 +270,8 @@ TEST_F(FerrowinDialogTest, DeleteAndReorderByDrag) {
   });
 }
 
-// Pick Tracks takes at most 100 distinct files of the folder's sorted audio files, at
-// random; without a folder it says so.
+// Pick Tracks takes at most 100 distinct files of the folder's sorted audio files not yet
+// planned, at random; without a folder it says so.
 TEST_F(FerrowinDialogTest, PickTracksTakesAtMostAHundredAtRandom) {
   device_.AddStorage("Internal", 100000, 0);
   std::vector<std::string> candidates;
@@ -295,8 +299,16 @@ TEST_F(FerrowinDialogTest, PickTracksTakesAtMostAHundredAtRandom) {
       return std::find(candidates.begin() + 100, candidates.end(), f) != candidates.end();
     });
     EXPECT_TRUE(beyondFirstHundred);
+    // Each press draws only from what is not planned yet: three presses plan the whole
+    // folder once.
     d.Click(D::kPickTracksId);
     EXPECT_EQ(dlg.Files().size(), 200u);
+    d.Click(D::kPickTracksId);
+    EXPECT_EQ(dlg.Files().size(), 250u);
+    EXPECT_EQ(std::set<std::string>(dlg.Files().begin(), dlg.Files().end()),
+              std::set<std::string>(candidates.begin(), candidates.end()));
+    d.Click(D::kPickTracksId);
+    EXPECT_EQ(dlg.Files().size(), 250u);
   });
 }
 
@@ -374,10 +386,10 @@ TEST_F(FerrowinDialogTest, SetFolderStoresTheChoice) {
     Run([&](DialogDriver& d, D&) {
       host_.ExpectFolderPicker(music_, c.title);
       d.Click(c.button);
-      EXPECT_EQ(d.Text(c.shown), platform::FromPosixPath(music_));
+      EXPECT_EQ(d.Text(c.shown), music_);
       host_.ExpectFolderPicker(std::nullopt);
       d.Click(c.button);
-      EXPECT_EQ(d.Text(c.shown), platform::FromPosixPath(music_));
+      EXPECT_EQ(d.Text(c.shown), music_);
     });
     const auto stored = key_->Get(c.setting);
     ASSERT_TRUE(stored.has_value()) << c.setting;

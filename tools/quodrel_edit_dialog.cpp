@@ -108,9 +108,21 @@ void QuodrelEditDialog::DoDataExchange(platform::DataExchange& dx) {
   }
   dx.ComboText(kOrderId, rule.order);
   if (!dx.IsSaving()) return;
+  // A rule file can name choices these lists do not hold: they show as nothing chosen,
+  // and an empty choice would be stored as a record that never loads again.
+  if (rule.unit.empty()) dx.Fail(kUnitId, "Please choose what the limit counts: minutes, hours, tracks or MB.");
+  if (rule.match.empty()) dx.Fail(kMatchId, "Please choose whether all or any of the conditions must match.");
   for (int row = 0; row < 3; ++row) {
+    if (rule.Uses(row) && rule.field[row].empty()) {
+      dx.Fail(kFieldIds[row], "Please choose a field for condition " + std::to_string(row + 1) + ".");
+    }
+    if (rule.op[row].empty()) {
+      if (rule.Uses(row)) dx.Fail(kOperatorIds[row], "Please choose an operator for condition " + std::to_string(row + 1) + ".");
+      rule.op[row] = kOperators[0];  // a row not used keeps a valid operator in the record
+    }
     if (auto problem = RuleValueProblem(rule, row)) dx.Fail(kValueIds[row], *problem);
   }
+  if (rule.order.empty()) dx.Fail(kOrderId, "Please choose how the tracks are sorted.");
 }
 
 void QuodrelEditDialog::OnSelChangeField(int row) {

@@ -314,6 +314,46 @@ TEST_F(QuodrelEditTest, DamagedRuleFilesGiveTheDefaults) {
   }
 }
 
+// A rule file whose choices the lists do not hold opens with nothing chosen there: OK
+// names the first one to choose and stores nothing until every choice is made, and the
+// rule then stored loads again.
+TEST_F(QuodrelEditTest, ARuleFileWithForeignChoicesIsNotStoredUntilEachIsChosen) {
+  std::filesystem::create_directories(root_ + "/appdata/qlists");
+  const std::string path = platform::FromPosixPath(RuleFile("Party"));
+  const std::string hostile = EncipherRule("5|weeks|some|Mood|near|x|Year|about|1990|(not used)|maybe|-|sideways");
+  ASSERT_TRUE(ReplaceFileBytes(path, hostile));
+  const struct {
+    const char* message;
+    std::function<void(DialogDriver&)> choose;
+  } kSteps[] = {
+      {"Please choose what the limit counts", [](DialogDriver& d) { d.Select(D::kUnitId, "tracks"); }},
+      {"all or any", [](DialogDriver& d) { d.Select(D::kMatchId, "any"); }},
+      {"field for condition 1", [](DialogDriver& d) { d.Select(D::kFieldIds[0], "Artist").Type(D::kValueIds[0], "Ada"); }},
+      {"operator for condition 1", [](DialogDriver& d) { d.Select(D::kOperatorIds[0], "contains"); }},
+      {"operator for condition 2", [](DialogDriver& d) { d.Select(D::kOperatorIds[1], "is greater than"); }},
+      {"how the tracks are sorted", [](DialogDriver& d) { d.Select(D::kOrderId, "randomly"); }},
+  };
+  Edit(party_, [&](DialogDriver& d) {
+    EXPECT_EQ(d.Text(D::kLimitId), "5");
+    EXPECT_EQ(d.Text(D::kUnitId), "");
+    EXPECT_EQ(d.Text(D::kFieldIds[1]), "Year");
+    for (const auto& step : kSteps) {
+      SCOPED_TRACE(step.message);
+      host_.ExpectNextMessageBox(IDOK, step.message);
+      d.Ok();
+      EXPECT_FALSE(d.Ended());
+      EXPECT_EQ(ReadFileBytes(path), hostile);
+      step.choose(d);
+    }
+    d.Ok();
+    EXPECT_TRUE(d.Ended());
+  });
+  QuodrelRule stored;
+  ASSERT_TRUE(ParseRuleRecord(DecipherRule(*ReadFileBytes(path)).value_or(""), stored));
+  EXPECT_EQ(FormatRuleRecord(stored),
+            "5|tracks|any|Artist|contains|Ada|Year|is greater than|1990|(not used)|contains|-|randomly");
+}
+
 // A device that names its own folder for rule files.
 class RuleFolderPlayer : public MemoryDeviceBase {
  public:

@@ -1,8 +1,5 @@
 #include "tools/sql_gen_dlg.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "common/folders.h"
 #include "common/identity.h"
 #include "common/settings.h"
@@ -31,12 +28,6 @@ using P = CSQLGenDlg;
 
 const char* const kFormats[] = {"Comma-Separated (txt)", "Tab-Delimited (txt)", "HTML Table (html)",
                                 "XML Document (xml)"};
-
-// Creates the file empty (or empties it); silent when it cannot.
-void Truncate(const std::string& path) {
-  const int fd = ::open(platform::ToPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd >= 0) ::close(fd);
-}
 
 }  // namespace
 
@@ -108,7 +99,7 @@ void CSQLGenDlg::OnGenerateReport() {
   std::string path;
   GetWorkFolder(path, "reports");
   path += file;
-  Truncate(path);
+  // The earlier report stays until a new one is whole: a failed query leaves it.
   try {
     CSmallParser parser;
     parser.Parse(query);

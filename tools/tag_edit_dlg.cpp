@@ -189,7 +189,7 @@ void TagEditDlg::DoDataExchange(platform::DataExchange& dx) {
   dx.Text(kGenreId, genre, kTextLimit);
   dx.Text(kTitleId, title, kTextLimit);
   dx.Int(kYearId, year, 0, 9999);
-  dx.Int(kTrackId, trackNumber, 0, 9999);
+  dx.Int(kTrackId, trackNumber, 0, kMaxTrackNumber);
   if (HasControl(kBpmId)) dx.Int(kBpmId, bpm, 0, 9999);
   if (HasControl(kComposerId)) dx.Text(kComposerId, composer, kTextLimit);
   if (HasControl(kVolumeId)) dx.SliderPos(kVolumeId, volumeAdjustment);

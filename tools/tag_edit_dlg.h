@@ -22,6 +22,8 @@ class TagEditDlg : public platform::Dialog {
   static constexpr int kBasicTemplateId = 528;
   static constexpr int kFullTemplateId = 529;
   static constexpr int kExtendedTemplateId = 6003;
+  // The largest track number the editor takes (numberings stop there too).
+  static constexpr int kMaxTrackNumber = 9999;
 
   // The check boxes and edits.
   static constexpr int kArtistCheck = 1109, kArtistId = 1007;

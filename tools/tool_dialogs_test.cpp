@@ -190,8 +190,9 @@ TEST_F(SqlPageTest, ItOpensWithTheLastQueryAndHtmlAndTheCannedListSwitchesToHtml
   EXPECT_EQ(CSQLGenDlg::DefaultTracklistQuery(7).find("composer"), std::string::npos);
 }
 
-// Failures leave an empty report that is not opened, and keep the query that failed.
-TEST_F(SqlPageTest, FailuresAreShownAndTheEmptyReportIsNotOpened) {
+// Failures keep the earlier report as it was, open nothing, and keep the query that
+// failed.
+TEST_F(SqlPageTest, FailuresAreShownAndTheEarlierReportStays) {
   const struct {
     const char* query;
     const char* message;
@@ -211,7 +212,7 @@ TEST_F(SqlPageTest, FailuresAreShownAndTheEmptyReportIsNotOpened) {
       host_.ExpectNextMessageBox(IDOK, c.message);
       p.Click(CSQLGenDlg::kGenerateId);
     });
-    EXPECT_EQ(Read("sqlout.html"), "");
+    EXPECT_EQ(Read("sqlout.html"), "an old report");
     EXPECT_TRUE(opened.calls().empty());
     std::string stored;
     ReadSettingString("SQL_LastQuery", stored);
@@ -224,15 +225,25 @@ TEST_F(SqlPageTest, FailuresAreShownAndTheEmptyReportIsNotOpened) {
     host_.ExpectNextMessageBox(IDOK, "Could not perform query.");
     p.Click(CSQLGenDlg::kGenerateId);
   });
+  EXPECT_EQ(Read("sqlout.html"), "an old report");
 }
 
+// An empty result is a report all the same; in XML a document without items, never the
+// words "no matches." that no XML reader takes.
 TEST_F(SqlPageTest, AQueryThatMatchesNothingStillWritesAndOpensItsReport) {
-  platform::ShellOpenRecording opened;
-  RunPage([&](DialogDriver& p) {
-    p.Type(CSQLGenDlg::kQueryId, "SELECT id FROM audio WHERE year = 1066").Click(CSQLGenDlg::kGenerateId);
-  });
+  const std::string query = "SELECT id FROM audio WHERE year = 1066";
+  for (const char* format : {"HTML Table (html)", "XML Document (xml)"}) {
+    SCOPED_TRACE(format);
+    platform::ShellOpenRecording opened;
+    RunPage([&](DialogDriver& p) {
+      p.Type(CSQLGenDlg::kQueryId, query).Select(CSQLGenDlg::kFormatId, format).Click(CSQLGenDlg::kGenerateId);
+    });
+    EXPECT_EQ(opened.calls().size(), 1u);
+  }
   EXPECT_NE(Read("sqlout.html").find("no matches."), std::string::npos);
-  EXPECT_EQ(opened.calls().size(), 1u);
+  const std::string xml = Read("sqlout.xml");
+  EXPECT_EQ(xml.rfind("<table>", 0), 0u) << xml;
+  EXPECT_NE(xml.find("<query>" + query + "</query></table>"), std::string::npos) << xml;
 }
 
 TEST_F(SqlPageTest, HelpOpensTheSqlAddressOverTheGeneralOne) {

@@ -231,7 +231,7 @@ void CTMAudioPage::RunCommand(int command) {
     case kCmdCopyField: CopyOrSwap(rows, false); break;
     case kCmdSwapFields: CopyOrSwap(rows, true); break;
     case kCmdAutoFillNumbers: {
-      tools::CAutoFillTrackNumDialog dlg(GetSafeHwnd());
+      tools::CAutoFillTrackNumDialog dlg(GetSafeHwnd(), rows.size());
       if (dlg.DoModal() != platform::IDOK) break;
       for (std::size_t i = 0; i < rows.size(); ++i) {
         records_[static_cast<std::size_t>(rows[i])]->trackNumber = static_cast<int>(dlg.NumberFor(i));

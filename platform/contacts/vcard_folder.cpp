@@ -1,9 +1,6 @@
 #include "platform/contacts/vcard_folder.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -73,21 +70,53 @@ std::string AsUtf8(std::string_view text) {
   return out;
 }
 
-std::string Clean(std::string_view text) { return Trim(AsUtf8(text)); }
+// A value as one line of text, for the one-line boxes of a contact: line breaks (also the
+// =0D=0A of quoted-printable) become ", ", other control characters blanks.
+std::string Clean(std::string_view text) {
+  const std::string utf8 = AsUtf8(text);
+  std::string joined;
+  std::size_t at = 0;
+  while (at <= utf8.size()) {
+    const std::size_t cut = std::min(utf8.find_first_of("\r\n", at), utf8.size());
+    const std::string_view line = TrimView(std::string_view(utf8).substr(at, cut - at));
+    if (!line.empty()) {
+      if (!joined.empty()) joined += ", ";
+      joined += line;
+    }
+    at = cut + 1;
+  }
+  return Trim(BlankControls(joined));
+}
 
-// The attribute's values (the parts between ";"), decoded.
+// The attribute's values (the parts between ";"), decoded, as the card holds them.
 std::vector<std::string> Values(const VCardLibrary& api, EVCardAttribute* attribute) {
   std::vector<std::string> out;
   GList* values = api.valuesDecoded(attribute);
   for (GList* v = values; v != nullptr; v = v->next) {
     const auto* s = static_cast<const GString*>(v->data);
-    out.push_back(s != nullptr ? Clean(std::string_view(s->str, s->len)) : std::string());
+    out.push_back(s != nullptr ? std::string(s->str, s->len) : std::string());
   }
   return out;
 }
 
 std::string Part(const std::vector<std::string>& values, std::size_t index) {
-  return index < values.size() ? values[index] : std::string();
+  return index < values.size() ? Clean(values[index]) : std::string();
+}
+
+// A property of one value whose text may hold ";" (a name, a number with ";ext="): the
+// library splits it at every ";" that is not escaped.
+std::string Whole(const std::vector<std::string>& values) {
+  std::string text;
+  for (std::size_t i = 0; i < values.size(); ++i) text += (i == 0 ? "" : ";") + values[i];
+  return Clean(text);
+}
+
+// A number written as a "tel:" address (vCard 4) is the number after it, extension and
+// all.
+std::string PhoneNumber(const std::vector<std::string>& values) {
+  std::string number = Whole(values);
+  if (StartsWithNoCase(number, "tel:")) number = Trim(std::string_view(number).substr(4));
+  return number;
 }
 
 // Whether the attribute is of a kind: "TEL;HOME:", "TEL;TYPE=HOME,FAX:" and, as newer cards
@@ -149,18 +178,18 @@ ContactItem ReadCard(std::string_view card, const std::string& origin) {
     }
     const std::vector<std::string> v = Values(*api, attribute);
     if (name == EVC_FN) {
-      SetOnce(c.fullName, Part(v, 0));
+      SetOnce(c.fullName, Whole(v));
     } else if (name == EVC_N) {
       SetOnce(c.familyName, Part(v, 0));
       SetOnce(c.givenName, Part(v, 1));
     } else if (name == EVC_NICKNAME) {
       // A list of nicknames: the first.
-      std::string first = Part(v, 0);
+      std::string first = Whole(v);
       SetOnce(c.nickname, Trim(first.substr(0, first.find(','))));
     } else if (name == EVC_ORG) {
       SetOnce(c.organization, Part(v, 0));
     } else if (name == EVC_TITLE) {
-      SetOnce(c.title, Part(v, 0));
+      SetOnce(c.title, Whole(v));
     } else if (name == EVC_ADR) {
       const VCardAddress address = Address(v);
       if (HasType(*api, attribute, "WORK")) {
@@ -171,7 +200,7 @@ ContactItem ReadCard(std::string_view card, const std::string& origin) {
         plainAddress = address;
       }
     } else if (name == EVC_TEL) {
-      const std::string number = Part(v, 0);
+      const std::string number = PhoneNumber(v);
       const bool fax = HasType(*api, attribute, "FAX");
       if (HasType(*api, attribute, "CELL")) {
         SetOnce(c.mobilePhone, number);
@@ -184,10 +213,10 @@ ContactItem ReadCard(std::string_view card, const std::string& origin) {
       }
     } else if (name == EVC_URL) {
       // The work page first, as the record's field is the business one.
-      if (HasType(*api, attribute, "WORK")) c.url = Part(v, 0);
-      SetOnce(c.url, Part(v, 0));
+      if (HasType(*api, attribute, "WORK")) c.url = Whole(v);
+      SetOnce(c.url, Whole(v));
     } else if (name == EVC_EMAIL) {
-      SetOnce(c.email, Part(v, 0));
+      SetOnce(c.email, Whole(v));
     }
   }
   api->unref(vcard);

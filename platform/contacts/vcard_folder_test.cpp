@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 namespace {
 
@@ -80,7 +81,7 @@ TEST_F(ContactFolder, CardsOfEveryVersionAreReadWhole) {
   EXPECT_EQ(ada.givenName, "Ada");
   EXPECT_EQ(ada.nickname, "Addie");
   EXPECT_EQ(ada.organization, "Harbour, Lights");
-  EXPECT_EQ(ada.title, "Head of\nSound");
+  EXPECT_EQ(ada.title, "Head of, Sound");  // a contact's boxes are one line
   EXPECT_EQ(ada.workPhone, "+44 20 7946 0001");
   EXPECT_EQ(ada.homePhone, "+44 20 7946 0002");
   EXPECT_EQ(ada.mobilePhone, "+44 7700 900003");
@@ -106,13 +107,45 @@ TEST_F(ContactFolder, CardsOfEveryVersionAreReadWhole) {
   EXPECT_EQ(juergen.mobilePhone, "0170 5555");
 
   EXPECT_EQ(items[2].contact.fullName, "Zoë Ŝtar ★");
-  EXPECT_EQ(items[2].contact.workPhone, "tel:+1-555-0100");
+  EXPECT_EQ(items[2].contact.workPhone, "+1-555-0100");
   EXPECT_EQ(items[3].contact.fullName, "Chidi Okafor");
   EXPECT_EQ(items[3].contact.homePhone, "+234 1 000");  // a number of no kind is the home number
   EXPECT_EQ(items[3].contact.home.city, "Lagos");
   EXPECT_EQ(items[4].contact.fullName, "René Façon");
   for (std::size_t i : {5u, 6u, 7u}) EXPECT_FALSE(items[i].isContact) << items[i].origin;
   EXPECT_EQ(items[7].origin, (folder_ / "g-noname.vcf").string());
+}
+
+// Values a card writes in ways a one-line box and a name cannot take as they stand.
+TEST(VCardValues, NumbersNamesAndAddressesComeOutAsOneLineOfText) {
+  const struct {
+    const char* what;
+    std::string property;
+    std::function<std::string(const platform::VCardContact&)> field;
+    std::string expected;
+  } kCases[] = {
+      {"a tel: address loses its scheme and keeps its extension", "TEL;VALUE=uri;TYPE=work:tel:+45-3333-4444;ext=12",
+       [](const auto& c) { return c.workPhone; }, "+45-3333-4444;ext=12"},
+      {"an upper-case scheme", "TEL;VALUE=uri:TEL:+45 1234", [](const auto& c) { return c.homePhone; }, "+45 1234"},
+      {"a plain number with a ';'", "TEL;TYPE=CELL:555 0100;ext=9", [](const auto& c) { return c.mobilePhone; },
+       "555 0100;ext=9"},
+      {"a name holding ';'", "FN:Smith; Jones & Partners", [](const auto& c) { return c.fullName; },
+       "Smith; Jones & Partners"},
+      {"an escaped ';' in a name", "FN:A\\;B", [](const auto& c) { return c.fullName; }, "A;B"},
+      {"a quoted-printable street with a line break", "ADR;HOME;ENCODING=QUOTED-PRINTABLE:;;Hauptstr. 1=0D=0AHinterhaus;Berlin;;10115;DE",
+       [](const auto& c) { return c.home.street + "|" + c.home.city; }, "Hauptstr. 1, Hinterhaus|Berlin"},
+      {"an escaped line break and a tab in a title", "TITLE:Head\\nof\tSound", [](const auto& c) { return c.title; },
+       "Head, of Sound"},
+      {"a control byte in an e-mail", "EMAIL:a\x07" "b@example.org", [](const auto& c) { return c.email; },
+       "a b@example.org"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<ContactItem> items =
+        platform::ParseVCardText("BEGIN:VCARD\nVERSION:3.0\nN:Lind;Ada;;;\n" + c.property + "\nEND:VCARD\n");
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(c.field(items[0].contact), c.expected);
+  }
 }
 
 TEST_F(ContactFolder, AFolderOrFileThatCannotBeReadFailsTheWholeRead) {

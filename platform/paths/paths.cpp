@@ -130,6 +130,16 @@ std::string FromPosixPath(std::string_view p) {
   return out;
 }
 
+std::string ShownPath(std::string_view windowsPath) {
+  return windowsPath.empty() ? std::string() : ToPosixPath(windowsPath);
+}
+
+std::string PathFromShown(std::string_view text, std::string_view stored) {
+  const std::string typed = Trim(text);
+  if (typed == ShownPath(stored)) return std::string(stored);
+  return !typed.empty() && typed.front() == '/' ? FromPosixPath(typed) : typed;
+}
+
 FileInfo QueryFile(std::string_view windowsPath) {
   struct stat st {};
   if (::stat(ToPosixPath(windowsPath).c_str(), &st) != 0) return {};

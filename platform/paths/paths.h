@@ -20,6 +20,13 @@ namespace platform {
 std::string ToPosixPath(std::string_view windowsPath);
 std::string FromPosixPath(std::string_view posixPath);
 
+// Paths as a person reads and types them are in the desktop's (POSIX) form; empty stays
+// empty.
+std::string ShownPath(std::string_view windowsPath);
+// What a person typed in place of a shown path, in the system's form: `stored` when the
+// text still shows it (kept to the byte), a POSIX path mapped in, anything else as typed.
+std::string PathFromShown(std::string_view text, std::string_view stored);
+
 struct FileInfo {
   bool exists = false;
   bool directory = false;

@@ -87,32 +87,40 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle) {
   return std::string_view::npos;
 }
 
+std::size_t Utf8CharLength(std::string_view s, std::size_t at, char32_t* codePoint) {
+  if (at >= s.size()) return 0;
+  const unsigned char c = static_cast<unsigned char>(s[at]);
+  if (c < 0x80) {
+    if (codePoint != nullptr) *codePoint = c;
+    return 1;
+  }
+  std::size_t need = 0;
+  char32_t cp = 0, min = 0;
+  if ((c & 0xE0) == 0xC0) {
+    need = 1, cp = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    need = 2, cp = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    need = 3, cp = c & 0x07, min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (need >= s.size() - at) return 0;  // cut short
+  for (std::size_t k = 1; k <= need; ++k) {
+    const unsigned char cc = static_cast<unsigned char>(s[at + k]);
+    if ((cc & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  if (codePoint != nullptr) *codePoint = cp;
+  return need + 1;
+}
+
 bool IsValidUtf8(std::string_view s) {
   for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t need = 0;
-    char32_t cp = 0, min = 0;
-    if ((c & 0xE0) == 0xC0) {
-      need = 1, cp = c & 0x1F, min = 0x80;
-    } else if ((c & 0xF0) == 0xE0) {
-      need = 2, cp = c & 0x0F, min = 0x800;
-    } else if ((c & 0xF8) == 0xF0) {
-      need = 3, cp = c & 0x07, min = 0x10000;
-    } else {
-      return false;
-    }
-    if (need >= s.size() - i) return false;  // cut short
-    for (std::size_t k = 1; k <= need; ++k) {
-      const unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += need + 1;
+    const std::size_t n = Utf8CharLength(s, i);
+    if (n == 0) return false;
+    i += n;
   }
   return true;
 }

@@ -35,6 +35,9 @@ std::size_t FindNoCase(std::string_view hay, std::string_view needle);
 // Whether `s` is well-formed UTF-8 (no overlong forms, surrogates or code points past
 // U+10FFFF).
 bool IsValidUtf8(std::string_view s);
+// The length of the well-formed UTF-8 character at `at` (its code point into
+// `codePoint`), or 0 when none starts there.
+std::size_t Utf8CharLength(std::string_view s, std::size_t at, char32_t* codePoint = nullptr);
 
 // The longest prefix of `s` of at most `maxBytes` bytes that does not end inside a
 // UTF-8 sequence (a cut never leaves a partial character).

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "platform/paths/paths.h"
 #include "platform/text/text.h"
 
 namespace platform {
@@ -43,6 +44,15 @@ void DataExchange::Text(int id, std::string& value, std::size_t maxBytes) {
     Fail(id, "Please enter no more than " + std::to_string(maxBytes) + " characters in \"" + FieldName(id) + "\".");
   }
   value = c.GetText();
+}
+
+void DataExchange::Path(int id, std::string& value) {
+  auto& c = ControlOf<platform::Control>(id);
+  if (save_) {
+    value = PathFromShown(c.GetText(), value);
+  } else {
+    c.SetText(ShownPath(value));
+  }
 }
 
 void DataExchange::Int(int id, int& value) { Int(id, value, INT_MIN, INT_MAX); }

@@ -26,6 +26,10 @@ class DataExchange {
 
   // Texts of edits, labels, combo boxes. maxBytes > 0 refuses longer texts.
   void Text(int id, std::string& value, std::size_t maxBytes = 0);
+  // A path the system keeps in its Windows form, shown and typed in the desktop's form:
+  // the box shows the POSIX path; saving keeps the value when the box still shows it,
+  // takes a typed POSIX path in the system's form, and anything else as typed.
+  void Path(int id, std::string& value);
   // Whole numbers written in decimal, blanks around them allowed.
   void Int(int id, int& value);
   void Int(int id, int& value, int min, int max);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <optional>
 
 #include "testing/processes.h"
 #include "platform/paths/paths.h"
@@ -105,6 +107,43 @@ TEST(DialogTest, ARefusedValueNamesTheFieldAndItsRangeAndKeepsTheDialogOpen) {
   EXPECT_EQ(prompts[0].kind, PromptKind::Dialog);
   EXPECT_EQ(prompts[0].answer, IDOK);
   EXPECT_EQ(prompts[1].caption, "Numbers");  // the refusal is captioned with its dialog
+}
+
+// Paths are kept in the system's form but shown and typed as the desktop writes them.
+TEST(DialogTest, APathBoxShowsAndTakesTheDesktopsForm) {
+  ::setenv("TOVARIN_DRIVES", "C=/srv/c", 1);
+  struct PathDialog : Dialog {
+    PathDialog() : Dialog(NumbersTemplate()) {}
+    std::string path;
+    void DoDataExchange(DataExchange& dx) override { dx.Path(kName, path); }
+  };
+  const struct {
+    std::string stored;
+    std::string shown;
+    std::optional<std::string> typed;  // nullopt: left as shown
+    std::string kept;
+  } kCases[] = {
+      {"C:\\music", "/srv/c/music", std::nullopt, "C:\\music"},  // untouched: kept to the byte
+      {"C:\\music", "/srv/c/music", "/srv/c/other ", "C:\\other"},
+      {"C:\\music", "/srv/c/music", "/home/a", "\\home\\a"},
+      {"", "", std::nullopt, ""},
+      {"", "", "D:\\x", "D:\\x"},  // the system's own form, as typed
+      {"\\home\\b", "/home/b", "", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.stored + " -> " + c.typed.value_or("(as shown)"));
+    ScriptedHost host;
+    PathDialog dlg;
+    dlg.path = c.stored;
+    host.ExpectDialog(700, [&](DialogDriver& d) {
+      EXPECT_EQ(d.Text(kName), c.shown);
+      if (c.typed) d.Type(kName, *c.typed);
+      d.Ok();
+    });
+    dlg.DoModal();
+    EXPECT_EQ(dlg.path, c.kept);
+  }
+  ::unsetenv("TOVARIN_DRIVES");
 }
 
 TEST(DialogTest, EveryWayOutButOkAnswersCancelWhateverWasTyped) {

@@ -815,6 +815,15 @@ void WxHost::WindowOpened(UiWindow& window) {
     return;
   }
   auto rendered = std::make_unique<RenderedWindow>(window, parent, true);
+  // A window the running modal dialog opens over itself is one its command shows and waits
+  // for (a transfer's window): under the dialog's grab it would take no input at all, so
+  // it holds the input over the dialog until it closes. Windows of no owner (a pop-up
+  // that comes and goes by itself) stay as they are.
+  if (!impl_->modal.empty() && parent != nullptr && wxGetTopLevelParent(parent) == impl_->modal.back()->top()) {
+    if (auto* top = static_cast<GtkWidget*>(rendered->top()->GetHandle()); top != nullptr && GTK_IS_WINDOW(top)) {
+      gtk_window_set_modal(GTK_WINDOW(top), TRUE);
+    }
+  }
   const Rect wanted = window.GetWindowRect();
   if (rendered->frame() != nullptr && !wanted.IsEmpty()) {
     // A main window opens at the size its program gave it (at least its content's).

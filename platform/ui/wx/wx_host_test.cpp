@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "testing/processes.h"
@@ -105,6 +106,47 @@ TEST_F(WxHostTest, MessagesAndTimersArriveWhileADialogIsOpen) {
   EXPECT_EQ(dialog.DoModal(), IDCANCEL);
   EXPECT_TRUE(served);
   DestroyWindow(receiver);
+}
+
+// A window that a modal dialog's command opens and waits for (a transfer's window over the
+// dialog that started it) takes a person's clicks: the dialog's hold on the input does not
+// leave it dead, and the dialog has it back once the window is gone.
+TEST_F(WxHostTest, AWindowOpenedOverAModalDialogTakesClicks) {
+  auto click = [](const Rect& r) {
+    // Away first: a move to where the pointer already is would never be seen.
+    testing::ChildProcess xdotool("/usr/bin/xdotool",
+                                  {"mousemove", "--sync", "0", "0", "mousemove", "--sync", std::to_string((r.left + r.right) / 2),
+                                   std::to_string((r.top + r.bottom) / 2), "click", "1"});
+    return xdotool.Wait() == 0;
+  };
+  bool overTookIt = false, dialogHasItBack = false;
+  UiWindow* modal = nullptr;
+  host_->SetPromptObserver([&](WxPrompt& p) {
+    host_->SetPromptObserver({});
+    modal = p.window();
+    TestDialog over;
+    ASSERT_TRUE(over.Create(modal->GetSafeHwnd()));
+    over.ShowWindow(SW_SHOW);
+    std::optional<Rect> box;
+    host_->PumpUntil([&] { return (box = host_->ScreenRect(over, kFlag)).has_value(); }, 10000);
+    ASSERT_TRUE(box.has_value());
+    for (int i = 0; i < 3 && !overTookIt; ++i) {
+      ASSERT_TRUE(click(*box));
+      overTookIt = host_->PumpUntil([&] { return over.IsDlgButtonChecked(kFlag) != 0; }, 2000);
+    }
+    over.DestroyWindow();
+    const std::optional<Rect> own = host_->ScreenRect(*modal, kFlag);
+    ASSERT_TRUE(own.has_value());
+    for (int i = 0; i < 3 && !dialogHasItBack; ++i) {
+      ASSERT_TRUE(click(*own));
+      dialogHasItBack = host_->PumpUntil([&] { return modal->IsDlgButtonChecked(kFlag) != 0; }, 2000);
+    }
+    p.Cancel();
+  });
+  TestDialog dialog;
+  EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+  EXPECT_TRUE(overTookIt);
+  EXPECT_TRUE(dialogHasItBack);
 }
 
 // A long operation that only calls PumpMessages still lets the toolkit run.
