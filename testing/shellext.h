@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/identity.h"
+#include "testing/desktop_answers.h"
 #include "testing/temp_home.h"
 #include "device/memory_device.h"
 #include "platform/settings/settings.h"
@@ -89,6 +90,10 @@ class LibraryTest : public TempHome {
 
   void Use(device::KernelDevice& device) { shellext::SetDeviceForTesting(&device); }
   platform::SettingsKey& Settings() { return *key_; }
+
+  // The desktop's applications, answered from tables: no test of the library starts the
+  // desktop's tools.
+  platform::testing::DesktopAnswers desktop_;
 
   // The items of the folder whose own list is `folder` (null: the device root).
   std::vector<ShellItemData> Items(platform::LPCITEMIDLIST folder, platform::DWORD flags = 0x60) {

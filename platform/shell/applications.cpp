@@ -1,9 +1,10 @@
-#include "platform/shell/applications.h"
+#include "platform/shell/system_desktop.h"
 
 #include <glib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -172,6 +173,8 @@ std::string QuoteExecArgument(const std::string& text) {
 
 }  // namespace
 
+namespace system_desktop {
+
 std::vector<DesktopApplication> ListApplicationsFor(const std::vector<std::string>& types) {
   std::vector<DesktopApplication> apps;
   WalkEntries([&](const std::string& id, const std::string& file) {
@@ -279,4 +282,5 @@ Registration RegisterApplication(const std::string& program, const std::vector<s
   return Registration::kRegistered;
 }
 
+}  // namespace system_desktop
 }  // namespace platform
