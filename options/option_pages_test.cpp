@@ -819,6 +819,22 @@ TEST_F(PlaybackPageTest, ThePlaybackProgramIsTheDesktopsDefaultForStreamPlaylist
   EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
 }
 
+// The launchers send files to the player: registered as handlers of stream playlists (by
+// an older installation), they are no playback program, nor the default one.
+TEST_F(PlaybackPageTest, TheLaunchersAreNoPlaybackPrograms) {
+  Player("tovarinj1.desktop", "Send to Ombrix Jukebox", "/opt/tovarin/tovarinj1");
+  Player("tovarinxx.desktop", "tovarinxx", "/opt/tovarin/tovarinxx");
+  Player("alpha.desktop", "Alpha", "/usr/bin/alpha");
+  desktop_.systemDefaults["audio/x-mpegurl"] = "tovarinj1.desktop";
+  desktop_.versions["/opt/tovarin/tovarinj1"] = {"Ombrix", "1.0"};
+  OptLumarest page;
+  Run(page, [&](DialogDriver& p) {
+    EXPECT_EQ(p.Items(OptLumarest::kPrograms), (std::vector<std::string>{"Alpha"}));
+    EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1);
+  });
+  EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
+}
+
 // Without a default entry the first program is no stand-in for it, and a choice the list
 // does not show is kept.
 TEST_F(PlaybackPageTest, NothingChosenIsNeverSavedAsAChoice) {
