@@ -8,11 +8,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 extern char** environ;
@@ -22,21 +25,54 @@ namespace platform {
 namespace {
 
 std::mutex g_mutex;
-std::vector<pid_t>* g_unwaited = new std::vector<pid_t>;  // children nobody waits for
 ShellOpenRecorder* g_recorder = new ShellOpenRecorder;
 
 int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status); }
 
-// Reaps the children that were started without waiting and have ended. Called with g_mutex.
-void ReapFinished() {
-  auto& v = *g_unwaited;
-  v.erase(std::remove_if(v.begin(), v.end(),
-                         [](pid_t pid) {
-                           int st;
-                           pid_t r = ::waitpid(pid, &st, WNOHANG);
-                           return r == pid || (r < 0 && errno == ECHILD);
-                         }),
-          v.end());
+// Children started without waiting, each reaped by a thread of its own the moment it
+// ends, so that none is left a zombie in a long-lived host: nullopt while it runs, then
+// its exit code until WaitForProcess takes it.
+struct Children {
+  std::mutex mutex;
+  std::condition_variable ended;
+  std::map<pid_t, std::optional<int>> known;
+};
+
+Children& UnwaitedChildren() {
+  static auto* children = new Children;
+  return *children;
+}
+
+void Reap(pid_t pid) {
+  int st = 0;
+  pid_t r;
+  while ((r = ::waitpid(pid, &st, 0)) < 0 && errno == EINTR) {
+  }
+  Children& c = UnwaitedChildren();
+  std::lock_guard<std::mutex> lock(c.mutex);
+  if (const auto it = c.known.find(pid); it != c.known.end()) {
+    if (r == pid) {
+      it->second = ExitCodeOf(st);
+    } else {
+      c.known.erase(it);  // the host reaped it itself
+    }
+  }
+  c.ended.notify_all();
+}
+
+void ReapLater(pid_t pid) {
+  Children& c = UnwaitedChildren();
+  {
+    std::lock_guard<std::mutex> lock(c.mutex);
+    c.known[pid] = std::nullopt;
+  }
+  try {
+    std::thread(Reap, pid).detach();
+  } catch (const std::system_error&) {
+    // No thread to spare: it stays unreaped, as nobody would wait for it.
+    std::lock_guard<std::mutex> lock(c.mutex);
+    c.known.erase(pid);
+  }
 }
 
 bool IsExecutableFile(const std::string& path) {
@@ -103,41 +139,37 @@ StartResult StartProcess(const std::string& program, const std::vector<std::stri
     result.error = "Could not start \"" + program + "\": " + std::strerror(rc);
     return result;
   }
-  result.started = true;
   result.pid = pid;
   if (options.wait) {
     int st = 0;
     while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
     }
+    result.started = true;
     result.exitCode = ExitCodeOf(st);
-  } else {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    ReapFinished();
-    g_unwaited->push_back(pid);
+    return result;
   }
+  result.started = true;
+  ReapLater(pid);
   return result;
 }
 
 std::optional<int> WaitForProcess(int pid, DWORD timeoutMs) {
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto& v = *g_unwaited;
-    if (std::find(v.begin(), v.end(), pid) == v.end()) return std::nullopt;
+  Children& c = UnwaitedChildren();
+  std::unique_lock<std::mutex> lock(c.mutex);
+  const auto done = [&] {
+    const auto it = c.known.find(pid);
+    return it == c.known.end() || it->second.has_value();
+  };
+  if (timeoutMs == INFINITE) {
+    c.ended.wait(lock, done);
+  } else if (!c.ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), done)) {
+    return std::nullopt;
   }
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    int st = 0;
-    pid_t r = ::waitpid(pid, &st, timeoutMs == INFINITE ? 0 : WNOHANG);
-    if (r == pid || (r < 0 && errno != EINTR)) {
-      std::lock_guard<std::mutex> lock(g_mutex);
-      auto& v = *g_unwaited;
-      v.erase(std::remove(v.begin(), v.end(), pid), v.end());
-      if (r != pid) return std::nullopt;
-      return ExitCodeOf(st);
-    }
-    if (timeoutMs != INFINITE && std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    if (r == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  const auto it = c.known.find(pid);
+  if (it == c.known.end()) return std::nullopt;
+  const std::optional<int> code = it->second;
+  c.known.erase(it);
+  return code;
 }
 
 bool ShellOpen(const std::string& target, const std::string& parameters) {

@@ -66,6 +66,20 @@ TEST_F(ShellTest, StartsWithArgumentsAndWorkingFolderAndReportsTheExitCode) {
   EXPECT_NE(missing.error.find("Could not start \"no-such-program-anywhere\""), std::string::npos);
 }
 
+// A long-lived host (a file manager) starts programs nobody waits for: each is reaped as
+// it ends, not left a zombie until the next start.
+TEST_F(ShellTest, AProgramNobodyWaitsForIsReapedWhenItEnds) {
+  const StartResult r = StartProcess("sh", {"-c", "exit 0"});
+  ASSERT_TRUE(r.started) << r.error;
+  const std::string stat = "/proc/" + std::to_string(r.pid) + "/stat";
+  bool gone = false;
+  for (int i = 0; i < 1000 && !gone; ++i) {
+    gone = !fs::exists(stat);
+    if (!gone) ::usleep(5000);
+  }
+  EXPECT_TRUE(gone) << ReadFile(stat);
+}
+
 TEST_F(ShellTest, RecorderCapturesWhatWouldBeOpened) {
   {
     ShellOpenRecording recording;
