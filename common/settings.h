@@ -12,6 +12,7 @@
 // the manager reads.
 constexpr std::uint32_t kInstallJukeboxDriver = 0x01000000;  // driver, own client, HTTP server
 constexpr std::uint32_t kInstallJukeboxTray = 0x00000800;    // the tray icon
+constexpr std::uint32_t kInstallJukeboxModels = 0x00000078;  // the four jukebox models (media-library copies)
 
 // 0 when the key cannot be opened (out unchanged); else 1, and out is replaced only by a
 // DWORD value of 4 bytes.

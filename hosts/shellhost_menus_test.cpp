@@ -99,11 +99,25 @@ TEST_F(ShellhostTest, TreeItemsShowTheirMenusAndRunTheirEntries) {
 // a data folder as data files.
 TEST_F(ShellhostTest, FilesDroppedOnTheTreeAndTheViewAreSent) {
   StartManager("trayhub");
-  const std::string work = std::string(std::getenv("TMPDIR")) + "/$" + g_ProductIdentity.productName + "$/tx2device/";
+  // An installed launcher that keeps a copy of each list it is given, by the list's name.
+  const std::string install = home_ + "/install dir";
+  std::filesystem::create_directories(install);
+  std::ofstream(install + "/tovarinj1") << "#!/bin/sh\n"
+                                        << platform::testing::ScriptReportsStarted()
+                                        << "cp \"$1\" \"$0.$(basename \"$1\").tmp\" && mv \"$0.$(basename \"$1\").tmp\" "
+                                           "\"$0.$(basename \"$1\")\"\n";
+  std::filesystem::permissions(install + "/tovarinj1", std::filesystem::perms::owner_all);
+  platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey)
+      .SetString("", platform::FromPosixPath(install));
+  const auto sent = [&](const char* list) {
+    const std::string copy = install + "/tovarinj1." + list;
+    for (int i = 0; i < 1000 && !std::filesystem::exists(copy); ++i) platform::Sleep(10);
+    return ReadFile(copy);
+  };
   const Output tree = Run({"drop Audio Tracks\t/music/a b.mp3\t/music/c.flac"});
   EXPECT_EQ(Said(tree, "drop Audio Tracks\t/music/a b.mp3\t/music/c.flac"), std::vector<std::string>{"effect 1"})
       << tree.all;
-  EXPECT_EQ(ReadFile(work + "_txman.dat"), "\\music\\a b.mp3\r\n\\music\\c.flac\r\n");
+  EXPECT_EQ(sent("_txman.dat"), "\\music\\a b.mp3\r\n\\music\\c.flac\r\n");
 
   Session session(home_);
   const auto rows = session.Rows("Data Files");
@@ -114,7 +128,7 @@ TEST_F(ShellhostTest, FilesDroppedOnTheTreeAndTheViewAreSent) {
   ASSERT_GE(documents, 0);
   const std::vector<std::string> view = session.Run({"drop-view " + std::to_string(documents) + "\t/home/me/notes.txt"});
   EXPECT_NE(std::find(view.begin(), view.end(), "effect 1"), view.end()) << Joined(view);
-  const std::string list = ReadFile(work + "_txdat.dat");
+  const std::string list = sent("_txdat.dat");
   EXPECT_NE(list.find("\r\n\\home\\me\\notes.txt\r\n"), std::string::npos) << list;
 }
 

@@ -1,5 +1,6 @@
 // Stands in for the desktop installer's registry work: the product keys, the installed-
-// options mask, the installation folder and the application-data folder. It also answers
+// options mask, the installation folder, the application-data folder and the addresses
+// the help buttons open (the help page installed in "help"). It also answers
 // the install and start scripts from the same tables the programs use, so the scripts
 // keep no list of their own.
 //
@@ -10,9 +11,11 @@
 //
 // Folders are POSIX paths; they are stored in Windows form like every path of the system.
 // The names and the port are those of the manager's product family.
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "common/identity.h"
 #include "common/settings.h"
@@ -47,6 +50,39 @@ int PrintLaunchers(const ProductIdentity& id) {
   return 0;
 }
 
+// A file's address: "file://" and the path, each byte outside the unreserved ones and "/"
+// as %XX.
+std::string FileAddress(const std::string& path) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out = "file://";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) != 0 || std::strchr("/-._~", c) != nullptr) {
+      out.push_back(static_cast<char>(c));
+    } else {
+      out += {'%', hex[c >> 4], hex[c & 15]};
+    }
+  }
+  return out;
+}
+
+// The help buttons read `URL_Help` joined with a page's own value, or a whole address of
+// their own: all lead to sections of the one installed page.
+bool WriteHelpAddresses(platform::SettingsKey& product, const std::string& installFolder) {
+  const std::string page = FileAddress(installFolder + "/help/index.html") + "#";
+  const std::pair<const char*, std::string> values[] = {
+      {"URL_Help", page},
+      {"URL_HelpTagging", "tagging"},
+      {"URL_HelpFWN", "ferrowin"},
+      {"URL_HelpSQL", page + "sql"},
+      {"URL_HelpATM", page + "preparation"},
+      {"URL_HelpTshooter", page + "troubleshooting"},
+      {"URL_SupportMail", page + "support"},
+  };
+  bool ok = true;
+  for (const auto& [name, value] : values) ok = product.SetString(name, value) && ok;
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +105,8 @@ int main(int argc, char** argv) {
   SettingsKey::Create(Hive::CurrentUser, id.sharedSettingsKey);
 
   bool ok = product.SetString("", platform::FromPosixPath(argv[1]));
-  ok = product.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray) && ok;
+  ok = product.SetDword("Kor_InstallResult", kInstallJukeboxDriver | kInstallJukeboxTray | kInstallJukeboxModels) && ok;
+  ok = WriteHelpAddresses(product, argv[1]) && ok;
   if (!product.Get("Gen_AppDataDir")) ok = product.SetString("Gen_AppDataDir", platform::FromPosixPath(argv[2])) && ok;
   if (!ok) {
     std::fprintf(stderr, "tovinstall: could not write the settings under %s\n", platform::SettingsFolder().c_str());

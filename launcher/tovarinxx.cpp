@@ -7,9 +7,12 @@
 
 #include <string>
 
+#include "platform/shell/start_report.h"
 #include "shellext/do_tovarin.h"
 
 int main(int argc, char** argv) {
+  // Loaded: the library that started this copy stops waiting.
+  platform::ReportStarted();
   // The file this copy runs from: copies are installed under each family's launcher name.
   std::string self(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);

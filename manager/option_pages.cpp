@@ -1,5 +1,8 @@
 #include "manager/option_pages.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -185,9 +188,16 @@ void VexhalOptionsDlg::OnEditPasswords() {
   }
   const std::string path = FileIn(folder, "httpauth.txt");
   if (!Exists(path)) {
-    std::ofstream out(platform::ToPosixPath(path), std::ios::binary);
-    out << "# One user entry per line in this format: username:password\r\n"
-        << "# Hash indicates rest of line is a comment.\r\n";
+    // It will hold passwords: readable by the person alone from the start.
+    const int fd = ::open(platform::ToPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      const std::string text =
+          "# One user entry per line in this format: username:password\r\n"
+          "# Hash indicates rest of line is a comment.\r\n";
+      const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+      ::close(fd);
+      if (!written) platform::RemoveFile(path);
+    }
   }
   if (Exists(path)) {
     ShellOpen(path, "");
@@ -199,7 +209,10 @@ void VexhalOptionsDlg::OnEditPasswords() {
 void VexhalOptionsDlg::OnClearLog() {
   std::string folder;
   if (!ReadSettingString("", folder)) return;
-  std::ofstream(platform::ToPosixPath(FileIn(folder, "httplog.html")), std::ios::binary | std::ios::trunc);
+  // The log names the people who signed in: readable by the person alone.
+  const int fd =
+      ::open(platform::ToPosixPath(FileIn(folder, "httplog.html")).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd >= 0) ::close(fd);
   ShowMessageBox("Log cleared.", platform::MB_ICONINFORMATION);
 }
 

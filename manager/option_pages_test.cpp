@@ -179,6 +179,8 @@ TEST_F(OptionPagesTest, PasswordFileIsMadeOnceAndOpened) {
             "# Hash indicates rest of line is a comment.\r\n");
   ASSERT_EQ(opened.calls().size(), 2u);
   EXPECT_EQ(opened.calls()[0].target, file);
+  EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(OptionPagesTest, ClearLogEmptiesTheLogAndViewLogOpensIt) {
@@ -199,6 +201,19 @@ TEST_F(OptionPagesTest, ClearLogEmptiesTheLogAndViewLogOpensIt) {
   EXPECT_EQ(std::filesystem::file_size(log), 0u);
   ASSERT_EQ(opened.calls().size(), 1u);
   EXPECT_EQ(opened.calls()[0].target, log);
+  // A log made by clearing is the person's alone.
+  std::filesystem::remove(log);
+  host.ExpectDialog("Options", [&](DialogDriver& d) {
+    host.ExpectNextMessageBox(platform::IDOK, "Log cleared.");
+    d.Page().Click(VexhalOptionsDlg::kClearLog);
+    d.Cancel();
+  });
+  VexhalOptionsDlg fresh(nullptr, "D");
+  platform::PropertySheet again("Options");
+  again.AddPage(&fresh);
+  again.DoModal();
+  EXPECT_EQ(std::filesystem::status(log).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
 }
 
 TEST_F(OptionPagesTest, AboutPageShowsTheManagerAndItsVersion) {

@@ -24,11 +24,9 @@
 #include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
-#include "platform/shell/applications.h"
-#include "platform/shell/file_version.h"
 #include "platform/shell/removable_drives.h"
 #include "platform/shell/shell.h"
-#include "testing/xdg_folders.h"
+#include "testing/desktop_answers.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/window.h"
@@ -699,29 +697,23 @@ class PlaybackPageTest : public OptionPagesTest {
  protected:
   void SetUp() override {
     OptionPagesTest::SetUp();
-    xdg_.emplace(dir_);
     for (const char* d : {"install", "player/Plugins"}) fs::create_directories(dir_ + "/" + d);
     key_->SetString("", platform::FromPosixPath(dir_ + "/install"));
     std::ofstream(dir_ + "/install/" + PluginSourceName()) << "library";
-  }
-  void TearDown() override {
-    xdg_.reset();
-    OptionPagesTest::TearDown();
   }
   void InstallMediaPlayer() {
     platform::SettingsKey::Create(platform::Hive::LocalMachine, kMediaPlayerUninstallKey)
         .SetString(kMediaPlayerUninstallValue, "\"" + platform::FromPosixPath(dir_ + "/player/mlhost") + "\"");
   }
-  void Player(const std::string& id, const std::string& name, const std::string& exec) {
-    std::ofstream(dir_ + "/system/applications/" + id) << "[Desktop Entry]\nType=Application\nName=" << name
-                                                       << "\nExec=" << exec << " %U\nMimeType=audio/x-mpegurl;\n";
+  void Player(const std::string& id, const std::string& name, const std::string& program) {
+    desktop_.AddApplication(id, name, program, {"audio/x-mpegurl"});
   }
   std::string Copy(const char* model) const { return dir_ + "/player/Plugins/" + PluginCopyName(model); }
   static std::string Read(const std::string& file) {
     std::ifstream in(file);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  std::optional<platform::testing::XdgTestFolders> xdg_;
+  platform::testing::DesktopAnswers desktop_;
 };
 
 TEST_F(PlaybackPageTest, CompensationIsHeldToItsRangeAndTheExternalPlayerIsAlwaysWritten) {
@@ -804,13 +796,11 @@ TEST_F(PlaybackPageTest, ARunningMediaPlayerBlocksTheCopies) {
 }
 
 TEST_F(PlaybackPageTest, ThePlaybackProgramIsTheDesktopsDefaultForStreamPlaylists) {
-  Player("alpha.desktop", "Alpha", "/usr/bin/true");
+  Player("alpha.desktop", "Alpha", "/usr/bin/alpha");
   Player("beta.desktop", "Beta", "beta-player-not-installed");
-  std::ofstream(dir_ + "/system/applications/mimeapps.list")
-      << "[Default Applications]\naudio/x-mpegurl=alpha.desktop\n";
-  const std::optional<platform::FileVersionInfo> version = platform::GetFileVersionInfo("/usr/bin/true");
-  ASSERT_TRUE(version);
-  const std::string defaultEntry = "* Default: " + OptLumarest::VersionDisplayName("Alpha", version->productVersion);
+  desktop_.systemDefaults["audio/x-mpegurl"] = "alpha.desktop";
+  desktop_.versions["/usr/bin/alpha"] = {"Alpha player", "3.0.18-1"};
+  const std::string defaultEntry = "* Default: Alpha 3.0.1";
   {
     OptLumarest page;
     Run(page, [&](DialogDriver& p) {
@@ -819,16 +809,31 @@ TEST_F(PlaybackPageTest, ThePlaybackProgramIsTheDesktopsDefaultForStreamPlaylist
       p.Select(OptLumarest::kPrograms, "Beta");
     });
   }
-  EXPECT_EQ(platform::UserDefaultApplicationId("audio/x-mpegurl"), "beta.desktop");
+  EXPECT_EQ(desktop_.choices["audio/x-mpegurl"], "beta.desktop");
   {
     OptLumarest page;
     Run(page, [&](DialogDriver& p) {
-      EXPECT_EQ(p.Text(OptLumarest::kPrograms), "Beta");
+      EXPECT_EQ(p.Text(OptLumarest::kPrograms), "Beta");  // the person's choice wins
       p.Select(OptLumarest::kPrograms, defaultEntry);
     });
   }
-  EXPECT_EQ(platform::UserDefaultApplicationId("audio/x-mpegurl"), "");
-  EXPECT_EQ(platform::DefaultApplicationId("audio/x-mpegurl"), "alpha.desktop");
+  EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
+}
+
+// The launchers send files to the player: registered as handlers of stream playlists (by
+// an older installation), they are no playback program, nor the default one.
+TEST_F(PlaybackPageTest, TheLaunchersAreNoPlaybackPrograms) {
+  Player("tovarinj1.desktop", "Send to Ombrix Jukebox", "/opt/tovarin/tovarinj1");
+  Player("tovarinxx.desktop", "tovarinxx", "/opt/tovarin/tovarinxx");
+  Player("alpha.desktop", "Alpha", "/usr/bin/alpha");
+  desktop_.systemDefaults["audio/x-mpegurl"] = "tovarinj1.desktop";
+  desktop_.versions["/opt/tovarin/tovarinj1"] = {"Ombrix", "1.0"};
+  OptLumarest page;
+  Run(page, [&](DialogDriver& p) {
+    EXPECT_EQ(p.Items(OptLumarest::kPrograms), (std::vector<std::string>{"Alpha"}));
+    EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1);
+  });
+  EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
 }
 
 // Without a default entry the first program is no stand-in for it, and a choice the list
@@ -842,11 +847,11 @@ TEST_F(PlaybackPageTest, NothingChosenIsNeverSavedAsAChoice) {
       EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1);
     });
   }
-  EXPECT_EQ(platform::UserDefaultApplicationId("audio/x-mpegurl"), "");
-  std::ofstream(dir_ + "/config/mimeapps.list") << "[Default Applications]\naudio/x-mpegurl=elsewhere.desktop\n";
+  EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
+  desktop_.choices["audio/x-mpegurl"] = "elsewhere.desktop";
   OptLumarest page;
   Run(page, [&](DialogDriver& p) { EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1); });
-  EXPECT_EQ(platform::UserDefaultApplicationId("audio/x-mpegurl"), "elsewhere.desktop");
+  EXPECT_EQ(desktop_.choices["audio/x-mpegurl"], "elsewhere.desktop");
 }
 
 TEST_F(PlaybackPageTest, ARegisteredProgramJoinsTheList) {
@@ -870,7 +875,7 @@ TEST_F(PlaybackPageTest, ARegisteredProgramJoinsTheList) {
             .ExpectFilePicker(program, title)
             .ExpectMessageBox(IDOK, "The selected application is already registered.");
       });
-  EXPECT_EQ(platform::UserDefaultApplicationId("audio/x-mpegurl"), "myplayer.desktop");
+  EXPECT_EQ(desktop_.choices["audio/x-mpegurl"], "myplayer.desktop");
 }
 
 }  // namespace

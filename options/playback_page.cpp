@@ -46,6 +46,17 @@ std::string CollapseBackslashes(const std::string& path) {
   return out;
 }
 
+// The launchers send files to the player; registered for stream playlists (by an older
+// installation) they are still no program that plays them.
+bool IsLauncher(const platform::DesktopApplication& app) {
+  const std::string name = platform::ToLowerAscii(std::filesystem::path(app.program).filename().string());
+  if (name == "tovarinxx") return true;
+  for (const LauncherRow& row : LauncherTable()) {
+    if (name == LauncherName(row)) return true;
+  }
+  return false;
+}
+
 std::string IconOf(const platform::DesktopApplication& app) {
   return app.icon.empty() || app.icon[0] == '/' ? std::string("audio-x-generic") : app.icon;
 }
@@ -161,7 +172,8 @@ void OptLumarest::FillProgramList() {
 
   // The system's own default, when its program has version information.
   if (const std::optional<platform::DesktopApplication> app =
-          platform::FindApplication(platform::SystemDefaultApplicationId(type))) {
+          platform::FindApplication(platform::SystemDefaultApplicationId(type));
+      app && !IsLauncher(*app)) {
     if (const std::optional<platform::FileVersionInfo> info = platform::GetFileVersionInfo(app->program)) {
       // The program's description on this desktop is its entry's name.
       const std::string name =
@@ -174,6 +186,7 @@ void OptLumarest::FillProgramList() {
   }
   // Every registered program.
   for (const platform::DesktopApplication& app : platform::ListApplicationsFor(PlaybackPlaylistTypes())) {
+    if (IsLauncher(app)) continue;
     std::string name = app.name;
     if (name.empty()) {
       if (const std::optional<platform::FileVersionInfo> info = platform::GetFileVersionInfo(app.program)) {

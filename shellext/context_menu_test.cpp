@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 #include <set>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "common/folders.h"
 #include "platform/paths/paths.h"
@@ -223,12 +227,11 @@ TEST_F(ContextMenuTest, PasteTracksFollowsTheClipboard) {
   // that medium; through the root's own menu, the player asks for a medium.
   device_.SetCapability(DeviceOp::SupportsStorageList, 1);
   host_.SetClipboardFiles({"/music/a.mp3"});
-  std::string work;
-  GetWorkFolder(work, "tx2device");
-  const std::string list = platform::ToPosixPath(work + "_txman.dat");
-  std::filesystem::remove(list);
+  const std::string sent = InstallLauncher("cp \"$1\" \"$0.list.tmp\" && mv \"$0.list.tmp\" \"$0.list\"") + ".list";
   Invoke(internal, 3065);
-  EXPECT_TRUE(std::filesystem::exists(list));
+  for (int i = 0; i < 500 && !std::filesystem::exists(sent); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::ifstream in(sent);
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(in), {}).find("a.mp3"), std::string::npos);
   host_.ExpectMessageBox(platform::IDOK, "Please paste files to either the Internal Memory or SmartMedia Card folders.");
   Invoke(nullptr, 3065);
   EXPECT_EQ(host_.pendingAnswers(), 0u);

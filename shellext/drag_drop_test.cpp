@@ -95,13 +95,8 @@ class DragDropTest : public LibraryTest {
     g_cfKernelIdList = platform::RegisterClipboardFormat(kKernelIdListFormat);
     g_cfNoTransferToSelf = platform::RegisterClipboardFormat(kNoTransferToSelfFormat);
     folder_ = ComPtr<platform::IShellFolder>::Attach(new CShellFolder(nullptr, nullptr));
-    install_ = root_ + "/install dir";
-    fs::create_directories(install_);
     // A launcher that writes down the list it was given.
-    const std::string launcher = install_ + "/tovarinj1";
-    std::ofstream(launcher) << "#!/bin/sh\ncp \"$1\" \"$0.list.tmp\" && mv \"$0.list.tmp\" \"$0.list\"\n";
-    ::chmod(launcher.c_str(), 0755);
-    Settings().SetString("", platform::FromPosixPath(install_));
+    install_ = fs::path(InstallLauncher("cp \"$1\" \"$0.list.tmp\" && mv \"$0.list.tmp\" \"$0.list\"")).parent_path();
   }
   void TearDown() override {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));  // launchers nobody waits for

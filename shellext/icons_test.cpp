@@ -164,22 +164,13 @@ TEST_F(IconsTest, TheComputersPlayerFollowsTheTagIndex) {
   EXPECT_EQ(GetPlaybackApplication(), kPlaybackMediaPlayer);
   device_.SetCapability(DeviceOp::SupportsTagIndex, 1);
   EXPECT_EQ(GetPlaybackApplication(), kPlaybackPlaylistHandler);
-  const std::string home = root_ + "/xdg";
-  std::filesystem::create_directories(home + "/data/applications");
-  std::filesystem::create_directories(home + "/config");
-  ::setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
-  ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-  ::setenv("XDG_CONFIG_DIRS", (home + "/none").c_str(), 1);
-  ::setenv("XDG_DATA_DIRS", (home + "/none").c_str(), 1);
   EXPECT_EQ(GetDefaultPlayerName(name), "Playback Software");
-  std::ofstream(home + "/data/applications/lister.desktop")
-      << "[Desktop Entry]\nType=Application\nName= Lister \nExec=true %U\nMimeType=audio/x-mpegurl;\n";
-  std::ofstream(home + "/config/mimeapps.list") << "[Default Applications]\naudio/x-mpegurl=lister.desktop\n";
+  desktop_.AddApplication("lister.desktop", " Lister ", "/usr/bin/lister", {"audio/x-mpegurl"});
+  desktop_.choices["audio/x-mpegurl"] = "lister.desktop";
   EXPECT_EQ(GetDefaultPlayerName(name), "Lister");
   // A family without a tag index is played by the same desktop handler, and named so.
   device_.SetCapability(DeviceOp::SupportsTagIndex, 0);
   EXPECT_EQ(GetDefaultPlayerName(name), "Lister");
-  for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_DIRS"}) ::unsetenv(var);
 }
 
 }  // namespace

@@ -72,8 +72,16 @@ void WriteListAndStart(const KernelId& target, const char* fileName, const std::
     return;
   }
   // The list's path is the launcher's one argument, whole, whatever characters it holds.
-  platform::StartProcess(platform::ToPosixPath(LauncherPathFor(installFolder, modelCode)),
-                         {platform::ToPosixPath(listPath)});
+  // A launcher that is missing, cannot run or cannot load its libraries would otherwise
+  // fail unseen, its list left behind.
+  platform::StartOptions options;
+  options.awaitStart = true;
+  const platform::StartResult started = platform::StartProcess(
+      platform::ToPosixPath(LauncherPathFor(installFolder, modelCode)), {platform::ToPosixPath(listPath)}, options);
+  if (!started.started) {
+    platform::RemoveFile(listPath);
+    ShowInformation(started.error + ".  " + g_ProductIdentity.suiteName + " was not installed properly.");
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "common/folders.h"
@@ -37,13 +38,11 @@ class SendFilesTest : public LibraryTest {
   void SetUp() override {
     LibraryTest::SetUp();
     Use(device_);
-    install_ = root_ + "/install dir";
-    fs::create_directories(install_);
-    // A launcher that writes down how it was started.
-    const std::string launcher = install_ + "/tovarinj1";
-    std::ofstream(launcher) << "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"\n";
-    ::chmod(launcher.c_str(), 0755);
-    Settings().SetString("", platform::FromPosixPath(install_));
+    install_ = fs::path(MakeLauncher()).parent_path();
+  }
+  // A launcher that writes down how it was started.
+  std::string MakeLauncher() {
+    return InstallLauncher("printf '%s\\n' \"$#\" \"$@\" > \"$0.args.tmp\" && mv \"$0.args.tmp\" \"$0.args\"");
   }
 
   void TearDown() override {
@@ -95,6 +94,34 @@ TEST_F(SendFilesTest, WithoutTheInstallationKeyNothingStarts) {
   EXPECT_EQ(Read(ListFile("_txman.dat")), "C:\\a.mp3\r\n");  // left for the next send to empty
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(fs::exists(install_ + "/tovarinj1.args"));
+}
+
+// A launcher that cannot start is named in a message and its list does not stay behind.
+TEST_F(SendFilesTest, ALauncherThatCannotStartIsNamedAndItsListRemoved) {
+  const std::string launcher = install_ + "/tovarinj1";
+  const struct {
+    const char* what;
+    std::function<void()> make;
+    std::string reason;
+  } cases[] = {
+      {"missing", [&] { fs::remove(launcher); }, "No such file or directory"},
+      {"not executable", [&] { ::chmod(launcher.c_str(), 0644); }, "Permission denied"},
+      // The loader's answer when a library is missing (the installed copy's tests run the real one).
+      {"its library missing", [&] { std::ofstream(launcher) << "#!/bin/sh\nexit 127\n"; },
+       "it could not be loaded (a library it needs is missing)"},
+      {"ending before it runs", [&] { std::ofstream(launcher) << "#!/bin/sh\nexit 3\n"; },
+       "it ended at once (exit code 3)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    MakeLauncher();
+    c.make();
+    host_.ExpectMessageBox(platform::IDOK, "Could not start \"" + launcher + "\": " + c.reason +
+                                               ".  Ombrix Suite was not installed properly.");
+    SendFilesToPlayer(KernelId(), {"C:\\a.mp3"});
+    EXPECT_EQ(host_.pendingAnswers(), 0u);
+    EXPECT_FALSE(fs::exists(ListFile("_txman.dat")));
+  }
 }
 
 TEST_F(SendFilesTest, PasteTakesTheClipboardsFilesIntoAStorageFolderOnly) {

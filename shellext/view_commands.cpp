@@ -17,6 +17,7 @@
 #include "options/transcoding_pages.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
+#include "platform/shell/desktop_queries.h"
 #include "platform/ui/host.h"
 #include "shellext/computer_player.h"
 #include "shellext/library.h"
@@ -95,6 +96,8 @@ std::string PlaybackStatusText() { return Display().shown; }
 // ---- Sheets ----
 
 void RunOptionsSheet(KernelDevice& device, platform::HWND owner) {
+  // Its pages ask the desktop the same questions: each reaches it once while it is open.
+  platform::DesktopQueryCache desktop;
   options::TreePropSheet::CTreePropSheet sheet(g_ProductIdentity.productName + " Options", owner);
   sheet.SetTreeViewMode(true, true, false);
   sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
@@ -136,6 +139,7 @@ void RunReportsSheet(KernelDevice& device, platform::HWND owner) {
 }
 
 void ShowPlaybackOptions(platform::HWND owner) {
+  platform::DesktopQueryCache desktop;
   platform::PropertySheet sheet(g_ProductIdentity.productName + " Options", owner);
   sheet.SetFlags(sheet.GetFlags() | platform::PSH_NOAPPLYNOW);
   options::OptLumarest page;

@@ -31,11 +31,17 @@ class ViewDropsTest : public ViewTest {
     ViewTest::SetUp();
     g_cfKernelIdList = platform::RegisterClipboardFormat(kKernelIdListFormat);
     g_cfNoTransferToSelf = platform::RegisterClipboardFormat(kNoTransferToSelfFormat);
+    launcher_ = InstallLauncher(
+        "n=$(basename \"$1\") && cp \"$1\" \"$0.$n.tmp\" && mv \"$0.$n.tmp\" \"$0.$n\"");
   }
+  std::string launcher_;
+  // The list the installed launcher was last given (it keeps a copy by the list's name).
   std::string ListFile(const char* name) {
-    std::string folder;
-    GetWorkFolder(folder, "tx2device");
-    return ReadFile(platform::ToPosixPath(folder + name));
+    const std::string copy = launcher_ + "." + name;
+    for (int i = 0; i < 1000 && !std::filesystem::exists(copy); ++i) platform::Sleep(10);
+    const std::string text = ReadFile(copy);
+    std::filesystem::remove(copy);
+    return text;
   }
   platform::DropHandler& Drops() { return *View().Window()->GetDropHandler(); }
 };

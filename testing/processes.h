@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
+#include "platform/shell/start_report.h"
 #include "testing/spawn_piped.h"
 #include "testing/temp_folder.h"
 
@@ -54,6 +55,13 @@ inline int SlowFactor() {
 #else
   return 1;
 #endif
+}
+
+// The line of a shell script standing in for a launcher that says it runs, as the real
+// launcher does first thing (platform::ReportStarted).
+inline std::string ScriptReportsStarted() {
+  const std::string var = std::string("$") + platform::kStartReportVariable;
+  return "[ -z \"" + var + "\" ] || eval \"printf x >&" + var + "\"\n";
 }
 
 // Milliseconds on the steady clock since `since`.

@@ -4,12 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "common/identity.h"
+#include "testing/desktop_answers.h"
+#include "testing/processes.h"
 #include "testing/temp_home.h"
 #include "device/memory_device.h"
+#include "platform/paths/paths.h"
 #include "platform/settings/settings.h"
 #include "platform/shell/shell_interfaces.h"
 #include "shellext/enum_id_list.h"
@@ -89,6 +96,24 @@ class LibraryTest : public TempHome {
 
   void Use(device::KernelDevice& device) { shellext::SetDeviceForTesting(&device); }
   platform::SettingsKey& Settings() { return *key_; }
+
+  // The installation folder (the product key's value, a blank in its name) with a launcher
+  // "tovarinj1" that says it runs, as the real one does first, then runs the sh `body`
+  // ($0 the launcher, $1 the list file). Its path.
+  std::string InstallLauncher(const std::string& body) {
+    const std::string folder = root_ + "/install dir";
+    std::filesystem::create_directories(folder);
+    const std::string launcher = folder + "/tovarinj1";
+    std::filesystem::remove(launcher);
+    std::ofstream(launcher) << "#!/bin/sh\n" << platform::testing::ScriptReportsStarted() << body << "\n";
+    ::chmod(launcher.c_str(), 0755);
+    Settings().SetString("", platform::FromPosixPath(folder));
+    return launcher;
+  }
+
+  // The desktop's applications, answered from tables: no test of the library starts the
+  // desktop's tools.
+  platform::testing::DesktopAnswers desktop_;
 
   // The items of the folder whose own list is `folder` (null: the device root).
   std::vector<ShellItemData> Items(platform::LPCITEMIDLIST folder, platform::DWORD flags = 0x60) {

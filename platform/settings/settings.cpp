@@ -232,7 +232,8 @@ class HiveStore {
         hive::WriteFile(root_, hive_, std::string(hive::FullName(hive_)) + " settings; rewritten whole on every change");
     int fd = open(tmpFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     struct stat st {};
-    bool ok = fd >= 0 && WriteAll(fd, text) && fsync(fd) == 0 && fstat(fd, &st) == 0;
+    // The settings are the person's alone, also over a file an older version left open to all.
+    bool ok = fd >= 0 && fchmod(fd, 0600) == 0 && WriteAll(fd, text) && fsync(fd) == 0 && fstat(fd, &st) == 0;
     int err = errno;
     if (fd >= 0 && close(fd) != 0 && ok) {
       ok = false;
@@ -268,6 +269,7 @@ class HiveStore {
     CloseLock();
     int fd = open(lockFile_.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
     if (fd < 0) return false;
+    fchmod(fd, 0600);  // one an older version made open to all; a failure changes nothing else
     struct stat st {};
     if (fstat(fd, &st) != 0 || (st.st_size < static_cast<off_t>(sizeof(std::uint64_t)) &&
                                 (!create || ftruncate(fd, sizeof(std::uint64_t)) != 0))) {

@@ -527,6 +527,27 @@ TEST_F(SettingsTest, AnUnreadableHiveIsAbsentAndNotOverwritten) {
   EXPECT_TRUE(SettingsKey::Create(Hive::LocalMachine, "Software").SetDword("n", 1));
 }
 
+// The store holds the installation's settings and the person's: nobody else reads it,
+// also where an older version left its files open to all.
+TEST_F(SettingsTest, TheStoresFilesAreThePersonsAlone) {
+  const auto othersMayRead = [](const fs::path& p) {
+    return (fs::status(p).permissions() & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none;
+  };
+  ASSERT_TRUE(SettingsKey::Create(Hive::CurrentUser, "Software\\Ombrix").SetDword("n", 1));
+  EXPECT_FALSE(othersMayRead(SettingsFolder()));
+  for (const auto& e : fs::directory_iterator(SettingsFolder())) EXPECT_FALSE(othersMayRead(e.path())) << e.path();
+
+  UseNewHome();
+  fs::create_directories(SettingsFolder());
+  const std::string lock = SettingsFolder() + "/" + hive::FullName(Hive::CurrentUser) + ".lock";
+  for (const std::string& file : {HiveFile(), lock}) {
+    std::ofstream(file).close();
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+  }
+  ASSERT_TRUE(SettingsKey::Create(Hive::CurrentUser, "Software\\Ombrix").SetDword("n", 2));
+  for (const auto& e : fs::directory_iterator(SettingsFolder())) EXPECT_FALSE(othersMayRead(e.path())) << e.path();
+}
+
 // ---------------------------------------------------------------------------------------
 // tovreg
 

@@ -1,9 +1,10 @@
-#include "platform/shell/applications.h"
+#include "platform/shell/system_desktop.h"
 
 #include <glib.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -158,11 +159,19 @@ std::optional<std::string> RunXdgMime(std::vector<std::string> arguments, const 
   return Trim(text.substr(0, text.find('\n')));
 }
 
-// A text as one argument of a desktop entry's Exec: quoted, with the characters that stay
-// special inside quotes escaped, and "%" doubled (field codes begin with it).
-std::string QuoteExecArgument(const std::string& text) {
+// A program as the start of a desktop entry's Exec. The generic back ends of xdg-mime and
+// xdg-open take the line's first blank-separated word as the program, quotes and all:
+// xdg-mime drops a person's choice of an entry whose program it cannot find that way. So a
+// path is written bare when it needs no quoting; one that does is quoted as the desktop
+// entry rules say (the characters that stay special inside quotes escaped), which desktops
+// that read those rules follow. "%" is doubled: field codes begin with it.
+std::string ExecProgram(const std::string& program) {
+  const bool bare = !program.empty() && std::all_of(program.begin(), program.end(), [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string_view("/._+-,@:").find(c) != std::string_view::npos;
+  });
+  if (bare) return program;
   std::string out = "\"";
-  for (char c : text) {
+  for (char c : program) {
     if (c == '"' || c == '`' || c == '$' || c == '\\') out.push_back('\\');
     if (c == '%') out.push_back('%');
     out.push_back(c);
@@ -171,6 +180,8 @@ std::string QuoteExecArgument(const std::string& text) {
 }
 
 }  // namespace
+
+namespace system_desktop {
 
 std::vector<DesktopApplication> ListApplicationsFor(const std::vector<std::string>& types) {
   std::vector<DesktopApplication> apps;
@@ -269,7 +280,7 @@ Registration RegisterApplication(const std::string& program, const std::vector<s
   KeyFile kf(g_key_file_new());
   g_key_file_set_string(kf.get(), kEntryGroup, "Type", "Application");
   g_key_file_set_string(kf.get(), kEntryGroup, "Name", path.stem().string().c_str());
-  g_key_file_set_string(kf.get(), kEntryGroup, "Exec", (QuoteExecArgument(program) + " %U").c_str());
+  g_key_file_set_string(kf.get(), kEntryGroup, "Exec", (ExecProgram(program) + " %U").c_str());
   std::string mimeTypes;
   for (const std::string& t : types) mimeTypes += t + ";";
   g_key_file_set_string(kf.get(), kEntryGroup, "MimeType", mimeTypes.c_str());
@@ -279,4 +290,5 @@ Registration RegisterApplication(const std::string& program, const std::vector<s
   return Registration::kRegistered;
 }
 
+}  // namespace system_desktop
 }  // namespace platform

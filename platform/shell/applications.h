@@ -5,6 +5,9 @@
 // Desktop entries are read from $XDG_DATA_HOME/applications and each folder of
 // $XDG_DATA_DIRS (+ "/applications"), the first folder that holds an id winning; an entry
 // marked Hidden, or whose TryExec program is missing, hides that id.
+//
+// Every function here is a question to the desktop or a change of its answers, and goes
+// through the seam of desktop_queries.h (tests answer there; a cache keeps answers).
 #pragma once
 
 #include <optional>

@@ -128,6 +128,26 @@ TEST_F(ApplicationsTest, ARegisteredProgramIsAnEntryOfItsOwn) {
   EXPECT_EQ(id, "true.desktop");
 }
 
+// The person's choice of a registered program is what the desktop opens the type with:
+// xdg-mime's generic back end follows a choice only to an entry whose Exec starts with a
+// program it can find.
+TEST_F(ApplicationsTest, ARegisteredProgramThePersonChoseIsTheDefault) {
+  Entry("system", "alpha.desktop", Player("Alpha", "true %U", "audio/x-mpegurl;"));
+  std::ofstream(root_ + "/system/applications/mimeapps.list")
+      << "[Default Applications]\naudio/x-mpegurl=alpha.desktop\n";
+  const std::string program = root_ + "/bin/my-player_2.0";
+  fs::create_directories(root_ + "/bin");
+  std::ofstream(program) << "#!/bin/sh\n";
+  fs::permissions(program, fs::perms::owner_all);
+  std::string id;
+  ASSERT_EQ(RegisterApplication(program, kPlaylistTypes, id), Registration::kRegistered);
+  ASSERT_TRUE(SetDefaultApplication("audio/x-mpegurl", id));
+  EXPECT_EQ(UserDefaultApplicationId("audio/x-mpegurl"), id);
+  EXPECT_EQ(DefaultApplicationId("audio/x-mpegurl"), id);
+  ASSERT_TRUE(FindApplication(id));
+  EXPECT_EQ(FindApplication(id)->program, program);
+}
+
 TEST_F(ApplicationsTest, VersionInformationComesFromTheProgramsPackage) {
   const std::optional<FileVersionInfo> info = GetFileVersionInfo("/usr/bin/true");  // listed as /bin/true
   ASSERT_TRUE(info);

@@ -1,4 +1,4 @@
-#include "platform/shell/file_version.h"
+#include "platform/shell/system_desktop.h"
 
 #include <glib.h>
 
@@ -52,6 +52,8 @@ std::string OwningPackage(const std::string& path) {
 
 }  // namespace
 
+namespace system_desktop {
+
 std::optional<FileVersionInfo> GetFileVersionInfo(std::string_view posixPath) {
   namespace fs = std::filesystem;
   std::error_code ec;
@@ -81,4 +83,5 @@ std::optional<FileVersionInfo> GetFileVersionInfo(std::string_view posixPath) {
   return info;
 }
 
+}  // namespace system_desktop
 }  // namespace platform

@@ -1,6 +1,7 @@
 // What the desktop knows of a program file's version. On this system the program's
 // package says it: the Debian package that installed the file gives its one-line summary
-// (the file's description) and its version (the product version).
+// (the file's description) and its version (the product version). Asked through the
+// seam of desktop_queries.h.
 #pragma once
 
 #include <optional>

@@ -14,6 +14,11 @@ namespace platform {
 struct StartOptions {
   std::string workingDirectory;  // empty: the caller's
   bool wait = false;             // run to the end and report the exit code
+  // Not waited for, but started only once the program says it runs (ReportStarted of
+  // start_report.h): one that ends before, as a program whose libraries cannot be loaded
+  // does, did not start, and the error says why. A program that neither says so nor ends
+  // within a few seconds counts as started.
+  bool awaitStart = false;
 };
 
 struct StartResult {

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/shell/start_report.h"
+
 namespace platform {
 namespace {
 
@@ -64,6 +66,58 @@ TEST_F(ShellTest, StartsWithArgumentsAndWorkingFolderAndReportsTheExitCode) {
   StartResult missing = StartProcess("no-such-program-anywhere", {});
   EXPECT_FALSE(missing.started);
   EXPECT_NE(missing.error.find("Could not start \"no-such-program-anywhere\""), std::string::npos);
+}
+
+// A long-lived host (a file manager) starts programs nobody waits for: each is reaped as
+// it ends, not left a zombie until the next start.
+TEST_F(ShellTest, AProgramNobodyWaitsForIsReapedWhenItEnds) {
+  const StartResult r = StartProcess("sh", {"-c", "exit 0"});
+  ASSERT_TRUE(r.started) << r.error;
+  const std::string stat = "/proc/" + std::to_string(r.pid) + "/stat";
+  bool gone = false;
+  for (int i = 0; i < 1000 && !gone; ++i) {
+    gone = !fs::exists(stat);
+    if (!gone) ::usleep(5000);
+  }
+  EXPECT_TRUE(gone) << ReadFile(stat);
+}
+
+// A program started with awaitStart counts as started once it says so; one that ends
+// before, as a launcher does whose library cannot be loaded, did not start.
+TEST_F(ShellTest, AwaitingTheStartTellsAProgramThatEndedBeforeItRan) {
+  const std::string reports = "[ -n \"$" + std::string(kStartReportVariable) + "\" ] && eval \"printf x >&$" +
+                              kStartReportVariable + "\"; ";
+  const std::string closesIt = "eval \"exec $" + std::string(kStartReportVariable) + ">&-\"; ";
+  const struct {
+    const char* what;
+    std::string script;
+    bool started;
+    std::string error;
+  } cases[] = {
+      {"reports, then works on", reports + "sleep 0.3", true, ""},
+      {"reports and ends", reports + "exit 1", true, ""},
+      {"cannot be loaded", "exit 127", false, "it could not be loaded (a library it needs is missing)"},
+      {"ends at once", "exit 4", false, "it ended at once (exit code 4)"},
+      {"killed at once", "kill -9 $$", false, "it ended at once (signal 9)"},
+      {"closes the descriptor and works on", closesIt + "sleep 1", true, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path program = Script("prog", c.script);
+    StartOptions options;
+    options.awaitStart = true;
+    const StartResult r = StartProcess(program.string(), {}, options);
+    EXPECT_EQ(r.started, c.started) << r.error;
+    EXPECT_EQ(r.error, c.started ? "" : "Could not start \"" + program.string() + "\": " + c.error);
+    if (r.started) {
+      EXPECT_TRUE(WaitForProcess(r.pid, 5000).has_value());
+    }
+  }
+  // The variable names no descriptor of a program started without awaitStart.
+  const fs::path env = dir_ / "env.txt";
+  const StartResult plain = StartProcess("sh", {"-c", "env > '" + env.string() + "'"}, StartOptions{{}, true});
+  ASSERT_TRUE(plain.started);
+  EXPECT_EQ(ReadFile(env).find(kStartReportVariable), std::string::npos);
 }
 
 TEST_F(ShellTest, RecorderCapturesWhatWouldBeOpened) {

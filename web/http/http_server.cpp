@@ -118,7 +118,8 @@ void AppendLogLine(const std::string& path, const std::string& line) {
     const std::string older = path.substr(0, path.size() - std::string_view(".html").size()) + ".1.html";
     rename(path.c_str(), older.c_str());
   }
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  // It names the people who signed in and what they asked for: the person's alone.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) return;
   if (write(fd, line.data(), line.size()) < 0) {
     // A log that cannot be written is skipped.

@@ -504,6 +504,9 @@ TEST_F(HttpServerTest, RequestLog) {
   Get("/");
   const std::string log = Log();
   EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2) << log;
+  // It names who signed in: the person's alone.
+  EXPECT_EQ(std::filesystem::status(root_ + "/install/httplog.html").permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   key_->SetString("", platform::FromPosixPath(root_ + "/nowhere"));
   EXPECT_EQ(StatusLine(Get("/")), "HTTP/1.1 200 OK");
 }
