@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
@@ -223,6 +224,58 @@ TEST_F(WxHostPersonTest, APopupMenuOpenedFromAModalDialogRunsTheCommandAPersonPi
     EXPECT_TRUE(shown);
     EXPECT_EQ(chosen, 42u) << (mouse ? "clicked" : "keys");
   }
+}
+
+// After the rows are filled again with one row selected again (as a list does after an
+// edit), a click on another row selects that row alone, in the widget and in the core.
+constexpr int kRows = 104;
+
+// A dialog of four rows that fills them again, some selected, as a list does after an edit.
+class RowsDialog : public Dialog {
+ public:
+  RowsDialog() : Dialog(Template()) {}
+  static const DialogTemplate& Template() {
+    using namespace layout;
+    static const DialogTemplate t = MakeTemplate(
+        903, "Rows", Column({layout::ListView(kRows).Lines(6).Width(40), Buttons({DefaultButton(IDOK, "OK")})}));
+    return t;
+  }
+  void Fill(const std::vector<int>& selected) {
+    ListViewControl& list = ListView(kRows);
+    list.DeleteAllItems();
+    for (int i = 0; i < 4; ++i) {
+      const int row = list.InsertItem(i, "Row " + std::to_string(i));
+      if (std::find(selected.begin(), selected.end(), i) != selected.end()) {
+        list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+      }
+    }
+  }
+  bool OnInitDialog() override {
+    Dialog::OnInitDialog();
+    ListView(kRows).InsertColumn(0, {"Name", 200});
+    Fill({});
+    return true;
+  }
+};
+
+TEST_F(WxHostPersonTest, AClickOnAnotherRowSelectsItAloneAfterTheRowsAreFilledAgain) {
+  Person person;
+  ASSERT_TRUE(person.ok());
+  RowsDialog dialog;
+  std::vector<int> after;
+  host_->SetPromptObserver([&](WxPrompt& p) {
+    ListViewControl& list = dialog.ListView(kRows);
+    // Row 1 was edited: the list is filled again with it selected.
+    dialog.Fill({1});
+    const std::optional<Rect> three = host_->ScreenRect(dialog, kRows, 3);
+    ASSERT_TRUE(three.has_value());
+    person.ClickAt((three->left + three->right) / 2, (three->top + three->bottom) / 2);
+    host_->PumpUntil([&] { return list.GetSelectedRows() == std::vector<int>{3}; }, 3000);
+    after = list.GetSelectedRows();
+    p.Cancel();
+  });
+  dialog.DoModal();
+  EXPECT_EQ(after, std::vector<int>{3});
 }
 
 // A message box holds its whole title, shows the icon its flags name, and Enter chooses

@@ -1208,7 +1208,21 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
           lv->UserSelectRows(rows);
         }
       };
-      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded(readSelection));
+      // A row chosen without Ctrl or Shift is chosen alone. The toolkit's list leaves rows
+      // that code selected (a list filled again after an edit) highlighted when a person
+      // clicks another row, so that the next command would act on both.
+      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded([this, wl, readSelection](wxListEvent& e) {
+                const wxMouseState state = wxGetMouseState();
+                if (!wl->HasFlag(wxLC_SINGLE_SEL) && !state.ControlDown() && !state.ShiftDown()) {
+                  ++guard_;
+                  for (long i = wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
+                       i = wl->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+                    if (i != e.GetIndex()) wl->SetItemState(i, 0, wxLIST_STATE_SELECTED);
+                  }
+                  --guard_;
+                }
+                readSelection(e);
+              }));
       w->Bind(wxEVT_LIST_ITEM_DESELECTED, guarded(readSelection));
       w->Bind(wxEVT_LIST_ITEM_ACTIVATED, guarded([lv](wxListEvent& e) { lv->UserActivate(static_cast<int>(e.GetIndex())); }));
       auto coreColumn = [lv](int shown) {
