@@ -1173,9 +1173,23 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
     case ControlKind::TreeView: {
       auto* tree = static_cast<TreeViewControl*>(control);
       auto* wt = static_cast<wxTreeCtrl*>(w);
-      w->Bind(wxEVT_TREE_SEL_CHANGING, guarded([tree, wt](wxTreeEvent& e) {
+      // The highlight shows the core's selection: the toolkit's tree may still move it
+      // after a refused change that showed a message (a page that may not be left), so
+      // the core's item is highlighted again once the person's action is over.
+      auto showCore = [this, tree, wt, alive = alive_] {
+        wt->CallAfter([this, tree, wt, alive] {
+          if (*alive) Sync(*tree, wt, ControlAspect::Selection);
+        });
+      };
+      w->Bind(wxEVT_TREE_SEL_CHANGING, guarded([tree, wt, showCore](wxTreeEvent& e) {
                 const HTREEITEM h = TreeHandle(wt, e.GetItem());
-                if (h != 0 && h != tree->GetSelectedItem() && !tree->UserSelect(h)) e.Veto();
+                if (h != 0 && h != tree->GetSelectedItem() && !tree->UserSelect(h)) {
+                  e.Veto();
+                  showCore();
+                }
+              }));
+      w->Bind(wxEVT_TREE_SEL_CHANGED, guarded([tree, wt, showCore](wxTreeEvent& e) {
+                if (TreeHandle(wt, e.GetItem()) != tree->GetSelectedItem()) showCore();
               }));
       w->Bind(wxEVT_TREE_ITEM_EXPANDING, guarded([tree, wt](wxTreeEvent& e) {
                 const HTREEITEM h = TreeHandle(wt, e.GetItem());
