@@ -1,6 +1,6 @@
 // The tree-navigated options sheet on a (virtual) display, driven with the display's own
 // pointer and keys: the tree's highlight shows the page that is shown, also after a page
-// refused to be left. Runs under tests/gui/headless --wm; skipped
+// refused to be left and after Ctrl+Tab. Runs under tests/gui/headless --wm; skipped
 // without a display.
 #include <gtest/gtest.h>
 
@@ -51,6 +51,12 @@ class Person {
     XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
     XTestFakeButtonEvent(display_, 1, True, CurrentTime);
     XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+  }
+  void Ctrl(KeySym key) {
+    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XK_Control_L), True, CurrentTime);
+    Key(key);
+    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XK_Control_L), False, CurrentTime);
     XFlush(display_);
   }
   void Key(KeySym key) {
@@ -104,6 +110,35 @@ TEST(TreePropSheetWindowTest, TheTreesHighlightShowsTheShownPage) {
   });
   sheet.DoModal();
   EXPECT_EQ(seen, (std::vector<std::string>{"General / General"}));
+}
+
+// Ctrl+Tab shows the next page, and the highlight goes with it.
+TEST(TreePropSheetWindowTest, CtrlTabMovesThePageAndTheHighlight) {
+  if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";
+  std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("tree_prop_sheet_window_test");
+  ASSERT_NE(host, nullptr);
+  Person person;
+  ASSERT_TRUE(person.ok());
+  NumberPage general("General"), web("Web Server"), player("Player");
+  CTreePropSheet sheet("Test Options");
+  for (NumberPage* p : {&general, &web, &player}) sheet.AddPage(p);
+  ASSERT_TRUE(sheet.SetTreeViewMode(true, true, false));
+  std::string seen;
+  host->SetPromptObserver([&](platform::WxPrompt& p) {
+    const auto highlighted = [&] {
+      for (const platform::RenderedControl& c : p.Controls()) {
+        if (c.id == CTreePropSheet::kTreeId) return c.text;
+      }
+      return std::string("(none)");
+    };
+    const auto shown = [&] { return sheet.GetShownPage() != nullptr ? sheet.GetShownPage()->GetTitle() : "(none)"; };
+    person.Ctrl(XK_Tab);
+    host->PumpUntil([&] { return shown() == "Web Server" && highlighted() == "Web Server"; }, 3000);
+    seen = shown() + " / " + highlighted();
+    p.Cancel();
+  });
+  sheet.DoModal();
+  EXPECT_EQ(seen, "Web Server / Web Server");
 }
 
 }  // namespace

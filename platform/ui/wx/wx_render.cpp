@@ -1549,8 +1549,17 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
         add(TVI_ROOT, root);
         what = ControlAspect::Selection;
       }
-      // A person's own selection or expansion is already on screen.
-      if (userDepth_ > 0) break;
+      // A person's own selection or expansion is already on screen, and the toolkit may
+      // still be changing it: a selection the code made meanwhile (Ctrl+Tab to the next
+      // page) is shown once the person's action is over.
+      if (userDepth_ > 0) {
+        if (what == ControlAspect::Selection) {
+          wt->CallAfter([this, control = &c, wt, alive = alive_] {
+            if (*alive) Sync(*control, wt, ControlAspect::Selection);
+          });
+        }
+        break;
+      }
       if (what == ControlAspect::Selection || what == ControlAspect::Expanded) {
         std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
           wxTreeItemIdValue cookie;
