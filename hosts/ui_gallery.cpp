@@ -153,21 +153,28 @@ std::vector<std::string> SampleFiles() {
 
 // The transfer window sending twelve files: looked at while the fifth is on its way
 // (`during`), or once the run has ended.
-void ShowTransfer(platform::WxHost& host, const std::function<void(UiWindow&)>& shown, bool during) {
+enum class TransferMoment { kDuring, kComplete, kCancelled };
+
+void ShowTransfer(platform::WxHost& host, const std::function<void(UiWindow&)>& shown, TransferMoment moment) {
   GalleryPlayer player;
   transfer::CTransferDialog dialog(player);
   if (!dialog.Create(0)) return;
   dialog.CenterWindow();
   dialog.ShowWindow(platform::SW_SHOW);
-  if (during) {
+  if (moment == TransferMoment::kDuring) {
     player.during = [&] {
       dialog.OnUploadProgress(60);
       host.Settle(5000);
       shown(dialog);
     };
+  } else if (moment == TransferMoment::kCancelled) {
+    // The person cancels during the fifth file.
+    player.during = [&] { dialog.SendToWindow(platform::WM_COMMAND, transfer::CTransferDialog::kCancelId, 0); };
   }
   dialog.TransferDataFiles(nullptr, KernelId(0), SampleFiles(), 1);
-  if (!during) {
+  if (moment != TransferMoment::kDuring) {
+    // The rate's label at its widest, which must not wrap.
+    if (moment == TransferMoment::kCancelled) dialog.SetDlgItemText(transfer::CTransferDialog::kRateId, "12345.67 Mbit/s");
     host.Settle(5000);
     shown(dialog);
   }
@@ -199,10 +206,13 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                        d.Close();
                      }});
   samples.push_back({"transfer_progress", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
-                       ShowTransfer(host, shown, true);
+                       ShowTransfer(host, shown, TransferMoment::kDuring);
                      }});
   samples.push_back({"transfer_complete", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
-                       ShowTransfer(host, shown, false);
+                       ShowTransfer(host, shown, TransferMoment::kComplete);
+                     }});
+  samples.push_back({"transfer_cancelled", "", [&host](platform::WxHost&, const std::function<void(UiWindow&)>& shown) {
+                       ShowTransfer(host, shown, TransferMoment::kCancelled);
                      }});
   samples.push_back(Modal("tag_fill", [] {
     static TrackRecord record;

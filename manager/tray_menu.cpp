@@ -2,6 +2,7 @@
 // click, and its commands. Members of OmbrixManagerWnd; they run on its thread.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -147,7 +148,7 @@ platform::LRESULT OmbrixManagerWnd::OnTrayNotify(platform::WPARAM iconId, platfo
 platform::Menu OmbrixManagerWnd::BuildTrayMenu(platform::UINT iconId) {
   const ProductIdentity& product = g_ProductIdentity;
   KernelDevice* device = iconId == TRAY_ICON_ID ? device_.get() : nullptr;
-  const std::string label = device != nullptr ? DeviceLabel() : std::string();
+  const std::string label = device != nullptr ? platform::MenuLiteral(DeviceLabel()) : std::string();
   const bool browse = iconId == TRAY_ICON_ID;
   const int connectedModel = device != nullptr ? Quietly([&] { return device->IsConnectedModel("Dozi"); }, 0) : 0;
   const bool autoConnect = device != nullptr && Quietly([&] { return device->IsAutoConnect(); }, 0) != 0;
@@ -181,8 +182,15 @@ platform::Menu OmbrixManagerWnd::BuildTrayMenu(platform::UINT iconId) {
       queue.Append(platform::MF_STRING, ID_TRAY_STOP, "Stop");
       queue.AppendSeparator();
       queue.Append(platform::MF_STRING, ID_TRAY_VOLUME, "Set Volume");
+      // The title tells what the player does now: a queue played out, or stopped, is not
+      // playing, whatever entry it stands at.
+      const bool stopped = device->PlaybackStoppedNow().value_or(false);
       char title[64];
-      if (paused) {
+      if (position >= count) {
+        std::snprintf(title, sizeof title, "Active Queue (End Reached)");
+      } else if (stopped) {
+        std::snprintf(title, sizeof title, "Active Queue (Stopped %d/%d)", std::max(position, 0) + 1, count);
+      } else if (paused) {
         std::snprintf(title, sizeof title, "Active Queue (Paused)");
       } else {
         std::snprintf(title, sizeof title, "Active Queue (Playing %d/%d)", position + 1, count);

@@ -101,6 +101,23 @@ TEST_F(TrayMenuTest, MenuItemsOrderAndGreyedOnesFollowThePlayer) {
        "(Connect Jukebox)\nDisconnect Jukebox\n-\nOpen Ombrix Jukebox ...\nBrowse Pallidor ...\n"
        "Active Queue (Paused) >\n  Next Track\n  Previous Track\n  -\n  Play\n  Resume\n  Stop\n  -\n"
        "  Set Volume\n-\nKestrova Manager Options...\nAbout Kestrova Manager...\n-\nExit Kestrova Manager\n"},
+      // What the title tells is what the player does: stopped, or the queue played out.
+      {"connected, queue stopped", [](TrayMenuTest& t) {
+         t.StartQueue();
+         t.device_->StopPlayback();
+       },
+       TRAY_ICON_ID,
+       "(Connect Jukebox)\nDisconnect Jukebox\n-\nOpen Ombrix Jukebox ...\nBrowse Pallidor ...\n"
+       "Active Queue (Stopped 1/3) >\n  Next Track\n  Previous Track\n  -\n  Play\n  Pause\n  Stop\n  -\n"
+       "  Set Volume\n-\nKestrova Manager Options...\nAbout Kestrova Manager...\n-\nExit Kestrova Manager\n"},
+      {"connected, queue played out", [](TrayMenuTest& t) {
+         t.StartQueue();
+         for (int i = 0; i < 3; ++i) t.device_->NotifyStopped(1);
+       },
+       TRAY_ICON_ID,
+       "(Connect Jukebox)\nDisconnect Jukebox\n-\nOpen Ombrix Jukebox ...\nBrowse Pallidor ...\n"
+       "Active Queue (End Reached) >\n  Next Track\n  Previous Track\n  -\n  Play\n  Pause\n  Stop\n  -\n"
+       "  Set Volume\n-\nKestrova Manager Options...\nAbout Kestrova Manager...\n-\nExit Kestrova Manager\n"},
       {"connected, empty queue", [](TrayMenuTest&) {}, TRAY_ICON_ID,
        "(Connect Jukebox)\nDisconnect Jukebox\n-\nOpen Ombrix Jukebox ...\nBrowse Pallidor ...\n-\n"
        "Kestrova Manager Options...\nAbout Kestrova Manager...\n-\nExit Kestrova Manager\n"},

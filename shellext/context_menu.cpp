@@ -93,7 +93,7 @@ Menu CContextMenu::PlaylistMenu(UINT firstCommand) {
     int n = 0;
     for (int more = device.GetFirstPlaylist(playlist); more != 0; more = device.GetNextPlaylist(playlist), ++n) {
       popup.Append(platform::MF_STRING, firstCommand + kPlaylistCommandFirst + 1 + static_cast<UINT>(n),
-                   device.GetPlaylistName(playlist));
+                   platform::MenuLiteral(device.GetPlaylistName(playlist)));
       playlistMenuMap_[n] = playlist.word[0];
     }
   } catch (const std::exception&) {

@@ -114,6 +114,11 @@ TEST_F(ContextMenuTest, TheMenuOfEachKindOfItemFollowsThePlayer) {
       {"a track", NT_TRACK, 11, "Harbour", none,
        "Play Track [" + jukebox + "Choose playback software...], -, Add to Playlist [" + playlists +
            "], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
+      // A name's "&" is shown as it stands, not taken for the mark of a key.
+      {"a track, a playlist named with &", NT_TRACK, 11, "Harbour",
+       [](MemoryDevice& d) { d.AddPlaylist("Rock & Roll", {}); },
+       "Play Track [" + jukebox + "Choose playback software...], -, Add to Playlist [" + playlists +
+           ", Rock && Roll], -, Copy to Computer..., &Delete, -, Albums by this Artist..., -, Properties (Edit Tag), Auto-Fill Track Numbers..."},
       {"a track, no playlists", NT_TRACK, 11, "Harbour",
        [](MemoryDevice& d) { d.SetCapability(DeviceOp::SupportsPlaylists, 0); },
        "Play Track [" + jukebox +
@@ -296,24 +301,26 @@ TEST_F(ContextMenuTest, AVerbGivenAsTextIsRefused) {
   EXPECT_TRUE(host_.prompts().empty());
 }
 
-// The commands that the menus' texts name, each reaching the player.
+// The commands that the menus' texts name, each reaching the player; the name dialog
+// says what is being named.
 TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
-  auto name = [this](const char* text) {
-    host_.ExpectDialog(CNameDlg::kTemplateId, [text](platform::DialogDriver& d) {
+  auto name = [this](const char* text, std::string caption) {
+    host_.ExpectDialog(CNameDlg::kTemplateId, [text, caption](platform::DialogDriver& d) {
+      EXPECT_EQ(d.Caption(), caption);
       d.Type(CNameDlg::kNameId, text);
       d.Ok();
     });
   };
-  name("  Evening Two ");
+  name("  Evening Two ", "Playlist Name");
   Invoke(Folder(NT_PLAYLIST, c_.evening.word[0], "Evening"), 4000);
   EXPECT_EQ(device_.GetPlaylistName(c_.evening), "Evening Two");
   // Another playlist's name is refused as "New Playlist..." refuses it.
-  name(" Evening Two");
+  name(" Evening Two", "Playlist Name");
   host_.ExpectMessageBox(platform::IDOK, "Playlist 'Evening Two' already exists.");
   Invoke(Folder(NT_PLAYLIST, c_.jazzMix.word[0], "Jazz Mix"), 4000);
   EXPECT_EQ(device_.GetPlaylistName(c_.jazzMix), "Jazz Mix");
 
-  name("notes/2024");
+  name("notes/2024", "File Name");
   const KernelId readme = [&] {
     KernelId item;
     for (int n = device_.GetFirstDataItem(c_.documents, item); n != 0; n = device_.GetNextDataItem(c_.documents, item)) {
@@ -326,11 +333,11 @@ TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
   Invoke(file, 4000);
   EXPECT_EQ(device_.GetDataItemName(readme), "notes2024");  // one part of a path
 
-  name("list.csv");  // taken in that folder
+  name("list.csv", "File Name");  // taken in that folder
   host_.ExpectMessageBox(platform::IDOK, "An item named list.csv already exists.");
   Invoke(file, 4000);
 
-  name("Archive");
+  name("Archive", "Folder Name");
   platform::LPITEMIDLIST documents = Folder(NT_DATAFOLDER, c_.documents.word[0], "Documents");
   reinterpret_cast<ShellItemData*>(documents)->id.Assign(c_.documents);
   Invoke(documents, 4045);
@@ -341,7 +348,7 @@ TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
   }
   EXPECT_NE(std::find(names.begin(), names.end(), "Archive"), names.end());
 
-  name("Ideas");
+  name("Ideas", "Folder Name");
   platform::LPITEMIDLIST notes = Folder(NT_NOTEFOLDER, device_.NotesRoot().word[0], "Notes");
   reinterpret_cast<ShellItemData*>(notes)->id.Assign(device_.NotesRoot());
   Invoke(notes, 4045);
@@ -359,7 +366,7 @@ TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
   std::vector<KernelId> shuffled = device_.PlaylistItems(mix);
   EXPECT_EQ(shuffled.size(), 4u);
 
-  name("Ada");
+  name("Ada", "Owner Name");
   Invoke(Folder(NT_INFO, 0, "Device Information"), 3046);
   EXPECT_EQ(device_.GetOwnerName(), "Ada");
 
@@ -375,13 +382,11 @@ TEST_F(ContextMenuTest, RenameNewFolderSortShuffleOwnerAndTime) {
 // New Note... and New Contact...: a name given (asked again while blank), an existing one
 // refused; a contact's first field holds at most 260 bytes of its name.
 TEST_F(ContextMenuTest, NewNotesAndContacts) {
-  auto name = [this](std::vector<std::string> texts) {
-    host_.ExpectDialog(CNameDlg::kTemplateId, [t = texts.at(0)](platform::DialogDriver& d) {
-      d.Type(CNameDlg::kNameId, t);
-      d.Ok();
-    });
-    for (std::size_t i = 1; i < texts.size(); ++i) {
-      host_.ExpectDialog(CNameDlg::kTemplateId, [t = texts[i]](platform::DialogDriver& d) {
+  std::string caption = "Note Name";
+  auto name = [this, &caption](std::vector<std::string> texts) {
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+      host_.ExpectDialog(CNameDlg::kTemplateId, [t = texts[i], caption](platform::DialogDriver& d) {
+        EXPECT_EQ(d.Caption(), caption);
         d.Type(CNameDlg::kNameId, t);
         d.Ok();
       });
@@ -404,6 +409,7 @@ TEST_F(ContextMenuTest, NewNotesAndContacts) {
   platform::LPITEMIDLIST contacts = Folder(NT_CONTACTFOLDER, 0, "Contacts");
   reinterpret_cast<ShellItemData*>(contacts)->id.Assign(device_.ContactsRoot());
   const std::string longName(300, 'c');
+  caption = "Contact Name";
   name({longName});
   Invoke(contacts, 3043);
   bool found = false;

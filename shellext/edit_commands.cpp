@@ -28,7 +28,7 @@ void CreateNoteOrContact(const CPidlList& selection) {
     return;
   }
   std::string name;
-  if (!AskPlaylistName(name)) return;  // asked again while blank; Cancel ends
+  if (!AskForName(name, notes ? "Note Name" : "Contact Name")) return;  // asked again while blank; Cancel ends
   name = platform::Trim(name);
   try {
     platform::WaitCursor wait;

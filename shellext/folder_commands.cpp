@@ -17,9 +17,10 @@ namespace shellext {
 
 namespace {
 
-// The name the person gives (`name` shown first), trimmed; false on Cancel.
-bool AskName(std::string& name) {
-  if (!AskPlaylistName(name)) return false;
+// The name the person gives (`name` shown first), trimmed; false on Cancel. `caption`
+// says what is being named.
+bool AskName(std::string& name, const std::string& caption) {
+  if (!AskForName(name, caption)) return false;
   name = platform::Trim(name);
   return true;
 }
@@ -102,7 +103,7 @@ void RenameItem(const CPidlList& selection) {
   }
   const std::string old = item.GetDisplayName();
   std::string name = old;
-  if (!AskName(name)) return;
+  if (!AskName(name, type == NT_PLAYLIST ? "Playlist Name" : type == NT_DATAFOLDER ? "Folder Name" : "File Name")) return;
   if (type != NT_PLAYLIST) StripSlashes(name, std::string(name));  // a data item's name is one part of a path
   if (name.empty() || name == old) return;
   platform::WaitCursor wait;
@@ -138,7 +139,7 @@ void CreateFolder(const CPidlList& selection) {
     return;
   }
   std::string name = "New Folder";
-  if (!AskName(name)) return;
+  if (!AskName(name, "Folder Name")) return;
   StripSlashes(name, std::string(name));
   if (name.empty()) return;
   platform::WaitCursor wait;
@@ -173,7 +174,7 @@ void ChangeOwnerName() {
   try {
     KernelDevice& device = Device();
     std::string name = device.GetOwnerName();
-    if (!AskName(name)) return;
+    if (!AskName(name, "Owner Name")) return;
     platform::WaitCursor wait;
     if (device.SetOwnerName(name) != 0) {
       ShowInformation("Could not change the owner name.");

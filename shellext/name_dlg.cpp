@@ -10,7 +10,7 @@ using namespace platform::layout;
 
 const platform::DialogTemplate& NameDlgTemplate() {
   static const platform::DialogTemplate t = platform::MakeTemplate(
-      CNameDlg::kTemplateId, "Please provide a name.",
+      CNameDlg::kTemplateId, "Name",
       Column({Edit(CNameDlg::kNameId).Width(40).Label("Name"),
               Buttons({DefaultButton(platform::IDOK, "OK"), Button(platform::IDCANCEL, "Cancel")})}));
   return t;
@@ -24,7 +24,9 @@ const platform::DialogTemplate& DeleteDialogTemplate() {
   return t;
 }
 
-CNameDlg::CNameDlg(platform::HWND parent) : Dialog(NameDlgTemplate(), parent) {}
+CNameDlg::CNameDlg(platform::HWND parent, const std::string& caption) : Dialog(NameDlgTemplate(), parent) {
+  SetWindowText(caption);
+}
 
 void CNameDlg::DoDataExchange(platform::DataExchange& dx) { dx.Text(kNameId, name); }
 

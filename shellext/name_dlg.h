@@ -1,5 +1,6 @@
-// The small dialogs many commands of the library share: CNameDlg asks for one name (a new
-// playlist, rule-defined playlist, note or contact); CDeleteDialog is the modeless
+// The small dialogs many commands of the library share: CNameDlg asks for one name (a
+// playlist, rule-defined playlist, folder, file, note, contact or the owner's), titled
+// with what is being named; CDeleteDialog is the modeless
 // progress pop-up that long operations step through item by item.
 #pragma once
 
@@ -14,7 +15,8 @@ class CNameDlg : public platform::Dialog {
   static constexpr int kTemplateId = 526;
   static constexpr int kNameId = 1008;
 
-  explicit CNameDlg(platform::HWND parent = 0);
+  // `caption` says what is being named ("Playlist Name", "Folder Name", ...).
+  explicit CNameDlg(platform::HWND parent = 0, const std::string& caption = "Name");
 
   // The suggested text before DoModal, the edited name after IDOK. The dialog checks
   // nothing: blank or duplicate names are the caller's to judge.

@@ -32,10 +32,10 @@ TEST(NameDlgTest, OkHandsBackTheEditedNameAndEveryOtherWayOutCancels) {
   for (const auto& way : kWays) {
     SCOPED_TRACE(way.way);
     platform::ScriptedHost host;
-    CNameDlg dlg;
+    CNameDlg dlg(0, "Playlist Name");
     dlg.name = "type name here";
     host.ExpectDialog(CNameDlg::kTemplateId, [&](DialogDriver& d) {
-      EXPECT_EQ(d.Caption(), "Please provide a name.");
+      EXPECT_EQ(d.Caption(), "Playlist Name");
       EXPECT_EQ(d.Text(CNameDlg::kNameId), "type name here");
       d.Type(CNameDlg::kNameId, "Road Trip");
       way.leave(d);

@@ -139,9 +139,11 @@ std::string BackupStem(const std::string& path) {
 
 }  // namespace
 
-bool AskPlaylistName(std::string& name) {
+bool AskPlaylistName(std::string& name) { return AskForName(name, "Playlist Name"); }
+
+bool AskForName(std::string& name, const std::string& caption) {
   for (;;) {
-    CNameDlg dialog(GetOwnerWindow());
+    CNameDlg dialog(GetOwnerWindow(), caption);
     dialog.name = name;
     if (dialog.DoModal() != platform::IDOK) return false;
     name = dialog.name;

@@ -14,8 +14,10 @@
 
 namespace shellext {
 
-// Asks for a name with the name dialog until it is not blank; false on Cancel. `name`
-// is shown first and holds the answer.
+// Asks for a name with the name dialog, titled `caption` (what is being named), until it
+// is not blank; false on Cancel. `name` is shown first and holds the answer.
+bool AskForName(std::string& name, const std::string& caption);
+// AskForName for a playlist.
 bool AskPlaylistName(std::string& name);
 
 // Makes a playlist of `tracks` (null or empty: an empty one). With `ask` the name dialog

@@ -50,7 +50,7 @@ class PlaylistCommandsTest : public CommandsTest {
 
 TEST_F(PlaylistCommandsTest, NewPlaylistAsksUntilANameIsGivenAndRefusesBlankAndTakenNames) {
   Items(nullptr);  // the root's listing records the Playlists folder
-  ExpectName("type name here", "   ");
+  ExpectName("type name here", "   ", "Playlist Name");
   ExpectName("   ", " Road Mix\\ ");  // trimmed, one trailing backslash goes
   Invoke(3045, {"Playlists"});
   EXPECT_TRUE(device_.PlaylistItems(PlaylistNamed("Road Mix")).empty());

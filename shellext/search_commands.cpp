@@ -118,7 +118,7 @@ void OpenAdvancedSearch() {
 void CreateRulePlaylist() {
   std::string name = "type name here";
   for (;;) {
-    if (!AskPlaylistName(name)) return;
+    if (!AskForName(name, "Rule Playlist Name")) return;
     name = platform::Trim(name);
     if (tools::ListNameOf(name).size() <= tools::kMaxListNameBytes) break;
     ShowInformation("The name of a Quodrel can have at most " + std::to_string(tools::kMaxListNameBytes) + " bytes.");

@@ -139,7 +139,7 @@ TEST_F(SearchCommandsTest, APlayerThatFailsDuringASearchIsReported) {
 }
 
 TEST_F(SearchCommandsTest, NewQuodrelMakesItsPrefixedPlaylist) {
-  ExpectName("type name here", "  ");
+  ExpectName("type name here", "  ", "Rule Playlist Name");
   ExpectName("  ", "Party");
   Invoke(3047, {"Playlists"});
   EXPECT_NE(PlaylistNamed("QL: Party").word[0], 0u);

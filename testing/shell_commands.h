@@ -50,11 +50,14 @@ class CommandRunner : public LibraryTest {
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) (*it)->Release();
   }
 
-  // The name dialog's next showing: its first text is checked, then `answer` is typed
-  // and OK pressed (nullopt: Cancel).
-  void ExpectName(const std::string& shown, std::optional<std::string> answer) {
-    host_.ExpectDialog(shellext::CNameDlg::kTemplateId, [shown, answer](platform::DialogDriver& d) {
+  // The name dialog's next showing: its first text (and its caption, when given) is
+  // checked, then `answer` is typed and OK pressed (nullopt: Cancel).
+  void ExpectName(const std::string& shown, std::optional<std::string> answer, std::string caption = {}) {
+    host_.ExpectDialog(shellext::CNameDlg::kTemplateId, [shown, answer, caption](platform::DialogDriver& d) {
       EXPECT_EQ(d.Text(shellext::CNameDlg::kNameId), shown);
+      if (!caption.empty()) {
+        EXPECT_EQ(d.Caption(), caption);
+      }
       if (!answer) {
         d.Cancel();
         return;

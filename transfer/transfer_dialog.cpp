@@ -63,7 +63,8 @@ const platform::DialogTemplate& TransferDialogTemplate() {
                                      Column({Text("0", D::kTransferredId).Width(8), Text("0", D::kSkippedTagsId).Width(8),
                                              Text("0", D::kSkippedExistingId).Width(8),
                                              Text("0", D::kAutoFilledId).Width(8), Text("0", D::kPlaylistsId).Width(8)})})}),
-              Row({Text("Throughput:"), Progress(D::kRateBarId).Expand(), Text("0.00 Mbit/s", D::kRateId).Width(12)}),
+              // The rate's label holds "99999.99 Mbit/s" on one line.
+              Row({Text("Throughput:"), Progress(D::kRateBarId).Expand(), Text("0.00 Mbit/s", D::kRateId).Width(18)}),
               Row({Text("Elapsed:"), Text("0:00", D::kElapsedId).Width(8), Text("Remaining:"),
                    Text("--:--", D::kRemainingId).Width(8)}),
               Buttons({Button(D::kCancelId, "Cancel"), Button(D::kViewLogsId, "View Logs").Disabled(),
@@ -157,6 +158,8 @@ void CTransferDialog::AddFiles(const std::vector<std::string>& paths) {
 
 void CTransferDialog::BeginRun(const std::string& title, const std::string& secondLine, int fileCount) {
   cancelled_ = stop_ = false;
+  stopReason_.clear();
+  unsent_ = 0;
   title_ = title;
   if (!IsOpen()) return;
   SetWindowText(title);
@@ -247,8 +250,9 @@ void CTransferDialog::ShowRate(double mbps) {
 void CTransferDialog::ShowTimes(double fraction, std::uint64_t now) {
   const std::uint64_t elapsed = (now - runStart_) / 1000;
   SetDlgItemText(kElapsedId, MinutesSeconds(elapsed));
-  // Before any of the run is done nothing can be foretold.
-  SetDlgItemText(kRemainingId, fraction > 0.0 ? MinutesSeconds(static_cast<std::uint64_t>(
+  // Before any of the run is done nothing can be foretold, and a stopped run has nothing
+  // left to wait for.
+  SetDlgItemText(kRemainingId, fraction > 0.0 && !cancelled_ ? MinutesSeconds(static_cast<std::uint64_t>(
                                                     static_cast<double>(elapsed) / fraction - static_cast<double>(elapsed)))
                                               : "--:--");
 }
@@ -318,17 +322,33 @@ void CTransferDialog::OnViewLogs() {
 void CTransferDialog::FinishRun(int autoClose) {
   if (!IsOpen()) return;
   SetWindowPos(platform::HWND_TOPMOST, 0, 0, 0, 0, platform::SWP_NOMOVE | platform::SWP_NOSIZE);
-  SetDlgItemText(kProcessingId, "Processing complete.");
   SetDlgItemText(kStatusId, "");
-  runBar_->SetPos(1000);
   fileBar_->SetRange32(0, 100);
-  fileBar_->SetPos(100);
+  if (cancelled_) {
+    // A stopped run says so and what it did: the files the player took, and those it
+    // never got (not reached, or stopped while being copied).
+    const int count = std::max(fileCount_, processed_);
+    const int left = static_cast<int>(fileList_.size()) + unsent_;
+    char text[200];
+    std::snprintf(text, sizeof text, "%s: %d of %d files sent, %d not sent.",
+                  stopReason_.empty() ? "Transfer cancelled" : ("Transfer stopped, " + stopReason_).c_str(),
+                  completed_, count, left);
+    SetDlgItemText(kProcessingId, text);
+    SetDlgItemText(kRemainingId, "--:--");
+  } else {
+    SetDlgItemText(kProcessingId, "Processing complete.");
+    SetDlgItemText(kRemainingId, MinutesSeconds(0));
+    runBar_->SetPos(1000);
+    fileBar_->SetPos(100);
+  }
+  // The button no longer waits for anything.
+  SetDlgItemText(kCancelId, "Cancel");
   EnableDlgItem(kCancelId, false);
   EnableDlgItem(kCloseId, true);
   EnableDlgItem(kViewLogsId, true);
   EnableDlgItem(kCompareId, true);
   EnableDlgItem(kPostResultsId, g_ProductIdentity.variantCode == 1);
-  SetWindowText("Transfer complete.");
+  SetWindowText(!cancelled_ ? "Transfer complete." : stopReason_.empty() ? "Transfer cancelled." : "Transfer stopped.");
   ShowCounters();
   FlashWindow();
 

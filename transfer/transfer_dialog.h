@@ -260,6 +260,9 @@ class CTransferDialog : public platform::Dialog {
   bool cancelled_ = false, stop_ = false, waiting_ = false, closed_ = false;
   // The player or its manager went away: nothing more is asked of it in this run.
   bool deviceGone_ = false;
+  // Why the run stopped before its end when no person cancelled it (empty: they did).
+  std::string stopReason_;
+  int unsent_ = 0;  // files whose copy was stopped before the player completed it
   bool timedTagReads_ = false;  // JB_EnableTimedTagReads, read at the start of a run
   std::string runNote_;         // a line for the log after the run's title
   // The files of the run by identity (device, inode) -> the path first sent.

@@ -581,7 +581,9 @@ void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int c
   doneResult_ = 0;
   r.outcome = device_.UploadTrack(sendPath, record, result);
   r.newId = result.word[0];
-  fileSize_ = r.size = record.fileSize;
+  // The record's size field holds 32 bits; the totals count the file's own 64-bit size.
+  const platform::FileInfo sent = platform::QueryFile(sendPath);
+  fileSize_ = r.size = sent.exists ? static_cast<std::int64_t>(sent.size) : std::max<std::int64_t>(record.fileSize, 0);
   r.contentId = KernelDevice::MakeContentId(record.artist.GetText(), record.album.GetText(), record.title.GetText());
 }
 
@@ -670,6 +672,8 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
   bool timed = false;
   const auto storageFull = [&] {
     cancelled_ = stop_ = true;
+    stopReason_ = "the player's memory is full";
+    ++unsent_;  // the file the player had no room for
     ShowMessageBox("Memory is full.", platform::MB_ICONINFORMATION);
     r.line += "memory is full.";
   };
@@ -702,6 +706,7 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
       }
       if (!r.delivered) {
         r.line += "canceled.";
+        ++unsent_;
       } else {
         r.line += "complete.";
         ++completed_;
@@ -733,6 +738,7 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
     } else {
       cancelled_ = stop_ = true;
       deviceGone_ = true;
+      stopReason_ = "the player is no longer connected";
       const std::string name = SplitFilePath(r.path).FileName();
       ShowMessageBox(Printf("Could not send file:\n%s\n\nError code: %d\n\nDescription:%s", name.c_str(),
                             r.errorCode, r.errorText.c_str()),

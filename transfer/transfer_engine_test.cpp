@@ -8,6 +8,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <limits>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "platform/ui/host.h"
 #include "platform/ui/scripted_host.h"
 #include "platform/window/wait.h"
+#include "transfer/formats/audio_file_tags.h"
 #include "testing/audio_fixtures.h"
 #include "testing/processes.h"
 #include "testing/temp_home.h"
@@ -578,6 +580,100 @@ TEST_F(EngineTest, TheWaitForTheCompletionEndsOnItsNoticeOnCancelAndWhenThePlaye
     EXPECT_EQ(dialog_->FilesCompleted(), c.recorded ? 1 : 0);
   }
   EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// A run that stops before its end says so and what it did, whoever stopped it: the person
+// (during the third of six files), or a player that ran full.
+TEST_F(EngineTest, AStoppedRunSaysItStoppedWithTheFilesSentAndNotSent) {
+  ASSERT_TRUE(Mp3().ok());
+  std::vector<std::string> files;
+  for (int i = 1; i <= 6; ++i) files.push_back(DataFile("f" + std::to_string(i) + ".txt"));
+  const struct {
+    bool full;  // the third file's notice says the player is full; else the person cancels
+    const char* caption;
+    const char* processing;
+  } cases[] = {
+      {false, "Transfer cancelled.", "Transfer cancelled: 2 of 6 files sent, 4 not sent."},
+      {true, "Transfer stopped.", "Transfer stopped, the player's memory is full: 2 of 6 files sent, 4 not sent."},
+  };
+  for (const auto& c : cases) {
+    device_ = std::make_unique<TestDevice>();
+    dialog_ = std::make_unique<CTransferDialog>(*device_);
+    ASSERT_TRUE(dialog_->Create(0));
+    settings_->SetDword("Gen_Tx_AutoCloseDialog", 1);
+    int uploads = 0;
+    device_->completion = TestDevice::Completion::kNotice;
+    device_->notices = 1;
+    device_->duringUpload = [&] {
+      if (++uploads != 3) return;
+      if (c.full) {
+        device_->completion = TestDevice::Completion::kFullNotice;
+      } else {
+        device_->completion = TestDevice::Completion::kNever;
+        platform::PostMessage(dialog_->GetSafeHwnd(), platform::WM_COMMAND, CTransferDialog::kCancelId, 0);
+      }
+    };
+    if (c.full) host_.ExpectMessageBox(platform::IDOK, "Memory is full.");
+    Run(files);
+    EXPECT_EQ(dialog_->FilesCompleted(), 2);
+    EXPECT_EQ(dialog_->GetWindowText(), c.caption);
+    EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kProcessingId), c.processing);
+    EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kTransferredId), "2");
+    // Nothing is left to wait for: the button is itself again, greyed; no time is foretold.
+    EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kCancelId), "Cancel");
+    EXPECT_FALSE(dialog_->GetDlgItem(CTransferDialog::kCancelId)->IsEnabled());
+    EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kRemainingId), "--:--");
+    EXPECT_TRUE(dialog_->GetDlgItem(CTransferDialog::kCloseId)->IsEnabled());
+  }
+  EXPECT_EQ(host_.pendingAnswers(), 0u);
+
+  // A run that went to its end foretells no more time either.
+  device_ = std::make_unique<TestDevice>();
+  dialog_ = std::make_unique<CTransferDialog>(*device_);
+  ASSERT_TRUE(dialog_->Create(0));
+  Run({DataFile("last.txt")});
+  EXPECT_EQ(dialog_->GetWindowText(), "Transfer complete.");
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kProcessingId), "Processing complete.");
+  EXPECT_EQ(dialog_->GetDlgItemText(CTransferDialog::kRemainingId), "0:00");
+}
+
+// A 3 GB file counts with its whole size in the throughput (a sparse file: no disk is
+// filled; at 320 kbit/s it plays for less than a day, as a track may), and the record the
+// player gets holds the largest size its field can.
+TEST_F(EngineTest, FilesBeyondThirtyOneBitsCountWithTheirWholeSize) {
+  testing::ScratchFolder work;
+  ASSERT_TRUE(testing::MakeTone(work / "tone.wav", 1));
+  const std::string posix = src_ + "/big.mp3";
+  ASSERT_TRUE(testing::Tool({"lame", "--quiet", "-b", "320", work / "tone.wav", posix}));
+  const std::uint64_t size = 3'000'000'000ull;
+  ASSERT_EQ(::truncate(posix.c_str(), static_cast<off_t>(size)), 0);
+  const std::string song = platform::FromPosixPath(posix);
+  TrackRecord record;
+  ReadAudioFileTags(song, record);
+  EXPECT_EQ(record.fileSize, std::numeric_limits<std::int32_t>::max());
+
+  // A player that takes the file without reading it, in a little over a second, so that
+  // a rate can be told.
+  struct Quick : TestDevice {
+    int UploadTrack(std::string_view, const TrackRecord&, KernelId& id) override {
+      const std::uint64_t until = platform::GetTickCount64() + 1100;
+      while (platform::GetTickCount64() < until) WaitForMessages(50);
+      id = KernelId(77);
+      platform::PostMessage(GetProgressWindow(), WM_UPLOADDONE, 77, 0);
+      return kOutcomeSent;
+    }
+  };
+  auto quick = std::make_unique<Quick>();
+  dialog_ = std::make_unique<CTransferDialog>(*quick);
+  ASSERT_TRUE(dialog_->Create(0));
+  const std::uint64_t started = platform::GetTickCount64();
+  const std::string log = Run({song});
+  const double ms = static_cast<double>(platform::GetTickCount64() - started);
+  ASSERT_EQ(dialog_->FilesCompleted(), 1) << log;
+  // The rate counts at most twice the run's time for the file (the last report counts
+  // the file once more, time and bytes alike): above what 2 GiB would give.
+  EXPECT_GE(static_cast<double>(dialog_->LastRateTimes100()) / 100 + 1, static_cast<double>(size) * 8e-6 * 1000 / ms);
+  dialog_.reset();
 }
 
 // A manager gone in the middle of a file: every later call fails. The person hears of it

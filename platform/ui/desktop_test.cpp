@@ -9,6 +9,7 @@
 #include "testing/processes.h"
 #include "platform/paths/paths.h"
 #include "platform/ui/desktop.h"
+#include "platform/ui/dialog_template.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/menu.h"
 #include "platform/ui/scripted_host.h"
@@ -49,6 +50,15 @@ TEST(MenuTest, ItemsCanBeFoundChangedAndDescribed) {
   EXPECT_EQ(m.Find(510), nullptr);
   EXPECT_FALSE(m.EnableItem(999, MF_GRAYED));
   EXPECT_EQ(m.FindText("&Resume")->id, 509u);
+}
+
+// A name put into a menu shows as it stands: its "&" marks no key.
+TEST(MenuTest, NamesShowAsTheyStand) {
+  for (const std::string name : {"Rock & Roll", "&&", "&Start", "End&", "Plain"}) {
+    Menu m;
+    m.Append(MF_STRING, 1, MenuLiteral(name));
+    EXPECT_EQ(CleanLabel(m.GetItem(0).text), name);
+  }
 }
 
 TEST(MenuTest, APersonChoosesThroughTheHostAndTheOwnerHearsTheCommand) {

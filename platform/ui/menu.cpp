@@ -135,6 +135,16 @@ std::string Menu::Describe(int indent) const {
   return out;
 }
 
+std::string MenuLiteral(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name) {
+    out += c;
+    if (c == '&') out += '&';
+  }
+  return out;
+}
+
 UINT TrackPopupMenu(const Menu& menu, UINT flags, int x, int y, HWND owner) {
   UINT chosen = CurrentHost().TrackPopupMenu(menu, x, y, owner);
   if (chosen != 0) {

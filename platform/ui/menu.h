@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/ui_types.h"
@@ -88,6 +89,10 @@ class Menu {
  private:
   std::vector<Item> items_;
 };
+
+// A name shown as an item's text as it stands: its "&" are doubled, so that none is
+// taken for the mark of a key ("Rock & Roll" stays "Rock & Roll" on screen).
+std::string MenuLiteral(std::string_view name);
 
 // Shows the menu at (x, y) for `owner` and waits for the person: the chosen command, or
 // 0 when nothing was chosen. Without TPM_RETURNCMD the command is also posted to `owner`

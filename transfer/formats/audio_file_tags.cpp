@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -327,7 +328,10 @@ int ReadAudioFileTags(std::string_view path, TrackRecord& record) {
   record.path.Set(path);
   FileSource source;
   if (!source.Open(path)) return 0;
-  record.fileSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(source.Size()));
+  // The record's field holds 32 bits: a larger file reads as the largest size it holds,
+  // never as a wrapped (negative or small) one.
+  record.fileSize = static_cast<std::int32_t>(
+      std::min<std::uint64_t>(source.Size(), std::numeric_limits<std::int32_t>::max()));
   const int codec = GetAudioFileCodec(path);
   record.codec = static_cast<std::uint8_t>(codec);
   record.year = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <unzip.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 
@@ -163,6 +164,7 @@ std::vector<std::string> ListSkins() {
     const platform::FileInfo info = platform::QueryFile(folder + entry.name);
     if (info.directory || (info.exists && HasSkinExtension(entry.name))) skins.push_back(entry.name);
   }
+  std::sort(skins.begin(), skins.end(), [](const std::string& a, const std::string& b) { return platform::NameLess(a, b); });
   return skins;
 }
 

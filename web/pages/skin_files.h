@@ -23,7 +23,9 @@ bool GetSkinsFolder(std::string& out);
 std::string GetSelectedSkin();
 
 // The skins that the skins folder holds: its sub-folders and its skin archives, by the
-// names the file system gives (archives with their extension), in the file system's order.
+// names the file system gives (archives with their extension), by name, case aside (names
+// apart only by case in byte order): every picker shows them so, whatever order the
+// folder keeps.
 std::vector<std::string> ListSkins();
 // Whether `name` is one of ListSkins (exact comparison).
 bool IsInstalledSkin(std::string_view name);

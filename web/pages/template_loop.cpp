@@ -433,11 +433,7 @@ void LoopPlaylist(LoopRun& run) {
 
 void LoopSkins(LoopRun& run) {
   const std::string current = GetSelectedSkin();
-  // By name, case aside (names apart only by case in byte order): the folder's own order
-  // is whatever the file system keeps.
-  std::vector<std::string> skins = ListSkins();
-  std::sort(skins.begin(), skins.end(), [](const std::string& a, const std::string& b) { return platform::NameLess(a, b); });
-  for (const std::string& skin : skins) {
+  for (const std::string& skin : ListSkins()) {
     run.vars["name"] = HtmlEscape(skin);
     run.vars["selected"] = skin == current ? "selected" : "";
     run.Body();

@@ -140,6 +140,65 @@ int GtkResponse(int wxAnswer) {
   }
 }
 
+// How a message box of ours looks, given to its GtkMessageDialog as it is shown (the
+// toolkit makes the dialog only inside ShowModal): the icon its flags name, a width that
+// holds its title beside the window manager's buttons, and the keyboard's focus on its
+// default button, so that Enter chooses it.
+struct BoxLook {
+  UINT flags = 0;
+  std::string caption;
+  int defaultResponse = 0;
+
+  static gboolean OnShow(GSignalInvocationHint*, guint, const GValue* params, gpointer data) {
+    GObject* object = static_cast<GObject*>(g_value_get_object(&params[0]));
+    auto* look = static_cast<BoxLook*>(data);
+    if (!GTK_IS_MESSAGE_DIALOG(object) || g_object_get_data(object, "tovarin-look") != nullptr) return TRUE;
+    GtkWindow* window = GTK_WINDOW(object);
+    const char* title = gtk_window_get_title(window);
+    // Another box opened meanwhile (from a timer, say) is that box's to finish.
+    if (!look->caption.empty() && (title == nullptr || look->caption != title)) return TRUE;
+    g_object_set_data(object, "tovarin-look", look);
+    look->Apply(GTK_MESSAGE_DIALOG(object));
+    return TRUE;
+  }
+
+  void Apply(GtkMessageDialog* dialog) const {
+    const char* icon = nullptr;
+    switch (flags & MB_ICONMASK) {
+      case MB_ICONERROR: icon = "dialog-error"; break;
+      case MB_ICONQUESTION: icon = "dialog-question"; break;
+      case MB_ICONEXCLAMATION: icon = "dialog-warning"; break;
+      case MB_ICONINFORMATION: icon = "dialog-information"; break;
+      default: break;
+    }
+    if (icon != nullptr) {
+      GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+      gtk_widget_show(image);
+      gtk_message_dialog_set_image(dialog, image);
+    }
+    // The title is drawn by the window manager in a bold face, beside its buttons; the
+    // room for those is an allowance, as the manager does not tell it.
+    GtkWidget* widget = GTK_WIDGET(dialog);
+    PangoLayout* layout = gtk_widget_create_pango_layout(widget, caption.c_str());
+    PangoFontDescription* bold = pango_font_description_copy(pango_context_get_font_description(pango_layout_get_context(layout)));
+    pango_font_description_set_weight(bold, PANGO_WEIGHT_BOLD);
+    pango_layout_set_font_description(layout, bold);
+    int textWidth = 0, textHeight = 0;
+    pango_layout_get_pixel_size(layout, &textWidth, &textHeight);
+    pango_font_description_free(bold);
+    g_object_unref(layout);
+    const int wanted = textWidth + 8 * textHeight + 48;
+    int width = -1, height = -1;
+    gtk_widget_get_size_request(widget, &width, &height);
+    if (width < wanted) gtk_widget_set_size_request(widget, wanted, height);
+    if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defaultResponse)) {
+      gtk_widget_set_can_default(button, TRUE);
+      gtk_widget_grab_default(button);
+      gtk_window_set_focus(GTK_WINDOW(dialog), button);
+    }
+  }
+};
+
 // A tray icon: clicks become the callback message of its window.
 class TrayIconWx : public wxTaskBarIcon {
  public:
@@ -450,6 +509,7 @@ class PromptBase : public WxPrompt {
  public:
   std::vector<RenderedControl> Controls() override { return {}; }
   std::vector<RenderedMenuItem> MenuItems() override { return {}; }
+  std::optional<Rect> ItemRect(UINT) override { return std::nullopt; }
   bool Click(int) override { return false; }
   bool SetCheck(int, bool) override { return false; }
   bool Type(int, const std::string&) override { return false; }
@@ -601,17 +661,22 @@ class MenuPrompt : public PromptBase {
     Walk(menu_, 0, out, nullptr);
     return out;
   }
-  bool Choose(UINT command) override {
-    wxMenuItem* item = nullptr;
+  std::optional<Rect> ItemRect(UINT command) override {
     wxMenu* owner = nullptr;
-    std::vector<RenderedMenuItem> ignored;
-    Walk(menu_, 0, ignored, [&](wxMenu* m, wxMenuItem* i) {
-      auto it = commands_.find(i->GetId());
-      if (item == nullptr && it != commands_.end() && it->second == command) {
-        item = i;
-        owner = m;
-      }
-    });
+    wxMenuItem* item = Find(command, owner);
+    if (item == nullptr) return std::nullopt;
+    GtkWidget* widget = item->GetMenuItem();
+    GdkWindow* window = widget != nullptr ? gtk_widget_get_window(widget) : nullptr;
+    if (window == nullptr || !gtk_widget_get_mapped(widget)) return std::nullopt;
+    GtkAllocation a;
+    gtk_widget_get_allocation(widget, &a);
+    int x = 0, y = 0;
+    gdk_window_get_origin(window, &x, &y);
+    return Rect{x + a.x, y + a.y, x + a.x + a.width, y + a.y + a.height};
+  }
+  bool Choose(UINT command) override {
+    wxMenu* owner = nullptr;
+    wxMenuItem* item = Find(command, owner);
     if (item == nullptr || !item->IsEnabled() || item->IsSeparator() || item->IsSubMenu()) return false;
     gtk_menu_shell_activate_item(GTK_MENU_SHELL(owner->m_menu), item->GetMenuItem(), TRUE);
     gtk_menu_shell_deactivate(GTK_MENU_SHELL(menu_->m_menu));
@@ -620,6 +685,18 @@ class MenuPrompt : public PromptBase {
   void Cancel() override { gtk_menu_shell_cancel(GTK_MENU_SHELL(menu_->m_menu)); }
 
  private:
+  wxMenuItem* Find(UINT command, wxMenu*& owner) {
+    wxMenuItem* item = nullptr;
+    std::vector<RenderedMenuItem> ignored;
+    Walk(menu_, 0, ignored, [&](wxMenu* m, wxMenuItem* i) {
+      auto it = commands_.find(i->GetId());
+      if (item == nullptr && it != commands_.end() && it->second == command) {
+        item = i;
+        owner = m;
+      }
+    });
+    return item;
+  }
   void Walk(wxMenu* menu, int depth, std::vector<RenderedMenuItem>& out,
             const std::function<void(wxMenu*, wxMenuItem*)>& visit) {
     for (wxMenuItem* i : menu->GetMenuItems()) {
@@ -747,7 +824,16 @@ int WxHost::MessageBox(const std::string& text, const std::string& caption, UINT
           }
         });
   }
+  BoxLook look;
+  look.flags = flags;
+  look.caption = caption;
+  for (std::size_t i = 0; i < theirs.size() && i < ours.size(); ++i) {
+    if (ours[i] == def) look.defaultResponse = GtkResponse(theirs[i]);
+  }
+  const guint show = g_signal_lookup("show", GTK_TYPE_WIDGET);
+  const gulong hook = g_signal_add_emission_hook(show, 0, &BoxLook::OnShow, &look, nullptr);
   const int answer = dialog.ShowModal();
+  g_signal_remove_emission_hook(show, hook);
   for (std::size_t i = 0; i < theirs.size() && i < ours.size(); ++i) {
     if (theirs[i] == answer) return ours[i];
   }
@@ -865,7 +951,13 @@ UINT WxHost::TrackPopupMenu(const Menu& menu, int, int, HWND) {
                        observer(prompt);
                      });
   }
-  if (impl_->clicked != nullptr) {
+  // While a modal window runs, every other top-level window is disabled, and a menu
+  // popped up from a disabled window shows but never delivers the command a person picks
+  // (the toolkit drops it): such a menu (a context menu of the dialog, the tray's menu
+  // while a sheet is open) pops up from the innermost modal window.
+  if (!impl_->modal.empty()) {
+    impl_->modal.back()->top()->PopupMenu(popup.get());
+  } else if (impl_->clicked != nullptr) {
     impl_->clicked->PopupMenu(popup.get());
   } else {
     impl_->menuOwner->PopupMenu(popup.get());
@@ -1247,7 +1339,18 @@ void WxHost::TrayIconChanged(UINT action, const TrayIcon& icon) {
       SendMessage(t.window, t.callbackMessage, t.id, static_cast<LPARAM>(mouse));
       if (impl->clicked == tray) impl->clicked = before;
     };
-    tray->Bind(wxEVT_TASKBAR_LEFT_DCLICK, [send](wxTaskBarIconEvent&) { send(WM_LBUTTONDBLCLK); });
+    // Each click of a person's double click comes as an "activate" of its own: the clicks
+    // of one gesture (within the desktop's double-click time of the last one handled, its
+    // handling included) open once.
+    auto last = std::make_shared<gint64>(0);
+    tray->Bind(wxEVT_TASKBAR_LEFT_DCLICK, [send, last](wxTaskBarIconEvent&) {
+      gint interval = 400;
+      g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &interval, nullptr);
+      if (*last != 0 && g_get_monotonic_time() - *last < static_cast<gint64>(interval) * 1000) return;
+      *last = g_get_monotonic_time();
+      send(WM_LBUTTONDBLCLK);
+      *last = g_get_monotonic_time();
+    });
     tray->Bind(wxEVT_TASKBAR_CLICK, [send](wxTaskBarIconEvent&) { send(WM_RBUTTONDOWN); });
     impl_->trays[key] = tray;
   }

@@ -81,8 +81,10 @@ class WxPrompt {
   virtual bool SaveImage(const std::string& path) = 0;
   // Dialogs: every control of the window (and of a sheet's shown page) as rendered.
   virtual std::vector<RenderedControl> Controls() = 0;
-  // Menus: the items as rendered.
+  // Menus: the items as rendered, and where a command's item lies on the screen (tests
+  // point at it and click as a person would); nullopt when it is not shown.
   virtual std::vector<RenderedMenuItem> MenuItems() = 0;
+  virtual std::optional<Rect> ItemRect(UINT command) = 0;
 
   // What a person does, through the widgets (false when a person could not: missing,
   // greyed or hidden). Click presses a button; SetCheck clicks a check box until it shows

@@ -8,15 +8,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <optional>
 #include <thread>
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
 #include "testing/processes.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/list_view.h"
+#include "platform/ui/menu.h"
 #include "platform/ui/tree_view.h"
 #include "platform/ui/ui_window.h"
 #include "platform/window/wait.h"
@@ -189,6 +195,152 @@ TEST_F(WxHostTest, CodeChangesShowAndAPersonsActionsReachTheCore) {
   EXPECT_EQ(dialog.name, "second");
   EXPECT_EQ(dialog.count, 42);
   EXPECT_EQ(dialog.flag, 1);
+}
+
+// The display's pointer and keyboard, through the test extension, as a person uses them.
+class Person {
+ public:
+  Person() : display_(XOpenDisplay(nullptr)) {}
+  ~Person() {
+    if (display_ != nullptr) XCloseDisplay(display_);
+  }
+  bool ok() const {
+    int event = 0, error = 0, major = 0, minor = 0;
+    return display_ != nullptr && XTestQueryExtension(display_, &event, &error, &major, &minor);
+  }
+  void ClickAt(int x, int y) {
+    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+    XFlush(display_);
+  }
+  void Key(KeySym key) {
+    const KeyCode code = XKeysymToKeycode(display_, key);
+    XTestFakeKeyEvent(display_, code, True, CurrentTime);
+    XTestFakeKeyEvent(display_, code, False, CurrentTime);
+    XFlush(display_);
+  }
+
+ private:
+  Display* display_;
+};
+
+// What a person does with the display's own pointer and keys, under a window manager
+// (a CTest entry of its own runs these with one).
+class WxHostPersonTest : public WxHostTest {};
+
+// A pop-up menu opened from a modal dialog (a context menu of its list, say) runs the
+// command a person clicks or picks with the keys, like one opened from any other window.
+TEST_F(WxHostPersonTest, APopupMenuOpenedFromAModalDialogRunsTheCommandAPersonPicks) {
+  Person person;
+  ASSERT_TRUE(person.ok());
+  Menu menu;
+  menu.Append(MF_STRING, 41, "First");
+  menu.Append(MF_STRING, 42, "Second");
+  menu.Append(MF_STRING, 43, "Third");
+  for (const bool mouse : {true, false}) {
+    UINT chosen = 0;
+    bool shown = false;
+    host_->SetPromptObserver([&](WxPrompt& p) {
+      if (p.kind() == WxPrompt::Kind::Dialog) {
+        chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, 200, 200, p.window()->GetSafeHwnd());
+        p.Cancel();
+        return;
+      }
+      ASSERT_EQ(p.kind(), WxPrompt::Kind::Menu);
+      shown = true;
+      if (mouse) {
+        const std::optional<Rect> r = p.ItemRect(42);
+        ASSERT_TRUE(r.has_value());
+        person.ClickAt((r->left + r->right) / 2, (r->top + r->bottom) / 2);
+      } else {
+        person.Key(XK_Down);
+        person.Key(XK_Down);
+        person.Key(XK_Return);
+      }
+      // The menu closes on the person's act; one still open then is closed for them.
+      if (!host_->PumpUntil([&] { return !p.ItemRect(42).has_value(); }, 5000)) p.Cancel();
+    });
+    TestDialog dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(chosen, 42u) << (mouse ? "clicked" : "keys");
+  }
+}
+
+// After the rows are filled again with one row selected again (as a list does after an
+// edit), a click on another row selects that row alone, in the widget and in the core.
+constexpr int kRows = 104;
+
+// A dialog of four rows that fills them again, some selected, as a list does after an edit.
+class RowsDialog : public Dialog {
+ public:
+  RowsDialog() : Dialog(Template()) {}
+  static const DialogTemplate& Template() {
+    using namespace layout;
+    static const DialogTemplate t = MakeTemplate(
+        903, "Rows", Column({layout::ListView(kRows).Lines(6).Width(40), Buttons({DefaultButton(IDOK, "OK")})}));
+    return t;
+  }
+  void Fill(const std::vector<int>& selected) {
+    ListViewControl& list = ListView(kRows);
+    list.DeleteAllItems();
+    for (int i = 0; i < 4; ++i) {
+      const int row = list.InsertItem(i, "Row " + std::to_string(i));
+      if (std::find(selected.begin(), selected.end(), i) != selected.end()) {
+        list.SetItemState(row, LVIS_SELECTED, LVIS_SELECTED);
+      }
+    }
+  }
+  bool OnInitDialog() override {
+    Dialog::OnInitDialog();
+    ListView(kRows).InsertColumn(0, {"Name", 200});
+    Fill({});
+    return true;
+  }
+};
+
+TEST_F(WxHostPersonTest, AClickOnAnotherRowSelectsItAloneAfterTheRowsAreFilledAgain) {
+  Person person;
+  ASSERT_TRUE(person.ok());
+  RowsDialog dialog;
+  std::vector<int> after;
+  host_->SetPromptObserver([&](WxPrompt& p) {
+    ListViewControl& list = dialog.ListView(kRows);
+    // Row 1 was edited: the list is filled again with it selected.
+    dialog.Fill({1});
+    const std::optional<Rect> three = host_->ScreenRect(dialog, kRows, 3);
+    ASSERT_TRUE(three.has_value());
+    person.ClickAt((three->left + three->right) / 2, (three->top + three->bottom) / 2);
+    host_->PumpUntil([&] { return list.GetSelectedRows() == std::vector<int>{3}; }, 3000);
+    after = list.GetSelectedRows();
+    p.Cancel();
+  });
+  dialog.DoModal();
+  EXPECT_EQ(after, std::vector<int>{3});
+}
+
+// A message box holds its whole title, shows the icon its flags name, and Enter chooses
+// its default button (Yes unless another is named).
+TEST_F(WxHostPersonTest, EnterChoosesTheMessageBoxsDefaultButton) {
+  Person person;
+  ASSERT_TRUE(person.ok());
+  const struct {
+    UINT flags;
+    int expected;
+  } cases[] = {{MB_YESNO | MB_ICONQUESTION, IDYES},
+               {MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2, IDNO},
+               {MB_OKCANCEL | MB_ICONEXCLAMATION, IDOK}};
+  for (const auto& c : cases) {
+    host_->SetPromptObserver([&](WxPrompt& p) {
+      ASSERT_EQ(p.kind(), WxPrompt::Kind::MessageBox);
+      if (const char* out = std::getenv("TOVARIN_GUI_OUT"); out != nullptr && c.expected == IDYES) {
+        p.SaveImage(std::string(out) + "/message_box_question.png");
+      }
+      person.Key(XK_Return);
+    });
+    EXPECT_EQ(host_->MessageBox("Remove it?", "Remove the Playlist from the Player", c.flags), c.expected) << c.flags;
+  }
 }
 
 enum { kEdit = 200, kButton, kCheck, kRadioA, kRadioB, kCombo, kChoice, kList, kListView, kTree,

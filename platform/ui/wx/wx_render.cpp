@@ -17,6 +17,7 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <optional>
 
@@ -30,17 +31,51 @@ namespace platform::wxui {
 
 namespace {
 
-// Our own images stand in where the theme has no picture: a disconnected player is the
-// theme's player, greyed.
+// Our own images stand in where the theme has no picture: the theme's player with a badge
+// on its lower right that tells the state at a glance, green for connected; a
+// disconnected player is greyed, its badge a red bar.
+enum class Badge { kNone, kConnected, kDisconnected };
 struct OwnImage {
   const char* name;
   const char* themeName;
   bool greyed;
+  Badge badge;
 };
 constexpr OwnImage kOwnImages[] = {
-    {"tovarin-player-connected", "multimedia-player", false},
-    {"tovarin-player-disconnected", "multimedia-player", true},
+    {"tovarin-player-connected", "multimedia-player", false, Badge::kConnected},
+    {"tovarin-player-disconnected", "multimedia-player", true, Badge::kDisconnected},
 };
+
+wxBitmap WithBadge(const wxBitmap& bmp, Badge badge) {
+  if (badge == Badge::kNone || !bmp.IsOk()) return bmp;
+  wxImage image = bmp.ConvertToImage();
+  if (!image.HasAlpha()) image.InitAlpha();
+  const int size = std::min(image.GetWidth(), image.GetHeight());
+  const double radius = std::max(3.0, size * 0.24);
+  const double cx = image.GetWidth() - radius - 0.5, cy = image.GetHeight() - radius - 0.5;
+  const bool on = badge == Badge::kConnected;
+  for (int y = 0; y < image.GetHeight(); ++y) {
+    for (int x = 0; x < image.GetWidth(); ++x) {
+      const double d = std::hypot(x - cx, y - cy);
+      if (d > radius) continue;
+      // A white rim keeps the badge apart from any picture under it.
+      unsigned char r = 255, g = 255, b = 255;
+      if (d <= radius - 1.2) {
+        const bool bar = !on && std::abs(y - cy) <= std::max(1.0, radius * 0.22) && std::abs(x - cx) <= radius * 0.6;
+        if (bar) {
+          r = g = b = 255;
+        } else if (on) {
+          r = 0x1E, g = 0x9E, b = 0x3A;
+        } else {
+          r = 0xC6, g = 0x28, b = 0x28;
+        }
+      }
+      image.SetRGB(x, y, r, g, b);
+      image.SetAlpha(x, y, 255);
+    }
+  }
+  return wxBitmap(image);
+}
 
 wxBitmap ThemeBitmap(const std::string& name, int size) {
   return wxArtProvider::GetBitmap(W(name), wxART_OTHER, wxSize(size, size));
@@ -57,7 +92,11 @@ wxBitmap ArtBitmap(const std::string& name, int size) {
   for (const OwnImage& own : kOwnImages) {
     if (name == own.name) {
       bmp = ThemeBitmap(own.themeName, size);
+      if (bmp.IsOk() && (bmp.GetWidth() != size || bmp.GetHeight() != size)) {
+        bmp = wxBitmap(bmp.ConvertToImage().Rescale(size, size, wxIMAGE_QUALITY_HIGH));
+      }
       if (bmp.IsOk() && own.greyed) bmp = wxBitmap(bmp.ConvertToImage().ConvertToDisabled());
+      bmp = WithBadge(bmp, own.badge);
     }
   }
   if (!bmp.IsOk() && !name.empty()) bmp = ThemeBitmap(name, size);
@@ -380,7 +419,9 @@ long FrameStyle(std::uint32_t frame) {
   if (frame & kFrameSystemMenu) style |= wxSYSTEM_MENU | wxCLOSE_BOX;
   if (frame & kFrameThick) style |= wxRESIZE_BORDER;
   if (frame & kFrameToolWindow) style |= wxFRAME_TOOL_WINDOW;
-  if (!(frame & kFrameCaption)) style |= wxFRAME_NO_TASKBAR;
+  // A window without a caption is a pop-up: the window manager gives it no title bar or
+  // border of its own (a resizing one would bring them); it draws a thin line round itself.
+  if (!(frame & kFrameCaption)) style = (style & ~wxRESIZE_BORDER) | wxFRAME_NO_TASKBAR | wxBORDER_SIMPLE;
   return style;
 }
 
@@ -1263,9 +1304,23 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
     case ControlKind::TreeView: {
       auto* tree = static_cast<TreeViewControl*>(control);
       auto* wt = static_cast<wxTreeCtrl*>(w);
-      w->Bind(wxEVT_TREE_SEL_CHANGING, guarded([tree, wt](wxTreeEvent& e) {
+      // The highlight shows the core's selection: the toolkit's tree may still move it
+      // after a refused change that showed a message (a page that may not be left), so
+      // the core's item is highlighted again once the person's action is over.
+      auto showCore = [this, tree, wt, alive = alive_] {
+        wt->CallAfter([this, tree, wt, alive] {
+          if (*alive) Sync(*tree, wt, ControlAspect::Selection);
+        });
+      };
+      w->Bind(wxEVT_TREE_SEL_CHANGING, guarded([tree, wt, showCore](wxTreeEvent& e) {
                 const HTREEITEM h = TreeHandle(wt, e.GetItem());
-                if (h != 0 && h != tree->GetSelectedItem() && !tree->UserSelect(h)) e.Veto();
+                if (h != 0 && h != tree->GetSelectedItem() && !tree->UserSelect(h)) {
+                  e.Veto();
+                  showCore();
+                }
+              }));
+      w->Bind(wxEVT_TREE_SEL_CHANGED, guarded([tree, wt, showCore](wxTreeEvent& e) {
+                if (TreeHandle(wt, e.GetItem()) != tree->GetSelectedItem()) showCore();
               }));
       w->Bind(wxEVT_TREE_ITEM_EXPANDING, guarded([tree, wt](wxTreeEvent& e) {
                 const HTREEITEM h = TreeHandle(wt, e.GetItem());
@@ -1298,7 +1353,21 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
           lv->UserSelectRows(rows);
         }
       };
-      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded(readSelection));
+      // A row chosen without Ctrl or Shift is chosen alone. The toolkit's list leaves rows
+      // that code selected (a list filled again after an edit) highlighted when a person
+      // clicks another row, so that the next command would act on both.
+      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded([this, wl, readSelection](wxListEvent& e) {
+                const wxMouseState state = wxGetMouseState();
+                if (!wl->HasFlag(wxLC_SINGLE_SEL) && !state.ControlDown() && !state.ShiftDown()) {
+                  ++guard_;
+                  for (long i = wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
+                       i = wl->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
+                    if (i != e.GetIndex()) wl->SetItemState(i, 0, wxLIST_STATE_SELECTED);
+                  }
+                  --guard_;
+                }
+                readSelection(e);
+              }));
       w->Bind(wxEVT_LIST_ITEM_DESELECTED, guarded(readSelection));
       w->Bind(wxEVT_LIST_ITEM_ACTIVATED, guarded([lv](wxListEvent& e) { lv->UserActivate(static_cast<int>(e.GetIndex())); }));
       auto coreColumn = [lv](int shown) {
@@ -1639,8 +1708,17 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
         add(TVI_ROOT, root);
         what = ControlAspect::Selection;
       }
-      // A person's own selection or expansion is already on screen.
-      if (userDepth_ > 0) break;
+      // A person's own selection or expansion is already on screen, and the toolkit may
+      // still be changing it: a selection the code made meanwhile (Ctrl+Tab to the next
+      // page) is shown once the person's action is over.
+      if (userDepth_ > 0) {
+        if (what == ControlAspect::Selection) {
+          wt->CallAfter([this, control = &c, wt, alive = alive_] {
+            if (*alive) Sync(*control, wt, ControlAspect::Selection);
+          });
+        }
+        break;
+      }
       if (what == ControlAspect::Selection || what == ControlAspect::Expanded) {
         std::function<void(wxTreeItemId)> walk = [&](wxTreeItemId parent) {
           wxTreeItemIdValue cookie;
@@ -1745,6 +1823,25 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
 
 // ---- the window ----
 
+void RenderedWindow::WaitUntilDrawn() {
+  auto* widget = static_cast<GtkWidget*>(top_->GetHandle());
+  if (widget == nullptr) return;
+  bool drawn = false;
+  const gulong id = g_signal_connect_after(
+      widget, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer done) -> gboolean {
+        *static_cast<bool*>(done) = true;
+        return FALSE;
+      }),
+      &drawn);
+  const gint64 until = g_get_monotonic_time() + 1000000;
+  while (!drawn && g_get_monotonic_time() < until) {
+    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
+  }
+  g_signal_handler_disconnect(widget, id);
+  // What the window drew reaches the screen before the work goes on.
+  gdk_display_flush(gtk_widget_get_display(widget));
+}
+
 void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
   switch (what) {
     case WindowAspect::Caption:
@@ -1756,6 +1853,9 @@ void RenderedWindow::WindowChanged(UiWindow&, WindowAspect what) {
           Place();
           top_->Show();
           ReportRect();
+          // A pop-up is shown while work goes on in this thread: it is drawn now, not left
+          // an empty box until the loop next runs.
+          if (!(window_.GetTemplate().frame & kFrameCaption)) WaitUntilDrawn();
         } else {
           top_->Hide();
         }

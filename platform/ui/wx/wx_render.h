@@ -68,6 +68,9 @@ class RenderedWindow : public WindowPeer {
   // True while the window's controls are the ones the widgets were made for.
   bool Current() const;
 
+  // Runs the toolkit's events until the shown window has drawn itself (at most a second).
+  void WaitUntilDrawn();
+
   // WindowPeer.
   void WindowChanged(UiWindow& window, WindowAspect what) override;
   void ControlChanged(UiWindow& window, Control& control, ControlAspect what) override;
