@@ -116,7 +116,9 @@ TEST_F(IconsTest, TheTopFoldersHavePicturesOfTheirOwn) {
   for (const auto& [type, kind] : folders) {
     const IconEntry e = IconAt(IndexOf(ChooseIcon(Item(type, kind), device_)));
     EXPECT_TRUE(pictures.insert(e.name).second) << e.name;
-    if (!e.fallback.empty()) EXPECT_TRUE(pictures.insert(e.fallback).second) << e.fallback;
+    if (!e.fallback.empty()) {
+      EXPECT_TRUE(pictures.insert(e.fallback).second) << e.fallback;
+    }
   }
 }
 
