@@ -1356,9 +1356,18 @@ void RenderedWindow::BindControl(Control& c, wxWindow* w) {
       // A row chosen without Ctrl or Shift is chosen alone. The toolkit's list leaves rows
       // that code selected (a list filled again after an edit) highlighted when a person
       // clicks another row, so that the next command would act on both.
-      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded([this, wl, readSelection](wxListEvent& e) {
-                const wxMouseState state = wxGetMouseState();
-                if (!wl->HasFlag(wxLC_SINGLE_SEL) && !state.ControlDown() && !state.ShiftDown()) {
+      // The modifiers of the click or key that selects: read from that input itself, since
+      // the keyboard's state when the selection is handled may already be a later one.
+      auto extending = std::make_shared<bool>(false);
+      auto noteModifiers = [extending](wxKeyboardState& k) { *extending = k.ControlDown() || k.ShiftDown(); };
+      for (wxWindow* part : wl->GetChildren()) {  // the rows are drawn and clicked in a child window
+        part->Bind(wxEVT_LEFT_DOWN, [noteModifiers](wxMouseEvent& m) { noteModifiers(m); m.Skip(); });
+        part->Bind(wxEVT_RIGHT_DOWN, [noteModifiers](wxMouseEvent& m) { noteModifiers(m); m.Skip(); });
+        part->Bind(wxEVT_KEY_DOWN, [noteModifiers](wxKeyEvent& k) { noteModifiers(k); k.Skip(); });
+        part->Bind(wxEVT_CHAR, [noteModifiers](wxKeyEvent& k) { noteModifiers(k); k.Skip(); });
+      }
+      w->Bind(wxEVT_LIST_ITEM_SELECTED, guarded([this, wl, readSelection, extending](wxListEvent& e) {
+                if (!wl->HasFlag(wxLC_SINGLE_SEL) && !*extending) {
                   ++guard_;
                   for (long i = wl->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED); i >= 0;
                        i = wl->GetNextItem(i, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) {
