@@ -1218,8 +1218,9 @@ std::vector<std::string> HalfDoneRewrites(const SimPlayer& player) {
     const SdkString marked = Utf8ToSdkString(pl.name);
     if (!IsRewriteName(marked, &original)) continue;
     const std::string name = SdkStringToUtf8(original);
+    const auto self = id;  // a lambda may not name a structured binding before C++20 in every compiler
     const bool oldThere = std::any_of(s.playlists.begin(), s.playlists.end(), [&](const auto& other) {
-      return other.first != id && IsReplacedByRewrite(Utf8ToSdkString(other.second.name), marked);
+      return other.first != self && IsReplacedByRewrite(Utf8ToSdkString(other.second.name), marked);
     });
     found.push_back("playlists/" + std::to_string(id) + ".txt: a rewrite of the playlist \"" + name +
                     "\" was cut short; " +

@@ -887,7 +887,7 @@ void RenderedWindow::BindHeaderDrag(ListViewControl& lv, wxListCtrl* wl) {
   };
   auto press = std::make_shared<std::optional<std::pair<int, int>>>();  // slot and x
   ListViewControl* list = &lv;
-  header->Bind(wxEVT_LEFT_DOWN, [this, list, header, press, slotAt, alive = alive_](wxMouseEvent& m) {
+  header->Bind(wxEVT_LEFT_DOWN, [list, header, press, slotAt, alive = alive_](wxMouseEvent& m) {
     bool edge = false;
     const int slot = slotAt(m.GetX(), edge);
     if (!*alive || !(list->GetExtendedStyle() & LVS_EX_HEADERDRAGDROP) || edge || slot < 0) {
