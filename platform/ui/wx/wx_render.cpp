@@ -760,9 +760,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
       {
         RenderedWindow measured(*sheet->GetPage(i), probe, false, true);
         measured.top()->GetSizer()->Layout();
-        const wxSize best = measured.top()->GetBestSize();
-        pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
-        pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin);
+        HoldPage(measured.top()->GetBestSize());
       }
       probe->Destroy();
     }
@@ -2151,14 +2149,17 @@ void RenderedWindow::ShowActivePage() {
   if (wxWindow* holder = it->second->top()->GetParent(); notebook_ != nullptr && holder != nullptr) holder->Layout();
 }
 
+void RenderedWindow::HoldPage(const wxSize& best) {
+  // The same room whether the page was measured up front or is shown: a page area keeps
+  // space for a caption above its page, as a tab's holder does not.
+  pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
+  pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin + (notebook_ != nullptr ? 0 : 40));
+}
+
 void RenderedWindow::FitPageArea() {
   wxWindow* area = notebook_ != nullptr ? static_cast<wxWindow*>(notebook_) : pageArea_;
   if (area == nullptr) return;
-  for (auto& [page, rendered] : pages_) {
-    wxSize best = rendered->top()->GetBestSize();
-    pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
-    pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin + (notebook_ != nullptr ? 0 : 40));
-  }
+  for (auto& [page, rendered] : pages_) HoldPage(rendered->top()->GetBestSize());
   if (notebook_ != nullptr) {
     notebook_->SetMinSize(notebook_->CalcSizeFromPage(pageMin_));
   } else {
