@@ -20,9 +20,10 @@
 // page), activate (the first selected row, as a double click), sort TITLE (a click on the
 // column's header), menu TEXT (a right click on the first selected row, choosing the item
 // of that text), skin (what the skin routines were given), pump MS, echo TEXT; on a
-// display, shot FILE and rendered. A send-to-player request prints "play N" or
-// "enqueue N" and one line per track: address, artist, title, album, genre, year, track
-// number and length, by tabs; in script mode nothing is opened.
+// display, shot FILE, rendered and place (where the window's client area and the page's
+// list lie, and the list's scroll bars shown). A send-to-player request prints "play N"
+// or "enqueue N" and one line per track: address, artist, title, album, genre, year,
+// track number and length, by tabs; in script mode nothing is opened.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -459,6 +460,8 @@ class Script {
       Shot(arg);
     } else if (verb == "rendered") {
       Rendered();
+    } else if (verb == "place") {
+      Place();
     } else if (verb == "echo") {
       Print(arg);
     } else {
@@ -536,6 +539,32 @@ class Script {
     }
     display_->Settle(5000);  // what waits to be drawn is drawn
     if (!display_->SaveWindowImage(*window, file)) Print("error: no picture written to " + file);
+  }
+
+  // Where the window's client area (its status bar spans it) and the page's list lie on
+  // the screen: left, top, right, bottom.
+  void Place() {
+    platform::UiWindow* page = Page();
+    platform::UiWindow* window = player_.LibraryWindowObject();
+    if (display_ == nullptr || page == nullptr || window == nullptr) {
+      Print("error: no page on a display");
+      return;
+    }
+    display_->Settle(5000);
+    const auto print = [](const std::string& what, const std::optional<platform::Rect>& r) {
+      if (!r) {
+        Print("error: no " + what + " shown");
+        return;
+      }
+      Print(what + "\t" + hostscript::Joined({std::to_string(r->left), std::to_string(r->top), std::to_string(r->right),
+                                              std::to_string(r->bottom)}));
+    };
+    print("window", display_->ScreenRect(*window, kStatusBarId));
+    print("list", display_->ScreenRect(*page, kPageListId));
+    for (const platform::RenderedControl& c : display_->RenderedControls(*page)) {
+      if (c.id != kPageListId) continue;
+      Print(std::string("scroll bars\t") + (c.horizontalBar ? "horizontal" : "-") + "\t" + (c.verticalBar ? "vertical" : "-"));
+    }
   }
 
   void Rendered() {

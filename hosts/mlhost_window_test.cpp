@@ -3,6 +3,7 @@
 // without a manager), the page rendered as its model holds it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -17,12 +18,28 @@ const bool kIsolated = platform::testing::IsolateNamespace();
 
 class MlhostWindowTest : public MlhostTest {
  protected:
-  // Opens the entry, selects rows, takes the picture and compares the page's rendering.
-  void Picture(const std::string& name, const std::string& rows) {
+  // Opens the entry, selects rows, takes the picture and compares the page's rendering;
+  // `wideColumns`: the columns are wider than the list.
+  void Picture(const std::string& name, const std::string& rows, bool wideColumns) {
     const std::string file = PicturesFolder() + "/mlhost_" + name + ".png";
     std::filesystem::remove(file);
-    const Output out = Run({"open", "select " + rows, "shot " + file, "rendered"},
+    const Output out = Run({"open", "select " + rows, "shot " + file, "rendered", "place"},
                            "ml_ombrixj1.so", true);
+    // The page fits the window: the list (its scroll bars inside it) ends inside the
+    // window's client area, which lies on the 1,280 px wide screen.
+    const std::vector<std::string> place = Lines(out, "place");
+    ASSERT_EQ(place.size(), 3u) << all_;
+    int window[4] = {}, list[4] = {};
+    ASSERT_EQ(std::sscanf(place[0].c_str(), "window\t%d\t%d\t%d\t%d", &window[0], &window[1], &window[2], &window[3]), 4);
+    ASSERT_EQ(std::sscanf(place[1].c_str(), "list\t%d\t%d\t%d\t%d", &list[0], &list[1], &list[2], &list[3]), 4);
+    EXPECT_LE(window[2], 1280) << place[0];
+    EXPECT_GE(list[0], window[0]) << place[1];
+    EXPECT_LE(list[2], window[2]) << place[1];
+    EXPECT_LT(list[3], window[1]) << "the list ends above the status bar: " << place[1];
+    if (wideColumns) {
+      // Columns wider than the list: its horizontal bar is there to reach them.
+      EXPECT_EQ(place[2].rfind("scroll bars\thorizontal\t", 0), 0u) << place[2];
+    }
     const std::vector<std::string> rendered = Lines(out, "rendered");
     EXPECT_FALSE(rendered.empty()) << all_;
     if (!rendered.empty()) {
@@ -35,9 +52,9 @@ class MlhostWindowTest : public MlhostTest {
 
 TEST_F(MlhostWindowTest, ThePageOfTheDemoPlayer) {
   StartManagerWithPlayer("trayhub");
-  Picture("page", "1 2");
+  Picture("page", "1 2", true);
 }
 
-TEST_F(MlhostWindowTest, ThePageWithoutAManager) { Picture("manager_not_running", "none"); }
+TEST_F(MlhostWindowTest, ThePageWithoutAManager) { Picture("manager_not_running", "none", false); }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +31,17 @@ const platform::DialogTemplate& PageTemplate() {
   using namespace platform::layout;
   static const platform::DialogTemplate t =
       platform::MakeTemplate(800, "Page", Column({Row({Text("Value:"), Edit(kValue).Number()})}), platform::kFrameChild);
+  return t;
+}
+
+// A page many rows taller than the others.
+const platform::DialogTemplate& TallTemplate() {
+  using namespace platform::layout;
+  static const platform::DialogTemplate t = platform::MakeTemplate(
+      801, "Tall",
+      Column({Text("First:"), Edit(kValue + 1), Text("Second:"), Edit(kValue + 2), Text("Third:"), Edit(kValue + 3),
+              Text("Fourth:"), Edit(kValue + 4), Text("Fifth:"), Edit(kValue + 5)}),
+      platform::kFrameChild);
   return t;
 }
 
@@ -139,6 +152,40 @@ TEST(TreePropSheetWindowTest, CtrlTabMovesThePageAndTheHighlight) {
   });
   sheet.DoModal();
   EXPECT_EQ(seen, "Web Server / Web Server");
+}
+
+// A sheet is sized once for its largest page: showing a taller page later leaves its window
+// as it was (its OK button stays put), with the tree of pages and with tabs.
+TEST(TreePropSheetWindowTest, TheSheetHoldsItsLargestPageFromTheStart) {
+  if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";
+  std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("tree_prop_sheet_window_test");
+  ASSERT_NE(host, nullptr);
+  const char* out = std::getenv("TOVARIN_GUI_OUT");
+  const std::string folder = std::string(out != nullptr && *out != '\0' ? out : ".") + "/gui";
+  std::filesystem::create_directories(folder);
+  for (const bool tree : {true, false}) {
+    SCOPED_TRACE(tree ? "tree of pages" : "tabs");
+    NumberPage general("General");
+    platform::PropertyPage tall(TallTemplate());
+    CTreePropSheet sheet("Test Options");
+    sheet.AddPage(&general);
+    sheet.AddPage(&tall);
+    ASSERT_TRUE(sheet.SetTreeViewMode(tree, true, false));
+    std::optional<platform::Rect> before, after;
+    host->SetPromptObserver([&](platform::WxPrompt& p) {
+      before = host->ScreenRect(sheet, platform::IDOK);
+      ASSERT_TRUE(p.SelectPage("Tall"));
+      host->PumpUntil([&] { return sheet.GetShownPage() == &tall; }, 3000);
+      host->Settle(3000);
+      after = host->ScreenRect(sheet, platform::IDOK);
+      EXPECT_TRUE(p.SaveImage(folder + (tree ? "/sheet_tree_tall_page.png" : "/sheet_tabs_tall_page.png")));
+      p.Cancel();
+    });
+    sheet.DoModal();
+    ASSERT_TRUE(before.has_value() && after.has_value());
+    EXPECT_EQ(before->left, after->left);
+    EXPECT_EQ(before->top, after->top);
+  }
 }
 
 }  // namespace

@@ -46,6 +46,10 @@ struct RenderedControl {
   ListViewMode mode = ListViewMode::Report;
   bool gridLines = false;
   std::vector<int> selectedRows;
+  // List views: the scroll bars a person sees beside the rows (shown when rows or columns
+  // do not fit).
+  bool horizontalBar = false;
+  bool verticalBar = false;
   // Where it lies on the screen.
   int left = 0, top = 0, width = 0, height = 0;
 };

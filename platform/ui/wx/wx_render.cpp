@@ -288,7 +288,13 @@ wxImageList* MakeImageList(const ImageList* images);
 class VirtualList : public wxListCtrl {
  public:
   VirtualList(wxWindow* parent, long style, ListViewControl* lv)
-      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style), lv_(lv) {}
+      : wxListCtrl(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, style), lv_(lv) {
+    // Overlay scroll bars show only while the pointer moves over the list: a list wider
+    // than its place would look as if its other columns were not there.
+    if (auto* widget = static_cast<GtkWidget*>(GetHandle()); widget != nullptr && GTK_IS_SCROLLED_WINDOW(widget)) {
+      gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(widget), FALSE);
+    }
+  }
   void Forget() { lv_ = nullptr; }
 
   // The widget's columns are the core's in display order.
@@ -760,9 +766,7 @@ RenderedWindow::RenderedWindow(UiWindow& window, wxWindow* parent, bool topLevel
       {
         RenderedWindow measured(*sheet->GetPage(i), probe, false, true);
         measured.top()->GetSizer()->Layout();
-        const wxSize best = measured.top()->GetBestSize();
-        pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
-        pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin);
+        HoldPage(measured.top()->GetBestSize());
       }
       probe->Destroy();
     }
@@ -2151,14 +2155,17 @@ void RenderedWindow::ShowActivePage() {
   if (wxWindow* holder = it->second->top()->GetParent(); notebook_ != nullptr && holder != nullptr) holder->Layout();
 }
 
+void RenderedWindow::HoldPage(const wxSize& best) {
+  // The same room whether the page was measured up front or is shown: a page area keeps
+  // space for a caption above its page, as a tab's holder does not.
+  pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
+  pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin + (notebook_ != nullptr ? 0 : 40));
+}
+
 void RenderedWindow::FitPageArea() {
   wxWindow* area = notebook_ != nullptr ? static_cast<wxWindow*>(notebook_) : pageArea_;
   if (area == nullptr) return;
-  for (auto& [page, rendered] : pages_) {
-    wxSize best = rendered->top()->GetBestSize();
-    pageMin_.x = std::max(pageMin_.x, best.x + 2 * kMargin);
-    pageMin_.y = std::max(pageMin_.y, best.y + 2 * kMargin + (notebook_ != nullptr ? 0 : 40));
-  }
+  for (auto& [page, rendered] : pages_) HoldPage(rendered->top()->GetBestSize());
   if (notebook_ != nullptr) {
     notebook_->SetMinSize(notebook_->CalcSizeFromPage(pageMin_));
   } else {
@@ -2257,6 +2264,14 @@ std::vector<RenderedControl> RenderedWindow::Readback() {
         r.sortSlot = wl->GetSortIndicator();
         if (r.sortSlot >= 0) r.sortAscending = wl->IsAscendingSortIndicator();
         r.gridLines = wl->HasFlag(wxLC_HRULES) && wl->HasFlag(wxLC_VRULES);
+      }
+      if (auto* sw = static_cast<GtkWidget*>(wl->GetHandle()); sw != nullptr && GTK_IS_SCROLLED_WINDOW(sw)) {
+        // A bar counts when it is drawn for good beside the rows, not overlaid on demand.
+        const bool drawn = !gtk_scrolled_window_get_overlay_scrolling(GTK_SCROLLED_WINDOW(sw));
+        GtkWidget* h = gtk_scrolled_window_get_hscrollbar(GTK_SCROLLED_WINDOW(sw));
+        GtkWidget* v = gtk_scrolled_window_get_vscrollbar(GTK_SCROLLED_WINDOW(sw));
+        r.horizontalBar = drawn && h != nullptr && gtk_widget_get_mapped(h);
+        r.verticalBar = drawn && v != nullptr && gtk_widget_get_mapped(v);
       }
     }
     if (auto* wt = dynamic_cast<wxTreeCtrl*>(w)) {

@@ -111,6 +111,8 @@ class RenderedWindow : public WindowPeer {
   void SyncAll();
   void ShowActivePage();
   void FitPageArea();
+  // The page area grows to hold a page of this best size.
+  void HoldPage(const wxSize& best);
   // The frame's menu bar from the window's menu (its popups, their items and states).
   void BuildMenuBar();
   // The window's drop handler takes the desktop's drags over it (none: no binding).
