@@ -4,8 +4,6 @@
 // without a display.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <cstdlib>
@@ -19,6 +17,7 @@
 #include "platform/ui/desktop.h"
 #include "platform/ui/tree_view.h"
 #include "platform/ui/wx/wx_host.h"
+#include "testing/person.h"
 #include "testing/processes.h"
 
 namespace options::TreePropSheet {
@@ -53,34 +52,7 @@ class NumberPage : public platform::PropertyPage {
   void DoDataExchange(platform::DataExchange& dx) override { dx.Int(kValue, value, 0, 99); }
 };
 
-class Person {
- public:
-  Person() : display_(XOpenDisplay(nullptr)) {}
-  ~Person() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-  }
-  bool ok() const { return display_ != nullptr; }
-  void ClickAt(int x, int y) {
-    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
-    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-    XFlush(display_);
-  }
-  void Ctrl(KeySym key) {
-    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XK_Control_L), True, CurrentTime);
-    Key(key);
-    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, XK_Control_L), False, CurrentTime);
-    XFlush(display_);
-  }
-  void Key(KeySym key) {
-    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), True, CurrentTime);
-    XTestFakeKeyEvent(display_, XKeysymToKeycode(display_, key), False, CurrentTime);
-    XFlush(display_);
-  }
-
- private:
-  Display* display_;
-};
+using platform::testing::Person;
 
 TEST(TreePropSheetWindowTest, TheTreesHighlightShowsTheShownPage) {
   if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";

@@ -14,10 +14,9 @@
 #include <optional>
 #include <thread>
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
+#include "testing/person.h"
 #include "testing/processes.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
@@ -197,33 +196,7 @@ TEST_F(WxHostTest, CodeChangesShowAndAPersonsActionsReachTheCore) {
   EXPECT_EQ(dialog.flag, 1);
 }
 
-// The display's pointer and keyboard, through the test extension, as a person uses them.
-class Person {
- public:
-  Person() : display_(XOpenDisplay(nullptr)) {}
-  ~Person() {
-    if (display_ != nullptr) XCloseDisplay(display_);
-  }
-  bool ok() const {
-    int event = 0, error = 0, major = 0, minor = 0;
-    return display_ != nullptr && XTestQueryExtension(display_, &event, &error, &major, &minor);
-  }
-  void ClickAt(int x, int y) {
-    XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
-    XTestFakeButtonEvent(display_, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-    XFlush(display_);
-  }
-  void Key(KeySym key) {
-    const KeyCode code = XKeysymToKeycode(display_, key);
-    XTestFakeKeyEvent(display_, code, True, CurrentTime);
-    XTestFakeKeyEvent(display_, code, False, CurrentTime);
-    XFlush(display_);
-  }
-
- private:
-  Display* display_;
-};
+using platform::testing::Person;
 
 // What a person does with the display's own pointer and keys, under a window manager
 // (a CTest entry of its own runs these with one).
