@@ -311,15 +311,18 @@ TEST_F(EngineTest, IncompleteTagsAreSkippedFilledOrAskedFor) {
 
 // A read held up on its worker until the test lets it go: the tag read of a file that
 // hangs.
+// The hook's state is shared with it: a read released at the end of a test may wake after
+// the test has gone, and must not find its mutex gone with it.
 class HeldRead {
  public:
-  explicit HeldRead(std::string path) : path_(std::move(path)) {
-    SetTagReadHookForTesting([this](const std::string& p) {
-      if (p != path_) return;
-      std::unique_lock<std::mutex> lock(mutex_);
-      started_ = true;
-      changed_.notify_all();
-      changed_.wait(lock, [this] { return released_; });
+  explicit HeldRead(std::string path) : state_(std::make_shared<State>()) {
+    state_->path = std::move(path);
+    SetTagReadHookForTesting([state = state_](const std::string& p) {
+      if (p != state->path) return;
+      std::unique_lock<std::mutex> lock(state->mutex);
+      state->started = true;
+      state->changed.notify_all();
+      state->changed.wait(lock, [&] { return state->released; });
     });
   }
   ~HeldRead() {
@@ -327,20 +330,23 @@ class HeldRead {
     SetTagReadHookForTesting(nullptr);
   }
   void Release() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    released_ = true;
-    changed_.notify_all();
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->released = true;
+    state_->changed.notify_all();
   }
   bool WaitStarted() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, std::chrono::seconds(10), [this] { return started_; });
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, std::chrono::seconds(10), [this] { return state_->started; });
   }
 
  private:
-  std::string path_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool started_ = false, released_ = false;
+  struct State {
+    std::string path;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool started = false, released = false;
+  };
+  std::shared_ptr<State> state_;
 };
 
 TEST_F(EngineTest, ATagReadThatHangsSkipsTheFileAndNeverReachesALaterRecord) {
