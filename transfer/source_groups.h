@@ -1,8 +1,8 @@
 // The source groups of a transfer list: for every folder and playlist file the expansion
 // took files from, the paths it found there in their order. The engine builds one player
 // playlist per group after the transfer. A group's key is its folder relative to the
-// transfer root (with a trailing backslash; empty for files right in the root; the whole
-// folder path for a folder outside the root) or a playlist's name without extension.
+// transfer root (with a trailing backslash; empty for files right in the root; the
+// folder's own name for a folder outside the root) or a playlist's name without extension.
 //
 // Paths are kept as a list, never joined with a separator: every character but NUL may
 // appear in a file name here.
