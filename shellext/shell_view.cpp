@@ -879,14 +879,14 @@ void CShellView::ActivateSelectedRow() {
       case NT_ACTION:
         // The action table runs for action rows only.
         switch (last->id.word[0]) {
-          case 2055: InvokeItemCommand(kItemNewSimpleSearch, {}); return;
-          case 2056: InvokeItemCommand(kItemNewAdvancedSearch, {}); return;
-          case 2071: InvokeItemCommand(kItemNewPlaylist, {}); return;
-          case 2072: InvokeItemCommand(kItemNewQuodrel, {}); return;
-          case 2081: InvokeItemCommand(kItemSyncContacts, {}); return;
-          case 2082: InvokeItemCommand(kItemSyncContactsChoose, {}); return;
-          case 2083:
-          case 2084: InvokeItemCommand(kItemNewNoteOrContact, {}); return;
+          case kActionNewSimpleSearch: InvokeItemCommand(kItemNewSimpleSearch, {}); return;
+          case kActionNewAdvancedSearch: InvokeItemCommand(kItemNewAdvancedSearch, {}); return;
+          case kActionNewPlaylist: InvokeItemCommand(kItemNewPlaylist, {}); return;
+          case kActionNewQuodrel: InvokeItemCommand(kItemNewQuodrel, {}); return;
+          case kActionSyncContacts: InvokeItemCommand(kItemSyncContacts, {}); return;
+          case kActionSyncContactsChoose: InvokeItemCommand(kItemSyncContactsChoose, {}); return;
+          case kActionNewContact:
+          case kActionNewNote: InvokeItemCommand(kItemNewNoteOrContact, {}); return;
           case kActionFillDialog: OnCommand(kCmdFill); return;
           case kActionOpenLocation: ShellOpenFile(last.GetSecondText()); return;
           case kActionSetupWizard:
