@@ -13,17 +13,10 @@
 // the install step and the streaming playback options put them). The player's main
 // window has the class "Winamp v1.x", which the options look for to tell it is running.
 //
-// Script commands (each echoed as "> command"; failures print "error: ..."): tree (the
-// entries: id, title), open [TITLE] (chooses an entry, the first by default: its page
-// shows), close (leaves it), rows (the page's column titles, then each row, by tabs),
-// status, select all | none | N... (rows by number from 0), click ID (a button of the
-// page), activate (the first selected row, as a double click), sort TITLE (a click on the
-// column's header), menu TEXT (a right click on the first selected row, choosing the item
-// of that text), skin (what the skin routines were given), pump MS, echo TEXT; on a
-// display, shot FILE, rendered and place (where the window's client area and the page's
-// list lie, and the list's scroll bars shown). A send-to-player request prints "play N"
-// or "enqueue N" and one line per track: address, artist, title, album, genre, year,
-// track number and length, by tabs; in script mode nothing is opened.
+// A script's commands are the table Script::Commands below; `mlhost --help` prints them.
+// Each is echoed as "> command"; failures print "error: ...". A send-to-player request
+// prints "play N" or "enqueue N" and one line per track: address, artist, title, album,
+// genre, year, track number and length, by tabs; in script mode nothing is opened.
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -37,6 +30,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -412,63 +406,67 @@ class ScriptHost final : public platform::ConsoleHost {
   std::string next_;
 };
 
+class Script;
+using Command = hostscript::ScriptCommand<Script>;
+
 class Script {
  public:
   Script(Player& player, ScriptHost* host, platform::WxHost* display) : player_(player), host_(host), display_(display) {}
 
   void Run() {
-    std::string verb;
-    std::string arg;
-    while (hostscript::NextCommand(std::cin, verb, arg, Print)) {
-      if (verb == "quit") break;
-      Do(verb, arg);
-      Pump(0);
-    }
+    hostscript::RunCommands<Script>(std::cin, Commands(), *this, Print, [this] { Pump(0); });
+  }
+
+  // The script's commands; `mlhost --help` prints them.
+  static std::span<const Command> Commands() {
+    static constexpr Command kCommands[] = {
+        {"tree", "", "the plug-ins' tree entries: id, title",
+         [](Script& s, const std::string&) {
+           for (const Entry& e : s.player_.Entries()) Print(std::to_string(e.id) + "\t" + e.title);
+         }},
+        {"open", "[TITLE]", "chooses an entry (the first by default): its page shows",
+         [](Script& s, const std::string& a) { s.Open(a); }},
+        {"close", "", "leaves the entry shown",
+         [](Script& s, const std::string&) {
+           s.player_.Tree().UserSelect(0);
+           s.player_.LeaveEntry();
+         }},
+        {"rows", "", "the page's column titles, then each row, by tabs", [](Script& s, const std::string&) { s.Rows(); }},
+        {"status", "", "the page's status line",
+         [](Script& s, const std::string&) {
+           if (platform::UiWindow* page = s.Page()) Print(page->GetDlgItemText(kPageStatusId));
+         }},
+        {"select", "all | none | N...", "selects the page's rows by number from 0",
+         [](Script& s, const std::string& a) { s.Select(a); }},
+        {"click", "ID", "a button of the page", [](Script& s, const std::string& a) { s.Click(hostscript::Number(a)); }},
+        {"activate", "", "the first selected row, as a double click",
+         [](Script& s, const std::string&) {
+           if (platform::ListViewControl* list = s.List()) {
+             if (!list->UserActivate(list->GetNextItem(-1, platform::LVNI_SELECTED))) Print("error: no row selected");
+           }
+         }},
+        {"sort", "TITLE", "a click on that column's header", [](Script& s, const std::string& a) { s.Sort(a); }},
+        {"menu", "TEXT", "a right click on the first selected row, choosing the item of that text",
+         [](Script& s, const std::string& a) { s.Menu(a); }},
+        {"skin", "", "what the skin routines were given since it was last asked",
+         [](Script&, const std::string&) {
+           for (const std::string& l : g_SkinLog.lines) Print(l);
+           g_SkinLog.lines.clear();
+         }},
+        {"pump", "MS", "serves the windows' messages for MS",
+         [](Script& s, const std::string& a) { s.Pump(hostscript::Number(a)); }},
+        {"shot", "FILE", "on a display: a PNG of the library window", [](Script& s, const std::string& a) { s.Shot(a); }},
+        {"rendered", "", "on a display: how the page's controls differ from what the display shows",
+         [](Script& s, const std::string&) { s.Rendered(); }},
+        {"place", "", "on a display: where the window's client area and the page's list lie, and the list's scroll bars",
+         [](Script& s, const std::string&) { s.Place(); }},
+        {"echo", "TEXT", "prints TEXT", [](Script&, const std::string& a) { Print(a); }},
+        {"quit", "", "ends the script", nullptr},
+    };
+    return kCommands;
   }
 
  private:
-  void Do(const std::string& verb, const std::string& arg) {
-    if (verb == "tree") {
-      for (const Entry& e : player_.Entries()) Print(std::to_string(e.id) + "\t" + e.title);
-    } else if (verb == "open") {
-      Open(arg);
-    } else if (verb == "close") {
-      player_.Tree().UserSelect(0);
-      player_.LeaveEntry();
-    } else if (verb == "rows") {
-      Rows();
-    } else if (verb == "status") {
-      if (platform::UiWindow* page = Page()) Print(page->GetDlgItemText(kPageStatusId));
-    } else if (verb == "select") {
-      Select(arg);
-    } else if (verb == "click") {
-      Click(hostscript::Number(arg));
-    } else if (verb == "activate") {
-      if (platform::ListViewControl* list = List()) {
-        if (!list->UserActivate(list->GetNextItem(-1, platform::LVNI_SELECTED))) Print("error: no row selected");
-      }
-    } else if (verb == "sort") {
-      Sort(arg);
-    } else if (verb == "menu") {
-      Menu(arg);
-    } else if (verb == "skin") {
-      for (const std::string& l : g_SkinLog.lines) Print(l);
-      g_SkinLog.lines.clear();
-    } else if (verb == "pump") {
-      Pump(hostscript::Number(arg));
-    } else if (verb == "shot") {
-      Shot(arg);
-    } else if (verb == "rendered") {
-      Rendered();
-    } else if (verb == "place") {
-      Place();
-    } else if (verb == "echo") {
-      Print(arg);
-    } else {
-      Print("error: unknown command \"" + verb + "\"");
-    }
-  }
-
   platform::UiWindow* Page() {
     platform::UiWindow* page = player_.Page();
     if (page == nullptr) Print("error: no page");
@@ -602,10 +600,17 @@ std::vector<std::string> DefaultPlugins() {
   return found;
 }
 
-void Usage() {
-  std::fprintf(stderr,
+void Usage(std::FILE* to = stderr) {
+  std::fprintf(to,
                "usage: mlhost [-l LIBRARY]... [-w] script   (commands on standard input)\n"
                "       mlhost [-l LIBRARY]...               (the library window)\n");
+}
+
+// --help: the usage, then the script's commands.
+void Help() {
+  Usage(stdout);
+  std::printf("\nScript commands (one a line; blank lines and lines starting with # are skipped):\n%s",
+              hostscript::CommandHelp(Script::Commands()).c_str());
 }
 
 }  // namespace
@@ -622,6 +627,9 @@ int main(int argc, char** argv) {
       onDisplay = true;
     } else if (arg == "script") {
       script = true;
+    } else if (arg == "--help" && argc == 2) {
+      Help();
+      return 0;
     } else {
       Usage();
       return 2;

@@ -1,11 +1,13 @@
 // What the hosts' script modes share (shellhost's and mlhost's): reading the commands,
-// and the list commands: a list's rows as text, a selection named by row numbers and a
-// click on a column by its title.
+// the table of a host's commands that runs them and prints their help, and the list
+// commands: a list's rows as text, a selection named by row numbers and a click on a
+// column by its title.
 #pragma once
 
 #include <cstdlib>
 #include <functional>
 #include <istream>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,6 +32,58 @@ inline bool NextCommand(std::istream& in, std::string& verb, std::string& arg,
     return true;
   }
   return false;
+}
+
+// One command of a host's script: its verb, its arguments and what it does as the help
+// shows them, and what runs it (null: it ends the script).
+template <class Target>
+struct ScriptCommand {
+  const char* verb;
+  const char* arguments;  // "" for none
+  const char* help;
+  void (*run)(Target&, const std::string& arg);
+};
+
+// The command of a verb; null when there is none.
+template <class Target>
+const ScriptCommand<Target>* FindCommand(std::span<const ScriptCommand<Target>> commands, const std::string& verb) {
+  for (const ScriptCommand<Target>& c : commands) {
+    if (verb == c.verb) return &c;
+  }
+  return nullptr;
+}
+
+// The help of the commands: one line each, the verb and its arguments, then what it does
+// (on a line of its own below a long verb).
+template <class Target>
+std::string CommandHelp(std::span<const ScriptCommand<Target>> commands) {
+  constexpr std::size_t kColumn = 26;
+  std::string out;
+  for (const ScriptCommand<Target>& c : commands) {
+    std::string use = "  " + std::string(c.verb) + (*c.arguments != '\0' ? std::string(" ") + c.arguments : "");
+    use += use.size() + 2 <= kColumn ? std::string(kColumn - use.size(), ' ') : "\n" + std::string(kColumn, ' ');
+    out += use + c.help + "\n";
+  }
+  return out;
+}
+
+// Runs the commands on `in` until its end or a command that ends the script; a verb the
+// table lacks prints an error.
+template <class Target>
+void RunCommands(std::istream& in, std::span<const ScriptCommand<Target>> commands, Target& target,
+                 const std::function<void(const std::string&)>& print, const std::function<void()>& after = nullptr) {
+  std::string verb;
+  std::string arg;
+  while (NextCommand(in, verb, arg, print)) {
+    const ScriptCommand<Target>* command = FindCommand(commands, verb);
+    if (command != nullptr && command->run == nullptr) break;
+    if (command != nullptr) {
+      command->run(target, arg);
+    } else {
+      print("error: unknown command \"" + verb + "\"");
+    }
+    if (after) after();
+  }
 }
 
 // A number argument: decimal, or hexadecimal after "0x" (command ids are written either way).

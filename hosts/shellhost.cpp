@@ -18,37 +18,9 @@
 // to the class the library's file name serves. A folder path names folders by their
 // display names, separated by "\" or "/" ("Artists\Harbor Lights").
 //
-// Listings print one line per item: "D" for a folder or "I" for an item, the display
-// name, the second text and the icon name, separated by tabs.
-//
-// Script commands: ls [PATH], tree [PATH], flags N (what ls and tree enumerate:
-// 0x20 folders, 0x40 other items; both by default), name PATH (the full display name),
-// attributes PATH, classid, canunload, # comments; and the window (made without a display
-// at the first of these): view [PATH] shows a folder's own view, rows (the view's column
-// titles, then each row's texts, by tabs, in display order), sort TITLE (a click on that
-// column's header; the direction flips every click), select all | none | N... (rows by
-// number from 0), activate (the first selected row, as Enter does), key [ctrl+|shift+|
-// alt+]NAME (Delete, Enter, Escape, Insert or a letter, to the list), drag FROM TO (a row
-// dragged onto another; -1: past the end), command ID (a menu or toolbar command), invoke
-// ID (an item command on the selection, through its context menu; invoke-folder ID on
-// the folder), toggle N (shows or hides column N of the set), status, menu, toolbar,
-// pane (the tree pane), where (the path shown), back, pump MS [TEXT] (serves the window's
-// messages for that long, or until a cell of the view reads TEXT; !TEXT: until none
-// does), echo TEXT; paste
-// FOLDER<TAB>FILE<TAB>... (files handed to a folder of the player as a paste or a drop
-// hands them: the library starts its launcher); popup [TEXT] (the context menu of the view's
-// selection, or of its folder when none is selected: its entries, and the entry TEXT run),
-// tree-popup PATH[<TAB>TEXT] (the same for a tree item, "" the top one), popup-shot FILE
-// and tree-popup-shot PATH<TAB>FILE (on a display: the menu a right click shows, as a
-// picture), drop PATH<TAB>FILE... and drop-view ROW<TAB>FILE... (another program's files
-// dropped on a tree item or on a row of the view, -1 its background: the effect), clipboard
-// (its formats and files), set-clipboard FILE<TAB>... (another program copies files),
-// screen-rect view [ROW] | header SLOT | tree PATH (on a display: where it is on the
-// screen), list-state (the view's list: its mode, selected rows, focused row and first
-// row shown).
-// Each command's output follows a line "> command";
-// failures print "error: ...". The exit code is 0, or 1 when the library could not be
-// loaded or would not give its folder.
+// A script's commands are the table kCommands below; `shellhost --help` prints them. Each
+// command's output follows a line "> command"; failures print "error: ...". The exit code
+// is 0, or 1 when the library could not be loaded or would not give its folder.
 #include <unistd.h>
 
 #include <chrono>
@@ -710,8 +682,8 @@ class Host {
   platform::DWORD flags_ = platform::SHCONTF_FOLDERS | platform::SHCONTF_NONFOLDERS;
 };
 
-void Usage() {
-  std::fprintf(stderr,
+void Usage(std::FILE* to = stderr) {
+  std::fprintf(to,
                "usage: shellhost [-l LIBRARY] [-c CLASS] ls [FOLDER PATH]\n"
                "       shellhost [-l LIBRARY] [-c CLASS] tree [FOLDER PATH]\n"
                "       shellhost [-l LIBRARY] [-c CLASS] [-w] script   (commands on standard input)\n"
@@ -754,88 +726,94 @@ platform::CLSID ClassOf(const std::string& library) {
   return clsid;
 }
 
+using Command = hostscript::ScriptCommand<Host>;
+
+// The script's commands; `shellhost --help` prints them.
+constexpr Command kCommands[] = {
+    {"ls", "[PATH]", "the items of a folder: D (folder) or I, name, second text and icon, by tabs",
+     [](Host& h, const std::string& a) { h.List(a); }},
+    {"tree", "[PATH]", "the same for the folder and every folder below it, indented",
+     [](Host& h, const std::string& a) { h.Tree(a); }},
+    {"flags", "N", "what ls and tree enumerate: 0x20 folders, 0x40 other items (both at first)",
+     [](Host& h, const std::string& a) { h.SetFlags(static_cast<platform::DWORD>(std::strtoul(a.c_str(), nullptr, 0))); }},
+    {"name", "PATH", "an item's full display name and its attributes", [](Host& h, const std::string& a) { h.Name(a); }},
+    {"classid", "", "the class id of the namespace's root", [](Host& h, const std::string&) { h.ClassId(); }},
+    {"canunload", "", "whether the library could be unloaded now", [](Host& h, const std::string&) { h.CanUnload(); }},
+    {"view", "[PATH]", "shows a folder's own view (the first window command makes the window)",
+     [](Host& h, const std::string& a) { h.View(a); }},
+    {"rows", "", "the view's column titles, then each row's texts, by tabs, in display order",
+     [](Host& h, const std::string&) { h.Rows(); }},
+    {"sort", "TITLE", "a click on that column's header (the direction flips every click)",
+     [](Host& h, const std::string& a) { h.Sort(a); }},
+    {"select", "all | none | N...", "selects the view's rows by number from 0",
+     [](Host& h, const std::string& a) { h.Select(a); }},
+    {"activate", "", "the first selected row, as Enter does", [](Host& h, const std::string&) { h.Activate(); }},
+    {"key", "[ctrl+|shift+|alt+]NAME", "Delete, Enter, Escape, Insert or a letter, to the view's list",
+     [](Host& h, const std::string& a) { h.Key(a); }},
+    {"drag", "FROM TO", "a row dragged onto another (-1: past the end)",
+     [](Host& h, const std::string& a) { h.Drag(a); }},
+    {"command", "ID", "a menu or toolbar command (decimal, or hexadecimal after 0x)",
+     [](Host& h, const std::string& a) { h.Command(hostscript::Number(a)); }},
+    {"invoke", "ID", "an item command on the selection, through its context menu",
+     [](Host& h, const std::string& a) { h.Invoke(hostscript::Number(a), false); }},
+    {"invoke-folder", "ID", "the same on the view's folder",
+     [](Host& h, const std::string& a) { h.Invoke(hostscript::Number(a), true); }},
+    {"list-state", "", "the view's list: its mode, selected rows, focused row and first row shown",
+     [](Host& h, const std::string&) { h.ListState(); }},
+    {"status", "", "the status bar's parts", [](Host& h, const std::string&) { h.Status(); }},
+    {"menu", "", "the menu bar", [](Host& h, const std::string&) { h.Menu(); }},
+    {"toolbar", "", "the toolbar's buttons: command, tooltip, [x] when pressed",
+     [](Host& h, const std::string&) { h.Toolbar(); }},
+    {"pane", "", "the tree pane, its selected item marked <", [](Host& h, const std::string&) { h.Pane(); }},
+    {"where", "", "the path shown", [](Host& h, const std::string&) { h.Where(); }},
+    {"back", "", "back to the folder shown before", [](Host& h, const std::string&) { h.Back(); }},
+    {"pump", "MS [TEXT]", "serves the window's messages for MS, or until a cell of the view reads TEXT (!TEXT: none)",
+     [](Host& h, const std::string& a) { h.Pump(a); }},
+    {"shot", "FILE", "on a display: a PNG of the window", [](Host& h, const std::string& a) { h.Shot(a); }},
+    {"rendered", "", "on a display: how the view's controls differ from what the display shows",
+     [](Host& h, const std::string&) { h.Rendered(); }},
+    {"paste", "FOLDER<TAB>FILE...", "files handed to a folder of the player as a paste or a drop hands them",
+     [](Host& h, const std::string& a) { h.Paste(a); }},
+    {"popup", "[TEXT]", "the context menu of the selection (of the folder when none): its entries; TEXT is run",
+     [](Host& h, const std::string& a) { h.Popup(a, false); }},
+    {"tree-popup", "PATH[<TAB>TEXT]", "the same for a tree item (\"\" the top one)",
+     [](Host& h, const std::string& a) { h.Popup(a, true); }},
+    {"popup-shot", "FILE", "on a display: the menu a right click on the view shows, as a picture",
+     [](Host& h, const std::string& a) { h.PopupShot(a, false); }},
+    {"tree-popup-shot", "PATH<TAB>FILE", "the same for a tree item",
+     [](Host& h, const std::string& a) { h.PopupShot(a, true); }},
+    {"drop", "PATH<TAB>FILE...", "another program's files dropped on a tree item: the effect",
+     [](Host& h, const std::string& a) { h.Drop(a, true); }},
+    {"drop-view", "ROW<TAB>FILE...", "the same on a row of the view (-1 its background)",
+     [](Host& h, const std::string& a) { h.Drop(a, false); }},
+    {"screen-rect", "view [ROW] | header SLOT | tree PATH", "on a display: where it is on the screen",
+     [](Host& h, const std::string& a) { h.ScreenRect(a); }},
+    {"clipboard", "", "the clipboard's formats and files", [](Host& h, const std::string&) { h.Clipboard(); }},
+    {"set-clipboard", "FILE<TAB>...", "another program copies files",
+     [](Host& h, const std::string& a) { h.SetClipboard(a); }},
+    {"echo", "TEXT", "prints TEXT", [](Host&, const std::string& a) { Print(a); }},
+    {"quit", "", "ends the script", nullptr},
+};
+
+// --help: the usage, then the script's commands.
+void Help() {
+  Usage(stdout);
+  std::printf("\nScript commands (one a line; blank lines and lines starting with # are skipped):\n%s",
+              hostscript::CommandHelp<Host>(kCommands).c_str());
+}
+
 int RunScript(Host& host) {
-  std::string verb;
-  std::string arg;
-  while (hostscript::NextCommand(std::cin, verb, arg, Print)) {
-    if (verb == "ls") {
-      host.List(arg);
-    } else if (verb == "tree") {
-      host.Tree(arg);
-    } else if (verb == "flags") {
-      host.SetFlags(static_cast<platform::DWORD>(std::strtoul(arg.c_str(), nullptr, 0)));
-    } else if (verb == "name") {
-      host.Name(arg);
-    } else if (verb == "classid") {
-      host.ClassId();
-    } else if (verb == "canunload") {
-      host.CanUnload();
-    } else if (verb == "view") {
-      host.View(arg);
-    } else if (verb == "rows") {
-      host.Rows();
-    } else if (verb == "sort") {
-      host.Sort(arg);
-    } else if (verb == "select") {
-      host.Select(arg);
-    } else if (verb == "activate") {
-      host.Activate();
-    } else if (verb == "key") {
-      host.Key(arg);
-    } else if (verb == "drag") {
-      host.Drag(arg);
-    } else if (verb == "command") {
-      host.Command(hostscript::Number(arg));
-    } else if (verb == "invoke" || verb == "invoke-folder") {
-      host.Invoke(hostscript::Number(arg), verb == "invoke-folder");
-    } else if (verb == "list-state") {
-      host.ListState();
-    } else if (verb == "status") {
-      host.Status();
-    } else if (verb == "menu") {
-      host.Menu();
-    } else if (verb == "toolbar") {
-      host.Toolbar();
-    } else if (verb == "pane") {
-      host.Pane();
-    } else if (verb == "where") {
-      host.Where();
-    } else if (verb == "back") {
-      host.Back();
-    } else if (verb == "pump") {
-      host.Pump(arg);
-    } else if (verb == "shot") {
-      host.Shot(arg);
-    } else if (verb == "rendered") {
-      host.Rendered();
-    } else if (verb == "paste") {
-      host.Paste(arg);
-    } else if (verb == "popup" || verb == "tree-popup") {
-      host.Popup(arg, verb == "tree-popup");
-    } else if (verb == "popup-shot" || verb == "tree-popup-shot") {
-      host.PopupShot(arg, verb == "tree-popup-shot");
-    } else if (verb == "drop" || verb == "drop-view") {
-      host.Drop(arg, verb == "drop");
-    } else if (verb == "screen-rect") {
-      host.ScreenRect(arg);
-    } else if (verb == "clipboard") {
-      host.Clipboard();
-    } else if (verb == "set-clipboard") {
-      host.SetClipboard(arg);
-    } else if (verb == "echo") {
-      Print(arg);
-    } else if (verb == "quit") {
-      break;
-    } else {
-      Print("error: unknown command \"" + verb + "\"");
-    }
-  }
+  hostscript::RunCommands<Host>(std::cin, kCommands, host, Print);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    Help();
+    return 0;
+  }
   std::string library = DefaultLibrary();
   std::optional<std::string> classText;
   bool onDisplay = false;

@@ -48,7 +48,110 @@ bool ClipboardHasFilesToPaste() {
   return g_cfNoTransferToSelf == 0 || clip->QueryGetData(&f) != S_OK;
 }
 
+// What a command works on: the menu's folder (may be null), the selection (empty for a
+// command that needs none) and the folder that pasted files go to.
+struct CommandTarget {
+  CShellFolder* folder;
+  const CPidlList& selection;
+  LPCITEMIDLIST pasteFolder;
+};
+
+struct CommandRow {
+  int id;
+  const char* text;     // as the menus word it unless an entry says otherwise; null: no menu shows it
+  bool needsSelection;  // runs only on a selection that can be read and is not empty
+  void (*run)(const CommandTarget&);          // null: nothing runs it ("Unknown option")
+  bool (*availableFor)(std::uint32_t nodeType);  // null: every item (0 when there is none)
+};
+
+bool Never(std::uint32_t) { return false; }
+bool PlaylistsOnly(std::uint32_t type) { return type == NT_PLAYLIST; }
+
+// Every context-menu command, by id.
+constexpr CommandRow kCommands[] = {
+    {kItemRefresh, "Refresh", false, [](const CommandTarget&) { RefreshFolderViews(); }, nullptr},
+    // No operation of the player formats a memory segment.
+    {kItemFormatMemory, "Format Memory Segment", true, nullptr, Never},
+    {kItemActivate, nullptr, false, [](const CommandTarget&) { PostToFolderViews(kViewCommandActivate); }, nullptr},
+    {kItemShuffleQueue, "Shuffle Queue", false, [](const CommandTarget&) { ShuffleActiveQueue(); }, nullptr},
+    {kItemSort, "Sort", true, [](const CommandTarget& t) { SortPlaylists(t.selection); }, PlaylistsOnly},
+    {kItemSkipToTrack, "Skip to this Track", true, [](const CommandTarget& t) { SkipToTrack(t.selection); }, nullptr},
+    {kItemChoosePlayer, "Choose software player...", false,
+     [](const CommandTarget&) { ShowPlaybackOptions(GetOwnerWindow()); }, nullptr},
+    {kItemRebuildTree, "Rebuild Left Pane Tree", false, [](const CommandTarget&) { NotifyFixedFoldersUpdated(); },
+     nullptr},
+    {kItemNewAdvancedSearch, "New Advanced Search...", false, [](const CommandTarget&) { OpenAdvancedSearch(); },
+     nullptr},
+    {kItemNewSimpleSearch, "New Simple Search...", false, [](const CommandTarget&) { OpenSimpleSearch(); }, nullptr},
+    {kItemSyncTime, "Synchronize Time to PC", true, [](const CommandTarget&) { SynchronizeDeviceTime(); }, nullptr},
+    {kItemDelete, "Delete", true, [](const CommandTarget& t) { DeleteItems(t.folder, t.selection); }, nullptr},
+    {kItemBackupPlaylist, "Backup Playlist...", true,
+     [](const CommandTarget& t) { BackupSelectedPlaylists(t.selection); }, nullptr},
+    {kItemSyncContacts, "vCard Folder (Default Contact Folder)", false,
+     [](const CommandTarget&) { tools::SyncOutlookContacts(Device(), 0); }, nullptr},
+    {kItemNewNoteOrContact, "New Note...", true, [](const CommandTarget& t) { CreateNoteOrContact(t.selection); },
+     nullptr},
+    // A radio preset's frequency has no operation of its own.
+    {kItemEdit, "Properties (Edit Tag)...", true, [](const CommandTarget& t) { EditItem(t.selection); },
+     [](std::uint32_t type) { return type != NT_FREQ; }},
+    {kItemNewPlaylist, "New Playlist...", false, [](const CommandTarget&) { CreateNewPlaylist(); }, nullptr},
+    {kItemChangeOwner, "Change Owner Name...", true, [](const CommandTarget&) { ChangeOwnerName(); }, nullptr},
+    {kItemNewQuodrel, "New Quodrel...", false, [](const CommandTarget&) { CreateRulePlaylist(); }, nullptr},
+    {kItemPlayOnPlayer, "Play on Jukebox", true, [](const CommandTarget& t) { PlayOnPlayer(t.selection); }, nullptr},
+    {kItemEditQuodrel, "Edit Quodrel...", true, [](const CommandTarget& t) { EditRulePlaylist(t.selection); },
+     nullptr},
+    {kItemQueueOnPlayer, "Queue on Jukebox", true, [](const CommandTarget& t) { QueueOnPlayer(t.selection); },
+     nullptr},
+    {kItemSyncNews, "Google News", true, nullptr, nullptr},
+    {kItemSyncMail, "Microsoft Outlook", true, nullptr, nullptr},
+    {kItemSyncContactsChoose, "vCard Folder (Choose Folder)", false,
+     [](const CommandTarget&) { tools::SyncOutlookContacts(Device(), 1); }, nullptr},
+    {kItemClearQueue, "Clear Queue", false, [](const CommandTarget&) { ClearActiveQueue(); }, nullptr},
+    {kItemViewSyncLog, "View Synchronization Log", true, [](const CommandTarget&) { ViewSyncLog(); }, nullptr},
+    {kItemPaste, "Paste Tracks", false, [](const CommandTarget& t) { PasteFilesToPlayer(t.pasteFolder); }, nullptr},
+    {kItemArtistAlbums, "Albums by this Artist...", true,
+     [](const CommandTarget& t) { ShowArtistAlbums(t.selection); }, nullptr},
+    {kItemPlayOnComputer, "Play on Computer", true, [](const CommandTarget& t) { PlayOnComputer(t.selection); },
+     nullptr},
+    {kItemShuffle, "Shuffle", true, [](const CommandTarget& t) { ShufflePlaylists(t.selection); }, PlaylistsOnly},
+    {kItemRemoveFromList, "Remove from Playlist", true,
+     [](const CommandTarget& t) {
+       RemoveFromPlaylistOrQueue(CPidlLast(t.folder != nullptr ? t.folder->OwnList() : nullptr), t.selection);
+     },
+     nullptr},
+    {kItemReload, nullptr, false, [](const CommandTarget&) { ReloadFolderViews(); }, nullptr},
+    // No operation of the player merges playlists.
+    {kItemMerge, "Merge", true, nullptr, Never},
+    {kItemRename, "Rename...", true, [](const CommandTarget& t) { RenameItem(t.selection); },
+     [](std::uint32_t type) { return type == NT_DATA || type == NT_DATAFOLDER || type == NT_PLAYLIST; }},
+    {kItemCopyToComputer, "Copy to Computer...", true, [](const CommandTarget& t) { CopyToComputer(t.selection); },
+     nullptr},
+    {kItemRenumber, "Auto-Fill Track Numbers...", true, [](const CommandTarget& t) { RenumberTracks(t.selection); },
+     nullptr},
+    {kItemBackupPlaylists, "Backup Playlists...", false, [](const CommandTarget&) { BackupAllPlaylists(); }, nullptr},
+    {kItemRestorePlaylist, "Restore Playlist...", false, [](const CommandTarget&) { RestorePlaylist(); }, nullptr},
+    {kItemNewFolder, "New Folder...", true, [](const CommandTarget& t) { CreateFolder(t.selection); },
+     [](std::uint32_t type) { return type == NT_DATAFOLDER || type == NT_NOTEFOLDER; }},
+};
+
+const CommandRow* FindCommand(int id) {
+  for (const CommandRow& row : kCommands) {
+    if (row.id == id) return &row;
+  }
+  return nullptr;
+}
+
 }  // namespace
+
+const char* ItemCommandText(int command) {
+  const CommandRow* row = FindCommand(command);
+  return row != nullptr ? row->text : nullptr;
+}
+
+bool HasOperation(int command, const ShellItemData* item) {
+  const CommandRow* row = FindCommand(command);
+  return row == nullptr || row->availableFor == nullptr || row->availableFor(item != nullptr ? item->nodeType : 0);
+}
 
 CContextMenu::CContextMenu(CShellFolder* folder, UINT count, LPCITEMIDLIST* items) : folder_(folder) {
   if (folder_ != nullptr) folder_->AddRef();
@@ -140,9 +243,9 @@ HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT f
         if (to.GetItemCount() > 0 && !to.GetItem(to.GetItemCount() - 1).IsSeparator()) to.AppendSeparator();
         continue;
       }
-      if ((e.text == "Play on Jukebox" || e.text == "Queue on Jukebox") && !playback) continue;
+      if ((e.id == kItemPlayOnPlayer || e.id == kItemQueueOnPlayer) && !playback) continue;
       Menu::Item c = e;
-      if (c.text == "Play on Computer") {
+      if (e.id == kItemPlayOnComputer) {
         if (!playerName) GetDefaultPlayerName(playerName.emplace());
         c.text = "Play in " + *playerName;
       }
@@ -170,12 +273,12 @@ HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT f
     Menu::Item out = entry;
     bool insert = true;
     bool dropWithNext = false;
-    if (!copyToComputer && text == "Copy to Computer...") insert = false;
+    if (!copyToComputer && entry.id == kItemCopyToComputer) insert = false;
     if ((text == "Play Track" || text == "Play these Tracks") && (!copyToComputer || storageList)) dropWithNext = true;
     if ((text == "Add to Playlist" || text == "Move to Playlist") && !playlists) dropWithNext = true;
     if (noPlayEntries && text.rfind("Play", 0) == 0) dropWithNext = true;
-    if (!tagIndex && text == "New Quodrel...") insert = false;
-    if (text == "Edit Quodrel..." && !Contains(displayName, "QL: ")) dropWithNext = true;
+    if (!tagIndex && entry.id == kItemNewQuodrel) insert = false;
+    if (entry.id == kItemEditQuodrel && !Contains(displayName, "QL: ")) dropWithNext = true;
     // A command with no operation behind it for this item is left out (with the
     // separator after it when nothing else is left between two separators).
     if (!entry.popup && !HasOperation(static_cast<int>(entry.id), item)) {
@@ -197,8 +300,8 @@ HRESULT CContextMenu::QueryContextMenu(platform::HMENU hmenu, UINT index, UINT f
     } else {
       out.id = entry.id + firstCommand;
       use(out.id);
-      if ((entry.id == 3028 && Capability(&KernelDevice::HasClock) == 0) ||
-          (entry.id == 3065 && !ClipboardHasFilesToPaste())) {
+      if ((entry.id == kItemSyncTime && Capability(&KernelDevice::HasClock) == 0) ||
+          (entry.id == kItemPaste && !ClipboardHasFilesToPaste())) {
         out.flags |= platform::MF_GRAYED;
       }
     }
@@ -269,25 +372,11 @@ LPCITEMIDLIST CContextMenu::PasteFolder() const {
 }
 
 void CContextMenu::Run(int command) {
-  // Commands that need no selection.
-  switch (command) {
-    case 3005: RefreshFolderViews(); return;
-    case 3015: PostToFolderViews(kViewCommandActivate); return;
-    case 3019: ShuffleActiveQueue(); return;
-    case 3023: ShowPlaybackOptions(GetOwnerWindow()); return;
-    case 3024: NotifyFixedFoldersUpdated(); return;
-    case 3026: OpenAdvancedSearch(); return;
-    case 3027: OpenSimpleSearch(); return;
-    case 3042: tools::SyncOutlookContacts(Device(), 0); return;
-    case 3045: CreateNewPlaylist(); return;
-    case 3047: CreateRulePlaylist(); return;
-    case 3059: tools::SyncOutlookContacts(Device(), 1); return;
-    case 3060: ClearActiveQueue(); return;
-    case 3065: PasteFilesToPlayer(PasteFolder()); return;
-    case 3090: ReloadFolderViews(); return;
-    case 4030: BackupAllPlaylists(); return;
-    case 4040: RestorePlaylist(); return;
-    default: break;
+  const CommandRow* row = FindCommand(command);
+  if (row != nullptr && !row->needsSelection) {
+    const CPidlList none;
+    row->run({folder_, none, PasteFolder()});
+    return;
   }
   CPidlList selection;
   for (LPITEMIDLIST list : items_) selection.emplace_back(list);  // a bad list throws
@@ -299,21 +388,10 @@ void CContextMenu::Run(int command) {
     AddToPlaylist(command - kPlaylistCommandFirst - 1, selection);
     return;
   }
-  switch (command) {
-    case 3022: SkipToTrack(selection); return;
-    case 3035: DeleteItems(folder_, selection); return;
-    case 3037: BackupSelectedPlaylists(selection); return;
-    case 3043: CreateNoteOrContact(selection); return;
-    case 3050: PlayOnPlayer(selection); return;
-    case 3052: EditRulePlaylist(selection); return;
-    case 3055: QueueOnPlayer(selection); return;
-    case 3075: PlayOnComputer(selection); return;
-    case 3085: RemoveFromPlaylistOrQueue(CPidlLast(folder_ != nullptr ? folder_->OwnList() : nullptr), selection); return;
-    case 4010: CopyToComputer(selection); return;
-    default: break;
+  if (row != nullptr && row->run != nullptr) {
+    row->run({folder_, selection, PasteFolder()});
+    return;
   }
-  if (RunFolderCommand(command, selection)) return;
-  if (RunTagCommand(command, selection)) return;
   char text[64];
   std::snprintf(text, sizeof text, "Unknown option: %d", command);
   ShowInformation(text);

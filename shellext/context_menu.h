@@ -22,9 +22,62 @@ namespace shellext {
 
 class CShellFolder;
 
+// The context-menu commands: the ids of the menu resources' entries, of the item
+// commands the view starts and of the folder toolbar's buttons. The table behind
+// ItemCommandText and HasOperation (context_menu.cpp) gives each its text, its handler and
+// the items it is for.
+enum ItemCommand : int {
+  kItemRefresh = 3005,
+  kItemFormatMemory = 3010,
+  kItemActivate = 3015,  // the views' selected row, as a double click
+  kItemShuffleQueue = 3019,
+  kItemSort = 3021,
+  kItemSkipToTrack = 3022,
+  kItemChoosePlayer = 3023,
+  kItemRebuildTree = 3024,
+  kItemNewAdvancedSearch = 3026,
+  kItemNewSimpleSearch = 3027,
+  kItemSyncTime = 3028,
+  kItemDelete = 3035,
+  kItemBackupPlaylist = 3037,
+  kItemSyncContacts = 3042,
+  kItemNewNoteOrContact = 3043,
+  kItemEdit = 3044,
+  kItemNewPlaylist = 3045,
+  kItemChangeOwner = 3046,
+  kItemNewQuodrel = 3047,
+  kItemPlayOnPlayer = 3050,
+  kItemEditQuodrel = 3052,
+  kItemQueueOnPlayer = 3055,
+  kItemSyncNews = 3056,
+  kItemSyncMail = 3057,
+  kItemSyncContactsChoose = 3059,
+  kItemClearQueue = 3060,
+  kItemViewSyncLog = 3061,
+  kItemPaste = 3065,
+  kItemArtistAlbums = 3068,
+  kItemPlayOnComputer = 3075,
+  kItemShuffle = 3080,
+  kItemRemoveFromList = 3085,
+  kItemReload = 3090,  // the views read their folders anew
+  kItemMerge = 3095,
+  kItemRename = 4000,
+  kItemCopyToComputer = 4010,
+  kItemRenumber = 4020,
+  kItemBackupPlaylists = 4030,
+  kItemRestorePlaylist = 4040,
+  kItemNewFolder = 4045,
+};
+
 // Context-menu commands of the playlist sub-menu: "Create New Playlist..." and the
 // player's playlists from kPlaylistCommandFirst + 1 on.
 constexpr int kPlaylistCommandFirst = 6000;
+
+// The text the menus give a command unless an entry words it otherwise; null for an id
+// without one.
+const char* ItemCommandText(int command);
+// Whether the command does something for the item its menu was made for (null: none).
+bool HasOperation(int command, const ShellItemData* item);
 
 // The menu resource of an item (540 for none, or for an item that cannot be read).
 int ContextMenuResourceFor(const ShellItemData* item);

@@ -70,26 +70,6 @@ bool NameTaken(int status) {
   return status == kStatusPlaylistExists || status == kStatusFileExists || status == kStatusFolderExists;
 }
 
-bool HasOperation(int command, const ShellItemData* item) {
-  const std::uint32_t type = item != nullptr ? item->nodeType : 0;
-  switch (command) {
-    case 3010:  // formatting a memory segment
-    case 3095:  // merging playlists
-      return false;
-    case 3044:  // a radio preset's frequency has no operation of its own
-      return type != NT_FREQ;
-    case 3021:
-    case 3080:
-      return type == NT_PLAYLIST;
-    case 4000:
-      return type == NT_DATA || type == NT_DATAFOLDER || type == NT_PLAYLIST;
-    case 4045:
-      return type == NT_DATAFOLDER || type == NT_NOTEFOLDER;
-    default:
-      return true;
-  }
-}
-
 void RenameItem(const CPidlList& selection) {
   if (selection.size() != 1) {
     ShowInformation("Please select one item at a time.");
@@ -201,18 +181,6 @@ void SynchronizeDeviceTime() {
     RefreshFolderViews();
   } catch (const std::exception& e) {
     KernelDeviceClient::ReportError("Could not synchronize the time.", e);
-  }
-}
-
-bool RunFolderCommand(int command, const CPidlList& selection) {
-  switch (command) {
-    case 3021: SortPlaylists(selection); return true;
-    case 3028: SynchronizeDeviceTime(); return true;
-    case 3046: ChangeOwnerName(); return true;
-    case 3080: ShufflePlaylists(selection); return true;
-    case 4000: RenameItem(selection); return true;
-    case 4045: CreateFolder(selection); return true;
-    default: return false;
   }
 }
 

@@ -7,7 +7,7 @@
 // Commands the menus offer that no operation of the player can do (formatting a memory
 // segment, sorting or shuffling a memory segment, merging playlists, renaming a notes or
 // contacts folder, a note, a contact or a tag folder, changing a radio preset's
-// frequency) are left out of the menus (HasOperation).
+// frequency) are left out of the menus (HasOperation, context_menu.h).
 #pragma once
 
 #include "shellext/shell_item.h"
@@ -16,9 +16,6 @@ namespace shellext {
 
 // Whether a status of the player's create, rename or move says the name is taken.
 bool NameTaken(int status);
-
-// Whether the command does something for the item its menu was made for (null: none).
-bool HasOperation(int command, const ShellItemData* item);
 
 // 4000 "Rename...": asks for the one selected item's new name.
 void RenameItem(const CPidlList& selection);
@@ -33,8 +30,5 @@ void ShufflePlaylists(const CPidlList& selection);
 void ChangeOwnerName();
 // 3028 "Synchronize Time to PC": the player's clock set to the computer's time.
 void SynchronizeDeviceTime();
-
-// The commands of this file: true when `command` is one of them (it ran).
-bool RunFolderCommand(int command, const CPidlList& selection);
 
 }  // namespace shellext

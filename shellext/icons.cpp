@@ -121,11 +121,11 @@ namespace {
 
 int ActionIcon(std::uint32_t action) {
   switch (action) {
-    case 2055: case 2056: return 11;
-    case 2071: case 2072: return 13;
-    case 2081: case 2082: return 30;
-    case 2083: return 31;
-    case 2084: return 32;
+    case kActionNewSimpleSearch: case kActionNewAdvancedSearch: return 11;
+    case kActionNewPlaylist: case kActionNewQuodrel: return 13;
+    case kActionSyncContacts: case kActionSyncContactsChoose: return 30;
+    case kActionNewContact: return 31;
+    case kActionNewNote: return 32;
     case kActionOpenLocation: return 10;
     case kActionFillDialog: return 26;
     default: return 24;

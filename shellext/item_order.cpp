@@ -83,7 +83,8 @@ int CompareTracks(const TrackRecord& a, const TrackRecord& b, int column) {
 bool IsLeadingActionRow(const ShellItemData& item) {
   if (item.nodeType != NT_ACTION) return false;
   switch (item.id.word[0]) {
-    case 2055: case 2056: case 2071: case 2072: case 2081: case 2082: case 2083: case 2084:
+    case kActionNewSimpleSearch: case kActionNewAdvancedSearch: case kActionNewPlaylist: case kActionNewQuodrel:
+    case kActionSyncContacts: case kActionSyncContactsChoose: case kActionNewContact: case kActionNewNote:
       return true;
     default:
       return false;

@@ -1,5 +1,6 @@
 // The context menus' resources: the first popup of each, by resource id, and the choice
-// of resource by the item's node type.
+// of resource by the item's node type. Entries name their commands (context_menu.h); an
+// entry's text is its command's own unless the entry says otherwise.
 #include <functional>
 
 #include "shellext/context_menu.h"
@@ -34,24 +35,29 @@ Menu Build(std::initializer_list<Entry> entries) {
 
 const Entry kSeparator{nullptr};
 
+// A command's entry, worded as the command is unless the menu words it otherwise.
+Entry Command(int id, const char* text = nullptr) { return {text != nullptr ? text : ItemCommandText(id), id}; }
+
 // The placeholder where the playlist sub-menu is made.
 Menu Placeholder() { return Build({{"blah", 0}}); }
 
 // Play on the player and on the computer.
 Menu PlayOnJukebox(const char* chooser) {
-  return Build({{"Play on Jukebox", 3050}, {"Queue on Jukebox", 3055}, kSeparator, {"Play on Computer", 3075},
-                kSeparator, {chooser, 3023}});
+  return Build({Command(kItemPlayOnPlayer), Command(kItemQueueOnPlayer), kSeparator, Command(kItemPlayOnComputer),
+                kSeparator, Command(kItemChoosePlayer, chooser)});
 }
 // Only on the computer.
-Menu PlayOnComputer(const char* chooser) { return Build({{"Play on Computer", 3075}, kSeparator, {chooser, 3023}}); }
+Menu PlayOnComputer(const char* chooser) {
+  return Build({Command(kItemPlayOnComputer), kSeparator, Command(kItemChoosePlayer, chooser)});
+}
 
-const Entry kRefresh{"Refresh", 3005};
-const Entry kRebuild{"Rebuild Left Pane Tree", 3024};
-const Entry kCopy{"Copy to Computer...", 4010};
-const Entry kDelete{"Delete", 3035};
-const Entry kRename{"Rename...", 4000};
+const Entry kRefresh = Command(kItemRefresh);
+const Entry kRebuild = Command(kItemRebuildTree);
+const Entry kCopy = Command(kItemCopyToComputer);
+const Entry kDelete = Command(kItemDelete);
+const Entry kRename = Command(kItemRename);
 // Numbers the selected tracks in their order, beside the other tag commands.
-const Entry kRenumber{"Auto-Fill Track Numbers...", 4020};
+const Entry kRenumber = Command(kItemRenumber);
 
 }  // namespace
 
@@ -59,35 +65,38 @@ Menu ContextMenuResource(int id) {
   const auto addTo = [] { return Placeholder(); };
   switch (id) {
     case 515:
-      return Build({kRefresh, kRebuild, kSeparator, {"Sort", 3021}, {"Shuffle", 3080}, kSeparator,
-                    {"Format Memory Segment", 3010}, kSeparator, {"Paste Tracks", 3065}});
+      return Build({kRefresh, kRebuild, kSeparator, Command(kItemSort), Command(kItemShuffle), kSeparator,
+                    Command(kItemFormatMemory), kSeparator, Command(kItemPaste)});
     case 523:
-      return Build({kRefresh, kSeparator, {"Change Frequency...", 3044}});
+      return Build({kRefresh, kSeparator, Command(kItemEdit, "Change Frequency...")});
     case 525:
-      return Build({{"New Playlist...", 3045}, {"New Quodrel...", 3047}, kSeparator, {"Backup Playlists...", 4030},
-                    {"Restore Playlist...", 4040}, kSeparator, kRefresh, kRebuild});
+      return Build({Command(kItemNewPlaylist), Command(kItemNewQuodrel), kSeparator, Command(kItemBackupPlaylists),
+                    Command(kItemRestorePlaylist), kSeparator, kRefresh, kRebuild});
     case 527:
       return Build({{"Play Track", 0, [] { return PlayOnJukebox("Choose software player..."); }}, kSeparator,
                     {"Add to Playlist", 0, addTo}, kSeparator, kCopy,
                     {"Delete", 0,
-                     [] { return Build({{"Remove from Playlist Only", 3085}, {"Remove and Delete Track", 3035}}); }},
-                    kSeparator, {"Properties (Edit Tag)...", 3044}, kRenumber});
+                     [] {
+                       return Build({Command(kItemRemoveFromList, "Remove from Playlist Only"),
+                                     Command(kItemDelete, "Remove and Delete Track")});
+                     }},
+                    kSeparator, Command(kItemEdit), kRenumber});
     case 530:
       return Build({{"Add to Playlist", 0, addTo}, kSeparator, kRefresh, kRebuild, kSeparator,
-                    {"Shuffle Queue", 3019}, {"Clear Queue", 3060}});
+                    Command(kItemShuffleQueue), Command(kItemClearQueue)});
     case 531:
       return Build({kRefresh, kRebuild, kSeparator, kCopy, kSeparator, kDelete, kRename});
     case 538:
-      return Build({{"Edit Quodrel...", 3052}, kSeparator,
+      return Build({Command(kItemEditQuodrel), kSeparator,
                     {"Play these Tracks", 0, [] { return PlayOnJukebox("Choose software player..."); }}, kSeparator,
-                    kRefresh, kRebuild, kSeparator, {"Sort", 3021}, {"Shuffle", 3080}, {"Merge", 3095}, kSeparator,
-                    kCopy, {"Backup Playlist...", 3037}, kSeparator, kDelete, kRename});
+                    kRefresh, kRebuild, kSeparator, Command(kItemSort), Command(kItemShuffle), Command(kItemMerge),
+                    kSeparator, kCopy, Command(kItemBackupPlaylist), kSeparator, kDelete, kRename});
     case 539:
       return Build({{"Play Track", 0, [] { return PlayOnJukebox("Choose playback software..."); }}, kSeparator,
-                    {"Add to Playlist", 0, addTo}, kSeparator, kCopy, {"&Delete", 3035}, kSeparator,
-                    {"Albums by this Artist...", 3068}, kSeparator, {"Properties (Edit Tag)", 3044}, kRenumber});
+                    {"Add to Playlist", 0, addTo}, kSeparator, kCopy, Command(kItemDelete, "&Delete"), kSeparator,
+                    Command(kItemArtistAlbums), kSeparator, Command(kItemEdit, "Properties (Edit Tag)"), kRenumber});
     case 540:
-      return Build({kRefresh, kRebuild, kSeparator, {"Paste Tracks", 3065}});
+      return Build({kRefresh, kRebuild, kSeparator, Command(kItemPaste)});
     case 541:
       return Build({kRefresh, kRebuild});
     case 543:
@@ -95,23 +104,23 @@ Menu ContextMenuResource(int id) {
                     {"Add to Playlist", 0, addTo}, kSeparator, kRefresh, kRebuild, kSeparator, kCopy, kDelete,
                     kRename});
     case 544:
-      return Build({kRefresh, kRebuild, kSeparator, {"New Simple Search...", 3027},
-                    {"New Advanced Search...", 3026}});
+      return Build({kRefresh, kRebuild, kSeparator, Command(kItemNewSimpleSearch),
+                    Command(kItemNewAdvancedSearch)});
     case 565:
-      return Build({{"Add to Playlist", 0, addTo}, kCopy, kSeparator, {"Skip to this Track", 3022}, kSeparator,
-                    {"Remove from Queue", 3085}});
+      return Build({{"Add to Playlist", 0, addTo}, kCopy, kSeparator, Command(kItemSkipToTrack), kSeparator,
+                    Command(kItemRemoveFromList, "Remove from Queue")});
     case 600:
-      return Build({kRefresh, kRebuild, kSeparator, {"Change Owner Name...", 3046}, {"Synchronize Time to PC", 3028}});
+      return Build({kRefresh, kRebuild, kSeparator, Command(kItemChangeOwner), Command(kItemSyncTime)});
     case 631:
-      return Build({{"New Folder...", 4045}, kSeparator, kRefresh, kRebuild, kSeparator, kCopy, kSeparator, kDelete,
+      return Build({Command(kItemNewFolder), kSeparator, kRefresh, kRebuild, kSeparator, kCopy, kSeparator, kDelete,
                     kRename});
     case 633:
       return Build({{"Play Track", 0, [] { return PlayOnComputer("Choose software player..."); }}, kSeparator,
                     {"Move to Playlist", 0, addTo}, kSeparator, kCopy, kDelete, kSeparator,
-                    {"Properties (Edit Tag)...", 3044}, kRenumber});
+                    Command(kItemEdit), kRenumber});
     case 634:
       return Build({{"Play Track", 0, [] { return PlayOnComputer("Choose software player..."); }}, kSeparator,
-                    {"Move to Playlist", 0, addTo}, kSeparator, kCopy, kSeparator, {"Remove from Playlist", 3085},
+                    {"Move to Playlist", 0, addTo}, kSeparator, kCopy, kSeparator, Command(kItemRemoveFromList),
                     kDelete});
     case 635:
       return Build({{"Play these Tracks", 0, [] { return PlayOnComputer("Choose software player..."); }}, kSeparator,
@@ -125,25 +134,26 @@ Menu ContextMenuResource(int id) {
                     kDelete, kRename});
     case 661:
       return Build({{"Play Track", 0, [] { return PlayOnComputer("Choose playback software..."); }}, kSeparator,
-                    {"Add to Playlist", 0, addTo}, kSeparator, kCopy, {"&Delete", 3035}, kSeparator,
-                    {"Albums by this Artist...", 3068}, kSeparator, {"Properties (Edit Tag)", 3044}, kRenumber});
+                    {"Add to Playlist", 0, addTo}, kSeparator, kCopy, Command(kItemDelete, "&Delete"), kSeparator,
+                    Command(kItemArtistAlbums), kSeparator, Command(kItemEdit, "Properties (Edit Tag)"), kRenumber});
     case 704:
-      return Build({{"Edit Note...", 3044}, kSeparator, kRefresh, kRebuild, kSeparator, kDelete, kRename});
+      return Build({Command(kItemEdit, "Edit Note..."), kSeparator, kRefresh, kRebuild, kSeparator, kDelete, kRename});
     case 705:
-      return Build({{"New Note...", 3043}, {"New Folder...", 4045}, kSeparator,
+      return Build({Command(kItemNewNoteOrContact), Command(kItemNewFolder), kSeparator,
                     {"Synchronize with", 0,
-                     [] { return Build({{"Google News", 3056}, {"Microsoft Outlook", 3057}}); }},
+                     [] { return Build({Command(kItemSyncNews), Command(kItemSyncMail)}); }},
                     kSeparator, kRefresh, kRebuild, kSeparator, kDelete, kRename});
     case 706:
-      return Build({{"Edit Contact...", 3044}, kSeparator, kRefresh, kRebuild, kSeparator, kDelete, kRename});
+      return Build(
+          {Command(kItemEdit, "Edit Contact..."), kSeparator, kRefresh, kRebuild, kSeparator, kDelete, kRename});
     case 707:
-      return Build({{"New Contact...", 3043}, kSeparator,
+      return Build({Command(kItemNewNoteOrContact, "New Contact..."), kSeparator,
                     {"Synchronize with", 0,
                      [] {
-                       return Build({{"vCard Folder (Default Contact Folder)", 3042},
-                                     {"vCard Folder (Choose Folder)", 3059}});
+                       return Build({Command(kItemSyncContacts),
+                                     Command(kItemSyncContactsChoose)});
                      }},
-                    {"View Synchronization Log", 3061}, kSeparator, kRefresh, kRebuild, kSeparator, kDelete,
+                    Command(kItemViewSyncLog), kSeparator, kRefresh, kRebuild, kSeparator, kDelete,
                     kRename});
     default:
       return Menu();

@@ -80,9 +80,19 @@ enum ListKind : std::uint32_t {
 
 constexpr std::uint32_t kKindFMTuner = 99;
 
-// Action codes of NT_ACTION rows (id word 0).
+// Action codes of NT_ACTION rows (id word 0). The folder's own commands (searches, new
+// playlists, contact synchronisation, new notes and contacts) sort ahead of the other
+// rows; the fill dialog's row sorts last.
 enum ActionCode : std::uint32_t {
   kActionNone = 0,
+  kActionNewSimpleSearch = 2055,
+  kActionNewAdvancedSearch = 2056,
+  kActionNewPlaylist = 2071,
+  kActionNewQuodrel = 2072,
+  kActionSyncContacts = 2081,
+  kActionSyncContactsChoose = 2082,
+  kActionNewContact = 2083,
+  kActionNewNote = 2084,
   kActionFillDialog = 2099,
   kActionOpenLocation = 3011,
   kActionSetupWizard = 4022,

@@ -14,6 +14,7 @@
 #include "platform/shell/drag_drop.h"
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
+#include "shellext/context_menu.h"
 #include "shellext/data_object.h"
 #include "shellext/drag_drop.h"
 #include "shellext/enum_id_list.h"
@@ -73,6 +74,34 @@ const char* FolderToolbarIcon(int image) {
     case 32: return "document-new";
     default: return "image-missing";
   }
+}
+
+// The folder toolbar's buttons by the folder's node type (0: every other folder): the
+// folder's own item command, its label and its picture.
+struct FolderButton {
+  std::uint32_t folderType;
+  int command;
+  const char* label;
+  int image;
+};
+
+constexpr FolderButton kFolderButtons[] = {
+    {NT_LISTS, kItemNewPlaylist, "New Playlist", 17},
+    {NT_LISTS, kItemNewQuodrel, "New Quodrel", 17},
+    {NT_LISTS, kItemBackupPlaylists, "Backup Playlists", 13},
+    {NT_LISTS, kItemRestorePlaylist, "Restore Playlist", 14},
+    {NT_CONTACTFOLDER, kItemNewNoteOrContact, "New Contact", 31},
+    {NT_CONTACTFOLDER, kItemSyncContacts, "Sync with vCard Folder (Default Folder)", 30},
+    {NT_CONTACTFOLDER, kItemSyncContactsChoose, "Sync with vCard Folder (Choose Folder)", 30},
+    {NT_NOTEFOLDER, kItemNewNoteOrContact, "New Note", 32},
+    {NT_NOTEFOLDER, kItemNewFolder, "New Notes Folder", 23},
+    {0, kItemNewSimpleSearch, "Simple Search", 11},
+    {0, kItemNewAdvancedSearch, "Advanced Search", 11},
+};
+
+bool IsFolderButton(int command) {
+  return std::any_of(std::begin(kFolderButtons), std::end(kFolderButtons),
+                     [command](const FolderButton& b) { return b.command == command; });
 }
 
 // The buttons the view adds to its host's toolbar: command, tooltip, picture and the
@@ -409,29 +438,21 @@ bool CShellView::OnCreate() {
 
 void CShellView::BuildFolderToolbar() {
   platform::ToolbarControl& bar = window_->Toolbar(kFolderToolbarId);
-  struct Button {
-    int command;
-    const char* label;
-    int image;
-  };
-  std::vector<Button> buttons;
-  if (folderType_ == NT_LISTS) {
-    buttons = {{3045, "New Playlist", 17}, {3047, "New Quodrel", 17}, {4030, "Backup Playlists", 13},
-               {4040, "Restore Playlist", 14}};
-  } else if (folderType_ == NT_CONTACTFOLDER) {
-    buttons = {{3043, "New Contact", 31}, {3042, "Sync with vCard Folder (Default Folder)", 30},
-               {3059, "Sync with vCard Folder (Choose Folder)", 30}};
-  } else if (folderType_ == NT_NOTEFOLDER) {
-    buttons = {{3043, "New Note", 32}, {4045, "New Notes Folder", 23}};
-  } else {
-    buttons = {{3027, "Simple Search", 11}, {3026, "Advanced Search", 11}};
+  std::vector<FolderButton> buttons;
+  for (const FolderButton& b : kFolderButtons) {
+    if (b.folderType == folderType_) buttons.push_back(b);
+  }
+  if (buttons.empty()) {
+    for (const FolderButton& b : kFolderButtons) {
+      if (b.folderType == 0) buttons.push_back(b);
+    }
   }
   static platform::ImageList images(16, 16);
   if (images.GetImageCount() == 0) {
     for (int image : {11, 13, 14, 17, 23, 30, 31, 32}) images.Add(FolderToolbarIcon(image));
   }
   bar.SetImageList(&images);
-  for (const Button& b : buttons) {
+  for (const FolderButton& b : buttons) {
     int at = 0;
     for (int i = 0; i < images.GetImageCount(); ++i) {
       if (images.GetIcon(i) == FolderToolbarIcon(b.image)) at = i;
@@ -656,10 +677,6 @@ void CShellView::OnCommand(int id) {
       }
       return;
     }
-    // The folder toolbar's buttons are the folder's own item commands.
-    case 3026: case 3027: case 3042: case 3043: case 3045: case 3047: case 3059: case 4030: case 4040: case 4045:
-      InvokeItemCommand(id, {});
-      return;
     case kCmdRestoreColumns:
       if (columns_) {
         columns_->RestoreDefaults();
@@ -673,6 +690,10 @@ void CShellView::OnCommand(int id) {
       }
       return;
     default:
+      if (IsFolderButton(id)) {
+        InvokeItemCommand(id, {});  // the folder's own item command
+        return;
+      }
       if (ViewCommands(*this).Run(id)) return;
       if (id >= kColumnCommandFirst && id <= kColumnCommandLast && columns_) {
         columns_->ToggleColumn(id - kColumnCommandFirst);
@@ -858,14 +879,14 @@ void CShellView::ActivateSelectedRow() {
       case NT_ACTION:
         // The action table runs for action rows only.
         switch (last->id.word[0]) {
-          case 2055: InvokeItemCommand(kItemNewSimpleSearch, {}); return;
-          case 2056: InvokeItemCommand(kItemNewAdvancedSearch, {}); return;
-          case 2071: InvokeItemCommand(kItemNewPlaylist, {}); return;
-          case 2072: InvokeItemCommand(kItemNewQuodrel, {}); return;
-          case 2081: InvokeItemCommand(kItemSyncContacts, {}); return;
-          case 2082: InvokeItemCommand(kItemSyncContactsChoose, {}); return;
-          case 2083:
-          case 2084: InvokeItemCommand(kItemNewNoteOrContact, {}); return;
+          case kActionNewSimpleSearch: InvokeItemCommand(kItemNewSimpleSearch, {}); return;
+          case kActionNewAdvancedSearch: InvokeItemCommand(kItemNewAdvancedSearch, {}); return;
+          case kActionNewPlaylist: InvokeItemCommand(kItemNewPlaylist, {}); return;
+          case kActionNewQuodrel: InvokeItemCommand(kItemNewQuodrel, {}); return;
+          case kActionSyncContacts: InvokeItemCommand(kItemSyncContacts, {}); return;
+          case kActionSyncContactsChoose: InvokeItemCommand(kItemSyncContactsChoose, {}); return;
+          case kActionNewContact:
+          case kActionNewNote: InvokeItemCommand(kItemNewNoteOrContact, {}); return;
           case kActionFillDialog: OnCommand(kCmdFill); return;
           case kActionOpenLocation: ShellOpenFile(last.GetSecondText()); return;
           case kActionSetupWizard:

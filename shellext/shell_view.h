@@ -75,25 +75,6 @@ enum ViewCommand : int {
   kCmdCompactColumns = 3066,
 };
 
-// The context-menu commands the view starts for the selection.
-enum ItemCommandId : int {
-  kItemEdit = 3044,
-  kItemPlayOnPlayer = 3050,
-  kItemQueueOnPlayer = 3055,
-  kItemPlayOnComputer = 3075,
-  kItemDelete = 3035,
-  kItemRemoveFromList = 3085,
-  kItemCopyToComputer = 4010,
-  kItemPaste = 3065,
-  kItemNewSimpleSearch = 3027,
-  kItemNewAdvancedSearch = 3026,
-  kItemNewPlaylist = 3045,
-  kItemNewQuodrel = 3047,
-  kItemSyncContacts = 3042,
-  kItemSyncContactsChoose = 3059,
-  kItemNewNoteOrContact = 3043,
-};
-
 using platform::WM_APPCOMMAND;  // the media keys
 constexpr platform::UINT WM_SETFOCUS = 0x0007;
 

@@ -8,9 +8,11 @@
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
+#include "shellext/name_dlg.h"
 #include "shellext/search_commands.h"
 #include "sql/query_engine.h"
 #include "testing/shell_view.h"
+#include "tools/search_dialogs.h"
 
 using namespace device;
 
@@ -231,6 +233,51 @@ TEST_F(ViewTest, TheFillButtonAndRowOpenTheFillDialogOnTheSegments) {
   View().ActivateSelectedRow();
   EXPECT_EQ(opened, 2);
   EXPECT_EQ(host_.pendingAnswers(), 0u);
+}
+
+// An action row of the folder's own commands starts that command on the folder shown, as
+// its menu entry or toolbar button would: the first thing each shows, declined.
+TEST_F(ViewTest, ActionRowsStartTheFoldersCommands) {
+  const auto cancel = [](platform::DialogDriver& d) { d.Cancel(); };
+  struct Case {
+    std::uint32_t action;
+    const char* folder;
+    std::function<void()> expect;
+  };
+  const std::vector<Case> cases = {
+      {kActionNewSimpleSearch, "Search", [&] { host_.ExpectDialog(tools::CSearchSimpleDlg::kTemplateId, cancel); }},
+      {kActionNewAdvancedSearch, "Search", [&] { host_.ExpectDialog(tools::CSearchDlg::kTemplateId, cancel); }},
+      {kActionNewPlaylist, "Playlists", [&] { host_.ExpectDialog(CNameDlg::kTemplateId, cancel); }},
+      {kActionNewQuodrel, "Playlists", [&] { host_.ExpectDialog(CNameDlg::kTemplateId, cancel); }},
+      {kActionSyncContacts, "Contacts", [&] { host_.ExpectMessageBox(platform::IDNO, "Synchronizing will clear"); }},
+      {kActionSyncContactsChoose, "Contacts",
+       [&] {
+         host_.ExpectMessageBox(platform::IDYES, "Synchronizing will clear");
+         host_.ExpectFolderPicker(std::nullopt, "Select the Contacts folder");
+         host_.ExpectMessageBox(platform::IDOK, "Could not open selected Contacts folder.");
+       }},
+      {kActionNewContact, "Contacts", [&] { host_.ExpectDialog(CNameDlg::kTemplateId, cancel); }},
+      {kActionNewNote, "Notes", [&] { host_.ExpectDialog(CNameDlg::kTemplateId, cancel); }},
+      // The new-item command is the folder's: only notes and contacts folders take one.
+      {kActionNewNote, "Audio Tracks",
+       [&] { host_.ExpectMessageBox(platform::IDOK, "Cannot create new items in this folder."); }},
+  };
+  for (const Case& c : cases) {
+    Open(c.folder);
+    // The row as a folder would list it; the list owns its copy.
+    PidlManager pidls;
+    const int row = List().InsertItemOnDemand(
+        List().GetItemCount(), reinterpret_cast<std::uintptr_t>(pidls.Copy(Folder(NT_ACTION, c.action, "Do it"))));
+    ASSERT_GE(row, 0);
+    ASSERT_TRUE(List().UserSelectRows({row}));
+    const std::size_t before = host_.prompts().size();
+    c.expect();
+    View().ActivateSelectedRow();
+    EXPECT_EQ(host_.pendingAnswers(), 0u) << c.action << " in " << c.folder;
+    EXPECT_GT(host_.prompts().size(), before) << c.action << " in " << c.folder;
+    EXPECT_EQ(Frame().CurrentPath(), c.folder);
+  }
+  frame_.reset();  // before the player it asks goes
 }
 
 TEST_F(ViewTest, AnActionRowWithoutAnActionDoesNothing) {

@@ -164,14 +164,4 @@ void ShowArtistAlbums(const CPidlList& selection) {
 
 void ViewSyncLog() { transfer::OpenLogFile("_outlsynclog.txt"); }
 
-bool RunTagCommand(int command, const CPidlList& selection) {
-  switch (command) {
-    case 3044: EditItem(selection); return true;
-    case 3061: ViewSyncLog(); return true;
-    case 3068: ShowArtistAlbums(selection); return true;
-    case 4020: RenumberTracks(selection); return true;
-    default: return false;
-  }
-}
-
 }  // namespace shellext

@@ -36,9 +36,4 @@ void ShowArtistAlbums(const CPidlList& selection);
 // Opens the contact synchronisation's log, or says it is missing.
 void ViewSyncLog();
 
-// The context-menu commands of this file: 3044 Properties (Edit Tag), 3061 View
-// Synchronization Log, 3068 Albums by this Artist..., 4020 (renumbering). False for any
-// other id.
-bool RunTagCommand(int command, const CPidlList& selection);
-
 }  // namespace shellext

@@ -31,7 +31,6 @@ class ViewCommands {
  private:
   void PlayerCommand(int id);
   void ShowOptions();
-  void ShowReports();
   void ShowHelp();
   // Grid lines, row colour and full-row selection as the options now say.
   void ApplyListSettings();

@@ -18,8 +18,14 @@
 #include "transfer/formats/audio_file_tags.h"
 #include "testing/audio_fixtures.h"
 #include "transfer/formats/flac/flac_library.h"
+#include "transfer/formats/audible/audible_reader.h"
 #include "transfer/formats/flac/flac_reader.h"
+#include "transfer/formats/mp3/mp3_reader.h"
+#include "transfer/formats/mp4/mp4_reader.h"
 #include "transfer/formats/ogg/ogg_library.h"
+#include "transfer/formats/ogg/ogg_reader.h"
+#include "transfer/formats/wav/wav_reader.h"
+#include "transfer/formats/wma/wma_reader.h"
 
 using namespace device;
 
@@ -604,6 +610,39 @@ TEST_F(AudioReadersTest, WithoutItsLibraryAFileReadsAsUnreadable) {
     EXPECT_EQ(ReadAudioFileTags(path, back), 1);
     EXPECT_GT(back.length, 0);
     EXPECT_NE(back.title.Str(), "");
+  }
+}
+
+// Each format's own entry point reads a file of its format as the common one does, and a
+// file that cannot be opened as nothing, leaving the record as it was.
+TEST_F(AudioReadersTest, EachFormatsEntryPointReadsItsFiles) {
+  using Read = int (*)(std::string_view, TrackRecord&);
+  struct Case {
+    Read read;
+    const char* file;  // null: no file of the format here (the book format needs its runtime)
+  };
+  const std::vector<Case> cases = {
+      {ReadWavInfo, "tone10.wav"},   {ReadMp3Info, "cbr.mp3"},     {ReadWmaTags, "tags.wma"},
+      {ReadFlacTags, "flac16.flac"}, {ReadOggTags, "tags.ogg"},    {ReadMp4Tags, "genre48.m4a"},
+      {ReadAudibleTags, nullptr},
+  };
+  for (const Case& c : cases) {
+    TrackRecord untouched;
+    untouched.artist.Set("kept");
+    TrackRecord missing = untouched;
+    EXPECT_EQ(c.read(files_->Path("absent.bin"), missing), 0) << (c.file ? c.file : "book");
+    EXPECT_EQ(TrackRecord::Compare(missing, untouched), 0) << (c.file ? c.file : "book");
+    if (c.file == nullptr) continue;
+    TrackRecord common;
+    ASSERT_EQ(ReadAudioFileTags(files_->Path(c.file), common), 1) << c.file;
+    TrackRecord own = common;  // the fields the common entry point sets before its reader
+    own.artist.Set("");
+    own.album.Set("");
+    own.title.Set("");
+    own.length = 0;
+    own.bitrate = 0;
+    EXPECT_EQ(c.read(files_->Path(c.file), own), 1) << c.file;
+    EXPECT_EQ(TrackRecord::Compare(own, common), 0) << c.file << ": " << own.title.Str() << " / " << common.title.Str();
   }
 }
 
