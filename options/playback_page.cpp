@@ -203,14 +203,18 @@ void OptLumarest::FindPrograms() {
   EnableDlgItem(kPrograms, false);
   EnableDlgItem(kRegister, false);
   const platform::HWND page = GetSafeHwnd();
-  programs_ = std::async(std::launch::async, [page] {
-    // Told also when asking failed, so that the page does not wait on.
-    struct Tell {
-      platform::HWND page;
-      ~Tell() { platform::PostMessage(page, kProgramsAnswered, 0, 0); }
-    } tell{page};
-    return AskPlaybackPrograms();
-  });
+  try {
+    programs_ = std::async(std::launch::async, [page] {
+      // Told also when asking failed, so that the page does not wait on.
+      struct Tell {
+        platform::HWND page;
+        ~Tell() { platform::PostMessage(page, kProgramsAnswered, 0, 0); }
+      } tell{page};
+      return AskPlaybackPrograms();
+    });
+  } catch (const std::system_error&) {
+    FillProgramList(AskPlaybackPrograms());  // no thread to spare: asked here, as slow as it is
+  }
 }
 
 void OptLumarest::FillProgramList(const PlaybackPrograms& found) {
