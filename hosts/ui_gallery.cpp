@@ -63,6 +63,7 @@ struct Sample {
   // Shows the window; `shown` is called with it on screen (modal samples: inside the
   // modal loop, which it must end).
   std::function<void(platform::WxHost&, const std::function<void(UiWindow&)>& shown)> run;
+  std::function<bool(UiWindow&)> ready = nullptr;  // sheets: ready for the picture (none: at once)
 };
 
 // A modal sample: the window is looked at once on screen, then cancelled.
@@ -246,7 +247,7 @@ std::vector<Sample> Samples(platform::WxHost& host, std::shared_ptr<MemoryDevice
                          sheet.DoModal();
                        }});
   }
-  for (OptionsGallerySample& s : LibraryOptionsSamples(device.get())) samples.push_back({s.name, s.page, [s](platform::WxHost&, const std::function<void(UiWindow&)>&) { s.show(); }});
+  for (OptionsGallerySample& s : LibraryOptionsSamples(device.get())) samples.push_back({s.name, s.page, [s](platform::WxHost&, const std::function<void(UiWindow&)>&) { s.show(); }, s.ready});
   for (gallery::TagToolSample& s : gallery::TagToolSamples()) samples.push_back({s.name, s.page, std::move(s.run)});
   samples.push_back(Modal("about_sheet", [device] {
     return std::make_unique<OnePageSheet<manager::CManagerOptionAbout>>("Kestrova Manager Options", device.get());
@@ -340,6 +341,10 @@ int main(int argc, char** argv) {
       }
       if (!sample.page.empty() && !prompt.SelectPage(sample.page)) {
         std::printf("%s: the page \"%s\" cannot be shown\n", sample.name.c_str(), sample.page.c_str());
+        ++faults;
+      }
+      if (sample.ready && !host->PumpUntil([&] { return sample.ready(*prompt.window()); }, 30000)) {
+        std::printf("%s: the sheet never got ready for its picture\n", sample.name.c_str());
         ++faults;
       }
       look(*prompt.window(), prompt.Controls(), [&](const std::string& p) { return prompt.SaveImage(p); });

@@ -84,6 +84,14 @@ void PrepareSampleSettings() {
   ::setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
 }
 
+// The playback page has its program list once the desktop has answered.
+bool ProgramsListed(platform::UiWindow& window) {
+  auto* sheet = dynamic_cast<platform::PropertySheet*>(&window);
+  platform::PropertyPage* page = sheet != nullptr ? sheet->GetActivePage() : nullptr;
+  platform::Control* list = page != nullptr ? page->GetDlgItem(options::OptLumarest::kPrograms) : nullptr;
+  return list == nullptr || list->IsEnabled();
+}
+
 }  // namespace
 
 std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device) {
@@ -96,7 +104,8 @@ std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device) {
                  {"brevlink", "Brevlink"}, {"transfers", "Transfers"}, {"tonavel", "Tonavel"}, {"encoding", "Encoding Options"},
                  {"lumarest", "Lumarest"}, {"about", "About"}};
   for (const auto& p : jukebox) {
-    samples.push_back({std::string("library_options_") + p.name, p.page, [device] { ShowJukeboxSheet(device); }});
+    samples.push_back(
+        {std::string("library_options_") + p.name, p.page, [device] { ShowJukeboxSheet(device); }, ProgramsListed});
   }
   samples.push_back({"library_options_zaro", "VANTRO ZaRo", [device] { ShowFamilySheet<options::OptZaro>(device); }});
   samples.push_back(
@@ -119,6 +128,7 @@ std::vector<OptionsGallerySample> LibraryOptionsSamples(KernelDevice* device) {
                        options::OptLumarest page;
                        sheet.AddPage(&page);
                        sheet.DoModal();
-                     }});
+                     },
+                     ProgramsListed});
   return samples;
 }

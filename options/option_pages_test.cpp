@@ -4,11 +4,14 @@
 #include <stdlib.h>
 
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "common/folders.h"
 #include "common/identity.h"
@@ -708,6 +711,15 @@ class PlaybackPageTest : public OptionPagesTest {
   void Player(const std::string& id, const std::string& name, const std::string& program) {
     desktop_.AddApplication(id, name, program, {"audio/x-mpegurl"});
   }
+  // Serves the page's messages until the desktop's answers fill its program list.
+  static void Found(DialogDriver& p) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!p.Enabled(OptLumarest::kPrograms)) {
+      ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the program list was never filled";
+      platform::WaitForInput(100);
+      p.Pump();
+    }
+  }
   std::string Copy(const char* model) const { return dir_ + "/player/Plugins/" + PluginCopyName(model); }
   static std::string Read(const std::string& file) {
     std::ifstream in(file);
@@ -804,6 +816,7 @@ TEST_F(PlaybackPageTest, ThePlaybackProgramIsTheDesktopsDefaultForStreamPlaylist
   {
     OptLumarest page;
     Run(page, [&](DialogDriver& p) {
+      Found(p);
       EXPECT_EQ(p.Items(OptLumarest::kPrograms), (std::vector<std::string>{defaultEntry, "Alpha", "Beta"}));
       EXPECT_EQ(p.Text(OptLumarest::kPrograms), defaultEntry);  // no choice of the person's
       p.Select(OptLumarest::kPrograms, "Beta");
@@ -813,11 +826,63 @@ TEST_F(PlaybackPageTest, ThePlaybackProgramIsTheDesktopsDefaultForStreamPlaylist
   {
     OptLumarest page;
     Run(page, [&](DialogDriver& p) {
+      Found(p);
       EXPECT_EQ(p.Text(OptLumarest::kPrograms), "Beta");  // the person's choice wins
       p.Select(OptLumarest::kPrograms, defaultEntry);
     });
   }
   EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
+}
+
+// Each question may start one of the desktop's tools: the page asks them away from its
+// window, shows nothing it does not know yet, and saves nothing before they answered.
+TEST_F(PlaybackPageTest, TheDesktopIsAskedAwayFromTheWindowAndTheListWaitsForItsAnswers) {
+  Player("alpha.desktop", "Alpha", "/usr/bin/alpha");
+  Player("beta.desktop", "Beta", "/usr/bin/beta");
+  Player("nameless.desktop", "", "/usr/bin/nameless");
+  desktop_.systemDefaults["audio/x-mpegurl"] = "alpha.desktop";
+  desktop_.versions["/usr/bin/alpha"] = {"Alpha player", "3.0.18-1"};
+  desktop_.versions["/usr/bin/nameless"] = {"Nameless player", "1.2"};
+  struct Case {
+    const char* what;
+    bool answered;  // the desktop answers before OK
+    std::string choice;
+  };
+  const Case cases[] = {{"answered, then OK", true, "alpha.desktop"}, {"OK before the answers", false, "beta.desktop"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    desktop_.choices["audio/x-mpegurl"] = "beta.desktop";
+    desktop_.asked.clear();
+    desktop_.askedOnTestThread.clear();
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    const std::thread::id window = std::this_thread::get_id();
+    desktop_.onAsk = [&](const std::string&) {
+      if (std::this_thread::get_id() != window) released.wait();
+    };
+    {
+      OptLumarest page;
+      Run(page, [&](DialogDriver& p) {
+        EXPECT_TRUE(p.Items(OptLumarest::kPrograms).empty());
+        EXPECT_FALSE(p.Enabled(OptLumarest::kPrograms));
+        EXPECT_FALSE(p.Enabled(OptLumarest::kRegister));
+        EXPECT_EQ(page.Picture(OptLumarest::kProgramIcon).GetIcon(), "audio-x-generic");
+        if (!c.answered) return;
+        release.set_value();
+        Found(p);
+        EXPECT_EQ(p.Items(OptLumarest::kPrograms),
+                  (std::vector<std::string>{"* Default: Alpha 3.0.1", "Alpha", "Beta", "Nameless player 1.2"}));
+        EXPECT_EQ(p.Text(OptLumarest::kPrograms), "Beta");
+        EXPECT_TRUE(p.Enabled(OptLumarest::kRegister));
+        p.Select(OptLumarest::kPrograms, "Alpha");
+      });
+      if (!c.answered) release.set_value();  // the page waits for its question as it goes
+    }
+    desktop_.onAsk = nullptr;
+    EXPECT_EQ(desktop_.choices["audio/x-mpegurl"], c.choice);
+    EXPECT_TRUE(desktop_.askedOnTestThread.empty()) << desktop_.askedOnTestThread.begin()->first;
+    EXPECT_EQ(desktop_.asked["list audio/x-mpegurl audio/mpegurl application/vnd.apple.mpegurl audio/x-scpls"], 1);
+  }
 }
 
 // The launchers send files to the player: registered as handlers of stream playlists (by
@@ -830,6 +895,7 @@ TEST_F(PlaybackPageTest, TheLaunchersAreNoPlaybackPrograms) {
   desktop_.versions["/opt/tovarin/tovarinj1"] = {"Ombrix", "1.0"};
   OptLumarest page;
   Run(page, [&](DialogDriver& p) {
+    Found(p);
     EXPECT_EQ(p.Items(OptLumarest::kPrograms), (std::vector<std::string>{"Alpha"}));
     EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1);
   });
@@ -843,6 +909,7 @@ TEST_F(PlaybackPageTest, NothingChosenIsNeverSavedAsAChoice) {
   {
     OptLumarest page;
     Run(page, [&](DialogDriver& p) {
+      Found(p);
       EXPECT_EQ(p.Items(OptLumarest::kPrograms), (std::vector<std::string>{"Beta"}));
       EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1);
     });
@@ -850,7 +917,10 @@ TEST_F(PlaybackPageTest, NothingChosenIsNeverSavedAsAChoice) {
   EXPECT_EQ(desktop_.choices.count("audio/x-mpegurl"), 0u);
   desktop_.choices["audio/x-mpegurl"] = "elsewhere.desktop";
   OptLumarest page;
-  Run(page, [&](DialogDriver& p) { EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1); });
+  Run(page, [&](DialogDriver& p) {
+    Found(p);
+    EXPECT_EQ(p.Selection(OptLumarest::kPrograms), -1);
+  });
   EXPECT_EQ(desktop_.choices["audio/x-mpegurl"], "elsewhere.desktop");
 }
 
@@ -864,9 +934,12 @@ TEST_F(PlaybackPageTest, ARegisteredProgramJoinsTheList) {
   Run(
       page,
       [&](DialogDriver& p) {
+        Found(p);
         p.Click(OptLumarest::kRegister);
+        Found(p);
         EXPECT_EQ(p.Items(OptLumarest::kPrograms), (std::vector<std::string>{"myplayer"}));
         p.Click(OptLumarest::kRegister);
+        Found(p);
         p.Select(OptLumarest::kPrograms, "myplayer");
       },
       [&] {

@@ -1,6 +1,7 @@
 #include "options/playback_page.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
@@ -139,6 +140,15 @@ OptLumarest::OptLumarest() : PropertyPage(PlaybackPageTemplate()) {
   }
   HandleCommand(kRegister, [this] { OnRegister(); });
   HandleCommand(kPrograms, platform::CBN_SELCHANGE, [this] { ShowProgramIcon(); });
+  HandleMessage(kProgramsAnswered, [this](platform::WPARAM, platform::LPARAM) -> platform::LRESULT {
+    if (!programs_.valid()) return 0;
+    try {
+      FillProgramList(programs_.get());
+    } catch (const std::exception&) {
+      FillProgramList({});  // the desktop could not be asked: nothing to list, Register still works
+    }
+    return 0;
+  });
 }
 
 void OptLumarest::DoDataExchange(platform::DataExchange& dx) {
@@ -158,40 +168,80 @@ bool OptLumarest::OnInitDialog() {
   }
   ShowDlgItem(kMediaLibraryTitle, mediaLibrary);
   ShowDlgItem(kMediaLibraryNote, mediaLibrary);
-  FillProgramList();
+  FindPrograms();
   return PropertyPage::OnInitDialog();
 }
 
-void OptLumarest::FillProgramList() {
+PlaybackPrograms AskPlaybackPrograms() {
+  PlaybackPrograms found;
+  const std::string type(kStreamPlaylistType);
+  // The system's own default, when its program has version information.
+  found.systemDefault = platform::FindApplication(platform::SystemDefaultApplicationId(type));
+  if (found.systemDefault && IsLauncher(*found.systemDefault)) found.systemDefault.reset();
+  if (found.systemDefault) found.systemDefaultVersion = platform::GetFileVersionInfo(found.systemDefault->program);
+  for (platform::DesktopApplication& app : platform::ListApplicationsFor(PlaybackPlaylistTypes())) {
+    if (IsLauncher(app)) continue;
+    if (app.name.empty()) found.versions.emplace(app.program, platform::GetFileVersionInfo(app.program));
+    found.programs.push_back(std::move(app));
+  }
+  found.chosen = platform::UserDefaultApplicationId(type);
+  return found;
+}
+
+OptLumarest::~OptLumarest() {
+  if (programs_.valid()) programs_.wait();
+}
+
+void OptLumarest::FindPrograms() {
+  if (programs_.valid()) programs_.wait();  // one question at a time
   platform::ListControl& list = List(kPrograms);
   list.ResetContent();
   iconOfName_.clear();
   nameOfKey_.clear();
   keyOfName_.clear();
-  const std::string type(kStreamPlaylistType);
+  ShowProgramIcon();
+  EnableDlgItem(kPrograms, false);
+  EnableDlgItem(kRegister, false);
+  const platform::HWND page = GetSafeHwnd();
+  try {
+    programs_ = std::async(std::launch::async, [page] {
+      // Told also when asking failed, so that the page does not wait on.
+      struct Tell {
+        platform::HWND page;
+        ~Tell() { platform::PostMessage(page, kProgramsAnswered, 0, 0); }
+      } tell{page};
+      return AskPlaybackPrograms();
+    });
+  } catch (const std::system_error&) {
+    FillProgramList(AskPlaybackPrograms());  // no thread to spare: asked here, as slow as it is
+  }
+}
 
-  // The system's own default, when its program has version information.
-  if (const std::optional<platform::DesktopApplication> app =
-          platform::FindApplication(platform::SystemDefaultApplicationId(type));
-      app && !IsLauncher(*app)) {
-    if (const std::optional<platform::FileVersionInfo> info = platform::GetFileVersionInfo(app->program)) {
-      // The program's description on this desktop is its entry's name.
-      const std::string name =
-          VersionDisplayName(app->name.empty() ? info->description : app->name, info->productVersion);
-      const std::string entry = kDefaultPrefix + name;
-      const int at = list.AddString(entry);
-      list.SetItemData(at, kDefaultEntry);
-      iconOfName_[entry] = IconOf(*app);
-    }
+void OptLumarest::FillProgramList(const PlaybackPrograms& found) {
+  platform::ListControl& list = List(kPrograms);
+  list.ResetContent();
+  iconOfName_.clear();
+  nameOfKey_.clear();
+  keyOfName_.clear();
+
+  if (found.systemDefault && found.systemDefaultVersion) {
+    const platform::DesktopApplication& app = *found.systemDefault;
+    const platform::FileVersionInfo& info = *found.systemDefaultVersion;
+    // The program's description on this desktop is its entry's name.
+    const std::string name = VersionDisplayName(app.name.empty() ? info.description : app.name, info.productVersion);
+    const std::string entry = kDefaultPrefix + name;
+    const int at = list.AddString(entry);
+    list.SetItemData(at, kDefaultEntry);
+    iconOfName_[entry] = IconOf(app);
   }
   // Every registered program.
-  for (const platform::DesktopApplication& app : platform::ListApplicationsFor(PlaybackPlaylistTypes())) {
-    if (IsLauncher(app)) continue;
+  for (const platform::DesktopApplication& app : found.programs) {
     std::string name = app.name;
     if (name.empty()) {
-      if (const std::optional<platform::FileVersionInfo> info = platform::GetFileVersionInfo(app.program)) {
-        if (info->description.empty()) continue;
-        name = VersionDisplayName(info->description, info->productVersion);
+      const auto version = found.versions.find(app.program);
+      if (version != found.versions.end() && version->second) {
+        if (version->second->description.empty()) continue;
+        name = VersionDisplayName(version->second->description, version->second->productVersion);
       } else {
         name = std::filesystem::path(app.program).stem().string();
       }
@@ -205,10 +255,9 @@ void OptLumarest::FillProgramList() {
   }
   // The person's choice; without one, the system's default. A choice the list does not
   // hold selects nothing, so that saving keeps it.
-  const std::string chosen = platform::UserDefaultApplicationId(type);
   int select = -1;
-  if (!chosen.empty()) {
-    const auto it = nameOfKey_.find(chosen);
+  if (!found.chosen.empty()) {
+    const auto it = nameOfKey_.find(found.chosen);
     if (it != nameOfKey_.end()) {
       select = list.FindStringExact(-1, it->second);
       for (int i = 0; select < 0 && i < list.GetCount(); ++i) {
@@ -222,6 +271,8 @@ void OptLumarest::FillProgramList() {
   }
   list.SetCurSel(select);
   ShowProgramIcon();
+  EnableDlgItem(kPrograms, true);
+  EnableDlgItem(kRegister, true);
 }
 
 void OptLumarest::ShowProgramIcon() {
@@ -249,7 +300,7 @@ void OptLumarest::OnRegister() {
       break;
     case platform::Registration::kFailed: ShowInformation("The selected application could not be registered."); break;
   }
-  FillProgramList();
+  FindPrograms();
 }
 
 void OptLumarest::OnOK() {

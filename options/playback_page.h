@@ -3,7 +3,10 @@
 // compensation, registering further programs, and the copies of the library that plug
 // into the media player's library (one per jukebox model).
 //
-// The programs are the desktop's applications for audio playlist types. The first entry,
+// The programs are the desktop's applications for audio playlist types, asked away from
+// the window's thread (each question may start one of the desktop's tools): until they
+// have answered, the list is empty and it and the Register button are disabled, and OK
+// keeps the default as it is. The first entry,
 // "* Default: " + a name, stands for the system's own default: choosing it removes the
 // person's choice; choosing another makes it the person's default for "audio/x-mpegurl",
 // which is what the library's "computer's player" lookup reads.
@@ -15,12 +18,15 @@
 
 #include <array>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/shell/applications.h"
+#include "platform/shell/file_version.h"
 #include "platform/ui/property_sheet.h"
 
 namespace options {
@@ -46,6 +52,20 @@ std::optional<std::string> MediaPlayerPluginFolder();
 std::string PluginCopyName(std::string_view modelCode);
 std::string PluginSourceName();
 
+// What the desktop says of the programs the page lists.
+struct PlaybackPrograms {
+  // The system's default, when it is no launcher, and its version information.
+  std::optional<platform::DesktopApplication> systemDefault;
+  std::optional<platform::FileVersionInfo> systemDefaultVersion;
+  // The registered programs but the launchers; the version information of those whose
+  // entry gives no name (by program).
+  std::vector<platform::DesktopApplication> programs;
+  std::map<std::string, std::optional<platform::FileVersionInfo>> versions;
+  std::string chosen;  // the person's choice, "" for none
+};
+// Asks the desktop (through its seam) what the page lists; any thread.
+PlaybackPrograms AskPlaybackPrograms();
+
 class OptLumarest : public platform::PropertyPage {
  public:
   static constexpr int kTemplateId = 563;
@@ -61,8 +81,12 @@ class OptLumarest : public platform::PropertyPage {
   static constexpr std::uint32_t kMediaLibraryBit = 1u << 24;
   static constexpr int kExternalPlayer = 1068;
   static constexpr const char* kDefaultPrefix = "* Default: ";
+  // Posted to the page when the desktop has answered.
+  static constexpr platform::UINT kProgramsAnswered = platform::WM_APP + 0x563;
 
   OptLumarest();
+  // Waits for a question still out: its answer may not outlive the page.
+  ~OptLumarest() override;
   void DoDataExchange(platform::DataExchange& dx) override;
   // Shows the model boxes the installation offers and fills the program list.
   bool OnInitDialog() override;
@@ -81,13 +105,16 @@ class OptLumarest : public platform::PropertyPage {
   static std::string VersionDisplayName(const std::string& description, const std::string& version);
 
  private:
-  void FillProgramList();
+  // Asks for the programs away from this thread; the list fills when they answer.
+  void FindPrograms();
+  void FillProgramList(const PlaybackPrograms& found);
   void ShowProgramIcon();
   void OnModelClicked(int index);
   void OnRegister();
   bool MediaPlayerRunning() const;
 
   std::optional<std::string> pluginFolder_;
+  std::future<PlaybackPrograms> programs_;
   std::map<std::string, std::string> iconOfName_;  // display name -> icon of its program
   std::map<std::string, std::string> nameOfKey_;   // desktop id -> display name
   std::map<std::string, std::string> keyOfName_;   // display name -> desktop id

@@ -13,11 +13,13 @@
 #include "common/folders.h"
 #include "device/messages.h"
 #include "options/log_page.h"
+#include "options/playback_page.h"
 #include "options/tree_prop_sheet.h"
 #include "options/volume_dialog.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
+#include "platform/window/window.h"
 #include "shellext/synchro.h"
 #include "testing/shell_view.h"
 #include "tools/sql_gen_dlg.h"
@@ -353,6 +355,45 @@ TEST_F(LibraryTest, TheOptionsSheetHoldsThePagesOfThePlayersKind) {
     });
     RunOptionsSheet(player, 0);
   }
+}
+
+// The pages ask the desktop the same questions, and each may start one of its tools: while
+// the sheet is open each reaches the desktop once, and the playback page's off the
+// window's thread.
+TEST_F(LibraryTest, TheOptionsSheetAsksTheDesktopEachQuestionOnce) {
+  desktop_.AddApplication("alpha.desktop", "Alpha", "/usr/bin/alpha", {"audio/x-mpegurl"});
+  desktop_.AddApplication("beta.desktop", "", "/usr/bin/beta", {"audio/x-scpls"});
+  desktop_.systemDefaults["audio/x-mpegurl"] = "alpha.desktop";
+  desktop_.versions["/usr/bin/alpha"] = {"Alpha player", "3.0"};
+  desktop_.versions["/usr/bin/beta"] = {"Beta player", "1.0"};
+  desktop_.asked.clear();
+  desktop_.askedOnTestThread.clear();
+  KindPlayer player(0, 0);
+  player.SetCapability(DeviceOp::SupportsTagIndex, 1);
+  player.SetCapability(DeviceOp::SupportsCopyToComputer, 1);
+  platform::ScriptedHost host;
+  host.ExpectDialog("Ombrix Jukebox Options", [&](DialogDriver& d) {
+    auto& sheet = dynamic_cast<options::TreePropSheet::CTreePropSheet&>(d.window());
+    for (int round = 0; round < 2; ++round) {
+      for (int i = 0; i < sheet.GetPageCount(); ++i) {
+        ASSERT_TRUE(sheet.SetActivePage(i)) << i;
+        if (dynamic_cast<options::OptLumarest*>(sheet.GetActivePage()) == nullptr) continue;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!d.Page().Enabled(options::OptLumarest::kPrograms)) {
+          ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the program list was never filled";
+          platform::WaitForInput(100);
+          d.Pump();
+        }
+      }
+    }
+    d.Cancel();
+  });
+  RunOptionsSheet(player, 0);
+  EXPECT_FALSE(desktop_.asked.empty());
+  for (const auto& [question, times] : desktop_.asked) EXPECT_EQ(times, 1) << question;
+  // Only the General page's "Play in" name is asked before the sheet shows.
+  EXPECT_EQ(desktop_.askedOnTestThread,
+            (std::map<std::string, int>{{"default audio/x-mpegurl", 1}, {"find alpha.desktop", 1}}));
 }
 
 TEST(NowPlayingTextTest, MinutesAndSeconds) {

@@ -1,14 +1,18 @@
 // Test support: the desktop's answers about its applications from tables, in place of the
 // desktop (xdg-mime, desktop entries, the package database) while one lives; the changes
-// a test makes through the seam land in the tables, and each question is counted.
+// a test makes through the seam land in the tables, and each question is counted (also
+// those asked from other threads, which the test may hold back).
 #pragma once
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/shell/desktop_queries.h"
@@ -37,11 +41,14 @@ class DesktopAnswers final : public platform::DesktopQueries {
   std::map<std::string, std::string, std::less<>> choices;         // the person's: type -> id
   std::map<std::string, platform::FileVersionInfo, std::less<>> versions;  // program -> its version
   std::map<std::string, int> asked;  // "question argument" -> how often it reached the desktop
+  std::map<std::string, int> askedOnTestThread;  // the same, of those asked on the thread that made this
+  // Runs on the asking thread before each question is answered (to hold it back).
+  std::function<void(const std::string& question)> onAsk;
 
   std::vector<platform::DesktopApplication> ListApplicationsFor(const std::vector<std::string>& types) override {
     std::string key = "list";
     for (const std::string& t : types) key += " " + t;
-    ++asked[key];
+    Count(key);
     std::vector<platform::DesktopApplication> out;
     for (const Application& a : applications) {
       for (const std::string& t : a.types) {
@@ -54,27 +61,27 @@ class DesktopAnswers final : public platform::DesktopQueries {
     return out;
   }
   std::optional<platform::DesktopApplication> FindApplication(std::string_view id) override {
-    ++asked["find " + std::string(id)];
+    Count("find " + std::string(id));
     for (const Application& a : applications) {
       if (a.entry.id == id) return a.entry;
     }
     return std::nullopt;
   }
   std::string DefaultApplicationId(std::string_view type) override {
-    ++asked["default " + std::string(type)];
+    Count("default " + std::string(type));
     if (const auto it = choices.find(type); it != choices.end()) return it->second;
     return Lookup(systemDefaults, type);
   }
   std::string SystemDefaultApplicationId(std::string_view type) override {
-    ++asked["system default " + std::string(type)];
+    Count("system default " + std::string(type));
     return Lookup(systemDefaults, type);
   }
   std::string UserDefaultApplicationId(std::string_view type) override {
-    ++asked["choice " + std::string(type)];
+    Count("choice " + std::string(type));
     return Lookup(choices, type);
   }
   std::optional<platform::FileVersionInfo> GetFileVersionInfo(std::string_view posixPath) override {
-    ++asked["version " + std::string(posixPath)];
+    Count("version " + std::string(posixPath));
     if (const auto it = versions.find(posixPath); it != versions.end()) return it->second;
     return std::nullopt;
   }
@@ -99,11 +106,21 @@ class DesktopAnswers final : public platform::DesktopQueries {
   }
 
  private:
+  void Count(const std::string& question) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++asked[question];
+      if (std::this_thread::get_id() == maker_) ++askedOnTestThread[question];
+    }
+    if (onAsk) onAsk(question);
+  }
   static std::string Lookup(const std::map<std::string, std::string, std::less<>>& map, std::string_view key) {
     const auto it = map.find(key);
     return it != map.end() ? it->second : std::string();
   }
 
+  std::mutex mutex_;
+  std::thread::id maker_ = std::this_thread::get_id();
   platform::DesktopQueries* previous_;
 };
 
