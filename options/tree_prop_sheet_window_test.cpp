@@ -120,6 +120,7 @@ TEST_F(ThreePageSheetTest, TheTreesHighlightShowsTheShownPage) {
     platform::TreeViewControl* tree = sheet.GetPageTree();
     ASSERT_NE(tree, nullptr);
     // The shown page refuses to be left: a click on another page keeps it, and its item.
+    ASSERT_TRUE(host->PumpUntil([&] { return person.ActiveCaption() == "Test Options"; }, 5000));
     ASSERT_TRUE(p.Type(kValue, "500"));
     const std::optional<platform::Rect> item = host->ScreenRect(sheet, CTreePropSheet::kTreeId,
                                                                 static_cast<long>(tree->FindByPath("Player")));
@@ -137,6 +138,7 @@ TEST_F(ThreePageSheetTest, TheTreesHighlightShowsTheShownPage) {
 TEST_F(ThreePageSheetTest, CtrlTabMovesThePageAndTheHighlight) {
   std::string seen;
   host->SetPromptObserver([&](platform::WxPrompt& p) {
+    ASSERT_TRUE(host->PumpUntil([&] { return person.ActiveCaption() == "Test Options"; }, 5000));
     person.Ctrl(XK_Tab);
     host->PumpUntil([&] { return Shown() == "Web Server" && Highlighted(p) == "Web Server"; }, 3000);
     seen = Shown() + " / " + Highlighted(p);
