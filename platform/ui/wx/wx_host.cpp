@@ -1306,6 +1306,53 @@ std::string WxHost::TrayIconTooltip(HWND window, UINT id) {
   return out;
 }
 
+namespace {
+
+// The screen's pixels in an area; null when the area is not on the screen.
+GdkPixbuf* ScreenArea(const Rect& area) {
+  if (area.IsEmpty()) return nullptr;
+  GdkWindow* root = gdk_get_default_root_window();
+  gdk_display_sync(gdk_window_get_display(root));
+  return gdk_pixbuf_get_from_window(root, area.left, area.top, area.Width(), area.Height());
+}
+
+}  // namespace
+
+std::vector<COLORREF> WxHost::ScreenPixels(const Rect& area) {
+  std::vector<COLORREF> out;
+  GdkPixbuf* shot = ScreenArea(area);
+  if (shot == nullptr) return out;
+  const int channels = gdk_pixbuf_get_n_channels(shot);
+  const int stride = gdk_pixbuf_get_rowstride(shot);
+  const guchar* pixels = gdk_pixbuf_read_pixels(shot);
+  for (int y = 0; y < gdk_pixbuf_get_height(shot); ++y) {
+    for (int x = 0; x < gdk_pixbuf_get_width(shot); ++x) {
+      const guchar* p = pixels + y * stride + x * channels;
+      out.push_back(RGB(p[0], p[1], p[2]));
+    }
+  }
+  g_object_unref(shot);
+  return out;
+}
+
+bool WxHost::SaveScreenImage(const Rect& area, const std::string& path) {
+  GdkPixbuf* shot = ScreenArea(area);
+  if (shot == nullptr) return false;
+  const bool saved = gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr) != FALSE;
+  g_object_unref(shot);
+  return saved;
+}
+
+std::optional<Rect> WxHost::TrayIconRect(HWND window, UINT id) {
+  if (!TrayIconEmbedded(window, id)) return std::nullopt;
+  GtkWidget* plug = TrayPlug(impl_->trays.at({window, id})->icon.tooltip);
+  GdkWindow* shown = gtk_widget_get_window(plug);
+  if (shown == nullptr) return std::nullopt;
+  int x = 0, y = 0;
+  gdk_window_get_origin(shown, &x, &y);
+  return Rect{x, y, x + gdk_window_get_width(shown), y + gdk_window_get_height(shown)};
+}
+
 bool WxHost::ClickTrayIcon(HWND window, UINT id, UINT mouseMessage) {
   auto it = impl_->trays.find({window, id});
   if (it == impl_->trays.end()) return false;

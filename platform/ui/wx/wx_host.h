@@ -162,10 +162,17 @@ class WxHost : public Host {
   // Where the header of a list view's column at a display slot is on the screen.
   std::optional<Rect> ScreenRectOfHeader(UiWindow& window, int controlId, int slot);
 
+  // What the screen shows in an area now (as the display holds it, whatever window is
+  // there): its pixels row by row (empty when the area is off the screen), or a PNG.
+  std::vector<COLORREF> ScreenPixels(const Rect& area);
+  bool SaveScreenImage(const Rect& area, const std::string& path);
+
   // The tray: whether the icon of (window, id) sits in a notification area now, and its
   // tooltip as shown.
   bool TrayIconEmbedded(HWND window, UINT id);
   std::string TrayIconTooltip(HWND window, UINT id);
+  // Where the icon sits on the screen; nullopt when it sits in no notification area.
+  std::optional<Rect> TrayIconRect(HWND window, UINT id);
   // A person clicks the tray icon (WM_LBUTTONDBLCLK or WM_RBUTTONDOWN) through the same
   // path as a real click; false when there is no such icon.
   bool ClickTrayIcon(HWND window, UINT id, UINT mouseMessage);
