@@ -16,6 +16,7 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtkx.h>
@@ -1255,6 +1256,64 @@ std::vector<RenderedControl> WxHost::RenderedControls(UiWindow& window) {
 std::optional<Rect> WxHost::ScreenRect(UiWindow& window, int controlId, long item) {
   RenderedWindow* r = impl_->Find(window);
   return r != nullptr ? r->ScreenRectOf(controlId, item) : std::nullopt;
+}
+
+namespace {
+
+GdkWindow* ShownGdkWindow(RenderedWindow* r) {
+  if (r == nullptr || !r->top()->IsShown()) return nullptr;
+  GtkWidget* top = gtk_widget_get_toplevel(static_cast<GtkWidget*>(r->top()->GetHandle()));
+  return top != nullptr && gtk_widget_get_mapped(top) ? gtk_widget_get_window(top) : nullptr;
+}
+
+}  // namespace
+
+std::optional<Rect> WxHost::WindowScreenRect(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  if (shown == nullptr) return std::nullopt;
+  int x = 0, y = 0;
+  gdk_window_get_origin(shown, &x, &y);
+  return Rect{x, y, x + gdk_window_get_width(shown), y + gdk_window_get_height(shown)};
+}
+
+std::optional<Rect> WxHost::WindowFrameExtents(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  if (shown == nullptr || !GDK_IS_X11_WINDOW(shown)) return std::nullopt;
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(shown));
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::optional<Rect> extents;
+  if (XGetWindowProperty(display, GDK_WINDOW_XID(shown), XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4,
+                         False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+      data != nullptr && format == 32 && count == 4) {
+    const auto* v = reinterpret_cast<const unsigned long*>(data);
+    extents = Rect{static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]), static_cast<int>(v[3])};
+  }
+  if (data != nullptr) XFree(data);
+  return extents;
+}
+
+std::optional<unsigned long> WxHost::WindowDecorationHint(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  if (shown == nullptr || !GDK_IS_X11_WINDOW(shown)) return std::nullopt;
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(shown));
+  const Atom hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::optional<unsigned long> decorations;
+  // flags, functions, decorations, input mode, status; flag 2: the decorations are named.
+  if (XGetWindowProperty(display, GDK_WINDOW_XID(shown), hints, 0, 5, False, hints, &type, &format, &count, &after,
+                         &data) == Success &&
+      data != nullptr && format == 32 && count >= 3) {
+    const auto* v = reinterpret_cast<const unsigned long*>(data);
+    if (v[0] & 2) decorations = v[2];
+  }
+  if (data != nullptr) XFree(data);
+  return decorations;
 }
 
 std::optional<Rect> WxHost::ScreenRectOfHeader(UiWindow& window, int controlId, int slot) {

@@ -159,6 +159,17 @@ class WxHost : public Host {
   // Where a control of a rendered window is on the screen: a list view's row or a tree
   // view's item (-1: the whole control); nullopt when it is not shown. Tests point at it.
   std::optional<Rect> ScreenRect(UiWindow& window, int controlId, long item = -1);
+  // Where a rendered top-level window lies on the screen (its own area, without what the
+  // window manager adds round it); nullopt when it is not shown.
+  std::optional<Rect> WindowScreenRect(UiWindow& window);
+  // The window manager's frame round a shown top-level window: the widths of its left,
+  // top, right and bottom parts (all 0 for a window it does not decorate); nullopt until
+  // the window manager has said.
+  std::optional<Rect> WindowFrameExtents(UiWindow& window);
+  // The decorations a shown top-level window asks of the window manager (the Motif hint's
+  // bits: border 2, resize handles 4, title 8, menu 16, ...); nullopt when it names none,
+  // which leaves the manager's full decorations.
+  std::optional<unsigned long> WindowDecorationHint(UiWindow& window);
   // Where the header of a list view's column at a display slot is on the screen.
   std::optional<Rect> ScreenRectOfHeader(UiWindow& window, int controlId, int slot);
 
