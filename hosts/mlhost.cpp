@@ -21,7 +21,7 @@
 // column's header), menu TEXT (a right click on the first selected row, choosing the item
 // of that text), skin (what the skin routines were given), pump MS, echo TEXT; on a
 // display, shot FILE, rendered and place (where the window's client area and the page's
-// list lie, and the list's scroll bars shown). A send-to-player request prints "play N"
+// list lie, and the list's scroll bars shown; first the window's id on the display). A send-to-player request prints "play N"
 // or "enqueue N" and one line per track: address, artist, title, album, genre, year,
 // track number and length, by tabs; in script mode nothing is opened.
 #include <dlfcn.h>
@@ -559,6 +559,7 @@ class Script {
       Print(what + "\t" + hostscript::Joined({std::to_string(r->left), std::to_string(r->top), std::to_string(r->right),
                                               std::to_string(r->bottom)}));
     };
+    Print("x window\t" + std::to_string(display_->WindowXid(*window)));
     print("window", display_->ScreenRect(*window, kStatusBarId));
     print("list", display_->ScreenRect(*page, kPageListId));
     for (const platform::RenderedControl& c : display_->RenderedControls(*page)) {

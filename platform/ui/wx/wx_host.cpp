@@ -1295,6 +1295,11 @@ std::optional<Rect> WxHost::WindowFrameExtents(UiWindow& window) {
   return extents;
 }
 
+unsigned long WxHost::WindowXid(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  return shown != nullptr && GDK_IS_X11_WINDOW(shown) ? GDK_WINDOW_XID(shown) : 0;
+}
+
 std::optional<unsigned long> WxHost::WindowDecorationHint(UiWindow& window) {
   GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
   if (shown == nullptr || !GDK_IS_X11_WINDOW(shown)) return std::nullopt;

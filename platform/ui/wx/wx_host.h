@@ -170,6 +170,9 @@ class WxHost : public Host {
   // bits: border 2, resize handles 4, title 8, menu 16, ...); nullopt when it names none,
   // which leaves the manager's full decorations.
   std::optional<unsigned long> WindowDecorationHint(UiWindow& window);
+  // The display's id of a shown top-level window (0: not shown), for tools that act on it
+  // from outside as a window manager would (resizing it, say).
+  unsigned long WindowXid(UiWindow& window);
   // Where the header of a list view's column at a display slot is on the screen.
   std::optional<Rect> ScreenRectOfHeader(UiWindow& window, int controlId, int slot);
 
