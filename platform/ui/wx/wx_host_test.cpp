@@ -320,6 +320,8 @@ TEST_F(WxHostPersonTest, EnterChoosesTheMessageBoxsDefaultButton) {
       if (const char* out = std::getenv("TOVARIN_GUI_OUT"); out != nullptr && c.expected == IDYES) {
         p.SaveImage(std::string(out) + "/message_box_question.png");
       }
+      // A key pressed before the box is active is lost, and the box would wait for good.
+      EXPECT_TRUE(host_->PumpUntil([&] { return person.ActiveCaption() == p.caption(); }, 5000));
       person.Key(XK_Return);
     });
     EXPECT_EQ(host_->MessageBox("Remove it?", "Remove the Playlist from the Player", c.flags), c.expected) << c.flags;
@@ -372,8 +374,14 @@ TEST_F(WxHostPersonTest, ADoubleClickOnATrayIconReachesItsWindowOnce) {
       << "the icon never sat in the tray";
   const Rect at = *place;
   for (int gesture = 1; gesture <= 2; ++gesture) {
-    person.DoubleClickAt((at.left + at.right) / 2, (at.top + at.bottom) / 2);
-    ASSERT_TRUE(host_->PumpUntil([&] { return doubleClicks >= gesture; }, 5000)) << gesture;
+    // A busy tray may still be taking the icon in: clicks that reached nothing are made
+    // again (a double click counted twice stays counted twice).
+    bool heard = false;
+    for (int attempt = 0; attempt < 3 && !heard; ++attempt) {
+      person.DoubleClickAt((at.left + at.right) / 2, (at.top + at.bottom) / 2);
+      heard = host_->PumpUntil([&] { return doubleClicks >= gesture; }, 3000);
+    }
+    ASSERT_TRUE(heard) << gesture;
     host_->Settle(3000);  // both clicks are in: the display took them before it answered
     EXPECT_EQ(doubleClicks, gesture);
     // The next gesture comes once the desktop's double-click time (400 ms) is over.
