@@ -557,6 +557,7 @@ class Script {
       Print(what + "\t" + hostscript::Joined({std::to_string(r->left), std::to_string(r->top), std::to_string(r->right),
                                               std::to_string(r->bottom)}));
     };
+    Print("x window\t" + std::to_string(display_->WindowXid(*window)));
     print("window", display_->ScreenRect(*window, kStatusBarId));
     print("list", display_->ScreenRect(*page, kPageListId));
     for (const platform::RenderedControl& c : display_->RenderedControls(*page)) {

@@ -7,6 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "testing/mlhost.h"
 
@@ -61,6 +66,62 @@ class MlhostWindowTest : public MlhostTest {
 TEST_F(MlhostWindowTest, ThePageOfTheDemoPlayer) {
   StartManagerWithPlayer("trayhub");
   Picture("page", "1 2", true);
+}
+
+// The window resized from outside, as a window manager does when a person drags its edge:
+// the page's list follows, keeping its margins to the window's edges.
+TEST_F(MlhostWindowTest, ThePageFollowsTheWindowsSize) {
+  StartManagerWithPlayer("trayhub");
+  const std::unique_ptr<platform::testing::ChildProcess> mlhost = Start("ml_ombrixj1.so", true);
+  // The lines of one "place", up to the echo after it.
+  const auto place = [&] {
+    mlhost->WriteLine("place");
+    mlhost->WriteLine("echo placed");
+    std::map<std::string, std::vector<int>> where;
+    while (auto line = mlhost->ReadLine(60000 * platform::testing::SlowFactor())) {
+      all_ += *line + "\n";
+      if (*line == "placed") break;
+      for (const char* what : {"x window", "window", "list"}) {
+        const std::string head = std::string(what) + "\t";
+        if (line->rfind(head, 0) != 0) continue;
+        std::istringstream numbers(line->substr(head.size()));
+        for (long v = 0; numbers >> v;) where[what].push_back(static_cast<int>(v));
+      }
+    }
+    return where;
+  };
+  mlhost->WriteLine("open");
+  auto before = place();
+  ASSERT_EQ(before["x window"].size(), 1u) << all_;
+  ASSERT_EQ(before["window"].size(), 4u) << all_;
+  ASSERT_EQ(before["list"].size(), 4u) << all_;
+  const int width = before["window"][2] - before["window"][0];
+  const int wanted = width - 300;
+  ASSERT_GT(wanted, 300) << all_;
+  platform::testing::ChildProcess resize("/bin/sh", {"-c", "DISPLAY=\"$0\" exec xdotool windowsize \"$1\" \"$2\" 500",
+                                                    shellhosttest::kStartDisplay,
+                                                    std::to_string(before["x window"][0]), std::to_string(wanted)});
+  ASSERT_TRUE(resize.started());
+  EXPECT_EQ(resize.Wait(), 0);
+  // The toolkit hears of the new size when the display tells it: ask until it has.
+  std::map<std::string, std::vector<int>> after;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20 * platform::testing::SlowFactor());
+  do {
+    after = place();
+  } while (after["window"].size() == 4 && after["window"][2] - after["window"][0] != wanted &&
+           std::chrono::steady_clock::now() < until);
+  ASSERT_EQ(after["window"].size(), 4u) << all_;
+  ASSERT_EQ(after["list"].size(), 4u) << all_;
+  EXPECT_EQ(after["window"][2] - after["window"][0], wanted) << all_;
+  // The same margins as before: the list grew or shrank with the window.
+  EXPECT_EQ(after["window"][2] - after["list"][2], before["window"][2] - before["list"][2]) << all_;
+  EXPECT_EQ(after["list"][0] - after["window"][0], before["list"][0] - before["window"][0]) << all_;
+  EXPECT_LT(after["list"][3], after["window"][1]) << "the list ends above the status bar";
+  mlhost->WriteLine("shot " + PicturesFolder() + "/mlhost_page_resized.png");
+  mlhost->CloseInput();
+  while (mlhost->ReadLine(60000 * platform::testing::SlowFactor())) {
+  }
+  EXPECT_EQ(mlhost->Wait(), 0) << all_;
 }
 
 TEST_F(MlhostWindowTest, ThePageWithoutAManager) { Picture("manager_not_running", "none", false); }

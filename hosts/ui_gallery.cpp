@@ -16,6 +16,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -339,6 +340,9 @@ int main(int argc, char** argv) {
         prompt.Cancel();
         return;
       }
+      // A sheet is sized for its largest page when it opens: showing another page leaves
+      // its buttons where they were.
+      const std::optional<platform::Rect> before = host->ScreenRect(*prompt.window(), platform::IDOK);
       if (!sample.page.empty() && !prompt.SelectPage(sample.page)) {
         std::printf("%s: the page \"%s\" cannot be shown\n", sample.name.c_str(), sample.page.c_str());
         ++faults;
@@ -346,6 +350,16 @@ int main(int argc, char** argv) {
       if (sample.ready && !host->PumpUntil([&] { return sample.ready(*prompt.window()); }, 30000)) {
         std::printf("%s: the sheet never got ready for its picture\n", sample.name.c_str());
         ++faults;
+      }
+      if (!sample.page.empty() && before.has_value()) {
+        host->Settle(3000);
+        const std::optional<platform::Rect> after = host->ScreenRect(*prompt.window(), platform::IDOK);
+        if (!after.has_value() || after->left != before->left || after->top != before->top) {
+          std::printf("%s: the sheet changed its size when the page \"%s\" was first shown (OK at %d,%d, then %d,%d)\n",
+                      sample.name.c_str(), sample.page.c_str(), before->left, before->top,
+                      after.has_value() ? after->left : -1, after.has_value() ? after->top : -1);
+          ++faults;
+        }
       }
       look(*prompt.window(), prompt.Controls(), [&](const std::string& p) { return prompt.SaveImage(p); });
       prompt.Cancel();

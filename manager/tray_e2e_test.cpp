@@ -5,9 +5,6 @@
 // brings the icon back. Pictures of the menu, the close question and each option page
 // go to $TOVARIN_GUI_OUT. Runs under tests/gui/headless; skipped without a display.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <deque>
 #include <filesystem>
@@ -19,9 +16,8 @@
 #include "testing/trayhub.h"
 #include "options/volume_dialog.h"
 #include "testing/processes.h"
+#include "testing/tray.h"
 #include "platform/ui/wx/wx_host.h"
-
-extern char** environ;
 
 namespace manager {
 
@@ -32,25 +28,7 @@ namespace {
 const bool kIsolated = platform::testing::IsolateNamespace();
 using Prompt = platform::WxPrompt;
 
-// A small freedesktop system tray on the display.
-class Tray {
- public:
-  Tray() {
-    const char* argv[] = {"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
-                          "--height", "24", "--SetDockType", "true", nullptr};
-    if (posix_spawnp(&pid_, "trayer", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-  }
-  ~Tray() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  bool started() const { return pid_ > 0; }
-
- private:
-  pid_t pid_ = 0;
-};
+using platform::testing::Tray;
 
 std::string OutFolder() {
   const char* out = std::getenv("TOVARIN_GUI_OUT");

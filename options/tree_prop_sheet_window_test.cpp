@@ -44,6 +44,26 @@ const platform::DialogTemplate& TallTemplate() {
   return t;
 }
 
+// A page whose heading is filled in as it opens (its template holds no text): the width
+// the template gives the heading is room the sheet keeps from the start.
+constexpr int kHeading = 1300;
+const platform::DialogTemplate& HeadingTemplate() {
+  using namespace platform::layout;
+  static const platform::DialogTemplate t = platform::MakeTemplate(
+      802, "Heading",
+      Column({Text("", kHeading).Style(platform::kStyleTitle).Width(40),
+              Text("A note under the heading, long enough to be wrapped where its width ends.").Width(30)}),
+      platform::kFrameChild);
+  return t;
+}
+
+class HeadingPage : public platform::PropertyPage {
+ public:
+  HeadingPage() : PropertyPage(HeadingTemplate()) {}
+  std::string heading = "Test Manager 1.0.0";
+  void DoDataExchange(platform::DataExchange& dx) override { dx.Text(kHeading, heading); }
+};
+
 // A page with one number 0..99: a value out of range keeps the page from being left.
 class NumberPage : public platform::PropertyPage {
  public:
@@ -54,25 +74,41 @@ class NumberPage : public platform::PropertyPage {
 
 using platform::testing::Person;
 
-TEST(TreePropSheetWindowTest, TheTreesHighlightShowsTheShownPage) {
-  if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";
-  std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("tree_prop_sheet_window_test");
-  ASSERT_NE(host, nullptr);
-  Person person;
-  ASSERT_TRUE(person.ok());
-  NumberPage general("General"), web("Web Server"), player("Player");
-  CTreePropSheet sheet("Test Options");
-  for (NumberPage* p : {&general, &web, &player}) sheet.AddPage(p);
-  ASSERT_TRUE(sheet.SetTreeViewMode(true, true, false));
-  platform::TreeViewControl* tree = nullptr;
+class TreePropSheetWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";
+    host = platform::WxHost::Open("tree_prop_sheet_window_test");
+    ASSERT_NE(host, nullptr);
+  }
+  std::unique_ptr<platform::WxHost> host;
+};
+
+// Three pages in a tree, and the display's own pointer and keys.
+class ThreePageSheetTest : public TreePropSheetWindowTest {
+ protected:
+  void SetUp() override {
+    TreePropSheetWindowTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(person.ok());
+    for (NumberPage* p : {&general, &web, &player}) sheet.AddPage(p);
+    ASSERT_TRUE(sheet.SetTreeViewMode(true, true, false));
+  }
   // What the widget highlights: the rendered tree's selected item's path.
-  const auto highlighted = [&](platform::WxPrompt& p) -> std::string {
+  static std::string Highlighted(platform::WxPrompt& p) {
     for (const platform::RenderedControl& c : p.Controls()) {
       if (c.id == CTreePropSheet::kTreeId) return c.text;
     }
     return "(none)";
-  };
-  const auto shown = [&] { return sheet.GetShownPage() != nullptr ? sheet.GetShownPage()->GetTitle() : "(none)"; };
+  }
+  std::string Shown() { return sheet.GetShownPage() != nullptr ? sheet.GetShownPage()->GetTitle() : "(none)"; }
+
+  Person person;
+  NumberPage general{"General"}, web{"Web Server"}, player{"Player"};
+  CTreePropSheet sheet{"Test Options"};
+};
+
+TEST_F(ThreePageSheetTest, TheTreesHighlightShowsTheShownPage) {
   std::vector<std::string> seen;
   int complaints = 0;
   host->SetPromptObserver([&](platform::WxPrompt& p) {
@@ -81,16 +117,17 @@ TEST(TreePropSheetWindowTest, TheTreesHighlightShowsTheShownPage) {
       person.Key(XK_Return);
       return;
     }
-    tree = sheet.GetPageTree();
+    platform::TreeViewControl* tree = sheet.GetPageTree();
     ASSERT_NE(tree, nullptr);
     // The shown page refuses to be left: a click on another page keeps it, and its item.
+    ASSERT_TRUE(host->PumpUntil([&] { return person.ActiveCaption() == "Test Options"; }, 5000));
     ASSERT_TRUE(p.Type(kValue, "500"));
     const std::optional<platform::Rect> item = host->ScreenRect(sheet, CTreePropSheet::kTreeId,
                                                                 static_cast<long>(tree->FindByPath("Player")));
     ASSERT_TRUE(item.has_value());
     person.ClickAt((item->left + item->right) / 2, (item->top + item->bottom) / 2);
-    host->PumpUntil([&] { return complaints == 1 && highlighted(p) == "General" && shown() == "General"; }, 3000);
-    seen.push_back(shown() + " / " + highlighted(p));
+    host->PumpUntil([&] { return complaints == 1 && Highlighted(p) == "General" && Shown() == "General"; }, 3000);
+    seen.push_back(Shown() + " / " + Highlighted(p));
     p.Cancel();
   });
   sheet.DoModal();
@@ -98,65 +135,52 @@ TEST(TreePropSheetWindowTest, TheTreesHighlightShowsTheShownPage) {
 }
 
 // Ctrl+Tab shows the next page, and the highlight goes with it.
-TEST(TreePropSheetWindowTest, CtrlTabMovesThePageAndTheHighlight) {
-  if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";
-  std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("tree_prop_sheet_window_test");
-  ASSERT_NE(host, nullptr);
-  Person person;
-  ASSERT_TRUE(person.ok());
-  NumberPage general("General"), web("Web Server"), player("Player");
-  CTreePropSheet sheet("Test Options");
-  for (NumberPage* p : {&general, &web, &player}) sheet.AddPage(p);
-  ASSERT_TRUE(sheet.SetTreeViewMode(true, true, false));
+TEST_F(ThreePageSheetTest, CtrlTabMovesThePageAndTheHighlight) {
   std::string seen;
   host->SetPromptObserver([&](platform::WxPrompt& p) {
-    const auto highlighted = [&] {
-      for (const platform::RenderedControl& c : p.Controls()) {
-        if (c.id == CTreePropSheet::kTreeId) return c.text;
-      }
-      return std::string("(none)");
-    };
-    const auto shown = [&] { return sheet.GetShownPage() != nullptr ? sheet.GetShownPage()->GetTitle() : "(none)"; };
+    ASSERT_TRUE(host->PumpUntil([&] { return person.ActiveCaption() == "Test Options"; }, 5000));
     person.Ctrl(XK_Tab);
-    host->PumpUntil([&] { return shown() == "Web Server" && highlighted() == "Web Server"; }, 3000);
-    seen = shown() + " / " + highlighted();
+    host->PumpUntil([&] { return Shown() == "Web Server" && Highlighted(p) == "Web Server"; }, 3000);
+    seen = Shown() + " / " + Highlighted(p);
     p.Cancel();
   });
   sheet.DoModal();
   EXPECT_EQ(seen, "Web Server / Web Server");
 }
 
-// A sheet is sized once for its largest page: showing a taller page later leaves its window
-// as it was (its OK button stays put), with the tree of pages and with tabs.
-TEST(TreePropSheetWindowTest, TheSheetHoldsItsLargestPageFromTheStart) {
-  if (!platform::HasDisplay()) GTEST_SKIP() << "no display (run under tests/gui/headless --wm)";
-  std::unique_ptr<platform::WxHost> host = platform::WxHost::Open("tree_prop_sheet_window_test");
-  ASSERT_NE(host, nullptr);
+// A sheet is sized once for its largest page: showing a later page leaves its window as it
+// was (its OK button stays put), with the tree of pages and with tabs. The later page is
+// taller, or wider once its texts are filled in.
+TEST_F(TreePropSheetWindowTest, TheSheetHoldsItsLargestPageFromTheStart) {
   const char* out = std::getenv("TOVARIN_GUI_OUT");
   const std::string folder = std::string(out != nullptr && *out != '\0' ? out : ".") + "/gui";
   std::filesystem::create_directories(folder);
-  for (const bool tree : {true, false}) {
-    SCOPED_TRACE(tree ? "tree of pages" : "tabs");
-    NumberPage general("General");
-    platform::PropertyPage tall(TallTemplate());
-    CTreePropSheet sheet("Test Options");
-    sheet.AddPage(&general);
-    sheet.AddPage(&tall);
-    ASSERT_TRUE(sheet.SetTreeViewMode(tree, true, false));
-    std::optional<platform::Rect> before, after;
-    host->SetPromptObserver([&](platform::WxPrompt& p) {
-      before = host->ScreenRect(sheet, platform::IDOK);
-      ASSERT_TRUE(p.SelectPage("Tall"));
-      host->PumpUntil([&] { return sheet.GetShownPage() == &tall; }, 3000);
-      host->Settle(3000);
-      after = host->ScreenRect(sheet, platform::IDOK);
-      EXPECT_TRUE(p.SaveImage(folder + (tree ? "/sheet_tree_tall_page.png" : "/sheet_tabs_tall_page.png")));
-      p.Cancel();
-    });
-    sheet.DoModal();
-    ASSERT_TRUE(before.has_value() && after.has_value());
-    EXPECT_EQ(before->left, after->left);
-    EXPECT_EQ(before->top, after->top);
+  for (const char* name : {"tall", "heading"}) {
+    for (const bool tree : {true, false}) {
+      SCOPED_TRACE(std::string(name) + (tree ? ", tree of pages" : ", tabs"));
+      NumberPage general("General");
+      platform::PropertyPage tall(TallTemplate());
+      HeadingPage heading;
+      platform::PropertyPage* later = name == std::string("tall") ? &tall : static_cast<platform::PropertyPage*>(&heading);
+      CTreePropSheet sheet("Test Options");
+      sheet.AddPage(&general);
+      sheet.AddPage(later);
+      ASSERT_TRUE(sheet.SetTreeViewMode(tree, true, false));
+      std::optional<platform::Rect> before, after;
+      host->SetPromptObserver([&](platform::WxPrompt& p) {
+        before = host->ScreenRect(sheet, platform::IDOK);
+        ASSERT_TRUE(p.SelectPage(later->GetTitle()));
+        host->PumpUntil([&] { return sheet.GetShownPage() == later; }, 3000);
+        host->Settle(3000);
+        after = host->ScreenRect(sheet, platform::IDOK);
+        EXPECT_TRUE(p.SaveImage(folder + "/sheet_" + (tree ? "tree_" : "tabs_") + name + "_page.png"));
+        p.Cancel();
+      });
+      sheet.DoModal();
+      ASSERT_TRUE(before.has_value() && after.has_value());
+      EXPECT_EQ(before->left, after->left);
+      EXPECT_EQ(before->top, after->top);
+    }
   }
 }
 

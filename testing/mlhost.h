@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -61,9 +62,9 @@ class MlhostTest : public shellhosttest::ShellhostTest {
     ASSERT_TRUE(connected) << tool << " did not connect its player";
   }
 
-  // Runs a whole script; `onDisplay`: the window on the display the tests started on.
-  Output Run(const std::vector<std::string>& script, const std::string& plugin = "ml_ombrixj1.so",
-             bool onDisplay = false) {
+  // mlhost in script mode, taking commands as they are written; `onDisplay`: the window
+  // on the display the tests started on.
+  std::unique_ptr<ChildProcess> Start(const std::string& plugin, bool onDisplay) {
     std::vector<std::string> args = {"-c", "exec \"$0\" \"$@\" 2>&1"};
     if (onDisplay) {
       args.push_back("/usr/bin/env");
@@ -74,7 +75,14 @@ class MlhostTest : public shellhosttest::ShellhostTest {
     args.push_back(home_ + "/Plugins/" + plugin);
     if (onDisplay) args.push_back("-w");
     args.push_back("script");
-    ChildProcess mlhost("/bin/sh", args);
+    return std::make_unique<ChildProcess>("/bin/sh", args);
+  }
+
+  // Runs a whole script.
+  Output Run(const std::vector<std::string>& script, const std::string& plugin = "ml_ombrixj1.so",
+             bool onDisplay = false) {
+    const std::unique_ptr<ChildProcess> process = Start(plugin, onDisplay);
+    ChildProcess& mlhost = *process;
     for (const std::string& line : script) mlhost.WriteLine(line);
     mlhost.CloseInput();
     Output out;

@@ -16,6 +16,7 @@
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtkx.h>
@@ -1257,6 +1258,69 @@ std::optional<Rect> WxHost::ScreenRect(UiWindow& window, int controlId, long ite
   return r != nullptr ? r->ScreenRectOf(controlId, item) : std::nullopt;
 }
 
+namespace {
+
+GdkWindow* ShownGdkWindow(RenderedWindow* r) {
+  if (r == nullptr || !r->top()->IsShown()) return nullptr;
+  GtkWidget* top = gtk_widget_get_toplevel(static_cast<GtkWidget*>(r->top()->GetHandle()));
+  return top != nullptr && gtk_widget_get_mapped(top) ? gtk_widget_get_window(top) : nullptr;
+}
+
+}  // namespace
+
+std::optional<Rect> WxHost::WindowScreenRect(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  if (shown == nullptr) return std::nullopt;
+  int x = 0, y = 0;
+  gdk_window_get_origin(shown, &x, &y);
+  return Rect{x, y, x + gdk_window_get_width(shown), y + gdk_window_get_height(shown)};
+}
+
+std::optional<Rect> WxHost::WindowFrameExtents(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  if (shown == nullptr || !GDK_IS_X11_WINDOW(shown)) return std::nullopt;
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(shown));
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::optional<Rect> extents;
+  if (XGetWindowProperty(display, GDK_WINDOW_XID(shown), XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4,
+                         False, XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+      data != nullptr && format == 32 && count == 4) {
+    const auto* v = reinterpret_cast<const unsigned long*>(data);
+    extents = Rect{static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]), static_cast<int>(v[3])};
+  }
+  if (data != nullptr) XFree(data);
+  return extents;
+}
+
+unsigned long WxHost::WindowXid(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  return shown != nullptr && GDK_IS_X11_WINDOW(shown) ? GDK_WINDOW_XID(shown) : 0;
+}
+
+std::optional<unsigned long> WxHost::WindowDecorationHint(UiWindow& window) {
+  GdkWindow* shown = ShownGdkWindow(impl_->Find(window));
+  if (shown == nullptr || !GDK_IS_X11_WINDOW(shown)) return std::nullopt;
+  Display* display = GDK_DISPLAY_XDISPLAY(gdk_window_get_display(shown));
+  const Atom hints = XInternAtom(display, "_MOTIF_WM_HINTS", False);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  std::optional<unsigned long> decorations;
+  // flags, functions, decorations, input mode, status; flag 2: the decorations are named.
+  if (XGetWindowProperty(display, GDK_WINDOW_XID(shown), hints, 0, 5, False, hints, &type, &format, &count, &after,
+                         &data) == Success &&
+      data != nullptr && format == 32 && count >= 3) {
+    const auto* v = reinterpret_cast<const unsigned long*>(data);
+    if (v[0] & 2) decorations = v[2];
+  }
+  if (data != nullptr) XFree(data);
+  return decorations;
+}
+
 std::optional<Rect> WxHost::ScreenRectOfHeader(UiWindow& window, int controlId, int slot) {
   RenderedWindow* r = impl_->Find(window);
   return r != nullptr ? r->ScreenRectOfHeader(controlId, slot) : std::nullopt;
@@ -1304,6 +1368,53 @@ std::string WxHost::TrayIconTooltip(HWND window, UINT id) {
   std::string out = tip != nullptr ? tip : "";
   g_free(tip);
   return out;
+}
+
+namespace {
+
+// The screen's pixels in an area; null when the area is not on the screen.
+GdkPixbuf* ScreenArea(const Rect& area) {
+  if (area.IsEmpty()) return nullptr;
+  GdkWindow* root = gdk_get_default_root_window();
+  gdk_display_sync(gdk_window_get_display(root));
+  return gdk_pixbuf_get_from_window(root, area.left, area.top, area.Width(), area.Height());
+}
+
+}  // namespace
+
+std::vector<COLORREF> WxHost::ScreenPixels(const Rect& area) {
+  std::vector<COLORREF> out;
+  GdkPixbuf* shot = ScreenArea(area);
+  if (shot == nullptr) return out;
+  const int channels = gdk_pixbuf_get_n_channels(shot);
+  const int stride = gdk_pixbuf_get_rowstride(shot);
+  const guchar* pixels = gdk_pixbuf_read_pixels(shot);
+  for (int y = 0; y < gdk_pixbuf_get_height(shot); ++y) {
+    for (int x = 0; x < gdk_pixbuf_get_width(shot); ++x) {
+      const guchar* p = pixels + y * stride + x * channels;
+      out.push_back(RGB(p[0], p[1], p[2]));
+    }
+  }
+  g_object_unref(shot);
+  return out;
+}
+
+bool WxHost::SaveScreenImage(const Rect& area, const std::string& path) {
+  GdkPixbuf* shot = ScreenArea(area);
+  if (shot == nullptr) return false;
+  const bool saved = gdk_pixbuf_save(shot, path.c_str(), "png", nullptr, nullptr) != FALSE;
+  g_object_unref(shot);
+  return saved;
+}
+
+std::optional<Rect> WxHost::TrayIconRect(HWND window, UINT id) {
+  if (!TrayIconEmbedded(window, id)) return std::nullopt;
+  GtkWidget* plug = TrayPlug(impl_->trays.at({window, id})->icon.tooltip);
+  GdkWindow* shown = gtk_widget_get_window(plug);
+  if (shown == nullptr) return std::nullopt;
+  int x = 0, y = 0;
+  gdk_window_get_origin(shown, &x, &y);
+  return Rect{x, y, x + gdk_window_get_width(shown), y + gdk_window_get_height(shown)};
 }
 
 bool WxHost::ClickTrayIcon(HWND window, UINT id, UINT mouseMessage) {

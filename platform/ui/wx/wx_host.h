@@ -159,13 +159,34 @@ class WxHost : public Host {
   // Where a control of a rendered window is on the screen: a list view's row or a tree
   // view's item (-1: the whole control); nullopt when it is not shown. Tests point at it.
   std::optional<Rect> ScreenRect(UiWindow& window, int controlId, long item = -1);
+  // Where a rendered top-level window lies on the screen (its own area, without what the
+  // window manager adds round it); nullopt when it is not shown.
+  std::optional<Rect> WindowScreenRect(UiWindow& window);
+  // The window manager's frame round a shown top-level window: the widths of its left,
+  // top, right and bottom parts (all 0 for a window it does not decorate); nullopt until
+  // the window manager has said.
+  std::optional<Rect> WindowFrameExtents(UiWindow& window);
+  // The decorations a shown top-level window asks of the window manager (the Motif hint's
+  // bits: border 2, resize handles 4, title 8, menu 16, ...); nullopt when it names none,
+  // which leaves the manager's full decorations.
+  std::optional<unsigned long> WindowDecorationHint(UiWindow& window);
+  // The display's id of a shown top-level window (0: not shown), for tools that act on it
+  // from outside as a window manager would (resizing it, say).
+  unsigned long WindowXid(UiWindow& window);
   // Where the header of a list view's column at a display slot is on the screen.
   std::optional<Rect> ScreenRectOfHeader(UiWindow& window, int controlId, int slot);
+
+  // What the screen shows in an area now (as the display holds it, whatever window is
+  // there): its pixels row by row (empty when the area is off the screen), or a PNG.
+  std::vector<COLORREF> ScreenPixels(const Rect& area);
+  bool SaveScreenImage(const Rect& area, const std::string& path);
 
   // The tray: whether the icon of (window, id) sits in a notification area now, and its
   // tooltip as shown.
   bool TrayIconEmbedded(HWND window, UINT id);
   std::string TrayIconTooltip(HWND window, UINT id);
+  // Where the icon sits on the screen; nullopt when it sits in no notification area.
+  std::optional<Rect> TrayIconRect(HWND window, UINT id);
   // A person clicks the tray icon (WM_LBUTTONDBLCLK or WM_RBUTTONDOWN) through the same
   // path as a real click; false when there is no such icon.
   bool ClickTrayIcon(HWND window, UINT id, UINT mouseMessage);

@@ -10,7 +10,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <thread>
 
@@ -18,6 +21,7 @@
 
 #include "testing/person.h"
 #include "testing/processes.h"
+#include "testing/tray.h"
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/list_view.h"
@@ -316,10 +320,94 @@ TEST_F(WxHostPersonTest, EnterChoosesTheMessageBoxsDefaultButton) {
       if (const char* out = std::getenv("TOVARIN_GUI_OUT"); out != nullptr && c.expected == IDYES) {
         p.SaveImage(std::string(out) + "/message_box_question.png");
       }
+      // A key pressed before the box is active is lost, and the box would wait for good.
+      EXPECT_TRUE(host_->PumpUntil([&] { return person.ActiveCaption() == p.caption(); }, 5000));
       person.Key(XK_Return);
     });
     EXPECT_EQ(host_->MessageBox("Remove it?", "Remove the Playlist from the Player", c.flags), c.expected) << c.flags;
   }
+}
+
+// The mean colour of some pixels.
+struct Mean {
+  double r = 0, g = 0, b = 0;
+};
+Mean MeanOf(const std::vector<COLORREF>& pixels) {
+  Mean m;
+  for (COLORREF c : pixels) {
+    m.r += GetRValue(c);
+    m.g += GetGValue(c);
+    m.b += GetBValue(c);
+  }
+  const double n = pixels.empty() ? 1.0 : static_cast<double>(pixels.size());
+  return {m.r / n, m.g / n, m.b / n};
+}
+
+// A person's double click on a tray icon reaches its window as one double click (the
+// desktop reports each of its clicks), and a later double click as one more. The icons of a
+// connected and of a disconnected player, as the tray shows them, differ at a glance.
+TEST_F(WxHostPersonTest, ADoubleClickOnATrayIconReachesItsWindowOnce) {
+  Person person;
+  ASSERT_TRUE(person.ok());
+  testing::Tray tray;
+  ASSERT_TRUE(tray.started()) << "trayer could not be started";
+  RegisterClass("Wx Tray Owner");
+  int doubleClicks = 0;
+  HWND owner = CreateWindow("Wx Tray Owner", 0, [&](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    if (m == WM_USER + 1 && l == static_cast<LPARAM>(WM_LBUTTONDBLCLK)) ++doubleClicks;
+    return DefWindowProc(h, m, w, l);
+  });
+  TrayIcon icon{owner, 1, WM_USER + 1, "tovarin-player-connected", "Test Jukebox"};
+  ASSERT_TRUE(ShellNotifyIcon(NIM_ADD, icon));
+  // The tray grows to hold the icon after taking it: the icon's place holds once it lies
+  // wholly on the screen and stays there while nothing else happens.
+  const int screenWidth = host_->GetSystemMetric(SM_CXSCREEN);
+  std::optional<Rect> place;
+  ASSERT_TRUE(host_->PumpUntil(
+      [&] {
+        const std::optional<Rect> before = host_->TrayIconRect(owner, 1);
+        host_->Settle(1000);
+        place = host_->TrayIconRect(owner, 1);
+        return place.has_value() && place == before && place->right <= screenWidth;
+      },
+      15000))
+      << "the icon never sat in the tray";
+  const Rect at = *place;
+  for (int gesture = 1; gesture <= 2; ++gesture) {
+    // A busy tray may still be taking the icon in: clicks that reached nothing are made
+    // again (a double click counted twice stays counted twice).
+    bool heard = false;
+    for (int attempt = 0; attempt < 3 && !heard; ++attempt) {
+      person.DoubleClickAt((at.left + at.right) / 2, (at.top + at.bottom) / 2);
+      heard = host_->PumpUntil([&] { return doubleClicks >= gesture; }, 3000);
+    }
+    ASSERT_TRUE(heard) << gesture;
+    host_->Settle(3000);  // both clicks are in: the display took them before it answered
+    EXPECT_EQ(doubleClicks, gesture);
+    // The next gesture comes once the desktop's double-click time (400 ms) is over.
+    const auto over = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    host_->PumpUntil([&] { return std::chrono::steady_clock::now() >= over; }, 2000);
+  }
+
+  const char* out = std::getenv("TOVARIN_GUI_OUT");
+  const std::string folder = std::string(out != nullptr && *out != '\0' ? out : ".") + "/gui";
+  std::filesystem::create_directories(folder);
+  const std::vector<COLORREF> connected = host_->ScreenPixels(at);
+  ASSERT_FALSE(connected.empty());
+  EXPECT_TRUE(host_->SaveScreenImage(at, folder + "/tray_icon_connected.png"));
+  icon.icon = "tovarin-player-disconnected";
+  ASSERT_TRUE(ShellNotifyIcon(NIM_MODIFY, icon));
+  ASSERT_TRUE(host_->PumpUntil([&] { return host_->ScreenPixels(at) != connected; }, 5000));
+  host_->Settle(3000);
+  const std::vector<COLORREF> disconnected = host_->ScreenPixels(at);
+  EXPECT_TRUE(host_->SaveScreenImage(at, folder + "/tray_icon_disconnected.png"));
+  // Green on the one, red on the other, in what a person sees of the whole icon.
+  const Mean on = MeanOf(connected), off = MeanOf(disconnected);
+  std::printf("mean colours: connected %.0f %.0f %.0f, disconnected %.0f %.0f %.0f\n", on.r, on.g, on.b, off.r, off.g, off.b);
+  EXPECT_GT(on.g - on.r, 8.0);
+  EXPECT_GT(off.r - off.g, 8.0);
+  EXPECT_TRUE(ShellNotifyIcon(NIM_DELETE, icon));
+  DestroyWindow(owner);
 }
 
 enum { kEdit = 200, kButton, kCheck, kRadioA, kRadioB, kCombo, kChoice, kList, kListView, kTree,

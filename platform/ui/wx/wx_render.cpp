@@ -447,6 +447,20 @@ wxSize LabelSize(wxStaticText* label) {
   return wxSize(std::max(best.x, static_cast<int>(w)), std::max(best.y, static_cast<int>(h)));
 }
 
+// A label given a width (in characters of its own font) wraps its text there and holds
+// that width, whatever text it shows: a page measured from its template, with the label
+// still empty or short, gets the room the page takes once its texts are filled in.
+void FitLabel(wxStaticText* label, int widthInChars) {
+  label->InvalidateBestSize();
+  const int width = widthInChars * label->GetCharWidth();
+  if (width > 0 && label->GetBestSize().x > width) {
+    label->Wrap(width);
+    label->InvalidateBestSize();
+  }
+  const wxSize size = LabelSize(label);
+  label->SetMinSize(wxSize(std::max(width, size.x), size.y));
+}
+
 // A labelled group's frame, whose own width is its label's: what it holds is sized by the
 // sizer. (GTK's frame asks its children for their natural widths, and a wrapped label's
 // natural width is its whole text on one line, which widened every group holding one.)
@@ -1052,12 +1066,7 @@ wxWindow* RenderedWindow::MakeControl(const ControlTemplate& t, wxWindow* parent
         f.MakeLarger();
         label->SetFont(f);
       }
-      // A label given a width wraps its text there.
-      if (t.width > 0 && label->GetBestSize().x > t.width * charW) {
-        label->Wrap(t.width * charW);
-        label->InvalidateBestSize();
-      }
-      label->SetMinSize(LabelSize(label));
+      FitLabel(label, t.width);
       w = label;
       break;
     }
@@ -1526,14 +1535,7 @@ void RenderedWindow::Sync(Control& c, wxWindow* w, ControlAspect what) {
       if (what == ControlAspect::Text) {
         if (auto* s = dynamic_cast<wxStaticText*>(w)) {
           s->SetLabelText(W(c.GetText()));
-          s->InvalidateBestSize();
-          const int width = c.tmpl().width * s->GetCharWidth();
-          if (width > 0 && s->GetBestSize().x > width) {
-            s->Wrap(width);
-            s->InvalidateBestSize();
-          }
-          const wxSize size = LabelSize(s);
-          s->SetMinSize(wxSize(std::max(width, size.x), size.y));
+          FitLabel(s, c.tmpl().width);
         }
       }
       break;
