@@ -25,11 +25,11 @@
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
-#include "device/player_results.h"
 #include "device/sortable.h"
 #include "device/track_names.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
+#include "platform/vendorsdk/sdk_results.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
@@ -375,14 +375,14 @@ class CopyRun {
       std::string text;
       if (completion_) {
         // The player's own result for the file, passed on by its completion notice.
-        text = PlayerResultText(static_cast<std::uint32_t>(status));
+        text = platform::SdkResultText(static_cast<std::uint32_t>(status));
         if (text.empty()) text = "The player did not complete the copy.";
       } else {
         LastDeviceError(device_, code, text);
       }
       Log(line + Printf("error (0x%x)(0x%x).", static_cast<unsigned>(status), static_cast<unsigned>(code)) +
           (text.empty() ? "" : " " + text));
-      if (completion_ && static_cast<std::uint32_t>(status) == kPlayerResultDiskFull) {
+      if (completion_ && static_cast<std::uint32_t>(status) == platform::kSdkErrDownloadDiskFull) {
         // Every further file would fail the same way.
         stop_ = true;
         diskFull_ = true;
