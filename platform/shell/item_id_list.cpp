@@ -3,14 +3,11 @@
 #include <cstring>
 
 #include "platform/com/allocator.h"
+#include "platform/text/little_endian.h"
 
 namespace platform {
 
-std::uint16_t ItemIdSize(const void* item) {
-  std::uint8_t b[2];
-  std::memcpy(b, item, 2);
-  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-}
+std::uint16_t ItemIdSize(const void* item) { return ReadLe16(item); }
 
 std::size_t ItemIdListSize(const void* data, std::size_t length) {
   if (data == nullptr) return 0;
