@@ -14,6 +14,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/kernel/invariant.h"
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/file_copy.h"
 #include "platform/vendorsdk/store_records.h"
@@ -640,7 +641,10 @@ bool SimPlayer::NameTakenLocked(std::uint32_t parent, std::string_view name,
   auto c = children_.find(parent);
   if (c != children_.end()) {
     for (std::uint32_t id : c->second) {
-      if (id != except && EqualsNoCase(items_.at(id).name, name)) return true;
+      if (id == except) continue;
+      const auto child = items_.find(id);
+      // The children index names only items the store holds; a name it cannot check is taken.
+      if (!TOVARIN_INVARIANT(child != items_.end()) || EqualsNoCase(child->second.name, name)) return true;
     }
   }
   for (const auto& [id, it] : pending_) {
@@ -780,7 +784,9 @@ SdkResult SimPlayer::NextChild(const SdkItem& parent, std::uint64_t* cursor,
   if (c == children_.end()) return kSdkErrNoMoreItems;
   auto next = c->second.upper_bound(std::uint32_t(*cursor));
   if (next == c->second.end()) return kSdkErrNoMoreItems;
-  const SimItem& it = items_.at(*next);
+  const auto found = items_.find(*next);
+  if (!TOVARIN_INVARIANT(found != items_.end())) return kSdkErrLibraryCorrupt;
+  const SimItem& it = found->second;
   *cursor = it.id;
   child->id = it.id;
   child->type = it.type;
@@ -955,8 +961,12 @@ SdkResult SimPlayer::SetAttribute(const SdkItem& item, const SdkAttribute& a) {
     const std::uint32_t target = a.number;
     if (!IsDataContainer(target)) return kSdkErrInvalidId;
     // A folder may not go into itself or below itself.
-    for (std::uint32_t p = target; folder && p != kSdkDataRootId; p = items_.at(p).parent) {
+    // Loading moves every data item whose folders do not lead to the root there.
+    for (std::uint32_t p = target; folder && p != kSdkDataRootId;) {
       if (p == changed.id) return kSdkErrInvalidArg;
+      const auto up = items_.find(p);
+      if (!TOVARIN_INVARIANT(up != items_.end())) return kSdkErrLibraryCorrupt;
+      p = up->second.parent;
     }
     if (target != changed.parent && NameTakenLocked(target, changed.name, changed.id)) {
       return exists;
