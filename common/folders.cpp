@@ -202,26 +202,7 @@ std::optional<std::string> ReadFileBytes(std::string_view path) {
 }
 
 bool ReplaceFileBytes(std::string_view path, std::string_view bytes) {
-  const std::string target = platform::ToPosixPath(path);
-  // A short name of its own in the same folder: the target's name may be as long as
-  // names can be.
-  const std::size_t slash = target.rfind('/');
-  std::string temporary = (slash == std::string::npos ? std::string() : target.substr(0, slash + 1)) + ".tmpXXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
-  ::fchmod(fd, 0644);
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temporary.c_str(), target.c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
+  return platform::ReplaceFile(platform::ToPosixPath(path), bytes, platform::NewFileMode::kShared);
 }
 
 std::string SafeFileNamePart(std::string_view name, std::size_t maxBytes) {

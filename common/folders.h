@@ -52,6 +52,6 @@ std::string SafeFileNamePart(std::string_view name, std::size_t maxBytes = 255);
 
 // The whole content of a file; nullopt when it cannot be read.
 std::optional<std::string> ReadFileBytes(std::string_view path);
-// Makes `bytes` the file's whole content through a temporary file beside it that is
-// renamed over it, so a write that fails leaves the old file as it was; false then.
+// Makes `bytes` the file's whole content (mode 0644) as platform::ReplaceFile does: a
+// write that fails leaves the old file as it was; false then.
 bool ReplaceFileBytes(std::string_view path, std::string_view bytes);

@@ -5,6 +5,7 @@
 
 #include "common/identity.h"
 #include "platform/settings/settings.h"
+#include "platform/text/little_endian.h"
 
 namespace {
 
@@ -23,8 +24,7 @@ int ReadSettingDword(std::string_view name, std::uint32_t& out) {
   if (!key) return 0;
   auto value = key->Get(name);
   if (value && value->type == platform::ValueType::Dword && value->data.size() == 4) {
-    const auto* b = reinterpret_cast<const unsigned char*>(value->data.data());
-    out = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+    out = platform::ReadLe32(value->data.data());
   }
   return 1;
 }

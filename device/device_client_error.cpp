@@ -14,15 +14,6 @@ namespace {
 
 constexpr int kCodeUnexpected = static_cast<int>(0x8000FFFFu);
 
-template <typename... Args>
-std::string Format(const char* format, Args... args) {
-  int n = std::snprintf(nullptr, 0, format, args...);
-  if (n <= 0) return std::string();
-  std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-  std::snprintf(buffer.data(), buffer.size(), format, args...);
-  return std::string(buffer.data(), static_cast<std::size_t>(n));
-}
-
 }  // namespace
 
 KernelDeviceClientException ManagerNotRunningError() {
@@ -52,20 +43,20 @@ std::string DeviceErrorReportText(const char* context, const std::exception* err
   const char* ctx = context != nullptr ? context : "";
   if (const auto* e = dynamic_cast<const KernelDeviceClientException*>(error)) {
     if (e->code() == kCodeUnexpected) {
-      return Format(
+      return platform::Printf(
           "%s\n\nCode: 0x%X\nSource: %s\nDetail: %s\n\nIf this problem persists, try switching driver modes.\n"
           "Select '%s Options' from the systray\nicon to access this option.  See our Known Issues page for more "
           "details.",
           ctx, static_cast<unsigned>(e->code()), e->source().c_str(), e->detail().c_str(), id.managerName.c_str());
     }
-    return Format("%s\n\nCode: 0x%X\nSource: %s\nDetail: %s\n\nYou may need to terminate and restart %s (%s).", ctx,
+    return platform::Printf("%s\n\nCode: 0x%X\nSource: %s\nDetail: %s\n\nYou may need to terminate and restart %s (%s).", ctx,
                   static_cast<unsigned>(e->code()), e->source().c_str(), e->detail().c_str(),
                   id.managerName.c_str(), id.managerExeName.c_str());
   }
   // Any other error: its message, cut as the report's buffer of 256 characters cuts it.
   std::string message = error != nullptr ? error->what() : "";
   message.resize(platform::Utf8PrefixLength(message, 255));
-  return Format("%s\n\nDetail: %s\n\nYou may need to terminate and restart %s (%s).", ctx, message.c_str(),
+  return platform::Printf("%s\n\nDetail: %s\n\nYou may need to terminate and restart %s (%s).", ctx, message.c_str(),
                 id.managerName.c_str(), id.managerExeName.c_str());
 }
 

@@ -23,7 +23,9 @@
 #include "platform/window/wait.h"
 #include "platform/window/window.h"
 #include "platform/paths/paths.h"
+#include "platform/text/little_endian.h"
 #include "platform/text/text.h"
+#include "platform/vendorsdk/attribute_block.h"
 
 namespace driver {
 
@@ -674,17 +676,18 @@ int KernelDeviceCLSDK3::SetTrackNumberAttribute(const KernelId& track, const cha
   InvalidateTrackIndex();
   if (track.word[0] == trackCacheKey_.word[0]) trackCacheKey_ = KernelId();
   const std::uint32_t v = static_cast<std::uint32_t>(value);
-  std::uint8_t bytes[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+  std::string bytes;
+  platform::AppendLe32(bytes, v);
   return MapSdkResult(Sdk().SetItemAttribute(SdkDeviceNumber(), Item(track.word[0], platform::kSdkTrack), name,
-                                             platform::kSdkAttrNumber, 4, bytes));
+                                             platform::kSdkAttrNumber, 4, bytes.data()));
 }
 
-int KernelDeviceCLSDK3::SetTrackArtist(const KernelId& t, std::string_view s) { return SetTrackText(t, u"ARTIST", s); }
-int KernelDeviceCLSDK3::SetTrackAlbum(const KernelId& t, std::string_view s) { return SetTrackText(t, u"ALBUM", s); }
-int KernelDeviceCLSDK3::SetTrackTitle(const KernelId& t, std::string_view s) { return SetTrackText(t, u"TITLE", s); }
-int KernelDeviceCLSDK3::SetTrackGenre(const KernelId& t, std::string_view s) { return SetTrackText(t, u"GENRE", s); }
-int KernelDeviceCLSDK3::SetTrackNumber(const KernelId& t, int n) { return SetTrackNumberAttribute(t, u"TRACK NUM", n); }
-int KernelDeviceCLSDK3::SetTrackYear(const KernelId& t, int y) { return SetTrackNumberAttribute(t, u"YEAR", y); }
+int KernelDeviceCLSDK3::SetTrackArtist(const KernelId& t, std::string_view s) { return SetTrackText(t, platform::kAttrArtistSdk, s); }
+int KernelDeviceCLSDK3::SetTrackAlbum(const KernelId& t, std::string_view s) { return SetTrackText(t, platform::kAttrAlbumSdk, s); }
+int KernelDeviceCLSDK3::SetTrackTitle(const KernelId& t, std::string_view s) { return SetTrackText(t, platform::kAttrTitleSdk, s); }
+int KernelDeviceCLSDK3::SetTrackGenre(const KernelId& t, std::string_view s) { return SetTrackText(t, platform::kAttrGenreSdk, s); }
+int KernelDeviceCLSDK3::SetTrackNumber(const KernelId& t, int n) { return SetTrackNumberAttribute(t, platform::kAttrTrackNumberSdk, n); }
+int KernelDeviceCLSDK3::SetTrackYear(const KernelId& t, int y) { return SetTrackNumberAttribute(t, platform::kAttrYearSdk, y); }
 int KernelDeviceCLSDK3::SetTrackComment(const KernelId&, std::string_view) {
   // No attribute of the player holds a comment: refused, never taken and lost.
   SetReplyError(kStatusFailed, "This player does not keep comments.");
@@ -717,15 +720,15 @@ int KernelDeviceCLSDK3::UploadTrack(std::string_view sourcePath, const TrackReco
   if (const int refused = RefuseUnopenable(sourcePath, nullptr); refused != kStatusOk) return refused;
   const std::string codec = platform::ToUpperAscii(GetCodecExtension(r.codec));
   const std::vector<std::uint8_t> block = SdkAttributeBlock()
-                                              .Text("TITLE", r.title.GetText())
-                                              .Text("ALBUM", r.album.GetText())
-                                              .Text("ARTIST", r.artist.GetText())
-                                              .Text("GENRE", r.genre.GetText())
-                                              .Text("CODEC", codec)
-                                              .Number("FILE SIZE", static_cast<std::uint32_t>(r.fileSize))
-                                              .Number("LENGTH", static_cast<std::uint32_t>(r.length))
-                                              .Number("TRACK NUM", static_cast<std::uint32_t>(r.trackNumber))
-                                              .Number("YEAR", static_cast<std::uint32_t>(r.year))
+                                              .Text(platform::kAttrTitle, r.title.GetText())
+                                              .Text(platform::kAttrAlbum, r.album.GetText())
+                                              .Text(platform::kAttrArtist, r.artist.GetText())
+                                              .Text(platform::kAttrGenre, r.genre.GetText())
+                                              .Text(platform::kAttrCodec, codec)
+                                              .Number(platform::kAttrFileSize, static_cast<std::uint32_t>(r.fileSize))
+                                              .Number(platform::kAttrLength, static_cast<std::uint32_t>(r.length))
+                                              .Number(platform::kAttrTrackNumber, static_cast<std::uint32_t>(r.trackNumber))
+                                              .Number(platform::kAttrYear, static_cast<std::uint32_t>(r.year))
                                               .Bytes();
   const std::optional<platform::SdkString> path = AnsiToBstr(sourcePath);
   const SdkResult result = Sdk().AddItem(SdkDeviceNumber(), platform::kSdkTrack, OrNull(path),
@@ -746,13 +749,13 @@ int KernelDeviceCLSDK3::UploadDataFile(std::string_view sourcePath, const Kernel
   const std::uint32_t size32 = size > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(size);
   const std::uint32_t attributes = (st.st_mode & S_IWUSR) != 0 ? 0x20u : 0x21u;  // archive, read-only
   const std::vector<std::uint8_t> block = SdkAttributeBlock()
-                                              .Text("TITLE", name)
-                                              .Number("FILE SIZE", size32)
-                                              .Text("FILE NAME", name)
-                                              .Number("MODIFIED FILETIME", static_cast<std::uint32_t>(st.st_mtime))
-                                              .Number("FILE ATTRIB", attributes)
-                                              .Number("TRACK ID", 0)
-                                              .Number("PARENT FOLDER", folder.word[0])
+                                              .Text(platform::kAttrTitle, name)
+                                              .Number(platform::kAttrFileSize, size32)
+                                              .Text(platform::kAttrFileName, name)
+                                              .Number(platform::kAttrModifiedTime, static_cast<std::uint32_t>(st.st_mtime))
+                                              .Number(platform::kAttrFileAttributes, attributes)
+                                              .Number(platform::kAttrTrackId, 0)
+                                              .Number(platform::kAttrParentFolder, folder.word[0])
                                               .Bytes();
   const std::optional<platform::SdkString> path = AnsiToBstr(sourcePath);
   const SdkResult result = Sdk().AddItem(SdkDeviceNumber(), platform::kSdkDataFile, OrNull(path),
@@ -1032,11 +1035,11 @@ std::uint32_t KernelDeviceCLSDK3::FindDataFolder(const SdkItem& parent, std::str
 int KernelDeviceCLSDK3::CreateDataFolder(std::string_view name, const KernelId& parent, KernelId& newFolder) {
   const std::vector<std::uint8_t> block =
       SdkAttributeBlock()
-          .Text("FOLDER NAME", name)
-          .Number("MODIFIED FILETIME", static_cast<std::uint32_t>(std::time(nullptr)))
-          .Number("FILE ATTRIB", 0)
-          .Number("TRACK ID", 0)
-          .Number("PARENT FOLDER", parent.word[0])
+          .Text(platform::kAttrFolderName, name)
+          .Number(platform::kAttrModifiedTime, static_cast<std::uint32_t>(std::time(nullptr)))
+          .Number(platform::kAttrFileAttributes, 0)
+          .Number(platform::kAttrTrackId, 0)
+          .Number(platform::kAttrParentFolder, parent.word[0])
           .Bytes();
   newItemId_ = 0;
   uploadDoneSeen_ = 0;
@@ -1082,27 +1085,27 @@ int KernelDeviceCLSDK3::DeleteDataFolder(const KernelId& item) { return DeleteDa
 int KernelDeviceCLSDK3::RenameDataFile(const KernelId& item, std::string_view name) {
   if (item.word[0] == dataCacheKey_.word[0]) dataCacheKey_ = KernelId();
   return MapSdkResult(Sdk().SetItemAttribute(SdkDeviceNumber(), Item(item.word[0], platform::kSdkDataFile),
-                                             u"FILE NAME", platform::kSdkAttrText, std::uint32_t(name.size()),
+                                             platform::kAttrFileNameSdk, platform::kSdkAttrText, std::uint32_t(name.size()),
                                              name.data()));
 }
 
 int KernelDeviceCLSDK3::RenameDataFolder(const KernelId& item, std::string_view name) {
   if (item.word[0] == dataCacheKey_.word[0]) dataCacheKey_ = KernelId();
   const SdkItem folder = Item(item.word[0], platform::kSdkDataFolder);
-  Sdk().SetItemAttribute(SdkDeviceNumber(), folder, u"FILE NAME", platform::kSdkAttrText,
+  Sdk().SetItemAttribute(SdkDeviceNumber(), folder, platform::kAttrFileNameSdk, platform::kSdkAttrText,
                          std::uint32_t(name.size()), name.data());
-  return MapSdkResult(Sdk().SetItemAttribute(SdkDeviceNumber(), folder, u"FOLDER NAME", platform::kSdkAttrText,
+  return MapSdkResult(Sdk().SetItemAttribute(SdkDeviceNumber(), folder, platform::kAttrFolderNameSdk, platform::kSdkAttrText,
                                              std::uint32_t(name.size()), name.data()));
 }
 
 int KernelDeviceCLSDK3::MoveDataItem(const KernelId& item, const KernelId& targetFolder) {
   if (item.word[0] == dataCacheKey_.word[0]) dataCacheKey_ = KernelId();
   const std::uint32_t parent = targetFolder.word[0];
-  const std::uint8_t bytes[4] = {std::uint8_t(parent), std::uint8_t(parent >> 8), std::uint8_t(parent >> 16),
-                                 std::uint8_t(parent >> 24)};
+  std::string bytes;
+  platform::AppendLe32(bytes, parent);
   const std::uint32_t type = item.word[1] != 0 ? platform::kSdkDataFolder : platform::kSdkDataFile;
-  return MapSdkResult(Sdk().SetItemAttribute(SdkDeviceNumber(), Item(item.word[0], type), u"PARENT FOLDER",
-                                             platform::kSdkAttrNumber, 4, bytes));
+  return MapSdkResult(Sdk().SetItemAttribute(SdkDeviceNumber(), Item(item.word[0], type), platform::kAttrParentFolderSdk,
+                                             platform::kSdkAttrNumber, 4, bytes.data()));
 }
 
 int KernelDeviceCLSDK3::GetDataItemParent(const KernelId& item, KernelId& parent) {

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <set>
 
 #include "testing/driver.h"
 
@@ -20,38 +21,29 @@ using namespace drivertest;
 
 const bool kIsolated = platform::testing::IsolateNamespace();
 
+std::string FallbackText(const char* hex) {
+  return std::string("Dozi Driver Error: 0x") + hex +
+         "\n\nThe Dozi driver could not read this file, it may be corrupted.\nTry re-ripping it from the source CD.";
+}
+
 TEST(SdkErrorTextTest, EveryCodeOfTheTableAndTheFallback) {
-  const struct {
-    std::uint32_t code;
-    const char* text;
-  } kRows[] = {
-      {0x80004005, "Unspecified failure."},
-      {0x80070057, "Invalid or NULL arguments."},
-      {0x90, "Could not download, disk is full."},
-      {0x88, "Invalid filetype."},
-      {0x8E, "Cannot continue copying file to PC."},
-      {0x8A, "Audio format not found."},
-      {0x87, "Invalid track, file, or playlist ID."},
-      {0x85, "No more items in enumeration."},
-      {0x18, "File is copy-protected."},
-      {0x8D, "Device is busy with previous operation."},
-      {0x8C, "Library on-board the device is corrupt.  Do a cleanup."},
-      {0x86, "Device driver could not load."},
-      {0x95, "File is DRM-protected."},
-      {0x99, "Storage media not found."},
-      {0x83, "Not enough free memory to complete the operation."},
-      {0x80, "Device not connected."},
-      {0x82, "USB/1394 port is in use or unavailable."},
-      {0x98, "SmartMedia card is write protected."},
-      {0x11, "Track already exists on device."},
-      {0x16, "General error during transfer."},
-      {0x91, "Unsupported item type or property type."},
-      {0x8F, "Selected file path is invalid, or disk is full."},
-  };
-  for (const auto& row : kRows) EXPECT_EQ(SdkErrorText(row.code), row.text) << std::hex << row.code;
-  EXPECT_EQ(SdkErrorText(0x1234),
-            "Dozi Driver Error: 0x1234\n\nThe Dozi driver could not read this file, it may be corrupted.\nTry "
-            "re-ripping it from the source CD.");
+  std::set<std::uint32_t> seen;
+  for (const platform::SdkResultRow& row : platform::kSdkResultRows) {
+    EXPECT_TRUE(seen.insert(row.code).second) << "twice: " << row.name;
+    EXPECT_NE(row.code, platform::kSdkOk) << row.name;
+    const std::string text = SdkErrorText(row.code);
+    if (row.text.empty()) {
+      EXPECT_EQ(text.rfind("Dozi Driver Error: 0x", 0), 0u) << row.name;
+    } else {
+      EXPECT_EQ(text, row.text) << row.name;
+    }
+  }
+  // Codes the driver shows by name, and the two it turns into statuses of its own.
+  EXPECT_EQ(SdkErrorText(platform::kSdkErrDownloadDiskFull), "Could not download, disk is full.");
+  EXPECT_EQ(SdkErrorText(platform::kSdkErrFail), "Unspecified failure.");
+  EXPECT_EQ(SdkErrorText(platform::kSdkErrFileExists), FallbackText("8B"));
+  EXPECT_EQ(SdkErrorText(platform::kSdkErrFolderExists), FallbackText("1700"));
+  EXPECT_EQ(SdkErrorText(0x1234), FallbackText("1234"));
 }
 
 TEST(SdkStringTest, TheSdkKeepsAtMost255Characters) {

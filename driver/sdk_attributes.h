@@ -6,7 +6,8 @@
 // 2 UTF-16 text), u16 name length n, u32 value length v, n name bytes, v value bytes.
 //
 // The readers take the block the SDK handed over, which is outside data: every length is
-// checked against the bytes actually there. The walk stops at the first entry whose header,
+// checked against the bytes actually there, by the reader the simulated player shares
+// (platform/vendorsdk/attribute_block.h). The walk stops at the first entry whose header,
 // name or value would run past the end (the entries before it count); an integer entry
 // shorter than 4 bytes is skipped; a longer one gives its first 4 bytes. Values of any other
 // type are read as UTF-16. Names compare without regard to case; unknown names, and values

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "common/version.h"
-#include "device/player_results.h"
 #include "platform/settings/settings.h"
 #include "platform/text/text.h"
 
@@ -13,8 +12,7 @@ namespace driver {
 // ---- Error texts ----
 
 std::string SdkErrorText(std::uint32_t code) {
-  static_assert(device::kPlayerResultDiskFull == platform::kSdkErrDownloadDiskFull);
-  if (std::string text = device::PlayerResultText(code); !text.empty()) return text;
+  if (const std::string_view text = platform::SdkResultText(code); !text.empty()) return std::string(text);
   char buffer[256];
   std::snprintf(buffer, sizeof buffer,
                 "Dozi Driver Error: 0x%X\n\nThe Dozi driver could not read this file, it may be "

@@ -40,12 +40,6 @@ int TableAt(const std::array<int, N>& table, int position) {
   return table[static_cast<std::size_t>(std::clamp(position, 0, static_cast<int>(N) - 1))];
 }
 
-std::string Format(const char* format, int value) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 }  // namespace
 
 std::string TonavelPluginsAddress() {
@@ -279,10 +273,10 @@ bool OptTransfersTranscode::OnInitDialog() {
 }
 
 void OptTransfersTranscode::UpdateLabels() {
-  SetDlgItemText(kMp3BitrateLabel, Format("%d Kbps ", TableAt(kMp3Bitrates, Slider(kMp3Bitrate).GetPos())));
-  SetDlgItemText(kWmaBitrateLabel, Format("%d Kbps ", TableAt(kWmaBitrates, Slider(kWmaBitrate).GetPos())));
-  SetDlgItemText(kMp3QualityLabel, Format("%d %% ", Slider(kMp3Quality).GetPos() * 10 + 10));
-  SetDlgItemText(kWmaQualityLabel, Format("%d %% ", TableAt(kWmaQualities, Slider(kWmaQuality).GetPos())));
+  SetDlgItemText(kMp3BitrateLabel, platform::Printf("%d Kbps ", TableAt(kMp3Bitrates, Slider(kMp3Bitrate).GetPos())));
+  SetDlgItemText(kWmaBitrateLabel, platform::Printf("%d Kbps ", TableAt(kWmaBitrates, Slider(kWmaBitrate).GetPos())));
+  SetDlgItemText(kMp3QualityLabel, platform::Printf("%d %% ", Slider(kMp3Quality).GetPos() * 10 + 10));
+  SetDlgItemText(kWmaQualityLabel, platform::Printf("%d %% ", TableAt(kWmaQualities, Slider(kWmaQuality).GetPos())));
 }
 
 void OptTransfersTranscode::ShowSliders() {

@@ -25,11 +25,11 @@
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "device/messages.h"
-#include "device/player_results.h"
 #include "device/sortable.h"
 #include "device/track_names.h"
 #include "platform/paths/paths.h"
 #include "platform/text/text.h"
+#include "platform/vendorsdk/sdk_results.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
@@ -49,12 +49,6 @@ constexpr const char* kSetupFailed = "Could not set up transfer to PC.";
 constexpr const char* kLockedMessage =
     "Some of the selected files are locked content and cannot be transferred.\nThey will be skipped, but your "
     "other non-locked files will still be transferred.";
-
-std::string Printf(const char* format, auto... args) {
-  char text[1024];
-  std::snprintf(text, sizeof text, format, args...);
-  return text;
-}
 
 // The files of a run are created with the person's usual permissions (umask).
 mode_t FileMode() {
@@ -225,12 +219,12 @@ class CopyRun {
     const double fraction =
         count_ > 0 ? std::clamp((index_ * 100.0 + percent) / (count_ * 100.0), 0.0, 1.0) : 1.0;
     dialog_.Progress(transfer::CTransferDialog::kRunProgressId).SetPos(static_cast<int>(fraction * 1000));
-    dialog_.SetWindowText(Printf("%d%% Copy to Computer", static_cast<int>(fraction * 100)));
+    dialog_.SetWindowText(platform::Printf("%d%% Copy to Computer", static_cast<int>(fraction * 100)));
     dialog_.SetDlgItemText(transfer::CTransferDialog::kProcessingId,
-                           Printf("Processing file %d/%d.", std::min(index_ + 1, count_), count_));
+                           platform::Printf("Processing file %d/%d.", std::min(index_ + 1, count_), count_));
     const std::uint64_t seconds = (platform::GetTickCount64() - runStart_) / 1000;
     dialog_.SetDlgItemText(transfer::CTransferDialog::kElapsedId,
-                           Printf("%d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60)));
+                           platform::Printf("%d:%02d", static_cast<int>(seconds / 60), static_cast<int>(seconds % 60)));
     platform::PumpMessages(0);
   }
 
@@ -375,14 +369,14 @@ class CopyRun {
       std::string text;
       if (completion_) {
         // The player's own result for the file, passed on by its completion notice.
-        text = PlayerResultText(static_cast<std::uint32_t>(status));
+        text = platform::SdkResultText(static_cast<std::uint32_t>(status));
         if (text.empty()) text = "The player did not complete the copy.";
       } else {
         LastDeviceError(device_, code, text);
       }
-      Log(line + Printf("error (0x%x)(0x%x).", static_cast<unsigned>(status), static_cast<unsigned>(code)) +
+      Log(line + platform::Printf("error (0x%x)(0x%x).", static_cast<unsigned>(status), static_cast<unsigned>(code)) +
           (text.empty() ? "" : " " + text));
-      if (completion_ && static_cast<std::uint32_t>(status) == kPlayerResultDiskFull) {
+      if (completion_ && static_cast<std::uint32_t>(status) == platform::kSdkErrDownloadDiskFull) {
         // Every further file would fail the same way.
         stop_ = true;
         diskFull_ = true;
@@ -411,17 +405,17 @@ class CopyRun {
     dialog_.EnableDlgItem(transfer::CTransferDialog::kPostResultsId, false);
     ShowCounters();
     const int copied = static_cast<int>(result_.written.size());
-    std::string summary = Printf("%d of %d file%s copied", copied, count_, count_ == 1 ? "" : "s");
-    if (result_.skipped > 0) summary += Printf(", %d skipped", result_.skipped);
-    if (result_.failed > 0) summary += Printf(", %d failed", result_.failed);
+    std::string summary = platform::Printf("%d of %d file%s copied", copied, count_, count_ == 1 ? "" : "s");
+    if (result_.skipped > 0) summary += platform::Printf(", %d skipped", result_.skipped);
+    if (result_.failed > 0) summary += platform::Printf(", %d failed", result_.failed);
     dialog_.SetDlgItemText(transfer::CTransferDialog::kStatusId, summary + ".");
     dialog_.SetWindowText(result_.cancelled ? "Copy canceled." : "Copy complete.");
     if (diskFull_) {
       const int left = count_ - copied - result_.skipped;
       ShowInformation("The disk of " + platform::ShownPath(root_) + " is full.\n" +
-                      Printf("%d file%s could not be copied.", left, left == 1 ? "" : "s"));
+                      platform::Printf("%d file%s could not be copied.", left, left == 1 ? "" : "s"));
     } else if (result_.failed > 0 && !stop_) {
-      ShowInformation(Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") +
+      ShowInformation(platform::Printf("%d file%s could not be copied to ", result_.failed, result_.failed == 1 ? "" : "s") +
                       platform::ShownPath(root_) +
                       ".\nThe transfer log says why.");
     }

@@ -13,6 +13,7 @@
 #include "common/last_transfer.h"
 #include "common/version.h"
 #include "device/kernel_device_client.h"
+#include "platform/text/text.h"
 #include "platform/ui/host.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/playlist_commands.h"
@@ -45,12 +46,6 @@ std::atomic<LPITEMIDLIST>& Fixed(FixedFolder which) { return g_FixedFolderLists[
 void Record(FixedFolder which, LPITEMIDLIST list) {
   LPITEMIDLIST expected = nullptr;
   if (list != nullptr && !Fixed(which).compare_exchange_strong(expected, list)) platform::FreeItemIdList(list);
-}
-
-std::string Format(const char* format, const std::string& a) {
-  char text[1024];
-  std::snprintf(text, sizeof text, format, a.c_str());
-  return text;
 }
 
 std::string SettingText(std::string_view name) {
@@ -199,8 +194,8 @@ void ContentBuilder::VersionBlock(const std::string& own, const std::string& hos
 }
 
 void ContentBuilder::WrongModelBlock(const std::string& expected, const std::string& actual) {
-  Add(NT_ERROR, KernelId(), 0, Format("The device currently connected is not a '%s'.", expected));
-  Add(NT_MESSAGE, KernelId(), 1, Format("It is a '%s'.", actual));
+  Add(NT_ERROR, KernelId(), 0, platform::Printf("The device currently connected is not a '%s'.", expected.c_str()));
+  Add(NT_MESSAGE, KernelId(), 1, platform::Printf("It is a '%s'.", actual.c_str()));
   Add(NT_MESSAGE, KernelId(), 2, "Make sure you are using the correct systray icon to connect.");
   Add(NT_HELPLINK, KernelId(), 3,
       "For more help, double-click here to browse section 2.3.2 of the " + g_ProductIdentity.suiteName + " Fennwick.",

@@ -67,14 +67,9 @@ void DebugTrace(const char* format, ...) {
   if (!on) return;
   va_list args;
   va_start(args, format);
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(nullptr, 0, format, args);
+  const std::string text = platform::VPrintf(format, args);
   va_end(args);
-  std::vector<char> text(n > 0 ? static_cast<std::size_t>(n) + 1 : 1, '\0');
-  if (n > 0) std::vsnprintf(text.data(), text.size(), format, again);
-  va_end(again);
-  std::fprintf(stderr, "%u: %s", platform::GetTickCount(), text.data());
+  std::fprintf(stderr, "%u: %s", platform::GetTickCount(), text.c_str());
 }
 
 std::string FormatDateTimeLocale(std::int64_t time) {

@@ -139,21 +139,9 @@ SyncCache ReadSyncCache(const std::string& file) {
 }
 
 bool WriteSyncCache(const std::string& file, const SyncCache& cache) {
-  const std::string target = platform::ToPosixPath(file);
-  const std::string temporary = target + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    for (const auto& [path, state] : cache) out << state.size << '\t' << state.modified << '\t' << path << "\r\n";
-    out.flush();
-    if (!out) {
-      std::error_code ec;
-      fs::remove(temporary, ec);
-      return false;
-    }
-  }
-  std::error_code ec;
-  fs::rename(temporary, target, ec);
-  return !ec;
+  std::ostringstream out;
+  for (const auto& [path, state] : cache) out << state.size << '\t' << state.modified << '\t' << path << "\r\n";
+  return platform::ReplaceFile(platform::ToPosixPath(file), out.str(), platform::NewFileMode::kShared);
 }
 
 SyncScan ScanSourceFolders(const std::vector<std::string>& folders, const SyncCache& cache, transfer::TempFile* log) {

@@ -34,19 +34,9 @@ std::recursive_mutex& ViewLock() {
   return lock;
 }
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char text[512];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return text;
-}
+std::string Length(int seconds) { return platform::Printf("%d:%02d", seconds / 60, seconds % 60); }
 
-std::string Length(int seconds) { return Printf("%d:%02d", seconds / 60, seconds % 60); }
-
-std::string Bitrate(int kbps) { return kbps == 1 ? "VBR" : Printf("%d Kbps", kbps); }
+std::string Bitrate(int kbps) { return kbps == 1 ? "VBR" : platform::Printf("%d Kbps", kbps); }
 
 // "%m/%d/%Y %I:%M %p" of a time taken as UTC.
 std::string Date(std::uint32_t time) {
@@ -236,7 +226,7 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
   switch (type) {
     case NT_MEMSEG:
       switch (column) {
-        case 1: return Printf("%d", item.value3);
+        case 1: return platform::Printf("%d", item.value3);
         case 2: return FormatFloatLocale(item.value0 / 1024.0) + " MB";
         case 3: return FormatFloatLocale(item.value1 / 1024.0) + " MB";
         case 4: return FormatFloatLocale(item.value2 / 1024.0) + " MB";
@@ -248,11 +238,11 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
     case NT_INFO:
     case NT_NOTEFOLDER:
     case NT_CONTACTFOLDER:
-      return column == 1 ? Printf("%d", item.value3) : std::string();
+      return column == 1 ? platform::Printf("%d", item.value3) : std::string();
     case NT_CONTAINER: {
       const std::uint32_t kind = item.id.word[0];
       switch (column) {
-        case 1: return Printf("%d", item.value3);
+        case 1: return platform::Printf("%d", item.value3);
         case 2: return kind <= 2 ? FormatIntegerLocale(item.value0 / 1024) + " MB" : std::string();
         case 3: return kind == 1 ? FormatIntegerLocale(item.value1 / 1024) + " MB" : std::string();
         case 4: return kind == 1 ? FormatIntegerLocale(item.value2 / 1024) + " MB" : std::string();
@@ -261,28 +251,28 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
     }
     case NT_DATAFOLDER:
       if (folderList_ == nullptr || folderType_ == NT_DEVICE) {  // a row of the device root
-        if (column == 1) return Ask([&] { return Printf("%d", device.GetDataFileCount()); });
+        if (column == 1) return Ask([&] { return platform::Printf("%d", device.GetDataFileCount()); });
         if (column == 2) return Ask([&] { return FormatIntegerLocale(device.GetDataFilesSize() / 1024) + " MB"; });
         return {};
       }
       switch (column) {
-        case 1: return Printf("%d", item.value3);
+        case 1: return platform::Printf("%d", item.value3);
         case 2: return "File Folder";
         case 3: return item.value1 != 0 ? FormatDateTimeLocale(static_cast<std::uint32_t>(item.value1)) : std::string();
         default: return {};
       }
     case NT_FREQ:
-      return column == 1 ? Printf("%d", item.position) : std::string();
+      return column == 1 ? platform::Printf("%d", item.position) : std::string();
     case NT_TRACK:
       if (storage) {
         switch (column) {
-          case 1: return Printf("%d", item.position);
+          case 1: return platform::Printf("%d", item.position);
           case 2: return Kilobytes(item.value2);
           case 3: return Length(t.length);
           case 4: return Bitrate(t.bitrate);
           case 5:
             return Ask([&] {
-              return Printf("%s.%s", device.GetTrackTitle(item.id).c_str(),
+              return platform::Printf("%s.%s", device.GetTrackTitle(item.id).c_str(),
                             GetCodecExtension(device.GetTrackCodec(item.id)).c_str());
             });
           default: return {};
@@ -291,25 +281,25 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
       switch (column) {
         case 1: return std::string(t.artist.GetText());
         case 2: return std::string(t.album.GetText());
-        case 3: return Printf("%d", t.trackNumber);
+        case 3: return platform::Printf("%d", t.trackNumber);
         case 4: return std::string(t.title.GetText());
         case 5: return GetCodecExtension(t.codec);
         case 6: return Kilobytes(item.value2);
         case 7: return Length(t.length);
         case 8: return Bitrate(t.bitrate);
-        case 9: return Printf("%d kHz", t.sampleRate / 1000);  // the record holds Hz
-        case 10: return Printf("%d", t.year);
+        case 9: return platform::Printf("%d kHz", t.sampleRate / 1000);  // the record holds Hz
+        case 10: return platform::Printf("%d", t.year);
         case 11: return std::string(t.genre.GetText());
         case 12: return std::string(t.composer.GetText());
-        case 13: return Printf("%d", t.tempo);
-        case 14: return Printf("%d", t.rating / 20);
-        case 15: return Printf("%d", t.playCount);
+        case 13: return platform::Printf("%d", t.tempo);
+        case 14: return platform::Printf("%d", t.rating / 20);
+        case 15: return platform::Printf("%d", t.playCount);
         case 16: return Date(t.lastPlayed);
         case 17: return std::string(t.comment.GetText());
         case 18: return Date(t.addedTime);
         case 19: return Date(t.modifiedTime);
-        case 20: return Ask([&] { return Printf("%d", device.GetTrackPlaylistCount(item.id)); });
-        case 21: return Printf("%u", item.id.word[0]);
+        case 20: return Ask([&] { return platform::Printf("%d", device.GetTrackPlaylistCount(item.id)); });
+        case 21: return platform::Printf("%u", item.id.word[0]);
         case 22: {
           std::string path(t.path.GetText());
           std::replace(path.begin(), path.end(), ':', '\\');
@@ -320,7 +310,7 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
     case NT_DATA:
       if (storage) {
         switch (column) {
-          case 1: return Printf("%d", item.position);
+          case 1: return platform::Printf("%d", item.position);
           case 2: return FormatIntegerLocale(std::max(1, item.value2 / 1024)) + " KB";  // under 2 KB shows 1
           default: return {};
         }
@@ -331,27 +321,27 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
         case 3: return item.value3 != 0 ? FormatDateTimeLocale(static_cast<std::uint32_t>(item.value3)) : std::string();
         case 4: {
           const auto a = static_cast<std::uint32_t>(item.value1);
-          return Printf("%s%s%s%s%s", a & 0x1 ? "R" : "", a & 0x2 ? "H" : "", a & 0x20 ? "A" : "", a & 0x800 ? "C" : "",
+          return platform::Printf("%s%s%s%s%s", a & 0x1 ? "R" : "", a & 0x2 ? "H" : "", a & 0x20 ? "A" : "", a & 0x800 ? "C" : "",
                         a & 0x4000 ? "E" : "");
         }
         default: return {};
       }
     case NT_PLITEM:
       switch (column) {
-        case 1: return Printf("%d", item.position);
+        case 1: return platform::Printf("%d", item.position);
         case 2: return GetCodecExtension(t.codec);
         case 3: return Kilobytes(item.value2);
         case 4: return Length(t.length);
         case 5: return Bitrate(t.bitrate);
         case 6: return std::string(t.genre.GetText());
-        case 7: return Printf("%d", t.year);
+        case 7: return platform::Printf("%d", t.year);
         case 8: return std::string(t.comment.GetText());
-        case 9: return Printf("%d", static_cast<int>(item.id.word[0]));
+        case 9: return platform::Printf("%d", static_cast<int>(item.id.word[0]));
         default: return {};
       }
     case NT_QITEM:
       switch (column) {
-        case 1: return Printf("%d", item.position + 1);
+        case 1: return platform::Printf("%d", item.position + 1);
         case 2: return item.value3 == -1 ? "Already played." : item.value3 == 0 ? "Current track." : "Not yet played.";
         case 3: return Length(t.length);
         default: return {};
@@ -359,7 +349,7 @@ std::string CShellView::ItemText(const ShellItemData& item, int column) {
     case NT_INFOROW:
       return column == 1 ? std::string(item.SecondText()) : std::string();
     case NT_INDEXTRACK:
-      if (column == 1) return Printf("%d", item.value3);
+      if (column == 1) return platform::Printf("%d", item.value3);
       if (column == 2) return std::string(item.SecondText());
       return {};
     default:
@@ -387,7 +377,7 @@ void CShellView::UpdateStatus() {
       std::lock_guard<std::mutex> lock(g_SearchResultsLock);
       matches = g_SearchResults.size();
     }
-    SetStatusText(0, Printf("%d match%s.", static_cast<int>(matches), matches == 1 ? "" : "es"));
+    SetStatusText(0, platform::Printf("%d match%s.", static_cast<int>(matches), matches == 1 ? "" : "es"));
     std::string query;
     ReadSettingString("SQL_LastSearchQuery", query);
     SetStatusText(1, query);
@@ -395,7 +385,7 @@ void CShellView::UpdateStatus() {
   }
   if (folderType_ != NT_MEMSEG && folderType_ != NT_CONTAINER && folderType_ != NT_PLAYLIST &&
       folderType_ != NT_DATAFOLDER) {
-    SetStatusText(0, Printf("%d item%s.", rows, Plural(rows).c_str()));
+    SetStatusText(0, platform::Printf("%d item%s.", rows, Plural(rows).c_str()));
     SetStatusText(1, "");
     return;
   }
@@ -432,7 +422,7 @@ void CShellView::UpdateStatus() {
         text = whole(kilobytes / 1024, freeKB / 1024);
       } else {
         text = files + " file" + s + " (" + FormatIntegerLocale(kilobytes / 1024) + " MB, " +
-               Printf("%02d:%02d:%02d", static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
+               platform::Printf("%02d:%02d:%02d", static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60),
                       static_cast<int>(seconds % 60)) +
                "). " + FormatIntegerLocale(freeKB / 1024) + " MB free.";
       }
@@ -470,7 +460,7 @@ void CShellView::UpdateSelectionStatus() {
   if (folderType_ == NT_DATAFOLDER) {
     SetStatusText(0, head + ").");
   } else {
-    SetStatusText(0, head + Printf(", %02d:%02d:%02d).", static_cast<int>(seconds / 3600),
+    SetStatusText(0, head + platform::Printf(", %02d:%02d:%02d).", static_cast<int>(seconds / 3600),
                                    static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60)));
   }
   SetStatusText(2, list->GetItemText(selected.back(), 0));

@@ -51,11 +51,11 @@ struct Notice {
 // A block as the driver writes it: texts in the system's code page (type 0).
 class DriverBlock {
  public:
-  DriverBlock& Text(const char* name, const std::string& value) {
+  DriverBlock& Text(std::string_view name, const std::string& value) {
     w_.AddRaw(kSdkAttrText, name, value);
     return *this;
   }
-  DriverBlock& Number(const char* name, std::uint32_t value) {
+  DriverBlock& Number(std::string_view name, std::uint32_t value) {
     w_.AddNumber(name, value);
     return *this;
   }
@@ -78,15 +78,15 @@ struct TrackTags {
 
 inline std::vector<std::uint8_t> TrackBlock(const TrackTags& t) {
   return DriverBlock()
-      .Text("TITLE", t.title)
-      .Text("ALBUM", t.album)
-      .Text("ARTIST", t.artist)
-      .Text("GENRE", t.genre)
-      .Text("CODEC", t.codec)
-      .Number("FILE SIZE", 0)
-      .Number("LENGTH", t.length)
-      .Number("TRACK NUM", t.number)
-      .Number("YEAR", t.year)
+      .Text(kAttrTitle, t.title)
+      .Text(kAttrAlbum, t.album)
+      .Text(kAttrArtist, t.artist)
+      .Text(kAttrGenre, t.genre)
+      .Text(kAttrCodec, t.codec)
+      .Number(kAttrFileSize, 0)
+      .Number(kAttrLength, t.length)
+      .Number(kAttrTrackNumber, t.number)
+      .Number(kAttrYear, t.year)
       .Bytes();
 }
 
@@ -226,13 +226,13 @@ class SimSdkTest : public ::testing::Test {
   SdkResult StartDataUpload(const std::string& windowsPath, std::uint32_t parent,
                             const std::string& name) {
     const auto block = DriverBlock()
-                           .Text("TITLE", name)
-                           .Number("FILE SIZE", 0)
-                           .Text("FILE NAME", name)
-                           .Number("MODIFIED FILETIME", 1100000000)
-                           .Number("FILE ATTRIB", 0x20)
-                           .Number("TRACK ID", 0)
-                           .Number("PARENT FOLDER", parent)
+                           .Text(kAttrTitle, name)
+                           .Number(kAttrFileSize, 0)
+                           .Text(kAttrFileName, name)
+                           .Number(kAttrModifiedTime, 1100000000)
+                           .Number(kAttrFileAttributes, 0x20)
+                           .Number(kAttrTrackId, 0)
+                           .Number(kAttrParentFolder, parent)
                            .Bytes();
     const SdkString source = Utf8ToSdkString(windowsPath);
     return sdk_->AddItem(kDev, kSdkDataFile, source.c_str(), std::uint32_t(block.size()),
@@ -247,11 +247,11 @@ class SimSdkTest : public ::testing::Test {
 
   SdkResult StartFolder(const std::string& name, std::uint32_t parent) {
     const auto block = DriverBlock()
-                           .Text("FOLDER NAME", name)
-                           .Number("MODIFIED FILETIME", 1100000000)
-                           .Number("FILE ATTRIB", 0)
-                           .Number("TRACK ID", 0)
-                           .Number("PARENT FOLDER", parent)
+                           .Text(kAttrFolderName, name)
+                           .Number(kAttrModifiedTime, 1100000000)
+                           .Number(kAttrFileAttributes, 0)
+                           .Number(kAttrTrackId, 0)
+                           .Number(kAttrParentFolder, parent)
                            .Bytes();
     const SdkString wide = Utf8ToSdkString(name);
     return sdk_->AddItem(kDev, kSdkDataFolder, wide.c_str(), std::uint32_t(block.size()),

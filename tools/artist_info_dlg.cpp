@@ -35,12 +35,6 @@ constexpr long kReplyMs = 30000;
 constexpr platform::UINT kStartFetchMessage = platform::WM_APP + 0x41;
 constexpr platform::UINT_PTR kProgressTimer = 1;
 
-std::string Printf(const char* format, int a, int b) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, a, b);
-  return text;
-}
-
 // The dialog's own pictures when the caller gives none: the two it shows, at their places.
 platform::ImageList OwnImages() {
   platform::ImageList images;
@@ -346,7 +340,7 @@ void CArtistInfoDlg::FillPage(const AlbumFetch& reply) {
   }
   if (scanned.totalPages) {
     totalPages_ = *scanned.totalPages;
-    SetDlgItemText(kPageId, Printf("%d/%d", page_, totalPages_));
+    SetDlgItemText(kPageId, platform::Printf("%d/%d", page_, totalPages_));
   }
 }
 

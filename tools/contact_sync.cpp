@@ -9,6 +9,7 @@
 #include "device/kernel_device.h"
 #include "device/kernel_device_client.h"
 #include "platform/paths/paths.h"
+#include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
@@ -24,13 +25,6 @@ namespace {
 // The player's answers to a contact it will not take because one of that name exists.
 constexpr int kNameExists = 7;
 constexpr int kNameExistsToo = 11;
-
-template <class... Args>
-std::string Printf(const char* format, Args... args) {
-  char text[512];
-  std::snprintf(text, sizeof text, format, args...);
-  return text;
-}
 
 // A contact as the player held it before the run.
 struct Kept {
@@ -72,7 +66,7 @@ class Sync {
     }
     int contacts = 0;
     for (const platform::ContactItem& item : items) contacts += item.isContact ? 1 : 0;
-    Log(Printf("%d items found, %d of them contacts.", static_cast<int>(items.size()), contacts));
+    Log(platform::Printf("%d items found, %d of them contacts.", static_cast<int>(items.size()), contacts));
     if (contacts == 0 &&
         ShowMessageBox("The Contacts folder\n" + folder + "\nholds no contacts.\n\nDelete every contact on your "
                        "device all the same?",
@@ -103,14 +97,14 @@ class Sync {
       KernelDeviceClient::ReportError("Could not read the contacts on your device.", e);
       return;
     }
-    Log(Printf("%d contacts found on device.", static_cast<int>(old_.size())));
+    Log(platform::Printf("%d contacts found on device.", static_cast<int>(old_.size())));
 
     popup_.Start("Synchronizing contacts...", static_cast<int>(old_.size()));
     Status("Deleting existing contacts...");
     try {
       for (auto& [id, kept] : old_) {
         if (const int status = device_.DeleteContact(id); status != 0) {
-          return Fail(Printf("The device did not delete \"%s\" (error %d).", kept.name.c_str(), status), nullptr);
+          return Fail(platform::Printf("The device did not delete \"%s\" (error %d).", kept.name.c_str(), status), nullptr);
         }
         ++deleted_;
         popup_.Step();
@@ -119,7 +113,7 @@ class Sync {
     } catch (const std::exception& e) {
       return Fail(e.what(), &e);
     }
-    Log(Printf("%d contacts deleted from device.", deleted_));
+    Log(platform::Printf("%d contacts deleted from device.", deleted_));
 
     if (popup_.progress != nullptr) {
       popup_.progress->SetRange32(0, static_cast<int>(items.size()));
@@ -148,19 +142,19 @@ class Sync {
           created_.push_back(made);
         } else if (status == kNameExists || status == kNameExistsToo) {
           // Two contacts of one name in the folder: the player keeps the first.
-          Log(Printf("Could not create contact on device, error %d.", status));
+          Log(platform::Printf("Could not create contact on device, error %d.", status));
         } else {
           std::string text;
           int code = 0;
           LastDeviceError(device_, code, text);
-          Log(Printf("Could not create contact on device, error %d.", status));
-          return Fail(Printf("The device refused \"%s\" (error %d). ", name.c_str(), status) + text, nullptr);
+          Log(platform::Printf("Could not create contact on device, error %d.", status));
+          return Fail(platform::Printf("The device refused \"%s\" (error %d). ", name.c_str(), status) + text, nullptr);
         }
       }
     } catch (const std::exception& e) {
       return Fail(e.what(), &e);
     }
-    Log(Printf("\n%d items created on device.", handled));
+    Log(platform::Printf("\n%d items created on device.", handled));
     Log("Synchronization complete.");
     log_.Close();
     Commit();
@@ -216,15 +210,15 @@ class Sync {
       if (status != 0) lost.push_back(&k);
     }
     if (lost.empty()) {
-      Log(Printf("%d contacts restored; the device has its contacts as before.", deleted_));
+      Log(platform::Printf("%d contacts restored; the device has its contacts as before.", deleted_));
     } else {
       // Nothing is lost: what could not go back to the player is written out here.
-      Log(Printf("%d of the device's earlier contacts could not be put back:", static_cast<int>(lost.size())));
+      Log(platform::Printf("%d of the device's earlier contacts could not be put back:", static_cast<int>(lost.size())));
       for (const Kept* k : lost) {
         Log("Contact: " + k->name);
         for (int f = 0; f < ContactRecord::kFieldCount; ++f) {
           const std::string_view text = k->record.field[f].GetText();
-          if (!text.empty()) Log(Printf("  field %d: ", f) + std::string(text));
+          if (!text.empty()) Log(platform::Printf("  field %d: ", f) + std::string(text));
         }
       }
     }
@@ -235,7 +229,7 @@ class Sync {
     popup_.Close();
     const std::string context =
         lost.empty() ? "Could not synchronize the contacts. Your device keeps the contacts it had."
-                     : Printf("Could not synchronize the contacts, and %d of your device's earlier contacts could not "
+                     : platform::Printf("Could not synchronize the contacts, and %d of your device's earlier contacts could not "
                               "be put back; the synchronization log lists them in full.",
                               static_cast<int>(lost.size()));
     if (error != nullptr) {

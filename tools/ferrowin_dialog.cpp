@@ -83,22 +83,7 @@ FitResult FitFiles(const std::vector<std::int64_t>& fileKB, const std::vector<st
 bool WriteFillPlaylist(const std::string& path, const std::vector<std::string>& files) {
   std::string text = "#EXTM3U\r\n";
   for (const std::string& f : files) text += platform::ToPosixPath(f) + "\r\n";
-  const std::string target = platform::ToPosixPath(path);
-  const std::string side = target + ".part" + std::to_string(::getpid());
-  const int fd = ::open(side.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  const bool written = done == text.size() && ::fsync(fd) == 0;
-  if (::close(fd) != 0 || !written || ::rename(side.c_str(), target.c_str()) != 0) {
-    ::unlink(side.c_str());
-    return false;
-  }
-  return true;
+  return platform::ReplaceFile(platform::ToPosixPath(path), text, platform::NewFileMode::kShared);
 }
 
 const platform::DialogTemplate& FerrowinTemplate() {

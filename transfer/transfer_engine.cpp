@@ -57,16 +57,6 @@ namespace {
 
 constexpr const char* kSecondLine = "You can drop more files onto this dialog box during the transfer.";
 
-std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Printf(const char* format, ...) {
-  char buffer[1200];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
-
 bool SettingOn(const char* name, std::uint32_t fallback) {
   std::uint32_t value = fallback;
   ReadSettingDword(name, value);
@@ -309,7 +299,7 @@ void CTransferDialog::RunDirect(TransferLogFile* log, const std::vector<std::str
     const auto selectFor = [&](std::size_t index) {
       const KernelId& target = targets[std::min(index, targets.size() - 1)];
       if (selected && target == target_) return;
-      WriteLog(log, Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
+      WriteLog(log, platform::Printf("Transfer target is %s and memory segment %d.", device_.GetModelName().c_str(),
                            static_cast<int>(target.word[0])));
       device_.SelectStorage(target);
       target_ = target;
@@ -374,7 +364,7 @@ void CTransferDialog::TransferDataFiles(TransferLogFile* log, const KernelId& fo
     dataTarget_.reset();
     // Folder 0 is no folder: such files go where the direct route puts data files.
     const KernelId into = folder.word[0] != 0 ? folder : DataTarget();
-    WriteLog(log, Printf("Transfer target is %s and data folder %u.", device_.GetModelName().c_str(), into.word[0]));
+    WriteLog(log, platform::Printf("Transfer target is %s and data folder %u.", device_.GetModelName().c_str(), into.word[0]));
     if (deviceUniqueId_.empty()) deviceUniqueId_ = device_.GetDeviceUniqueId();
     runStart_ = platform::GetTickCount64();
     while (!fileList_.empty() && !cancelled_) {
@@ -411,7 +401,7 @@ void CTransferDialog::EndRun(TransferLogFile* log, const SourceGroups* roots, in
   }
   if (log != nullptr) log->Close();
   if (refused_ > 0 && !deviceGone_) {
-    ShowMessageBox(Printf("%d of the files could not be sent to the player.  The transfer log says why.", refused_),
+    ShowMessageBox(platform::Printf("%d of the files could not be sent to the player.  The transfer log says why.", refused_),
                    platform::MB_ICONINFORMATION);
   }
   RefreshFolderViews();
@@ -730,7 +720,7 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
   if (r.outcome != kOutcomeSkipped && r.outcome != kOutcomeExists && r.outcome != kOutcomeStorageFull &&
       r.outcome != kOutcomeSynchronous && r.outcome != kOutcomeSent && r.outcome != kOutcomeNotActivated) {
     // The source stays as it was; the line says why the file is not on the player.
-    r.line += Printf("error (0x%x)(0x%x).", static_cast<unsigned>(r.outcome), static_cast<unsigned>(r.errorCode));
+    r.line += platform::Printf("error (0x%x)(0x%x).", static_cast<unsigned>(r.outcome), static_cast<unsigned>(r.errorCode));
     if (!r.errorText.empty()) r.line += " " + r.errorText;
     if (DeviceStillThere()) {
       // The player refused this one file (its name, its content): the others may go.
@@ -740,7 +730,7 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
       deviceGone_ = true;
       stopReason_ = "the player is no longer connected";
       const std::string name = SplitFilePath(r.path).FileName();
-      ShowMessageBox(Printf("Could not send file:\n%s\n\nError code: %d\n\nDescription:%s", name.c_str(),
+      ShowMessageBox(platform::Printf("Could not send file:\n%s\n\nError code: %d\n\nDescription:%s", name.c_str(),
                             r.errorCode, r.errorText.c_str()),
                      platform::MB_ICONINFORMATION);
     }
@@ -802,7 +792,7 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   StartDecodeJob(path, wav, &CTransferDialog::ConversionProgress, this, 5, conversionCancel_);
   PumpUntilConverted();
   if (const int error = conversionError_.load(); error != 0) {
-    logLine += Printf("Tonavel decoding error %d...", error);
+    logLine += platform::Printf("Tonavel decoding error %d...", error);
     platform::RemoveFile(wav);
     return {};
   }
@@ -814,7 +804,7 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   const bool vbr = encoder.vbr;
   const int value = encoder.Value();
   logLine += targetCodec == kCodecWav ? std::string("Tonaveling to WAV...")
-                                      : Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr ? "VBR" : "CBR", value);
+                                      : platform::Printf("Tonaveling to %s %s %d...", upper.c_str(), vbr ? "VBR" : "CBR", value);
 
   if (IsOpen()) SetDlgItemText(kStatusId, "Tonavel Encoding..." + parts.FileName());
   busy_.store(true);
@@ -825,7 +815,7 @@ std::string CTransferDialog::ConvertForDevice(std::string& logLine, const std::s
   PumpUntilConverted();
   platform::RemoveFile(wav);
   if (const int error = conversionError_.load(); error != 0) {
-    logLine += Printf("Tonavel encoding error %d...", error);
+    logLine += platform::Printf("Tonavel encoding error %d...", error);
     return {};
   }
 
@@ -874,7 +864,7 @@ std::string CTransferDialog::SpeedQuery() const {
       if (c == ' ') {
         out += '+';
       } else if (c < 0x20 || c >= 0x7F || c == '&' || c == '=' || c == '%' || c == '+' || c == '#') {
-        out += Printf("%%%02X", c);
+        out += platform::Printf("%%%02X", c);
       } else {
         out += static_cast<char>(c);
       }

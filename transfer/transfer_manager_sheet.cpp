@@ -48,12 +48,6 @@ platform::ImageList RowImages() {
 
 bool HasText(const FixedString256& field) { return !platform::TrimView(field.GetText()).empty(); }
 
-std::string Printf(const char* format, int a, int b = 0) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, a, b);
-  return text;
-}
-
 // The selected rows of a list, in list order.
 std::vector<int> SelectedRowsOf(platform::ListViewControl& list) { return list.GetSelectedRows(); }
 
@@ -161,13 +155,13 @@ void CTMAudioPage::FillList() {
                                     reinterpret_cast<std::uint64_t>(&r));
     if (selected.count(&r) != 0) list.SetItemState(row, platform::LVIS_SELECTED, platform::LVIS_SELECTED);
     list.SetItemText(row, 1, r.album.Str());
-    list.SetItemText(row, 2, Printf("%d", r.trackNumber));
+    list.SetItemText(row, 2, platform::Printf("%d", r.trackNumber));
     list.SetItemText(row, 3, r.title.Str());
-    list.SetItemText(row, 4, Printf("%d", r.year));
+    list.SetItemText(row, 4, platform::Printf("%d", r.year));
     list.SetItemText(row, 5, r.genre.Str());
     list.SetItemText(row, 6, r.comment.Str());
-    list.SetItemText(row, 7, Printf("%d:%02d", r.length / 60, r.length % 60));
-    list.SetItemText(row, 8, Printf("%d Kbps", r.bitrate));
+    list.SetItemText(row, 7, platform::Printf("%d:%02d", r.length / 60, r.length % 60));
+    list.SetItemText(row, 8, platform::Printf("%d Kbps", r.bitrate));
   }
   if (bottom >= 0 && bottom < list.GetItemCount()) list.EnsureVisible(bottom);
 }
@@ -448,7 +442,7 @@ bool CTMPlaylistPage::OnInitDialog() {
     for (const SourceGroups::Group& g : roots_->groups()) {
       if (platform::Trim(g.key).empty()) continue;
       const int row = list.InsertItem(list.GetItemCount(), RowName(g.key));
-      list.SetItemText(row, 1, Printf("%d", static_cast<int>(g.paths.size())));
+      list.SetItemText(row, 1, platform::Printf("%d", static_cast<int>(g.paths.size())));
       list.SetCheck(row, noAsking == 0);
     }
   }

@@ -449,4 +449,41 @@ std::string GetTempPath() {
   return out;
 }
 
+bool ReplaceFile(const std::string& posixPath, std::string_view bytes, NewFileMode mode, std::string* problem) {
+  const std::size_t slash = posixPath.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : posixPath.substr(0, slash);
+  mode_t bits = mode == NewFileMode::kPrivate ? 0600 : 0644;
+  struct stat old {};
+  if (mode == NewFileMode::kAsBefore && ::stat(posixPath.c_str(), &old) == 0) bits = old.st_mode & 07777;
+  // A short name of its own: the target's name may be as long as names can be.
+  std::string temporary = (slash == std::string::npos ? std::string() : posixPath.substr(0, slash + 1)) + ".tmpXXXXXX";
+  const auto fail = [&](const char* step, int error) {
+    if (problem != nullptr) *problem = "The file " + posixPath + " cannot be " + step + ": " + std::strerror(error) + ".";
+    return false;
+  };
+  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0) return fail("written", errno);
+  int error = ::fchmod(fd, bits) == 0 ? 0 : errno;
+  for (std::size_t done = 0; error == 0 && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) error = n < 0 ? errno : ENOSPC;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), posixPath.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temporary.c_str());
+    return fail("written", error);
+  }
+  // The new name lasts once the folder is on disk too.
+  const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
 }  // namespace platform

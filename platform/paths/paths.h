@@ -106,6 +106,17 @@ int CreatePrivateFile(std::string_view windowsPath, std::string* problem = nullp
 // for a FIFO, a device ...).
 ReadFileResult ReadPrivateFile(std::string_view windowsPath, std::uint64_t maxBytes);
 
+// How the file ReplaceFile writes may be read: by everyone (0644), by its owner alone
+// (0600), or as the old file could (0644 when there was none).
+enum class NewFileMode { kShared, kPrivate, kAsBefore };
+
+// Makes `bytes` the whole content of the file at `posixPath` through a temporary file
+// beside it: written, synced, renamed over the old one, then the folder synced. A failure
+// at any step (a full disk, a folder that cannot be written) leaves the old file whole and
+// no temporary file behind: false then, with a sentence in `problem`.
+bool ReplaceFile(const std::string& posixPath, std::string_view bytes, NewFileMode mode,
+                 std::string* problem = nullptr);
+
 // The user's temporary folder ($TMPDIR, else the private folder /tmp/tovarin-<uid>) in
 // Windows form, with a trailing "\".
 std::string GetTempPath();

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -226,6 +228,81 @@ TEST_F(PathsTest, ReadPrivateFileTakesOnlyThisUsersOwnFiles) {
     EXPECT_EQ(r.error, c.error) << c.path;
     EXPECT_EQ(r.bytes, c.error == OpenFileError::kNone ? "list" : "") << c.path;
   }
+  std::filesystem::remove_all(dir);
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST_F(PathsTest, ReplaceFileGivesTheModeAskedFor) {
+  const std::string dir = platform::testing::MakeTempFolder("replace");
+  const struct {
+    NewFileMode mode;
+    mode_t before;  // 0: no old file
+    mode_t after;
+  } kCases[] = {
+      {NewFileMode::kShared, 0, 0644},     {NewFileMode::kPrivate, 0, 0600},
+      {NewFileMode::kPrivate, 0644, 0600}, {NewFileMode::kAsBefore, 0, 0644},
+      {NewFileMode::kAsBefore, 0600, 0600}, {NewFileMode::kAsBefore, 0640, 0640},
+  };
+  int n = 0;
+  for (const auto& c : kCases) {
+    const std::string path = dir + "/f" + std::to_string(n++);
+    if (c.before != 0) {
+      std::ofstream(path) << "old";
+      ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+    }
+    ASSERT_TRUE(ReplaceFile(path, "new", c.mode)) << path;
+    EXPECT_EQ(FileText(path), "new") << path;
+    EXPECT_EQ(ModeOf(path), c.after) << path;
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// A failed write leaves the old file as it was and nothing beside it.
+TEST_F(PathsTest, ReplaceFileThatFailsLeavesTheOldFileWhole) {
+  const std::string dir = platform::testing::MakeTempFolder("replace");
+  const std::string path = dir + "/settings";
+  std::ofstream(path) << "old content";
+  const auto onlyTheOldFile = [&] {
+    EXPECT_EQ(FileText(path), "old content");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+  };
+
+  // A full disk: the file may not grow past a few bytes.
+  {
+    struct rlimit before {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = before;
+    small.rlim_cur = 4;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string problem;
+    const bool written = ReplaceFile(path, std::string(4096, 'x'), NewFileMode::kShared, &problem);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(written);
+    EXPECT_NE(problem.find(path), std::string::npos) << problem;
+    onlyTheOldFile();
+  }
+  // The rename cannot finish: a folder holds the name.
+  const std::string folder = dir + "/sub";
+  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  std::ofstream(folder + "/keep") << "kept";
+  EXPECT_FALSE(ReplaceFile(folder, "x", NewFileMode::kShared));
+  EXPECT_EQ(FileText(folder + "/keep"), "kept");
+  std::filesystem::remove_all(folder);
+  onlyTheOldFile();
+  // No folder to write in.
+  EXPECT_FALSE(ReplaceFile(dir + "/no/such/file", "x", NewFileMode::kShared));
+  onlyTheOldFile();
   std::filesystem::remove_all(dir);
 }
 

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/kernel/kernel.h"
+#include "platform/text/little_endian.h"
 
 namespace platform {
 namespace {
@@ -112,14 +113,9 @@ void RemoveOldNotices(const std::string& folder) {
   }
 }
 
-void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-
 bool TakeU32(const std::uint8_t*& p, std::size_t& left, std::uint32_t& v) {
   if (left < 4) return false;
-  v = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-      (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+  v = ReadLe32(p);
   p += 4;
   left -= 4;
   return true;
@@ -146,10 +142,10 @@ std::vector<std::uint8_t> ListBytes(LPCITEMIDLIST list) {
 
 std::vector<std::uint8_t> SerializeChangeNotice(const ChangeNotice& notice) {
   std::vector<std::uint8_t> out(kMagic, kMagic + 4);
-  PutU32(out, static_cast<std::uint32_t>(notice.event));
-  PutU32(out, static_cast<std::uint32_t>(notice.item1.size()));
+  AppendLe32(out, static_cast<std::uint32_t>(notice.event));
+  AppendLe32(out, static_cast<std::uint32_t>(notice.item1.size()));
   out.insert(out.end(), notice.item1.begin(), notice.item1.end());
-  PutU32(out, static_cast<std::uint32_t>(notice.item2.size()));
+  AppendLe32(out, static_cast<std::uint32_t>(notice.item2.size()));
   out.insert(out.end(), notice.item2.begin(), notice.item2.end());
   return out;
 }

@@ -1,16 +1,14 @@
 #include "platform/shell/item_id_list.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "platform/com/allocator.h"
+#include "platform/text/little_endian.h"
 
 namespace platform {
 
-std::uint16_t ItemIdSize(const void* item) {
-  std::uint8_t b[2];
-  std::memcpy(b, item, 2);
-  return static_cast<std::uint16_t>(b[0] | (b[1] << 8));
-}
+std::uint16_t ItemIdSize(const void* item) { return ReadLe16(item); }
 
 std::size_t ItemIdListSize(const void* data, std::size_t length) {
   if (data == nullptr) return 0;
@@ -36,6 +34,7 @@ bool ForEachItemId(const void* data, std::size_t length,
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   for (std::size_t at = 0; at + 2 < size;) {
     const std::uint16_t cb = ItemIdSize(bytes + at);
+    assert(cb >= 2 && cb <= size - at);  // ItemIdListSize checked every count
     if (!visit(bytes + at, cb)) break;
     at += cb;
   }
@@ -89,6 +88,7 @@ LPITEMIDLIST CombineItemIdLists(LPCITEMIDLIST first, LPCITEMIDLIST second) {
   const std::size_t b = ItemIdListSize(second);
   if (a == 0) return b == 0 ? nullptr : CloneItemIdList(second);
   if (b == 0) return CloneItemIdList(first);
+  assert(a >= 2 && b >= 2);  // each holds at least its terminator
   LPITEMIDLIST joined = Allocate(a - 2 + b);
   if (joined == nullptr) return nullptr;
   auto* out = reinterpret_cast<std::uint8_t*>(joined);

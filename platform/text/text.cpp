@@ -1,5 +1,6 @@
 #include "platform/text/text.h"
 
+#include <cstdio>
 #include <cstring>
 #include <limits>
 
@@ -242,5 +243,26 @@ Int Pinned(std::string_view text) {
 
 std::int32_t ParseInt32(std::string_view text) { return Pinned<std::int32_t>(text); }
 std::int64_t ParseInt64(std::string_view text) { return Pinned<std::int64_t>(text); }
+
+std::string Printf(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string text = VPrintf(format, args);
+  va_end(args);
+  return text;
+}
+
+std::string VPrintf(const char* format, std::va_list args) {
+  std::va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(nullptr, 0, format, args);
+  std::string text;
+  if (n > 0) {
+    text.resize(static_cast<std::size_t>(n));
+    std::vsnprintf(text.data(), text.size() + 1, format, again);
+  }
+  va_end(again);
+  return text;
+}
 
 }  // namespace platform

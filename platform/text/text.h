@@ -3,6 +3,7 @@
 // sequence nor read past a field's capacity.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -87,5 +88,9 @@ ScannedNumber ScanNumber(std::string_view text);
 // smallest) value, never a wrapped one.
 std::int32_t ParseInt32(std::string_view text);
 std::int64_t ParseInt64(std::string_view text);
+
+// printf into a string that grows to fit the whole text (no fixed buffer, nothing cut).
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string VPrintf(const char* format, std::va_list args) __attribute__((format(printf, 1, 0)));
 
 }  // namespace platform

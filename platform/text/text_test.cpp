@@ -165,5 +165,14 @@ TEST(TextCompare, StartsWithIgnoresAsciiCaseOnly) {
   EXPECT_FALSE(StartsWithNoCase("\xC3\x89t\xC3\xA9", "\xC3\xA9"));
 }
 
+TEST(PrintfTest, TheTextGrowsToFitAndIsNeverCut) {
+  const std::string longName(5000, 'n');
+  EXPECT_EQ(Printf("%d:%02d", 3, 7), "3:07");
+  EXPECT_EQ(Printf("%s", ""), "");
+  const std::string text = Printf("[%s] %u", longName.c_str(), 42u);
+  EXPECT_EQ(text.size(), longName.size() + 5);
+  EXPECT_EQ(text.substr(text.size() - 4), "] 42");
+}
+
 }  // namespace
 }  // namespace platform

@@ -206,7 +206,7 @@ bool FillDemo(SimPlayer& player, std::string* error) {
   const std::uint32_t now = std::uint32_t(std::time(nullptr));
   std::uint32_t folder = 0;
   std::uint32_t file = 0;
-  if (player.CreateFolder("Documents", {SimNumber("MODIFIED FILETIME", now)}, &folder) != kSdkOk ||
+  if (player.CreateFolder("Documents", {SimNumber(kAttrModifiedTime, now)}, &folder) != kSdkOk ||
       AddSimContent(player, kSdkDataFile, SimDataFileAttributes("Welcome.txt", folder, now), kWelcome, &file) !=
           kSdkOk) {
     *error = "The demo data folder could not be stored.";

@@ -203,8 +203,8 @@ bool Fill(SimPlayer& player, const GeneratedPlayerOptions& options, std::string*
   const std::uint32_t now = std::uint32_t(std::time(nullptr));
   std::uint32_t documents = 0;
   std::uint32_t deeper = 0;
-  if (player.CreateFolder("Documents & <Notes>", {SimNumber("MODIFIED FILETIME", now)}, &documents) != kSdkOk ||
-      player.CreateFolder("Deeper #2", {SimNumber("MODIFIED FILETIME", now), SimNumber("PARENT FOLDER", documents)},
+  if (player.CreateFolder("Documents & <Notes>", {SimNumber(kAttrModifiedTime, now)}, &documents) != kSdkOk ||
+      player.CreateFolder("Deeper #2", {SimNumber(kAttrModifiedTime, now), SimNumber(kAttrParentFolder, documents)},
                           &deeper) != kSdkOk) {
     *error = "The data folders could not be stored.";
     return false;

@@ -10,49 +10,37 @@
 #include <filesystem>
 
 #include "platform/paths/paths.h"
+#include "platform/text/little_endian.h"
 #include "platform/vendorsdk/file_copy.h"
 
 namespace platform {
 
-namespace {
-
-void PutU16(std::string& s, std::uint16_t v) {
-  s.push_back(char(v & 0xFF));
-  s.push_back(char(v >> 8));
-}
-
-void PutU32(std::string& s, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
-}
-
-}  // namespace
-
-SdkAttribute SimText(const char* name, std::string value) {
+SdkAttribute SimText(std::string_view name, std::string value) {
   SdkAttribute a;
   a.type = kSdkAttrText;
-  a.name = name;
+  a.name.assign(name);
   a.text = std::move(value);
   return a;
 }
 
-SdkAttribute SimNumber(const char* name, std::uint32_t value) {
+SdkAttribute SimNumber(std::string_view name, std::uint32_t value) {
   SdkAttribute a;
   a.type = kSdkAttrNumber;
-  a.name = name;
+  a.name.assign(name);
   a.number = value;
   return a;
 }
 
 std::vector<SdkAttribute> SimTrackAttributes(const SimTrackTags& t) {
-  return {SimText("TITLE", t.title),         SimText("ALBUM", t.album),        SimText("ARTIST", t.artist),
-          SimText("GENRE", t.genre),         SimText("CODEC", t.codec),        SimNumber("LENGTH", t.seconds),
-          SimNumber("TRACK NUM", t.number),  SimNumber("YEAR", t.year)};
+  return {SimText(kAttrTitle, t.title),         SimText(kAttrAlbum, t.album),        SimText(kAttrArtist, t.artist),
+          SimText(kAttrGenre, t.genre),         SimText(kAttrCodec, t.codec),        SimNumber(kAttrLength, t.seconds),
+          SimNumber(kAttrTrackNumber, t.number),  SimNumber(kAttrYear, t.year)};
 }
 
 std::vector<SdkAttribute> SimDataFileAttributes(std::string_view name, std::uint32_t folder,
                                                 std::uint32_t modified) {
-  return {SimText("FILE NAME", std::string(name)), SimNumber("PARENT FOLDER", folder),
-          SimNumber("MODIFIED FILETIME", modified), SimNumber("FILE ATTRIB", 0x20)};
+  return {SimText(kAttrFileName, std::string(name)), SimNumber(kAttrParentFolder, folder),
+          SimNumber(kAttrModifiedTime, modified), SimNumber(kAttrFileAttributes, 0x20)};
 }
 
 std::string MakeWavFile(const std::vector<std::int16_t>& pcm, int rate, const SimTrackTags& t) {
@@ -62,7 +50,7 @@ std::string MakeWavFile(const std::vector<std::int16_t>& pcm, int rate, const Si
     v.push_back('\0');
     if (v.size() % 2) v.push_back('\0');
     info.append(id, 4);
-    PutU32(info, std::uint32_t(v.size()));
+    AppendLe32(info, std::uint32_t(v.size()));
     info += v;
   };
   tag("INAM", t.title);
@@ -74,20 +62,20 @@ std::string MakeWavFile(const std::vector<std::int16_t>& pcm, int rate, const Si
 
   const std::uint32_t dataBytes = std::uint32_t(pcm.size() * 2);
   std::string out = "RIFF";
-  PutU32(out, 4 + (8 + 16) + (8 + dataBytes) + (8 + std::uint32_t(info.size())));
+  AppendLe32(out, 4 + (8 + 16) + (8 + dataBytes) + (8 + std::uint32_t(info.size())));
   out += "WAVEfmt ";
-  PutU32(out, 16);
-  PutU16(out, 1);  // PCM
-  PutU16(out, 1);  // mono
-  PutU32(out, std::uint32_t(rate));
-  PutU32(out, std::uint32_t(rate) * 2);
-  PutU16(out, 2);
-  PutU16(out, 16);
+  AppendLe32(out, 16);
+  AppendLe16(out, 1);  // PCM
+  AppendLe16(out, 1);  // mono
+  AppendLe32(out, std::uint32_t(rate));
+  AppendLe32(out, std::uint32_t(rate) * 2);
+  AppendLe16(out, 2);
+  AppendLe16(out, 16);
   out += "data";
-  PutU32(out, dataBytes);
-  for (std::int16_t s : pcm) PutU16(out, std::uint16_t(s));
+  AppendLe32(out, dataBytes);
+  for (std::int16_t s : pcm) AppendLe16(out, std::uint16_t(s));
   out += "LIST";
-  PutU32(out, std::uint32_t(info.size()));
+  AppendLe32(out, std::uint32_t(info.size()));
   out += info;
   return out;
 }

@@ -22,8 +22,8 @@ struct SimTrackTags {
   std::uint32_t year = 0;
 };
 
-SdkAttribute SimText(const char* name, std::string value);
-SdkAttribute SimNumber(const char* name, std::uint32_t value);
+SdkAttribute SimText(std::string_view name, std::string value);
+SdkAttribute SimNumber(std::string_view name, std::uint32_t value);
 // What an upload of a track with these tags sends.
 std::vector<SdkAttribute> SimTrackAttributes(const SimTrackTags& tags);
 // What an upload of a data file into `folder` sends.

@@ -471,7 +471,7 @@ SdkResult SimulatedSdk::AddItem(int dev, std::uint32_t type, const char16_t* sou
     std::string name = Utf8Of(source);
     if (name.empty()) {
       for (const SdkAttribute& a : attrs) {
-        if (EqualsNoCase(a.name, "FOLDER NAME") && a.type != kSdkAttrNumber) name = a.text;
+        if (EqualsNoCase(a.name, kAttrFolderName) && a.type != kSdkAttrNumber) name = a.text;
       }
     }
     std::uint32_t id = 0;

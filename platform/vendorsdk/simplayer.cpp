@@ -14,6 +14,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/kernel/invariant.h"
 #include "platform/paths/paths.h"
 #include "platform/vendorsdk/file_copy.h"
 #include "platform/vendorsdk/store_records.h"
@@ -640,7 +641,10 @@ bool SimPlayer::NameTakenLocked(std::uint32_t parent, std::string_view name,
   auto c = children_.find(parent);
   if (c != children_.end()) {
     for (std::uint32_t id : c->second) {
-      if (id != except && EqualsNoCase(items_.at(id).name, name)) return true;
+      if (id == except) continue;
+      const auto child = items_.find(id);
+      // The children index names only items the store holds; a name it cannot check is taken.
+      if (!TOVARIN_INVARIANT(child != items_.end()) || EqualsNoCase(child->second.name, name)) return true;
     }
   }
   for (const auto& [id, it] : pending_) {
@@ -780,7 +784,9 @@ SdkResult SimPlayer::NextChild(const SdkItem& parent, std::uint64_t* cursor,
   if (c == children_.end()) return kSdkErrNoMoreItems;
   auto next = c->second.upper_bound(std::uint32_t(*cursor));
   if (next == c->second.end()) return kSdkErrNoMoreItems;
-  const SimItem& it = items_.at(*next);
+  const auto found = items_.find(*next);
+  if (!TOVARIN_INVARIANT(found != items_.end())) return kSdkErrLibraryCorrupt;
+  const SimItem& it = found->second;
   *cursor = it.id;
   child->id = it.id;
   child->type = it.type;
@@ -865,10 +871,10 @@ SdkResult SimPlayer::GetAttributeBlock(const SdkItem& item,
   std::lock_guard<std::mutex> lock(mu_);
   AttributeBlockWriter w;
   if (IsDataType(item.type) && item.id == kSdkDataRootId) {
-    w.AddText("FOLDER NAME", "DATA");
-    w.AddNumber("FILE ATTRIB", 0x10);
-    w.AddNumber("MODIFIED FILETIME", 0);
-    w.AddNumber("PARENT FOLDER", 0);
+    w.AddText(kAttrFolderName, "DATA");
+    w.AddNumber(kAttrFileAttributes, 0x10);
+    w.AddNumber(kAttrModifiedTime, 0);
+    w.AddNumber(kAttrParentFolder, 0);
     *block = w.Finish();
     return kSdkOk;
   }
@@ -883,28 +889,28 @@ SdkResult SimPlayer::GetAttributeBlock(const SdkItem& item,
   const SimItem& it = f->second;
   const std::uint32_t size32 = it.size > 0xFFFFFFFFull ? 0xFFFFFFFFu : std::uint32_t(it.size);
   if (it.type == kSdkTrack) {
-    w.AddText("TITLE", it.name);
-    w.AddText("ALBUM", it.album);
-    w.AddText("ARTIST", it.artist);
-    w.AddText("GENRE", it.genre);
-    w.AddText("CODEC", it.codec);
-    w.AddNumber("FILE SIZE", size32);
-    w.AddNumber("LENGTH", it.length);
-    w.AddNumber("TRACK NUM", it.trackNumber);
-    w.AddNumber("YEAR", it.year);
-    w.AddNumber("PLAYONLY", it.playOnly);
+    w.AddText(kAttrTitle, it.name);
+    w.AddText(kAttrAlbum, it.album);
+    w.AddText(kAttrArtist, it.artist);
+    w.AddText(kAttrGenre, it.genre);
+    w.AddText(kAttrCodec, it.codec);
+    w.AddNumber(kAttrFileSize, size32);
+    w.AddNumber(kAttrLength, it.length);
+    w.AddNumber(kAttrTrackNumber, it.trackNumber);
+    w.AddNumber(kAttrYear, it.year);
+    w.AddNumber(kAttrPlayOnly, it.playOnly);
   } else if (it.type == kSdkDataFile) {
-    w.AddText("FILE NAME", it.name);
-    w.AddText("TITLE", it.name);
-    w.AddNumber("FILE SIZE", size32);
-    w.AddNumber("FILE ATTRIB", it.fileAttributes);
-    w.AddNumber("MODIFIED FILETIME", it.modified);
-    w.AddNumber("PARENT FOLDER", it.parent);
+    w.AddText(kAttrFileName, it.name);
+    w.AddText(kAttrTitle, it.name);
+    w.AddNumber(kAttrFileSize, size32);
+    w.AddNumber(kAttrFileAttributes, it.fileAttributes);
+    w.AddNumber(kAttrModifiedTime, it.modified);
+    w.AddNumber(kAttrParentFolder, it.parent);
   } else {
-    w.AddText("FOLDER NAME", it.name);
-    w.AddNumber("FILE ATTRIB", it.fileAttributes);
-    w.AddNumber("MODIFIED FILETIME", it.modified);
-    w.AddNumber("PARENT FOLDER", it.parent);
+    w.AddText(kAttrFolderName, it.name);
+    w.AddNumber(kAttrFileAttributes, it.fileAttributes);
+    w.AddNumber(kAttrModifiedTime, it.modified);
+    w.AddNumber(kAttrParentFolder, it.parent);
   }
   *block = w.Finish();
   return kSdkOk;
@@ -925,13 +931,13 @@ SdkResult SimPlayer::SetAttribute(const SdkItem& item, const SdkAttribute& a) {
   const std::string& n = a.name;
 
   if (changed.type == kSdkTrack) {
-    std::string* field = EqualsNoCase(n, "TITLE")    ? &changed.name
-                         : EqualsNoCase(n, "ALBUM")  ? &changed.album
-                         : EqualsNoCase(n, "ARTIST") ? &changed.artist
-                         : EqualsNoCase(n, "GENRE")  ? &changed.genre
+    std::string* field = EqualsNoCase(n, kAttrTitle)    ? &changed.name
+                         : EqualsNoCase(n, kAttrAlbum)  ? &changed.album
+                         : EqualsNoCase(n, kAttrArtist) ? &changed.artist
+                         : EqualsNoCase(n, kAttrGenre)  ? &changed.genre
                                                      : nullptr;
-    std::uint32_t* value = EqualsNoCase(n, "TRACK NUM") ? &changed.trackNumber
-                           : EqualsNoCase(n, "YEAR")    ? &changed.year
+    std::uint32_t* value = EqualsNoCase(n, kAttrTrackNumber) ? &changed.trackNumber
+                           : EqualsNoCase(n, kAttrYear)    ? &changed.year
                                                         : nullptr;
     if (field != nullptr && text) {
       *field = ClipText(a.text);
@@ -947,24 +953,28 @@ SdkResult SimPlayer::SetAttribute(const SdkItem& item, const SdkAttribute& a) {
 
   const bool folder = changed.type == kSdkDataFolder;
   const SdkResult exists = folder ? kSdkErrFolderExists : kSdkErrFileExists;
-  if ((EqualsNoCase(n, "FILE NAME") || (folder && EqualsNoCase(n, "FOLDER NAME"))) && text) {
+  if ((EqualsNoCase(n, kAttrFileName) || (folder && EqualsNoCase(n, kAttrFolderName))) && text) {
     if (!ValidName(a.text)) return kSdkErrInvalidArg;
     if (NameTakenLocked(changed.parent, a.text, changed.id)) return exists;
     changed.name = a.text;
-  } else if (EqualsNoCase(n, "PARENT FOLDER") && number) {
+  } else if (EqualsNoCase(n, kAttrParentFolder) && number) {
     const std::uint32_t target = a.number;
     if (!IsDataContainer(target)) return kSdkErrInvalidId;
     // A folder may not go into itself or below itself.
-    for (std::uint32_t p = target; folder && p != kSdkDataRootId; p = items_.at(p).parent) {
+    // Loading moves every data item whose folders do not lead to the root there.
+    for (std::uint32_t p = target; folder && p != kSdkDataRootId;) {
       if (p == changed.id) return kSdkErrInvalidArg;
+      const auto up = items_.find(p);
+      if (!TOVARIN_INVARIANT(up != items_.end())) return kSdkErrLibraryCorrupt;
+      p = up->second.parent;
     }
     if (target != changed.parent && NameTakenLocked(target, changed.name, changed.id)) {
       return exists;
     }
     changed.parent = target;
-  } else if (EqualsNoCase(n, "FILE ATTRIB") && number) {
+  } else if (EqualsNoCase(n, kAttrFileAttributes) && number) {
     changed.fileAttributes = a.number;
-  } else if (EqualsNoCase(n, "MODIFIED FILETIME") && number) {
+  } else if (EqualsNoCase(n, kAttrModifiedTime) && number) {
     changed.modified = a.number;
   } else {
     return kSdkErrUnsupportedType;
@@ -986,26 +996,26 @@ SdkResult SimPlayer::PrepareUpload(std::uint32_t type, const std::vector<SdkAttr
   SimItem it;
   it.type = type;
   if (type == kSdkTrack) {
-    it.codec = ToUpperAscii(TextOf(attrs, "CODEC"));
+    it.codec = ToUpperAscii(TextOf(attrs, kAttrCodec));
     if (it.codec != "MP3" && it.codec != "WMA" && it.codec != "WAV") return kSdkErrInvalidFileType;
-    it.name = ClipText(TextOf(attrs, "TITLE"));
-    it.album = ClipText(TextOf(attrs, "ALBUM"));
-    it.artist = ClipText(TextOf(attrs, "ARTIST"));
-    it.genre = ClipText(TextOf(attrs, "GENRE"));
-    NumberOf(attrs, "LENGTH", &it.length);
-    NumberOf(attrs, "TRACK NUM", &it.trackNumber);
-    NumberOf(attrs, "YEAR", &it.year);
+    it.name = ClipText(TextOf(attrs, kAttrTitle));
+    it.album = ClipText(TextOf(attrs, kAttrAlbum));
+    it.artist = ClipText(TextOf(attrs, kAttrArtist));
+    it.genre = ClipText(TextOf(attrs, kAttrGenre));
+    NumberOf(attrs, kAttrLength, &it.length);
+    NumberOf(attrs, kAttrTrackNumber, &it.trackNumber);
+    NumberOf(attrs, kAttrYear, &it.year);
   } else if (type == kSdkDataFile) {
-    it.name = TextOf(attrs, "FILE NAME");
+    it.name = TextOf(attrs, kAttrFileName);
     if (it.name.empty()) it.name = std::string(sourceName);
     if (!ValidName(it.name)) return kSdkErrInvalidArg;
     it.parent = kSdkDataRootId;
-    NumberOf(attrs, "PARENT FOLDER", &it.parent);
+    NumberOf(attrs, kAttrParentFolder, &it.parent);
     if (!IsDataContainer(it.parent)) return kSdkErrInvalidId;
     if (NameTakenLocked(it.parent, it.name, 0)) return kSdkErrFileExists;
     it.modified = sourceModified;
-    NumberOf(attrs, "MODIFIED FILETIME", &it.modified);
-    NumberOf(attrs, "FILE ATTRIB", &it.fileAttributes);
+    NumberOf(attrs, kAttrModifiedTime, &it.modified);
+    NumberOf(attrs, kAttrFileAttributes, &it.fileAttributes);
   } else {
     return kSdkErrUnsupportedType;
   }
@@ -1110,11 +1120,11 @@ SdkResult SimPlayer::CreateFolder(std::string_view name, const std::vector<SdkAt
   it.name = std::string(name);
   if (!ValidName(it.name)) return kSdkErrInvalidArg;
   it.parent = kSdkDataRootId;
-  NumberOf(attrs, "PARENT FOLDER", &it.parent);
+  NumberOf(attrs, kAttrParentFolder, &it.parent);
   if (!IsDataContainer(it.parent)) return kSdkErrInvalidId;
   if (NameTakenLocked(it.parent, it.name, 0)) return kSdkErrFolderExists;
-  NumberOf(attrs, "MODIFIED FILETIME", &it.modified);
-  NumberOf(attrs, "FILE ATTRIB", &it.fileAttributes);
+  NumberOf(attrs, kAttrModifiedTime, &it.modified);
+  NumberOf(attrs, kAttrFileAttributes, &it.fileAttributes);
   it.id = AllocateId();
   if (it.id == 0) return kSdkErrFail;
   if (!SaveNewItem(it)) return kSdkErrFail;

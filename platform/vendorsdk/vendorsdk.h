@@ -31,36 +31,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/vendorsdk/sdk_results.h"
 #include "platform/window/window.h"
 
 namespace platform {
 
-using SdkResult = std::uint32_t;
 using SdkString = std::u16string;
 
-// Result codes.
-constexpr SdkResult kSdkOk = 0;
-constexpr SdkResult kSdkErrCopyProtected = 0x18;      // transfer refused: copy-protected or play-only
-constexpr SdkResult kSdkErrTrackExists = 0x11;
-constexpr SdkResult kSdkErrTransfer = 0x16;           // general error during a transfer
-constexpr SdkResult kSdkErrNotConnected = 0x80;
-constexpr SdkResult kSdkErrPortInUse = 0x82;          // the player is held by another program
-constexpr SdkResult kSdkErrStorageFull = 0x83;
-constexpr SdkResult kSdkErrNoMoreItems = 0x85;
-constexpr SdkResult kSdkErrDriverLoad = 0x86;
-constexpr SdkResult kSdkErrInvalidId = 0x87;
-constexpr SdkResult kSdkErrInvalidFileType = 0x88;
-constexpr SdkResult kSdkErrFileExists = 0x8B;
-constexpr SdkResult kSdkErrLibraryCorrupt = 0x8C;
-constexpr SdkResult kSdkErrBusy = 0x8D;
-constexpr SdkResult kSdkErrCannotContinueCopy = 0x8E;  // a copy to the computer failed
-constexpr SdkResult kSdkErrBadPath = 0x8F;            // invalid path, or the disk is full
-constexpr SdkResult kSdkErrDownloadDiskFull = 0x90;   // the computer's disk is full
-constexpr SdkResult kSdkErrUnsupportedType = 0x91;    // unsupported item or property type
-constexpr SdkResult kSdkErrWriteProtected = 0x98;
-constexpr SdkResult kSdkErrFolderExists = 0x1700;
-constexpr SdkResult kSdkErrFail = 0x80004005;
-constexpr SdkResult kSdkErrInvalidArg = 0x80070057;
+// Result codes: sdk_results.h. A play-only track refused for a copy gives kSdkErrCopyProtected.
 
 // Notifications (see above).
 constexpr UINT kSdkUploadProgress = 1524;

@@ -45,12 +45,6 @@ std::vector<KernelId>& SearchResultList() {
   return list;
 }
 
-std::string Printf(const char* format, int value) {
-  char text[32];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
-
 std::string Megabytes(double bytes) {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f MB", bytes / 1048576.0);
@@ -85,7 +79,7 @@ void SetQueueTrackVariables(PageVariables& v, KernelDevice& device, const Kernel
   v["id"] = FormatTemplateId(track);
   v["displayname"] = DisplayName(device, track);
   v["stream_url"] = StreamUrl(device, track);
-  v["length_secs"] = Printf("%d", device.GetTrackLength(track));
+  v["length_secs"] = platform::Printf("%d", device.GetTrackLength(track));
 }
 
 // One track with all its fields.
@@ -99,11 +93,11 @@ void SetTrackVariables(PageVariables& v, KernelDevice& device, const KernelId& t
   v["artist"] = HtmlEscape(device.GetTrackArtist(track));
   v["genre"] = HtmlEscape(device.GetTrackGenre(track));
   const int length = device.GetTrackLength(track);
-  v["length_secs"] = Printf("%d", length);
-  v["length_ms"] = Printf("%d", length / 60) + Printf(":%02d", length % 60);
-  v["tracknum"] = Printf("%02d", device.GetTrackNumber(track));
+  v["length_secs"] = platform::Printf("%d", length);
+  v["length_ms"] = platform::Printf("%d", length / 60) + platform::Printf(":%02d", length % 60);
+  v["tracknum"] = platform::Printf("%02d", device.GetTrackNumber(track));
   v["comment"] = HtmlEscape(device.GetTrackComment(track));
-  v["year"] = Printf("%d", device.GetTrackYear(track));
+  v["year"] = platform::Printf("%d", device.GetTrackYear(track));
   v["filesize"] = Megabytes(static_cast<double>(device.GetTrackSize(track)));
 }
 
@@ -121,7 +115,7 @@ void SetDataItemVariables(PageVariables& v, KernelDevice& device, const KernelId
 
 void SetListVariables(PageVariables& v, std::string_view name, int count) {
   v["name"] = HtmlEscape(name);
-  v["count"] = Printf("%d", count);
+  v["count"] = platform::Printf("%d", count);
 }
 
 // Every track of the device in the device's order.
@@ -411,7 +405,7 @@ void LoopQueue(LoopRun& run) {
   for (std::size_t e = 0; e < entries.size(); ++e) {
     SetQueueTrackVariables(run.vars, run.device, entries[e]);
     const int number = static_cast<int>(first + e);
-    run.vars["aqnum"] = Printf("%d", number + 1);
+    run.vars["aqnum"] = platform::Printf("%d", number + 1);
     const bool before = number < position;
     const bool current = number == position;
     run.vars["status"] = before ? "Already Played" : current ? "Current" : "Not Yet Played";
@@ -426,7 +420,7 @@ void LoopPlaylist(LoopRun& run) {
     // Locked entries are left out but keep their number.
     if (run.device.IsTrackLocked(items[i]) != 0) continue;
     SetQueueTrackVariables(run.vars, run.device, items[i]);
-    run.vars["plnum"] = Printf("%d", static_cast<int>(i) + 1);
+    run.vars["plnum"] = platform::Printf("%d", static_cast<int>(i) + 1);
     run.Body();
   }
 }
