@@ -36,7 +36,7 @@
 #include "platform/ui/property_sheet.h"
 #include "platform/ui/ui_window.h"
 #include "platform/ui/wx/wx_host.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/icons.h"
 #include "tools/auto_fill_track_num_dialog.h"
 #include "tools/ferrowin_dialog.h"

@@ -140,14 +140,14 @@ int OmbrixManagerWnd::OnCreate() {
   if ((mask_ & kInstallJukeboxDriver) != 0) {
     client_ = std::make_unique<KernelDeviceClient>();
     client_->ConnectToManager(0, KernelId(5), KernelId(1), 0);
-    http_ = std::make_unique<HttpServer>(client_.get());
-    auto pages = std::make_unique<HandlerDefault>(http_.get());
+    http_ = std::make_unique<HttpServer>();
+    auto pages = std::make_unique<HandlerDefault>(http_.get(), client_.get());
     // Pages keep the tracks they read until the player's tracks change, and tell a
     // stopped player from a playing one.
     pages->SetPlayerDevice(device_.get());
     http_->AddHandler(std::move(pages));
-    http_->AddHandler(std::make_unique<HandlerStream>(http_.get()));
-    http_->AddHandler(std::make_unique<HandlerData>(http_.get()));
+    http_->AddHandler(std::make_unique<HandlerStream>(http_.get(), client_.get()));
+    http_->AddHandler(std::make_unique<HandlerData>(http_.get(), client_.get()));
     // A device error escaping a handler becomes the device error page.
     http_->SetErrorMapper([](std::exception_ptr error) -> std::optional<HttpException> {
       try {

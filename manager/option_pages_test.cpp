@@ -144,7 +144,7 @@ TEST_F(OptionPagesTest, SkinListSelectsThePagesSkinOrTheFirstOne) {
 }
 
 TEST_F(OptionPagesTest, OkRestartsTheServerUnlessDisabled) {
-  auto server = std::make_unique<HttpServer>(nullptr);
+  auto server = std::make_unique<HttpServer>();
   ASSERT_TRUE(server->Start(0));
   {
     VexhalOptionsDlg page(server.get(), "D");

@@ -19,7 +19,7 @@
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
 #include "shellext/computer_player.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/shell_folder.h"
 #include "testing/shellext.h"
 

@@ -20,7 +20,7 @@
 #include "platform/ui/scripted_host.h"
 #include "shellext/clipboard_formats.h"
 #include "shellext/data_object.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/shell_folder.h"
 #include "testing/processes.h"
 #include "testing/shellext.h"

@@ -12,7 +12,7 @@
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
 #include "shellext/library.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/playlist_commands.h"
 #include "shellext/queue_commands.h"
 

@@ -16,7 +16,7 @@
 #include "platform/ui/host.h"
 #include "shellext/enum_id_list.h"
 #include "shellext/library.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/queue_commands.h"
 #include "tools/playlist_replace.h"
 

@@ -3,7 +3,7 @@
 // the deletion of a data, notes or contacts folder with everything in it.
 #pragma once
 
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/shell_item.h"
 
 namespace shellext {

@@ -11,7 +11,7 @@
 #include "platform/window/wait.h"
 #include "shellext/icons.h"
 #include "shellext/library.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/search_commands.h"
 #include "tools/artist_info_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"

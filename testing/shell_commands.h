@@ -9,7 +9,7 @@
 #include "platform/paths/paths.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/ui/scripted_host.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/shell_folder.h"
 #include "testing/shellext.h"
 #include "sql/query_engine.h"

@@ -13,7 +13,7 @@
 #include "platform/ui/desktop.h"
 #include "platform/ui/host.h"
 #include "platform/window/wait.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "transfer/log_file.h"
 
 using namespace device;

@@ -17,7 +17,7 @@
 #include "platform/text/text.h"
 #include "platform/ui/desktop.h"
 #include "platform/window/wait.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "transfer/conversion_rules.h"
 #include "transfer/file_path.h"
 #include "transfer/playlist_files.h"

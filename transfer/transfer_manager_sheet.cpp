@@ -13,7 +13,7 @@
 #include "platform/ui/host.h"
 #include "platform/ui/list_view.h"
 #include "platform/window/wait.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "tools/auto_fill_track_num_dialog.h"
 #include "tools/field_swap_dlg.h"
 #include "tools/tag_edit_dlg.h"

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
   // keeps them ($TOVARIN_HOME chooses the store).
   g_ProductIdentity.InitFromPath("trayhub");
   platform::SettingsKey::Create(platform::Hive::CurrentUser, g_ProductIdentity.settingsKey);
-  HttpServer server(nullptr);
+  HttpServer server;
   server.AddHandler(std::make_unique<PageHandler>(&server, page.str()));
   if (!server.Start(port)) {
     std::fprintf(stderr, "bench_http_server: cannot listen on port %d\n", port);

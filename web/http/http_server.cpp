@@ -38,7 +38,6 @@
 
 namespace web {
 
-using namespace device;
 
 namespace {
 
@@ -701,7 +700,7 @@ void HttpServer::Session::Run(HttpServer* server, const std::shared_ptr<Core>& c
   }
 }
 
-HttpServer::HttpServer(KernelDeviceClient* device) : device_(device), core_(std::make_shared<Core>()) {}
+HttpServer::HttpServer() : core_(std::make_shared<Core>()) {}
 
 HttpServer::~HttpServer() {
   Stop();

@@ -27,10 +27,6 @@
 #include "web/http/http_request.h"
 #include "web/http/response.h"
 
-namespace device {
-class KernelDeviceClient;
-}  // namespace device
-
 namespace web {
 
 // Limits on what a client controls; SetLimits takes effect at the next Start.
@@ -54,8 +50,8 @@ class HttpServer {
   // error page to send; nullopt leaves the default, 500 with an empty message.
   using ErrorMapper = std::function<std::optional<HttpException>(std::exception_ptr)>;
 
-  // Keeps the device client for the handlers; no handlers yet, not listening.
-  explicit HttpServer(device::KernelDeviceClient* device);
+  // No handlers yet, not listening. What the handlers answer from is theirs to hold.
+  HttpServer();
   // Stops listening, cuts the open connections and waits for the workers.
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
@@ -76,7 +72,6 @@ class HttpServer {
   // a tie; HttpException 404 when none matches.
   Handler* FindHandler(const HttpRequest& request) const;
 
-  device::KernelDeviceClient* device() const { return device_; }
   // The port listened on (the one chosen for port 0); 0 when not listening.
   int port() const;
 
@@ -96,7 +91,6 @@ class HttpServer {
                   int refusedStatus = 0) const;
   void LoadPasswords();
 
-  device::KernelDeviceClient* device_;
   std::shared_ptr<Core> core_;
 };
 

@@ -27,8 +27,6 @@
 
 namespace web {
 
-using namespace device;
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -207,7 +205,7 @@ class HttpServerTest : public ::testing::Test {
         "bob:pa:ss\n"
         "carol\n"
         "#dave:x\n");
-    server_ = std::make_unique<HttpServer>(nullptr);
+    server_ = std::make_unique<HttpServer>();
     server_->AddHandler(std::make_unique<ReportHandler>(server_.get()));
     server_->AddHandler(std::make_unique<ReportHandler>(server_.get(), "stream"));
     server_->AddHandler(std::make_unique<ReportHandler>(server_.get(), "data"));
@@ -305,7 +303,7 @@ TEST_F(HttpServerTest, AnswerHeadersAndRequestFields) {
 
 TEST_F(HttpServerTest, HandlerChoice) {
   // Longest prefix wins; the earlier handler wins a tie; no match is 404.
-  HttpServer server(nullptr);
+  HttpServer server;
   auto first = std::make_unique<ReportHandler>(&server, "stream");
   auto second = std::make_unique<ReportHandler>(&server, "stream");
   auto longer = std::make_unique<ReportHandler>(&server, "stream/x");
@@ -330,7 +328,7 @@ TEST_F(HttpServerTest, HandlerChoice) {
     }
   }
   // Over a socket, with the server's other handlers missing.
-  HttpServer lone(nullptr);
+  HttpServer lone;
   lone.AddHandler(std::make_unique<ReportHandler>(&lone, "stream"));
   ASSERT_TRUE(lone.Start(0));
   EXPECT_EQ(StatusLine(Exchange(lone.port(), "GET /index.html HTTP/1.1\r\n\r\n")), "HTTP/1.1 404 File Not Found");
@@ -842,7 +840,7 @@ TEST_F(HttpServerTest, StartStopAndRestart) {
   StartServer();
   EXPECT_EQ(StatusLine(Get("/")), "HTTP/1.1 200 OK");
 
-  HttpServer other(nullptr);
+  HttpServer other;
   EXPECT_FALSE(other.Start(port_));  // the port is taken
 
   // Restart on the same port while the old connections wait out their close.

@@ -15,8 +15,6 @@ namespace web {
 
 using namespace device;
 
-HandlerData::HandlerData(HttpServer* server) : Handler(server, "data"), device_(ServerDevice(server)) {}
-
 HandlerData::HandlerData(HttpServer* server, KernelDevice* device) : Handler(server, "data"), device_(device) {}
 
 void HandlerData::Handle(const HttpRequest& request, Connection& connection) {

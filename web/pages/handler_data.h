@@ -14,8 +14,6 @@ namespace web {
 
 class HandlerData : public Handler {
  public:
-  // Answers from the server's device client.
-  explicit HandlerData(HttpServer* server);
   // Answers from `device`.
   HandlerData(HttpServer* server, device::KernelDevice* device);
 

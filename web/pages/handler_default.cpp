@@ -169,8 +169,6 @@ void SetPlayStateVariables(bool stopped, PageVariables& variables) {
   variables["playstatecode"] = stopped ? "q_stopped" : paused ? "q_paused" : "q_playing";
 }
 
-HandlerDefault::HandlerDefault(HttpServer* server) : Handler(server), device_(ServerDevice(server)) {}
-
 HandlerDefault::HandlerDefault(HttpServer* server, KernelDevice* device) : Handler(server), device_(device) {}
 
 HandlerDefault::~HandlerDefault() = default;

@@ -23,9 +23,7 @@ namespace web {
 
 class HandlerDefault : public Handler {
  public:
-  // Answers from the server's device client.
-  explicit HandlerDefault(HttpServer* server);
-  // Answers from `device` (tests, and servers that own a device directly).
+  // Answers from `device` (the manager passes its device client).
   HandlerDefault(HttpServer* server, device::KernelDevice* device);
 
   void Handle(const HttpRequest& request, Connection& connection) override;

@@ -40,8 +40,6 @@ long long ElapsedMs(Clock::time_point since) {
 
 }  // namespace
 
-KernelDevice* ServerDevice(HttpServer* server) { return server ? server->device() : nullptr; }
-
 std::string NotConnectedText() {
   return "Your " + g_ProductIdentity.deviceWord + " is not connected. Connect using " + g_ProductIdentity.managerName +
          " in the systray.";

@@ -19,9 +19,6 @@ class Connection;
 class HttpRequest;
 class HttpServer;
 
-// The device behind the server's device client; nullptr when the server has none.
-device::KernelDevice* ServerDevice(HttpServer* server);
-
 // "Your <device> is not connected. Connect using <manager> in the systray."
 std::string NotConnectedText();
 // HttpException 404 with NotConnectedText when there is no device or it is not connected:

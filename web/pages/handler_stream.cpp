@@ -382,8 +382,6 @@ class HandlerStream::CopySweeper {
   std::thread thread_;  // last: it starts once the rest is there
 };
 
-HandlerStream::HandlerStream(HttpServer* server) : HandlerStream(server, ServerDevice(server)) {}
-
 HandlerStream::HandlerStream(HttpServer* server, KernelDevice* device)
     : Handler(server, "stream"), device_(device), sweeper_(std::make_unique<CopySweeper>()) {}
 

@@ -34,8 +34,6 @@ int GetCodecClass(int codec);
 
 class HandlerStream : public Handler {
  public:
-  // Answers from the server's device client.
-  explicit HandlerStream(HttpServer* server);
   // Answers from `device`.
   HandlerStream(HttpServer* server, device::KernelDevice* device);
   // Waits for the sweeper's thread; the copies it still watches are deleted.

@@ -185,7 +185,7 @@ class Handlers : public TempHome {
     key_->SetString("Gen_AppDataDir", platform::FromPosixPath(root_ + "/app"));
     skins_ = root_ + "/app/skins";
     WriteSkin("Default/index.html", "<?print(devname)?>|<?print(hostname)?>");
-    server_ = std::make_unique<HttpServer>(nullptr);
+    server_ = std::make_unique<HttpServer>();
     auto pages = std::make_unique<HandlerDefault>(server_.get(), &device_);
     auto stream = std::make_unique<HandlerStream>(server_.get(), &device_);
     auto data = std::make_unique<HandlerData>(server_.get(), &device_);
@@ -331,7 +331,7 @@ TEST_F(Handlers, PagesReadTheTracksOncePerCatalogueVersion) {
     std::optional<std::uint64_t> CatalogueVersion() const override { return std::nullopt; }
     std::optional<bool> PlaybackStoppedNow() const override { return std::nullopt; }
   } road(device_);
-  HttpServer other(nullptr);
+  HttpServer other;
   auto handler = std::make_unique<HandlerDefault>(&other, &road);
   HandlerDefault& pages = *handler;
   other.AddHandler(std::move(handler));

@@ -1,7 +1,9 @@
 // The small dialogs many commands of the library share: CNameDlg asks for one name (a
 // playlist, rule-defined playlist, folder, file, note, contact or the owner's), titled
 // with what is being named; CDeleteDialog is the modeless
-// progress pop-up that long operations step through item by item.
+// progress pop-up that long operations step through item by item. They lie with the tag
+// tools, below the transfers and tools that ask for names too; they keep the library's
+// namespace.
 #pragma once
 
 #include <string>

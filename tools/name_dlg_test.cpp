@@ -1,5 +1,5 @@
 // The name dialog and the progress pop-up that many commands share.
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 
 #include <gtest/gtest.h>
 

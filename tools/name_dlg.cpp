@@ -1,4 +1,4 @@
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 
 #include "platform/ui/data_exchange.h"
 #include "platform/ui/host.h"
