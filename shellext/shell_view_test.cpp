@@ -8,7 +8,7 @@
 #include "common/shell_utilities.h"
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
-#include "shellext/name_dlg.h"
+#include "tools/name_dlg.h"
 #include "shellext/search_commands.h"
 #include "sql/query_engine.h"
 #include "testing/shell_view.h"
