@@ -326,12 +326,20 @@ std::string ListExpansion::FileRefusal(const std::string& path, const platform::
   if (IsTransferableFormat(path)) {
     const std::string extension = platform::ToLowerAscii(SplitFilePath(path).extension);
     const std::string upper = platform::ToUpperAscii(extension.empty() ? extension : extension.substr(1));
-    if (SettingOn("Gen_Tx_Skip" + upper)) return upper + " files ignored.";
+    if (Skips("Gen_Tx_Skip" + upper)) return upper + " files ignored.";
     audio = true;
     return {};
   }
-  if (SettingOn("Gen_Tx_SkipData")) return "Data files ignored.";
+  if (Skips("Gen_Tx_SkipData")) return "Data files ignored.";
   return {};
+}
+
+bool ListExpansion::Skips(const std::string& setting) {
+  // Each look at the settings checks their file: once per file of a large list was a
+  // good part of the walk.
+  const auto [at, added] = skips_.try_emplace(setting, false);
+  if (added) at->second = SettingOn(setting);
+  return at->second;
 }
 
 std::string ListExpansion::PlaylistEntryRefusal(const std::string& path) {
