@@ -254,6 +254,7 @@ bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, co
   refused_ = 0;
   deviceGone_ = false;
   timedTagReads_ = TimedTagReadsOn();
+  conversionOn_.reset();
   BeginRun(title, secondLine, static_cast<int>(fileList_.size()));
   WriteLog(log, title);
   if (!runNote_.empty()) WriteLog(log, runNote_);
@@ -759,7 +760,10 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
 // ---- Conversion ----
 
 int CTransferDialog::NeedsConversion(const std::string& path) {
-  if (!SettingOn("Xc2_On", 0)) return 0;
+  // Asked for every file: a look at the settings each time cost more than the rest of
+  // the file's checks.
+  if (!conversionOn_) conversionOn_ = SettingOn("Xc2_On", 0);
+  if (!*conversionOn_) return 0;
   const std::uint32_t rule = GetConversionRule(GetAudioFileCodec(path));
   if (rule <= 0xFFFF) return 0;
   switch (rule >> 16) {
