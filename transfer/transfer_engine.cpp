@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "common/folders.h"
 #include "common/identity.h"
@@ -51,6 +52,7 @@ struct CTransferDialog::FileResult {
   std::string errorText;
   bool delivered = false;     // the device reported the file complete
   std::string contentId;      // of the tags sent, for an audio file
+  std::optional<std::int64_t> sourceSize;  // the source's size when its identity was taken
 };
 
 namespace {
@@ -437,6 +439,7 @@ void CTransferDialog::TransferOneFile(FileResult& r, int syncMode) {
 bool CTransferDialog::SentAlready(FileResult& r) {
   struct stat st {};
   if (::stat(platform::ToPosixPath(r.path).c_str(), &st) != 0) return false;  // its own step says why
+  r.sourceSize = static_cast<std::int64_t>(st.st_size);
   const auto [first, added] = sentFiles_.try_emplace({st.st_dev, st.st_ino}, r.path);
   if (added) return false;
   // Playlists that name it by this path get the track sent for the first.
@@ -582,9 +585,14 @@ void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int c
   doneResult_ = 0;
   r.outcome = device_.UploadTrack(sendPath, record, result);
   r.newId = result.word[0];
-  // The record's size field holds 32 bits; the totals count the file's own 64-bit size.
-  const platform::FileInfo sent = platform::QueryFile(sendPath);
-  fileSize_ = r.size = sent.exists ? static_cast<std::int64_t>(sent.size) : std::max<std::int64_t>(record.fileSize, 0);
+  // The record's size field holds 32 bits; the totals count the file's own 64-bit size,
+  // the source's as taken a moment ago unless a converted file went.
+  if (sendPath == r.path && r.sourceSize) {
+    fileSize_ = r.size = *r.sourceSize;
+  } else {
+    const platform::FileInfo sent = platform::QueryFile(sendPath);
+    fileSize_ = r.size = sent.exists ? static_cast<std::int64_t>(sent.size) : std::max<std::int64_t>(record.fileSize, 0);
+  }
   r.contentId = KernelDevice::MakeContentId(record.artist.GetText(), record.album.GetText(), record.title.GetText());
 }
 
