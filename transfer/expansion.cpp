@@ -501,10 +501,8 @@ void ExpandTransferList(ExpansionLogFile* log, ExpansionListFile* list, const st
     progress.Close();
   }
   if (sortResult) std::stable_sort(found.begin(), found.end(), TransferOrderLess);
-  for (const std::string& file : found) {
-    files.push_back(file);
-    if (list != nullptr) list->WriteString(file);
-  }
+  files.insert(files.end(), found.begin(), found.end());
+  if (list != nullptr) list->WriteLines(found);
   write(std::to_string(found.size()) + " files added to filelist.");
 }
 
