@@ -116,13 +116,20 @@ std::string UnholdablePathReason(const std::string& path) {
 }
 
 bool TransferOrderLess(const std::string& a, const std::string& b) {
-  const std::vector<std::string_view> x = platform::SplitKeepingEmpty(a, '\\');
-  const std::vector<std::string_view> y = platform::SplitKeepingEmpty(b, '\\');
-  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
+  // Piece by piece in place: the sort of a large list calls this some n log n times, and
+  // the paths' common folders compare equal byte for byte.
+  std::string_view x = a, y = b;
+  for (;;) {
+    const std::size_t i = x.find('\\'), j = y.find('\\');
+    const std::string_view px = x.substr(0, i), py = y.substr(0, j);
     // A file comes before the folders beside it only by name, as in a listing.
-    if (const int c = platform::CompareNatural(x[i], y[i]); c != 0) return c < 0;
+    if (px != py) {
+      if (const int c = platform::CompareNatural(px, py); c != 0) return c < 0;
+    }
+    if (i == std::string_view::npos || j == std::string_view::npos) return i == std::string_view::npos && j != i;
+    x.remove_prefix(i + 1);
+    y.remove_prefix(j + 1);
   }
-  return x.size() < y.size();
 }
 
 bool ResolveShortcut(const std::string& path, std::string& target) {
@@ -319,12 +326,20 @@ std::string ListExpansion::FileRefusal(const std::string& path, const platform::
   if (IsTransferableFormat(path)) {
     const std::string extension = platform::ToLowerAscii(SplitFilePath(path).extension);
     const std::string upper = platform::ToUpperAscii(extension.empty() ? extension : extension.substr(1));
-    if (SettingOn("Gen_Tx_Skip" + upper)) return upper + " files ignored.";
+    if (Skips("Gen_Tx_Skip" + upper)) return upper + " files ignored.";
     audio = true;
     return {};
   }
-  if (SettingOn("Gen_Tx_SkipData")) return "Data files ignored.";
+  if (Skips("Gen_Tx_SkipData")) return "Data files ignored.";
   return {};
+}
+
+bool ListExpansion::Skips(const std::string& setting) {
+  // Each look at the settings checks their file: once per file of a large list was a
+  // good part of the walk.
+  const auto [at, added] = skips_.try_emplace(setting, false);
+  if (added) at->second = SettingOn(setting);
+  return at->second;
 }
 
 std::string ListExpansion::PlaylistEntryRefusal(const std::string& path) {
@@ -486,10 +501,8 @@ void ExpandTransferList(ExpansionLogFile* log, ExpansionListFile* list, const st
     progress.Close();
   }
   if (sortResult) std::stable_sort(found.begin(), found.end(), TransferOrderLess);
-  for (const std::string& file : found) {
-    files.push_back(file);
-    if (list != nullptr) list->WriteString(file);
-  }
+  files.insert(files.end(), found.begin(), found.end());
+  if (list != nullptr) list->WriteLines(found);
   write(std::to_string(found.size()) + " files added to filelist.");
 }
 

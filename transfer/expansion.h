@@ -21,6 +21,7 @@
 // entries are taken only when they are audio files the walk would take on its own.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -102,6 +103,8 @@ class ListExpansion {
   // Whether a link to this folder may be followed (the loop rules above).
   bool MayFollow(const std::string& target) const;
   std::string Canonical(const std::string& path) const;
+  // A skip setting, read once per walk.
+  bool Skips(const std::string& setting);
 
   ExpansionLogFile* log_;
   std::string root_;           // drive + directory of the first selected name
@@ -113,6 +116,7 @@ class ListExpansion {
   std::set<std::string> walked_;  // canonical POSIX paths of the folders entered
   std::vector<Alias> aliases_;    // innermost last
   std::vector<std::pair<std::string, std::string>> playlistKeys_;  // group key, canonical playlist path
+  std::map<std::string, bool> skips_;  // skip settings read so far
 };
 
 }  // namespace transfer

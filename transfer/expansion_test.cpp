@@ -323,5 +323,35 @@ TEST_F(ExpansionTest, PlaylistEntriesAreOnlyAudioFilesTheWalkWouldTake) {
   EXPECT_TRUE(files_.empty());
 }
 
+
+// The order of a transfer's list: folder by folder, each name as a file manager shows it.
+TEST(TransferOrderTest, PathsGoFolderByFolderInNaturalOrder) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool less;
+  } cases[] = {
+      {"C:\\m\\a.mp3", "C:\\m\\a.mp3", false},
+      {"C:\\m\\Track 2.mp3", "C:\\m\\track 10.mp3", true},
+      {"C:\\m\\track 10.mp3", "C:\\m\\Track 2.mp3", false},
+      {"C:\\m\\B.mp3", "C:\\m\\a.mp3", false},
+      // A file beside a folder goes by its name, not before the folder's files.
+      {"C:\\m\\z.mp3", "C:\\m\\b\\a.mp3", false},
+      {"C:\\m\\a.mp3", "C:\\m\\b\\a.mp3", true},
+      {"C:\\m\\Disc 2\\z.mp3", "C:\\m\\Disc 10\\a.mp3", true},
+      // A path that is the other's folder goes first.
+      {"C:\\m", "C:\\m\\a.mp3", true},
+      {"C:\\m\\a.mp3", "C:\\m", false},
+      {"C:\\m\\", "C:\\m\\a", true},
+      {"C:\\m\\a", "C:\\m\\", false},
+      // Equal numbers: the fewer leading zeros first.
+      {"C:\\m\\01.mp3", "C:\\m\\1.mp3", false},
+      {"C:\\m\\1.mp3", "C:\\m\\01.mp3", true},
+      {"", "C:", true},
+      {"", "", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TransferOrderLess(c.a, c.b), c.less) << c.a << " < " << c.b;
+}
+
 }  // namespace
 }  // namespace transfer

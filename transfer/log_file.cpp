@@ -40,11 +40,31 @@ void TempFile::WriteString(std::string_view text) {
   line.reserve(text.size() + 2);
   line.append(text);
   line.append("\r\n");
-  const char* p = line.data();
-  std::size_t left = line.size();
+  WriteAll(line);
+}
+
+void TempFile::WriteLines(const std::vector<std::string>& texts) {
+  if (fd_ < 0) return;
+  // A write per line was most of the time a list of a thousand files took to write.
+  constexpr std::size_t kBlock = 64 << 10;
+  std::string block;
+  for (const std::string& text : texts) {
+    block.append(text);
+    block.append("\r\n");
+    if (block.size() >= kBlock) {
+      WriteAll(block);
+      block.clear();
+    }
+  }
+  if (!block.empty()) WriteAll(block);
+}
+
+void TempFile::WriteAll(std::string_view bytes) {
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
   while (left > 0) {
     const ssize_t n = ::write(fd_, p, left);
-    if (n <= 0) return;  // a full disk loses the line, not the run
+    if (n <= 0) return;
     p += n;
     left -= static_cast<std::size_t>(n);
   }

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace transfer {
 
@@ -24,11 +25,16 @@ class TempFile {
   virtual int Open();
   // Writes the text as one line when the file is open; does nothing when it is closed.
   virtual void WriteString(std::string_view text);
+  // Writes the texts as lines, as WriteString would one by one, but handed to the system
+  // in blocks: for a list written whole, not for a log's steps.
+  void WriteLines(const std::vector<std::string>& texts);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& GetPath() const { return path_; }
 
  private:
+  void WriteAll(std::string_view bytes);  // a full disk loses the bytes, not the run
+
   std::string path_;
   int fd_ = -1;
 };

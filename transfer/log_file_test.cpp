@@ -65,6 +65,33 @@ TEST_F(LogFileTest, BytesOnDiskAsEachLineIsWritten) {
   EXPECT_EQ(testing::ReadBytes(file), first + "Sending a.mp3...complete.\r\n\r\n");
 }
 
+// A list written whole has the bytes its lines would have one by one, also when it
+// goes to the system in more than one block.
+TEST_F(LogFileTest, ALineListIsWrittenAsItsLinesWouldBe) {
+  const std::vector<std::vector<std::string>> lists = {
+      {}, {""}, {"C:\\a.mp3"}, {"C:\\a.mp3", "", "C:\\b c\\d.mp3"},
+      std::vector<std::string>(3000, std::string(100, 'x')),  // some 300 KB
+      {std::string(200 << 10, 'y'), "after a line larger than a block"}};
+  const std::string file = Reports() + "_explist.txt";
+  for (const auto& lines : lists) {
+    std::string expected;
+    {
+      ExpansionListFile one;
+      ASSERT_EQ(one.Open(), 1);
+      for (const std::string& line : lines) one.WriteString(line);
+      expected = testing::ReadBytes(file);
+    }
+    ExpansionListFile whole;
+    ASSERT_EQ(whole.Open(), 1);
+    whole.WriteLines(lines);
+    whole.Close();
+    whole.WriteLines(lines);  // closed: nothing
+    // The first line is the opening time, which may have turned a second.
+    const std::string got = testing::ReadBytes(file);
+    ASSERT_EQ(got.substr(got.find("\r\n")), expected.substr(expected.find("\r\n"))) << lines.size();
+  }
+}
+
 // A link put where a log goes is replaced, never written through; in a reports folder
 // another user made, no log is written at all.
 TEST_F(LogFileTest, ALogNeverWritesThroughALink) {

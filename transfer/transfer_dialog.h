@@ -264,6 +264,7 @@ class CTransferDialog : public platform::Dialog {
   std::string stopReason_;
   int unsent_ = 0;  // files whose copy was stopped before the player completed it
   bool timedTagReads_ = false;  // JB_EnableTimedTagReads, read at the start of a run
+  std::optional<bool> conversionOn_;  // Xc2_On, read once a run (at its first file)
   std::string runNote_;         // a line for the log after the run's title
   // The files of the run by identity (device, inode) -> the path first sent.
   std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> sentFiles_;

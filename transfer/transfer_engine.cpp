@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "common/folders.h"
 #include "common/identity.h"
@@ -51,6 +52,7 @@ struct CTransferDialog::FileResult {
   std::string errorText;
   bool delivered = false;     // the device reported the file complete
   std::string contentId;      // of the tags sent, for an audio file
+  std::optional<std::int64_t> sourceSize;  // the source's size when its identity was taken
 };
 
 namespace {
@@ -244,6 +246,7 @@ bool CTransferDialog::OpenRun(TransferLogFile* log, const std::string& title, co
   refused_ = 0;
   deviceGone_ = false;
   timedTagReads_ = TimedTagReadsOn();
+  conversionOn_.reset();
   BeginRun(title, secondLine, static_cast<int>(fileList_.size()));
   WriteLog(log, title);
   if (!runNote_.empty()) WriteLog(log, runNote_);
@@ -426,6 +429,7 @@ void CTransferDialog::TransferOneFile(FileResult& r, int syncMode) {
 bool CTransferDialog::SentAlready(FileResult& r) {
   struct stat st {};
   if (::stat(platform::ToPosixPath(r.path).c_str(), &st) != 0) return false;  // its own step says why
+  r.sourceSize = static_cast<std::int64_t>(st.st_size);
   const auto [first, added] = sentFiles_.try_emplace({st.st_dev, st.st_ino}, r.path);
   if (added) return false;
   // Playlists that name it by this path get the track sent for the first.
@@ -571,9 +575,14 @@ void CTransferDialog::SendCheckedAudio(FileResult& r, TrackRecord& record, int c
   doneResult_ = 0;
   r.outcome = device_.UploadTrack(sendPath, record, result);
   r.newId = result.word[0];
-  // The record's size field holds 32 bits; the totals count the file's own 64-bit size.
-  const platform::FileInfo sent = platform::QueryFile(sendPath);
-  fileSize_ = r.size = sent.exists ? static_cast<std::int64_t>(sent.size) : std::max<std::int64_t>(record.fileSize, 0);
+  // The record's size field holds 32 bits; the totals count the file's own 64-bit size,
+  // the source's as taken a moment ago unless a converted file went.
+  if (sendPath == r.path && r.sourceSize) {
+    fileSize_ = r.size = *r.sourceSize;
+  } else {
+    const platform::FileInfo sent = platform::QueryFile(sendPath);
+    fileSize_ = r.size = sent.exists ? static_cast<std::int64_t>(sent.size) : std::max<std::int64_t>(record.fileSize, 0);
+  }
   r.contentId = KernelDevice::MakeContentId(record.artist.GetText(), record.album.GetText(), record.title.GetText());
 }
 
@@ -749,7 +758,10 @@ void CTransferDialog::FinishOutcome(TransferLogFile* log, FileResult& r) {
 // ---- Conversion ----
 
 int CTransferDialog::NeedsConversion(const std::string& path) {
-  if (!SettingOn("Xc2_On", 0)) return 0;
+  // Asked for every file: a look at the settings each time cost more than the rest of
+  // the file's checks.
+  if (!conversionOn_) conversionOn_ = SettingOn("Xc2_On", 0);
+  if (!*conversionOn_) return 0;
   const std::uint32_t rule = GetConversionRule(GetAudioFileCodec(path));
   if (rule <= 0xFFFF) return 0;
   switch (rule >> 16) {
