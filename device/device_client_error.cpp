@@ -6,7 +6,7 @@
 #include "common/identity.h"
 #include "device/kernel_device_client.h"
 #include "platform/text/text.h"
-#include "platform/ui/host.h"
+#include "platform/window/message_box.h"
 
 namespace device {
 
@@ -33,7 +33,7 @@ KernelDeviceClientException DeviceBusyError(int opcode) {
 }
 
 int ShowMessageBox(std::string_view text, platform::UINT type) {
-  return platform::CurrentHost().MessageBox(std::string(text), g_ProductIdentity.productName, type);
+  return platform::ShowProcessMessageBox(std::string(text), g_ProductIdentity.productName, type);
 }
 
 void ShowInformation(std::string_view text) { ShowMessageBox(text, platform::MB_OK | platform::MB_ICONINFORMATION); }

@@ -42,7 +42,7 @@ KernelDeviceClientException ManagerTimeoutError(int opcode);
 KernelDeviceClientException DeviceBusyError(int opcode);
 
 // A modal message box without owner window, captioned with the product name, shown by
-// the current UI host; answers the button chosen.
+// the current UI host (through platform/window/message_box.h); answers the button chosen.
 int ShowMessageBox(std::string_view text, platform::UINT type);
 // The same with the information icon and an OK button: a note the person only reads.
 void ShowInformation(std::string_view text);

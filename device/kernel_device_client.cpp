@@ -6,7 +6,7 @@
 
 #include "common/identity.h"
 #include "common/settings.h"
-#include "platform/ui/host.h"
+#include "platform/window/message_box.h"
 #include "platform/window/wait.h"
 
 namespace device {

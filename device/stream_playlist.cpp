@@ -14,7 +14,7 @@
 #include "platform/kernel/kernel.h"
 #include "platform/paths/paths.h"
 #include "platform/shell/shell.h"
-#include "platform/ui/host.h"
+#include "platform/window/message_box.h"
 
 namespace device {
 

@@ -242,7 +242,22 @@ Host& CurrentHost() {
   return *state.fallback;
 }
 
-void SetCurrentHost(Host* host) { HostState().current.store(host); }
+namespace {
+
+int ShowThroughCurrentHost(const std::string& text, const std::string& caption, UINT flags) {
+  return CurrentHost().MessageBox(text, caption, flags);
+}
+
+// From the start of a program with the UI core, not only once a host is made current: the
+// lower layers' boxes go to the default host as the UI core's own do.
+[[maybe_unused]] const bool kShowerSet = (SetMessageBoxShower(&ShowThroughCurrentHost), true);
+
+}  // namespace
+
+void SetCurrentHost(Host* host) {
+  SetMessageBoxShower(&ShowThroughCurrentHost);
+  HostState().current.store(host);
+}
 
 ConsoleHost::ConsoleHost() : ConsoleHost(stdin, stderr, ::isatty(STDIN_FILENO) != 0) {}
 

@@ -86,6 +86,17 @@ TEST(ScriptedHostTest, MistakesAreTestFailures) {
       "was never shown");
 }
 
+// The layers below the UI core (the device's errors) show their boxes through it.
+TEST(ScriptedHostTest, AnswersTheBoxesOfTheLayersBelow) {
+  ScriptedHost host;
+  host.ExpectMessageBox(IDNO, "Replace");
+  EXPECT_EQ(ShowProcessMessageBox("Replace the file?", "Product", MB_YESNO | MB_ICONQUESTION), IDNO);
+  auto shown = host.shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].caption, "Product");
+  EXPECT_EQ(shown[0].flags, MB_YESNO | MB_ICONQUESTION);
+}
+
 // Runs one console box with the given typed input; returns the answer and what was printed.
 std::pair<int, std::string> Console(const std::string& typed, UINT flags, bool interactive) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::tmpfile(), &std::fclose);
