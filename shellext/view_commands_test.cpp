@@ -20,8 +20,10 @@
 #include "platform/shell/shell.h"
 #include "platform/ui/dialog_driver.h"
 #include "platform/window/window.h"
+#include "shellext/computer_player.h"
 #include "shellext/synchro.h"
 #include "testing/shell_view.h"
+#include "testing/xdg_folders.h"
 #include "tools/sql_gen_dlg.h"
 #include "transfer/log_file.h"
 
@@ -394,6 +396,37 @@ TEST_F(LibraryTest, TheOptionsSheetAsksTheDesktopEachQuestionOnce) {
   // Only the General page's "Play in" name is asked before the sheet shows.
   EXPECT_EQ(desktop_.askedOnTestThread,
             (std::map<std::string, int>{{"default audio/x-mpegurl", 1}, {"find alpha.desktop", 1}}));
+}
+
+// The General page names the default player before the sheet shows: that answer is kept
+// from one sheet to the next, and for the menus, until the desktop's choice changes.
+TEST_F(LibraryTest, TheDefaultPlayersNameIsKeptUntilTheDesktopsChoiceChanges) {
+  platform::testing::XdgTestFolders xdg(root_ + "/xdg");
+  const std::string list = root_ + "/xdg/config/mimeapps.list";
+  std::ofstream(list) << "[Default Applications]\naudio/x-mpegurl=alpha.desktop\n";
+  const auto settled = fs::file_time_type::clock::now() - std::chrono::hours(1);
+  platform::testing::SetTimesBelow(root_ + "/xdg", settled);
+  desktop_.AddApplication("alpha.desktop", "Alpha", "/usr/bin/alpha", {"audio/x-mpegurl"});
+  desktop_.systemDefaults["audio/x-mpegurl"] = "alpha.desktop";
+  KindPlayer player(0, 0);
+  const auto open = [&] {
+    desktop_.asked.clear();
+    platform::ScriptedHost host;
+    host.ExpectDialog("Ombrix Jukebox Options", [&](DialogDriver& d) {
+      EXPECT_EQ(d.Page().TemplateId(), 550);
+      d.Cancel();
+    });
+    RunOptionsSheet(player, 0);
+    return desktop_.asked;
+  };
+  using Asked = std::map<std::string, int>;
+  EXPECT_EQ(open(), (Asked{{"default audio/x-mpegurl", 1}, {"find alpha.desktop", 1}}));
+  EXPECT_EQ(open(), Asked{});
+  std::string name;
+  EXPECT_EQ(GetDefaultPlayerName(name), "Alpha");
+  EXPECT_EQ(desktop_.asked, Asked{}) << "the menus' Play in";
+  fs::last_write_time(list, settled + std::chrono::seconds(1));
+  EXPECT_EQ(open(), (Asked{{"default audio/x-mpegurl", 1}}));
 }
 
 TEST(NowPlayingTextTest, MinutesAndSeconds) {

@@ -105,6 +105,22 @@ class DesktopAnswers final : public platform::DesktopQueries {
     return platform::Registration::kRegistered;
   }
 
+  // The tables as they are: a test that changes them has changed the desktop.
+  std::string Revision() override {
+    std::string r;
+    for (const Application& a : applications) {
+      r += a.entry.id + '\x1f' + a.entry.name + '\x1f' + a.entry.command + '\x1f' + a.entry.program + '\x1f' +
+           a.entry.icon;
+      for (const std::string& t : a.types) r += '\x1f' + t;
+      r += '\x1e';
+    }
+    for (const auto* table : {&systemDefaults, &choices}) {
+      for (const auto& [type, id] : *table) r += type + '=' + id + '\x1e';
+      r += '\x1d';
+    }
+    return r;
+  }
+
  private:
   void Count(const std::string& question) {
     {

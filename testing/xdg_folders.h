@@ -53,4 +53,13 @@ class XdgTestFolders {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
+// Gives a folder and everything below it the same modification time: a test's folders
+// that look long settled, as a desktop's are.
+inline void SetTimesBelow(const std::string& root, std::filesystem::file_time_type time) {
+  std::filesystem::last_write_time(root, time);
+  for (const auto& e : std::filesystem::recursive_directory_iterator(root)) {
+    if (!e.is_symlink()) std::filesystem::last_write_time(e.path(), time);
+  }
+}
+
 }  // namespace platform::testing

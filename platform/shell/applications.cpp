@@ -48,16 +48,24 @@ std::string Home() { return EnvOr("HOME", g_get_home_dir()); }
 std::string ConfigHome() { return EnvOr("XDG_CONFIG_HOME", Home() + "/.config"); }
 std::string DataHome() { return EnvOr("XDG_DATA_HOME", Home() + "/.local/share"); }
 
+// The non-empty parts of a colon-separated list of folders.
+std::vector<std::string> SplitList(const std::string& list) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find(':', start);
+    if (end == std::string::npos) end = list.size();
+    if (end > start) parts.push_back(list.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
 // The folders of desktop entries, the person's first.
 std::vector<std::string> ApplicationFolders() {
   std::vector<std::string> folders = {DataHome() + "/applications"};
-  const std::string dirs = EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    if (end > start) folders.push_back(dirs.substr(start, end - start) + "/applications");
-    start = end + 1;
+  for (const std::string& d : SplitList(EnvOr("XDG_DATA_DIRS", "/usr/local/share:/usr/share"))) {
+    folders.push_back(d + "/applications");
   }
   return folders;
 }
@@ -198,26 +206,53 @@ std::vector<DesktopApplication> ListApplicationsFor(const std::vector<std::strin
   return apps;
 }
 
-std::optional<DesktopApplication> FindApplication(std::string_view id) {
+std::vector<std::string> EntrySources(std::string_view id) {
+  std::vector<std::string> files;
   for (const std::string& folder : ApplicationFolders()) {
     // "a-b.desktop" may lie in a sub-folder "a" of the folder.
     std::string relative(id);
-    std::vector<std::string> candidates = {relative};
+    files.push_back(folder + "/" + relative);
     for (std::size_t dash = relative.find('-'); dash != std::string::npos; dash = relative.find('-', dash + 1)) {
       std::string withFolder = relative;
       withFolder[dash] = '/';
-      candidates.push_back(withFolder);
-    }
-    for (const std::string& c : candidates) {
-      std::error_code ec;
-      const fs::path file = fs::path(folder) / c;
-      if (!fs::is_regular_file(file, ec)) continue;
-      bool hidden = false;
-      std::optional<DesktopApplication> app = ReadEntry(file.string(), std::string(id), hidden, nullptr);
-      if (app || hidden) return app;
+      files.push_back(folder + "/" + withFolder);
     }
   }
+  return files;
+}
+
+std::optional<DesktopApplication> FindApplication(std::string_view id) {
+  for (const std::string& file : EntrySources(id)) {
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) continue;
+    bool hidden = false;
+    std::optional<DesktopApplication> app = ReadEntry(file, std::string(id), hidden, nullptr);
+    if (app || hidden) return app;
+  }
   return std::nullopt;
+}
+
+std::vector<std::string> DefaultApplicationSources() {
+  // The lists of every desktop named in $XDG_CURRENT_DESKTOP ("gnome-mimeapps.list") come
+  // before the plain one; the applications folders also hold the entries a choice names.
+  std::vector<std::string> lists;
+  const std::string desktops = EnvOr("XDG_CURRENT_DESKTOP", "");
+  for (const std::string& d : SplitList(desktops)) lists.push_back(ToLowerAscii(d) + "-mimeapps.list");
+  lists.push_back("mimeapps.list");
+  std::vector<std::string> sources;
+  std::vector<std::string> configFolders = {ConfigHome()};
+  for (const std::string& d : SplitList(EnvOr("XDG_CONFIG_DIRS", "/etc/xdg"))) configFolders.push_back(d);
+  for (const std::string& folder : configFolders) {
+    sources.push_back(folder);
+    for (const std::string& l : lists) sources.push_back(folder + "/" + l);
+  }
+  for (const std::string& folder : ApplicationFolders()) {
+    sources.push_back(folder);
+    for (const std::string& l : lists) sources.push_back(folder + "/" + l);
+    sources.push_back(folder + "/defaults.list");
+    sources.push_back(folder + "/mimeinfo.cache");
+  }
+  return sources;
 }
 
 std::string DefaultApplicationId(std::string_view type) {

@@ -3,7 +3,9 @@
 // changes to them. The functions of applications.h and file_version.h go through it.
 // Unit tests install answers of their own, so that none starts the desktop's tools
 // (xdg-mime, dpkg-query). While a DesktopQueryCache lives, each question reaches the
-// desktop once; a change made through the seam forgets the answers.
+// desktop once; a change made through the seam forgets the answers. The default
+// application of a type and an entry are kept for the process as long as the files they
+// are read from are unchanged: every menu names the default player.
 #pragma once
 
 #include <optional>
@@ -29,6 +31,9 @@ class DesktopQueries {
   virtual bool ResetDefaultApplication(std::string_view type) = 0;
   virtual Registration RegisterApplication(const std::string& program, const std::vector<std::string>& types,
                                            std::string& id) = 0;
+  // Changes whenever answers may have changed beside the desktop's files (answers of a
+  // test's own): kept answers hold only while it stays the same.
+  virtual std::string Revision() { return {}; }
 };
 
 // Installs answers in place of the desktop (null: the desktop again); the ones before.

@@ -22,4 +22,11 @@ bool ResetDefaultApplication(std::string_view type);
 Registration RegisterApplication(const std::string& program, const std::vector<std::string>& types, std::string& id);
 std::optional<FileVersionInfo> GetFileVersionInfo(std::string_view posixPath);
 
+// The files and folders the default applications are read from (xdg-mime's generic back
+// end: the mimeapps.list files, defaults.list, mimeinfo.cache, the applications folders),
+// whether they exist or not.
+std::vector<std::string> DefaultApplicationSources();
+// The files that may hold the entry of an id, in the order FindApplication tries them.
+std::vector<std::string> EntrySources(std::string_view id);
+
 }  // namespace platform::system_desktop
